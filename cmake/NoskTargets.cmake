@@ -1,0 +1,31 @@
+# Shared helpers for the project's targets.
+
+macro(nosk_add_subdirectory_if_present dir)
+  if(EXISTS ${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt)
+    add_subdirectory(${CMAKE_SOURCE_DIR}/${dir} ${CMAKE_BINARY_DIR}/${dir})
+  endif()
+endmacro()
+
+# Warnings and the compile definitions every target of ours gets.
+function(nosk_target_settings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra)
+  target_compile_definitions(${target} PRIVATE
+    QT_NO_CAST_FROM_ASCII QT_NO_NARROWING_CONVERSIONS_IN_CONNECT)
+endfunction()
+
+# A GoogleTest executable registered with CTest. Widget tests provide their own
+# main (see tests/support/QtTestMain.cpp) and set NOSK_GUI.
+function(nosk_add_test name)
+  cmake_parse_arguments(T "GUI" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  nosk_target_settings(${name})
+  if(T_GUI)
+    target_link_libraries(${name} PRIVATE ${T_LIBS} nosk_qt_test_main GTest::gtest GTest::gmock Qt6::Test)
+    gtest_discover_tests(${name}
+      PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" LABELS "gui;${T_LABELS}"
+      DISCOVERY_TIMEOUT 60)
+  else()
+    target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+    gtest_discover_tests(${name} PROPERTIES LABELS "core;${T_LABELS}" DISCOVERY_TIMEOUT 60)
+  endif()
+endfunction()

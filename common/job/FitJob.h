@@ -1,0 +1,67 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace nosk {
+
+// Everything the engine needs for one fitting run. The field names are the
+// engine's own; the organiser's labels and the readers' messages use them too.
+class FitJob {
+public:
+    static constexpr int kMaxParams = 50;
+    static constexpr double kDefaultCelcap = 8.8541878e-14;  // vacuum permittivity, F/cm
+
+    using Column = std::optional<std::vector<double>>;  // absent, or exactly M values
+
+    FitJob() { reset(); }
+
+    // Every field to its default; the arrays are left as they are.
+    void reset();
+    // Release all five arrays, then reset (the organiser's "New").
+    void clear();
+    // Release all five arrays and set M to 0.
+    void releaseData();
+    // M = count; FREQ, DATA1, DATA2 of count zeros, and the weights too when asked.
+    void allocateData(int count, bool withWeights);
+    void releaseWeights();
+    // WEIGHT1/WEIGHT2 become copies of DATA1/DATA2.
+    void weightsFromData();
+    // Take the data rows of another job; weights only when both jobs weight by lines.
+    void copyDataFrom(const FitJob& source);
+
+    bool hasData() const { return FREQ.has_value(); }
+    bool hasWeights() const { return WEIGHT1.has_value() && WEIGHT2.has_value(); }
+
+    // The input-file reader and writer (JobFile.cpp). They throw nosk::exception.
+    void load(const std::string& path);
+    void loadHeader(const std::string& path);
+    void save(const std::string& path) const;
+    // save, then ADD.BIN with (xVariable, xVariable).
+    void saveWithSideFile(const std::string& path) const;
+
+    // --- the record ---
+    std::string description;  // at most 81 characters
+    int IOPT;
+    char DINP, DFIT, PINP, PFIT, FREEQ, NEG, FUN;
+    double CELCAP;
+    char DATTYP;
+    int IPAR;
+    double ROE;
+    int IFP;
+    int IRE;
+    double ECINF, EC0;
+    int M;
+    int N;
+    int MAXFEV, NPRINT, IRCH, MODE, ICP, IPRINT, IGACC;
+    double ATEMP, SDWC, SDRC;
+    int mNegative;
+    double P[kMaxParams];
+    int NFREE[kMaxParams];
+    Column FREQ, DATA1, DATA2;
+    Column WEIGHT1, WEIGHT2;  // present only while IRCH is 0
+    unsigned char xVariable;  // 1 frequency, 2 time, 3 temperature, 4 inverse temperature
+};
+
+} // namespace nosk

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang and runs each for SECONDS (default 60),
+# starting from the seed files in fuzz/corpus/<target>/. Findings are left in
+# build-fuzz/findings/.
+set -euo pipefail
+cd "$(dirname "$0")"
+seconds=${1:-60}
+jobs=${NOSK_JOBS:-$(nproc)}
+flags="-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all"
+CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNOSK_FUZZ=ON \
+  -DCMAKE_CXX_FLAGS="$flags" >/dev/null
+cmake --build build-fuzz -j "$jobs"
+mkdir -p build-fuzz/findings
+status=0
+for bin in build-fuzz/bin/*_fuzz; do
+  [ -x "$bin" ] || continue
+  name=$(basename "$bin")
+  work=build-fuzz/corpus/$name
+  mkdir -p "$work"
+  [ -d "fuzz/corpus/$name" ] && cp -r "fuzz/corpus/$name/." "$work/"
+  echo "-- $name"
+  if ! "$bin" "$work" -max_total_time="$seconds" -rss_limit_mb=2048 -malloc_limit_mb=1024 \
+       -timeout=10 -artifact_prefix=build-fuzz/findings/"$name"- -print_final_stats=0 2>build-fuzz/"$name".log; then
+    echo "FAILED: $name (see build-fuzz/$name.log)"; tail -40 build-fuzz/"$name".log; status=1
+  fi
+done
+exit $status

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the full build with ctest, the
+# Qt-free core and engine again under AddressSanitizer + UndefinedBehavior-
+# Sanitizer, and a short run of every libFuzzer target. The exit status is
+# the verdict.
+#   FUZZ_SECONDS   seconds per fuzz target (default 10; 0 skips the fuzz run)
+#   NOSK_JOBS      parallel build jobs (default: number of cores)
+set -euo pipefail
+cd "$(dirname "$0")"
+root=$PWD
+jobs=${NOSK_JOBS:-$(nproc)}
+fuzz_seconds=${FUZZ_SECONDS:-10}
+
+./scripts/install-deps.sh
+
+# A private runtime folder keeps Qt quiet and the test sockets apart.
+export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
+chmod 700 "$XDG_RUNTIME_DIR"
+
+echo "== Full build"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j "$jobs"
+echo "== Tests"
+(cd build && ctest --output-on-failure -j "$jobs" --timeout 300)
+
+echo "== Core and engine under AddressSanitizer + UndefinedBehaviorSanitizer"
+san="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNOSK_CORE_ONLY=ON -DNOSK_BENCH=OFF \
+  -DCMAKE_CXX_FLAGS="$san" -DCMAKE_EXE_LINKER_FLAGS="$san" >/dev/null
+cmake --build build-asan -j "$jobs"
+(cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --output-on-failure -j "$jobs" --timeout 600)
+
+if [ "$fuzz_seconds" != 0 ]; then
+  echo "== Fuzz smoke ($fuzz_seconds s per target)"
+  ./fuzz.sh "$fuzz_seconds"
+fi
+echo "== All tests passed"

@@ -1,0 +1,30 @@
+#include "core/Exception.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+using nosk::exception;
+
+TEST(Exception, FormatsPrintfStyleAndKeepsCodesZero)
+{
+    exception e("Cannot open file '%s'!", "INFL");
+    EXPECT_STREQ(e.what(), "Cannot open file 'INFL'!");
+    EXPECT_EQ(e.m_code1, 0);
+    EXPECT_EQ(e.m_code2, 0);
+}
+
+TEST(Exception, CutsLongTextsAt79Characters)
+{
+    std::string longName(200, 'x');
+    exception e("%s", longName.c_str());
+    EXPECT_EQ(std::strlen(e.what()), 79u);
+}
+
+TEST(Exception, UserTextIsNeverTakenAsAFormat)
+{
+    // A field holding printf directives must come out as it stands.
+    exception e("%s. Wrong integer! '%s'", "MAXFEV", "%s%n%x");
+    EXPECT_STREQ(e.what(), "MAXFEV. Wrong integer! '%s%n%x'");
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+
+namespace nosk::test {
+
+inline std::string readAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void writeAll(const std::string& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+// Relative compare for floating values: |a - b| <= rel * max(|a|, |b|).
+inline bool nearRel(double a, double b, double rel)
+{
+    double scale = std::max(std::abs(a), std::abs(b));
+    return std::abs(a - b) <= rel * scale;
+}
+
+} // namespace nosk::test
