@@ -2,7 +2,7 @@
 
 #include "CSelectDEDlg.h"
 #include "DECatalogue.h"
-#include "Help.h"
+#include "platform/Help.h"
 #include "Locations.h"
 
 #include <QGroupBox>
@@ -60,7 +60,7 @@ CDEExamplesDlg::CDEExamplesDlg(QWidget* parent) : QDialog(parent)
     connect(m_help, &QPushButton::clicked, this, [this] {
         int selected = m_deList->currentRow();
         if (selected >= 0)
-            help::topic(de::helpTopic(selected));
+            openHelpTopic(de::helpTopic(selected));
     });
     connect(m_open, &QPushButton::clicked, this, &CDEExamplesDlg::openExample);
     connect(m_cancel, &QPushButton::clicked, this, [this] {
@@ -104,7 +104,7 @@ void CDEExamplesDlg::openExample()
 void CDEExamplesDlg::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_F1) {
-        help::topic(10202);
+        openHelpTopic(10202);
         return;
     }
     QDialog::keyPressEvent(event);

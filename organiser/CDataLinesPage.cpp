@@ -4,6 +4,8 @@
 #include "core/Exception.h"
 #include "core/Prompt.h"
 #include "job/FitJob.h"
+#include "grid/CZuGrid.h"
+#include "grid/CZuGridModel.h"
 #include "ui/ControlHelpers.h"
 
 #include <QCheckBox>
@@ -12,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
 
 #include <cstdlib>
 
@@ -95,13 +98,68 @@ CDataLinesPage::CDataLinesPage(FitJob* job, Prompt& prompt, const QFont& bold, Q
     connect(m_firstColumn, &QComboBox::activated, this, &CDataLinesPage::firstColumnPicked);
 }
 
-CDataLinesPage::~CDataLinesPage() = default;
+CDataLinesPage::~CDataLinesPage()
+{
+    // The grid refers to the model: it goes first.
+    delete m_grid;
+    m_grid = nullptr;
+}
+
+void CDataLinesPage::createGrid()
+{
+    FitJob& j = *job();
+    QFontMetrics fm(font());
+    const int cellWidth = fm.horizontalAdvance(QStringLiteral("-0.000000e+000 ")) + 5;
+    const int cellHeight = fm.height() + 1;
+    const int headerWidth = fm.horizontalAdvance(QStringLiteral(" 0000 ")) + 5;
+    const int headerHeight = fm.height() + 2;
+
+    std::vector<double*> columns = {j.FREQ->data(), j.DATA1->data(), j.DATA2->data()};
+    if (j.IRCH == 0 && j.hasWeights()) {
+        columns.push_back(j.WEIGHT1->data());
+        columns.push_back(j.WEIGHT2->data());
+    }
+    const int colCount = int(columns.size());
+    m_model = std::make_unique<CZuColumnModel>(std::move(columns));
+
+    m_grid = new CZuGrid(this);
+    m_grid->setPrompt(&m_prompt);
+    m_grid->rowHeaderWidth = headerWidth;
+    m_grid->colHeaderHeight = headerHeight;
+    m_grid->cellWidth = cellWidth;
+    m_grid->cellHeight = cellHeight;
+    m_grid->rowCount = j.M;
+    m_grid->colCount = colCount;
+    m_grid->visibleCols = colCount;
+    const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    const int room = height() - m_caption->geometry().bottom() - scrollBar - headerHeight - 18;
+    m_grid->visibleRows = std::max(1, std::min(j.M, room / (cellHeight + 1)));
+    m_grid->Create(0, 0, this, 1, m_model.get());
+    m_grid->hide();
+}
+
+void CDataLinesPage::placeGrid()
+{
+    if (!m_grid)
+        return;
+    m_grid->move((width() - m_grid->width()) / 2, m_caption->geometry().bottom() + 2);
+    m_grid->show();
+}
+
+void CDataLinesPage::applyColumnTitles()
+{
+    if (!m_grid)
+        return;
+    for (int c = 0; c < m_titles.size(); ++c)
+        m_grid->SetColumnTitle(m_titles[c], c);
+}
 
 void CDataLinesPage::rebuild()
 {
     FitJob& j = *job();
     delete m_grid;
     m_grid = nullptr;
+    m_model.reset();
     m_titles.clear();
     showInt(m_mBox, j.M);
     showCheck(m_negative, j.mNegative);
@@ -136,7 +194,7 @@ void CDataLinesPage::renameColumns()
     j.xVariable = static_cast<unsigned char>(m_firstColumn->currentIndex() + 1);
     auto [first, second] = dataTitles(j.PINP);
     m_titles = {firstTitle(j.xVariable), first, second};
-    if (j.IRCH == 0 && j.hasWeights())
+    if (m_grid->colCount == 5)
         m_titles << QStringLiteral("Weight 1 ") << QStringLiteral("Weight 2 ");
     applyColumnTitles();
 }

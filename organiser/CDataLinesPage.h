@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <memory>
+
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -14,6 +16,7 @@ class QPushButton;
 namespace nosk {
 
 class CZuGrid;
+class CZuGridModel;
 class Prompt;
 
 // "Data lines": the count M, whether M is written negative, what the first
@@ -63,6 +66,7 @@ private:
     QLabel* m_caption;
     QComboBox* m_firstColumn;
     CZuGrid* m_grid = nullptr;
+    std::unique_ptr<CZuGridModel> m_model;
     QStringList m_titles;
 };
 

@@ -4,6 +4,7 @@
 #include "EngineRun.h"
 #include "Locations.h"
 #include "core/Exception.h"
+#include "core/Prompt.h"
 #include "job/FitJob.h"
 #include "platform/Notification.h"
 #include "platform/Platform.h"

@@ -14,6 +14,9 @@
 #include "ops/FrequencyConversion.h"
 #include "ops/OutputSummary.h"
 #include "ops/RunReport.h"
+#include "ops/SolartronImport.h"
+#include "ops/TextFileHandler.h"
+#include "CSelectImpedanceDlg.h"
 #include "core/Exception.h"
 #include "core/Prompt.h"
 #include "platform/Help.h"
@@ -68,6 +71,22 @@ private:
 };
 
 } // namespace
+
+// "Select impedance" run as the window's modal dialogs are.
+class COrganiserDlg::DialogBlockChooser : public ImpedanceBlockChooser {
+public:
+    explicit DialogBlockChooser(COrganiserDlg& window) : m_window(window) {}
+    std::optional<int> chooseBlock(const SolartronFile& file) override
+    {
+        CSelectImpedanceDlg dlg(file, &m_window);
+        if (m_window.runDialog(dlg) != QDialog::Accepted || dlg.selectedBlock() < 0)
+            return std::nullopt;
+        return dlg.selectedBlock();
+    }
+
+private:
+    COrganiserDlg& m_window;
+};
 
 COrganiserDlg::COrganiserDlg(Prompt& prompt, RunOptions& options, QWidget* parent)
     : QDialog(parent), m_prompt(prompt), m_options(options), m_timer(std::make_unique<QtTimer>())
@@ -197,6 +216,11 @@ QAction* COrganiserDlg::action(const QString& text) const
                 if (a->text() == text)
                     return a;
     return nullptr;
+}
+
+CTextEditorDlg* COrganiserDlg::editor() const
+{
+    return m_editor.data();
 }
 
 int COrganiserDlg::runDialog(QDialog& dialog)
@@ -568,7 +592,8 @@ void COrganiserDlg::loadDataFromAscii()
 
 void COrganiserDlg::loadDataFromSolartron()
 {
-    // TODO solartron
+    DialogBlockChooser chooser(*this);
+    importSolartron(m_job, m_prompt, chooser, [this] { loadFromJob(); });
 }
 
 void COrganiserDlg::loadWeights()

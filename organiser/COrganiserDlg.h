@@ -96,7 +96,7 @@ public:
     CFitOptionsPage* fitOptionsPage() const { return m_fitPage; }
     CDataLinesPage* dataLinesPage() const { return m_dataPage; }
     CPageTab* pageTab() const { return m_tab; }
-    CTextEditorDlg* editor() const { return m_editor; }
+    CTextEditorDlg* editor() const;
     QMenuBar* menuBar() const { return m_menuBar; }
     // The menu entry with that text (as written, with its '&'); nullptr when none.
     QAction* action(const QString& text) const;
@@ -121,6 +121,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    class DialogBlockChooser;
     void buildMenu();
     void setTitle(const QString& title);
     bool loadInto(const std::string& path, const char* title);

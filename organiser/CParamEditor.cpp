@@ -3,7 +3,7 @@
 #include "DECatalogue.h"
 #include "CSelectDEDlg.h"
 #include "DialogUnits.h"
-#include "NumberText.h"
+#include "ui/ControlHelpers.h"
 
 #include <QComboBox>
 #include <QHelpEvent>
@@ -155,7 +155,7 @@ void CParamEditor::set(const double* P, const int* NFREE, int rowsInUse, char fu
         const int i = k - 1;
         bool inUse = k <= m_rowsInUse;
         if (inUse) {
-            row.value->setText(QString::fromStdString(formatExp(P[i], 7)));
+            row.value->setText(QString::fromStdString(doubleText(P[i], 7)));
             row.code->setCurrentIndex(NFREE[i] >= 0 && NFREE[i] <= 3 ? NFREE[i] : -1);
         }
         row.value->setEnabled(inUse);
@@ -182,7 +182,7 @@ void CParamEditor::read(double* P, int* NFREE) const
 {
     for (int k = 1; k <= m_rowsInUse; ++k) {
         const Row& row = m_rows[std::size_t(k - 1)];
-        P[k - 1] = readLeadingReal(row.value->text().toStdString());
+        P[k - 1] = parseLeadingDouble(row.value->text().toStdString());
         NFREE[k - 1] = row.code->currentIndex();
     }
 }
@@ -192,7 +192,7 @@ QString CParamEditor::linkTooltip(int k) const
     const Row& row = m_rows[std::size_t(k - 1)];
     if (!row.value->isEnabled())
         return {};
-    int de = readDENumber(row.value->text().toStdString());
+    int de = de::numberFromText(row.value->text().toStdString());
     return QString::fromStdString(de::tooltip(de));
 }
 
@@ -201,7 +201,7 @@ void CParamEditor::clickLink(int k)
     Row& row = m_rows[std::size_t(k - 1)];
     if (!row.value->isEnabled() || row.link->isHidden())
         return;
-    int current = readDENumber(row.value->text().toStdString());
+    int current = de::numberFromText(row.value->text().toStdString());
     DEResult result = m_selector ? m_selector(row.link->text(), current, k)
                                  : runSelectDE(row.link->text(), current, k);
     // A dialog left with nothing selected would put no DE number at all into
@@ -209,7 +209,7 @@ void CParamEditor::clickLink(int k)
     if (result.choice == DEChoice::Cancel || result.de < 0)
         return;
     const QString label = QString::fromStdString(m_placement[std::size_t(k - 1)]);
-    row.value->setText(QString::fromStdString(formatExp(result.de, 7)));
+    row.value->setText(QString::fromStdString(doubleText(result.de, 7)));
     if (result.choice == DEChoice::Ok) {
         row.link->setText(label);
         row.code->setCurrentIndex(0);

@@ -1,7 +1,7 @@
 #include "CSelectDEDlg.h"
 
 #include "DECatalogue.h"
-#include "Help.h"
+#include "platform/Help.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -71,7 +71,7 @@ CSelectDEDlg::CSelectDEDlg(const QString& linkText, int de, int param, QWidget* 
     connect(m_help, &QPushButton::clicked, this, [this] {
         int selected = selectedDE();
         if (selected >= 0)
-            help::topic(de::helpTopic(selected));
+            openHelpTopic(de::helpTopic(selected));
     });
     connect(m_subtract, &QPushButton::clicked, this, [this] { done(Subtract); });
     connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
@@ -94,7 +94,7 @@ void CSelectDEDlg::showDescription()
 void CSelectDEDlg::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_F1) {
-        help::topic(10201);
+        openHelpTopic(10201);
         return;
     }
     QDialog::keyPressEvent(event);

@@ -1,6 +1,6 @@
 #include "CTextEditorDlg.h"
 
-#include "Help.h"
+#include "platform/Help.h"
 #include "core/Prompt.h"
 
 #include <QCloseEvent>
@@ -228,7 +228,7 @@ void CTextEditorDlg::closeAndLoad()
 void CTextEditorDlg::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_F1) {
-        help::topic(10038);
+        openHelpTopic(10038);
         return;
     }
     // Enter only breaks the line inside the text; it never presses a button.

@@ -1,6 +1,8 @@
 #include "DECatalogue.h"
 
 #include <array>
+#include <cmath>
+#include <cstdio>
 
 namespace nosk::de {
 namespace {
@@ -164,6 +166,16 @@ std::vector<std::string> examples(int de)
         start = comma + 1;
     }
     return names;
+}
+
+int numberFromText(const std::string& text)
+{
+    double v = 0;
+    if (std::sscanf(text.c_str(), "%lE", &v) != 1 || !std::isfinite(v))
+        return 0;
+    if (v > 1e6 || v < -1e6)
+        return -1;
+    return static_cast<int>(v);
 }
 
 std::string tooltip(int de)

@@ -3,6 +3,7 @@
 #include "Housekeeping.h"
 #include "Locations.h"
 #include "job/FitJob.h"
+#include "results/ResultHolder.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -94,6 +95,13 @@ ProcessSpec engineSpec(bool closeEngineWindow, const std::string& terminal, int&
     spec.arguments = {"-c", std::string("exec \"$0\" \"$@\" </dev/null >>") + kLogFile + " 2>&1", engine};
     spec.arguments.insert(spec.arguments.end(), args.begin(), args.end());
     return spec;
+}
+
+void collectResults(const FitJob& job)
+{
+    ResultHolder holder(job);
+    holder.read();
+    holder.writeSolartron("solartron.fra");
 }
 
 } // namespace nosk::run

@@ -1,4 +1,3 @@
-#include "NumberText.h"
 #include "RunOptions.h"
 #include "DECatalogue.h"
 #include "support/Files.h"
@@ -33,26 +32,12 @@ TEST(RunOptions, ShortFileKeepsDefaultsOfMissingValues)
     EXPECT_EQ(o.promptStoreOutin, 0);
 }
 
-TEST(NumberText, ExponentFormAndReading)
+TEST(DECatalogue, NumberOfASelectorValue)
 {
-    EXPECT_EQ(formatExp(1.0, 7), "1.0000000E+000");
-    EXPECT_EQ(formatExp(8.8541878e-14, 6), "8.854188E-014");
-    EXPECT_EQ(formatExp(-2.5e123, 2), "-2.50E+123");
-    EXPECT_DOUBLE_EQ(readLeadingReal("1.5E+003xyz  "), 1500.0);
-    EXPECT_DOUBLE_EQ(readLeadingReal("-.25e"), -0.25);
-    EXPECT_DOUBLE_EQ(readLeadingReal("abc"), 0.0);
-    EXPECT_DOUBLE_EQ(readLeadingReal(""), 0.0);
-    int v = 7;
-    EXPECT_TRUE(readWholeInt("-12  ", v));
-    EXPECT_EQ(v, -12);
-    EXPECT_FALSE(readWholeInt("12a", v));
-    EXPECT_FALSE(readWholeInt("-", v));
-    EXPECT_FALSE(readWholeInt("", v));
-    EXPECT_FALSE(readWholeInt("99999999999", v));
-    EXPECT_EQ(v, -12);
-    EXPECT_EQ(readDENumber("5.0000000E+000"), 5);
-    EXPECT_EQ(readDENumber("3.9"), 3);
-    EXPECT_EQ(readDENumber("x"), 0);
+    EXPECT_EQ(de::numberFromText("5.0000000E+000"), 5);
+    EXPECT_EQ(de::numberFromText("3.9"), 3);
+    EXPECT_EQ(de::numberFromText("x"), 0);
+    EXPECT_EQ(de::numberFromText("4.0E+040"), -1);
 }
 
 TEST(DECatalogue, TitlesTopicsAndExamples)
