@@ -3,8 +3,8 @@
 #include "GraphPageSupport.h"
 #include "ViewerRun.h"
 #include "ViewerTexts.h"
-#include "chart/CZuGraph.h"
-#include "chart/CZuSquareGraph.h"
+#include "CZuGraph.h"
+#include "CZuSquareGraph.h"
 
 #include <QGroupBox>
 

@@ -3,9 +3,9 @@
 #include "GraphPageSupport.h"
 #include "ViewerRun.h"
 #include "ViewerTexts.h"
-#include "chart/CZuAxis.h"
-#include "chart/CZuAxisLabel.h"
-#include "chart/CZuGraph.h"
+#include "CZuAxis.h"
+#include "CZuAxisLabel.h"
+#include "CZuGraph.h"
 
 #include <QGroupBox>
 

@@ -1,11 +1,11 @@
 #include "GraphPageSupport.h"
 
-#include "chart/CZuAxis.h"
-#include "chart/CZuAxisLabel.h"
-#include "chart/CZuGraph.h"
-#include "chart/CZuLegendDlg.h"
-#include "chart/CZuPlot.h"
-#include "chart/CZuTrace.h"
+#include "CZuAxis.h"
+#include "CZuAxisLabel.h"
+#include "CZuGraph.h"
+#include "CZuLegendDlg.h"
+#include "CZuPlot.h"
+#include "CZuTrace.h"
 
 #include <QGroupBox>
 #include <QPalette>
@@ -80,7 +80,7 @@ void showLegend(CZuGraph& graph, const QString& line1, const QString& line2, con
         dlg.AddEntry(name1, traces[0]->Color(), traces[0]->Style());
     if (traces.size() >= 2)
         dlg.AddEntry(name2, traces[1]->Color(), traces[1]->Style());
-    if (dlg.exec() == CZuLegendDlg::kPrintGraph)
+    if (dlg.exec() == kLegendPrintResult)
         graph.PrintGraph();
 }
 

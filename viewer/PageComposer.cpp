@@ -3,7 +3,7 @@
 #include "CViewerPage.h"
 #include "GraphLayout.h"
 #include "GraphPageSupport.h"
-#include "chart/CZuGraph.h"
+#include "CZuGraph.h"
 
 #include <QPainter>
 
