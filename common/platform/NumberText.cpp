@@ -1,7 +1,10 @@
 #include "NumberText.h"
 
 #include <cctype>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <string_view>
 
 namespace nosk {
@@ -88,6 +91,60 @@ std::string formatNumber(const char* printfFormat, double value)
         return t;
     };
     return unescape(before) + number + unescape(after);
+}
+
+bool scanLeadingDouble(const std::string& t, double& value)
+{
+    std::size_t i = 0;
+    while (i < t.size() && std::isspace(static_cast<unsigned char>(t[i])))
+        ++i;
+    bool negative = false;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-'))
+        negative = t[i++] == '-';
+    std::size_t start = i;
+    std::size_t mantissa = 0;
+    while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i]))) {
+        ++i;
+        ++mantissa;
+    }
+    if (i < t.size() && t[i] == '.') {
+        ++i;
+        while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i]))) {
+            ++i;
+            ++mantissa;
+        }
+    }
+    if (mantissa == 0)
+        return false;
+    std::size_t end = i;
+    if (i < t.size() && (t[i] == 'E' || t[i] == 'e')) {
+        std::size_t j = i + 1;
+        if (j < t.size() && (t[j] == '+' || t[j] == '-'))
+            ++j;
+        if (j < t.size() && std::isdigit(static_cast<unsigned char>(t[j]))) {
+            while (j < t.size() && std::isdigit(static_cast<unsigned char>(t[j])))
+                ++j;
+            end = j;
+        }
+    }
+    double v = 0.0;
+    auto r = std::from_chars(t.data() + start, t.data() + end, v);
+    if (r.ec == std::errc::result_out_of_range) {
+        // Underflow reads as zero; overflow is no number we could store.
+        v = 0.0;
+        for (std::size_t k = start; k < end && (t[k] != 'e' && t[k] != 'E'); ++k)
+            if (t[k] >= '1' && t[k] <= '9') {
+                if (std::strtod(t.substr(start, end - start).c_str(), nullptr) != 0.0)
+                    return false;
+                break;
+            }
+    } else if (r.ec != std::errc()) {
+        return false;
+    }
+    if (!std::isfinite(v))
+        return false;
+    value = negative ? -v : v;
+    return true;
 }
 
 } // namespace nosk

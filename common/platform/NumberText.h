@@ -15,4 +15,11 @@ std::string formatNumber(const char* printfFormat, double value);
 // three digits; other text is kept.
 std::string widenExponent(const std::string& text);
 
+// Reads the leading decimal number of text as a C scanf "%lE" would take it
+// (blanks first, sign, digits with an optional point, an optional exponent),
+// without infinities, NaN or hexadecimal forms and without a value that
+// overflows. False, and value untouched, when the text does not start with
+// such a number. What follows the number is not looked at.
+bool scanLeadingDouble(const std::string& text, double& value);
+
 } // namespace nosk

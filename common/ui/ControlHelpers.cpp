@@ -8,7 +8,6 @@
 #include <QLineEdit>
 
 #include <cctype>
-#include <charconv>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -104,43 +103,9 @@ void showDouble(QLineEdit* edit, double value, int digits)
 double parseLeadingDouble(const std::string& raw)
 {
     std::string t = trimRight(raw.size() > kMaxText ? raw.substr(0, kMaxText) : raw);
-    std::size_t i = 0;
-    while (i < t.size() && (t[i] == ' ' || t[i] == '\t'))
-        ++i;
-    std::size_t start = i;
-    if (i < t.size() && (t[i] == '+' || t[i] == '-'))
-        ++i;
-    std::size_t mantissa = 0;
-    while (i < t.size() && isDigit(t[i])) {
-        ++i;
-        ++mantissa;
-    }
-    if (i < t.size() && t[i] == '.') {
-        ++i;
-        while (i < t.size() && isDigit(t[i])) {
-            ++i;
-            ++mantissa;
-        }
-    }
-    if (mantissa == 0)
-        return 0.0;
-    std::size_t end = i;
-    if (i < t.size() && (t[i] == 'E' || t[i] == 'e')) {
-        std::size_t j = i + 1;
-        if (j < t.size() && (t[j] == '+' || t[j] == '-'))
-            ++j;
-        if (j < t.size() && isDigit(t[j])) {
-            while (j < t.size() && isDigit(t[j]))
-                ++j;
-            end = j;
-        }
-    }
-    // from_chars reads no '+' and ignores the locale's decimal point.
-    const char* first = t.data() + start;
-    if (*first == '+')
-        ++first;
     double value = 0.0;
-    std::from_chars(first, t.data() + end, value);
+    if (!scanLeadingDouble(t, value))
+        return 0.0;
     return value;
 }
 
