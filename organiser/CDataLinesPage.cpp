@@ -62,7 +62,8 @@ CDataLinesPage::CDataLinesPage(FitJob* job, Prompt& prompt, const QFont& bold, Q
     : CJobPage(job, QStringLiteral("Data lines"), 10012, parent), m_prompt(prompt)
 {
     DialogUnits du(font());
-    resize(du.x(467), du.y(276));
+    setMinimumSize(du.x(467), du.y(276));
+    resize(minimumSize());
 
     m_group = new QGroupBox(QStringLiteral("Data and weighting"), this);
     m_group->setFont(bold);

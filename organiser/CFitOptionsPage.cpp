@@ -57,7 +57,8 @@ CFitOptionsPage::CFitOptionsPage(FitJob* job, Prompt& prompt, const QFont& bold,
     : CJobPage(job, QStringLiteral("Fitting options"), 10014, parent), m_prompt(prompt)
 {
     DialogUnits du(font());
-    resize(du.x(467), du.y(276));
+    setMinimumSize(du.x(467), du.y(276));
+    resize(minimumSize());
 
     auto group = [&](const char* title, double x, double y, double w, double h) {
         auto* g = new QGroupBox(QString::fromLatin1(title), this);
@@ -132,45 +133,45 @@ CFitOptionsPage::CFitOptionsPage(FitJob* job, Prompt& prompt, const QFont& bold,
     label("Residual weighting\n( IRE )", 325, rowY[3], 76);
     m_IRE = number(402, rowY[3], 57);
 
-    group("Data, weighting, and fitting specifications", 4, 140, 196, 134);
+    group("Data, weighting, and fitting specifications", 4, 140, 200, 134);
     const double specY[6] = {151, 170, 189, 208, 227, 246};
-    label("Evaluations\n( MAXFEV )", 9, specY[0], 46);
-    m_MAXFEV = number(56, specY[0], 56);
-    label("Data weighting\n( IRCH )", 9, specY[1], 46);
-    m_IRCH = number(56, specY[1], 56);
-    label("Output level\n( IPRINT )", 9, specY[2], 46);
-    m_IPRINT = number(56, specY[2], 56);
-    label("ATEMP", 9, specY[3], 46);
-    m_ATEMP = number(56, specY[3], 56);
-    label("SD WC", 9, specY[4], 46);
+    label("Evaluations\n( MAXFEV )", 9, specY[0], 51);
+    m_MAXFEV = number(61, specY[0], 56);
+    label("Data weighting\n( IRCH )", 9, specY[1], 51);
+    m_IRCH = number(61, specY[1], 56);
+    label("Output level\n( IPRINT )", 9, specY[2], 51);
+    m_IPRINT = number(61, specY[2], 56);
+    label("ATEMP", 9, specY[3], 51);
+    m_ATEMP = number(61, specY[3], 56);
+    label("SD WC", 9, specY[4], 51);
     m_SDWC = new CColorEdit(this);
-    m_SDWC->setGeometry(du.rect(56, specY[4] + 2, 56, 12));
-    label("SD RC", 9, specY[5], 46);
+    m_SDWC->setGeometry(du.rect(61, specY[4] + 2, 56, 12));
+    label("SD RC", 9, specY[5], 51);
     m_SDRC = new CColorEdit(this);
-    m_SDRC->setGeometry(du.rect(56, specY[5] + 2, 56, 12));
+    m_SDRC->setGeometry(du.rect(61, specY[5] + 2, 56, 12));
 
-    label("IGACC", 117, specY[0], 36);
-    m_IGACC = number(154, specY[0], 41);
-    label("NPRINT", 117, specY[1], 36);
-    m_NPRINT = number(154, specY[1], 41);
-    label("MODE", 117, specY[2], 36);
-    m_MODE = number(154, specY[2], 41);
-    label("ICP", 117, specY[3], 36);
-    m_ICP = number(154, specY[3], 41);
-    label("# Data points", 117, specY[4], 36);
-    m_points = number(154, specY[4], 41);
+    label("IGACC", 121, specY[0], 45);
+    m_IGACC = number(167, specY[0], 33);
+    label("NPRINT", 121, specY[1], 45);
+    m_NPRINT = number(167, specY[1], 33);
+    label("MODE", 121, specY[2], 45);
+    m_MODE = number(167, specY[2], 33);
+    label("ICP", 121, specY[3], 45);
+    m_ICP = number(167, specY[3], 33);
+    label("# Data points", 121, specY[4], 45);
+    m_points = number(167, specY[4], 33);
     m_points->setReadOnly(true);
 
-    group("Model parameters", 203, 140, 260, 134);
-    label("Number of model parameters ( N )", 209, 152, 118);
-    m_N = number(328, 152, 30);
+    group("Model parameters", 207, 140, 256, 134);
+    label("Number of model parameters ( N )", 213, 152, 118);
+    m_N = number(332, 152, 30);
     m_N->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), m_N));
     m_set = new QPushButton(QStringLiteral("Set"), this);
-    m_set->setGeometry(du.rect(363, 153, 30, 14));
+    m_set->setGeometry(du.rect(367, 153, 30, 14));
     m_set->setAutoDefault(false);
 
     m_params = new CParamEditor(this);
-    m_params->move(du.x(205), du.y(181));
+    m_params->move(du.x(209), du.y(181));
 
     connect(m_DINP, &QComboBox::activated, this, [this] {
         this->job()->DINP = takeCode(m_DINP, kLevels);

@@ -100,12 +100,10 @@ COrganiserDlg::COrganiserDlg(Prompt& prompt, RunOptions& options, QWidget* paren
     buildMenu();
 
     m_tab = new CPageTab(this);
-    m_tab->setFont(m_boldFont);
+    // The tab captions are bold; the pages keep the window's own font.
+    m_tab->tabBar()->setFont(m_boldFont);
     m_fitPage = new CFitOptionsPage(&m_job, m_prompt, m_boldFont);
     m_dataPage = new CDataLinesPage(&m_job, m_prompt, m_boldFont);
-    // The pages keep the window's own font; only the tab captions are bold.
-    m_fitPage->setFont(font());
-    m_dataPage->setFont(font());
     m_tab->addPage(m_fitPage);
     m_tab->addPage(m_dataPage);
     m_tab->showPage(0);

@@ -60,7 +60,7 @@ CTextEditorDlg::CTextEditorDlg(Prompt& prompt, const std::string& documentName,
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(buttons);
     layout->addWidget(m_text);
-    resize(760, 420);
+    resize(940, 480);
 
     connect(m_save, &QPushButton::clicked, this, &CTextEditorDlg::save);
     connect(m_saveAs, &QPushButton::clicked, this, &CTextEditorDlg::saveAs);
