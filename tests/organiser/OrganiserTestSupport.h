@@ -10,6 +10,9 @@
 #include "platform/Timer.h"
 #include "support/TempDir.h"
 
+#include <QtGlobal>
+
+#include <cmath>
 #include <memory>
 
 namespace nosk::test {
@@ -35,6 +38,9 @@ struct OrganiserFixture {
 
     OrganiserFixture()
     {
+        // The engine never gets a terminal window of its own in a test.
+        qunsetenv("DISPLAY");
+        qunsetenv("WAYLAND_DISPLAY");
         Platform& p = Platform::instance();
         p.setProgramName("NOSKRUN");
         p.setPrompt(&prompt);
