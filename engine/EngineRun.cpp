@@ -155,7 +155,9 @@ int runEngine(std::ostream& out, std::ostream& err)
         };
         out << "Fitting " << prepared.freeCount() << " free parameters to " << prepared.valueCount()
             << " values...\n";
+        Stopwatch fitWatch;
         FitRun run = fitPreparedJob(prepared, problem, settings);
+        clock.fitSeconds = fitWatch.seconds();
         clock.seconds = watch.seconds();
         writeFitReport(kReportFile, prepared, run.record, clock);
         writeFitTable(kTableFile, prepared, problem, run.model0.data(), run.model1.data());

@@ -115,7 +115,9 @@ void echoLines(TextFile& f, const FitJob& j)
 
 void timeLine(TextFile& f, const RunClock& clock)
 {
-    f.line(" RUN TIME %.3f S", clock.seconds);
+    if (clock.fitSeconds > 0)
+        f.line(" FIT TIME %.6f S (FIT AND STATISTICS)", clock.fitSeconds);
+    f.line(" RUN TIME %.6f S (FROM THE START TO THE REPORT)", clock.seconds);
 }
 
 std::string intField(int value)

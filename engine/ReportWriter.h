@@ -18,7 +18,8 @@ inline constexpr const char* kEngineVersion = "1.0";
 // When the run started and how long it took.
 struct RunClock {
     std::time_t started = 0;
-    double seconds = 0;
+    double seconds = 0;     // from the start to the report
+    double fitSeconds = 0;  // the fit and its statistics alone
 };
 
 // What a fit produced.
