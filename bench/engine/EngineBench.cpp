@@ -28,16 +28,13 @@ void fitExample(benchmark::State& state, const char* relative)
     const nosk::FitJob job = loadExample(relative);
     const nosk::engine::PreparedJob prepared(job);
     const nosk::engine::FitSettings settings = nosk::engine::settingsFor(job);
-    double s = 0;
     int evaluations = 0;
     for (auto _ : state) {
         nosk::engine::JobProblem problem(prepared);
         const nosk::engine::FitRun run = nosk::engine::fitPreparedJob(prepared, problem, settings);
-        s = run.record.statistics.S;
         evaluations = run.record.outcome.functionEvaluations;
-        benchmark::DoNotOptimize(s);
+        benchmark::DoNotOptimize(run.record.statistics.S);
     }
-    state.counters["S"] = s;
     state.counters["nfev"] = evaluations;
     state.counters["free"] = prepared.freeCount();
     state.counters["points"] = prepared.pointCount();
