@@ -83,8 +83,10 @@ bool nextLine(std::istream& in, std::string& line)
 std::string_view columns(std::string_view line, std::size_t first, std::size_t width)
 {
     std::size_t start = first > 0 ? first - 1 : 0;
+    // Past the end: an empty field that still points at characters, since
+    // the codec copies fields with memcpy.
     if (start >= line.size())
-        return {};
+        return std::string_view("", 0);
     return line.substr(start, width);
 }
 
