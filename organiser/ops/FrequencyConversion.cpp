@@ -35,11 +35,12 @@ bool convert(FitJob& job, Prompt& prompt, const RefreshPages& refresh, bool toAn
         for (double& f : *job.FREQ)
             f *= toAngular ? kToAngular : kToOrdinary;
 
-    // The reload goes into a fresh job first: should INFL not read back, the
-    // converted job stays on screen rather than a half-read one.
+    // The reload goes into a copy first (what INFL does not hold, such as the
+    // X-variable, carries over): should INFL not read back, the converted job
+    // stays on screen rather than a half-read one.
     try {
         job.save("INFL");
-        FitJob reloaded;
+        FitJob reloaded = job;
         reloaded.load("INFL");
         job = std::move(reloaded);
     } catch (const exception& e) {

@@ -42,7 +42,9 @@ struct Conversion : ::testing::Test {
 
 TEST_F(Conversion, ToAngularAndBackThroughInfl)
 {
+    job.xVariable = 3;
     ASSERT_TRUE(convertToAngular(job, prompt, refresh));
+    EXPECT_EQ(job.xVariable, 3);  // INFL does not carry it
     EXPECT_TRUE(prompt.messages.empty());
     EXPECT_EQ(refreshed, 1);
     EXPECT_EQ(job.FREEQ, ' ');
