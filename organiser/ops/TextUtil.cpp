@@ -1,5 +1,7 @@
 #include "TextUtil.h"
 
+#include "results/ReportText.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -34,12 +36,8 @@ void appendf(std::string& out, const char* format, ...)
 std::optional<std::string> nextLine(std::istream& in)
 {
     std::string line;
-    if (!std::getline(in, line)) {
-        if (line.empty())
-            return std::nullopt;
-    }
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
+    if (!report::nextLine(in, line))
+        return std::nullopt;
     return line;
 }
 
