@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ops/OpsCallbacks.h"
+#include "ops/TextFileHandler.h"
 
 #include <string>
 
