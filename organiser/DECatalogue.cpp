@@ -104,10 +104,21 @@ const std::array<int, kCount> kTopics = {
 // The example jobs that come with the bundled engine (fittests/CKT.<letter>/),
 // listed under the DEs they use; "*" where there is none.
 const std::array<std::string, kCount> kExamples = {
-    "*", "*", "*", "*", "*", "*", "*", "*", "*", "*",
-    "*", "*", "*", "*", "*", "*", "*", "*", "*", "*",
-    "*", "*", "*", "*", "*", "*", "*", "*", "*", "*",
-    "*", "*", "*", "*", "*", "*", "*", "*",
+    "*",                                   // 0
+    "ADE1.TST",                            // 1
+    "ADE2.TST",                            // 2
+    "ADE3.TST,AMIX3.TST",                  // 3
+    "ADE4.TST",                            // 4
+    "ADE5.TST,AMIX3.TST",                  // 5
+    "ADE6.TST",                            // 6
+    "ADE7.TST",                            // 7
+    "*",                                   // 8
+    "ADE9.TST,AMIX3.TST,BDE9.TST",         // 9
+    "*", "*", "*", "*", "*", "*",          // 10-15
+    "ADE16.TST,BDE16.TST,BDE16BAT.TST",    // 16
+    "ADE17.TST",                           // 17
+    "*", "*", "*", "*", "*", "*", "*", "*", "*", "*",  // 18-27
+    "*", "*", "*", "*", "*", "*", "*", "*", "*", "*",  // 28-37
 };
 
 const std::string kEmpty;

@@ -1,0 +1,191 @@
+#include "CDataLinesPage.h"
+
+#include "DialogUnits.h"
+#include "core/Exception.h"
+#include "core/Prompt.h"
+#include "job/FitJob.h"
+#include "ui/ControlHelpers.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <cstdlib>
+
+namespace nosk {
+namespace {
+
+constexpr const char* kProgram = "NOSKRUN";
+constexpr int kMaxRows = 99999;
+
+QString levelName(char dinp)
+{
+    switch (dinp) {
+    case 'Z': return QStringLiteral("Impedance");
+    case 'Y': return QStringLiteral("Admittance");
+    case 'M': return QStringLiteral("Modulus");
+    case 'E': return QStringLiteral("Epsilon");
+    default: return {};
+    }
+}
+
+QString firstTitle(int xVariable)
+{
+    switch (xVariable) {
+    case 1: return QStringLiteral("Frequency, Hz ");
+    case 2: return QStringLiteral("Time, sec ");
+    case 3: return QStringLiteral("Temp, K ");
+    default: return {};
+    }
+}
+
+std::pair<QString, QString> dataTitles(char pinp)
+{
+    switch (pinp) {
+    case 'R': return {QStringLiteral("Real "), QStringLiteral("Imag ")};
+    case 'P': return {QStringLiteral("Magnitude "), QStringLiteral("Radii ")};
+    case 'D': return {QStringLiteral("Magnitude "), QStringLiteral("Degree ")};
+    case 'L': return {QStringLiteral("Log of mag "), QStringLiteral("Radii ")};
+    default: return {};
+    }
+}
+
+} // namespace
+
+CDataLinesPage::CDataLinesPage(FitJob* job, Prompt& prompt, const QFont& bold, QWidget* parent)
+    : CJobPage(job, QStringLiteral("Data lines"), 10012, parent), m_prompt(prompt)
+{
+    DialogUnits du(font());
+    resize(du.x(467), du.y(276));
+
+    m_group = new QGroupBox(QStringLiteral("Data and weighting"), this);
+    m_group->setFont(bold);
+    m_group->setGeometry(du.rect(4, 0, 459, 274));
+
+    auto* mLabel = new QLabel(QStringLiteral("Number of rows ( M )"), this);
+    mLabel->setGeometry(du.rect(10, 13, 72, 12));
+    m_mBox = new QLineEdit(this);
+    m_mBox->setGeometry(du.rect(84, 12, 40, 13));
+    m_set = new QPushButton(QStringLiteral("Set"), this);
+    m_set->setGeometry(du.rect(128, 11, 30, 15));
+    m_set->setAutoDefault(false);
+    m_negative = new QCheckBox(QStringLiteral("M is negative"), this);
+    m_negative->setGeometry(du.rect(166, 12, 70, 13));
+
+    auto* listLabel = new QLabel(QStringLiteral("Interpret first column as "), this);
+    listLabel->setGeometry(du.rect(262, 13, 90, 12));
+    listLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_firstColumn = new QComboBox(this);
+    m_firstColumn->addItems({QStringLiteral("Frequency, Hz"), QStringLiteral("Time, sec"),
+                             QStringLiteral("Temperature T, K")});
+    m_firstColumn->setGeometry(du.rect(354, 11, 100, 15));
+
+    m_caption = new QLabel(QStringLiteral("*"), this);
+    m_caption->setGeometry(du.rect(10, 30, 200, 12));
+
+    // The list starts at the record's X variable; after that only the user
+    // changes it, and each rebuild takes the record's X variable from it.
+    int x = job->xVariable;
+    m_firstColumn->setCurrentIndex(x >= 1 && x <= 3 ? x - 1 : 0);
+
+    connect(m_set, &QPushButton::clicked, this, &CDataLinesPage::setRowCount);
+    connect(m_firstColumn, &QComboBox::activated, this, &CDataLinesPage::firstColumnPicked);
+}
+
+CDataLinesPage::~CDataLinesPage() = default;
+
+void CDataLinesPage::rebuild()
+{
+    FitJob& j = *job();
+    delete m_grid;
+    m_grid = nullptr;
+    m_titles.clear();
+    showInt(m_mBox, j.M);
+    showCheck(m_negative, j.mNegative);
+    if (j.M == 0 || !j.hasData())
+        return;
+    createGrid();
+    showLevelCaption();
+    renameColumns();
+    placeGrid();
+}
+
+void CDataLinesPage::LoadFromJob()
+{
+    rebuild();
+}
+
+void CDataLinesPage::StoreToJob()
+{
+    job()->mNegative = m_negative->isChecked() ? 1 : 0;
+}
+
+void CDataLinesPage::showLevelCaption()
+{
+    m_caption->setText(levelName(job()->DINP));
+}
+
+void CDataLinesPage::renameColumns()
+{
+    if (!m_grid)
+        return;
+    FitJob& j = *job();
+    j.xVariable = static_cast<unsigned char>(m_firstColumn->currentIndex() + 1);
+    auto [first, second] = dataTitles(j.PINP);
+    m_titles = {firstTitle(j.xVariable), first, second};
+    if (j.IRCH == 0 && j.hasWeights())
+        m_titles << QStringLiteral("Weight 1 ") << QStringLiteral("Weight 2 ");
+    applyColumnTitles();
+}
+
+void CDataLinesPage::firstColumnPicked(int index)
+{
+    if (!m_grid)
+        return;
+    job()->xVariable = static_cast<unsigned char>(index + 1);
+    if (!m_titles.isEmpty())
+        m_titles[0] = firstTitle(job()->xVariable);
+    applyColumnTitles();
+}
+
+void CDataLinesPage::setRowCount()
+{
+    FitJob& j = *job();
+    const int oldM = j.M;
+    int m = 0;
+    try {
+        m = takeInt(m_mBox);
+    } catch (const exception& e) {
+        m_prompt.message(e.what(), kProgram, Buttons::Ok, Icon::Error);
+        return;
+    }
+    // The engine's input file holds M in five columns; a larger count would
+    // only exhaust the memory.
+    if (m > kMaxRows || m < -kMaxRows) {
+        m_prompt.message("Wrong number! " + m_mBox->text().left(31).toStdString(), kProgram,
+                         Buttons::Ok, Icon::Error);
+        return;
+    }
+    if (m < 0) {
+        m = -m;
+        showInt(m_mBox, m);
+        j.CELCAP = FitJob::kDefaultCelcap;
+        emit celcapChanged(j.CELCAP);
+        j.mNegative = 1;
+    } else {
+        j.mNegative = 0;
+    }
+    j.M = m;
+    showCheck(m_negative, j.mNegative);
+    if (m == oldM)
+        return;
+    j.releaseData();
+    j.allocateData(m, j.IRCH == 0);
+    rebuild();
+    emit dataPointsChanged(m);
+}
+
+} // namespace nosk
