@@ -1,11 +1,11 @@
 #include "TextUtil.h"
 
+#include "core/Exception.h"
+#include "job/AtomicFileWriter.h"
 #include "results/ReportText.h"
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 
 namespace nosk::opsdetail {
 
@@ -113,27 +113,14 @@ std::optional<double> parseNumber(std::string_view field)
 
 bool writeFileReplacing(const std::string& path, const std::string& bytes)
 {
-    namespace fs = std::filesystem;
-    const std::string temp = path + ".nosk-part";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out)
-            return false;
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        if (!out) {
-            std::error_code ec;
-            fs::remove(temp, ec);
-            return false;
-        }
-    }
-    std::error_code ec;
-    fs::rename(temp, path, ec);
-    if (ec) {
-        fs::remove(temp, ec);
+    try {
+        AtomicFileWriter writer(path);
+        writer.buffer() = bytes;
+        writer.commit();
+        return true;
+    } catch (const exception&) {
         return false;
     }
-    return true;
 }
 
 } // namespace nosk::opsdetail
