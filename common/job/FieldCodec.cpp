@@ -9,6 +9,7 @@
 #include <cstring>
 #include <limits>
 #include <stdexcept>
+#include <sys/stat.h>
 
 namespace nosk {
 
@@ -233,6 +234,11 @@ constexpr std::size_t kChunk = 1 << 16;
 LineFile::LineFile(const std::string& path)
 {
     m_file = std::fopen(path.c_str(), "rb");
+    struct stat info {};
+    if (m_file && (::fstat(::fileno(m_file), &info) != 0 || S_ISDIR(info.st_mode))) {
+        std::fclose(m_file);  // a folder opens on Linux but holds no lines
+        m_file = nullptr;
+    }
     if (!m_file)
         throw exception("Cannot open file '%s'!", path.c_str());
     m_buffer.resize(kChunk);

@@ -187,6 +187,40 @@ double valueAt(const FitJob::Column& column, int i)
     return column && static_cast<std::size_t>(i) < column->size() ? (*column)[static_cast<std::size_t>(i)] : 0.0;
 }
 
+// The engine's fields are fixed columns: a value printed wider than its field
+// would shift every field after it and the reader would take wrong numbers
+// without a word. A count with as many digits as its field gives up the blank
+// kept for its sign; one that still does not fit stops the save.
+void putInt(std::string& s, int value, int width, FieldName name)
+{
+    const std::size_t start = s.size();
+    const auto columns = static_cast<std::size_t>(std::max(width, 1));
+    writeInt(s, value, width);
+    if (s.size() - start > columns && s[start] == ' ')
+        s.erase(start, 1);
+    if (s.size() - start > columns) {
+        s.resize(start);
+        throw exception("%s does not fit its field in the input file!", name.text().c_str());
+    }
+}
+
+// A three-digit exponent (beyond 1e+99 or below 1e-99) makes a D field one
+// column wider: it gives up the blank of its sign, or a negative value one
+// digit of its mantissa.
+void putD(std::string& s, double value, int width, int digits)
+{
+    const std::size_t start = s.size();
+    const auto columns = static_cast<std::size_t>(width);
+    for (int p = digits;; --p) {
+        s.resize(start);
+        writeD(s, value, width, p);
+        if (s.size() - start > columns && s[start] == ' ')
+            s.erase(start, 1);
+        if (s.size() - start <= columns || p <= 1)
+            return;
+    }
+}
+
 void endLine(AtomicFileWriter& out)
 {
     out.buffer().append("\r\n");
@@ -223,6 +257,8 @@ void FitJob::loadHeader(const std::string& path)
 
 void FitJob::save(const std::string& path) const
 {
+    if (N < 0 || N > kMaxParams)
+        throw exception("Wrong parameters number!");
     AtomicFileWriter out(path);
     std::string& s = out.buffer();
     s.reserve(1u << 21);
@@ -234,67 +270,72 @@ void FitJob::save(const std::string& path) const
     s += text;
     endLine(out);
 
-    writeInt(s, IOPT, 4);
+    putInt(s, IOPT, 4, "IOPT");
     writeChars(s, ' ', 2);
     for (char code : {DINP, DFIT, PINP, PFIT, FREEQ, NEG, FUN})
         s.push_back(code);
-    writeD(s, CELCAP, 10, 4);
+    putD(s, CELCAP, 10, 4);
     s.push_back(DATTYP);
-    writeInt(s, IPAR, 10);
-    writeD(s, ROE, 10, 4);
-    writeInt(s, IFP, 6);
-    writeInt(s, IRE, 6);
+    putInt(s, IPAR, 10, "IPAR");
+    putD(s, ROE, 10, 4);
+    putInt(s, IFP, 6, "IFP");
+    putInt(s, IRE, 6, "IRE");
     if (ECINF != 0 || EC0 != 0) {
         writeChars(s, ' ', 1);
-        writeD(s, ECINF, 10, 4);
+        putD(s, ECINF, 10, 4);
         writeChars(s, ' ', 2);
-        writeD(s, EC0, 10, 4);
+        putD(s, EC0, 10, 4);
     }
     endLine(out);
 
-    writeInt(s, mNegative == 1 ? -M : M, 5);
-    for (int value : {N, MAXFEV, NPRINT, IRCH, MODE, ICP, IPRINT, IGACC})
-        writeInt(s, value, 5);
-    writeD(s, ATEMP, 10, 4);
+    putInt(s, mNegative == 1 ? -M : M, 5, "M");
+    putInt(s, N, 5, "N");
+    putInt(s, MAXFEV, 5, "MAXFEV");
+    putInt(s, NPRINT, 5, "NPRINT");
+    putInt(s, IRCH, 5, "IRCH");
+    putInt(s, MODE, 5, "MODE");
+    putInt(s, ICP, 5, "ICP");
+    putInt(s, IPRINT, 5, "IPRINT");
+    putInt(s, IGACC, 5, "GACC");
+    putD(s, ATEMP, 10, 4);
     if (SDWC != 0 || SDRC != 0) {
         writeChars(s, ' ', 2);
-        writeD(s, SDWC, 10, 4);
+        putD(s, SDWC, 10, 4);
         writeChars(s, ' ', 2);
-        writeD(s, SDRC, 10, 4);
+        putD(s, SDRC, 10, 4);
     }
     endLine(out);
 
-    const int params = std::clamp(N, 0, kMaxParams);
-    for (int i = 0; i < params; ++i) {
+    for (int i = 0; i < N; ++i) {
         if (i > 0 && i % 5 == 0)
             endLine(out);
-        writeD(s, P[i], 15, 8);
+        putD(s, P[i], 15, 8);
     }
-    if (params > 0)
+    if (N > 0)
         endLine(out);
 
-    for (int i = 0; i < params; ++i)
-        writeInt(s, NFREE[i], 1);
+    for (int i = 0; i < N; ++i)
+        putInt(s, NFREE[i], 1, FieldName("NFREE", i));
     endLine(out);
 
     for (int i = 0; i < M; ++i) {
-        writeInt(s, i + 1, 5);
+        putInt(s, i + 1, 5, "M");
         writeChars(s, ' ', 5);
-        writeD(s, valueAt(FREQ, i), 20, 13);
+        putD(s, valueAt(FREQ, i), 20, 13);
         writeChars(s, ' ', 5);
-        writeD(s, valueAt(DATA1, i), 20, 13);
+        putD(s, valueAt(DATA1, i), 20, 13);
         writeChars(s, ' ', 5);
-        writeD(s, valueAt(DATA2, i), 20, 13);
+        putD(s, valueAt(DATA2, i), 20, 13);
         endLine(out);
     }
 
     if (IRCH == 0 && WEIGHT1 && WEIGHT2) {
         for (int i = 0; i < M; ++i) {
-            writeInt(s, i + 1, 5);
+            putInt(s, i + 1, 5, "M");
             writeChars(s, ' ', 30);
-            writeD(s, valueAt(WEIGHT1, i), 20, 13);
+            putD(s, valueAt(WEIGHT1, i), 20, 13);
             writeChars(s, ' ', 5);
-            writeD(s, valueAt(WEIGHT2, i), 20, 13);
+            putD(s, valueAt(WEIGHT2, i), 20, 13);
             endLine(out);
         }
     }

@@ -1,6 +1,7 @@
 #include "results/SolartronFile.h"
 
 #include "core/Exception.h"
+#include "job/AtomicFileWriter.h"
 
 #include <algorithm>
 #include <bit>
@@ -9,6 +10,7 @@
 #include <ctime>
 #include <fstream>
 #include <iterator>
+#include <utility>
 
 namespace nosk {
 
@@ -184,22 +186,9 @@ void writeSolartronPoints(const std::string& path, const double* frequency, cons
     }
     storeText(out, out.size() - kTrailerSize, kTrailerSize, kTrailer);
 
-    const std::string temporary = path + ".part";
-    {
-        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-        if (!file)
-            throw exception("Cannot open file '%s'!", path.c_str());
-        file.write(out.data(), static_cast<std::streamsize>(out.size()));
-        file.close();
-        if (!file) {
-            std::remove(temporary.c_str());
-            throw exception("Cannot write file '%s'!", path.c_str());
-        }
-    }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        std::remove(temporary.c_str());
-        throw exception("Cannot write file '%s'!", path.c_str());
-    }
+    AtomicFileWriter file(path);
+    file.buffer() = std::move(out);
+    file.commit();
 }
 
 } // namespace nosk

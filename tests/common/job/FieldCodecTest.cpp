@@ -226,9 +226,10 @@ TEST(ReadLine, FileLinesAcrossBufferBoundaries)
     std::remove(name);
 }
 
-TEST(ReadLine, MissingFile)
+TEST(ReadLine, MissingFileOrFolder)
 {
     EXPECT_EQ(failure([] { LineFile f("/nonexistent/INFL"); }), "Cannot open file '/nonexistent/INFL'!");
+    EXPECT_EQ(failure([] { LineFile f("/"); }), "Cannot open file '/'!");
 }
 
 TEST(WriteInt, BlankSignAndWidth)

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <csignal>
 #include <filesystem>
 #include <sstream>
@@ -539,4 +540,96 @@ TEST_F(JobFile, SaveKeepsPermissionsAndFollowsLinks)
     EXPECT_EQ(perms & std::filesystem::perms::all,
               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write
                   | std::filesystem::perms::group_read);
+}
+
+TEST_F(JobFile, FiveDigitCountsKeepTheirColumns)
+{
+    FitJob job;
+    job.MAXFEV = 10000;
+    job.IRCH = 0;
+    job.IPAR = -999999999;
+    job.allocateData(10001, true);
+    (*job.FREQ)[9999] = 5.0;
+    (*job.WEIGHT2)[10000] = -7.0;
+    job.save("INFL");
+    auto lines = linesOf(readAll("INFL"));
+    EXPECT_EQ(lines[2].substr(0, 20), "10001    010000    0");  // M, N, MAXFEV, NPRINT
+    EXPECT_EQ(lines[1].size(), 56u);
+    EXPECT_EQ(lines[2].size(), 55u);
+    EXPECT_EQ(lines[4 + 9999].substr(0, 30), "10000       .5000000000000D+01");
+    EXPECT_EQ(lines[4 + 10001 + 10000].size(), 80u);
+    FitJob back;
+    back.load("INFL");
+    EXPECT_EQ(back.M, 10001);
+    EXPECT_EQ(back.MAXFEV, 10000);
+    EXPECT_EQ(back.IPAR, -999999999);
+    EXPECT_EQ((*back.FREQ)[9999], 5.0);
+    EXPECT_EQ((*back.WEIGHT2)[10000], -7.0);
+}
+
+TEST_F(JobFile, ValuesBeyondTheirFieldsStopTheSave)
+{
+    FitJob old;
+    old.save("INFL");
+    const std::string before = readAll("INFL");
+    auto saveFailure = [](const FitJob& job) {
+        try {
+            job.save("INFL");
+        } catch (const exception& e) {
+            return std::string(e.what());
+        }
+        return std::string();
+    };
+    FitJob job;
+    job.allocateData(100000, false);
+    EXPECT_EQ(saveFailure(job), "M does not fit its field in the input file!");
+    job.allocateData(10000, false);
+    job.mNegative = 1;
+    EXPECT_EQ(saveFailure(job), "M does not fit its field in the input file!");
+    FitJob codes;
+    codes.N = 3;
+    codes.NFREE[2] = 12;
+    EXPECT_EQ(saveFailure(codes), "NFREE[2] does not fit its field in the input file!");
+    FitJob many;
+    many.N = 51;
+    EXPECT_EQ(saveFailure(many), "Wrong parameters number!");
+    EXPECT_EQ(readAll("INFL"), before);
+}
+
+TEST_F(JobFile, ThreeDigitExponentsKeepTheColumns)
+{
+    FitJob job;
+    job.CELCAP = 1e-120;
+    job.ROE = -2.5e150;
+    job.IRCH = 1;
+    job.allocateData(1, false);
+    (*job.FREQ)[0] = 1e300;
+    (*job.DATA1)[0] = -1.2345678901234e-200;
+    (*job.DATA2)[0] = 4.9e-324;
+    job.save("INFL");
+    auto lines = linesOf(readAll("INFL"));
+    EXPECT_EQ(lines[1].substr(13, 10), ".1000D-119");
+    EXPECT_EQ(lines[1].substr(34, 10), "-.250D+151");
+    EXPECT_EQ(lines[4].size(), 80u);
+    FitJob back;
+    back.load("INFL");
+    EXPECT_EQ(back.CELCAP, 1e-120);
+    EXPECT_EQ(back.ROE, -2.5e150);
+    EXPECT_EQ((*back.FREQ)[0], 1e300);
+    EXPECT_TRUE(nosk::test::nearRel((*back.DATA1)[0], -1.2345678901234e-200, 1e-11));
+    EXPECT_EQ((*back.DATA2)[0], 4.9e-324);
+}
+
+TEST_F(JobFile, NonFiniteValuesSurviveSaveAndLoad)
+{
+    FitJob job;
+    job.IRCH = 1;
+    job.allocateData(1, false);
+    (*job.DATA1)[0] = INFINITY;
+    (*job.DATA2)[0] = NAN;
+    job.save("INFL");
+    FitJob back;
+    back.load("INFL");
+    EXPECT_TRUE(std::isinf((*back.DATA1)[0]));
+    EXPECT_TRUE(std::isnan((*back.DATA2)[0]));
 }
