@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <locale.h>
 #include <limits>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -135,8 +136,13 @@ std::size_t parseDouble(const char* text, std::size_t size, double& value)
         value = 0;
         return 0;
     }
-    if (ec == std::errc::result_out_of_range)
-        v = std::strtod(std::string(static_cast<const char*>(buf), ptr).c_str(), nullptr);  // HUGE_VAL or 0, as printf readers give
+    if (ec == std::errc::result_out_of_range) {
+        // Beyond the doubles: HUGE_VAL or 0 as the C reader gives them, read
+        // in the C locale whatever the desktop's decimal separator is.
+        static locale_t cLocale = ::newlocale(LC_ALL_MASK, "C", nullptr);
+        *const_cast<char*>(ptr) = '\0';
+        v = ::strtod_l(buf, nullptr, cLocale);
+    }
     value = v;
     return i + static_cast<std::size_t>(ptr - buf);
 }

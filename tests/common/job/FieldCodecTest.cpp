@@ -117,6 +117,17 @@ TEST(ReadField, DoubleWithDExponentAndBlankSign)
     EXPECT_EQ(value, 10.0);
 }
 
+TEST(ReadField, DoublesBeyondRangeSaturate)
+{
+    double value = 0;
+    readField("-1.5D+999", 'd', 10, &value, "ROE");
+    EXPECT_TRUE(std::isinf(value) && value < 0);
+    readField(" .25d-999", 'd', 10, &value, "ROE");
+    EXPECT_EQ(value, 0.0);
+    readField("INF", 'd', 10, &value, "ROE");
+    EXPECT_TRUE(std::isinf(value));
+}
+
 TEST(ReadField, BadDoubleShowsTheFieldAsChanged)
 {
     double value = 0;
@@ -282,11 +293,4 @@ TEST(WriteD, SameTextAsThePrintfRecipe)
     for (double v : values)
         for (auto [w, p] : shapes)
             ASSERT_EQ(D(v, w, p), referenceD(v, w, p)) << v << " " << w << "." << p;
-}
-
-TEST(WriteChars, Repeats)
-{
-    std::string line = "a";
-    EXPECT_EQ(writeChars(line, ' ', 3), "a   ");
-    EXPECT_EQ(writeChars(line, '-', 0), "a   ");
 }

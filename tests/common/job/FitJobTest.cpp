@@ -72,14 +72,6 @@ TEST(FitJob, AllocateZeroRowsIsPresentButEmpty)
     EXPECT_FALSE(job.hasWeights());
 }
 
-TEST(FitJob, AllocateGivesZeros)
-{
-    FitJob job;
-    job.allocateData(3, false);
-    EXPECT_EQ(*job.DATA2, std::vector<double>(3, 0.0));
-    EXPECT_FALSE(job.hasWeights());
-}
-
 TEST(FitJob, CopyDataFromTakesRowsAndWeightsOnlyWhenBothWeight)
 {
     FitJob source = jobWithRows(12, 0);
