@@ -56,15 +56,15 @@ void CComplexPlanePage::ensureBuilt()
     applyAxisSettings(*m_graph, m_settings.axes[4]);
     m_graph->ShowLegendButton() = 1;
     m_graph->Create(initial, this, 12, CZuGraph::kStyleVisible, 0);
-    const TraceSlots& slots = m_settings.traces[4];
+    const TraceSlots& traceSlots = m_settings.traces[4];
     const DisplayArrays& a = m_run.arrays();
     const int count = m_run.count();
     if (a.has(DisplayArrays::DataRe) && a.has(DisplayArrays::DataIm))
         m_graph->AddTrace(a.get(DisplayArrays::DataRe)->data(), a.get(DisplayArrays::DataIm)->data(), count,
-                          slots.style1, static_cast<std::uint32_t>(slots.color1));
+                          traceSlots.style1, static_cast<std::uint32_t>(traceSlots.color1));
     if (a.has(DisplayArrays::ModelRe) && a.has(DisplayArrays::ModelIm))
         m_graph->AddTrace(a.get(DisplayArrays::ModelRe)->data(), a.get(DisplayArrays::ModelIm)->data(), count,
-                          slots.style2, static_cast<std::uint32_t>(slots.color2));
+                          traceSlots.style2, static_cast<std::uint32_t>(traceSlots.color2));
     m_graph->show();
     m_graph->UpdateRanges();
     setAxisTitles(*m_graph, QString::fromStdString(titles.horizontal), QString::fromStdString(titles.vertical));

@@ -74,16 +74,16 @@ void CGraphPage::buildGraph(int n, const LayoutRect& groupRect)
     applyAxisSettings(*graph, m_settings.axes[n - 1]);
     const LayoutRect normal = graphNormalRect(groupRect, m_textHeight);
     graph->Create(toQRect(normal), this, kGraphIds[n - 1], 0, 1);
-    const TraceSlots& slots = m_settings.traces[n - 1];
+    const TraceSlots& traceSlots = m_settings.traces[n - 1];
     const DisplayArrays& arrays = m_run.arrays();
     const double* x = m_run.xValues() ? m_run.xValues()->data() : nullptr;
     const int count = m_run.count();
     const auto* first = arrays.get(kTraceArrays[n - 1][0]);
     const auto* second = arrays.get(kTraceArrays[n - 1][1]);
     if (x && first)
-        graph->AddTrace(x, first->data(), count, slots.style1, static_cast<std::uint32_t>(slots.color1));
+        graph->AddTrace(x, first->data(), count, traceSlots.style1, static_cast<std::uint32_t>(traceSlots.color1));
     if (x && second)
-        graph->AddTrace(x, second->data(), count, slots.style2, static_cast<std::uint32_t>(slots.color2));
+        graph->AddTrace(x, second->data(), count, traceSlots.style2, static_cast<std::uint32_t>(traceSlots.color2));
     graph->show();
     graph->UpdateRanges();
     setAxisTitles(*graph, QString::fromStdString(titles.horizontal), QString::fromStdString(titles.vertical));

@@ -3,6 +3,7 @@
 #include "CViewerPage.h"
 
 #include <array>
+#include <memory>
 
 class QGroupBox;
 class QLabel;
@@ -10,6 +11,7 @@ class QLabel;
 namespace nosk {
 
 class CZuGrid;
+class CZuGridModel;
 struct FitStatistics;
 
 // "Numerical data": the statistics of a fit as the engine's report gives
@@ -27,6 +29,8 @@ public:
     QString valueText(int i) const;
     CZuGrid* parameterGrid() const { return m_parameterGrid; }
     CZuGrid* correlationGrid() const { return m_correlationGrid; }
+    CZuGridModel* parameterModel() const;
+    CZuGridModel* correlationModel() const;
 
     // The texts of the value fields and cells.
     static QString generalText(double v);   // 15 significant digits
@@ -40,7 +44,10 @@ private:
     void buildGrids();
     void placeGrids();
 
+    struct Values;
+
     const FitStatistics& m_statistics;
+    std::unique_ptr<Values> m_data;
     std::array<QLabel*, 8> m_values{};
     std::array<QGroupBox*, 4> m_groups{};
     CZuGrid* m_parameterGrid = nullptr;

@@ -1,6 +1,7 @@
 #include "CViewerDlg.h"
 
 #include "BmpFile.h"
+#include "CComplexPlanePage.h"
 #include "CFileTextPage.h"
 #include "CGraphPage.h"
 #include "CStatisticsPage.h"

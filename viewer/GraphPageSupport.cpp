@@ -45,21 +45,21 @@ void storeAxisSettings(const CZuGraph& graph, GraphAxisSettings& axes)
     axes.vertical = {y->AutoScale(), y->LogScale(), y->RangeMin(), y->RangeMax()};
 }
 
-void storeTraceSettings(const CZuGraph& graph, TraceSlots& slots, char dattyp)
+void storeTraceSettings(const CZuGraph& graph, TraceSlots& traceSlots, char dattyp)
 {
     const auto& traces = graph.Plot()->Traces();
     if (traces.size() >= 2) {
-        slots.color1 = static_cast<std::int32_t>(traces[0]->Color());
-        slots.style1 = traces[0]->Style();
-        slots.color2 = static_cast<std::int32_t>(traces[1]->Color());
-        slots.style2 = traces[1]->Style();
+        traceSlots.color1 = static_cast<std::int32_t>(traces[0]->Color());
+        traceSlots.style1 = traces[0]->Style();
+        traceSlots.color2 = static_cast<std::int32_t>(traces[1]->Color());
+        traceSlots.style2 = traces[1]->Style();
     } else if (traces.size() == 1) {
         if (dattyp == 'R') {
-            slots.color1 = static_cast<std::int32_t>(traces[0]->Color());
-            slots.style1 = traces[0]->Style();
+            traceSlots.color1 = static_cast<std::int32_t>(traces[0]->Color());
+            traceSlots.style1 = traces[0]->Style();
         } else if (dattyp == 'I') {
-            slots.color2 = static_cast<std::int32_t>(traces[0]->Color());
-            slots.style2 = traces[0]->Style();
+            traceSlots.color2 = static_cast<std::int32_t>(traces[0]->Color());
+            traceSlots.style2 = traces[0]->Style();
         }
     }
 }

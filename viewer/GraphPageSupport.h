@@ -24,7 +24,7 @@ void applyAxisSettings(CZuGraph& graph, const GraphAxisSettings& axes);
 void storeAxisSettings(const CZuGraph& graph, GraphAxisSettings& axes);
 // The traces' colours and styles into the settings block (one trace: slot 1
 // for real-only data, slot 2 for imaginary-only data).
-void storeTraceSettings(const CZuGraph& graph, TraceSlots& slots, char dattyp);
+void storeTraceSettings(const CZuGraph& graph, TraceSlots& traceSlots, char dattyp);
 void setAxisTitles(CZuGraph& graph, const QString& horizontal, const QString& vertical);
 // The legend of a graph: two text lines and the entries of its traces.
 void showLegend(CZuGraph& graph, const QString& line1, const QString& line2,

@@ -5,6 +5,7 @@
 #include "ViewerTexts.h"
 #include "job/Immittance.h"
 #include "job/SideFile.h"
+#include "results/FitResultSet.h"
 #include "results/ResultHolder.h"
 
 #include <cmath>

@@ -1,15 +1,14 @@
 #pragma once
 
 #include "job/FitJob.h"
+#include "results/FitResultSet.h"
+#include "results/ModelResultSet.h"
 #include "results/ResultSet.h"
 
 #include <memory>
 #include <string>
 
 namespace nosk {
-
-class FitResultSet;
-class ModelResultSet;
 
 // Owns the result set of one run of a job: a FitResultSet when the job's
 // MAXFEV is 3 or more, a ModelResultSet when it is 0, none otherwise. The job

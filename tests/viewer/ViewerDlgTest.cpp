@@ -19,6 +19,7 @@
 #include <QGroupBox>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 
 #include <gtest/gtest.h>
 
