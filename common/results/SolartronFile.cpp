@@ -8,8 +8,8 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <utility>
 
 namespace nosk {
@@ -93,13 +93,35 @@ SolartronPoint loadPoint(const unsigned char* r)
 
 SolartronFile SolartronFile::read(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::error_code error;
+    std::ifstream in;
+    if (std::filesystem::is_regular_file(path, error))
+        in.open(path, std::ios::binary);
+    if (!in.is_open())
+        throw exception("Cannot open file '%s'!", path.c_str());
+    // The trailer and the size are checked before the records are loaded, so
+    // a large file of another kind is refused without reading it.
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    if (size < 0)
+        throw exception("Cannot open file '%s'!", path.c_str());
+    char trailer[kTrailerSize] = {};
+    if (size >= static_cast<std::streamoff>(kTrailerSize)) {
+        in.seekg(size - static_cast<std::streamoff>(kTrailerSize));
+        in.read(trailer, kTrailerSize);
+    }
+    if (!in || std::string_view(trailer, kTrailerSize) != std::string_view(kTrailer, kTrailerSize))
+        throw exception("Wrong signature of file!");
+    const auto bytes = static_cast<std::size_t>(size);
+    if (bytes < kHeaderSize + kTrailerSize || (bytes - kHeaderSize - kTrailerSize) % kRecordSize != 0)
+        throw exception("File is bad or currupted!");
+
+    std::string content(bytes, '\0');
+    in.seekg(0);
+    in.read(content.data(), size);
     if (!in)
         throw exception("Cannot open file '%s'!", path.c_str());
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        throw exception("Cannot open file '%s'!", path.c_str());
-    return parse(bytes);
+    return parse(content);
 }
 
 SolartronFile SolartronFile::parse(std::string_view bytes)

@@ -126,13 +126,27 @@ TEST(SolartronFile, BadFilesFailWithTheirMessages)
     EXPECT_EQ(failureOf("x" + good), "File is bad or currupted!");
     EXPECT_EQ(failureOf(makeFile({{2}, {3}})), "File is bad or currupted!");
 
+    // The same checks on files, including ones that are not files.
     nosk::test::TempWorkDir dir;
-    try {
-        SolartronFile::read("missing.fra");
-        FAIL();
-    } catch (const nosk::exception& e) {
-        EXPECT_STREQ(e.what(), "Cannot open file 'missing.fra'!");
-    }
+    auto readFailure = [](const std::string& path) -> std::string {
+        try {
+            SolartronFile::read(path);
+        } catch (const nosk::exception& e) {
+            return e.what();
+        }
+        return "no failure";
+    };
+    EXPECT_EQ(readFailure("missing.fra"), "Cannot open file 'missing.fra'!");
+    std::filesystem::create_directory("folder.fra");
+    EXPECT_EQ(readFailure("folder.fra"), "Cannot open file 'folder.fra'!");
+    nosk::test::writeAll("text.fra", std::string(100000, 'x'));
+    EXPECT_EQ(readFailure("text.fra"), "Wrong signature of file!");
+    nosk::test::writeAll("short.fra", "TFN");
+    EXPECT_EQ(readFailure("short.fra"), "Wrong signature of file!");
+    nosk::test::writeAll("cut.fra", good.substr(0, 700) + good.substr(701));
+    EXPECT_EQ(readFailure("cut.fra"), "File is bad or currupted!");
+    nosk::test::writeAll("good.fra", good);
+    EXPECT_EQ(readFailure("good.fra"), "no failure");
 }
 
 TEST(SolartronFile, WrittenFileOfFivePointsReadsBack)
