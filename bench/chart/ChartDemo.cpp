@@ -67,6 +67,12 @@ int main(int argc, char** argv)
     square.show();
 
     page.show();
+    // "M" as second argument: the first graph enlarged over the page.
+    if (argc > 2 && QString::fromLatin1(argv[2]) == QLatin1String("M")) {
+        logGraph.SetPositions(logGraph.geometry(), QRect(10, 10, 1240, 860));
+        logGraph.raise();
+        logGraph.onEnlarge();
+    }
     if (seconds > 0)
         QTimer::singleShot(seconds * 1000, &app, &QApplication::quit);
     return app.exec();

@@ -175,7 +175,7 @@ double scan(const double* a, int n, Better better)
 
 CZuXYTrace::CZuXYTrace(const double* x, const double* y, int count, int style,
                        std::uint32_t color, CZuGraph* graph)
-    : CZuTrace(style, color, count, graph), m_x(x), m_y(y)
+    : CZuTrace(style, color, (x && y) ? count : 0, graph), m_x(x), m_y(y)
 {
 }
 

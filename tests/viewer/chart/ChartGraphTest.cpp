@@ -381,3 +381,35 @@ TEST_F(ChartGraph, PrintsToPdf)
     graph.PrintGraph();
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("graph.pdf"))));
 }
+
+TEST(ChartPictures, NestedPicturesComposeExactlyOnAHighResolutionDevice)
+{
+    // The viewer composes graph pictures into a page picture and plays that
+    // on the printer: each level must land on its target rectangle.
+    QPicture inner;
+    {
+        QPainter p(&inner);
+        p.fillRect(QRect(0, 0, 100, 50), Qt::red);
+    }
+    inner.setBoundingRect(QRect(0, 0, 100, 50));
+    QPicture outer;
+    {
+        QPainter p(&outer);
+        PlayMetafile(p, inner, QRect(500, 500, 200, 100));
+    }
+    outer.setBoundingRect(QRect(0, 0, 1000, 1000));
+    QImage img(1000, 1000, QImage::Format_RGB32);
+    img.setDotsPerMeterX(47244);   // 1200 dpi
+    img.setDotsPerMeterY(47244);
+    img.fill(Qt::white);
+    {
+        QPainter p(&img);
+        PlayMetafile(p, outer, QRect(0, 0, 1000, 1000));
+    }
+    QRect red;
+    for (int yy = 0; yy < 1000; ++yy)
+        for (int xx = 0; xx < 1000; ++xx)
+            if (img.pixelColor(xx, yy) == QColor(Qt::red))
+                red |= QRect(xx, yy, 1, 1);
+    EXPECT_EQ(red, QRect(500, 500, 200, 100));
+}
