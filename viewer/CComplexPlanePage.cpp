@@ -53,9 +53,10 @@ void CComplexPlanePage::ensureBuilt()
     initial.setWidth(300);
 
     m_graph = new CZuSquareGraph(this);
-    applyAxisSettings(*m_graph, m_settings.axes[4]);
     m_graph->ShowLegendButton() = 1;
     m_graph->Create(initial, this, 12, CZuGraph::kStyleVisible, 0);
+    // Create lays the axes out for 0 to 100; the stored choices come after it.
+    applyAxisSettings(*m_graph, m_settings.axes[4]);
     const TraceSlots& traceSlots = m_settings.traces[4];
     const DisplayArrays& a = m_run.arrays();
     const int count = m_run.count();

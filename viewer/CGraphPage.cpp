@@ -71,9 +71,10 @@ void CGraphPage::buildGraph(int n, const LayoutRect& groupRect)
     m_groups[n - 1] = group;
 
     auto* graph = new CZuGraph(this);
-    applyAxisSettings(*graph, m_settings.axes[n - 1]);
     const LayoutRect normal = graphNormalRect(groupRect, m_textHeight);
     graph->Create(toQRect(normal), this, kGraphIds[n - 1], 0, 1);
+    // Create lays the axes out for 0 to 100; the stored choices come after it.
+    applyAxisSettings(*graph, m_settings.axes[n - 1]);
     const TraceSlots& traceSlots = m_settings.traces[n - 1];
     const DisplayArrays& arrays = m_run.arrays();
     const double* x = m_run.xValues() ? m_run.xValues()->data() : nullptr;

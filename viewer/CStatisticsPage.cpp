@@ -1,7 +1,7 @@
 #include "CStatisticsPage.h"
 
-#include "CZuGrid.h"
-#include "CZuGridModel.h"
+#include "grid/CZuGrid.h"
+#include "grid/CZuGridModel.h"
 #include "results/FitStatistics.h"
 
 #include <QFontMetrics>

@@ -106,6 +106,11 @@ int CViewerApp::run(int argc, char** argv)
 
     if (headless && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (headless)  // standard error carries our reason alone
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+            if (type == QtCriticalMsg || type == QtFatalMsg)
+                std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+        });
     QApplication qapp(argc, argv);
     Platform::instance().setProgramName("NOSKVIEW");
 

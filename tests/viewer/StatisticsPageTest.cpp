@@ -1,6 +1,6 @@
 #include "CStatisticsPage.h"
-#include "CZuGrid.h"
-#include "CZuGridModel.h"
+#include "grid/CZuGrid.h"
+#include "grid/CZuGridModel.h"
 #include "results/FitStatistics.h"
 
 #include <QTest>
@@ -86,7 +86,8 @@ TEST(StatisticsPage, TypingChangesNothingAndNoFreeParametersIsNoError)
     page.resize(900, 600);
     page.show();
     page.correlationGrid()->setFocus();
-    QTest::keyClicks(page.correlationGrid(), QStringLiteral("7\n"));
+    QTest::keyClicks(page.correlationGrid(), QStringLiteral("7"));
+    QTest::keyClick(page.correlationGrid(), Qt::Key_Return);
     EXPECT_DOUBLE_EQ(s.correlation[0][0], 0.25);
     EXPECT_EQ(page.correlationModel()->GetText(0, 0), "0.2500");
 

@@ -367,6 +367,7 @@ TEST(ViewerDlg, SettingsAreStoredWhenTheWindowCloses)
     v.open();
     v.graphics()->ensureBuilt();
     v.graphics()->graph(1)->AxisY()->AutoScale() = 0;
+    v.graphics()->graph(1)->AxisY()->LogScale() = 0;
     v.graphics()->graph(1)->AxisY()->SetRange(2.0, 3.0);
     v.dlg->onExitMenu();
     EXPECT_EQ(v.dlg->result(), 0);
