@@ -84,20 +84,20 @@ FitRun fitPreparedJob(const PreparedJob& job, JobProblem& problem, const FitSett
         obs.push_back(v.observed);
         model.push_back(v.model);
     }
-    const int kept_count = static_cast<int>(kept.size());
-    std::vector<double> rk(kept_count), Jp(static_cast<std::size_t>(kept_count) * F), estimates(F);
+    const int keptCount = static_cast<int>(kept.size());
+    std::vector<double> rk(keptCount), Jp(static_cast<std::size_t>(keptCount) * F), estimates(F);
     for (int j = 0; j < F; ++j) {
         const double p = rec.finalParams[job.freeParam(j)];
         estimates[j] = p;
         // The covariance is that of the parameters themselves: a column of
         // d r / d ln p becomes d r / d p by dividing by p.
         const double chain = job.freePositive(j) ? 1.0 / p : 1.0;
-        for (int a = 0; a < kept_count; ++a)
-            Jp[static_cast<std::size_t>(j) * kept_count + a] = J[static_cast<std::size_t>(j) * K + kept[a]] * chain;
+        for (int a = 0; a < keptCount; ++a)
+            Jp[static_cast<std::size_t>(j) * keptCount + a] = J[static_cast<std::size_t>(j) * K + kept[a]] * chain;
     }
-    for (int a = 0; a < kept_count; ++a)
+    for (int a = 0; a < keptCount; ++a)
         rk[a] = r[kept[a]];
-    rec.statistics = computeStatistics(kept_count, F, rk.data(), obs.data(), model.data(), Jp.data(),
+    rec.statistics = computeStatistics(keptCount, F, rk.data(), obs.data(), model.data(), Jp.data(),
         estimates.data());
     return run;
 }

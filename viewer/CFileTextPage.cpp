@@ -7,8 +7,7 @@
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
-#include <fstream>
-#include <iterator>
+#include <cstdio>
 
 namespace nosk {
 
@@ -24,22 +23,31 @@ CFileTextPage::CFileTextPage(const QString& fileName, int helpContext, Prompt& p
     m_edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
     const std::string name = fileName.toStdString();
-    std::ifstream in(name, std::ios::binary);
-    if (!in) {
+    std::FILE* f = std::fopen(name.c_str(), "rb");
+    if (!f) {
         prompt.message(exception("Cannot open file '%s'!", name.c_str()).what(), "NOSKVIEW");
         return;
     }
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    char buf[1 << 16];
+    std::size_t got;
+    while ((got = std::fread(buf, 1, sizeof buf, f)) > 0)
+        m_bytes.append(buf, got);
+    std::fclose(f);
     // The text ends at the first zero byte, as the control shows it.
-    if (auto z = bytes.find('\0'); z != std::string::npos)
-        bytes.resize(z);
-    m_pending = QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    m_pending.remove(QLatin1Char('\r'));
+    if (auto z = m_bytes.find('\0'); z != std::string::npos)
+        m_bytes.resize(z);
 }
 
 QString CFileTextPage::text() const
 {
-    return m_filled ? m_edit->toPlainText() : m_pending;
+    return m_filled ? m_edit->toPlainText() : toText(m_bytes);
+}
+
+QString CFileTextPage::toText(const std::string& bytes)
+{
+    QString text = QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    text.remove(QLatin1Char('\r'));
+    return text;
 }
 
 void CFileTextPage::showEvent(QShowEvent* event)
@@ -47,8 +55,9 @@ void CFileTextPage::showEvent(QShowEvent* event)
     // A long AUXPNTL is laid out only when the user looks at it.
     if (!m_filled) {
         m_filled = true;
-        m_edit->setPlainText(m_pending);
-        m_pending.clear();
+        m_edit->setPlainText(toText(m_bytes));
+        m_bytes.clear();
+        m_bytes.shrink_to_fit();
     }
     CViewerPage::showEvent(event);
 }

@@ -2,6 +2,8 @@
 
 #include "CViewerPage.h"
 
+#include <string>
+
 class QPlainTextEdit;
 
 namespace nosk {
@@ -25,7 +27,9 @@ protected:
 
 private:
     QPlainTextEdit* m_edit;
-    QString m_pending;  // given to the editor when the page is first shown
+    static QString toText(const std::string& bytes);
+
+    std::string m_bytes;  // the file as read; given to the editor when the page is first shown
     bool m_filled = false;
 };
 

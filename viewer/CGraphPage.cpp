@@ -40,6 +40,38 @@ void CGraphPage::showEvent(QShowEvent* event)
     CViewerPage::showEvent(event);
 }
 
+void CGraphPage::resizeEvent(QResizeEvent* event)
+{
+    CViewerPage::resizeEvent(event);
+    if (m_built)
+        relayout();
+}
+
+void CGraphPage::relayout()
+{
+    if (width() < 200 || height() < 150)
+        return;
+    const LayoutRect client{0, 0, width(), height()};
+    std::array<bool, 4> built{};
+    for (int i = 0; i < 4; ++i)
+        built[i] = m_graphs[i] != nullptr;
+    const GraphSlots groups = graphPageGroups(built, client);
+    for (int i = 0; i < 4; ++i) {
+        if (!m_graphs[i] || !groups[i])
+            continue;
+        const LayoutRect normal = graphNormalRect(*groups[i], m_textHeight);
+        const LayoutRect enlarged = graphEnlargedRect(client, m_textHeight);
+        m_graphs[i]->SetPositions(toQRect(normal), toQRect(enlarged));
+        if (i == m_enlarged) {
+            m_graphs[i]->MoveGraph(toQRect(enlarged));
+            m_groups[i]->setGeometry(toQRect(enlargedGroupRect(client)));
+        } else {
+            m_graphs[i]->MoveGraph(toQRect(normal));
+            m_groups[i]->setGeometry(toQRect(*groups[i]));
+        }
+    }
+}
+
 void CGraphPage::ensureBuilt()
 {
     if (m_built)
@@ -98,6 +130,10 @@ void CGraphPage::buildGraph(int n, const LayoutRect& groupRect)
 
 void CGraphPage::onGraphResized(int restored, CZuGraph* graph)
 {
+    m_enlarged = -1;
+    for (int i = 0; i < 4; ++i)
+        if (m_graphs[i] == graph && !restored)
+            m_enlarged = i;
     for (int i = 0; i < 4; ++i) {
         if (!m_graphs[i])
             continue;

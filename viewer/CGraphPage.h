@@ -35,8 +35,11 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // Places groups and graphs for the page's present size.
+    void relayout();
     void buildGraph(int n, const LayoutRect& group);
     void onGraphResized(int restored, CZuGraph* graph);
     void onLegend(CZuGraph* graph);
@@ -46,6 +49,7 @@ private:
     bool m_withResiduals;
     int m_textHeight;
     bool m_built = false;
+    int m_enlarged = -1;  // index of the enlarged graph, or -1
     std::array<QGroupBox*, 4> m_groups{};
     std::array<CZuGraph*, 4> m_graphs{};
 };

@@ -30,6 +30,14 @@ QString parameterTitle(int number)
 
 } // namespace
 
+// The page's own font; the group boxes are bold, their contents are not.
+QFont CStatisticsPage::normalFont() const
+{
+    QFont f = font();
+    f.setWeight(QFont::Normal);
+    return f;
+}
+
 QString CStatisticsPage::generalText(double v)
 {
     return printfText("%.15g", v);
@@ -82,10 +90,10 @@ CStatisticsPage::CStatisticsPage(const QString& title, const FitStatistics& stat
     for (int i = 0; i < 8; ++i) {
         QGridLayout* l = layouts[i < 3 ? 0 : 1];
         const int row = i < 3 ? i : i - 3;
-        auto* label = new QLabel(QString::fromLatin1(labels[i]));
-        label->setFont(font());
-        m_values[i] = new QLabel(values[i]);
-        m_values[i]->setFont(font());
+        auto* label = new QLabel(QString::fromLatin1(labels[i]), m_groups[i < 3 ? 0 : 1]);
+        label->setFont(normalFont());
+        m_values[i] = new QLabel(values[i], m_groups[i < 3 ? 0 : 1]);
+        m_values[i]->setFont(normalFont());
         m_values[i]->setAlignment(Qt::AlignCenter);
         m_values[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         m_values[i]->setMinimumWidth(160);
@@ -123,7 +131,7 @@ void CStatisticsPage::buildGrids()
 {
     const FitStatistics& s = m_statistics;
     const int n = std::max(0, std::min<int>(s.freeCount, static_cast<int>(s.freeParameters.size())));
-    const QFontMetrics fm(font());
+    const QFontMetrics fm(normalFont());
     const int rowHeight = fm.height() + 2;
     const int paramHeader = fm.horizontalAdvance(QStringLiteral("Std dev of parameters ")) + 5;
     const int paramCell = fm.horizontalAdvance(QStringLiteral("-0.000000e-000 ")) + 6;
@@ -152,6 +160,7 @@ void CStatisticsPage::buildGrids()
     d.correlationModel.SetFormat("%.4f");
 
     m_parameterGrid = new CZuGrid(m_groups[2]);
+    m_parameterGrid->setFont(normalFont());
     m_parameterGrid->rowHeaderWidth = paramHeader;
     m_parameterGrid->colHeaderHeight = rowHeight;
     m_parameterGrid->cellWidth = paramCell;
@@ -161,6 +170,7 @@ void CStatisticsPage::buildGrids()
     m_parameterGrid->visibleRows = 3;
     m_parameterGrid->visibleCols = std::min(n, 6);
     m_parameterGrid->Create(10, 25, m_groups[2], 1500, &d.parameterModel);
+    m_parameterGrid->setFont(normalFont());  // not the group box's bold font
     m_parameterGrid->SetReadOnly(true);
     m_parameterGrid->SetRowTitle(QStringLiteral("Parameter estimates "), 0);
     m_parameterGrid->SetRowTitle(QStringLiteral("Std dev of parameters "), 1);
@@ -169,6 +179,7 @@ void CStatisticsPage::buildGrids()
         m_parameterGrid->SetColumnTitle(parameterTitle(s.freeParameters[i].number), i);
 
     m_correlationGrid = new CZuGrid(m_groups[3]);
+    m_correlationGrid->setFont(normalFont());
     m_correlationGrid->rowHeaderWidth = corrHeader;
     m_correlationGrid->colHeaderHeight = rowHeight;
     m_correlationGrid->cellWidth = corrCell;
@@ -178,6 +189,7 @@ void CStatisticsPage::buildGrids()
     m_correlationGrid->visibleRows = std::min(n, 14);
     m_correlationGrid->visibleCols = std::min(n, 7);
     m_correlationGrid->Create(10, 25, m_groups[3], 1500, &d.correlationModel);
+    m_correlationGrid->setFont(normalFont());
     m_correlationGrid->SetReadOnly(true);
     for (int i = 0; i < n; ++i) {
         m_correlationGrid->SetRowTitle(parameterTitle(s.freeParameters[i].number), i);

@@ -41,6 +41,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    QFont normalFont() const;
     void buildGrids();
     void placeGrids();
 

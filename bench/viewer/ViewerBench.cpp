@@ -1,5 +1,6 @@
 // LoadRun plus the first paint of the "Graphics" page for a fit of complex
-// data with 100 000 points (files written like the engine's).
+// data with 99 999 points, the most that the five columns of M in INFL hold
+// (files written like the engine's).
 #include "CGraphPage.h"
 #include "CViewerDlg.h"
 #include "GraphSettings.h"
@@ -42,7 +43,7 @@ void LoadRunAndFirstPaint(benchmark::State& state)
 
 } // namespace
 
-BENCHMARK(LoadRunAndFirstPaint)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(LoadRunAndFirstPaint)->Arg(99999)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 int main(int argc, char** argv)
 {

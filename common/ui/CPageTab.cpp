@@ -3,6 +3,7 @@
 #include "CTabPage.h"
 #include "platform/Help.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QStyleOptionTab>
@@ -91,6 +92,18 @@ int CPageTab::addPage(CTabPage* page)
 
 int CPageTab::addPage(QWidget* page, const QString& title, int helpContext)
 {
+    // The bold font of the tab control is for its captions only: a page
+    // keeps the window's own font.
+    if (!page->testAttribute(Qt::WA_SetFont)) {
+        QFont f = parentWidget() ? parentWidget()->font() : QApplication::font();
+        f.setFamilies(f.families().isEmpty() ? QStringList{f.family()} : f.families());
+        f.setWeight(f.weight());
+        if (f.pointSizeF() > 0)
+            f.setPointSizeF(f.pointSizeF());
+        else
+            f.setPixelSize(f.pixelSize());
+        page->setFont(f);
+    }
     if (!qobject_cast<CTabPage*>(page))
         page->setProperty(kHelpProperty, helpContext);
     return addTab(page, title.left(40));

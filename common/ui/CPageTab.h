@@ -32,6 +32,8 @@ public:
     explicit CPageTab(QWidget* parent = nullptr);
 
     // Adds a tab for the page, captioned with its title; returns its index.
+    // The page keeps the font of the window around the tab control, so that
+    // setting the bold font on the control makes only the captions bold.
     int addPage(CTabPage* page);
     // For a page of another kind: caption and help topic given here.
     int addPage(QWidget* page, const QString& title, int helpContext);

@@ -7,6 +7,7 @@
 #include "engine/PreparedJob.h"
 
 #include "core/Exception.h"
+#include "results/PntoutlReader.h"
 #include "support/Files.h"
 #include "support/TempDir.h"
 
@@ -344,6 +345,13 @@ TEST(EngineRun, DegenerateJobsEndCleanly)
     const std::string report = readAll("PNTOUTL");
     EXPECT_NE(report.find("THE JACOBIAN IS SINGULAR"), std::string::npos);
     EXPECT_NE(report.find("P5 P11"), std::string::npos);
+    FitStatistics statistics;
+    readPntoutl(statistics);
+    ASSERT_EQ(statistics.freeCount, 6);
+    EXPECT_EQ(statistics.freeParameters[0].number, 5);
+    EXPECT_EQ(statistics.freeParameters[0].stdDev, 0.0);
+    EXPECT_EQ(statistics.correlation[0][0], 0.0);
+    EXPECT_EQ(statistics.correlation[1][1], 1.0);
     FitJob in, out;
     in.load("INFL");
     out.load("OUTIN");
@@ -362,5 +370,9 @@ TEST(EngineRun, NoFreeParametersStillReports)
     const std::string report = readAll("PNTOUTL");
     EXPECT_NE(report.find("# OF FREE PARAMETERS = 0"), std::string::npos);
     EXPECT_NE(report.find("NO FREE PARAMETERS"), std::string::npos);
+    FitStatistics statistics;
+    readPntoutl(statistics);
+    EXPECT_EQ(statistics.freeCount, 0);
+    EXPECT_EQ(statistics.degreesOfFreedom, 2 * job.M);
     EXPECT_TRUE(fileExists("AUXPNTL"));
 }

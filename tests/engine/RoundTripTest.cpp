@@ -7,6 +7,7 @@
 
 #include "results/AuxpntlReader.h"
 #include "results/PntoutlReader.h"
+#include "results/ResultHolder.h"
 #include "support/Files.h"
 #include "support/TempDir.h"
 
@@ -173,5 +174,51 @@ TEST(RoundTrip, SimulationTableReadsBack)
     for (int i = 0; i < M; ++i) {
         EXPECT_TRUE(nearRel(r0[i], m0[i], 1e-14));
         EXPECT_TRUE(nearRel(r1[i], m1[i], 1e-14));
+    }
+}
+
+TEST(RoundTrip, ResultHolderReadsFitAndSimulation)
+{
+    TempWorkDir dir;
+    FitJob job = jobWithFreeCount(7);
+    job.DINP = 'Z';
+    job.DFIT = 'Y';  // the model result set converts the data itself
+    job.PINP = 'R';
+    job.PFIT = 'P';
+    job.IRCH = 1;
+    job.save("INFL");
+    ASSERT_EQ(runEngineHere().status, 0);
+    job.load("INFL");
+    const engine::PreparedJob prepared(job);
+    engine::JobProblem problem(prepared);
+    const engine::FitRun fit = engine::fitPreparedJob(prepared, problem, engine::settingsFor(job));
+    {
+        ResultHolder holder(job);
+        holder.read();
+        FitResultSet* set = holder.fitResults();
+        ASSERT_NE(set, nullptr);
+        EXPECT_EQ(set->statistics.freeCount, 7);
+        EXPECT_TRUE(nearRel(set->statistics.sumOfSquares, fit.record.statistics.S, 1e-12));
+        for (int i = 0; i < prepared.pointCount(); ++i) {
+            EXPECT_TRUE(nearRel((*set->obs1)[i], prepared.observed(i, 0), 1e-7));
+            EXPECT_TRUE(nearRel((*set->model2)[i], fit.model1[i], 1e-7));
+        }
+    }
+
+    job.MAXFEV = 0;
+    job.save("INFL");
+    ASSERT_EQ(runEngineHere().status, 0);
+    std::vector<double> m0(prepared.pointCount()), m1(prepared.pointCount());
+    problem.modelAt(prepared.startParams(), m0.data(), m1.data());
+    ResultHolder holder(job);
+    holder.read();
+    ModelResultSet* set = holder.modelResults();
+    ASSERT_NE(set, nullptr);
+    for (int i = 0; i < prepared.pointCount(); ++i) {
+        EXPECT_TRUE(nearRel((*set->model1)[i], m0[i], 1e-14));
+        EXPECT_TRUE(nearRel((*set->model2)[i], m1[i], 1e-14));
+        // The viewer's conversion of the data and the engine's agree.
+        EXPECT_TRUE(nearRel((*set->obs1)[i], prepared.observed(i, 0), 1e-13));
+        EXPECT_TRUE(nearRel((*set->obs2)[i], prepared.observed(i, 1), 1e-13));
     }
 }

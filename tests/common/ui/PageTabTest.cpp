@@ -2,6 +2,7 @@
 #include "job/FitJob.h"
 #include "platform/Help.h"
 #include "platform/Platform.h"
+#include "ui/BoldFont.h"
 #include "ui/CJobPage.h"
 #include "ui/CPageTab.h"
 
@@ -77,6 +78,20 @@ TEST(PageTab, TabsCarryPagesAndSwitchingDoesNotTouchTheJob)
     EXPECT_TRUE(lines->isVisible());
     EXPECT_FALSE(options->isVisible());
     EXPECT_EQ(options->loads + options->stores + lines->loads + lines->stores, 0);
+}
+
+TEST(PageTab, BoldFontOnlyForTheCaptions)
+{
+    QWidget window;
+    QFont normal = window.font();
+    auto* tab = new CPageTab(&window);
+    auto* page = new CJobPage(nullptr, QStringLiteral("Fitting options"));
+    auto* box = new QLineEdit(page);
+    tab->addPage(page);
+    tab->setFont(boldFont(window.font()));
+    EXPECT_EQ(tab->pageTabBar()->font().weight(), 600);
+    EXPECT_EQ(page->font().weight(), normal.weight());
+    EXPECT_EQ(box->font().weight(), normal.weight());
 }
 
 TEST(PageTab, F1OpensTheShownPagesTopic)
