@@ -70,6 +70,29 @@ inline void writeInfl(const RunSpec& s)
     writeSideFile(s.xVariable, s.xVariable == 4 ? 3 : s.xVariable);
 }
 
+// An INFL for the bundled engine: circuit A with R1, R6 and C7 free.
+inline void writeEngineJob(const RunSpec& s)
+{
+    writeInfl(s);
+    FitJob job;
+    job.load("INFL");
+    job.FUN = 'A';
+    job.N = 10;
+    for (int i = 0; i < job.N; ++i) {
+        job.P[i] = 0;
+        job.NFREE[i] = 0;
+    }
+    job.P[0] = 5;
+    job.NFREE[0] = 1;
+    job.P[5] = 80;
+    job.NFREE[5] = 1;
+    job.P[6] = 1e-4;
+    job.NFREE[6] = 1;
+    job.P[9] = 1;
+    job.CELCAP = 1.0;
+    job.save("INFL");
+}
+
 inline void writeAuxpntl(const RunSpec& s)
 {
     std::FILE* f = std::fopen("AUXPNTL", "wb");

@@ -7,6 +7,7 @@
 #include "ScriptedDialogs.h"
 #include "core/ScriptedPrompt.h"
 #include "job/SideFile.h"
+#include "results/FitStatistics.h"
 #include "support/Files.h"
 #include "support/TempDir.h"
 
@@ -374,3 +375,44 @@ TEST(ViewerDlg, SettingsAreStoredWhenTheWindowCloses)
     EXPECT_EQ(v.settings.axes[0].vertical.autoScale, 0);
     EXPECT_DOUBLE_EQ(v.settings.axes[0].vertical.rangeMax, 3.0);
 }
+
+#ifdef NOSKWIN_PATH
+// Runs written by the bundled engine.
+namespace {
+bool runEngine()
+{
+    const std::string cmd = std::string("'") + NOSKWIN_PATH + "' </dev/null >engine.txt 2>&1";
+    return std::system(cmd.c_str()) == 0;
+}
+} // namespace
+
+TEST(ViewerDlgEngine, FitAndRealOnlySimulationWrittenByTheEngine)
+{
+    test::TempWorkDir dir;
+    RunSpec s;
+    s.count = 20;
+    s.decadeStep = 0.3;
+    test::writeEngineJob(s);
+    ASSERT_TRUE(runEngine()) << test::readAll("engine.txt");
+    Viewer v;
+    v.open();
+    EXPECT_TRUE(v.prompt.messages.empty()) << v.prompt.lastMessage().text;
+    EXPECT_EQ(v.tabs(), (QStringList{QStringLiteral("Graphics"), QStringLiteral("Complex-plane plot"),
+                                     QStringLiteral("Numerical data"), QStringLiteral("PNTOUTL"),
+                                     QStringLiteral("AUXPNTL")}));
+    ASSERT_NE(v.dlg->run().statistics(), nullptr);
+    EXPECT_EQ(v.dlg->run().statistics()->freeCount, 3);
+    EXPECT_TRUE(v.dlg->run().imagNegated());
+    v.graphics()->ensureBuilt();
+    EXPECT_NE(v.graphics()->graph(4), nullptr);
+
+    s.maxfev = 0;
+    s.dattyp = 'R';
+    test::writeEngineJob(s);
+    ASSERT_TRUE(runEngine()) << test::readAll("engine.txt");
+    v.dlg->onLoadResults();
+    EXPECT_TRUE(v.prompt.messages.empty()) << v.prompt.lastMessage().text;
+    EXPECT_EQ(v.tabs(), (QStringList{QStringLiteral("Graphics"), QStringLiteral("PNTOUTL"), QStringLiteral("AUXPNTL")}));
+    EXPECT_TRUE(v.dlg->run().arrays().has(DisplayArrays::Model1));
+}
+#endif
