@@ -15,14 +15,20 @@
 
 namespace {
 
-std::string scratchFile()
-{
-    std::error_code ec;
-    std::filesystem::path dir = std::filesystem::is_directory("/dev/shm", ec)
-        ? std::filesystem::path("/dev/shm")
-        : std::filesystem::temp_directory_path();
-    return (dir / ("infl_reader_fuzz." + std::to_string(::getpid()))).string();
-}
+// The input file of every run, in memory where the system offers it; removed
+// when the fuzzer ends.
+struct ScratchFile {
+    ScratchFile()
+    {
+        std::error_code ec;
+        std::filesystem::path dir = std::filesystem::is_directory("/dev/shm", ec)
+            ? std::filesystem::path("/dev/shm")
+            : std::filesystem::temp_directory_path();
+        path = (dir / ("infl_reader_fuzz." + std::to_string(::getpid()))).string();
+    }
+    ~ScratchFile() { std::remove(path.c_str()); }
+    std::string path;
+};
 
 void checkWhole(const nosk::FitJob& job)
 {
@@ -38,7 +44,8 @@ void checkWhole(const nosk::FitJob& job)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    static const std::string path = scratchFile();
+    static const ScratchFile scratch;
+    const std::string& path = scratch.path;
     if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
         std::fwrite(data, 1, size, f);
         std::fclose(f);

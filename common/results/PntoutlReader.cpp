@@ -1,6 +1,7 @@
 #include "results/PntoutlReader.h"
 
 #include "core/Exception.h"
+#include "job/FieldCodec.h"
 #include "results/ReportText.h"
 
 #include <algorithm>
@@ -46,14 +47,19 @@ private:
     std::string m_line;
 };
 
+// Columns [first, first + width) of a line, counted from 1; a blank field is 0.
 double doubleAt(const std::string& line, std::size_t first, std::size_t width)
 {
-    return report::fieldDouble(report::columns(line, first, width), kFieldName);
+    double value = 0;
+    readDoubleOr(report::columns(line, first, width), static_cast<int>(width), value, kFieldName, 0.0);
+    return value;
 }
 
 int intAt(const std::string& line, std::size_t first, std::size_t width)
 {
-    return report::fieldInt(report::columns(line, first, width), kFieldName);
+    int value = 0;
+    readField(report::columns(line, first, width), 'i', static_cast<int>(width), &value, kFieldName);
+    return value;
 }
 
 // The count after the marker: blanks, then the digits up to the first other

@@ -1,7 +1,5 @@
 #include "ReportText.h"
 
-#include "core/Exception.h"
-
 #include <cctype>
 #include <charconv>
 #include <cstdint>
@@ -15,20 +13,6 @@ namespace {
 bool isBlank(char c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
-std::string_view trimRight(std::string_view s)
-{
-    while (!s.empty() && s.back() == ' ')
-        s.remove_suffix(1);
-    return s;
-}
-
-std::string_view trimLeft(std::string_view s)
-{
-    while (!s.empty() && isBlank(s.front()))
-        s.remove_prefix(1);
-    return s;
 }
 
 // Parses a floating number at the start of [first, last): an optional sign,
@@ -99,46 +83,11 @@ bool nextLine(std::istream& in, std::string& line)
 std::string_view columns(std::string_view line, std::size_t first, std::size_t width)
 {
     std::size_t start = first > 0 ? first - 1 : 0;
+    // Past the end: an empty field that still points at characters, since
+    // the codec copies fields with memcpy.
     if (start >= line.size())
-        return {};
+        return std::string_view("", 0);
     return line.substr(start, width);
-}
-
-double fieldDouble(std::string_view field, const char* name)
-{
-    std::string text(trimRight(field));
-    std::size_t d = text.find('D');
-    if (d != std::string::npos && d + 1 < text.size() && text[d + 1] == ' ')
-        text[d + 1] = '+';
-    std::string_view body = trimLeft(text);
-    if (body.empty())
-        return 0.0;
-    std::string number(body);
-    for (char& c : number)
-        if (c == 'D' || c == 'd')
-            c = 'e';
-    double value = 0;
-    const char* end = parseDouble(number.data(), number.data() + number.size(), value);
-    if (end != number.data() + number.size())
-        throw exception("%s. Wrong double! '%s'", name, text.c_str());
-    return value;
-}
-
-int fieldInt(std::string_view field, const char* name)
-{
-    std::string text(trimRight(field));
-    std::string_view body = trimLeft(text);
-    if (body.empty())
-        return 0;
-    const char* p = body.data();
-    const char* last = body.data() + body.size();
-    if (*p == '+' && p + 1 != last && *(p + 1) != '-')
-        ++p;
-    int value = 0;
-    auto [end, ec] = std::from_chars(p, last, value, 10);
-    if (ec != std::errc() || end != last)
-        throw exception("%s. Wrong integer! '%s'", name, text.c_str());
-    return value;
 }
 
 int scanNumbers(std::string_view text, bool firstIsInteger, double* out, int wanted)
