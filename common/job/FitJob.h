@@ -35,10 +35,18 @@ public:
     bool hasWeights() const { return WEIGHT1.has_value() && WEIGHT2.has_value(); }
 
     // The input-file reader and writer (JobFile.cpp). They throw nosk::exception.
+    // A failed load keeps the header fields read before the failure; the data
+    // rows are kept only when complete (otherwise M is 0 and the arrays are
+    // absent), and N never goes beyond the 50 parameters.
     void load(const std::string& path);
+    // Lines 1-3, the parameters and the free codes; no data rows (M 0, arrays absent).
     void loadHeader(const std::string& path);
+    // Writes a temporary file beside `path` and renames it over it, so a failed
+    // save leaves the old file as it was. Lines end with CR LF. A value too wide
+    // for its columns stops the save ("M does not fit its field in the input
+    // file!"); so does N outside 0-50 ("Wrong parameters number!").
     void save(const std::string& path) const;
-    // save, then ADD.BIN with (xVariable, xVariable).
+    // save, then ADD.BIN with (xVariable, xVariable) (SideFile.cpp).
     void saveWithSideFile(const std::string& path) const;
 
     // --- the record ---

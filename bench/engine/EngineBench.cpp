@@ -1,0 +1,88 @@
+// Fit times of the bundled engine on its example jobs (no file writing):
+//   BatteryDe16     circuit B with DE 16 on the measured battery spectrum,
+//                   7 free parameters, 66 points
+//   CircuitA3De     circuit A with DEs 5, 3 and 9, 13 free parameters, 100 points
+// and the cost of one residual evaluation and one Jacobian of the latter.
+#include "engine/EngineRun.h"
+#include "engine/JobProblem.h"
+#include "engine/PreparedJob.h"
+
+#include "job/FitJob.h"
+
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+nosk::FitJob loadExample(const char* relative)
+{
+    nosk::FitJob job;
+    job.load(std::string(NOSK_SOURCE_DIR) + "/" + relative);
+    return job;
+}
+
+void fitExample(benchmark::State& state, const char* relative)
+{
+    const nosk::FitJob job = loadExample(relative);
+    const nosk::engine::PreparedJob prepared(job);
+    const nosk::engine::FitSettings settings = nosk::engine::settingsFor(job);
+    int evaluations = 0;
+    for (auto _ : state) {
+        nosk::engine::JobProblem problem(prepared);
+        const nosk::engine::FitRun run = nosk::engine::fitPreparedJob(prepared, problem, settings);
+        evaluations = run.record.outcome.functionEvaluations;
+        benchmark::DoNotOptimize(run.record.statistics.S);
+    }
+    state.counters["nfev"] = evaluations;
+    state.counters["free"] = prepared.freeCount();
+    state.counters["points"] = prepared.pointCount();
+}
+
+void BatteryDe16(benchmark::State& state)
+{
+    fitExample(state, "fittests/CKT.B/BDE16BAT.TST");
+}
+
+void CircuitA3De(benchmark::State& state)
+{
+    fitExample(state, "fittests/CKT.A/AMIX3.TST");
+}
+
+void CircuitA3DeResiduals(benchmark::State& state)
+{
+    const nosk::FitJob job = loadExample("fittests/CKT.A/AMIX3.TST");
+    const nosk::engine::PreparedJob prepared(job);
+    nosk::engine::JobProblem problem(prepared);
+    const std::vector<double> x = prepared.startVariables();
+    std::vector<double> r(prepared.valueCount());
+    for (auto _ : state) {
+        problem.residuals(x.data(), r.data());
+        benchmark::DoNotOptimize(r.data());
+    }
+}
+
+void CircuitA3DeJacobian(benchmark::State& state)
+{
+    const nosk::FitJob job = loadExample("fittests/CKT.A/AMIX3.TST");
+    const nosk::engine::PreparedJob prepared(job);
+    nosk::engine::JobProblem problem(prepared);
+    const std::vector<double> x = prepared.startVariables();
+    const int K = prepared.valueCount(), F = prepared.freeCount();
+    std::vector<double> r(K), J(static_cast<std::size_t>(K) * F);
+    problem.residuals(x.data(), r.data());
+    for (auto _ : state) {
+        problem.jacobian(x.data(), r.data(), J.data(), K);
+        benchmark::DoNotOptimize(J.data());
+    }
+}
+
+} // namespace
+
+BENCHMARK(BatteryDe16)->Unit(benchmark::kMicrosecond);
+BENCHMARK(CircuitA3De)->Unit(benchmark::kMicrosecond);
+BENCHMARK(CircuitA3DeResiduals)->Unit(benchmark::kMicrosecond);
+BENCHMARK(CircuitA3DeJacobian)->Unit(benchmark::kMicrosecond);
+
+BENCHMARK_MAIN();

@@ -1,0 +1,57 @@
+// LoadRun plus the first paint of the "Graphics" page for a fit of complex
+// data with 99 999 points, the most that the five columns of M in INFL hold
+// (files written like the engine's).
+#include "CGraphPage.h"
+#include "CViewerDlg.h"
+#include "GraphSettings.h"
+#include "RunFiles.h"
+#include "ScriptedDialogs.h"
+#include "core/ScriptedPrompt.h"
+#include "support/TempDir.h"
+
+#include <QApplication>
+#include <QPixmap>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+void LoadRunAndFirstPaint(benchmark::State& state)
+{
+    nosk::test::TempWorkDir dir;
+    nosk::test::RunSpec spec;
+    spec.count = static_cast<int>(state.range(0));
+    spec.decadeStep = 6.0 / spec.count;
+    spec.freeCount = 4;
+    nosk::test::writeRun(spec);
+
+    nosk::GraphSettings settings;
+    nosk::ScriptedPrompt prompt;
+    nosk::test::ScriptedDialogs dialogs;
+    nosk::CViewerDlg dlg(settings, prompt, dialogs, nullptr, false);
+    dlg.show();
+    QApplication::processEvents();
+    for (auto _ : state) {
+        dlg.LoadRun(0);
+        auto* page = dlg.page(0);
+        QApplication::processEvents();  // the page is shown and builds its graphs
+        QPixmap shot = page->grab();    // and paints them
+        benchmark::DoNotOptimize(shot);
+    }
+    state.counters["points"] = static_cast<double>(spec.count);
+}
+
+} // namespace
+
+BENCHMARK(LoadRunAndFirstPaint)->Arg(99999)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,149 @@
+#include "Process.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <mutex>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace nosk {
+namespace {
+
+// Detached programs are reaped whenever the launcher is used again, so they
+// do not stay around as zombies while the organiser runs.
+std::vector<pid_t>& detachedChildren()
+{
+    static std::vector<pid_t> children;
+    return children;
+}
+
+void reapDetached()
+{
+    auto& list = detachedChildren();
+    for (auto it = list.begin(); it != list.end();) {
+        int status = 0;
+        pid_t r = ::waitpid(*it, &status, WNOHANG);
+        if (r == *it || (r < 0 && errno == ECHILD))
+            it = list.erase(it);
+        else
+            ++it;
+    }
+}
+
+class PosixChild : public ChildProcess {
+public:
+    explicit PosixChild(pid_t pid)
+        : m_pid(pid)
+    {
+    }
+    ~PosixChild() override
+    {
+        // Not waited for: a program still running goes on (the engine keeps
+        // running when the organiser ends); it is reaped later if it ends first.
+        if (!m_done)
+            detachedChildren().push_back(m_pid);
+    }
+
+    bool running() override
+    {
+        if (m_done)
+            return false;
+        int status = 0;
+        pid_t r;
+        do {
+            r = ::waitpid(m_pid, &status, WNOHANG);
+        } while (r < 0 && errno == EINTR);
+        if (r == 0)
+            return true;
+        m_done = true;
+        if (r < 0) {
+            m_exitCode = -1;  // someone else reaped it; the status is lost
+        } else if (WIFEXITED(status)) {
+            m_exitCode = WEXITSTATUS(status);
+        } else if (WIFSIGNALED(status)) {
+            m_exitCode = 128 + WTERMSIG(status);
+        }
+        return false;
+    }
+    int exitCode() const override { return m_exitCode; }
+    long pid() const override { return m_pid; }
+
+private:
+    pid_t m_pid;
+    bool m_done = false;
+    int m_exitCode = 0;
+};
+
+pid_t spawn(const ProcessSpec& spec, bool newSession, int& error)
+{
+    reapDetached();
+    error = 0;
+    if (spec.program.empty()) {
+        error = ENOENT;
+        return -1;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attr;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawnattr_init(&attr);
+
+    short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+    if (newSession)
+        flags |= POSIX_SPAWN_SETSID;
+    sigset_t empty, all;
+    sigemptyset(&empty);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attr, &empty);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    posix_spawnattr_setflags(&attr, flags);
+
+    if (!spec.workingDirectory.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, spec.workingDirectory.c_str());
+    if (!spec.outputFile.empty()) {
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, spec.outputFile.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    }
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(spec.program.c_str()));
+    for (const std::string& a : spec.arguments)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+
+    pid_t pid = -1;
+    int rc = ::posix_spawnp(&pid, spec.program.c_str(), &actions, &attr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    if (rc != 0) {
+        error = rc;
+        return -1;
+    }
+    return pid;
+}
+
+} // namespace
+
+std::unique_ptr<ChildProcess> PosixProcessLauncher::start(const ProcessSpec& spec, int& error)
+{
+    pid_t pid = spawn(spec, true, error);
+    if (pid < 0)
+        return nullptr;
+    return std::make_unique<PosixChild>(pid);
+}
+
+bool PosixProcessLauncher::startDetached(const ProcessSpec& spec, int& error)
+{
+    pid_t pid = spawn(spec, true, error);
+    if (pid < 0)
+        return false;
+    detachedChildren().push_back(pid);
+    return true;
+}
+
+} // namespace nosk

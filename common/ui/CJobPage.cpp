@@ -1,0 +1,31 @@
+#include "CJobPage.h"
+
+#include <QKeyEvent>
+
+namespace nosk {
+
+CJobPage::CJobPage(FitJob* job, const QString& title, int helpContext, QWidget* parent)
+    : CTabPage(title, helpContext, parent)
+    , m_job(job)
+{
+}
+
+void CJobPage::keyPressEvent(QKeyEvent* event)
+{
+    // The keys reach the page when a control of it did not use them; taking
+    // them here keeps them from the window's default and cancel buttons.
+    if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
+        switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Escape:
+            event->accept();
+            return;
+        default:
+            break;
+        }
+    }
+    CTabPage::keyPressEvent(event);
+}
+
+} // namespace nosk

@@ -1,0 +1,184 @@
+#include "EngineRun.h"
+
+#include "AuxWriter.h"
+
+#include "core/Exception.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <new>
+#include <ostream>
+#include <string>
+
+namespace nosk::engine {
+
+namespace {
+
+constexpr const char* kInputFile = "INFL";
+constexpr const char* kReportFile = "PNTOUTL";
+constexpr const char* kTableFile = "AUXPNTL";
+constexpr const char* kNextInputFile = "OUTIN";
+
+class Stopwatch {
+public:
+    double seconds() const
+    {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+    }
+
+private:
+    std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
+};
+
+std::string sci(double v)
+{
+    char b[64];
+    std::snprintf(b, sizeof b, "%.10E", v);
+    return b;
+}
+
+} // namespace
+
+FitSettings settingsFor(const FitJob& job)
+{
+    FitSettings s;
+    s.maxFunctionEvaluations = job.MAXFEV;
+    s.unitScaling = job.MODE == 2;
+    s.printEvery = job.NPRINT;
+    return s;
+}
+
+FitRun fitPreparedJob(const PreparedJob& job, JobProblem& problem, const FitSettings& settings)
+{
+    FitRun run;
+    FitRecord& rec = run.record;
+    const int K = job.valueCount(), F = job.freeCount();
+    std::vector<double> x = job.startVariables();
+    if (F > 0) {
+        rec.outcome = fitLevenbergMarquardt(problem, x, settings);
+        x = rec.outcome.x;
+    } else {
+        rec.outcome.functionEvaluations = 1;
+    }
+    rec.finalParams.assign(PreparedJob::kMaxParams, 0.0);
+    job.variablesToParams(x.data(), rec.finalParams.data());
+
+    const int M = job.pointCount();
+    run.model0.resize(M);
+    run.model1.resize(M);
+    problem.modelAt(rec.finalParams.data(), run.model0.data(), run.model1.data());
+
+    // The statistics count the values that have a sigma at the solution
+    // (with function weighting a model value of 0 drops out).
+    std::vector<double> r(K), obs, model, J(static_cast<std::size_t>(K) * F);
+    problem.residuals(x.data(), r.data());
+    if (F > 0)
+        problem.jacobian(x.data(), r.data(), J.data(), K);
+    std::vector<int> kept;
+    for (int k = 0; k < K; ++k) {
+        const JobProblem::Value v = problem.value(k, run.model0.data(), run.model1.data());
+        if (v.sigma == 0)
+            continue;
+        kept.push_back(k);
+        obs.push_back(v.observed);
+        model.push_back(v.model);
+    }
+    const int keptCount = static_cast<int>(kept.size());
+    std::vector<double> rk(keptCount), Jp(static_cast<std::size_t>(keptCount) * F), estimates(F);
+    for (int j = 0; j < F; ++j) {
+        const double p = rec.finalParams[job.freeParam(j)];
+        estimates[j] = p;
+        // The covariance is that of the parameters themselves: a column of
+        // d r / d ln p becomes d r / d p by dividing by p.
+        const double chain = job.freePositive(j) ? 1.0 / p : 1.0;
+        for (int a = 0; a < keptCount; ++a)
+            Jp[static_cast<std::size_t>(j) * keptCount + a] = J[static_cast<std::size_t>(j) * K + kept[a]] * chain;
+    }
+    for (int a = 0; a < keptCount; ++a)
+        rk[a] = r[kept[a]];
+    rec.statistics = computeStatistics(keptCount, F, rk.data(), obs.data(), model.data(), Jp.data(),
+        estimates.data());
+    return run;
+}
+
+int runEngine(std::ostream& out, std::ostream& err)
+{
+    Stopwatch watch;
+    RunClock clock;
+    clock.started = std::time(nullptr);
+
+    FitJob job;
+    bool loaded = false;
+    auto refuse = [&](const std::string& reason) {
+        std::remove(kTableFile);
+        err << kEngineName << ": " << reason << '\n';
+        clock.seconds = watch.seconds();
+        try {
+            writeFailureReport(kReportFile, loaded ? &job : nullptr, reason, clock);
+        } catch (const exception& e) {
+            err << kEngineName << ": " << e.what() << '\n';
+        }
+        return 1;
+    };
+
+    try {
+        job.load(kInputFile);
+    } catch (const exception& e) {
+        return refuse(e.what());
+    } catch (const std::bad_alloc&) {
+        return refuse("INFL declares more data lines than memory holds");
+    }
+    loaded = true;
+    out << kEngineName << ' ' << kEngineVersion << ": " << job.description << '\n';
+
+    try {
+        const PreparedJob prepared(job);
+        JobProblem problem(prepared);
+        if (prepared.isSimulation()) {
+            std::vector<double> model0(prepared.pointCount()), model1(prepared.pointCount());
+            problem.modelAt(prepared.startParams(), model0.data(), model1.data());
+            clock.seconds = watch.seconds();
+            writeSimulationReport(kReportFile, prepared, clock);
+            writeModelTable(kTableFile, prepared, model0.data(), model1.data());
+            job.save(kNextInputFile);
+            out << "Model evaluated at " << prepared.pointCount() << " points without a fit.\n";
+            return 0;
+        }
+
+        FitSettings settings = settingsFor(job);
+        settings.progress = [&out](int iteration, int evaluations, double s) {
+            char line[128];
+            std::snprintf(line, sizeof line, "  ITERATION %5i   FUNCTION EVALUATIONS %6i   S = %.10E", iteration,
+                evaluations, s);
+            out << line << '\n';
+        };
+        out << "Fitting " << prepared.freeCount() << " free parameters to " << prepared.valueCount()
+            << " values...\n";
+        Stopwatch fitWatch;
+        FitRun run = fitPreparedJob(prepared, problem, settings);
+        clock.fitSeconds = fitWatch.seconds();
+        clock.seconds = watch.seconds();
+        writeFitReport(kReportFile, prepared, run.record, clock);
+        writeFitTable(kTableFile, prepared, problem, run.model0.data(), run.model1.data());
+        FitJob next = job;
+        for (int j = 0; j < prepared.freeCount(); ++j)
+            next.P[prepared.freeParam(j)] = run.record.finalParams[prepared.freeParam(j)];
+        next.save(kNextInputFile);
+
+        const FitStatisticsResult& s = run.record.statistics;
+        out << "Fit finished: " << (prepared.freeCount() > 0 ? exitReason(run.record.outcome.info) : "no free parameters")
+            << '\n';
+        out << "  S = " << sci(s.S);
+        out << "  sigmaf = " << sci(s.sigma) << "  nu = " << s.nu << '\n';
+        out << "  function evaluations " << run.record.outcome.functionEvaluations << ", jacobian evaluations "
+            << run.record.outcome.jacobianEvaluations << '\n';
+        return 0;
+    } catch (const exception& e) {
+        return refuse(e.what());
+    } catch (const std::bad_alloc&) {
+        return refuse("The job needs more memory than there is");
+    }
+}
+
+} // namespace nosk::engine

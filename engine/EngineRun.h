@@ -1,0 +1,33 @@
+#pragma once
+
+#include "JobProblem.h"
+#include "PreparedJob.h"
+#include "ReportWriter.h"
+
+#include <iosfwd>
+#include <vector>
+
+namespace nosk::engine {
+
+// The fit of a prepared job (MAXFEV >= 3) with its statistics, and the model
+// at the final parameters (M values per component).
+struct FitRun {
+    FitRecord record;
+    std::vector<double> model0, model1;
+};
+
+// Fits, then computes the statistics at the solution. The progress callback
+// (may be empty) gets iteration, function evaluations and S every NPRINT
+// iterations.
+FitRun fitPreparedJob(const PreparedJob& job, JobProblem& problem, const FitSettings& settings);
+
+// The fitter's settings for a job: MAXFEV, MODE and NPRINT.
+FitSettings settingsFor(const FitJob& job);
+
+// The whole run in the current folder: reads INFL, fits or evaluates, writes
+// PNTOUTL, AUXPNTL and OUTIN. Progress to `out`, errors to `err`. Returns
+// the exit status: 0 after a completed run, 1 for a job the engine cannot
+// run (then PNTOUTL ends with the reason and no AUXPNTL is left).
+int runEngine(std::ostream& out, std::ostream& err);
+
+} // namespace nosk::engine

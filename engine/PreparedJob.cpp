@@ -1,0 +1,227 @@
+#include "PreparedJob.h"
+
+#include "core/Exception.h"
+#include "job/Immittance.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace nosk::engine {
+
+namespace {
+
+bool isOneOf(char c, const char* codes)
+{
+    return c != '\0' && std::strchr(codes, c) != nullptr;
+}
+
+// Copies p1 ... pN and their codes; entries at and beyond N stay 0, as the
+// model functions count them. Returns the circuit letter.
+char copyParameters(const FitJob& job, double* p, int* nfree)
+{
+    if (job.N < 0 || job.N > FitJob::kMaxParams)
+        throw exception("N %i is out of range (0 to %i)", job.N, FitJob::kMaxParams);
+    for (int i = 0; i < job.N; ++i) {
+        p[i] = job.P[i];
+        nfree[i] = job.NFREE[i];
+    }
+    return job.FUN;
+}
+
+} // namespace
+
+PreparedJob::PreparedJob(const FitJob& job)
+    : m_job(job), m_model(copyParameters(job, m_start, m_nfree), m_start, m_nfree)
+{
+    checkCodes();
+    prepareParameters();
+    prepareData();
+    prepareWeights();
+    if (!isSimulation()) {
+        const int nu = valueCount() - freeCount();
+        if (nu <= 0)
+            throw exception("%i fitted values and %i free parameters leave no degree of freedom",
+                valueCount(), freeCount());
+    }
+    checkStartModel();
+}
+
+void PreparedJob::checkCodes() const
+{
+    const FitJob& j = m_job;
+    const int irch = j.IRCH;
+    if (irch != 0 && irch != 1 && irch != 2 && irch != 3 && irch != -2)
+        throw exception("IRCH %i is not supported by this engine", irch);
+    if (j.MAXFEV < 0)
+        throw exception("MAXFEV %i is negative", j.MAXFEV);
+    if (!isOneOf(j.DINP, "ZYME"))
+        throw exception("DINP '%c' is not an immittance level (Z, Y, M, E)", j.DINP);
+    if (!isOneOf(j.DFIT, "ZYME"))
+        throw exception("DFIT '%c' is not an immittance level (Z, Y, M, E)", j.DFIT);
+    if (!isOneOf(j.PINP, "PDLR"))
+        throw exception("PINP '%c' is not a complex format (P, D, L, R)", j.PINP);
+    if (!isOneOf(j.PFIT, "PDLR"))
+        throw exception("PFIT '%c' is not a complex format (P, D, L, R)", j.PFIT);
+    if (!isOneOf(j.DATTYP, "CRI"))
+        throw exception("DATTYP '%c' is not a data type (C, R, I)", j.DATTYP);
+    if (j.FREEQ != ' ' && j.FREEQ != 'F')
+        throw exception("FREEQ '%c' is neither blank nor F", j.FREEQ);
+    if (j.NEG != ' ' && j.NEG != 'N')
+        throw exception("NEG '%c' is neither blank nor N", j.NEG);
+    if (!std::isfinite(j.CELCAP))
+        throw exception("CELCAP is not a number");
+    const bool needsCell = isOneOf(j.DINP, "ME") || isOneOf(j.DFIT, "ME");
+    if (needsCell && j.CELCAP == 0)
+        throw exception("CELCAP is 0, but modulus or epsilon data need it");
+}
+
+void PreparedJob::prepareParameters()
+{
+    for (int i = 0; i < m_job.N; ++i) {
+        if (!std::isfinite(m_start[i]))
+            throw exception("P%i is not a number", i + 1);
+        const int code = m_nfree[i];
+        if (code < 0 || code > 3)
+            throw exception("NFREE of P%i is %i; this engine knows the codes 0 to 3", i + 1, code);
+        // Selectors name DEs and are never fitted; code 3 elsewhere is fixed.
+        if (m_model.isSelector(i) || (code != 1 && code != 2))
+            continue;
+        if (code == 1 && m_start[i] <= 0)
+            throw exception("P%i = %g must be positive to be fitted with NFREE 1", i + 1, m_start[i]);
+        m_free.push_back(i);
+        m_positive.push_back(code == 1);
+    }
+}
+
+void PreparedJob::prepareData()
+{
+    const FitJob& j = m_job;
+    m_points = j.M;
+    if (m_points <= 0 || !j.FREQ || !j.DATA1 || !j.DATA2 || static_cast<int>(j.FREQ->size()) < m_points
+        || static_cast<int>(j.DATA1->size()) < m_points || static_cast<int>(j.DATA2->size()) < m_points)
+        throw exception("The job has no data lines (M = %i)", j.M);
+
+    m_omega.assign(j.FREQ->begin(), j.FREQ->begin() + m_points);
+    for (int i = 0; i < m_points; ++i)
+        if (!std::isfinite(m_omega[i]) || m_omega[i] <= 0)
+            throw exception("Data line %i: the frequency %g is not positive", i + 1, m_omega[i]);
+    if (j.FREEQ == 'F')
+        ToAngular(m_omega.data(), m_points);
+    m_lnOmega.resize(m_points);
+    for (int i = 0; i < m_points; ++i) {
+        if (!std::isfinite(m_omega[i]) || m_omega[i] <= 0)
+            throw exception("Data line %i: the frequency %g is not positive", i + 1, m_omega[i]);
+        m_lnOmega[i] = std::log(m_omega[i]);
+    }
+
+    m_obs[0].assign(j.DATA1->begin(), j.DATA1->begin() + m_points);
+    m_obs[1].assign(j.DATA2->begin(), j.DATA2->begin() + m_points);
+    for (int i = 0; i < m_points; ++i)
+        if (!std::isfinite(m_obs[0][i]) || !std::isfinite(m_obs[1][i]))
+            throw exception("Data line %i holds a value that is not a number", i + 1);
+    if (j.NEG == 'N')
+        for (double& v : m_obs[1])
+            v = -v;
+    TransformArrays(m_omega.data(), m_obs[0].data(), m_obs[1].data(), m_points, j.DINP, j.PINP, j.DFIT, j.PFIT,
+        j.CELCAP);
+
+    m_fitted[0] = j.DATTYP != 'I';
+    m_fitted[1] = j.DATTYP != 'R';
+    for (int i = 0; i < m_points; ++i)
+        for (int c = 0; c < 2; ++c)
+            if (m_fitted[c] && !std::isfinite(m_obs[c][i]))
+                throw exception("Data line %i cannot be brought to the fit representation %c%c", i + 1, j.DFIT,
+                    j.PFIT);
+    m_angle = j.PFIT != 'R';
+    m_fullTurn = j.PFIT == 'D' ? 360.0 : 2 * kPi;
+}
+
+void PreparedJob::prepareWeights()
+{
+    const FitJob& j = m_job;
+    for (int c = 0; c < 2; ++c)
+        m_sigma[c].assign(m_points, 0.0);
+    for (int i = 0; i < m_points; ++i) {
+        double s[2] = {0.0, 0.0};
+        switch (j.IRCH) {
+        case 0: {
+            if (!j.WEIGHT1 || !j.WEIGHT2 || static_cast<int>(j.WEIGHT1->size()) < m_points
+                || static_cast<int>(j.WEIGHT2->size()) < m_points)
+                throw exception("IRCH 0 needs weight lines, and the job has none");
+            s[0] = std::abs((*j.WEIGHT1)[i]);
+            s[1] = std::abs((*j.WEIGHT2)[i]);
+            if (!std::isfinite(s[0]) || !std::isfinite(s[1]))
+                throw exception("Weight line %i holds a value that is not a number", i + 1);
+            break;
+        }
+        case 1:
+            s[0] = s[1] = 1.0;
+            break;
+        case 2:
+            s[0] = std::abs(m_obs[0][i]);
+            s[1] = std::abs(m_obs[1][i]);
+            break;
+        case 3: {
+            double x = m_obs[0][i], y = m_obs[1][i];
+            ToRectangular(j.PFIT, x, y);
+            s[0] = s[1] = std::hypot(x, y);
+            if (!std::isfinite(s[0]))
+                throw exception("Data line %i has no finite modulus for IRCH 3", i + 1);
+            break;
+        }
+        default:  // -2: sigma follows the model; every value takes part
+            s[0] = s[1] = 1.0;
+            break;
+        }
+        for (int c = 0; c < 2; ++c) {
+            if (!m_fitted[c] || s[c] == 0)
+                continue;
+            if (j.IRCH != -2)
+                m_sigma[c][i] = s[c];
+            m_valuePoint.push_back(i);
+            m_valueComponent.push_back(c);
+        }
+    }
+}
+
+void PreparedJob::checkStartModel() const
+{
+    // A simulation prints both components; a fit needs those it fits.
+    const bool need0 = m_fitted[0] || isSimulation(), need1 = m_fitted[1] || isSimulation();
+    for (int i = 0; i < m_points; ++i) {
+        double a, b;
+        toFitRepresentation(m_model.impedance(m_start, m_omega[i]), m_omega[i], a, b);
+        if ((need0 && !std::isfinite(a)) || (need1 && !std::isfinite(b)))
+            throw exception("The model is not finite at data line %i with the start parameters", i + 1);
+    }
+}
+
+void PreparedJob::toFitRepresentation(Complex z, double omega, double& first, double& second) const
+{
+    first = z.real();
+    second = z.imag();
+    ChangeLevel('Z', m_job.DFIT, first, second, omega, m_job.CELCAP);
+    FromRectangular(m_job.PFIT, first, second);
+}
+
+std::vector<double> PreparedJob::startVariables() const
+{
+    return paramsToVariables(m_start);
+}
+
+std::vector<double> PreparedJob::paramsToVariables(const double* p) const
+{
+    std::vector<double> x(m_free.size());
+    for (std::size_t j = 0; j < m_free.size(); ++j)
+        x[j] = m_positive[j] ? std::log(p[m_free[j]]) : p[m_free[j]];
+    return x;
+}
+
+void PreparedJob::variablesToParams(const double* x, double* p) const
+{
+    std::memcpy(p, m_start, sizeof m_start);
+    for (std::size_t j = 0; j < m_free.size(); ++j)
+        p[m_free[j]] = m_positive[j] ? std::exp(x[j]) : x[j];
+}
+
+} // namespace nosk::engine

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "ModelFunction.h"
+
+#include "job/FitJob.h"
+
+#include <vector>
+
+namespace nosk::engine {
+
+// A job as the engine fits it: checked, with angular frequencies, the data
+// in the fit representation (DFIT, PFIT), the sigma of every value, the list
+// of the values that take part in the fit and the free parameters. Built
+// once; read-only afterwards. The constructor throws nosk::exception with
+// the reason when the engine cannot run the job.
+class PreparedJob {
+public:
+    static constexpr int kMaxParams = FitJob::kMaxParams;
+
+    explicit PreparedJob(const FitJob& job);
+
+    const FitJob& job() const { return m_job; }
+    const ModelFunction& model() const { return m_model; }
+    bool isSimulation() const { return m_job.MAXFEV <= 2; }
+    bool functionWeighting() const { return m_job.IRCH == -2; }
+
+    // --- the data, point by point (M points) ---
+    int pointCount() const { return m_points; }
+    const double* omega() const { return m_omega.data(); }
+    const double* lnOmega() const { return m_lnOmega.data(); }
+    // Observed values in the fit representation; component 0 or 1.
+    double observed(int point, int component) const { return m_obs[component][point]; }
+    // The fixed sigma of a value (weight lines, unit, proportional); 0 leaves
+    // the value out. Function weighting (IRCH -2) has no fixed sigma.
+    double fixedSigma(int point, int component) const { return m_sigma[component][point]; }
+    // Whether the component takes part in the fit (DATTYP).
+    bool componentFitted(int component) const { return m_fitted[component]; }
+    // The second component is an angle (polar formats): residuals wrap.
+    bool angleComponent() const { return m_angle; }
+    double fullTurn() const { return m_fullTurn; }
+
+    // --- the fitted values: value k is (point, component) ---
+    int valueCount() const { return static_cast<int>(m_valuePoint.size()); }
+    int valuePoint(int k) const { return m_valuePoint[k]; }
+    int valueComponent(int k) const { return m_valueComponent[k]; }
+
+    // --- parameters ---
+    // p1 ... p50 at the start, 0 at and beyond N.
+    const double* startParams() const { return m_start; }
+    int freeCount() const { return static_cast<int>(m_free.size()); }
+    int freeParam(int j) const { return m_free[j]; }        // 0-based parameter index
+    bool freePositive(int j) const { return m_positive[j]; } // fitted as ln p
+    std::vector<double> startVariables() const;
+    // p from the fitter's variables x (the start values elsewhere).
+    void variablesToParams(const double* x, double* p) const;
+    // The variables of the parameters p.
+    std::vector<double> paramsToVariables(const double* p) const;
+
+    // The model Z brought to the fit representation at one point.
+    void toFitRepresentation(Complex z, double omega, double& first, double& second) const;
+
+private:
+    void checkCodes() const;
+    void prepareParameters();
+    void prepareData();
+    void prepareWeights();
+    void checkStartModel() const;
+
+    const FitJob& m_job;
+    double m_start[kMaxParams] = {};
+    int m_nfree[kMaxParams] = {};
+    ModelFunction m_model;
+    int m_points = 0;
+    std::vector<double> m_omega, m_lnOmega;
+    std::vector<double> m_obs[2];
+    std::vector<double> m_sigma[2];
+    bool m_fitted[2] = {false, false};
+    bool m_angle = false;
+    double m_fullTurn = 0;
+    std::vector<int> m_valuePoint, m_valueComponent;
+    std::vector<int> m_free;
+    std::vector<bool> m_positive;
+};
+
+} // namespace nosk::engine

@@ -1,0 +1,265 @@
+#include "ReportWriter.h"
+
+#include "TextFile.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+
+namespace nosk::engine {
+
+namespace {
+
+// The texts the readers of the report search for. Each stands on one line
+// of its own; nothing else the engine prints may contain them.
+constexpr const char* kMarkers[] = {"# OF FREE PARAMETERS =", "FINAL L2 NORM OF THE RESIDUALS",
+    "ORIGINAL PARAMETER NUMBERS", "ESTIMATED PARAMETER CORRELATION MATRIX"};
+
+char printable(char c)
+{
+    return std::isprint(static_cast<unsigned char>(c)) ? c : '?';
+}
+
+// The run description as the report shows it: printable, and never a marker
+// text (a description that holds one is shown in lower case).
+std::string safeDescription(const std::string& description)
+{
+    std::string s;
+    for (char c : description)
+        s += printable(c);
+    for (const char* marker : kMarkers)
+        if (s.find(marker) != std::string::npos) {
+            std::transform(s.begin(), s.end(), s.begin(),
+                [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
+            break;
+        }
+    return s;
+}
+
+const char* weightingText(int irch)
+{
+    switch (irch) {
+    case 0: return "WEIGHTS FROM THE WEIGHT LINES";
+    case 1: return "UNIT WEIGHTING";
+    case 2: return "PROPORTIONAL WEIGHTING (SIGMA = |OBSERVED COMPONENT|)";
+    case 3: return "MODULUS WEIGHTING (SIGMA = |OBSERVED VALUE|)";
+    case -2: return "FUNCTION-PROPORTIONAL WEIGHTING (SIGMA = |MODEL COMPONENT|)";
+    default: return "WEIGHTING NOT SUPPORTED BY THIS ENGINE";
+    }
+}
+
+void banner(TextFile& f, const RunClock& clock)
+{
+    char when[32] = "";
+    std::tm local{};
+    if (localtime_r(&clock.started, &local))
+        std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &local);
+    f.line(" %s", std::string(72, '=').c_str());
+    f.line(" %s %s -- COMPLEX NONLINEAR LEAST SQUARES FIT OF IMMITTANCE DATA", kEngineName, kEngineVersion);
+    f.line(" LEVENBERG-MARQUARDT (MINPACK LMDER) WITH A CENTRAL-DIFFERENCE JACOBIAN");
+    f.line(" RUN OF %s", when);
+    f.line(" %s", std::string(72, '=').c_str());
+}
+
+// Lines 6 to 10: the description, the type codes and the control integers.
+void jobLines(TextFile& f, const FitJob& job)
+{
+    f.line(" RUN: %s", safeDescription(job.description).c_str());
+    f.line(" DINP=%c DFIT=%c PINP=%c PFIT=%c FREEQ=%c NEG=%c FUN=%c DATTYP=%c CELCAP=%s", printable(job.DINP),
+        printable(job.DFIT), printable(job.PINP), printable(job.PFIT), printable(job.FREEQ), printable(job.NEG),
+        printable(job.FUN), printable(job.DATTYP), eField(job.CELCAP, 15, 8, true).c_str());
+    f.line(" M=%6i   N=%4i   FREQUENCIES %s", job.M, job.N,
+        job.FREEQ == 'F' ? "IN HZ" : (job.FREEQ == ' ' ? "ANGULAR (RAD/S)" : "OF UNKNOWN KIND"));
+    f.line(" MAXFEV=%8i   NPRINT=%6i   MODE=%3i (%s SCALING)", job.MAXFEV, job.NPRINT, job.MODE,
+        job.MODE == 2 ? "UNIT" : "AUTOMATIC");
+    f.line(" IRCH=%3i   %s", job.IRCH, weightingText(job.IRCH));
+}
+
+std::string parameterLine(const PreparedJob& job, int i, double value, int width, int digits)
+{
+    const FitJob& j = job.job();
+    std::string s = "   P(" + std::to_string(i + 1) + ")";
+    s.resize(std::max<std::size_t>(s.size(), 9), ' ');
+    s += " =" + eField(value, width, digits, true) + "   NFREE = " + std::to_string(j.NFREE[i]);
+    const ModelFunction& model = job.model();
+    if (model.isSelector(i)) {
+        for (int slot = 0; slot < model.slotCount(); ++slot)
+            if (ModelFunction::selectorIndex(slot) == i)
+                s += "   DE " + std::to_string(model.slotDe(slot)) + (model.slotSign(slot) < 0 ? " SUBTRACTED" : "");
+    } else if (j.NFREE[i] == 1 || j.NFREE[i] == 2) {
+        s += j.NFREE[i] == 1 ? "   FREE, POSITIVE" : "   FREE";
+    }
+    return s;
+}
+
+// Parts 1 to 3: banner, job, start parameters and the empty line after them.
+void head(TextFile& f, const PreparedJob& job, const RunClock& clock)
+{
+    banner(f, clock);
+    jobLines(f, job.job());
+    f.blank();
+    f.line(" START PARAMETERS (NFREE 0 FIXED, 1 FREE AND POSITIVE, 2 FREE, 3 ON A DE SELECTOR: SUBTRACTED)");
+    for (int i = 0; i < job.job().N; ++i)
+        f.text(parameterLine(job, i, job.startParams()[i], 16, 8));
+    f.blank();
+}
+
+void echoLines(TextFile& f, const FitJob& j)
+{
+    f.line(" ECHOED, NOT USED BY THIS ENGINE: IOPT=%i IFP=%i IRE=%i ICP=%i IPRINT=%i IGACC=%i", j.IOPT, j.IFP,
+        j.IRE, j.ICP, j.IPRINT, j.IGACC);
+    f.line("   ROE=%.6G ATEMP=%.6G SDWC=%.6G SDRC=%.6G ECINF=%.6G EC0=%.6G", j.ROE, j.ATEMP, j.SDWC, j.SDRC,
+        j.ECINF, j.EC0);
+    f.line(" IPAR=%i: THE LAST COLUMN OF AUXPNTL IS (OBS - MODEL) / %s", j.IPAR, j.IPAR > 0 ? "SIGMA" : "MODEL");
+}
+
+void timeLine(TextFile& f, const RunClock& clock)
+{
+    if (clock.fitSeconds > 0)
+        f.line(" FIT TIME %.6f S (FIT AND STATISTICS)", clock.fitSeconds);
+    f.line(" RUN TIME %.6f S (FROM THE START TO THE REPORT)", clock.seconds);
+}
+
+std::string intField(int value)
+{
+    char b[32];
+    std::snprintf(b, sizeof b, "%12i", value);
+    return b;
+}
+
+void parameterTable(TextFile& f, const PreparedJob& job, const FitRecord& fit)
+{
+    const FitStatisticsResult& s = fit.statistics;
+    const int F = job.freeCount();
+    f.line(" FREE PARAMETERS BY ORIGINAL PARAMETER NUMBERS, WITH ESTIMATES AND STANDARD DEVIATIONS");
+    f.line("   LINES OF A BLOCK: ORIGINAL PARAMETER NUMBER, ESTIMATE, STANDARD DEVIATION,");
+    f.line("   RELATIVE STANDARD DEVIATION (STD DEV / |ESTIMATE|). STANDARD DEVIATIONS COME FROM");
+    f.line("   XS * INVERSE(JT J), J THE JACOBIAN OF THE WEIGHTED RESIDUALS BY THE PARAMETERS.");
+    if (F == 0) {
+        f.blank();
+        f.line(" NO FREE PARAMETERS");
+    }
+    for (int first = 0; first < F; first += 6) {
+        const int last = std::min(F, first + 6);
+        f.blank();
+        f.line(" PARAMETERS %i TO %i OF %i", first + 1, last, F);
+        std::string numbers = "  ", estimates = "  ", stdDevs = "  ", relStdDevs = "  ";
+        for (int j = first; j < last; ++j) {
+            numbers += intField(job.freeParam(j) + 1);
+            estimates += eField(fit.finalParams[job.freeParam(j)], 12, 5, false);
+            stdDevs += eField(s.stdDev[j], 12, 5, false);
+            relStdDevs += eField(s.relStdDev[j], 12, 5, false);
+        }
+        f.text(numbers);
+        f.text(estimates);
+        f.text(stdDevs);
+        f.text(relStdDevs);
+    }
+}
+
+void correlationMatrix(TextFile& f, const FitStatisticsResult& s)
+{
+    f.line(" ESTIMATED PARAMETER CORRELATION MATRIX");
+    const int F = s.F;
+    for (int r = 0; r < F; ++r) {
+        std::string line = "  ";
+        for (int i = 0; i <= r; ++i) {
+            if (i > 0 && i % 6 == 0) {
+                f.text(line);
+                line = "  ";
+            }
+            double v = s.correlation[static_cast<std::size_t>(r) * F + i];
+            if (!std::isfinite(v))
+                v = 0.0;
+            char b[32];
+            std::snprintf(b, sizeof b, " %11.7f", v);
+            line += b;
+        }
+        f.text(line);
+    }
+    f.blank();
+}
+
+} // namespace
+
+void writeFitReport(const std::string& path, const PreparedJob& job, const FitRecord& fit, const RunClock& clock)
+{
+    const FitStatisticsResult& s = fit.statistics;
+    const int F = job.freeCount();
+    TextFile f;
+    head(f, job, clock);
+    f.line(" # OF FREE PARAMETERS = %i", F);
+    f.line(" NUMBER OF FITTED VALUES = %i", s.K);
+    f.blank();
+    const std::string reason = F == 0 ? "NO FREE PARAMETERS: THE MODEL WAS ONLY EVALUATED" : exitReason(fit.outcome.info);
+    f.line("%-49s%s", " FINAL L2 NORM OF THE RESIDUALS", eField(s.l2Norm, 14, 7, true).c_str());
+    f.line("%-50s%8i", " NUMBER OF FUNCTION EVALUATIONS", fit.outcome.functionEvaluations);
+    f.line("%-50s%8i", " NUMBER OF JACOBIAN EVALUATIONS", fit.outcome.jacobianEvaluations);
+    f.line(" EXIT: %s", reason.c_str());
+    f.line("%-42s%s", " WEIGHTED SUM OF SQUARES, S", eField(s.S, 20, 12, true).c_str());
+    f.line("%-42s%s", " SIGMAF SQUARED ESTIMATE, XS = S / NU", eField(s.XS, 20, 12, true).c_str());
+    f.line("%-42s%s", " SIGMAF ESTIMATE, SQRT(XS)", eField(s.sigma, 20, 12, true).c_str());
+    f.line("%-47s%s", " FIT QUALITY FACTOR", eField(s.quality, 10, 4, false).c_str());
+    f.line("%-42s%12i", " DEGREES OF FREEDOM, NU", s.nu);
+    f.blank();
+    parameterTable(f, job, fit);
+    f.blank();
+    correlationMatrix(f, s);
+
+    f.line(" FINAL PARAMETERS");
+    for (int i = 0; i < job.job().N; ++i)
+        f.text(parameterLine(job, i, fit.finalParams[i], 23, 14));
+    f.blank();
+    f.line(" EXIT REASON: %s", reason.c_str());
+    if (s.singular) {
+        f.line(" THE JACOBIAN IS SINGULAR. THE FIT CANNOT RESOLVE THESE FREE PARAMETERS:");
+        std::string names = " ";
+        for (int j = 0; j < F; ++j) {
+            if (s.resolved[j])
+                continue;
+            if (names.size() > 90) {
+                f.text(names);
+                names = " ";
+            }
+            names += " P" + std::to_string(job.freeParam(j) + 1);
+        }
+        f.text(names);
+        f.line(" THEIR STANDARD DEVIATIONS AND CORRELATIONS ARE SHOWN AS 0.");
+    }
+    for (int j = 0; j < F; ++j)
+        if (fit.finalParams[job.freeParam(j)] == 0)
+            f.line(" P%i IS 0: ITS RELATIVE STANDARD DEVIATION IS SHOWN AS 0.", job.freeParam(j) + 1);
+    echoLines(f, job.job());
+    timeLine(f, clock);
+    f.save(path);
+}
+
+void writeSimulationReport(const std::string& path, const PreparedJob& job, const RunClock& clock)
+{
+    TextFile f;
+    head(f, job, clock);
+    f.line(" THE MODEL WAS EVALUATED AT THE START PARAMETERS WITHOUT A FIT (MAXFEV = %i).", job.job().MAXFEV);
+    f.line(" AUXPNTL HOLDS THE MODEL VALUES IN THE FIT REPRESENTATION %c%c.", job.job().DFIT, job.job().PFIT);
+    f.blank();
+    echoLines(f, job.job());
+    timeLine(f, clock);
+    f.save(path);
+}
+
+void writeFailureReport(const std::string& path, const FitJob* job, const std::string& reason,
+    const RunClock& clock)
+{
+    TextFile f;
+    banner(f, clock);
+    if (job)
+        jobLines(f, *job);
+    f.blank();
+    f.line(" THE ENGINE CANNOT RUN THIS JOB:");
+    std::string last;
+    for (char c : reason)
+        last += printable(c);
+    f.text(last);
+    f.save(path);
+}
+
+} // namespace nosk::engine

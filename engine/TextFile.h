@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+
+namespace nosk::engine {
+
+// A text file built line by line and written in one go with CR LF line ends,
+// the convention of the files the engine exchanges with the programs.
+class TextFile {
+public:
+    // Appends one line, formatted printf-style (no line end in the format).
+    void line(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    void text(const std::string& line);
+    void blank() { text(std::string()); }
+
+    const std::string& contents() const { return m_contents; }
+
+    // Replaces the file; throws nosk::exception when it cannot be written.
+    void save(const std::string& path) const;
+
+private:
+    std::string m_contents;
+};
+
+// A number in E form, right-aligned in `width` columns with `digits` digits
+// after the point. A three-digit exponent costs a digit of the mantissa, so
+// the field never grows; with `separate` one blank always stays in front, so
+// that free-format readers see two numbers. A value that is not finite is
+// written as 0 (the readers take numbers only).
+std::string eField(double value, int width, int digits, bool separate);
+
+} // namespace nosk::engine

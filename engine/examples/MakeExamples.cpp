@@ -1,0 +1,197 @@
+// Writes the engine's example jobs into fittests/CKT.A and fittests/CKT.B:
+// one fit job per DE of the engine with synthetic data (the model at known
+// parameters plus 0.2 % noise; the start values lie 20-30 % off), the circuit
+// A job with three DEs and 13 free parameters, and the measured battery
+// spectrum as a circuit B job with DE 16.
+//   nosk_make_examples <source folder>
+// The files are committed; run this again only to change them.
+#include "engine/SyntheticData.h"
+
+#include "core/Exception.h"
+#include "job/FitJob.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using nosk::FitJob;
+
+struct Param {
+    int number;    // 1-based
+    double truth;  // value the data are made from
+    double start;  // start value of the job
+    int code;
+};
+
+struct Example {
+    const char* name;
+    const char* description;
+    char fun;
+    int n;
+    std::vector<Param> params;
+    double fromHz, toHz;
+    int points;
+    int irch = 3;
+    char level = 'Z', format = 'R';
+};
+
+FitJob makeJob(const Example& e)
+{
+    FitJob job;
+    job.description = e.description;
+    job.FUN = e.fun;
+    job.N = e.n;
+    job.DINP = job.DFIT = e.level;
+    job.PINP = job.PFIT = e.format;
+    job.FREEQ = 'F';
+    job.DATTYP = 'C';
+    job.CELCAP = e.level == 'Z' || e.level == 'Y' ? 1.0 : 1e-12;
+    job.MAXFEV = 500;
+    job.NPRINT = 0;
+    job.IRCH = e.irch;
+    job.IPRINT = 1;
+    double truth[FitJob::kMaxParams] = {};
+    for (const Param& p : e.params) {
+        truth[p.number - 1] = p.truth;
+        job.P[p.number - 1] = p.start;
+        job.NFREE[p.number - 1] = p.code;
+    }
+    unsigned seed = 0;
+    for (const char* c = e.name; *c; ++c)
+        seed = seed * 31 + static_cast<unsigned char>(*c);
+    nosk::engine::fillSyntheticData(job, truth, nosk::engine::logSpaced(e.fromHz, e.toHz, e.points), 0.002, seed);
+    return job;
+}
+
+// A selector of a DE slot: value and NFREE 0.
+Param de(int number, int deNumber)
+{
+    return {number, static_cast<double>(deNumber), static_cast<double>(deNumber), 0};
+}
+
+std::vector<Example> examples()
+{
+    return {
+        {"ADE1.TST", "Circuit A, DE 1: series R and a parallel RC (one arc)", 'A', 10,
+            {{1, 10.0, 13.0, 1}, {6, 100.0, 75.0, 1}, {7, 1e-5, 1.3e-5, 1}, de(10, 1)}, 1e-1, 1e6, 40},
+        {"ADE2.TST", "Circuit A, DE 2: R in series with a constant phase element", 'A', 10,
+            {{1, 50.0, 40.0, 1}, {7, 2e-5, 2.6e-5, 1}, {9, 0.85, 0.7, 1}, de(10, 2)}, 1e-2, 1e5, 40},
+        {"ADE3.TST", "Circuit A, DE 3: series R and R parallel to a CPE", 'A', 10,
+            {{1, 20.0, 26.0, 1}, {6, 1000.0, 750.0, 1}, {7, 1e-6, 1.3e-6, 1}, {9, 0.8, 0.65, 1}, de(10, 3)},
+            1e-2, 1e6, 50},
+        {"ADE4.TST", "Circuit A, DE 4: ZC with R^U T (U fixed)", 'A', 10,
+            {{1, 5.0, 6.5, 1}, {6, 500.0, 380.0, 1}, {7, 1e-5, 1.3e-5, 1}, {8, 0.9, 0.9, 0}, {9, 0.75, 0.6, 1},
+                de(10, 4)},
+            1e-2, 1e6, 50},
+        {"ADE5.TST", "Circuit A, DE 5: Cole-Cole ZC arc, fitted as admittance Y, log polar", 'A', 10,
+            {{1, 100.0, 130.0, 1}, {6, 1e4, 7.5e3, 1}, {7, 1e-3, 1.3e-3, 1}, {9, 0.7, 0.55, 1}, de(10, 5)},
+            1e-3, 1e5, 50, 1, 'Y', 'L'},
+        {"ADE6.TST", "Circuit A, DE 6: Havriliak-Negami response", 'A', 10,
+            {{1, 10.0, 13.0, 1}, {6, 1000.0, 750.0, 1}, {7, 1e-3, 1.3e-3, 1}, {8, 0.8, 0.65, 1},
+                {9, 0.6, 0.75, 1}, de(10, 6)},
+            1e-3, 1e5, 60},
+        {"ADE7.TST", "Circuit A, DE 7: Davidson-Cole response, weights from the weight lines", 'A', 10,
+            {{1, 10.0, 13.0, 1}, {6, 1000.0, 750.0, 1}, {7, 1e-3, 1.3e-3, 1}, {9, 0.6, 0.75, 1}, de(10, 7)},
+            1e-3, 1e5, 50, 0},
+        {"ADE9.TST", "Circuit A, DE 9: finite-length diffusion, transmissive end", 'A', 10,
+            {{1, 20.0, 26.0, 1}, {6, 200.0, 150.0, 1}, {7, 0.5, 0.65, 1}, {9, 0.5, 0.4, 1}, de(10, 9)},
+            1e-3, 1e4, 50},
+        {"ADE16.TST", "Circuit A, DE 16: finite-length diffusion, reflecting end", 'A', 10,
+            {{1, 5.0, 6.5, 1}, {6, 50.0, 38.0, 1}, {7, 2.0, 2.6, 1}, {9, 0.45, 0.55, 1}, de(10, 16)},
+            1e-3, 1e4, 50},
+        {"ADE17.TST", "Circuit A, DE 17: C, R and an R-L branch in parallel", 'A', 10,
+            {{6, 1000.0, 750.0, 1}, {7, 1e-8, 1.3e-8, 1}, {8, 2000.0, 2600.0, 1}, {9, 0.05, 0.038, 1},
+                de(10, 17)},
+            1e1, 1e6, 60},
+        {"AMIX3.TST", "Circuit A with three DEs (5, 3, 9): 13 free parameters, 100 points", 'A', 20,
+            {{1, 10.0, 13.0, 1}, {2, 1e-2, 0.75e-2, 1}, {3, 1e-6, 1.3e-6, 1}, {4, 1e-8, 0.75e-8, 1},
+                {6, 1000.0, 1300.0, 1}, {7, 1e-5, 0.75e-5, 1}, {9, 0.8, 0.65, 1}, de(10, 5),
+                {11, 500.0, 375.0, 1}, {12, 1e-3, 1.3e-3, 1}, {14, 0.7, 0.85, 1}, de(15, 3),
+                {16, 300.0, 390.0, 1}, {17, 2.0, 1.5, 1}, {19, 0.5, 0.62, 1}, de(20, 9)},
+            1e-3, 1e6, 100},
+        {"BDE9.TST", "Circuit B, Randles cell with a finite-length Warburg (DE 9)", 'B', 10,
+            {{1, 10.0, 13.0, 1}, {2, 2e-5, 1.5e-5, 1}, {4, 100.0, 130.0, 1}, {6, 50.0, 38.0, 1},
+                {7, 1.0, 1.3, 1}, {9, 0.5, 0.4, 1}, de(10, 9)},
+            1e-3, 1e5, 60},
+        {"BDE16.TST", "Circuit B, Randles cell with a reflecting diffusion element (DE 16)", 'B', 10,
+            {{1, 10.0, 13.0, 1}, {2, 2e-5, 1.5e-5, 1}, {4, 100.0, 130.0, 1}, {6, 50.0, 38.0, 1},
+                {7, 1.0, 1.3, 1}, {9, 0.5, 0.4, 1}, de(10, 16)},
+            1e-3, 1e5, 60},
+    };
+}
+
+// The measured spectrum of a lithium-ion cell (frequency in Hz, Z' and Z''
+// in ohm): series R and L, double layer C, charge transfer R with a
+// reflecting diffusion element (DE 16), unit weighting.
+FitJob batteryJob(const std::string& dataFile)
+{
+    std::ifstream in(dataFile);
+    if (!in)
+        throw nosk::exception("Cannot open file '%s'!", dataFile.c_str());
+    std::vector<double> f, re, im;
+    double a, b, c;
+    while (in >> a >> b >> c) {
+        f.push_back(a);
+        re.push_back(b);
+        im.push_back(c);
+    }
+    FitJob job;
+    job.description = "Li-ion battery, measured: Randles cell with reflecting diffusion (DE 16)";
+    job.FUN = 'B';
+    job.N = 10;
+    job.DINP = job.DFIT = 'Z';
+    job.PINP = job.PFIT = 'R';
+    job.FREEQ = 'F';
+    job.DATTYP = 'C';
+    job.CELCAP = 1.0;
+    job.MAXFEV = 500;
+    job.IRCH = 1;
+    job.IPRINT = 1;
+    const std::pair<double, int> p[10] = {{0.015, 1}, {1.0, 1}, {1.5e-7, 1}, {0.015, 1}, {0.0, 0},
+        {0.02, 1}, {100.0, 1}, {0.0, 0}, {0.5, 1}, {16.0, 0}};
+    for (int i = 0; i < 10; ++i) {
+        job.P[i] = p[i].first;
+        job.NFREE[i] = p[i].second;
+    }
+    job.allocateData(static_cast<int>(f.size()), false);
+    for (std::size_t i = 0; i < f.size(); ++i) {
+        (*job.FREQ)[i] = f[i];
+        (*job.DATA1)[i] = re[i];
+        (*job.DATA2)[i] = im[i];
+    }
+    return job;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: nosk_make_examples <source folder>\n");
+        return 1;
+    }
+    namespace fs = std::filesystem;
+    const fs::path root = argv[1];
+    try {
+        for (const Example& e : examples()) {
+            const fs::path folder = root / "fittests" / (std::string("CKT.") + e.fun);
+            fs::create_directories(folder);
+            makeJob(e).save((folder / e.name).string());
+            std::printf("%s\n", (folder / e.name).string().c_str());
+        }
+        const fs::path battery = root / "fittests" / "CKT.B" / "BDE16BAT.TST";
+        batteryJob((root / "tests" / "data" / "battery-eis.txt").string()).save(battery.string());
+        std::printf("%s\n", battery.string().c_str());
+    } catch (const nosk::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "ui/CJobPage.h"
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace nosk {
+
+class CParamEditor;
+class Prompt;
+
+// "Fitting options": the run header of the job, its control integers and the
+// model parameters. DINP, PINP and IRCH act on the record at once, because
+// the "Data lines" page shows them.
+class CFitOptionsPage : public CJobPage {
+    Q_OBJECT
+public:
+    CFitOptionsPage(FitJob* job, Prompt& prompt, const QFont& bold, QWidget* parent = nullptr);
+
+    void LoadFromJob() override;
+    void StoreToJob() override;
+
+    // Shown by the "Data lines" page after its own changes.
+    void showDataPoints(int m);
+    void showCelcap(double celcap);
+
+    // "Set" beside the N box; "Help" beside the FUN list.
+    void setParameterCount();
+    void circuitHelp();
+
+    CParamEditor* paramEditor() const { return m_params; }
+    QLineEdit* edit(const char* field) const;
+    QComboBox* list(const char* field) const;
+    QPushButton* setButton() const { return m_set; }
+    QPushButton* helpButton() const { return m_help; }
+
+signals:
+    void levelChanged();     // DINP picked
+    void formatChanged();    // PINP picked
+    void weightingChanged(); // IRCH changed: the data page rebuilds its grid
+
+private:
+    void irchEdited(const QString& text);
+
+    Prompt& m_prompt;
+    QLineEdit* m_description;
+    QLineEdit *m_IOPT, *m_CELCAP, *m_IPAR, *m_ROE, *m_IFP, *m_IRE, *m_N;
+    QLineEdit *m_MAXFEV, *m_NPRINT, *m_IRCH, *m_MODE, *m_ICP, *m_IPRINT, *m_IGACC;
+    QLineEdit *m_ATEMP, *m_SDWC, *m_SDRC, *m_points;
+    QComboBox *m_DINP, *m_DFIT, *m_PINP, *m_PFIT, *m_FREEQ, *m_NEG, *m_FUN, *m_DATTYP;
+    QPushButton* m_set;
+    QPushButton* m_help;
+    CParamEditor* m_params;
+};
+
+} // namespace nosk

@@ -1,0 +1,86 @@
+#include "COptionsDlg.h"
+
+#include "RunOptions.h"
+#include "platform/Help.h"
+#include "ui/ControlHelpers.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace nosk {
+
+COptionsDlg::COptionsDlg(RunOptions& options, QWidget* parent) : QDialog(parent), m_options(options)
+{
+    setWindowTitle(QStringLiteral("Program options"));
+    m_notify = new QCheckBox(QStringLiteral("Send notification to result viewer"));
+    m_close = new QCheckBox(QStringLiteral("Close fitting window after run."));
+    m_loadOutin = new QCheckBox(QStringLiteral("Load OUTIN file after fitting stops."));
+    m_prompt = new QCheckBox(QStringLiteral("Prompt to overwrite OUTIN."));
+    showCheck(m_notify, options.notifyViewer);
+    showCheck(m_close, options.closeEngineWindow);
+    showCheck(m_loadOutin, options.loadOutinAfterRun);
+    showCheck(m_prompt, options.promptStoreOutin);
+
+    auto* ok = new QPushButton(QStringLiteral("OK"));
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"));
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &COptionsDlg::accept);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    for (QCheckBox* b : {m_notify, m_close, m_loadOutin, m_prompt})
+        layout->addWidget(b);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    layout->addLayout(buttons);
+}
+
+void COptionsDlg::accept()
+{
+    m_options.notifyViewer = m_notify->isChecked() ? 1 : 0;
+    m_options.closeEngineWindow = m_close->isChecked() ? 1 : 0;
+    m_options.loadOutinAfterRun = m_loadOutin->isChecked() ? 1 : 0;
+    m_options.promptStoreOutin = m_prompt->isChecked() ? 1 : 0;
+    QDialog::accept();
+}
+
+void COptionsDlg::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_F1) {
+        openHelpTopic(10037);
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("About NOSKRUN"));
+    auto* text = new QLabel(QStringLiteral("NOSKRUN Version %1\n\nThe run organiser of the NOSK "
+                                           "fitting programs:\nprepares a fit job, runs the "
+                                           "fitting engine\nand hands its results to NOSKVIEW.")
+                                .arg(QStringLiteral(NOSK_VERSION)));
+    auto* ok = new QPushButton(QStringLiteral("OK"));
+    auto* more = new QPushButton(QStringLiteral("More info..."));
+    ok->setDefault(true);
+    more->setAutoDefault(false);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(more, &QPushButton::clicked, this, [] { openHelpTopic(10001); });
+    more->setObjectName(QStringLiteral("moreInfo"));
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(text);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(ok);
+    buttons->addWidget(more);
+    layout->addLayout(buttons);
+}
+
+} // namespace nosk

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QDialog>
+
+class QCheckBox;
+
+namespace nosk {
+
+struct RunOptions;
+
+// "Program options": the four run options; OK stores them at once (the file
+// is written when the program ends), Cancel changes nothing.
+class COptionsDlg : public QDialog {
+    Q_OBJECT
+public:
+    COptionsDlg(RunOptions& options, QWidget* parent = nullptr);
+
+    QCheckBox* notifyBox() const { return m_notify; }
+    QCheckBox* closeBox() const { return m_close; }
+    QCheckBox* loadOutinBox() const { return m_loadOutin; }
+    QCheckBox* promptBox() const { return m_prompt; }
+
+    void accept() override;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    RunOptions& m_options;
+    QCheckBox* m_notify;
+    QCheckBox* m_close;
+    QCheckBox* m_loadOutin;
+    QCheckBox* m_prompt;
+};
+
+// The About box: the program's name and version, "OK" and "More info...".
+class CAboutDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CAboutDlg(QWidget* parent = nullptr);
+};
+
+} // namespace nosk

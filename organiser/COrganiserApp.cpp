@@ -1,0 +1,152 @@
+#include "COrganiserApp.h"
+
+#include "COrganiserDlg.h"
+#include "EngineRun.h"
+#include "Locations.h"
+#include "core/Exception.h"
+#include "core/Prompt.h"
+#include "job/FitJob.h"
+#include "platform/Notification.h"
+#include "platform/Platform.h"
+#include "platform/Process.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QThread>
+
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+
+namespace nosk {
+
+const char* COrganiserApp::usage()
+{
+    return "Usage: noskrun [FILE]\n"
+           "       noskrun --run FILE\n"
+           "       noskrun --help\n"
+           "\n"
+           "NOSKRUN, the run organiser: prepares a fit job, runs the fitting engine\n"
+           "in the current folder (the work folder) and hands the results to NOSKVIEW.\n"
+           "\n"
+           "  FILE          a test file to load at start (the window title shows it)\n"
+           "  --run FILE    load FILE and do SAVE AND RUN without a window: write INFL\n"
+           "                and ADD.BIN, run the engine in the foreground (its output on\n"
+           "                the terminal), read its results, write solartron.fra, reload\n"
+           "                OUTIN when the options say so and the job's IRE is negative,\n"
+           "                and notify a running NOSKVIEW. Exit status 0 on success, 1\n"
+           "                with the message on standard error otherwise.\n"
+           "  --help        this text\n"
+           "\n"
+           "The engine run is NOSKWIN.EXE of the work folder when that file exists,\n"
+           "else the noskwin beside this program, else noskwin on the PATH.\n";
+}
+
+std::string COrganiserApp::commandLineFile(const std::vector<std::string>& args)
+{
+    std::string file;
+    for (const std::string& a : args) {
+        if (!file.empty())
+            file += ' ';
+        file += a;
+    }
+    return file;
+}
+
+int COrganiserApp::run(int argc, char** argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+        std::fputs(usage(), stdout);
+        return 0;
+    }
+    Platform::instance().setProgramName("NOSKRUN");
+    options.read();
+
+    if (!args.empty() && args[0] == "--run") {
+        if (args.size() != 2) {
+            std::fputs(usage(), stderr);
+            return 1;
+        }
+        QCoreApplication app(argc, argv);
+        return runHeadless(args[1], options);
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("NOSKRUN"));
+    int status = 0;
+    {
+        COrganiserDlg dlg(Platform::instance().prompt(), options);
+        std::string file = commandLineFile(args);
+        if (!file.empty()) {
+            dlg.setWindowTitle(QString::fromStdString(file));
+            try {
+                dlg.job().load(file);
+            } catch (const exception& e) {
+                Platform::instance().prompt().message(e.what(), "ERROR", Buttons::Ok, Icon::Error);
+            }
+            dlg.loadFromJob();
+        }
+        dlg.exec();
+    }
+    // A failure to write the options is not reported.
+    options.write();
+    return status;
+}
+
+int runHeadless(const std::string& file, const RunOptions& options)
+{
+    auto fail = [](const std::string& message) {
+        std::cerr << "noskrun: " << message << '\n';
+        return 1;
+    };
+    FitJob job;
+    try {
+        job.load(file);
+    } catch (const exception& e) {
+        return fail(e.what());
+    }
+    if (!run::runnable(job))
+        return fail("Can not run this TEST configuration!");
+    try {
+        run::writeInput(job);
+    } catch (const exception& e) {
+        return fail(e.what());
+    }
+
+    // The engine in the foreground: never waiting for Enter, its output on
+    // our terminal.
+    int error = 0;
+    ProcessSpec spec;
+    spec.program = run::resolveProgram(locations::engineProgram(), error);
+    std::unique_ptr<ChildProcess> engine;
+    if (error == 0)
+        engine = Platform::instance().processes().start(spec, error);
+    if (!engine) {
+        char text[80];
+        std::snprintf(text, sizeof text, "Cannot run NOSK!\nLast error #%i", error);
+        return fail(text);
+    }
+    while (engine->running())
+        QThread::msleep(20);
+
+    try {
+        run::collectResults(job);
+    } catch (const exception&) {
+        return fail("Fitting process failed!");
+    }
+    int status = 0;
+    if (options.loadOutinAfterRun == 1 && job.IRE < 0) {
+        try {
+            job.load("OUTIN");
+        } catch (const exception& e) {
+            std::cerr << "noskrun: " << e.what() << '\n';
+            status = 1;
+        }
+    }
+    if (options.notifyViewer == 1)
+        Platform::instance().notifier().notifyViewers();
+    return status;
+}
+
+} // namespace nosk

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "RunOptions.h"
+
+#include <string>
+#include <vector>
+
+namespace nosk {
+
+// The program: reads NOSKRUN.OPT, runs the main window (with the file given
+// on the command line loaded), writes NOSKRUN.OPT when the window closes.
+// "noskrun --run FILE" runs a job without a window; "--help" says how.
+class COrganiserApp {
+public:
+    int run(int argc, char** argv);
+
+    static const char* usage();
+    // The file named on the command line: every argument, joined by blanks.
+    static std::string commandLineFile(const std::vector<std::string>& args);
+
+    RunOptions options;
+};
+
+// SAVE AND RUN without a window, in the current folder: the same checks,
+// INFL and ADD.BIN, the engine in the foreground with its output on the
+// terminal, the results read, solartron.fra written, OUTIN reloaded by the
+// same rule and the viewer notified. Returns the exit status: 0 on success,
+// 1 with the message on standard error otherwise.
+int runHeadless(const std::string& file, const RunOptions& options);
+
+} // namespace nosk

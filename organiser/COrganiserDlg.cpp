@@ -1,0 +1,694 @@
+#include "COrganiserDlg.h"
+
+#include "CAboutDlg.h"
+#include "CDEExamplesDlg.h"
+#include "CDataLinesPage.h"
+#include "CFitOptionsPage.h"
+#include "COptionsDlg.h"
+#include "CTextEditorDlg.h"
+#include "EngineRun.h"
+#include "Housekeeping.h"
+#include "Locations.h"
+#include "ops/DataExport.h"
+#include "ops/DataSheetImport.h"
+#include "ops/FrequencyConversion.h"
+#include "ops/OutputSummary.h"
+#include "ops/RunReport.h"
+#include "ops/SolartronImport.h"
+#include "ops/TextFileHandler.h"
+#include "CSelectImpedanceDlg.h"
+#include "core/Exception.h"
+#include "core/Prompt.h"
+#include "platform/Help.h"
+#include "platform/Notification.h"
+#include "platform/Platform.h"
+#include "platform/Process.h"
+#include "platform/Shell.h"
+#include "platform/Timer.h"
+#include "ui/BoldFont.h"
+#include "ui/CPageTab.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QHBoxLayout>
+#include <QImage>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QStyleOption>
+#include <QVBoxLayout>
+
+#include <cstdio>
+#include <filesystem>
+
+namespace nosk {
+namespace {
+
+constexpr const char* kProgram = "NOSKRUN";
+
+FileRequest allFiles(const std::string& title = {})
+{
+    FileRequest r;
+    r.title = title;
+    r.filters = {{"All files (*.*)", "*.*"}};
+    return r;
+}
+
+// The print and view steps of the output summary: through the temporary copy.
+class TempCopyHandler : public TextFileHandler {
+public:
+    explicit TempCopyHandler(COrganiserDlg& window) : m_window(window) {}
+    void print(const std::string& path) override { m_window.PrintViaTempCopy(path, true); }
+    void view(const std::string& path) override { m_window.PrintViaTempCopy(path, false); }
+
+private:
+    COrganiserDlg& m_window;
+};
+
+} // namespace
+
+// "Select impedance" run as the window's modal dialogs are.
+class COrganiserDlg::DialogBlockChooser : public ImpedanceBlockChooser {
+public:
+    explicit DialogBlockChooser(COrganiserDlg& window) : m_window(window) {}
+    std::optional<int> chooseBlock(const SolartronFile& file) override
+    {
+        CSelectImpedanceDlg dlg(file, &m_window);
+        if (m_window.runDialog(dlg) != QDialog::Accepted || dlg.selectedBlock() < 0)
+            return std::nullopt;
+        return dlg.selectedBlock();
+    }
+
+private:
+    COrganiserDlg& m_window;
+};
+
+COrganiserDlg::COrganiserDlg(Prompt& prompt, RunOptions& options, QWidget* parent)
+    : QDialog(parent), m_prompt(prompt), m_options(options), m_timer(std::make_unique<QtTimer>())
+{
+    setWindowTitle(QString::fromLatin1(kProgram));
+    setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint);
+    m_boldFont = boldFont(font());
+    m_runDialog = [](QDialog& d) { return d.exec(); };
+    m_timer->setCallback([this] { CheckEngine(); });
+
+    buildMenu();
+
+    m_tab = new CPageTab(this);
+    // The tab captions are bold; the pages keep the window's own font.
+    m_tab->tabBar()->setFont(m_boldFont);
+    m_fitPage = new CFitOptionsPage(&m_job, m_prompt, m_boldFont);
+    m_dataPage = new CDataLinesPage(&m_job, m_prompt, m_boldFont);
+    m_tab->addPage(m_fitPage);
+    m_tab->addPage(m_dataPage);
+    m_tab->showPage(0);
+
+    connect(m_fitPage, &CFitOptionsPage::levelChanged, m_dataPage, &CDataLinesPage::showLevelCaption);
+    connect(m_fitPage, &CFitOptionsPage::formatChanged, m_dataPage, &CDataLinesPage::renameColumns);
+    connect(m_fitPage, &CFitOptionsPage::weightingChanged, m_dataPage, &CDataLinesPage::rebuild);
+    connect(m_dataPage, &CDataLinesPage::dataPointsChanged, m_fitPage, &CFitOptionsPage::showDataPoints);
+    connect(m_dataPage, &CDataLinesPage::celcapChanged, m_fitPage, &CFitOptionsPage::showCelcap);
+
+    m_runButton = new QPushButton(QStringLiteral("SAVE AND RUN"));
+    m_editorButton = new QPushButton(QStringLiteral("Advanced editor..."));
+    m_loadButton = new QPushButton(QStringLiteral("Load TST..."));
+    m_exitButton = new QPushButton(QStringLiteral("E&xit"));
+    m_runButton->setDefault(true);
+    for (QPushButton* b : {m_editorButton, m_loadButton, m_exitButton})
+        b->setAutoDefault(false);
+    connect(m_runButton, &QPushButton::clicked, this, &COrganiserDlg::saveAndRun);
+    connect(m_editorButton, &QPushButton::clicked, this, &COrganiserDlg::openEditor);
+    connect(m_loadButton, &QPushButton::clicked, this, &COrganiserDlg::loadTst);
+    connect(m_exitButton, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_runButton);
+    buttons->addStretch();
+    buttons->addWidget(m_editorButton);
+    buttons->addWidget(m_loadButton);
+    buttons->addWidget(m_exitButton);
+    auto* layout = new QVBoxLayout(this);
+    layout->setMenuBar(m_menuBar);
+    layout->addWidget(m_tab, 1);
+    layout->addLayout(buttons);
+
+    loadFromJob();
+}
+
+COrganiserDlg::~COrganiserDlg()
+{
+    // The editor goes with the window and takes its temporary file with it.
+    delete m_editor.data();
+    // A running engine is left to finish on its own.
+    if (m_timer)
+        m_timer->stop();
+}
+
+void COrganiserDlg::buildMenu()
+{
+    m_menuBar = new QMenuBar(this);
+    auto add = [this](QMenu* menu, const char* text, void (COrganiserDlg::*slot)()) {
+        QAction* a = menu->addAction(QString::fromLatin1(text));
+        connect(a, &QAction::triggered, this, slot);
+        return a;
+    };
+    QMenu* file = m_menuBar->addMenu(QStringLiteral("&File"));
+    add(file, "&New", &COrganiserDlg::fileNew)->setShortcut(QKeySequence::New);
+    add(file, "&Load TST...", &COrganiserDlg::loadTst)->setShortcut(QKeySequence::Open);
+    add(file, "Lo&ad TMP...", &COrganiserDlg::loadTmp);
+    add(file, "Loa&d OUTIN", &COrganiserDlg::loadOutin);
+    add(file, "Load INF&L", &COrganiserDlg::loadInfl);
+    file->addSeparator();
+    add(file, "Save TST &as...", &COrganiserDlg::saveTstAs)->setShortcut(QKeySequence::SaveAs);
+    add(file, "Save &INFL", &COrganiserDlg::saveInfl);
+    add(file, "Export data...", &COrganiserDlg::exportData);
+    file->addSeparator();
+    add(file, "&Clear Directory", &COrganiserDlg::clearDirectory);
+    add(file, "&Options...", &COrganiserDlg::programOptions);
+    file->addSeparator();
+    QAction* exit = file->addAction(QStringLiteral("&Exit"));
+    exit->setShortcut(QKeySequence::Quit);
+    connect(exit, &QAction::triggered, this, &QDialog::reject);
+
+    QMenu* run = m_menuBar->addMenu(QStringLiteral("&Run"));
+    add(run, "Save and &Run", &COrganiserDlg::saveAndRun);
+    add(run, "Launch &NOSKVIEW", &COrganiserDlg::launchViewer);
+    add(run, "&Open work folder", &COrganiserDlg::openWorkFolder);
+    run->addSeparator();
+    add(run, "Generate report...", &COrganiserDlg::generateReport);
+    add(run, "&Print front page...", &COrganiserDlg::printFrontPage);
+    add(run, "Print PNTOUTL", &COrganiserDlg::printPntoutl);
+    add(run, "Print AUXPNTL", &COrganiserDlg::printAuxpntl);
+    add(run, "Print report", &COrganiserDlg::printReport);
+    add(run, "View report...", &COrganiserDlg::viewReport);
+
+    QMenu* data = m_menuBar->addMenu(QStringLiteral("&Data"));
+    add(data, "&Load data from TST", &COrganiserDlg::loadDataFromTst);
+    add(data, "L&oad data from ASCII", &COrganiserDlg::loadDataFromAscii);
+    add(data, "Load data from &Solartron file", &COrganiserDlg::loadDataFromSolartron);
+    add(data, "Load weights from ASCII", &COrganiserDlg::loadWeights);
+    data->addSeparator();
+    add(data, "Convert frequency to angular", &COrganiserDlg::convertToAngular);
+    add(data, "Convert frequency to ordinary", &COrganiserDlg::convertToOrdinary);
+
+    QMenu* help = m_menuBar->addMenu(QStringLiteral("&Help"));
+    add(help, "&Contents...", &COrganiserDlg::helpContents);
+    add(help, "&Index...", &COrganiserDlg::helpIndex);
+    add(help, "Model circuits help...", &COrganiserDlg::circuitsHelp);
+    add(help, "DE help...", &COrganiserDlg::deHelp);
+    add(help, "DE examples...", &COrganiserDlg::deExamples);
+    help->addSeparator();
+    add(help, "&About...", &COrganiserDlg::about);
+}
+
+QAction* COrganiserDlg::action(const QString& text) const
+{
+    for (QAction* menu : m_menuBar->actions())
+        if (menu->menu())
+            for (QAction* a : menu->menu()->actions())
+                if (a->text() == text)
+                    return a;
+    return nullptr;
+}
+
+CTextEditorDlg* COrganiserDlg::editor() const
+{
+    return m_editor.data();
+}
+
+int COrganiserDlg::runDialog(QDialog& dialog)
+{
+    return m_runDialog(dialog);
+}
+
+void COrganiserDlg::setTimer(std::unique_ptr<Timer> timer)
+{
+    if (m_timer)
+        m_timer->stop();
+    m_timer = std::move(timer);
+    m_timer->setCallback([this] { CheckEngine(); });
+}
+
+void COrganiserDlg::setTitle(const QString& title)
+{
+    setWindowTitle(title);
+}
+
+void COrganiserDlg::loadFromJob()
+{
+    m_fitPage->LoadFromJob();
+    m_dataPage->LoadFromJob();
+}
+
+void COrganiserDlg::storeToJob()
+{
+    m_fitPage->StoreToJob();
+    m_dataPage->StoreToJob();
+}
+
+void COrganiserDlg::showPage(int index)
+{
+    m_tab->showPage(index);
+}
+
+// ---------------------------------------------------------------- File menu
+
+void COrganiserDlg::LoadJobFile(const std::string& path)
+{
+    try {
+        m_job.load(path);
+    } catch (const exception& e) {
+        m_prompt.message(e.what(), "ERROR", Buttons::Ok, Icon::Error);
+        return;
+    }
+    loadFromJob();
+    setTitle(QString::fromStdString(path));
+    m_currentFileName = path;
+}
+
+void COrganiserDlg::fileNew()
+{
+    m_job.clear();
+    loadFromJob();
+    setTitle(QString::fromLatin1(kProgram));
+    m_currentFileName.clear();
+}
+
+void COrganiserDlg::loadTst()
+{
+    if (auto path = m_prompt.openFile(allFiles()))
+        LoadJobFile(*path);
+}
+
+void COrganiserDlg::loadTmp()
+{
+    auto path = m_prompt.openFile(allFiles());
+    if (!path)
+        return;
+    setTitle(QStringLiteral("TEMPLATE"));
+    try {
+        m_job.loadHeader(*path);
+    } catch (const exception& e) {
+        m_prompt.message(e.what(), "ERROR", Buttons::Ok, Icon::Error);
+        return;
+    }
+    loadFromJob();
+}
+
+bool COrganiserDlg::loadInto(const std::string& path, const char* title)
+{
+    try {
+        m_job.load(path);
+    } catch (const exception& e) {
+        m_prompt.message(e.what(), "ERROR", Buttons::Ok, Icon::Error);
+        return false;
+    }
+    loadFromJob();
+    setTitle(QString::fromLatin1(title));
+    m_currentFileName.clear();
+    return true;
+}
+
+void COrganiserDlg::afterInflReload()
+{
+    // The conversions have stored and reloaded INFL: as the Load INFL command.
+    loadFromJob();
+    setTitle(QStringLiteral("INFL"));
+    m_currentFileName.clear();
+}
+
+void COrganiserDlg::showTextWindow(const std::string& path)
+{
+    // No desktop handler for text files: a read-only window of our own.
+    auto* dlg = new QDialog(this);
+    dlg->setAttribute(Qt::WA_DeleteOnClose);
+    dlg->setWindowTitle(QString::fromStdString(path));
+    auto* text = new QPlainTextEdit(dlg);
+    text->setReadOnly(true);
+    text->setLineWrapMode(QPlainTextEdit::NoWrap);
+    QFont fixed(QStringLiteral("Courier New"));
+    fixed.setStyleHint(QFont::TypeWriter);
+    fixed.setFixedPitch(true);
+    text->setFont(fixed);
+    QFile file(QString::fromStdString(path));
+    if (file.open(QIODevice::ReadOnly))
+        text->setPlainText(QString::fromLocal8Bit(file.readAll()).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    (new QVBoxLayout(dlg))->addWidget(text);
+    dlg->resize(720, 520);
+    dlg->show();
+}
+
+void COrganiserDlg::loadOutin()
+{
+    loadInto("OUTIN", "OUTIN");
+}
+
+void COrganiserDlg::loadInfl()
+{
+    loadInto("INFL", "INFL");
+}
+
+void COrganiserDlg::saveTstAs()
+{
+    auto path = m_prompt.saveFile(allFiles());
+    if (!path)
+        return;
+    storeToJob();
+    try {
+        m_job.save(*path);
+    } catch (const exception& e) {
+        m_prompt.message(e.what(), "ERROR", Buttons::Ok, Icon::Error);
+        return;
+    }
+    setTitle(QString::fromStdString(*path));
+    m_currentFileName = *path;
+}
+
+void COrganiserDlg::saveInfl()
+{
+    storeToJob();
+    try {
+        m_job.save("INFL");
+    } catch (const exception& e) {
+        m_prompt.message(e.what(), "ERROR", Buttons::Ok, Icon::Error);
+    }
+}
+
+void COrganiserDlg::exportData()
+{
+    nosk::exportData(m_job, m_prompt);
+}
+
+void COrganiserDlg::clearDirectory()
+{
+    ClearDirectory();
+}
+
+void COrganiserDlg::programOptions()
+{
+    COptionsDlg dlg(m_options, this);
+    runDialog(dlg);
+}
+
+// ----------------------------------------------------------------- Run menu
+
+void COrganiserDlg::saveAndRun()
+{
+    if (m_engine) {
+        // One engine at a time: a second one would write into the same files.
+        m_prompt.message("The fitting engine is still running!", kProgram, Buttons::Ok, Icon::Warning);
+        return;
+    }
+    storeToJob();
+    if (!run::runnable(m_job)) {
+        m_prompt.message("Can not run this TEST configuration!", kProgram, Buttons::Ok, Icon::Error);
+        return;
+    }
+    try {
+        run::writeInput(m_job);
+    } catch (const exception& e) {
+        m_prompt.message(e.what(), "ERROR", Buttons::Ok, Icon::Error);
+        return;
+    }
+    StoreOutin();
+    StartEngine();
+}
+
+void COrganiserDlg::StoreOutin()
+{
+    if (m_options.promptStoreOutin == 0)
+        return;
+    if (!std::filesystem::exists("OUTIN"))
+        return;
+    FileRequest r = allFiles("Store OUTIN file");
+    r.initialName = "OUTIN.OLD";
+    auto path = m_prompt.saveFile(r);
+    if (path)
+        copyFileReplacing("OUTIN", *path);
+}
+
+void COrganiserDlg::StartEngine()
+{
+    int error = 0;
+    ProcessSpec spec = run::engineSpec(m_options.closeEngineWindow != 0, run::terminalProgram(), error);
+    if (error == 0)
+        m_engine = Platform::instance().processes().start(spec, error);
+    if (!m_engine) {
+        char text[80];
+        std::snprintf(text, sizeof text, "Cannot run NOSK!\nLast error #%i", error);
+        m_prompt.message(text, kProgram, Buttons::Ok, Icon::Error);
+        return;
+    }
+    m_timer->start(1000);
+}
+
+void COrganiserDlg::CheckEngine()
+{
+    if (!m_engine || m_engine->running())
+        return;
+    m_timer->stop();
+    setEnabled(true);
+    m_engine.reset();
+    finishRun();
+}
+
+void COrganiserDlg::finishRun()
+{
+    try {
+        run::collectResults(m_job);
+    } catch (const exception&) {
+        m_prompt.message("Fitting process failed!", kProgram, Buttons::Ok, Icon::Error);
+        return;
+    }
+    if (m_options.loadOutinAfterRun == 1 && m_job.IRE < 0)
+        loadOutin();
+    if (m_options.notifyViewer == 1)
+        Platform::instance().notifier().notifyViewers();
+}
+
+void COrganiserDlg::launchViewer()
+{
+    ProcessSpec spec;
+    spec.program = locations::viewerProgram();
+    int error = 0;
+    Platform::instance().processes().startDetached(spec, error);
+}
+
+void COrganiserDlg::openWorkFolder()
+{
+    Platform::instance().shell().open(QDir::currentPath().left(260).toStdString());
+}
+
+void COrganiserDlg::generateReport()
+{
+    storeToJob();
+    writeRunReport(m_job, m_prompt);
+}
+
+void COrganiserDlg::PrintViaTempCopy(const std::string& file, bool print)
+{
+    Shell& shell = Platform::instance().shell();
+    const std::string copy = shell.tempFolder() + "__NOSKRUN.TXT";
+    if (!std::filesystem::exists(file) || !shell.copyFile(file, copy))
+        return;
+    if (print)
+        shell.print(copy);
+    else if (!shell.open(copy))
+        showTextWindow(copy);
+}
+
+void COrganiserDlg::printPntoutl()
+{
+    PrintViaTempCopy("PNTOUTL", true);
+}
+
+void COrganiserDlg::printAuxpntl()
+{
+    PrintViaTempCopy("AUXPNTL", true);
+}
+
+void COrganiserDlg::printReport()
+{
+    TempCopyHandler handler(*this);
+    writeOutputSummary(m_job, m_currentFileName, true, m_prompt, handler);
+}
+
+void COrganiserDlg::viewReport()
+{
+    TempCopyHandler handler(*this);
+    writeOutputSummary(m_job, m_currentFileName, false, m_prompt, handler);
+}
+
+void COrganiserDlg::printFrontPage()
+{
+    showPage(0);
+    QImage page;
+    {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        page = monochromePage(m_fitPage->grab().toImage());
+        QApplication::restoreOverrideCursor();
+    }
+    if (page.isNull())
+        return;
+    QPrinter* printer = nullptr;
+    std::unique_ptr<QPrinter> owned;
+    if (m_printer) {
+        printer = m_printer();
+    } else {
+        owned = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        QPrintDialog dialog(owned.get(), this);
+        dialog.setOptions(QAbstractPrintDialog::PrintShowPageSize);
+        if (runDialog(dialog) != QDialog::Accepted)
+            return;
+        printer = owned.get();
+    }
+    if (!printer)
+        return;
+    if (!printer->isValid()) {
+        m_prompt.message("Cannot run printer!", kProgram, Buttons::Ok, Icon::Error);
+        return;
+    }
+    printer->setDocName(QStringLiteral("Print Front page of NOSKRUN"));
+    QPainter painter;
+    if (!painter.begin(printer)) {
+        m_prompt.message("Printer wouldn't initalize", kProgram, Buttons::Ok, Icon::Error);
+        return;
+    }
+    const QRect area = printer->pageLayout().paintRectPixels(printer->resolution());
+    QRect target = frontPageTarget(area.width(), area.height(), page.width(), page.height());
+    painter.drawImage(target, page);
+    painter.end();
+}
+
+// ---------------------------------------------------------------- Data menu
+
+void COrganiserDlg::loadDataFromTst()
+{
+    auto path = m_prompt.openFile(FileRequest{});
+    if (!path)
+        return;
+    FitJob source;
+    try {
+        source.load(*path);
+    } catch (const exception&) {
+        m_prompt.message("That's wrong TST file!", "ERROR", Buttons::Ok, Icon::Error);
+        return;
+    }
+    m_job.copyDataFrom(source);
+    loadFromJob();
+}
+
+void COrganiserDlg::loadDataFromAscii()
+{
+    importDataSheet(m_job, m_prompt, [this] { loadFromJob(); });
+}
+
+void COrganiserDlg::loadDataFromSolartron()
+{
+    DialogBlockChooser chooser(*this);
+    importSolartron(m_job, m_prompt, chooser, [this] { loadFromJob(); });
+}
+
+void COrganiserDlg::loadWeights()
+{
+    importWeights(m_job, m_prompt, [this] { loadFromJob(); });
+}
+
+void COrganiserDlg::convertToAngular()
+{
+    nosk::convertToAngular(m_job, m_prompt, [this] { afterInflReload(); });
+}
+
+void COrganiserDlg::convertToOrdinary()
+{
+    nosk::convertToOrdinary(m_job, m_prompt, [this] { afterInflReload(); });
+}
+
+// ---------------------------------------------------------------- Help menu
+
+void COrganiserDlg::helpContents()
+{
+    openHelpContents();
+}
+
+void COrganiserDlg::helpIndex()
+{
+    openHelpIndex();
+}
+
+void COrganiserDlg::circuitsHelp()
+{
+    openHelpTopic(10050, Help::Window::Circ);
+}
+
+void COrganiserDlg::deHelp()
+{
+    openHelpTopic(10200);
+}
+
+void COrganiserDlg::deExamples()
+{
+    CDEExamplesDlg dlg(this);
+    if (runDialog(dlg) == QDialog::Accepted && !dlg.examplePath().empty())
+        LoadJobFile(dlg.examplePath());
+}
+
+void COrganiserDlg::about()
+{
+    CAboutDlg dlg(this);
+    runDialog(dlg);
+}
+
+// ------------------------------------------------------------------- Editor
+
+void COrganiserDlg::openEditor()
+{
+    if (m_editor) {
+        m_editor->showNormal();
+        m_editor->raise();
+        m_editor->activateWindow();
+        return;
+    }
+    try {
+        m_job.saveWithSideFile(CTextEditorDlg::kTempFile);
+    } catch (const exception& e) {
+        m_prompt.message(e.what(), "ERROR", Buttons::Ok, Icon::Error);
+        return;
+    }
+    m_editor = new CTextEditorDlg(m_prompt, m_currentFileName,
+                                  [this](const std::string& path) { LoadJobFile(path); }, this);
+    m_editor->show();
+}
+
+// ------------------------------------------------------------------ Window
+
+void COrganiserDlg::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_F1) {
+        openHelpTopic(10010);
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void COrganiserDlg::paintEvent(QPaintEvent* event)
+{
+    QDialog::paintEvent(event);
+    // An etched edge around the client area.
+    QPainter p(this);
+    QStyleOptionFrame frame;
+    frame.initFrom(this);
+    frame.rect = rect().adjusted(1, 1, -1, -1);
+    frame.frameShape = QFrame::Box;
+    frame.state |= QStyle::State_Sunken;
+    frame.lineWidth = 1;
+    frame.midLineWidth = 0;
+    style()->drawPrimitive(QStyle::PE_Frame, &frame, &p, this);
+}
+
+} // namespace nosk

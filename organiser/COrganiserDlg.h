@@ -1,0 +1,157 @@
+#pragma once
+
+#include "RunOptions.h"
+#include "job/FitJob.h"
+
+#include <QDialog>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+class QAction;
+class QImage;
+class QMenuBar;
+class QPrinter;
+class QPushButton;
+
+namespace nosk {
+
+class CDataLinesPage;
+class CFitOptionsPage;
+class CPageTab;
+class CTextEditorDlg;
+class ChildProcess;
+class Prompt;
+class Timer;
+
+// The organiser's main window: owns the one fit job, shows it on the
+// "Fitting options" and "Data lines" pages, and carries the menu and the
+// buttons through which every file, run, data, print and help command goes.
+class COrganiserDlg : public QDialog {
+    Q_OBJECT
+public:
+    COrganiserDlg(Prompt& prompt, RunOptions& options, QWidget* parent = nullptr);
+    ~COrganiserDlg() override;
+
+    // --- operations the commands share ---
+    void LoadJobFile(const std::string& path);
+    void loadFromJob();  // both pages
+    void storeToJob();   // both pages
+    void showPage(int index);
+
+    // --- File menu ---
+    void fileNew();
+    void loadTst();
+    void loadTmp();
+    void loadOutin();
+    void loadInfl();
+    void saveTstAs();
+    void saveInfl();
+    void exportData();
+    void clearDirectory();
+    void programOptions();
+
+    // --- Run menu ---
+    void saveAndRun();
+    void launchViewer();
+    void openWorkFolder();
+    void generateReport();
+    void printFrontPage();
+    void printPntoutl();
+    void printAuxpntl();
+    void printReport();
+    void viewReport();
+
+    // --- Data menu ---
+    void loadDataFromTst();
+    void loadDataFromAscii();
+    void loadDataFromSolartron();
+    void loadWeights();
+    void convertToAngular();
+    void convertToOrdinary();
+
+    // --- Help menu ---
+    void helpContents();
+    void helpIndex();
+    void circuitsHelp();
+    void deHelp();
+    void deExamples();
+    void about();
+
+    void openEditor();
+
+    // The watch timer's tick: finishes the run once the engine has ended.
+    void CheckEngine();
+    bool engineRunning() const { return m_engine != nullptr; }
+
+    // Copies a text file to the temporary folder as __NOSKRUN.TXT and prints
+    // or shows the copy; nothing happens when the file cannot be copied.
+    void PrintViaTempCopy(const std::string& file, bool print);
+
+    // --- for the program and for tests ---
+    FitJob& job() { return m_job; }
+    const std::string& currentFileName() const { return m_currentFileName; }
+    CFitOptionsPage* fitOptionsPage() const { return m_fitPage; }
+    CDataLinesPage* dataLinesPage() const { return m_dataPage; }
+    CPageTab* pageTab() const { return m_tab; }
+    CTextEditorDlg* editor() const;
+    QMenuBar* menuBar() const { return m_menuBar; }
+    // The menu entry with that text (as written, with its '&'); nullptr when none.
+    QAction* action(const QString& text) const;
+    QPushButton* runButton() const { return m_runButton; }
+    QPushButton* editorButton() const { return m_editorButton; }
+    QPushButton* loadButton() const { return m_loadButton; }
+    QPushButton* exitButton() const { return m_exitButton; }
+
+    // Runs a modal dialog (exec); tests put their own runner here.
+    using DialogRunner = std::function<int(QDialog&)>;
+    void setDialogRunner(DialogRunner runner) { m_runDialog = std::move(runner); }
+    // Gives the printer for the front page, nullptr when the user cancels;
+    // the default shows the print dialog.
+    using PrinterProvider = std::function<QPrinter*()>;
+    void setPrinterProvider(PrinterProvider provider) { m_printer = std::move(provider); }
+    // The engine's watch timer (a QtTimer unless a test sets its own).
+    void setTimer(std::unique_ptr<Timer> timer);
+    Timer& timer() { return *m_timer; }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    class DialogBlockChooser;
+    void buildMenu();
+    void setTitle(const QString& title);
+    bool loadInto(const std::string& path, const char* title);
+    void StoreOutin();
+    void StartEngine();
+    void finishRun();
+    int runDialog(QDialog& dialog);
+    void afterInflReload();
+    void showTextWindow(const std::string& path);
+
+    Prompt& m_prompt;
+    RunOptions& m_options;
+    FitJob m_job;
+    std::string m_currentFileName;
+    QFont m_boldFont;
+
+    CPageTab* m_tab = nullptr;
+    CFitOptionsPage* m_fitPage = nullptr;
+    CDataLinesPage* m_dataPage = nullptr;
+    QMenuBar* m_menuBar = nullptr;
+    QPushButton* m_runButton = nullptr;
+    QPushButton* m_editorButton = nullptr;
+    QPushButton* m_loadButton = nullptr;
+    QPushButton* m_exitButton = nullptr;
+    QPointer<CTextEditorDlg> m_editor;
+
+    std::unique_ptr<ChildProcess> m_engine;
+    std::unique_ptr<Timer> m_timer;
+    DialogRunner m_runDialog;
+    PrinterProvider m_printer;
+};
+
+} // namespace nosk

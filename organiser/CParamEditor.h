@@ -1,0 +1,100 @@
+#pragma once
+
+#include <QLabel>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <string>
+
+class QComboBox;
+class QLineEdit;
+class QScrollBar;
+
+namespace nosk {
+
+// A framed, centred text that reacts to a left-button press: stands in for a
+// parameter's code list where the parameter selects a distributed element.
+class CDELink : public QLabel {
+    Q_OBJECT
+public:
+    explicit CDELink(QWidget* parent);
+
+signals:
+    void clicked();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    bool event(QEvent* event) override;
+
+public:
+    std::function<QString()> tooltipText;
+};
+
+// The model parameter editor of the "Fitting options" page: 50 rows, two to
+// a display row, each with its value and free/fixed code, six display rows
+// visible, scrolled by a bar with the positions 1 to 20.
+class CParamEditor : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kRows = 50;
+    static constexpr int kVisibleRows = 6;
+
+    enum class DEChoice { Ok, Subtract, Cancel };
+    struct DEResult {
+        DEChoice choice = DEChoice::Cancel;
+        int de = -1;
+    };
+    // Opens "Select DE" for a link; replaceable so that tests can answer it.
+    using DESelector = std::function<DEResult(const QString& linkText, int de, int param)>;
+
+    explicit CParamEditor(QWidget* parent);
+
+    // Fills the rows: 1..rowsInUse enabled with P in "%.7E" and the NFREE
+    // code; the DE links of the circuit letter replace the code lists.
+    void set(const double* P, const int* NFREE, int rowsInUse, char fun);
+    // Rows 1..rowsInUse back into P and NFREE (-1 when no code is selected).
+    void read(double* P, int* NFREE) const;
+
+    int rowsInUse() const { return m_rowsInUse; }
+    void setDESelector(DESelector selector) { m_selector = std::move(selector); }
+
+    // The DE link's label of parameter k (1..50) for a circuit; empty when none.
+    static std::string placement(char fun, int k);
+
+    // Access for the page and for tests (k counted from 1).
+    QLineEdit* valueBox(int k) const { return m_rows[std::size_t(k - 1)].value; }
+    QComboBox* codeList(int k) const { return m_rows[std::size_t(k - 1)].code; }
+    CDELink* deLink(int k) const { return m_rows[std::size_t(k - 1)].link; }
+    QLabel* label(int k) const { return m_rows[std::size_t(k - 1)].label; }
+    QScrollBar* scrollBar() const { return m_scroll; }
+    // Tooltip of the DE link of row k: the title of the DE its value names.
+    QString linkTooltip(int k) const;
+    // Clicking the DE link of row k (does nothing while its value box is disabled).
+    void clickLink(int k);
+    // The first and last parameter shown at the current scroll position.
+    int firstVisibleParam() const;
+    int lastVisibleParam() const;
+
+private:
+    struct Row {
+        QLabel* label = nullptr;
+        QLineEdit* value = nullptr;
+        QComboBox* code = nullptr;
+        CDELink* link = nullptr;
+    };
+
+    void scrollTo(int position);
+    DEResult runSelectDE(const QString& linkText, int de, int param);
+
+    std::array<Row, kRows> m_rows;
+    std::array<std::string, kRows> m_placement;
+    int m_rowsInUse = 0;
+    int m_rowHeight = 0;
+    int m_position = 1;
+    QWidget* m_content = nullptr;
+    QScrollBar* m_scroll = nullptr;
+    DESelector m_selector;
+};
+
+} // namespace nosk

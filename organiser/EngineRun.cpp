@@ -1,0 +1,107 @@
+#include "EngineRun.h"
+
+#include "Housekeeping.h"
+#include "Locations.h"
+#include "job/FitJob.h"
+#include "results/ResultHolder.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <unistd.h>
+
+namespace nosk::run {
+
+bool runnable(const FitJob& job)
+{
+    return job.M != 0 && job.N > 0 && job.FREQ && job.DATA1 && job.DATA2;
+}
+
+void writeInput(const FitJob& job)
+{
+    ClearDirectory();
+    job.saveWithSideFile("INFL");
+}
+
+std::vector<std::string> engineArguments(bool closeEngineWindow)
+{
+    if (closeEngineWindow)
+        return {};
+    return {"S"};
+}
+
+std::string resolveProgram(const std::string& program, int& error)
+{
+    error = 0;
+    if (program.find('/') != std::string::npos) {
+        if (::access(program.c_str(), X_OK) == 0)
+            return program;
+        error = errno;
+        return {};
+    }
+    const char* path = std::getenv("PATH");
+    std::string dirs = path ? path : "/usr/local/bin:/usr/bin:/bin";
+    int firstError = ENOENT;
+    std::size_t start = 0;
+    for (;;) {
+        std::size_t colon = dirs.find(':', start);
+        std::string dir = dirs.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
+        if (dir.empty())
+            dir = ".";
+        std::string candidate = dir + "/" + program;
+        if (::access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+        if (errno != ENOENT && firstError == ENOENT)
+            firstError = errno;
+        if (colon == std::string::npos)
+            break;
+        start = colon + 1;
+    }
+    error = firstError;
+    return {};
+}
+
+std::string terminalProgram()
+{
+    const char* display = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if ((!display || !*display) && (!wayland || !*wayland))
+        return {};
+    for (const char* name : {"x-terminal-emulator", "xterm"}) {
+        int error = 0;
+        std::string p = resolveProgram(name, error);
+        if (!p.empty())
+            return p;
+    }
+    return {};
+}
+
+ProcessSpec engineSpec(bool closeEngineWindow, const std::string& terminal, int& error)
+{
+    ProcessSpec spec;
+    std::string engine = resolveProgram(locations::engineProgram(), error);
+    if (engine.empty())
+        return spec;
+    std::vector<std::string> args = engineArguments(closeEngineWindow);
+    if (!terminal.empty()) {
+        spec.program = terminal;
+        spec.arguments = {"-e", engine};
+        spec.arguments.insert(spec.arguments.end(), args.begin(), args.end());
+        return spec;
+    }
+    // No console: the shell replaces itself by the engine, so the exit status
+    // is the engine's, and the engine's output is kept run after run.
+    spec.program = "/bin/sh";
+    spec.arguments = {"-c", std::string("exec \"$0\" \"$@\" </dev/null >>") + kLogFile + " 2>&1", engine};
+    spec.arguments.insert(spec.arguments.end(), args.begin(), args.end());
+    return spec;
+}
+
+void collectResults(const FitJob& job)
+{
+    ResultHolder holder(job);
+    holder.read();
+    holder.writeSolartron("solartron.fra");
+}
+
+} // namespace nosk::run

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "platform/Process.h"
+
+#include <string>
+
+namespace nosk {
+
+class FitJob;
+
+// The steps of a run that do not need a window; the main window and the
+// headless "noskrun --run" share them.
+namespace run {
+
+constexpr const char* kLogFile = "NOSKWIN.LOG";
+
+// M not 0, N above 0 and the data columns there.
+bool runnable(const FitJob& job);
+
+// Deletes the last run's output files, then writes INFL and ADD.BIN.
+// Throws nosk::exception when INFL cannot be written.
+void writeInput(const FitJob& job);
+
+// The engine's arguments: "S" (stay open) unless the window is to close.
+std::vector<std::string> engineArguments(bool closeEngineWindow);
+
+// A terminal emulator to give the engine a console of its own: empty when
+// there is no display or none is installed.
+std::string terminalProgram();
+
+// What to start for a run from the window. With a terminal the engine runs
+// in it; without one it runs without a window, its input from /dev/null and
+// its console output appended to NOSKWIN.LOG. error is set (errno) and the
+// result is empty when the engine cannot be executed.
+ProcessSpec engineSpec(bool closeEngineWindow, const std::string& terminal, int& error);
+
+// Looks a program up as a start would: a path is checked as it stands, a
+// bare name along PATH. Returns the path to run, or empty with error set.
+std::string resolveProgram(const std::string& program, int& error);
+
+// Reads the run's results for the job (AUXPNTL, and PNTOUTL for a fit) and
+// writes the model curve to solartron.fra. Nothing for a MAXFEV of 1 or 2.
+// Throws nosk::exception when the results cannot be read or written.
+void collectResults(const FitJob& job);
+
+} // namespace run
+} // namespace nosk

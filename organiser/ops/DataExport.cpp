@@ -1,0 +1,46 @@
+#include "ops/DataExport.h"
+
+#include "TextUtil.h"
+#include "core/Prompt.h"
+#include "job/FitJob.h"
+
+namespace nosk {
+
+namespace {
+
+double valueAt(const FitJob::Column& column, size_t i)
+{
+    return column && i < column->size() ? (*column)[i] : 0.0;
+}
+
+} // namespace
+
+std::string formatDataExport(const FitJob& job)
+{
+    std::string out;
+    const size_t rows = job.M > 0 ? static_cast<size_t>(job.M) : 0;
+    for (size_t i = 0; i < rows; ++i)
+        opsdetail::appendf(out, "%.15E\t%.15E\t%.15E\n", valueAt(job.FREQ, i), valueAt(job.DATA1, i),
+                           valueAt(job.DATA2, i));
+    return out;
+}
+
+bool exportData(const FitJob& job, Prompt& prompt)
+{
+    if (job.M <= 0 || (!job.DATA1 && !job.DATA2))
+        return false;
+
+    FileRequest request;
+    request.filters = {{"All files (*.*)", "*.*"}};
+    auto path = prompt.saveFile(request);
+    if (!path)
+        return false;
+
+    if (!opsdetail::writeFileReplacing(*path, formatDataExport(job))) {
+        prompt.message("Couldn't open file!", "ERROR", Buttons::Ok, Icon::Error);
+        return false;
+    }
+    return true;
+}
+
+} // namespace nosk

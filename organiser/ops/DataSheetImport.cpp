@@ -1,0 +1,167 @@
+#include "ops/DataSheetImport.h"
+
+#include "TextUtil.h"
+#include "core/Exception.h"
+#include "core/Prompt.h"
+#include "job/FitJob.h"
+
+#include <fstream>
+#include <string>
+
+namespace nosk {
+
+using opsdetail::nextLine;
+using opsdetail::parseNumber;
+using opsdetail::splitFields;
+
+namespace {
+
+const char* const kWrongSheet = "Wrong data sheet file!";
+
+bool blankOnly(const std::string& line)
+{
+    return line.find_first_not_of(" \t\r\n") == std::string::npos;
+}
+
+// Takes the first `count` fields of a line as numbers.
+void takeNumbers(const std::string& line, int count, double* out)
+{
+    auto fields = splitFields(line);
+    if (static_cast<int>(fields.size()) < count)
+        throw exception("%s", kWrongSheet);
+    for (int i = 0; i < count; ++i) {
+        auto value = parseNumber(fields[static_cast<size_t>(i)]);
+        if (!value)
+            throw exception("%s", kWrongSheet);
+        out[i] = *value;
+    }
+}
+
+FileRequest asciiFileRequest()
+{
+    FileRequest request;
+    request.filters = {{"All files (*.*)", "*.*"}};
+    return request;
+}
+
+void showError(Prompt& prompt, const char* text)
+{
+    prompt.message(text, "ERROR", Buttons::Ok, Icon::Error);
+}
+
+} // namespace
+
+SheetRows readDataSheet(std::istream& in)
+{
+    // Lines are read whole: instrument exports often carry lines far longer
+    // than a hundred characters.
+    std::optional<std::string> line;
+    do {
+        line = nextLine(in);
+        if (!line)
+            throw exception("Wrong data sheet file!\nNo data lines found.");
+    } while (line->empty());
+
+    // The block: the first non-empty line (even one of blanks, which then
+    // fails as a line without numbers) and every line up to a blank one.
+    SheetRows rows;
+    for (;;) {
+        double values[3];
+        takeNumbers(*line, 3, values);
+        rows.freq.push_back(values[0]);
+        rows.data1.push_back(values[1]);
+        rows.data2.push_back(values[2]);
+        line = nextLine(in);
+        if (!line || blankOnly(*line))
+            break;
+    }
+    return rows;
+}
+
+WeightRows readWeights(std::istream& in, int rows)
+{
+    std::vector<std::string> lines;
+    while (auto line = nextLine(in)) {
+        lines.push_back(std::move(*line));
+        if (static_cast<long long>(lines.size()) > rows)
+            break;
+    }
+    if (rows < 0 || static_cast<long long>(lines.size()) != rows)
+        throw exception("File has wrong number of strings!");
+
+    WeightRows weights;
+    weights.weight1.reserve(lines.size());
+    weights.weight2.reserve(lines.size());
+    for (const auto& line : lines) {
+        double values[2];
+        takeNumbers(line, 2, values);
+        weights.weight1.push_back(values[0]);
+        weights.weight2.push_back(values[1]);
+    }
+    return weights;
+}
+
+bool importDataSheet(FitJob& job, Prompt& prompt, const RefreshPages& refresh)
+{
+    auto path = prompt.openFile(asciiFileRequest());
+    if (!path)
+        return false;
+
+    SheetRows rows;
+    try {
+        std::ifstream in(*path, std::ios::binary);
+        if (!in)
+            throw exception("Cannot open file '%s'!", path->c_str());
+        rows = readDataSheet(in);
+    } catch (const exception& e) {
+        // The sheet is read in full before the job is touched, so a bad line
+        // never costs the user the data he had.
+        showError(prompt, e.what());
+        return false;
+    }
+
+    const int count = static_cast<int>(rows.freq.size());
+    job.releaseData();
+    job.allocateData(count, job.IRCH == 0);
+    *job.FREQ = std::move(rows.freq);
+    *job.DATA1 = std::move(rows.data1);
+    *job.DATA2 = std::move(rows.data2);
+    if (refresh)
+        refresh();
+    return true;
+}
+
+bool importWeights(FitJob& job, Prompt& prompt, const RefreshPages& refresh)
+{
+    if (job.IRCH != 0) {
+        Answer a = prompt.message("IRCH parameter must be zero.\nSet IRCH to zero and continue?", "NOSKRUN",
+                                  Buttons::YesNo, Icon::Question);
+        if (a != Answer::Yes)
+            return false;
+    }
+
+    auto path = prompt.openFile(asciiFileRequest());
+    if (!path)
+        return false;
+
+    WeightRows weights;
+    try {
+        std::ifstream in(*path, std::ios::binary);
+        if (!in)
+            throw exception("Cannot open file '%s'!", path->c_str());
+        weights = readWeights(in, job.M);
+    } catch (const exception& e) {
+        showError(prompt, e.what());
+        return false;
+    }
+
+    job.releaseWeights();
+    job.WEIGHT1 = std::move(weights.weight1);
+    job.WEIGHT2 = std::move(weights.weight2);
+    job.IRCH = 0;
+    if (refresh)
+        refresh();
+    return true;
+}
+
+} // namespace nosk

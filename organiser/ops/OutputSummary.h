@@ -1,0 +1,37 @@
+#pragma once
+
+#include "ops/OpsCallbacks.h"
+#include "ops/TextFileHandler.h"
+
+#include <string>
+
+namespace nosk {
+
+class FitJob;
+class Prompt;
+
+// ln Γ(x) by the six-term Lanczos series the engine's users have always had
+// their derived dielectric quantities from (about ten significant digits for
+// x > 0).
+double lnGamma(double x);
+
+// The dielectric quantities derived from the parameters of model O with
+// P10 = 35 (printed at the end of the summary).
+struct DerivedQuantities {
+    double ETAU, ECINF, EINF, E0, DELTAE;
+};
+DerivedQuantities deriveQuantities(const FitJob& job);
+
+// Names of the two temporary files of the summary in the work folder.
+inline constexpr const char* kRawSummaryFile = "__TMP_9_.TXT";
+inline constexpr const char* kTidySummaryFile = "__TMP_8_.TXT";
+
+// "Print report" (print true) and "View report..." (print false): builds a
+// short summary of PNTOUTL for the job in the work folder and hands it to
+// the handler's print or view. testFileName is the test file the job was
+// last loaded from (empty when none). Both temporary files are gone again
+// when this returns, whatever happened. Returns true when handed over.
+bool writeOutputSummary(const FitJob& job, const std::string& testFileName, bool print, Prompt& prompt,
+                        TextFileHandler& handler, const LocalClock& clock = localNow);
+
+} // namespace nosk

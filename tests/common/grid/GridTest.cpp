@@ -1,0 +1,354 @@
+#include "core/ScriptedPrompt.h"
+#include "grid/CZuGrid.h"
+#include "grid/CZuGridCells.h"
+#include "grid/CZuGridHeads.h"
+#include "grid/CZuGridModel.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QStyle>
+#include <QTest>
+#include <QVBoxLayout>
+
+#include <gtest/gtest.h>
+#include <memory>
+#include <vector>
+
+using namespace nosk;
+
+namespace {
+
+// A table of rows x columns doubles, value r * 10 + c + 0.5, in a window
+// with one other control to take the focus away.
+struct GridFixture {
+    GridFixture(int rows, int columns, int visibleRows = 5, int visibleCols = 3)
+        : storage(static_cast<std::size_t>(rows), std::vector<double>(static_cast<std::size_t>(columns)))
+    {
+        for (int r = 0; r < rows; ++r) {
+            for (int c = 0; c < columns; ++c)
+                storage[r][c] = r * 10 + c + 0.5;
+            rowPointers.push_back(storage[r].data());
+        }
+        model.SetSource(rowPointers.data());
+        window.resize(600, 400);
+        other = new QLineEdit(&window);
+        other->setGeometry(400, 10, 100, 24);
+        grid = new CZuGrid;
+        grid->rowCount = rows;
+        grid->colCount = columns;
+        grid->visibleRows = visibleRows;
+        grid->visibleCols = visibleCols;
+        grid->cellWidth = 90;
+        grid->cellHeight = 20;
+        grid->colHeaderHeight = 20;
+        grid->setPrompt(&prompt);
+        created = grid->Create(10, 10, &window, 1500, &model);
+        window.show();
+        QApplication::setActiveWindow(&window);
+    }
+
+    CZuGridCells* cells() const { return grid->cells(); }
+    double& value(int row, int column) { return storage[row][column]; }
+    QPoint centreOf(int visibleRow, int visibleColumn) const
+    {
+        return cells()->cellRect(visibleRow, visibleColumn).center();
+    }
+    void click(int visibleRow, int visibleColumn)
+    {
+        QTest::mouseClick(cells(), Qt::LeftButton, Qt::NoModifier, centreOf(visibleRow, visibleColumn));
+    }
+    void type(const QString& text)
+    {
+        ASSERT_NE(cells()->editor(), nullptr);
+        cells()->editor()->selectAll();
+        QTest::keyClicks(cells()->editor(), text);
+    }
+    void ctrl(Qt::Key key)
+    {
+        QWidget* target = cells()->editor() ? static_cast<QWidget*>(cells()->editor()) : grid;
+        QTest::keyClick(target, key, Qt::ControlModifier);
+        QCoreApplication::processEvents();  // the move is posted
+    }
+
+    std::vector<std::vector<double>> storage;
+    std::vector<double*> rowPointers;
+    CZuGridModel model;
+    ScriptedPrompt prompt;
+    QWidget window;
+    QLineEdit* other;
+    CZuGrid* grid;
+    bool created = false;
+};
+
+} // namespace
+
+TEST(Grid, GeometryFollowsTheFields)
+{
+    GridFixture f(10, 5);
+    ASSERT_TRUE(f.created);
+    const int SX = f.grid->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    EXPECT_EQ(f.grid->width(), SX + 91 * 3 + 60 + 4);
+    EXPECT_EQ(f.grid->height(), 20 + 21 * 5 + SX + 4);
+    EXPECT_EQ(f.cells()->geometry(), QRect(62, 22, 91 * 3 + 1, 21 * 5 + 1));
+    EXPECT_EQ(f.grid->columnHeader()->geometry(), QRect(62, 1, 91 * 3 + 1, 21));
+    EXPECT_EQ(f.grid->rowHeader()->geometry(), QRect(1, 22, 61, 21 * 5 + 1));
+    EXPECT_EQ(f.cells()->cellRect(1, 2), QRect(2 * 91 + 1, 21 + 1, 90, 20));
+    EXPECT_TRUE(f.grid->verticalBar()->isVisible());
+    EXPECT_TRUE(f.grid->horizontalBar()->isVisible());
+    EXPECT_EQ(f.grid->columnHeader()->title(4).toStdString(), "col 4 ");
+    EXPECT_EQ(f.grid->rowHeader()->title(9).toStdString(), "9 ");
+    f.grid->SetColumnTitle(QStringLiteral("FREQ "), 0);
+    f.grid->SetRowTitle(QStringLiteral("Parameter estimates "), 0);
+    EXPECT_EQ(f.grid->columnHeader()->title(0).toStdString(), "FREQ ");
+    EXPECT_EQ(f.grid->rowHeader()->title(0).toStdString(), "Parameter estimates ");
+}
+
+TEST(Grid, ScrollBarsHiddenWhenAllIsVisible)
+{
+    GridFixture f(3, 3, 5, 3);
+    EXPECT_FALSE(f.grid->verticalBar()->isVisible());
+    EXPECT_FALSE(f.grid->horizontalBar()->isVisible());
+    // The rows past the table's end are empty and cannot be edited.
+    EXPECT_EQ(f.cells()->cellText(4, 0).toStdString(), "");
+    f.click(4, 0);
+    EXPECT_EQ(f.cells()->currentRow(), 0);
+}
+
+TEST(Grid, DefaultFormatTextAndEditor)
+{
+    GridFixture f(10, 5);
+    f.value(0, 0) = 1.5;
+    f.cells()->SetTopLeft(0, 0);
+    EXPECT_EQ(f.cells()->cellText(0, 0).toStdString(), "1.500000e+000 ");
+    f.grid->setFocus();
+    ASSERT_NE(f.cells()->editor(), nullptr);
+    EXPECT_EQ(f.cells()->editor()->text().toStdString(), "1.500000e+000");
+    EXPECT_EQ(f.cells()->editor()->geometry(), f.cells()->cellRect(0, 0));
+}
+
+TEST(Grid, LettersAreRefusedAndTheOldValueStays)
+{
+    GridFixture f(10, 5);
+    f.grid->setFocus();
+    f.type(QStringLiteral("abc"));
+    f.click(1, 1);
+    ASSERT_EQ(f.prompt.messages.size(), 1u);
+    EXPECT_EQ(f.prompt.messages[0].text, "Wrong value!");
+    EXPECT_EQ(f.prompt.messages[0].caption, "");
+    EXPECT_EQ(f.prompt.messages[0].buttons, Buttons::Ok);
+    EXPECT_DOUBLE_EQ(f.value(0, 0), 0.5);
+    EXPECT_EQ(f.cells()->currentRow(), 1);
+    EXPECT_EQ(f.cells()->currentColumn(), 1);
+    ASSERT_NE(f.cells()->editor(), nullptr);
+    EXPECT_EQ(f.cells()->editor()->text().toStdString(), "1.150000e+001");
+}
+
+TEST(Grid, NumberFollowedByLettersIsTaken)
+{
+    GridFixture f(10, 5);
+    f.grid->setFocus();
+    f.type(QStringLiteral("2.5xyz"));
+    f.click(2, 0);
+    EXPECT_TRUE(f.prompt.messages.empty());
+    EXPECT_DOUBLE_EQ(f.value(0, 0), 2.5);
+    EXPECT_EQ(f.cells()->cellText(0, 0).toStdString(), "2.500000e+000 ");
+}
+
+TEST(Grid, VisitingACellDoesNotRoundItsValue)
+{
+    GridFixture f(10, 5);
+    f.value(0, 0) = 1.23456789012;
+    f.cells()->SetTopLeft(0, 0);
+    f.grid->setFocus();
+    f.click(1, 0);
+    f.ctrl(Qt::Key_Up);
+    f.ctrl(Qt::Key_Down);
+    EXPECT_DOUBLE_EQ(f.value(0, 0), 1.23456789012);
+}
+
+TEST(Grid, CtrlRightScrollsAtTheLastVisibleColumnAndStopsAtTheLastColumn)
+{
+    GridFixture f(10, 5);
+    f.click(0, 2);
+    f.type(QStringLiteral("9"));
+    f.ctrl(Qt::Key_Right);
+    EXPECT_DOUBLE_EQ(f.value(0, 2), 9.0);  // committed on the way
+    EXPECT_EQ(f.cells()->currentColumn(), 3);
+    EXPECT_EQ(f.cells()->leftColumn(), 1);
+    EXPECT_EQ(f.grid->horizontalBar()->value(), 1);
+    EXPECT_EQ(f.grid->columnHeader()->first(), 1);
+    ASSERT_NE(f.cells()->editor(), nullptr);
+    EXPECT_TRUE(f.cells()->editor()->hasFocus());
+    EXPECT_EQ(f.cells()->editor()->geometry(), f.cells()->cellRect(0, 2));
+    EXPECT_EQ(f.cells()->editor()->text().toStdString(), "3.500000e+000");
+
+    f.ctrl(Qt::Key_Right);
+    EXPECT_EQ(f.cells()->currentColumn(), 4);
+    EXPECT_EQ(f.cells()->leftColumn(), 2);
+    f.ctrl(Qt::Key_Right);  // the last table column: nothing happens
+    EXPECT_EQ(f.cells()->currentColumn(), 4);
+    EXPECT_EQ(f.cells()->leftColumn(), 2);
+    ASSERT_NE(f.cells()->editor(), nullptr);
+
+    // And back up and left past the block's edge.
+    f.ctrl(Qt::Key_Down);
+    EXPECT_EQ(f.cells()->currentRow(), 1);
+    for (int i = 0; i < 4; ++i)
+        f.ctrl(Qt::Key_Left);
+    EXPECT_EQ(f.cells()->currentColumn(), 0);
+    EXPECT_EQ(f.cells()->leftColumn(), 0);
+    f.ctrl(Qt::Key_Left);
+    EXPECT_EQ(f.cells()->currentColumn(), 0);
+}
+
+TEST(Grid, ScrollingClampsAtTheLastFullBlock)
+{
+    GridFixture f(10, 5);
+    QScrollBar* h = f.grid->horizontalBar();
+    EXPECT_EQ(h->maximum(), 2);  // 5 - 1 + 1 - 3
+    h->triggerAction(QAbstractSlider::SliderToMaximum);
+    EXPECT_EQ(f.cells()->leftColumn(), 2);
+    h->setValue(4);
+    EXPECT_EQ(f.cells()->leftColumn(), 2);
+    h->triggerAction(QAbstractSlider::SliderPageStepSub);
+    EXPECT_EQ(f.cells()->leftColumn(), 0);
+    QScrollBar* v = f.grid->verticalBar();
+    v->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    EXPECT_EQ(f.cells()->topRow(), 5);
+    v->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_EQ(f.cells()->topRow(), 5);  // 10 - 5
+    EXPECT_EQ(f.grid->rowHeader()->first(), 5);
+    EXPECT_EQ(f.cells()->cellText(4, 1).toStdString(), "9.150000e+001 ");
+}
+
+TEST(Grid, ClickOnAGridLineDoesNothing)
+{
+    GridFixture f(10, 5);
+    f.grid->setFocus();
+    f.type(QStringLiteral("abc"));
+    QRect c = f.cells()->cellRect(0, 0);
+    QTest::mouseClick(f.cells(), Qt::LeftButton, Qt::NoModifier, QPoint(c.right() + 1, c.center().y()));
+    QTest::mouseClick(f.cells(), Qt::LeftButton, Qt::NoModifier, QPoint(c.center().x(), c.bottom() + 1));
+    QTest::mouseClick(f.cells(), Qt::LeftButton, Qt::NoModifier, QPoint(0, 5));
+    EXPECT_TRUE(f.prompt.messages.empty());
+    EXPECT_EQ(f.cells()->currentColumn(), 0);
+    ASSERT_NE(f.cells()->editor(), nullptr);
+    EXPECT_EQ(f.cells()->editor()->text().toStdString(), "abc");
+}
+
+TEST(Grid, ReadOnlyNeverOpensTheEditor)
+{
+    GridFixture f(10, 5);
+    f.grid->SetReadOnly(true);
+    f.grid->setFocus();
+    EXPECT_EQ(f.cells()->editor(), nullptr);
+    f.click(1, 2);
+    EXPECT_EQ(f.cells()->editor(), nullptr);
+    EXPECT_EQ(f.cells()->currentRow(), 1);
+    EXPECT_EQ(f.cells()->currentColumn(), 2);
+    f.grid->setFocus();
+    f.ctrl(Qt::Key_Right);
+    EXPECT_EQ(f.cells()->currentColumn(), 3);
+    EXPECT_EQ(f.cells()->leftColumn(), 1);
+    EXPECT_EQ(f.cells()->editor(), nullptr);
+    f.grid->verticalBar()->setValue(3);
+    EXPECT_EQ(f.cells()->topRow(), 3);
+    EXPECT_EQ(f.cells()->cellText(0, 0).toStdString(), "3.150000e+001 ");
+    EXPECT_EQ(f.cells()->editor(), nullptr);
+    EXPECT_TRUE(f.prompt.messages.empty());
+}
+
+TEST(Grid, FocusLossCommits)
+{
+    GridFixture f(10, 5);
+    f.grid->setFocus();
+    f.type(QStringLiteral("7"));
+    f.other->setFocus();
+    QCoreApplication::processEvents();
+    EXPECT_DOUBLE_EQ(f.value(0, 0), 7.0);
+    EXPECT_EQ(f.cells()->editor(), nullptr);
+    EXPECT_EQ(f.cells()->cellText(0, 0).toStdString(), "7.000000e+000 ");
+}
+
+namespace {
+// A prompt whose box takes the focus, as a real message box does.
+class FocusTakingPrompt : public ScriptedPrompt {
+public:
+    QWidget* box = nullptr;
+    Answer showMessage(const std::string& text, const std::string& caption, Buttons buttons,
+                       Icon icon) override
+    {
+        box->setFocus();
+        QCoreApplication::processEvents();
+        return ScriptedPrompt::showMessage(text, caption, buttons, icon);
+    }
+};
+} // namespace
+
+TEST(Grid, RefusedTextOnFocusLossIsReportedOnce)
+{
+    GridFixture f(10, 5);
+    FocusTakingPrompt prompt;
+    QLineEdit box(&f.window);
+    box.setGeometry(400, 100, 100, 24);
+    box.show();
+    prompt.box = &box;
+    f.grid->setPrompt(&prompt);
+    f.grid->setFocus();
+    f.type(QStringLiteral("oops"));
+    f.other->setFocus();
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+    EXPECT_EQ(prompt.messages.size(), 1u);
+    EXPECT_DOUBLE_EQ(f.value(0, 0), 0.5);
+    EXPECT_EQ(f.cells()->editor(), nullptr);
+}
+
+namespace {
+class CountingModel : public CZuColumnModel {
+public:
+    using CZuColumnModel::CZuColumnModel;
+    std::string GetText(int column, int row) override
+    {
+        ++calls;
+        return CZuColumnModel::GetText(column, row);
+    }
+    int calls = 0;
+};
+} // namespace
+
+TEST(Grid, HundredThousandRowsReadOnlyTheVisibleBlock)
+{
+    const int rows = 100000;
+    std::vector<double> freq(rows), data(rows);
+    for (int r = 0; r < rows; ++r) {
+        freq[r] = r;
+        data[r] = -r;
+    }
+    CountingModel model({freq.data(), data.data()});
+    QWidget window;
+    auto* grid = new CZuGrid;
+    grid->rowCount = rows;
+    grid->colCount = 2;
+    grid->visibleRows = 20;
+    grid->visibleCols = 2;
+    grid->cellWidth = 100;
+    grid->cellHeight = 18;
+    ASSERT_TRUE(grid->Create(0, 0, &window, 1, &model));
+    window.show();
+    EXPECT_LE(model.calls, 20 * 2 + 1);
+    EXPECT_FALSE(grid->horizontalBar()->isVisible());
+    EXPECT_EQ(grid->verticalBar()->maximum(), rows - 20);
+
+    model.calls = 0;
+    for (int i = 0; i < 200; ++i)
+        grid->verticalBar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    grid->verticalBar()->triggerAction(QAbstractSlider::SliderToMaximum);
+    QImage img = grid->grab().toImage();
+    EXPECT_FALSE(img.isNull());
+    EXPECT_LE(model.calls, 201 * (20 * 2 + 1));
+    EXPECT_EQ(grid->cells()->topRow(), rows - 20);
+    EXPECT_EQ(grid->cells()->cellText(19, 1).toStdString(), "-9.999900e+004 ");
+    EXPECT_EQ(grid->rowHeader()->first(), rows - 20);
+}

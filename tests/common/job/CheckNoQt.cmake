@@ -1,0 +1,15 @@
+# Fails when the core library refers to a Qt symbol.
+execute_process(COMMAND ${NM} -C --undefined-only ${LIBRARY}
+  OUTPUT_VARIABLE symbols RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIBRARY}")
+endif()
+string(REGEX MATCHALL "[^\n]*(Q[A-Z][A-Za-z]*::|qt_|Qt::)[^\n]*" qt_symbols "${symbols}")
+if(qt_symbols)
+  message(FATAL_ERROR "nosk_core refers to Qt:\n${qt_symbols}")
+endif()
+string(LENGTH "${symbols}" size)
+if(size EQUAL 0)
+  message(FATAL_ERROR "nm listed nothing for ${LIBRARY}")
+endif()
+message(STATUS "nosk_core refers to no Qt symbol")

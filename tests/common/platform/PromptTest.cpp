@@ -1,0 +1,103 @@
+#include "platform/Platform.h"
+#include "platform/QtPrompt.h"
+#include "support/TempDir.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QTimer>
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using namespace nosk;
+
+namespace {
+
+// Runs f on the modal box that is about to be shown.
+template <typename T, typename F>
+void whenShown(F f)
+{
+    QTimer::singleShot(0, [f] {
+        auto* w = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (!w) {
+            // Not shown yet: look again a little later.
+            whenShown<T>(f);
+            return;
+        }
+        f(w);
+    });
+}
+
+} // namespace
+
+TEST(QtPrompt, NameFiltersMatchEveryFileForStarDotStar)
+{
+    EXPECT_EQ(QtPrompt::nameFilter({"All files (*.*)", "*.*"}).toStdString(), "All files (*.*) (*)");
+    EXPECT_EQ(QtPrompt::nameFilter({"Bitmap file (*.bmp)", "*.bmp"}).toStdString(),
+              "Bitmap file (*.bmp) (*.bmp)");
+    EXPECT_EQ(QtPrompt::nameFilter({"Data", "*.txt;*.dat"}).toStdString(), "Data (*.txt *.dat)");
+}
+
+TEST(QtPrompt, MessageBoxCaptionButtonsAndAnswer)
+{
+    Platform::instance().setProgramName("NOSKRUN");
+    QtPrompt prompt;
+    QString title, text;
+    int buttons = 0;
+    whenShown<QMessageBox>([&](QMessageBox* box) {
+        title = box->windowTitle();
+        text = box->text();
+        buttons = static_cast<int>(box->buttons().size());
+        box->button(QMessageBox::No)->click();
+    });
+    Answer a = prompt.message("Overwrite?", "WARNING", Buttons::YesNoCancel, Icon::Question);
+    EXPECT_EQ(a, Answer::No);
+    EXPECT_EQ(title.toStdString(), "WARNING");
+    EXPECT_EQ(text.toStdString(), "Overwrite?");
+    EXPECT_EQ(buttons, 3);
+
+    // Without a caption the box carries the program's name.
+    whenShown<QMessageBox>([&](QMessageBox* box) {
+        title = box->windowTitle();
+        box->button(QMessageBox::Ok)->click();
+    });
+    EXPECT_EQ(prompt.message("Wrong value!", ""), Answer::Ok);
+    EXPECT_EQ(title.toStdString(), "NOSKRUN");
+}
+
+TEST(QtPrompt, SaveDialogShowsRequestAndKeepsCurrentFolder)
+{
+    test::TempWorkDir work;
+    std::filesystem::create_directory("sub");
+    QtPrompt prompt;
+    QString title;
+    QStringList filters;
+    QString suffix;
+    whenShown<QFileDialog>([&](QFileDialog* d) {
+        title = d->windowTitle();
+        filters = d->nameFilters();
+        suffix = d->defaultSuffix();
+        d->setDirectory(QDir::current().absoluteFilePath(QStringLiteral("sub")));
+        d->selectFile(QStringLiteral("picture"));
+        static_cast<QDialog*>(d)->accept();
+    });
+    FileRequest r;
+    r.title = "Store OUTIN file";
+    r.filters = {{"Bitmap file (*.bmp)", "*.bmp"}, {"All files (*.*)", "*.*"}};
+    r.initialName = "OUTIN.OLD";
+    r.defaultExtension = "bmp";
+    auto chosen = prompt.saveFile(r);
+    ASSERT_TRUE(chosen.has_value());
+    EXPECT_EQ(std::filesystem::path(*chosen).filename().string(), "picture.bmp");
+    EXPECT_EQ(title.toStdString(), "Store OUTIN file");
+    ASSERT_EQ(filters.size(), 2);
+    EXPECT_EQ(filters[1].toStdString(), "All files (*.*) (*)");
+    EXPECT_EQ(suffix.toStdString(), "bmp");
+    EXPECT_EQ(std::filesystem::current_path(), work.path());
+
+    whenShown<QFileDialog>([](QFileDialog* d) { d->reject(); });
+    EXPECT_FALSE(prompt.openFile(r).has_value());
+}

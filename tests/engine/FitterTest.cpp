@@ -1,0 +1,218 @@
+// The fitter and the statistics on plain problems, checked against
+// computations written out independently here.
+#include "engine/Fitter.h"
+#include "engine/JobProblem.h"
+#include "engine/PreparedJob.h"
+#include "engine/Statistics.h"
+
+#include "EngineTestSupport.h"
+#include "support/Files.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+using namespace nosk::engine;
+using nosk::test::nearRel;
+
+namespace {
+
+// y = a exp(-b t) + c at fixed t; residuals (y_obs - y) / sigma.
+class DecayProblem : public LeastSquaresProblem {
+public:
+    DecayProblem(std::vector<double> t, std::vector<double> y) : m_t(std::move(t)), m_y(std::move(y)) {}
+    int valueCount() const override { return static_cast<int>(m_t.size()); }
+    int variableCount() const override { return 3; }
+    void residuals(const double* x, double* r) override
+    {
+        for (std::size_t i = 0; i < m_t.size(); ++i)
+            r[i] = m_y[i] - (x[0] * std::exp(-x[1] * m_t[i]) + x[2]);
+    }
+
+private:
+    std::vector<double> m_t, m_y;
+};
+
+// Inverse of a small symmetric matrix by Gauss-Jordan elimination.
+std::vector<double> invert(std::vector<double> a, int n)
+{
+    std::vector<double> inv(n * n, 0.0);
+    for (int i = 0; i < n; ++i)
+        inv[i * n + i] = 1.0;
+    for (int c = 0; c < n; ++c) {
+        int pivot = c;
+        for (int r = c + 1; r < n; ++r)
+            if (std::abs(a[r * n + c]) > std::abs(a[pivot * n + c]))
+                pivot = r;
+        for (int k = 0; k < n; ++k) {
+            std::swap(a[c * n + k], a[pivot * n + k]);
+            std::swap(inv[c * n + k], inv[pivot * n + k]);
+        }
+        const double d = a[c * n + c];
+        for (int k = 0; k < n; ++k) {
+            a[c * n + k] /= d;
+            inv[c * n + k] /= d;
+        }
+        for (int r = 0; r < n; ++r) {
+            if (r == c)
+                continue;
+            const double f = a[r * n + c];
+            for (int k = 0; k < n; ++k) {
+                a[r * n + k] -= f * a[c * n + k];
+                inv[r * n + k] -= f * inv[c * n + k];
+            }
+        }
+    }
+    return inv;
+}
+
+} // namespace
+
+TEST(Fitter, FindsTheMinimumOfANonlinearProblem)
+{
+    std::vector<double> t, y;
+    for (int i = 0; i < 20; ++i) {
+        t.push_back(0.25 * i);
+        y.push_back(3.0 * std::exp(-0.7 * 0.25 * i) + 0.5);
+    }
+    DecayProblem problem(t, y);
+    FitSettings settings;
+    settings.maxFunctionEvaluations = 200;
+    int progressCalls = 0;
+    settings.printEvery = 1;
+    settings.progress = [&](int, int, double) { ++progressCalls; };
+    const FitOutcome out = fitLevenbergMarquardt(problem, {1.0, 0.2, 0.0}, settings);
+    EXPECT_GE(out.info, 1);
+    EXPECT_LE(out.info, 8);
+    EXPECT_NEAR(out.x[0], 3.0, 1e-9);
+    EXPECT_NEAR(out.x[1], 0.7, 1e-9);
+    EXPECT_NEAR(out.x[2], 0.5, 1e-9);
+    EXPECT_GT(out.jacobianEvaluations, 0);
+    EXPECT_GE(progressCalls, out.jacobianEvaluations);
+}
+
+TEST(Fitter, StopsAtMaxfev)
+{
+    std::vector<double> t, y;
+    for (int i = 0; i < 20; ++i) {
+        t.push_back(0.25 * i);
+        y.push_back(3.0 * std::exp(-0.7 * 0.25 * i) + 0.5);
+    }
+    DecayProblem problem(t, y);
+    FitSettings settings;
+    settings.maxFunctionEvaluations = 3;
+    const FitOutcome out = fitLevenbergMarquardt(problem, {100.0, 20.0, -5.0}, settings);
+    EXPECT_EQ(out.info, 5);
+    EXPECT_LE(out.functionEvaluations, 4);
+}
+
+TEST(Statistics, MatchesAnIndependentComputation)
+{
+    // A small fixed problem: K = 6 residuals, F = 3 parameters.
+    const int K = 6, F = 3;
+    const double J[K * F] = {// column-major
+        1.0, 2.0, -1.0, 0.5, 3.0, 1.5,   //
+        0.2, -0.4, 1.1, 2.0, 0.3, -0.7,  //
+        5.0, 1.0, 0.0, -2.0, 1.0, 4.0};
+    const double r[K] = {0.1, -0.2, 0.05, 0.3, -0.1, 0.02};
+    const double obs[K] = {10.0, 0.0, -4.0, 2.0, 8.0, 1.0};
+    const double model[K] = {9.9, 0.2, -4.05, 1.7, 8.1, 0.98};
+    const double estimates[F] = {2.0, -0.5, 0.0};
+    const FitStatisticsResult s = computeStatistics(K, F, r, obs, model, J, estimates);
+
+    double S = 0;
+    for (double v : r)
+        S += v * v;
+    const int nu = K - F;
+    const double XS = S / nu;
+    double q = 0;
+    for (int i = 0; i < K; ++i)
+        if (obs[i] != 0)
+            q += std::pow((obs[i] - model[i]) / obs[i], 2);
+    EXPECT_EQ(s.nu, 3);
+    EXPECT_TRUE(nearRel(s.S, S, 1e-14));
+    EXPECT_TRUE(nearRel(s.l2Norm, std::sqrt(S), 1e-14));
+    EXPECT_TRUE(nearRel(s.XS, XS, 1e-14));
+    EXPECT_TRUE(nearRel(s.sigma, std::sqrt(XS), 1e-14));
+    EXPECT_TRUE(nearRel(s.quality, std::sqrt(q / nu), 1e-14));
+
+    std::vector<double> jtj(F * F, 0.0);
+    for (int a = 0; a < F; ++a)
+        for (int b = 0; b < F; ++b)
+            for (int i = 0; i < K; ++i)
+                jtj[a * F + b] += J[a * K + i] * J[b * K + i];
+    const std::vector<double> inv = invert(jtj, F);
+    for (int a = 0; a < F; ++a) {
+        const double var = XS * inv[a * F + a];
+        EXPECT_TRUE(nearRel(s.stdDev[a], std::sqrt(var), 1e-10)) << a;
+        EXPECT_TRUE(s.resolved[a]);
+        for (int b = 0; b < F; ++b) {
+            EXPECT_TRUE(nearRel(s.covariance[a * F + b], XS * inv[a * F + b], 1e-10));
+            const double corr = inv[a * F + b] / std::sqrt(inv[a * F + a] * inv[b * F + b]);
+            EXPECT_NEAR(s.correlation[a * F + b], corr, 1e-12);
+        }
+    }
+    EXPECT_TRUE(nearRel(s.relStdDev[0], s.stdDev[0] / 2.0, 1e-14));
+    EXPECT_TRUE(nearRel(s.relStdDev[1], s.stdDev[1] / 0.5, 1e-14));
+    EXPECT_EQ(s.relStdDev[2], 0.0);  // estimate 0: no relative value
+    EXPECT_FALSE(s.singular);
+}
+
+TEST(Statistics, SingularJacobianGivesZerosForWhatItCannotResolve)
+{
+    // Column 2 repeats column 0; column 3 is zero.
+    const int K = 5, F = 4;
+    const double J[K * F] = {1, 2, 3, 4, 5, 0.5, -1, 0.25, 2, 1, 1, 2, 3, 4, 5, 0, 0, 0, 0, 0};
+    const double r[K] = {0.1, 0.2, -0.1, 0.05, 0.0};
+    const double obs[K] = {1, 1, 1, 1, 1}, model[K] = {1, 1, 1, 1, 1}, est[F] = {1, 1, 1, 1};
+    const FitStatisticsResult s = computeStatistics(K, F, r, obs, model, J, est);
+    EXPECT_TRUE(s.singular);
+    EXPECT_TRUE(s.resolved[1]);
+    EXPECT_FALSE(s.resolved[3]);
+    EXPECT_FALSE(s.resolved[0] && s.resolved[2]);  // one of the twins goes
+    for (int j = 0; j < F; ++j) {
+        EXPECT_TRUE(std::isfinite(s.stdDev[j]));
+        if (!s.resolved[j]) {
+            EXPECT_EQ(s.stdDev[j], 0.0);
+            for (int i = 0; i < F; ++i)
+                EXPECT_EQ(s.correlation[j * F + i], 0.0);
+        }
+    }
+    EXPECT_EQ(s.correlation[1 * F + 1], 1.0);
+}
+
+TEST(Statistics, PerfectFitStillHasCorrelations)
+{
+    const int K = 4, F = 2;
+    const double J[K * F] = {1, 1, 1, 1, 0, 1, 2, 3};
+    const double r[K] = {0, 0, 0, 0}, obs[K] = {1, 2, 3, 4}, est[F] = {1, 1};
+    const FitStatisticsResult s = computeStatistics(K, F, r, obs, obs, J, est);
+    EXPECT_EQ(s.S, 0.0);
+    EXPECT_EQ(s.stdDev[0], 0.0);
+    EXPECT_FALSE(s.singular);
+    // (JtJ)^-1 of [[4, 6], [6, 14]]: correlation -6 / sqrt(14 * 4).
+    EXPECT_NEAR(s.correlation[1], -6.0 / std::sqrt(56.0), 1e-12);
+}
+
+TEST(JobProblem, CachedJacobianEqualsPlainCentralDifferences)
+{
+    using nosk::test::TestParam;
+    nosk::FitJob job = nosk::test::makeTestJob('B', 25,
+        {{1, 10.0, 1}, {2, 2e-5, 1}, {3, 1e-6, 2}, {4, 100.0, 1}, {6, 50.0, 1}, {7, 1.0, 1}, {9, 0.5, 1},
+            {10, 9, 0}, {11, 30.0, 2}, {12, 1e-3, 1}, {15, 1, 0}, {16, 5.0, 1}, {17, 1e-4, 1}, {19, 0.8, 1},
+            {20, 3, 0}, {22, 1e-2, 1}, {24, 0.7, 1}, {25, 2, 3}});
+    job.IRCH = 3;
+    nosk::test::offsetStart(job);
+    const PreparedJob prepared(job);
+    JobProblem problem(prepared);
+    const int K = prepared.valueCount(), F = prepared.freeCount();
+    ASSERT_EQ(F, 14);
+    const std::vector<double> x = prepared.startVariables();
+    std::vector<double> r(K), cached(K * F), plain(K * F);
+    problem.residuals(x.data(), r.data());
+    problem.jacobian(x.data(), r.data(), cached.data(), K);
+    problem.LeastSquaresProblem::jacobian(x.data(), r.data(), plain.data(), K);
+    for (int i = 0; i < K * F; ++i)
+        EXPECT_NEAR(cached[i], plain[i], 1e-9 * (1.0 + std::abs(plain[i]))) << i;
+}

@@ -1,0 +1,86 @@
+#include "CDEExamplesDlg.h"
+#include "CSelectDEDlg.h"
+#include "DECatalogue.h"
+
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <gtest/gtest.h>
+
+#include "support/Files.h"
+#include "support/TempDir.h"
+
+#include <filesystem>
+
+using namespace nosk;
+
+TEST(SelectDE, OpensOnTheGivenDE)
+{
+    CSelectDEDlg dlg(QStringLiteral("DE1"), 5, 10);
+    EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Select DE1 for p(10)"));
+    EXPECT_EQ(dlg.list()->count(), 38);
+    EXPECT_EQ(dlg.selectedDE(), 5);
+    EXPECT_EQ(dlg.list()->currentItem()->text(), QStringLiteral("5: ZC #2"));
+    EXPECT_TRUE(dlg.descriptionBox()->toPlainText().startsWith(QStringLiteral("5: ZC #2\n")));
+    dlg.list()->setCurrentRow(17);
+    EXPECT_EQ(dlg.descriptionBox()->toPlainText(),
+              QStringLiteral("17: Four ideal elements (including L)\n"
+                             "   PARALLEL COMBINATION OF C (TDE), R (RDE), AND A SERIES\n"
+                             "   COMBINATION OF ANOTHER R (UDE) AND AN L (PDE)."));
+    dlg.subtractButton()->click();
+    EXPECT_EQ(dlg.result(), CSelectDEDlg::Subtract);
+    EXPECT_EQ(dlg.selectedDE(), 17);
+}
+
+TEST(SelectDE, NumberOutsideTheCatalogueSelectsNothing)
+{
+    CSelectDEDlg dlg(QStringLiteral("DE2"), 40, 15);
+    EXPECT_EQ(dlg.selectedDE(), -1);
+    EXPECT_TRUE(dlg.descriptionBox()->toPlainText().isEmpty());
+    dlg.okButton()->click();
+    EXPECT_EQ(dlg.result(), int(QDialog::Accepted));
+    EXPECT_EQ(dlg.selectedDE(), -1);
+}
+
+TEST(DEExamples, NoExampleDisablesOpen)
+{
+    CDEExamplesDlg dlg;
+    EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Examples of  DE using"));
+    EXPECT_EQ(dlg.deList()->currentRow(), 0);
+    dlg.deList()->setCurrentRow(8);
+    ASSERT_EQ(dlg.exampleList()->count(), 1);
+    EXPECT_EQ(dlg.exampleList()->item(0)->text(), QStringLiteral("No example available"));
+    EXPECT_FALSE(dlg.openButton()->isEnabled());
+    EXPECT_TRUE(dlg.descriptionBox()->toPlainText().startsWith(QStringLiteral("8: HN #3")));
+    dlg.cancelButton()->click();
+    EXPECT_EQ(dlg.result(), int(QDialog::Rejected));
+    EXPECT_EQ(dlg.exampleList()->count(), 0);
+}
+
+TEST(DEExamples, OpenExampleFromTheWorkFolder)
+{
+    test::TempWorkDir dir;
+    std::filesystem::create_directories("fittests/CKT.A");
+    test::writeAll("fittests/CKT.A/AMIX3.TST", "x");
+    CDEExamplesDlg dlg;
+    dlg.deList()->setCurrentRow(3);
+    ASSERT_EQ(dlg.exampleList()->count(), 2);
+    EXPECT_EQ(dlg.exampleList()->currentRow(), 0);
+    EXPECT_TRUE(dlg.openButton()->isEnabled());
+    dlg.exampleList()->setCurrentRow(1);
+    dlg.openButton()->click();
+    EXPECT_EQ(dlg.result(), int(QDialog::Accepted));
+    EXPECT_EQ(dlg.examplePath(), (dir.path() / "fittests" / "CKT.A" / "AMIX3.TST").string());
+    EXPECT_EQ(dlg.exampleList()->count(), 0);
+}
+
+TEST(DEExamples, EveryListedExampleIsBundled)
+{
+    namespace fs = std::filesystem;
+    const fs::path bundled = fs::path(NOSK_SOURCE_DIR) / "fittests";
+    if (!fs::exists(bundled))
+        GTEST_SKIP() << "no example jobs in this tree";
+    for (int i = 0; i < de::kCount; ++i)
+        for (const std::string& name : de::examples(i))
+            EXPECT_TRUE(fs::exists(bundled / ("CKT." + name.substr(0, 1)) / name)) << name;
+}

@@ -1,0 +1,62 @@
+#include "RunOptions.h"
+#include "DECatalogue.h"
+#include "support/Files.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+using namespace nosk;
+
+TEST(RunOptions, DefaultsAndSixteenByteFile)
+{
+    test::TempWorkDir dir;
+    RunOptions o;
+    o.read();  // no file: defaults stay
+    EXPECT_EQ(o.closeEngineWindow, 0);
+    EXPECT_EQ(o.notifyViewer, 1);
+    EXPECT_EQ(o.loadOutinAfterRun, 1);
+    EXPECT_EQ(o.promptStoreOutin, 0);
+    ASSERT_TRUE(o.write());
+    EXPECT_EQ(test::readAll("NOSKRUN.OPT"), std::string("\0\0\0\0\1\0\0\0\1\0\0\0\0\0\0\0", 16));
+}
+
+TEST(RunOptions, ShortFileKeepsDefaultsOfMissingValues)
+{
+    test::TempWorkDir dir;
+    test::writeAll("NOSKRUN.OPT", std::string("\1\0\0\0\0\0\0\0\0\0", 10));
+    RunOptions o;
+    o.read();
+    EXPECT_EQ(o.closeEngineWindow, 1);
+    EXPECT_EQ(o.notifyViewer, 0);
+    EXPECT_EQ(o.loadOutinAfterRun, 1);  // the file ends inside the third value
+    EXPECT_EQ(o.promptStoreOutin, 0);
+}
+
+TEST(DECatalogue, NumberOfASelectorValue)
+{
+    EXPECT_EQ(de::numberFromText("5.0000000E+000"), 5);
+    EXPECT_EQ(de::numberFromText("3.9"), 3);
+    EXPECT_EQ(de::numberFromText("x"), 0);
+    EXPECT_EQ(de::numberFromText("4.0E+040"), -1);
+}
+
+TEST(DECatalogue, TitlesTopicsAndExamples)
+{
+    EXPECT_EQ(de::title(0), "0: Short circuit");
+    EXPECT_EQ(de::title(5), "5: ZC #2");
+    EXPECT_EQ(de::title(37), "37: Calculates KWW DRT, arb. BETA");
+    EXPECT_EQ(de::description(1), "1: R and C in parallel\r\n   Z = R / (1 + i*OMEGA*R*T)");
+    EXPECT_EQ(de::description(10), "10: Accurate KWW responses; no cutoff\r\n");
+    EXPECT_EQ(de::title(40), "");
+    EXPECT_EQ(de::tooltip(-1), "");
+    EXPECT_EQ(de::helpTopic(3), 10206);
+    EXPECT_EQ(de::helpTopic(29), 10218);
+    EXPECT_EQ(de::helpTopic(37), 10226);
+    for (int i = 0; i < de::kCount; ++i) {
+        EXPECT_EQ(de::title(i).rfind(std::to_string(i) + ": ", 0), 0u) << i;
+        EXPECT_LE(de::tooltip(i).size(), 79u);
+        const std::string& list = de::exampleList(i);
+        EXPECT_FALSE(list.empty());
+        EXPECT_EQ(de::examples(i).empty(), list == "*");
+    }
+}

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "COrganiserDlg.h"
+#include "core/ScriptedPrompt.h"
+#include "job/FitJob.h"
+#include "platform/Help.h"
+#include "platform/Notification.h"
+#include "platform/Platform.h"
+#include "platform/Shell.h"
+#include "platform/Timer.h"
+#include "support/TempDir.h"
+
+#include <QtGlobal>
+
+#include <cmath>
+#include <memory>
+
+namespace nosk::test {
+
+class CountingNotifier : public Notifier {
+public:
+    int notifyViewers() override { return ++count; }
+    int count = 0;
+};
+
+// A window in a fresh work folder with every platform service recorded.
+struct OrganiserFixture {
+    TempWorkDir dir;
+    ScriptedPrompt prompt;
+    RecordingHelp help;
+    RecordingShell shell;
+    CountingNotifier notifier;
+    RunOptions options;
+    ManualTimer* timer = nullptr;
+    std::unique_ptr<COrganiserDlg> dlg;
+    std::vector<std::string> dialogs;  // titles of the modal dialogs run
+    std::function<int(QDialog&)> answerDialog;
+
+    OrganiserFixture()
+    {
+        // The engine never gets a terminal window of its own in a test.
+        qunsetenv("DISPLAY");
+        qunsetenv("WAYLAND_DISPLAY");
+        Platform& p = Platform::instance();
+        p.setProgramName("NOSKRUN");
+        p.setPrompt(&prompt);
+        p.setHelp(&help);
+        p.setShell(&shell);
+        p.setNotifier(&notifier);
+        shell.temp = dir.path().string() + "/tmp/";
+        dlg = std::make_unique<COrganiserDlg>(prompt, options);
+        auto t = std::make_unique<ManualTimer>();
+        timer = t.get();
+        dlg->setTimer(std::move(t));
+        dlg->setDialogRunner([this](QDialog& d) {
+            dialogs.push_back(d.windowTitle().toStdString());
+            return answerDialog ? answerDialog(d) : int(QDialog::Rejected);
+        });
+    }
+    ~OrganiserFixture()
+    {
+        dlg.reset();
+        Platform& p = Platform::instance();
+        p.setPrompt(nullptr);
+        p.setHelp(nullptr);
+        p.setShell(nullptr);
+        p.setNotifier(nullptr);
+    }
+};
+
+// A small job of circuit A: an R in series with an RC (DE 1), ten points.
+inline FitJob sampleJob(int points = 10)
+{
+    FitJob job;
+    job.description = "Sample run";
+    job.FUN = 'A';
+    job.DINP = job.DFIT = 'Z';
+    job.PINP = job.PFIT = 'R';
+    job.FREEQ = 'F';
+    job.DATTYP = 'C';
+    job.N = 10;
+    job.MAXFEV = 0;
+    job.IRCH = 1;
+    job.P[0] = 10;       // series R
+    job.P[5] = 100;      // DE R
+    job.P[6] = 1e-6;     // DE T
+    job.P[9] = 1;        // DE 1
+    job.NFREE[0] = 1;
+    job.allocateData(points, false);
+    for (int i = 0; i < points; ++i) {
+        (*job.FREQ)[std::size_t(i)] = std::pow(10.0, i * 0.5);
+        (*job.DATA1)[std::size_t(i)] = 100 + i;
+        (*job.DATA2)[std::size_t(i)] = -i;
+    }
+    return job;
+}
+
+} // namespace nosk::test

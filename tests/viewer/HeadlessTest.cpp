@@ -1,0 +1,65 @@
+#include "RunFiles.h"
+#include "support/Files.h"
+#include "support/TempDir.h"
+
+#include <QImage>
+#include <QString>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sys/wait.h>
+
+namespace {
+
+int runViewer(const std::string& args)
+{
+    const std::string cmd = "QT_QPA_PLATFORM=offscreen " + std::string(NOSKVIEW_PATH) + " " + args
+                            + " >out.txt 2>err.txt";
+    const int status = std::system(cmd.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+} // namespace
+
+TEST(Headless, HelpDescribesTheExport)
+{
+    nosk::test::TempWorkDir dir;
+    EXPECT_EQ(runViewer("--help"), 0);
+    const std::string out = nosk::test::readAll("out.txt");
+    EXPECT_NE(out.find("--save-image FILE"), std::string::npos);
+    EXPECT_NE(out.find("--page TITLE"), std::string::npos);
+}
+
+TEST(Headless, LoadErrorGoesToStandardError)
+{
+    nosk::test::TempWorkDir dir;
+    EXPECT_EQ(runViewer("--save-image x.bmp"), 1);
+    EXPECT_EQ(nosk::test::readAll("err.txt"), "Cannot open file 'INFL'!\n");  // nothing else
+    EXPECT_FALSE(std::ifstream("x.bmp").good());
+}
+
+TEST(Headless, SavesTheFirstGraphPageOrTheNamedOne)
+{
+    nosk::test::TempWorkDir dir;
+    nosk::test::RunSpec s;
+    nosk::test::writeRun(s);
+    ASSERT_EQ(runViewer("--save-image page.bmp"), 0) << nosk::test::readAll("err.txt");
+    const std::string bmp = nosk::test::readAll("page.bmp");
+    ASSERT_GT(bmp.size(), 54u);
+    EXPECT_EQ(bmp.substr(0, 2), "BM");
+
+    ASSERT_EQ(runViewer("--save-image plane.png --page \"Complex-plane plot\""), 0) << nosk::test::readAll("err.txt");
+    QImage png(QStringLiteral("plane.png"));
+    ASSERT_FALSE(png.isNull());
+    // one graph: drawn at twice its size, not white all over
+    EXPECT_GT(png.width(), 200);
+    bool ink = false;
+    for (int y = 0; y < png.height() && !ink; y += 3)
+        for (int x = 0; x < png.width() && !ink; x += 3)
+            ink = png.pixel(x, y) != qRgb(255, 255, 255);
+    EXPECT_TRUE(ink);
+
+    EXPECT_EQ(runViewer("--save-image n.bmp --page PNTOUTL"), 1);
+    EXPECT_EQ(nosk::test::readAll("err.txt"), "This page has no graphs!\n");
+}

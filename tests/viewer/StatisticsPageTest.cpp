@@ -1,0 +1,101 @@
+#include "CStatisticsPage.h"
+#include "grid/CZuGrid.h"
+#include "grid/CZuGridModel.h"
+#include "results/FitStatistics.h"
+
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace nosk;
+
+namespace {
+
+FitStatistics statisticsWith(int n)
+{
+    FitStatistics s;
+    s.l2Norm = 0.123456789012345678;
+    s.functionEvaluations = 17;
+    s.jacobianEvaluations = 5;
+    s.sumOfSquares = 2.5;
+    s.sigmaSquared = 1e-20;
+    s.sigma = 1e-10;
+    s.qualityFactor = 0.5;
+    s.degreesOfFreedom = 40;
+    s.freeCount = n;
+    for (int i = 0; i < n; ++i)
+        s.freeParameters.push_back({2 * i + 1, i == 0 ? 1234.5 : 1.0 * i, 0.1, 0.01});
+    s.correlation.assign(n, std::vector<double>(n, 0.25));
+    if (n > 1) {
+        s.correlation[1][0] = -0.5;
+        s.correlation[0][1] = -0.5;
+    }
+    return s;
+}
+
+} // namespace
+
+TEST(StatisticsPage, ValueFieldsAndEightParameters)
+{
+    const FitStatistics s = statisticsWith(8);
+    CStatisticsPage page(QStringLiteral("Numerical data"), s);
+    page.resize(900, 600);
+    page.show();
+    EXPECT_EQ(page.helpContext(), 10032);
+    EXPECT_EQ(page.valueText(0), QStringLiteral("0.123456789012346"));
+    EXPECT_EQ(page.valueText(1), QStringLiteral("17"));
+    EXPECT_EQ(page.valueText(2), QStringLiteral("5"));
+    EXPECT_EQ(page.valueText(4), QStringLiteral("1e-20"));
+    EXPECT_EQ(page.valueText(7), QStringLiteral("40"));
+
+    CZuGrid* p = page.parameterGrid();
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p->rowCount, 3);
+    EXPECT_EQ(p->colCount, 8);
+    EXPECT_EQ(p->visibleRows, 3);
+    EXPECT_EQ(p->visibleCols, 6);
+    CZuGrid* c = page.correlationGrid();
+    EXPECT_EQ(c->rowCount, 8);
+    EXPECT_EQ(c->visibleRows, 8);
+    EXPECT_EQ(c->visibleCols, 7);
+
+    // "%e" estimates, one digit before the point and six after; "%.4f" correlations
+    const std::string est = page.parameterModel()->GetText(0, 0);
+    EXPECT_EQ(est.substr(0, 10), "1.234500e+");
+    EXPECT_EQ(page.parameterModel()->GetText(3, 1), page.parameterModel()->GetText(0, 1));
+    EXPECT_EQ(page.correlationModel()->GetText(0, 1), "-0.5000");
+    EXPECT_EQ(page.correlationModel()->GetText(1, 0), "-0.5000");
+    EXPECT_EQ(page.correlationModel()->GetText(2, 3), "0.2500");
+}
+
+TEST(StatisticsPage, TwentyParametersScrollBothWays)
+{
+    const FitStatistics s = statisticsWith(20);
+    CStatisticsPage page(QStringLiteral("Numerical data"), s);
+    page.resize(900, 600);
+    page.show();
+    EXPECT_EQ(page.correlationGrid()->visibleRows, 14);
+    EXPECT_EQ(page.correlationGrid()->visibleCols, 7);
+    EXPECT_EQ(page.parameterGrid()->visibleCols, 6);
+}
+
+TEST(StatisticsPage, TypingChangesNothingAndNoFreeParametersIsNoError)
+{
+    FitStatistics s = statisticsWith(2);
+    CStatisticsPage page(QStringLiteral("Numerical data"), s);
+    page.resize(900, 600);
+    page.show();
+    page.correlationGrid()->setFocus();
+    QTest::keyClicks(page.correlationGrid(), QStringLiteral("7"));
+    QTest::keyClick(page.correlationGrid(), Qt::Key_Return);
+    EXPECT_DOUBLE_EQ(s.correlation[0][0], 0.25);
+    EXPECT_EQ(page.correlationModel()->GetText(0, 0), "0.2500");
+
+    const FitStatistics none = statisticsWith(0);
+    CStatisticsPage empty(QStringLiteral("Numerical data"), none);
+    empty.resize(900, 600);
+    empty.show();
+    EXPECT_EQ(empty.parameterGrid()->colCount, 0);
+    EXPECT_EQ(empty.correlationGrid()->rowCount, 0);
+    EXPECT_EQ(empty.valueText(1), QStringLiteral("17"));
+}

@@ -1,0 +1,418 @@
+#include "CComplexPlanePage.h"
+#include "CGraphPage.h"
+#include "CViewerDlg.h"
+#include "CViewerPage.h"
+#include "GraphSettings.h"
+#include "RunFiles.h"
+#include "ScriptedDialogs.h"
+#include "core/ScriptedPrompt.h"
+#include "job/SideFile.h"
+#include "results/FitStatistics.h"
+#include "support/Files.h"
+#include "support/TempDir.h"
+
+#include "CZuAxis.h"
+#include "CZuAxisLabel.h"
+#include "CZuGraph.h"
+#include "CZuSquareGraph.h"
+
+#include <QAction>
+#include <QGroupBox>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace nosk;
+using nosk::test::RunSpec;
+
+namespace {
+
+struct Viewer {
+    GraphSettings settings;
+    ScriptedPrompt prompt;
+    test::ScriptedDialogs dialogs;
+    std::unique_ptr<CViewerDlg> dlg;
+
+    void open()
+    {
+        dlg = std::make_unique<CViewerDlg>(settings, prompt, dialogs, nullptr, false);
+        dlg->show();
+        dlg->LoadRun(0);
+    }
+    QStringList tabs() const { return dlg->tabTitles(); }
+    CGraphPage* graphics() const { return qobject_cast<CGraphPage*>(dlg->pageByTitle(QStringLiteral("Graphics"))); }
+    CComplexPlanePage* plane() const
+    {
+        return qobject_cast<CComplexPlanePage*>(dlg->pageByTitle(QStringLiteral("Complex-plane plot")));
+    }
+};
+
+QStringList menuTexts(QMenu* menu)
+{
+    QStringList t;
+    for (QAction* a : menu->actions())
+        t << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    return t;
+}
+
+} // namespace
+
+TEST(ViewerDlg, MenuAndExitButton)
+{
+    test::TempWorkDir dir;
+    Viewer v;
+    v.open();
+    const auto menus = v.dlg->menuBar()->actions();
+    ASSERT_EQ(menus.size(), 2);
+    EXPECT_EQ(menus[0]->text(), QStringLiteral("&File"));
+    EXPECT_EQ(menuTexts(menus[0]->menu()),
+              (QStringList{QStringLiteral("Lo&ad Results..."), QStringLiteral("-"),
+                           QStringLiteral("&Data transformation..."), QStringLiteral("Select title for X Axis..."),
+                           QStringLiteral("-"), QStringLiteral("&Print all graphs..."),
+                           QStringLiteral("&Save all graphs in image..."), QStringLiteral("-"),
+                           QStringLiteral("&Exit")}));
+    EXPECT_EQ(menuTexts(menus[1]->menu()),
+              (QStringList{QStringLiteral("&Contents..."), QStringLiteral("&Index..."), QStringLiteral("-"),
+                           QStringLiteral("&About...")}));
+    EXPECT_EQ(v.dlg->exitButton()->text(), QStringLiteral("E&xit"));
+    EXPECT_EQ(v.dlg->windowTitle(), QStringLiteral("NOSKVIEW"));
+}
+
+TEST(ViewerDlg, EmptyFolderShowsTheInputFileMessageAndNoTabs)
+{
+    test::TempWorkDir dir;
+    Viewer v;
+    v.open();
+    ASSERT_EQ(v.prompt.messages.size(), 1u);
+    EXPECT_EQ(v.prompt.lastMessage().text, "Cannot open file 'INFL'!");
+    EXPECT_EQ(v.prompt.lastMessage().caption, "NOSKVIEW");
+    EXPECT_TRUE(v.tabs().isEmpty());
+}
+
+TEST(ViewerDlg, PageSetsOfFitSimulationAndMaxfevTwo)
+{
+    test::TempWorkDir dir;
+    RunSpec s;
+    test::writeRun(s);
+    Viewer v;
+    v.open();
+    EXPECT_TRUE(v.prompt.messages.empty());
+    EXPECT_EQ(v.tabs(), (QStringList{QStringLiteral("Graphics"), QStringLiteral("Complex-plane plot"),
+                                     QStringLiteral("Numerical data"), QStringLiteral("PNTOUTL"),
+                                     QStringLiteral("AUXPNTL")}));
+    EXPECT_EQ(v.dlg->page(3)->helpContext(), 10036);
+    EXPECT_EQ(v.dlg->page(4)->helpContext(), 10027);
+
+    s.maxfev = 0;
+    s.dattyp = 'R';
+    test::writeRun(s);
+    v.dlg->onLoadResults();
+    EXPECT_EQ(v.tabs(), (QStringList{QStringLiteral("Graphics"), QStringLiteral("PNTOUTL"), QStringLiteral("AUXPNTL")}));
+    EXPECT_EQ(v.dlg->page(1)->helpContext(), 0);
+
+    s.maxfev = 2;
+    test::writeInfl(s);
+    v.prompt.messages.clear();
+    v.dlg->onLoadResults();
+    EXPECT_TRUE(v.tabs().isEmpty());
+    EXPECT_TRUE(v.prompt.messages.empty());
+}
+
+TEST(ViewerDlg, MissingReportAfterSimulationIsReportedAndOtherPagesStay)
+{
+    test::TempWorkDir dir;
+    RunSpec s;
+    s.maxfev = 0;
+    test::writeRun(s);
+    std::filesystem::remove("PNTOUTL");
+    Viewer v;
+    v.open();
+    ASSERT_FALSE(v.prompt.messages.empty());
+    EXPECT_EQ(v.prompt.lastMessage().text, "Cannot open file 'PNTOUTL'!");
+    EXPECT_EQ(v.tabs(), (QStringList{QStringLiteral("Graphics"), QStringLiteral("Complex-plane plot"),
+                                     QStringLiteral("PNTOUTL"), QStringLiteral("AUXPNTL")}));
+}
+
+TEST(ViewerDlg, GraphTitlesLayoutsAndScaleFlags)
+{
+    test::TempWorkDir dir;
+    RunSpec s;
+    s.ipar = 1;
+    s.freeq = ' ';
+    test::writeRun(s);
+    Viewer v;
+    v.open();
+    CGraphPage* g = v.graphics();
+    ASSERT_NE(g, nullptr);
+    g->ensureBuilt();
+    for (int n = 1; n <= 4; ++n)
+        ASSERT_NE(g->graph(n), nullptr) << n;
+    EXPECT_EQ(g->graph(2)->AxisY()->GetTitleWindow()->text(), QStringLiteral("Impedance,  -imag"));
+    EXPECT_EQ(g->graph(1)->AxisX()->GetTitleWindow()->text(), QStringLiteral("Angular frequency, rad/s"));
+    EXPECT_EQ(g->graph(4)->AxisY()->GetTitleWindow()->text(), QStringLiteral("Res/Unc"));
+    EXPECT_EQ(g->groupBox(4)->title(), QStringLiteral("Residuals/Uncertanties vs. Angular frequency, rad/s"));
+    EXPECT_EQ(g->groupBox(1)->title(), QStringLiteral("Impedance vs. Angular frequency, rad/s"));
+    EXPECT_EQ(g->graph(1)->AxisX()->LogScale(), 1);
+    EXPECT_EQ(g->graph(1)->AxisY()->LogScale(), 1);
+    EXPECT_EQ(g->graph(3)->AxisY()->LogScale(), 0);
+    // two by two: graph 1 top left, graph 4 bottom right
+    EXPECT_LT(g->graph(1)->geometry().right(), g->graph(3)->geometry().left());
+    EXPECT_LT(g->graph(1)->geometry().bottom(), g->graph(2)->geometry().top());
+
+    CComplexPlanePage* p = v.plane();
+    ASSERT_NE(p, nullptr);
+    p->ensureBuilt();
+    ASSERT_NE(p->graph(), nullptr);
+    EXPECT_EQ(p->graph()->AxisY()->GetTitleWindow()->text(), QStringLiteral("-imag"));
+    EXPECT_EQ(p->groupBox()->title(), QStringLiteral("Impedance, Complex-plane plot"));
+}
+
+TEST(ViewerDlg, RealOnlySimulationShowsOneGraphFiftyPixelsFromTheSides)
+{
+    test::TempWorkDir dir;
+    RunSpec s;
+    s.maxfev = 0;
+    s.dattyp = 'R';
+    test::writeRun(s);
+    Viewer v;
+    v.open();
+    CGraphPage* g = v.graphics();
+    ASSERT_NE(g, nullptr);
+    g->ensureBuilt();
+    ASSERT_NE(g->graph(1), nullptr);
+    EXPECT_EQ(g->graph(2), nullptr);
+    EXPECT_EQ(g->graph(3), nullptr);
+    EXPECT_EQ(g->groupBox(1)->geometry().left(), 50);
+    EXPECT_EQ(g->groupBox(1)->geometry().right() + 1, g->width() - 50);
+}
+
+TEST(ViewerDlg, NotificationKeepsAChangedRangeAndLoadResultsRestoresTheStoredOne)
+{
+    test::TempWorkDir dir;
+    RunSpec s;
+    test::writeRun(s);
+    Viewer v;
+    v.open();
+    v.graphics()->ensureBuilt();
+    CZuAxis* y = v.graphics()->graph(3)->AxisY();
+    y->AutoScale() = 0;
+    y->LogScale() = 0;
+    y->SetRange(-7.0, 9.0);
+
+    v.dlg->onNotification();
+    v.graphics()->ensureBuilt();
+    CZuAxis* y2 = v.graphics()->graph(3)->AxisY();
+    EXPECT_EQ(y2->AutoScale(), 0);
+    EXPECT_DOUBLE_EQ(y2->RangeMin(), -7.0);
+    EXPECT_DOUBLE_EQ(y2->RangeMax(), 9.0);
+
+    // a change that is not stored by a notification is lost on Load Results
+    y2->SetRange(-1.0, 1.0);
+    v.dlg->onLoadResults();
+    v.graphics()->ensureBuilt();
+    CZuAxis* y3 = v.graphics()->graph(3)->AxisY();
+    EXPECT_DOUBLE_EQ(y3->RangeMin(), -7.0);
+    EXPECT_DOUBLE_EQ(y3->RangeMax(), 9.0);
+}
+
+TEST(ViewerDlg, DataTransformationWarningsAndPageSet)
+{
+    test::TempWorkDir dir;
+    RunSpec s;
+    s.dattyp = 'R';
+    test::writeRun(s);
+    Viewer v;
+    v.open();
+    // real-only data on a frequency axis: a warning first; No ends the command
+    v.prompt.answers.push_back(Answer::No);
+    v.dlg->onDataTransformation();
+    ASSERT_EQ(v.prompt.messages.size(), 1u);
+    EXPECT_EQ(v.prompt.lastMessage().caption, "WARNING");
+    EXPECT_EQ(v.prompt.lastMessage().buttons, Buttons::YesNo);
+    EXPECT_TRUE(v.dialogs.shownTransform.empty());
+
+    // complex data: no warning; a new level shows the page set of a run without fit
+    s.dattyp = 'C';
+    test::writeRun(s);
+    v.dlg->onLoadResults();
+    v.prompt.messages.clear();
+    TransformChoice c{'Y', 'R', -10, 1.0};
+    v.dialogs.transforms.push_back({DialogResult::Ok, c});
+    v.dlg->onDataTransformation();
+    EXPECT_TRUE(v.prompt.messages.empty());
+    ASSERT_EQ(v.dialogs.shownTransform.size(), 1u);
+    EXPECT_EQ(v.dialogs.shownTransform[0].level, 'Z');
+    EXPECT_EQ(v.tabs(), (QStringList{QStringLiteral("Graphics"), QStringLiteral("Complex-plane plot"),
+                                     QStringLiteral("PNTOUTL"), QStringLiteral("AUXPNTL")}));
+    EXPECT_EQ(v.dlg->run().job().DFIT, 'Y');
+
+    // OK without a change of level, format or capacitance reloads with the representation chosen
+    TransformChoice same{'Y', 'R', -11, v.dlg->run().job().CELCAP};
+    v.dialogs.transforms.push_back({DialogResult::Ok, same});
+    v.dlg->onDataTransformation();
+    EXPECT_EQ(v.dlg->run().job().DFIT, 'Z');  // reloaded from the file
+    EXPECT_FALSE(v.dlg->run().angular());
+    EXPECT_EQ(v.tabs().size(), 5);
+
+    // "Return to original data" reloads as Load Results
+    v.dialogs.transforms.push_back({DialogResult::ReturnToOriginal, {}});
+    v.dlg->onDataTransformation();
+    EXPECT_TRUE(v.dlg->run().angular());
+}
+
+TEST(ViewerDlg, XAxisTypeCommand)
+{
+    test::TempWorkDir dir;
+    RunSpec s;
+    s.xVariable = 3;
+    s.firstX = 250;
+    s.freeq = ' ';
+    test::writeRun(s);
+    Viewer v;
+    v.open();
+    // temperature -> inverse temperature passes without a question
+    v.dialogs.axisTypes.push_back({DialogResult::Ok, 4});
+    v.dlg->onXAxisType();
+    EXPECT_TRUE(v.prompt.messages.empty());
+    EXPECT_DOUBLE_EQ((*v.dlg->run().xValues())[0], 4.0);
+    EXPECT_EQ(test::readAll("ADD.BIN"), std::string("\x04\x03", 2));
+    v.graphics()->ensureBuilt();
+    EXPECT_EQ(v.graphics()->graph(1)->AxisX()->GetTitleWindow()->text(), QStringLiteral("Inv. Temp. 10**3/T, 1/K"));
+
+    // to time: the question; No changes nothing
+    v.prompt.answers.push_back(Answer::No);
+    v.dialogs.axisTypes.push_back({DialogResult::Ok, 2});
+    v.dlg->onXAxisType();
+    ASSERT_EQ(v.prompt.messages.size(), 1u);
+    EXPECT_EQ(v.prompt.lastMessage().text, "Invalid transformation from Inv. Temperature to Time.\n\n\t\tContinue anyway?");
+    EXPECT_EQ(test::readAll("ADD.BIN"), std::string("\x04\x03", 2));
+
+    // "Return to original data" puts the second byte in both places
+    v.dialogs.axisTypes.push_back({DialogResult::ReturnToOriginal, 0});
+    v.dlg->onXAxisType();
+    EXPECT_EQ(test::readAll("ADD.BIN"), std::string("\x03\x03", 2));
+    EXPECT_DOUBLE_EQ((*v.dlg->run().xValues())[0], 250.0);
+}
+
+TEST(ViewerDlg, PagesWithoutGraphsAreNotPrintedOrSaved)
+{
+    test::TempWorkDir dir;
+    RunSpec s;
+    test::writeRun(s);
+    Viewer v;
+    v.open();
+    v.dlg->selectPage(2);  // "Numerical data"
+    v.dlg->onPrintAllGraphs();
+    ASSERT_EQ(v.prompt.messages.size(), 1u);
+    EXPECT_EQ(v.prompt.lastMessage().text, "This page has no graphs!");
+    EXPECT_EQ(v.prompt.lastMessage().caption, "ERROR");
+    EXPECT_EQ(v.dialogs.printSetups, 0);
+    v.dlg->selectPage(3);
+    v.dlg->onSaveAllGraphsInImage();
+    EXPECT_EQ(v.prompt.messages.size(), 2u);
+    EXPECT_TRUE(v.prompt.fileDialogs.empty());
+}
+
+TEST(ViewerDlg, SavedImagesHaveTheLayoutSizes)
+{
+    test::TempWorkDir dir;
+    RunSpec s;
+    test::writeRun(s);
+    Viewer v;
+    v.open();
+    // complex plane: twice the titled size
+    v.dlg->selectPage(1);
+    v.plane()->ensureBuilt();
+    const QRect t = v.plane()->graph()->TitledSize();
+    v.prompt.files.push_back(dir.file("plane.bmp"));
+    v.dlg->onSaveAllGraphsInImage();
+    ASSERT_EQ(v.prompt.fileDialogs.size(), 1u);
+    EXPECT_EQ(v.prompt.fileDialogs[0].request.defaultExtension, "bmp");
+    ASSERT_EQ(v.prompt.fileDialogs[0].request.filters.size(), 2u);
+    EXPECT_EQ(v.prompt.fileDialogs[0].request.filters[0].description, "Bitmap file (*.bmp)");
+    const std::string bmp = test::readAll("plane.bmp");
+    ASSERT_GE(bmp.size(), 54u);
+    auto le32 = [&](int o) {
+        return int((unsigned char)bmp[o] | ((unsigned char)bmp[o + 1] << 8) | ((unsigned char)bmp[o + 2] << 16)
+                   | ((unsigned char)bmp[o + 3] << 24));
+    };
+    EXPECT_EQ(le32(10), 54);
+    EXPECT_EQ(le32(18), 2 * t.width());
+    EXPECT_EQ(le32(22), 2 * t.height());
+    EXPECT_EQ(bmp.size(), 54u + 4u * 4 * t.width() * t.height());
+
+    // the four-graph page as PNG: 400 + 16 + 400 wide for equal graphs
+    v.dlg->selectPage(0);
+    v.graphics()->ensureBuilt();
+    const QRect g1 = v.graphics()->graph(1)->TitledSize();
+    const QRect g2 = v.graphics()->graph(2)->TitledSize();
+    const QRect g4 = v.graphics()->graph(4)->TitledSize();
+    v.prompt.files.push_back(dir.file("page.png"));
+    v.dlg->onSaveAllGraphsInImage();
+    QImage png(QString::fromStdString(dir.file("page.png")));
+    ASSERT_FALSE(png.isNull());
+    EXPECT_EQ(png.width(), g2.width() + 16 + g4.width());
+    EXPECT_EQ(png.height(), 24 + g1.height() + 24 + g2.height());
+}
+
+TEST(ViewerDlg, SettingsAreStoredWhenTheWindowCloses)
+{
+    test::TempWorkDir dir;
+    RunSpec s;
+    test::writeRun(s);
+    Viewer v;
+    v.open();
+    v.graphics()->ensureBuilt();
+    v.graphics()->graph(1)->AxisY()->AutoScale() = 0;
+    v.graphics()->graph(1)->AxisY()->LogScale() = 0;
+    v.graphics()->graph(1)->AxisY()->SetRange(2.0, 3.0);
+    v.dlg->onExitMenu();
+    EXPECT_EQ(v.dlg->result(), 0);
+    EXPECT_EQ(v.settings.axes[0].vertical.autoScale, 0);
+    EXPECT_DOUBLE_EQ(v.settings.axes[0].vertical.rangeMax, 3.0);
+}
+
+#ifdef NOSKWIN_PATH
+// Runs written by the bundled engine.
+namespace {
+bool runEngine()
+{
+    const std::string cmd = std::string("'") + NOSKWIN_PATH + "' </dev/null >engine.txt 2>&1";
+    return std::system(cmd.c_str()) == 0;
+}
+} // namespace
+
+TEST(ViewerDlgEngine, FitAndRealOnlySimulationWrittenByTheEngine)
+{
+    test::TempWorkDir dir;
+    RunSpec s;
+    s.count = 20;
+    s.decadeStep = 0.3;
+    test::writeEngineJob(s);
+    ASSERT_TRUE(runEngine()) << test::readAll("engine.txt");
+    Viewer v;
+    v.open();
+    EXPECT_TRUE(v.prompt.messages.empty()) << v.prompt.lastMessage().text;
+    EXPECT_EQ(v.tabs(), (QStringList{QStringLiteral("Graphics"), QStringLiteral("Complex-plane plot"),
+                                     QStringLiteral("Numerical data"), QStringLiteral("PNTOUTL"),
+                                     QStringLiteral("AUXPNTL")}));
+    ASSERT_NE(v.dlg->run().statistics(), nullptr);
+    EXPECT_EQ(v.dlg->run().statistics()->freeCount, 3);
+    EXPECT_TRUE(v.dlg->run().imagNegated());
+    v.graphics()->ensureBuilt();
+    EXPECT_NE(v.graphics()->graph(4), nullptr);
+
+    s.maxfev = 0;
+    s.dattyp = 'R';
+    test::writeEngineJob(s);
+    ASSERT_TRUE(runEngine()) << test::readAll("engine.txt");
+    v.dlg->onLoadResults();
+    EXPECT_TRUE(v.prompt.messages.empty()) << v.prompt.lastMessage().text;
+    EXPECT_EQ(v.tabs(), (QStringList{QStringLiteral("Graphics"), QStringLiteral("PNTOUTL"), QStringLiteral("AUXPNTL")}));
+    EXPECT_TRUE(v.dlg->run().arrays().has(DisplayArrays::Model1));
+}
+#endif

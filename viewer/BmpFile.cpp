@@ -1,0 +1,121 @@
+#include "BmpFile.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <new>
+
+namespace nosk {
+
+namespace {
+
+void put16(std::vector<unsigned char>& b, std::uint16_t v)
+{
+    b.push_back(static_cast<unsigned char>(v));
+    b.push_back(static_cast<unsigned char>(v >> 8));
+}
+
+void put32(std::vector<unsigned char>& b, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        b.push_back(static_cast<unsigned char>(v >> (8 * i)));
+}
+
+} // namespace
+
+int bmpColorDepth(int planes, int bitsPerPixel)
+{
+    const int c = planes * bitsPerPixel;
+    for (int d : {1, 4, 8, 16, 24})
+        if (c <= d)
+            return d;
+    return 32;
+}
+
+std::uint32_t bmpImageSize(int width, int height, int depth)
+{
+    const std::uint32_t row = ((std::uint32_t(width) * std::uint32_t(depth) + 31u) & ~31u) / 8u;
+    return row * std::uint32_t(height);
+}
+
+std::vector<unsigned char> bmpHeaders(int width, int height, int depth)
+{
+    const std::uint32_t colours = depth < 24 ? (1u << depth) : 0u;
+    const std::uint32_t image = bmpImageSize(width, height, depth);
+    const std::uint32_t offset = 14 + 40 + 4 * colours;
+    std::vector<unsigned char> b;
+    b.reserve(54);
+    b.push_back(0x42);
+    b.push_back(0x4D);
+    put32(b, offset + image);
+    put16(b, 0);
+    put16(b, 0);
+    put32(b, offset);
+    put32(b, 40);
+    put32(b, static_cast<std::uint32_t>(width));
+    put32(b, static_cast<std::uint32_t>(height));
+    put16(b, 1);
+    put16(b, static_cast<std::uint16_t>(depth));
+    put32(b, 0);  // no compression
+    put32(b, image);
+    put32(b, 0);  // pixels per metre, not given
+    put32(b, 0);
+    put32(b, colours);
+    put32(b, 0);  // important colours
+    return b;
+}
+
+std::string BmpError::message() const
+{
+    char buf[160];
+    std::snprintf(buf, sizeof buf, "Error of %s.\nError code %i.", step.c_str(), code);
+    return buf;
+}
+
+std::optional<BmpError> WriteBmpFile(const std::string& path, int width, int height,
+                                     const std::uint32_t* pixels, int stride)
+{
+    if (width <= 0 || height <= 0 || !pixels)
+        return BmpError{"GetObject", EINVAL};
+    const int depth = 32;
+    const std::uint32_t size = bmpImageSize(width, height, depth);
+    std::vector<unsigned char> bits;
+    try {
+        bits.resize(size);
+    } catch (const std::bad_alloc&) {
+        return BmpError{"GlobalAlloc", ENOMEM};
+    }
+    // Bottom-up rows of blue, green, red, reserved.
+    unsigned char* out = bits.data();
+    for (int y = height - 1; y >= 0; --y) {
+        const std::uint32_t* row = pixels + std::size_t(y) * std::size_t(stride);
+        for (int x = 0; x < width; ++x) {
+            const std::uint32_t p = row[x];
+            *out++ = static_cast<unsigned char>(p);
+            *out++ = static_cast<unsigned char>(p >> 8);
+            *out++ = static_cast<unsigned char>(p >> 16);
+            *out++ = 0;
+        }
+    }
+    const auto headers = bmpHeaders(width, height, depth);
+
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f)
+        return BmpError{"CreateFile", errno};
+    auto fail = [&](const char* step) {
+        const int code = errno;
+        if (f)
+            std::fclose(f);
+        std::remove(path.c_str());
+        return BmpError{step, code};
+    };
+    if (std::fwrite(headers.data(), 1, headers.size(), f) != headers.size()
+        || std::fwrite(bits.data(), 1, bits.size(), f) != bits.size() || std::fflush(f) != 0)
+        return fail("WriteFile");
+    if (std::fclose(f) != 0) {
+        f = nullptr;
+        return fail("CloseHandle");
+    }
+    return std::nullopt;
+}
+
+} // namespace nosk

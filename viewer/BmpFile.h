@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace nosk {
+
+// The Windows bitmap (.bmp) file the viewer saves its graphs in: a 14-byte file
+// header, a 40-byte information header, a colour table only for depths below
+// 24 bits, then the rows bottom-up, each padded to four bytes.
+
+// Colour depth of planes x bits per pixel, rounded up to 1, 4, 8, 16, 24 or 32.
+int bmpColorDepth(int planes, int bitsPerPixel);
+// Bytes of the image: rows padded to four bytes.
+std::uint32_t bmpImageSize(int width, int height, int depth);
+// The 54 header bytes (without colour table) for the given image.
+std::vector<unsigned char> bmpHeaders(int width, int height, int depth);
+
+// A failed step of writing: its name ("GetObject", "GlobalAlloc", "GetDIBits",
+// "CreateFile", "WriteFile", "CloseHandle") and the system's error code.
+struct BmpError {
+    std::string step;
+    int code = 0;
+    std::string message() const;  // "Error of %s.\nError code %i."
+};
+
+// Writes a 32-bit image given as top-down rows of 0xAARRGGBB pixels (stride in
+// pixels). A file that failed part way is removed.
+std::optional<BmpError> WriteBmpFile(const std::string& path, int width, int height,
+                                     const std::uint32_t* pixels, int stride);
+
+} // namespace nosk

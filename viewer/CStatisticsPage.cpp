@@ -1,0 +1,237 @@
+#include "CStatisticsPage.h"
+
+#include "grid/CZuGrid.h"
+#include "grid/CZuGridModel.h"
+#include "results/FitStatistics.h"
+
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace nosk {
+
+namespace {
+
+QString printfText(const char* format, double v)
+{
+    char buf[64];
+    std::snprintf(buf, sizeof buf, format, v);
+    return QString::fromLatin1(buf);
+}
+
+QString parameterTitle(int number)
+{
+    return QStringLiteral("p[%1] ").arg(number);
+}
+
+} // namespace
+
+// The page's own font; the group boxes are bold, their contents are not.
+QFont CStatisticsPage::normalFont() const
+{
+    QFont f = font();
+    f.setWeight(QFont::Normal);
+    return f;
+}
+
+QString CStatisticsPage::generalText(double v)
+{
+    return printfText("%.15g", v);
+}
+
+QString CStatisticsPage::parameterText(double v)
+{
+    return printfText("%e", v);
+}
+
+QString CStatisticsPage::correlationText(double v)
+{
+    return printfText("%.4f", v);
+}
+
+// The grids' values: copies the page keeps, so that the models' pointers stay
+// valid for the page's life whatever happens to the result set.
+struct CStatisticsPage::Values {
+    std::vector<std::array<double, 3>> parameters;  // estimate, std dev, relative std dev
+    std::vector<std::vector<double>> correlation;
+    std::vector<double*> correlationRows;
+    CZuColumnModel parameterModel;
+    CZuGridModel correlationModel;
+};
+
+CStatisticsPage::CStatisticsPage(const QString& title, const FitStatistics& statistics, QWidget* parent)
+    : CViewerPage(title, kHelpContext, parent), m_statistics(statistics), m_data(std::make_unique<Values>())
+{
+    QFont bold = font();
+    bold.setWeight(QFont::DemiBold);
+    const char* groupTitles[4] = {"Evaluations", "Fit quality", "Free parameters",
+                                  "Correlation matrix of parameters"};
+    for (int i = 0; i < 4; ++i) {
+        m_groups[i] = new QGroupBox(QString::fromLatin1(groupTitles[i]), this);
+        m_groups[i]->setFont(bold);
+    }
+
+    const FitStatistics& s = m_statistics;
+    const QString values[8] = {
+        generalText(s.l2Norm),       QString::number(s.functionEvaluations),
+        QString::number(s.jacobianEvaluations), generalText(s.sumOfSquares),
+        generalText(s.sigmaSquared), generalText(s.sigma),
+        generalText(s.qualityFactor), QString::number(s.degreesOfFreedom),
+    };
+    const char* labels[8] = {"Final L2 norm of the residuals", "Number of function evaluations",
+                             "Number of jacobian evaluations", "Weighted sum of squares, S",
+                             "Sigmaf squared estimate, XS",    "Sigmaf estimate",
+                             "Fit quality factor",             "No. degrees of freedom"};
+    QGridLayout* layouts[2] = {new QGridLayout(m_groups[0]), new QGridLayout(m_groups[1])};
+    for (int i = 0; i < 8; ++i) {
+        QGridLayout* l = layouts[i < 3 ? 0 : 1];
+        const int row = i < 3 ? i : i - 3;
+        auto* label = new QLabel(QString::fromLatin1(labels[i]), m_groups[i < 3 ? 0 : 1]);
+        label->setFont(normalFont());
+        m_values[i] = new QLabel(values[i], m_groups[i < 3 ? 0 : 1]);
+        m_values[i]->setFont(normalFont());
+        m_values[i]->setAlignment(Qt::AlignCenter);
+        m_values[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        m_values[i]->setMinimumWidth(160);
+        m_values[i]->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        l->addWidget(label, row, 0);
+        l->addWidget(m_values[i], row, 1);
+    }
+    layouts[0]->setRowStretch(3, 1);
+    buildGrids();
+}
+
+CStatisticsPage::~CStatisticsPage()
+{
+    // The grids go before the models they read.
+    delete m_parameterGrid;
+    delete m_correlationGrid;
+}
+
+CZuGridModel* CStatisticsPage::parameterModel() const
+{
+    return &m_data->parameterModel;
+}
+
+CZuGridModel* CStatisticsPage::correlationModel() const
+{
+    return &m_data->correlationModel;
+}
+
+QString CStatisticsPage::valueText(int i) const
+{
+    return m_values[i]->text();
+}
+
+void CStatisticsPage::buildGrids()
+{
+    const FitStatistics& s = m_statistics;
+    const int n = std::max(0, std::min<int>(s.freeCount, static_cast<int>(s.freeParameters.size())));
+    const QFontMetrics fm(normalFont());
+    const int rowHeight = fm.height() + 2;
+    const int paramHeader = fm.horizontalAdvance(QStringLiteral("Std dev of parameters ")) + 5;
+    const int paramCell = fm.horizontalAdvance(QStringLiteral("-0.000000e-000 ")) + 6;
+    const int corrHeader = fm.horizontalAdvance(QStringLiteral("p[00] ")) + 5;
+    const int corrCell = fm.horizontalAdvance(QStringLiteral("-0.0000")) + 6;
+
+    Values& d = *m_data;
+    d.parameters.resize(n);
+    std::vector<double*> columns;
+    for (int i = 0; i < n; ++i) {
+        const FreeParameter& p = s.freeParameters[i];
+        d.parameters[i] = {p.estimate, p.stdDev, p.relStdDev};
+        columns.push_back(d.parameters[i].data());
+    }
+    d.parameterModel.SetColumns(columns);
+    d.parameterModel.SetFormat("%e");
+
+    d.correlation.assign(n, std::vector<double>(n, 0.0));
+    for (int r = 0; r < n && r < static_cast<int>(s.correlation.size()); ++r)
+        for (int c = 0; c < n && c < static_cast<int>(s.correlation[r].size()); ++c)
+            d.correlation[r][c] = s.correlation[r][c];
+    d.correlationRows.clear();
+    for (auto& row : d.correlation)
+        d.correlationRows.push_back(row.data());
+    d.correlationModel.SetSource(d.correlationRows.empty() ? nullptr : d.correlationRows.data());
+    d.correlationModel.SetFormat("%.4f");
+
+    m_parameterGrid = new CZuGrid(m_groups[2]);
+    m_parameterGrid->setFont(normalFont());
+    m_parameterGrid->rowHeaderWidth = paramHeader;
+    m_parameterGrid->colHeaderHeight = rowHeight;
+    m_parameterGrid->cellWidth = paramCell;
+    m_parameterGrid->cellHeight = rowHeight;
+    m_parameterGrid->rowCount = 3;
+    m_parameterGrid->colCount = n;
+    m_parameterGrid->visibleRows = 3;
+    m_parameterGrid->visibleCols = std::min(n, 6);
+    m_parameterGrid->Create(10, 25, m_groups[2], 1500, &d.parameterModel);
+    m_parameterGrid->setFont(normalFont());  // not the group box's bold font
+    m_parameterGrid->SetReadOnly(true);
+    m_parameterGrid->SetRowTitle(QStringLiteral("Parameter estimates "), 0);
+    m_parameterGrid->SetRowTitle(QStringLiteral("Std dev of parameters "), 1);
+    m_parameterGrid->SetRowTitle(QStringLiteral("Relative std dev "), 2);
+    for (int i = 0; i < n; ++i)
+        m_parameterGrid->SetColumnTitle(parameterTitle(s.freeParameters[i].number), i);
+
+    m_correlationGrid = new CZuGrid(m_groups[3]);
+    m_correlationGrid->setFont(normalFont());
+    m_correlationGrid->rowHeaderWidth = corrHeader;
+    m_correlationGrid->colHeaderHeight = rowHeight;
+    m_correlationGrid->cellWidth = corrCell;
+    m_correlationGrid->cellHeight = rowHeight;
+    m_correlationGrid->rowCount = n;
+    m_correlationGrid->colCount = n;
+    m_correlationGrid->visibleRows = std::min(n, 14);
+    m_correlationGrid->visibleCols = std::min(n, 7);
+    m_correlationGrid->Create(10, 25, m_groups[3], 1500, &d.correlationModel);
+    m_correlationGrid->setFont(normalFont());
+    m_correlationGrid->SetReadOnly(true);
+    for (int i = 0; i < n; ++i) {
+        m_correlationGrid->SetRowTitle(parameterTitle(s.freeParameters[i].number), i);
+        m_correlationGrid->SetColumnTitle(parameterTitle(s.freeParameters[i].number), i);
+    }
+    placeGrids();
+}
+
+void CStatisticsPage::resizeEvent(QResizeEvent* event)
+{
+    CViewerPage::resizeEvent(event);
+    placeGrids();
+}
+
+// Evaluations and fit quality side by side at the top, the parameter grid's
+// group below them and the correlation matrix's group in the rest.
+void CStatisticsPage::placeGrids()
+{
+    const int W = std::max(width(), 400);
+    const int H = std::max(height(), 300);
+    const int L = QFontMetrics(font()).height();
+    const int topHeight = 5 * (L + 10) + 30;
+    const int mx = W / 2;
+    m_groups[0]->setGeometry(5, 3, mx - 8, topHeight);
+    m_groups[1]->setGeometry(mx + 3, 3, W - mx - 8, topHeight);
+    const QSize pg = m_parameterGrid ? m_parameterGrid->size() : QSize(0, 0);
+    const int paramTop = topHeight + 8;
+    const int paramHeight = std::max(pg.height() + 40, 3 * L + 40);
+    m_groups[2]->setGeometry(5, paramTop, W - 10, paramHeight);
+    const int corrTop = paramTop + paramHeight + 5;
+    m_groups[3]->setGeometry(5, corrTop, W - 10, std::max(H - corrTop - 4, 60));
+    if (m_parameterGrid) {
+        const QRect g = m_groups[2]->rect();
+        m_parameterGrid->move(std::max(10, (g.width() - pg.width()) / 2 + 10),
+                              std::max(L + 4, (g.height() - pg.height()) / 2 + L / 2));
+    }
+    if (m_correlationGrid) {
+        const QRect g = m_groups[3]->rect();
+        const QSize cg = m_correlationGrid->size();
+        m_correlationGrid->move(std::max(10, (g.width() - cg.width()) / 2),
+                                std::max(L + 4, (g.height() - cg.height()) / 2 + L / 2));
+    }
+}
+
+} // namespace nosk

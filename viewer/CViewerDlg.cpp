@@ -1,0 +1,411 @@
+#include "CViewerDlg.h"
+
+#include "BmpFile.h"
+#include "CComplexPlanePage.h"
+#include "CFileTextPage.h"
+#include "CGraphPage.h"
+#include "CStatisticsPage.h"
+#include "GraphSettings.h"
+#include "PageComposer.h"
+#include "ViewerDialogs.h"
+#include "ViewerTexts.h"
+#include "core/Exception.h"
+#include "core/Prompt.h"
+#include "platform/Drawing.h"
+#include "platform/Help.h"
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QHBoxLayout>
+#include <QImage>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPicture>
+#include <QPrinter>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace nosk {
+
+namespace {
+const char* kProgram = "NOSKVIEW";
+}
+
+CViewerDlg::CViewerDlg(GraphSettings& settings, Prompt& prompt, ViewerDialogs& dialogs,
+                       QWidget* parent, bool load)
+    : QDialog(parent), m_settings(settings), m_prompt(prompt), m_dialogs(dialogs)
+{
+    setWindowTitle(QString::fromLatin1(kProgram));
+    setWindowFlags(windowFlags() | Qt::WindowMinMaxButtonsHint);
+    buildMenu();
+
+    m_tabs = new QTabWidget(this);
+    QFont bold = font();
+    bold.setWeight(QFont::DemiBold);
+    m_tabs->tabBar()->setFont(bold);
+    m_tabs->setFocusPolicy(Qt::StrongFocus);
+
+    m_exit = new QPushButton(QStringLiteral("E&xit"), this);
+    m_exit->setAutoDefault(false);
+    connect(m_exit, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setMenuBar(m_menuBar);
+    layout->addWidget(m_tabs, 1);
+    auto* bottom = new QHBoxLayout;
+    bottom->addStretch(1);
+    bottom->addWidget(m_exit);
+    layout->addLayout(bottom);
+    resize(1000, 720);
+
+    if (load)
+        LoadRun(0);
+}
+
+CViewerDlg::~CViewerDlg()
+{
+    saveGraphSettings();
+    destroyPages();
+}
+
+void CViewerDlg::buildMenu()
+{
+    m_menuBar = new QMenuBar(this);
+    QMenu* file = m_menuBar->addMenu(QStringLiteral("&File"));
+    connect(file->addAction(QStringLiteral("Lo&ad Results...")), &QAction::triggered, this, &CViewerDlg::onLoadResults);
+    file->addSeparator();
+    connect(file->addAction(QStringLiteral("&Data transformation...")), &QAction::triggered, this,
+            &CViewerDlg::onDataTransformation);
+    connect(file->addAction(QStringLiteral("Select title for X Axis...")), &QAction::triggered, this,
+            &CViewerDlg::onXAxisType);
+    file->addSeparator();
+    connect(file->addAction(QStringLiteral("&Print all graphs...")), &QAction::triggered, this,
+            &CViewerDlg::onPrintAllGraphs);
+    connect(file->addAction(QStringLiteral("&Save all graphs in image...")), &QAction::triggered, this,
+            &CViewerDlg::onSaveAllGraphsInImage);
+    file->addSeparator();
+    connect(file->addAction(QStringLiteral("&Exit")), &QAction::triggered, this, &CViewerDlg::onExitMenu);
+
+    QMenu* help = m_menuBar->addMenu(QStringLiteral("&Help"));
+    connect(help->addAction(QStringLiteral("&Contents...")), &QAction::triggered, this, &CViewerDlg::onHelpContents);
+    connect(help->addAction(QStringLiteral("&Index...")), &QAction::triggered, this, &CViewerDlg::onHelpIndex);
+    help->addSeparator();
+    connect(help->addAction(QStringLiteral("&About...")), &QAction::triggered, this, &CViewerDlg::onAbout);
+}
+
+int CViewerDlg::textHeight() const
+{
+    return QFontMetrics(font()).height();
+}
+
+void CViewerDlg::reportError(const char* text)
+{
+    m_prompt.message(text, kProgram, Buttons::Ok);
+}
+
+// ---- pages -----------------------------------------------------------------
+
+void CViewerDlg::destroyPages()
+{
+    // The pages point into the display arrays: they go first.
+    m_tabs->clear();
+    for (CViewerPage* p : m_pages)
+        delete p;
+    m_pages.clear();
+}
+
+void CViewerDlg::addPage(CViewerPage* page)
+{
+    if (static_cast<int>(m_pages.size()) >= kMaxPages) {
+        delete page;
+        return;
+    }
+    m_pages.push_back(page);
+    m_tabs->addTab(page, page->title());
+}
+
+void CViewerDlg::createPages()
+{
+    if (!m_run.hasResults())
+        return;
+    const char dattyp = m_run.job().DATTYP;
+    const bool graphs = dattyp == 'C' || dattyp == 'R' || dattyp == 'I';
+    const bool fitPages = m_run.isFit() && !m_run.transformed();
+    const int lineHeight = textHeight();
+    if (graphs)
+        addPage(new CGraphPage(QStringLiteral("Graphics"), m_run, m_settings, fitPages, lineHeight));
+    if (dattyp == 'C')
+        addPage(new CComplexPlanePage(QStringLiteral("Complex-plane plot"), m_run, m_settings, lineHeight));
+    if (fitPages && m_run.statistics())
+        addPage(new CStatisticsPage(QStringLiteral("Numerical data"), *m_run.statistics()));
+    addPage(new CFileTextPage(QStringLiteral("PNTOUTL"), fitPages ? 10036 : 0, m_prompt));
+    addPage(new CFileTextPage(QStringLiteral("AUXPNTL"), fitPages ? 10027 : 0, m_prompt));
+    if (!m_pages.empty())
+        m_tabs->setCurrentIndex(0);
+}
+
+QStringList CViewerDlg::tabTitles() const
+{
+    QStringList t;
+    for (int i = 0; i < m_tabs->count(); ++i)
+        t << m_tabs->tabText(i);
+    return t;
+}
+
+CViewerPage* CViewerDlg::page(int i) const
+{
+    return i >= 0 && i < pageCount() ? m_pages[i] : nullptr;
+}
+
+CViewerPage* CViewerDlg::pageByTitle(const QString& title) const
+{
+    for (CViewerPage* p : m_pages)
+        if (p->title() == title)
+            return p;
+    return nullptr;
+}
+
+CViewerPage* CViewerDlg::currentPage() const
+{
+    return page(m_tabs->currentIndex());
+}
+
+void CViewerDlg::selectPage(int i)
+{
+    m_tabs->setCurrentIndex(i);
+}
+
+void CViewerDlg::saveGraphSettings()
+{
+    if (m_run.hasResults())
+        for (CViewerPage* p : m_pages)
+            p->SaveGraphSettings(m_settings, m_run.job().DATTYP);
+}
+
+// ---- loading ---------------------------------------------------------------
+
+bool CViewerDlg::LoadRun(int mode)
+{
+    destroyPages();
+    try {
+        m_run.load(mode, m_settings);
+    } catch (const exception& e) {
+        reportError(e.what());
+        m_run.release();
+        return false;
+    }
+    createPages();
+    return true;
+}
+
+void CViewerDlg::onNotification()
+{
+    saveGraphSettings();
+    LoadRun(0);
+    // Minimising and restoring brings the window in front of the organiser.
+    if (isVisible()) {
+        showMinimized();
+        showNormal();
+        raise();
+        activateWindow();
+    }
+}
+
+void CViewerDlg::onLoadResults()
+{
+    LoadRun(0);
+}
+
+void CViewerDlg::onDataTransformation()
+{
+    const FitJob& job = m_run.job();
+    if (auto warning = transformationWarning(job.xVariable, job.DATTYP)) {
+        if (m_prompt.message(*warning, "WARNING", Buttons::YesNo, Icon::Warning) != Answer::Yes)
+            return;
+    }
+    TransformChoice choice;
+    choice.level = job.DFIT;
+    choice.format = job.PFIT;
+    choice.ire = job.IRE;
+    choice.celcap = job.CELCAP;
+    const TransformChoice before = choice;
+    switch (m_dialogs.transform(this, choice)) {
+    case DialogResult::Cancel:
+        return;
+    case DialogResult::ReturnToOriginal:
+        LoadRun(0);
+        return;
+    case DialogResult::Ok:
+        break;
+    }
+    if (choice.level == before.level && choice.format == before.format && choice.celcap == before.celcap) {
+        LoadRun(choice.ire == -11 ? 2 : 1);
+        return;
+    }
+    destroyPages();
+    try {
+        m_run.transform(choice);
+    } catch (const exception& e) {
+        reportError(e.what());
+        m_run.release();
+        return;
+    }
+    createPages();
+}
+
+void CViewerDlg::onXAxisType()
+{
+    int current = m_run.job().xVariable;
+    int chosen = current;
+    const DialogResult r = m_dialogs.xAxisType(this, chosen);
+    if (r == DialogResult::Cancel)
+        return;
+    unsigned char bytes[2] = {1, 1};
+    if (std::FILE* f = std::fopen("ADD.BIN", "rb")) {
+        unsigned char b[2];
+        if (std::fread(b, 1, 2, f) == 2) {
+            bytes[0] = b[0];
+            bytes[1] = b[1];
+        }
+        std::fclose(f);
+    }
+    if (r == DialogResult::Ok) {
+        if (chosen == current)
+            return;
+        if (auto question = xAxisChangeQuestion(current, chosen)) {
+            if (m_prompt.message(*question, "WARNING", Buttons::YesNo, Icon::Warning) != Answer::Yes)
+                return;
+        }
+        bytes[0] = static_cast<unsigned char>(chosen);
+    } else {
+        bytes[0] = bytes[1];  // what the file's first column really holds
+    }
+    if (std::FILE* f = std::fopen("ADD.BIN", "wb")) {
+        std::fwrite(bytes, 1, 2, f);
+        std::fclose(f);
+    }
+    LoadRun(0);
+}
+
+// ---- printing and image ----------------------------------------------------
+
+void CViewerDlg::onPrintAllGraphs()
+{
+    CViewerPage* p = currentPage();
+    if (!p || !p->HasGraphs()) {
+        m_prompt.message("This page has no graphs!", "ERROR", Buttons::Ok, Icon::Error);
+        return;
+    }
+    std::unique_ptr<QPrinter> printer;
+    if (!m_dialogs.printSetup(this, printer))
+        return;
+    if (!printer) {
+        reportError("Cannot run printer!");
+        return;
+    }
+    printer->setDocName(QStringLiteral("Print graphs from NOSKVIEW"));
+    QPainter painter;
+    if (!painter.begin(printer.get())) {
+        reportError("Printer wouldn't initalize");
+        return;
+    }
+    const QRect page = printer->pageLayout().paintRectPixels(printer->resolution());
+    const int W = page.width(), H = page.height();
+    std::unique_ptr<QPicture> picture = ComposeForPrinter(*p, printer.get(), W, H);
+    if (picture)
+        playPicture(painter, *picture, QRect(0, 0, W, H));
+    painter.end();
+}
+
+std::string CViewerDlg::saveImage(const std::string& path, const CViewerPage& page)
+{
+    int w = 0, h = 0;
+    std::unique_ptr<QPicture> picture = ComposeForImage(page, w, h);
+    if (!picture || w <= 0 || h <= 0)
+        return BmpError{"GetObject", EINVAL}.message();
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    {
+        QPainter painter(&image);
+        playPicture(painter, *picture, QRect(0, 0, w, h));
+    }
+    const QString name = QString::fromStdString(path);
+    if (name.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)) {
+        if (!image.save(name, "PNG")) {
+            std::remove(path.c_str());
+            return BmpError{"WriteFile", errno}.message();
+        }
+        return {};
+    }
+    auto err = WriteBmpFile(path, w, h, reinterpret_cast<const std::uint32_t*>(image.constBits()),
+                            static_cast<int>(image.bytesPerLine() / 4));
+    return err ? err->message() : std::string();
+}
+
+void CViewerDlg::onSaveAllGraphsInImage()
+{
+    CViewerPage* p = currentPage();
+    if (!p || !p->HasGraphs()) {
+        m_prompt.message("This page has no graphs!", "ERROR", Buttons::Ok, Icon::Error);
+        return;
+    }
+    FileRequest request;
+    request.filters = {{"Bitmap file (*.bmp)", "*.bmp"}, {"All files (*.*)", "*.*"}};
+    request.defaultExtension = "bmp";
+    request.confirmOverwrite = true;
+    auto path = m_prompt.saveFile(request);
+    if (!path)
+        return;
+    std::string error = saveImage(*path, *p);
+    if (!error.empty())
+        m_prompt.message(error, "SAVE BMP ERROR", Buttons::Ok, Icon::Error);
+}
+
+// ---- end, help -------------------------------------------------------------
+
+void CViewerDlg::onExitMenu()
+{
+    done(0);
+}
+
+void CViewerDlg::done(int result)
+{
+    saveGraphSettings();
+    QDialog::done(result);
+}
+
+void CViewerDlg::onHelpContents()
+{
+    openHelpContents();
+}
+
+void CViewerDlg::onHelpIndex()
+{
+    openHelpIndex();
+}
+
+void CViewerDlg::onAbout()
+{
+    m_dialogs.about(this);
+}
+
+void CViewerDlg::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_F1) {
+        int context = kHelpContext;
+        if (m_tabs->tabBar()->hasFocus() || m_tabs->hasFocus())
+            if (CViewerPage* p = currentPage())
+                context = p->helpContext();
+        openHelpTopic(context);
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+} // namespace nosk

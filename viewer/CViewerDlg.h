@@ -1,0 +1,96 @@
+#pragma once
+
+#include "ViewerRun.h"
+
+#include <QDialog>
+#include <QStringList>
+
+#include <memory>
+#include <vector>
+
+class QAction;
+class QMenuBar;
+class QPicture;
+class QPushButton;
+class QTabWidget;
+
+namespace nosk {
+
+class CViewerPage;
+class Prompt;
+class ViewerDialogs;
+struct GraphSettings;
+
+// NOSKVIEW's main window: the menu, the tab control with the pages of the
+// run of the work folder, and the "E&xit" button.
+class CViewerDlg : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int kHelpContext = 10026;
+    static constexpr int kMaxPages = 10;
+
+    // The dialogs are asked through `dialogs`, every message through `prompt`.
+    // With load = false the window starts without reading the work folder.
+    CViewerDlg(GraphSettings& settings, Prompt& prompt, ViewerDialogs& dialogs,
+               QWidget* parent = nullptr, bool load = true);
+    ~CViewerDlg() override;
+
+    // The load sequence (mode 0: representation from IRE, 1 angular, 2
+    // ordinary). Errors are shown and leave the window without pages; returns
+    // whether the run was loaded.
+    bool LoadRun(int mode);
+    // "NOSK_COMM": keep the pages' settings, reload, come to the front.
+    void onNotification();
+
+    // The menu commands.
+    void onLoadResults();
+    void onDataTransformation();
+    void onXAxisType();
+    void onPrintAllGraphs();
+    void onSaveAllGraphsInImage();
+    void onExitMenu();
+    void onHelpContents();
+    void onHelpIndex();
+    void onAbout();
+
+    // Writes the image of a page's graphs (BMP, or PNG for a .png name).
+    // Returns the error text, empty on success.
+    std::string saveImage(const std::string& path, const CViewerPage& page);
+    // Every page stores its graphs' settings in the block.
+    void saveGraphSettings();
+
+    QStringList tabTitles() const;
+    int pageCount() const { return static_cast<int>(m_pages.size()); }
+    CViewerPage* page(int i) const;
+    CViewerPage* pageByTitle(const QString& title) const;
+    CViewerPage* currentPage() const;
+    void selectPage(int i);
+    QMenuBar* menuBar() const { return m_menuBar; }
+    QPushButton* exitButton() const { return m_exit; }
+    const ViewerRun& run() const { return m_run; }
+    GraphSettings& settings() const { return m_settings; }
+    int textHeight() const;
+
+protected:
+    void done(int result) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void buildMenu();
+    void destroyPages();
+    void createPages();
+    void addPage(CViewerPage* page);
+    void reportError(const char* text);
+
+    GraphSettings& m_settings;
+    Prompt& m_prompt;
+    ViewerDialogs& m_dialogs;
+    ViewerRun m_run;
+    QMenuBar* m_menuBar = nullptr;
+    QTabWidget* m_tabs = nullptr;
+    QPushButton* m_exit = nullptr;
+    std::vector<CViewerPage*> m_pages;  // in tab order
+    bool m_settingsSaved = false;
+};
+
+} // namespace nosk

@@ -1,0 +1,63 @@
+#include "ViewerDialogs.h"
+
+#include "CTransformDlg.h"
+#include "CXAxisTypeDlg.h"
+
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace nosk {
+
+DialogResult QtViewerDialogs::transform(QWidget* parent, TransformChoice& choice)
+{
+    CTransformDlg dlg(choice, parent);
+    const int r = dlg.exec();
+    if (r == CTransformDlg::ReturnToOriginal)
+        return DialogResult::ReturnToOriginal;
+    if (r != QDialog::Accepted)
+        return DialogResult::Cancel;
+    choice = dlg.choice();
+    return DialogResult::Ok;
+}
+
+DialogResult QtViewerDialogs::xAxisType(QWidget* parent, int& type)
+{
+    CXAxisTypeDlg dlg(type, parent);
+    const int r = dlg.exec();
+    if (r == CXAxisTypeDlg::ReturnToOriginal)
+        return DialogResult::ReturnToOriginal;
+    if (r != QDialog::Accepted)
+        return DialogResult::Cancel;
+    type = dlg.type();
+    return DialogResult::Ok;
+}
+
+bool QtViewerDialogs::printSetup(QWidget* parent, std::unique_ptr<QPrinter>& printer)
+{
+    auto p = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    QPrintDialog dlg(p.get(), parent);
+    dlg.setOption(QAbstractPrintDialog::PrintSelection, false);
+    dlg.setOption(QAbstractPrintDialog::PrintPageRange, false);
+    dlg.setOption(QAbstractPrintDialog::PrintToFile, true);
+    if (dlg.exec() != QDialog::Accepted)
+        return false;
+    printer = std::move(p);
+    return true;
+}
+
+void QtViewerDialogs::about(QWidget* parent)
+{
+    QMessageBox box(parent);
+    box.setWindowTitle(QStringLiteral("About NOSKVIEW"));
+    box.setText(QStringLiteral("NOSKVIEW\n\nThe result viewer of the NOSK fitting programs:\n"
+                               "graphs, statistics and files of the last run of the work folder."));
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+}
+
+} // namespace nosk
