@@ -69,10 +69,12 @@ int COrganiserApp::run(int argc, char** argv)
             return 1;
         }
         QCoreApplication app(argc, argv);
+        keepCNumbers();
         return runHeadless(args[1], options);
     }
 
     QApplication app(argc, argv);
+    keepCNumbers();
     QApplication::setApplicationName(QStringLiteral("NOSKRUN"));
     int status = 0;
     {

@@ -112,6 +112,7 @@ int CViewerApp::run(int argc, char** argv)
                 std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
         });
     QApplication qapp(argc, argv);
+    keepCNumbers();
     Platform::instance().setProgramName("NOSKVIEW");
 
     settings.load();

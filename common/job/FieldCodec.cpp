@@ -35,7 +35,8 @@ public:
             m_big.resize(field.size() + 1);
             m_data = m_big.data();
         }
-        std::memcpy(m_data, field.data(), field.size());
+        if (!field.empty())
+            std::memcpy(m_data, field.data(), field.size());
         m_size = field.size();
         m_data[m_size] = '\0';
     }

@@ -1,5 +1,7 @@
 #include "Platform.h"
 
+#include <clocale>
+
 #include "Help.h"
 #include "Notification.h"
 #include "Process.h"
@@ -7,6 +9,11 @@
 #include "Shell.h"
 
 namespace nosk {
+
+void keepCNumbers()
+{
+    std::setlocale(LC_NUMERIC, "C");
+}
 
 Platform::Platform() = default;
 Platform::~Platform() = default;

@@ -5,6 +5,11 @@
 
 namespace nosk {
 
+// Qt takes the user's locale for the C library at start; the engine's files,
+// exports and reports must keep the decimal point whatever the desktop's
+// language, so both programs call this right after creating the application.
+void keepCNumbers();
+
 class Help;
 class Notifier;
 class ProcessLauncher;
