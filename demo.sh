@@ -23,8 +23,8 @@ work=$(cd "$work" && pwd)
 # and the test-file dialogs find them there.
 mkdir -p "$work/fittests"
 cp -r "$root/fittests/." "$work/fittests/"
-job=$(ls "$work"/fittests/CKT.B/B*battery* 2>/dev/null | head -n 1)
-if [ -z "$job" ]; then
+job="$work/fittests/CKT.B/BDE16BAT.TST"
+if [ ! -f "$job" ]; then
   echo "The battery example job is missing from fittests/CKT.B/." >&2
   exit 1
 fi
