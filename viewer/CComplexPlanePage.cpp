@@ -70,6 +70,7 @@ void CComplexPlanePage::ensureBuilt()
     m_graph->UpdateRanges();
     setAxisTitles(*m_graph, QString::fromStdString(titles.horizontal), QString::fromStdString(titles.vertical));
     m_graph->SetHelpContexts(10021, 10025);
+    routeGraphHelp(*m_graph);
     connect(m_graph, &CZuGraph::graphClose, this, [this](int, CZuGraph* g) {
         showLegend(*g, m_group->title(), QString(), QStringLiteral("Input data"), QStringLiteral("Fitting result"));
     });

@@ -121,6 +121,7 @@ void CGraphPage::buildGraph(int n, const LayoutRect& groupRect)
     graph->UpdateRanges();
     setAxisTitles(*graph, QString::fromStdString(titles.horizontal), QString::fromStdString(titles.vertical));
     graph->SetHelpContexts(10021, 10025);
+    routeGraphHelp(*graph);
     const LayoutRect client{0, 0, width() > 0 ? width() : 960, height() > 0 ? height() : 600};
     graph->SetPositions(toQRect(normal), toQRect(graphEnlargedRect(client, m_textHeight)));
     connect(graph, &CZuGraph::graphResized, this, &CGraphPage::onGraphResized);

@@ -13,6 +13,7 @@
 #include "core/Prompt.h"
 #include "platform/Drawing.h"
 #include "platform/Help.h"
+#include "ui/CPageTab.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -25,7 +26,6 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QTabBar>
-#include <QTabWidget>
 #include <QVBoxLayout>
 
 #include <cerrno>
@@ -45,10 +45,11 @@ CViewerDlg::CViewerDlg(GraphSettings& settings, Prompt& prompt, ViewerDialogs& d
     setWindowFlags(windowFlags() | Qt::WindowMinMaxButtonsHint);
     buildMenu();
 
-    m_tabs = new QTabWidget(this);
-    QFont bold = font();
-    bold.setWeight(QFont::DemiBold);
-    m_tabs->tabBar()->setFont(bold);
+    // The captions of the tabs and the group boxes of the pages are bold.
+    m_boldFont = font();
+    m_boldFont.setWeight(QFont::DemiBold);
+    m_tabs = new CPageTab(this);
+    m_tabs->tabBar()->setFont(m_boldFont);
     m_tabs->setFocusPolicy(Qt::StrongFocus);
 
     m_exit = new QPushButton(QStringLiteral("E&xit"), this);
@@ -114,7 +115,7 @@ void CViewerDlg::reportError(const char* text)
 void CViewerDlg::destroyPages()
 {
     // The pages point into the display arrays: they go first.
-    m_tabs->clear();
+    m_tabs->removeAllPages();
     for (CViewerPage* p : m_pages)
         delete p;
     m_pages.clear();
@@ -127,7 +128,7 @@ void CViewerDlg::addPage(CViewerPage* page)
         return;
     }
     m_pages.push_back(page);
-    m_tabs->addTab(page, page->title());
+    m_tabs->addPage(page);
 }
 
 void CViewerDlg::createPages()
@@ -147,7 +148,7 @@ void CViewerDlg::createPages()
     addPage(new CFileTextPage(QStringLiteral("PNTOUTL"), fitPages ? 10036 : 0, m_prompt));
     addPage(new CFileTextPage(QStringLiteral("AUXPNTL"), fitPages ? 10027 : 0, m_prompt));
     if (!m_pages.empty())
-        m_tabs->setCurrentIndex(0);
+        m_tabs->showPage(0);
 }
 
 QStringList CViewerDlg::tabTitles() const
@@ -178,7 +179,7 @@ CViewerPage* CViewerDlg::currentPage() const
 
 void CViewerDlg::selectPage(int i)
 {
-    m_tabs->setCurrentIndex(i);
+    m_tabs->showPage(i);
 }
 
 void CViewerDlg::saveGraphSettings()
@@ -398,11 +399,14 @@ void CViewerDlg::onAbout()
 void CViewerDlg::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_F1) {
-        int context = kHelpContext;
-        if (m_tabs->tabBar()->hasFocus() || m_tabs->hasFocus())
-            if (CViewerPage* p = currentPage())
-                context = p->helpContext();
-        openHelpTopic(context);
+        // The tab control and its pages answer with the topic of the page
+        // shown; anywhere else the window's own topic.
+        QWidget* focus = focusWidget();
+        if (currentPage() && focus && (focus == m_tabs || m_tabs->isAncestorOf(focus)))
+            m_tabs->helpForCurrentPage();
+        else
+            openHelpTopic(kHelpContext);
+        event->accept();
         return;
     }
     QDialog::keyPressEvent(event);

@@ -3,6 +3,7 @@
 #include "ViewerRun.h"
 
 #include <QDialog>
+#include <QFont>
 #include <QStringList>
 
 #include <memory>
@@ -12,10 +13,10 @@ class QAction;
 class QMenuBar;
 class QPicture;
 class QPushButton;
-class QTabWidget;
 
 namespace nosk {
 
+class CPageTab;
 class CViewerPage;
 class Prompt;
 class ViewerDialogs;
@@ -70,6 +71,8 @@ public:
     const ViewerRun& run() const { return m_run; }
     GraphSettings& settings() const { return m_settings; }
     int textHeight() const;
+    CPageTab* pageTab() const { return m_tabs; }
+    const QFont& boldFont() const { return m_boldFont; }
 
 protected:
     void done(int result) override;
@@ -87,10 +90,11 @@ private:
     ViewerDialogs& m_dialogs;
     ViewerRun m_run;
     QMenuBar* m_menuBar = nullptr;
-    QTabWidget* m_tabs = nullptr;
+    CPageTab* m_tabs = nullptr;
     QPushButton* m_exit = nullptr;
     std::vector<CViewerPage*> m_pages;  // in tab order
     bool m_settingsSaved = false;
+    QFont m_boldFont;
 };
 
 } // namespace nosk

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "ui/CTabPage.h"
+
 #include <QString>
-#include <QWidget>
 
 #include <array>
 
@@ -24,24 +25,18 @@ struct PageGraphs {
     }
 };
 
-// A page of the viewer's tab control.
-class CViewerPage : public QWidget {
+// A page of the viewer's tab control: its title is the tab caption, its help
+// context the topic F1 opens while the page is shown.
+class CViewerPage : public CTabPage {
     Q_OBJECT
 public:
     CViewerPage(const QString& title, int helpContext, QWidget* parent = nullptr)
-        : QWidget(parent), m_title(title), m_helpContext(helpContext) {}
-
-    const QString& title() const { return m_title; }
-    int helpContext() const { return m_helpContext; }
+        : CTabPage(title, helpContext, parent) {}
 
     virtual bool HasGraphs() const { return false; }
     virtual void GetPageGraphs(PageGraphs&) const {}
     // Graph pages keep their graphs' trace and axis choices in the block.
     virtual void SaveGraphSettings(GraphSettings&, char /*dattyp*/) const {}
-
-private:
-    QString m_title;
-    int m_helpContext;
 };
 
 } // namespace nosk

@@ -6,6 +6,7 @@
 #include "CZuLegendDlg.h"
 #include "CZuPlot.h"
 #include "CZuTrace.h"
+#include "platform/Help.h"
 
 #include <QGroupBox>
 #include <QPalette>
@@ -70,10 +71,16 @@ void setAxisTitles(CZuGraph& graph, const QString& horizontal, const QString& ve
     graph.AxisY()->GetTitleWindow()->setText(vertical);
 }
 
+void routeGraphHelp(CZuGraph& graph)
+{
+    QObject::connect(&graph, &CZuGraph::helpRequested, &graph, [](int context) { openHelpTopic(context); });
+}
+
 void showLegend(CZuGraph& graph, const QString& line1, const QString& line2, const QString& name1,
                 const QString& name2)
 {
     CZuLegendDlg dlg(&graph);
+    QObject::connect(&dlg, &CZuLegendDlg::helpRequested, &dlg, [](int context) { openHelpTopic(context); });
     dlg.SetLines(line1, line2);
     const auto& traces = graph.Plot()->Traces();
     if (traces.size() >= 1)

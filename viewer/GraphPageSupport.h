@@ -26,6 +26,8 @@ void storeAxisSettings(const CZuGraph& graph, GraphAxisSettings& axes);
 // for real-only data, slot 2 for imaginary-only data).
 void storeTraceSettings(const CZuGraph& graph, TraceSlots& traceSlots, char dattyp);
 void setAxisTitles(CZuGraph& graph, const QString& horizontal, const QString& vertical);
+// F1 in the graph's axis and trace dialogs opens their help topics.
+void routeGraphHelp(CZuGraph& graph);
 // The legend of a graph: two text lines and the entries of its traces.
 void showLegend(CZuGraph& graph, const QString& line1, const QString& line2,
                 const QString& name1, const QString& name2);

@@ -1,11 +1,10 @@
 #include "ViewerDialogs.h"
 
+#include "CAboutDlg.h"
 #include "CTransformDlg.h"
 #include "CXAxisTypeDlg.h"
 
 #include <QDialogButtonBox>
-#include <QLabel>
-#include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
@@ -52,12 +51,8 @@ bool QtViewerDialogs::printSetup(QWidget* parent, std::unique_ptr<QPrinter>& pri
 
 void QtViewerDialogs::about(QWidget* parent)
 {
-    QMessageBox box(parent);
-    box.setWindowTitle(QStringLiteral("About NOSKVIEW"));
-    box.setText(QStringLiteral("NOSKVIEW\n\nThe result viewer of the NOSK fitting programs:\n"
-                               "graphs, statistics and files of the last run of the work folder."));
-    box.setStandardButtons(QMessageBox::Ok);
-    box.exec();
+    CAboutDlg dlg(parent);
+    dlg.exec();
 }
 
 } // namespace nosk
