@@ -30,6 +30,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
 namespace nosk {
 
@@ -208,7 +209,14 @@ bool CViewerDlg::LoadRun(int mode)
 void CViewerDlg::onNotification()
 {
     saveGraphSettings();
-    LoadRun(0);
+    const bool loaded = LoadRun(0);
+    // NOSK_VIEW_LOG names a file that gets one line per reload, for scripts
+    // that watch the viewer (the end-to-end test); unset, nothing is written.
+    if (const char* log = std::getenv("NOSK_VIEW_LOG"); log && *log)
+        if (std::FILE* f = std::fopen(log, "a")) {
+            std::fputs(loaded ? "reloaded\n" : "reload failed\n", f);
+            std::fclose(f);
+        }
     // Minimising and restoring brings the window in front of the organiser.
     if (isVisible()) {
         showMinimized();

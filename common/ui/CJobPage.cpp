@@ -1,5 +1,7 @@
 #include "CJobPage.h"
 
+#include "platform/Help.h"
+
 #include <QKeyEvent>
 
 namespace nosk {
@@ -14,6 +16,12 @@ void CJobPage::keyPressEvent(QKeyEvent* event)
 {
     // The keys reach the page when a control of it did not use them; taking
     // them here keeps them from the window's default and cancel buttons.
+    // F1 in any of its fields opens the page's own topic.
+    if (event->key() == Qt::Key_F1 && helpContext() != 0) {
+        openHelpTopic(helpContext());
+        event->accept();
+        return;
+    }
     if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
         switch (event->key()) {
         case Qt::Key_Return:
