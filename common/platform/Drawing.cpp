@@ -6,6 +6,14 @@
 
 namespace nosk {
 
+void resetToRecordingState(QPainter& painter)
+{
+    painter.setPen(QPen());
+    painter.setBrush(Qt::NoBrush);
+    painter.setFont(QFont());
+    painter.setBackgroundMode(Qt::TransparentMode);
+}
+
 void playPicture(QPainter& painter, const QPicture& picture, const QRect& target)
 {
     QRect frame = picture.boundingRect();
@@ -17,6 +25,7 @@ void playPicture(QPainter& painter, const QPicture& picture, const QRect& target
     double correctX = picture.logicalDpiX() / dpiX;
     double correctY = picture.logicalDpiY() / dpiY;
     painter.save();
+    resetToRecordingState(painter);
     painter.translate(target.topLeft());
     painter.scale(static_cast<double>(target.width()) / frame.width() * correctX,
                   static_cast<double>(target.height()) / frame.height() * correctY);

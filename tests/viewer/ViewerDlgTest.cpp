@@ -357,6 +357,21 @@ TEST(ViewerDlg, SavedImagesHaveTheLayoutSizes)
     ASSERT_FALSE(png.isNull());
     EXPECT_EQ(png.width(), g2.width() + 16 + g4.width());
     EXPECT_EQ(png.height(), 24 + g1.height() + 24 + g2.height());
+
+    // Each graph keeps its axes in the picture: graph 1 sits at (0, 24) below
+    // its title strip, the vertical axis draws its frame line at its right edge
+    // and its numbers and title to the left of it.
+    const CZuGraph* graph = v.graphics()->graph(1);
+    const QRect axisY = graph->AxisY()->geometry().translated(0, 24 + graph->AxisX()->height() / 2);
+    auto dark = [&](int x, int y) { return qGray(png.pixel(x, y)) < 96; };
+    int frame = 0, marks = 0;
+    for (int y = axisY.top(); y <= axisY.bottom(); ++y) {
+        frame += dark(axisY.right(), y);
+        for (int x = axisY.left(); x < axisY.right() - 5; ++x)
+            marks += dark(x, y);
+    }
+    EXPECT_GT(frame, axisY.height() / 2);
+    EXPECT_GT(marks, 200);
 }
 
 TEST(ViewerDlg, SettingsAreStoredWhenTheWindowCloses)

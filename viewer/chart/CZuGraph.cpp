@@ -7,6 +7,7 @@
 #include "CZuTrace.h"
 #include "CZuTraceDlg.h"
 #include "core/Prompt.h"
+#include "platform/Drawing.h"
 
 #include <QGuiApplication>
 #include <QMouseEvent>
@@ -82,6 +83,7 @@ void PlayMetafile(QPainter& painter, const QPicture& picture, const QRect& targe
         sy *= double(picture.logicalDpiY()) / device->logicalDpiY();
     }
     painter.save();
+    resetToRecordingState(painter);
     painter.translate(target.topLeft());
     painter.scale(sx, sy);
     painter.drawPicture(-frame.topLeft(), picture);
