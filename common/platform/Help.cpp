@@ -107,8 +107,10 @@ int HtmlHelp::showTopic(int contextId, Window window)
         return e;
     HelpWindow* w = ensureWindow(window);
     w->showTopic(contextId);
+    w->followModalWindow();
     w->show();
     w->raise();
+    w->activateWindow();
     return 0;
 }
 
@@ -118,8 +120,10 @@ int HtmlHelp::showContents()
         return e;
     HelpWindow* w = ensureWindow(Window::Main);
     w->showContentsTab();
+    w->followModalWindow();
     w->show();
     w->raise();
+    w->activateWindow();
     return 0;
 }
 
@@ -129,8 +133,10 @@ int HtmlHelp::showIndex()
         return e;
     HelpWindow* w = ensureWindow(Window::Main);
     w->showIndexTab();
+    w->followModalWindow();
     w->show();
     w->raise();
+    w->activateWindow();
     return 0;
 }
 

@@ -1,18 +1,63 @@
 #include "HelpWindow.h"
 
+#include <QApplication>
+#include <QEvent>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
+#include <QShortcut>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 
 namespace nosk {
+namespace {
+
+// Titles without regard to case, and numbers in them by their value, so that
+// "DE 9" comes before "DE 10".
+int titleOrder(const QString& a, const QString& b)
+{
+    qsizetype i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a[i].isDigit() && b[j].isDigit()) {
+            qsizetype ei = i, ej = j;
+            while (ei < a.size() && a[ei].isDigit())
+                ++ei;
+            while (ej < b.size() && b[ej].isDigit())
+                ++ej;
+            QStringView na = QStringView(a).mid(i, ei - i), nb = QStringView(b).mid(j, ej - j);
+            while (na.size() > 1 && na.front() == QLatin1Char('0'))
+                na = na.mid(1);
+            while (nb.size() > 1 && nb.front() == QLatin1Char('0'))
+                nb = nb.mid(1);
+            if (na.size() != nb.size())
+                return na.size() < nb.size() ? -1 : 1;
+            if (int c = na.compare(nb))
+                return c;
+            i = ei;
+            j = ej;
+            continue;
+        }
+        const QChar ca = a[i].toCaseFolded(), cb = b[j].toCaseFolded();
+        if (ca != cb)
+            return ca < cb ? -1 : 1;
+        ++i;
+        ++j;
+    }
+    if (i < a.size())
+        return 1;
+    return j < b.size() ? -1 : 0;
+}
+
+} // namespace
 
 HelpWindow::HelpWindow(const QString& folder, const Topics& topics, QWidget* parent)
     : QWidget(parent, Qt::Window)
@@ -20,6 +65,7 @@ HelpWindow::HelpWindow(const QString& folder, const Topics& topics, QWidget* par
     auto* splitter = new QSplitter(this);
     m_tabs = new QTabWidget(splitter);
     m_contents = new QListWidget;
+    m_contents->setObjectName(QStringLiteral("contents"));
     m_tabs->addTab(m_contents, QStringLiteral("Contents"));
     auto* indexPage = new QWidget;
     auto* indexLayout = new QVBoxLayout(indexPage);
@@ -29,8 +75,23 @@ HelpWindow::HelpWindow(const QString& folder, const Topics& topics, QWidget* par
     indexLayout->addWidget(m_indexFilter);
     indexLayout->addWidget(m_index);
     m_tabs->addTab(indexPage, QStringLiteral("Index"));
-    m_page = new QTextBrowser(splitter);
+    auto* pageSide = new QWidget(splitter);
+    auto* pageLayout = new QVBoxLayout(pageSide);
+    pageLayout->setContentsMargins(0, 0, 0, 0);
+    m_back = new QPushButton(QStringLiteral("< Back"));
+    m_forward = new QPushButton(QStringLiteral("Forward >"));
+    m_back->setObjectName(QStringLiteral("back"));
+    m_forward->setObjectName(QStringLiteral("forward"));
+    m_back->setToolTip(QStringLiteral("The topic shown before (Alt+Left)"));
+    m_forward->setToolTip(QStringLiteral("The next topic again (Alt+Right)"));
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_back);
+    buttons->addWidget(m_forward);
+    buttons->addStretch();
+    pageLayout->addLayout(buttons);
+    m_page = new QTextBrowser;
     m_page->setOpenLinks(false);
+    pageLayout->addWidget(m_page);
     splitter->setStretchFactor(1, 3);
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
@@ -46,6 +107,20 @@ HelpWindow::HelpWindow(const QString& folder, const Topics& topics, QWidget* par
     connect(m_index, &QListWidget::itemActivated, this, open);
     connect(m_index, &QListWidget::itemClicked, this, open);
     connect(m_indexFilter, &QLineEdit::textChanged, this, &HelpWindow::filterIndex);
+    // Enter in the search box opens the first topic that matches.
+    connect(m_indexFilter, &QLineEdit::returnPressed, this, [this, open] {
+        for (int i = 0; i < m_index->count(); ++i) {
+            if (!m_index->item(i)->isHidden()) {
+                m_index->setCurrentRow(i);
+                open(m_index->item(i));
+                return;
+            }
+        }
+    });
+    connect(m_back, &QPushButton::clicked, this, &HelpWindow::back);
+    connect(m_forward, &QPushButton::clicked, this, &HelpWindow::forward);
+    connect(new QShortcut(QKeySequence::Back, this), &QShortcut::activated, this, &HelpWindow::back);
+    connect(new QShortcut(QKeySequence::Forward, this), &QShortcut::activated, this, &HelpWindow::forward);
     // Links between topics are written as "<id>.html".
     connect(m_page, &QTextBrowser::anchorClicked, this, [this](const QUrl& url) {
         bool ok = false;
@@ -55,6 +130,40 @@ HelpWindow::HelpWindow(const QString& folder, const Topics& topics, QWidget* par
     });
 
     setTopics(folder, topics);
+}
+
+void HelpWindow::followModalWindow()
+{
+    QWidget* modal = QApplication::activeModalWidget();
+    QWindow* owner = modal && modal != this ? modal->window()->windowHandle() : nullptr;
+    if (!windowHandle())
+        create();
+    QWindow* self = windowHandle();
+    if (!self || self->transientParent() == owner)
+        return;
+    for (const QMetaObject::Connection& c : m_ownerWatch)
+        disconnect(c);
+    m_ownerWatch.clear();
+    self->setTransientParent(owner);
+    if (!owner)
+        return;
+    // When the owner closes, the modal window under it takes over once the
+    // owner has left the modal stack.
+    auto follow = [this] { QTimer::singleShot(0, this, &HelpWindow::followModalWindow); };
+    m_ownerWatch.push_back(connect(owner, &QWindow::visibleChanged, this, [follow](bool visible) {
+        if (!visible)
+            follow();
+    }));
+    m_ownerWatch.push_back(connect(owner, &QObject::destroyed, this, follow));
+}
+
+bool HelpWindow::event(QEvent* event)
+{
+    // A modal window opened after the help window blocks it: follow it once
+    // it is on the modal stack.
+    if (event->type() == QEvent::WindowBlocked)
+        QTimer::singleShot(0, this, &HelpWindow::followModalWindow);
+    return QWidget::event(event);
 }
 
 void HelpWindow::setTopics(const QString& folder, const Topics& topics)
@@ -76,7 +185,7 @@ void HelpWindow::fillLists()
     }
     Topics byTitle = m_topics;
     std::stable_sort(byTitle.begin(), byTitle.end(),
-                     [](auto& a, auto& b) { return a.second.compare(b.second, Qt::CaseInsensitive) < 0; });
+                     [](auto& a, auto& b) { return titleOrder(a.second, b.second) < 0; });
     for (const auto& [id, title] : byTitle) {
         auto* item = new QListWidgetItem(title, m_index);
         item->setData(Qt::UserRole, id);
@@ -94,7 +203,32 @@ void HelpWindow::filterIndex(const QString& text)
 
 void HelpWindow::showTopic(int contextId)
 {
+    // A new topic ends the way forward from the one shown.
+    if (m_historyPos < 0 || m_history[std::size_t(m_historyPos)] != contextId) {
+        m_history.resize(std::size_t(m_historyPos + 1));
+        m_history.push_back(contextId);
+        m_historyPos = int(m_history.size()) - 1;
+    }
+    display(contextId);
+}
+
+void HelpWindow::back()
+{
+    if (m_historyPos > 0)
+        display(m_history[std::size_t(--m_historyPos)]);
+}
+
+void HelpWindow::forward()
+{
+    if (m_historyPos + 1 < int(m_history.size()))
+        display(m_history[std::size_t(++m_historyPos)]);
+}
+
+void HelpWindow::display(int contextId)
+{
     m_current = contextId;
+    m_back->setEnabled(m_historyPos > 0);
+    m_forward->setEnabled(m_historyPos + 1 < int(m_history.size()));
     QString title;
     for (const auto& [id, t] : m_topics)
         if (id == contextId)

@@ -5,7 +5,12 @@
 #include "support/Files.h"
 #include "support/TempDir.h"
 
+#include <QDialog>
 #include <QFileInfo>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
 
 #include <cerrno>
 #include <filesystem>
@@ -39,6 +44,143 @@ TEST(Help, ShowsTopicPagesAndListsTopics)
     EXPECT_NE(help.window(Help::Window::Circ), w);
     EXPECT_EQ(help.showContents(), 0);
     EXPECT_EQ(help.showIndex(), 0);
+}
+
+namespace {
+
+// A click on the contents entry of a topic, delivered as the window system
+// delivers it (so that a window blocked by a modal one does not get it).
+void clickContentsEntry(HelpWindow& w, int contextId)
+{
+    auto* list = w.findChild<QListWidget*>(QStringLiteral("contents"));
+    ASSERT_NE(list, nullptr);
+    for (int i = 0; i < list->count(); ++i) {
+        if (list->item(i)->data(Qt::UserRole).toInt() != contextId)
+            continue;
+        QPoint at = list->viewport()->mapTo(&w, list->visualItemRect(list->item(i)).center());
+        QTest::mouseClick(w.windowHandle(), Qt::LeftButton, {}, at);
+        return;
+    }
+    FAIL() << "no contents entry " << contextId;
+}
+
+} // namespace
+
+TEST(Help, TakesInputBesideModalWindows)
+{
+    test::TempWorkDir work;
+    std::filesystem::create_directory("help");
+    test::writeAll("help/topics.txt", "10010\tMain window\n10012\tData lines page\n10014\tFitting options page\n");
+    for (const char* id : {"10010", "10012", "10014"})
+        test::writeAll(std::string("help/") + id + ".html", std::string("<p>Topic ") + id + "</p>");
+    HtmlHelp help(QString::fromStdString(work.file("help")));
+
+    // Both programs run their main window modally, and their dialogs on top.
+    QDialog main;
+    main.setModal(true);
+    main.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+    ASSERT_EQ(help.showTopic(10010), 0);
+    HelpWindow* w = help.window(Help::Window::Main);
+    ASSERT_NE(w, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
+    clickContentsEntry(*w, 10012);
+    EXPECT_EQ(w->currentTopic(), 10012);
+
+    {
+        QDialog dialog(&main);
+        dialog.setModal(true);
+        dialog.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        // F1 in the dialog: the help window already open follows it.
+        ASSERT_EQ(help.showTopic(10014), 0);
+        clickContentsEntry(*w, 10010);
+        EXPECT_EQ(w->currentTopic(), 10010);
+        dialog.accept();
+    }
+    // The dialog is gone; the help window goes on beside the main window.
+    QCoreApplication::processEvents();
+    clickContentsEntry(*w, 10012);
+    EXPECT_EQ(w->currentTopic(), 10012);
+    {
+        // A dialog opened without asking for help does not block it either.
+        QDialog dialog(&main);
+        dialog.setModal(true);
+        dialog.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        QCoreApplication::processEvents();
+        clickContentsEntry(*w, 10014);
+        EXPECT_EQ(w->currentTopic(), 10014);
+        dialog.accept();
+    }
+    QCoreApplication::processEvents();
+    clickContentsEntry(*w, 10010);
+    EXPECT_EQ(w->currentTopic(), 10010);
+
+    // The circuit window too.
+    ASSERT_EQ(help.showTopic(10010, Help::Window::Circ), 0);
+    HelpWindow* circ = help.window(Help::Window::Circ);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(circ));
+    clickContentsEntry(*circ, 10012);
+    EXPECT_EQ(circ->currentTopic(), 10012);
+}
+
+TEST(Help, WindowGoesBackForwardAndFindsTopics)
+{
+    test::TempWorkDir work;
+    std::filesystem::create_directory("help");
+    test::writeAll("help/topics.txt", "10200\tDistributed element: DE 10\n10201\tDistributed element: DE 9\n"
+                                      "10202\tModel circuits\n");
+    for (const char* id : {"10200", "10201", "10202"})
+        test::writeAll(std::string("help/") + id + ".html",
+                       std::string("<p>Topic ") + id + "</p><a href=\"10202.html\">circuits</a>");
+    HtmlHelp help(QString::fromStdString(work.file("help")));
+    ASSERT_EQ(help.showTopic(10200), 0);
+    HelpWindow& w = *help.window(Help::Window::Main);
+    auto* back = w.findChild<QPushButton*>(QStringLiteral("back"));
+    auto* forward = w.findChild<QPushButton*>(QStringLiteral("forward"));
+    ASSERT_TRUE(back && forward);
+    EXPECT_FALSE(back->isEnabled());
+
+    // Topics opened one after another, the same one twice counting once.
+    help.showTopic(10201);
+    help.showTopic(10202);
+    help.showTopic(10202);
+    back->click();
+    EXPECT_EQ(w.currentTopic(), 10201);
+    EXPECT_TRUE(w.pageText().contains(QStringLiteral("Topic 10201")));
+    back->click();
+    EXPECT_EQ(w.currentTopic(), 10200);
+    EXPECT_FALSE(back->isEnabled());
+    back->click();
+    EXPECT_EQ(w.currentTopic(), 10200);
+    forward->click();
+    EXPECT_EQ(w.currentTopic(), 10201);
+    EXPECT_TRUE(forward->isEnabled());
+    // A new topic from the middle of the history drops the way forward.
+    help.showTopic(10200);
+    EXPECT_FALSE(forward->isEnabled());
+    back->click();
+    EXPECT_EQ(w.currentTopic(), 10201);
+
+    // The index lists numbers in their order, and Enter in its search box
+    // opens the first topic that matches.
+    const QList<QListWidget*> lists = w.findChildren<QListWidget*>();
+    QListWidget* index = nullptr;
+    for (QListWidget* l : lists)
+        if (l->objectName() != QStringLiteral("contents"))
+            index = l;
+    ASSERT_NE(index, nullptr);
+    ASSERT_EQ(index->count(), 3);
+    EXPECT_EQ(index->item(0)->text(), QStringLiteral("Distributed element: DE 9"));
+    EXPECT_EQ(index->item(1)->text(), QStringLiteral("Distributed element: DE 10"));
+    auto* search = w.findChild<QLineEdit*>();
+    ASSERT_NE(search, nullptr);
+    search->setText(QStringLiteral("circ"));
+    QTest::keyClick(search, Qt::Key_Return);
+    EXPECT_EQ(w.currentTopic(), 10202);
+    back->click();
+    EXPECT_EQ(w.currentTopic(), 10201);
 }
 
 TEST(Help, UnreadableHelpReportsErrorNumber)
