@@ -33,6 +33,7 @@ CDEExamplesDlg::CDEExamplesDlg(QWidget* parent) : QDialog(parent)
     auto* descGroup = new QGroupBox(QStringLiteral("Description of DE"));
     m_description = new QPlainTextEdit;
     m_description->setReadOnly(true);
+    fitDescriptionBox(m_description);
     (new QVBoxLayout(descGroup))->addWidget(m_description);
 
     m_help = new QPushButton(QStringLiteral("Help about DE..."));

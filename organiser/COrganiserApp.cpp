@@ -9,6 +9,7 @@
 #include "platform/Notification.h"
 #include "platform/Platform.h"
 #include "platform/Process.h"
+#include "platform/QtPrompt.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -76,6 +77,11 @@ int COrganiserApp::run(int argc, char** argv)
     QApplication app(argc, argv);
     keepCNumbers();
     QApplication::setApplicationName(QStringLiteral("NOSKRUN"));
+    // The example jobs are one click away in every file dialog, also in a
+    // fresh work folder.
+    const std::string examples = locations::bundledExamplesDir();
+    if (!examples.empty())
+        QtPrompt::setPlaces({QString::fromStdString(examples)});
     int status = 0;
     {
         COrganiserDlg dlg(Platform::instance().prompt(), options);

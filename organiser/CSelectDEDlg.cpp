@@ -9,6 +9,10 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QTextDocument>
+
+#include <algorithm>
 #include <QVBoxLayout>
 
 namespace nosk {
@@ -18,6 +22,18 @@ QString deDescriptionForBox(int de)
     QString text = QString::fromStdString(de::description(de));
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     return text;
+}
+
+void fitDescriptionBox(QPlainTextEdit* box)
+{
+    const QFontMetrics metrics(box->font());
+    int widest = 0;
+    for (int i = 0; i < de::kCount; ++i)
+        for (const QString& line : deDescriptionForBox(i).split(QLatin1Char('\n')))
+            widest = std::max(widest, metrics.horizontalAdvance(line));
+    const int margins = 2 * int(box->document()->documentMargin()) + 2 * box->frameWidth()
+        + box->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + metrics.averageCharWidth();
+    box->setMinimumWidth(widest + margins);
 }
 
 CSelectDEDlg::CSelectDEDlg(const QString& linkText, int de, int param, QWidget* parent)
@@ -36,7 +52,7 @@ CSelectDEDlg::CSelectDEDlg(const QString& linkText, int de, int param, QWidget* 
     auto* descGroup = new QGroupBox(QStringLiteral("Description of DE"));
     m_description = new QPlainTextEdit;
     m_description->setReadOnly(true);
-    m_description->setMinimumWidth(QFontMetrics(font()).horizontalAdvance(QLatin1Char('M')) * 36);
+    fitDescriptionBox(m_description);
     auto* descLayout = new QVBoxLayout(descGroup);
     descLayout->addWidget(m_description);
 

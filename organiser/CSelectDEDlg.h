@@ -44,5 +44,8 @@ private:
 
 // Shows a DE's whole description text, with CR LF line breaks, in a box.
 QString deDescriptionForBox(int de);
+// Makes the description box wide enough for every line of every DE's text,
+// so that formulas are not broken across lines.
+void fitDescriptionBox(QPlainTextEdit* box);
 
 } // namespace nosk

@@ -7,8 +7,30 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QUrl>
+
+#include <algorithm>
 
 namespace nosk {
+namespace {
+
+QStringList& placeList()
+{
+    static QStringList folders;
+    return folders;
+}
+
+} // namespace
+
+void QtPrompt::setPlaces(const QStringList& folders)
+{
+    placeList() = folders;
+}
+
+const QStringList& QtPrompt::places()
+{
+    return placeList();
+}
 
 QtPrompt::QtPrompt(QWidget* owner)
     : m_owner(owner)
@@ -125,6 +147,16 @@ std::optional<std::string> QtPrompt::fileDialog(const FileRequest& request, bool
         else
             dialog.selectFile(initial);
     }
+    QList<QUrl> sidebar = dialog.sidebarUrls();
+    for (const QString& folder : places()) {
+        QUrl url = QUrl::fromLocalFile(folder);
+        if (QFileInfo(folder).isDir() && !sidebar.contains(url))
+            sidebar << url;
+    }
+    dialog.setSidebarUrls(sidebar);
+    // Wide enough for the size and date columns to be read whole.
+    QSize size = dialog.sizeHint().expandedTo(QSize(820, 500));
+    dialog.resize(size);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     QStringList files = dialog.selectedFiles();

@@ -19,6 +19,11 @@ public:
     explicit QtPrompt(QWidget* owner = nullptr);
 
     void setOwner(QWidget* owner) { m_owner = owner; }
+
+    // Folders every file dialog of the program offers in its side bar
+    // besides the usual places (the organiser: its bundled example jobs).
+    static void setPlaces(const QStringList& folders);
+    static const QStringList& places();
     QWidget* owner() const;
 
     std::optional<std::string> openFile(const FileRequest& request) override;

@@ -2,9 +2,13 @@
 #include "CSelectDEDlg.h"
 #include "DECatalogue.h"
 
+#include <QCoreApplication>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
 #include <gtest/gtest.h>
 
 #include "support/Files.h"
@@ -40,6 +44,34 @@ TEST(SelectDE, NumberOutsideTheCatalogueSelectsNothing)
     dlg.okButton()->click();
     EXPECT_EQ(dlg.result(), int(QDialog::Accepted));
     EXPECT_EQ(dlg.selectedDE(), -1);
+}
+
+namespace {
+
+// Every line of every DE's description stands on one line of the box.
+void expectDescriptionsUnbroken(QDialog& dlg, QListWidget* list, QPlainTextEdit* box)
+{
+    dlg.show();
+    QCoreApplication::processEvents();
+    for (int de = 0; de < de::kCount; ++de) {
+        list->setCurrentRow(de);
+        QCoreApplication::processEvents();
+        QTextDocument* doc = box->document();
+        for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
+            ASSERT_NE(b.layout(), nullptr);
+            EXPECT_EQ(b.layout()->lineCount(), 1) << "DE " << de << ": " << b.text().toStdString();
+        }
+    }
+}
+
+} // namespace
+
+TEST(DEDialogs, DescriptionsFitTheirBox)
+{
+    CSelectDEDlg select(QStringLiteral("DE1"), 0, 10);
+    expectDescriptionsUnbroken(select, select.list(), select.descriptionBox());
+    CDEExamplesDlg examples;
+    expectDescriptionsUnbroken(examples, examples.deList(), examples.descriptionBox());
 }
 
 TEST(DEExamples, NoExampleDisablesOpen)

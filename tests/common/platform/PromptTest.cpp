@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QTimer>
+#include <QUrl>
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -100,4 +101,26 @@ TEST(QtPrompt, SaveDialogShowsRequestAndKeepsCurrentFolder)
 
     whenShown<QFileDialog>([](QFileDialog* d) { d->reject(); });
     EXPECT_FALSE(prompt.openFile(r).has_value());
+}
+
+TEST(QtPrompt, FileDialogOffersTheProgramsPlacesAndRoomForItsColumns)
+{
+    test::TempWorkDir work;
+    std::filesystem::create_directory("examples");
+    const QString examples = QString::fromStdString(work.file("examples"));
+    QtPrompt::setPlaces({examples, QString::fromStdString(work.file("not-there"))});
+    QtPrompt prompt;
+    QList<QUrl> sidebar;
+    QSize size;
+    whenShown<QFileDialog>([&](QFileDialog* d) {
+        sidebar = d->sidebarUrls();
+        size = d->size();
+        d->reject();
+    });
+    prompt.openFile(FileRequest{});
+    QtPrompt::setPlaces({});
+    EXPECT_TRUE(sidebar.contains(QUrl::fromLocalFile(examples)));
+    EXPECT_FALSE(sidebar.contains(QUrl::fromLocalFile(QString::fromStdString(work.file("not-there")))));
+    EXPECT_GE(size.width(), 820);
+    EXPECT_GE(size.height(), 500);
 }
