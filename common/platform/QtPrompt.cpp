@@ -6,7 +6,9 @@
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QMessageBox>
+#include <QTreeView>
 #include <QUrl>
 
 #include <algorithm>
@@ -147,7 +149,8 @@ std::optional<std::string> QtPrompt::fileDialog(const FileRequest& request, bool
         else
             dialog.selectFile(initial);
     }
-    QList<QUrl> sidebar = dialog.sidebarUrls();
+    const QList<QUrl> usual = dialog.sidebarUrls();
+    QList<QUrl> sidebar = usual;
     for (const QString& folder : places()) {
         QUrl url = QUrl::fromLocalFile(folder);
         if (QFileInfo(folder).isDir() && !sidebar.contains(url))
@@ -157,7 +160,17 @@ std::optional<std::string> QtPrompt::fileDialog(const FileRequest& request, bool
     // Wide enough for the size and date columns to be read whole.
     QSize size = dialog.sizeHint().expandedTo(QSize(820, 500));
     dialog.resize(size);
-    if (dialog.exec() != QDialog::Accepted)
+    if (auto* list = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        QHeaderView* header = list->header();
+        header->setStretchLastSection(false);
+        header->setSectionResizeMode(QHeaderView::ResizeToContents);
+        header->setSectionResizeMode(0, QHeaderView::Stretch);
+    }
+    const int result = dialog.exec();
+    // Qt keeps the side bar in the user's settings: our places are not kept
+    // there.
+    dialog.setSidebarUrls(usual);
+    if (result != QDialog::Accepted)
         return std::nullopt;
     QStringList files = dialog.selectedFiles();
     if (files.isEmpty())

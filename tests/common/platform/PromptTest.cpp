@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QSettings>
 #include <QTimer>
 #include <QUrl>
 
@@ -123,4 +124,8 @@ TEST(QtPrompt, FileDialogOffersTheProgramsPlacesAndRoomForItsColumns)
     EXPECT_FALSE(sidebar.contains(QUrl::fromLocalFile(QString::fromStdString(work.file("not-there")))));
     EXPECT_GE(size.width(), 820);
     EXPECT_GE(size.height(), 500);
+    // Qt keeps the side bar in the user's settings; the places are not left there.
+    QSettings settings(QSettings::UserScope, QStringLiteral("QtProject"));
+    const QString kept = settings.value(QStringLiteral("FileDialog/shortcuts")).toStringList().join(QLatin1Char(' '));
+    EXPECT_FALSE(kept.contains(QStringLiteral("examples"))) << kept.toStdString();
 }
