@@ -481,7 +481,12 @@ void COrganiserDlg::launchViewer()
 
 void COrganiserDlg::openWorkFolder()
 {
-    Platform::instance().shell().open(QDir::currentPath().left(260).toStdString());
+    const std::string folder = QDir::currentPath().left(260).toStdString();
+    // Without a file manager (no xdg-open) the user at least learns where
+    // the files are.
+    if (!Platform::instance().shell().open(folder))
+        m_prompt.message("No file manager could be started.\nThe work folder is\n" + folder, kProgram,
+                         Buttons::Ok, Icon::Information);
 }
 
 void COrganiserDlg::generateReport()

@@ -317,6 +317,14 @@ TEST(Organiser, EveryOtherCommandRunsQuietlyOrAsks)
     f.dlg->action(QStringLiteral("&Open work folder"))->trigger();
     ASSERT_EQ(f.shell.opened.size(), 1u);
     EXPECT_EQ(fs::path(f.shell.opened[0]), f.dir.path());
+    EXPECT_TRUE(f.prompt.messages.empty());
+    // Without a file manager the folder is named instead.
+    f.shell.succeed = false;
+    f.dlg->action(QStringLiteral("&Open work folder"))->trigger();
+    ASSERT_EQ(f.prompt.messages.size(), 1u);
+    EXPECT_EQ(f.prompt.lastMessage().text,
+              "No file manager could be started.\nThe work folder is\n" + fs::current_path().string());
+    f.shell.succeed = true;
 
     // Reports of an empty job.
     f.dlg->action(QStringLiteral("Print report"))->trigger();
