@@ -19,6 +19,7 @@ CSelectImpedanceDlg::CSelectImpedanceDlg(const SolartronFile& file, QWidget* par
     setWindowTitle(QStringLiteral("Select impedance"));
     m_description = new QLabel(QString::fromStdString(fileDescriptionText(file)));
     m_description->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    m_description->setMargin(3);
     m_blocks = new QListWidget;
     for (int i = 0; i < int(file.blocks.size()); ++i)
         m_blocks->addItem(QString::fromStdString(blockListEntry(i)));
