@@ -11,6 +11,7 @@
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTextBrowser>
+#include <QTextDocumentFragment>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -107,14 +108,30 @@ HelpWindow::HelpWindow(const QString& folder, const Topics& topics, QWidget* par
     connect(m_index, &QListWidget::itemActivated, this, open);
     connect(m_index, &QListWidget::itemClicked, this, open);
     connect(m_indexFilter, &QLineEdit::textChanged, this, &HelpWindow::filterIndex);
-    // Enter in the search box opens the first topic that matches.
+    // Enter in the search box opens the best match: the first topic whose
+    // title matches, else the page that holds the text most often.
     connect(m_indexFilter, &QLineEdit::returnPressed, this, [this, open] {
+        const QString text = m_indexFilter->text();
+        int best = -1;
+        qsizetype bestCount = 0;
         for (int i = 0; i < m_index->count(); ++i) {
-            if (!m_index->item(i)->isHidden()) {
-                m_index->setCurrentRow(i);
-                open(m_index->item(i));
-                return;
+            QListWidgetItem* item = m_index->item(i);
+            if (item->isHidden())
+                continue;
+            if (item->text().contains(text, Qt::CaseInsensitive)) {
+                best = i;
+                break;
             }
+            auto page = m_pageTexts.find(item->data(Qt::UserRole).toInt());
+            const qsizetype count = page == m_pageTexts.end() ? 0 : page->second.count(text, Qt::CaseInsensitive);
+            if (best < 0 || count > bestCount) {
+                best = i;
+                bestCount = count;
+            }
+        }
+        if (best >= 0) {
+            m_index->setCurrentRow(best);
+            open(m_index->item(best));
         }
     });
     connect(m_back, &QPushButton::clicked, this, &HelpWindow::back);
@@ -170,6 +187,7 @@ void HelpWindow::setTopics(const QString& folder, const Topics& topics)
 {
     m_folder = folder;
     m_topics = topics;
+    m_pageTexts.clear();
     fillLists();
 }
 
@@ -195,9 +213,23 @@ void HelpWindow::fillLists()
 
 void HelpWindow::filterIndex(const QString& text)
 {
+    // The search looks through the titles and the pages' text, so that a
+    // message seen in a box leads to the topic that explains it.
+    if (!text.isEmpty() && m_pageTexts.empty()) {
+        for (const auto& [id, title] : m_topics) {
+            QFile file(m_folder + QLatin1Char('/') + QString::number(id) + QStringLiteral(".html"));
+            if (file.open(QIODevice::ReadOnly))
+                m_pageTexts[id] = QTextDocumentFragment::fromHtml(QString::fromUtf8(file.readAll())).toPlainText();
+        }
+    }
     for (int i = 0; i < m_index->count(); ++i) {
         QListWidgetItem* item = m_index->item(i);
-        item->setHidden(!text.isEmpty() && !item->text().contains(text, Qt::CaseInsensitive));
+        bool shown = text.isEmpty() || item->text().contains(text, Qt::CaseInsensitive);
+        if (!shown) {
+            auto page = m_pageTexts.find(item->data(Qt::UserRole).toInt());
+            shown = page != m_pageTexts.end() && page->second.contains(text, Qt::CaseInsensitive);
+        }
+        item->setHidden(!shown);
     }
 }
 

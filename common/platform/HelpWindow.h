@@ -4,6 +4,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <map>
 #include <utility>
 #include <vector>
 
@@ -54,6 +55,7 @@ private:
 
     QString m_folder;
     Topics m_topics;
+    std::map<int, QString> m_pageTexts;  // plain text of each page, read on the first search
     int m_current = 0;
     QTabWidget* m_tabs;
     QListWidget* m_contents;

@@ -133,7 +133,8 @@ TEST(Help, WindowGoesBackForwardAndFindsTopics)
                                       "10202\tModel circuits\n");
     for (const char* id : {"10200", "10201", "10202"})
         test::writeAll(std::string("help/") + id + ".html",
-                       std::string("<p>Topic ") + id + "</p><a href=\"10202.html\">circuits</a>");
+                       std::string("<p>Topic ") + id + "</p><a href=\"10202.html\">circuits</a>"
+                           + (std::string(id) == "10201" ? "<p>Cannot run! Cannot run!</p>" : "<p>Cannot run!</p>"));
     HtmlHelp help(QString::fromStdString(work.file("help")));
     ASSERT_EQ(help.showTopic(10200), 0);
     HelpWindow& w = *help.window(Help::Window::Main);
@@ -176,10 +177,22 @@ TEST(Help, WindowGoesBackForwardAndFindsTopics)
     EXPECT_EQ(index->item(1)->text(), QStringLiteral("Distributed element: DE 10"));
     auto* search = w.findChild<QLineEdit*>();
     ASSERT_NE(search, nullptr);
+    // "circ" stands in every page's link text; the title that has it comes first.
     search->setText(QStringLiteral("circ"));
     QTest::keyClick(search, Qt::Key_Return);
     EXPECT_EQ(w.currentTopic(), 10202);
     back->click();
+    EXPECT_EQ(w.currentTopic(), 10201);
+    // Text of a page alone finds it too.
+    search->setText(QStringLiteral("topic 10200"));
+    EXPECT_FALSE(index->item(1)->isHidden());
+    EXPECT_TRUE(index->item(0)->isHidden());
+    EXPECT_TRUE(index->item(2)->isHidden());
+    QTest::keyClick(search, Qt::Key_Return);
+    EXPECT_EQ(w.currentTopic(), 10200);
+    // Of several pages with the text, the one that has it most often.
+    search->setText(QStringLiteral("cannot run"));
+    QTest::keyClick(search, Qt::Key_Return);
     EXPECT_EQ(w.currentTopic(), 10201);
 }
 
