@@ -114,12 +114,14 @@ HelpWindow::HelpWindow(const QString& folder, const Topics& topics, QWidget* par
         const QString text = m_indexFilter->text();
         int best = -1;
         qsizetype bestCount = 0;
+        bool inTitle = false;
         for (int i = 0; i < m_index->count(); ++i) {
             QListWidgetItem* item = m_index->item(i);
             if (item->isHidden())
                 continue;
             if (item->text().contains(text, Qt::CaseInsensitive)) {
                 best = i;
+                inTitle = true;
                 break;
             }
             auto page = m_pageTexts.find(item->data(Qt::UserRole).toInt());
@@ -132,6 +134,9 @@ HelpWindow::HelpWindow(const QString& folder, const Topics& topics, QWidget* par
         if (best >= 0) {
             m_index->setCurrentRow(best);
             open(m_index->item(best));
+            // Found in the text: show the place.
+            if (!inTitle)
+                m_page->find(text);
         }
     });
     connect(m_back, &QPushButton::clicked, this, &HelpWindow::back);

@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
+#include <QTextBrowser>
 
 #include <cerrno>
 #include <filesystem>
@@ -194,6 +195,9 @@ TEST(Help, WindowGoesBackForwardAndFindsTopics)
     search->setText(QStringLiteral("cannot run"));
     QTest::keyClick(search, Qt::Key_Return);
     EXPECT_EQ(w.currentTopic(), 10201);
+    auto* page = w.findChild<QTextBrowser*>();
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(page->textCursor().selectedText(), QStringLiteral("Cannot run"));
 }
 
 TEST(Help, UnreadableHelpReportsErrorNumber)
