@@ -12,6 +12,8 @@
 #include <QApplication>
 #include <QPixmap>
 
+#include <memory>
+
 #include <benchmark/benchmark.h>
 
 namespace {
@@ -41,9 +43,39 @@ void LoadRunAndFirstPaint(benchmark::State& state)
     state.counters["points"] = static_cast<double>(spec.count);
 }
 
+// The same in a fresh window each time, as when the viewer starts on the run.
+void FreshWindowLoadAndFirstPaint(benchmark::State& state)
+{
+    nosk::test::TempWorkDir dir;
+    nosk::test::RunSpec spec;
+    spec.count = static_cast<int>(state.range(0));
+    spec.decadeStep = 6.0 / spec.count;
+    spec.freeCount = 4;
+    nosk::test::writeRun(spec);
+
+    nosk::GraphSettings settings;
+    nosk::ScriptedPrompt prompt;
+    nosk::test::ScriptedDialogs dialogs;
+    std::unique_ptr<nosk::CViewerDlg> dlg;
+    for (auto _ : state) {
+        state.PauseTiming();  // closing the previous window is not part of the figure
+        dlg.reset();
+        QApplication::processEvents();
+        state.ResumeTiming();
+        dlg = std::make_unique<nosk::CViewerDlg>(settings, prompt, dialogs, nullptr, false);
+        dlg->show();
+        dlg->LoadRun(0);
+        QApplication::processEvents();
+        QPixmap shot = dlg->page(0)->grab();
+        benchmark::DoNotOptimize(shot);
+    }
+    state.counters["points"] = static_cast<double>(spec.count);
+}
+
 } // namespace
 
 BENCHMARK(LoadRunAndFirstPaint)->Arg(99999)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(FreshWindowLoadAndFirstPaint)->Arg(99999)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 int main(int argc, char** argv)
 {
