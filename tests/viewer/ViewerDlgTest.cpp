@@ -374,6 +374,40 @@ TEST(ViewerDlg, SavedImagesHaveTheLayoutSizes)
     EXPECT_GT(marks, 200);
 }
 
+TEST(ViewerDlg, PrintAllGraphsPutsThePageOnOnePdfPage)
+{
+    test::TempWorkDir dir;
+    RunSpec s;
+    test::writeRun(s);
+    Viewer v;
+    v.open();
+    auto pages = [](const std::string& pdf) {
+        int n = 0;
+        for (size_t at = pdf.find("/Type /Page"); at != std::string::npos; at = pdf.find("/Type /Page", at + 1))
+            n += pdf.compare(at, 12, "/Type /Pages") != 0;
+        return n;
+    };
+
+    // a cancelled print setup prints nothing and says nothing
+    v.dlg->selectPage(0);
+    v.dlg->onPrintAllGraphs();
+    EXPECT_EQ(v.dialogs.printSetups, 1);
+    EXPECT_TRUE(v.prompt.messages.empty());
+
+    for (int page : {0, 1}) {  // four graphs, then the complex plane alone
+        const std::string file = dir.file(page == 0 ? "graphics.pdf" : "plane.pdf");
+        v.dialogs.pdfPath = file;
+        v.dlg->selectPage(page);
+        v.dlg->onPrintAllGraphs();
+        EXPECT_TRUE(v.prompt.messages.empty());
+        const std::string pdf = test::readAll(file);
+        ASSERT_EQ(pdf.compare(0, 5, "%PDF-"), 0) << file;
+        EXPECT_EQ(pages(pdf), 1) << file;
+        EXPECT_GT(pdf.size(), 4000u) << file;  // the graphs, not an empty page
+    }
+    EXPECT_EQ(v.dialogs.printSetups, 3);
+}
+
 TEST(ViewerDlg, SettingsAreStoredWhenTheWindowCloses)
 {
     test::TempWorkDir dir;
