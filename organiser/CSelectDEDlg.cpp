@@ -11,9 +11,9 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QTextDocument>
+#include <QVBoxLayout>
 
 #include <algorithm>
-#include <QVBoxLayout>
 
 namespace nosk {
 
