@@ -2,10 +2,10 @@
 
 #include <cerrno>
 #include <fcntl.h>
-#include <mutex>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 extern char** environ;
@@ -13,25 +13,15 @@ extern char** environ;
 namespace nosk {
 namespace {
 
-// Detached programs are reaped whenever the launcher is used again, so they
-// do not stay around as zombies while the organiser runs.
-std::vector<pid_t>& detachedChildren()
+// A program that is not waited for gets a thread of its own that waits for
+// its end, so that it never stays around as a zombie while the organiser runs.
+void reapWhenDone(pid_t pid)
 {
-    static std::vector<pid_t> children;
-    return children;
-}
-
-void reapDetached()
-{
-    auto& list = detachedChildren();
-    for (auto it = list.begin(); it != list.end();) {
+    std::thread([pid] {
         int status = 0;
-        pid_t r = ::waitpid(*it, &status, WNOHANG);
-        if (r == *it || (r < 0 && errno == ECHILD))
-            it = list.erase(it);
-        else
-            ++it;
-    }
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+    }).detach();
 }
 
 class PosixChild : public ChildProcess {
@@ -43,9 +33,9 @@ public:
     ~PosixChild() override
     {
         // Not waited for: a program still running goes on (the engine keeps
-        // running when the organiser ends); it is reaped later if it ends first.
+        // running when the organiser ends).
         if (!m_done)
-            detachedChildren().push_back(m_pid);
+            reapWhenDone(m_pid);
     }
 
     bool running() override
@@ -80,7 +70,6 @@ private:
 
 pid_t spawn(const ProcessSpec& spec, bool newSession, int& error)
 {
-    reapDetached();
     error = 0;
     if (spec.program.empty()) {
         error = ENOENT;
@@ -142,7 +131,7 @@ bool PosixProcessLauncher::startDetached(const ProcessSpec& spec, int& error)
     pid_t pid = spawn(spec, true, error);
     if (pid < 0)
         return false;
-    detachedChildren().push_back(pid);
+    reapWhenDone(pid);
     return true;
 }
 

@@ -8,6 +8,8 @@
 #include <QTest>
 
 #include <cerrno>
+#include <cstdio>
+#include <unistd.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <thread>
@@ -98,6 +100,51 @@ TEST(Process, DetachedProgramRuns)
     while (test::readAll(work.file("flag")) != "started\n" && t.elapsed() < 5000)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_EQ(test::readAll(work.file("flag")), "started\n");
+}
+
+// Children of this process that have ended and were not waited for.
+int zombieChildren()
+{
+    int n = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        const std::string stat = test::readAll(entry.path() / "stat");
+        const size_t close = stat.rfind(')');
+        if (close == std::string::npos)
+            continue;
+        char state = 0;
+        long ppid = 0;
+        if (std::sscanf(stat.c_str() + close + 1, " %c %ld", &state, &ppid) == 2 && state == 'Z'
+            && ppid == ::getpid())
+            ++n;
+    }
+    return n;
+}
+
+TEST(Process, DetachedProgramsAreReapedWhenTheyEnd)
+{
+    test::TempWorkDir work;
+    PosixProcessLauncher launcher;
+    int error = 0;
+    for (int i = 0; i < 3; ++i) {
+        ProcessSpec s = shell("echo x >> ended");
+        s.workingDirectory = work.path().string();
+        ASSERT_TRUE(launcher.startDetached(s, error));
+    }
+    // An engine whose handle goes away while it runs is reaped when it ends.
+    {
+        ProcessSpec s = shell("sleep 0.2; echo x >> ended");
+        s.workingDirectory = work.path().string();
+        ASSERT_NE(launcher.start(s, error), nullptr);
+    }
+    QElapsedTimer t;
+    t.start();
+    while ((test::readAll(work.file("ended")).size() < 8 || zombieChildren() > 0) && t.elapsed() < 5000)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(test::readAll(work.file("ended")), "x\nx\nx\nx\n");
+    EXPECT_EQ(zombieChildren(), 0);
 }
 
 TEST(Timer, ManualTicksOnlyWhileActive)
