@@ -6,6 +6,12 @@
 
 namespace nosk {
 
+namespace {
+
+// A picture records only the state it changed from a fresh painter's (black
+// pen, no brush, default font): replayed into a painter with another pen, its
+// default-pen lines and texts would take that pen. This puts the painter back
+// to the fresh state.
 void resetToRecordingState(QPainter& painter)
 {
     painter.setPen(QPen());
@@ -13,6 +19,8 @@ void resetToRecordingState(QPainter& painter)
     painter.setFont(QFont());
     painter.setBackgroundMode(Qt::TransparentMode);
 }
+
+} // namespace
 
 void playPicture(QPainter& painter, const QPicture& picture, const QRect& target)
 {

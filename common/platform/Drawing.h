@@ -8,12 +8,6 @@ class QPicture;
 
 namespace nosk {
 
-// A picture records only the state it changed from a fresh painter's (black
-// pen, no brush, default font): replayed into a painter with another pen, its
-// default-pen lines and texts would take that pen. This puts the painter back
-// to the fresh state; call it between save() and drawPicture().
-void resetToRecordingState(QPainter& painter);
-
 // Plays a recorded picture so that its bounding rectangle fills target
 // (device coordinates of the painter's device). A picture scales itself by
 // the device's resolution on replay; the correction here undoes that, so a

@@ -71,23 +71,7 @@ QRect toQRect(const ChartRect& r)
 
 void PlayMetafile(QPainter& painter, const QPicture& picture, const QRect& target)
 {
-    const QRect frame = picture.boundingRect();
-    if (frame.isEmpty() || target.isEmpty())
-        return;
-    double sx = double(target.width()) / frame.width();
-    double sy = double(target.height()) / frame.height();
-    // A picture replays scaled by the device's resolution relative to its
-    // own; undo that so the frame lands exactly on the target.
-    if (const QPaintDevice* device = painter.device()) {
-        sx *= double(picture.logicalDpiX()) / device->logicalDpiX();
-        sy *= double(picture.logicalDpiY()) / device->logicalDpiY();
-    }
-    painter.save();
-    resetToRecordingState(painter);
-    painter.translate(target.topLeft());
-    painter.scale(sx, sy);
-    painter.drawPicture(-frame.topLeft(), picture);
-    painter.restore();
+    playPicture(painter, picture, target);
 }
 
 CZuGraph::CZuGraph(QWidget* parent) : QFrame(parent)

@@ -15,6 +15,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace nosk;
@@ -88,33 +89,34 @@ TEST(Help, TakesInputBesideModalWindows)
     clickContentsEntry(*w, 10012);
     EXPECT_EQ(w->currentTopic(), 10012);
 
-    {
-        QDialog dialog(&main);
-        dialog.setModal(true);
-        dialog.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    // A modal dialog over the main window; while it is open the help window
+    // takes a click.
+    auto overDialog = [&](const std::function<void()>& whileOpen) {
+        {
+            QDialog dialog(&main);
+            dialog.setModal(true);
+            dialog.show();
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+            whileOpen();
+            dialog.accept();
+        }
+        QCoreApplication::processEvents();
+    };
+    overDialog([&] {
         // F1 in the dialog: the help window already open follows it.
         ASSERT_EQ(help.showTopic(10014), 0);
         clickContentsEntry(*w, 10010);
         EXPECT_EQ(w->currentTopic(), 10010);
-        dialog.accept();
-    }
+    });
     // The dialog is gone; the help window goes on beside the main window.
-    QCoreApplication::processEvents();
     clickContentsEntry(*w, 10012);
     EXPECT_EQ(w->currentTopic(), 10012);
-    {
+    overDialog([&] {
         // A dialog opened without asking for help does not block it either.
-        QDialog dialog(&main);
-        dialog.setModal(true);
-        dialog.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
         QCoreApplication::processEvents();
         clickContentsEntry(*w, 10014);
         EXPECT_EQ(w->currentTopic(), 10014);
-        dialog.accept();
-    }
-    QCoreApplication::processEvents();
+    });
     clickContentsEntry(*w, 10010);
     EXPECT_EQ(w->currentTopic(), 10010);
 
