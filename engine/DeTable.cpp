@@ -1,5 +1,8 @@
 #include "DeTable.h"
 
+#include "common/core/Exception.h"
+
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -158,6 +161,44 @@ Complex deImpedance(int de, const DeParams& p, double omega) noexcept
     Complex z;
     deImpedances(de, p, &omega, &lnOmega, 1, 1.0, &z);
     return z;
+}
+
+bool deHasAnalyticDerivatives(int)
+{
+    return false;
+}
+
+bool deEvaluate(int de, const DeParams& p, const DeContext&, const double* omega, const double* lnOmega,
+    int count, double sign, Complex* z, Complex* const* d)
+{
+    deImpedances(de, p, omega, lnOmega, count, sign, z);
+    if (!d)
+        return true;
+    // Central differences of the DE alone, one parameter at a time.
+    for (int k = 0; k < 4; ++k) {
+        if (!d[k])
+            continue;
+        DeParams plus = p, minus = p;
+        double* slotPlus[4] = {&plus.R, &plus.T, &plus.U, &plus.PHI};
+        double* slotMinus[4] = {&minus.R, &minus.T, &minus.U, &minus.PHI};
+        const double x = *slotPlus[k];
+        const double h = 1e-6 * std::max(std::abs(x), 1e-8);
+        *slotPlus[k] = x + h;
+        *slotMinus[k] = x - h;
+        for (int i = 0; i < count; ++i) {
+            Complex zp, zm;
+            deImpedances(de, plus, &omega[i], &lnOmega[i], 1, sign, &zp);
+            deImpedances(de, minus, &omega[i], &lnOmega[i], 1, sign, &zm);
+            d[k][i] = (zp - zm) / (2 * h);
+        }
+    }
+    return true;
+}
+
+void deValidate(int de, const DeParams&, const int*, int, const DeContext&)
+{
+    if (!deAvailable(de))
+        throw exception("DE %i is not available in this engine", de);
 }
 
 } // namespace nosk::engine
