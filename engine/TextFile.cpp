@@ -1,6 +1,7 @@
 #include "TextFile.h"
 
 #include "core/Exception.h"
+#include "job/AtomicFileWriter.h"
 
 #include <cmath>
 #include <cstdarg>
@@ -36,13 +37,9 @@ void TextFile::text(const std::string& line)
 
 void TextFile::save(const std::string& path) const
 {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f)
-        throw exception("Cannot open file '%s'!", path.c_str());
-    const bool written = std::fwrite(m_contents.data(), 1, m_contents.size(), f) == m_contents.size();
-    const bool closed = std::fclose(f) == 0;
-    if (!written || !closed)
-        throw exception("Cannot write file '%s'!", path.c_str());
+    // Made fresh and renamed into place: a link planted under the name is
+    // replaced, never written through, and a reader never sees half a file.
+    replaceFile(path, m_contents, AtomicFileWriter::Links::Replace);
 }
 
 std::string eField(double value, int width, int digits, bool separate)

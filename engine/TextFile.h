@@ -15,7 +15,8 @@ public:
 
     const std::string& contents() const { return m_contents; }
 
-    // Replaces the file; throws nosk::exception when it cannot be written.
+    // Replaces the file (a link under its name included); throws
+    // nosk::exception when it cannot be written.
     void save(const std::string& path) const;
 
 private:

@@ -403,7 +403,8 @@ void COrganiserDlg::StoreOutin()
 {
     if (m_options.promptStoreOutin == 0)
         return;
-    if (!std::filesystem::exists("OUTIN"))
+    std::error_code ec;
+    if (!std::filesystem::exists("OUTIN", ec))
         return;
     FileRequest r = allFiles("Store OUTIN file");
     r.initialName = "OUTIN.OLD";
@@ -479,7 +480,8 @@ void COrganiserDlg::PrintViaTempCopy(const std::string& file, bool print)
 {
     Shell& shell = Platform::instance().shell();
     const std::string copy = shell.tempFolder() + "__NOSKRUN.TXT";
-    if (!std::filesystem::exists(file) || !shell.copyFile(file, copy))
+    std::error_code ec;  // a link loop under the name is no file, not a crash
+    if (!std::filesystem::exists(file, ec) || !shell.copyFile(file, copy))
         return;
     if (print)
         shell.print(copy);

@@ -2,6 +2,8 @@
 
 #include "platform/Help.h"
 #include "core/Prompt.h"
+#include "job/AtomicFileWriter.h"
+#include "job/RegularFile.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -13,8 +15,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 namespace nosk {
 namespace {
@@ -88,14 +88,16 @@ void CTextEditorDlg::updateTitle()
 
 void CTextEditorDlg::loadFile(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    // The largest input file (99999 data lines) is far below this; a device
+    // or a FIFO is no document.
+    constexpr std::size_t kMaxDocument = 64u << 20;
+    auto bytes = readRegularFile(path, kMaxDocument);
+    if (!bytes) {
         m_prompt.message(cannotOpen(path), kProgram, Buttons::Ok, Icon::Error);
         m_modified = false;
         return;
     }
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    QString text = QString::fromLocal8Bit(bytes.data(), qsizetype(bytes.size()));
+    QString text = QString::fromLocal8Bit(bytes->data(), qsizetype(bytes->size()));
     // The engine's files end their lines with CR LF; the text shows line breaks.
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     const bool blocked = m_text->blockSignals(true);
@@ -106,11 +108,9 @@ void CTextEditorDlg::loadFile(const std::string& path)
 
 bool CTextEditorDlg::writeDocument()
 {
-    std::ofstream out(m_documentName, std::ios::binary | std::ios::trunc);
-    if (!out) {
-        m_prompt.message(cannotOpen(m_documentName), kProgram, Buttons::Ok, Icon::Error);
-        return false;
-    }
+    // Written beside and renamed over the document: a save that fails part
+    // way (a full disk) leaves the document as it was.
+    std::string out;
     // Every line, the last one included, is written whole and ends with a
     // newline.
     QTextDocument* doc = m_text->document();
@@ -122,11 +122,13 @@ bool CTextEditorDlg::writeDocument()
             break;
         if (i == blocks - 1 && blocks == 1 && line.isEmpty())
             break;
-        out << line.toLocal8Bit().toStdString() << '\n';
+        out += line.toLocal8Bit().toStdString();
+        out += '\n';
     }
-    out.flush();
-    if (!out) {
-        m_prompt.message(cannotOpen(m_documentName), kProgram, Buttons::Ok, Icon::Error);
+    try {
+        replaceFile(m_documentName, out);
+    } catch (const std::exception& e) {
+        m_prompt.message(e.what(), kProgram, Buttons::Ok, Icon::Error);
         return false;
     }
     return true;

@@ -1,7 +1,10 @@
 #include "RunOptions.h"
 
+#include "job/AtomicFileWriter.h"
+#include "job/RegularFile.h"
+
 #include <cstdint>
-#include <fstream>
+#include <sstream>
 
 namespace nosk {
 namespace {
@@ -28,23 +31,27 @@ void writeInt(std::ostream& out, int value)
 
 void RunOptions::read(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    auto bytes = readRegularFile(path, 4096);
+    if (!bytes)
         return;
+    std::istringstream in(*bytes);
     readInt(in, closeEngineWindow) && readInt(in, notifyViewer) && readInt(in, loadOutinAfterRun)
         && readInt(in, promptStoreOutin);
 }
 
 bool RunOptions::write(const std::string& path) const
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out)
-        return false;
+    std::ostringstream out;
     writeInt(out, closeEngineWindow);
     writeInt(out, notifyViewer);
     writeInt(out, loadOutinAfterRun);
     writeInt(out, promptStoreOutin);
-    return bool(out.flush());
+    try {
+        replaceFile(path, out.str());
+    } catch (const std::exception&) {
+        return false;
+    }
+    return true;
 }
 
 } // namespace nosk

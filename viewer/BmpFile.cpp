@@ -1,5 +1,7 @@
 #include "BmpFile.h"
 
+#include "job/AtomicFileWriter.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <new>
@@ -98,22 +100,21 @@ std::optional<BmpError> WriteBmpFile(const std::string& path, int width, int hei
     }
     const auto headers = bmpHeaders(width, height, depth);
 
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f)
-        return BmpError{"CreateFile", errno};
-    auto fail = [&](const char* step) {
-        const int code = errno;
-        if (f)
-            std::fclose(f);
-        std::remove(path.c_str());
-        return BmpError{step, code};
-    };
-    if (std::fwrite(headers.data(), 1, headers.size(), f) != headers.size()
-        || std::fwrite(bits.data(), 1, bits.size(), f) != bits.size() || std::fflush(f) != 0)
-        return fail("WriteFile");
-    if (std::fclose(f) != 0) {
-        f = nullptr;
-        return fail("CloseHandle");
+    // Written beside and renamed into place: a save that fails leaves the
+    // user's old image as it was.
+    const char* step = "CreateFile";
+    try {
+        AtomicFileWriter file(path);
+        step = "WriteFile";
+        file.buffer().assign(headers.begin(), headers.end());
+        file.flush();
+        file.buffer().assign(bits.begin(), bits.end());
+        bits = {};
+        file.flush();
+        step = "CloseHandle";
+        file.commit();
+    } catch (const std::exception&) {
+        return BmpError{step, errno};
     }
     return std::nullopt;
 }

@@ -2,6 +2,7 @@
 
 #include "core/Exception.h"
 #include "core/Prompt.h"
+#include "job/RegularFile.h"
 
 #include <QFontDatabase>
 #include <QPlainTextEdit>
@@ -23,16 +24,12 @@ CFileTextPage::CFileTextPage(const QString& fileName, int helpContext, Prompt& p
     m_edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
     const std::string name = fileName.toStdString();
-    std::FILE* f = std::fopen(name.c_str(), "rb");
-    if (!f) {
+    auto bytes = readRegularFile(name, kMaxResultFile);
+    if (!bytes) {
         prompt.message(exception("Cannot open file '%s'!", name.c_str()).what(), "NOSKVIEW");
         return;
     }
-    char buf[1 << 16];
-    std::size_t got;
-    while ((got = std::fread(buf, 1, sizeof buf, f)) > 0)
-        m_bytes.append(buf, got);
-    std::fclose(f);
+    m_bytes = std::move(*bytes);
     // The text ends at the first zero byte, as the control shows it.
     if (auto z = m_bytes.find('\0'); z != std::string::npos)
         m_bytes.resize(z);

@@ -12,11 +12,14 @@
 #include "core/Exception.h"
 #include "core/Prompt.h"
 #include "core/RunCommand.h"
+#include "job/AtomicFileWriter.h"
+#include "job/SideFile.h"
 #include "platform/Drawing.h"
 #include "platform/Help.h"
 #include "ui/CPageTab.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QImage>
@@ -279,14 +282,7 @@ void CViewerDlg::onXAxisType()
     if (r == DialogResult::Cancel)
         return;
     unsigned char bytes[2] = {1, 1};
-    if (std::FILE* f = std::fopen("ADD.BIN", "rb")) {
-        unsigned char b[2];
-        if (std::fread(b, 1, 2, f) == 2) {
-            bytes[0] = b[0];
-            bytes[1] = b[1];
-        }
-        std::fclose(f);
-    }
+    readSideFile(bytes[0], bytes[1]);
     if (r == DialogResult::Ok) {
         if (chosen == current)
             return;
@@ -298,10 +294,7 @@ void CViewerDlg::onXAxisType()
     } else {
         bytes[0] = bytes[1];  // what the file's first column really holds
     }
-    if (std::FILE* f = std::fopen("ADD.BIN", "wb")) {
-        std::fwrite(bytes, 1, 2, f);
-        std::fclose(f);
-    }
+    writeSideFile(bytes[0], bytes[1]);
     LoadRun(0);
 }
 
@@ -349,9 +342,23 @@ std::string CViewerDlg::saveImage(const std::string& path, const CViewerPage& pa
     }
     const QString name = QString::fromStdString(path);
     if (name.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)) {
-        if (!image.save(name, "PNG")) {
-            std::remove(path.c_str());
-            return BmpError{"WriteFile", errno}.message();
+        // Encoded in memory and renamed into place, as the bitmap: a failed
+        // save keeps the user's old image.
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        if (!image.save(&buffer, "PNG"))
+            return BmpError{"WriteFile", EINVAL}.message();
+        const char* step = "CreateFile";
+        try {
+            AtomicFileWriter file(path);
+            step = "WriteFile";
+            file.buffer().assign(png.constData(), std::size_t(png.size()));
+            file.flush();
+            step = "CloseHandle";
+            file.commit();
+        } catch (const std::exception&) {
+            return BmpError{step, errno}.message();
         }
         return {};
     }

@@ -1,7 +1,12 @@
 #include "GraphSettings.h"
 
+#include "job/AtomicFileWriter.h"
+#include "job/RegularFile.h"
+
+#include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <exception>
+#include <string_view>
 
 namespace nosk {
 
@@ -109,23 +114,27 @@ void GraphSettings::fromBytes(const unsigned char* bytes, std::size_t count)
 
 bool GraphSettings::load(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    std::FILE* f = openRegularStream(path);
+    if (!f)
         return false;
     unsigned char buf[kBytes];
-    in.read(reinterpret_cast<char*>(buf), kBytes);
-    fromBytes(buf, static_cast<std::size_t>(in.gcount()));
+    const std::size_t got = std::fread(buf, 1, kBytes, f);
+    std::fclose(f);
+    fromBytes(buf, got);
     return true;
 }
 
 bool GraphSettings::save(const std::string& path) const
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out)
-        return false;
+    // The close is where a full disk shows: only a file renamed into place
+    // counts as saved.
     auto b = toBytes();
-    out.write(reinterpret_cast<const char*>(b.data()), kBytes);
-    return static_cast<bool>(out);
+    try {
+        replaceFile(path, std::string_view(reinterpret_cast<const char*>(b.data()), kBytes));
+    } catch (const std::exception&) {
+        return false;
+    }
+    return true;
 }
 
 } // namespace nosk

@@ -13,18 +13,40 @@ namespace nosk {
 
 namespace fs = std::filesystem;
 
-AtomicFileWriter::AtomicFileWriter(const std::string& path)
+namespace {
+
+bool writeAll(int fd, const char* p, std::size_t left)
+{
+    while (left > 0) {
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+AtomicFileWriter::AtomicFileWriter(const std::string& path, Links links)
     : m_path(path), m_target(path)
 {
     std::error_code ec;
-    if (fs::is_symlink(path, ec)) {
+    if (links == Links::Follow && fs::is_symlink(path, ec)) {
         fs::path resolved = fs::weakly_canonical(path, ec);
         if (!ec)
             m_target = resolved.string();
     }
 
+    // A link replaced as such is no file of ours to look at.
     struct stat old {};
-    bool exists = ::stat(m_target.c_str(), &old) == 0;
+    bool exists = (links == Links::Follow ? ::stat(m_target.c_str(), &old) : ::lstat(m_target.c_str(), &old)) == 0;
+    if (exists && S_ISLNK(old.st_mode))
+        exists = false;
     if (exists && (!S_ISREG(old.st_mode) || ::access(m_target.c_str(), W_OK) != 0))
         throw exception("Cannot open file '%s'!", path.c_str());
 
@@ -32,32 +54,49 @@ AtomicFileWriter::AtomicFileWriter(const std::string& path)
     fs::path dir = target.parent_path();
     std::string base = target.filename().string();
     static unsigned counter = 0;
+    int error = 0;
     for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
         std::string name = "." + base + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
         m_tempPath = (dir / name).string();
         m_fd = ::open(m_tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (m_fd < 0 && errno != EEXIST)
+        error = errno;
+        if (m_fd < 0 && error != EEXIST)
             break;
     }
-    if (m_fd < 0)
+    if (m_fd < 0 && exists && (error == EACCES || error == EROFS || error == EPERM)) {
+        // A folder we may not create files in: the old way, in place.
+        m_tempPath.clear();
+        const int noFollow = links == Links::Replace ? O_NOFOLLOW : 0;
+        m_fd = ::open(m_target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | noFollow);
+    }
+    if (m_fd < 0) {
+        errno = error;
         throw exception("Cannot open file '%s'!", path.c_str());
-    if (exists)
+    }
+    if (exists && !m_tempPath.empty())
         ::fchmod(m_fd, old.st_mode & 07777);  // keep the old file's permissions
 }
 
 AtomicFileWriter::~AtomicFileWriter()
 {
+    discard();
+}
+
+void AtomicFileWriter::discard()
+{
+    const int error = errno;  // the cause stays for the caller to tell
     if (m_fd >= 0) {
         ::close(m_fd);
-        ::unlink(m_tempPath.c_str());
+        m_fd = -1;
+        if (!m_tempPath.empty())
+            ::unlink(m_tempPath.c_str());
     }
+    errno = error;
 }
 
 void AtomicFileWriter::fail()
 {
-    ::close(m_fd);
-    m_fd = -1;
-    ::unlink(m_tempPath.c_str());
+    discard();
     throw exception("Cannot write file '%s'!", m_path.c_str());
 }
 
@@ -65,30 +104,42 @@ void AtomicFileWriter::flush()
 {
     if (m_fd < 0)
         throw exception("Cannot write file '%s'!", m_path.c_str());
-    const char* p = m_buffer.data();
-    std::size_t left = m_buffer.size();
-    while (left > 0) {
-        ssize_t n = ::write(m_fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            fail();
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
+    if (!writeAll(m_fd, m_buffer.data(), m_buffer.size()))
+        fail();
     m_buffer.clear();
 }
 
 void AtomicFileWriter::commit()
 {
     flush();
-    int fd = m_fd;
+    // On the disk before the name points at it: a crash right after the
+    // rename must not leave an empty file where the old one was.
+    if (::fsync(m_fd) != 0 && errno != EINVAL && errno != EROFS)
+        fail();
+    const int fd = m_fd;
     m_fd = -1;
-    if (::close(fd) != 0 || std::rename(m_tempPath.c_str(), m_target.c_str()) != 0) {
-        ::unlink(m_tempPath.c_str());
+    if (::close(fd) != 0) {
+        const int error = errno;
+        if (!m_tempPath.empty())
+            ::unlink(m_tempPath.c_str());
+        errno = error;
         throw exception("Cannot write file '%s'!", m_path.c_str());
     }
+    if (m_tempPath.empty())
+        return;
+    if (std::rename(m_tempPath.c_str(), m_target.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(m_tempPath.c_str());
+        errno = error;
+        throw exception("Cannot write file '%s'!", m_path.c_str());
+    }
+}
+
+void replaceFile(const std::string& path, std::string_view bytes, AtomicFileWriter::Links links)
+{
+    AtomicFileWriter writer(path, links);
+    writer.buffer().assign(bytes);
+    writer.commit();
 }
 
 } // namespace nosk

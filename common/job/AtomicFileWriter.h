@@ -6,15 +6,26 @@
 namespace nosk {
 
 // Writes a file that replaces another one without ever leaving a half-written
-// target: the bytes go to a temporary file beside the target, which is renamed
-// over it by commit(). Until commit() succeeds the old file stays as it was;
-// a writer destroyed without commit() removes its temporary file.
+// target: the bytes go to a temporary file beside the target, which is
+// flushed to the disk and renamed over it by commit(). Until commit()
+// succeeds the old file stays as it was; every failure, and a writer
+// destroyed without commit(), removes the temporary file.
 //
-// A read-only target is refused as it would be by opening it for writing.
+// A read-only target is refused as it would be by opening it for writing. In
+// a folder where no file can be created, an existing writable target is
+// written in place, as it always was there.
+//
+// Every failure leaves errno telling its cause when the exception is thrown.
 class AtomicFileWriter {
 public:
+    // What a symbolic link under the target's name means. A user's document
+    // may be a link to the real file, which is then replaced; a scratch or
+    // output file of ours never writes through a link someone planted under
+    // its name: the link itself is replaced.
+    enum class Links { Follow, Replace };
+
     // Failure to create the temporary file: "Cannot open file '<path>'!".
-    explicit AtomicFileWriter(const std::string& path);
+    explicit AtomicFileWriter(const std::string& path, Links links = Links::Follow);
     ~AtomicFileWriter();
     AtomicFileWriter(const AtomicFileWriter&) = delete;
     AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
@@ -23,19 +34,25 @@ public:
     std::string& buffer() { return m_buffer; }
     // Writes out the buffer. Failure: "Cannot write file '<path>'!".
     void flush();
-    // flush(), close and rename over the target. Failure as flush().
+    // flush(), sync, close and rename over the target. Failure as flush().
     void commit();
 
     const std::string& path() const { return m_path; }
 
 private:
     void fail();
+    void discard();
 
     std::string m_path;      // as the caller gave it (for messages)
-    std::string m_target;    // the file replaced (symbolic links followed)
-    std::string m_tempPath;
+    std::string m_target;    // the file replaced
+    std::string m_tempPath;  // empty when writing in place
     int m_fd = -1;
     std::string m_buffer;
 };
+
+// Replaces the file at `path` with `bytes` through an AtomicFileWriter;
+// throws its exceptions.
+void replaceFile(const std::string& path, std::string_view bytes,
+                 AtomicFileWriter::Links links = AtomicFileWriter::Links::Follow);
 
 } // namespace nosk

@@ -1,6 +1,7 @@
 #include "job/FieldCodec.h"
 
 #include "core/Exception.h"
+#include "job/RegularFile.h"
 
 #include <algorithm>
 #include <charconv>
@@ -82,10 +83,15 @@ std::size_t parseInt(const char* text, std::size_t size, int& value, bool& overf
         ++i;
     }
     std::size_t digitsStart = i;
+    // Digits beyond 32 bits still count: a value that stopped growing at
+    // 2147483648 would come back as INT_MIN with a minus in front.
     long long v = 0;
+    bool tooMany = false;
     while (i < size && text[i] >= '0' && text[i] <= '9') {
         if (v <= std::numeric_limits<int>::max())
             v = v * 10 + (text[i] - '0');
+        else
+            tooMany = true;
         ++i;
     }
     if (i == digitsStart) {
@@ -94,7 +100,7 @@ std::size_t parseInt(const char* text, std::size_t size, int& value, bool& overf
     }
     if (negative)
         v = -v;
-    if (v > std::numeric_limits<int>::max() || v < std::numeric_limits<int>::min()) {
+    if (tooMany || v > std::numeric_limits<int>::max() || v < std::numeric_limits<int>::min()) {
         overflow = true;
         value = 0;
         return i;
@@ -240,12 +246,9 @@ constexpr std::size_t kChunk = 1 << 16;
 
 LineFile::LineFile(const std::string& path)
 {
-    m_file = std::fopen(path.c_str(), "rb");
-    struct stat info {};
-    if (m_file && (::fstat(::fileno(m_file), &info) != 0 || S_ISDIR(info.st_mode))) {
-        std::fclose(m_file);  // a folder opens on Linux but holds no lines
-        m_file = nullptr;
-    }
+    // A folder, a FIFO or a device holds no lines: refused at once, never
+    // waited on or read without end.
+    m_file = openRegularStream(path);
     if (!m_file)
         throw exception("Cannot open file '%s'!", path.c_str());
     m_buffer.resize(kChunk);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "job/AtomicFileWriter.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -45,8 +47,11 @@ public:
     // save leaves the old file as it was. Lines end with CR LF. A value too wide
     // for its columns stops the save ("M does not fit its field in the input
     // file!"); so does N outside 0-50 ("Wrong parameters number!").
-    void save(const std::string& path) const;
-    // save, then ADD.BIN with (xVariable, xVariable) (SideFile.cpp).
+    // A link under the name is followed unless `links` says Replace.
+    void save(const std::string& path, AtomicFileWriter::Links links = AtomicFileWriter::Links::Follow) const;
+    // save, then ADD.BIN with (xVariable, xVariable) (SideFile.cpp). Both are
+    // files of ours in the work folder: a link under either name is replaced,
+    // never written through.
     void saveWithSideFile(const std::string& path) const;
 
     // --- the record ---

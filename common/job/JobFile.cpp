@@ -255,11 +255,11 @@ void FitJob::loadHeader(const std::string& path)
     releaseData();
 }
 
-void FitJob::save(const std::string& path) const
+void FitJob::save(const std::string& path, AtomicFileWriter::Links links) const
 {
     if (N < 0 || N > kMaxParams)
         throw exception("Wrong parameters number!");
-    AtomicFileWriter out(path);
+    AtomicFileWriter out(path, links);
     std::string& s = out.buffer();
     s.reserve(1u << 21);
 

@@ -1,6 +1,8 @@
 #include "job/SideFile.h"
 
+#include "job/AtomicFileWriter.h"
 #include "job/FitJob.h"
+#include "job/RegularFile.h"
 
 #include <cstdio>
 
@@ -8,18 +10,18 @@ namespace nosk {
 
 void writeSideFile(unsigned char first, unsigned char second, const std::string& path)
 {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f)
-        return;
-    const unsigned char bytes[2] = {first, second};
-    std::fwrite(bytes, 1, 2, f);
-    std::fclose(f);
+    const char bytes[2] = {static_cast<char>(first), static_cast<char>(second)};
+    try {
+        replaceFile(path, std::string_view(bytes, 2), AtomicFileWriter::Links::Replace);
+    } catch (const std::exception&) {
+        // as documented: passed over
+    }
 }
 
 void readSideFile(unsigned char& first, unsigned char& second, const std::string& path)
 {
     unsigned char bytes[2] = {1, 1};
-    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+    if (std::FILE* f = openRegularStream(path)) {
         std::size_t got = std::fread(bytes, 1, 2, f);
         std::fclose(f);
         for (std::size_t i = got; i < 2; ++i)
@@ -42,7 +44,7 @@ const char* xVariableName(int code)
 
 void FitJob::saveWithSideFile(const std::string& path) const
 {
-    save(path);
+    save(path, AtomicFileWriter::Links::Replace);
     writeSideFile(xVariable, xVariable);
 }
 

@@ -2,6 +2,8 @@
 
 #include "Platform.h"
 #include "Process.h"
+#include "job/AtomicFileWriter.h"
+#include "job/RegularFile.h"
 
 #include <QApplication>
 #include <QDir>
@@ -18,18 +20,24 @@
 
 namespace nosk {
 
-bool copyFileReplacing(const std::string& from, const std::string& to)
+bool copyFileReplacing(const std::string& from, const std::string& to, bool replaceLink)
 {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(from, ec))
+    // The engine's files are megabytes at most; a device or FIFO is refused.
+    constexpr std::size_t kMaxCopy = 1u << 30;
+    auto bytes = readRegularFile(from, kMaxCopy);
+    if (!bytes)
         return false;
-    std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing, ec);
-    return !ec;
+    try {
+        replaceFile(to, *bytes, replaceLink ? AtomicFileWriter::Links::Replace : AtomicFileWriter::Links::Follow);
+    } catch (const std::exception&) {
+        return false;
+    }
+    return true;
 }
 
 bool RecordingShell::copyFile(const std::string& from, const std::string& to)
 {
-    return copyFileReplacing(from, to);
+    return copyFileReplacing(from, to, true);
 }
 
 bool DesktopShell::open(const std::string& path)
@@ -74,7 +82,7 @@ std::string DesktopShell::tempFolder()
 
 bool DesktopShell::copyFile(const std::string& from, const std::string& to)
 {
-    return copyFileReplacing(from, to);
+    return copyFileReplacing(from, to, true);
 }
 
 bool printTextFile(const std::string& path, QPrinter& printer)

@@ -54,8 +54,11 @@ public:
     bool succeed = true;
 };
 
-// Copies with overwrite (std::filesystem); false when it fails.
-bool copyFileReplacing(const std::string& from, const std::string& to);
+// Copies a regular file over `to` by write-and-rename, so a failed copy
+// leaves the old `to` as it was; false when it fails. With `replaceLink` a
+// link under the name `to` is replaced rather than written through (copies
+// into a shared temporary folder).
+bool copyFileReplacing(const std::string& from, const std::string& to, bool replaceLink = false);
 
 // Lays out a plain text file in a fixed-pitch font, page after page, on a
 // printer (a real one or PDF output). False when the file cannot be read or

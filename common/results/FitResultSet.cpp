@@ -1,11 +1,12 @@
 #include "results/FitResultSet.h"
 
 #include "core/Exception.h"
+#include "job/RegularFile.h"
 #include "results/AuxpntlReader.h"
 #include "results/PntoutlReader.h"
 #include "results/ResultHolder.h"
 
-#include <fstream>
+#include <sstream>
 
 namespace nosk {
 
@@ -34,11 +35,11 @@ FitResultSet::FitResultSet(ResultHolder& holder)
 
 void FitResultSet::read()
 {
-    std::ifstream in("AUXPNTL", std::ios::binary);
-    if (!in)
+    auto bytes = readRegularFile("AUXPNTL", kMaxResultFile);
+    if (!bytes)
         throw exception("File AUXPNTL not found!");
+    std::istringstream in(std::move(*bytes));
     readTable(in);
-    in.close();
     readPntoutl(statistics);
 }
 

@@ -1,11 +1,12 @@
 #include "results/ModelResultSet.h"
 
 #include "core/Exception.h"
+#include "job/RegularFile.h"
 #include "job/Immittance.h"
 #include "results/AuxpntlReader.h"
 #include "results/ResultHolder.h"
 
-#include <fstream>
+#include <sstream>
 
 namespace nosk {
 
@@ -29,9 +30,10 @@ ModelResultSet::ModelResultSet(ResultHolder& holder)
 
 void ModelResultSet::read()
 {
-    std::ifstream in("AUXPNTL", std::ios::binary);
-    if (!in)
+    auto bytes = readRegularFile("AUXPNTL", kMaxResultFile);
+    if (!bytes)
         throw exception("File AUXPNTL not found!");
+    std::istringstream in(std::move(*bytes));
     readModel(in);
 }
 

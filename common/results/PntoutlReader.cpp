@@ -1,11 +1,12 @@
 #include "results/PntoutlReader.h"
 
 #include "core/Exception.h"
+#include "job/RegularFile.h"
 #include "job/FieldCodec.h"
 #include "results/ReportText.h"
 
 #include <algorithm>
-#include <fstream>
+#include <sstream>
 #include <string>
 #include <string_view>
 
@@ -82,9 +83,10 @@ int countAfter(const std::string& line, std::string_view marker)
 
 void readPntoutl(FitStatistics& statistics)
 {
-    std::ifstream in(kFileName, std::ios::binary);
-    if (!in)
+    auto bytes = readRegularFile(kFileName, kMaxResultFile);
+    if (!bytes)
         throw exception("Cannot open file '%s'!", kFileName);
+    std::istringstream in(std::move(*bytes));
     readPntoutl(in, statistics);
 }
 

@@ -4,13 +4,13 @@
 #include "core/Exception.h"
 #include "core/Prompt.h"
 #include "job/FitJob.h"
+#include "job/RegularFile.h"
 
-#include <fstream>
+#include <sstream>
 #include <string>
 
 namespace nosk {
 
-using opsdetail::nextLine;
 using opsdetail::parseNumber;
 using opsdetail::splitFields;
 
@@ -35,6 +35,43 @@ void takeNumbers(const std::string& line, int count, double* out)
             throw exception("%s", kWrongSheet);
         out[i] = *value;
     }
+}
+
+// One line of a sheet: LF, CR LF and a bare CR (old spreadsheet exports)
+// all end it. Nothing at the end of the stream.
+std::optional<std::string> nextLine(std::istream& in)
+{
+    std::string line;
+    std::streambuf* buf = in.rdbuf();
+    using Traits = std::char_traits<char>;
+    int c = buf->sbumpc();
+    if (c == Traits::eof()) {
+        in.setstate(std::ios::eofbit);
+        return std::nullopt;
+    }
+    for (; c != Traits::eof(); c = buf->sbumpc()) {
+        if (c == '\n')
+            return line;
+        if (c == '\r') {
+            if (buf->sgetc() == '\n')
+                buf->sbumpc();
+            return line;
+        }
+        line.push_back(static_cast<char>(c));
+    }
+    return line;
+}
+
+// A sheet is read whole before anything is taken from it; a data sheet of
+// the largest job is a few megabytes.
+constexpr std::size_t kMaxSheet = 256u << 20;
+
+std::istringstream openSheet(const std::string& path)
+{
+    auto bytes = readRegularFile(path, kMaxSheet);
+    if (!bytes)
+        throw exception("Cannot open file '%s'!", path.c_str());
+    return std::istringstream(std::move(*bytes));
 }
 
 FileRequest asciiFileRequest()
@@ -109,9 +146,7 @@ bool importDataSheet(FitJob& job, Prompt& prompt, const RefreshPages& refresh)
 
     SheetRows rows;
     try {
-        std::ifstream in(*path, std::ios::binary);
-        if (!in)
-            throw exception("Cannot open file '%s'!", path->c_str());
+        std::istringstream in = openSheet(*path);
         rows = readDataSheet(in);
     } catch (const exception& e) {
         // The sheet is read in full before the job is touched, so a bad line
@@ -146,9 +181,7 @@ bool importWeights(FitJob& job, Prompt& prompt, const RefreshPages& refresh)
 
     WeightRows weights;
     try {
-        std::ifstream in(*path, std::ios::binary);
-        if (!in)
-            throw exception("Cannot open file '%s'!", path->c_str());
+        std::istringstream in = openSheet(*path);
         weights = readWeights(in, job.M);
     } catch (const exception& e) {
         showError(prompt, e.what());

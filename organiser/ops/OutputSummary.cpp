@@ -3,12 +3,14 @@
 #include "TextUtil.h"
 #include "core/Exception.h"
 #include "core/Prompt.h"
+#include "job/AtomicFileWriter.h"
 #include "job/FitJob.h"
+#include "job/RegularFile.h"
 
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <limits>
+#include <sstream>
 
 namespace nosk {
 
@@ -212,32 +214,28 @@ bool writeOutputSummary(const FitJob& job, const std::string& testFileName, bool
     if (job.M == 0 || job.N == 0)
         return fail("The user should load an input file\n and then run fitting!");
 
+    // The engine's report of the largest job is a few megabytes; a device or
+    // a FIFO under the name is no report.
+    constexpr std::size_t kMaxReport = 256u << 20;
+    auto report = readRegularFile("PNTOUTL", kMaxReport);
+    if (!report)
+        return fail(exception("Cannot open file '%s'!", "PNTOUTL").what());
     TempFilesGuard cleanup;
+    // Both files are made fresh: a link planted under either name is
+    // replaced, never written through.
     try {
-        {
-            std::ifstream in("PNTOUTL", std::ios::binary);
-            if (!in)
-                return fail(exception("Cannot open file '%s'!", "PNTOUTL").what());
-            std::ofstream out(kRawSummaryFile, std::ios::binary | std::ios::trunc);
-            if (!out)
-                return fail(exception("Cannot open file '%s'!", kRawSummaryFile).what());
-            writeRawSummary(in, out, job, testFileName, clock ? clock() : localNow());
-            out.close();
-            if (!out)
-                throw FormatError{};
-        }
-        {
-            std::ifstream in(kRawSummaryFile, std::ios::binary);
-            std::ofstream out(kTidySummaryFile, std::ios::binary | std::ios::trunc);
-            if (!in || !out)
-                throw FormatError{};
-            writeTidySummary(in, out);
-            out.close();
-            if (!out)
-                throw FormatError{};
-        }
+        std::istringstream in(std::move(*report));
+        std::ostringstream raw;
+        writeRawSummary(in, raw, job, testFileName, clock ? clock() : localNow());
+        replaceFile(kRawSummaryFile, raw.str(), AtomicFileWriter::Links::Replace);
+        std::istringstream rawIn(raw.str());
+        std::ostringstream tidy;
+        writeTidySummary(rawIn, tidy);
+        replaceFile(kTidySummaryFile, tidy.str(), AtomicFileWriter::Links::Replace);
     } catch (const FormatError&) {
         return fail("Wrong format of PNTOUTL file!");
+    } catch (const exception& e) {
+        return fail(e.what());
     }
 
     if (print)

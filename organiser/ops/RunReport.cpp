@@ -3,6 +3,7 @@
 #include "TextUtil.h"
 #include "core/Exception.h"
 #include "core/Prompt.h"
+#include "job/AtomicFileWriter.h"
 #include "job/FitJob.h"
 
 #include <cstdlib>
@@ -138,9 +139,12 @@ bool writeRunReport(const FitJob& job, Prompt& prompt, const LocalClock& clock)
         return false;
 
     const std::tm now = clock ? clock() : localNow();
-    if (!opsdetail::writeFileReplacing(*path, formatRunReport(job, now))) {
-        prompt.message(exception("Cannot open file '%s'!", path->c_str()).what(), "ERROR", Buttons::Ok,
-                       Icon::Error);
+    // The writer's own text tells an open that failed from a write that
+    // failed (a full disk); the old report stays either way.
+    try {
+        replaceFile(*path, formatRunReport(job, now));
+    } catch (const exception& e) {
+        prompt.message(e.what(), "ERROR", Buttons::Ok, Icon::Error);
         return false;
     }
     return true;

@@ -4,6 +4,7 @@
 #include "job/AtomicFileWriter.h"
 #include "results/ReportText.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -108,7 +109,11 @@ std::optional<double> parseNumber(std::string_view field)
     for (char& c : text)
         if (c == 'D' || c == 'd')
             c = 'E';
-    return std::strtod(text.c_str(), nullptr);
+    // 1e999 overflows to infinity: as "inf", no number a sheet means.
+    const double value = std::strtod(text.c_str(), nullptr);
+    if (!std::isfinite(value))
+        return std::nullopt;
+    return value;
 }
 
 bool writeFileReplacing(const std::string& path, const std::string& bytes)

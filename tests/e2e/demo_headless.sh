@@ -13,7 +13,8 @@ fail() { echo "FAILED: $*"; echo "--- demo output:"; cat "$tmp/out" 2>/dev/null;
 # A notification folder of our own, so that no running viewer is disturbed.
 export XDG_RUNTIME_DIR=$tmp/runtime
 mkdir -m 700 "$XDG_RUNTIME_DIR"
-env -u DISPLAY -u WAYLAND_DISPLAY NOSK_BUILD_DIR="$build" \
+# No display, and no platform from the caller's environment either.
+env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=offscreen NOSK_BUILD_DIR="$build" \
   timeout 60 "$src/demo.sh" "$tmp/work" >"$tmp/out" 2>&1 || fail "demo.sh ended with status $?"
 
 grep -q "^Using the programs built in $build\$" "$tmp/out" || fail "demo.sh did not use the given build"

@@ -20,6 +20,9 @@ if [ "${1:-}" != --inside ]; then
   exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" bash "$0" --inside "$@"
 fi
 shift
+# The key presses need real windows on the Xvfb display, whatever platform
+# the caller's environment names (a test run may have set offscreen).
+export QT_QPA_PLATFORM=xcb
 bin=$(cd "$1" && pwd)
 fittests=$(cd "$2" && pwd)
 

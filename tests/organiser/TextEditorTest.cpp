@@ -8,7 +8,10 @@
 #include <QPushButton>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
 #include <filesystem>
+#include <sys/resource.h>
 
 using namespace nosk;
 
@@ -99,4 +102,43 @@ TEST(TextEditor, UnwritableDocumentStaysModified)
     ed.save();
     EXPECT_TRUE(ed.modified());
     EXPECT_EQ(prompt.lastMessage().text, "Cannot open file '" + dir.file("no/such/folder/A.TST") + "'!");
+}
+
+TEST(TextEditor, SaveThatFailsPartWayKeepsTheDocument)
+{
+    // A full disk, as a file-size limit: the write fails after the first
+    // bytes. The document must stay as it was on the disk, the text stays
+    // modified, and the message says the write failed.
+    test::TempWorkDir dir;
+    test::writeAll("__X_EDIT.TMP", kJobText);
+    const std::string old(300, 'o');
+    test::writeAll("A.TST", old);
+    ScriptedPrompt prompt;
+    CTextEditorDlg ed(prompt, dir.file("A.TST"), {});
+    ed.textBox()->appendPlainText(QString(500, QLatin1Char('x')));
+
+    struct rlimit saved {};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit = saved;
+    limit.rlim_cur = 100;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    ed.save();
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_TRUE(ed.modified());
+    EXPECT_EQ(prompt.lastMessage().text, "Cannot write file '" + dir.file("A.TST") + "'!");
+    EXPECT_EQ(test::readAll("A.TST"), old);
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator("."))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"A.TST", "__X_EDIT.TMP"}));
+
+    // Once there is room again the same save goes through.
+    ed.save();
+    EXPECT_FALSE(ed.modified());
+    EXPECT_NE(test::readAll("A.TST").find("line two\n"), std::string::npos);
+    EXPECT_NE(test::readAll("A.TST").find(std::string(500, 'x') + "\n"), std::string::npos);
 }

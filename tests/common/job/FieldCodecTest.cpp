@@ -100,6 +100,14 @@ TEST(ReadField, IntegerSignsBlanksAndRange)
     EXPECT_EQ(value, 2147483647);
     readField("-2147483648", 'i', 11, &value, "IPAR");
     EXPECT_EQ(value, -2147483647 - 1);
+    // Eleven digits and more whose first ten read 2147483648 once came back
+    // as INT_MIN.
+    EXPECT_EQ(failure([&] { readField("-21474836480", 'i', 12, &value, "IPAR"); }),
+              "IPAR. Wrong integer! '-21474836480'");
+    EXPECT_EQ(failure([&] { readField("-2147483648999", 'i', 14, &value, "IPAR"); }),
+              "IPAR. Wrong integer! '-2147483648999'");
+    EXPECT_EQ(failure([&] { readField("2147483648", 'i', 10, &value, "IPAR"); }),
+              "IPAR. Wrong integer! '2147483648'");
 }
 
 TEST(ReadField, DoubleWithDExponentAndBlankSign)

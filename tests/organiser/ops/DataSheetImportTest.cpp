@@ -92,8 +92,26 @@ TEST(ReadDataSheet, LongLinesAreReadWhole)
     EXPECT_EQ(rows.data2[1], 3);
 }
 
+TEST(ReadDataSheet, CrLfAndBareCrAllEndALine)
+{
+    // Bare CR: old spreadsheet exports. The block ends at the empty line.
+    std::istringstream cr("1 2 3\r4 5 6\r\r7 8 9\r");
+    SheetRows rows = readDataSheet(cr);
+    EXPECT_EQ(rows.freq, (std::vector<double>{1, 4}));
+    EXPECT_EQ(rows.data2, (std::vector<double>{3, 6}));
+    std::istringstream mixed("\r\n\r1 2 3\r\n4 5 6\n7 8 9\r10 11 12");
+    rows = readDataSheet(mixed);
+    EXPECT_EQ(rows.freq, (std::vector<double>{1, 4, 7, 10}));
+    EXPECT_EQ(rows.data2.back(), 12);
+    std::istringstream weights("1 2\r3 4\r\n5 6\n");
+    EXPECT_EQ(readWeights(weights, 3).weight2, (std::vector<double>{2, 4, 6}));
+}
+
 TEST(ReadDataSheet, RefusesWhatIsNotASheet)
 {
+    // Overflowing to infinity is as little a number as "inf".
+    EXPECT_EQ(sheetError("1e999 2 3\n"), "Wrong data sheet file!");
+    EXPECT_EQ(sheetError("1 2 -1.5D+999\n"), "Wrong data sheet file!");
     EXPECT_EQ(sheetError(""), "Wrong data sheet file!\nNo data lines found.");
     EXPECT_EQ(sheetError("\n\n\n"), "Wrong data sheet file!\nNo data lines found.");
     EXPECT_EQ(sheetError("1,2,3\n"), "Wrong data sheet file!");
