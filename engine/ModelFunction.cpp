@@ -2,6 +2,7 @@
 
 #include "core/Exception.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace nosk::engine {
@@ -32,7 +33,7 @@ int deNumber(double value, int index)
 
 } // namespace
 
-ModelFunction::ModelFunction(char fun, const double* p, const int* nfree) : m_circuit(fun)
+ModelFunction::ModelFunction(char fun, const double* p, const int* nfree, double celcap) : m_circuit(fun)
 {
     if (fun == 'A')
         m_slotCount = 3;
@@ -43,8 +44,9 @@ ModelFunction::ModelFunction(char fun, const double* p, const int* nfree) : m_ci
     for (int s = 0; s < m_slotCount; ++s) {
         const int index = selectorIndex(s);
         const int de = deNumber(p[index], index);
-        if (!deAvailable(de))
-            throw exception("DE %i is not available in this engine", de);
+        m_context.celcap = celcap;
+        const int first = firstParamIndex(s);
+        deValidate(de, DeParams{p[first], p[first + 1], p[first + 2], p[first + 3]}, nfree + first, index, m_context);
         m_de[s] = de;
         m_sign[s] = nfree[index] == 3 ? -1.0 : 1.0;
     }
@@ -70,7 +72,9 @@ void ModelFunction::slotImpedances(int slot, const double* p, const double* omeg
     int count, Complex* out) const noexcept
 {
     const double* q = p + firstParamIndex(slot);
-    deImpedances(m_de[slot], DeParams{q[0], q[1], q[2], q[3]}, omega, lnOmega, count, m_sign[slot], out);
+    if (!deEvaluate(m_de[slot], DeParams{q[0], q[1], q[2], q[3]}, m_context, omega, lnOmega, count, m_sign[slot], out,
+            nullptr))
+        std::fill(out, out + count, Complex(std::nan(""), std::nan("")));
 }
 
 Complex ModelFunction::compose(const double* p, double omega, const Complex* slotZ) const noexcept

@@ -18,9 +18,11 @@ public:
     static constexpr int kMaxParams = 50;
     static constexpr int kMaxSlots = 4;
 
-    // Throws nosk::exception for a circuit or a DE this engine lacks. A
-    // selector whose NFREE code is 3 subtracts its DE.
-    ModelFunction(char fun, const double* p, const int* nfree);
+    // Throws nosk::exception for a circuit or a DE this engine lacks, or a
+    // DE whose start values lie outside its valid range. A selector whose
+    // NFREE code is 3 subtracts its DE. celcap (CELCAP in F) reaches the
+    // dielectric-level DEs.
+    ModelFunction(char fun, const double* p, const int* nfree, double celcap = 0);
 
     char circuit() const { return m_circuit; }
     int slotCount() const { return m_slotCount; }
@@ -33,7 +35,8 @@ public:
     // The slot whose DE parameters include `index`, or -1 (circuit elements).
     int slotOfParam(int index) const;
 
-    // The DE values of one slot at every point (already signed).
+    // The DE values of one slot at every point (already signed). Parameters
+    // outside the DE's valid range (a trial point of the fit) give NaN.
     void slotImpedances(int slot, const double* p, const double* omega, const double* lnOmega, int count,
         Complex* out) const noexcept;
     // The circuit from its elements p1-p4 and the slot values at one point;
@@ -48,6 +51,7 @@ private:
     int m_slotCount;
     int m_de[kMaxSlots] = {};
     double m_sign[kMaxSlots] = {};
+    DeContext m_context;
 };
 
 } // namespace nosk::engine

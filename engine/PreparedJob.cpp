@@ -31,7 +31,7 @@ char copyParameters(const FitJob& job, double* p, int* nfree)
 } // namespace
 
 PreparedJob::PreparedJob(const FitJob& job)
-    : m_job(job), m_model(copyParameters(job, m_start, m_nfree), m_start, m_nfree)
+    : m_job(job), m_model(copyParameters(job, m_start, m_nfree), m_start, m_nfree, job.CELCAP)
 {
     checkCodes();
     prepareParameters();
