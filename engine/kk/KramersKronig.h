@@ -27,7 +27,7 @@ struct Options {
     int elements = 0;              // above 0: exactly this M, no automatic choice
     FitPart part = FitPart::Complex;
     bool inductance = true;        // a series inductance (high-frequency tails)
-    bool capacitance = false;      // a series capacitance (no low-frequency intercept)
+    bool capacitance = true;       // a series capacitance (no low-frequency intercept)
 };
 
 struct Result {
