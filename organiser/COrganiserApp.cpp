@@ -109,7 +109,7 @@ int COrganiserApp::run(int argc, char** argv)
             dlg.setWindowTitle(QString::fromStdString(file));
             try {
                 dlg.job().load(file);
-            } catch (const exception& e) {
+            } catch (const std::exception& e) {
                 Platform::instance().prompt().message(e.what(), "ERROR", Buttons::Ok, Icon::Error);
             }
             dlg.loadFromJob();
@@ -130,14 +130,14 @@ int runHeadless(const std::string& file, const RunOptions& options)
     FitJob job;
     try {
         job.load(file);
-    } catch (const exception& e) {
+    } catch (const std::exception& e) {
         return fail(e.what());
     }
     if (!run::runnable(job))
         return fail("Can not run this TEST configuration!");
     try {
         run::writeInput(job);
-    } catch (const exception& e) {
+    } catch (const std::exception& e) {
         return fail(e.what());
     }
 
@@ -159,14 +159,14 @@ int runHeadless(const std::string& file, const RunOptions& options)
 
     try {
         run::collectResults(job);
-    } catch (const exception&) {
+    } catch (const std::exception&) {
         return fail("Fitting process failed!");
     }
     int status = 0;
     if (options.loadOutinAfterRun == 1 && job.IRE < 0) {
         try {
             job.load("OUTIN");
-        } catch (const exception& e) {
+        } catch (const std::exception& e) {
             std::cerr << "noskrun: " << e.what() << '\n';
             status = 1;
         }
