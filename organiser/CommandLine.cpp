@@ -1,5 +1,7 @@
 #include "CommandLine.h"
 
+#include <cstdlib>
+
 namespace nosk {
 
 namespace {
@@ -52,6 +54,20 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args)
         } else if (a == "--run") {
             setMode(Mode::Run, a);
             operand(i, a, cl.file);
+        } else if (a == "--import") {
+            setMode(Mode::Import, a);
+            operand(i, a, cl.file);
+        } else if (a == "--to") {
+            operand(i, a, cl.target);
+        } else if (a == "--spectrum") {
+            std::string n;
+            operand(i, a, n);
+            char* end = nullptr;
+            const long v = n.empty() ? 0 : std::strtol(n.c_str(), &end, 10);
+            if (!n.empty() && (v < 1 || v > 100000 || *end != '\0'))
+                fail("--spectrum needs a number from 1");
+            else if (!n.empty())
+                cl.spectrum = int(v);
         } else {
             fail("unknown option '" + a + "'");
         }
@@ -59,7 +75,9 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args)
     if (!cl.error.empty())
         return cl;
 
-    if (cl.mode == Mode::Window) {
+    if (cl.mode != Mode::Import && (!cl.target.empty() || cl.spectrum != 0)) {
+        fail(std::string(cl.target.empty() ? "--spectrum" : "--to") + " belongs to --import");
+    } else if (cl.mode == Mode::Window) {
         for (const std::string& w : words) {
             if (!cl.file.empty())
                 cl.file += ' ';
@@ -69,6 +87,14 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args)
         fail("unexpected argument '" + words.front() + "'");
     }
     return cl;
+}
+
+std::string CommandLine::defaultImportTarget(const std::string& file)
+{
+    const size_t slash = file.find_last_of('/');
+    const size_t dot = file.find_last_of('.');
+    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+    return (hasExtension ? file.substr(0, dot) : file) + ".TST";
 }
 
 } // namespace nosk

@@ -14,10 +14,13 @@ struct CommandLine {
         Window,  // the main window, with `file` loaded when it is not empty
         Help,    // --help, -h
         Run,     // --run FILE: SAVE AND RUN without a window
+        Import,  // --import FILE [--to JOB.TST] [--spectrum N]
     };
 
     Mode mode = Mode::Window;
     std::string file;    // the FILE of every mode
+    std::string target;  // --to: the job file --import writes
+    int spectrum = 0;    // --spectrum N: which spectrum of the file (from 1), 0 the first
     std::string error;   // empty when the arguments make sense
 
     bool ok() const { return error.empty(); }
@@ -26,6 +29,10 @@ struct CommandLine {
     // of the window mode, joined by blanks (a name with blanks that the shell
     // split); "--" ends the options, so "-- --odd.tst" loads "--odd.tst".
     static CommandLine parse(const std::vector<std::string>& args);
+
+    // The job file --import writes when --to is not given: FILE with its
+    // extension replaced by ".TST" ("data/cell.csv" -> "data/cell.TST").
+    static std::string defaultImportTarget(const std::string& file);
 };
 
 } // namespace nosk
