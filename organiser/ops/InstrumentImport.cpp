@@ -38,16 +38,24 @@ constexpr int kMaxLines = 4000000;
 
 std::vector<Line> splitLines(std::string_view text)
 {
-    // Old files end their lines with CR alone; some write CR CR LF.
-    const char end = text.find('\n') == std::string_view::npos ? '\r' : '\n';
+    // Lines end with LF, CR LF, CR alone (old files) or CR CR LF (some
+    // exporters): a run of CRs with or without an LF after it is one end.
     std::vector<Line> lines;
     lines.reserve(text.size() / 32 + 1);
     int number = 0;
-    while (!text.empty()) {
-        size_t at = text.find(end);
-        std::string_view line = text.substr(0, at);
-        text.remove_prefix(at == std::string_view::npos ? text.size() : at + 1);
-        while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r'))
+    size_t start = 0;
+    const size_t n = text.size();
+    while (start < n) {
+        size_t end = start;
+        while (end < n && text[end] != '\n' && text[end] != '\r')
+            ++end;
+        std::string_view line = text.substr(start, end - start);
+        while (end < n && text[end] == '\r')
+            ++end;
+        if (end < n && text[end] == '\n')
+            ++end;
+        start = end;
+        while (!line.empty() && (line.back() == ' ' || line.back() == '\t'))
             line.remove_suffix(1);
         if (number == kMaxLines)
             throw exception("Too many lines (over %d): not an impedance spectrum.", kMaxLines);
@@ -319,6 +327,8 @@ void findHeader(const Scan& scan, Block& b)
         if (scan.kinds[i] == Kind::Data)
             break;
         ++textLines;
+        // Text right below rows is a damaged row, not the header of a table.
+        const bool belowRows = i > 0 && scan.kinds[i - 1] == Kind::Data;
         std::string_view text = scan.lines[i].text;
         if (size_t eq = text.find('='); text.rfind("Definition=", 0) == 0 && eq != std::string_view::npos)
             text.remove_prefix(eq + 1);
@@ -328,7 +338,7 @@ void findHeader(const Scan& scan, Block& b)
         for (Sep sep : {b.sep, Sep::Tab, Sep::Semicolon, Sep::Comma, Sep::WideBlank, Sep::Blank}) {
             if (!headerFits(text, sep, b.fields, names) || b.fields < 2)
                 continue;
-            b.headerLike = true;
+            b.headerLike = b.headerLike || !belowRows;
             Columns c = mapColumns(names);
             if (c.complete()) {
                 b.hasHeader = true;
@@ -450,6 +460,18 @@ void readBlock(const Scan& scan, const Block& b, std::vector<ImportedSpectrum>& 
     finish();
 }
 
+[[noreturn]] void damagedRow(const Line& bad, Sep sep)
+{
+    if (hasDecimalCommas(bad.text))
+        failAtLine(bad.number, "decimal commas; numbers need a decimal point");
+    std::vector<std::string_view> fields;
+    splitFields(bad.text, sep, fields);
+    for (std::string_view f : fields)
+        if (double v; !f.empty() && !parseNumber(f, v))
+            throw exception("line %d: '%s' is not a number", bad.number, shortText(f).c_str());
+    failAtLine(bad.number, "not a row of numbers");
+}
+
 bool endsWithNoCase(const std::string& s, const char* suffix)
 {
     const size_t n = std::strlen(suffix);
@@ -535,12 +557,21 @@ InstrumentFile parseInstrumentText(std::string_view text, const std::string& fil
     InstrumentFile file;
 
     const Block* firstNamed = nullptr;
-    for (const Block& b : scan.blocks)
-        if (b.hasHeader) {
-            if (!firstNamed)
-                firstNamed = &b;
-            readBlock(scan, b, file.spectra);
+    for (size_t k = 0; k < scan.blocks.size(); ++k) {
+        const Block& b = scan.blocks[k];
+        if (!b.hasHeader)
+            continue;
+        if (!firstNamed)
+            firstNamed = &b;
+        readBlock(scan, b, file.spectra);
+        // One line of text between rows of the same shape, the rows below
+        // without a header of their own: a damaged row, not two tables.
+        if (k + 1 < scan.blocks.size()) {
+            const Block& next = scan.blocks[k + 1];
+            if (next.first == b.last + 2 && !next.hasHeader && next.fields == b.fields)
+                damagedRow(scan.lines[b.last + 1], b.sep);
         }
+    }
 
     if (!firstNamed) {
         // No header names the columns: a table of exactly frequency, Z', Z''
@@ -589,14 +620,8 @@ InstrumentFile parseInstrumentText(std::string_view text, const std::string& fil
             const size_t after = b.last + 1;
             if (after < scan.lines.size() && scan.kinds[after] == Kind::Text) {
                 for (size_t i = after + 1; i < scan.lines.size(); ++i)
-                    if (scan.kinds[i] == Kind::Data) {
-                        const Line& bad = scan.lines[after];
-                        if (hasDecimalCommas(bad.text))
-                            failAtLine(bad.number, "decimal commas; numbers need a decimal point");
-                        std::vector<std::string_view> fields;
-                        splitFields(bad.text, b.sep, fields);
-                        throw exception("line %d: '%s' is not a number", bad.number, shortText(fields.front()).c_str());
-                    }
+                    if (scan.kinds[i] == Kind::Data)
+                        damagedRow(scan.lines[after], b.sep);
             }
         }
     }
