@@ -93,7 +93,8 @@ std::string CommandLine::defaultImportTarget(const std::string& file)
 {
     const size_t slash = file.find_last_of('/');
     const size_t dot = file.find_last_of('.');
-    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+    // A leading dot starts a hidden file's name, not its extension.
+    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos ? dot > 0 : dot > slash + 1);
     return (hasExtension ? file.substr(0, dot) : file) + ".TST";
 }
 

@@ -444,6 +444,8 @@ void readBlock(const Scan& scan, const Block& b, std::vector<ImportedSpectrum>& 
                 phase *= 3.14159265358979323846 / 180;
             a = modulus * std::cos(phase);
             z = modulus * std::sin(phase);
+            if (!std::isfinite(a) || !std::isfinite(z))
+                failAtLine(line.number, "phase out of range");
         }
         if (complete && f < 0)
             failAtLine(line.number, "negative frequency");
@@ -665,6 +667,8 @@ ImportResult selectSpectrum(const InstrumentFile& file, const std::string& path,
     if (index < 0 || index >= int(file.spectra.size()))
         throw exception("There is no spectrum %d in the file (it holds %d).", index + 1, int(file.spectra.size()));
     const ImportedSpectrum& s = file.spectra[size_t(index)];
+    if (s.freq.size() > size_t(kMaxJobRows))
+        throw exception("%zu rows: a job holds at most %d.", s.freq.size(), kMaxJobRows);
     ImportResult r;
     r.file = path;
     r.format = file.format;

@@ -52,6 +52,9 @@ struct ImportResult {
 // Files larger than this are refused before a byte is read.
 constexpr std::uintmax_t kMaxInstrumentFileSize = std::uintmax_t(256) << 20;
 
+// The most data rows a job file can carry (its count field has five digits).
+constexpr int kMaxJobRows = 99999;
+
 // Reads an instrument file: plain CSV/TSV/semicolon/blank-separated tables
 // with or without a header line, Gamry .DTA, EC-Lab .mpt/.txt, ZPlot .z,
 // Autolab, CH Instruments, Parstat and PowerSuite text and VersaStudio .par.
@@ -64,7 +67,7 @@ InstrumentFile readInstrumentFile(const std::string& path);
 InstrumentFile parseInstrumentText(std::string_view text, const std::string& fileName);
 
 // Spectrum `index` (from 0) of a file read before. Throws nosk::exception
-// when there is no such spectrum.
+// when there is no such spectrum or it has more rows than a job can carry.
 ImportResult selectSpectrum(const InstrumentFile& file, const std::string& path, int index);
 
 // readInstrumentFile and selectSpectrum in one step.
