@@ -14,7 +14,12 @@ struct CommandLine {
         Window,  // the main window, with `file` loaded when it is not empty
         Help,    // --help, -h
         Run,     // --run FILE: SAVE AND RUN without a window
+<<<<<<< HEAD
         Import,  // --import FILE [--to JOB.TST] [--spectrum N]
+=======
+        Kk,      // --kk FILE: the Kramers-Kronig test of FILE's data
+        Batch,   // --batch FILES_OR_FOLDERS...: fit many spectra, one table
+>>>>>>> main
     };
 
     Mode mode = Mode::Window;
@@ -22,6 +27,14 @@ struct CommandLine {
     std::string target;  // --to: the job file --import writes
     int spectrum = 0;    // --spectrum N: which spectrum of the file (from 1), 0 the first
     std::string error;   // empty when the arguments make sense
+
+    // --batch: the plain words are the inputs; the options below go with it.
+    std::vector<std::string> inputs;
+    std::string templateFile;  // --template JOB.TST
+    int jobs = 0;              // --jobs N (0: the number of cores)
+    std::string outFile;       // --out TABLE.csv
+    bool chain = false;        // --chain
+    std::string plotFile;      // --plot IMAGE.png
 
     bool ok() const { return error.empty(); }
 
