@@ -29,13 +29,10 @@ const char* COrganiserApp::usage()
 {
     return "Usage: noskrun [FILE]\n"
            "       noskrun --run FILE\n"
-<<<<<<< HEAD
            "       noskrun --import FILE [--to JOB.TST] [--spectrum N]\n"
-=======
            "       noskrun --kk FILE\n"
            "       noskrun --batch FILES_OR_FOLDERS... [--template JOB.TST] [--jobs N]\n"
            "                       [--out TABLE.csv] [--chain] [--plot IMAGE.png]\n"
->>>>>>> main
            "       noskrun --help\n"
            "\n"
            "NOSKRUN, the run organiser: prepares a fit job, runs the fitting engine\n"
@@ -48,7 +45,6 @@ const char* COrganiserApp::usage()
            "                OUTIN when the options say so and the job's IRE is negative,\n"
            "                and notify a running NOSKVIEW. Exit status 0 on success, 1\n"
            "                with the message on standard error otherwise.\n"
-<<<<<<< HEAD
            "  --import FILE read the impedance spectrum of an instrument file (CSV or\n"
            "                other text table, Gamry .DTA, EC-Lab .mpt/.txt, ZPlot .z,\n"
            "                Autolab, CH Instruments, Parstat, PowerSuite text,\n"
@@ -57,7 +53,6 @@ const char* COrganiserApp::usage()
            "                and settings stay); otherwise a new job is written.\n"
            "  --to JOB.TST  the job file to write; default FILE with the extension .TST\n"
            "  --spectrum N  the N-th spectrum of a file that holds several (default 1)\n"
-=======
            "  --kk FILE     the Kramers-Kronig test of FILE's data lines: prints the\n"
            "                number of RC elements M, mu and the largest residuals, and\n"
            "                writes KKTEST (frequency, residuals of the real and the\n"
@@ -73,7 +68,6 @@ const char* COrganiserApp::usage()
            "                status and the reason of a failure); --plot draws each\n"
            "                parameter against the series. Exit status 1 when any\n"
            "                spectrum failed (the others are fitted all the same).\n"
->>>>>>> main
            "  --help        this text\n"
            "\n"
            "An option it does not know ends the program with this text on standard\n"
@@ -97,11 +91,9 @@ int COrganiserApp::run(int argc, char** argv)
     Platform::instance().setProgramName("NOSKRUN");
     options.read();
 
-<<<<<<< HEAD
     if (cl.mode == CommandLine::Mode::Import)
         return importHeadless(cl.file, cl.target.empty() ? CommandLine::defaultImportTarget(cl.file) : cl.target,
                               cl.spectrum);
-=======
     if (cl.mode == CommandLine::Mode::Kk)
         return runKkCommand(cl.file);
     if (cl.mode == CommandLine::Mode::Batch) {
@@ -109,7 +101,6 @@ int COrganiserApp::run(int argc, char** argv)
         keepCNumbers();
         return runBatchCommand(cl);
     }
->>>>>>> main
     if (cl.mode == CommandLine::Mode::Run) {
         QCoreApplication app(argc, argv);
         keepCNumbers();

@@ -55,7 +55,6 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args)
         } else if (a == "--run") {
             setMode(Mode::Run, a);
             operand(i, a, cl.file);
-<<<<<<< HEAD
         } else if (a == "--import") {
             setMode(Mode::Import, a);
             operand(i, a, cl.file);
@@ -70,7 +69,6 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args)
                 fail("--spectrum needs a number from 1");
             else if (!n.empty())
                 cl.spectrum = int(v);
-=======
         } else if (a == "--kk") {
             setMode(Mode::Kk, a);
             operand(i, a, cl.file);
@@ -99,7 +97,6 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args)
                 fail("--jobs needs a number from 1 to 1024");
             else
                 cl.jobs = static_cast<int>(v);
->>>>>>> main
         } else {
             fail("unknown option '" + a + "'");
         }
@@ -107,10 +104,10 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args)
     if (!cl.error.empty())
         return cl;
 
-<<<<<<< HEAD
     if (cl.mode != Mode::Import && (!cl.target.empty() || cl.spectrum != 0)) {
         fail(std::string(cl.target.empty() ? "--spectrum" : "--to") + " belongs to --import");
-=======
+        return cl;
+    }
     if (!batchOption.empty() && cl.mode != Mode::Batch) {
         fail(batchOption + " goes with --batch");
         return cl;
@@ -119,7 +116,6 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args)
         cl.inputs = words;
         if (cl.inputs.empty())
             fail("--batch needs files or folders");
->>>>>>> main
     } else if (cl.mode == Mode::Window) {
         for (const std::string& w : words) {
             if (!cl.file.empty())

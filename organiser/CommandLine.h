@@ -14,12 +14,9 @@ struct CommandLine {
         Window,  // the main window, with `file` loaded when it is not empty
         Help,    // --help, -h
         Run,     // --run FILE: SAVE AND RUN without a window
-<<<<<<< HEAD
         Import,  // --import FILE [--to JOB.TST] [--spectrum N]
-=======
         Kk,      // --kk FILE: the Kramers-Kronig test of FILE's data
         Batch,   // --batch FILES_OR_FOLDERS...: fit many spectra, one table
->>>>>>> main
     };
 
     Mode mode = Mode::Window;
