@@ -1,6 +1,8 @@
 #include "COrganiserApp.h"
 
+#include "AnalysisCommands.h"
 #include "COrganiserDlg.h"
+#include "CommandLine.h"
 #include "EngineRun.h"
 #include "Locations.h"
 #include "core/Exception.h"
@@ -25,6 +27,9 @@ const char* COrganiserApp::usage()
 {
     return "Usage: noskrun [FILE]\n"
            "       noskrun --run FILE\n"
+           "       noskrun --kk FILE\n"
+           "       noskrun --batch FILES_OR_FOLDERS... [--template JOB.TST] [--jobs N]\n"
+           "                       [--out TABLE.csv] [--chain] [--plot IMAGE.png]\n"
            "       noskrun --help\n"
            "\n"
            "NOSKRUN, the run organiser: prepares a fit job, runs the fitting engine\n"
@@ -37,41 +42,55 @@ const char* COrganiserApp::usage()
            "                OUTIN when the options say so and the job's IRE is negative,\n"
            "                and notify a running NOSKVIEW. Exit status 0 on success, 1\n"
            "                with the message on standard error otherwise.\n"
+           "  --kk FILE     the Kramers-Kronig test of FILE's data lines: prints the\n"
+           "                number of RC elements M, mu and the largest residuals, and\n"
+           "                writes KKTEST (frequency, residuals of the real and the\n"
+           "                imaginary part in percent of |Z|) in the work folder\n"
+           "  --batch ...   fits many spectra, each in a temporary work folder of its\n"
+           "                own: .TST jobs, and with --template JOB.TST data files\n"
+           "                fitted with that job's model, codes and start values; a\n"
+           "                folder gives its files in name order. --jobs N fits N at\n"
+           "                once (default: the number of cores); --chain starts each\n"
+           "                spectrum from the previous result (one at a time); --out\n"
+           "                names the table (default batch.csv: one row per spectrum\n"
+           "                with S, sigmaf, every parameter and its std dev, the exit\n"
+           "                status and the reason of a failure); --plot draws each\n"
+           "                parameter against the series. Exit status 1 when any\n"
+           "                spectrum failed (the others are fitted all the same).\n"
            "  --help        this text\n"
+           "\n"
+           "An option it does not know ends the program with this text on standard\n"
+           "error and exit status 2.\n"
            "\n"
            "The engine run is NOSKWIN.EXE of the work folder when that file exists,\n"
            "else the noskwin beside this program, else noskwin on the PATH.\n";
 }
 
-std::string COrganiserApp::commandLineFile(const std::vector<std::string>& args)
-{
-    std::string file;
-    for (const std::string& a : args) {
-        if (!file.empty())
-            file += ' ';
-        file += a;
-    }
-    return file;
-}
-
 int COrganiserApp::run(int argc, char** argv)
 {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+    const CommandLine cl = CommandLine::parse(std::vector<std::string>(argv + 1, argv + argc));
+    if (!cl.ok()) {
+        std::fprintf(stderr, "noskrun: %s\n\n%s", cl.error.c_str(), usage());
+        return 2;
+    }
+    if (cl.mode == CommandLine::Mode::Help) {
         std::fputs(usage(), stdout);
         return 0;
     }
     Platform::instance().setProgramName("NOSKRUN");
     options.read();
 
-    if (!args.empty() && args[0] == "--run") {
-        if (args.size() != 2) {
-            std::fputs(usage(), stderr);
-            return 1;
-        }
+    if (cl.mode == CommandLine::Mode::Kk)
+        return runKkCommand(cl.file);
+    if (cl.mode == CommandLine::Mode::Batch) {
         QCoreApplication app(argc, argv);
         keepCNumbers();
-        return runHeadless(args[1], options);
+        return runBatchCommand(cl);
+    }
+    if (cl.mode == CommandLine::Mode::Run) {
+        QCoreApplication app(argc, argv);
+        keepCNumbers();
+        return runHeadless(cl.file, options);
     }
 
     QApplication app(argc, argv);
@@ -85,12 +104,12 @@ int COrganiserApp::run(int argc, char** argv)
     int status = 0;
     {
         COrganiserDlg dlg(Platform::instance().prompt(), options);
-        std::string file = commandLineFile(args);
+        const std::string& file = cl.file;
         if (!file.empty()) {
             dlg.setWindowTitle(QString::fromStdString(file));
             try {
                 dlg.job().load(file);
-            } catch (const exception& e) {
+            } catch (const std::exception& e) {
                 Platform::instance().prompt().message(e.what(), "ERROR", Buttons::Ok, Icon::Error);
             }
             dlg.loadFromJob();
@@ -111,14 +130,14 @@ int runHeadless(const std::string& file, const RunOptions& options)
     FitJob job;
     try {
         job.load(file);
-    } catch (const exception& e) {
+    } catch (const std::exception& e) {
         return fail(e.what());
     }
     if (!run::runnable(job))
         return fail("Can not run this TEST configuration!");
     try {
         run::writeInput(job);
-    } catch (const exception& e) {
+    } catch (const std::exception& e) {
         return fail(e.what());
     }
 
@@ -140,14 +159,14 @@ int runHeadless(const std::string& file, const RunOptions& options)
 
     try {
         run::collectResults(job);
-    } catch (const exception&) {
+    } catch (const std::exception&) {
         return fail("Fitting process failed!");
     }
     int status = 0;
     if (options.loadOutinAfterRun == 1 && job.IRE < 0) {
         try {
             job.load("OUTIN");
-        } catch (const exception& e) {
+        } catch (const std::exception& e) {
             std::cerr << "noskrun: " << e.what() << '\n';
             status = 1;
         }

@@ -1,0 +1,113 @@
+#include "CommandLine.h"
+
+#include <cstdlib>
+
+namespace nosk {
+
+namespace {
+
+// Only "--word" and "-h" are options; "-" and "-odd.tst" stay file names.
+bool isOption(const std::string& a)
+{
+    return a.rfind("--", 0) == 0 || a == "-h";
+}
+
+} // namespace
+
+CommandLine CommandLine::parse(const std::vector<std::string>& args)
+{
+    CommandLine cl;
+    auto fail = [&cl](std::string text) {
+        if (cl.error.empty())
+            cl.error = std::move(text);
+    };
+    // The operand of an option: the next argument, which must not look like
+    // an option itself ("--run --help" is a mistake, not a file named --help).
+    auto operand = [&](size_t& i, const std::string& option, std::string& into) {
+        if (i + 1 >= args.size() || isOption(args[i + 1])) {
+            fail(option + " needs a file name");
+            return;
+        }
+        if (!into.empty()) {
+            fail(option + " given twice");
+            return;
+        }
+        into = args[++i];
+    };
+    auto setMode = [&](Mode m, const std::string& option) {
+        if (cl.mode != Mode::Window && cl.mode != m)
+            fail(option + " cannot be combined with the other options given");
+        cl.mode = m;
+    };
+
+    std::vector<std::string> words;
+    std::string batchOption;  // the last option that belongs to --batch alone
+    bool optionsEnded = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (optionsEnded || !isOption(a)) {
+            words.push_back(a);
+        } else if (a == "--") {
+            optionsEnded = true;
+        } else if (a == "--help" || a == "-h") {
+            cl.mode = Mode::Help;
+            return cl;  // help wins over everything else on the line
+        } else if (a == "--run") {
+            setMode(Mode::Run, a);
+            operand(i, a, cl.file);
+        } else if (a == "--kk") {
+            setMode(Mode::Kk, a);
+            operand(i, a, cl.file);
+        } else if (a == "--batch") {
+            setMode(Mode::Batch, a);
+        } else if (a == "--template") {
+            batchOption = a;
+            operand(i, a, cl.templateFile);
+        } else if (a == "--out") {
+            batchOption = a;
+            operand(i, a, cl.outFile);
+        } else if (a == "--plot") {
+            batchOption = a;
+            operand(i, a, cl.plotFile);
+        } else if (a == "--chain") {
+            batchOption = a;
+            cl.chain = true;
+        } else if (a == "--jobs") {
+            batchOption = a;
+            std::string n;
+            if (i + 1 < args.size())
+                n = args[++i];
+            char* end = nullptr;
+            long v = n.empty() ? 0 : std::strtol(n.c_str(), &end, 10);
+            if (n.empty() || *end != '\0' || v < 1 || v > 1024)
+                fail("--jobs needs a number from 1 to 1024");
+            else
+                cl.jobs = static_cast<int>(v);
+        } else {
+            fail("unknown option '" + a + "'");
+        }
+    }
+    if (!cl.error.empty())
+        return cl;
+
+    if (!batchOption.empty() && cl.mode != Mode::Batch) {
+        fail(batchOption + " goes with --batch");
+        return cl;
+    }
+    if (cl.mode == Mode::Batch) {
+        cl.inputs = words;
+        if (cl.inputs.empty())
+            fail("--batch needs files or folders");
+    } else if (cl.mode == Mode::Window) {
+        for (const std::string& w : words) {
+            if (!cl.file.empty())
+                cl.file += ' ';
+            cl.file += w;
+        }
+    } else if (!words.empty()) {
+        fail("unexpected argument '" + words.front() + "'");
+    }
+    return cl;
+}
+
+} // namespace nosk

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace nosk {
+
+// What noskrun was asked to do, read from its arguments without side
+// effects. A mistake (an option we do not know, a missing operand) leaves
+// `error` set; the program then prints it with the usage text on standard
+// error and ends with status 2, so that a script never waits for a window.
+struct CommandLine {
+    enum class Mode {
+        Window,  // the main window, with `file` loaded when it is not empty
+        Help,    // --help, -h
+        Run,     // --run FILE: SAVE AND RUN without a window
+        Kk,      // --kk FILE: the Kramers-Kronig test of FILE's data
+        Batch,   // --batch FILES_OR_FOLDERS...: fit many spectra, one table
+    };
+
+    Mode mode = Mode::Window;
+    std::string file;    // the FILE of every mode
+    std::string error;   // empty when the arguments make sense
+
+    // --batch: the plain words are the inputs; the options below go with it.
+    std::vector<std::string> inputs;
+    std::string templateFile;  // --template JOB.TST
+    int jobs = 0;              // --jobs N (0: the number of cores)
+    std::string outFile;       // --out TABLE.csv
+    bool chain = false;        // --chain
+    std::string plotFile;      // --plot IMAGE.png
+
+    bool ok() const { return error.empty(); }
+
+    // The arguments after the program name. Plain words form the file name
+    // of the window mode, joined by blanks (a name with blanks that the shell
+    // split); "--" ends the options, so "-- --odd.tst" loads "--odd.tst".
+    static CommandLine parse(const std::vector<std::string>& args);
+};
+
+} // namespace nosk
