@@ -43,11 +43,11 @@ public:
     {
         skipSpace();
         if (atEnd())
-            fail("expected an element (R, C, E, L, Q, W, Ws, Wo, G, TLM, DE or par)");
+            fail("expected an element such as R(p1) or par(");
         series(0);
         skipSpace();
         if (!atEnd())
-            fail(std::string("expected '-' or the end of the definition, found '") + m_text[m_pos] + "'");
+            fail(std::string("expected '-' or the end of the line, found '") + m_text[m_pos] + "'");
         m_circuit.m_text = m_text;
         return std::move(m_circuit);
     }
@@ -79,7 +79,7 @@ private:
     {
         if (accept(c))
             return;
-        std::string found = atEnd() ? "the end of the definition" : std::string("'") + m_text[m_pos] + "'";
+        std::string found = atEnd() ? "end of line" : std::string("'") + m_text[m_pos] + "'";
         fail(std::string("expected '") + c + "' " + context + ", found " + found);
     }
 
@@ -119,7 +119,7 @@ private:
         while (!atEnd() && std::isalpha(static_cast<unsigned char>(m_text[m_pos])))
             name += m_text[m_pos++];
         if (name.empty())
-            fail(atEnd() ? "expected an element, found the end of the definition"
+            fail(atEnd() ? "expected an element, found the end of the line"
                          : std::string("expected an element, found '") + m_text[m_pos] + "'");
         CircuitNode n;
         n.line = m_line;
@@ -140,13 +140,13 @@ private:
             if (name == e.name)
                 element = &e;
         if (!element)
-            fail("unknown element '" + name + "'; expected R, C, E, L, Q, W, Ws, Wo, G, TLM, DE or par", start);
+            fail("unknown element '" + name.substr(0, 12) + "'", start);
         n.kind = element->kind;
         expect('(', ("after " + name).c_str());
         switch (n.kind) {
         case ElementKind::TLM: {
             n.ref[0] = reference();
-            expect(',', "between the ionic resistance and the interface circuit of TLM");
+            expect(',', "in TLM(r, z)");
             const int z = series(depth + 1);
             expect(')', "to close TLM(");
             return addNode(n, {z});
@@ -157,14 +157,12 @@ private:
             if (accept(':')) {
                 for (int k = 1; k <= 4; ++k) {
                     if (k > 1)
-                        expect(',', "between the four parameters R, T, U, PHI of a DE");
+                        expect(',', "in DE(p: pR,pT,pU,pPHI)");
                     n.ref[k] = reference();
                 }
             } else {
                 if (n.ref[0] < 4)
-                    fail("DE(p" + std::to_string(n.ref[0] + 1)
-                            + ") would take its four parameters from below p1; use a selector from p5 or name them "
-                              "as DE(p" + std::to_string(n.ref[0] + 1) + ": pR, pT, pU, pPHI)",
+                    fail("DE(p" + std::to_string(n.ref[0] + 1) + ") takes R, T, U, PHI from below p1; name them",
                         selectorAt);
                 for (int k = 1; k <= 4; ++k)
                     n.ref[k] = n.ref[0] - 5 + k;
@@ -176,7 +174,7 @@ private:
             const int count = Circuit::refCount(n.kind);
             for (int k = 0; k < count; ++k) {
                 if (k > 0)
-                    expect(',', ("between the two parameters of " + name).c_str());
+                    expect(',', ("in " + name + "(").c_str());
                 n.ref[k] = reference();
             }
             expect(')', ("to close " + name + "(").c_str());
@@ -190,7 +188,7 @@ private:
         skipSpace();
         const std::size_t start = m_pos;
         if (atEnd() || (m_text[m_pos] != 'p' && m_text[m_pos] != 'P'))
-            fail(atEnd() ? "expected a parameter p1 ... p50, found the end of the definition"
+            fail(atEnd() ? "expected a parameter p1 ... p50, found end of line"
                          : std::string("expected a parameter p1 ... p50, found '") + m_text[m_pos] + "'");
         ++m_pos;
         long value = 0;
@@ -359,8 +357,7 @@ CircuitLibrary CircuitLibrary::parse(const std::string& text, const std::string&
         };
         const char letter = line[pos];
         if (letter < 'A' || letter > 'Z')
-            fail(pos, std::string("expected a circuit letter A ... Z at the start of the definition, found '")
-                    + letter + "'");
+            fail(pos, std::string("expected a circuit letter A to Z, found '") + letter + "'");
         std::size_t eq = line.find_first_not_of(" \t", pos + 1);
         if (eq == std::string::npos || line[eq] != '=')
             fail(eq == std::string::npos ? line.size() : eq,
