@@ -4,9 +4,11 @@
 #include "CComplexPlanePage.h"
 #include "CFileTextPage.h"
 #include "CGraphPage.h"
+#include "CKramersKronigPage.h"
 #include "CStatisticsPage.h"
 #include "GraphSettings.h"
 #include "PageComposer.h"
+#include "ResultExport.h"
 #include "ViewerDialogs.h"
 #include "ViewerTexts.h"
 #include "core/Exception.h"
@@ -30,9 +32,11 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QTabBar>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <cerrno>
+#include <filesystem>
 #include <cstdio>
 #include <cstdlib>
 
@@ -70,6 +74,11 @@ CViewerDlg::CViewerDlg(GraphSettings& settings, Prompt& prompt, ViewerDialogs& d
     layout->addLayout(bottom);
     resize(1000, 720);
 
+    m_reloadRetry = new QTimer(this);
+    m_reloadRetry->setSingleShot(true);
+    m_reloadRetry->setInterval(100);
+    connect(m_reloadRetry, &QTimer::timeout, this, &CViewerDlg::runPendingReload);
+
     if (load)
         LoadRun(0);
 }
@@ -97,6 +106,9 @@ void CViewerDlg::buildMenu()
     file->addSeparator();
     add(file, "&Print all graphs...", &CViewerDlg::onPrintAllGraphs);
     add(file, "&Save all graphs in image...", &CViewerDlg::onSaveAllGraphsInImage);
+    file->addSeparator();
+    add(file, "Export &parameters...", &CViewerDlg::onExportParameters);
+    add(file, "Export da&ta...", &CViewerDlg::onExportData);
     file->addSeparator();
     add(file, "&Exit", &CViewerDlg::onExitMenu);
 
@@ -134,14 +146,23 @@ void CViewerDlg::addPage(CViewerPage* page)
         delete page;
         return;
     }
+    page->setPrompt(&m_prompt);
     m_pages.push_back(page);
     m_tabs->addPage(page);
 }
 
 void CViewerDlg::createPages()
 {
-    if (!m_run.hasResults())
+    // The Kramers-Kronig test is about the data: its page is there whenever
+    // the work folder holds its table, with or without a run.
+    const bool kkTable = std::filesystem::exists(CKramersKronigPage::kTableFile);
+    if (!m_run.hasResults()) {
+        if (kkTable) {
+            addPage(new CKramersKronigPage(textHeight()));
+            m_tabs->showPage(0);
+        }
         return;
+    }
     const char dattyp = m_run.job().DATTYP;
     const bool graphs = dattyp == 'C' || dattyp == 'R' || dattyp == 'I';
     const bool fitPages = m_run.isFit() && !m_run.transformed();
@@ -152,6 +173,8 @@ void CViewerDlg::createPages()
         addPage(new CComplexPlanePage(QStringLiteral("Complex-plane plot"), m_run, m_settings, lineHeight));
     if (fitPages && m_run.statistics())
         addPage(new CStatisticsPage(QStringLiteral("Numerical data"), *m_run.statistics()));
+    if (kkTable)
+        addPage(new CKramersKronigPage(lineHeight));
     addPage(new CFileTextPage(QStringLiteral("PNTOUTL"), fitPages ? 10036 : 0, m_prompt));
     addPage(new CFileTextPage(QStringLiteral("AUXPNTL"), fitPages ? 10027 : 0, m_prompt));
     if (!m_pages.empty())
@@ -200,20 +223,45 @@ void CViewerDlg::saveGraphSettings()
 
 bool CViewerDlg::LoadRun(int mode)
 {
+    m_loading = true;
     destroyPages();
+    bool loaded = true;
     try {
         m_run.load(mode, m_settings);
     } catch (const std::exception& e) {
-        reportError(failureText(e).c_str());
         m_run.release();
-        return false;
+        loaded = false;
+        reportError(failureText(e).c_str());
     }
+    // After a failed load only the Kramers-Kronig page can come: it needs no run.
     createPages();
-    return true;
+    m_loading = false;
+    return loaded;
+}
+
+bool CViewerDlg::modalOpen() const
+{
+    const QWidget* modal = QApplication::activeModalWidget();
+    return (modal && modal != this) || QApplication::activePopupWidget() != nullptr;
 }
 
 void CViewerDlg::onNotification()
 {
+    m_reloadPending = true;
+    runPendingReload();
+}
+
+void CViewerDlg::runPendingReload()
+{
+    if (!m_reloadPending)
+        return;
+    // A reload destroys the graphs, which own the axis, trace and legend
+    // dialogs while they run: it waits until they are closed.
+    if (m_loading || modalOpen()) {
+        m_reloadRetry->start();
+        return;
+    }
+    m_reloadPending = false;
     saveGraphSettings();
     const bool loaded = LoadRun(0);
     // NOSK_VIEW_LOG names a file that gets one line per reload, for scripts
@@ -365,6 +413,47 @@ std::string CViewerDlg::saveImage(const std::string& path, const CViewerPage& pa
     auto err = WriteBmpFile(path, w, h, reinterpret_cast<const std::uint32_t*>(image.constBits()),
                             static_cast<int>(image.bytesPerLine() / 4));
     return err ? err->message() : std::string();
+}
+
+// Both tables replace the chosen file safely; a failure ends in the
+// command's error box.
+void CViewerDlg::onExportParameters()
+{
+    if (!m_run.hasResults()) {
+        m_prompt.message("No results to export!", "ERROR", Buttons::Ok, Icon::Error);
+        return;
+    }
+    FileRequest request;
+    request.title = "Export parameters";
+    request.filters = {{"CSV table (*.csv)", "*.csv"}, {"All files (*.*)", "*.*"}};
+    request.defaultExtension = "csv";
+    request.initialName = "parameters.csv";
+    auto path = m_prompt.saveFile(request);
+    if (!path)
+        return;
+    const FitStatistics* statistics = m_run.isFit() ? m_run.statistics() : nullptr;
+    AtomicFileWriter out(*path);
+    out.buffer() = resultexport::parameterTable(m_run.job(), statistics);
+    out.commit();
+}
+
+void CViewerDlg::onExportData()
+{
+    if (!m_run.hasResults()) {
+        m_prompt.message("No results to export!", "ERROR", Buttons::Ok, Icon::Error);
+        return;
+    }
+    FileRequest request;
+    request.title = "Export data";
+    request.filters = {{"CSV table (*.csv)", "*.csv"}, {"All files (*.*)", "*.*"}};
+    request.defaultExtension = "csv";
+    request.initialName = "data.csv";
+    auto path = m_prompt.saveFile(request);
+    if (!path)
+        return;
+    AtomicFileWriter out(*path);
+    out.buffer() = resultexport::dataTable(m_run);
+    out.commit();
 }
 
 void CViewerDlg::onSaveAllGraphsInImage()
