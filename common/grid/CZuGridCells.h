@@ -27,6 +27,8 @@ signals:
     // Ctrl+Right 1, Ctrl+Left 2, Ctrl+Up 3, Ctrl+Down 4.
     void moveRequested(int direction);
     void backtabRequested();
+    // Enter or Return: take the text into the table now.
+    void commitRequested();
 
 protected:
     void focusOutEvent(QFocusEvent* event) override;
