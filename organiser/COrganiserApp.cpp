@@ -1,6 +1,7 @@
 #include "COrganiserApp.h"
 
 #include "COrganiserDlg.h"
+#include "CommandLine.h"
 #include "EngineRun.h"
 #include "EngineRunner.h"
 #include "Locations.h"
@@ -42,39 +43,31 @@ const char* COrganiserApp::usage()
            "                with the message on standard error otherwise.\n"
            "  --help        this text\n"
            "\n"
+           "An option it does not know ends the program with this text on standard\n"
+           "error and exit status 2.\n"
+           "\n"
            "The engine run is NOSKWIN.EXE of the work folder when that file exists,\n"
            "else the noskwin beside this program, else noskwin on the PATH.\n";
 }
 
-std::string COrganiserApp::commandLineFile(const std::vector<std::string>& args)
-{
-    std::string file;
-    for (const std::string& a : args) {
-        if (!file.empty())
-            file += ' ';
-        file += a;
-    }
-    return file;
-}
-
 int COrganiserApp::run(int argc, char** argv)
 {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+    const CommandLine cl = CommandLine::parse(std::vector<std::string>(argv + 1, argv + argc));
+    if (!cl.ok()) {
+        std::fprintf(stderr, "noskrun: %s\n\n%s", cl.error.c_str(), usage());
+        return 2;
+    }
+    if (cl.mode == CommandLine::Mode::Help) {
         std::fputs(usage(), stdout);
         return 0;
     }
     Platform::instance().setProgramName("NOSKRUN");
     options.read();
 
-    if (!args.empty() && args[0] == "--run") {
-        if (args.size() != 2) {
-            std::fputs(usage(), stderr);
-            return 1;
-        }
+    if (cl.mode == CommandLine::Mode::Run) {
         QCoreApplication app(argc, argv);
         keepCNumbers();
-        return runHeadless(args[1], options);
+        return runHeadless(cl.file, options);
     }
 
     QApplication app(argc, argv);
@@ -88,12 +81,12 @@ int COrganiserApp::run(int argc, char** argv)
     int status = 0;
     {
         COrganiserDlg dlg(Platform::instance().prompt(), options);
-        std::string file = commandLineFile(args);
+        const std::string& file = cl.file;
         if (!file.empty()) {
             dlg.setWindowTitle(QString::fromStdString(file));
             try {
                 dlg.job().load(file);
-            } catch (const exception& e) {
+            } catch (const std::exception& e) {
                 Platform::instance().prompt().message(e.what(), "ERROR", Buttons::Ok, Icon::Error);
             }
             dlg.loadFromJob();
@@ -114,7 +107,7 @@ int runHeadless(const std::string& file, const RunOptions& options)
     FitJob job;
     try {
         job.load(file);
-    } catch (const exception& e) {
+    } catch (const std::exception& e) {
         return fail(e.what());
     }
     if (!run::runnable(job))
@@ -128,7 +121,7 @@ int runHeadless(const std::string& file, const RunOptions& options)
     EngineRunner runner(std::make_unique<QtTimer>());
     try {
         runner.writeInput(job);
-    } catch (const exception& e) {
+    } catch (const std::exception& e) {
         return fail(e.what());
     }
     EngineRunner::Settings settings;
@@ -149,7 +142,7 @@ int runHeadless(const std::string& file, const RunOptions& options)
             if (end.reloadOutin) {
                 try {
                     job.load("OUTIN");
-                } catch (const exception& e) {
+                } catch (const std::exception& e) {
                     status = fail(e.what());
                 }
             }

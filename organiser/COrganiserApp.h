@@ -3,7 +3,6 @@
 #include "RunOptions.h"
 
 #include <string>
-#include <vector>
 
 namespace nosk {
 
@@ -15,8 +14,6 @@ public:
     int run(int argc, char** argv);
 
     static const char* usage();
-    // The file named on the command line: every argument, joined by blanks.
-    static std::string commandLineFile(const std::vector<std::string>& args);
 
     RunOptions options;
 };

@@ -20,6 +20,7 @@
 #include "CSelectImpedanceDlg.h"
 #include "core/Exception.h"
 #include "core/Prompt.h"
+#include "core/RunCommand.h"
 #include "platform/Help.h"
 #include "platform/Notification.h"
 #include "platform/Platform.h"
@@ -126,9 +127,12 @@ COrganiserDlg::COrganiserDlg(Prompt& prompt, RunOptions& options, QWidget* paren
     m_runButton->setDefault(true);
     for (QPushButton* b : {m_editorButton, m_loadButton, m_exitButton})
         b->setAutoDefault(false);
-    connect(m_runButton, &QPushButton::clicked, this, &COrganiserDlg::saveAndRun);
-    connect(m_editorButton, &QPushButton::clicked, this, &COrganiserDlg::openEditor);
-    connect(m_loadButton, &QPushButton::clicked, this, &COrganiserDlg::loadTst);
+    auto command = [this](QPushButton* button, void (COrganiserDlg::*slot)()) {
+        connect(button, &QPushButton::clicked, this, [this, slot] { runCommand(m_prompt, [&] { (this->*slot)(); }); });
+    };
+    command(m_runButton, &COrganiserDlg::saveAndRun);
+    command(m_editorButton, &COrganiserDlg::openEditor);
+    command(m_loadButton, &COrganiserDlg::loadTst);
     connect(m_exitButton, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* buttons = new QHBoxLayout;
@@ -172,7 +176,7 @@ void COrganiserDlg::buildMenu()
     m_menuBar = new QMenuBar(this);
     auto add = [this](QMenu* menu, const char* text, void (COrganiserDlg::*slot)()) {
         QAction* a = menu->addAction(QString::fromLatin1(text));
-        connect(a, &QAction::triggered, this, slot);
+        connect(a, &QAction::triggered, this, [this, slot] { runCommand(m_prompt, [&] { (this->*slot)(); }); });
         return a;
     };
     QMenu* file = m_menuBar->addMenu(QStringLiteral("&File"));
@@ -298,12 +302,8 @@ void COrganiserDlg::showPage(int index)
 
 void COrganiserDlg::LoadJobFile(const std::string& path)
 {
-    try {
-        m_job.load(path);
-    } catch (const exception& e) {
-        m_prompt.message(e.what(), "ERROR", Buttons::Ok, Icon::Error);
+    if (!runCommand(m_prompt, [&] { m_job.load(path); }))
         return;
-    }
     loadFromJob();
     setTitle(QString::fromStdString(path));
     m_currentFileName = path;
@@ -329,23 +329,15 @@ void COrganiserDlg::loadTmp()
     if (!path)
         return;
     setTitle(QStringLiteral("TEMPLATE"));
-    try {
-        m_job.loadHeader(*path);
-    } catch (const exception& e) {
-        m_prompt.message(e.what(), "ERROR", Buttons::Ok, Icon::Error);
+    if (!runCommand(m_prompt, [&] { m_job.loadHeader(*path); }))
         return;
-    }
     loadFromJob();
 }
 
 bool COrganiserDlg::loadInto(const std::string& path, const char* title)
 {
-    try {
-        m_job.load(path);
-    } catch (const exception& e) {
-        m_prompt.message(e.what(), "ERROR", Buttons::Ok, Icon::Error);
+    if (!runCommand(m_prompt, [&] { m_job.load(path); }))
         return false;
-    }
     loadFromJob();
     setTitle(QString::fromLatin1(title));
     m_currentFileName.clear();
@@ -397,12 +389,8 @@ void COrganiserDlg::saveTstAs()
     if (!path)
         return;
     storeToJob();
-    try {
-        m_job.save(*path);
-    } catch (const exception& e) {
-        m_prompt.message(e.what(), "ERROR", Buttons::Ok, Icon::Error);
+    if (!runCommand(m_prompt, [&] { m_job.save(*path); }))
         return;
-    }
     setTitle(QString::fromStdString(*path));
     m_currentFileName = *path;
 }
@@ -410,11 +398,7 @@ void COrganiserDlg::saveTstAs()
 void COrganiserDlg::saveInfl()
 {
     storeToJob();
-    try {
-        m_job.save("INFL");
-    } catch (const exception& e) {
-        m_prompt.message(e.what(), "ERROR", Buttons::Ok, Icon::Error);
-    }
+    runCommand(m_prompt, [&] { m_job.save("INFL"); });
 }
 
 void COrganiserDlg::exportData()
@@ -457,12 +441,8 @@ void COrganiserDlg::saveAndRun()
         m_prompt.message(refusal, kProgram, Buttons::Ok, Icon::Error);
         return;
     }
-    try {
-        m_runner->writeInput(m_job);
-    } catch (const exception& e) {
-        m_prompt.message(e.what(), "ERROR", Buttons::Ok, Icon::Error);
+    if (!runCommand(m_prompt, [&] { m_runner->writeInput(m_job); }))
         return;
-    }
     StoreOutin();
     StartEngine();
 }
@@ -542,7 +522,7 @@ void COrganiserDlg::finishRun(const RunEnd& end)
         return;
     }
     if (end.reloadOutin) {
-        // The title and status line stay on what the run did.
+        // The status line keeps what the run did.
         const QString status = statusText();
         loadOutin();
         setStatus(status);
@@ -658,7 +638,7 @@ void COrganiserDlg::loadDataFromTst()
     FitJob source;
     try {
         source.load(*path);
-    } catch (const exception&) {
+    } catch (const std::exception&) {
         m_prompt.message("That's wrong TST file!", "ERROR", Buttons::Ok, Icon::Error);
         return;
     }
@@ -737,12 +717,8 @@ void COrganiserDlg::openEditor()
         m_editor->activateWindow();
         return;
     }
-    try {
-        m_job.saveWithSideFile(CTextEditorDlg::kTempFile);
-    } catch (const exception& e) {
-        m_prompt.message(e.what(), "ERROR", Buttons::Ok, Icon::Error);
+    if (!runCommand(m_prompt, [&] { m_job.saveWithSideFile(CTextEditorDlg::kTempFile); }))
         return;
-    }
     m_editor = new CTextEditorDlg(m_prompt, m_currentFileName,
                                   [this](const std::string& path) { LoadJobFile(path); }, this);
     m_editor->show();

@@ -181,4 +181,14 @@ TEST(Run, HeadlessRunOfAJob)
     ASSERT_TRUE(p.waitForFinished(20000));
     EXPECT_EQ(p.exitCode(), 0);
     EXPECT_NE(p.readAllStandardOutput().indexOf("--run FILE"), -1);
+
+    // An option it does not know: status 2 and the usage on standard error,
+    // never a window that a script would wait for.
+    p.start(QString::fromStdString(organiser.string()), {QStringLiteral("--bogus"), QStringLiteral("job.tst")});
+    ASSERT_TRUE(p.waitForFinished(20000));
+    EXPECT_EQ(p.exitCode(), 2);
+    const QByteArray err = p.readAllStandardError();
+    EXPECT_NE(err.indexOf("unknown option '--bogus'"), -1) << err.toStdString();
+    EXPECT_NE(err.indexOf("Usage: noskrun"), -1);
+    EXPECT_TRUE(p.readAllStandardOutput().isEmpty());
 }

@@ -63,3 +63,15 @@ TEST(Headless, SavesTheFirstGraphPageOrTheNamedOne)
     EXPECT_EQ(runViewer("--save-image n.bmp --page PNTOUTL"), 1);
     EXPECT_EQ(nosk::test::readAll("err.txt"), "This page has no graphs!\n");
 }
+
+TEST(Headless, UnknownOptionIsRefusedWithUsage)
+{
+    nosk::test::TempWorkDir dir;
+    // Without the refusal the window would open and a script would wait.
+    EXPECT_EQ(runViewer("--import x.csv"), 2);
+    const std::string err = nosk::test::readAll("err.txt");
+    EXPECT_NE(err.find("'--import'"), std::string::npos) << err;
+    EXPECT_NE(err.find("Usage: noskview"), std::string::npos) << err;
+    EXPECT_EQ(nosk::test::readAll("out.txt"), "");
+    EXPECT_EQ(runViewer("--save-image"), 2);  // its operand missing
+}

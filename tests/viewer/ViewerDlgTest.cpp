@@ -82,6 +82,24 @@ TEST(ViewerDlg, MenuAndExitButton)
     EXPECT_EQ(v.dlg->windowTitle(), QStringLiteral("NOSKVIEW"));
 }
 
+TEST(ViewerDlg, ALibraryFailureInACommandEndsInAnErrorBox)
+{
+    struct FailingDialogs : test::ScriptedDialogs {
+        void about(QWidget*) override { throw std::bad_alloc(); }
+    };
+    test::TempWorkDir dir;
+    GraphSettings settings;
+    ScriptedPrompt prompt;
+    FailingDialogs dialogs;
+    CViewerDlg dlg(settings, prompt, dialogs, nullptr, false);
+    QAction* about = dlg.menuBar()->actions()[1]->menu()->actions().last();
+    ASSERT_EQ(about->text(), QStringLiteral("&About..."));
+    about->trigger();
+    ASSERT_EQ(prompt.messages.size(), 1u);
+    EXPECT_EQ(prompt.lastMessage().text, "Not enough memory!");
+    EXPECT_EQ(prompt.lastMessage().caption, "ERROR");
+}
+
 TEST(ViewerDlg, EmptyFolderShowsTheInputFileMessageAndNoTabs)
 {
     test::TempWorkDir dir;

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace nosk {
+
+// What noskrun was asked to do, read from its arguments without side
+// effects. A mistake (an option we do not know, a missing operand) leaves
+// `error` set; the program then prints it with the usage text on standard
+// error and ends with status 2, so that a script never waits for a window.
+struct CommandLine {
+    enum class Mode {
+        Window,  // the main window, with `file` loaded when it is not empty
+        Help,    // --help, -h
+        Run,     // --run FILE: SAVE AND RUN without a window
+    };
+
+    Mode mode = Mode::Window;
+    std::string file;    // the FILE of every mode
+    std::string error;   // empty when the arguments make sense
+
+    bool ok() const { return error.empty(); }
+
+    // The arguments after the program name. Plain words form the file name
+    // of the window mode, joined by blanks (a name with blanks that the shell
+    // split); "--" ends the options, so "-- --odd.tst" loads "--odd.tst".
+    static CommandLine parse(const std::vector<std::string>& args);
+};
+
+} // namespace nosk

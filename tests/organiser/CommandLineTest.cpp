@@ -1,0 +1,60 @@
+#include "CommandLine.h"
+
+#include <gtest/gtest.h>
+
+using nosk::CommandLine;
+using Mode = CommandLine::Mode;
+
+namespace {
+
+CommandLine parse(std::vector<std::string> args)
+{
+    return CommandLine::parse(args);
+}
+
+} // namespace
+
+TEST(CommandLine, WindowModeJoinsWordsIntoOneFileName)
+{
+    EXPECT_EQ(parse({}).mode, Mode::Window);
+    EXPECT_EQ(parse({}).file, "");
+    const CommandLine cl = parse({"my", "cell.tst"});
+    EXPECT_TRUE(cl.ok());
+    EXPECT_EQ(cl.mode, Mode::Window);
+    EXPECT_EQ(cl.file, "my cell.tst");
+    // Single-dash words and anything after "--" are file names.
+    EXPECT_EQ(parse({"-", "-a.tst"}).file, "- -a.tst");
+    EXPECT_EQ(parse({"--", "--odd.tst"}).file, "--odd.tst");
+    EXPECT_TRUE(parse({"--", "--odd.tst"}).ok());
+}
+
+TEST(CommandLine, RunAndHelp)
+{
+    const CommandLine run = parse({"--run", "job.tst"});
+    EXPECT_TRUE(run.ok());
+    EXPECT_EQ(run.mode, Mode::Run);
+    EXPECT_EQ(run.file, "job.tst");
+    EXPECT_EQ(parse({"-h"}).mode, Mode::Help);
+    EXPECT_EQ(parse({"job.tst", "--help"}).mode, Mode::Help);
+}
+
+TEST(CommandLine, MistakesAreErrorsNamingTheCulprit)
+{
+    struct Case {
+        std::vector<std::string> args;
+        std::string error;
+    };
+    const Case cases[] = {
+        {{"--bogus"}, "unknown option '--bogus'"},
+        {{"job.tst", "--verbose"}, "unknown option '--verbose'"},
+        {{"--run"}, "--run needs a file name"},
+        {{"--run", "--run", "a"}, "--run needs a file name"},
+        {{"--run", "a", "b"}, "unexpected argument 'b'"},
+        {{"--run", "a", "--run", "b"}, "--run given twice"},
+    };
+    for (const Case& c : cases) {
+        const CommandLine cl = CommandLine::parse(c.args);
+        EXPECT_FALSE(cl.ok()) << c.args.front();
+        EXPECT_EQ(cl.error, c.error);
+    }
+}
