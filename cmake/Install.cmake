@@ -14,6 +14,8 @@ foreach(program noskrun noskview noskwin)
 endforeach()
 
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/help/ DESTINATION ${CMAKE_INSTALL_DATADIR}/nosk/help)
+# The engine's built-in circuit definitions, for users to read beside the help.
+install(FILES ${CMAKE_SOURCE_DIR}/engine/circuits.txt DESTINATION ${CMAKE_INSTALL_DATADIR}/nosk/help)
 
 # The example jobs are checked for when installing, so that a tree without
 # them still installs.

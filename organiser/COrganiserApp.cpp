@@ -1,5 +1,6 @@
 #include "COrganiserApp.h"
 
+#include "AnalysisCommands.h"
 #include "COrganiserDlg.h"
 #include "CommandLine.h"
 #include "EngineRun.h"
@@ -29,6 +30,9 @@ const char* COrganiserApp::usage()
 {
     return "Usage: noskrun [FILE]\n"
            "       noskrun --run FILE\n"
+           "       noskrun --kk FILE\n"
+           "       noskrun --batch FILES_OR_FOLDERS... [--template JOB.TST] [--jobs N]\n"
+           "                       [--out TABLE.csv] [--chain] [--plot IMAGE.png]\n"
            "       noskrun --help\n"
            "\n"
            "NOSKRUN, the run organiser: prepares a fit job, runs the fitting engine\n"
@@ -41,6 +45,21 @@ const char* COrganiserApp::usage()
            "                OUTIN when the options say so and the job's IRE is negative,\n"
            "                and notify a running NOSKVIEW. Exit status 0 on success, 1\n"
            "                with the message on standard error otherwise.\n"
+           "  --kk FILE     the Kramers-Kronig test of FILE's data lines: prints the\n"
+           "                number of RC elements M, mu and the largest residuals, and\n"
+           "                writes KKTEST (frequency, residuals of the real and the\n"
+           "                imaginary part in percent of |Z|) in the work folder\n"
+           "  --batch ...   fits many spectra, each in a temporary work folder of its\n"
+           "                own: .TST jobs, and with --template JOB.TST data files\n"
+           "                fitted with that job's model, codes and start values; a\n"
+           "                folder gives its files in name order. --jobs N fits N at\n"
+           "                once (default: the number of cores); --chain starts each\n"
+           "                spectrum from the previous result (one at a time); --out\n"
+           "                names the table (default batch.csv: one row per spectrum\n"
+           "                with S, sigmaf, every parameter and its std dev, the exit\n"
+           "                status and the reason of a failure); --plot draws each\n"
+           "                parameter against the series. Exit status 1 when any\n"
+           "                spectrum failed (the others are fitted all the same).\n"
            "  --help        this text\n"
            "\n"
            "An option it does not know ends the program with this text on standard\n"
@@ -64,6 +83,13 @@ int COrganiserApp::run(int argc, char** argv)
     Platform::instance().setProgramName("NOSKRUN");
     options.read();
 
+    if (cl.mode == CommandLine::Mode::Kk)
+        return runKkCommand(cl.file);
+    if (cl.mode == CommandLine::Mode::Batch) {
+        QCoreApplication app(argc, argv);
+        keepCNumbers();
+        return runBatchCommand(cl);
+    }
     if (cl.mode == CommandLine::Mode::Run) {
         QCoreApplication app(argc, argv);
         keepCNumbers();

@@ -14,11 +14,21 @@ struct CommandLine {
         Window,  // the main window, with `file` loaded when it is not empty
         Help,    // --help, -h
         Run,     // --run FILE: SAVE AND RUN without a window
+        Kk,      // --kk FILE: the Kramers-Kronig test of FILE's data
+        Batch,   // --batch FILES_OR_FOLDERS...: fit many spectra, one table
     };
 
     Mode mode = Mode::Window;
     std::string file;    // the FILE of every mode
     std::string error;   // empty when the arguments make sense
+
+    // --batch: the plain words are the inputs; the options below go with it.
+    std::vector<std::string> inputs;
+    std::string templateFile;  // --template JOB.TST
+    int jobs = 0;              // --jobs N (0: the number of cores)
+    std::string outFile;       // --out TABLE.csv
+    bool chain = false;        // --chain
+    std::string plotFile;      // --plot IMAGE.png
 
     bool ok() const { return error.empty(); }
 

@@ -7,7 +7,7 @@ packages=(
   g++ clang libclang-rt-14-dev cmake ninja-build pkg-config
   qt6-base-dev libcminpack-dev libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core xvfb xauth xdotool poppler-utils imagemagick x11-apps
-  python3 python3-numpy python3-scipy
+  python3 python3-numpy python3-scipy libeigen3-dev
 )
 
 missing=()
