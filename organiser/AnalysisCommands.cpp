@@ -5,8 +5,10 @@
 #include "EngineRun.h"
 #include "Locations.h"
 #include "core/Exception.h"
+#include "engine/ParameterNames.h"
 #include "job/AtomicFileWriter.h"
 #include "job/FitJob.h"
+#include "ops/InstrumentImport.h"
 #include "ops/KramersKronigRun.h"
 #include "platform/Platform.h"
 #include "platform/Process.h"
@@ -21,9 +23,18 @@ namespace nosk {
 int runKkCommand(const std::string& file)
 {
     try {
-        FitJob job;
-        job.load(file);
-        const kkrun::Spectrum spectrum = kkrun::spectrumOf(job);
+        kkrun::Spectrum spectrum;
+        if (kkrun::isJobFile(file)) {
+            FitJob job;
+            job.load(file);
+            spectrum = kkrun::spectrumOf(job);
+        } else {
+            const ImportResult data = importInstrumentFile(file);
+            std::cout << data.summary() << '\n';
+            spectrum.frequencyHz = data.freq;
+            for (std::size_t i = 0; i < data.re.size(); ++i)
+                spectrum.z.emplace_back(data.re[i], data.im[i]);
+        }
         const kk::Options options;
         const kk::Result result = kkrun::runAndWrite(spectrum, options, kkrun::kTableFile);
         std::cout << "Kramers-Kronig test of " << file << '\n'
@@ -64,7 +75,15 @@ int runBatchCommand(const CommandLine& cl)
     const std::string out = cl.outFile.empty() ? "batch.csv" : cl.outFile;
     try {
         AtomicFileWriter writer(out);
-        writer.buffer() = batch::formatTable(rows);
+        // The columns are named after the circuit of the first fitted spectrum.
+        std::vector<std::string> names;
+        for (const batch::Row& r : rows) {
+            if (r.ok) {
+                names = engine::parameterNames(r.model);
+                break;
+            }
+        }
+        writer.buffer() = batch::formatTable(rows, names);
         writer.commit();
     } catch (const exception& e) {
         std::cerr << "noskrun: " << e.what() << '\n';
