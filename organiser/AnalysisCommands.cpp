@@ -4,6 +4,7 @@
 #include "CommandLine.h"
 #include "EngineRun.h"
 #include "Locations.h"
+#include "SeriesPlot.h"
 #include "core/Exception.h"
 #include "engine/ParameterNames.h"
 #include "job/AtomicFileWriter.h"
@@ -89,12 +90,27 @@ int runBatchCommand(const CommandLine& cl)
         std::cerr << "noskrun: " << e.what() << '\n';
         return 1;
     }
+    int status = 0;
+    if (!cl.plotFile.empty()) {
+        std::vector<std::string> names;
+        for (const batch::Row& r : rows) {
+            if (r.ok) {
+                names = engine::parameterNames(r.model);
+                break;
+            }
+        }
+        const std::string error = writeSeriesPlot(rows, names, cl.plotFile);
+        if (!error.empty()) {
+            std::cerr << "noskrun: plot: " << error << '\n';
+            status = 1;
+        }
+    }
     std::size_t failed = 0;
     for (const batch::Row& r : rows)
         failed += r.ok ? 0 : 1;
     std::cout << rows.size() << " spectra, " << rows.size() - failed << " fitted, " << failed
               << " failed; table written to " << out << '\n';
-    return failed == 0 ? 0 : 1;
+    return failed == 0 ? status : 1;
 }
 
 } // namespace nosk
