@@ -204,6 +204,15 @@ Name normalise(std::string_view raw)
         if (c != ' ' && c != '\t')
             s += char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
     std::string unit;
+    // A typographic minus sign reads as '-'.
+    if (s.rfind("\xe2\x88\x92", 0) == 0)
+        s.replace(0, 3, "-");
+    if (!s.empty() && s.back() == ']') {
+        if (size_t open = s.rfind('['); open != std::string::npos && open > 0) {
+            unit = s.substr(open + 1, s.size() - open - 2);
+            s.resize(open);
+        }
+    }
     if (!s.empty() && s.back() == ')') {
         size_t open = s.rfind('(');
         if (open != std::string::npos && open > 0) {
@@ -230,10 +239,11 @@ bool oneOf(const std::string& key, std::initializer_list<const char*> names)
 }
 
 const std::initializer_list<const char*> kRealNames = {"z'", "z\xe2\x80\xb2", "zre", "zreal", "re(z)", "real(z)", "z_re", "z_real",
-                                                       "re", "real", "zr", "rez", "realz", "z'real"};
+                                                       "re", "real", "zr", "rez", "realz", "z'real", "realpart"};
 const std::initializer_list<const char*> kImagNames = {"z''", "z\"", "z\xe2\x80\xb3", "zim", "zimg", "zimag", "im(z)", "imag(z)",
-                                                       "z_im", "z_imag", "im", "imag", "zi", "imz", "imagz", "zimaginary"};
-const std::initializer_list<const char*> kModulusNames = {"|z|", "z", "zmod", "mod(z)", "modz", "zmag", "abs(z)", "zabs", "magnitude", "mag"};
+                                                       "z_im", "z_imag", "im", "imag", "zi", "imz", "imagz", "zimaginary",
+                                                       "imagpart", "imaginarypart"};
+const std::initializer_list<const char*> kModulusNames = {"|z|", "z", "zmod", "mod(z)", "modz", "zmag", "abs(z)", "zabs", "magnitude", "mag", "impedance"};
 const std::initializer_list<const char*> kPhaseNames = {"phase", "phase(z)", "zphz", "phz", "zphase", "theta", "phi", "phaseangle", "arg(z)"};
 const std::initializer_list<const char*> kCycleNames = {"cyclenumber", "cycle", "cycleno", "cycle#", "segment#", "segment", "sweep", "sweep#"};
 
