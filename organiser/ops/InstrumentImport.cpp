@@ -256,9 +256,18 @@ struct Columns {
     bool rectangular() const { return re >= 0 && im >= 0; }
 };
 
+// The bare words "Re", "Im", "Real", "Imag" name the impedance only when no
+// Z-named column does ("Im" is the current in some tables).
+bool weakName(const std::string& key)
+{
+    return key == "re" || key == "real" || key == "im" || key == "imag";
+}
+
 Columns mapColumns(const std::vector<std::string_view>& names)
 {
     Columns c;
+    int weakRe = -1, weakIm = -1;
+    bool weakImNegated = false;
     for (int i = 0; i < int(names.size()); ++i) {
         const Name n = normalise(names[size_t(i)]);
         const std::string& k = n.key;
@@ -269,6 +278,13 @@ Columns mapColumns(const std::vector<std::string_view>& names)
         if (c.freq < 0 && !negated && (k.rfind("freq", 0) == 0 || k == "f" || k == "omega" || k == "\xcf\x89")) {
             c.freq = i;
             c.angular = k == "omega" || k == "\xcf\x89" || n.unit.find("rad") != std::string::npos;
+        } else if (weakName(bare)) {
+            if (bare[0] == 'r' && !negated && weakRe < 0)
+                weakRe = i;
+            else if (bare[0] == 'i' && weakIm < 0) {
+                weakIm = i;
+                weakImNegated = negated;
+            }
         } else if (c.re < 0 && !negated && oneOf(k, kRealNames)) {
             c.re = i;
         } else if (c.im < 0 && oneOf(bare, kImagNames)) {
@@ -283,6 +299,11 @@ Columns mapColumns(const std::vector<std::string_view>& names)
         } else if (c.cycle < 0 && !negated && oneOf(k, kCycleNames)) {
             c.cycle = i;
         }
+    }
+    if (c.re < 0 && c.im < 0 && weakRe >= 0 && weakIm >= 0) {
+        c.re = weakRe;
+        c.im = weakIm;
+        c.imNegated = weakImNegated;
     }
     return c;
 }

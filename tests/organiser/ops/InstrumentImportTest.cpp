@@ -147,6 +147,8 @@ TEST(InstrumentImport, HeaderDialectsAgreeWithTheModel)
         {"omega, Re(Z), -Im(Z)", "%.17g, %.17g, %.17g", {7, 1, 3}, "\n"},
         {"Index;Frequency [Hz];Z' [\xce\xa9];\xe2\x88\x92Z'' [\xce\xa9]", "1;%.17g;%.17g;%.17g", {0, 1, 3}, "\r\n"},
         {"Impedance (Ohm)\tPhase (\xc2\xb0)\tFrequency", "%.17g\t%.17g\t%.17g", {4, 5, 0}, "\n"},
+        {"Im (A), Freq, Zreal, Zimag", "1e-6, %.17g, %.17g, %.17g", {0, 1, 2}, "\n"},  // Im: a current
+        {"Freq, Re, -Im", "%.17g, %.17g, %.17g", {0, 1, 3}, "\n"},
     };
     for (const Dialect& d : dialects) {
         std::string text = "Exported by some potentiostat\n\n" + std::string(d.header) + d.lineEnd;
