@@ -764,14 +764,25 @@ std::string ImportResult::summary() const
 
 std::vector<FileFilter> instrumentFileFilters()
 {
+    // Instruments write their extensions in either case ("cell.DTA").
+    auto both = [](std::initializer_list<const char*> extensions) {
+        std::string patterns;
+        for (const char* e : extensions) {
+            std::string upper(e);
+            for (char& ch : upper)
+                ch = char(ch >= 'a' && ch <= 'z' ? ch - 'a' + 'A' : ch);
+            patterns += std::string(patterns.empty() ? "" : ";") + "*." + e + ";*." + upper;
+        }
+        return patterns;
+    };
     return {
-        {"Instrument files (*.csv *.txt *.dta *.mpt *.z *.par)", "*.csv;*.txt;*.dta;*.DTA;*.mpt;*.z;*.par"},
-        {"CSV and text tables (*.csv *.tsv *.txt *.dat)", "*.csv;*.tsv;*.txt;*.dat"},
-        {"Gamry (*.dta)", "*.dta;*.DTA"},
-        {"EC-Lab text (*.mpt *.txt)", "*.mpt;*.txt"},
-        {"ZPlot (*.z)", "*.z"},
-        {"VersaStudio (*.par)", "*.par"},
-        {"Autolab, CH Instruments, Parstat, PowerSuite text (*.txt)", "*.txt"},
+        {"Instrument files (*.csv *.txt *.dta *.mpt *.z *.par)", both({"csv", "tsv", "txt", "dat", "dta", "mpt", "z", "par"})},
+        {"CSV and text tables (*.csv *.tsv *.txt *.dat)", both({"csv", "tsv", "txt", "dat"})},
+        {"Gamry (*.dta)", both({"dta"})},
+        {"EC-Lab text (*.mpt *.txt)", both({"mpt", "txt"})},
+        {"ZPlot (*.z)", both({"z"})},
+        {"VersaStudio (*.par)", both({"par"})},
+        {"Autolab, CH Instruments, Parstat, PowerSuite text (*.txt)", both({"txt"})},
         {"All files (*.*)", "*"},
     };
 }

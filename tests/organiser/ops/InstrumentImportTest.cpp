@@ -340,7 +340,7 @@ TEST(InstrumentImport, TheFileDialogListsEveryFormatAndAllFiles)
     std::string patterns;
     for (const FileFilter& f : prompt.fileDialogs[0].request.filters)
         patterns += f.pattern + ";";
-    for (const char* p : {"*.csv", "*.txt", "*.dta", "*.mpt", "*.z", "*.par"})
+    for (const char* p : {"*.csv;", "*.txt;", "*.dta;", "*.DTA;", "*.mpt;", "*.z;", "*.Z;", "*.par;"})
         EXPECT_NE(patterns.find(p), std::string::npos) << p;
     EXPECT_EQ(prompt.fileDialogs[0].request.filters.back().description, "All files (*.*)");
 }
