@@ -7,6 +7,7 @@
 #include "COptionsDlg.h"
 #include "CTextEditorDlg.h"
 #include "EngineRun.h"
+#include "EngineRunner.h"
 #include "Housekeeping.h"
 #include "Locations.h"
 #include "ops/DataExport.h"
@@ -38,16 +39,22 @@
 #include <QHBoxLayout>
 #include <QImage>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStyleOption>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
 namespace nosk {
 namespace {
@@ -60,6 +67,41 @@ FileRequest allFiles(const std::string& title = {})
     r.title = title;
     r.filters = {{"All files (*.*)", "*.*"}};
     return r;
+}
+
+// Whether a line is a row of numbers (at least two, between blanks, tabs,
+// commas or semicolons).
+bool isNumberRow(const std::string& line)
+{
+    std::string t = line;
+    for (char& c : t)
+        if (c == ',' || c == ';' || c == '\t' || c == '\r')
+            c = ' ';
+    std::istringstream in(t);
+    std::string field;
+    int count = 0;
+    while (in >> field) {
+        char* end = nullptr;
+        std::strtod(field.c_str(), &end);
+        if (end == field.c_str() || *end != '\0')
+            return false;
+        ++count;
+    }
+    return count >= 2;
+}
+
+// A file of data columns rather than a job: its second and third lines (not
+// counting empty ones) are rows of numbers. A job's second line holds its
+// code letters.
+bool looksLikeDataSheet(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    std::vector<std::string> lines;
+    while (lines.size() < 3 && std::getline(in, line))
+        if (line.find_first_not_of(" \t\r") != std::string::npos)
+            lines.push_back(line);
+    return lines.size() == 3 && isNumberRow(lines[1]) && isNumberRow(lines[2]);
 }
 
 // The print and view steps of the output summary: through the temporary copy.
@@ -92,13 +134,15 @@ private:
 };
 
 COrganiserDlg::COrganiserDlg(Prompt& prompt, RunOptions& options, QWidget* parent)
-    : QDialog(parent), m_prompt(prompt), m_options(options), m_timer(std::make_unique<QtTimer>())
+    : QDialog(parent), m_prompt(prompt), m_options(options),
+      m_runner(std::make_unique<EngineRunner>(std::make_unique<QtTimer>()))
 {
     setWindowTitle(QString::fromLatin1(kProgram));
     setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint);
     m_boldFont = boldFont(font());
     m_runDialog = [](QDialog& d) { return d.exec(); };
-    m_timer->setCallback([this] { CheckEngine(); });
+    m_runner->onProgress = [this] { setStatus(QString::fromStdString(m_runner->runningStatus())); };
+    m_runner->onEnd = [this](const RunEnd& end) { finishRun(end); };
 
     buildMenu();
 
@@ -138,10 +182,24 @@ COrganiserDlg::COrganiserDlg(Prompt& prompt, RunOptions& options, QWidget* paren
     buttons->addWidget(m_editorButton);
     buttons->addWidget(m_loadButton);
     buttons->addWidget(m_exitButton);
+    // The status line: what the last command or run did.
+    m_status = new QLabel;
+    m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_busy = new QProgressBar;
+    m_busy->setRange(0, 0);
+    m_busy->setMaximumWidth(120);
+    m_busy->setMaximumHeight(m_status->sizeHint().height());
+    m_busy->setTextVisible(false);
+    m_busy->hide();
+    auto* statusLine = new QHBoxLayout;
+    statusLine->addWidget(m_busy);
+    statusLine->addWidget(m_status, 1);
+
     auto* layout = new QVBoxLayout(this);
     layout->setMenuBar(m_menuBar);
     layout->addWidget(m_tab, 1);
     layout->addLayout(buttons);
+    layout->addLayout(statusLine);
 
     loadFromJob();
 }
@@ -150,9 +208,8 @@ COrganiserDlg::~COrganiserDlg()
 {
     // The editor goes with the window and takes its temporary file with it.
     delete m_editor.data();
-    // A running engine is left to finish on its own.
-    if (m_timer)
-        m_timer->stop();
+    // A running engine is left to finish on its own (the runner stops its
+    // timer).
 }
 
 void COrganiserDlg::buildMenu()
@@ -183,6 +240,8 @@ void COrganiserDlg::buildMenu()
 
     QMenu* run = m_menuBar->addMenu(QStringLiteral("&Run"));
     add(run, "Save and &Run", &COrganiserDlg::saveAndRun);
+    m_stopAction = add(run, "Stop fit", &COrganiserDlg::stopFit);
+    m_stopAction->setEnabled(false);
     add(run, "Launch &NOSKVIEW", &COrganiserDlg::launchViewer);
     add(run, "&Open work folder", &COrganiserDlg::openWorkFolder);
     run->addSeparator();
@@ -235,10 +294,27 @@ int COrganiserDlg::runDialog(QDialog& dialog)
 
 void COrganiserDlg::setTimer(std::unique_ptr<Timer> timer)
 {
-    if (m_timer)
-        m_timer->stop();
-    m_timer = std::move(timer);
-    m_timer->setCallback([this] { CheckEngine(); });
+    m_runner->setTimer(std::move(timer));
+}
+
+Timer& COrganiserDlg::timer()
+{
+    return m_runner->timer();
+}
+
+bool COrganiserDlg::engineRunning() const
+{
+    return m_runner->running();
+}
+
+QString COrganiserDlg::statusText() const
+{
+    return m_status->text();
+}
+
+void COrganiserDlg::setStatus(const QString& text)
+{
+    m_status->setText(text);
 }
 
 void COrganiserDlg::setTitle(const QString& title)
@@ -252,10 +328,11 @@ void COrganiserDlg::loadFromJob()
     m_dataPage->LoadFromJob();
 }
 
-void COrganiserDlg::storeToJob()
+bool COrganiserDlg::storeToJob()
 {
     m_fitPage->StoreToJob();
     m_dataPage->StoreToJob();
+    return m_fitPage->lastStoreSucceeded();
 }
 
 void COrganiserDlg::showPage(int index)
@@ -265,9 +342,33 @@ void COrganiserDlg::showPage(int index)
 
 // ---------------------------------------------------------------- File menu
 
+bool COrganiserDlg::loadIntoCopy(const std::string& path, bool headerOnly)
+{
+    // The job changes only when the whole file has been read: a failed load
+    // leaves it as the pages show it.
+    FitJob loaded = m_job;
+    std::string failure;
+    try {
+        if (headerOnly)
+            loaded.loadHeader(path);
+        else
+            loaded.load(path);
+    } catch (const std::exception& e) {
+        failure = failureText(e);
+    }
+    if (!failure.empty()) {
+        if (looksLikeDataSheet(path))
+            failure = "This looks like a data sheet: use Data \xE2\x86\x92 Load data from ASCII";
+        m_prompt.message(failure, "ERROR", Buttons::Ok, Icon::Error);
+        return false;
+    }
+    m_job = std::move(loaded);
+    return true;
+}
+
 void COrganiserDlg::LoadJobFile(const std::string& path)
 {
-    if (!runCommand(m_prompt, [&] { m_job.load(path); }))
+    if (!loadIntoCopy(path, false))
         return;
     loadFromJob();
     setTitle(QString::fromStdString(path));
@@ -293,15 +394,15 @@ void COrganiserDlg::loadTmp()
     auto path = m_prompt.openFile(allFiles());
     if (!path)
         return;
-    setTitle(QStringLiteral("TEMPLATE"));
-    if (!runCommand(m_prompt, [&] { m_job.loadHeader(*path); }))
+    if (!loadIntoCopy(*path, true))
         return;
+    setTitle(QStringLiteral("TEMPLATE"));
     loadFromJob();
 }
 
 bool COrganiserDlg::loadInto(const std::string& path, const char* title)
 {
-    if (!runCommand(m_prompt, [&] { m_job.load(path); }))
+    if (!loadIntoCopy(path, false))
         return false;
     loadFromJob();
     setTitle(QString::fromLatin1(title));
@@ -386,20 +487,38 @@ void COrganiserDlg::programOptions()
 
 void COrganiserDlg::saveAndRun()
 {
-    if (m_engine) {
+    if (m_runner->running()) {
         // One engine at a time: a second one would write into the same files.
         m_prompt.message("The fitting engine is still running!", kProgram, Buttons::Ok, Icon::Warning);
         return;
     }
-    storeToJob();
+    // A box the job cannot take stops the run; its message has been shown.
+    if (!storeToJob())
+        return;
     if (!run::runnable(m_job)) {
         m_prompt.message("Can not run this TEST configuration!", kProgram, Buttons::Ok, Icon::Error);
         return;
     }
-    if (!runCommand(m_prompt, [&] { run::writeInput(m_job); }))
+    // What the engine would refuse is said now, with what to change, rather
+    // than after a run.
+    const std::string refusal = EngineRunner::checkJob(m_job);
+    if (!refusal.empty()) {
+        setStatus(QStringLiteral("The job was not run."));
+        m_prompt.message(refusal, kProgram, Buttons::Ok, Icon::Error);
+        return;
+    }
+    if (!runCommand(m_prompt, [&] { m_runner->writeInput(m_job); }))
         return;
     StoreOutin();
     StartEngine();
+}
+
+void COrganiserDlg::stopFit()
+{
+    if (!m_runner->running())
+        return;
+    setStatus(QStringLiteral("Stopping the fit..."));
+    m_runner->stop();
 }
 
 void COrganiserDlg::StoreOutin()
@@ -418,41 +537,63 @@ void COrganiserDlg::StoreOutin()
 
 void COrganiserDlg::StartEngine()
 {
-    int error = 0;
-    ProcessSpec spec = run::engineSpec(m_options.closeEngineWindow != 0, run::terminalProgram(), error);
-    if (error == 0)
-        m_engine = Platform::instance().processes().start(spec, error);
-    if (!m_engine) {
-        char text[80];
-        std::snprintf(text, sizeof text, "Cannot run NOSK!\nLast error #%i", error);
-        m_prompt.message(text, kProgram, Buttons::Ok, Icon::Error);
-        return;
+    EngineRunner::Settings settings;
+    settings.closeEngineWindow = m_options.closeEngineWindow != 0;
+    settings.terminal = run::terminalProgram();
+    settings.loadOutinAfterRun = m_options.loadOutinAfterRun == 1;
+    settings.notifyViewer = m_options.notifyViewer == 1;
+    StartFailure failure;
+    if (!m_runner->start(m_job, settings, failure)) {
+        if (failure.bundledEngine.empty()) {
+            m_prompt.message(failure.message, kProgram, Buttons::Ok, Icon::Error);
+            setStatus(QStringLiteral("The engine could not be started."));
+            return;
+        }
+        const std::string question = failure.message + "\n\nRun the bundled engine (" + failure.bundledEngine + ") instead?";
+        if (m_prompt.message(question, kProgram, Buttons::YesNo, Icon::Error) != Answer::Yes) {
+            setStatus(QStringLiteral("The engine could not be started."));
+            return;
+        }
+        settings.program = failure.bundledEngine;
+        if (!m_runner->start(m_job, settings, failure)) {
+            m_prompt.message(failure.message, kProgram, Buttons::Ok, Icon::Error);
+            setStatus(QStringLiteral("The engine could not be started."));
+            return;
+        }
     }
-    m_timer->start(1000);
+    showRunning(true);
+    setStatus(QString::fromStdString(m_runner->runningStatus()));
+}
+
+void COrganiserDlg::showRunning(bool running)
+{
+    m_busy->setVisible(running);
+    m_stopAction->setEnabled(running);
+    if (running)
+        setCursor(Qt::BusyCursor);
+    else
+        unsetCursor();
 }
 
 void COrganiserDlg::CheckEngine()
 {
-    if (!m_engine || m_engine->running())
-        return;
-    m_timer->stop();
-    setEnabled(true);
-    m_engine.reset();
-    finishRun();
+    m_runner->poll();
 }
 
-void COrganiserDlg::finishRun()
+void COrganiserDlg::finishRun(const RunEnd& end)
 {
-    try {
-        run::collectResults(m_job);
-    } catch (const std::exception&) {
-        m_prompt.message("Fitting process failed!", kProgram, Buttons::Ok, Icon::Error);
+    showRunning(false);
+    setStatus(QString::fromStdString(end.status));
+    if (end.kind == RunEnd::Kind::Failed) {
+        m_prompt.message(end.message, kProgram, Buttons::Ok, Icon::Error);
         return;
     }
-    if (m_options.loadOutinAfterRun == 1 && m_job.IRE < 0)
+    if (end.reloadOutin) {
+        // The status line keeps what the run did.
+        const QString status = statusText();
         loadOutin();
-    if (m_options.notifyViewer == 1)
-        Platform::instance().notifier().notifyViewers();
+        setStatus(status);
+    }
 }
 
 void COrganiserDlg::launchViewer()
@@ -499,6 +640,10 @@ void COrganiserDlg::printPntoutl()
 
 void COrganiserDlg::printAuxpntl()
 {
+    if (!std::filesystem::exists("AUXPNTL")) {
+        m_prompt.message("Cannot open file 'AUXPNTL'!", kProgram, Buttons::Ok, Icon::Error);
+        return;
+    }
     PrintViaTempCopy("AUXPNTL", true);
 }
 
@@ -539,20 +684,56 @@ void COrganiserDlg::printFrontPage()
     }
     if (!printer)
         return;
-    if (!printer->isValid()) {
-        m_prompt.message("Cannot run printer!", kProgram, Buttons::Ok, Icon::Error);
-        return;
-    }
     printer->setDocName(QStringLiteral("Print Front page of NOSKRUN"));
+    std::unique_ptr<QPrinter> pdfPrinter;
     QPainter painter;
-    if (!painter.begin(printer)) {
-        m_prompt.message("Printer wouldn't initalize", kProgram, Buttons::Ok, Icon::Error);
-        return;
+    std::string pdf;
+    if (!printer->isValid() || !painter.begin(printer)) {
+        // A PDF file that cannot be written is not a missing printer.
+        if (printer->outputFormat() == QPrinter::PdfFormat && !printer->outputFileName().isEmpty()) {
+            m_prompt.message("Printer wouldn't initalize", kProgram, Buttons::Ok, Icon::Error);
+            return;
+        }
+        // No printer to print on: a PDF file instead, as the text files offer.
+        if (m_prompt.message("No printer is available.\nPrint to File (PDF)?", kProgram, Buttons::YesNo,
+                             Icon::Question) != Answer::Yes)
+            return;
+        FileRequest r;
+        r.title = "Print to File (PDF)";
+        r.filters = {{"PDF files (*.pdf)", "*.pdf"}};
+        r.initialName = "frontpage.pdf";
+        r.defaultExtension = "pdf";
+        auto path = m_prompt.saveFile(r);
+        if (!path)
+            return;
+        pdf = *path;
+        // A printer of its own: the one that failed may stay busy.
+        pdfPrinter = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        pdfPrinter->setPageLayout(printer->pageLayout());
+        pdfPrinter->setDocName(printer->docName());
+        pdfPrinter->setOutputFormat(QPrinter::PdfFormat);
+        // Written beside the file and renamed over it once complete.
+        pdfPrinter->setOutputFileName(QString::fromStdString(pdf + ".part"));
+        printer = pdfPrinter.get();
+        if (!painter.begin(printer)) {
+            m_prompt.message("Printer wouldn't initalize", kProgram, Buttons::Ok, Icon::Error);
+            return;
+        }
     }
     const QRect area = printer->pageLayout().paintRectPixels(printer->resolution());
     QRect target = frontPageTarget(area.width(), area.height(), page.width(), page.height());
     painter.drawImage(target, page);
     painter.end();
+    if (!pdf.empty()) {
+        std::error_code ec;
+        std::filesystem::rename(pdf + ".part", pdf, ec);
+        if (ec) {
+            std::filesystem::remove(pdf + ".part", ec);
+            m_prompt.message("Cannot write file '" + pdf + "'!", kProgram, Buttons::Ok, Icon::Error);
+            return;
+        }
+        setStatus(QString::fromStdString("Front page printed to " + pdf));
+    }
 }
 
 // ---------------------------------------------------------------- Data menu
@@ -647,8 +828,37 @@ void COrganiserDlg::deHelp()
 void COrganiserDlg::deExamples()
 {
     CDEExamplesDlg dlg(this);
-    if (runDialog(dlg) == QDialog::Accepted && !dlg.examplePath().empty())
-        LoadJobFile(dlg.examplePath());
+    if (runDialog(dlg) != QDialog::Accepted || dlg.examplePath().empty())
+        return;
+    namespace fs = std::filesystem;
+    const fs::path example = dlg.examplePath();
+    std::error_code ec;
+    const fs::path work = fs::weakly_canonical(fs::current_path(ec), ec);
+    const fs::path parent = fs::weakly_canonical(example, ec).parent_path();
+    // An example of the work folder opens in place; an installed one is
+    // copied into the work folder first, so that a Save never writes into
+    // the installation.
+    if (!ec && std::mismatch(work.begin(), work.end(), parent.begin(), parent.end()).first == work.end()) {
+        LoadJobFile(example.string());
+        return;
+    }
+    const fs::path copy = work / example.filename();
+    if (fs::exists(copy, ec)) {
+        const std::string question = copy.filename().string()
+            + " is already in the work folder.\nReplace it with the example?";
+        if (m_prompt.message(question, kProgram, Buttons::YesNo, Icon::Question) != Answer::Yes)
+            return;
+    }
+    const fs::path part = copy.string() + ".part";
+    fs::copy_file(example, part, fs::copy_options::overwrite_existing, ec);
+    if (!ec)
+        fs::rename(part, copy, ec);
+    if (ec) {
+        fs::remove(part, ec);
+        m_prompt.message("Cannot write file '" + copy.string() + "'!", kProgram, Buttons::Ok, Icon::Error);
+        return;
+    }
+    LoadJobFile(copy.string());
 }
 
 void COrganiserDlg::about()

@@ -41,7 +41,7 @@ std::vector<Line> splitLines(std::string_view text)
     // Lines end with LF, CR LF, CR alone (old files) or CR CR LF (some
     // exporters): a run of CRs with or without an LF after it is one end.
     std::vector<Line> lines;
-    lines.reserve(text.size() / 32 + 1);
+    lines.reserve(std::min(text.size() / 32 + 1, size_t(kMaxLines)));
     int number = 0;
     size_t start = 0;
     const size_t n = text.size();
@@ -85,7 +85,12 @@ std::string_view unquoted(std::string_view f)
     return f;
 }
 
-void splitFields(std::string_view line, Sep sep, std::vector<std::string_view>& out)
+// More columns than any instrument writes; a line is never split further, so
+// that one endless line cannot fill the memory with fields.
+constexpr size_t kMaxFields = 1000;
+
+// The fields of a line, at most `limit` (the rest of the line is dropped).
+void splitFields(std::string_view line, Sep sep, std::vector<std::string_view>& out, size_t limit = kMaxFields + 1)
 {
     out.clear();
     if (sep == Sep::Blank || sep == Sep::WideBlank) {
@@ -109,6 +114,8 @@ void splitFields(std::string_view line, Sep sep, std::vector<std::string_view>& 
                 j = k;
             }
             out.push_back(unquoted(line.substr(i, j - i)));
+            if (out.size() == limit)
+                return;
             while (j < line.size() && (line[j] == ' ' || line[j] == '\t'))
                 ++j;
             i = j;
@@ -116,7 +123,10 @@ void splitFields(std::string_view line, Sep sep, std::vector<std::string_view>& 
         return;
     }
     const char c = sep == Sep::Tab ? '\t' : sep == Sep::Semicolon ? ';' : ',';
-    while (true) {
+    // Many exporters end every line with the separator: no field follows it.
+    if (line.size() > 1 && line.back() == c)
+        line.remove_suffix(1);
+    while (out.size() < limit) {
         size_t at = line.find(c);
         out.push_back(unquoted(line.substr(0, at)));
         if (at == std::string_view::npos)
@@ -194,6 +204,15 @@ Name normalise(std::string_view raw)
         if (c != ' ' && c != '\t')
             s += char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
     std::string unit;
+    // A typographic minus sign reads as '-'.
+    if (s.rfind("\xe2\x88\x92", 0) == 0)
+        s.replace(0, 3, "-");
+    if (!s.empty() && s.back() == ']') {
+        if (size_t open = s.rfind('['); open != std::string::npos && open > 0) {
+            unit = s.substr(open + 1, s.size() - open - 2);
+            s.resize(open);
+        }
+    }
     if (!s.empty() && s.back() == ')') {
         size_t open = s.rfind('(');
         if (open != std::string::npos && open > 0) {
@@ -220,10 +239,11 @@ bool oneOf(const std::string& key, std::initializer_list<const char*> names)
 }
 
 const std::initializer_list<const char*> kRealNames = {"z'", "z\xe2\x80\xb2", "zre", "zreal", "re(z)", "real(z)", "z_re", "z_real",
-                                                       "re", "real", "zr", "rez", "realz", "z'real"};
+                                                       "re", "real", "zr", "rez", "realz", "z'real", "realpart"};
 const std::initializer_list<const char*> kImagNames = {"z''", "z\"", "z\xe2\x80\xb3", "zim", "zimg", "zimag", "im(z)", "imag(z)",
-                                                       "z_im", "z_imag", "im", "imag", "zi", "imz", "imagz", "zimaginary"};
-const std::initializer_list<const char*> kModulusNames = {"|z|", "z", "zmod", "mod(z)", "modz", "zmag", "abs(z)", "zabs", "magnitude", "mag"};
+                                                       "z_im", "z_imag", "im", "imag", "zi", "imz", "imagz", "zimaginary",
+                                                       "imagpart", "imaginarypart"};
+const std::initializer_list<const char*> kModulusNames = {"|z|", "z", "zmod", "mod(z)", "modz", "zmag", "abs(z)", "zabs", "magnitude", "mag", "impedance"};
 const std::initializer_list<const char*> kPhaseNames = {"phase", "phase(z)", "zphz", "phz", "zphase", "theta", "phi", "phaseangle", "arg(z)"};
 const std::initializer_list<const char*> kCycleNames = {"cyclenumber", "cycle", "cycleno", "cycle#", "segment#", "segment", "sweep", "sweep#"};
 
@@ -236,9 +256,18 @@ struct Columns {
     bool rectangular() const { return re >= 0 && im >= 0; }
 };
 
+// The bare words "Re", "Im", "Real", "Imag" name the impedance only when no
+// Z-named column does ("Im" is the current in some tables).
+bool weakName(const std::string& key)
+{
+    return key == "re" || key == "real" || key == "im" || key == "imag";
+}
+
 Columns mapColumns(const std::vector<std::string_view>& names)
 {
     Columns c;
+    int weakRe = -1, weakIm = -1;
+    bool weakImNegated = false;
     for (int i = 0; i < int(names.size()); ++i) {
         const Name n = normalise(names[size_t(i)]);
         const std::string& k = n.key;
@@ -249,6 +278,13 @@ Columns mapColumns(const std::vector<std::string_view>& names)
         if (c.freq < 0 && !negated && (k.rfind("freq", 0) == 0 || k == "f" || k == "omega" || k == "\xcf\x89")) {
             c.freq = i;
             c.angular = k == "omega" || k == "\xcf\x89" || n.unit.find("rad") != std::string::npos;
+        } else if (weakName(bare)) {
+            if (bare[0] == 'r' && !negated && weakRe < 0)
+                weakRe = i;
+            else if (bare[0] == 'i' && weakIm < 0) {
+                weakIm = i;
+                weakImNegated = negated;
+            }
         } else if (c.re < 0 && !negated && oneOf(k, kRealNames)) {
             c.re = i;
         } else if (c.im < 0 && oneOf(bare, kImagNames)) {
@@ -263,6 +299,11 @@ Columns mapColumns(const std::vector<std::string_view>& names)
         } else if (c.cycle < 0 && !negated && oneOf(k, kCycleNames)) {
             c.cycle = i;
         }
+    }
+    if (c.re < 0 && c.im < 0 && weakRe >= 0 && weakIm >= 0) {
+        c.re = weakRe;
+        c.im = weakIm;
+        c.imNegated = weakImNegated;
     }
     return c;
 }
@@ -291,7 +332,7 @@ Kind classify(std::string_view line, std::vector<std::string_view>& fields)
 {
     if (trimmed(line).empty())
         return Kind::Empty;
-    splitFields(line, separatorOf(line), fields);
+    splitFields(line, separatorOf(line), fields, 4);
     for (std::string_view f : fields) {
         if (f.empty())
             continue;
@@ -366,6 +407,8 @@ Scan scanText(std::string_view text)
         b.first = i;
         b.sep = separatorOf(scan.lines[i].text);
         splitFields(scan.lines[i].text, b.sep, fields);
+        if (fields.size() > kMaxFields)
+            throw exception("line %d: more than %zu columns", scan.lines[i].number, kMaxFields);
         b.fields = int(fields.size());
         while (i < scan.lines.size() && scan.kinds[i] == Kind::Data)
             ++i;
@@ -415,6 +458,8 @@ void readBlock(const Scan& scan, const Block& b, std::vector<ImportedSpectrum>& 
         if (int(fields.size()) != b.fields) {
             if (hasDecimalCommas(line.text))
                 failAtLine(line.number, "decimal commas; numbers need a decimal point");
+            if (fields.size() > kMaxFields)
+                throw exception("line %d: more than %zu columns", line.number, kMaxFields);
             throw exception("line %d: %d numbers expected, found %d", line.number, b.fields, int(fields.size()));
         }
         double rowCycle = 0;
@@ -719,14 +764,25 @@ std::string ImportResult::summary() const
 
 std::vector<FileFilter> instrumentFileFilters()
 {
+    // Instruments write their extensions in either case ("cell.DTA").
+    auto both = [](std::initializer_list<const char*> extensions) {
+        std::string patterns;
+        for (const char* e : extensions) {
+            std::string upper(e);
+            for (char& ch : upper)
+                ch = char(ch >= 'a' && ch <= 'z' ? ch - 'a' + 'A' : ch);
+            patterns += std::string(patterns.empty() ? "" : ";") + "*." + e + ";*." + upper;
+        }
+        return patterns;
+    };
     return {
-        {"Instrument files (*.csv *.txt *.dta *.mpt *.z *.par)", "*.csv;*.txt;*.dta;*.DTA;*.mpt;*.z;*.par"},
-        {"CSV and text tables (*.csv *.tsv *.txt *.dat)", "*.csv;*.tsv;*.txt;*.dat"},
-        {"Gamry (*.dta)", "*.dta;*.DTA"},
-        {"EC-Lab text (*.mpt *.txt)", "*.mpt;*.txt"},
-        {"ZPlot (*.z)", "*.z"},
-        {"VersaStudio (*.par)", "*.par"},
-        {"Autolab, CH Instruments, Parstat, PowerSuite text (*.txt)", "*.txt"},
+        {"Instrument files (*.csv *.txt *.dta *.mpt *.z *.par)", both({"csv", "tsv", "txt", "dat", "dta", "mpt", "z", "par"})},
+        {"CSV and text tables (*.csv *.tsv *.txt *.dat)", both({"csv", "tsv", "txt", "dat"})},
+        {"Gamry (*.dta)", both({"dta"})},
+        {"EC-Lab text (*.mpt *.txt)", both({"mpt", "txt"})},
+        {"ZPlot (*.z)", both({"z"})},
+        {"VersaStudio (*.par)", both({"par"})},
+        {"Autolab, CH Instruments, Parstat, PowerSuite text (*.txt)", both({"txt"})},
         {"All files (*.*)", "*"},
     };
 }
