@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -101,8 +102,16 @@ pid_t spawn(const ProcessSpec& spec, bool newSession, int& error)
     if (!spec.workingDirectory.empty())
         posix_spawn_file_actions_addchdir_np(&actions, spec.workingDirectory.c_str());
     if (!spec.outputFile.empty()) {
+        // The log is ours: a link planted under its name goes, and the log
+        // is never written through one.
+        std::string log = spec.outputFile;
+        if (log.front() != '/' && !spec.workingDirectory.empty())
+            log = spec.workingDirectory + "/" + log;  // the child opens it there
+        struct stat info {};
+        if (::lstat(log.c_str(), &info) == 0 && S_ISLNK(info.st_mode))
+            ::unlink(log.c_str());
         posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, spec.outputFile.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+                                         O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0644);
         posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
     }
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);

@@ -74,6 +74,25 @@ TEST(Process, RunsInWorkFolderWithOutputInLogFile)
     EXPECT_NE(log.find("oops"), std::string::npos) << log;
 }
 
+TEST(Process, LogFileNeverWritesThroughAPlantedLink)
+{
+    test::TempWorkDir work;
+    std::filesystem::create_directory("run");
+    test::writeAll("precious", "keep me");
+    std::filesystem::create_symlink(work.file("precious"), work.file("run/engine.log"));
+    PosixProcessLauncher launcher;
+    ProcessSpec s = shell("echo ran");
+    s.workingDirectory = work.file("run");
+    s.outputFile = "engine.log";
+    int error = 0;
+    auto p = launcher.start(s, error);
+    ASSERT_NE(p, nullptr) << error;
+    ASSERT_TRUE(pollUntilEnded(*p));
+    EXPECT_EQ(test::readAll(work.file("precious")), "keep me");
+    EXPECT_FALSE(std::filesystem::is_symlink(work.file("run/engine.log")));
+    EXPECT_EQ(test::readAll(work.file("run/engine.log")), "ran\n");
+}
+
 TEST(Process, MissingProgramReportsErrorNumber)
 {
     PosixProcessLauncher launcher;
