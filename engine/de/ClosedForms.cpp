@@ -471,8 +471,12 @@ Complex hanaiBruggeman(const DeParams& p, double, double lnOmega, Complex* d)
 Complex thermalLaw(const DeParams& p, double omega, double lnOmega, Complex* d)
 {
     const double dT = omega - p.T;
-    if (!(dT > 0))  // at or below the Vogel temperature the law has no value
+    if (!(dT > 0)) {  // at or below the Vogel temperature the law has no value
+        if (d)
+            for (int k = 0; k < 4; ++k)
+                d[k] = std::nan("");
         return std::nan("");
+    }
     const double v = p.U / (kBoltzmannEv * dT);
     const double z = p.R * std::exp(p.PHI * lnOmega + v);
     if (d) {
