@@ -73,7 +73,12 @@ class TempFolder {
 public:
     TempFolder()
     {
-        std::string pattern = (fs::temp_directory_path() / "nosk-batch-XXXXXX").string();
+        // A TMPDIR that is no folder: the system's own temporary folder.
+        std::error_code ec;
+        fs::path base = fs::temp_directory_path(ec);
+        if (ec)
+            base = "/tmp";
+        std::string pattern = (base / "nosk-batch-XXXXXX").string();
         if (::mkdtemp(pattern.data()))
             m_path = pattern;
     }
