@@ -104,20 +104,21 @@ const std::array<int, kCount> kTopics = {
 };
 
 // The example jobs that come with the bundled engine (fittests/CKT.<letter>/),
-// listed under the DEs they use; "*" where there is none.
+// listed under the DEs they use; "*" where there is none. The circuits built
+// of elements alone stand under 0, the empty DE slot.
 const std::array<std::string, kCount> kExamples = {
-    "*",                                   // 0
-    "ADE1.TST",                            // 1
-    "ADE2.TST",                            // 2
-    "ADE3.TST,AMIX3.TST",                  // 3
+    "DVOIGT5.TST,GTLM.TST,IGER.TST,KVOIGT9.TST,RWARB.TST,SZARC.TST,SBAT.TST,TWS.TST,TBAT.TST",  // 0
+    "ADE1.TST,EDE5.TST",                   // 1
+    "ADE2.TST,CDE2.TST,CBAT.TST,FDE2.TST,ODIEL.TST",  // 2
+    "ADE3.TST,AMIX3.TST,HBRICK.TST",       // 3
     "ADE4.TST",                            // 4
-    "ADE5.TST,AMIX3.TST",                  // 5
+    "ADE5.TST,AMIX3.TST,EDE5.TST,ODIEL.TST",  // 5
     "ADE6.TST",                            // 6
     "ADE7.TST",                            // 7
     "*",                                   // 8
-    "ADE9.TST,AMIX3.TST,BDE9.TST",         // 9
+    "ADE9.TST,AMIX3.TST,BDE9.TST,JFILM.TST",  // 9
     "*", "*", "*", "*", "*", "*",          // 10-15
-    "ADE16.TST,BDE16.TST,BDE16BAT.TST",    // 16
+    "ADE16.TST,BDE16.TST,BDE16BAT.TST,CDE2.TST,CBAT.TST",  // 16
     "ADE17.TST",                           // 17
     "*", "*", "*", "*", "*", "*", "*", "*", "*", "*",  // 18-27
     "*", "*", "*", "*", "*", "*", "*", "*", "*", "*",  // 28-37
