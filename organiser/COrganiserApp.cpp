@@ -8,6 +8,7 @@
 #include "core/Exception.h"
 #include "core/Prompt.h"
 #include "job/FitJob.h"
+#include "ops/InstrumentImport.h"
 #include "platform/Notification.h"
 #include "platform/Platform.h"
 #include "platform/Process.h"
@@ -19,6 +20,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 
 namespace nosk {
@@ -27,6 +29,7 @@ const char* COrganiserApp::usage()
 {
     return "Usage: noskrun [FILE]\n"
            "       noskrun --run FILE\n"
+           "       noskrun --import FILE [--to JOB.TST] [--spectrum N]\n"
            "       noskrun --kk FILE\n"
            "       noskrun --batch FILES_OR_FOLDERS... [--template JOB.TST] [--jobs N]\n"
            "                       [--out TABLE.csv] [--chain] [--plot IMAGE.png]\n"
@@ -42,6 +45,14 @@ const char* COrganiserApp::usage()
            "                OUTIN when the options say so and the job's IRE is negative,\n"
            "                and notify a running NOSKVIEW. Exit status 0 on success, 1\n"
            "                with the message on standard error otherwise.\n"
+           "  --import FILE read the impedance spectrum of an instrument file (CSV or\n"
+           "                other text table, Gamry .DTA, EC-Lab .mpt/.txt, ZPlot .z,\n"
+           "                Autolab, CH Instruments, Parstat, PowerSuite text,\n"
+           "                VersaStudio .par) into a job file and print what was read.\n"
+           "                The data replace those of JOB.TST when it exists (its model\n"
+           "                and settings stay); otherwise a new job is written.\n"
+           "  --to JOB.TST  the job file to write; default FILE with the extension .TST\n"
+           "  --spectrum N  the N-th spectrum of a file that holds several (default 1)\n"
            "  --kk FILE     the Kramers-Kronig test of FILE's data lines: prints the\n"
            "                number of RC elements M, mu and the largest residuals, and\n"
            "                writes KKTEST (frequency, residuals of the real and the\n"
@@ -80,6 +91,9 @@ int COrganiserApp::run(int argc, char** argv)
     Platform::instance().setProgramName("NOSKRUN");
     options.read();
 
+    if (cl.mode == CommandLine::Mode::Import)
+        return importHeadless(cl.file, cl.target.empty() ? CommandLine::defaultImportTarget(cl.file) : cl.target,
+                              cl.spectrum);
     if (cl.mode == CommandLine::Mode::Kk)
         return runKkCommand(cl.file);
     if (cl.mode == CommandLine::Mode::Batch) {
@@ -119,6 +133,43 @@ int COrganiserApp::run(int argc, char** argv)
     // A failure to write the options is not reported.
     options.write();
     return status;
+}
+
+int importHeadless(const std::string& file, const std::string& target, int spectrum)
+{
+    auto fail = [](const std::string& message) {
+        std::cerr << "noskrun: " << message << '\n';
+        return 1;
+    };
+    ImportResult result;
+    try {
+        const InstrumentFile read = readInstrumentFile(file);
+        result = selectSpectrum(read, file, spectrum > 0 ? spectrum - 1 : 0);
+    } catch (const exception& e) {
+        return fail(file + ": " + e.what());
+    }
+    FitJob job;
+    std::error_code error;
+    if (std::filesystem::exists(target, error)) {
+        // Never replace a job we cannot read: its model would be lost.
+        try {
+            job.load(target);
+        } catch (const exception& e) {
+            return fail(target + ": " + e.what());
+        }
+    }
+    result.fill(job);
+    try {
+        job.save(target);
+    } catch (const exception& e) {
+        return fail(e.what());
+    }
+    std::cout << result.summary() << '\n';
+    if (result.spectrumCount > 1 && spectrum == 0)
+        std::cout << "The file holds " << result.spectrumCount
+                  << " spectra; the first was taken (choose another with --spectrum N).\n";
+    std::cout << "Written to " << target << '\n';
+    return 0;
 }
 
 int runHeadless(const std::string& file, const RunOptions& options)

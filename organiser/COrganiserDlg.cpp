@@ -14,9 +14,11 @@
 #include "ops/FrequencyConversion.h"
 #include "ops/OutputSummary.h"
 #include "ops/RunReport.h"
+#include "ops/InstrumentImport.h"
 #include "ops/SolartronImport.h"
 #include "ops/TextFileHandler.h"
 #include "CSelectImpedanceDlg.h"
+#include "CSelectSpectrumDlg.h"
 #include "core/Exception.h"
 #include "core/Prompt.h"
 #include "core/RunCommand.h"
@@ -195,6 +197,7 @@ void COrganiserDlg::buildMenu()
     add(data, "&Load data from TST", &COrganiserDlg::loadDataFromTst);
     add(data, "L&oad data from ASCII", &COrganiserDlg::loadDataFromAscii);
     add(data, "Load data from &Solartron file", &COrganiserDlg::loadDataFromSolartron);
+    add(data, "&Import instrument file...", &COrganiserDlg::importInstrumentFile);
     add(data, "Load weights from ASCII", &COrganiserDlg::loadWeights);
     data->addSeparator();
     add(data, "Convert frequency to angular", &COrganiserDlg::convertToAngular);
@@ -577,6 +580,29 @@ void COrganiserDlg::loadDataFromSolartron()
 {
     DialogBlockChooser chooser(*this);
     importSolartron(m_job, m_prompt, chooser, [this] { loadFromJob(); });
+}
+
+// "Select spectrum" for a file that holds several, run as the window's modal
+// dialogs are.
+class COrganiserDlg::DialogSpectrumChooser : public SpectrumChooser {
+public:
+    explicit DialogSpectrumChooser(COrganiserDlg& window) : m_window(window) {}
+    std::optional<int> chooseSpectrum(const InstrumentFile& file, const std::string& path) override
+    {
+        CSelectSpectrumDlg dlg(file, path, &m_window);
+        if (m_window.runDialog(dlg) != QDialog::Accepted || dlg.selectedSpectrum() < 0)
+            return std::nullopt;
+        return dlg.selectedSpectrum();
+    }
+
+private:
+    COrganiserDlg& m_window;
+};
+
+void COrganiserDlg::importInstrumentFile()
+{
+    DialogSpectrumChooser chooser(*this);
+    importInstrument(m_job, m_prompt, chooser, [this] { loadFromJob(); });
 }
 
 void COrganiserDlg::loadWeights()

@@ -55,6 +55,20 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args)
         } else if (a == "--run") {
             setMode(Mode::Run, a);
             operand(i, a, cl.file);
+        } else if (a == "--import") {
+            setMode(Mode::Import, a);
+            operand(i, a, cl.file);
+        } else if (a == "--to") {
+            operand(i, a, cl.target);
+        } else if (a == "--spectrum") {
+            std::string n;
+            operand(i, a, n);
+            char* end = nullptr;
+            const long v = n.empty() ? 0 : std::strtol(n.c_str(), &end, 10);
+            if (!n.empty() && (v < 1 || v > 100000 || *end != '\0'))
+                fail("--spectrum needs a number from 1");
+            else if (!n.empty())
+                cl.spectrum = int(v);
         } else if (a == "--kk") {
             setMode(Mode::Kk, a);
             operand(i, a, cl.file);
@@ -90,6 +104,10 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args)
     if (!cl.error.empty())
         return cl;
 
+    if (cl.mode != Mode::Import && (!cl.target.empty() || cl.spectrum != 0)) {
+        fail(std::string(cl.target.empty() ? "--spectrum" : "--to") + " belongs to --import");
+        return cl;
+    }
     if (!batchOption.empty() && cl.mode != Mode::Batch) {
         fail(batchOption + " goes with --batch");
         return cl;
@@ -108,6 +126,15 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args)
         fail("unexpected argument '" + words.front() + "'");
     }
     return cl;
+}
+
+std::string CommandLine::defaultImportTarget(const std::string& file)
+{
+    const size_t slash = file.find_last_of('/');
+    const size_t dot = file.find_last_of('.');
+    // A leading dot starts a hidden file's name, not its extension.
+    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos ? dot > 0 : dot > slash + 1);
+    return (hasExtension ? file.substr(0, dot) : file) + ".TST";
 }
 
 } // namespace nosk

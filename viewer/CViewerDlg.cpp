@@ -27,6 +27,7 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QTabBar>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <cerrno>
@@ -66,6 +67,11 @@ CViewerDlg::CViewerDlg(GraphSettings& settings, Prompt& prompt, ViewerDialogs& d
     bottom->addWidget(m_exit);
     layout->addLayout(bottom);
     resize(1000, 720);
+
+    m_reloadRetry = new QTimer(this);
+    m_reloadRetry->setSingleShot(true);
+    m_reloadRetry->setInterval(100);
+    connect(m_reloadRetry, &QTimer::timeout, this, &CViewerDlg::runPendingReload);
 
     if (load)
         LoadRun(0);
@@ -131,6 +137,7 @@ void CViewerDlg::addPage(CViewerPage* page)
         delete page;
         return;
     }
+    page->setPrompt(&m_prompt);
     m_pages.push_back(page);
     m_tabs->addPage(page);
 }
@@ -197,20 +204,45 @@ void CViewerDlg::saveGraphSettings()
 
 bool CViewerDlg::LoadRun(int mode)
 {
+    m_loading = true;
     destroyPages();
+    bool loaded = true;
     try {
         m_run.load(mode, m_settings);
     } catch (const std::exception& e) {
-        reportError(failureText(e).c_str());
         m_run.release();
-        return false;
+        loaded = false;
+        reportError(failureText(e).c_str());
     }
-    createPages();
-    return true;
+    if (loaded)
+        createPages();
+    m_loading = false;
+    return loaded;
+}
+
+bool CViewerDlg::modalOpen() const
+{
+    const QWidget* modal = QApplication::activeModalWidget();
+    return (modal && modal != this) || QApplication::activePopupWidget() != nullptr;
 }
 
 void CViewerDlg::onNotification()
 {
+    m_reloadPending = true;
+    runPendingReload();
+}
+
+void CViewerDlg::runPendingReload()
+{
+    if (!m_reloadPending)
+        return;
+    // A reload destroys the graphs, which own the axis, trace and legend
+    // dialogs while they run: it waits until they are closed.
+    if (m_loading || modalOpen()) {
+        m_reloadRetry->start();
+        return;
+    }
+    m_reloadPending = false;
     saveGraphSettings();
     const bool loaded = LoadRun(0);
     // NOSK_VIEW_LOG names a file that gets one line per reload, for scripts
