@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev libcminpack-dev libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core xvfb xauth xdotool poppler-utils imagemagick x11-apps
   python3 python3-numpy python3-scipy libeigen3-dev
+  libflint-arb-dev libcerf-dev libgsl-dev
 )
 
 missing=()

@@ -94,6 +94,36 @@ TEST(InstrumentMenu, SeveralSpectraAskWhichOne)
     EXPECT_EQ(f.prompt.lastMessage().text, "Gamry DTA: 3 rows read, 0 skipped, 10 Hz to 1000 Hz, spectrum 2 of 2");
 }
 
+// The battery export into the battery model job from the menu, then SAVE AND
+// RUN with the bundled engine.
+TEST(InstrumentMenu, TheImportedBatteryFitsWithSaveAndRun)
+{
+    if (!fs::exists(programDir() / "noskwin"))
+        GTEST_SKIP() << "the bundled engine is not built";
+    OrganiserFixture f;
+    fs::copy_file(std::string(NOSK_SOURCE_DIR) + "/fittests/CKT.B/BDE16BAT.TST", "battery.tst");
+    f.dlg->LoadJobFile("battery.tst");
+    const int parameters = f.dlg->job().N;
+    f.prompt.files.push_back(kSamples + "exampleData.csv");
+    f.dlg->action(kImport)->trigger();
+    ASSERT_EQ(f.dlg->job().M, 66) << f.prompt.lastMessage().text;
+    EXPECT_EQ(f.dlg->job().N, parameters);
+    const size_t said = f.prompt.messages.size();
+    f.dlg->runButton()->click();
+    ASSERT_TRUE(f.dlg->engineRunning()) << f.prompt.lastMessage().text;
+    QElapsedTimer clock;
+    clock.start();
+    while (f.dlg->engineRunning() && clock.elapsed() < 30000) {
+        QThread::msleep(10);
+        QCoreApplication::processEvents();
+        f.timer->tick();
+    }
+    ASSERT_FALSE(f.dlg->engineRunning());
+    EXPECT_EQ(f.prompt.messages.size(), said) << f.prompt.lastMessage().text;  // no failure shown
+    EXPECT_TRUE(fs::exists("PNTOUTL"));
+    EXPECT_EQ(fs::file_size("solartron.fra"), 700u + 84u * 66u);
+}
+
 // The battery export into the battery model job, headless as a script would
 // do it, then fitted by the bundled engine.
 TEST(InstrumentMenu, HeadlessImportThenTheBatteryFits)
