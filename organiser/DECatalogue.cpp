@@ -145,10 +145,9 @@ const std::array<int, kCount> kTopics = {
 };
 
 // The example jobs that come with the bundled engine (fittests/CKT.<letter>/),
-// listed under the DEs they use; "*" where there is none. The circuits built
-// of elements alone stand under 0, the empty DE slot.
+// listed under the DEs they use; "*" where there is none.
 const std::array<std::string, kCount> kExamples = {
-    "DVOIGT5.TST,GTLM.TST,IGER.TST,KVOIGT9.TST,RWARB.TST,SZARC.TST,SBAT.TST,TWS.TST,TBAT.TST",  // 0
+    "*",                                   // 0
     "ADE1.TST,EDE5.TST",                   // 1
     "ADE2.TST,CDE2.TST,CBAT.TST,FDE2.TST,ODIEL.TST",  // 2
     "ADE3.TST,AMIX3.TST,HBRICK.TST",       // 3

@@ -274,7 +274,7 @@ def letter_section(letter, text, about):
              'N counts as 0.</p>' % used)
     ex = examples(letter)
     if ex:
-        s.append('<p>Example jobs (<b>Help &gt; DE examples...</b> opens them; they are in '
+        s.append('<p>Example jobs (<b>Load TST...</b> opens them; those with a DE are also under <b>Help &gt; DE examples...</b>; they are in '
                  '<code>fittests/CKT.%s</code>):</p><ul>' % letter)
         for name, description in ex:
             s.append('<li><code>%s</code>: %s</li>' % (name, e(description)))
