@@ -8,7 +8,8 @@ include(GNUInstallDirs)
 # build tree alike.
 set(NOSK_DATA_FILES
   help          help
-  fittests      fittests)
+  fittests      fittests
+  circuits.txt  engine/circuits.txt)
 
 # The build tree's map, beside the programs: "<name>=<absolute source path>".
 set(map "")

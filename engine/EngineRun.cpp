@@ -19,6 +19,8 @@ constexpr const char* kInputFile = "INFL";
 constexpr const char* kReportFile = "PNTOUTL";
 constexpr const char* kTableFile = "AUXPNTL";
 constexpr const char* kNextInputFile = "OUTIN";
+// The user's own circuit definitions, replacing built-in letters.
+constexpr const char* kCircuitsFile = "CIRCUITS";
 
 class Stopwatch {
 public:
@@ -73,8 +75,9 @@ FitRun fitPreparedJob(const PreparedJob& job, JobProblem& problem, const FitSett
     // (with function weighting a model value of 0 drops out).
     std::vector<double> r(K), obs, model, J(static_cast<std::size_t>(K) * F);
     problem.residuals(x.data(), r.data());
+    // The Jacobian with respect to the parameters themselves (not ln p).
     if (F > 0)
-        problem.jacobian(x.data(), r.data(), J.data(), K);
+        problem.parameterJacobian(rec.finalParams.data(), J.data(), K);
     std::vector<int> kept;
     for (int k = 0; k < K; ++k) {
         const JobProblem::Value v = problem.value(k, run.model0.data(), run.model1.data());
@@ -87,13 +90,9 @@ FitRun fitPreparedJob(const PreparedJob& job, JobProblem& problem, const FitSett
     const int keptCount = static_cast<int>(kept.size());
     std::vector<double> rk(keptCount), Jp(static_cast<std::size_t>(keptCount) * F), estimates(F);
     for (int j = 0; j < F; ++j) {
-        const double p = rec.finalParams[job.freeParam(j)];
-        estimates[j] = p;
-        // The covariance is that of the parameters themselves: a column of
-        // d r / d ln p becomes d r / d p by dividing by p.
-        const double chain = job.freePositive(j) ? 1.0 / p : 1.0;
+        estimates[j] = rec.finalParams[job.freeParam(j)];
         for (int a = 0; a < keptCount; ++a)
-            Jp[static_cast<std::size_t>(j) * keptCount + a] = J[static_cast<std::size_t>(j) * K + kept[a]] * chain;
+            Jp[static_cast<std::size_t>(j) * keptCount + a] = J[static_cast<std::size_t>(j) * K + kept[a]];
     }
     for (int a = 0; a < keptCount; ++a)
         rk[a] = r[kept[a]];
@@ -133,7 +132,8 @@ int runEngine(std::ostream& out, std::ostream& err)
     out << kEngineName << ' ' << kEngineVersion << ": " << job.description << '\n';
 
     try {
-        const PreparedJob prepared(job);
+        const CircuitLibrary circuits = CircuitLibrary::withOverrides(kCircuitsFile);
+        const PreparedJob prepared(job, &circuits);
         JobProblem problem(prepared);
         if (prepared.isSimulation()) {
             std::vector<double> model0(prepared.pointCount()), model1(prepared.pointCount());
@@ -167,7 +167,7 @@ int runEngine(std::ostream& out, std::ostream& err)
         next.save(kNextInputFile);
 
         const FitStatisticsResult& s = run.record.statistics;
-        out << "Fit finished: " << (prepared.freeCount() > 0 ? exitReason(run.record.outcome.info) : "no free parameters")
+        out << "Fit finished: " << (prepared.freeCount() > 0 ? exitReason(run.record.outcome) : "no free parameters")
             << '\n';
         out << "  S = " << sci(s.S);
         out << "  sigmaf = " << sci(s.sigma) << "  nu = " << s.nu << '\n';

@@ -22,6 +22,7 @@ struct Context {
     const FitSettings* settings;
     int iterations = 0;
     int evaluations = 0;
+    std::string stopReason;
 };
 
 void sanitise(int K, double* r)
@@ -47,7 +48,9 @@ int callback(void* p, int m, int n, const double* x, double* fvec, double* fjac,
         ++c->evaluations;
         c->problem->residuals(x, fvec);
         sanitise(m, fvec);
-        return 0;
+        if (c->stopReason.empty())
+            c->stopReason = c->problem->stopReason();
+        return c->stopReason.empty() ? 0 : -1;
     }
     ++c->iterations;
     c->problem->jacobian(x, fvec, fjac, ldfjac);
@@ -110,16 +113,25 @@ FitOutcome fitLevenbergMarquardt(LeastSquaresProblem& problem, const std::vector
     std::vector<double> fvec(K), fjac(static_cast<std::size_t>(K) * F), diag(F, 1.0), qtf(F);
     std::vector<double> wa1(F), wa2(F), wa3(F), wa4(K);
     std::vector<int> ipvt(F);
-    Context context{&problem, &settings};
+    Context context{&problem, &settings, 0, 0, {}};
     const int mode = settings.unitScaling ? 2 : 1;
     const int nprint = settings.printEvery > 0 ? settings.printEvery : 0;
     int nfev = 0, njev = 0;
     out.info = lmder(callback, &context, K, F, out.x.data(), fvec.data(), fjac.data(), K, settings.ftol,
         settings.xtol, settings.gtol, settings.maxFunctionEvaluations, diag.data(), mode, 100.0, nprint, &nfev,
         &njev, ipvt.data(), qtf.data(), wa1.data(), wa2.data(), wa3.data(), wa4.data());
+    if (out.info < 0)
+        out.stopReason = context.stopReason;
     out.functionEvaluations = nfev;
     out.jacobianEvaluations = njev;
     return out;
+}
+
+std::string exitReason(const FitOutcome& outcome)
+{
+    if (outcome.info < 0 && !outcome.stopReason.empty())
+        return outcome.stopReason;
+    return exitReason(outcome.info);
 }
 
 const char* exitReason(int info)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace nosk::engine {
@@ -14,6 +15,10 @@ public:
     virtual int valueCount() const = 0;
     virtual int variableCount() const = 0;
     virtual void residuals(const double* x, double* r) = 0;
+    // Non-empty after residuals() when the point x cannot be evaluated at
+    // all (a DE left its valid range): the fit then ends at the last
+    // accepted point with this reason.
+    virtual std::string stopReason() const { return {}; }
 
     // The K x F Jacobian (column-major, leading dimension ld) at x, where the
     // residuals are r0. The default takes central differences of residuals();
@@ -49,6 +54,7 @@ struct FitOutcome {
     int functionEvaluations = 0;
     int jacobianEvaluations = 0;
     std::vector<double> x;  // the best point found
+    std::string stopReason; // why the problem ended the fit (info < 0)
 };
 
 // Levenberg-Marquardt by MINPACK's lmder (cminpack) with the problem's
@@ -58,5 +64,7 @@ FitOutcome fitLevenbergMarquardt(LeastSquaresProblem& problem, const std::vector
 
 // What an exit code means, in the report's words.
 const char* exitReason(int info);
+// The same for an outcome, with the problem's own reason where it ended the fit.
+std::string exitReason(const FitOutcome& outcome);
 
 } // namespace nosk::engine

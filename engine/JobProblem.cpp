@@ -1,6 +1,9 @@
 #include "JobProblem.h"
 
+#include "core/Exception.h"
+
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 namespace nosk::engine {
@@ -9,34 +12,70 @@ namespace {
 
 const double kCubeRootEps = std::cbrt(std::numeric_limits<double>::epsilon());
 
+std::vector<int> freeParameters(const PreparedJob& job)
+{
+    std::vector<int> active(job.freeCount());
+    for (int j = 0; j < job.freeCount(); ++j)
+        active[j] = job.freeParam(j);
+    return active;
+}
+
 } // namespace
 
 JobProblem::JobProblem(const PreparedJob& job)
-    : m_job(job), m_points(job.pointCount()), m_slots(job.model().slotCount()),
-      m_slotZ(static_cast<std::size_t>(m_slots) * m_points), m_replacement(m_points),
-      m_plus(job.valueCount()), m_minus(job.valueCount())
+    : m_job(job), m_points(job.pointCount()), m_evaluator(job.model(), job.pointCount(), freeParameters(job)),
+      m_chain(job.freeCount()), m_drdm(job.valueCount())
 {
-    m_model[0].resize(m_points);
-    m_model[1].resize(m_points);
-}
-
-void JobProblem::computeSlots(const double* p)
-{
-    const ModelFunction& model = m_job.model();
-    for (int s = 0; s < m_slots; ++s)
-        model.slotImpedances(s, p, m_job.omega(), m_job.lnOmega(), m_points, &m_slotZ[s * m_points]);
-}
-
-void JobProblem::composeModel(const double* p, int replaced, const Complex* replacement)
-{
-    const ModelFunction& model = m_job.model();
-    const double* omega = m_job.omega();
-    Complex z[ModelFunction::kMaxSlots];
-    for (int i = 0; i < m_points; ++i) {
-        for (int s = 0; s < m_slots; ++s)
-            z[s] = s == replaced ? replacement[i] : m_slotZ[s * m_points + i];
-        m_job.toFitRepresentation(model.compose(p, omega[i], z), omega[i], m_model[0][i], m_model[1][i]);
+    for (int c = 0; c < 2; ++c) {
+        m_model[c].resize(m_points);
+        m_coef[c].resize(m_points);
     }
+}
+
+std::string JobProblem::rangeMessage(int slot, const double* p) const
+{
+    // Find the parameter that left the range: the first one that, moved
+    // alone from its (valid) start value, makes the DE refuse.
+    const ModelFunction& model = m_job.model();
+    const int de = model.slotDe(slot);
+    int codes[4];
+    double start[4];
+    for (int k = 0; k < 4; ++k) {
+        codes[k] = 0;
+        start[k] = m_job.startParams()[model.slotParam(slot, k)];
+    }
+    for (int k = 0; k < 4; ++k) {
+        const int index = model.slotParam(slot, k);
+        double v[4] = {start[0], start[1], start[2], start[3]};
+        v[k] = p[index];
+        try {
+            deValidate(de, DeParams{v[0], v[1], v[2], v[3]}, codes, model.slotSelector(slot), model.deContext());
+        } catch (const exception&) {
+            char text[160];
+            std::snprintf(text, sizeof text, "parameter P[%i] of DE %i left its valid range (%g)", index + 1, de,
+                p[index]);
+            return text;
+        }
+    }
+    char text[160];
+    std::snprintf(text, sizeof text, "parameter P[%i] of DE %i left its valid range (%g)",
+        model.slotParam(slot, 0) + 1, de, p[model.slotParam(slot, 0)]);
+    return text;
+}
+
+bool JobProblem::evaluate(const double* p, bool derivatives)
+{
+    m_stopReason.clear();
+    if (!m_evaluator.evaluate(p, m_job.omega(), m_job.lnOmega(), derivatives)) {
+        m_stopReason = rangeMessage(m_evaluator.failedSlot(), p);
+        return false;
+    }
+    const double* omega = m_job.omega();
+    const Complex* z = m_evaluator.impedance();
+    for (int i = 0; i < m_points; ++i)
+        m_job.toFitRepresentation(z[i], omega[i], m_model[0][i], m_model[1][i],
+            derivatives ? &m_coef[0][i] : nullptr, derivatives ? &m_coef[1][i] : nullptr);
+    return true;
 }
 
 JobProblem::Value JobProblem::valueAt(int point, int component, const double* model0, const double* model1) const
@@ -76,8 +115,11 @@ void JobProblem::residualsFromModel(double* r) const
 void JobProblem::residuals(const double* x, double* r)
 {
     m_job.variablesToParams(x, m_p);
-    computeSlots(m_p);
-    composeModel(m_p, -1, nullptr);
+    if (!evaluate(m_p, false)) {
+        for (int k = 0; k < m_job.valueCount(); ++k)
+            r[k] = std::numeric_limits<double>::quiet_NaN();
+        return;
+    }
     residualsFromModel(r);
 }
 
@@ -90,35 +132,73 @@ double JobProblem::step(int j, double x) const
     return x != 0 ? kCubeRootEps * std::abs(x) : kCubeRootEps;
 }
 
+void JobProblem::fillJacobian(const double* chain, double* J, int ld)
+{
+    const int K = m_job.valueCount(), F = m_job.freeCount();
+    for (int k = 0; k < K; ++k) {
+        const Value v = value(k, m_model[0].data(), m_model[1].data());
+        // r = (obs - m) / sigma; with sigma = |m| (function weighting)
+        // dr/dm = -(1 + r sign(m)) / |m|.
+        double drdm = 0.0;
+        if (v.sigma != 0) {
+            drdm = -1.0 / v.sigma;
+            if (m_job.functionWeighting())
+                drdm *= 1.0 + (v.residual / v.sigma) * (v.model < 0 ? -1.0 : 1.0);
+        }
+        m_drdm[k] = drdm;
+    }
+    for (int j = 0; j < F; ++j) {
+        double* column = J + static_cast<std::size_t>(j) * ld;
+        const Complex* dz = m_evaluator.derivative(j);
+        for (int k = 0; k < K; ++k) {
+            if (!dz) {
+                column[k] = 0.0;
+                continue;
+            }
+            const int i = m_job.valuePoint(k), c = m_job.valueComponent(k);
+            column[k] = m_drdm[k] * (m_coef[c][i] * dz[i]).real() * chain[j];
+        }
+    }
+}
+
 void JobProblem::jacobian(const double* x, const double* r0, double* J, int ld)
 {
-    const ModelFunction& model = m_job.model();
-    const int K = m_job.valueCount(), F = m_job.freeCount();
-    double base[PreparedJob::kMaxParams];
-    m_job.variablesToParams(x, base);
-    computeSlots(base);
-    std::copy(base, base + PreparedJob::kMaxParams, m_p);
-    for (int j = 0; j < F; ++j) {
-        const int index = m_job.freeParam(j);
-        const int slot = model.slotOfParam(index);
-        const double h = step(j, x[j]);
-        for (int side = 0; side < 2; ++side) {
-            const double xj = side == 0 ? x[j] + h : x[j] - h;
-            m_p[index] = m_job.freePositive(j) ? std::exp(xj) : xj;
-            if (slot >= 0)
-                model.slotImpedances(slot, m_p, m_job.omega(), m_job.lnOmega(), m_points, m_replacement.data());
-            composeModel(m_p, slot, m_replacement.data());
-            residualsFromModel(side == 0 ? m_plus.data() : m_minus.data());
-        }
-        m_p[index] = base[index];
-        differenceColumn(K, m_plus.data(), m_minus.data(), r0, h, J + static_cast<std::size_t>(j) * ld);
+    (void)r0;
+    m_job.variablesToParams(x, m_p);
+    if (!evaluate(m_p, true)) {
+        // The fitter only asks at accepted points; should one fail, the
+        // columns are those of central differences.
+        LeastSquaresProblem::jacobian(x, r0, J, ld);
+        return;
     }
+    // d p / d ln p = p; a clamped ln p no longer moves p.
+    for (int j = 0; j < m_job.freeCount(); ++j) {
+        const bool clamped = x[j] < PreparedJob::kMinLogParam || x[j] > PreparedJob::kMaxLogParam;
+        m_chain[j] = m_job.freePositive(j) ? (clamped ? 0.0 : m_p[m_job.freeParam(j)]) : 1.0;
+    }
+    fillJacobian(m_chain.data(), J, ld);
+}
+
+void JobProblem::parameterJacobian(const double* p, double* J, int ld)
+{
+    std::copy(p, p + PreparedJob::kMaxParams, m_p);
+    if (!evaluate(m_p, true)) {
+        for (int j = 0; j < m_job.freeCount(); ++j)
+            for (int k = 0; k < m_job.valueCount(); ++k)
+                J[static_cast<std::size_t>(j) * ld + k] = 0.0;
+        return;
+    }
+    std::fill(m_chain.begin(), m_chain.end(), 1.0);
+    fillJacobian(m_chain.data(), J, ld);
 }
 
 void JobProblem::modelAt(const double* p, double* model0, double* model1)
 {
-    computeSlots(p);
-    composeModel(p, -1, nullptr);
+    std::copy(p, p + PreparedJob::kMaxParams, m_p);
+    if (!evaluate(m_p, false)) {
+        std::fill(m_model[0].begin(), m_model[0].end(), std::numeric_limits<double>::quiet_NaN());
+        std::fill(m_model[1].begin(), m_model[1].end(), std::numeric_limits<double>::quiet_NaN());
+    }
     std::copy(m_model[0].begin(), m_model[0].end(), model0);
     std::copy(m_model[1].begin(), m_model[1].end(), model1);
 }

@@ -1,16 +1,19 @@
 #pragma once
 
+#include "CircuitEvaluator.h"
 #include "Fitter.h"
 #include "PreparedJob.h"
 
+#include <string>
 #include <vector>
 
 namespace nosk::engine {
 
 // The weighted residuals of a prepared job as a function of the fitter's
-// variables. It owns every buffer it needs, so an evaluation allocates
-// nothing. The Jacobian keeps the DE values of the slots at the base point
-// and recomputes, per column, only the slot that the parameter belongs to.
+// variables, and their exact Jacobian: the circuit carries dZ/dp forward
+// node by node, and the chain rule takes it through the level and format of
+// the fit representation, the weighting and ln p. It owns every buffer it
+// needs, so an evaluation allocates nothing.
 class JobProblem : public LeastSquaresProblem {
 public:
     explicit JobProblem(const PreparedJob& job);
@@ -20,10 +23,14 @@ public:
     void residuals(const double* x, double* r) override;
     void jacobian(const double* x, const double* r0, double* J, int ld) override;
     double step(int j, double x) const override;
+    std::string stopReason() const override { return m_stopReason; }
 
     // The model at every point in the fit representation, for the
     // parameters p (p1 ... p50); model[c] holds M values.
     void modelAt(const double* p, double* model0, double* model1);
+    // The Jacobian of the weighted residuals with respect to the free
+    // parameters themselves (not ln p) at the parameters p, K x F column-major.
+    void parameterJacobian(const double* p, double* J, int ld);
     // Residual, sigma, observed and model value of fitted value k, from the
     // model arrays of modelAt.
     struct Value {
@@ -34,19 +41,22 @@ public:
     Value valueAt(int point, int component, const double* model0, const double* model1) const;
 
 private:
-    void computeSlots(const double* p);
-    // The model from the cached slots, with slot `replaced` (or none, -1)
-    // taken from `replacement`.
-    void composeModel(const double* p, int replaced, const Complex* replacement);
+    // Evaluates the circuit at p; false (with the stop reason set) when a DE
+    // left its valid range.
+    bool evaluate(const double* p, bool derivatives);
     void residualsFromModel(double* r) const;
+    // Columns d r / d p (times `chain[j]`) from the evaluated derivatives.
+    void fillJacobian(const double* chain, double* J, int ld);
+    std::string rangeMessage(int slot, const double* p) const;
 
     const PreparedJob& m_job;
     int m_points;
-    int m_slots;
-    std::vector<Complex> m_slotZ;        // slot s at point i: [s * M + i]
-    std::vector<Complex> m_replacement;  // one slot, M values
+    CircuitEvaluator m_evaluator;
     std::vector<double> m_model[2];
-    std::vector<double> m_plus, m_minus;
+    std::vector<Complex> m_coef[2];  // per point: d component = Re(coef dZ)
+    std::vector<double> m_chain;
+    std::vector<double> m_drdm;      // per fitted value: d r / d model
+    std::string m_stopReason;
     double m_p[PreparedJob::kMaxParams];
 };
 

@@ -1,23 +1,15 @@
 #include "ModelFunction.h"
 
+#include "CircuitEvaluator.h"
+
 #include "core/Exception.h"
 
 #include <cmath>
+#include <limits>
 
 namespace nosk::engine {
 
 namespace {
-
-inline Complex inverse(Complex z)
-{
-    const double a = z.real(), b = z.imag();
-    const double big = std::max(std::abs(a), std::abs(b));
-    if (big > 1e-150 && big < 1e150) {
-        const double s = a * a + b * b;
-        return {a / s, -b / s};
-    }
-    return 1.0 / z;
-}
 
 // The DE number a selector holds. A value that is no whole number cannot
 // name a DE; the user sees which parameter is wrong.
@@ -30,73 +22,95 @@ int deNumber(double value, int index)
     return static_cast<int>(value);
 }
 
+const Circuit& builtInCircuit(char fun)
+{
+    const CircuitLibrary::Definition* d = CircuitLibrary::builtIn().find(fun);
+    if (!d)
+        throw exception("Model function '%c' is not available in this engine", fun);
+    return d->circuit;
+}
+
 } // namespace
 
-ModelFunction::ModelFunction(char fun, const double* p, const int* nfree) : m_circuit(fun)
+ModelFunction::ModelFunction(char fun, const double* p, const int* nfree, const DeContext& context)
+    : ModelFunction(fun, builtInCircuit(fun), p, nfree, context)
 {
-    if (fun == 'A')
-        m_slotCount = 3;
-    else if (fun == 'B')
-        m_slotCount = 4;
-    else
+}
+
+ModelFunction::ModelFunction(char fun, const Circuit& definition, const double* p, const int* nfree,
+    const DeContext& context)
+    : m_letter(fun), m_circuit(definition), m_context(context)
+{
+    if (m_circuit.nodes().empty())
         throw exception("Model function '%c' is not available in this engine", fun);
-    for (int s = 0; s < m_slotCount; ++s) {
-        const int index = selectorIndex(s);
+    resolveSlots(p, nfree);
+}
+
+void ModelFunction::resolveSlots(const double* p, const int* nfree)
+{
+    for (int node : m_circuit.deNodes()) {
+        const int index = m_circuit.node(node).ref[0];
         const int de = deNumber(p[index], index);
         if (!deAvailable(de))
             throw exception("DE %i is not available in this engine", de);
-        m_de[s] = de;
-        m_sign[s] = nfree[index] == 3 ? -1.0 : 1.0;
+        m_slots.push_back({node, de, nfree[index] == 3 ? -1.0 : 1.0});
     }
+}
+
+int ModelFunction::slotSelector(int slot) const
+{
+    return m_circuit.node(m_slots[slot].node).ref[0];
+}
+
+int ModelFunction::slotParam(int slot, int k) const
+{
+    return m_circuit.node(m_slots[slot].node).ref[k + 1];
+}
+
+int ModelFunction::slotOfNode(int node) const
+{
+    for (int s = 0; s < slotCount(); ++s)
+        if (m_slots[s].node == node)
+            return s;
+    return -1;
 }
 
 bool ModelFunction::isSelector(int index) const
 {
-    for (int s = 0; s < m_slotCount; ++s)
-        if (index == selectorIndex(s))
+    for (int s = 0; s < slotCount(); ++s)
+        if (slotSelector(s) == index)
             return true;
     return false;
 }
 
 int ModelFunction::slotOfParam(int index) const
 {
-    for (int s = 0; s < m_slotCount; ++s)
-        if (index >= firstParamIndex(s) && index < selectorIndex(s))
-            return s;
+    for (int s = 0; s < slotCount(); ++s)
+        for (int k = 0; k < 4; ++k)
+            if (slotParam(s, k) == index)
+                return s;
     return -1;
 }
 
-void ModelFunction::slotImpedances(int slot, const double* p, const double* omega, const double* lnOmega,
-    int count, Complex* out) const noexcept
+void ModelFunction::impedances(const double* p, const double* omega, const double* lnOmega, int count,
+    Complex* out) const
 {
-    const double* q = p + firstParamIndex(slot);
-    deImpedances(m_de[slot], DeParams{q[0], q[1], q[2], q[3]}, omega, lnOmega, count, m_sign[slot], out);
-}
-
-Complex ModelFunction::compose(const double* p, double omega, const Complex* slotZ) const noexcept
-{
-    if (m_circuit == 'A') {
-        Complex zs(p[0], omega * p[2]);
-        if (p[1] != 0)
-            zs += Complex(0.0, -1.0 / (omega * p[1]));
-        zs += slotZ[0] + slotZ[1] + slotZ[2];
-        if (p[3] == 0)
-            return zs;
-        return inverse(Complex(0.0, omega * p[3]) + inverse(zs));
+    CircuitEvaluator evaluator(*this, count);
+    if (!evaluator.evaluate(p, omega, lnOmega, false)) {
+        for (int i = 0; i < count; ++i)
+            out[i] = Complex(std::numeric_limits<double>::quiet_NaN(), 0.0);
+        return;
     }
-    Complex inner = p[3] + slotZ[0] + slotZ[1];
-    if (p[1] != 0)
-        inner = inverse(Complex(0.0, omega * p[1]) + inverse(inner));
-    return Complex(p[0], omega * p[2]) + inner + slotZ[2] + slotZ[3];
+    for (int i = 0; i < count; ++i)
+        out[i] = evaluator.impedance()[i];
 }
 
-Complex ModelFunction::impedance(const double* p, double omega) const noexcept
+Complex ModelFunction::impedance(const double* p, double omega) const
 {
     const double lnOmega = std::log(omega);
-    Complex slotZ[kMaxSlots];
-    for (int s = 0; s < m_slotCount; ++s)
-        slotImpedances(s, p, &omega, &lnOmega, 1, &slotZ[s]);
-    return compose(p, omega, slotZ);
+    Complex z;
+    impedances(p, &omega, &lnOmega, 1, &z);
+    return z;
 }
 
 } // namespace nosk::engine

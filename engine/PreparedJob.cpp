@@ -3,6 +3,7 @@
 #include "core/Exception.h"
 #include "job/Immittance.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -28,13 +29,23 @@ char copyParameters(const FitJob& job, double* p, int* nfree)
     return job.FUN;
 }
 
+const Circuit& circuitOf(const FitJob& job, const CircuitLibrary* circuits)
+{
+    const CircuitLibrary::Definition* d = (circuits ? *circuits : CircuitLibrary::builtIn()).find(job.FUN);
+    if (!d)
+        throw exception("Model function '%c' is not available in this engine", job.FUN);
+    return d->circuit;
+}
+
 } // namespace
 
-PreparedJob::PreparedJob(const FitJob& job)
-    : m_job(job), m_model(copyParameters(job, m_start, m_nfree), m_start, m_nfree)
+PreparedJob::PreparedJob(const FitJob& job, const CircuitLibrary* circuits)
+    : m_job(job), m_model(copyParameters(job, m_start, m_nfree), circuitOf(job, circuits), m_start, m_nfree,
+                      DeContext{job.CELCAP})
 {
     checkCodes();
     prepareParameters();
+    checkDes();
     prepareData();
     prepareWeights();
     if (!isSimulation()) {
@@ -84,7 +95,9 @@ void PreparedJob::prepareParameters()
         if (code < 0 || code > 3)
             throw exception("NFREE of P%i is %i; this engine knows the codes 0 to 3", i + 1, code);
         // Selectors name DEs and are never fitted; code 3 elsewhere is fixed.
-        if (m_model.isSelector(i) || (code != 1 && code != 2))
+        // A simulation fits nothing, so its codes ask nothing of the values
+        // (p2 = 0 with code 1 drops a capacitor there too).
+        if (m_model.isSelector(i) || (code != 1 && code != 2) || isSimulation())
             continue;
         if (code == 1 && m_start[i] <= 0)
             throw exception("P%i = %g must be positive to be fitted with NFREE 1", i + 1, m_start[i]);
@@ -184,23 +197,73 @@ void PreparedJob::prepareWeights()
     }
 }
 
+void PreparedJob::checkDes() const
+{
+    for (int s = 0; s < m_model.slotCount(); ++s) {
+        int codes[4];
+        double v[4];
+        for (int k = 0; k < 4; ++k) {
+            const int index = m_model.slotParam(s, k);
+            codes[k] = index < m_job.N ? m_nfree[index] : 0;
+            v[k] = m_start[index];
+        }
+        deValidate(m_model.slotDe(s), DeParams{v[0], v[1], v[2], v[3]}, codes, m_model.slotSelector(s),
+            m_model.deContext());
+    }
+}
+
 void PreparedJob::checkStartModel() const
 {
     // A simulation prints both components; a fit needs those it fits.
     const bool need0 = m_fitted[0] || isSimulation(), need1 = m_fitted[1] || isSimulation();
+    std::vector<Complex> z(m_points);
+    m_model.impedances(m_start, m_omega.data(), m_lnOmega.data(), m_points, z.data());
     for (int i = 0; i < m_points; ++i) {
         double a, b;
-        toFitRepresentation(m_model.impedance(m_start, m_omega[i]), m_omega[i], a, b);
+        toFitRepresentation(z[i], m_omega[i], a, b);
         if ((need0 && !std::isfinite(a)) || (need1 && !std::isfinite(b)))
             throw exception("The model is not finite at data line %i with the start parameters", i + 1);
     }
 }
 
-void PreparedJob::toFitRepresentation(Complex z, double omega, double& first, double& second) const
+void PreparedJob::toFitRepresentation(Complex z, double omega, double& first, double& second, Complex* a0,
+    Complex* a1) const
 {
     first = z.real();
     second = z.imag();
     ChangeLevel('Z', m_job.DFIT, first, second, omega, m_job.CELCAP);
+    if (a0 && a1) {
+        // The level change W(Z) is analytic: dW = g dZ. Then the format:
+        // rectangular takes Re and Im of dW; polar takes d|W| = Re(conj(W) dW)/|W|
+        // and d arg W = Im(dW/W); log polar d ln|W| = Re(dW/W).
+        const Complex w(first, second);
+        const Complex iwc(0.0, omega * m_job.CELCAP);
+        Complex g = 1.0;
+        switch (m_job.DFIT) {
+        case 'Y': g = -w * w; break;
+        case 'M': g = iwc; break;
+        case 'E': g = -w * w * iwc; break;
+        default: break;
+        }
+        const Complex minusI(0.0, -1.0);
+        switch (m_job.PFIT) {
+        case 'P':
+        case 'D': {
+            const double angleScale = m_job.PFIT == 'D' ? 180.0 / kPi : 1.0;
+            *a0 = std::conj(w) / std::abs(w) * g;
+            *a1 = angleScale * minusI / w * g;
+            break;
+        }
+        case 'L':
+            *a0 = g / w;
+            *a1 = minusI / w * g;
+            break;
+        default:
+            *a0 = g;
+            *a1 = minusI * g;
+            break;
+        }
+    }
     FromRectangular(m_job.PFIT, first, second);
 }
 
@@ -221,7 +284,7 @@ void PreparedJob::variablesToParams(const double* x, double* p) const
 {
     std::memcpy(p, m_start, sizeof m_start);
     for (std::size_t j = 0; j < m_free.size(); ++j)
-        p[m_free[j]] = m_positive[j] ? std::exp(x[j]) : x[j];
+        p[m_free[j]] = m_positive[j] ? std::exp(std::clamp(x[j], kMinLogParam, kMaxLogParam)) : x[j];
 }
 
 } // namespace nosk::engine

@@ -17,7 +17,8 @@ class PreparedJob {
 public:
     static constexpr int kMaxParams = FitJob::kMaxParams;
 
-    explicit PreparedJob(const FitJob& job);
+    // The circuit of job.FUN comes from `circuits` (the built-in set when null).
+    explicit PreparedJob(const FitJob& job, const CircuitLibrary* circuits = nullptr);
 
     const FitJob& job() const { return m_job; }
     const ModelFunction& model() const { return m_model; }
@@ -56,14 +57,22 @@ public:
     // The variables of the parameters p.
     std::vector<double> paramsToVariables(const double* p) const;
 
-    // The model Z brought to the fit representation at one point.
-    void toFitRepresentation(Complex z, double omega, double& first, double& second) const;
+    // The model Z brought to the fit representation at one point. With a0
+    // and a1, also the coefficients that turn a change dZ into the changes
+    // of the two components: d first = Re(a0 dZ), d second = Re(a1 dZ).
+    void toFitRepresentation(Complex z, double omega, double& first, double& second, Complex* a0 = nullptr,
+        Complex* a1 = nullptr) const;
+    // ln p of a parameter fitted as ln p stays within these bounds, so that
+    // exp(ln p) is a normal double: never 0, never infinite.
+    static constexpr double kMinLogParam = -708.0;
+    static constexpr double kMaxLogParam = 709.0;
 
 private:
     void checkCodes() const;
     void prepareParameters();
     void prepareData();
     void prepareWeights();
+    void checkDes() const;
     void checkStartModel() const;
 
     const FitJob& m_job;

@@ -56,7 +56,7 @@ void banner(TextFile& f, const RunClock& clock)
         std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &local);
     f.line(" %s", std::string(72, '=').c_str());
     f.line(" %s %s -- COMPLEX NONLINEAR LEAST SQUARES FIT OF IMMITTANCE DATA", kEngineName, kEngineVersion);
-    f.line(" LEVENBERG-MARQUARDT (MINPACK LMDER) WITH A CENTRAL-DIFFERENCE JACOBIAN");
+    f.line(" LEVENBERG-MARQUARDT (MINPACK LMDER) WITH THE EXACT JACOBIAN OF THE CIRCUIT");
     f.line(" RUN OF %s", when);
     f.line(" %s", std::string(72, '=').c_str());
 }
@@ -84,7 +84,7 @@ std::string parameterLine(const PreparedJob& job, int i, double value, int width
     const ModelFunction& model = job.model();
     if (model.isSelector(i)) {
         for (int slot = 0; slot < model.slotCount(); ++slot)
-            if (ModelFunction::selectorIndex(slot) == i)
+            if (model.slotSelector(slot) == i)
                 s += "   DE " + std::to_string(model.slotDe(slot)) + (model.slotSign(slot) < 0 ? " SUBTRACTED" : "");
     } else if (j.NFREE[i] == 1 || j.NFREE[i] == 2) {
         s += j.NFREE[i] == 1 ? "   FREE, POSITIVE" : "   FREE";
@@ -191,7 +191,7 @@ void writeFitReport(const std::string& path, const PreparedJob& job, const FitRe
     f.line(" # OF FREE PARAMETERS = %i", F);
     f.line(" NUMBER OF FITTED VALUES = %i", s.K);
     f.blank();
-    const std::string reason = F == 0 ? "NO FREE PARAMETERS: THE MODEL WAS ONLY EVALUATED" : exitReason(fit.outcome.info);
+    const std::string reason = F == 0 ? "NO FREE PARAMETERS: THE MODEL WAS ONLY EVALUATED" : exitReason(fit.outcome);
     f.line("%-49s%s", " FINAL L2 NORM OF THE RESIDUALS", eField(s.l2Norm, 14, 7, true).c_str());
     f.line("%-50s%8i", " NUMBER OF FUNCTION EVALUATIONS", fit.outcome.functionEvaluations);
     f.line("%-50s%8i", " NUMBER OF JACOBIAN EVALUATIONS", fit.outcome.jacobianEvaluations);

@@ -11,8 +11,8 @@ namespace {
 
 // A column of the (column-scaled) Jacobian whose part independent of the
 // others is below this fraction of the largest one is taken as not
-// resolved. The central differences carry relative errors near 1e-10, so a
-// finer limit would only resolve noise.
+// resolved; below that the columns are dependent to within the rounding of
+// the model's arithmetic.
 constexpr double kRankTolerance = 1e-9;
 
 } // namespace

@@ -49,7 +49,7 @@ void fillSyntheticData(FitJob& job, const double* truth, const std::vector<doubl
         p[i] = truth[i];
         nfree[i] = job.NFREE[i];
     }
-    const ModelFunction model(job.FUN, p, nfree);
+    const ModelFunction model(job.FUN, p, nfree, DeContext{job.CELCAP});
     const int m = static_cast<int>(frequencies.size());
     job.releaseData();
     job.allocateData(m, job.IRCH == 0);

@@ -1,5 +1,6 @@
 #include "COrganiserApp.h"
 
+#include "AnalysisCommands.h"
 #include "COrganiserDlg.h"
 #include "CommandLine.h"
 #include "EngineRun.h"
@@ -7,6 +8,7 @@
 #include "core/Exception.h"
 #include "core/Prompt.h"
 #include "job/FitJob.h"
+#include "ops/InstrumentImport.h"
 #include "platform/Notification.h"
 #include "platform/Platform.h"
 #include "platform/Process.h"
@@ -20,6 +22,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 
 namespace nosk {
@@ -28,6 +31,10 @@ const char* COrganiserApp::usage()
 {
     return "Usage: noskrun [FILE]\n"
            "       noskrun --run FILE\n"
+           "       noskrun --import FILE [--to JOB.TST] [--spectrum N]\n"
+           "       noskrun --kk FILE\n"
+           "       noskrun --batch FILES_OR_FOLDERS... [--template JOB.TST] [--jobs N]\n"
+           "                       [--out TABLE.csv] [--chain] [--plot IMAGE.png]\n"
            "       noskrun --help\n"
            "\n"
            "NOSKRUN, the run organiser: prepares a fit job, runs the fitting engine\n"
@@ -40,6 +47,29 @@ const char* COrganiserApp::usage()
            "                OUTIN when the options say so and the job's IRE is negative,\n"
            "                and notify a running NOSKVIEW. Exit status 0 on success, 1\n"
            "                with the message on standard error otherwise.\n"
+           "  --import FILE read the impedance spectrum of an instrument file (CSV or\n"
+           "                other text table, Gamry .DTA, EC-Lab .mpt/.txt, ZPlot .z,\n"
+           "                Autolab, CH Instruments, Parstat, PowerSuite text,\n"
+           "                VersaStudio .par) into a job file and print what was read.\n"
+           "                The data replace those of JOB.TST when it exists (its model\n"
+           "                and settings stay); otherwise a new job is written.\n"
+           "  --to JOB.TST  the job file to write; default FILE with the extension .TST\n"
+           "  --spectrum N  the N-th spectrum of a file that holds several (default 1)\n"
+           "  --kk FILE     the Kramers-Kronig test of FILE's data lines: prints the\n"
+           "                number of RC elements M, mu and the largest residuals, and\n"
+           "                writes KKTEST (frequency, residuals of the real and the\n"
+           "                imaginary part in percent of |Z|) in the work folder\n"
+           "  --batch ...   fits many spectra, each in a temporary work folder of its\n"
+           "                own: .TST jobs, and with --template JOB.TST data files\n"
+           "                fitted with that job's model, codes and start values; a\n"
+           "                folder gives its files in name order. --jobs N fits N at\n"
+           "                once (default: the number of cores); --chain starts each\n"
+           "                spectrum from the previous result (one at a time); --out\n"
+           "                names the table (default batch.csv: one row per spectrum\n"
+           "                with S, sigmaf, every parameter and its std dev, the exit\n"
+           "                status and the reason of a failure); --plot draws each\n"
+           "                parameter against the series. Exit status 1 when any\n"
+           "                spectrum failed (the others are fitted all the same).\n"
            "  --help        this text\n"
            "\n"
            "An option it does not know ends the program with this text on standard\n"
@@ -63,6 +93,16 @@ int COrganiserApp::run(int argc, char** argv)
     Platform::instance().setProgramName("NOSKRUN");
     options.read();
 
+    if (cl.mode == CommandLine::Mode::Import)
+        return importHeadless(cl.file, cl.target.empty() ? CommandLine::defaultImportTarget(cl.file) : cl.target,
+                              cl.spectrum);
+    if (cl.mode == CommandLine::Mode::Kk)
+        return runKkCommand(cl.file);
+    if (cl.mode == CommandLine::Mode::Batch) {
+        QCoreApplication app(argc, argv);
+        keepCNumbers();
+        return runBatchCommand(cl);
+    }
     if (cl.mode == CommandLine::Mode::Run) {
         QCoreApplication app(argc, argv);
         keepCNumbers();
@@ -91,7 +131,7 @@ int COrganiserApp::run(int argc, char** argv)
             dlg.setWindowTitle(QString::fromStdString(file));
             try {
                 dlg.job().load(file);
-            } catch (const exception& e) {
+            } catch (const std::exception& e) {
                 Platform::instance().prompt().message(e.what(), "ERROR", Buttons::Ok, Icon::Error);
             }
             dlg.loadFromJob();
@@ -103,6 +143,43 @@ int COrganiserApp::run(int argc, char** argv)
     return status;
 }
 
+int importHeadless(const std::string& file, const std::string& target, int spectrum)
+{
+    auto fail = [](const std::string& message) {
+        std::cerr << "noskrun: " << message << '\n';
+        return 1;
+    };
+    ImportResult result;
+    try {
+        const InstrumentFile read = readInstrumentFile(file);
+        result = selectSpectrum(read, file, spectrum > 0 ? spectrum - 1 : 0);
+    } catch (const exception& e) {
+        return fail(file + ": " + e.what());
+    }
+    FitJob job;
+    std::error_code error;
+    if (std::filesystem::exists(target, error)) {
+        // Never replace a job we cannot read: its model would be lost.
+        try {
+            job.load(target);
+        } catch (const exception& e) {
+            return fail(target + ": " + e.what());
+        }
+    }
+    result.fill(job);
+    try {
+        job.save(target);
+    } catch (const exception& e) {
+        return fail(e.what());
+    }
+    std::cout << result.summary() << '\n';
+    if (result.spectrumCount > 1 && spectrum == 0)
+        std::cout << "The file holds " << result.spectrumCount
+                  << " spectra; the first was taken (choose another with --spectrum N).\n";
+    std::cout << "Written to " << target << '\n';
+    return 0;
+}
+
 int runHeadless(const std::string& file, const RunOptions& options)
 {
     auto fail = [](const std::string& message) {
@@ -112,14 +189,14 @@ int runHeadless(const std::string& file, const RunOptions& options)
     FitJob job;
     try {
         job.load(file);
-    } catch (const exception& e) {
+    } catch (const std::exception& e) {
         return fail(e.what());
     }
     if (!run::runnable(job))
         return fail("Can not run this TEST configuration!");
     try {
         run::writeInput(job);
-    } catch (const exception& e) {
+    } catch (const std::exception& e) {
         return fail(e.what());
     }
 
@@ -141,14 +218,14 @@ int runHeadless(const std::string& file, const RunOptions& options)
 
     try {
         run::collectResults(job);
-    } catch (const exception&) {
+    } catch (const std::exception&) {
         return fail("Fitting process failed!");
     }
     int status = 0;
     if (options.loadOutinAfterRun == 1 && job.IRE < 0) {
         try {
             job.load("OUTIN");
-        } catch (const exception& e) {
+        } catch (const std::exception& e) {
             std::cerr << "noskrun: " << e.what() << '\n';
             status = 1;
         }

@@ -25,4 +25,10 @@ public:
 // 1 with the message on standard error otherwise.
 int runHeadless(const std::string& file, const RunOptions& options);
 
+// --import: the spectrum (from 1; 0 the first) of an instrument file becomes
+// the data of `target`, which is loaded first when it exists so that its
+// model stays. Prints the summary; 0 on success, 1 with the reason on
+// standard error.
+int importHeadless(const std::string& file, const std::string& target, int spectrum);
+
 } // namespace nosk

@@ -14,11 +14,14 @@
 #include "ops/FrequencyConversion.h"
 #include "ops/OutputSummary.h"
 #include "ops/RunReport.h"
+#include "ops/InstrumentImport.h"
 #include "ops/SolartronImport.h"
 #include "ops/TextFileHandler.h"
 #include "CSelectImpedanceDlg.h"
+#include "CSelectSpectrumDlg.h"
 #include "core/Exception.h"
 #include "core/Prompt.h"
+#include "core/RunCommand.h"
 #include "platform/Help.h"
 #include "platform/Notification.h"
 #include "platform/Platform.h"
@@ -121,9 +124,12 @@ COrganiserDlg::COrganiserDlg(Prompt& prompt, RunOptions& options, QWidget* paren
     m_runButton->setDefault(true);
     for (QPushButton* b : {m_editorButton, m_loadButton, m_exitButton})
         b->setAutoDefault(false);
-    connect(m_runButton, &QPushButton::clicked, this, &COrganiserDlg::saveAndRun);
-    connect(m_editorButton, &QPushButton::clicked, this, &COrganiserDlg::openEditor);
-    connect(m_loadButton, &QPushButton::clicked, this, &COrganiserDlg::loadTst);
+    auto command = [this](QPushButton* button, void (COrganiserDlg::*slot)()) {
+        connect(button, &QPushButton::clicked, this, [this, slot] { runCommand(m_prompt, [&] { (this->*slot)(); }); });
+    };
+    command(m_runButton, &COrganiserDlg::saveAndRun);
+    command(m_editorButton, &COrganiserDlg::openEditor);
+    command(m_loadButton, &COrganiserDlg::loadTst);
     connect(m_exitButton, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* buttons = new QHBoxLayout;
@@ -154,7 +160,7 @@ void COrganiserDlg::buildMenu()
     m_menuBar = new QMenuBar(this);
     auto add = [this](QMenu* menu, const char* text, void (COrganiserDlg::*slot)()) {
         QAction* a = menu->addAction(QString::fromLatin1(text));
-        connect(a, &QAction::triggered, this, slot);
+        connect(a, &QAction::triggered, this, [this, slot] { runCommand(m_prompt, [&] { (this->*slot)(); }); });
         return a;
     };
     QMenu* file = m_menuBar->addMenu(QStringLiteral("&File"));
@@ -191,6 +197,7 @@ void COrganiserDlg::buildMenu()
     add(data, "&Load data from TST", &COrganiserDlg::loadDataFromTst);
     add(data, "L&oad data from ASCII", &COrganiserDlg::loadDataFromAscii);
     add(data, "Load data from &Solartron file", &COrganiserDlg::loadDataFromSolartron);
+    add(data, "&Import instrument file...", &COrganiserDlg::importInstrumentFile);
     add(data, "Load weights from ASCII", &COrganiserDlg::loadWeights);
     data->addSeparator();
     add(data, "Convert frequency to angular", &COrganiserDlg::convertToAngular);
@@ -260,12 +267,8 @@ void COrganiserDlg::showPage(int index)
 
 void COrganiserDlg::LoadJobFile(const std::string& path)
 {
-    try {
-        m_job.load(path);
-    } catch (const exception& e) {
-        m_prompt.message(e.what(), "ERROR", Buttons::Ok, Icon::Error);
+    if (!runCommand(m_prompt, [&] { m_job.load(path); }))
         return;
-    }
     loadFromJob();
     setTitle(QString::fromStdString(path));
     m_currentFileName = path;
@@ -291,23 +294,15 @@ void COrganiserDlg::loadTmp()
     if (!path)
         return;
     setTitle(QStringLiteral("TEMPLATE"));
-    try {
-        m_job.loadHeader(*path);
-    } catch (const exception& e) {
-        m_prompt.message(e.what(), "ERROR", Buttons::Ok, Icon::Error);
+    if (!runCommand(m_prompt, [&] { m_job.loadHeader(*path); }))
         return;
-    }
     loadFromJob();
 }
 
 bool COrganiserDlg::loadInto(const std::string& path, const char* title)
 {
-    try {
-        m_job.load(path);
-    } catch (const exception& e) {
-        m_prompt.message(e.what(), "ERROR", Buttons::Ok, Icon::Error);
+    if (!runCommand(m_prompt, [&] { m_job.load(path); }))
         return false;
-    }
     loadFromJob();
     setTitle(QString::fromLatin1(title));
     m_currentFileName.clear();
@@ -359,12 +354,8 @@ void COrganiserDlg::saveTstAs()
     if (!path)
         return;
     storeToJob();
-    try {
-        m_job.save(*path);
-    } catch (const exception& e) {
-        m_prompt.message(e.what(), "ERROR", Buttons::Ok, Icon::Error);
+    if (!runCommand(m_prompt, [&] { m_job.save(*path); }))
         return;
-    }
     setTitle(QString::fromStdString(*path));
     m_currentFileName = *path;
 }
@@ -372,11 +363,7 @@ void COrganiserDlg::saveTstAs()
 void COrganiserDlg::saveInfl()
 {
     storeToJob();
-    try {
-        m_job.save("INFL");
-    } catch (const exception& e) {
-        m_prompt.message(e.what(), "ERROR", Buttons::Ok, Icon::Error);
-    }
+    runCommand(m_prompt, [&] { m_job.save("INFL"); });
 }
 
 void COrganiserDlg::exportData()
@@ -409,12 +396,8 @@ void COrganiserDlg::saveAndRun()
         m_prompt.message("Can not run this TEST configuration!", kProgram, Buttons::Ok, Icon::Error);
         return;
     }
-    try {
-        run::writeInput(m_job);
-    } catch (const exception& e) {
-        m_prompt.message(e.what(), "ERROR", Buttons::Ok, Icon::Error);
+    if (!runCommand(m_prompt, [&] { run::writeInput(m_job); }))
         return;
-    }
     StoreOutin();
     StartEngine();
 }
@@ -461,7 +444,7 @@ void COrganiserDlg::finishRun()
 {
     try {
         run::collectResults(m_job);
-    } catch (const exception&) {
+    } catch (const std::exception&) {
         m_prompt.message("Fitting process failed!", kProgram, Buttons::Ok, Icon::Error);
         return;
     }
@@ -580,7 +563,7 @@ void COrganiserDlg::loadDataFromTst()
     FitJob source;
     try {
         source.load(*path);
-    } catch (const exception&) {
+    } catch (const std::exception&) {
         m_prompt.message("That's wrong TST file!", "ERROR", Buttons::Ok, Icon::Error);
         return;
     }
@@ -597,6 +580,29 @@ void COrganiserDlg::loadDataFromSolartron()
 {
     DialogBlockChooser chooser(*this);
     importSolartron(m_job, m_prompt, chooser, [this] { loadFromJob(); });
+}
+
+// "Select spectrum" for a file that holds several, run as the window's modal
+// dialogs are.
+class COrganiserDlg::DialogSpectrumChooser : public SpectrumChooser {
+public:
+    explicit DialogSpectrumChooser(COrganiserDlg& window) : m_window(window) {}
+    std::optional<int> chooseSpectrum(const InstrumentFile& file, const std::string& path) override
+    {
+        CSelectSpectrumDlg dlg(file, path, &m_window);
+        if (m_window.runDialog(dlg) != QDialog::Accepted || dlg.selectedSpectrum() < 0)
+            return std::nullopt;
+        return dlg.selectedSpectrum();
+    }
+
+private:
+    COrganiserDlg& m_window;
+};
+
+void COrganiserDlg::importInstrumentFile()
+{
+    DialogSpectrumChooser chooser(*this);
+    importInstrument(m_job, m_prompt, chooser, [this] { loadFromJob(); });
 }
 
 void COrganiserDlg::loadWeights()
@@ -659,12 +665,8 @@ void COrganiserDlg::openEditor()
         m_editor->activateWindow();
         return;
     }
-    try {
-        m_job.saveWithSideFile(CTextEditorDlg::kTempFile);
-    } catch (const exception& e) {
-        m_prompt.message(e.what(), "ERROR", Buttons::Ok, Icon::Error);
+    if (!runCommand(m_prompt, [&] { m_job.saveWithSideFile(CTextEditorDlg::kTempFile); }))
         return;
-    }
     m_editor = new CTextEditorDlg(m_prompt, m_currentFileName,
                                   [this](const std::string& path) { LoadJobFile(path); }, this);
     m_editor->show();

@@ -68,6 +68,7 @@ public:
     void loadDataFromTst();
     void loadDataFromAscii();
     void loadDataFromSolartron();
+    void importInstrumentFile();
     void loadWeights();
     void convertToAngular();
     void convertToOrdinary();
@@ -122,6 +123,7 @@ protected:
 
 private:
     class DialogBlockChooser;
+    class DialogSpectrumChooser;
     void buildMenu();
     void setTitle(const QString& title);
     bool loadInto(const std::string& path, const char* title);

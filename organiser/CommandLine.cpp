@@ -1,5 +1,7 @@
 #include "CommandLine.h"
 
+#include <cstdlib>
+
 namespace nosk {
 
 namespace {
@@ -39,6 +41,7 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args)
     };
 
     std::vector<std::string> words;
+    std::string batchOption;  // the last option that belongs to --batch alone
     bool optionsEnded = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -52,6 +55,48 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args)
         } else if (a == "--run") {
             setMode(Mode::Run, a);
             operand(i, a, cl.file);
+        } else if (a == "--import") {
+            setMode(Mode::Import, a);
+            operand(i, a, cl.file);
+        } else if (a == "--to") {
+            operand(i, a, cl.target);
+        } else if (a == "--spectrum") {
+            std::string n;
+            operand(i, a, n);
+            char* end = nullptr;
+            const long v = n.empty() ? 0 : std::strtol(n.c_str(), &end, 10);
+            if (!n.empty() && (v < 1 || v > 100000 || *end != '\0'))
+                fail("--spectrum needs a number from 1");
+            else if (!n.empty())
+                cl.spectrum = int(v);
+        } else if (a == "--kk") {
+            setMode(Mode::Kk, a);
+            operand(i, a, cl.file);
+        } else if (a == "--batch") {
+            setMode(Mode::Batch, a);
+        } else if (a == "--template") {
+            batchOption = a;
+            operand(i, a, cl.templateFile);
+        } else if (a == "--out") {
+            batchOption = a;
+            operand(i, a, cl.outFile);
+        } else if (a == "--plot") {
+            batchOption = a;
+            operand(i, a, cl.plotFile);
+        } else if (a == "--chain") {
+            batchOption = a;
+            cl.chain = true;
+        } else if (a == "--jobs") {
+            batchOption = a;
+            std::string n;
+            if (i + 1 < args.size())
+                n = args[++i];
+            char* end = nullptr;
+            long v = n.empty() ? 0 : std::strtol(n.c_str(), &end, 10);
+            if (n.empty() || *end != '\0' || v < 1 || v > 1024)
+                fail("--jobs needs a number from 1 to 1024");
+            else
+                cl.jobs = static_cast<int>(v);
         } else {
             fail("unknown option '" + a + "'");
         }
@@ -59,7 +104,19 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args)
     if (!cl.error.empty())
         return cl;
 
-    if (cl.mode == Mode::Window) {
+    if (cl.mode != Mode::Import && (!cl.target.empty() || cl.spectrum != 0)) {
+        fail(std::string(cl.target.empty() ? "--spectrum" : "--to") + " belongs to --import");
+        return cl;
+    }
+    if (!batchOption.empty() && cl.mode != Mode::Batch) {
+        fail(batchOption + " goes with --batch");
+        return cl;
+    }
+    if (cl.mode == Mode::Batch) {
+        cl.inputs = words;
+        if (cl.inputs.empty())
+            fail("--batch needs files or folders");
+    } else if (cl.mode == Mode::Window) {
         for (const std::string& w : words) {
             if (!cl.file.empty())
                 cl.file += ' ';
@@ -69,6 +126,15 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args)
         fail("unexpected argument '" + words.front() + "'");
     }
     return cl;
+}
+
+std::string CommandLine::defaultImportTarget(const std::string& file)
+{
+    const size_t slash = file.find_last_of('/');
+    const size_t dot = file.find_last_of('.');
+    // A leading dot starts a hidden file's name, not its extension.
+    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos ? dot > 0 : dot > slash + 1);
+    return (hasExtension ? file.substr(0, dot) : file) + ".TST";
 }
 
 } // namespace nosk

@@ -14,11 +14,24 @@ struct CommandLine {
         Window,  // the main window, with `file` loaded when it is not empty
         Help,    // --help, -h
         Run,     // --run FILE: SAVE AND RUN without a window
+        Import,  // --import FILE [--to JOB.TST] [--spectrum N]
+        Kk,      // --kk FILE: the Kramers-Kronig test of FILE's data
+        Batch,   // --batch FILES_OR_FOLDERS...: fit many spectra, one table
     };
 
     Mode mode = Mode::Window;
     std::string file;    // the FILE of every mode
+    std::string target;  // --to: the job file --import writes
+    int spectrum = 0;    // --spectrum N: which spectrum of the file (from 1), 0 the first
     std::string error;   // empty when the arguments make sense
+
+    // --batch: the plain words are the inputs; the options below go with it.
+    std::vector<std::string> inputs;
+    std::string templateFile;  // --template JOB.TST
+    int jobs = 0;              // --jobs N (0: the number of cores)
+    std::string outFile;       // --out TABLE.csv
+    bool chain = false;        // --chain
+    std::string plotFile;      // --plot IMAGE.png
 
     bool ok() const { return error.empty(); }
 
@@ -26,6 +39,10 @@ struct CommandLine {
     // of the window mode, joined by blanks (a name with blanks that the shell
     // split); "--" ends the options, so "-- --odd.tst" loads "--odd.tst".
     static CommandLine parse(const std::vector<std::string>& args);
+
+    // The job file --import writes when --to is not given: FILE with its
+    // extension replaced by ".TST" ("data/cell.csv" -> "data/cell.TST").
+    static std::string defaultImportTarget(const std::string& file);
 };
 
 } // namespace nosk

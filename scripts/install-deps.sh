@@ -9,6 +9,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev libcminpack-dev
+  libeigen3-dev
   fonts-dejavu-core
 )
 

@@ -53,6 +53,7 @@ void CComplexPlanePage::ensureBuilt()
     initial.setWidth(300);
 
     m_graph = new CZuSquareGraph(this);
+    m_graph->SetPrompt(prompt());
     m_graph->ShowLegendButton() = 1;
     m_graph->Create(initial, this, 12, CZuGraph::kStyleVisible, 0);
     // Create lays the axes out for 0 to 100; the stored choices come after it.

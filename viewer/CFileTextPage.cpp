@@ -18,6 +18,9 @@ CFileTextPage::CFileTextPage(const QString& fileName, int helpContext, Prompt& p
     layout->setContentsMargins(2, 2, 2, 2);
     layout->addWidget(m_edit);
     m_edit->setReadOnly(true);
+    // Read-only, but with a keyboard cursor: Ctrl+Home and Ctrl+End, the
+    // arrows and the page keys move through a long file, Ctrl+C copies.
+    m_edit->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_edit->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_edit->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

@@ -103,6 +103,7 @@ void CGraphPage::buildGraph(int n, const LayoutRect& groupRect)
     m_groups[n - 1] = group;
 
     auto* graph = new CZuGraph(this);
+    graph->SetPrompt(prompt());
     const LayoutRect normal = graphNormalRect(groupRect, m_textHeight);
     graph->Create(toQRect(normal), this, kGraphIds[n - 1], 0, 1);
     // Create lays the axes out for 0 to 100; the stored choices come after it.

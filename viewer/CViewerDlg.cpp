@@ -11,6 +11,7 @@
 #include "ViewerTexts.h"
 #include "core/Exception.h"
 #include "core/Prompt.h"
+#include "core/RunCommand.h"
 #include "platform/Drawing.h"
 #include "platform/Help.h"
 #include "ui/CPageTab.h"
@@ -26,6 +27,7 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QTabBar>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <cerrno>
@@ -66,6 +68,11 @@ CViewerDlg::CViewerDlg(GraphSettings& settings, Prompt& prompt, ViewerDialogs& d
     layout->addLayout(bottom);
     resize(1000, 720);
 
+    m_reloadRetry = new QTimer(this);
+    m_reloadRetry->setSingleShot(true);
+    m_reloadRetry->setInterval(100);
+    connect(m_reloadRetry, &QTimer::timeout, this, &CViewerDlg::runPendingReload);
+
     if (load)
         LoadRun(0);
 }
@@ -79,26 +86,28 @@ CViewerDlg::~CViewerDlg()
 void CViewerDlg::buildMenu()
 {
     m_menuBar = new QMenuBar(this);
+    // Every command ends in an error box, never in an exception through the
+    // event loop.
+    auto add = [this](QMenu* menu, const char* text, void (CViewerDlg::*slot)()) {
+        connect(menu->addAction(QString::fromLatin1(text)), &QAction::triggered, this,
+                [this, slot] { runCommand(m_prompt, [&] { (this->*slot)(); }); });
+    };
     QMenu* file = m_menuBar->addMenu(QStringLiteral("&File"));
-    connect(file->addAction(QStringLiteral("Lo&ad Results...")), &QAction::triggered, this, &CViewerDlg::onLoadResults);
+    add(file, "Lo&ad Results...", &CViewerDlg::onLoadResults);
     file->addSeparator();
-    connect(file->addAction(QStringLiteral("&Data transformation...")), &QAction::triggered, this,
-            &CViewerDlg::onDataTransformation);
-    connect(file->addAction(QStringLiteral("Select title for X Axis...")), &QAction::triggered, this,
-            &CViewerDlg::onXAxisType);
+    add(file, "&Data transformation...", &CViewerDlg::onDataTransformation);
+    add(file, "Select title for X Axis...", &CViewerDlg::onXAxisType);
     file->addSeparator();
-    connect(file->addAction(QStringLiteral("&Print all graphs...")), &QAction::triggered, this,
-            &CViewerDlg::onPrintAllGraphs);
-    connect(file->addAction(QStringLiteral("&Save all graphs in image...")), &QAction::triggered, this,
-            &CViewerDlg::onSaveAllGraphsInImage);
+    add(file, "&Print all graphs...", &CViewerDlg::onPrintAllGraphs);
+    add(file, "&Save all graphs in image...", &CViewerDlg::onSaveAllGraphsInImage);
     file->addSeparator();
-    connect(file->addAction(QStringLiteral("&Exit")), &QAction::triggered, this, &CViewerDlg::onExitMenu);
+    add(file, "&Exit", &CViewerDlg::onExitMenu);
 
     QMenu* help = m_menuBar->addMenu(QStringLiteral("&Help"));
-    connect(help->addAction(QStringLiteral("&Contents...")), &QAction::triggered, this, &CViewerDlg::onHelpContents);
-    connect(help->addAction(QStringLiteral("&Index...")), &QAction::triggered, this, &CViewerDlg::onHelpIndex);
+    add(help, "&Contents...", &CViewerDlg::onHelpContents);
+    add(help, "&Index...", &CViewerDlg::onHelpIndex);
     help->addSeparator();
-    connect(help->addAction(QStringLiteral("&About...")), &QAction::triggered, this, &CViewerDlg::onAbout);
+    add(help, "&About...", &CViewerDlg::onAbout);
 }
 
 int CViewerDlg::textHeight() const
@@ -128,6 +137,7 @@ void CViewerDlg::addPage(CViewerPage* page)
         delete page;
         return;
     }
+    page->setPrompt(&m_prompt);
     m_pages.push_back(page);
     m_tabs->addPage(page);
 }
@@ -194,20 +204,45 @@ void CViewerDlg::saveGraphSettings()
 
 bool CViewerDlg::LoadRun(int mode)
 {
+    m_loading = true;
     destroyPages();
+    bool loaded = true;
     try {
         m_run.load(mode, m_settings);
-    } catch (const exception& e) {
-        reportError(e.what());
+    } catch (const std::exception& e) {
         m_run.release();
-        return false;
+        loaded = false;
+        reportError(failureText(e).c_str());
     }
-    createPages();
-    return true;
+    if (loaded)
+        createPages();
+    m_loading = false;
+    return loaded;
+}
+
+bool CViewerDlg::modalOpen() const
+{
+    const QWidget* modal = QApplication::activeModalWidget();
+    return (modal && modal != this) || QApplication::activePopupWidget() != nullptr;
 }
 
 void CViewerDlg::onNotification()
 {
+    m_reloadPending = true;
+    runPendingReload();
+}
+
+void CViewerDlg::runPendingReload()
+{
+    if (!m_reloadPending)
+        return;
+    // A reload destroys the graphs, which own the axis, trace and legend
+    // dialogs while they run: it waits until they are closed.
+    if (m_loading || modalOpen()) {
+        m_reloadRetry->start();
+        return;
+    }
+    m_reloadPending = false;
     saveGraphSettings();
     const bool loaded = LoadRun(0);
     // NOSK_VIEW_LOG names a file that gets one line per reload, for scripts
@@ -260,8 +295,8 @@ void CViewerDlg::onDataTransformation()
     destroyPages();
     try {
         m_run.transform(choice);
-    } catch (const exception& e) {
-        reportError(e.what());
+    } catch (const std::exception& e) {
+        reportError(failureText(e).c_str());
         m_run.release();
         return;
     }

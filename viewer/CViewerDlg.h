@@ -13,6 +13,7 @@ class QAction;
 class QMenuBar;
 class QPicture;
 class QPushButton;
+class QTimer;
 
 namespace nosk {
 
@@ -40,8 +41,11 @@ public:
     // ordinary). Errors are shown and leave the window without pages; returns
     // whether the run was loaded.
     bool LoadRun(int mode);
-    // "NOSK_COMM": keep the pages' settings, reload, come to the front.
+    // "NOSK_COMM": keep the pages' settings, reload, come to the front. While
+    // a modal dialog or message box of the viewer is open (or a load runs)
+    // the reload waits and then runs once, when nothing is open any more.
     void onNotification();
+    bool reloadPending() const { return m_reloadPending; }
 
     // The menu commands.
     void onLoadResults();
@@ -84,6 +88,10 @@ private:
     void createPages();
     void addPage(CViewerPage* page);
     void reportError(const char* text);
+    // Whether a dialog, message box or popup of the program is open above
+    // the main window (the pages could be the parents of what it shows).
+    bool modalOpen() const;
+    void runPendingReload();
 
     GraphSettings& m_settings;
     Prompt& m_prompt;
@@ -94,6 +102,9 @@ private:
     QPushButton* m_exit = nullptr;
     std::vector<CViewerPage*> m_pages;  // in tab order
     bool m_settingsSaved = false;
+    bool m_reloadPending = false;
+    bool m_loading = false;
+    QTimer* m_reloadRetry = nullptr;
     QFont m_boldFont;
 };
 

@@ -9,6 +9,7 @@
 namespace nosk {
 
 class CZuGraph;
+class Prompt;
 struct GraphSettings;
 
 // What a page hands to printing and image export: up to four graphs with the
@@ -37,6 +38,14 @@ public:
     virtual void GetPageGraphs(PageGraphs&) const {}
     // Graph pages keep their graphs' trace and axis choices in the block.
     virtual void SaveGraphSettings(GraphSettings&, char /*dattyp*/) const {}
+
+    // The program's prompt: the graphs of the page ask and report through it
+    // (colour chooser, "Please enter a number.", printing failures).
+    void setPrompt(Prompt* prompt) { m_prompt = prompt; }
+    Prompt* prompt() const { return m_prompt; }
+
+private:
+    Prompt* m_prompt = nullptr;
 };
 
 } // namespace nosk

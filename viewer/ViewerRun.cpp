@@ -79,13 +79,14 @@ void ViewerRun::readJob(int /*mode*/)
 }
 
 namespace {
-// The representation in force: FREEQ blank for angular, F for ordinary; the
-// X values follow whatever the X-axis type.
+// The representation in force: FREEQ blank for angular, F for ordinary. Only
+// frequencies are converted; times, temperatures and inverse temperatures
+// are shown as they are, whatever the representation.
 void setRepresentation(FitJob& job, bool toAngular)
 {
     const bool fromAngular = job.FREEQ == ' ';
     job.FREEQ = toAngular ? ' ' : 'F';
-    if (job.FREQ)
+    if (job.FREQ && job.xVariable == kXFrequency)
         ConvertFrequencies(fromAngular, toAngular, job.FREQ->data(), static_cast<int>(job.FREQ->size()));
 }
 } // namespace

@@ -1,20 +1,23 @@
 #pragma once
 
 #include <cstdarg>
+#include <exception>
 
 namespace nosk {
 
 // The error object of every file reader and writer: two integer fields that
 // stay 0 and a message of at most 79 characters, formatted when the object is
 // made. Thrown by value, caught by const reference; the command that started
-// the operation shows the text and abandons the operation.
-class exception {
+// the operation shows the text and abandons the operation. It is an
+// std::exception too, so one handler catches it with the library's own
+// failures (an allocation that fails on a huge file).
+class exception : public std::exception {
 public:
     // printf-style; the format is always a literal of ours, never file
     // contents or user text (those go in as %s arguments).
     explicit exception(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
-    const char* what() const noexcept { return m_message; }
+    const char* what() const noexcept override { return m_message; }
 
     int m_code1 = 0;
     int m_code2 = 0;

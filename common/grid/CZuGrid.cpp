@@ -170,9 +170,19 @@ void CZuGrid::focusInEvent(QFocusEvent* event)
 
 void CZuGrid::keyPressEvent(QKeyEvent* event)
 {
+    if (m_cells && event->matches(QKeySequence::Copy)) {
+        m_cells->copySelection();
+        return;
+    }
+    if (m_cells && event->matches(QKeySequence::SelectAll)) {
+        m_cells->selectAll();
+        return;
+    }
     // Without an editor (read-only, or the current cell scrolled away) the
-    // grid itself takes the cell moves.
-    if (m_cells && (event->modifiers() & Qt::ControlModifier)) {
+    // grid itself takes the cell moves: Ctrl+arrows, and in a read-only grid
+    // the plain arrows too; with Shift the selection grows.
+    const bool ctrl = event->modifiers() & Qt::ControlModifier;
+    if (m_cells && (ctrl || m_cells->isReadOnly())) {
         int direction = 0;
         switch (event->key()) {
         case Qt::Key_Right: direction = 1; break;
@@ -182,7 +192,7 @@ void CZuGrid::keyPressEvent(QKeyEvent* event)
         default: break;
         }
         if (direction) {
-            m_cells->cellMove(direction);
+            m_cells->cellMove(direction, (event->modifiers() & Qt::ShiftModifier) != 0);
             return;
         }
     }

@@ -4,7 +4,9 @@
 #include "CZuGridModel.h"
 #include "core/Prompt.h"
 
+#include <QClipboard>
 #include <QFocusEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -31,9 +33,32 @@ void CZuCellEdit::focusOutEvent(QFocusEvent* event)
 
 bool CZuCellEdit::event(QEvent* event)
 {
-    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Backtab) {
+    if (event->type() != QEvent::KeyPress)
+        return QLineEdit::event(event);
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Backtab) {
         emit backtabRequested();
         return true;
+    }
+    // Text selected in the editor is copied as in any edit box.
+    if (key->matches(QKeySequence::Copy) && !hasSelectedText()) {
+        emit copyRequested();
+        return true;
+    }
+    const Qt::KeyboardModifiers mods = key->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier);
+    if (mods == (Qt::ControlModifier | Qt::ShiftModifier)) {
+        int direction = 0;
+        switch (key->key()) {
+        case Qt::Key_Right: direction = 1; break;
+        case Qt::Key_Left: direction = 2; break;
+        case Qt::Key_Up: direction = 3; break;
+        case Qt::Key_Down: direction = 4; break;
+        default: break;
+        }
+        if (direction) {
+            emit extendRequested(direction);
+            return true;
+        }
     }
     return QLineEdit::event(event);
 }
@@ -141,6 +166,10 @@ void CZuGridCells::placeEditor(bool focus)
         // Posted: the move runs after the key has been handled.
         QMetaObject::invokeMethod(this, [this, d] { cellMove(d); }, Qt::QueuedConnection);
     });
+    connect(e, &CZuCellEdit::extendRequested, this, [this](int d) {
+        QMetaObject::invokeMethod(this, [this, d] { cellMove(d, true); }, Qt::QueuedConnection);
+    });
+    connect(e, &CZuCellEdit::copyRequested, this, &CZuGridCells::copySelection);
     connect(e, &CZuCellEdit::backtabRequested, this, [this] { m_grid->setFocus(Qt::BacktabFocusReason); });
     m_editor = e;
     e->show();
@@ -200,7 +229,7 @@ void CZuGridCells::Commit()
     }
 }
 
-void CZuGridCells::cellMove(int direction)
+void CZuGridCells::cellMove(int direction, bool extend)
 {
     int row = m_currentRow, column = m_currentColumn;
     switch (direction) {
@@ -214,8 +243,7 @@ void CZuGridCells::cellMove(int direction)
         return;
     Commit();
     deleteEditor();
-    m_currentRow = row;
-    m_currentColumn = column;
+    setCurrent(row, column, extend);
     if (row - m_topRow >= 0 && row - m_topRow < m_visibleRows && column - m_leftColumn >= 0
         && column - m_leftColumn < m_visibleColumns) {
         placeEditor(true);
@@ -244,7 +272,7 @@ bool CZuGridCells::cellAt(const QPoint& point, int& i, int& j) const
     return i < m_visibleRows && j < m_visibleColumns;
 }
 
-void CZuGridCells::clickAt(const QPoint& point)
+void CZuGridCells::clickAt(const QPoint& point, bool extend)
 {
     int i = 0, j = 0;
     if (!cellAt(point, i, j))
@@ -254,10 +282,66 @@ void CZuGridCells::clickAt(const QPoint& point)
         return;
     Commit();
     deleteEditor();
-    m_currentColumn = m_leftColumn + j;
-    m_currentRow = m_topRow + i;
+    setCurrent(m_topRow + i, m_leftColumn + j, extend);
     if (!m_readOnly)
         placeEditor(true);
+}
+
+void CZuGridCells::setCurrent(int row, int column, bool extend)
+{
+    m_currentRow = row;
+    m_currentColumn = column;
+    if (!extend) {
+        m_anchorRow = row;
+        m_anchorColumn = column;
+    }
+    update();
+}
+
+QRect CZuGridCells::selection() const
+{
+    return QRect(QPoint(std::min(m_anchorColumn, m_currentColumn), std::min(m_anchorRow, m_currentRow)),
+                 QPoint(std::max(m_anchorColumn, m_currentColumn), std::max(m_anchorRow, m_currentRow)));
+}
+
+void CZuGridCells::selectAll()
+{
+    if (m_grid->rowCount <= 0 || m_grid->colCount <= 0)
+        return;
+    // From the first cell to the last one, which becomes the current cell.
+    Commit();
+    deleteEditor();
+    m_anchorRow = 0;
+    m_anchorColumn = 0;
+    m_currentRow = m_grid->rowCount - 1;
+    m_currentColumn = m_grid->colCount - 1;
+    update();
+}
+
+QString CZuGridCells::selectedText() const
+{
+    const QRect sel = selection();
+    QString text;
+    for (int row = sel.top(); row <= sel.bottom(); ++row) {
+        for (int column = sel.left(); column <= sel.right(); ++column) {
+            if (column > sel.left())
+                text += QLatin1Char('\t');
+            if (inTable(row, column))
+                text += QString::fromStdString(m_model->GetText(column, row)).trimmed();
+        }
+        text += QLatin1Char('\n');
+    }
+    return text;
+}
+
+void CZuGridCells::copySelection() const
+{
+    if (m_grid->rowCount <= 0 || m_grid->colCount <= 0)
+        return;
+    // What was typed into the current cell is copied as the model holds it.
+    const_cast<CZuGridCells*>(this)->Commit();
+    if (QClipboard* clipboard = QGuiApplication::clipboard())
+        clipboard->setText(selectedText());
 }
 
 void CZuGridCells::setReadOnly(bool readOnly)
@@ -269,8 +353,23 @@ void CZuGridCells::setReadOnly(bool readOnly)
 
 void CZuGridCells::mousePressEvent(QMouseEvent* event)
 {
-    if (event->button() == Qt::LeftButton)
-        clickAt(event->position().toPoint());
+    if (event->button() == Qt::LeftButton) {
+        // A read-only grid has no editor to take the keys: the grid does.
+        if (m_readOnly)
+            m_grid->setFocus(Qt::MouseFocusReason);
+        clickAt(event->position().toPoint(), (event->modifiers() & Qt::ShiftModifier) != 0);
+    }
+    event->accept();
+}
+
+void CZuGridCells::mouseMoveEvent(QMouseEvent* event)
+{
+    // Dragging with the left button selects a block of the visible cells.
+    int i = 0, j = 0;
+    if ((event->buttons() & Qt::LeftButton) && cellAt(event->position().toPoint(), i, j)
+        && inTable(m_topRow + i, m_leftColumn + j)
+        && (m_topRow + i != m_currentRow || m_leftColumn + j != m_currentColumn))
+        clickAt(event->position().toPoint(), true);
     event->accept();
 }
 
@@ -281,13 +380,25 @@ void CZuGridCells::paintEvent(QPaintEvent* event)
     p.fillRect(event->rect(), Qt::black);
     p.setFont(m_grid->font());
     p.setPen(Qt::black);
+    const QRect sel = selection();
+    const bool block = sel.width() > 1 || sel.height() > 1;
+    const QColor selected(204, 228, 247);
     for (int i = 0; i < m_visibleRows; ++i)
         for (int j = 0; j < m_visibleColumns; ++j) {
             QRect r = cellRect(i, j);
             if (!r.intersects(event->rect()))
                 continue;
-            p.fillRect(r, m_grid->cellColor);
+            const int row = m_topRow + i, column = m_leftColumn + j;
+            const bool current = row == m_currentRow && column == m_currentColumn;
+            p.fillRect(r, block && sel.contains(column, row) && inTable(row, column) ? selected : m_grid->cellColor);
             p.drawText(r, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine, cellText(i, j));
+            if (current && !m_editor && inTable(row, column)) {
+                // Where the editor would be: a frame around the current cell.
+                p.save();
+                p.setPen(QPen(QColor(0, 90, 170), 1));
+                p.drawRect(r.adjusted(0, 0, -1, -1));
+                p.restore();
+            }
         }
 }
 

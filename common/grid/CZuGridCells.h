@@ -26,6 +26,10 @@ signals:
     void lostFocus(CZuCellEdit* editor);
     // Ctrl+Right 1, Ctrl+Left 2, Ctrl+Up 3, Ctrl+Down 4.
     void moveRequested(int direction);
+    // Ctrl+Shift+arrows: the same steps, widening the selection.
+    void extendRequested(int direction);
+    // Ctrl+C with no text selected in the editor: copy the selected cells.
+    void copyRequested();
     void backtabRequested();
 
 protected:
@@ -56,9 +60,21 @@ public:
     void deleteEditor();
     // One step of the current cell (directions as CZuCellEdit), scrolling
     // the block when the new cell is outside it.
-    void cellMove(int direction);
-    // What a click on a point of the cell area does.
-    void clickAt(const QPoint& point);
+    // With extend the selection grows from its anchor to the new cell;
+    // otherwise it is the new cell alone.
+    void cellMove(int direction, bool extend = false);
+    // What a click on a point of the cell area does (Shift: extend).
+    void clickAt(const QPoint& point, bool extend = false);
+
+    // The selection: the rectangle between the anchor cell and the current
+    // cell, in table coordinates (x column, y row).
+    QRect selection() const;
+    void selectAll();
+    // The selected cells as tab-separated text: the model's texts, cells
+    // split by tabs, rows ended by line breaks.
+    QString selectedText() const;
+    // Puts selectedText() on the clipboard.
+    void copySelection() const;
 
     void setReadOnly(bool readOnly);
     bool isReadOnly() const { return m_readOnly; }
@@ -79,8 +95,11 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
+    // Makes (row, column) the current cell; the anchor follows unless extend.
+    void setCurrent(int row, int column, bool extend);
     void onLostFocus(CZuCellEdit* editor);
     void postedCommit(QPointer<CZuCellEdit> editor);
     bool inTable(int row, int column) const;
@@ -93,6 +112,8 @@ private:
     int m_leftColumn = 0;
     int m_currentRow = 0;
     int m_currentColumn = 0;
+    int m_anchorRow = 0;
+    int m_anchorColumn = 0;
     std::vector<QString> m_texts;  // visible rows x visible columns
     CZuGridModel* m_model;
     QPointer<CZuCellEdit> m_editor;

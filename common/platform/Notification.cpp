@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QMetaObject>
 
 #include <cerrno>
 #include <signal.h>
@@ -123,18 +124,24 @@ void NotifyListener::onConnection()
 
 void NotifyListener::readFrom(QLocalSocket* socket)
 {
+    int heard = 0;
     while (socket->canReadLine()) {
         QByteArray line = socket->readLine().trimmed();
         if (line == kMessage) {
             // The answer is 0, as always; the sender does not read it.
             if (socket->state() == QLocalSocket::ConnectedState)
                 socket->write("0\n");
-            emit notified();
+            ++heard;
         }
     }
     // Anything longer than a message without a line end is not ours.
     if (socket->bytesAvailable() > 64)
         socket->abort();
+    // The receiver may open a message box, whose event loop can end and
+    // delete this socket: it hears of the notification only after the
+    // reading is over, from the event loop.
+    for (int i = 0; i < heard; ++i)
+        QMetaObject::invokeMethod(this, [this] { emit notified(); }, Qt::QueuedConnection);
 }
 
 NotifySender::NotifySender(const QString& folder)

@@ -53,7 +53,7 @@ TEST(EngineRun, RefusesWhatItCannotRun)
         std::string reason;
     };
     const std::vector<Case> cases = {
-        {[](FitJob& j) { j.FUN = 'C'; }, "Model function 'C' is not available in this engine"},
+        {[](FitJob& j) { j.FUN = 'Z'; }, "Model function 'Z' is not available in this engine"},
         {[](FitJob& j) { j.P[14] = 8; }, "DE 8 is not available in this engine"},
         {[](FitJob& j) { j.P[9] = 30; }, "DE 30 is not available in this engine"},
         {[](FitJob& j) { j.IRCH = 4; }, "IRCH 4 is not supported by this engine"},

@@ -213,6 +213,14 @@ TEST(JobProblem, CachedJacobianEqualsPlainCentralDifferences)
     problem.residuals(x.data(), r.data());
     problem.jacobian(x.data(), r.data(), cached.data(), K);
     problem.LeastSquaresProblem::jacobian(x.data(), r.data(), plain.data(), K);
-    for (int i = 0; i < K * F; ++i)
-        EXPECT_NEAR(cached[i], plain[i], 1e-9 * (1.0 + std::abs(plain[i]))) << i;
+    // The circuit's Jacobian is exact; central differences carry rounding
+    // errors that grow where a parameter moves the model little (L here), so
+    // each column is compared on the scale of its largest entry.
+    for (int j = 0; j < F; ++j) {
+        double scale = 0;
+        for (int k = 0; k < K; ++k)
+            scale = std::max(scale, std::abs(plain[j * K + k]));
+        for (int k = 0; k < K; ++k)
+            EXPECT_NEAR(cached[j * K + k], plain[j * K + k], 1e-7 * scale) << "column " << j << " value " << k;
+    }
 }

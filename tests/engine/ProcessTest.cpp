@@ -50,10 +50,10 @@ TEST(Noskwin, ExitStatusAndFiles)
     EXPECT_EQ(readAll("out.txt").find("Press Enter to close"), std::string::npos);
 
     FitJob bad = smallJob();
-    bad.FUN = 'K';
+    bad.FUN = 'Z';
     bad.save("INFL");
     EXPECT_EQ(runNoskwin("S"), 1);
-    EXPECT_NE(readAll("err.txt").find("Model function 'K' is not available in this engine"), std::string::npos);
+    EXPECT_NE(readAll("err.txt").find("Model function 'Z' is not available in this engine"), std::string::npos);
     EXPECT_FALSE(fileExists("AUXPNTL"));
 
     EXPECT_EQ(runNoskwin("X"), 1);

@@ -38,6 +38,24 @@ TEST(CommandLine, RunAndHelp)
     EXPECT_EQ(parse({"job.tst", "--help"}).mode, Mode::Help);
 }
 
+TEST(CommandLine, ImportWithItsTargetAndSpectrum)
+{
+    const CommandLine a = parse({"--import", "data/cell.csv"});
+    EXPECT_TRUE(a.ok());
+    EXPECT_EQ(a.mode, Mode::Import);
+    EXPECT_EQ(a.file, "data/cell.csv");
+    EXPECT_EQ(a.target, "");
+    EXPECT_EQ(a.spectrum, 0);
+    const CommandLine b = parse({"--to", "job.tst", "--spectrum", "3", "--import", "x.DTA"});
+    EXPECT_TRUE(b.ok()) << b.error;
+    EXPECT_EQ(b.target, "job.tst");
+    EXPECT_EQ(b.spectrum, 3);
+    EXPECT_EQ(CommandLine::defaultImportTarget("data/cell.csv"), "data/cell.TST");
+    EXPECT_EQ(CommandLine::defaultImportTarget("cell"), "cell.TST");
+    EXPECT_EQ(CommandLine::defaultImportTarget("my.data/cell"), "my.data/cell.TST");
+    EXPECT_EQ(CommandLine::defaultImportTarget(".hidden"), ".hidden.TST");
+}
+
 TEST(CommandLine, MistakesAreErrorsNamingTheCulprit)
 {
     struct Case {
@@ -51,6 +69,12 @@ TEST(CommandLine, MistakesAreErrorsNamingTheCulprit)
         {{"--run", "--run", "a"}, "--run needs a file name"},
         {{"--run", "a", "b"}, "unexpected argument 'b'"},
         {{"--run", "a", "--run", "b"}, "--run given twice"},
+        {{"--import", "a", "--run", "b"}, "--run cannot be combined with the other options given"},
+        {{"--run", "a", "--to", "b"}, "--to belongs to --import"},
+        {{"x.tst", "--spectrum", "2"}, "--spectrum belongs to --import"},
+        {{"--import", "a", "--spectrum", "0"}, "--spectrum needs a number from 1"},
+        {{"--import", "a", "--spectrum", "2x"}, "--spectrum needs a number from 1"},
+        {{"--import", "a", "--to"}, "--to needs a file name"},
     };
     for (const Case& c : cases) {
         const CommandLine cl = CommandLine::parse(c.args);

@@ -409,3 +409,21 @@ TEST(Organiser, SolartronBlockBecomesTheData)
     EXPECT_EQ((*f.dlg->job().DATA2)[2], -3.0);
     EXPECT_EQ(f.dlg->dataLinesPage()->mBox()->text(), QStringLiteral("5"));
 }
+
+TEST(Organiser, ALibraryFailureInACommandEndsInAnErrorBox)
+{
+    // Without the guard around each command these escape the event loop and
+    // end the program.
+    OrganiserFixture f;
+    f.answerDialog = [](QDialog&) -> int { throw std::bad_alloc(); };
+    f.dlg->action(QStringLiteral("&Options..."))->trigger();
+    ASSERT_EQ(f.prompt.messages.size(), 1u);
+    EXPECT_EQ(f.prompt.lastMessage().text, "Not enough memory!");
+    EXPECT_EQ(f.prompt.lastMessage().caption, "ERROR");
+
+    f.dlg->setPrinterProvider([]() -> QPrinter* { throw std::runtime_error("printer vanished"); });
+    f.dlg->action(QStringLiteral("&Print front page..."))->trigger();
+    ASSERT_EQ(f.prompt.messages.size(), 2u);
+    EXPECT_EQ(f.prompt.lastMessage().text, "printer vanished");
+    EXPECT_EQ(f.prompt.lastMessage().icon, Icon::Error);
+}

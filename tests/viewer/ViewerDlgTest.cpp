@@ -15,12 +15,35 @@
 #include "CZuAxisLabel.h"
 #include "CZuGraph.h"
 #include "CZuSquareGraph.h"
+#include "CZuAxisDlg.h"
+#include "CZuColorBox.h"
+#include "CZuLegendDlg.h"
+#include "CZuPlot.h"
+#include "CZuTrace.h"
+#include "CZuTraceDlg.h"
+#include "CFileTextPage.h"
+#include "platform/Notification.h"
+#include "viewer/chart/ChartTestUtil.h"
 
 #include <QAction>
 #include <QGroupBox>
 #include <QMenu>
 #include <QMenuBar>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QEventLoop>
+#include <QLineEdit>
+#include <QToolButton>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -80,6 +103,24 @@ TEST(ViewerDlg, MenuAndExitButton)
                            QStringLiteral("&About...")}));
     EXPECT_EQ(v.dlg->exitButton()->text(), QStringLiteral("E&xit"));
     EXPECT_EQ(v.dlg->windowTitle(), QStringLiteral("NOSKVIEW"));
+}
+
+TEST(ViewerDlg, ALibraryFailureInACommandEndsInAnErrorBox)
+{
+    struct FailingDialogs : test::ScriptedDialogs {
+        void about(QWidget*) override { throw std::bad_alloc(); }
+    };
+    test::TempWorkDir dir;
+    GraphSettings settings;
+    ScriptedPrompt prompt;
+    FailingDialogs dialogs;
+    CViewerDlg dlg(settings, prompt, dialogs, nullptr, false);
+    QAction* about = dlg.menuBar()->actions()[1]->menu()->actions().last();
+    ASSERT_EQ(about->text(), QStringLiteral("&About..."));
+    about->trigger();
+    ASSERT_EQ(prompt.messages.size(), 1u);
+    EXPECT_EQ(prompt.lastMessage().text, "Not enough memory!");
+    EXPECT_EQ(prompt.lastMessage().caption, "ERROR");
 }
 
 TEST(ViewerDlg, EmptyFolderShowsTheInputFileMessageAndNoTabs)
@@ -465,3 +506,261 @@ TEST(ViewerDlgEngine, FitAndRealOnlySimulationWrittenByTheEngine)
     EXPECT_TRUE(v.dlg->run().arrays().has(DisplayArrays::Model1));
 }
 #endif
+
+namespace {
+
+// Counts the paint events a widget receives.
+struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        paints += e->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+// A prompt whose message boxes run an event loop of their own for a while,
+// as a real message box does until the user presses OK.
+struct LoopingPrompt : ScriptedPrompt {
+    Answer showMessage(const std::string& text, const std::string& caption, Buttons buttons, Icon icon) override
+    {
+        QEventLoop loop;
+        QTimer::singleShot(300, &loop, &QEventLoop::quit);
+        loop.exec();
+        return ScriptedPrompt::showMessage(text, caption, buttons, icon);
+    }
+};
+
+} // namespace
+
+TEST(ViewerDlg, NotificationWaitsUntilTheAxisTraceOrLegendDialogIsClosed)
+{
+    test::TempWorkDir dir;
+    RunSpec s;
+    test::writeRun(s);
+    Viewer v;
+    v.open();
+    for (int which = 0; which < 3; ++which) {
+        v.graphics()->ensureBuilt();
+        QPointer<CGraphPage> before = v.graphics();
+        CZuGraph* g = before->graph(1);
+        bool keptWhileOpen = false;
+        auto notifyAndClose = [&](QDialog* d) {
+            v.dlg->onNotification();
+            v.dlg->onNotification();  // two runs ended: one reload
+            keptWhileOpen = before && v.dlg->reloadPending();
+            d->reject();
+        };
+        if (which == 0) {
+            charttest::whenModal<CZuAxisDlg>(notifyAndClose);
+            g->OpenAxisDialog(g->AxisX());
+        } else if (which == 1) {
+            charttest::whenModal<CZuTraceDlg>(notifyAndClose);
+            g->OpenTraceDialog();
+        } else {
+            charttest::whenModal<CZuLegendDlg>(notifyAndClose);
+            g->LegendButton()->click();
+        }
+        EXPECT_TRUE(keptWhileOpen) << which;
+        QTRY_VERIFY_WITH_TIMEOUT(!v.dlg->reloadPending(), 3000);
+        EXPECT_TRUE(before.isNull()) << which;  // reloaded once the dialog was gone
+        EXPECT_EQ(v.tabs().size(), 5);
+    }
+}
+
+TEST(ViewerDlg, AFailedReloadAfterANotificationLeavesTheViewerOpenWithoutPages)
+{
+    // The box that reports the failure runs while the organiser's connection
+    // ends and its socket is deleted.
+    test::TempWorkDir dir;
+    RunSpec s;
+    test::writeRun(s);
+    GraphSettings settings;
+    LoopingPrompt prompt;
+    test::ScriptedDialogs dialogs;
+    CViewerDlg dlg(settings, prompt, dialogs, nullptr, false);
+    dlg.show();
+    ASSERT_TRUE(dlg.LoadRun(0));
+    const QString folder = QString::fromStdString(dir.file("comm"));
+    NotifyListener listener(folder);
+    ASSERT_TRUE(listener.listen());
+    QObject::connect(&listener, &NotifyListener::notified, &dlg, &CViewerDlg::onNotification);
+
+    std::filesystem::remove("INFL");  // the run's folder is gone
+    EXPECT_EQ(NotifySender(folder).notifyViewers(), 1);
+    EXPECT_EQ(NotifySender(folder).notifyViewers(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(!prompt.messages.empty(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!dlg.reloadPending(), 5000);
+    QTest::qWait(400);
+    EXPECT_EQ(prompt.lastMessage().text, "Cannot open file 'INFL'!");
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_EQ(dlg.pageCount(), 0);
+
+    // The viewer still hears the next run.
+    test::writeRun(s);
+    EXPECT_EQ(NotifySender(folder).notifyViewers(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(dlg.pageCount(), 5, 5000);
+}
+
+TEST(ViewerDlg, GraphDialogsAskAndReportThroughTheProgramsPrompt)
+{
+    test::TempWorkDir dir;
+    RunSpec s;
+    test::writeRun(s);
+    Viewer v;
+    v.open();
+    for (int page : {0, 1}) {
+        v.dlg->selectPage(page);
+        CZuGraph* g = page == 0 ? v.graphics()->graph(1) : nullptr;
+        if (page == 1) {
+            PageGraphs list;
+            v.plane()->GetPageGraphs(list);
+            g = list.graphs[0];
+        }
+        ASSERT_NE(g, nullptr);
+        v.prompt.messages.clear();
+        v.prompt.colorRequests.clear();
+
+        // The colour swatch of the trace dialog opens the colour chooser.
+        v.prompt.colors.push_back(0x00123456u);
+        charttest::whenModal<CZuTraceDlg>([](CZuTraceDlg* d) {
+            for (CZuColorBox* box : d->findChildren<CZuColorBox*>())
+                if (box->isVisible())
+                    QTest::mouseClick(box, Qt::LeftButton);
+            d->accept();
+        });
+        g->OpenTraceDialog();
+        EXPECT_EQ(v.prompt.colorRequests.size(), 1u) << page;
+        EXPECT_EQ(g->Plot()->Traces()[0]->Color(), RgbToColorRef(0x00123456u)) << page;
+
+        // A non-number in the axis dialog is refused with a message.
+        charttest::whenModal<CZuAxisDlg>([](CZuAxisDlg* d) {
+            if (d->LogBox()->isChecked())
+                d->LogBox()->click();
+            if (d->AutoBox()->isChecked())
+                d->AutoBox()->click();
+            d->MinEdit()->setText(QStringLiteral("ten"));
+            d->OkButton()->click();
+            EXPECT_TRUE(d->isVisible());
+            d->reject();
+        });
+        g->OpenAxisDialog(g->AxisY());
+        ASSERT_EQ(v.prompt.messages.size(), 1u) << page;
+        EXPECT_EQ(v.prompt.lastMessage().text, "Please enter a number.");
+
+        // "Print graph..." of the legend reports a printer that fails.
+        g->SetPrintDialog([&](QPrinter& p) {
+            p.setOutputFormat(QPrinter::PdfFormat);
+            p.setOutputFileName(QString::fromStdString(dir.file("no/such/folder/graph.pdf")));
+            return true;
+        });
+        charttest::whenModal<CZuLegendDlg>([](CZuLegendDlg* d) { d->PrintButton()->click(); });
+        g->LegendButton()->click();
+        ASSERT_EQ(v.prompt.messages.size(), 2u) << page;
+        EXPECT_EQ(v.prompt.lastMessage().text, "Printer wouldn't initalize");
+    }
+}
+
+TEST(ViewerDlg, PrintGraphOffersPrintingToAPdfFile)
+{
+    test::TempWorkDir dir;
+    RunSpec s;
+    test::writeRun(s);
+    Viewer v;
+    v.open();
+    CZuGraph* g = v.graphics()->graph(1);
+    bool offered = false;
+    charttest::whenModal<QPrintDialog>([&](QPrintDialog* d) {
+        offered = d->testOption(QAbstractPrintDialog::PrintToFile);
+        d->reject();
+    });
+    g->PrintGraph();
+    EXPECT_TRUE(offered);
+}
+
+namespace {
+bool sameImage(const QImage& a, const QImage& b)
+{
+    if (a.isNull() || a.size() != b.size()) {
+        ADD_FAILURE() << "sizes " << a.width() << "x" << a.height() << " and " << b.width() << "x" << b.height();
+        return false;
+    }
+    return a.convertToFormat(QImage::Format_RGB32) == b.convertToFormat(QImage::Format_RGB32);
+}
+} // namespace
+
+TEST(ViewerDlg, AxisAndTraceDialogsRepaintTheWholeGraph)
+{
+    // What the screen shows of the plot area after OK must be what the
+    // graph draws now, not the traces at their old pixel positions.
+    test::TempWorkDir dir;
+    RunSpec s;
+    test::writeRun(s);
+    Viewer v;
+    v.open();
+    CZuGraph* g = v.graphics()->graph(1);
+    QTest::qWait(100);
+    auto onScreen = [&] {
+        QApplication::processEvents();
+        QTest::qWait(50);
+        const QRect r(g->Plot()->mapTo(v.dlg.get(), QPoint(0, 0)), g->Plot()->size());
+        return QGuiApplication::primaryScreen()->grabWindow(v.dlg->winId()).toImage().copy(r);
+    };
+    auto drawnNow = [&] {
+        const QRect r(g->Plot()->mapTo(v.dlg.get(), QPoint(0, 0)), g->Plot()->size());
+        return v.dlg->grab().toImage().copy(r);
+    };
+
+    charttest::whenModal<CZuAxisDlg>([](CZuAxisDlg* d) {
+        if (d->LogBox()->isChecked())
+            d->LogBox()->click();
+        if (d->AutoBox()->isChecked())
+            d->AutoBox()->click();
+        d->MinEdit()->setText(QStringLiteral("-500"));
+        d->MaxEdit()->setText(QStringLiteral("500"));
+        d->OkButton()->click();
+    });
+    g->OpenAxisDialog(g->AxisY());
+    EXPECT_DOUBLE_EQ(g->AxisY()->RangeMax(), 500.0);
+    EXPECT_TRUE(sameImage(onScreen(), drawnNow()));
+
+    charttest::whenModal<CZuTraceDlg>([](CZuTraceDlg* d) {
+        for (QComboBox* styles : d->findChildren<QComboBox*>())
+            if (styles != d->TraceList() && styles->isVisible())
+                styles->setCurrentIndex(2);  // "Line+Dot"
+        d->accept();
+    });
+    g->OpenTraceDialog();
+    EXPECT_EQ(g->Plot()->Traces()[0]->Style(), 3);
+    EXPECT_TRUE(sameImage(onScreen(), drawnNow()));
+}
+
+TEST(ViewerDlg, TextPagesGoToTheStartAndTheEndWithCtrlHomeAndCtrlEnd)
+{
+    test::TempWorkDir dir;
+    RunSpec s;
+    s.count = 3000;
+    s.decadeStep = 0.002;
+    test::writeRun(s);
+    Viewer v;
+    v.open();
+    v.dlg->selectPage(4);
+    auto* page = qobject_cast<CFileTextPage*>(v.dlg->pageByTitle(QStringLiteral("AUXPNTL")));
+    ASSERT_NE(page, nullptr);
+    QPlainTextEdit* edit = page->editor();
+    QScrollBar* bar = edit->verticalScrollBar();
+    QTest::qWait(20);
+    ASSERT_GT(bar->maximum(), 100);
+    EXPECT_EQ(bar->value(), 0);
+    QTest::keyClick(edit, Qt::Key_End, Qt::ControlModifier);
+    EXPECT_TRUE(edit->textCursor().atEnd());
+    EXPECT_GE(bar->value(), bar->maximum() - 1);
+    QTest::keyClick(edit, Qt::Key_Home, Qt::ControlModifier);
+    EXPECT_EQ(bar->value(), 0);
+    QTest::keyClick(edit, Qt::Key_PageDown);
+    EXPECT_GT(bar->value(), 0);
+    // Still nothing can be typed.
+    const QString before = edit->toPlainText();
+    QTest::keyClicks(edit, QStringLiteral("xyz"));
+    EXPECT_EQ(edit->toPlainText(), before);
+}

@@ -164,3 +164,42 @@ TEST(ViewerRun, TransformationConvertsFromTheFitSystemOnce)
     // residual arrays are carried, not converted
     EXPECT_TRUE(run.arrays().has(DisplayArrays::Residual1));
 }
+
+TEST(ViewerRun, OnlyFrequenciesBecomeAngularTimesAndTemperaturesStayAsTheyAre)
+{
+    // Default job settings: FREEQ F and IRE 0 choose the angular form.
+    test::TempWorkDir dir;
+    RunSpec s;
+    s.firstX = 250;
+    GraphSettings settings;
+    struct Case {
+        unsigned char type;
+        char freeq;
+        int mode;
+        double expected;
+    };
+    const Case cases[] = {
+        {1, 'F', 0, kTwoPi * 250},  // Hz shown as rad/s
+        {1, ' ', 2, 250 / kTwoPi},  // rad/s shown as Hz
+        {2, 'F', 0, 250},
+        {2, ' ', 2, 250},
+        {3, 'F', 0, 250},
+        {3, ' ', 2, 250},
+        {4, 'F', 0, 4},             // 1000 / 250 K
+        {4, ' ', 2, 4},
+    };
+    for (const Case& c : cases) {
+        s.xVariable = c.type;
+        s.freeq = c.freeq;
+        test::writeRun(s);
+        ViewerRun run;
+        run.load(c.mode, settings);
+        ASSERT_TRUE(run.hasResults());
+        EXPECT_NEAR((*run.xValues())[0], c.expected, 1e-9 * c.expected)
+            << "type " << int(c.type) << " FREEQ '" << c.freeq << "' mode " << c.mode;
+        // A level transformation starts again from the file and keeps them too.
+        TransformChoice choice{'Y', 'R', c.mode == 2 ? -11 : -10, 1e-12};
+        run.transform(choice);
+        EXPECT_NEAR((*run.xValues())[0], c.expected, 1e-9 * c.expected) << "transformed, type " << int(c.type);
+    }
+}

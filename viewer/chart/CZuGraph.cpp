@@ -377,7 +377,8 @@ void CZuGraph::PrintGraph()
         QPrintDialog dialog(&printer, this);
         dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
         dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
-        dialog.setOption(QAbstractPrintDialog::PrintToFile, false);
+        // "Print to File (PDF)" as for all graphs of a page.
+        dialog.setOption(QAbstractPrintDialog::PrintToFile, true);
         accepted = dialog.exec() == QDialog::Accepted;
     }
     if (!accepted)
@@ -410,7 +411,7 @@ void CZuGraph::OpenAxisDialog(CZuAxis* axis)
     axis->GetTitleWindow()->setText(dialog.Title());
     axis->GetTitleWindow()->hide();
     axis->GetTitleWindow()->show();
-    update();
+    RepaintAll();
 }
 
 void CZuGraph::OpenTraceDialog()
@@ -418,7 +419,17 @@ void CZuGraph::OpenTraceDialog()
     CZuTraceDlg dialog(m_plot->Traces(), m_traceHelpContext, m_prompt, this);
     connect(&dialog, &CZuTraceDlg::helpRequested, this, &CZuGraph::helpRequested);
     if (dialog.exec() == QDialog::Accepted)
-        update();
+        RepaintAll();
+}
+
+void CZuGraph::RepaintAll()
+{
+    // The traces and grid lines are placed by the axes: the plot area must
+    // be drawn again whenever an axis changes, not only the labels.
+    for (QWidget* w : {static_cast<QWidget*>(m_axisX), static_cast<QWidget*>(m_axisY),
+                       static_cast<QWidget*>(m_plot), m_client})
+        w->update();
+    update();
 }
 
 } // namespace nosk

@@ -111,6 +111,8 @@ public:
     // Right clicks of the axes and the plot area open these.
     void OpenAxisDialog(CZuAxis* axis);
     void OpenTraceDialog();
+    // Schedules a paint of the whole graph: axes, plot area and client.
+    void RepaintAll();
 
 signals:
     // 3024: restored is 0 after "M" (enlarged) and 1 after "m" (restored).

@@ -28,3 +28,14 @@ TEST(Exception, UserTextIsNeverTakenAsAFormat)
     exception e("%s. Wrong integer! '%s'", "MAXFEV", "%s%n%x");
     EXPECT_STREQ(e.what(), "MAXFEV. Wrong integer! '%s%n%x'");
 }
+
+TEST(Exception, IsCaughtAsAStandardExceptionWithItsText)
+{
+    try {
+        throw exception("Cannot open file '%s'!", "PNTOUTL");
+    } catch (const std::exception& e) {
+        EXPECT_STREQ(e.what(), "Cannot open file 'PNTOUTL'!");
+        return;
+    }
+    FAIL() << "not caught as std::exception";
+}

@@ -5,6 +5,7 @@
 #include "grid/CZuGridModel.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QStyle>
@@ -12,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include <gtest/gtest.h>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -351,4 +353,119 @@ TEST(Grid, HundredThousandRowsReadOnlyTheVisibleBlock)
     EXPECT_EQ(grid->cells()->topRow(), rows - 20);
     EXPECT_EQ(grid->cells()->cellText(19, 1).toStdString(), "-9.999900e+004 ");
     EXPECT_EQ(grid->rowHeader()->first(), rows - 20);
+}
+
+namespace {
+
+// The clipboard's text read back as a table of numbers; every field must be
+// a whole number text.
+std::vector<std::vector<double>> clipboardTable()
+{
+    std::vector<std::vector<double>> table;
+    const QString text = QGuiApplication::clipboard()->text();
+    EXPECT_TRUE(text.endsWith(QLatin1Char('\n')));
+    for (const QString& line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        std::vector<double> row;
+        for (const QString& field : line.split(QLatin1Char('\t'))) {
+            const std::string f = field.toStdString();
+            char* end = nullptr;
+            row.push_back(std::strtod(f.c_str(), &end));
+            EXPECT_EQ(*end, '\0') << "field '" << f << "'";
+        }
+        table.push_back(row);
+    }
+    return table;
+}
+
+// The block of the fixture's values from (row, column) on.
+std::vector<std::vector<double>> block(GridFixture& f, int row, int column, int rows, int columns)
+{
+    std::vector<std::vector<double>> b;
+    for (int r = row; r < row + rows; ++r) {
+        b.emplace_back();
+        for (int c = column; c < column + columns; ++c)
+            b.back().push_back(f.value(r, c));
+    }
+    return b;
+}
+
+void expectTable(const std::vector<std::vector<double>>& got, const std::vector<std::vector<double>>& want)
+{
+    ASSERT_EQ(got.size(), want.size());
+    for (std::size_t r = 0; r < want.size(); ++r) {
+        ASSERT_EQ(got[r].size(), want[r].size()) << "row " << r;
+        for (std::size_t c = 0; c < want[r].size(); ++c)
+            EXPECT_NEAR(got[r][c], want[r][c], 1e-6 * std::abs(want[r][c])) << r << ", " << c;
+    }
+}
+
+} // namespace
+
+TEST(Grid, ReadOnlySelectionIsCopiedAsTabSeparatedText)
+{
+    GridFixture f(30, 8, 5, 3);
+    f.grid->SetReadOnly(true);
+    QGuiApplication::clipboard()->clear();
+
+    // A click makes the current cell the selection; Ctrl+C copies it.
+    f.click(1, 2);
+    EXPECT_TRUE(f.grid->hasFocus());
+    QTest::keyClick(f.grid, Qt::Key_C, Qt::ControlModifier);
+    expectTable(clipboardTable(), block(f, 1, 2, 1, 1));
+
+    // Shift+click spans a block from the first cell, either direction.
+    QTest::mouseClick(f.cells(), Qt::LeftButton, Qt::ShiftModifier, f.centreOf(3, 0));
+    EXPECT_EQ(f.cells()->selection(), QRect(QPoint(0, 1), QPoint(2, 3)));
+    QTest::keyClick(f.grid, Qt::Key_C, Qt::ControlModifier);
+    expectTable(clipboardTable(), block(f, 1, 0, 3, 3));
+
+    // Shift+arrows move its far corner past the visible block, which
+    // scrolls along; the first cell stays where it was.
+    for (int i = 0; i < 6; ++i)
+        QTest::keyClick(f.grid, Qt::Key_Down, Qt::ShiftModifier);
+    QTest::keyClick(f.grid, Qt::Key_Right, Qt::ShiftModifier | Qt::ControlModifier);
+    EXPECT_EQ(f.cells()->currentRow(), 9);
+    EXPECT_GT(f.cells()->topRow(), 0);
+    QTest::keyClick(f.grid, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(f.cells()->selection(), QRect(QPoint(1, 1), QPoint(2, 9)));
+    expectTable(clipboardTable(), block(f, 1, 1, 9, 2));
+
+    // A plain arrow leaves one cell selected again.
+    QTest::keyClick(f.grid, Qt::Key_Up);
+    EXPECT_EQ(f.cells()->selection(), QRect(1, 8, 1, 1));
+
+    // Ctrl+A takes the whole table, 30 rows of 8.
+    QTest::keyClick(f.grid, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(f.grid, Qt::Key_C, Qt::ControlModifier);
+    expectTable(clipboardTable(), block(f, 0, 0, 30, 8));
+    EXPECT_EQ(f.cells()->editor(), nullptr);
+    EXPECT_TRUE(f.prompt.messages.empty());
+}
+
+TEST(Grid, EditorCopiesItsSelectedTextOrTheSelectedCells)
+{
+    GridFixture f(10, 5);
+    f.click(2, 1);
+    ASSERT_NE(f.cells()->editor(), nullptr);
+    // Text selected in the editor: the usual copy of that text.
+    f.cells()->editor()->setSelection(0, 3);
+    QTest::keyClick(f.cells()->editor(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("2.1"));
+
+    // Typed but not committed: the copy commits first and copies the value.
+    f.type(QStringLiteral("7.25"));
+    QTest::keyClick(f.cells()->editor(), Qt::Key_End);
+    QTest::keyClick(f.cells()->editor(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_DOUBLE_EQ(f.value(2, 1), 7.25);
+    expectTable(clipboardTable(), {{7.25}});
+
+    // Ctrl+Shift+arrows widen the selection while editing.
+    QTest::keyClick(f.cells()->editor(), Qt::Key_Right, Qt::ControlModifier | Qt::ShiftModifier);
+    QCoreApplication::processEvents();
+    QTest::keyClick(f.cells()->editor(), Qt::Key_Down, Qt::ControlModifier | Qt::ShiftModifier);
+    QCoreApplication::processEvents();
+    ASSERT_NE(f.cells()->editor(), nullptr);
+    EXPECT_EQ(f.cells()->selection(), QRect(QPoint(1, 2), QPoint(2, 3)));
+    QTest::keyClick(f.cells()->editor(), Qt::Key_C, Qt::ControlModifier);
+    expectTable(clipboardTable(), block(f, 2, 1, 2, 2));
 }

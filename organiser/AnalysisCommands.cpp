@@ -1,0 +1,81 @@
+#include "AnalysisCommands.h"
+
+#include "BatchRun.h"
+#include "CommandLine.h"
+#include "EngineRun.h"
+#include "Locations.h"
+#include "core/Exception.h"
+#include "job/AtomicFileWriter.h"
+#include "job/FitJob.h"
+#include "ops/KramersKronigRun.h"
+#include "platform/Platform.h"
+#include "platform/Process.h"
+
+#include <filesystem>
+#include <iostream>
+#include <thread>
+#include <unistd.h>
+
+namespace nosk {
+
+int runKkCommand(const std::string& file)
+{
+    try {
+        FitJob job;
+        job.load(file);
+        const kkrun::Spectrum spectrum = kkrun::spectrumOf(job);
+        const kk::Options options;
+        const kk::Result result = kkrun::runAndWrite(spectrum, options, kkrun::kTableFile);
+        std::cout << "Kramers-Kronig test of " << file << '\n'
+                  << kkrun::summary(spectrum, result, options) << "Residuals written to " << kkrun::kTableFile
+                  << ".\n";
+    } catch (const exception& e) {
+        std::cerr << "noskrun: " << e.what() << '\n';
+        return 1;
+    }
+    return 0;
+}
+
+int runBatchCommand(const CommandLine& cl)
+{
+    batch::Settings settings;
+    settings.inputs = cl.inputs;
+    settings.templateFile = cl.templateFile;
+    settings.chain = cl.chain;
+    settings.jobs = cl.jobs > 0 ? cl.jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    int error = 0;
+    const std::string engine = run::resolveProgram(locations::engineProgram(), error);
+    if (engine.empty()) {
+        std::cerr << "noskrun: cannot find the engine " << locations::engineProgram() << '\n';
+        return 1;
+    }
+    // Every spectrum runs in a folder of its own: the engine's path must not
+    // depend on the current folder.
+    std::error_code ec;
+    settings.engine = std::filesystem::absolute(engine, ec).string();
+
+    if (batch::collectInputs(settings.inputs, !settings.templateFile.empty()).empty()) {
+        std::cerr << "noskrun: no spectra found\n";
+        return 1;
+    }
+    const std::vector<batch::Row> rows =
+        batch::run(settings, Platform::instance().processes(), std::cerr, ::isatty(STDERR_FILENO) == 1);
+
+    const std::string out = cl.outFile.empty() ? "batch.csv" : cl.outFile;
+    try {
+        AtomicFileWriter writer(out);
+        writer.buffer() = batch::formatTable(rows);
+        writer.commit();
+    } catch (const exception& e) {
+        std::cerr << "noskrun: " << e.what() << '\n';
+        return 1;
+    }
+    std::size_t failed = 0;
+    for (const batch::Row& r : rows)
+        failed += r.ok ? 0 : 1;
+    std::cout << rows.size() << " spectra, " << rows.size() - failed << " fitted, " << failed
+              << " failed; table written to " << out << '\n';
+    return failed == 0 ? 0 : 1;
+}
+
+} // namespace nosk

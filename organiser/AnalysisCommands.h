@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+
+namespace nosk {
+
+struct CommandLine;
+
+// The headless analysis commands of noskrun. Both print to standard output
+// and standard error and return the program's exit status.
+
+// --kk FILE: the Kramers-Kronig test of FILE's data; writes KKTEST in the
+// work folder. 0 on success, 1 with the message on standard error.
+int runKkCommand(const std::string& file);
+
+// --batch: fits every spectrum named, writes the table (and the plot when
+// asked). 0 when every spectrum was fitted, 1 when any failed or nothing
+// could be written.
+int runBatchCommand(const CommandLine& commandLine);
+
+} // namespace nosk

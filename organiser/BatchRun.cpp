@@ -1,0 +1,400 @@
+#include "BatchRun.h"
+
+#include "core/Exception.h"
+#include "job/FitJob.h"
+#include "ops/DataSheetImport.h"
+#include "platform/Process.h"
+#include "results/PntoutlReader.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <mutex>
+#include <ostream>
+#include <sstream>
+#include <thread>
+
+namespace nosk::batch {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string lower(std::string s)
+{
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+bool isJobFile(const std::string& file)
+{
+    return lower(fs::path(file).extension().string()) == ".tst";
+}
+
+// Names compared with runs of digits as numbers: "soc2" < "soc10".
+bool naturalLess(const std::string& a, const std::string& b)
+{
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (std::isdigit(static_cast<unsigned char>(a[i])) && std::isdigit(static_cast<unsigned char>(b[j]))) {
+            std::size_t i2 = i, j2 = j;
+            while (i2 < a.size() && std::isdigit(static_cast<unsigned char>(a[i2])))
+                ++i2;
+            while (j2 < b.size() && std::isdigit(static_cast<unsigned char>(b[j2])))
+                ++j2;
+            std::string na = a.substr(i, i2 - i), nb = b.substr(j, j2 - j);
+            na.erase(0, std::min(na.find_first_not_of('0'), na.size()));
+            nb.erase(0, std::min(nb.find_first_not_of('0'), nb.size()));
+            if (na.size() != nb.size())
+                return na.size() < nb.size();
+            if (na != nb)
+                return na < nb;
+            i = i2;
+            j = j2;
+            continue;
+        }
+        if (a[i] != b[j])
+            return a[i] < b[j];
+        ++i;
+        ++j;
+    }
+    return a.size() - i < b.size() - j;
+}
+
+// A temporary work folder of our own; removed with everything in it.
+class TempFolder {
+public:
+    TempFolder()
+    {
+        std::string pattern = (fs::temp_directory_path() / "nosk-batch-XXXXXX").string();
+        if (::mkdtemp(pattern.data()))
+            m_path = pattern;
+    }
+    ~TempFolder()
+    {
+        std::error_code ec;
+        if (!m_path.empty())
+            fs::remove_all(m_path, ec);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    bool ok() const { return !m_path.empty(); }
+    std::string file(const char* name) const { return (fs::path(m_path) / name).string(); }
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+// The last line of a text file that is not blank (the engine's reason).
+std::string lastLine(const std::string& path)
+{
+    std::ifstream in(path);
+    std::string line, last;
+    while (std::getline(in, line)) {
+        while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back())))
+            line.pop_back();
+        std::size_t start = line.find_first_not_of(" \t");
+        if (start != std::string::npos)
+            last = line.substr(start);
+    }
+    return last;
+}
+
+// The job of one spectrum: a job file as it is, or the template with the
+// data lines of a data file.
+FitJob makeJob(const std::string& file, const FitJob* templ)
+{
+    FitJob job;
+    if (!templ || isJobFile(file)) {
+        job.load(file);
+        return job;
+    }
+    std::ifstream in(file);
+    if (!in)
+        throw exception("Cannot open file '%s'!", fs::path(file).filename().string().c_str());
+    SheetRows rows = readDataSheet(in);
+    job = *templ;
+    const int n = static_cast<int>(rows.freq.size());
+    job.allocateData(n, templ->hasWeights());
+    *job.FREQ = rows.freq;
+    *job.DATA1 = rows.data1;
+    *job.DATA2 = rows.data2;
+    if (job.hasWeights())
+        job.weightsFromData();
+    return job;
+}
+
+void waitFor(ChildProcess& child)
+{
+    // A fit of a small spectrum takes milliseconds: poll often.
+    while (child.running())
+        std::this_thread::sleep_for(std::chrono::microseconds(300));
+}
+
+Row runOne(const std::string& file, const FitJob* templ, const Row* previous, ProcessLauncher& launcher,
+           const std::string& engine)
+{
+    Row row;
+    row.file = file;
+    row.status = -1;
+    FitJob job;
+    try {
+        job = makeJob(file, templ);
+    } catch (const exception& e) {
+        row.reason = e.what();
+        return row;
+    }
+    if (job.M == 0 || job.N <= 0 || !job.FREQ || !job.DATA1 || !job.DATA2) {
+        row.reason = "Can not run this TEST configuration!";
+        return row;
+    }
+    if (previous && previous->ok) {
+        // Chaining: the fitted parameters of the previous spectrum are this
+        // one's start values; fixed ones stay as the job has them.
+        for (int i = 0; i < job.N && i < static_cast<int>(previous->value.size()); ++i) {
+            if (job.NFREE[i] != 0)
+                job.P[i] = previous->value[static_cast<std::size_t>(i)];
+        }
+    }
+    TempFolder dir;
+    if (!dir.ok()) {
+        row.reason = "Cannot create a temporary work folder!";
+        return row;
+    }
+    try {
+        job.save(dir.file("INFL"));
+    } catch (const exception& e) {
+        row.reason = e.what();
+        return row;
+    }
+    ProcessSpec spec;
+    spec.program = engine;
+    spec.workingDirectory = dir.path();
+    spec.outputFile = dir.file("NOSKWIN.LOG");
+    int error = 0;
+    std::unique_ptr<ChildProcess> child = launcher.start(spec, error);
+    if (!child) {
+        char text[80];
+        std::snprintf(text, sizeof text, "Cannot run NOSK! Last error #%i", error);
+        row.reason = text;
+        return row;
+    }
+    waitFor(*child);
+    row.status = child->exitCode();
+    if (row.status != 0) {
+        row.reason = lastLine(dir.file("NOSKWIN.LOG"));
+        if (row.reason.empty())
+            row.reason = "engine exit status " + std::to_string(row.status);
+        return row;
+    }
+    if (!fs::exists(dir.file("AUXPNTL"))) {
+        row.reason = "Fitting process failed!";
+        return row;
+    }
+    FitJob out;
+    try {
+        out.loadHeader(dir.file("OUTIN"));
+    } catch (const exception& e) {
+        row.reason = e.what();
+        return row;
+    }
+    const int n = std::min(job.N, FitJob::kMaxParams);
+    row.value.assign(out.P, out.P + n);
+    row.stdDev.assign(static_cast<std::size_t>(n), std::numeric_limits<double>::quiet_NaN());
+    if (job.MAXFEV > 2) {
+        FitStatistics stats;
+        std::ifstream report(dir.file("PNTOUTL"), std::ios::binary);
+        try {
+            readPntoutl(report, stats);
+        } catch (const exception&) {
+            row.reason = "Fitting process failed!";
+            return row;
+        }
+        row.fit = true;
+        row.S = stats.sumOfSquares;
+        row.sigma = stats.sigma;
+        for (const FreeParameter& p : stats.freeParameters) {
+            if (p.number >= 1 && p.number <= n)
+                row.stdDev[static_cast<std::size_t>(p.number - 1)] = p.stdDev;
+        }
+    }
+    row.ok = true;
+    return row;
+}
+
+std::string csvText(const std::string& s)
+{
+    if (s.find_first_of(",\"\r\n") == std::string::npos)
+        return s;
+    std::string out = "\"";
+    for (char c : s) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
+
+std::string number(double v)
+{
+    if (std::isnan(v))
+        return {};
+    char text[40];
+    std::snprintf(text, sizeof text, "%.10g", v);
+    return text;
+}
+
+} // namespace
+
+std::vector<std::string> collectInputs(const std::vector<std::string>& inputs, bool withTemplate)
+{
+    std::vector<std::string> files;
+    for (const std::string& input : inputs) {
+        std::error_code ec;
+        if (!fs::is_directory(input, ec)) {
+            files.push_back(input);
+            continue;
+        }
+        std::vector<std::string> found;
+        for (const fs::directory_entry& e : fs::directory_iterator(input, ec)) {
+            if (!e.is_regular_file(ec))
+                continue;
+            const std::string name = e.path().string();
+            if (isJobFile(name) || withTemplate)
+                found.push_back(name);
+        }
+        std::sort(found.begin(), found.end(), naturalLess);
+        files.insert(files.end(), found.begin(), found.end());
+    }
+    return files;
+}
+
+double seriesNumber(const std::string& file)
+{
+    const std::string stem = fs::path(file).stem().string();
+    std::size_t end = stem.size();
+    while (end > 0 && !std::isdigit(static_cast<unsigned char>(stem[end - 1])))
+        --end;
+    if (end == 0)
+        return std::numeric_limits<double>::quiet_NaN();
+    std::size_t start = end;
+    while (start > 0 && (std::isdigit(static_cast<unsigned char>(stem[start - 1])) || stem[start - 1] == '.'))
+        --start;
+    while (start < end && stem[start] == '.')
+        ++start;
+    if (start > 0 && stem[start - 1] == '-' && (start == 1 || !std::isalnum(static_cast<unsigned char>(stem[start - 2]))))
+        --start;
+    return std::strtod(stem.substr(start, end - start).c_str(), nullptr);
+}
+
+std::vector<Row> run(const Settings& settings, ProcessLauncher& launcher, std::ostream& progress,
+                     bool progressOnOneLine)
+{
+    const std::vector<std::string> files = collectInputs(settings.inputs, !settings.templateFile.empty());
+    std::vector<Row> rows(files.size());
+    std::unique_ptr<FitJob> templ;
+    std::string templateError;
+    if (!settings.templateFile.empty()) {
+        templ = std::make_unique<FitJob>();
+        try {
+            templ->load(settings.templateFile);
+        } catch (const exception& e) {
+            templateError = std::string("template: ") + e.what();
+        }
+    }
+
+    std::mutex lock;
+    std::size_t done = 0, failed = 0;
+    auto report = [&](const Row& row) {
+        std::lock_guard<std::mutex> guard(lock);
+        ++done;
+        if (!row.ok) {
+            ++failed;
+            if (progressOnOneLine)
+                progress << '\r';
+            progress << "FAILED " << row.file << ": " << row.reason << '\n';
+        }
+        const std::size_t step = std::max<std::size_t>(1, files.size() / 20);
+        if (progressOnOneLine || done % step == 0 || done == files.size()) {
+            if (progressOnOneLine)
+                progress << '\r';
+            progress << done << '/' << files.size() << " done, " << failed << " failed";
+            progress << (progressOnOneLine && done < files.size() ? "" : "\n");
+            progress.flush();
+        }
+    };
+
+    auto one = [&](std::size_t i, const Row* previous) {
+        Row row;
+        if (!templateError.empty()) {
+            row.file = files[i];
+            row.status = -1;
+            row.reason = templateError;
+        } else {
+            row = runOne(files[i], templ.get(), previous, launcher, settings.engine);
+        }
+        const double s = seriesNumber(files[i]);
+        row.series = std::isnan(s) ? static_cast<double>(i + 1) : s;
+        rows[i] = std::move(row);
+        report(rows[i]);
+    };
+
+    if (settings.chain) {
+        // Along a series each spectrum waits for the one before it.
+        const Row* previous = nullptr;
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            one(i, previous);
+            if (rows[i].ok)
+                previous = &rows[i];
+        }
+        return rows;
+    }
+    std::atomic<std::size_t> next{0};
+    auto worker = [&] {
+        for (std::size_t i = next++; i < files.size(); i = next++)
+            one(i, nullptr);
+    };
+    const int threads = std::max(1, std::min<int>(settings.jobs, static_cast<int>(files.size())));
+    std::vector<std::thread> pool;
+    for (int t = 1; t < threads; ++t)
+        pool.emplace_back(worker);
+    worker();
+    for (std::thread& t : pool)
+        t.join();
+    return rows;
+}
+
+std::string formatTable(const std::vector<Row>& rows, const std::vector<std::string>& names)
+{
+    std::size_t n = 0;
+    for (const Row& r : rows)
+        n = std::max(n, r.value.size());
+    std::string out = "index,file,series,S,sigmaf";
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::string name = i < names.size() && !names[i].empty() ? names[i] : "P" + std::to_string(i + 1);
+        out += "," + csvText(name) + "," + csvText(name + " std dev");
+    }
+    out += ",status,reason\n";
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        const Row& r = rows[k];
+        out += std::to_string(k + 1) + "," + csvText(r.file) + "," + number(r.series) + ",";
+        out += (r.fit ? number(r.S) : std::string()) + "," + (r.fit ? number(r.sigma) : std::string());
+        for (std::size_t i = 0; i < n; ++i) {
+            const bool has = r.ok && i < r.value.size();
+            out += "," + (has ? number(r.value[i]) : std::string());
+            out += "," + (has ? number(r.stdDev[i]) : std::string());
+        }
+        out += "," + std::to_string(r.status) + "," + csvText(r.ok ? std::string("ok") : r.reason) + "\n";
+    }
+    return out;
+}
+
+} // namespace nosk::batch

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace nosk {
+
+class ProcessLauncher;
+
+// Fits many spectra without a window: each in a temporary work folder of its
+// own, a number of them at once, and one table of the results. A spectrum
+// that fails is recorded with its reason and never stops the others.
+namespace batch {
+
+struct Settings {
+    std::vector<std::string> inputs;  // files and folders, in this order
+    std::string templateFile;         // a job for data files (model, codes, start values)
+    int jobs = 1;                     // spectra fitted at once
+    bool chain = false;               // each spectrum starts from the previous result
+    std::string engine;               // the engine program, an absolute path
+};
+
+// The result of one spectrum.
+struct Row {
+    std::string file;
+    double series = 0;      // the last number in the file name, else the index (from 1)
+    bool ok = false;
+    int status = 0;         // the engine's exit status (-1: not started)
+    std::string reason;     // why it failed; empty when ok
+    bool fit = false;       // statistics are there (a fit, not a simulation)
+    double S = 0, sigma = 0;
+    std::vector<double> value;   // the N parameters after the run
+    std::vector<double> stdDev;  // NaN for a parameter that was not fitted
+};
+
+// The spectra named by files and folders: a folder gives its .TST files, and
+// with a template also its other files, sorted by name with numbers in
+// numeric order (so "soc2" comes before "soc10"). Files are taken as they
+// are. A name that does not exist is kept, to fail with its reason.
+std::vector<std::string> collectInputs(const std::vector<std::string>& inputs, bool withTemplate);
+
+// The number in a file name that orders a series: the last run of digits
+// (with a decimal point or sign) in the name without its folder and suffix.
+// NaN when there is none.
+double seriesNumber(const std::string& file);
+
+// Fits all spectra; progress ("done/total, failed") goes to `progress`.
+// The rows come in the order of the inputs.
+std::vector<Row> run(const Settings& settings, ProcessLauncher& launcher, std::ostream& progress,
+                     bool progressOnOneLine);
+
+// The table: one row per spectrum; per parameter the value and std dev.
+// `names` (one per parameter, may be shorter) heads the parameter columns;
+// missing names are P1, P2, ...
+std::string formatTable(const std::vector<Row>& rows, const std::vector<std::string>& names = {});
+
+} // namespace batch
+} // namespace nosk

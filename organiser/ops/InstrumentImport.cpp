@@ -1,0 +1,764 @@
+#include "ops/InstrumentImport.h"
+
+#include "core/Exception.h"
+#include "job/FitJob.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+namespace nosk {
+
+namespace {
+
+// ---------------------------------------------------------------- text ---
+
+struct Line {
+    std::string_view text;  // without the line end and trailing blanks
+    int number;             // from 1
+};
+
+std::string_view trimmed(std::string_view s)
+{
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+        s.remove_suffix(1);
+    return s;
+}
+
+// Spectra have thousands of rows at most; the cap keeps the line index of a
+// file of nothing but line ends small.
+constexpr int kMaxLines = 4000000;
+
+std::vector<Line> splitLines(std::string_view text)
+{
+    // Lines end with LF, CR LF, CR alone (old files) or CR CR LF (some
+    // exporters): a run of CRs with or without an LF after it is one end.
+    std::vector<Line> lines;
+    lines.reserve(text.size() / 32 + 1);
+    int number = 0;
+    size_t start = 0;
+    const size_t n = text.size();
+    while (start < n) {
+        size_t end = start;
+        while (end < n && text[end] != '\n' && text[end] != '\r')
+            ++end;
+        std::string_view line = text.substr(start, end - start);
+        while (end < n && text[end] == '\r')
+            ++end;
+        if (end < n && text[end] == '\n')
+            ++end;
+        start = end;
+        while (!line.empty() && (line.back() == ' ' || line.back() == '\t'))
+            line.remove_suffix(1);
+        if (number == kMaxLines)
+            throw exception("Too many lines (over %d): not an impedance spectrum.", kMaxLines);
+        lines.push_back({line, ++number});
+    }
+    return lines;
+}
+
+enum class Sep { Tab, Semicolon, Comma, Blank, WideBlank };
+
+Sep separatorOf(std::string_view line)
+{
+    if (line.find('\t') != std::string_view::npos)
+        return Sep::Tab;
+    if (line.find(';') != std::string_view::npos)
+        return Sep::Semicolon;
+    if (line.find(',') != std::string_view::npos)
+        return Sep::Comma;
+    return Sep::Blank;
+}
+
+std::string_view unquoted(std::string_view f)
+{
+    f = trimmed(f);
+    if (f.size() >= 2 && f.front() == '"' && f.back() == '"')
+        f = trimmed(f.substr(1, f.size() - 2));
+    return f;
+}
+
+void splitFields(std::string_view line, Sep sep, std::vector<std::string_view>& out)
+{
+    out.clear();
+    if (sep == Sep::Blank || sep == Sep::WideBlank) {
+        // WideBlank: names with single blanks inside ("Freq (Hz)"), columns
+        // apart by two or more blanks or a tab.
+        const size_t gap = sep == Sep::Blank ? 1 : 2;
+        line = trimmed(line);
+        size_t i = 0;
+        while (i < line.size()) {
+            size_t j = i;
+            while (j < line.size() && line[j] != '\t') {
+                if (line[j] != ' ') {
+                    ++j;
+                    continue;
+                }
+                size_t k = j;
+                while (k < line.size() && line[k] == ' ')
+                    ++k;
+                if (k - j >= gap || k == line.size() || line[k] == '\t')
+                    break;
+                j = k;
+            }
+            out.push_back(unquoted(line.substr(i, j - i)));
+            while (j < line.size() && (line[j] == ' ' || line[j] == '\t'))
+                ++j;
+            i = j;
+        }
+        return;
+    }
+    const char c = sep == Sep::Tab ? '\t' : sep == Sep::Semicolon ? ';' : ',';
+    while (true) {
+        size_t at = line.find(c);
+        out.push_back(unquoted(line.substr(0, at)));
+        if (at == std::string_view::npos)
+            break;
+        line.remove_prefix(at + 1);
+    }
+}
+
+// A whole field as a number (exponent letters E, e, D or d; a leading '+').
+// Non-finite values parse, so that the caller can name them.
+bool parseNumber(std::string_view f, double& v)
+{
+    if (!f.empty() && f.front() == '+')
+        f.remove_prefix(1);
+    if (f.empty())
+        return false;
+    char buf[64];
+    if (f.find_first_of("Dd") != std::string_view::npos && f.size() < sizeof buf) {
+        // "1.5D+03": the engine's own exponent letter.
+        std::memcpy(buf, f.data(), f.size());
+        std::replace(buf, buf + f.size(), 'D', 'E');
+        std::replace(buf, buf + f.size(), 'd', 'e');
+        f = std::string_view(buf, f.size());
+    }
+    auto [ptr, ec] = std::from_chars(f.data(), f.data() + f.size(), v);
+    return ec == std::errc() && ptr == f.data() + f.size();
+}
+
+// "1,5;2,3" or "1,5 2,3": numbers written with decimal commas.
+bool hasDecimalCommas(std::string_view line)
+{
+    if (line.find(',') == std::string_view::npos)
+        return false;
+    std::string s(line);
+    std::replace(s.begin(), s.end(), ',', '.');
+    std::vector<std::string_view> fields;
+    const Sep sep = s.find('\t') != std::string::npos ? Sep::Tab : s.find(';') != std::string::npos ? Sep::Semicolon : Sep::Blank;
+    splitFields(s, sep, fields);
+    int numbers = 0;
+    for (std::string_view f : fields) {
+        double v;
+        if (!f.empty() && !parseNumber(f, v))
+            return false;
+        numbers += !f.empty();
+    }
+    return numbers >= 2;
+}
+
+[[noreturn]] void failAtLine(int line, const char* what)
+{
+    throw exception("line %d: %s", line, what);
+}
+
+std::string shortText(std::string_view f)
+{
+    std::string s(f.substr(0, 16));
+    if (f.size() > 16)
+        s += "...";
+    return s;
+}
+
+// -------------------------------------------------------------- columns ---
+
+// A header name reduced to what identifies it: lower case, no blanks, the
+// unit ("/Hz", "(ohms)") set apart.
+struct Name {
+    std::string key;
+    std::string unit;
+};
+
+Name normalise(std::string_view raw)
+{
+    std::string s;
+    for (char c : raw)
+        if (c != ' ' && c != '\t')
+            s += char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    std::string unit;
+    if (!s.empty() && s.back() == ')') {
+        size_t open = s.rfind('(');
+        if (open != std::string::npos && open > 0) {
+            std::string inner = s.substr(open + 1, s.size() - open - 2);
+            if (inner != "z" && inner != "y") {
+                unit = inner;
+                s.resize(open);
+            }
+        }
+    }
+    if (size_t slash = s.find('/'); slash != std::string::npos && slash > 0) {
+        unit = s.substr(slash + 1);
+        s.resize(slash);
+    }
+    return {s, unit};
+}
+
+bool oneOf(const std::string& key, std::initializer_list<const char*> names)
+{
+    for (const char* n : names)
+        if (key == n)
+            return true;
+    return false;
+}
+
+const std::initializer_list<const char*> kRealNames = {"z'", "z\xe2\x80\xb2", "zre", "zreal", "re(z)", "real(z)", "z_re", "z_real",
+                                                       "re", "real", "zr", "rez", "realz", "z'real"};
+const std::initializer_list<const char*> kImagNames = {"z''", "z\"", "z\xe2\x80\xb3", "zim", "zimg", "zimag", "im(z)", "imag(z)",
+                                                       "z_im", "z_imag", "im", "imag", "zi", "imz", "imagz", "zimaginary"};
+const std::initializer_list<const char*> kModulusNames = {"|z|", "z", "zmod", "mod(z)", "modz", "zmag", "abs(z)", "zabs", "magnitude", "mag"};
+const std::initializer_list<const char*> kPhaseNames = {"phase", "phase(z)", "zphz", "phz", "zphase", "theta", "phi", "phaseangle", "arg(z)"};
+const std::initializer_list<const char*> kCycleNames = {"cyclenumber", "cycle", "cycleno", "cycle#", "segment#", "segment", "sweep", "sweep#"};
+
+// Where the columns of one table are. -1: absent.
+struct Columns {
+    int freq = -1, re = -1, im = -1, modulus = -1, phase = -1, cycle = -1;
+    bool imNegated = false, phaseNegated = false, phaseRadians = false, angular = false;
+
+    bool complete() const { return freq >= 0 && ((re >= 0 && im >= 0) || (modulus >= 0 && phase >= 0)); }
+    bool rectangular() const { return re >= 0 && im >= 0; }
+};
+
+Columns mapColumns(const std::vector<std::string_view>& names)
+{
+    Columns c;
+    for (int i = 0; i < int(names.size()); ++i) {
+        const Name n = normalise(names[size_t(i)]);
+        const std::string& k = n.key;
+        if (k.empty())
+            continue;
+        const bool negated = k[0] == '-' && k.size() > 1;
+        const std::string bare = negated ? k.substr(1) : k;
+        if (c.freq < 0 && !negated && (k.rfind("freq", 0) == 0 || k == "f" || k == "omega" || k == "\xcf\x89")) {
+            c.freq = i;
+            c.angular = k == "omega" || k == "\xcf\x89" || n.unit.find("rad") != std::string::npos;
+        } else if (c.re < 0 && !negated && oneOf(k, kRealNames)) {
+            c.re = i;
+        } else if (c.im < 0 && oneOf(bare, kImagNames)) {
+            c.im = i;
+            c.imNegated = negated;
+        } else if (c.modulus < 0 && !negated && oneOf(k, kModulusNames)) {
+            c.modulus = i;
+        } else if (c.phase < 0 && oneOf(bare, kPhaseNames)) {
+            c.phase = i;
+            c.phaseNegated = negated;
+            c.phaseRadians = n.unit.rfind("rad", 0) == 0;
+        } else if (c.cycle < 0 && !negated && oneOf(k, kCycleNames)) {
+            c.cycle = i;
+        }
+    }
+    return c;
+}
+
+// ---------------------------------------------------------------- tables ---
+
+enum class Kind { Empty, Data, Text };
+
+// A run of lines that start with a number.
+struct Block {
+    size_t first = 0, last = 0;  // indexes into the lines, inclusive
+    Sep sep = Sep::Blank;
+    int fields = 0;              // of the first line
+    bool hasHeader = false;      // a header line names frequency and impedance
+    bool headerLike = false;     // a text line above has one name per column
+    Columns columns;
+};
+
+struct Scan {
+    std::vector<Line> lines;
+    std::vector<Kind> kinds;
+    std::vector<Block> blocks;
+};
+
+Kind classify(std::string_view line, std::vector<std::string_view>& fields)
+{
+    if (trimmed(line).empty())
+        return Kind::Empty;
+    splitFields(line, separatorOf(line), fields);
+    for (std::string_view f : fields) {
+        if (f.empty())
+            continue;
+        double v;
+        return parseNumber(f, v) ? Kind::Data : Kind::Text;
+    }
+    return Kind::Text;
+}
+
+// The header candidates split as the block's rows are; extra trailing names
+// that are numbers or empty (", 0" after the last name) are dropped.
+bool headerFits(std::string_view text, Sep sep, int fields, std::vector<std::string_view>& names)
+{
+    splitFields(text, sep, names);
+    if (int(names.size()) < fields)
+        return false;
+    for (size_t i = size_t(fields); i < names.size(); ++i) {
+        double v;
+        if (!names[i].empty() && !parseNumber(names[i], v))
+            return false;
+    }
+    names.resize(size_t(fields));
+    return true;
+}
+
+void findHeader(const Scan& scan, Block& b)
+{
+    std::vector<std::string_view> names;
+    int textLines = 0;
+    for (size_t i = b.first; i-- > 0 && textLines < 3;) {
+        if (scan.kinds[i] == Kind::Empty)
+            continue;
+        if (scan.kinds[i] == Kind::Data)
+            break;
+        ++textLines;
+        // Text right below rows is a damaged row, not the header of a table.
+        const bool belowRows = i > 0 && scan.kinds[i - 1] == Kind::Data;
+        std::string_view text = scan.lines[i].text;
+        if (size_t eq = text.find('='); text.rfind("Definition=", 0) == 0 && eq != std::string_view::npos)
+            text.remove_prefix(eq + 1);
+        if (std::string_view t = trimmed(text); t.size() >= 2 && t.front() == '"' && t.back() == '"' &&
+                                                 t.find('"', 1) == t.size() - 1)
+            text = unquoted(t);  // the whole header in one pair of quotes
+        for (Sep sep : {b.sep, Sep::Tab, Sep::Semicolon, Sep::Comma, Sep::WideBlank, Sep::Blank}) {
+            if (!headerFits(text, sep, b.fields, names) || b.fields < 2)
+                continue;
+            b.headerLike = b.headerLike || !belowRows;
+            Columns c = mapColumns(names);
+            if (c.complete()) {
+                b.hasHeader = true;
+                b.columns = c;
+                return;
+            }
+        }
+    }
+}
+
+Scan scanText(std::string_view text)
+{
+    Scan scan;
+    scan.lines = splitLines(text);
+    scan.kinds.reserve(scan.lines.size());
+    std::vector<std::string_view> fields;
+    for (const Line& l : scan.lines)
+        scan.kinds.push_back(classify(l.text, fields));
+    for (size_t i = 0; i < scan.lines.size();) {
+        if (scan.kinds[i] != Kind::Data) {
+            ++i;
+            continue;
+        }
+        Block b;
+        b.first = i;
+        b.sep = separatorOf(scan.lines[i].text);
+        splitFields(scan.lines[i].text, b.sep, fields);
+        b.fields = int(fields.size());
+        while (i < scan.lines.size() && scan.kinds[i] == Kind::Data)
+            ++i;
+        b.last = i - 1;
+        findHeader(scan, b);
+        scan.blocks.push_back(b);
+    }
+    return scan;
+}
+
+// Reads the rows of one table into spectra (several when a cycle column
+// changes its value).
+void readBlock(const Scan& scan, const Block& b, std::vector<ImportedSpectrum>& out)
+{
+    const Columns& c = b.columns;
+    std::vector<std::string_view> fields;
+    ImportedSpectrum* spectrum = nullptr;
+    double cycle = 0;
+    int firstLine = 0, lastLine = 0;
+    auto finish = [&] {
+        if (!spectrum)
+            return;
+        char text[96];
+        if (c.cycle >= 0)
+            std::snprintf(text, sizeof text, "lines %d-%d, cycle %g", firstLine, lastLine, cycle);
+        else
+            std::snprintf(text, sizeof text, "lines %d-%d", firstLine, lastLine);
+        spectrum->label = text;
+    };
+    auto value = [&](int column, const Line& line, double& v) {
+        std::string_view f = fields[size_t(column)];
+        if (f.empty())
+            return false;  // missing: the row is skipped
+        if (!parseNumber(f, v)) {
+            if (hasDecimalCommas(line.text))
+                failAtLine(line.number, "decimal commas; numbers need a decimal point");
+            throw exception("line %d: '%s' is not a number", line.number, shortText(f).c_str());
+        }
+        if (!std::isfinite(v))
+            throw exception("line %d: '%s' is not a measured value", line.number, shortText(f).c_str());
+        return true;
+    };
+
+    for (size_t i = b.first; i <= b.last; ++i) {
+        const Line& line = scan.lines[i];
+        splitFields(line.text, b.sep, fields);
+        if (int(fields.size()) != b.fields) {
+            if (hasDecimalCommas(line.text))
+                failAtLine(line.number, "decimal commas; numbers need a decimal point");
+            throw exception("line %d: %d numbers expected, found %d", line.number, b.fields, int(fields.size()));
+        }
+        double rowCycle = 0;
+        const bool hasCycle = c.cycle >= 0 && value(c.cycle, line, rowCycle);
+        if (!spectrum || (hasCycle && rowCycle != cycle)) {
+            finish();
+            out.emplace_back();
+            spectrum = &out.back();
+            cycle = rowCycle;
+            firstLine = line.number;
+        }
+        lastLine = line.number;
+        double f = 0, a = 0, z = 0;
+        bool complete = value(c.freq, line, f);
+        if (c.rectangular()) {
+            complete = value(c.re, line, a) && complete;
+            complete = value(c.im, line, z) && complete;
+            if (c.imNegated)
+                z = -z;
+        } else {
+            double modulus = 0, phase = 0;
+            complete = value(c.modulus, line, modulus) && complete;
+            complete = value(c.phase, line, phase) && complete;
+            if (c.phaseNegated)
+                phase = -phase;
+            if (!c.phaseRadians)
+                phase *= 3.14159265358979323846 / 180;
+            a = modulus * std::cos(phase);
+            z = modulus * std::sin(phase);
+            if (!std::isfinite(a) || !std::isfinite(z))
+                failAtLine(line.number, "phase out of range");
+        }
+        if (complete && f < 0)
+            failAtLine(line.number, "negative frequency");
+        if (!complete || f == 0) {
+            ++spectrum->rowsSkipped;
+            continue;
+        }
+        if (c.angular)
+            f /= 2 * 3.14159265358979323846;
+        spectrum->freq.push_back(f);
+        spectrum->re.push_back(a);
+        spectrum->im.push_back(z);
+    }
+    finish();
+}
+
+[[noreturn]] void damagedRow(const Line& bad, Sep sep)
+{
+    if (hasDecimalCommas(bad.text))
+        failAtLine(bad.number, "decimal commas; numbers need a decimal point");
+    std::vector<std::string_view> fields;
+    splitFields(bad.text, sep, fields);
+    for (std::string_view f : fields)
+        if (double v; !f.empty() && !parseNumber(f, v))
+            throw exception("line %d: '%s' is not a number", bad.number, shortText(f).c_str());
+    failAtLine(bad.number, "not a row of numbers");
+}
+
+bool endsWithNoCase(const std::string& s, const char* suffix)
+{
+    const size_t n = std::strlen(suffix);
+    if (s.size() < n)
+        return false;
+    for (size_t i = 0; i < n; ++i) {
+        char c = s[s.size() - n + i];
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+        if (c != suffix[i])
+            return false;
+    }
+    return true;
+}
+
+std::string formatName(const Scan& scan, const Block* named, const std::string& fileName)
+{
+    auto line = [&](size_t i) { return i < scan.lines.size() ? scan.lines[i].text : std::string_view(); };
+    auto starts = [](std::string_view s, const char* p) { return s.rfind(p, 0) == 0; };
+    const std::string_view first = line(0);
+    if (starts(first, "EXPLAIN") || endsWithNoCase(fileName, ".dta"))
+        return "Gamry DTA";
+    if (starts(first, "EC-Lab ASCII FILE"))
+        return "EC-Lab text";
+    if (starts(first, "ZPLOT2 ASCII") || endsWithNoCase(fileName, ".z"))
+        return "ZPlot";
+    if (first.find("Data File:") != std::string_view::npos)
+        return "Autolab text";
+    if (starts(first, "<Application>") || endsWithNoCase(fileName, ".par"))
+        return "VersaStudio PAR";
+    for (size_t i = 0; i < 8; ++i)
+        if (line(i) == "A.C. Impedance" || starts(line(i), "Instrument Model:  CHI"))
+            return "CH Instruments text";
+    if (named) {
+        // The header line, looked at again for the name of the format only.
+        for (size_t i = named->first; i-- > 0;) {
+            if (scan.kinds[i] != Kind::Text)
+                continue;
+            const std::string header(line(i));
+            if (header.find("-Im(Z)/Ohm") != std::string::npos)
+                return "EC-Lab text";
+            if (header.find("Zimg") != std::string::npos)
+                return "PowerSuite text";
+            if (header.find("Zre (ohms)") != std::string::npos && header.find("Elapsed Time") != std::string::npos)
+                return "Parstat text";
+            break;
+        }
+    }
+    switch (scan.blocks.empty() ? Sep::Blank : scan.blocks.front().sep) {
+    case Sep::Tab:
+        return "tab-separated text";
+    case Sep::Semicolon:
+        return "semicolon-separated text";
+    case Sep::Comma:
+        return "CSV";
+    default:
+        return "blank-separated text";
+    }
+}
+
+std::string hzText(double f)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%g Hz", f);
+    return text;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- public ---
+
+InstrumentFile parseInstrumentText(std::string_view text, const std::string& fileName)
+{
+    if (text.size() >= 3 && std::memcmp(text.data(), "\xef\xbb\xbf", 3) == 0)
+        text.remove_prefix(3);
+    if (text.find_first_not_of("\r\n \t") == std::string_view::npos)
+        throw exception("The file is empty.");
+    if (const void* zero = std::memchr(text.data(), '\0', text.size()))
+        throw exception("Not a text file (a zero byte at offset %zu).",
+                        size_t(static_cast<const char*>(zero) - text.data()));
+
+    const Scan scan = scanText(text);
+    InstrumentFile file;
+
+    const Block* firstNamed = nullptr;
+    for (size_t k = 0; k < scan.blocks.size(); ++k) {
+        const Block& b = scan.blocks[k];
+        if (!b.hasHeader)
+            continue;
+        if (!firstNamed)
+            firstNamed = &b;
+        readBlock(scan, b, file.spectra);
+        // One line of text between rows of the same shape, the rows below
+        // without a header of their own: a damaged row, not two tables.
+        if (k + 1 < scan.blocks.size()) {
+            const Block& next = scan.blocks[k + 1];
+            if (next.first == b.last + 2 && !next.hasHeader && next.fields == b.fields)
+                damagedRow(scan.lines[b.last + 1], b.sep);
+        }
+    }
+
+    if (!firstNamed) {
+        // No header names the columns: a table of exactly frequency, Z', Z''
+        // (or ZPlot's own layout in a ".z" file that lost its header).
+        const bool headerLike = std::any_of(scan.blocks.begin(), scan.blocks.end(), [](const Block& b) { return b.headerLike; });
+        for (size_t i = 0; i < scan.lines.size() && scan.blocks.empty(); ++i)
+            if (scan.kinds[i] == Kind::Text && hasDecimalCommas(scan.lines[i].text))
+                failAtLine(scan.lines[i].number, "decimal commas; numbers need a decimal point");
+        if (scan.blocks.empty()) {
+            int last = 0;
+            for (const Line& l : scan.lines)
+                if (!trimmed(l.text).empty())
+                    last = l.number;
+            throw exception("No data rows: text only, up to line %d.", last);
+        }
+        if (headerLike)
+            throw exception("No impedance spectrum: no column of frequencies (another experiment?)");
+        const bool zplot = endsWithNoCase(fileName, ".z");
+        // Tables after the first one count only when blank lines alone set
+        // them apart; text between rows is a fault of the table.
+        for (size_t k = 0; k < scan.blocks.size(); ++k) {
+            Block b = scan.blocks[k];
+            if (k > 0) {
+                bool onlyBlank = true;
+                for (size_t i = scan.blocks[k - 1].last + 1; i < b.first; ++i)
+                    onlyBlank = onlyBlank && scan.kinds[i] == Kind::Empty;
+                if (!onlyBlank || b.fields != scan.blocks[0].fields)
+                    break;
+            }
+            if (zplot && b.fields == 9) {
+                b.columns.freq = 0;
+                b.columns.re = 4;
+                b.columns.im = 5;
+            } else if (b.fields == 3) {
+                b.columns.freq = 0;
+                b.columns.re = 1;
+                b.columns.im = 2;
+            } else {
+                if (hasDecimalCommas(scan.lines[b.first].text))
+                    failAtLine(scan.lines[b.first].number, "decimal commas; numbers need a decimal point");
+                throw exception("line %d: 3 numbers expected, found %d", scan.lines[b.first].number, b.fields);
+            }
+            readBlock(scan, b, file.spectra);
+            // A text line right after the rows and more rows after it: a
+            // damaged row, not the end of the table.
+            const size_t after = b.last + 1;
+            if (after < scan.lines.size() && scan.kinds[after] == Kind::Text) {
+                for (size_t i = after + 1; i < scan.lines.size(); ++i)
+                    if (scan.kinds[i] == Kind::Data)
+                        damagedRow(scan.lines[after], b.sep);
+            }
+        }
+    }
+
+    int skipped = 0;
+    for (const ImportedSpectrum& s : file.spectra)
+        skipped += s.rowsSkipped;
+    file.spectra.erase(std::remove_if(file.spectra.begin(), file.spectra.end(),
+                                      [](const ImportedSpectrum& s) { return s.freq.empty(); }),
+                       file.spectra.end());
+    if (file.spectra.empty())
+        throw exception("No rows with a frequency above 0 (%d rows skipped).", skipped);
+    file.format = formatName(scan, firstNamed, fileName);
+    return file;
+}
+
+InstrumentFile readInstrumentFile(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        throw exception("Cannot open file '%s'!", path.c_str());
+    if (!S_ISREG(st.st_mode))
+        throw exception("Not a regular file (a folder, device or pipe).");
+    if (std::uintmax_t(st.st_size) > kMaxInstrumentFileSize)
+        throw exception("File is too large (over %d MB).", int(kMaxInstrumentFileSize >> 20));
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw exception("Cannot open file '%s'!", path.c_str());
+    // The file may grow while we read: never more than the limit.
+    std::string text(size_t(st.st_size), '\0');
+    in.read(text.data(), std::streamsize(text.size()));
+    text.resize(size_t(in.gcount()));
+    if (in.bad())
+        throw exception("Cannot read file '%s'!", path.c_str());
+    const size_t slash = path.find_last_of('/');
+    return parseInstrumentText(text, slash == std::string::npos ? path : path.substr(slash + 1));
+}
+
+ImportResult selectSpectrum(const InstrumentFile& file, const std::string& path, int index)
+{
+    if (index < 0 || index >= int(file.spectra.size()))
+        throw exception("There is no spectrum %d in the file (it holds %d).", index + 1, int(file.spectra.size()));
+    const ImportedSpectrum& s = file.spectra[size_t(index)];
+    if (s.freq.size() > size_t(kMaxJobRows))
+        throw exception("%zu rows: a job holds at most %d.", s.freq.size(), kMaxJobRows);
+    ImportResult r;
+    r.file = path;
+    r.format = file.format;
+    r.freq = s.freq;
+    r.re = s.re;
+    r.im = s.im;
+    r.rowsRead = int(s.freq.size());
+    r.rowsSkipped = s.rowsSkipped;
+    r.spectrumIndex = index;
+    r.spectrumCount = int(file.spectra.size());
+    return r;
+}
+
+ImportResult importInstrumentFile(const std::string& path, int spectrumIndex)
+{
+    return selectSpectrum(readInstrumentFile(path), path, spectrumIndex);
+}
+
+void ImportResult::fill(FitJob& job) const
+{
+    job.releaseData();
+    job.allocateData(int(freq.size()), job.IRCH == 0);
+    *job.FREQ = freq;
+    *job.DATA1 = re;
+    *job.DATA2 = im;
+    job.FREEQ = 'F';
+    job.DINP = 'Z';
+    job.PINP = 'R';
+    job.NEG = ' ';
+    const size_t slash = file.find_last_of('/');
+    std::string description = "Imported from " + (slash == std::string::npos ? file : file.substr(slash + 1));
+    if (spectrumCount > 1)
+        description += ", spectrum " + std::to_string(spectrumIndex + 1);
+    job.description = description.substr(0, 81);
+}
+
+std::string ImportResult::summary() const
+{
+    std::string s = format + ": " + std::to_string(rowsRead) + " rows read, " + std::to_string(rowsSkipped) + " skipped";
+    if (!freq.empty()) {
+        const auto [lo, hi] = std::minmax_element(freq.begin(), freq.end());
+        s += ", " + hzText(*lo) + " to " + hzText(*hi);
+    }
+    if (spectrumCount > 1)
+        s += ", spectrum " + std::to_string(spectrumIndex + 1) + " of " + std::to_string(spectrumCount);
+    return s;
+}
+
+std::vector<FileFilter> instrumentFileFilters()
+{
+    return {
+        {"Instrument files (*.csv *.txt *.dta *.mpt *.z *.par)", "*.csv;*.txt;*.dta;*.DTA;*.mpt;*.z;*.par"},
+        {"CSV and text tables (*.csv *.tsv *.txt *.dat)", "*.csv;*.tsv;*.txt;*.dat"},
+        {"Gamry (*.dta)", "*.dta;*.DTA"},
+        {"EC-Lab text (*.mpt *.txt)", "*.mpt;*.txt"},
+        {"ZPlot (*.z)", "*.z"},
+        {"VersaStudio (*.par)", "*.par"},
+        {"Autolab, CH Instruments, Parstat, PowerSuite text (*.txt)", "*.txt"},
+        {"All files (*.*)", "*"},
+    };
+}
+
+bool importInstrument(FitJob& job, Prompt& prompt, SpectrumChooser& chooser, const RefreshPages& refresh)
+{
+    FileRequest request;
+    request.title = "Import instrument file";
+    request.filters = instrumentFileFilters();
+    auto path = prompt.openFile(request);
+    if (!path)
+        return false;
+    ImportResult result;
+    try {
+        const InstrumentFile file = readInstrumentFile(*path);
+        int index = 0;
+        if (file.spectra.size() > 1) {
+            auto chosen = chooser.chooseSpectrum(file, *path);
+            if (!chosen)
+                return false;
+            index = *chosen;
+        }
+        result = selectSpectrum(file, *path, index);
+    } catch (const exception& e) {
+        prompt.message(e.what(), "ERROR", Buttons::Ok, Icon::Error);
+        return false;
+    }
+    result.fill(job);
+    if (refresh)
+        refresh();
+    prompt.message(result.summary(), "Import instrument file", Buttons::Ok, Icon::Information);
+    return true;
+}
+
+} // namespace nosk

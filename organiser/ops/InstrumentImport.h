@@ -1,0 +1,95 @@
+#pragma once
+
+#include "core/Prompt.h"
+#include "ops/OpsCallbacks.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace nosk {
+
+class FitJob;
+
+// One impedance spectrum found in an instrument file: frequency in Hz and the
+// impedance Z' + j Z'' in ohm (Z'' is negative for a capacitive cell, whatever
+// sign the file wrote it with).
+struct ImportedSpectrum {
+    std::string label;  // what the chooser shows: "ZCURVE table, lines 449-520"
+    std::vector<double> freq, re, im;
+    int rowsSkipped = 0;  // frequency 0 or a value missing
+};
+
+// What a file holds: its format's name and every spectrum, in file order.
+struct InstrumentFile {
+    std::string format;  // "Gamry DTA", "EC-Lab text", "CSV", ...
+    std::vector<ImportedSpectrum> spectra;  // never empty
+};
+
+// One spectrum chosen from a file, ready to become a job's data.
+struct ImportResult {
+    std::string file;    // the path as given
+    std::string format;
+    std::vector<double> freq, re, im;
+    int rowsRead = 0;
+    int rowsSkipped = 0;
+    int spectrumIndex = 0;  // from 0
+    int spectrumCount = 1;
+
+    // Makes these rows the job's data: FREQ (Hz), DATA1 = Z', DATA2 = Z'',
+    // FREEQ F, DINP Z, PINP R, NEG blank, M the row count, weight arrays of
+    // zeros when IRCH is 0, and a description naming the file. Everything
+    // else (model, parameters, fit settings) stays.
+    void fill(FitJob& job) const;
+
+    // "Gamry DTA: 72 rows read, 0 skipped, 0.0158898 Hz to 200016 Hz"; with
+    // ", spectrum 2 of 3" when the file holds several.
+    std::string summary() const;
+};
+
+// Files larger than this are refused before a byte is read.
+constexpr std::uintmax_t kMaxInstrumentFileSize = std::uintmax_t(256) << 20;
+
+// The most data rows a job file can carry (its count field has five digits).
+constexpr int kMaxJobRows = 99999;
+
+// Reads an instrument file: plain CSV/TSV/semicolon/blank-separated tables
+// with or without a header line, Gamry .DTA, EC-Lab .mpt/.txt, ZPlot .z,
+// Autolab, CH Instruments, Parstat and PowerSuite text and VersaStudio .par.
+// Refuses what is not a regular file or is larger than the limit. Failures
+// throw nosk::exception with the reason, naming the line where there is one.
+InstrumentFile readInstrumentFile(const std::string& path);
+
+// The same on text already in memory; `fileName` only picks a layout by its
+// extension (a headerless ".z" table) and never names a file to open.
+InstrumentFile parseInstrumentText(std::string_view text, const std::string& fileName);
+
+// Spectrum `index` (from 0) of a file read before. Throws nosk::exception
+// when there is no such spectrum or it has more rows than a job can carry.
+ImportResult selectSpectrum(const InstrumentFile& file, const std::string& path, int index);
+
+// readInstrumentFile and selectSpectrum in one step.
+ImportResult importInstrumentFile(const std::string& path, int spectrumIndex = 0);
+
+// The file dialog's filters: every supported format, then "All files".
+std::vector<FileFilter> instrumentFileFilters();
+
+// The choice of one spectrum of a file that holds several. The organiser
+// shows its "Select spectrum" dialog; tests script it.
+class SpectrumChooser {
+public:
+    virtual ~SpectrumChooser() = default;
+    // The index (from 0) chosen with "Select"; nothing for "Cancel".
+    virtual std::optional<int> chooseSpectrum(const InstrumentFile& file, const std::string& path) = 0;
+};
+
+// Data -> "Import instrument file...": asks for the file, lets the user pick
+// a spectrum when there are several, makes it the job's data and says what
+// was read. A failure is shown with caption "ERROR" and leaves the job as it
+// was. Returns true when the job changed (the pages have then been
+// refreshed).
+bool importInstrument(FitJob& job, Prompt& prompt, SpectrumChooser& chooser, const RefreshPages& refresh);
+
+} // namespace nosk

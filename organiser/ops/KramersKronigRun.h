@@ -1,0 +1,38 @@
+#pragma once
+
+#include "engine/kk/KramersKronig.h"
+
+#include <complex>
+#include <string>
+#include <vector>
+
+namespace nosk {
+
+class FitJob;
+
+// The Kramers-Kronig test of a job's data lines, as the organiser runs it.
+namespace kkrun {
+
+constexpr const char* kTableFile = "KKTEST";
+
+// A job's data as impedance: ordinary frequency (Hz) and Z in rectangular
+// form, whatever level, format, frequency form and sign the data lines have.
+struct Spectrum {
+    std::vector<double> frequencyHz;
+    std::vector<std::complex<double>> z;
+};
+
+// Throws nosk::exception when the job has no complex data lines.
+Spectrum spectrumOf(const FitJob& job);
+
+// The lines printed for a finished test: points and range, M and mu, the
+// RMS and the largest residual of each part with its frequency.
+std::string summary(const Spectrum& spectrum, const kk::Result& result, const kk::Options& options);
+
+// Tests the data and writes the table (KKTEST format) to `tablePath` safely.
+// Throws nosk::exception for data the test refuses or a table that cannot
+// be written.
+kk::Result runAndWrite(const Spectrum& spectrum, const kk::Options& options, const std::string& tablePath);
+
+} // namespace kkrun
+} // namespace nosk

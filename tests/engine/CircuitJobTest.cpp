@@ -1,0 +1,229 @@
+// Whole jobs through the circuit language: a work folder's CIRCUITS, the
+// statistics of the exact Jacobian against a closed-form covariance, and the
+// mends of parameters near 0 (ln p bound, simulations, free-sign values).
+#include "EngineTestSupport.h"
+
+#include "engine/Fitter.h"
+#include "engine/JobProblem.h"
+#include "engine/PreparedJob.h"
+
+#include "support/Files.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <complex>
+#include <random>
+
+using namespace nosk;
+using namespace nosk::test;
+
+namespace {
+
+using Complex = std::complex<double>;
+
+// A job of `fun` with the given data (Hz) and parameters, unit weighting.
+FitJob jobWithData(char fun, int n, const std::vector<double>& hz, const std::vector<Complex>& z)
+{
+    FitJob job = makeTestJob(fun, n, {}, 2);
+    job.releaseData();
+    job.allocateData(static_cast<int>(hz.size()), false);
+    for (std::size_t i = 0; i < hz.size(); ++i) {
+        (*job.FREQ)[i] = hz[i];
+        (*job.DATA1)[i] = z[i].real();
+        (*job.DATA2)[i] = z[i].imag();
+    }
+    return job;
+}
+
+} // namespace
+
+TEST(CircuitJob, WorkFolderDefinitionReplacesTheLetter)
+{
+    TempWorkDir dir;
+    // "A" becomes a series R with a parallel RC; the data are made from it here.
+    writeAll("CIRCUITS", "# my cell\r\nA = R(p1)-par(R(p2), C(p3))\r\n");
+    const std::vector<double> hz = engine::logSpaced(1e-1, 1e5, 30);
+    std::vector<Complex> z;
+    for (double f : hz) {
+        const double w = 2 * 3.14159265358979 * f;
+        z.push_back(15.0 + 1.0 / (1.0 / 300.0 + Complex(0, w * 2e-6)));
+    }
+    FitJob job = jobWithData('A', 3, hz, z);
+    const double start[3] = {20.0, 200.0, 3e-6};
+    for (int i = 0; i < 3; ++i) {
+        job.P[i] = start[i];
+        job.NFREE[i] = 1;
+    }
+    job.save("INFL");
+    const EngineResult r = runEngineHere();
+    ASSERT_EQ(r.status, 0) << r.err;
+    FitJob fitted;
+    fitted.load("OUTIN");
+    EXPECT_NEAR(fitted.P[0], 15.0, 1e-7);
+    EXPECT_NEAR(fitted.P[1], 300.0, 1e-6);
+    EXPECT_NEAR(fitted.P[2], 2e-6, 1e-14);
+
+    // A definition that does not parse refuses the job, naming the place.
+    writeAll("CIRCUITS", "A = R(p1)-par(R(p2), C(p3))\nB = R(p1)-\n");
+    const EngineResult refused = runEngineHere();
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("CIRCUITS, line 2, column 11: expected an element, found the end of the line"),
+        std::string::npos)
+        << refused.err;
+    EXPECT_FALSE(fileExists("AUXPNTL"));
+}
+
+TEST(CircuitJob, StatisticsOfANearZeroFreeParameterMatchTheClosedForm)
+{
+    // B with no double layer and empty DE slots is Z = p1 + i w p3, linear in
+    // both: the covariance is XS diag(1/M, 1/sum w^2) exactly. L ends near
+    // 1e-11 H and is fitted with a free sign.
+    const std::vector<double> hz = engine::logSpaced(1e1, 1e6, 40);
+    std::mt19937 rng(7);
+    std::normal_distribution<double> noise(0.0, 1e-4);
+    std::vector<Complex> z;
+    double sumW2 = 0, sumWIm = 0, sumRe = 0;
+    std::vector<double> omega;
+    for (double f : hz) {
+        const double w = (3.14159265358979 * f) * 2;
+        omega.push_back(w);
+        z.emplace_back(10.0 + noise(rng), w * 1e-11 + noise(rng));
+        sumW2 += w * w;
+        sumWIm += w * z.back().imag();
+        sumRe += z.back().real();
+    }
+    FitJob job = jobWithData('B', 25, hz, z);
+    job.P[0] = 13.0;
+    job.NFREE[0] = 1;
+    job.P[2] = 1.3e-11;
+    job.NFREE[2] = 2;
+    const engine::PreparedJob prepared(job);
+    engine::JobProblem problem(prepared);
+    const engine::FitRun run = engine::fitPreparedJob(prepared, problem, engine::settingsFor(job));
+
+    const int M = static_cast<int>(hz.size());
+    const double r = sumRe / M, l = sumWIm / sumW2;
+    double S = 0;
+    for (int i = 0; i < M; ++i)
+        S += std::pow(z[i].real() - r, 2) + std::pow(z[i].imag() - omega[i] * l, 2);
+    const double XS = S / (2 * M - 2);
+    const std::vector<double>& p = run.record.finalParams;
+    EXPECT_NEAR(p[0], r, 1e-12 * r);
+    EXPECT_NEAR(p[2], l, 1e-9 * std::abs(l));
+    EXPECT_LT(std::abs(p[2]), 2e-11);
+    const engine::FitStatisticsResult& s = run.record.statistics;
+    EXPECT_NEAR(s.S, S, 1e-9 * S);
+    EXPECT_NEAR(s.stdDev[0], std::sqrt(XS / M), 1e-6 * std::sqrt(XS / M));
+    EXPECT_NEAR(s.stdDev[1], std::sqrt(XS / sumW2), 1e-6 * std::sqrt(XS / sumW2));
+    EXPECT_NEAR(s.correlation[1], 0.0, 1e-9);
+    EXPECT_FALSE(s.singular);
+}
+
+TEST(CircuitJob, PositiveParametersNeverUnderflowToZero)
+{
+    // ln p is bounded so that p stays a normal double at both ends.
+    FitJob job = makeTestJob('A', 10, {{1, 10.0, 1}, {6, 100.0, 1}, {7, 1e-4, 1}, {10, 1, 0}}, 20);
+    const engine::PreparedJob prepared(job);
+    double p[50];
+    for (double x : {-1e4, -745.2, -709.0, 1e4, 710.0}) {
+        const std::vector<double> xs(prepared.freeCount(), x);
+        prepared.variablesToParams(xs.data(), p);
+        for (int j = 0; j < prepared.freeCount(); ++j) {
+            const double v = p[prepared.freeParam(j)];
+            EXPECT_TRUE(std::isnormal(v) && v > 0) << x << " gives " << v;
+        }
+    }
+
+    // A parallel capacitor the data do not have is driven towards 0; the
+    // engine must still be able to run its own OUTIN.
+    TempWorkDir dir;
+    FitJob fit = makeTestJob('A', 10, {{1, 10.0, 1}, {4, 0.0, 0}, {6, 100.0, 1}, {7, 1e-4, 1}, {10, 1, 0}}, 30);
+    fit.P[3] = 1e-9;
+    fit.NFREE[3] = 1;
+    fit.MAXFEV = 2000;
+    fit.save("INFL");
+    ASSERT_EQ(runEngineHere().status, 0);
+    FitJob next;
+    next.load("OUTIN");
+    EXPECT_GT(next.P[3], 0.0);
+    EXPECT_LT(next.P[3], 1e-12);
+    std::filesystem::rename("OUTIN", "INFL");
+    const EngineResult again = runEngineHere();
+    EXPECT_EQ(again.status, 0) << again.err;
+}
+
+TEST(CircuitJob, SimulationAcceptsCodeOneAtZero)
+{
+    // p2 = 0 drops the capacitor; in a simulation nothing is fitted, so its
+    // code 1 asks nothing of the value.
+    TempWorkDir dir;
+    FitJob job = makeTestJob('B', 10, {{1, 10.0, 1}, {2, 1e-5, 1}, {3, 1e-6, 1}, {4, 100.0, 1}}, 10);
+    job.P[1] = 0;
+    job.P[2] = -1e-6;
+    job.MAXFEV = 0;
+    const engine::PreparedJob prepared(job);
+    EXPECT_EQ(prepared.freeCount(), 0);
+    job.save("INFL");
+    const EngineResult r = runEngineHere();
+    ASSERT_EQ(r.status, 0) << r.err;
+    engine::JobProblem problem(prepared);
+    std::vector<double> m0(prepared.pointCount()), m1(prepared.pointCount());
+    problem.modelAt(prepared.startParams(), m0.data(), m1.data());
+    for (int i = 0; i < prepared.pointCount(); ++i) {
+        EXPECT_DOUBLE_EQ(m0[i], 110.0);
+        EXPECT_DOUBLE_EQ(m1[i], -prepared.omega()[i] * 1e-6);
+    }
+    // A fit still refuses it.
+    job.MAXFEV = 100;
+    job.save("INFL");
+    EXPECT_EQ(runEngineHere().status, 1);
+}
+
+namespace {
+
+// y = a exp(b t) whose evaluation reports a range failure once b passes a
+// limit: the fit must stop at the last accepted point with that reason.
+class GuardedProblem : public engine::LeastSquaresProblem {
+public:
+    int valueCount() const override { return 20; }
+    int variableCount() const override { return 2; }
+    void residuals(const double* x, double* r) override
+    {
+        m_reason.clear();
+        if (x[1] > 0.45)
+            m_reason = "parameter P[2] of DE 8 left its valid range (0.5)";
+        for (int i = 0; i < 20; ++i) {
+            const double t = 0.1 * i;
+            r[i] = 3.0 * std::exp(0.5 * t) - x[0] * std::exp(x[1] * t);
+        }
+        if (!m_reason.empty())
+            lastRefused = x[1];
+        else
+            accepted.push_back(x[1]);
+    }
+    std::string stopReason() const override { return m_reason; }
+    std::vector<double> accepted;
+    double lastRefused = 0;
+
+private:
+    std::string m_reason;
+};
+
+} // namespace
+
+TEST(CircuitJob, ARangeFailureEndsTheFitAtTheLastAcceptedPoint)
+{
+    GuardedProblem problem;
+    engine::FitSettings settings;
+    settings.maxFunctionEvaluations = 200;
+    const engine::FitOutcome out = engine::fitLevenbergMarquardt(problem, {1.0, 0.1}, settings);
+    ASSERT_LT(out.info, 0);
+    EXPECT_EQ(engine::exitReason(out), "parameter P[2] of DE 8 left its valid range (0.5)");
+    EXPECT_GT(problem.lastRefused, 0.45);
+    EXPECT_LE(out.x[1], 0.45);
+    // The point returned is one the problem accepted.
+    EXPECT_NE(std::find(problem.accepted.begin(), problem.accepted.end(), out.x[1]), problem.accepted.end());
+}

@@ -1,0 +1,218 @@
+#include "engine/kk/KramersKronig.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+namespace {
+
+using namespace nosk::kk;
+using cplx = std::complex<double>;
+
+std::vector<double> logSpaced(double from, double to, int n)
+{
+    std::vector<double> f;
+    for (int i = 0; i < n; ++i)
+        f.push_back(from * std::pow(to / from, double(i) / (n - 1)));
+    return f;
+}
+
+// A battery-like spectrum that is causal and linear but no finite Voigt
+// series: ohmic resistance, a depressed arc (R || CPE), a finite-length
+// diffusion branch and a small lead inductance. `noise` is relative to |Z|.
+std::vector<cplx> validSpectrum(const std::vector<double>& f, double noise, unsigned seed)
+{
+    std::mt19937 gen(seed);
+    std::normal_distribution<double> g(0.0, 1.0);
+    std::vector<cplx> z;
+    for (double fi : f) {
+        const double w = 2 * M_PI * fi;
+        const cplx jw(0, w);
+        cplx v = 0.015 + 0.02 / (1.0 + 0.02 * 2e-3 * std::pow(jw, 0.85));
+        const cplx s = std::sqrt(jw * 50.0);
+        v += 0.01 * std::tanh(s) / s;  // finite diffusion, transmissive end
+        v += jw * 1.5e-7;
+        const double m = std::abs(v);
+        z.push_back(v + cplx(noise * m * g(gen), noise * m * g(gen)));
+    }
+    return z;
+}
+
+double rms(const std::vector<double>& a, const std::vector<double>& b)
+{
+    double s = 0;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        s += a[i] * a[i] + b[i] * b[i];
+    return std::sqrt(s / (2 * a.size()));
+}
+
+TEST(KramersKronig, ValidDataLeaveResidualsAtTheNoiseLevelAndDriftDoesNot)
+{
+    const auto f = logSpaced(1e-2, 1e4, 61);
+    const double noise = 1e-3;  // 0.1 % of |Z| per component
+    auto z = validSpectrum(f, noise, 7);
+    Result valid = test(f, z);
+    const double validRms = rms(valid.residualReal, valid.residualImag);
+    EXPECT_LT(validRms, 2 * 100 * noise) << "M = " << valid.elements;
+    EXPECT_GT(validRms, 0.3 * 100 * noise);  // not over-fitted down into the noise
+    EXPECT_LE(valid.mu, 0.85);
+
+    // Drift: the cell's resistance grows by 3 % of the ohmic value over the
+    // sweep, which runs from high to low frequency (the last points drift most).
+    std::vector<cplx> drifted = z;
+    for (std::size_t i = 0; i < f.size(); ++i) {
+        const double t = double(f.size() - 1 - i) / (f.size() - 1);
+        drifted[i] += 0.03 * 0.015 * t * t * 10;
+    }
+    Result bad = test(f, drifted);
+    const double badRms = rms(bad.residualReal, bad.residualImag);
+    EXPECT_GT(badRms, 5 * validRms);
+    double worst = 0;
+    for (std::size_t i = 0; i < f.size(); ++i)
+        worst = std::max({worst, std::abs(bad.residualReal[i]), std::abs(bad.residualImag[i])});
+    EXPECT_GT(worst, 1.0);  // outside the +-1 % band users look at
+
+    // The imaginary part alone predicts the real part of valid data (the
+    // Kramers-Kronig relation itself), not that of the drifted data.
+    Options im;
+    im.part = FitPart::Imaginary;
+    Result fromImag = test(f, z, im);
+    Result fromImagBad = test(f, drifted, im);
+    std::vector<double> none(f.size(), 0.0);
+    const double realOnly = rms(fromImag.residualReal, none);
+    const double realOnlyBad = rms(fromImagBad.residualReal, none);
+    EXPECT_LT(realOnly, 100 * noise * 4) << realOnlyBad;
+    EXPECT_GT(realOnlyBad, 3 * realOnly);
+}
+
+TEST(KramersKronig, ElementCountIsTheFirstBelowTheCutoff)
+{
+    const auto f = logSpaced(1e-2, 1e4, 61);
+    const auto z = validSpectrum(f, 1e-3, 11);
+    for (double cutoff : {0.85, 0.5}) {
+        Options o;
+        o.cutoff = cutoff;
+        Result r = test(f, z, o);
+        ASSERT_EQ(int(r.muHistory.size()), r.elements);
+        ASSERT_GE(r.elements, 2);
+        EXPECT_LE(r.mu, cutoff);
+        // Every smaller M, refitted on its own, stays above the cutoff.
+        for (int m = 1; m < r.elements; ++m) {
+            Options fixed = o;
+            fixed.elements = m;
+            Result rm = test(f, z, fixed);
+            EXPECT_GT(rm.mu, cutoff) << "M = " << m;
+            EXPECT_DOUBLE_EQ(rm.mu, r.muHistory[m - 1]);
+            EXPECT_DOUBLE_EQ(rm.mu, overfitMeasure(rm.resistance));
+        }
+    }
+    EXPECT_DOUBLE_EQ(overfitMeasure({1, 2, 3, -3, -2, -1}), 0.0);
+    EXPECT_DOUBLE_EQ(overfitMeasure({-1, 2, 4, -3, 4, -1}), 0.5);
+    EXPECT_DOUBLE_EQ(overfitMeasure({}), 1.0);
+    EXPECT_TRUE(std::isinf(overfitMeasure({-1})));
+}
+
+TEST(KramersKronig, RecoversAVoigtCircuitOnItsOwnTimeConstants)
+{
+    // Data made of exactly the elements the test fits: every part fit must
+    // give the resistances, the inductance and the capacitance back.
+    const auto f = logSpaced(0.1, 1e5, 40);
+    const int m = 6;
+    const auto tau = timeConstants(0.1, 1e5, m);
+    EXPECT_NEAR(tau.front(), 1 / (2 * M_PI * 1e5), 1e-18);
+    EXPECT_NEAR(tau.back(), 1 / (2 * M_PI * 0.1), 1e-12);
+    EXPECT_NEAR(tau[1] / tau[0], tau[4] / tau[3], 1e-9);
+    const double rk[m] = {5, 40, 12, 80, 3, 20};
+    std::vector<cplx> z;
+    for (double fi : f) {
+        const double w = 2 * M_PI * fi;
+        cplx v = 10.0 + cplx(0, w * 2e-6) - cplx(0, 1 / (w * 0.5));
+        for (int k = 0; k < m; ++k)
+            v += rk[k] / (1.0 + cplx(0, w * tau[k]));
+        z.push_back(v);
+    }
+    for (FitPart part : {FitPart::Complex, FitPart::Real, FitPart::Imaginary}) {
+        Options o;
+        o.elements = m;
+        o.capacitance = true;
+        o.part = part;
+        Result r = test(f, z, o);
+        for (int k = 0; k < m; ++k)
+            EXPECT_NEAR(r.resistance[k], rk[k], 1e-6 * 80) << int(part) << " k " << k;
+        EXPECT_NEAR(r.seriesResistance, 10, 1e-5);
+        EXPECT_NEAR(r.seriesInductance, 2e-6, 1e-10);
+        EXPECT_NEAR(r.inverseCapacitance, 2.0, 1e-5);
+        for (std::size_t i = 0; i < f.size(); ++i) {
+            EXPECT_NEAR(r.residualReal[i], 0, 1e-6);
+            EXPECT_NEAR(r.residualImag[i], 0, 1e-6);
+        }
+    }
+}
+
+// The published result of impedance.py's linKK on its example data (the
+// battery spectrum, points below the real axis and under 1 kHz, complex fit
+// with a series capacitance, cutoff 0.5): M = 26, mu = 0.31, with mu = 1.0
+// at M = 10 and 0.8929547569244768 at M = 20.
+TEST(KramersKronig, AgreesWithThePublishedPeerResultOnItsExampleData)
+{
+    std::ifstream in(NOSK_TEST_DATA_DIR "/battery-eis.txt");
+    ASSERT_TRUE(in);
+    std::vector<double> f;
+    std::vector<cplx> z;
+    double a, b, c;
+    while (in >> a >> b >> c) {
+        if (c < 0 && a < 1000) {
+            f.push_back(a);
+            z.emplace_back(b, c);
+        }
+    }
+    ASSERT_GT(f.size(), 40u);
+    Options o;
+    o.cutoff = 0.5;
+    o.maxElements = 100;
+    o.capacitance = true;
+    Result r = test(f, z, o);
+    EXPECT_EQ(r.elements, 26);
+    EXPECT_NEAR(r.mu, 0.31, 0.005);
+    ASSERT_GE(r.muHistory.size(), 20u);
+    EXPECT_NEAR(r.muHistory[9], 1.0, 1e-12);
+    EXPECT_NEAR(r.muHistory[19], 0.8929547569244768, 1e-6);
+    for (std::size_t i = 0; i < f.size(); ++i) {
+        EXPECT_LT(std::abs(r.residualReal[i]), 1.0);
+        EXPECT_LT(std::abs(r.residualImag[i]), 1.0);
+    }
+}
+
+TEST(KramersKronig, RefusesDataItCannotTestAndWritesItsTable)
+{
+    EXPECT_THROW(test({1, 2}, {1.0, 2.0}), std::invalid_argument);
+    EXPECT_THROW(test({1, 0, 3}, {1.0, 1.0, 1.0}), std::invalid_argument);
+    EXPECT_THROW(test({1, 2, 3}, {1.0, 0.0, 1.0}), std::invalid_argument);
+    EXPECT_THROW(test({5, 5, 5}, {1.0, 2.0, 3.0}), std::invalid_argument);
+    EXPECT_THROW(test({1, 2, 3}, {1.0, cplx(NAN, 0), 1.0}), std::invalid_argument);
+
+    // Few points: M never outgrows the equations.
+    const auto f = logSpaced(1, 1e3, 4);
+    Result r = test(f, validSpectrum(f, 0, 1));
+    EXPECT_LE(r.elements + 2, 8);
+
+    const std::string table = formatTable(f, r);
+    std::istringstream lines(table);
+    std::string line;
+    std::getline(lines, line);
+    EXPECT_EQ(line.rfind("# Kramers-Kronig test: M = ", 0), 0u);
+    int rows = 0;
+    double fr, re, im;
+    while (lines >> fr >> re >> im) {
+        EXPECT_DOUBLE_EQ(fr, std::stod(std::to_string(fr)));
+        EXPECT_NEAR(fr, f[rows], 1e-7 * f[rows]);
+        EXPECT_NEAR(re, r.residualReal[rows], 1e-6 * std::max(1.0, std::abs(re)));
+        ++rows;
+    }
+    EXPECT_EQ(rows, 4);
+}
+
+} // namespace

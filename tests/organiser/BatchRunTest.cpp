@@ -1,0 +1,206 @@
+#include "BatchRun.h"
+#include "CommandLine.h"
+#include "job/FitJob.h"
+#include "platform/Process.h"
+#include "support/Files.h"
+#include "support/TempDir.h"
+
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace nosk;
+
+std::string engine()
+{
+    return (fs::path(QCoreApplication::applicationDirPath().toStdString()) / "noskwin").string();
+}
+
+std::string battery()
+{
+    return std::string(NOSK_SOURCE_DIR) + "/fittests/CKT.B/BDE16BAT.TST";
+}
+
+// The table split into rows of fields (no quoted commas in these tests).
+std::vector<std::vector<std::string>> readTable(const std::string& text)
+{
+    std::vector<std::vector<std::string>> rows;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::vector<std::string> fields;
+        std::string field;
+        std::istringstream cells(line);
+        while (std::getline(cells, field, ','))
+            fields.push_back(field);
+        if (!line.empty() && line.back() == ',')
+            fields.emplace_back();
+        rows.push_back(fields);
+    }
+    return rows;
+}
+
+TEST(BatchRun, OneBrokenSpectrumAmongGoodOnesFailsAloneAndTheTableReadsBack)
+{
+    test::TempWorkDir dir;
+    fs::create_directory("series");
+    for (int i : {1, 2, 10, 3})
+        fs::copy_file(battery(), "series/soc" + std::to_string(i) + ".TST");
+    test::writeAll("series/soc5.TST", "not a job\r\n");
+    // A job the engine itself refuses: weighting code 7.
+    FitJob refused;
+    refused.load(battery());
+    refused.IRCH = 7;
+    refused.save("series/soc7.TST");
+    test::writeAll("series/notes.txt", "no job: left out without a template\n");
+
+    batch::Settings s;
+    s.inputs = {"series", "missing.TST"};
+    s.jobs = 3;
+    s.engine = engine();
+    PosixProcessLauncher launcher;
+    std::ostringstream progress;
+    const std::vector<batch::Row> rows = batch::run(s, launcher, progress, false);
+
+    ASSERT_EQ(rows.size(), 7u);
+    const char* order[] = {"soc1", "soc2", "soc3", "soc5", "soc7", "soc10", "missing"};
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        EXPECT_EQ(fs::path(rows[i].file).stem(), order[i]);
+    EXPECT_FALSE(rows[3].ok);
+    EXPECT_EQ(rows[3].status, -1);
+    EXPECT_FALSE(rows[4].ok);
+    EXPECT_EQ(rows[4].status, 1);
+    EXPECT_NE(rows[4].reason.find("IRCH 7"), std::string::npos) << rows[4].reason;
+    EXPECT_FALSE(rows[6].ok);
+    EXPECT_NE(progress.str().find("7/7 done, 3 failed"), std::string::npos) << progress.str();
+
+    // Every good spectrum gives the same fit as a single run would.
+    for (std::size_t i : {0u, 1u, 2u, 5u}) {
+        ASSERT_TRUE(rows[i].ok) << rows[i].reason;
+        EXPECT_TRUE(test::nearRel(rows[i].S, 1.3988019583e-4, 1e-6));
+        EXPECT_EQ(rows[i].series, std::stod(std::string(order[i]).substr(3)));
+    }
+    EXPECT_EQ(rows[6].series, 7.0);  // no number in the name: its position
+
+    const auto table = readTable(batch::formatTable(rows, {"Rs"}));
+    ASSERT_EQ(table.size(), 8u);
+    const auto& head = table[0];
+    EXPECT_EQ(head[5], "Rs");
+    EXPECT_EQ(head[6], "Rs std dev");
+    EXPECT_EQ(head[7], "P2");
+    EXPECT_EQ(head.back(), "reason");
+    for (std::size_t r = 1; r < table.size(); ++r)
+        ASSERT_EQ(table[r].size(), head.size()) << r;
+    const auto& good = table[1];
+    EXPECT_EQ(good.back(), "ok");
+    EXPECT_TRUE(test::nearRel(std::stod(good[3]), rows[0].S, 1e-9));
+    EXPECT_TRUE(test::nearRel(std::stod(good[5]), rows[0].value[0], 1e-9));
+    EXPECT_TRUE(test::nearRel(std::stod(good[6]), rows[0].stdDev[0], 1e-9));
+    // A fixed parameter (p5 is 0, fixed) has a value but no std dev.
+    EXPECT_EQ(good[5 + 2 * 4], "0");
+    EXPECT_EQ(good[6 + 2 * 4], "");
+    EXPECT_EQ(table[5][table[5].size() - 2], "1");
+    EXPECT_EQ(table[4][5], "");
+}
+
+TEST(BatchRun, ChainingStartsEachSpectrumFromThePreviousResult)
+{
+    test::TempWorkDir dir;
+    // The second spectrum starts far off and may take only a few steps: on
+    // its own it stops early, chained it starts at the optimum.
+    FitJob far;
+    far.load(battery());
+    for (int i = 0; i < far.N; ++i) {
+        if (far.NFREE[i] != 0 && i != 9)
+            far.P[i] *= 3.0;
+    }
+    far.MAXFEV = 4;
+    fs::copy_file(battery(), "a1.TST");
+    far.save("a2.TST");
+    test::writeAll("a0.TST", "broken\r\n");
+
+    batch::Settings s;
+    s.inputs = {"a0.TST", "a1.TST", "a2.TST"};
+    s.engine = engine();
+    s.jobs = 2;
+    PosixProcessLauncher launcher;
+    std::ostringstream progress;
+    const auto alone = batch::run(s, launcher, progress, false);
+    s.chain = true;
+    const auto chained = batch::run(s, launcher, progress, false);
+
+    ASSERT_EQ(chained.size(), 3u);
+    EXPECT_FALSE(chained[0].ok);
+    ASSERT_TRUE(chained[1].ok && chained[2].ok && alone[2].ok);
+    // The broken first spectrum hands nothing on: the second fits as alone.
+    EXPECT_DOUBLE_EQ(chained[1].S, alone[1].S);
+    EXPECT_GT(alone[2].S, 3 * alone[1].S);
+    EXPECT_TRUE(test::nearRel(chained[2].S, chained[1].S, 1e-3)) << chained[2].S << " " << chained[1].S;
+}
+
+TEST(BatchRun, DataFilesTakeTheTemplatesModelAndSeriesNumbersComeFromNames)
+{
+    test::TempWorkDir dir;
+    fs::create_directory("t");
+    fs::copy_file(std::string(NOSK_SOURCE_DIR) + "/tests/data/battery-eis.txt", "t/cell_25.5C.txt");
+    test::writeAll("t/cell_40C.txt", "no numbers here\n");
+    batch::Settings s;
+    s.inputs = {"t"};
+    s.templateFile = battery();
+    s.engine = engine();
+    PosixProcessLauncher launcher;
+    std::ostringstream progress;
+    const auto rows = batch::run(s, launcher, progress, false);
+    ASSERT_EQ(rows.size(), 2u);
+    ASSERT_TRUE(rows[0].ok) << rows[0].reason;
+    EXPECT_TRUE(test::nearRel(rows[0].S, 1.3988019583e-4, 1e-4));
+    EXPECT_EQ(rows[0].series, 25.5);
+    EXPECT_FALSE(rows[1].ok);
+    EXPECT_EQ(rows[1].series, 40.0);
+
+    s.templateFile = "absent.TST";
+    const auto noTemplate = batch::run(s, launcher, progress, false);
+    ASSERT_EQ(noTemplate.size(), 2u);
+    EXPECT_FALSE(noTemplate[0].ok);
+    EXPECT_EQ(noTemplate[0].reason.rfind("template: ", 0), 0u);
+
+    EXPECT_TRUE(std::isnan(batch::seriesNumber("dir7/plain.txt")));
+    EXPECT_EQ(batch::seriesNumber("run-3/T_-20.TST"), -20.0);
+    EXPECT_EQ(batch::seriesNumber("cell-20.TST"), 20.0);  // a dash after a letter separates
+    EXPECT_EQ(batch::seriesNumber("soc_007.TST"), 7.0);
+}
+
+TEST(CommandLine, KkAndBatchOptions)
+{
+    using Mode = CommandLine::Mode;
+    const CommandLine kk = CommandLine::parse({"--kk", "cell.TST"});
+    EXPECT_TRUE(kk.ok());
+    EXPECT_EQ(kk.mode, Mode::Kk);
+    EXPECT_EQ(kk.file, "cell.TST");
+
+    const CommandLine b = CommandLine::parse(
+        {"--batch", "a.TST", "dir", "--template", "t.TST", "--jobs", "3", "--out", "x.csv", "--chain"});
+    EXPECT_TRUE(b.ok()) << b.error;
+    EXPECT_EQ(b.mode, Mode::Batch);
+    EXPECT_EQ(b.inputs, (std::vector<std::string>{"a.TST", "dir"}));
+    EXPECT_EQ(b.templateFile, "t.TST");
+    EXPECT_EQ(b.jobs, 3);
+    EXPECT_EQ(b.outFile, "x.csv");
+    EXPECT_TRUE(b.chain);
+
+    EXPECT_FALSE(CommandLine::parse({"--batch"}).ok());
+    EXPECT_FALSE(CommandLine::parse({"--batch", "a", "--jobs", "0"}).ok());
+    EXPECT_FALSE(CommandLine::parse({"--batch", "a", "--jobs", "2x"}).ok());
+    EXPECT_FALSE(CommandLine::parse({"--jobs", "2", "a.TST"}).ok());
+    EXPECT_FALSE(CommandLine::parse({"--kk", "a", "--batch", "b"}).ok());
+    EXPECT_FALSE(CommandLine::parse({"--kk"}).ok());
+}
+
+} // namespace
