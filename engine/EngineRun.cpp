@@ -151,10 +151,11 @@ int runEngine(std::ostream& out, std::ostream& err)
             char line[128];
             std::snprintf(line, sizeof line, "  ITERATION %5i   FUNCTION EVALUATIONS %6i   S = %.10E", iteration,
                 evaluations, s);
-            out << line << '\n';
+            // Flushed: the organiser shows the latest line while the fit runs.
+            out << line << std::endl;
         };
         out << "Fitting " << prepared.freeCount() << " free parameters to " << prepared.valueCount()
-            << " values...\n";
+            << " values..." << std::endl;
         Stopwatch fitWatch;
         FitRun run = fitPreparedJob(prepared, problem, settings);
         clock.fitSeconds = fitWatch.seconds();

@@ -15,6 +15,8 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 
+#include <algorithm>
+#include <iterator>
 #include <cstring>
 
 namespace nosk {
@@ -253,7 +255,9 @@ void CFitOptionsPage::LoadFromJob()
 
 void CFitOptionsPage::StoreToJob()
 {
+    m_lastStoreSucceeded = false;
     FitJob& j = *job();
+    bool countTaken = true;
     try {
         j.description = m_description->text().left(81).toStdString();
         j.IOPT = takeInt(m_IOPT);
@@ -271,10 +275,12 @@ void CFitOptionsPage::StoreToJob()
         j.IFP = takeInt(m_IFP);
         j.IRE = takeInt(m_IRE);
         int n = takeInt(m_N);
-        if (n >= 0 && n <= FitJob::kMaxParams)
+        if (n >= 0 && n <= FitJob::kMaxParams) {
             j.N = n;
-        else
+        } else {
             m_prompt.message("Wrong parameters number!", kProgram, Buttons::Ok, Icon::Error);
+            countTaken = false;
+        }
         j.MAXFEV = takeInt(m_MAXFEV);
         j.NPRINT = takeInt(m_NPRINT);
         j.IRCH = takeInt(m_IRCH);
@@ -285,11 +291,19 @@ void CFitOptionsPage::StoreToJob()
         j.ATEMP = takeDouble(m_ATEMP);
         j.SDWC = takeDouble(m_SDWC);
         j.SDRC = takeDouble(m_SDRC);
+        // The parameters keep their values when a box above was refused.
+        double P[FitJob::kMaxParams];
+        int NFREE[FitJob::kMaxParams];
+        std::copy(std::begin(j.P), std::end(j.P), P);
+        std::copy(std::begin(j.NFREE), std::end(j.NFREE), NFREE);
+        m_params->read(P, NFREE);
+        std::copy(std::begin(P), std::end(P), j.P);
+        std::copy(std::begin(NFREE), std::end(NFREE), j.NFREE);
     } catch (const exception& e) {
         m_prompt.message(e.what(), kProgram, Buttons::Ok, Icon::Error);
         return;
     }
-    m_params->read(j.P, j.NFREE);
+    m_lastStoreSucceeded = countTaken;
 }
 
 void CFitOptionsPage::showDataPoints(int m)

@@ -22,7 +22,11 @@ public:
     CFitOptionsPage(FitJob* job, Prompt& prompt, const QFont& bold, QWidget* parent = nullptr);
 
     void LoadFromJob() override;
+    // Takes the boxes in order up to one that holds what the job cannot take
+    // ("Wrong number! ..."); that box and those after it keep the job's
+    // values. lastStoreSucceeded() tells whether every box was taken.
     void StoreToJob() override;
+    bool lastStoreSucceeded() const { return m_lastStoreSucceeded; }
 
     // Shown by the "Data lines" page after its own changes.
     void showDataPoints(int m);
@@ -44,6 +48,7 @@ signals:
     void weightingChanged(); // IRCH changed: the data page rebuilds its grid
 
 private:
+    bool m_lastStoreSucceeded = true;
     void irchEdited(const QString& text);
 
     Prompt& m_prompt;

@@ -4,6 +4,7 @@
 #include "COrganiserDlg.h"
 #include "CommandLine.h"
 #include "EngineRun.h"
+#include "EngineRunner.h"
 #include "Locations.h"
 #include "core/Exception.h"
 #include "core/Prompt.h"
@@ -14,11 +15,13 @@
 #include "platform/Process.h"
 #include "platform/ProgramIdentity.h"
 #include "platform/QtPrompt.h"
+#include "platform/Timer.h"
 #include "platform/WorkFolder.h"
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QThread>
+#include <QEventLoop>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstring>
@@ -194,44 +197,47 @@ int runHeadless(const std::string& file, const RunOptions& options)
     }
     if (!run::runnable(job))
         return fail("Can not run this TEST configuration!");
-    try {
-        run::writeInput(job);
-    } catch (const std::exception& e) {
-        return fail(e.what());
-    }
+    const std::string refusal = EngineRunner::checkJob(job);
+    if (!refusal.empty())
+        return fail(refusal);
 
     // The engine in the foreground: never waiting for Enter, its output on
     // our terminal.
-    int error = 0;
-    ProcessSpec spec;
-    spec.program = run::resolveProgram(locations::engineProgram(), error);
-    std::unique_ptr<ChildProcess> engine;
-    if (error == 0)
-        engine = Platform::instance().processes().start(spec, error);
-    if (!engine) {
-        char text[80];
-        std::snprintf(text, sizeof text, "Cannot run NOSK!\nLast error #%i", error);
-        return fail(text);
-    }
-    while (engine->running())
-        QThread::msleep(20);
-
+    EngineRunner runner(std::make_unique<QtTimer>());
     try {
-        run::collectResults(job);
-    } catch (const std::exception&) {
-        return fail("Fitting process failed!");
+        runner.writeInput(job);
+    } catch (const std::exception& e) {
+        return fail(e.what());
     }
+    EngineRunner::Settings settings;
+    settings.foreground = true;
+    settings.loadOutinAfterRun = options.loadOutinAfterRun == 1;
+    settings.notifyViewer = options.notifyViewer == 1;
+    StartFailure failure;
+    if (!runner.start(job, settings, failure))
+        return fail(failure.message);
+
     int status = 0;
-    if (options.loadOutinAfterRun == 1 && job.IRE < 0) {
-        try {
-            job.load("OUTIN");
-        } catch (const std::exception& e) {
-            std::cerr << "noskrun: " << e.what() << '\n';
-            status = 1;
+    QEventLoop loop;
+    runner.onEnd = [&](const RunEnd& end) {
+        if (end.kind != RunEnd::Kind::Finished) {
+            status = fail(end.message.empty() ? end.status : end.message);
+        } else {
+            std::cout << end.status << '\n';
+            if (end.reloadOutin) {
+                try {
+                    job.load("OUTIN");
+                } catch (const std::exception& e) {
+                    status = fail(e.what());
+                }
+            }
         }
-    }
-    if (options.notifyViewer == 1)
-        Platform::instance().notifier().notifyViewers();
+        loop.quit();
+    };
+    // The first look at once: a run that ends before the loop starts still
+    // ends it.
+    QTimer::singleShot(0, &loop, [&runner] { runner.poll(); });
+    loop.exec();
     return status;
 }
 

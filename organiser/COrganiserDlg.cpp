@@ -7,6 +7,7 @@
 #include "COptionsDlg.h"
 #include "CTextEditorDlg.h"
 #include "EngineRun.h"
+#include "EngineRunner.h"
 #include "Housekeeping.h"
 #include "Locations.h"
 #include "ops/DataExport.h"
@@ -38,10 +39,12 @@
 #include <QHBoxLayout>
 #include <QImage>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStyleOption>
 #include <QVBoxLayout>
@@ -92,13 +95,15 @@ private:
 };
 
 COrganiserDlg::COrganiserDlg(Prompt& prompt, RunOptions& options, QWidget* parent)
-    : QDialog(parent), m_prompt(prompt), m_options(options), m_timer(std::make_unique<QtTimer>())
+    : QDialog(parent), m_prompt(prompt), m_options(options),
+      m_runner(std::make_unique<EngineRunner>(std::make_unique<QtTimer>()))
 {
     setWindowTitle(QString::fromLatin1(kProgram));
     setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint);
     m_boldFont = boldFont(font());
     m_runDialog = [](QDialog& d) { return d.exec(); };
-    m_timer->setCallback([this] { CheckEngine(); });
+    m_runner->onProgress = [this] { setStatus(QString::fromStdString(m_runner->runningStatus())); };
+    m_runner->onEnd = [this](const RunEnd& end) { finishRun(end); };
 
     buildMenu();
 
@@ -138,10 +143,24 @@ COrganiserDlg::COrganiserDlg(Prompt& prompt, RunOptions& options, QWidget* paren
     buttons->addWidget(m_editorButton);
     buttons->addWidget(m_loadButton);
     buttons->addWidget(m_exitButton);
+    // The status line: what the last command or run did.
+    m_status = new QLabel;
+    m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_busy = new QProgressBar;
+    m_busy->setRange(0, 0);
+    m_busy->setMaximumWidth(120);
+    m_busy->setMaximumHeight(m_status->sizeHint().height());
+    m_busy->setTextVisible(false);
+    m_busy->hide();
+    auto* statusLine = new QHBoxLayout;
+    statusLine->addWidget(m_busy);
+    statusLine->addWidget(m_status, 1);
+
     auto* layout = new QVBoxLayout(this);
     layout->setMenuBar(m_menuBar);
     layout->addWidget(m_tab, 1);
     layout->addLayout(buttons);
+    layout->addLayout(statusLine);
 
     loadFromJob();
 }
@@ -150,9 +169,8 @@ COrganiserDlg::~COrganiserDlg()
 {
     // The editor goes with the window and takes its temporary file with it.
     delete m_editor.data();
-    // A running engine is left to finish on its own.
-    if (m_timer)
-        m_timer->stop();
+    // A running engine is left to finish on its own (the runner stops its
+    // timer).
 }
 
 void COrganiserDlg::buildMenu()
@@ -183,6 +201,8 @@ void COrganiserDlg::buildMenu()
 
     QMenu* run = m_menuBar->addMenu(QStringLiteral("&Run"));
     add(run, "Save and &Run", &COrganiserDlg::saveAndRun);
+    m_stopAction = add(run, "Stop fit", &COrganiserDlg::stopFit);
+    m_stopAction->setEnabled(false);
     add(run, "Launch &NOSKVIEW", &COrganiserDlg::launchViewer);
     add(run, "&Open work folder", &COrganiserDlg::openWorkFolder);
     run->addSeparator();
@@ -235,10 +255,27 @@ int COrganiserDlg::runDialog(QDialog& dialog)
 
 void COrganiserDlg::setTimer(std::unique_ptr<Timer> timer)
 {
-    if (m_timer)
-        m_timer->stop();
-    m_timer = std::move(timer);
-    m_timer->setCallback([this] { CheckEngine(); });
+    m_runner->setTimer(std::move(timer));
+}
+
+Timer& COrganiserDlg::timer()
+{
+    return m_runner->timer();
+}
+
+bool COrganiserDlg::engineRunning() const
+{
+    return m_runner->running();
+}
+
+QString COrganiserDlg::statusText() const
+{
+    return m_status->text();
+}
+
+void COrganiserDlg::setStatus(const QString& text)
+{
+    m_status->setText(text);
 }
 
 void COrganiserDlg::setTitle(const QString& title)
@@ -252,10 +289,11 @@ void COrganiserDlg::loadFromJob()
     m_dataPage->LoadFromJob();
 }
 
-void COrganiserDlg::storeToJob()
+bool COrganiserDlg::storeToJob()
 {
     m_fitPage->StoreToJob();
     m_dataPage->StoreToJob();
+    return m_fitPage->lastStoreSucceeded();
 }
 
 void COrganiserDlg::showPage(int index)
@@ -386,20 +424,38 @@ void COrganiserDlg::programOptions()
 
 void COrganiserDlg::saveAndRun()
 {
-    if (m_engine) {
+    if (m_runner->running()) {
         // One engine at a time: a second one would write into the same files.
         m_prompt.message("The fitting engine is still running!", kProgram, Buttons::Ok, Icon::Warning);
         return;
     }
-    storeToJob();
+    // A box the job cannot take stops the run; its message has been shown.
+    if (!storeToJob())
+        return;
     if (!run::runnable(m_job)) {
         m_prompt.message("Can not run this TEST configuration!", kProgram, Buttons::Ok, Icon::Error);
         return;
     }
-    if (!runCommand(m_prompt, [&] { run::writeInput(m_job); }))
+    // What the engine would refuse is said now, with what to change, rather
+    // than after a run.
+    const std::string refusal = EngineRunner::checkJob(m_job);
+    if (!refusal.empty()) {
+        setStatus(QStringLiteral("The job was not run."));
+        m_prompt.message(refusal, kProgram, Buttons::Ok, Icon::Error);
+        return;
+    }
+    if (!runCommand(m_prompt, [&] { m_runner->writeInput(m_job); }))
         return;
     StoreOutin();
     StartEngine();
+}
+
+void COrganiserDlg::stopFit()
+{
+    if (!m_runner->running())
+        return;
+    setStatus(QStringLiteral("Stopping the fit..."));
+    m_runner->stop();
 }
 
 void COrganiserDlg::StoreOutin()
@@ -417,41 +473,63 @@ void COrganiserDlg::StoreOutin()
 
 void COrganiserDlg::StartEngine()
 {
-    int error = 0;
-    ProcessSpec spec = run::engineSpec(m_options.closeEngineWindow != 0, run::terminalProgram(), error);
-    if (error == 0)
-        m_engine = Platform::instance().processes().start(spec, error);
-    if (!m_engine) {
-        char text[80];
-        std::snprintf(text, sizeof text, "Cannot run NOSK!\nLast error #%i", error);
-        m_prompt.message(text, kProgram, Buttons::Ok, Icon::Error);
-        return;
+    EngineRunner::Settings settings;
+    settings.closeEngineWindow = m_options.closeEngineWindow != 0;
+    settings.terminal = run::terminalProgram();
+    settings.loadOutinAfterRun = m_options.loadOutinAfterRun == 1;
+    settings.notifyViewer = m_options.notifyViewer == 1;
+    StartFailure failure;
+    if (!m_runner->start(m_job, settings, failure)) {
+        if (failure.bundledEngine.empty()) {
+            m_prompt.message(failure.message, kProgram, Buttons::Ok, Icon::Error);
+            setStatus(QStringLiteral("The engine could not be started."));
+            return;
+        }
+        const std::string question = failure.message + "\n\nRun the bundled engine (" + failure.bundledEngine + ") instead?";
+        if (m_prompt.message(question, kProgram, Buttons::YesNo, Icon::Error) != Answer::Yes) {
+            setStatus(QStringLiteral("The engine could not be started."));
+            return;
+        }
+        settings.program = failure.bundledEngine;
+        if (!m_runner->start(m_job, settings, failure)) {
+            m_prompt.message(failure.message, kProgram, Buttons::Ok, Icon::Error);
+            setStatus(QStringLiteral("The engine could not be started."));
+            return;
+        }
     }
-    m_timer->start(1000);
+    showRunning(true);
+    setStatus(QString::fromStdString(m_runner->runningStatus()));
+}
+
+void COrganiserDlg::showRunning(bool running)
+{
+    m_busy->setVisible(running);
+    m_stopAction->setEnabled(running);
+    if (running)
+        setCursor(Qt::BusyCursor);
+    else
+        unsetCursor();
 }
 
 void COrganiserDlg::CheckEngine()
 {
-    if (!m_engine || m_engine->running())
-        return;
-    m_timer->stop();
-    setEnabled(true);
-    m_engine.reset();
-    finishRun();
+    m_runner->poll();
 }
 
-void COrganiserDlg::finishRun()
+void COrganiserDlg::finishRun(const RunEnd& end)
 {
-    try {
-        run::collectResults(m_job);
-    } catch (const std::exception&) {
-        m_prompt.message("Fitting process failed!", kProgram, Buttons::Ok, Icon::Error);
+    showRunning(false);
+    setStatus(QString::fromStdString(end.status));
+    if (end.kind == RunEnd::Kind::Failed) {
+        m_prompt.message(end.message, kProgram, Buttons::Ok, Icon::Error);
         return;
     }
-    if (m_options.loadOutinAfterRun == 1 && m_job.IRE < 0)
+    if (end.reloadOutin) {
+        // The status line keeps what the run did.
+        const QString status = statusText();
         loadOutin();
-    if (m_options.notifyViewer == 1)
-        Platform::instance().notifier().notifyViewers();
+        setStatus(status);
+    }
 }
 
 void COrganiserDlg::launchViewer()

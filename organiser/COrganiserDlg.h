@@ -12,8 +12,10 @@
 
 class QAction;
 class QImage;
+class QLabel;
 class QMenuBar;
 class QPrinter;
+class QProgressBar;
 class QPushButton;
 
 namespace nosk {
@@ -22,8 +24,9 @@ class CDataLinesPage;
 class CFitOptionsPage;
 class CPageTab;
 class CTextEditorDlg;
-class ChildProcess;
+class EngineRunner;
 class Prompt;
+struct RunEnd;
 class Timer;
 
 // The organiser's main window: owns the one fit job, shows it on the
@@ -38,7 +41,9 @@ public:
     // --- operations the commands share ---
     void LoadJobFile(const std::string& path);
     void loadFromJob();  // both pages
-    void storeToJob();   // both pages
+    // Both pages; false (after the message) when a box holds what the job
+    // cannot take.
+    bool storeToJob();
     void showPage(int index);
 
     // --- File menu ---
@@ -55,6 +60,7 @@ public:
 
     // --- Run menu ---
     void saveAndRun();
+    void stopFit();
     void launchViewer();
     void openWorkFolder();
     void generateReport();
@@ -83,9 +89,12 @@ public:
 
     void openEditor();
 
-    // The watch timer's tick: finishes the run once the engine has ended.
+    // The watch timer's tick: shows the progress, and finishes the run once
+    // the engine has ended.
     void CheckEngine();
-    bool engineRunning() const { return m_engine != nullptr; }
+    bool engineRunning() const;
+    // The status line under the buttons: the run's progress and its end.
+    QString statusText() const;
 
     // Copies a text file to the temporary folder as __NOSKRUN.TXT and prints
     // or shows the copy; nothing happens when the file cannot be copied.
@@ -115,7 +124,7 @@ public:
     void setPrinterProvider(PrinterProvider provider) { m_printer = std::move(provider); }
     // The engine's watch timer (a QtTimer unless a test sets its own).
     void setTimer(std::unique_ptr<Timer> timer);
-    Timer& timer() { return *m_timer; }
+    Timer& timer();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -129,7 +138,9 @@ private:
     bool loadInto(const std::string& path, const char* title);
     void StoreOutin();
     void StartEngine();
-    void finishRun();
+    void finishRun(const RunEnd& end);
+    void showRunning(bool running);
+    void setStatus(const QString& text);
     int runDialog(QDialog& dialog);
     void afterInflReload();
     void showTextWindow(const std::string& path);
@@ -150,8 +161,11 @@ private:
     QPushButton* m_exitButton = nullptr;
     QPointer<CTextEditorDlg> m_editor;
 
-    std::unique_ptr<ChildProcess> m_engine;
-    std::unique_ptr<Timer> m_timer;
+    QLabel* m_status = nullptr;
+    QProgressBar* m_busy = nullptr;
+    QAction* m_stopAction = nullptr;
+
+    std::unique_ptr<EngineRunner> m_runner;
     DialogRunner m_runDialog;
     PrinterProvider m_printer;
 };

@@ -182,7 +182,7 @@ void CParamEditor::read(double* P, int* NFREE) const
 {
     for (int k = 1; k <= m_rowsInUse; ++k) {
         const Row& row = m_rows[std::size_t(k - 1)];
-        P[k - 1] = parseLeadingDouble(row.value->text().toStdString());
+        P[k - 1] = parseDoubleText(row.value->text().toStdString());
         NFREE[k - 1] = row.code->currentIndex();
     }
 }

@@ -54,6 +54,8 @@ public:
     // code; the DE links of the circuit letter replace the code lists.
     void set(const double* P, const int* NFREE, int rowsInUse, char fun);
     // Rows 1..rowsInUse back into P and NFREE (-1 when no code is selected).
+    // A value that is not wholly a number throws nosk::exception "Wrong
+    // number! %s"; P and NFREE may then be partly written.
     void read(double* P, int* NFREE) const;
 
     int rowsInUse() const { return m_rowsInUse; }

@@ -81,7 +81,7 @@ CSelectDEDlg::CSelectDEDlg(const QString& linkText, int de, int param, QWidget* 
         m_list->setCurrentRow(de);
     else
         m_list->setCurrentRow(-1);
-    showDescription();
+    showDescription(m_list->currentRow());
 
     connect(m_list, &QListWidget::currentRowChanged, this, &CSelectDEDlg::showDescription);
     connect(m_help, &QPushButton::clicked, this, [this] {
@@ -102,9 +102,11 @@ int CSelectDEDlg::selectedDE() const
     return m_list->row(items.front());
 }
 
-void CSelectDEDlg::showDescription()
+void CSelectDEDlg::showDescription(int row)
 {
-    m_description->setPlainText(deDescriptionForBox(selectedDE()));
+    // The row that became current: a click makes it current before it is
+    // selected, so the selection still names the previous DE here.
+    m_description->setPlainText(deDescriptionForBox(row));
 }
 
 void CSelectDEDlg::keyPressEvent(QKeyEvent* event)

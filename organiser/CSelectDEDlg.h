@@ -32,7 +32,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void showDescription();
+    void showDescription(int row);
 
     QListWidget* m_list;
     QPlainTextEdit* m_description;

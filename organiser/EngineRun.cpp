@@ -76,16 +76,14 @@ std::string terminalProgram()
     return {};
 }
 
-ProcessSpec engineSpec(bool closeEngineWindow, const std::string& terminal, int& error)
+ProcessSpec engineSpec(const std::string& engine, bool closeEngineWindow, const std::string& terminal)
 {
     ProcessSpec spec;
-    std::string engine = resolveProgram(locations::engineProgram(), error);
-    if (engine.empty())
-        return spec;
     std::vector<std::string> args = engineArguments(closeEngineWindow);
     if (!terminal.empty()) {
+        // The console shows the output and the log keeps it.
         spec.program = terminal;
-        spec.arguments = {"-e", engine};
+        spec.arguments = {"-e", "/bin/sh", "-c", std::string("\"$0\" \"$@\" 2>&1 | tee -a ") + kLogFile, engine};
         spec.arguments.insert(spec.arguments.end(), args.begin(), args.end());
         return spec;
     }

@@ -28,11 +28,11 @@ std::vector<std::string> engineArguments(bool closeEngineWindow);
 // there is no display or none is installed.
 std::string terminalProgram();
 
-// What to start for a run from the window. With a terminal the engine runs
-// in it; without one it runs without a window, its input from /dev/null and
-// its console output appended to NOSKWIN.LOG. error is set (errno) and the
-// result is empty when the engine cannot be executed.
-ProcessSpec engineSpec(bool closeEngineWindow, const std::string& terminal, int& error);
+// What to start for a run of the engine (a path) from the window. Its
+// console output is appended to NOSKWIN.LOG, where the window reads the
+// progress lines; with a terminal the engine also shows it there, without
+// one its input is /dev/null.
+ProcessSpec engineSpec(const std::string& engine, bool closeEngineWindow, const std::string& terminal);
 
 // Looks a program up as a start would: a path is checked as it stands, a
 // bare name along PATH. Returns the path to run, or empty with error set.

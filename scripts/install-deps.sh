@@ -5,11 +5,15 @@
 # Fast when everything is present: it asks dpkg first and only then apt-get.
 set -euo pipefail
 
-# Building and running the programs (the demo installs only these).
+# Building and running the programs (the demo installs only these). "a|b": the
+# first of these packages that the distribution has (Ubuntu 24.04 ships arb
+# inside flint).
 packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev libcminpack-dev
   libeigen3-dev
+  'libflint-arb-dev|libflint-dev'
+  libcerf-dev libgsl-dev
   fonts-dejavu-core
 )
 
@@ -43,11 +47,20 @@ apt_install() {
   $SUDO apt-get install -y -qq --no-install-recommends "$@"
 }
 missing_of() {
-  local p
+  local p alternative
   for p in "$@"; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-      echo "$p"
+    for alternative in ${p//|/ }; do
+      if dpkg-query -W -f='${Status}' "$alternative" 2>/dev/null | grep -q "install ok installed"; then
+        continue 2
+      fi
+    done
+    if [ "$p" != "${p//|/}" ] && ! apt-cache show cmake >/dev/null 2>&1; then
+      $SUDO apt-get update -qq >&2 || true   # no package lists yet: choose from fresh ones
     fi
+    for alternative in ${p//|/ }; do
+      if apt-cache show "$alternative" >/dev/null 2>&1; then break; fi
+    done
+    echo "$alternative"
   done
 }
 

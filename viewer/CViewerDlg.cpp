@@ -4,14 +4,17 @@
 #include "CComplexPlanePage.h"
 #include "CFileTextPage.h"
 #include "CGraphPage.h"
+#include "CKramersKronigPage.h"
 #include "CStatisticsPage.h"
 #include "GraphSettings.h"
 #include "PageComposer.h"
+#include "ResultExport.h"
 #include "ViewerDialogs.h"
 #include "ViewerTexts.h"
 #include "core/Exception.h"
 #include "core/Prompt.h"
 #include "core/RunCommand.h"
+#include "job/AtomicFileWriter.h"
 #include "platform/Drawing.h"
 #include "platform/Help.h"
 #include "ui/CPageTab.h"
@@ -31,6 +34,7 @@
 #include <QVBoxLayout>
 
 #include <cerrno>
+#include <filesystem>
 #include <cstdio>
 #include <cstdlib>
 
@@ -101,6 +105,9 @@ void CViewerDlg::buildMenu()
     add(file, "&Print all graphs...", &CViewerDlg::onPrintAllGraphs);
     add(file, "&Save all graphs in image...", &CViewerDlg::onSaveAllGraphsInImage);
     file->addSeparator();
+    add(file, "Export &parameters...", &CViewerDlg::onExportParameters);
+    add(file, "Export da&ta...", &CViewerDlg::onExportData);
+    file->addSeparator();
     add(file, "&Exit", &CViewerDlg::onExitMenu);
 
     QMenu* help = m_menuBar->addMenu(QStringLiteral("&Help"));
@@ -144,8 +151,16 @@ void CViewerDlg::addPage(CViewerPage* page)
 
 void CViewerDlg::createPages()
 {
-    if (!m_run.hasResults())
+    // The Kramers-Kronig test is about the data: its page is there whenever
+    // the work folder holds its table, with or without a run.
+    const bool kkTable = std::filesystem::exists(CKramersKronigPage::kTableFile);
+    if (!m_run.hasResults()) {
+        if (kkTable) {
+            addPage(new CKramersKronigPage(textHeight()));
+            m_tabs->showPage(0);
+        }
         return;
+    }
     const char dattyp = m_run.job().DATTYP;
     const bool graphs = dattyp == 'C' || dattyp == 'R' || dattyp == 'I';
     const bool fitPages = m_run.isFit() && !m_run.transformed();
@@ -156,6 +171,8 @@ void CViewerDlg::createPages()
         addPage(new CComplexPlanePage(QStringLiteral("Complex-plane plot"), m_run, m_settings, lineHeight));
     if (fitPages && m_run.statistics())
         addPage(new CStatisticsPage(QStringLiteral("Numerical data"), *m_run.statistics()));
+    if (kkTable)
+        addPage(new CKramersKronigPage(lineHeight));
     addPage(new CFileTextPage(QStringLiteral("PNTOUTL"), fitPages ? 10036 : 0, m_prompt));
     addPage(new CFileTextPage(QStringLiteral("AUXPNTL"), fitPages ? 10027 : 0, m_prompt));
     if (!m_pages.empty())
@@ -214,8 +231,8 @@ bool CViewerDlg::LoadRun(int mode)
         loaded = false;
         reportError(failureText(e).c_str());
     }
-    if (loaded)
-        createPages();
+    // After a failed load only the Kramers-Kronig page can come: it needs no run.
+    createPages();
     m_loading = false;
     return loaded;
 }
@@ -390,6 +407,47 @@ std::string CViewerDlg::saveImage(const std::string& path, const CViewerPage& pa
     auto err = WriteBmpFile(path, w, h, reinterpret_cast<const std::uint32_t*>(image.constBits()),
                             static_cast<int>(image.bytesPerLine() / 4));
     return err ? err->message() : std::string();
+}
+
+// Both tables replace the chosen file safely; a failure ends in the
+// command's error box.
+void CViewerDlg::onExportParameters()
+{
+    if (!m_run.hasResults()) {
+        m_prompt.message("No results to export!", "ERROR", Buttons::Ok, Icon::Error);
+        return;
+    }
+    FileRequest request;
+    request.title = "Export parameters";
+    request.filters = {{"CSV table (*.csv)", "*.csv"}, {"All files (*.*)", "*.*"}};
+    request.defaultExtension = "csv";
+    request.initialName = "parameters.csv";
+    auto path = m_prompt.saveFile(request);
+    if (!path)
+        return;
+    const FitStatistics* statistics = m_run.isFit() ? m_run.statistics() : nullptr;
+    AtomicFileWriter out(*path);
+    out.buffer() = resultexport::parameterTable(m_run.job(), statistics);
+    out.commit();
+}
+
+void CViewerDlg::onExportData()
+{
+    if (!m_run.hasResults()) {
+        m_prompt.message("No results to export!", "ERROR", Buttons::Ok, Icon::Error);
+        return;
+    }
+    FileRequest request;
+    request.title = "Export data";
+    request.filters = {{"CSV table (*.csv)", "*.csv"}, {"All files (*.*)", "*.*"}};
+    request.defaultExtension = "csv";
+    request.initialName = "data.csv";
+    auto path = m_prompt.saveFile(request);
+    if (!path)
+        return;
+    AtomicFileWriter out(*path);
+    out.buffer() = resultexport::dataTable(m_run);
+    out.commit();
 }
 
 void CViewerDlg::onSaveAllGraphsInImage()

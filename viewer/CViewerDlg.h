@@ -53,6 +53,8 @@ public:
     void onXAxisType();
     void onPrintAllGraphs();
     void onSaveAllGraphsInImage();
+    void onExportParameters();
+    void onExportData();
     void onExitMenu();
     void onHelpContents();
     void onHelpIndex();

@@ -65,6 +65,14 @@ bool CZuCellEdit::event(QEvent* event)
 
 void CZuCellEdit::keyPressEvent(QKeyEvent* event)
 {
+    // Enter commits the cell and stays in it; the key goes no further, so it
+    // never reaches the window's default button.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+        && !(event->modifiers() & ~Qt::KeypadModifier)) {
+        emit commitRequested();
+        event->accept();
+        return;
+    }
     if (event->modifiers() & Qt::ControlModifier) {
         switch (event->key()) {
         case Qt::Key_Left: emit moveRequested(2); break;
@@ -165,6 +173,17 @@ void CZuGridCells::placeEditor(bool focus)
     connect(e, &CZuCellEdit::moveRequested, this, [this](int d) {
         // Posted: the move runs after the key has been handled.
         QMetaObject::invokeMethod(this, [this, d] { cellMove(d); }, Qt::QueuedConnection);
+    });
+    connect(e, &CZuCellEdit::commitRequested, this, [this, e] {
+        if (m_editor != e || m_readOnly)
+            return;
+        Commit();
+        // The cell shows the value as the table keeps it.
+        if (m_editor == e) {
+            e->setText(QString::fromStdString(m_model->GetText(m_currentColumn, m_currentRow)));
+            e->setModified(false);
+            e->selectAll();
+        }
     });
     connect(e, &CZuCellEdit::extendRequested, this, [this](int d) {
         QMetaObject::invokeMethod(this, [this, d] { cellMove(d, true); }, Qt::QueuedConnection);

@@ -31,6 +31,8 @@ signals:
     // Ctrl+C with no text selected in the editor: copy the selected cells.
     void copyRequested();
     void backtabRequested();
+    // Enter or Return: take the text into the table now.
+    void commitRequested();
 
 protected:
     void focusOutEvent(QFocusEvent* event) override;

@@ -61,6 +61,14 @@ public:
     }
     int exitCode() const override { return m_exitCode; }
     long pid() const override { return m_pid; }
+    void terminate() override
+    {
+        if (m_done)
+            return;
+        // Started in a session of its own: its process group has its pid.
+        if (::kill(-m_pid, SIGTERM) != 0)
+            ::kill(m_pid, SIGTERM);
+    }
 
 private:
     pid_t m_pid;

@@ -26,6 +26,9 @@ public:
     // a signal gives 128 + the signal number.
     virtual int exitCode() const = 0;
     virtual long pid() const = 0;
+    // Asks the program and everything it started (its session) to end
+    // (SIGTERM); running() then reports its end.
+    virtual void terminate() = 0;
 };
 
 // Starts programs. The organiser's run and launch commands go through this,

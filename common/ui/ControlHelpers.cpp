@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <regex>
 
 namespace nosk {
 namespace {
@@ -109,9 +110,31 @@ double parseLeadingDouble(const std::string& raw)
     return value;
 }
 
+double parseDoubleText(const std::string& raw)
+{
+    std::string t = raw;
+    while (!t.empty() && std::isspace(static_cast<unsigned char>(t.back())))
+        t.pop_back();
+    std::size_t first = 0;
+    while (first < t.size() && std::isspace(static_cast<unsigned char>(t[first])))
+        ++first;
+    t.erase(0, first);
+    // A decimal comma is read as the point only where it cannot be anything
+    // else: one comma and no point.
+    const std::size_t comma = t.find(',');
+    if (comma != std::string::npos && t.find(',', comma + 1) == std::string::npos
+        && t.find('.') == std::string::npos)
+        t[comma] = '.';
+    static const std::regex number(R"([+-]?([0-9]+\.?[0-9]*|\.[0-9]+)([eE][+-]?[0-9]+)?)");
+    double value = 0.0;
+    if (!std::regex_match(t, number) || !scanLeadingDouble(t, value))
+        throw exception("Wrong number! %s", raw.c_str());
+    return value;
+}
+
 double takeDouble(const QLineEdit* edit)
 {
-    return parseLeadingDouble(boxText(edit));
+    return parseDoubleText(edit->text().toStdString());
 }
 
 void showCheck(QCheckBox* box, int value)

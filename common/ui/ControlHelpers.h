@@ -29,14 +29,19 @@ int takeInt(const QLineEdit* edit);
 // "%.6E" (digits 6) or "%.7E" (digits 7) with a three-digit exponent,
 // 8.854188E-014.
 void showDouble(QLineEdit* edit, double value, int digits = 6);
-// The leading decimal number of the box's first 31 characters (sign, digits
-// with an optional point, an optional exponent with E or e); anything else,
-// also an empty box, gives 0. Never fails.
+// The box's text read as one decimal number (blanks around it, sign, digits
+// with an optional point, an optional exponent with E or e). A decimal comma
+// counts as the point when it is the text's only comma and there is no
+// point ("1,5e-12"). Anything else, also an empty box or a number beyond the
+// double range, throws nosk::exception "Wrong number! %s" with the box text.
 double takeDouble(const QLineEdit* edit);
 
 // The same number rules on plain text, for controls of other kinds.
 std::string doubleText(double value, int digits);
 int parseIntText(const std::string& text);         // throws like takeInt
+double parseDoubleText(const std::string& text);   // throws like takeDouble
+// The leading decimal number of the first 31 characters; anything else,
+// also an empty text, gives 0. Never fails.
 double parseLeadingDouble(const std::string& text);
 
 // Checked for 1, cleared otherwise.

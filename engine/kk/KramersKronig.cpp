@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <istream>
 #include <limits>
+#include <sstream>
 #include <stdexcept>
 
 namespace nosk::kk {
@@ -248,6 +250,34 @@ std::string formatTable(const std::vector<double>& f, const Result& r)
         out += line;
     }
     return out;
+}
+
+Table readTable(std::istream& in)
+{
+    Table t;
+    t.mu = std::numeric_limits<double>::quiet_NaN();
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!line.empty() && line[0] == '#') {
+            int m = 0;
+            double mu = 0;
+            if (std::sscanf(line.c_str(), "# Kramers-Kronig test: M = %d, mu = %lf", &m, &mu) == 2) {
+                t.elements = m;
+                t.mu = mu;
+            }
+            continue;
+        }
+        std::istringstream fields(line);
+        double f, re, im;
+        if (fields >> f >> re >> im) {
+            t.frequencyHz.push_back(f);
+            t.residualReal.push_back(re);
+            t.residualImag.push_back(im);
+        }
+    }
+    return t;
 }
 
 } // namespace nosk::kk

@@ -12,6 +12,7 @@
 // Standard library and Eigen only.
 
 #include <complex>
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -63,5 +64,14 @@ Result test(const std::vector<double>& frequencyHz, const std::vector<std::compl
 // with frequency (Hz), residual of the real part and of the imaginary part in
 // percent of |Z|.
 std::string formatTable(const std::vector<double>& frequencyHz, const Result& result);
+
+// A KKTEST table read back. `elements` is 0 and `mu` NaN when the comment
+// line is missing; lines that are not three numbers are skipped.
+struct Table {
+    int elements = 0;
+    double mu = 0;
+    std::vector<double> frequencyHz, residualReal, residualImag;
+};
+Table readTable(std::istream& in);
 
 } // namespace nosk::kk

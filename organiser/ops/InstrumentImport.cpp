@@ -41,7 +41,7 @@ std::vector<Line> splitLines(std::string_view text)
     // Lines end with LF, CR LF, CR alone (old files) or CR CR LF (some
     // exporters): a run of CRs with or without an LF after it is one end.
     std::vector<Line> lines;
-    lines.reserve(text.size() / 32 + 1);
+    lines.reserve(std::min(text.size() / 32 + 1, size_t(kMaxLines)));
     int number = 0;
     size_t start = 0;
     const size_t n = text.size();
@@ -85,7 +85,12 @@ std::string_view unquoted(std::string_view f)
     return f;
 }
 
-void splitFields(std::string_view line, Sep sep, std::vector<std::string_view>& out)
+// More columns than any instrument writes; a line is never split further, so
+// that one endless line cannot fill the memory with fields.
+constexpr size_t kMaxFields = 1000;
+
+// The fields of a line, at most `limit` (the rest of the line is dropped).
+void splitFields(std::string_view line, Sep sep, std::vector<std::string_view>& out, size_t limit = kMaxFields + 1)
 {
     out.clear();
     if (sep == Sep::Blank || sep == Sep::WideBlank) {
@@ -109,6 +114,8 @@ void splitFields(std::string_view line, Sep sep, std::vector<std::string_view>& 
                 j = k;
             }
             out.push_back(unquoted(line.substr(i, j - i)));
+            if (out.size() == limit)
+                return;
             while (j < line.size() && (line[j] == ' ' || line[j] == '\t'))
                 ++j;
             i = j;
@@ -116,7 +123,10 @@ void splitFields(std::string_view line, Sep sep, std::vector<std::string_view>& 
         return;
     }
     const char c = sep == Sep::Tab ? '\t' : sep == Sep::Semicolon ? ';' : ',';
-    while (true) {
+    // Many exporters end every line with the separator: no field follows it.
+    if (line.size() > 1 && line.back() == c)
+        line.remove_suffix(1);
+    while (out.size() < limit) {
         size_t at = line.find(c);
         out.push_back(unquoted(line.substr(0, at)));
         if (at == std::string_view::npos)
@@ -291,7 +301,7 @@ Kind classify(std::string_view line, std::vector<std::string_view>& fields)
 {
     if (trimmed(line).empty())
         return Kind::Empty;
-    splitFields(line, separatorOf(line), fields);
+    splitFields(line, separatorOf(line), fields, 4);
     for (std::string_view f : fields) {
         if (f.empty())
             continue;
@@ -366,6 +376,8 @@ Scan scanText(std::string_view text)
         b.first = i;
         b.sep = separatorOf(scan.lines[i].text);
         splitFields(scan.lines[i].text, b.sep, fields);
+        if (fields.size() > kMaxFields)
+            throw exception("line %d: more than %zu columns", scan.lines[i].number, kMaxFields);
         b.fields = int(fields.size());
         while (i < scan.lines.size() && scan.kinds[i] == Kind::Data)
             ++i;
@@ -415,6 +427,8 @@ void readBlock(const Scan& scan, const Block& b, std::vector<ImportedSpectrum>& 
         if (int(fields.size()) != b.fields) {
             if (hasDecimalCommas(line.text))
                 failAtLine(line.number, "decimal commas; numbers need a decimal point");
+            if (fields.size() > kMaxFields)
+                throw exception("line %d: more than %zu columns", line.number, kMaxFields);
             throw exception("line %d: %d numbers expected, found %d", line.number, b.fields, int(fields.size()));
         }
         double rowCycle = 0;

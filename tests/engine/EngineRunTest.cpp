@@ -54,8 +54,9 @@ TEST(EngineRun, RefusesWhatItCannotRun)
     };
     const std::vector<Case> cases = {
         {[](FitJob& j) { j.FUN = 'Z'; }, "Model function 'Z' is not available in this engine"},
-        {[](FitJob& j) { j.P[14] = 8; }, "DE 8 is not available in this engine"},
-        {[](FitJob& j) { j.P[9] = 30; }, "DE 30 is not available in this engine"},
+        {[](FitJob& j) { j.P[14] = 38; }, "DE 38 is not available in this engine"},
+        {[](FitJob& j) { j.P[14] = 8; }, "DE 8 (P[14]): R = 0 must be positive"},
+        {[](FitJob& j) { j.P[9] = 30; }, "DE 30 (P[9]): U = 0 is outside 0 ... 700 (0 excluded)"},
         {[](FitJob& j) { j.IRCH = 4; }, "IRCH 4 is not supported by this engine"},
         {[](FitJob& j) { j.IRCH = -1; }, "IRCH -1 is not supported by this engine"},
         {[](FitJob& j) { j.MAXFEV = -3; }, "MAXFEV -3 is negative"},

@@ -6,6 +6,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
@@ -115,4 +116,19 @@ TEST(DEExamples, EveryListedExampleIsBundled)
     for (int i = 0; i < de::kCount; ++i)
         for (const std::string& name : de::examples(i))
             EXPECT_TRUE(fs::exists(bundled / ("CKT." + name.substr(0, 1)) / name)) << name;
+}
+
+TEST(SelectDE, ClickShowsTheClickedDE)
+{
+    CSelectDEDlg dlg(QStringLiteral("DE1"), 2, 10);
+    dlg.show();
+    QListWidget* list = dlg.list();
+    for (int row : {7, 3, 12}) {
+        QListWidgetItem* item = list->item(row);
+        list->scrollToItem(item);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, list->visualItemRect(item).center());
+        EXPECT_EQ(dlg.selectedDE(), row);
+        EXPECT_TRUE(dlg.descriptionBox()->toPlainText().startsWith(item->text() + QLatin1Char('\n')))
+            << row << ": " << dlg.descriptionBox()->toPlainText().toStdString();
+    }
 }

@@ -163,4 +163,23 @@ TEST(InstrumentMenu, HeadlessImportThenTheBatteryFits)
     EXPECT_EQ(run({QStringLiteral("--import"), QStringLiteral("cell.csv")}), 0);
     EXPECT_TRUE(fs::exists("cell.TST"));
     EXPECT_EQ(run({QStringLiteral("--import"), QStringLiteral("cell.csv"), QStringLiteral("--bogus")}), 2);
+
+    // A --to that is not a job (the data file itself, by a slip): refused,
+    // and the file stays as it was.
+    const std::string before = test::readAll("cell.csv");
+    EXPECT_EQ(run({QStringLiteral("--import"), QStringLiteral("cell.csv"), QStringLiteral("--to"), QStringLiteral("cell.csv")}), 1);
+    EXPECT_EQ(test::readAll("cell.csv"), before);
+
+    // Several spectra: the first unless --spectrum names another.
+    const std::string table = "ZCURVE\tTABLE\n\tPt\tFreq\tZreal\tZimag\n\t#\tHz\tohm\tohm\n";
+    test::writeAll("two.DTA", "EXPLAIN\n" + table + "\t0\t100\t1\t-1\n" + table + "\t0\t1000\t3\t-3\n\t1\t100\t4\t-4\n");
+    EXPECT_EQ(run({QStringLiteral("--import"), QStringLiteral("two.DTA")}), 0);
+    EXPECT_NE(p.readAllStandardOutput().indexOf("The file holds 2 spectra"), -1);
+    job.load("two.TST");
+    EXPECT_EQ(job.M, 1);
+    EXPECT_EQ(run({QStringLiteral("--import"), QStringLiteral("two.DTA"), QStringLiteral("--spectrum"), QStringLiteral("2")}), 0);
+    job.load("two.TST");
+    EXPECT_EQ(job.M, 2);
+    EXPECT_EQ((*job.DATA2)[1], -4.0);
+    EXPECT_EQ(run({QStringLiteral("--import"), QStringLiteral("two.DTA"), QStringLiteral("--spectrum"), QStringLiteral("3")}), 1);
 }

@@ -97,7 +97,8 @@ TEST(ViewerDlg, MenuAndExitButton)
                            QStringLiteral("&Data transformation..."), QStringLiteral("Select title for X Axis..."),
                            QStringLiteral("-"), QStringLiteral("&Print all graphs..."),
                            QStringLiteral("&Save all graphs in image..."), QStringLiteral("-"),
-                           QStringLiteral("&Exit")}));
+                           QStringLiteral("Export &parameters..."), QStringLiteral("Export da&ta..."),
+                           QStringLiteral("-"), QStringLiteral("&Exit")}));
     EXPECT_EQ(menuTexts(menus[1]->menu()),
               (QStringList{QStringLiteral("&Contents..."), QStringLiteral("&Index..."), QStringLiteral("-"),
                            QStringLiteral("&About...")}));

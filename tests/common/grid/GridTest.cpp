@@ -469,3 +469,28 @@ TEST(Grid, EditorCopiesItsSelectedTextOrTheSelectedCells)
     QTest::keyClick(f.cells()->editor(), Qt::Key_C, Qt::ControlModifier);
     expectTable(clipboardTable(), block(f, 2, 1, 2, 2));
 }
+
+TEST(Grid, EnterCommitsTheEditedCellAndStaysThere)
+{
+    GridFixture f(10, 5);
+    f.click(1, 2);
+    f.type(QStringLiteral("7.25"));
+    QTest::keyClick(f.cells()->editor(), Qt::Key_Return);
+    EXPECT_TRUE(f.prompt.messages.empty());
+    EXPECT_DOUBLE_EQ(f.value(1, 2), 7.25);
+    EXPECT_EQ(f.cells()->cellText(1, 2).toStdString(), "7.250000e+000 ");
+    EXPECT_EQ(f.cells()->currentRow(), 1);
+    EXPECT_EQ(f.cells()->currentColumn(), 2);
+    ASSERT_NE(f.cells()->editor(), nullptr);
+    EXPECT_EQ(f.cells()->editor()->text().toStdString(), "7.250000e+000");
+
+    // The keypad's Enter too; a refused text is reported once and the cell
+    // keeps its value.
+    f.type(QStringLiteral("abc"));
+    QTest::keyClick(f.cells()->editor(), Qt::Key_Enter, Qt::KeypadModifier);
+    ASSERT_EQ(f.prompt.messages.size(), 1u);
+    EXPECT_EQ(f.prompt.messages[0].text, "Wrong value!");
+    EXPECT_DOUBLE_EQ(f.value(1, 2), 7.25);
+    ASSERT_NE(f.cells()->editor(), nullptr);
+    EXPECT_EQ(f.cells()->editor()->text().toStdString(), "7.250000e+000");
+}

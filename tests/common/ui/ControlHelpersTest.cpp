@@ -30,6 +30,16 @@ std::string failureOf(const QLineEdit& edit)
     return "(no failure)";
 }
 
+std::string doubleFailureOf(const QLineEdit& edit)
+{
+    try {
+        takeDouble(&edit);
+    } catch (const exception& e) {
+        return e.what();
+    }
+    return "(no failure)";
+}
+
 } // namespace
 
 TEST(ControlHelpers, CodesSelectByPosition)
@@ -102,9 +112,20 @@ TEST(ControlHelpers, DoubleTextsAndLeadingNumbers)
     } cases[] = {{"2.5xyz", 2.5}, {"abc", 0.0}, {"", 0.0}, {"1.5E+003", 1500.0}, {"  -.5e-2", -0.005},
                  {"1e", 1.0},     {"3.E2", 300.0}, {"inf", 0.0}, {"0x10", 0.0}, {".", 0.0},
                  {"+4", 4.0},     {"8.854188E-014", 8.854188e-14}};
-    for (const Case& c : cases) {
+    for (const Case& c : cases)
+        EXPECT_DOUBLE_EQ(parseLeadingDouble(c.text), c.value) << c.text;
+
+    // A number box takes only a text that is wholly a number, with a decimal
+    // comma where it cannot mean anything else; otherwise "Wrong number!".
+    const Case whole[] = {{"1.5E+003", 1500.0}, {"  -.5e-2 ", -0.005}, {"3.E2", 300.0}, {"+4", 4.0},
+                          {"1,5e-12", 1.5e-12}, {"-0,25", -0.25}, {"8.854188E-014", 8.854188e-14}};
+    for (const Case& c : whole) {
         edit.setText(QString::fromLatin1(c.text));
         EXPECT_DOUBLE_EQ(takeDouble(&edit), c.value) << c.text;
+    }
+    for (const char* bad : {"2.5xyz", "abc", "", "1e", "inf", "nan", "0x10", ".", "1,5,0", "1.5,0", "1e999", "1 2"}) {
+        edit.setText(QString::fromLatin1(bad));
+        EXPECT_EQ(doubleFailureOf(edit), std::string("Wrong number! ") + bad) << bad;
     }
 }
 

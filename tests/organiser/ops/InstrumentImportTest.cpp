@@ -277,10 +277,16 @@ TEST(InstrumentImport, BadInputIsRefusedWithItsReasonAndTheJobStays)
         {"Potential/V, Current/A, Charge/C\n0.1, 2e-6, 1e-7\n", "No impedance spectrum: no column of frequencies (another experiment?)"},
         {"f,Zre,Zim\n0,1,2\n", "No rows with a frequency above 0 (1 rows skipped)."},
         {"f,Zre,Zim\n-5,1,2\n", "line 2: negative frequency"},
+        {"f;Zre;Zim\n1;2;3;\n2;3;4;\n", "(no failure)"},  // a separator ending every row
+        // Endless lines: never split into millions of fields.
+        {"1,2,3\n1" + std::string(3000000, ','), "line 2: more than 1000 columns"},
+        {"1,2,3\n" + std::string(400, '1') + std::string(3000000, ' '), "(no failure)"},  // text: too large a number
+        {"\n\n1" + std::string(3000000, '\t'), "line 3: 3 numbers expected, found 1"},
+        {"\n\n" + [] { std::string s; for (int i = 0; i < 100000; ++i) s += "7 "; return s; }(), "line 3: more than 1000 columns"},
         {std::string("1,2,3\n\0\0\0", 9), "Not a text file (a zero byte at offset 6)."},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(messageOf(c.text), c.message) << c.text;
+        EXPECT_EQ(messageOf(c.text), c.message) << c.text.substr(0, 60);
 
     test::TempWorkDir dir;
     writeAll("bad.csv", "f,Zre,Zim\n1,2,3\n2,3\n");

@@ -1,0 +1,352 @@
+#include "EngineRunner.h"
+
+#include "EngineRun.h"
+#include "Locations.h"
+#include "core/Exception.h"
+#include "engine/PreparedJob.h"
+#include "job/FitJob.h"
+#include "platform/Notification.h"
+#include "platform/Platform.h"
+#include "platform/Timer.h"
+#include "results/ResultHolder.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <new>
+#include <regex>
+#include <sstream>
+#include <unistd.h>
+
+namespace nosk {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kReportFile = "PNTOUTL";
+
+std::string trimmed(const std::string& s)
+{
+    const char* blanks = " \t\r\n";
+    std::size_t b = s.find_first_not_of(blanks);
+    if (b == std::string::npos)
+        return {};
+    return s.substr(b, s.find_last_not_of(blanks) - b + 1);
+}
+
+// The last line of a text that holds more than blanks.
+std::string lastLine(const std::string& text)
+{
+    std::istringstream in(text);
+    std::string line, last;
+    while (std::getline(in, line)) {
+        std::string t = trimmed(line);
+        if (!t.empty())
+            last = t;
+    }
+    return last;
+}
+
+std::string readFrom(const std::string& path, std::uintmax_t offset)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return {};
+    in.seekg(static_cast<std::streamoff>(offset));
+    if (!in)
+        return {};
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+std::uintmax_t sizeOf(const std::string& path)
+{
+    std::error_code ec;
+    std::uintmax_t size = fs::file_size(path, ec);
+    return ec ? 0 : size;
+}
+
+bool allWeightsZero(const FitJob& job)
+{
+    if (!job.hasWeights())
+        return true;
+    auto zero = [](double w) { return w == 0.0; };
+    return std::all_of(job.WEIGHT1->begin(), job.WEIGHT1->end(), zero)
+        && std::all_of(job.WEIGHT2->begin(), job.WEIGHT2->end(), zero);
+}
+
+// Whether the file can be run on this system: a program (ELF) or a script.
+// A Windows build of the engine starts with "MZ".
+bool looksRunnable(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    char head[4] = {};
+    in.read(head, sizeof head);
+    if (in.gcount() < 2)
+        return false;
+    return (head[0] == '#' && head[1] == '!') || std::memcmp(head, "\x7f" "ELF", 4) == 0;
+}
+
+std::string bundledEngine()
+{
+    fs::path p = fs::path(QCoreApplication::applicationDirPath().toStdString()) / "noskwin";
+    std::error_code ec;
+    if (fs::is_regular_file(p, ec) && ::access(p.c_str(), X_OK) == 0)
+        return p.string();
+    return {};
+}
+
+std::string shortNumber(double v)
+{
+    char b[32];
+    std::snprintf(b, sizeof b, "%.6E", v);
+    return b;
+}
+
+} // namespace
+
+EngineRunner::EngineRunner(std::unique_ptr<Timer> timer)
+{
+    setTimer(std::move(timer));
+}
+
+EngineRunner::~EngineRunner()
+{
+    // A running engine is left to finish on its own.
+    if (m_timer)
+        m_timer->stop();
+}
+
+void EngineRunner::setTimer(std::unique_ptr<Timer> timer)
+{
+    const bool wasActive = m_timer && m_timer->isActive();
+    if (m_timer)
+        m_timer->stop();
+    m_timer = std::move(timer);
+    m_timer->setCallback([this] { poll(); });
+    if (wasActive)
+        m_timer->start(1000);
+}
+
+std::string EngineRunner::hintFor(const std::string& reason, const FitJob& job)
+{
+    std::smatch m;
+    if (reason.find("degree of freedom") != std::string::npos) {
+        if (job.IRCH == 0 && allWeightsZero(job))
+            return "With IRCH 0 every value is weighted by its weight line, and all weights are 0, so every "
+                   "value drops out. Set IRCH on the \"Fitting options\" page (1: unit weights), or load "
+                   "weights with Data \xE2\x86\x92 \"Load weights from ASCII\".";
+        return "Free fewer parameters (the codes in the parameter list of the \"Fitting options\" page), "
+               "or fit more values (DATTYP, data lines).";
+    }
+    if (reason.find("needs weight lines") != std::string::npos)
+        return "Load weights with Data \xE2\x86\x92 \"Load weights from ASCII\", or set IRCH to 1 on the "
+               "\"Fitting options\" page.";
+    if (reason.find("no data lines") != std::string::npos)
+        return "Load data with the Data menu, or set M on the \"Data lines\" page.";
+    if (std::regex_search(reason, m, std::regex(R"(\bP(\d+)\b)")))
+        return "Change p(" + m[1].str() + ") or its code in the parameter list of the \"Fitting options\" page.";
+    if (std::regex_search(reason, m, std::regex(R"((Data|Weight) line (\d+))")))
+        return "See line " + m[2].str() + " on the \"Data lines\" page.";
+    if (std::regex_search(reason, m, std::regex(R"(^DE \d+)")))
+        return "Choose another DE in the parameter list of the \"Fitting options\" page (the link beside "
+               "the DE's number opens \"Select DE\").";
+    if (reason.rfind("Model function", 0) == 0)
+        return "Choose another model circuit (FUN) on the \"Fitting options\" page.";
+    static const char* const fields[] = {"IRCH", "MAXFEV", "NPRINT", "MODE", "DINP", "DFIT", "PINP", "PFIT",
+                                         "DATTYP", "FREEQ", "NEG", "CELCAP", "N"};
+    const std::string first = reason.substr(0, reason.find(' '));
+    for (const char* f : fields)
+        if (first == f)
+            return "Change " + first + " on the \"Fitting options\" page.";
+    return {};
+}
+
+std::string EngineRunner::checkJob(const FitJob& job)
+{
+    std::string reason;
+    try {
+        engine::PreparedJob prepared(job);
+        return {};
+    } catch (const exception& e) {
+        reason = e.what();
+    } catch (const std::bad_alloc&) {
+        reason = "The job needs more memory than there is";
+    }
+    std::string text = "The fitting engine would refuse this job:\n" + reason;
+    const std::string hint = hintFor(reason, job);
+    if (!hint.empty())
+        text += "\n\n" + hint;
+    return text;
+}
+
+void EngineRunner::writeInput(const FitJob& job)
+{
+    run::writeInput(job);
+}
+
+bool EngineRunner::start(const FitJob& job, const Settings& settings, StartFailure& failure)
+{
+    failure = {};
+    const std::string tried = settings.program.empty() ? locations::engineProgram() : settings.program;
+    int error = 0;
+    std::string engine = run::resolveProgram(tried, error);
+    const bool local = fs::path(tried).filename() == "NOSKWIN.EXE";
+    std::string why;
+    if (engine.empty()) {
+        char text[80];
+        std::snprintf(text, sizeof text, "Last error #%i (%s)", error, std::strerror(error));
+        why = text;
+    } else if (!looksRunnable(engine)) {
+        error = ENOEXEC;
+        why = "The file is not a program for this system.";
+    }
+    if (!engine.empty() && error == 0) {
+        ProcessSpec spec;
+        if (settings.foreground)
+            spec.program = engine;
+        else
+            spec = run::engineSpec(engine, settings.closeEngineWindow, settings.terminal);
+        m_logOffset = sizeOf(run::kLogFile);
+        if (error == 0)
+            m_engine = Platform::instance().processes().start(spec, error);
+        if (!m_engine) {
+            char text[80];
+            std::snprintf(text, sizeof text, "Last error #%i (%s)", error, std::strerror(error));
+            why = text;
+        }
+    }
+    if (!m_engine) {
+        failure.message = "Cannot run NOSK!\n" + why + "\nEngine tried: " + tried;
+        if (local) {
+            failure.message += "\nA NOSKWIN.EXE in the work folder is used before the bundled engine.";
+            failure.bundledEngine = bundledEngine();
+        }
+        return false;
+    }
+    m_job = &job;
+    m_settings = settings;
+    m_started = std::chrono::steady_clock::now();
+    m_progress.clear();
+    m_stopRequested = false;
+    m_timer->start(1000);
+    return true;
+}
+
+void EngineRunner::stop()
+{
+    if (!m_engine)
+        return;
+    m_stopRequested = true;
+    m_engine->terminate();
+}
+
+double EngineRunner::elapsedSeconds() const
+{
+    if (!m_engine)
+        return 0;
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - m_started).count();
+}
+
+std::string EngineRunner::runningStatus() const
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "Fitting... %.0f s", std::floor(elapsedSeconds()));
+    std::string status = text;
+    if (!m_progress.empty())
+        status += ": " + m_progress;
+    return status;
+}
+
+void EngineRunner::readProgress()
+{
+    if (m_settings.foreground)
+        return;
+    std::string line = lastLine(readFrom(run::kLogFile, m_logOffset));
+    if (!line.empty())
+        m_progress = line;
+}
+
+void EngineRunner::poll()
+{
+    if (!m_engine)
+        return;
+    readProgress();
+    if (m_engine->running()) {
+        if (onProgress)
+            onProgress();
+        return;
+    }
+    m_timer->stop();
+    const int exitCode = m_engine->exitCode();
+    m_engine.reset();
+    finish(exitCode);
+}
+
+void EngineRunner::finish(int exitCode)
+{
+    const FitJob& job = *m_job;
+    RunEnd end;
+    if (m_stopRequested) {
+        end.kind = RunEnd::Kind::Stopped;
+        end.status = "Fit stopped.";
+        if (onEnd)
+            onEnd(end);
+        return;
+    }
+    std::string readError;
+    std::unique_ptr<ResultHolder> holder;
+    try {
+        holder = std::make_unique<ResultHolder>(job);
+        holder->read();
+        holder->writeSolartron("solartron.fra");
+    } catch (const exception& e) {
+        readError = e.what();
+    } catch (const std::exception& e) {
+        readError = e.what();
+    }
+    if (!readError.empty()) {
+        // The engine ends a refused run's report with the reason; an engine
+        // that wrote no report may have said why on its console.
+        std::string reason = lastLine(readFrom(kReportFile, 0));
+        if (reason.empty())
+            reason = lastLine(readFrom(run::kLogFile, m_logOffset));
+        if (reason.empty() && exitCode != 0)
+            reason = "The engine ended with status " + std::to_string(exitCode) + ".";
+        if (reason.empty())
+            reason = readError;
+        end.kind = RunEnd::Kind::Failed;
+        end.message = "Fitting process failed!\n" + reason;
+        const std::string hint = hintFor(reason, job);
+        if (!hint.empty())
+            end.message += "\n\n" + hint;
+        end.status = "Fit failed: " + reason;
+        if (onEnd)
+            onEnd(end);
+        return;
+    }
+    end.reloadOutin = m_settings.loadOutinAfterRun && job.IRE < 0;
+    if (FitResultSet* fit = holder->fitResults()) {
+        end.status = "Fit finished: S = " + shortNumber(fit->statistics.sumOfSquares) + ", "
+            + std::to_string(fit->statistics.functionEvaluations) + " function evaluations";
+    } else if (holder->modelResults()) {
+        end.status = "Model computed at " + std::to_string(job.M) + " points";
+    } else {
+        end.status = "Run finished";
+    }
+    if (job.MAXFEV >= 3 && !end.reloadOutin)
+        end.status += ". Fitted parameters are in OUTIN (File \xE2\x86\x92 Load OUTIN)";
+    if (onEnd)
+        onEnd(end);
+    if (m_settings.notifyViewer)
+        Platform::instance().notifier().notifyViewers();
+}
+
+} // namespace nosk

@@ -1,0 +1,110 @@
+#pragma once
+
+#include "platform/Process.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace nosk {
+
+class FitJob;
+class Timer;
+
+// How a run ended, in words for the user.
+struct RunEnd {
+    enum class Kind { Finished, Failed, Stopped };
+    Kind kind = Kind::Finished;
+    // The status line: "Fit finished: S = ..., n function evaluations" and
+    // where the fitted values are, or "Fit stopped.".
+    std::string status;
+    // For a failed run: "Fitting process failed!", the engine's reason and,
+    // when the reason names a parameter or a field, where to change it.
+    std::string message;
+    // The fitted parameters are to be loaded from OUTIN (IRE < 0 and the
+    // option to load them is on).
+    bool reloadOutin = false;
+};
+
+// Why the engine could not be started.
+struct StartFailure {
+    std::string message;        // "Cannot run NOSK!" with the engine file tried and why
+    std::string bundledEngine;  // the bundled engine to offer instead; empty when none
+};
+
+// One run of the engine from start to end, without a window: checks the job
+// as the engine will, writes its input, starts the engine, watches it with a
+// timer, reads the results and tells its owner how the run ended. The main
+// window and the headless "noskrun --run" both run the engine through it.
+class EngineRunner {
+public:
+    struct Settings {
+        // Run in the foreground of a terminal (the headless run): no
+        // arguments, the console output inherited. Otherwise the engine's
+        // console output is appended to NOSKWIN.LOG (and shown in a terminal
+        // window when there is one).
+        bool foreground = false;
+        bool closeEngineWindow = false;
+        std::string terminal;  // a terminal emulator; empty for none
+        bool loadOutinAfterRun = false;
+        bool notifyViewer = false;
+        std::string program;  // the engine to run; empty: the usual look-up
+    };
+
+    explicit EngineRunner(std::unique_ptr<Timer> timer);
+    ~EngineRunner();
+
+    // The watch timer (ticks once a second while the engine runs).
+    void setTimer(std::unique_ptr<Timer> timer);
+    Timer& timer() { return *m_timer; }
+
+    // Why the engine would refuse the job, with what to change; empty when it
+    // can run. Nothing is written.
+    static std::string checkJob(const FitJob& job);
+    // The hint for an engine's reason: where the named parameter or field is
+    // changed; empty when the reason names none.
+    static std::string hintFor(const std::string& reason, const FitJob& job);
+
+    // Deletes the last run's output and writes INFL and ADD.BIN; throws
+    // nosk::exception when they cannot be written.
+    void writeInput(const FitJob& job);
+    // Starts the engine on the input written; false with the reason when it
+    // cannot be started. The job must stay alive until the run has ended.
+    bool start(const FitJob& job, const Settings& settings, StartFailure& failure);
+    // Asks the running engine to end; the end is reported as "stopped".
+    void stop();
+
+    bool running() const { return m_engine != nullptr; }
+    // Seconds since the start of the running engine.
+    double elapsedSeconds() const;
+    // The latest line the engine wrote to NOSKWIN.LOG during this run.
+    const std::string& progressLine() const { return m_progress; }
+    // "Fitting ... 12 s: <latest line>" while running.
+    std::string runningStatus() const;
+
+    // One look at the engine (the timer's tick): reports progress while it
+    // runs, and finishes the run once it has ended.
+    void poll();
+
+    // Called on every tick while the engine runs.
+    std::function<void()> onProgress;
+    // Called once when the run has ended, after the results were read.
+    std::function<void(const RunEnd&)> onEnd;
+
+private:
+    void readProgress();
+    void finish(int exitCode);
+
+    std::unique_ptr<Timer> m_timer;
+    std::unique_ptr<ChildProcess> m_engine;
+    const FitJob* m_job = nullptr;
+    Settings m_settings;
+    std::chrono::steady_clock::time_point m_started;
+    std::uintmax_t m_logOffset = 0;
+    std::string m_progress;
+    bool m_stopRequested = false;
+};
+
+} // namespace nosk

@@ -1,0 +1,324 @@
+#include "CFitOptionsPage.h"
+#include "EngineRunner.h"
+#include "OrganiserTestSupport.h"
+#include "support/Files.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+
+using namespace nosk;
+using nosk::test::OrganiserFixture;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string bundledEngine()
+{
+    return (fs::path(QCoreApplication::applicationDirPath().toStdString()) / "noskwin").string();
+}
+
+void writeFakeEngine(const std::string& script)
+{
+    test::writeAll("NOSKWIN.EXE", "#!/bin/sh\n" + script);
+    fs::permissions("NOSKWIN.EXE", fs::perms::owner_all);
+}
+
+bool tickUntil(OrganiserFixture& f, const std::function<bool()>& done, int ms = 20000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < ms) {
+        QThread::msleep(10);
+        QCoreApplication::processEvents();
+        f.timer->tick();
+    }
+    return done();
+}
+
+bool contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+// The job a new user has after "Load data from ASCII" into a new job: IRCH 0
+// with every weight 0.
+FitJob firstRunJob()
+{
+    FitJob job = test::sampleJob();
+    job.IRCH = 0;
+    const std::vector<double> freq = *job.FREQ, d1 = *job.DATA1, d2 = *job.DATA2;
+    job.allocateData(int(freq.size()), true);
+    *job.FREQ = freq;
+    *job.DATA1 = d1;
+    *job.DATA2 = d2;
+    return job;
+}
+
+// Runs the bundled engine on the job in the current folder: its exit status
+// and what it said on standard error.
+int runBundled(const FitJob& job, std::string& err)
+{
+    job.saveWithSideFile("INFL");
+    QProcess p;
+    p.start(QString::fromStdString(bundledEngine()), {});
+    p.waitForFinished(20000);
+    err = p.readAllStandardError().toStdString();
+    return p.exitCode();
+}
+
+} // namespace
+
+// The pre-run check and the engine agree: a job is refused before the run
+// exactly when the engine refuses it, with the engine's own reason.
+TEST(RunFeedback, CheckAgreesWithTheEngine)
+{
+    if (!fs::exists(bundledEngine()))
+        GTEST_SKIP() << "the bundled engine is not built";
+    test::TempWorkDir dir;
+    std::vector<std::pair<const char*, FitJob>> jobs;
+    FitJob fit = test::sampleJob();
+    fit.MAXFEV = 50;
+    jobs.emplace_back("fit", fit);
+    jobs.emplace_back("first run", firstRunJob());
+    FitJob first = firstRunJob();
+    first.MAXFEV = 50;
+    jobs.emplace_back("first run, fit", first);
+    FitJob zeroPos = fit;
+    zeroPos.P[3] = 0;
+    zeroPos.NFREE[3] = 1;
+    zeroPos.N = 10;
+    jobs.emplace_back("pos-coded zero", zeroPos);
+    FitJob tooMany = test::sampleJob(2);  // four values, four free parameters
+    tooMany.MAXFEV = 50;
+    tooMany.NFREE[0] = tooMany.NFREE[5] = tooMany.NFREE[6] = 1;
+    tooMany.NFREE[1] = 2;
+    jobs.emplace_back("no degree of freedom", tooMany);
+    FitJob badDe = fit;
+    badDe.P[9] = 999;
+    jobs.emplace_back("unknown DE", badDe);
+    FitJob badFun = fit;
+    badFun.FUN = '?';
+    jobs.emplace_back("unknown circuit", badFun);
+
+    int refused = 0;
+    for (const auto& [name, job] : jobs) {
+        std::string err;
+        const int status = runBundled(job, err);
+        const std::string check = EngineRunner::checkJob(job);
+        EXPECT_EQ(status != 0, !check.empty()) << name << ": " << err << " / " << check;
+        if (status != 0) {
+            ++refused;
+            // "noskwin: <reason>"
+            const std::string reason = err.substr(err.find(": ") + 2, err.find('\n') - err.find(": ") - 2);
+            EXPECT_TRUE(contains(check, reason)) << name << ": " << check << " / " << reason;
+        }
+    }
+    EXPECT_GE(refused, 4);
+}
+
+TEST(RunFeedback, FirstRunTrapIsExplainedWithoutRunning)
+{
+    OrganiserFixture f;
+    FitJob job = firstRunJob();
+    job.MAXFEV = 50;
+    job.save("A.TST");
+    f.dlg->LoadJobFile("A.TST");
+    writeFakeEngine("touch STARTED\n");
+    f.dlg->runButton()->click();
+    ASSERT_FALSE(f.prompt.messages.empty());
+    const std::string text = f.prompt.lastMessage().text;
+    EXPECT_TRUE(contains(text, "leave no degree of freedom")) << text;
+    EXPECT_TRUE(contains(text, "all weights are 0")) << text;
+    EXPECT_TRUE(contains(text, "IRCH")) << text;
+    EXPECT_FALSE(f.dlg->engineRunning());
+    EXPECT_FALSE(fs::exists("STARTED"));
+    EXPECT_FALSE(fs::exists("INFL"));
+
+    // A start value the engine would refuse names the parameter.
+    FitJob zero = test::sampleJob();
+    zero.MAXFEV = 50;
+    zero.N = 10;
+    zero.P[3] = 0;
+    zero.NFREE[3] = 1;
+    zero.save("B.TST");
+    f.dlg->LoadJobFile("B.TST");
+    f.dlg->runButton()->click();
+    EXPECT_TRUE(contains(f.prompt.lastMessage().text, "P4 = 0 must be positive")) << f.prompt.lastMessage().text;
+    EXPECT_TRUE(contains(f.prompt.lastMessage().text, "p(4)")) << f.prompt.lastMessage().text;
+    EXPECT_FALSE(fs::exists("STARTED"));
+}
+
+TEST(RunFeedback, FailedRunSaysWhy)
+{
+    OrganiserFixture f;
+    FitJob job = test::sampleJob();
+    job.MAXFEV = 5;
+    job.save("A.TST");
+    f.dlg->LoadJobFile("A.TST");
+
+    // The reason at the end of the report.
+    writeFakeEngine("printf 'NOSKWIN\\r\\n\\r\\nP7 = -1 must be positive to be fitted with NFREE 1\\r\\n' > PNTOUTL\n"
+                    "exit 1\n");
+    f.dlg->runButton()->click();
+    ASSERT_TRUE(tickUntil(f, [&] { return !f.dlg->engineRunning(); }));
+    std::string text = f.prompt.lastMessage().text;
+    EXPECT_EQ(text.rfind("Fitting process failed!\nP7 = -1 must be positive to be fitted with NFREE 1", 0), 0u)
+        << text;
+    EXPECT_TRUE(contains(text, "p(7)")) << text;
+    EXPECT_TRUE(f.dlg->statusText().startsWith(QStringLiteral("Fit failed")));
+
+    // No report: what the engine said on its console during this run, not
+    // what an earlier run left in the log.
+    writeFakeEngine("echo 'DATTYP is wrong here' >&2\nexit 3\n");
+    f.dlg->runButton()->click();
+    ASSERT_TRUE(tickUntil(f, [&] { return !f.dlg->engineRunning(); }));
+    text = f.prompt.lastMessage().text;
+    EXPECT_EQ(text.rfind("Fitting process failed!\nDATTYP is wrong here", 0), 0u) << text;
+    EXPECT_TRUE(contains(text, "Change DATTYP")) << text;
+
+    writeFakeEngine("exit 4\n");
+    f.dlg->runButton()->click();
+    ASSERT_TRUE(tickUntil(f, [&] { return !f.dlg->engineRunning(); }));
+    EXPECT_EQ(f.prompt.lastMessage().text, "Fitting process failed!\nThe engine ended with status 4.");
+    EXPECT_EQ(f.notifier.count, 0);
+}
+
+TEST(RunFeedback, ProgressIsShownAndTheFitCanBeStopped)
+{
+    OrganiserFixture f;
+    FitJob job = test::sampleJob();
+    job.MAXFEV = 50;
+    job.save("A.TST");
+    f.dlg->LoadJobFile("A.TST");
+    writeFakeEngine("echo '  ITERATION     1   FUNCTION EVALUATIONS      3   S = 1.5E+00'\n"
+                    "exec sleep 30\n");
+    QAction* stop = f.dlg->action(QStringLiteral("Stop fit"));
+    ASSERT_NE(stop, nullptr);
+    EXPECT_FALSE(stop->isEnabled());
+    f.dlg->runButton()->click();
+    ASSERT_TRUE(f.dlg->engineRunning());
+    EXPECT_TRUE(stop->isEnabled());
+    EXPECT_EQ(f.dlg->cursor().shape(), Qt::BusyCursor);
+    ASSERT_TRUE(tickUntil(f, [&] { return f.dlg->statusText().contains(QStringLiteral("ITERATION     1")); }, 5000))
+        << f.dlg->statusText().toStdString();
+    EXPECT_TRUE(f.dlg->statusText().startsWith(QStringLiteral("Fitting... ")));
+
+    QElapsedTimer clock;
+    clock.start();
+    stop->trigger();
+    ASSERT_TRUE(tickUntil(f, [&] { return !f.dlg->engineRunning(); }, 5000));
+    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_EQ(f.dlg->statusText(), QStringLiteral("Fit stopped."));
+    EXPECT_TRUE(f.prompt.messages.empty()) << f.prompt.lastMessage().text;
+    EXPECT_FALSE(stop->isEnabled());
+    EXPECT_NE(f.dlg->cursor().shape(), Qt::BusyCursor);
+    EXPECT_EQ(f.notifier.count, 0);
+}
+
+// A fit with IRE >= 0: the status line gives S and the evaluations as the
+// engine reported them, says where the parameters are, and reloads nothing.
+TEST(RunFeedback, FinishedFitTellsWhereTheValuesAre)
+{
+    if (!fs::exists(bundledEngine()))
+        GTEST_SKIP() << "the bundled engine is not built";
+    OrganiserFixture f;
+    FitJob job = test::sampleJob(12);
+    job.MAXFEV = 100;
+    job.IRE = 0;
+    job.NFREE[5] = 1;
+    job.save("A.TST");
+    f.dlg->LoadJobFile("A.TST");
+    f.dlg->runButton()->click();
+    ASSERT_TRUE(tickUntil(f, [&] { return !f.dlg->engineRunning(); }));
+    EXPECT_TRUE(f.prompt.messages.empty()) << f.prompt.lastMessage().text;
+    const std::string status = f.dlg->statusText().toStdString();
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(status, m, std::regex(R"(^Fit finished: S = (\S+), (\d+) function evaluations)")))
+        << status;
+    // The engine's own console lines are the reference.
+    const std::string log = test::readAll("NOSKWIN.LOG");
+    std::smatch s, n;
+    ASSERT_TRUE(std::regex_search(log, s, std::regex(R"(\n  S = (\S+))"))) << log;
+    ASSERT_TRUE(std::regex_search(log, n, std::regex(R"(function evaluations (\d+))"))) << log;
+    EXPECT_TRUE(test::nearRel(std::stod(m[1].str()), std::stod(s[1].str()), 1e-5)) << status << "\n" << log;
+    EXPECT_EQ(m[2].str(), n[1].str());
+    EXPECT_TRUE(contains(status, "Fitted parameters are in OUTIN (File \xE2\x86\x92 Load OUTIN)")) << status;
+    EXPECT_EQ(f.dlg->windowTitle(), QStringLiteral("A.TST"));
+    EXPECT_DOUBLE_EQ(f.dlg->job().P[5], 100.0);  // not reloaded
+}
+
+TEST(RunFeedback, ForeignEngineInTheWorkFolder)
+{
+    if (!fs::exists(bundledEngine()))
+        GTEST_SKIP() << "the bundled engine is not built";
+    OrganiserFixture f;
+    test::sampleJob().save("A.TST");
+    f.dlg->LoadJobFile("A.TST");
+    test::writeAll("NOSKWIN.EXE", std::string("MZ\x90\0\3\0\0\0", 8));
+    fs::permissions("NOSKWIN.EXE", fs::perms::owner_all);
+    f.prompt.answers.push_back(Answer::Yes);
+    f.dlg->runButton()->click();
+    ASSERT_EQ(f.prompt.messages.size(), 1u);
+    const auto& asked = f.prompt.messages.front();
+    EXPECT_EQ(asked.buttons, Buttons::YesNo);
+    EXPECT_TRUE(contains(asked.text, "Cannot run NOSK!")) << asked.text;
+    EXPECT_TRUE(contains(asked.text, "not a program for this system")) << asked.text;
+    EXPECT_TRUE(contains(asked.text, f.dir.file("NOSKWIN.EXE"))) << asked.text;
+    EXPECT_TRUE(contains(asked.text, bundledEngine())) << asked.text;
+    ASSERT_TRUE(f.dlg->engineRunning());
+    ASSERT_TRUE(tickUntil(f, [&] { return !f.dlg->engineRunning(); }));
+    EXPECT_TRUE(f.dlg->statusText().startsWith(QStringLiteral("Model computed"))) << f.dlg->statusText().toStdString();
+    EXPECT_TRUE(fs::exists("PNTOUTL"));
+}
+
+TEST(RunFeedback, RefusedBoxStopsTheRun)
+{
+    OrganiserFixture f;
+    test::sampleJob().save("A.TST");
+    f.dlg->LoadJobFile("A.TST");
+    writeFakeEngine("touch STARTED\n");
+    f.dlg->fitOptionsPage()->edit("MAXFEV")->setText(QStringLiteral("12a"));
+    f.dlg->runButton()->click();
+    EXPECT_EQ(f.prompt.lastMessage().text, "Wrong number! 12a");
+    EXPECT_FALSE(f.dlg->engineRunning());
+    EXPECT_FALSE(fs::exists("INFL"));
+
+    // A number box: a decimal comma is taken, other text is refused.
+    f.dlg->fitOptionsPage()->edit("MAXFEV")->setText(QStringLiteral("0"));
+    f.dlg->fitOptionsPage()->edit("CELCAP")->setText(QStringLiteral("1,5e-12"));
+    EXPECT_TRUE(f.dlg->storeToJob());
+    EXPECT_DOUBLE_EQ(f.dlg->job().CELCAP, 1.5e-12);
+    f.dlg->fitOptionsPage()->edit("CELCAP")->setText(QStringLiteral("abc"));
+    EXPECT_FALSE(f.dlg->storeToJob());
+    EXPECT_EQ(f.prompt.lastMessage().text, "Wrong number! abc");
+    EXPECT_DOUBLE_EQ(f.dlg->job().CELCAP, 1.5e-12);
+}
+
+TEST(RunFeedback, HeadlessRunSaysWhy)
+{
+    const fs::path organiser = fs::path(QCoreApplication::applicationDirPath().toStdString()) / "noskrun";
+    if (!fs::exists(bundledEngine()) || !fs::exists(organiser))
+        GTEST_SKIP() << "the programs are not built";
+    test::TempWorkDir dir;
+    FitJob job = firstRunJob();
+    job.MAXFEV = 50;
+    job.save("job.tst");
+    QProcess p;
+    p.setWorkingDirectory(QString::fromStdString(dir.path().string()));
+    p.start(QString::fromStdString(organiser.string()), {QStringLiteral("--run"), QStringLiteral("job.tst")});
+    ASSERT_TRUE(p.waitForFinished(20000));
+    EXPECT_EQ(p.exitCode(), 1);
+    const std::string err = p.readAllStandardError().toStdString();
+    EXPECT_TRUE(contains(err, "leave no degree of freedom")) << err;
+    EXPECT_FALSE(fs::exists("INFL"));
+}

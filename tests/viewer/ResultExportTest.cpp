@@ -1,0 +1,170 @@
+#include "CKramersKronigPage.h"
+#include "CViewerDlg.h"
+#include "CZuGraph.h"
+#include "CZuPlot.h"
+#include "GraphSettings.h"
+#include "RunFiles.h"
+#include "ScriptedDialogs.h"
+#include "core/ScriptedPrompt.h"
+#include "engine/kk/KramersKronig.h"
+#include "results/FitStatistics.h"
+#include "support/Files.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+using namespace nosk;
+using nosk::test::RunSpec;
+
+namespace {
+
+std::vector<std::vector<std::string>> readCsv(const std::string& text)
+{
+    std::vector<std::vector<std::string>> rows;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::vector<std::string> fields;
+        std::string f;
+        std::istringstream cells(line);
+        while (std::getline(cells, f, ','))
+            fields.push_back(f);
+        rows.push_back(fields);
+    }
+    return rows;
+}
+
+// The KKTEST of the RunSpec's data, as noskrun --kk writes it.
+void writeKkTable(const RunSpec& s)
+{
+    std::vector<double> f;
+    std::vector<std::complex<double>> z;
+    for (int k = 0; k < s.count; ++k) {
+        double re, im;
+        test::specZ(s, k, re, im);
+        f.push_back(test::specX(s, k));
+        z.emplace_back(re, im);
+    }
+    test::writeAll("KKTEST", kk::formatTable(f, kk::test(f, z)));
+}
+
+struct Viewer {
+    GraphSettings settings;
+    ScriptedPrompt prompt;
+    test::ScriptedDialogs dialogs;
+    std::unique_ptr<CViewerDlg> dlg;
+    void open()
+    {
+        dlg = std::make_unique<CViewerDlg>(settings, prompt, dialogs, nullptr, false);
+        dlg->show();
+        dlg->LoadRun(0);
+    }
+};
+
+} // namespace
+
+#ifdef NOSKWIN_PATH
+TEST(ViewerResultsOut, KramersKronigPageAndBothTablesReadBack)
+{
+    test::TempWorkDir dir;
+    RunSpec s;
+    s.count = 20;
+    s.decadeStep = 0.3;
+    test::writeEngineJob(s);
+    ASSERT_EQ(std::system((std::string("'") + NOSKWIN_PATH + "' </dev/null >engine.txt 2>&1").c_str()), 0);
+    writeKkTable(s);
+    Viewer v;
+    v.open();
+    ASSERT_TRUE(v.prompt.messages.empty()) << v.prompt.lastMessage().text;
+    const QStringList tabs = v.dlg->tabTitles();
+    ASSERT_EQ(tabs.indexOf(QStringLiteral("Kramers-Kronig")), tabs.indexOf(QStringLiteral("Numerical data")) + 1);
+    auto* kkPage = qobject_cast<CKramersKronigPage*>(v.dlg->pageByTitle(QStringLiteral("Kramers-Kronig")));
+    ASSERT_NE(kkPage, nullptr);
+    kkPage->ensureBuilt();
+    EXPECT_EQ(kkPage->pointCount(), 20);
+    ASSERT_NE(kkPage->graph(), nullptr);
+    EXPECT_EQ(kkPage->graph()->Plot()->Traces().size(), 5u);  // real, imaginary, the band and its margin
+    PageGraphs graphs;
+    kkPage->GetPageGraphs(graphs);
+    EXPECT_EQ(graphs.count(), 1);
+
+    // Parameters: every parameter once, free ones with the report's numbers.
+    const FitStatistics& stats = *v.dlg->run().statistics();
+    v.prompt.files = {std::string("params.csv")};
+    v.dlg->onExportParameters();
+    ASSERT_TRUE(v.prompt.messages.empty()) << v.prompt.lastMessage().text;
+    const auto p = readCsv(test::readAll("params.csv"));
+    const int n = v.dlg->run().job().N;
+    ASSERT_GE(p.size(), static_cast<std::size_t>(n + 1 + 6));
+    EXPECT_EQ(p[0][0], "number");
+    int free = 0;
+    for (int i = 1; i <= n; ++i) {
+        ASSERT_EQ(p[i].size(), 6u) << i;
+        EXPECT_EQ(p[i][1], "P" + std::to_string(i));
+        if (p[i][5] == "free") {
+            const FreeParameter& fp = stats.freeParameters[free++];
+            EXPECT_EQ(fp.number, i);
+            EXPECT_TRUE(test::nearRel(std::stod(p[i][2]), fp.estimate, 1e-9));
+            EXPECT_TRUE(test::nearRel(std::stod(p[i][3]), fp.stdDev, 1e-9));
+        } else {
+            EXPECT_EQ(p[i][5], "fixed");
+            EXPECT_EQ(p[i][3], "");
+        }
+    }
+    EXPECT_EQ(free, stats.freeCount);
+    const std::vector<std::string> names = {"S", "XS", "sigmaf", "nu", "quality factor"};
+    for (std::size_t k = 0; k < names.size(); ++k)
+        EXPECT_EQ(p[n + 3 + k][0], names[k]);
+    EXPECT_TRUE(test::nearRel(std::stod(p[n + 3][1]), stats.sumOfSquares, 1e-9));
+    EXPECT_EQ(std::stoi(p[n + 6][1]), stats.degreesOfFreedom);
+
+    // Data: a line per point; residual = observed - model in both parts.
+    v.prompt.files = {std::string("data.csv")};
+    v.dlg->onExportData();
+    const auto d = readCsv(test::readAll("data.csv"));
+    ASSERT_EQ(d.size(), 21u);
+    ASSERT_EQ(d[0].size(), 7u);
+    // The viewer shows this run against angular frequency.
+    ASSERT_TRUE(v.dlg->run().angular());
+    EXPECT_EQ(d[0][0], "angular frequency (rad/s)");
+    for (int k = 1; k <= 20; ++k) {
+        EXPECT_TRUE(test::nearRel(std::stod(d[k][0]), 2 * M_PI * test::specX(s, k - 1), 1e-9));
+        for (int c = 0; c < 2; ++c) {
+            const double obs = std::stod(d[k][1 + c]), model = std::stod(d[k][3 + c]), res = std::stod(d[k][5 + c]);
+            EXPECT_NEAR(res, obs - model, 1e-7 * std::max(1.0, std::abs(obs))) << k << " " << c;
+        }
+    }
+    // A cancelled dialog writes nothing.
+    v.prompt.files = {std::nullopt};
+    v.dlg->onExportData();
+    EXPECT_FALSE(std::filesystem::exists("data.csv.tmp"));
+}
+#endif
+
+TEST(ViewerResultsOut, KramersKronigTableAloneGivesItsPageAndNothingToExport)
+{
+    test::TempWorkDir dir;
+    RunSpec s;
+    s.count = 12;
+    writeKkTable(s);
+    Viewer v;
+    v.open();
+    ASSERT_EQ(v.prompt.messages.size(), 1u);  // no INFL: the load fails and says so
+    v.prompt.messages.clear();
+    EXPECT_EQ(v.dlg->tabTitles(), QStringList{QStringLiteral("Kramers-Kronig")});
+    v.prompt.files = {std::string("params.csv")};
+    v.dlg->onExportParameters();
+    ASSERT_EQ(v.prompt.messages.size(), 1u);
+    EXPECT_EQ(v.prompt.messages[0].text, "No results to export!");
+    EXPECT_FALSE(std::filesystem::exists("params.csv"));
+
+    // The table read back as written.
+    std::ifstream in("KKTEST");
+    const kk::Table t = kk::readTable(in);
+    EXPECT_EQ(t.frequencyHz.size(), 12u);
+    EXPECT_GT(t.elements, 0);
+}

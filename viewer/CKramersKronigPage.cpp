@@ -1,0 +1,110 @@
+#include "CKramersKronigPage.h"
+
+#include "GraphPageSupport.h"
+#include "CZuAxis.h"
+#include "CZuGraph.h"
+#include "ChartMath.h"
+#include "engine/kk/KramersKronig.h"
+
+#include <QGroupBox>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+
+namespace nosk {
+
+namespace {
+constexpr std::uint32_t kRed = 0x0000C0;    // colour refs: red in the low byte
+constexpr std::uint32_t kBlue = 0xC00000;
+constexpr std::uint32_t kGrey = 0x808080;
+}
+
+CKramersKronigPage::CKramersKronigPage(int textHeight, QWidget* parent)
+    : CViewerPage(QString::fromLatin1(kTitle), 0, parent), m_textHeight(textHeight)
+{
+}
+
+void CKramersKronigPage::showEvent(QShowEvent* event)
+{
+    ensureBuilt();
+    CViewerPage::showEvent(event);
+}
+
+void CKramersKronigPage::resizeEvent(QResizeEvent* event)
+{
+    CViewerPage::resizeEvent(event);
+    if (m_built)
+        layoutGraph();
+}
+
+void CKramersKronigPage::ensureBuilt()
+{
+    if (m_built)
+        return;
+    m_built = true;
+    std::ifstream in(kTableFile, std::ios::binary);
+    const kk::Table table = kk::readTable(in);
+    m_f = table.frequencyHz;
+    m_re = table.residualReal;
+    m_im = table.residualImag;
+
+    char caption[120];
+    if (table.elements > 0)
+        std::snprintf(caption, sizeof caption, "Kramers-Kronig residuals: M = %d, mu = %.4f", table.elements,
+                      table.mu);
+    else
+        std::snprintf(caption, sizeof caption, "Kramers-Kronig residuals");
+    m_group = makeGraphGroup(this, QString::fromLatin1(caption));
+
+    m_graph = new CZuGraph(this);
+    m_graph->ShowLegendButton() = 0;
+    QSize size = this->size();
+    if (size.width() < 200 || size.height() < 150)
+        size = QSize(960, 600);
+    m_graph->Create(QRect(20, 20 + m_textHeight, size.width() - 40, size.height() - 40 - m_textHeight), this, 13,
+                    CZuGraph::kStyleVisible, 0);
+    m_graph->AxisX()->LogScale() = 1;
+    if (!m_f.empty()) {
+        const auto [lo, hi] = std::minmax_element(m_f.begin(), m_f.end());
+        m_bandX = {*lo, *hi};
+        m_bandUp = {1.0, 1.0};
+        m_bandDown = {-1.0, -1.0};
+        const int n = static_cast<int>(m_f.size());
+        m_graph->AddTrace(m_f.data(), m_re.data(), n, StyleLine | StyleDot, kRed);
+        m_graph->AddTrace(m_f.data(), m_im.data(), n, StyleLine | StyleCross, kBlue);
+        m_graph->AddTrace(m_bandX.data(), m_bandUp.data(), 2, StyleDash, kGrey);
+        m_graph->AddTrace(m_bandX.data(), m_bandDown.data(), 2, StyleDash, kGrey);
+        // Nothing drawn: keeps the band inside the plot, off its frame.
+        m_pad = {-1.5, 1.5};
+        m_graph->AddTrace(m_bandX.data(), m_pad.data(), 2, 0, kGrey);
+    }
+    m_graph->show();
+    m_graph->UpdateRanges();
+    setAxisTitles(*m_graph, QStringLiteral("Frequency, Hz"),
+                  QStringLiteral("Residual, % of |Z| (red: real, blue: imaginary)"));
+    routeGraphHelp(*m_graph);
+    layoutGraph();
+}
+
+void CKramersKronigPage::layoutGraph()
+{
+    if (!m_graph)
+        return;
+    const QRect area = rect().adjusted(10, m_textHeight + 10, -10, -10);
+    if (area.width() < 100 || area.height() < 100)
+        return;
+    const QRect graphRect = area.adjusted(10, m_textHeight, -10, -10);
+    m_graph->MoveGraph(graphRect);
+    m_group->setGeometry(area);
+    m_group->lower();
+}
+
+void CKramersKronigPage::GetPageGraphs(PageGraphs& list) const
+{
+    const_cast<CKramersKronigPage*>(this)->ensureBuilt();
+    list.graphs[0] = m_graph;
+    list.titles[0] = m_group ? m_group->title() : QString();
+}
+
+} // namespace nosk

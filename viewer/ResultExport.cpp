@@ -1,0 +1,126 @@
+#include "ResultExport.h"
+
+#include "ViewerRun.h"
+#include "job/FitJob.h"
+#include "results/FitStatistics.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace nosk::resultexport {
+namespace {
+
+std::string number(double v)
+{
+    char text[40];
+    std::snprintf(text, sizeof text, "%.10g", v);
+    return text;
+}
+
+std::string csvText(const std::string& s)
+{
+    if (s.find_first_of(",\"\r\n") == std::string::npos)
+        return s;
+    std::string out = "\"";
+    for (char c : s) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
+
+std::string xTitle(const ViewerRun& run)
+{
+    switch (run.job().xVariable) {
+    case 2: return "time";
+    case 3: return "temperature";
+    case 4: return "inverse temperature";
+    default: return run.angular() ? "angular frequency (rad/s)" : "frequency (Hz)";
+    }
+}
+
+// The two components as the viewer shows them, e.g. "Z real", "Z -imaginary".
+void componentTitles(const ViewerRun& run, std::string& first, std::string& second)
+{
+    const FitJob& job = run.job();
+    const std::string level(1, job.DFIT);
+    switch (job.PFIT) {
+    case 'P': first = "modulus"; second = "phase (rad)"; break;
+    case 'D': first = "modulus"; second = "phase (deg)"; break;
+    case 'L': first = "log modulus"; second = "phase"; break;
+    default:
+        first = "real";
+        second = run.imagNegated() ? "-imaginary" : "imaginary";
+    }
+    first = level + " " + first;
+    second = level + " " + second;
+}
+
+} // namespace
+
+std::string parameterTable(const FitJob& job, const FitStatistics* stats, const std::vector<std::string>& names)
+{
+    std::string out = "number,name,value,std dev,relative std dev,free\n";
+    for (int i = 0; i < job.N && i < FitJob::kMaxParams; ++i) {
+        const std::string name = static_cast<std::size_t>(i) < names.size() && !names[i].empty()
+                                     ? names[i]
+                                     : "P" + std::to_string(i + 1);
+        const FreeParameter* fitted = nullptr;
+        if (stats) {
+            for (const FreeParameter& p : stats->freeParameters)
+                if (p.number == i + 1)
+                    fitted = &p;
+        }
+        out += std::to_string(i + 1) + "," + csvText(name) + ",";
+        if (fitted)
+            out += number(fitted->estimate) + "," + number(fitted->stdDev) + "," + number(fitted->relStdDev);
+        else
+            out += number(job.P[i]) + ",,";
+        out += fitted ? ",free\n" : ",fixed\n";
+    }
+    if (stats) {
+        out += "\nstatistic,value\n";
+        out += "S," + number(stats->sumOfSquares) + "\n";
+        out += "XS," + number(stats->sigmaSquared) + "\n";
+        out += "sigmaf," + number(stats->sigma) + "\n";
+        out += "nu," + std::to_string(stats->degreesOfFreedom) + "\n";
+        out += "quality factor," + number(stats->qualityFactor) + "\n";
+    }
+    return out;
+}
+
+std::string dataTable(const ViewerRun& run)
+{
+    const DisplayArrays& a = run.arrays();
+    const std::vector<double>* x = run.xValues();
+    std::string c1, c2;
+    componentTitles(run, c1, c2);
+    struct Column {
+        int index;
+        std::string title;
+    };
+    const Column all[] = {{DisplayArrays::Data1, "observed " + c1}, {DisplayArrays::Data2, "observed " + c2},
+                          {DisplayArrays::Model1, "model " + c1},    {DisplayArrays::Model2, "model " + c2},
+                          {DisplayArrays::Residual1, "residual " + c1}, {DisplayArrays::Residual2, "residual " + c2}};
+    std::vector<const Column*> shown;
+    for (const Column& c : all)
+        if (a.has(c.index))
+            shown.push_back(&c);
+    std::string out = csvText(xTitle(run));
+    for (const Column* c : shown)
+        out += "," + csvText(c->title);
+    out += "\n";
+    const int n = run.count();
+    for (int i = 0; i < n; ++i) {
+        out += x && i < static_cast<int>(x->size()) ? number((*x)[i]) : std::string();
+        for (const Column* c : shown) {
+            const std::vector<double>& v = *a.get(c->index);
+            out += "," + (i < static_cast<int>(v.size()) ? number(v[i]) : std::string());
+        }
+        out += "\n";
+    }
+    return out;
+}
+
+} // namespace nosk::resultexport
