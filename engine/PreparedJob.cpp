@@ -46,6 +46,7 @@ PreparedJob::PreparedJob(const FitJob& job, const CircuitLibrary* circuits)
     checkCodes();
     prepareParameters();
     checkDes();
+    checkRealOutputDes();
     prepareData();
     prepareWeights();
     if (!isSimulation()) {
@@ -209,6 +210,61 @@ void PreparedJob::checkDes() const
         }
         deValidate(m_model.slotDe(s), DeParams{v[0], v[1], v[2], v[3]}, codes, m_model.slotSelector(s),
             m_model.deContext());
+    }
+}
+
+// DE 14 with U = 1, DE 33 and DE 37 return a real function of the first
+// data column (a time, a temperature, a relaxation time), not an impedance.
+// They only make sense alone, on the column as given, fitted as real values.
+void PreparedJob::checkRealOutputDes() const
+{
+    const FitJob& j = m_job;
+    for (int s = 0; s < m_model.slotCount(); ++s) {
+        const int de = m_model.slotDe(s);
+        double v[4];
+        for (int k = 0; k < 4; ++k)
+            v[k] = m_start[m_model.slotParam(s, k)];
+        const bool transient = de == 14 && v[2] == 1;
+        if (!(transient || de == 33 || de == 37))
+            continue;
+        const DeParams params{v[0], v[1], v[2], v[3]};
+        if (j.M > 0 && j.FREQ && static_cast<int>(j.FREQ->size()) >= j.M) {
+            // The circuit must give exactly the DE's value: every other
+            // element is 0 (or left out) and every other selector is DE 0.
+            std::vector<double> x, lnx;
+            for (int i = 0; i < j.M; ++i)
+                if ((*j.FREQ)[i] > 0 && std::isfinite((*j.FREQ)[i])) {
+                    x.push_back((*j.FREQ)[i]);
+                    lnx.push_back(std::log((*j.FREQ)[i]));
+                }
+            const int n = static_cast<int>(x.size());
+            std::vector<Complex> whole(n), alone(n);
+            bool sameEverywhere = true;
+            for (int t = 0; t < m_model.slotCount() && sameEverywhere; ++t)
+                sameEverywhere = t == s || m_model.slotDe(t) == 0;
+            if (sameEverywhere && n > 0) {
+                m_model.impedances(m_start, x.data(), lnx.data(), n, whole.data());
+                if (deEvaluate(de, params, m_model.deContext(), x.data(), lnx.data(), n, m_model.slotSign(s),
+                        alone.data(), nullptr))
+                    for (int i = 0; i < n && sameEverywhere; ++i)
+                        sameEverywhere = !std::isfinite(std::abs(alone[i]))
+                            || std::abs(whole[i] - alone[i]) <= 1e-12 * std::abs(alone[i]);
+            }
+            if (!sameEverywhere)
+                throw exception("DE %i gives a real function of the first column: it must be the only element", de);
+        }
+        if (j.FREEQ != ' ')
+            throw exception("DE %i reads the first data column as given: FREEQ must be blank", de);
+        if (j.DATTYP != 'R')
+            throw exception("DE %i has no imaginary part: DATTYP must be R", de);
+        if (j.DFIT != 'Z' && j.DFIT != 'Y')
+            throw exception("DE %i: DFIT must be Z or Y", de);
+        if ((transient || de == 37) && j.IRCH == -2)
+            throw exception("DE %i: function-proportional weighting (IRCH -2) is not possible here", de);
+        if (de == 33 && j.FREQ)
+            for (int i = 0; i < j.M && i < static_cast<int>(j.FREQ->size()); ++i)
+                if (!((*j.FREQ)[i] > v[1]))
+                    throw exception("DE 33: data line %i: %g K is not above T = %g K", i + 1, (*j.FREQ)[i], v[1]);
     }
 }
 

@@ -73,6 +73,7 @@ private:
     void prepareData();
     void prepareWeights();
     void checkDes() const;
+    void checkRealOutputDes() const;
     void checkStartModel() const;
 
     const FitJob& m_job;

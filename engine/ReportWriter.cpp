@@ -229,6 +229,16 @@ void writeFitReport(const std::string& path, const PreparedJob& job, const FitRe
     for (int j = 0; j < F; ++j)
         if (fit.finalParams[job.freeParam(j)] == 0)
             f.line(" P%i IS 0: ITS RELATIVE STANDARD DEVIATION IS SHOWN AS 0.", job.freeParam(j) + 1);
+    // The finite-length diffusion DEs 9 and 16 are passive only for PHI up
+    // to 0.5; stored jobs may go beyond, so the fit is kept but flagged.
+    const ModelFunction& model = job.model();
+    for (int slot = 0; slot < model.slotCount(); ++slot) {
+        const int de = model.slotDe(slot);
+        const int phi = model.slotParam(slot, 3);
+        if ((de == 9 || de == 16) && fit.finalParams[phi] > 0.5)
+            f.line(" DE %i (P[%i]): PHI = %g IS ABOVE 0.5, WHERE THIS RESPONSE IS NOT PASSIVE.", de,
+                model.slotSelector(slot), fit.finalParams[phi]);
+    }
     echoLines(f, job.job());
     timeLine(f, clock);
     f.save(path);

@@ -4,9 +4,12 @@
 #include "CommandLine.h"
 #include "EngineRun.h"
 #include "Locations.h"
+#include "SeriesPlot.h"
 #include "core/Exception.h"
+#include "engine/ParameterNames.h"
 #include "job/AtomicFileWriter.h"
 #include "job/FitJob.h"
+#include "ops/InstrumentImport.h"
 #include "ops/KramersKronigRun.h"
 #include "platform/Platform.h"
 #include "platform/Process.h"
@@ -21,9 +24,18 @@ namespace nosk {
 int runKkCommand(const std::string& file)
 {
     try {
-        FitJob job;
-        job.load(file);
-        const kkrun::Spectrum spectrum = kkrun::spectrumOf(job);
+        kkrun::Spectrum spectrum;
+        if (kkrun::isJobFile(file)) {
+            FitJob job;
+            job.load(file);
+            spectrum = kkrun::spectrumOf(job);
+        } else {
+            const ImportResult data = importInstrumentFile(file);
+            std::cout << data.summary() << '\n';
+            spectrum.frequencyHz = data.freq;
+            for (std::size_t i = 0; i < data.re.size(); ++i)
+                spectrum.z.emplace_back(data.re[i], data.im[i]);
+        }
         const kk::Options options;
         const kk::Result result = kkrun::runAndWrite(spectrum, options, kkrun::kTableFile);
         std::cout << "Kramers-Kronig test of " << file << '\n'
@@ -64,18 +76,41 @@ int runBatchCommand(const CommandLine& cl)
     const std::string out = cl.outFile.empty() ? "batch.csv" : cl.outFile;
     try {
         AtomicFileWriter writer(out);
-        writer.buffer() = batch::formatTable(rows);
+        // The columns are named after the circuit of the first fitted spectrum.
+        std::vector<std::string> names;
+        for (const batch::Row& r : rows) {
+            if (r.ok) {
+                names = engine::parameterNames(r.model);
+                break;
+            }
+        }
+        writer.buffer() = batch::formatTable(rows, names);
         writer.commit();
     } catch (const exception& e) {
         std::cerr << "noskrun: " << e.what() << '\n';
         return 1;
+    }
+    int status = 0;
+    if (!cl.plotFile.empty()) {
+        std::vector<std::string> names;
+        for (const batch::Row& r : rows) {
+            if (r.ok) {
+                names = engine::parameterNames(r.model);
+                break;
+            }
+        }
+        const std::string error = writeSeriesPlot(rows, names, cl.plotFile);
+        if (!error.empty()) {
+            std::cerr << "noskrun: plot: " << error << '\n';
+            status = 1;
+        }
     }
     std::size_t failed = 0;
     for (const batch::Row& r : rows)
         failed += r.ok ? 0 : 1;
     std::cout << rows.size() << " spectra, " << rows.size() - failed << " fitted, " << failed
               << " failed; table written to " << out << '\n';
-    return failed == 0 ? 0 : 1;
+    return failed == 0 ? status : 1;
 }
 
 } // namespace nosk

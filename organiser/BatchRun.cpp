@@ -2,7 +2,7 @@
 
 #include "core/Exception.h"
 #include "job/FitJob.h"
-#include "ops/DataSheetImport.h"
+#include "ops/InstrumentImport.h"
 #include "platform/Process.h"
 #include "results/PntoutlReader.h"
 
@@ -117,16 +117,10 @@ FitJob makeJob(const std::string& file, const FitJob* templ)
         job.load(file);
         return job;
     }
-    std::ifstream in(file);
-    if (!in)
-        throw exception("Cannot open file '%s'!", fs::path(file).filename().string().c_str());
-    SheetRows rows = readDataSheet(in);
+    const ImportResult data = importInstrumentFile(file);
     job = *templ;
-    const int n = static_cast<int>(rows.freq.size());
-    job.allocateData(n, templ->hasWeights());
-    *job.FREQ = rows.freq;
-    *job.DATA1 = rows.data1;
-    *job.DATA2 = rows.data2;
+    data.fill(job);
+    // Weight lines of the template cannot fit new data: proportional ones.
     if (job.hasWeights())
         job.weightsFromData();
     return job;
@@ -152,6 +146,7 @@ Row runOne(const std::string& file, const FitJob* templ, const Row* previous, Pr
         row.reason = e.what();
         return row;
     }
+    row.model = job.FUN;
     if (job.M == 0 || job.N <= 0 || !job.FREQ || !job.DATA1 || !job.DATA2) {
         row.reason = "Can not run this TEST configuration!";
         return row;

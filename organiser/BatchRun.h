@@ -24,6 +24,7 @@ struct Settings {
 // The result of one spectrum.
 struct Row {
     std::string file;
+    char model = 0;         // the job's model letter (FUN)
     double series = 0;      // the last number in the file name, else the index (from 1)
     bool ok = false;
     int status = 0;         // the engine's exit status (-1: not started)

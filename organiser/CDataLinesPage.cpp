@@ -17,6 +17,7 @@
 #include <QStyle>
 
 #include <cstdlib>
+#include <string>
 
 namespace nosk {
 namespace {
@@ -35,10 +36,10 @@ QString levelName(char dinp)
     }
 }
 
-QString firstTitle(int xVariable)
+QString firstTitle(int xVariable, char freeq)
 {
     switch (xVariable) {
-    case 1: return QStringLiteral("Frequency, Hz ");
+    case 1: return freeq == 'F' ? QStringLiteral("Frequency, Hz ") : QStringLiteral("Ang. freq, rad/s ");
     case 2: return QStringLiteral("Time, sec ");
     case 3: return QStringLiteral("Temp, K ");
     default: return {};
@@ -54,6 +55,22 @@ std::pair<QString, QString> dataTitles(char pinp)
     case 'L': return {QStringLiteral("Log of mag "), QStringLiteral("Radii ")};
     default: return {};
     }
+}
+
+// The rows with a value other than 0 in any column.
+int rowsWithData(const FitJob& j)
+{
+    if (!j.hasData())
+        return 0;
+    int count = 0;
+    for (int r = 0; r < j.M; ++r) {
+        bool data = false;
+        for (const FitJob::Column* c : {&j.FREQ, &j.DATA1, &j.DATA2, &j.WEIGHT1, &j.WEIGHT2})
+            if (c->has_value() && std::size_t(r) < (*c)->size() && (**c)[std::size_t(r)] != 0.0)
+                data = true;
+        count += data ? 1 : 0;
+    }
+    return count;
 }
 
 } // namespace
@@ -194,7 +211,7 @@ void CDataLinesPage::renameColumns()
     FitJob& j = *job();
     j.xVariable = static_cast<unsigned char>(m_firstColumn->currentIndex() + 1);
     auto [first, second] = dataTitles(j.PINP);
-    m_titles = {firstTitle(j.xVariable), first, second};
+    m_titles = {firstTitle(j.xVariable, j.FREEQ), first, second};
     if (m_grid->colCount == 5)
         m_titles << QStringLiteral("Weight 1 ") << QStringLiteral("Weight 2 ");
     applyColumnTitles();
@@ -206,7 +223,7 @@ void CDataLinesPage::firstColumnPicked(int index)
         return;
     job()->xVariable = static_cast<unsigned char>(index + 1);
     if (!m_titles.isEmpty())
-        m_titles[0] = firstTitle(job()->xVariable);
+        m_titles[0] = firstTitle(job()->xVariable, job()->FREEQ);
     applyColumnTitles();
 }
 
@@ -227,6 +244,18 @@ void CDataLinesPage::setRowCount()
         m_prompt.message("Wrong number! " + m_mBox->text().left(31).toStdString(), kProgram,
                          Buttons::Ok, Icon::Error);
         return;
+    }
+    // "Set" makes new, empty rows: rows that hold data are not dropped
+    // without asking.
+    if (std::abs(m) != oldM) {
+        const int withData = rowsWithData(j);
+        if (withData > 0
+            && m_prompt.message("Drop " + std::to_string(withData) + " data rows?", kProgram, Buttons::YesNo,
+                                Icon::Question)
+                != Answer::Yes) {
+            showInt(m_mBox, oldM);
+            return;
+        }
     }
     if (m < 0) {
         m = -m;

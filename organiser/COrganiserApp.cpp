@@ -21,6 +21,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QGuiApplication>
 #include <QTimer>
 
 #include <cstdio>
@@ -102,7 +103,15 @@ int COrganiserApp::run(int argc, char** argv)
     if (cl.mode == CommandLine::Mode::Kk)
         return runKkCommand(cl.file);
     if (cl.mode == CommandLine::Mode::Batch) {
-        QCoreApplication app(argc, argv);
+        if (cl.plotFile.empty()) {
+            QCoreApplication app(argc, argv);
+            keepCNumbers();
+            return runBatchCommand(cl);
+        }
+        // The plot draws text: that needs a GUI application, without a display.
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        QGuiApplication app(argc, argv);
         keepCNumbers();
         return runBatchCommand(cl);
     }

@@ -49,8 +49,12 @@
 #include <QStyleOption>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
 namespace nosk {
 namespace {
@@ -63,6 +67,41 @@ FileRequest allFiles(const std::string& title = {})
     r.title = title;
     r.filters = {{"All files (*.*)", "*.*"}};
     return r;
+}
+
+// Whether a line is a row of numbers (at least two, between blanks, tabs,
+// commas or semicolons).
+bool isNumberRow(const std::string& line)
+{
+    std::string t = line;
+    for (char& c : t)
+        if (c == ',' || c == ';' || c == '\t' || c == '\r')
+            c = ' ';
+    std::istringstream in(t);
+    std::string field;
+    int count = 0;
+    while (in >> field) {
+        char* end = nullptr;
+        std::strtod(field.c_str(), &end);
+        if (end == field.c_str() || *end != '\0')
+            return false;
+        ++count;
+    }
+    return count >= 2;
+}
+
+// A file of data columns rather than a job: its second and third lines (not
+// counting empty ones) are rows of numbers. A job's second line holds its
+// code letters.
+bool looksLikeDataSheet(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    std::vector<std::string> lines;
+    while (lines.size() < 3 && std::getline(in, line))
+        if (line.find_first_not_of(" \t\r") != std::string::npos)
+            lines.push_back(line);
+    return lines.size() == 3 && isNumberRow(lines[1]) && isNumberRow(lines[2]);
 }
 
 // The print and view steps of the output summary: through the temporary copy.
@@ -303,9 +342,33 @@ void COrganiserDlg::showPage(int index)
 
 // ---------------------------------------------------------------- File menu
 
+bool COrganiserDlg::loadIntoCopy(const std::string& path, bool headerOnly)
+{
+    // The job changes only when the whole file has been read: a failed load
+    // leaves it as the pages show it.
+    FitJob loaded = m_job;
+    std::string failure;
+    try {
+        if (headerOnly)
+            loaded.loadHeader(path);
+        else
+            loaded.load(path);
+    } catch (const std::exception& e) {
+        failure = failureText(e);
+    }
+    if (!failure.empty()) {
+        if (looksLikeDataSheet(path))
+            failure = "This looks like a data sheet: use Data \xE2\x86\x92 Load data from ASCII";
+        m_prompt.message(failure, "ERROR", Buttons::Ok, Icon::Error);
+        return false;
+    }
+    m_job = std::move(loaded);
+    return true;
+}
+
 void COrganiserDlg::LoadJobFile(const std::string& path)
 {
-    if (!runCommand(m_prompt, [&] { m_job.load(path); }))
+    if (!loadIntoCopy(path, false))
         return;
     loadFromJob();
     setTitle(QString::fromStdString(path));
@@ -331,15 +394,15 @@ void COrganiserDlg::loadTmp()
     auto path = m_prompt.openFile(allFiles());
     if (!path)
         return;
-    setTitle(QStringLiteral("TEMPLATE"));
-    if (!runCommand(m_prompt, [&] { m_job.loadHeader(*path); }))
+    if (!loadIntoCopy(*path, true))
         return;
+    setTitle(QStringLiteral("TEMPLATE"));
     loadFromJob();
 }
 
 bool COrganiserDlg::loadInto(const std::string& path, const char* title)
 {
-    if (!runCommand(m_prompt, [&] { m_job.load(path); }))
+    if (!loadIntoCopy(path, false))
         return false;
     loadFromJob();
     setTitle(QString::fromLatin1(title));
@@ -575,6 +638,10 @@ void COrganiserDlg::printPntoutl()
 
 void COrganiserDlg::printAuxpntl()
 {
+    if (!std::filesystem::exists("AUXPNTL")) {
+        m_prompt.message("Cannot open file 'AUXPNTL'!", kProgram, Buttons::Ok, Icon::Error);
+        return;
+    }
     PrintViaTempCopy("AUXPNTL", true);
 }
 
@@ -615,20 +682,56 @@ void COrganiserDlg::printFrontPage()
     }
     if (!printer)
         return;
-    if (!printer->isValid()) {
-        m_prompt.message("Cannot run printer!", kProgram, Buttons::Ok, Icon::Error);
-        return;
-    }
     printer->setDocName(QStringLiteral("Print Front page of NOSKRUN"));
+    std::unique_ptr<QPrinter> pdfPrinter;
     QPainter painter;
-    if (!painter.begin(printer)) {
-        m_prompt.message("Printer wouldn't initalize", kProgram, Buttons::Ok, Icon::Error);
-        return;
+    std::string pdf;
+    if (!printer->isValid() || !painter.begin(printer)) {
+        // A PDF file that cannot be written is not a missing printer.
+        if (printer->outputFormat() == QPrinter::PdfFormat && !printer->outputFileName().isEmpty()) {
+            m_prompt.message("Printer wouldn't initalize", kProgram, Buttons::Ok, Icon::Error);
+            return;
+        }
+        // No printer to print on: a PDF file instead, as the text files offer.
+        if (m_prompt.message("No printer is available.\nPrint to File (PDF)?", kProgram, Buttons::YesNo,
+                             Icon::Question) != Answer::Yes)
+            return;
+        FileRequest r;
+        r.title = "Print to File (PDF)";
+        r.filters = {{"PDF files (*.pdf)", "*.pdf"}};
+        r.initialName = "frontpage.pdf";
+        r.defaultExtension = "pdf";
+        auto path = m_prompt.saveFile(r);
+        if (!path)
+            return;
+        pdf = *path;
+        // A printer of its own: the one that failed may stay busy.
+        pdfPrinter = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        pdfPrinter->setPageLayout(printer->pageLayout());
+        pdfPrinter->setDocName(printer->docName());
+        pdfPrinter->setOutputFormat(QPrinter::PdfFormat);
+        // Written beside the file and renamed over it once complete.
+        pdfPrinter->setOutputFileName(QString::fromStdString(pdf + ".part"));
+        printer = pdfPrinter.get();
+        if (!painter.begin(printer)) {
+            m_prompt.message("Printer wouldn't initalize", kProgram, Buttons::Ok, Icon::Error);
+            return;
+        }
     }
     const QRect area = printer->pageLayout().paintRectPixels(printer->resolution());
     QRect target = frontPageTarget(area.width(), area.height(), page.width(), page.height());
     painter.drawImage(target, page);
     painter.end();
+    if (!pdf.empty()) {
+        std::error_code ec;
+        std::filesystem::rename(pdf + ".part", pdf, ec);
+        if (ec) {
+            std::filesystem::remove(pdf + ".part", ec);
+            m_prompt.message("Cannot write file '" + pdf + "'!", kProgram, Buttons::Ok, Icon::Error);
+            return;
+        }
+        setStatus(QString::fromStdString("Front page printed to " + pdf));
+    }
 }
 
 // ---------------------------------------------------------------- Data menu
@@ -723,8 +826,37 @@ void COrganiserDlg::deHelp()
 void COrganiserDlg::deExamples()
 {
     CDEExamplesDlg dlg(this);
-    if (runDialog(dlg) == QDialog::Accepted && !dlg.examplePath().empty())
-        LoadJobFile(dlg.examplePath());
+    if (runDialog(dlg) != QDialog::Accepted || dlg.examplePath().empty())
+        return;
+    namespace fs = std::filesystem;
+    const fs::path example = dlg.examplePath();
+    std::error_code ec;
+    const fs::path work = fs::weakly_canonical(fs::current_path(ec), ec);
+    const fs::path parent = fs::weakly_canonical(example, ec).parent_path();
+    // An example of the work folder opens in place; an installed one is
+    // copied into the work folder first, so that a Save never writes into
+    // the installation.
+    if (!ec && std::mismatch(work.begin(), work.end(), parent.begin(), parent.end()).first == work.end()) {
+        LoadJobFile(example.string());
+        return;
+    }
+    const fs::path copy = work / example.filename();
+    if (fs::exists(copy, ec)) {
+        const std::string question = copy.filename().string()
+            + " is already in the work folder.\nReplace it with the example?";
+        if (m_prompt.message(question, kProgram, Buttons::YesNo, Icon::Question) != Answer::Yes)
+            return;
+    }
+    const fs::path part = copy.string() + ".part";
+    fs::copy_file(example, part, fs::copy_options::overwrite_existing, ec);
+    if (!ec)
+        fs::rename(part, copy, ec);
+    if (ec) {
+        fs::remove(part, ec);
+        m_prompt.message("Cannot write file '" + copy.string() + "'!", kProgram, Buttons::Ok, Icon::Error);
+        return;
+    }
+    LoadJobFile(copy.string());
 }
 
 void COrganiserDlg::about()

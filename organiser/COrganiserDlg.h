@@ -136,6 +136,9 @@ private:
     void buildMenu();
     void setTitle(const QString& title);
     bool loadInto(const std::string& path, const char* title);
+    // Reads the file into a copy of the job and takes the copy when complete;
+    // false after the message otherwise.
+    bool loadIntoCopy(const std::string& path, bool headerOnly);
     void StoreOutin();
     void StartEngine();
     void finishRun(const RunEnd& end);

@@ -7,12 +7,12 @@
 namespace nosk::de {
 namespace {
 
-// Lines of a text are separated by CR LF; a title that stands alone ends with
-// its line break. The formula lines of the DEs the bundled engine computes
-// use its parameter names: R, T (also TT), U and PHI, OMEGA the angular
-// frequency.
+// Lines of a text are separated by CR LF. The formula lines use the engine's
+// parameter names: R, T (also TT), U and PHI, OMEGA the angular frequency,
+// EPS (or E) a dielectric constant, M a modulus, CELCAP the cell capacitance.
 const std::array<std::string, kCount> kTexts = {
-    "0: Short circuit\r\n",
+    "0: Short circuit\r\n"
+    "   Z = 0 (AN EMPTY SLOT)",
     "1: R and C in parallel\r\n"
     "   Z = R / (1 + i*OMEGA*R*T)",
     "2: CPE, etc., #1\r\n"
@@ -29,71 +29,112 @@ const std::array<std::string, kCount> kTexts = {
     "7: CD #2  Use for CD model only.\r\n"
     "   Z = R / (1 + i*T*OMEGA)**PHI",
     "8: HN #3\r\n"
-    "   Havriliak-Negami response, third form.\r\n"
-    "   Not computed by the bundled engine.",
+    "   Z = R / (1 + (i*K*T*OMEGA)**U)**PHI\r\n"
+    "   K PUTS THE LOSS PEAK AT OMEGA = 1/T\r\n"
+    "   0 < U <= 1, PHI > 0, U*PHI <= 1",
     "9: Generalized Finite Warburg\r\n"
     "   Z = R * TANH((i*TT*OMEGA)**PHI) / (i*TT*OMEGA)**PHI",
-    "10: Accurate KWW responses; no cutoff\r\n",
-    "11: Jonscher response\r\n",
+    "10: Accurate KWW responses; no cutoff\r\n"
+    "   PSI(t) = EXP(-(t/T)**PHI), PHI = BETA, 0.1 ... 1\r\n"
+    "   U=0: Z = R * FT OF -dPSI/dt AT OMEGA\r\n"
+    "   U=1: Z = R * FT OF PSI / (T*GAMMA(1+1/PHI))\r\n"
+    "   U IS FIXED",
+    "11: Jonscher response\r\n"
+    "   Z = 1 / ((1 + (i*OMEGA*T)**PHI)/R + i*OMEGA*U)\r\n"
+    "   U = HIGH-FREQUENCY CAPACITANCE (F), 0 < PHI <= 1",
     "12: EDAE1: Exponential DRT (See CktO)\r\n"
-    "   Exponential distribution of relaxation times.\r\n"
-    "   Not computed by the bundled engine.",
-    "13: EDAE2: Exponential DRT\r\n",
+    "   Z = R * INTEGRAL G(Y) / (1 + i*OMEGA*T*EXP(Y)) DY\r\n"
+    "   G ~ EXP(PHI*Y) FOR -U <= Y <= 0, ELSE 0\r\n"
+    "   T = TAU MAX, U = LN(TAU MAX / TAU MIN), |PHI| <= 20",
+    "13: EDAE2: Exponential DRT\r\n"
+    "   Z = R * INTEGRAL G(Y) / (1 + i*OMEGA*T*EXP(Y)) DY\r\n"
+    "   G ~ EXP(U*Y) FOR Y <= 0, EXP(-PHI*Y) FOR Y >= 0\r\n"
+    "   THE DRT PEAKS AT TAU = T",
     "14: GDAE2: Gaussian DRT; incl. trans. resp.\r\n"
-    "   Gaussian distribution of activation energies.\r\n"
-    "   Not computed by the bundled engine.",
-    "15: General Diffusion #1\r\n",
-    "16: General Diffusion #2\r\n",
+    "   G(Y) = EXP(-Y**2/(2*PHI**2)) / (PHI*SQRT(2*PI))\r\n"
+    "   U=0: Z = R * INTEGRAL G/(1 + i*OMEGA*T*EXP(Y)) DY\r\n"
+    "   U=1: Z = R * INTEGRAL G*EXP(-(X/T)*EXP(-Y)) DY\r\n"
+    "        X = TIME IN COLUMN 1, REAL OUTPUT",
+    "15: General Diffusion #1\r\n"
+    "   Z = R*(U*S + R*TANH(S)) / (S*(R + U*S*TANH(S)))\r\n"
+    "   S = (i*OMEGA*T)**PHI, 0 < PHI <= 0.5\r\n"
+    "   U = RESISTANCE AT THE FAR END",
+    "16: General Diffusion #2\r\n"
+    "   Z = R * COTH((i*TT*OMEGA)**PHI) / (i*TT*OMEGA)**PHI",
     "17: Four ideal elements (including L)\r\n"
     "   PARALLEL COMBINATION OF C (TDE), R (RDE), AND A SERIES\r\n"
     "   COMBINATION OF ANOTHER R (UDE) AND AN L (PDE).",
-    "18: Dissado-Hill, Z level\r\n",
-    "19: Dissado-Hill, E level\r\n",
+    "18: Dissado-Hill, Z level\r\n"
+    "   Z = R * C * (1+i*X)**(PHI-1) * F, X = OMEGA*T\r\n"
+    "   F = 2F1(1-PHI, 1-U; 2-PHI; 1/(1+i*X))\r\n"
+    "   C = GAMMA(1+U-PHI) / (GAMMA(2-PHI)*GAMMA(U))\r\n"
+    "   U = m (0 < U <= 1), PHI = n (0 <= PHI < 1)",
+    "19: Dissado-Hill, E level\r\n"
+    "   EPS = R * (THE DE 18 RESPONSE WITH R = 1)\r\n"
+    "   Z = 1 / (i*OMEGA*CELCAP*EPS)",
     "20: PLE #1 Power-law DCE\r\n"
-    "   Power-law distribution of relaxation times.\r\n"
-    "   Not computed by the bundled engine.",
+    "   Z = R * (i*OMEGA*T)**(-PHI), -1 <= PHI <= 1\r\n"
+    "   T IS A FIXED REFERENCE TIME",
     "21: PLE #2  E-level\r\n"
-    "   Power-law distribution at the dielectric level.\r\n"
-    "   Not computed by the bundled engine.",
+    "   EPS = R * (i*OMEGA*T)**(-PHI), 0 <= PHI <= 1\r\n"
+    "   Z = 1 / (i*OMEGA*CELCAP*EPS); T IS FIXED",
     "22: PLE #3\r\n"
-    "   Power-law distribution, third form.\r\n"
-    "   Not computed by the bundled engine.",
+    "   M = R * (i*OMEGA*T)**PHI, 0 <= PHI <= 1\r\n"
+    "   Z = M / (i*OMEGA*CELCAP); T IS FIXED",
     "23: Ladder network #1\r\n"
-    "   Transmission-line ladder of R and C elements.\r\n"
-    "   Not computed by the bundled engine.",
+    "   U SECTIONS: R/U IN SERIES, (T/U)*(i*OMEGA)**PHI\r\n"
+    "   IN SHUNT; THE FAR END IS OPEN\r\n"
+    "   U = FIXED WHOLE NUMBER, 1 ... 100000",
     "24: Ladder network #2\r\n"
-    "   Transmission-line ladder, second form.\r\n"
-    "   Not computed by the bundled engine.",
+    "   U SECTIONS: R/U IN SERIES, (T/U)*(i*OMEGA)**PHI\r\n"
+    "   IN SHUNT; THE FAR END IS SHORTED\r\n"
+    "   U = FIXED WHOLE NUMBER, 1 ... 100000",
     "25: Effective medium using PCPE\r\n"
-    "   EFFECTIVE-MEDIUM RESPONSE OF A TWO-PHASE MIXTURE:\r\n"
-    "   A CONDUCTING PHASE DESCRIBED BY A PARALLEL CPE (T, PHI)\r\n"
-    "   DISPERSED IN A DIELECTRIC HOST.\r\n"
+    "   BRUGGEMAN MIXTURE OF A CONDUCTING PHASE\r\n"
+    "   EI = R + (i*OMEGA*T)**(PHI-1) IN A DIELECTRIC HOST:\r\n"
+    "   U*(EI-E)/(EI+2*E) + (1-U)*(R-E)/(R+2*E) = 0\r\n"
     "   U = VOLUME FRACTION OF THE CONDUCTING PHASE\r\n"
     "   R = BULK DIELECTRIC CONSTANT OF THE HOST\r\n"
-    "   Not computed by the bundled engine.",
+    "   Z = 1 / (i*OMEGA*CELCAP*E)",
     "26: Series CPE: SCPE\r\n"
-    "   Constant phase element in series form.\r\n"
-    "   Not computed by the bundled engine.",
+    "   Z = R * (1 + (i*OMEGA*T)**(-PHI)), 0 <= PHI <= 1",
     "27: Parallel CPE: PCPE E-level\r\n"
-    "   Constant phase element in parallel form, dielectric level.\r\n"
-    "   Not computed by the bundled engine.",
+    "   EPS = R + (i*OMEGA*T)**(PHI-1), 0 <= PHI <= 1\r\n"
+    "   Z = 1 / (i*OMEGA*CELCAP*EPS)",
     "28: PLE E-level DSD O-circuit only\r\n"
-    "   Power-law response for the O circuit only.\r\n"
-    "   Not computed by the bundled engine.",
+    "   EPS = R * (THE DE 12 RESPONSE WITH R = 1)\r\n"
+    "   Z = 1 / (i*OMEGA*CELCAP*EPS)",
     "29: Generalized Davidson-Cole\r\n"
-    "   Davidson-Cole response with an extra shape exponent.\r\n"
-    "   Not computed by the bundled engine.",
-    "30: EDAE1 exact model: phi=0 or 1\r\n",
-    "31: Effective-Medium BDM equation\r\n",
-    "32: KWW BETA=0.5, exact\r\n",
-    "33: Arrhenius and other thermal fits\r\n",
-    "34: Simplified, generalized EDAE\r\n",
-    "35: KWW BETA=1/3, exact\r\n",
+    "   Z = R * 2F1(1, PHI; 1+PHI-U; -i*OMEGA*T)\r\n"
+    "   U = PHI: DAVIDSON-COLE; U = 0: DE 34",
+    "30: EDAE1 exact model: phi=0 or 1\r\n"
+    "   PHI=0: Z = R * (1 - L/U)\r\n"
+    "   PHI=1: Z = R * L / (i*X*(1-EXP(-U)))\r\n"
+    "   L = LN((1+i*X)/(1+i*X*EXP(-U))), X = OMEGA*T",
+    "31: Effective-Medium BDM equation\r\n"
+    "   (E-EI)/(R-EI) * (R/E)**(1/3) = 1 - U\r\n"
+    "   EI = R + (i*OMEGA*T)**(PHI-1)\r\n"
+    "   Z = 1 / (i*OMEGA*CELCAP*E)",
+    "32: KWW BETA=0.5, exact\r\n"
+    "   DE 10 AT PHI = 0.5 (FADDEEVA FUNCTION)\r\n"
+    "   U=0: DIELECTRIC FORM, U=1: CONDUCTIVE FORM",
+    "33: Arrhenius and other thermal fits\r\n"
+    "   Z = R * X**PHI * EXP(U/(K*(X-T))), REAL OUTPUT\r\n"
+    "   X = TEMPERATURE IN K (COLUMN 1), U IN EV\r\n"
+    "   T = VOGEL TEMPERATURE (0: ARRHENIUS)",
+    "34: Simplified, generalized EDAE\r\n"
+    "   PHI>0: Z = R * 2F1(1, PHI; 1+PHI; -i*OMEGA*T)\r\n"
+    "   PHI<0: Z = R * (1 - 2F1(1, Q; 1+Q; 1/(i*OMEGA*T)))\r\n"
+    "   Q = -PHI",
+    "35: KWW BETA=1/3, exact\r\n"
+    "   DE 10 AT PHI = 1/3 (SCORER FUNCTION)\r\n"
+    "   U=0: DIELECTRIC FORM, U=1: CONDUCTIVE FORM",
     "36: KWW arb. BETA, uses DRT\r\n"
-    "   Stretched-exponential response from its distribution.\r\n"
-    "   Not computed by the bundled engine.",
+    "   DE 10 COMPUTED FROM ITS DRT, 0.1 <= PHI <= 0.98",
     "37: Calculates KWW DRT, arb. BETA\r\n"
-    "   USE IRCH=0, OR >0 FOR FIT",
+    "   USE IRCH=0, OR >0 FOR FIT\r\n"
+    "   Z = R * G(LN(X/T)), REAL OUTPUT\r\n"
+    "   X = TAU IN S (COLUMN 1), PHI = BETA",
 };
 
 const std::array<int, kCount> kTopics = {
@@ -114,13 +155,36 @@ const std::array<std::string, kCount> kExamples = {
     "ADE5.TST,AMIX3.TST",                  // 5
     "ADE6.TST",                            // 6
     "ADE7.TST",                            // 7
-    "*",                                   // 8
+    "ADE8.TST",                            // 8
     "ADE9.TST,AMIX3.TST,BDE9.TST",         // 9
-    "*", "*", "*", "*", "*", "*",          // 10-15
+    "ADE10.TST,ADE10M.TST",                // 10
+    "ADE11.TST",                           // 11
+    "ADE12.TST",                           // 12
+    "ADE13.TST",                           // 13
+    "ADE14.TST,ADE14T.TST",                // 14
+    "ADE15.TST",                           // 15
     "ADE16.TST,BDE16.TST,BDE16BAT.TST",    // 16
     "ADE17.TST",                           // 17
-    "*", "*", "*", "*", "*", "*", "*", "*", "*", "*",  // 18-27
-    "*", "*", "*", "*", "*", "*", "*", "*", "*", "*",  // 28-37
+    "ADE18.TST",                           // 18
+    "ADE19.TST",                           // 19
+    "ADE20.TST",                           // 20
+    "ADE21.TST",                           // 21
+    "ADE22.TST",                           // 22
+    "ADE23.TST",                           // 23
+    "ADE24.TST",                           // 24
+    "ADE25.TST",                           // 25
+    "ADE26.TST",                           // 26
+    "ADE27.TST",                           // 27
+    "ADE28.TST",                           // 28
+    "ADE29.TST",                           // 29
+    "ADE30.TST",                           // 30
+    "ADE31.TST",                           // 31
+    "ADE32.TST",                           // 32
+    "ADE33.TST",                           // 33
+    "ADE34.TST",                           // 34
+    "ADE35.TST",                           // 35
+    "ADE36.TST",                           // 36
+    "ADE37.TST",                           // 37
 };
 
 const std::string kEmpty;

@@ -14,6 +14,7 @@
 #include "core/Exception.h"
 #include "core/Prompt.h"
 #include "core/RunCommand.h"
+#include "engine/ParameterNames.h"
 #include "job/AtomicFileWriter.h"
 #include "platform/Drawing.h"
 #include "platform/Help.h"
@@ -427,7 +428,7 @@ void CViewerDlg::onExportParameters()
         return;
     const FitStatistics* statistics = m_run.isFit() ? m_run.statistics() : nullptr;
     AtomicFileWriter out(*path);
-    out.buffer() = resultexport::parameterTable(m_run.job(), statistics);
+    out.buffer() = resultexport::parameterTable(m_run.job(), statistics, engine::parameterNames(m_run.job().FUN));
     out.commit();
 }
 

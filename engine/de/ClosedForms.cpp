@@ -159,9 +159,15 @@ void classicDerivatives(int de, const DeParams& p, double omega, double lnOmega,
 Complex havriliakNegamiPeak(const DeParams& p, double, double lnOmega, Complex* d)
 {
     const double R = p.R, T = p.T, U = p.U, PHI = p.PHI;
-    // k puts the maximum of -Im Z at w T = 1.
+    // k puts the maximum of -Im Z at w T = 1; it depends on U and PHI only,
+    // so the last one is kept for the next point.
     const double c = 2 * PHI + 2, a = kPi * U / c, b = kPi * U * PHI / c;
-    const double lnk = (std::log(std::sin(a)) - std::log(std::sin(b))) / U;
+    thread_local double lastU = -1, lastPhi = -1, lastLnk = 0;
+    if (U != lastU || PHI != lastPhi) {
+        lastLnk = (std::log(std::sin(a)) - std::log(std::sin(b))) / U;
+        lastU = U, lastPhi = PHI;
+    }
+    const double lnk = lastLnk;
     const Complex l(lnOmega + std::log(T) + lnk, kHalfPi);
     const Complex s = powIwt(U, l), B = 1.0 + s, logB = std::log(B);
     const Complex z = R * std::exp(-PHI * logB);
@@ -465,6 +471,12 @@ Complex hanaiBruggeman(const DeParams& p, double, double lnOmega, Complex* d)
 Complex thermalLaw(const DeParams& p, double omega, double lnOmega, Complex* d)
 {
     const double dT = omega - p.T;
+    if (!(dT > 0)) {  // at or below the Vogel temperature the law has no value
+        if (d)
+            for (int k = 0; k < 4; ++k)
+                d[k] = std::nan("");
+        return std::nan("");
+    }
     const double v = p.U / (kBoltzmannEv * dT);
     const double z = p.R * std::exp(p.PHI * lnOmega + v);
     if (d) {

@@ -40,13 +40,14 @@ void sumAround(double yPeak, double h, L logIntegrand, T term)
 {
     const double top = logIntegrand(yPeak) - kLogWindow;
     const long k0 = std::lround(yPeak / h);
-    for (long k = k0;; ++k) {
+    constexpr long kMaxNodes = 100000;  // far more than any valid sigma needs
+    for (long k = k0; k < k0 + kMaxNodes; ++k) {
         const double y = k * h;
         if (!(logIntegrand(y) >= top) && y > yPeak)
             break;
         term(y);
     }
-    for (long k = k0 - 1;; --k) {
+    for (long k = k0 - 1; k > k0 - kMaxNodes; --k) {
         const double y = k * h;
         if (!(logIntegrand(y) >= top) && y < yPeak)
             break;
@@ -120,6 +121,18 @@ Complex transient(const DeParams& p, double t, Complex* d)
 
 Complex gaussianDae(const DeParams& p, double omega, double, Complex* d)
 {
+    // w T (or t/T) that under- or overflows: the limits (Z = R at w T -> 0
+    // and in the transient at t/T -> 0; Z = 0 at the other end).
+    const double x = p.U == 1 ? omega / p.T : omega * p.T;
+    if (!(x > 0) || !std::isfinite(x)) {
+        const bool start = !(x > 0);
+        if (d) {
+            for (int k = 0; k < 4; ++k)
+                d[k] = 0.0;
+            d[0] = start ? 1.0 : 0.0;
+        }
+        return start ? Complex(p.R) : Complex(0.0);
+    }
     return p.U == 1 ? transient(p, omega, d) : frequencyResponse(p, omega, d);
 }
 

@@ -97,6 +97,8 @@ Sums rotatedIntegral(double beta, double x, bool conductive, bool derivs)
 // N or Q at x, with d/dx and d/dbeta when derivs.
 Sums kwwResponse(double beta, double x, bool conductive, bool derivs)
 {
+    if (!(x > 0))  // w T underflowed: the dc limit
+        return {1.0, 0.0, 0.0};
     Sums s = std::pow(x, -beta) <= 0.25 ? largeXSeries(beta, x, conductive, derivs)
                                         : rotatedIntegral(beta, x, conductive, derivs);
     if (conductive) {
@@ -241,7 +243,7 @@ std::shared_ptr<const DrtGrid> drtGrid(double beta, double largestX)
 {
     static std::mutex mutex;
     static std::vector<std::shared_ptr<const DrtGrid>> cache;
-    const double lo = -std::log(std::max(1e12, largestX)) - 30 / beta;
+    const double lo = -std::log(std::min(std::max(1e12, largestX), 1e300)) - 30 / beta;
     {
         std::lock_guard lock(mutex);
         for (const auto& grid : cache)
@@ -299,12 +301,16 @@ Complex kww(const DeParams& p, double omega, double, Complex* d)
 Complex kwwHalf(const DeParams& p, double omega, double, Complex*)
 {
     const double x = omega * p.T;
+    if (!(x > 0))
+        return p.R;
     return p.R * (p.U == 1 ? halfQ(x) : halfN(x));
 }
 
 Complex kwwThird(const DeParams& p, double omega, double, Complex*)
 {
     const double x = omega * p.T;
+    if (!(x > 0))
+        return p.R;
     return p.R * (p.U == 1 ? thirdQ(x) : thirdN(x));
 }
 

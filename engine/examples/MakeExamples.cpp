@@ -40,6 +40,7 @@ struct Example {
     int points;
     int irch = 3;
     char level = 'Z', format = 'R';
+    char freeq = 'F', dattyp = 'C';  // blank and R: a real function of the first column
 };
 
 FitJob makeJob(const Example& e)
@@ -50,8 +51,8 @@ FitJob makeJob(const Example& e)
     job.N = e.n;
     job.DINP = job.DFIT = e.level;
     job.PINP = job.PFIT = e.format;
-    job.FREEQ = 'F';
-    job.DATTYP = 'C';
+    job.FREEQ = e.freeq;
+    job.DATTYP = e.dattyp;
     job.CELCAP = e.level == 'Z' || e.level == 'Y' ? 1.0 : 1e-12;
     job.MAXFEV = 500;
     job.NPRINT = 0;
@@ -127,6 +128,107 @@ std::vector<Example> examples()
     };
 }
 
+// One example per DE of the later editions (8, 10-15, 18-37): synthetic data
+// from known parameters, fitted back from 20-30 % off. The dielectric-level
+// DEs are fitted as eps (DFIT E, CELCAP 1 pF) with eps-infinity as the
+// parallel capacitor p4 = CELCAP * eps-infinity.
+std::vector<Example> deExamples()
+{
+    const double cc = 1e-12;
+    return {
+        {"ADE8.TST", "Circuit A, DE 8: Havriliak-Negami with T at the loss peak", 'A', 10,
+            {{1, 10.0, 13.0, 1}, {6, 1000.0, 750.0, 1}, {7, 1e-3, 1.3e-3, 1}, {8, 0.7, 0.6, 2}, {9, 0.6, 0.7, 2},
+                de(10, 8)},
+            1e-3, 1e5, 60},
+        {"ADE10.TST", "Circuit A, DE 10: KWW (stretched exponential), dielectric form", 'A', 10,
+            {{1, 10.0, 13.0, 1}, {6, 1000.0, 750.0, 1}, {7, 1e-3, 1.3e-3, 1}, {8, 0.0, 0.0, 0},
+                {9, 0.6, 0.72, 2}, de(10, 10)},
+            1e-2, 1e6, 100},
+        {"ADE10M.TST", "Circuit A, DE 10: KWW, conductive (modulus) form", 'A', 10,
+            {{6, 1e4, 7.5e3, 1}, {7, 1e-4, 1.3e-4, 1}, {8, 1.0, 1.0, 0}, {9, 0.45, 0.55, 2}, de(10, 10)}, 1e-1,
+            1e7, 80},
+        {"ADE11.TST", "Circuit A, DE 11: Jonscher power law with C-infinity", 'A', 10,
+            {{6, 1e4, 7.5e3, 1}, {7, 1e-4, 1.3e-4, 1}, {8, 1e-9, 1.3e-9, 1}, {9, 0.7, 0.6, 2}, de(10, 11)}, 1e-2,
+            1e7, 60},
+        {"ADE12.TST", "Circuit A, DE 12: exponential DAE with two cutoffs", 'A', 10,
+            {{6, 1000.0, 750.0, 1}, {7, 1e-2, 1.3e-2, 1}, {8, 6.0, 5.0, 1}, {9, -0.5, -0.4, 2}, de(10, 12)},
+            1e-2, 1e6, 50},
+        {"ADE13.TST", "Circuit A, DE 13: double-exponential DAE, no cutoffs", 'A', 10,
+            {{6, 1000.0, 750.0, 1}, {7, 1e-3, 1.3e-3, 1}, {8, 0.4, 0.5, 1}, {9, 0.8, 0.65, 1}, de(10, 13)}, 1e-3,
+            1e6, 50},
+        {"ADE14.TST", "Circuit A, DE 14: Gaussian DAE (log-normal DRT)", 'A', 10,
+            {{1, 10.0, 13.0, 1}, {6, 1000.0, 750.0, 1}, {7, 1e-3, 1.3e-3, 1}, {8, 0.0, 0.0, 0}, {9, 1.5, 1.2, 1},
+                de(10, 14)},
+            1e-3, 1e6, 60},
+        {"ADE14T.TST", "Circuit A, DE 14 transient: log-normal decay; column 1 is t in s", 'A', 10,
+            {{6, 1.0, 0.8, 1}, {7, 1e-3, 1.3e-3, 1}, {8, 1.0, 1.0, 0}, {9, 1.0, 0.8, 1}, de(10, 14)}, 1e-6, 1e-2,
+            40, 1, 'Z', 'R', ' ', 'R'},
+        {"ADE15.TST", "Circuit A, DE 15: anomalous diffusion ended by a boundary resistance", 'A', 10,
+            {{1, 20.0, 26.0, 1}, {6, 200.0, 150.0, 1}, {7, 0.5, 0.65, 1}, {8, 300.0, 230.0, 1},
+                {9, 0.45, 0.4, 2}, de(10, 15)},
+            1e-3, 1e4, 60},
+        {"ADE18.TST", "Circuit A, DE 18: Dissado-Hill, Z level", 'A', 10,
+            {{6, 1000.0, 750.0, 1}, {7, 1e-3, 1.3e-3, 1}, {8, 0.4, 0.5, 2}, {9, 0.6, 0.5, 2}, de(10, 18)}, 1e-3,
+            1e6, 60},
+        {"ADE19.TST", "Circuit A, DE 19: Dissado-Hill at the dielectric level, fitted as eps", 'A', 10,
+            {{4, 3 * cc, 2.5 * cc, 1}, {6, 5.0, 4.0, 1}, {7, 1e-3, 1.3e-3, 1}, {8, 0.6, 0.5, 2},
+                {9, 0.3, 0.4, 2}, de(10, 19)},
+            1e-2, 1e7, 60, 3, 'E'},
+        {"ADE20.TST", "Circuit A, DE 20: power law with a fixed reference time", 'A', 10,
+            {{1, 10.0, 13.0, 1}, {6, 1000.0, 750.0, 1}, {7, 1e-3, 1e-3, 0}, {9, 0.7, 0.6, 2}, de(10, 20)}, 1e-2,
+            1e6, 40},
+        {"ADE21.TST", "Circuit A, DE 21: universal dielectric power law, fitted as eps", 'A', 10,
+            {{4, 3 * cc, 2.5 * cc, 1}, {6, 5.0, 4.0, 1}, {7, 1e-3, 1e-3, 0}, {9, 0.3, 0.4, 2}, de(10, 21)}, 1e-2,
+            1e6, 40, 3, 'E'},
+        {"ADE22.TST", "Circuit A, DE 22: modulus power law, fitted as M", 'A', 10,
+            {{6, 0.2, 0.15, 1}, {7, 1e-3, 1e-3, 0}, {9, 0.6, 0.5, 2}, de(10, 22)}, 1e-2, 1e6, 40, 3, 'M'},
+        {"ADE23.TST", "Circuit A, DE 23: ten-section R-CPE ladder, open end", 'A', 10,
+            {{1, 10.0, 13.0, 1}, {6, 1000.0, 750.0, 1}, {7, 1e-4, 1.3e-4, 1}, {8, 10.0, 10.0, 0},
+                {9, 0.8, 0.7, 2}, de(10, 23)},
+            1e-2, 1e6, 60},
+        {"ADE24.TST", "Circuit A, DE 24: ten-section R-CPE ladder, shorted end", 'A', 10,
+            {{1, 10.0, 13.0, 1}, {6, 1000.0, 750.0, 1}, {7, 1e-4, 1.3e-4, 1}, {8, 10.0, 10.0, 0},
+                {9, 0.8, 0.7, 2}, de(10, 24)},
+            1e-2, 1e6, 60},
+        {"ADE25.TST", "Circuit A, DE 25: Bruggeman mixture with a conducting CPE phase, as eps", 'A', 10,
+            {{6, 4.0, 3.0, 1}, {7, 1e-3, 1.3e-3, 1}, {8, 0.25, 0.2, 2}, {9, 0.4, 0.5, 2}, de(10, 25)}, 1e-2,
+            1e6, 60, 3, 'E'},
+        {"ADE26.TST", "Circuit A, DE 26: R in series with a CPE, corner at 1/T", 'A', 10,
+            {{6, 100.0, 75.0, 1}, {7, 1e-2, 1.3e-2, 1}, {9, 0.7, 0.6, 2}, de(10, 26)}, 1e-2, 1e5, 40},
+        {"ADE27.TST", "Circuit A, DE 27: eps-infinity in parallel with a CPE, as eps", 'A', 10,
+            {{6, 3.0, 2.3, 1}, {7, 1e-3, 1.3e-3, 1}, {9, 0.4, 0.5, 2}, de(10, 27)}, 1e-2, 1e6, 40, 3, 'E'},
+        {"ADE28.TST", "Circuit A, DE 28: exponential DAE at the dielectric level, as eps", 'A', 10,
+            {{4, 3 * cc, 2.5 * cc, 1}, {6, 5.0, 4.0, 1}, {7, 1e-2, 1.3e-2, 1}, {8, 6.0, 5.0, 1},
+                {9, 0.5, 0.6, 2}, de(10, 28)},
+            1e-2, 1e6, 50, 3, 'E'},
+        {"ADE29.TST", "Circuit A, DE 29: generalised Davidson-Cole", 'A', 10,
+            {{6, 1000.0, 750.0, 1}, {7, 1e-3, 1.3e-3, 1}, {8, -0.5, -0.4, 2}, {9, 0.7, 0.6, 2}, de(10, 29)},
+            1e-3, 1e6, 60},
+        {"ADE30.TST", "Circuit A, DE 30: box distribution of activation energies (PHI = 0)", 'A', 10,
+            {{6, 1000.0, 750.0, 1}, {7, 1e-2, 1.3e-2, 1}, {8, 8.0, 6.5, 1}, {9, 0.0, 0.0, 0}, de(10, 30)}, 1e-2,
+            1e6, 50},
+        {"ADE31.TST", "Circuit A, DE 31: Hanai-Bruggeman mixture, as eps", 'A', 10,
+            {{6, 4.0, 3.0, 1}, {7, 1e-3, 1.3e-3, 1}, {8, 0.3, 0.25, 2}, {9, 0.4, 0.5, 2}, de(10, 31)}, 1e-2, 1e6,
+            60, 3, 'E'},
+        {"ADE32.TST", "Circuit A, DE 32: KWW at beta 1/2, conductive form", 'A', 10,
+            {{6, 1000.0, 750.0, 1}, {7, 1e-3, 1.3e-3, 1}, {8, 1.0, 1.0, 0}, de(10, 32)}, 1e-2, 1e6, 50},
+        {"ADE33.TST", "Circuit A, DE 33: Arrhenius law of a resistance; column 1 is T in K", 'A', 10,
+            {{6, 2.5, 3.2, 1}, {7, 0.0, 0.0, 0}, {8, 0.42, 0.35, 2}, {9, 1.0, 1.0, 0}, de(10, 33)}, 250, 600, 25,
+            1, 'Z', 'L', ' ', 'R'},
+        {"ADE34.TST", "Circuit A, DE 34: one-cutoff power-law DRT", 'A', 10,
+            {{1, 10.0, 13.0, 1}, {6, 1000.0, 750.0, 1}, {7, 1e-3, 1.3e-3, 1}, {9, 0.6, 0.5, 2}, de(10, 34)}, 1e-3,
+            1e6, 50},
+        {"ADE35.TST", "Circuit A, DE 35: KWW at beta 1/3, dielectric form", 'A', 10,
+            {{6, 1000.0, 750.0, 1}, {7, 1e-3, 1.3e-3, 1}, {8, 0.0, 0.0, 0}, de(10, 35)}, 1e-2, 1e7, 50},
+        {"ADE36.TST", "Circuit A, DE 36: KWW through its DRT", 'A', 10,
+            {{6, 1000.0, 750.0, 1}, {7, 1e-3, 1.3e-3, 1}, {8, 0.0, 0.0, 0}, {9, 0.7, 0.6, 2}, de(10, 36)}, 1e-2,
+            1e6, 50},
+        {"ADE37.TST", "Circuit A, DE 37: KWW DRT at beta 0.5; column 1 is tau in s", 'A', 10,
+            {{6, 1.0, 0.8, 1}, {7, 1e-3, 1.3e-3, 1}, {9, 0.5, 0.6, 2}, de(10, 37)}, 1e-6, 1e-1, 40, 1, 'Z', 'R',
+            ' ', 'R'},
+    };
+}
+
 // The measured spectrum of a lithium-ion cell (frequency in Hz, Z' and Z''
 // in ohm): series R and L, double layer C, charge transfer R with a
 // reflecting diffusion element (DE 16), unit weighting.
@@ -180,7 +282,10 @@ int main(int argc, char** argv)
     namespace fs = std::filesystem;
     const fs::path root = argv[1];
     try {
-        for (const Example& e : examples()) {
+        std::vector<Example> all = examples();
+        for (Example& e : deExamples())
+            all.push_back(std::move(e));
+        for (const Example& e : all) {
             const fs::path folder = root / "fittests" / (std::string("CKT.") + e.fun);
             fs::create_directories(folder);
             makeJob(e).save((folder / e.name).string());

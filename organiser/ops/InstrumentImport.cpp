@@ -204,6 +204,15 @@ Name normalise(std::string_view raw)
         if (c != ' ' && c != '\t')
             s += char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
     std::string unit;
+    // A typographic minus sign reads as '-'.
+    if (s.rfind("\xe2\x88\x92", 0) == 0)
+        s.replace(0, 3, "-");
+    if (!s.empty() && s.back() == ']') {
+        if (size_t open = s.rfind('['); open != std::string::npos && open > 0) {
+            unit = s.substr(open + 1, s.size() - open - 2);
+            s.resize(open);
+        }
+    }
     if (!s.empty() && s.back() == ')') {
         size_t open = s.rfind('(');
         if (open != std::string::npos && open > 0) {
@@ -230,10 +239,11 @@ bool oneOf(const std::string& key, std::initializer_list<const char*> names)
 }
 
 const std::initializer_list<const char*> kRealNames = {"z'", "z\xe2\x80\xb2", "zre", "zreal", "re(z)", "real(z)", "z_re", "z_real",
-                                                       "re", "real", "zr", "rez", "realz", "z'real"};
+                                                       "re", "real", "zr", "rez", "realz", "z'real", "realpart"};
 const std::initializer_list<const char*> kImagNames = {"z''", "z\"", "z\xe2\x80\xb3", "zim", "zimg", "zimag", "im(z)", "imag(z)",
-                                                       "z_im", "z_imag", "im", "imag", "zi", "imz", "imagz", "zimaginary"};
-const std::initializer_list<const char*> kModulusNames = {"|z|", "z", "zmod", "mod(z)", "modz", "zmag", "abs(z)", "zabs", "magnitude", "mag"};
+                                                       "z_im", "z_imag", "im", "imag", "zi", "imz", "imagz", "zimaginary",
+                                                       "imagpart", "imaginarypart"};
+const std::initializer_list<const char*> kModulusNames = {"|z|", "z", "zmod", "mod(z)", "modz", "zmag", "abs(z)", "zabs", "magnitude", "mag", "impedance"};
 const std::initializer_list<const char*> kPhaseNames = {"phase", "phase(z)", "zphz", "phz", "zphase", "theta", "phi", "phaseangle", "arg(z)"};
 const std::initializer_list<const char*> kCycleNames = {"cyclenumber", "cycle", "cycleno", "cycle#", "segment#", "segment", "sweep", "sweep#"};
 
@@ -246,9 +256,18 @@ struct Columns {
     bool rectangular() const { return re >= 0 && im >= 0; }
 };
 
+// The bare words "Re", "Im", "Real", "Imag" name the impedance only when no
+// Z-named column does ("Im" is the current in some tables).
+bool weakName(const std::string& key)
+{
+    return key == "re" || key == "real" || key == "im" || key == "imag";
+}
+
 Columns mapColumns(const std::vector<std::string_view>& names)
 {
     Columns c;
+    int weakRe = -1, weakIm = -1;
+    bool weakImNegated = false;
     for (int i = 0; i < int(names.size()); ++i) {
         const Name n = normalise(names[size_t(i)]);
         const std::string& k = n.key;
@@ -259,6 +278,13 @@ Columns mapColumns(const std::vector<std::string_view>& names)
         if (c.freq < 0 && !negated && (k.rfind("freq", 0) == 0 || k == "f" || k == "omega" || k == "\xcf\x89")) {
             c.freq = i;
             c.angular = k == "omega" || k == "\xcf\x89" || n.unit.find("rad") != std::string::npos;
+        } else if (weakName(bare)) {
+            if (bare[0] == 'r' && !negated && weakRe < 0)
+                weakRe = i;
+            else if (bare[0] == 'i' && weakIm < 0) {
+                weakIm = i;
+                weakImNegated = negated;
+            }
         } else if (c.re < 0 && !negated && oneOf(k, kRealNames)) {
             c.re = i;
         } else if (c.im < 0 && oneOf(bare, kImagNames)) {
@@ -273,6 +299,11 @@ Columns mapColumns(const std::vector<std::string_view>& names)
         } else if (c.cycle < 0 && !negated && oneOf(k, kCycleNames)) {
             c.cycle = i;
         }
+    }
+    if (c.re < 0 && c.im < 0 && weakRe >= 0 && weakIm >= 0) {
+        c.re = weakRe;
+        c.im = weakIm;
+        c.imNegated = weakImNegated;
     }
     return c;
 }
@@ -733,14 +764,25 @@ std::string ImportResult::summary() const
 
 std::vector<FileFilter> instrumentFileFilters()
 {
+    // Instruments write their extensions in either case ("cell.DTA").
+    auto both = [](std::initializer_list<const char*> extensions) {
+        std::string patterns;
+        for (const char* e : extensions) {
+            std::string upper(e);
+            for (char& ch : upper)
+                ch = char(ch >= 'a' && ch <= 'z' ? ch - 'a' + 'A' : ch);
+            patterns += std::string(patterns.empty() ? "" : ";") + "*." + e + ";*." + upper;
+        }
+        return patterns;
+    };
     return {
-        {"Instrument files (*.csv *.txt *.dta *.mpt *.z *.par)", "*.csv;*.txt;*.dta;*.DTA;*.mpt;*.z;*.par"},
-        {"CSV and text tables (*.csv *.tsv *.txt *.dat)", "*.csv;*.tsv;*.txt;*.dat"},
-        {"Gamry (*.dta)", "*.dta;*.DTA"},
-        {"EC-Lab text (*.mpt *.txt)", "*.mpt;*.txt"},
-        {"ZPlot (*.z)", "*.z"},
-        {"VersaStudio (*.par)", "*.par"},
-        {"Autolab, CH Instruments, Parstat, PowerSuite text (*.txt)", "*.txt"},
+        {"Instrument files (*.csv *.txt *.dta *.mpt *.z *.par)", both({"csv", "tsv", "txt", "dat", "dta", "mpt", "z", "par"})},
+        {"CSV and text tables (*.csv *.tsv *.txt *.dat)", both({"csv", "tsv", "txt", "dat"})},
+        {"Gamry (*.dta)", both({"dta"})},
+        {"EC-Lab text (*.mpt *.txt)", both({"mpt", "txt"})},
+        {"ZPlot (*.z)", both({"z"})},
+        {"VersaStudio (*.par)", both({"par"})},
+        {"Autolab, CH Instruments, Parstat, PowerSuite text (*.txt)", both({"txt"})},
         {"All files (*.*)", "*"},
     };
 }

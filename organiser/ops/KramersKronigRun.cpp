@@ -5,11 +5,23 @@
 #include "job/FitJob.h"
 #include "job/Immittance.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <stdexcept>
 
 namespace nosk::kkrun {
+
+bool isJobFile(const std::string& path)
+{
+    const std::size_t dot = path.find_last_of("./");
+    if (dot == std::string::npos || path[dot] != '.')
+        return false;
+    std::string ext = path.substr(dot + 1);
+    for (char& c : ext)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext == "tst";
+}
 
 Spectrum spectrumOf(const FitJob& job)
 {

@@ -22,6 +22,9 @@ struct Spectrum {
     std::vector<std::complex<double>> z;
 };
 
+// A job file (.TST, any case) rather than an instrument file.
+bool isJobFile(const std::string& path);
+
 // Throws nosk::exception when the job has no complex data lines.
 Spectrum spectrumOf(const FitJob& job);
 

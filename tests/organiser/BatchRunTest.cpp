@@ -1,4 +1,5 @@
 #include "BatchRun.h"
+#include "SeriesPlot.h"
 #include "CommandLine.h"
 #include "job/FitJob.h"
 #include "platform/Process.h"
@@ -6,6 +7,7 @@
 #include "support/TempDir.h"
 
 #include <QCoreApplication>
+#include <QImage>
 
 #include <gtest/gtest.h>
 
@@ -201,6 +203,37 @@ TEST(CommandLine, KkAndBatchOptions)
     EXPECT_FALSE(CommandLine::parse({"--jobs", "2", "a.TST"}).ok());
     EXPECT_FALSE(CommandLine::parse({"--kk", "a", "--batch", "b"}).ok());
     EXPECT_FALSE(CommandLine::parse({"--kk"}).ok());
+}
+
+} // namespace
+
+namespace {
+
+TEST(SeriesPlot, OnePanelPerFittedParameterFailedSpectraLeftOut)
+{
+    test::TempWorkDir dir;
+    std::vector<batch::Row> rows;
+    const double nan = std::nan("");
+    for (int k = 0; k < 4; ++k) {
+        batch::Row r;
+        r.ok = k != 2;
+        r.series = 10.0 * k;
+        r.value = {1.0 + k, 5.0, 0.1 * k};
+        r.stdDev = {0.1, nan, 0.01};  // the second parameter is fixed
+        rows.push_back(r);
+    }
+    EXPECT_EQ(writeSeriesPlot(rows, {"p1: R"}, "plot.png"), "");
+    QImage image(QStringLiteral("plot.png"));
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.width(), 2 * 420);  // two fitted parameters side by side
+    EXPECT_EQ(image.height(), 300);
+
+    for (batch::Row& r : rows)
+        r.stdDev = {nan, nan, nan};
+    EXPECT_EQ(writeSeriesPlot(rows, {}, "none.png"), "no fitted parameter to draw");
+    EXPECT_FALSE(fs::exists("none.png"));
+    rows[0].stdDev[0] = 0.1;
+    EXPECT_NE(writeSeriesPlot(rows, {}, "missing-folder/plot.png"), "");
 }
 
 } // namespace

@@ -80,11 +80,12 @@ TEST(DEExamples, NoExampleDisablesOpen)
     CDEExamplesDlg dlg;
     EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Examples of  DE using"));
     EXPECT_EQ(dlg.deList()->currentRow(), 0);
-    dlg.deList()->setCurrentRow(8);
+    dlg.deList()->setCurrentRow(1);
+    dlg.deList()->setCurrentRow(0);
     ASSERT_EQ(dlg.exampleList()->count(), 1);
     EXPECT_EQ(dlg.exampleList()->item(0)->text(), QStringLiteral("No example available"));
     EXPECT_FALSE(dlg.openButton()->isEnabled());
-    EXPECT_TRUE(dlg.descriptionBox()->toPlainText().startsWith(QStringLiteral("8: HN #3")));
+    EXPECT_TRUE(dlg.descriptionBox()->toPlainText().startsWith(QStringLiteral("0: Short circuit")));
     dlg.cancelButton()->click();
     EXPECT_EQ(dlg.result(), int(QDialog::Rejected));
     EXPECT_EQ(dlg.exampleList()->count(), 0);
@@ -105,6 +106,16 @@ TEST(DEExamples, OpenExampleFromTheWorkFolder)
     EXPECT_EQ(dlg.result(), int(QDialog::Accepted));
     EXPECT_EQ(dlg.examplePath(), (dir.path() / "fittests" / "CKT.A" / "AMIX3.TST").string());
     EXPECT_EQ(dlg.exampleList()->count(), 0);
+}
+
+TEST(DECatalogue, EveryDescriptionGivesItsFormula)
+{
+    for (int i = 0; i < de::kCount; ++i) {
+        const std::string& text = de::description(i);
+        EXPECT_EQ(text.find("not computed"), std::string::npos) << i;
+        EXPECT_EQ(text.find("Not computed"), std::string::npos) << i;
+        EXPECT_NE(text.find("\r\n   "), std::string::npos) << "DE " << i << " has no formula line";
+    }
 }
 
 TEST(DEExamples, EveryListedExampleIsBundled)

@@ -46,7 +46,7 @@ TEST(DECatalogue, TitlesTopicsAndExamples)
     EXPECT_EQ(de::title(5), "5: ZC #2");
     EXPECT_EQ(de::title(37), "37: Calculates KWW DRT, arb. BETA");
     EXPECT_EQ(de::description(1), "1: R and C in parallel\r\n   Z = R / (1 + i*OMEGA*R*T)");
-    EXPECT_EQ(de::description(10), "10: Accurate KWW responses; no cutoff\r\n");
+    EXPECT_EQ(de::description(26), "26: Series CPE: SCPE\r\n   Z = R * (1 + (i*OMEGA*T)**(-PHI)), 0 <= PHI <= 1");
     EXPECT_EQ(de::title(40), "");
     EXPECT_EQ(de::tooltip(-1), "");
     EXPECT_EQ(de::helpTopic(3), 10206);

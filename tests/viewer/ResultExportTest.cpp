@@ -6,6 +6,7 @@
 #include "RunFiles.h"
 #include "ScriptedDialogs.h"
 #include "core/ScriptedPrompt.h"
+#include "engine/ParameterNames.h"
 #include "engine/kk/KramersKronig.h"
 #include "results/FitStatistics.h"
 #include "support/Files.h"
@@ -102,9 +103,15 @@ TEST(ViewerResultsOut, KramersKronigPageAndBothTablesReadBack)
     ASSERT_GE(p.size(), static_cast<std::size_t>(n + 1 + 6));
     EXPECT_EQ(p[0][0], "number");
     int free = 0;
+    // Names from the model's circuit ("p1: R"), P<n> where it has none.
+    const std::vector<std::string> circuitNames = engine::parameterNames(v.dlg->run().job().FUN);
+    ASSERT_FALSE(circuitNames.empty());
+    EXPECT_EQ(p[1][1], circuitNames[0]);
+    EXPECT_EQ(p[1][1].rfind("p1: ", 0), 0u);
     for (int i = 1; i <= n; ++i) {
         ASSERT_EQ(p[i].size(), 6u) << i;
-        EXPECT_EQ(p[i][1], "P" + std::to_string(i));
+        const bool named = i <= int(circuitNames.size()) && !circuitNames[i - 1].empty();
+        EXPECT_EQ(p[i][1], named ? circuitNames[i - 1] : "P" + std::to_string(i));
         if (p[i][5] == "free") {
             const FreeParameter& fp = stats.freeParameters[free++];
             EXPECT_EQ(fp.number, i);

@@ -145,6 +145,10 @@ TEST(InstrumentImport, HeaderDialectsAgreeWithTheModel)
         {"freq/Hz\t|Z|/Ohm\tPhase(Z)/deg\tI/mA", "%.17g\t%.17g\t%.17g\t0.5", {0, 4, 5}, "\r"},
         {"  Zmod   Freq   Zphz (rad)  ", "%.17g %.17g %.17g", {4, 0, 6}, "\n"},
         {"omega, Re(Z), -Im(Z)", "%.17g, %.17g, %.17g", {7, 1, 3}, "\n"},
+        {"Index;Frequency [Hz];Z' [\xce\xa9];\xe2\x88\x92Z'' [\xce\xa9]", "1;%.17g;%.17g;%.17g", {0, 1, 3}, "\r\n"},
+        {"Impedance (Ohm)\tPhase (\xc2\xb0)\tFrequency", "%.17g\t%.17g\t%.17g", {4, 5, 0}, "\n"},
+        {"Im (A), Freq, Zreal, Zimag", "1e-6, %.17g, %.17g, %.17g", {0, 1, 2}, "\n"},  // Im: a current
+        {"Freq, Re, -Im", "%.17g, %.17g, %.17g", {0, 1, 3}, "\n"},
     };
     for (const Dialect& d : dialects) {
         std::string text = "Exported by some potentiostat\n\n" + std::string(d.header) + d.lineEnd;
@@ -336,7 +340,7 @@ TEST(InstrumentImport, TheFileDialogListsEveryFormatAndAllFiles)
     std::string patterns;
     for (const FileFilter& f : prompt.fileDialogs[0].request.filters)
         patterns += f.pattern + ";";
-    for (const char* p : {"*.csv", "*.txt", "*.dta", "*.mpt", "*.z", "*.par"})
+    for (const char* p : {"*.csv;", "*.txt;", "*.dta;", "*.DTA;", "*.mpt;", "*.z;", "*.Z;", "*.par;"})
         EXPECT_NE(patterns.find(p), std::string::npos) << p;
     EXPECT_EQ(prompt.fileDialogs[0].request.filters.back().description, "All files (*.*)");
 }

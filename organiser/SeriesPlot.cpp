@@ -1,0 +1,145 @@
+#include "SeriesPlot.h"
+
+#include <QFont>
+#include <QImage>
+#include <QPainter>
+#include <QString>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace nosk {
+namespace {
+
+struct Series {
+    std::string name;
+    std::vector<double> x, y, err;
+};
+
+QString numberText(double v)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.4g", v);
+    return QString::fromLatin1(text);
+}
+
+void drawPanel(QPainter& p, const QRect& box, const Series& s, const QString& xTitle)
+{
+    const QFontMetrics fm(p.font());
+    const int th = fm.height();
+    p.setPen(Qt::black);
+    p.drawText(QRect(box.left(), box.top(), box.width(), th), Qt::AlignCenter, QString::fromStdString(s.name));
+    const QRect plot = box.adjusted(fm.horizontalAdvance(QStringLiteral("-0.000e-00")) + 8, th + 6, -10, -2 * th - 6);
+
+    double x0 = *std::min_element(s.x.begin(), s.x.end()), x1 = *std::max_element(s.x.begin(), s.x.end());
+    double y0 = HUGE_VAL, y1 = -HUGE_VAL;
+    for (std::size_t i = 0; i < s.y.size(); ++i) {
+        const double e = std::isnan(s.err[i]) ? 0 : s.err[i];
+        y0 = std::min(y0, s.y[i] - e);
+        y1 = std::max(y1, s.y[i] + e);
+    }
+    if (x1 == x0) {
+        x0 -= 1;
+        x1 += 1;
+    }
+    if (y1 == y0) {
+        const double d = y0 == 0 ? 1 : std::abs(y0) * 0.1;
+        y0 -= d;
+        y1 += d;
+    }
+    const double padY = (y1 - y0) * 0.05, padX = (x1 - x0) * 0.03;
+    y0 -= padY;
+    y1 += padY;
+    x0 -= padX;
+    x1 += padX;
+    auto px = [&](double x) { return plot.left() + (x - x0) / (x1 - x0) * plot.width(); };
+    auto py = [&](double y) { return plot.bottom() - (y - y0) / (y1 - y0) * plot.height(); };
+
+    p.setPen(QPen(QColor(220, 220, 220), 1));
+    for (int k = 0; k <= 4; ++k) {
+        const double y = y0 + (y1 - y0) * k / 4;
+        p.drawLine(QPointF(plot.left(), py(y)), QPointF(plot.right(), py(y)));
+    }
+    p.setPen(Qt::black);
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(plot);
+    for (int k = 0; k <= 4; ++k) {
+        const double y = y0 + (y1 - y0) * k / 4;
+        p.drawText(QRect(box.left(), int(py(y)) - th / 2, plot.left() - box.left() - 4, th),
+                   Qt::AlignRight | Qt::AlignVCenter, numberText(y));
+        const double x = x0 + (x1 - x0) * k / 4;
+        p.drawText(QRect(int(px(x)) - 40, plot.bottom() + 2, 80, th), Qt::AlignCenter, numberText(x));
+    }
+    p.drawText(QRect(plot.left(), plot.bottom() + th + 2, plot.width(), th), Qt::AlignCenter, xTitle);
+
+    const QColor blue(0, 0, 192);
+    p.setPen(QPen(blue, 1.5));
+    for (std::size_t i = 1; i < s.x.size(); ++i)
+        p.drawLine(QPointF(px(s.x[i - 1]), py(s.y[i - 1])), QPointF(px(s.x[i]), py(s.y[i])));
+    p.setPen(QPen(QColor(192, 0, 0), 1.2));
+    for (std::size_t i = 0; i < s.x.size(); ++i) {
+        const QPointF c(px(s.x[i]), py(s.y[i]));
+        if (!std::isnan(s.err[i]) && s.err[i] > 0) {
+            const double top = py(s.y[i] + s.err[i]), bottom = py(s.y[i] - s.err[i]);
+            p.drawLine(QPointF(c.x(), top), QPointF(c.x(), bottom));
+            p.drawLine(QPointF(c.x() - 3, top), QPointF(c.x() + 3, top));
+            p.drawLine(QPointF(c.x() - 3, bottom), QPointF(c.x() + 3, bottom));
+        }
+        p.setBrush(blue);
+        p.drawEllipse(c, 2.5, 2.5);
+    }
+}
+
+} // namespace
+
+std::string writeSeriesPlot(const std::vector<batch::Row>& rows, const std::vector<std::string>& names,
+                            const std::string& path)
+{
+    // A parameter is drawn when some spectrum fitted it (it has a std dev).
+    std::size_t count = 0;
+    for (const batch::Row& r : rows)
+        if (r.ok)
+            count = std::max(count, r.value.size());
+    std::vector<Series> series;
+    for (std::size_t k = 0; k < count; ++k) {
+        Series s;
+        s.name = k < names.size() && !names[k].empty() ? names[k] : "P" + std::to_string(k + 1);
+        bool fitted = false;
+        for (const batch::Row& r : rows) {
+            if (!r.ok || k >= r.value.size() || !std::isfinite(r.value[k]))
+                continue;
+            s.x.push_back(r.series);
+            s.y.push_back(r.value[k]);
+            s.err.push_back(r.stdDev[k]);
+            fitted = fitted || !std::isnan(r.stdDev[k]);
+        }
+        if (fitted)
+            series.push_back(std::move(s));
+    }
+    if (series.empty())
+        return "no fitted parameter to draw";
+
+    const int columns = series.size() <= 2 ? int(series.size()) : series.size() <= 6 ? 3 : 4;
+    const int lines = int((series.size() + columns - 1) / columns);
+    const int w = 420, h = 300;
+    QImage image(columns * w, lines * h, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    {
+        QPainter p(&image);
+        p.setRenderHint(QPainter::Antialiasing);
+        QFont font(QStringLiteral("DejaVu Sans"));
+        font.setPixelSize(12);
+        p.setFont(font);
+        for (std::size_t i = 0; i < series.size(); ++i) {
+            const int c = int(i) % columns, l = int(i) / columns;
+            drawPanel(p, QRect(c * w + 6, l * h + 6, w - 12, h - 12), series[i],
+                      QStringLiteral("series (number in the file name, else position)"));
+        }
+    }
+    if (!image.save(QString::fromStdString(path)))
+        return "cannot write " + path;
+    return {};
+}
+
+} // namespace nosk
