@@ -220,6 +220,7 @@ int runHeadless(const std::string& file, const RunOptions& options)
     }
     EngineRunner::Settings settings;
     settings.foreground = true;
+    settings.pollIntervalMs = 50;  // nothing to show meanwhile: end as soon as the engine does
     settings.loadOutinAfterRun = options.loadOutinAfterRun == 1;
     settings.notifyViewer = options.notifyViewer == 1;
     StartFailure failure;

@@ -132,7 +132,7 @@ void EngineRunner::setTimer(std::unique_ptr<Timer> timer)
     m_timer = std::move(timer);
     m_timer->setCallback([this] { poll(); });
     if (wasActive)
-        m_timer->start(1000);
+        m_timer->start(m_settings.pollIntervalMs);
 }
 
 std::string EngineRunner::hintFor(const std::string& reason, const FitJob& job)
@@ -236,7 +236,7 @@ bool EngineRunner::start(const FitJob& job, const Settings& settings, StartFailu
     m_started = std::chrono::steady_clock::now();
     m_progress.clear();
     m_stopRequested = false;
-    m_timer->start(1000);
+    m_timer->start(settings.pollIntervalMs);
     return true;
 }
 
@@ -294,7 +294,9 @@ void EngineRunner::finish(int exitCode)
 {
     const FitJob& job = *m_job;
     RunEnd end;
-    if (m_stopRequested) {
+    // A stop that came after the engine had finished its work changes
+    // nothing: the results are read as after any run.
+    if (m_stopRequested && exitCode != 0) {
         end.kind = RunEnd::Kind::Stopped;
         end.status = "Fit stopped.";
         if (onEnd)

@@ -51,6 +51,7 @@ public:
         bool loadOutinAfterRun = false;
         bool notifyViewer = false;
         std::string program;  // the engine to run; empty: the usual look-up
+        int pollIntervalMs = 1000;  // how often the engine is looked at
     };
 
     explicit EngineRunner(std::unique_ptr<Timer> timer);

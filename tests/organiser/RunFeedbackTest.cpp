@@ -158,6 +158,29 @@ TEST(RunFeedback, FirstRunTrapIsExplainedWithoutRunning)
     EXPECT_FALSE(fs::exists("STARTED"));
 }
 
+// The same as a new user meets it: New, data from a sheet, a free parameter,
+// SAVE AND RUN.
+TEST(RunFeedback, FirstRunAfterLoadingASheet)
+{
+    OrganiserFixture f;
+    writeFakeEngine("touch STARTED\n");
+    f.dlg->action(QStringLiteral("&New"))->trigger();
+    test::writeAll("sheet.txt", "1000 100 -1\n100 110 -5\n10 150 -20\n1 190 -8\n0.1 200 -2\n");
+    f.prompt.files.push_back(f.dir.file("sheet.txt"));
+    f.dlg->action(QStringLiteral("L&oad data from ASCII"))->trigger();
+    ASSERT_EQ(f.dlg->job().M, 5) << (f.prompt.messages.empty() ? "" : f.prompt.lastMessage().text);
+    f.prompt.messages.clear();
+    CFitOptionsPage* page = f.dlg->fitOptionsPage();
+    page->edit("MAXFEV")->setText(QStringLiteral("100"));
+    page->edit("N")->setText(QStringLiteral("1"));
+    page->setButton()->click();
+    f.dlg->runButton()->click();
+    ASSERT_FALSE(f.prompt.messages.empty());
+    EXPECT_TRUE(contains(f.prompt.lastMessage().text, "0 fitted values")) << f.prompt.lastMessage().text;
+    EXPECT_TRUE(contains(f.prompt.lastMessage().text, "all weights are 0")) << f.prompt.lastMessage().text;
+    EXPECT_FALSE(fs::exists("STARTED"));
+}
+
 TEST(RunFeedback, FailedRunSaysWhy)
 {
     OrganiserFixture f;
