@@ -83,6 +83,46 @@ void reflectedResponse(acb_t res, double q, double x, slong prec)
     acb_add_ui(res, res, 1, prec);
 }
 
+// [P_q(z) - a^q P_q(z a)] / (1 - a^q), a = e^-U, q > 0 (or one minus it),
+// in double precision where both arguments lie on the same side of the unit
+// circle: there the two series combine term by term, so the difference that
+// cancels in P(z) - a^q P(z a) is never formed. Returns false in between.
+bool twoCutoffSeries(double q, double U, Complex z, bool complement, Complex& out)
+{
+    const double A = -std::expm1(-q * U);  // 1 - a^q
+    const double a = std::exp(-U);
+    if (std::abs(z) <= 0.5) {
+        // sum_k q/(q+k) (-z)^k (1 - a^(q+k)); its k = 0 term is A.
+        Complex tail = 0.0, zk = 1.0;
+        for (int k = 1; k < 80; ++k) {
+            zk *= -z;
+            const Complex term = q / (q + k) * zk * -std::expm1(-(q + k) * U);
+            tail += term;
+            if (std::abs(term) < 1e-17 * std::abs(tail) || std::abs(term) < 1e-300)
+                break;
+        }
+        out = complement ? -tail / A : 1.0 + tail / A;
+        return true;
+    }
+    if (std::abs(z) * a < 2)
+        return false;
+    // -q sum_k (-1)^k z^(-k-1) (1 - a^(q-k-1)) / (k+1-q); the z^-q terms cancel exactly.
+    const Complex iz = 1.0 / z;
+    Complex sum = 0.0, izk = iz;
+    for (int k = 0; k < 200; ++k) {
+        const double e = k + 1 - q;
+        const double c = e != 0 ? -std::expm1(U * e) / e : -U;
+        const Complex term = (k % 2 ? -1.0 : 1.0) * izk * c;
+        sum += term;
+        if (std::abs(term) < 1e-17 * std::abs(sum) || std::abs(term) < 1e-300)
+            break;
+        izk *= iz;
+    }
+    const Complex n = -q * sum / A;
+    out = complement ? 1.0 - n : n;
+    return true;
+}
+
 // The normalised DE 12 response D[G](x) of G = C e^(phi y) on [-U, 0].
 Complex twoCutoffResponse(double phi, double U, double x)
 {
@@ -90,6 +130,10 @@ Complex twoCutoffResponse(double phi, double U, double x)
         const DeParams p{1.0, 1.0, U, 0.0};
         return edaeExact(p, x, std::log(x), nullptr);
     }
+    Complex fast;
+    if (phi > 0 ? twoCutoffSeries(phi, U, Complex(0.0, x), false, fast)
+                : twoCutoffSeries(-phi, U, Complex(0.0, -std::exp(U) / x), true, fast))
+        return fast;
     return certain([&](acb_t res, slong prec) {
         const double q = std::abs(phi);
         Arb aq;  // a^q = e^(-q U)
@@ -129,7 +173,57 @@ Complex twoCutoffResponse(double phi, double U, double x)
     });
 }
 
+// P_phi(z) in double precision where a convergent series has no
+// cancellation: |z| <= 1/2 by the Gauss series sum phi/(phi+k) (-z)^k, and
+// |z| >= 2 by the connection to infinity
+//   P = (pi phi / sin pi phi) z^-phi - phi sum_k (-1)^k z^(-k-1) / (k+1-phi),
+// which needs phi away from the whole numbers. With `complement` the result
+// is 1 - P (summed without forming P where P is near 1). Returns false where
+// neither applies; Arb then takes over.
+bool powerLawSeries(double phi, Complex z, bool complement, Complex& out)
+{
+    const double r = std::abs(z);
+    if (r <= 0.5) {
+        Complex sum = 0.0, zk = 1.0;
+        for (int k = 1; k < 80; ++k) {
+            zk *= -z;
+            const Complex term = phi / (phi + k) * zk;
+            sum += term;
+            if (std::abs(term) < 1e-17 * std::abs(sum))
+                break;
+        }
+        out = complement ? -sum : 1.0 + sum;
+        return true;
+    }
+    const double nearest = std::round(phi);
+    if (r < 2 || std::abs(phi - nearest) < 0.05)
+        return false;
+    const Complex iz = 1.0 / z;
+    Complex sum = 0.0, izk = iz;
+    for (int k = 0; k < 80; ++k) {
+        const Complex term = (k % 2 ? -1.0 : 1.0) * izk / (k + 1 - phi);
+        sum += term;
+        if (std::abs(term) < 1e-17 * std::abs(sum))
+            break;
+        izk *= iz;
+    }
+    const Complex p = kPi * phi / std::sin(kPi * phi) * std::exp(-phi * std::log(z)) - phi * sum;
+    out = complement ? 1.0 - p : p;
+    return true;
+}
+
 } // namespace
+
+Complex powerLawDrtResponse(double phi, Complex z)
+{
+    Complex out;
+    if (powerLawSeries(phi, z, false, out))
+        return out;
+    return certain([&](acb_t res, slong prec) {
+        Acb zz(z.real(), z.imag());
+        powerLawResponse(res, phi, zz.v, prec);
+    });
+}
 
 Complex hypergeometric2F1(double a, double b, double c, Complex z)
 {
@@ -152,6 +246,9 @@ Complex edaeTwoCutoffsEps(const DeParams& p, double omega, double, Complex*)
 Complex edaeDoubleExponential(const DeParams& p, double omega, double, Complex*)
 {
     const double x = omega * p.T, U = p.U, PHI = p.PHI;
+    Complex high, low;
+    if (powerLawSeries(U, Complex(0.0, x), false, high) && powerLawSeries(PHI, Complex(0.0, -1.0 / x), true, low))
+        return p.R * (PHI * high + U * low) / (U + PHI);
     return p.R * certain([&](acb_t res, slong prec) {
         // [PHI P_U(i x) + U (1 - P_PHI(1/(i x)))] / (U + PHI)
         Acb ix(0.0, x), low, high;
@@ -218,6 +315,10 @@ Complex davidsonColeGeneral(const DeParams& p, double omega, double, Complex*)
 Complex edaeOneCutoff(const DeParams& p, double omega, double, Complex*)
 {
     const double x = omega * p.T, PHI = p.PHI;
+    Complex fast;
+    if (PHI > 0 ? powerLawSeries(PHI, Complex(0.0, x), false, fast)
+                : powerLawSeries(-PHI, Complex(0.0, -1.0 / x), true, fast))
+        return p.R * fast;
     return p.R * certain([&](acb_t res, slong prec) {
         if (PHI > 0) {
             Acb ix(0.0, x);

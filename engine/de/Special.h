@@ -11,6 +11,11 @@ namespace nosk::engine::de {
 // working precision raised until 48 bits of the result are certain).
 Complex hypergeometric2F1(double a, double b, double c, Complex z);
 
+// P_phi(z) = 2F1(1, phi; 1 + phi; -z), the response of the one-sided
+// power-law DRT: by convergent series in double precision where they keep
+// their digits, by Arb elsewhere.
+Complex powerLawDrtResponse(double phi, Complex z);
+
 // Faddeeva's w(z) = exp(-z^2) erfc(-i z) (libcerf).
 Complex faddeeva(Complex z);
 

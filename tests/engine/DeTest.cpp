@@ -654,3 +654,20 @@ TEST(DeResponse, ArgumentsThatUnderOrOverflowEndWithoutHanging)
         deEvaluate(de, r, DeContext{kCell}, &w2, &lw2, 1, 1.0, &z, nullptr);
     }
 }
+
+TEST(DeAccuracy, PowerLawSeriesAgreeWithArb)
+{
+    // The double-precision series of P_phi against Arb's 2F1 on both sides
+    // of the unit circle, for exponents below, between and above 1.
+    using nosk::engine::de::hypergeometric2F1;
+    using nosk::engine::de::powerLawDrtResponse;
+    for (double phi : {0.07, 0.5, 0.93, 1.5, 2.7, 7.3}) {
+        for (double r : {1e-9, 0.01, 0.3, 0.5, 2.0, 7.0, 1e4, 1e12}) {
+            for (double angle : {-kPi / 2, 0.3, kPi / 2}) {
+                const Complex z = std::polar(r, angle);
+                EXPECT_LE(rel(powerLawDrtResponse(phi, z), hypergeometric2F1(1, phi, 1 + phi, -z)), 1e-12)
+                    << phi << " " << z;
+            }
+        }
+    }
+}

@@ -9,6 +9,7 @@
 #include "job/SideFile.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -29,7 +30,18 @@ struct RunSpec {
     double firstX = 1.0;      // X values firstX * 10^(k * decadeStep)
     double decadeStep = 0.1;
     bool negativeImag = true; // the engine's second component (Z imag) is negative
+    double noise = 0;         // relative scatter of the observed values of a fit
 };
+
+// A repeatable scatter in [-1, 1) for point k.
+inline double specScatter(int k)
+{
+    std::uint32_t h = static_cast<std::uint32_t>(k) * 2654435761u + 12345u;
+    h ^= h >> 15;
+    h *= 2246822519u;
+    h ^= h >> 13;
+    return (h % 20000u) / 10000.0 - 1.0;
+}
 
 inline double specX(const RunSpec& s, int k) { return s.firstX * std::pow(10.0, k * s.decadeStep); }
 // A simple RC-like impedance: Z = R / (1 + j x tau).
@@ -108,8 +120,10 @@ inline void writeAuxpntl(const RunSpec& s)
         for (int k = 0; k < s.count; ++k) {
             double re, im;
             specZ(s, k, re, im);
-            auto row = [&](double obs) {
-                const double model = obs * 1.01;
+            int component = 0;
+            auto row = [&](double exact) {
+                const double model = exact * 1.01;
+                const double obs = exact * (1 + s.noise * specScatter(2 * k + component++));
                 std::fprintf(f, "%5d%14.6E%14.6E%14.6E%14.6E%14.6E\r\n", k + 1, obs, model, 1.0,
                              obs - model, (obs - model) / model);
             };

@@ -2,6 +2,7 @@
 
 #include <QPainter>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include <cmath>
@@ -70,22 +71,42 @@ void drawMarkers(QPainter& painter, const std::vector<QPoint>& pts, const std::v
                 cell = m.value;
         }
     }
+    // Runs of one value in a row; a run that repeats the one just above it
+    // grows that rectangle instead (the squares of neighbouring points
+    // give many such runs).
     std::vector<QRect> coloured;
     std::vector<QRect> white;
+    struct Open {
+        int x, end;
+        std::uint8_t value;
+        size_t rect;
+    };
+    std::vector<Open> above, here;
     for (int y = 0; y < H; ++y) {
         const std::uint8_t* row = mask.data() + size_t(y) * size_t(W);
+        here.clear();
+        size_t a = 0;
         int x = 0;
         while (x < W) {
             const std::uint8_t v = row[x];
             int end = x + 1;
             while (end < W && row[end] == v)
                 ++end;
-            if (v == 1)
-                coloured.emplace_back(x, y, end - x, 1);
-            else if (v == 2)
-                white.emplace_back(x, y, end - x, 1);
+            if (v != 0) {
+                std::vector<QRect>& rects = v == 1 ? coloured : white;
+                while (a < above.size() && above[a].x < x)
+                    ++a;
+                if (a < above.size() && above[a].x == x && above[a].end == end && above[a].value == v) {
+                    rects[above[a].rect].setBottom(y);
+                    here.push_back({x, end, v, above[a].rect});
+                } else {
+                    rects.emplace_back(x, y, end - x, 1);
+                    here.push_back({x, end, v, rects.size() - 1});
+                }
+            }
             x = end;
         }
+        std::swap(above, here);
     }
     painter.setPen(Qt::NoPen);
     painter.setBrush(color);
@@ -95,6 +116,38 @@ void drawMarkers(QPainter& painter, const std::vector<QPoint>& pts, const std::v
 }
 
 } // namespace
+
+std::vector<QPoint> DecimatePolyline(const std::vector<QPoint>& points)
+{
+    std::vector<QPoint> out;
+    out.reserve(std::min<size_t>(points.size(), 4096));
+    auto push = [&out](const QPoint& p) {
+        if (out.empty() || out.back() != p)
+            out.push_back(p);
+    };
+    size_t i = 0;
+    while (i < points.size()) {
+        // The run of points in the column of point i.
+        size_t end = i + 1;
+        size_t lo = i, hi = i;
+        while (end < points.size() && points[end].x() == points[i].x()) {
+            if (points[end].y() < points[lo].y())
+                lo = end;
+            if (points[end].y() > points[hi].y())
+                hi = end;
+            ++end;
+        }
+        // A path through the run covers the column from its lowest to its
+        // highest point: first, the extremes in path order, last cover the
+        // same, and the segments to the neighbouring columns keep their ends.
+        push(points[i]);
+        push(points[std::min(lo, hi)]);
+        push(points[std::max(lo, hi)]);
+        push(points[end - 1]);
+        i = end;
+    }
+    return out;
+}
 
 void CZuTrace::Draw(QPainter& painter, const AxisScale& xs, const AxisScale& ys,
                     bool printing) const
@@ -134,12 +187,23 @@ void CZuTrace::Draw(QPainter& painter, const AxisScale& xs, const AxisScale& ys,
             painter.setPen(QPen(color, 1, Qt::DotLine, Qt::FlatCap, Qt::MiterJoin));
         else
             painter.setPen(QPen(color, 1, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
-        // Runs of drawable points, without repeats of the same pixel.
+        // Runs of drawable points, with what a pixel column cannot show
+        // left out (a dotted line then keeps its dots along a shorter path).
         std::vector<QPoint> run;
         run.reserve(static_cast<size_t>(n));
+        // The segments go as separate lines: a played picture is scaled
+        // (twice the size in an image, many times on a printer), and Qt
+        // strokes a scaled zigzag polyline as one outline, a hundred times
+        // slower than its segments one by one, which look the same.
+        std::vector<QLine> segments;
         auto flush = [&] {
-            if (run.size() >= 2)
-                painter.drawPolyline(run.data(), int(run.size()));
+            if (run.size() > 4)
+                run = DecimatePolyline(run);
+            segments.clear();
+            for (size_t k = 1; k < run.size(); ++k)
+                segments.emplace_back(run[k - 1], run[k]);
+            if (!segments.empty())
+                painter.drawLines(segments.data(), int(segments.size()));
             run.clear();
         };
         for (int i = 0; i < n; ++i) {

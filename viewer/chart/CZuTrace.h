@@ -4,7 +4,10 @@
 
 #include <QColor>
 
+#include <QPoint>
+
 #include <cstdint>
+#include <vector>
 
 class QPainter;
 
@@ -22,6 +25,14 @@ inline std::uint32_t ColorRefFrom(const QColor& c)
     return std::uint32_t(c.red()) | (std::uint32_t(c.green()) << 8)
         | (std::uint32_t(c.blue()) << 16);
 }
+
+// The points of a polyline with the same pixels as the original one drawn
+// with a one-pixel pen: each run of consecutive points in one pixel column
+// becomes its first point, its lowest and highest point (in the order the
+// run reaches them) and its last point; repeats of a point go. A trace of
+// 100 000 points then draws a few per pixel column, on screen, in images
+// and in printed pictures alike.
+std::vector<QPoint> DecimatePolyline(const std::vector<QPoint>& points);
 
 // One data series of a graph: style bits (TraceStyle), colour and point
 // count. The values come from X(i) and Y(i); the base class answers 0.

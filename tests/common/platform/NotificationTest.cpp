@@ -2,7 +2,10 @@
 #include "support/TempDir.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QFile>
+#include <QLocalSocket>
+#include <QTimer>
 #include <QTest>
 
 #include <filesystem>
@@ -99,4 +102,36 @@ TEST(Notification, FolderThatIsNotADirectoryIsRefused)
     NotifyListener listener(QString::fromStdString(work.file("comm")));
     EXPECT_FALSE(listener.listen());
     EXPECT_EQ(NotifySender(QString::fromStdString(work.file("comm"))).notifyViewers(), 0);
+}
+
+TEST(Notification, AReceiverThatRunsAnEventLoopOutlivesTheSendersSocket)
+{
+    // The viewer's reload can show a message box: its event loop runs while
+    // the organiser's connection ends and the listener deletes that socket.
+    // The listener must be done with the socket before the receiver runs.
+    test::TempWorkDir work;
+    QString folder = QString::fromStdString(work.file("comm"));
+    NotifyListener listener(folder);
+    ASSERT_TRUE(listener.listen());
+    int heard = 0;
+    QObject::connect(&listener, &NotifyListener::notified, [&] {
+        ++heard;
+        QEventLoop loop;
+        QTimer::singleShot(300, &loop, &QEventLoop::quit);
+        loop.exec();
+    });
+    {
+        // Two notifications in one connection, then the sender goes.
+        QLocalSocket socket;
+        socket.connectToServer(listener.socketPath());
+        ASSERT_TRUE(socket.waitForConnected(2000));
+        socket.write("NOSK_COMM\nNOSK_COMM\n");
+        ASSERT_TRUE(socket.waitForBytesWritten(2000));
+        socket.disconnectFromServer();
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(heard, 2, 5000);
+    QTest::qWait(400);
+    EXPECT_EQ(heard, 2);
+    EXPECT_EQ(NotifySender(folder).notifyViewers(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(heard, 3, 5000);
 }

@@ -413,3 +413,104 @@ TEST(ChartPictures, NestedPicturesComposeExactlyOnAHighResolutionDevice)
                 red |= QRect(xx, yy, 1, 1);
     EXPECT_EQ(red, QRect(500, 500, 200, 100));
 }
+
+namespace {
+
+// A polyline drawn the plain way, every point, with a one-pixel pen.
+QImage drawnPolyline(const std::vector<QPoint>& points, const QSize& size, const QTransform& t = {})
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    p.setTransform(t);
+    p.setPen(QPen(Qt::black, 0));
+    p.drawPolyline(points.data(), int(points.size()));
+    return image;
+}
+
+} // namespace
+
+TEST(ChartTraces, DecimatedPolylinesCoverTheSamePixels)
+{
+    // Noisy columns of many points, steps back and forth between columns,
+    // flat stretches and far jumps: the reduced line must light exactly
+    // the pixels of the full one.
+    std::vector<QPoint> pts;
+    unsigned seed = 7;
+    auto rnd = [&seed](int n) {
+        seed = seed * 1103515245u + 12345u;
+        return int((seed >> 16) % unsigned(n));
+    };
+    for (int i = 0; i < 60000; ++i) {
+        int x = i / 150;
+        if (i % 1000 > 990)
+            x -= 3;  // the line goes back a little
+        int y = 100 + rnd(40) - 20;
+        if (i % 777 == 0)
+            y = rnd(300);
+        if (i % 5000 < 300)
+            y = 50;  // flat
+        pts.emplace_back(x, y);
+    }
+    const std::vector<QPoint> reduced = DecimatePolyline(pts);
+    EXPECT_LT(reduced.size(), pts.size() / 20);
+    EXPECT_EQ(reduced.front(), pts.front());
+    EXPECT_EQ(reduced.back(), pts.back());
+    const QSize size(420, 310);
+    EXPECT_EQ(drawnPolyline(reduced, size), drawnPolyline(pts, size));
+    // A hairline stays exact under the scale of a printed picture.
+    const QTransform twice = QTransform::fromScale(2, 2);
+    EXPECT_EQ(drawnPolyline(reduced, size * 2, twice), drawnPolyline(pts, size * 2, twice));
+
+    // Nothing to reduce in a line without shared columns.
+    const std::vector<QPoint> diagonal = {{0, 0}, {1, 1}, {2, 5}, {3, 2}};
+    EXPECT_EQ(DecimatePolyline(diagonal), diagonal);
+    EXPECT_TRUE(DecimatePolyline({}).empty());
+}
+
+TEST(ChartTraces, ALongNoisyLineTraceLooksAsItsFullPolyline)
+{
+    // The trace's own drawing (reduced) against every segment of every
+    // point drawn with the trace's pen.
+    const int n = 100000;
+    std::vector<double> x(n), y(n);
+    for (int i = 0; i < n; ++i) {
+        x[i] = 1.0 + i * 1e-3;
+        y[i] = std::sin(i * 0.37) * 40 + std::cos(i * 0.011) * 30;
+    }
+    CZuXYTrace trace(x.data(), y.data(), n, StyleLine, kRed, nullptr);
+    AxisScale xs;
+    xs.min = 0;
+    xs.max = 101;
+    xs.minEnd = 0;
+    xs.maxEnd = 400;
+    AxisScale ys;
+    ys.orientation = AxisOrientation::Vertical;
+    ys.min = -80;
+    ys.max = 80;
+    ys.minEnd = 300;
+    ys.maxEnd = 0;
+    QImage drawn(402, 302, QImage::Format_RGB32);
+    drawn.fill(Qt::white);
+    {
+        QPainter p(&drawn);
+        trace.Draw(p, xs, ys, false);
+    }
+    std::vector<QPoint> pts;
+    const AxisMapper mx(xs), my(ys);
+    for (int i = 0; i < n; ++i)
+        pts.emplace_back(mx.Map(x[i]), my.Map(y[i]));
+    QImage full(402, 302, QImage::Format_RGB32);
+    full.fill(Qt::white);
+    {
+        QPainter p(&full);
+        p.setPen(QPen(QColor(255, 0, 0), 1, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+        for (int i = 1; i < n; ++i)
+            p.drawLine(pts[i - 1], pts[i]);
+    }
+    int differ = 0;
+    for (int r = 0; r < drawn.height(); ++r)
+        for (int c = 0; c < drawn.width(); ++c)
+            differ += drawn.pixel(c, r) != full.pixel(c, r);
+    EXPECT_EQ(differ, 0);
+}
