@@ -73,7 +73,12 @@ class TempFolder {
 public:
     TempFolder()
     {
-        std::string pattern = (fs::temp_directory_path() / "nosk-batch-XXXXXX").string();
+        // A TMPDIR that is no folder: the system's own temporary folder.
+        std::error_code ec;
+        fs::path base = fs::temp_directory_path(ec);
+        if (ec)
+            base = "/tmp";
+        std::string pattern = (base / "nosk-batch-XXXXXX").string();
         if (::mkdtemp(pattern.data()))
             m_path = pattern;
     }
@@ -128,9 +133,13 @@ FitJob makeJob(const std::string& file, const FitJob* templ)
 
 void waitFor(ChildProcess& child)
 {
-    // A fit of a small spectrum takes milliseconds: poll often.
-    while (child.running())
-        std::this_thread::sleep_for(std::chrono::microseconds(300));
+    // A fit of a small spectrum takes milliseconds: poll often at first,
+    // then less often, so that long fits cost no CPU time here.
+    std::chrono::microseconds pause(100);
+    while (child.running()) {
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 3 / 2, std::chrono::microseconds(3000));
+    }
 }
 
 Row runOne(const std::string& file, const FitJob* templ, const Row* previous, ProcessLauncher& launcher,
