@@ -320,8 +320,9 @@ std::vector<Row> run(const Settings& settings, ProcessLauncher& launcher, std::o
     auto report = [&](const Row& row) {
         std::lock_guard<std::mutex> guard(lock);
         ++done;
-        if (!row.ok) {
+        if (!row.ok)
             ++failed;
+        if (!row.ok && row.reason != "interrupted") {
             if (progressOnOneLine)
                 progress << '\r';
             progress << "FAILED " << row.file << ": " << row.reason << '\n';
@@ -338,7 +339,11 @@ std::vector<Row> run(const Settings& settings, ProcessLauncher& launcher, std::o
 
     auto one = [&](std::size_t i, const Row* previous) {
         Row row;
-        if (!templateError.empty()) {
+        if (settings.stop && settings.stop->load()) {
+            row.file = files[i];
+            row.status = -1;
+            row.reason = "interrupted";
+        } else if (!templateError.empty()) {
             row.file = files[i];
             row.status = -1;
             row.reason = templateError;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -19,6 +20,9 @@ struct Settings {
     int jobs = 1;                     // spectra fitted at once
     bool chain = false;               // each spectrum starts from the previous result
     std::string engine;               // the engine program, an absolute path
+    // Set (by a signal handler) to stop: spectra not yet started are left
+    // out with the reason "interrupted"; those running are finished.
+    const std::atomic<bool>* stop = nullptr;
 };
 
 // The result of one spectrum.

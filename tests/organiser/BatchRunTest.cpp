@@ -237,3 +237,31 @@ TEST(SeriesPlot, OnePanelPerFittedParameterFailedSpectraLeftOut)
 }
 
 } // namespace
+
+namespace {
+
+TEST(BatchRun, AStopLeavesTheRemainingSpectraOutAsInterrupted)
+{
+    test::TempWorkDir dir;
+    fs::copy_file(battery(), "a.TST");
+    fs::copy_file(battery(), "b.TST");
+    std::atomic<bool> stop{true};
+    batch::Settings s;
+    s.inputs = {"a.TST", "b.TST"};
+    s.engine = "/nonexistent/engine";  // never started
+    s.stop = &stop;
+    PosixProcessLauncher launcher;
+    std::ostringstream progress;
+    const auto rows = batch::run(s, launcher, progress, false);
+    ASSERT_EQ(rows.size(), 2u);
+    for (const auto& r : rows) {
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.reason, "interrupted");
+        EXPECT_EQ(r.status, -1);
+    }
+    stop = false;
+    const auto started = batch::run(s, launcher, progress, false);
+    EXPECT_EQ(started[0].reason.rfind("Cannot run NOSK!", 0), 0u) << started[0].reason;
+}
+
+} // namespace
