@@ -34,7 +34,7 @@ if [ -n "${NOSK_BUILD_DIR:-}" ]; then
   if built "$build"; then
     echo "Using the programs built in $build"
   else
-    ./scripts/install-deps.sh
+    ./scripts/install-deps.sh --demo
     if [ -f "$build/CMakeCache.txt" ]; then
       cmake -S . -B "$build" >/dev/null
     else
@@ -43,7 +43,7 @@ if [ -n "${NOSK_BUILD_DIR:-}" ]; then
     cmake --build "$build" -j "$jobs" --target "${programs[@]}"
   fi
 else
-  ./scripts/install-deps.sh
+  ./scripts/install-deps.sh --demo
   build=$root/build-release
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DNOSK_TESTS=OFF -DNOSK_BENCH=OFF >/dev/null
   cmake --build "$build" -j "$jobs" --target "${programs[@]}"

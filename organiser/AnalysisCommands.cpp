@@ -75,6 +75,9 @@ int runBatchCommand(const CommandLine& cl)
     // depend on the current folder.
     std::error_code ec;
     settings.engine = std::filesystem::absolute(engine, ec).string();
+    // The engine reads the circuit definitions of its work folder.
+    if (std::filesystem::is_regular_file("CIRCUITS", ec))
+        settings.circuitsFile = std::filesystem::absolute("CIRCUITS", ec).string();
 
     if (batch::collectInputs(settings.inputs, !settings.templateFile.empty()).empty()) {
         std::cerr << "noskrun: no spectra found\n";

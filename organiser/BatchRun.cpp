@@ -143,7 +143,7 @@ void waitFor(ChildProcess& child)
 }
 
 Row runOne(const std::string& file, const FitJob* templ, const Row* previous, ProcessLauncher& launcher,
-           const std::string& engine)
+           const std::string& engine, const std::string& circuitsFile)
 {
     Row row;
     row.file = file;
@@ -177,6 +177,11 @@ Row runOne(const std::string& file, const FitJob* templ, const Row* previous, Pr
         job.save(dir.file("INFL"));
     } catch (const exception& e) {
         row.reason = e.what();
+        return row;
+    }
+    std::error_code copyError;
+    if (!circuitsFile.empty() && !fs::copy_file(circuitsFile, dir.file("CIRCUITS"), copyError)) {
+        row.reason = "Cannot copy CIRCUITS into the spectrum's work folder!";
         return row;
     }
     ProcessSpec spec;
@@ -348,7 +353,7 @@ std::vector<Row> run(const Settings& settings, ProcessLauncher& launcher, std::o
             row.status = -1;
             row.reason = templateError;
         } else {
-            row = runOne(files[i], templ.get(), previous, launcher, settings.engine);
+            row = runOne(files[i], templ.get(), previous, launcher, settings.engine, settings.circuitsFile);
         }
         const double s = seriesNumber(files[i]);
         row.series = std::isnan(s) ? static_cast<double>(i + 1) : s;

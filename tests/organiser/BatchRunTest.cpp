@@ -265,3 +265,31 @@ TEST(BatchRun, AStopLeavesTheRemainingSpectraOutAsInterrupted)
 }
 
 } // namespace
+
+namespace {
+
+TEST(BatchRun, TheWorkFoldersCircuitDefinitionsGoWithEverySpectrum)
+{
+    test::TempWorkDir dir;
+    fs::copy_file(battery(), "a.TST");
+    // Letter B redefined without its diffusion branch: another fit.
+    test::writeAll("CIRCUITS", "B = R(p1)-par(C(p2),R(p4))-L(p3)\n");
+    batch::Settings s;
+    s.inputs = {"a.TST"};
+    s.engine = engine();
+    PosixProcessLauncher launcher;
+    std::ostringstream progress;
+    const auto builtIn = batch::run(s, launcher, progress, false);
+    s.circuitsFile = fs::absolute("CIRCUITS").string();
+    const auto own = batch::run(s, launcher, progress, false);
+    ASSERT_TRUE(builtIn[0].ok && own[0].ok) << own[0].reason;
+    EXPECT_GT(own[0].S, 2 * builtIn[0].S);
+
+    test::writeAll("CIRCUITS", "B = R(p1\n");
+    const auto broken = batch::run(s, launcher, progress, false);
+    EXPECT_FALSE(broken[0].ok);
+    EXPECT_EQ(broken[0].status, 1);
+    EXPECT_NE(broken[0].reason.find("CIRCUITS"), std::string::npos) << broken[0].reason;
+}
+
+} // namespace
