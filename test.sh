@@ -30,6 +30,7 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNOSK_CORE_ONLY=OFF 
   -DCMAKE_CXX_FLAGS="$san" -DCMAKE_EXE_LINKER_FLAGS="$san" >/dev/null
 cmake --build build-asan -j "$jobs"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  LSAN_OPTIONS=suppressions=$root/scripts/lsan.supp \
   ctest --output-on-failure -j "$jobs" --timeout 600)
 
 if [ "$fuzz_seconds" != 0 ]; then
