@@ -34,7 +34,7 @@ if [ -n "${NOSK_BUILD_DIR:-}" ]; then
   if built "$build"; then
     echo "Using the programs built in $build"
   else
-    ./scripts/install-deps.sh
+    ./scripts/install-deps.sh --demo
     if [ -f "$build/CMakeCache.txt" ]; then
       cmake -S . -B "$build" >/dev/null
     else
@@ -43,7 +43,7 @@ if [ -n "${NOSK_BUILD_DIR:-}" ]; then
     cmake --build "$build" -j "$jobs" --target "${programs[@]}"
   fi
 else
-  ./scripts/install-deps.sh
+  ./scripts/install-deps.sh --demo
   build=$root/build-release
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DNOSK_TESTS=OFF -DNOSK_BENCH=OFF >/dev/null
   cmake --build "$build" -j "$jobs" --target "${programs[@]}"
@@ -56,9 +56,12 @@ work=$(cd "$work" && pwd)
 # the file dialogs find them there.
 mkdir -p "$work/fittests"
 cp -r "$root/fittests/." "$work/fittests/"
-job="$work/fittests/CKT.B/BDE16BAT.TST"
+# The measured spectrum of a lithium-ion cell with circuit S: the series
+# resistance and inductance, two ZARCs (the two arcs) and a CPE (the diffusion
+# tail), which describes it down to the noise.
+job="$work/fittests/CKT.S/SBAT.TST"
 if [ ! -f "$job" ]; then
-  echo "The battery example job is missing from fittests/CKT.B/." >&2
+  echo "The battery example job is missing from fittests/CKT.S/." >&2
   exit 1
 fi
 cp "$job" "$work/battery.tst"

@@ -19,14 +19,15 @@ for i in $(seq 1 "$copies"); do
 done
 cd "$work"
 first=""
+TIMEFORMAT='%R %U %S'
 for n in $jobs; do
-  start=$(date +%s.%N)
-  "$noskrun" --batch series --jobs "$n" --out "table$n.csv" >/dev/null 2>"log$n.txt" || {
-    echo "--jobs $n: some spectra failed" >&2; tail -3 "log$n.txt" >&2; }
-  end=$(date +%s.%N)
-  t=$(echo "$end - $start" | bc -l)
+  # Wall time and the CPU time of noskrun and its engines (user + system).
+  read -r wall user sys < <( { time "$noskrun" --batch series --jobs "$n" --out "table$n.csv" \
+      >/dev/null 2>"log$n.txt" || echo "--jobs $n: some spectra failed" >&2; } 2>&1 )
   rows=$(($(wc -l < "table$n.csv") - 1))
-  [ -z "$first" ] && first=$t
-  printf -- "--jobs %-3s %5d spectra  %7.2f s  %6.2f ms each  speed-up %.2f\n" \
-    "$n" "$rows" "$t" "$(echo "1000 * $t / $rows" | bc -l)" "$(echo "$first / $t" | bc -l)"
+  [ -z "$first" ] && first=$wall
+  printf -- "--jobs %-3s %5d spectra  %7.2f s wall  %6.2f ms each  speed-up %.2f  CPU %.2f ms each\n" \
+    "$n" "$rows" "$wall" "$(echo "1000 * $wall / $rows" | bc -l)" "$(echo "$first / $wall" | bc -l)" \
+    "$(echo "1000 * ($user + $sys) / $rows" | bc -l)"
 done
+echo "load average: $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) cores"

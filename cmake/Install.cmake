@@ -1,32 +1,33 @@
 # What `cmake --install build --prefix P` puts under P:
-#   bin/                      noskrun, noskview and the engine noskwin
-#   share/nosk/help/          the help pages (the programs look in ../share/nosk/help)
-#   share/nosk/fittests/      the example jobs (the organiser looks in ../share/nosk/fittests)
-#   share/applications/       the desktop entries of the two programs
-#   share/icons/hicolor/scalable/apps/   their icons
-# Each program is installed only when it is part of this build.
+#   bin/                        noskrun, noskview and the engine noskwin
+#   share/nosk/                 the shared data (cmake/DataFiles.cmake)
+#   share/applications/         the desktop entries of the two programs
+#   share/icons/hicolor/        their icons
+#   share/metainfo/             the AppStream description
+#   share/man/man1/             the manual pages
+#   share/doc/nosk/             README, licence and third-party notices
 include(GNUInstallDirs)
 
+# Programs: one rule per target, each installed when it is part of this build.
 foreach(program noskrun noskview noskwin)
   if(TARGET ${program})
     install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   endif()
 endforeach()
 
-install(DIRECTORY ${CMAKE_SOURCE_DIR}/help/ DESTINATION ${CMAKE_INSTALL_DATADIR}/nosk/help)
-# The engine's built-in circuit definitions, for users to read beside the help.
-install(FILES ${CMAKE_SOURCE_DIR}/engine/circuits.txt DESTINATION ${CMAKE_INSTALL_DATADIR}/nosk/help)
-
-# The example jobs are checked for when installing, so that a tree without
-# them still installs.
-install(DIRECTORY ${CMAKE_SOURCE_DIR}/fittests/ DESTINATION ${CMAKE_INSTALL_DATADIR}/nosk/fittests
-  OPTIONAL)
-
-install(FILES
-  ${CMAKE_SOURCE_DIR}/packaging/noskrun.desktop
-  ${CMAKE_SOURCE_DIR}/packaging/noskview.desktop
+set(packaging ${CMAKE_SOURCE_DIR}/packaging)
+install(FILES ${packaging}/noskrun.desktop ${packaging}/noskview.desktop
   DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-install(FILES
-  ${CMAKE_SOURCE_DIR}/packaging/noskrun.svg
-  ${CMAKE_SOURCE_DIR}/packaging/noskview.svg
+install(FILES ${packaging}/noskrun.svg ${packaging}/noskview.svg
   DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+foreach(size 48 128 256)
+  install(FILES ${packaging}/icons/${size}/noskrun.png ${packaging}/icons/${size}/noskview.png
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
+endforeach()
+install(FILES ${packaging}/org.nosk.noskrun.metainfo.xml
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES ${packaging}/noskrun.1 ${packaging}/noskview.1 ${packaging}/noskwin.1
+  DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/LICENSE
+  ${CMAKE_SOURCE_DIR}/THIRD-PARTY.md ${CMAKE_SOURCE_DIR}/CITATION.cff
+  DESTINATION ${CMAKE_INSTALL_DOCDIR})

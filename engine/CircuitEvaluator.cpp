@@ -29,6 +29,13 @@ inline Complex inverse(Complex z)
     return 1.0 / z;
 }
 
+// a b without the library's care for infinities (the derivative loops meet
+// only finite factors; non-finite results are caught by the fitter anyway).
+inline Complex times(Complex a, Complex b)
+{
+    return {a.real() * b.real() - a.imag() * b.imag(), a.real() * b.imag() + a.imag() * b.real()};
+}
+
 inline bool isInfinite(Complex z)
 {
     return std::isinf(z.real()) || std::isinf(z.imag());
@@ -359,6 +366,7 @@ void CircuitEvaluator::evaluateParallel(int index, bool derivatives)
     if (d.absent)
         return;
 
+    bool allCombined = true;
     for (int i = 0; i < M; ++i) {
         Complex y = 0.0;
         int branches = 0, last = -1, shorts = 0, shorted = -1;
@@ -381,7 +389,7 @@ void CircuitEvaluator::evaluateParallel(int index, bool derivatives)
             } else {
                 const Complex yb = inverse(z);
                 y += yb;
-                factor = -yb * yb;
+                factor = -times(yb, yb);
             }
             ++branches;
             last = c;
@@ -400,6 +408,7 @@ void CircuitEvaluator::evaluateParallel(int index, bool derivatives)
             v[i] = inverse(y);
             d.mode[i] = kCombined;
         }
+        allCombined = allCombined && d.mode[i] == kCombined;
     }
     if (!derivatives)
         return;
@@ -414,19 +423,33 @@ void CircuitEvaluator::evaluateParallel(int index, bool derivatives)
         for (std::size_t k = 0; k < child.deps.size(); ++k) {
             const Complex* cd = child.der.data() + k * M;
             Complex* out = d.der.data() + static_cast<std::size_t>(d.childPos[c][k]) * M;
+            if (allCombined) {
+                for (int i = 0; i < M; ++i)
+                    out[i] += times(factor[i], cd[i]);
+                continue;
+            }
             for (int i = 0; i < M; ++i) {
                 if (d.mode[i] == kCombined)
-                    out[i] += factor[i] * cd[i];
+                    out[i] += times(factor[i], cd[i]);
                 else if (d.mode[i] == c)
                     out[i] = cd[i];
             }
         }
     }
+    // -Z^2 once per point, not once per parameter.
+    Complex* minusZ2 = d.factor.data();  // the first child's factors are no longer needed
+    for (int i = 0; i < M; ++i)
+        minusZ2[i] = -times(v[i], v[i]);
     for (std::size_t k = 0; k < d.deps.size(); ++k) {
         Complex* out = d.der.data() + k * M;
+        if (allCombined) {
+            for (int i = 0; i < M; ++i)
+                out[i] = times(out[i], minusZ2[i]);
+            continue;
+        }
         for (int i = 0; i < M; ++i)
             if (d.mode[i] == kCombined)
-                out[i] *= -v[i] * v[i];
+                out[i] = times(out[i], minusZ2[i]);
     }
 }
 

@@ -156,7 +156,9 @@ void JobProblem::fillJacobian(const double* chain, double* J, int ld)
                 continue;
             }
             const int i = m_job.valuePoint(k), c = m_job.valueComponent(k);
-            column[k] = m_drdm[k] * (m_coef[c][i] * dz[i]).real() * chain[j];
+            // Re(a dz), the change of the component
+            const Complex a = m_coef[c][i];
+            column[k] = m_drdm[k] * (a.real() * dz[i].real() - a.imag() * dz[i].imag()) * chain[j];
         }
     }
 }

@@ -14,12 +14,22 @@
 #include "platform/Platform.h"
 #include "platform/Process.h"
 
+#include <atomic>
+#include <csignal>
 #include <filesystem>
 #include <iostream>
 #include <thread>
 #include <unistd.h>
 
 namespace nosk {
+
+namespace {
+std::atomic<bool> g_stopBatch{false};
+extern "C" void stopBatch(int)
+{
+    g_stopBatch = true;
+}
+} // namespace
 
 int runKkCommand(const std::string& file)
 {
@@ -65,13 +75,28 @@ int runBatchCommand(const CommandLine& cl)
     // depend on the current folder.
     std::error_code ec;
     settings.engine = std::filesystem::absolute(engine, ec).string();
+    // The engine reads the circuit definitions of its work folder.
+    if (std::filesystem::is_regular_file("CIRCUITS", ec))
+        settings.circuitsFile = std::filesystem::absolute("CIRCUITS", ec).string();
 
     if (batch::collectInputs(settings.inputs, !settings.templateFile.empty()).empty()) {
         std::cerr << "noskrun: no spectra found\n";
         return 1;
     }
+    // Ctrl+C ends the batch cleanly: the spectra running are finished, their
+    // folders removed, and the table names the ones left out.
+    settings.stop = &g_stopBatch;
+    struct sigaction stop {}, oldInt {}, oldTerm {};
+    stop.sa_handler = stopBatch;
+    sigemptyset(&stop.sa_mask);
+    ::sigaction(SIGINT, &stop, &oldInt);
+    ::sigaction(SIGTERM, &stop, &oldTerm);
     const std::vector<batch::Row> rows =
         batch::run(settings, Platform::instance().processes(), std::cerr, ::isatty(STDERR_FILENO) == 1);
+    ::sigaction(SIGINT, &oldInt, nullptr);
+    ::sigaction(SIGTERM, &oldTerm, nullptr);
+    if (g_stopBatch)
+        std::cerr << "noskrun: interrupted\n";
 
     const std::string out = cl.outFile.empty() ? "batch.csv" : cl.outFile;
     try {
@@ -110,6 +135,8 @@ int runBatchCommand(const CommandLine& cl)
         failed += r.ok ? 0 : 1;
     std::cout << rows.size() << " spectra, " << rows.size() - failed << " fitted, " << failed
               << " failed; table written to " << out << '\n';
+    if (g_stopBatch)
+        return 130;  // as a shell reports an interrupted program
     return failed == 0 ? status : 1;
 }
 

@@ -15,7 +15,8 @@ int runKkCommand(const std::string& file);
 
 // --batch: fits every spectrum named, writes the table (and the plot when
 // asked). 0 when every spectrum was fitted, 1 when any failed or nothing
-// could be written.
+// could be written, 130 after Ctrl+C (the spectra not started are listed
+// as "interrupted").
 int runBatchCommand(const CommandLine& commandLine);
 
 } // namespace nosk

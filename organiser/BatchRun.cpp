@@ -73,7 +73,12 @@ class TempFolder {
 public:
     TempFolder()
     {
-        std::string pattern = (fs::temp_directory_path() / "nosk-batch-XXXXXX").string();
+        // A TMPDIR that is no folder: the system's own temporary folder.
+        std::error_code ec;
+        fs::path base = fs::temp_directory_path(ec);
+        if (ec)
+            base = "/tmp";
+        std::string pattern = (base / "nosk-batch-XXXXXX").string();
         if (::mkdtemp(pattern.data()))
             m_path = pattern;
     }
@@ -128,13 +133,17 @@ FitJob makeJob(const std::string& file, const FitJob* templ)
 
 void waitFor(ChildProcess& child)
 {
-    // A fit of a small spectrum takes milliseconds: poll often.
-    while (child.running())
-        std::this_thread::sleep_for(std::chrono::microseconds(300));
+    // A fit of a small spectrum takes milliseconds: poll often at first,
+    // then less often, so that long fits cost no CPU time here.
+    std::chrono::microseconds pause(100);
+    while (child.running()) {
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 3 / 2, std::chrono::microseconds(3000));
+    }
 }
 
 Row runOne(const std::string& file, const FitJob* templ, const Row* previous, ProcessLauncher& launcher,
-           const std::string& engine)
+           const std::string& engine, const std::string& circuitsFile)
 {
     Row row;
     row.file = file;
@@ -168,6 +177,11 @@ Row runOne(const std::string& file, const FitJob* templ, const Row* previous, Pr
         job.save(dir.file("INFL"));
     } catch (const exception& e) {
         row.reason = e.what();
+        return row;
+    }
+    std::error_code copyError;
+    if (!circuitsFile.empty() && !fs::copy_file(circuitsFile, dir.file("CIRCUITS"), copyError)) {
+        row.reason = "Cannot copy CIRCUITS into the spectrum's work folder!";
         return row;
     }
     ProcessSpec spec;
@@ -311,8 +325,9 @@ std::vector<Row> run(const Settings& settings, ProcessLauncher& launcher, std::o
     auto report = [&](const Row& row) {
         std::lock_guard<std::mutex> guard(lock);
         ++done;
-        if (!row.ok) {
+        if (!row.ok)
             ++failed;
+        if (!row.ok && row.reason != "interrupted") {
             if (progressOnOneLine)
                 progress << '\r';
             progress << "FAILED " << row.file << ": " << row.reason << '\n';
@@ -329,12 +344,16 @@ std::vector<Row> run(const Settings& settings, ProcessLauncher& launcher, std::o
 
     auto one = [&](std::size_t i, const Row* previous) {
         Row row;
-        if (!templateError.empty()) {
+        if (settings.stop && settings.stop->load()) {
+            row.file = files[i];
+            row.status = -1;
+            row.reason = "interrupted";
+        } else if (!templateError.empty()) {
             row.file = files[i];
             row.status = -1;
             row.reason = templateError;
         } else {
-            row = runOne(files[i], templ.get(), previous, launcher, settings.engine);
+            row = runOne(files[i], templ.get(), previous, launcher, settings.engine, settings.circuitsFile);
         }
         const double s = seriesNumber(files[i]);
         row.series = std::isnan(s) ? static_cast<double>(i + 1) : s;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -19,6 +20,13 @@ struct Settings {
     int jobs = 1;                     // spectra fitted at once
     bool chain = false;               // each spectrum starts from the previous result
     std::string engine;               // the engine program, an absolute path
+    // The work folder's circuit definitions (CIRCUITS), copied into every
+    // spectrum's folder so that the engine models as it would here; empty
+    // when there is none.
+    std::string circuitsFile;
+    // Set (by a signal handler) to stop: spectra not yet started are left
+    // out with the reason "interrupted"; those running are finished.
+    const std::atomic<bool>* stop = nullptr;
 };
 
 // The result of one spectrum.

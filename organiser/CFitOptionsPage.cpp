@@ -9,6 +9,7 @@
 #include "ui/ControlHelpers.h"
 
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -134,6 +135,10 @@ CFitOptionsPage::CFitOptionsPage(FitJob* job, Prompt& prompt, const QFont& bold,
     m_IFP = number(402, rowY[2], 57);
     label("Residual weighting\n( IRE )", 325, rowY[3], 76);
     m_IRE = number(402, rowY[3], 57);
+    // The circuit of the chosen letter, in the engine's circuit language.
+    m_definition = new QLabel(this);
+    m_definition->setGeometry(du.rect(325, rowY[4], 134, 18));
+    m_definition->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
     group("Data, weighting, and fitting specifications", 4, 140, 200, 134);
     const double specY[6] = {151, 170, 189, 208, 227, 246};
@@ -183,6 +188,7 @@ CFitOptionsPage::CFitOptionsPage(FitJob* job, Prompt& prompt, const QFont& bold,
         this->job()->PINP = takeCode(m_PINP, kFormats);
         emit formatChanged();
     });
+    connect(m_FUN, &QComboBox::activated, this, [this] { showCircuit(takeCode(m_FUN, kCircuits)); });
     connect(m_IRCH, &QLineEdit::textChanged, this, &CFitOptionsPage::irchEdited);
     connect(m_set, &QPushButton::clicked, this, &CFitOptionsPage::setParameterCount);
     connect(m_help, &QPushButton::clicked, this, &CFitOptionsPage::circuitHelp);
@@ -251,6 +257,25 @@ void CFitOptionsPage::LoadFromJob()
     showDouble(m_SDRC, j.SDRC);
     showInt(m_points, j.M);
     m_params->set(j.P, j.NFREE, j.N, j.FUN);
+    showCircuit(j.FUN);
+}
+
+void CFitOptionsPage::showCircuit(char fun)
+{
+    std::string error;
+    const std::string definition = CParamEditor::definitionInForce(fun, &error);
+    QString full;
+    if (!definition.empty())
+        full = QString(QLatin1Char(fun)) + QStringLiteral(" = ") + QString::fromStdString(definition);
+    if (!error.empty())
+        full += QStringLiteral("\n(CIRCUITS not used: %1)").arg(QString::fromStdString(error));
+    // One line on the page; the whole text is the tooltip.
+    const QFontMetrics metrics(m_definition->font());
+    const QString firstLine = full.section(QLatin1Char('\n'), 0, 0);
+    m_definition->setText(metrics.elidedText(firstLine, Qt::ElideRight, m_definition->width()));
+    m_definition->setToolTip(full);
+    m_FUN->setToolTip(full);
+    m_params->setCircuit(fun);
 }
 
 void CFitOptionsPage::StoreToJob()

@@ -41,6 +41,11 @@ public:
     QComboBox* list(const char* field) const;
     QPushButton* setButton() const { return m_set; }
     QPushButton* helpButton() const { return m_help; }
+    // The line below the FUN list: the chosen circuit's definition in force.
+    QLabel* definitionLabel() const { return m_definition; }
+    // Shows the definition of `fun` beside the list (and as its tooltip) and
+    // moves the parameter editor's DE links to it.
+    void showCircuit(char fun);
 
 signals:
     void levelChanged();     // DINP picked
@@ -59,6 +64,7 @@ private:
     QComboBox *m_DINP, *m_DFIT, *m_PINP, *m_PFIT, *m_FREEQ, *m_NEG, *m_FUN, *m_DATTYP;
     QPushButton* m_set;
     QPushButton* m_help;
+    QLabel* m_definition;
     CParamEditor* m_params;
 };
 

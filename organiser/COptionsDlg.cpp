@@ -2,6 +2,7 @@
 
 #include "RunOptions.h"
 #include "platform/Help.h"
+#include "platform/ProgramIdentity.h"
 #include "ui/ControlHelpers.h"
 
 #include <QCheckBox>
@@ -76,6 +77,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
     more->setObjectName(QStringLiteral("moreInfo"));
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(text);
+    layout->addWidget(licenceView(this));
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(ok);

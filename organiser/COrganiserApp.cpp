@@ -13,8 +13,10 @@
 #include "platform/Notification.h"
 #include "platform/Platform.h"
 #include "platform/Process.h"
+#include "platform/ProgramIdentity.h"
 #include "platform/QtPrompt.h"
 #include "platform/Timer.h"
+#include "platform/WorkFolder.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -122,6 +124,13 @@ int COrganiserApp::run(int argc, char** argv)
     QApplication app(argc, argv);
     keepCNumbers();
     QApplication::setApplicationName(QStringLiteral("NOSKRUN"));
+    setProgramIcon(QStringLiteral("noskrun"));
+    std::string file = cl.file;
+    if (!workfolder::settle(Platform::instance().prompt(), file))
+        return 0;
+    // The options of the work folder the window works in.
+    options = RunOptions{};
+    options.read();
     // The example jobs are one click away in every file dialog, also in a
     // fresh work folder.
     const std::string examples = locations::bundledExamplesDir();
@@ -130,7 +139,6 @@ int COrganiserApp::run(int argc, char** argv)
     int status = 0;
     {
         COrganiserDlg dlg(Platform::instance().prompt(), options);
-        const std::string& file = cl.file;
         if (!file.empty()) {
             dlg.setWindowTitle(QString::fromStdString(file));
             try {

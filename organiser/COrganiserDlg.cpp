@@ -7,6 +7,7 @@
 #include "COptionsDlg.h"
 #include "CTextEditorDlg.h"
 #include "EngineRun.h"
+#include "ops/KramersKronigRun.h"
 #include "EngineRunner.h"
 #include "Housekeeping.h"
 #include "Locations.h"
@@ -242,6 +243,7 @@ void COrganiserDlg::buildMenu()
     add(run, "Save and &Run", &COrganiserDlg::saveAndRun);
     m_stopAction = add(run, "Stop fit", &COrganiserDlg::stopFit);
     m_stopAction->setEnabled(false);
+    add(run, "&Kramers-Kronig test...", &COrganiserDlg::kramersKronigTest);
     add(run, "Launch &NOSKVIEW", &COrganiserDlg::launchViewer);
     add(run, "&Open work folder", &COrganiserDlg::openWorkFolder);
     run->addSeparator();
@@ -611,6 +613,22 @@ void COrganiserDlg::openWorkFolder()
     if (!Platform::instance().shell().open(folder))
         m_prompt.message("No file manager could be started.\nThe work folder is\n" + folder, kProgram,
                          Buttons::Ok, Icon::Information);
+}
+
+void COrganiserDlg::kramersKronigTest()
+{
+    if (!storeToJob())
+        return;
+    // A failure (no complex data, data the test refuses, KKTEST not
+    // writable) ends in the command's error box.
+    const kkrun::Spectrum spectrum = kkrun::spectrumOf(m_job);
+    const kk::Options options;
+    const kk::Result result = kkrun::runAndWrite(spectrum, options, kkrun::kTableFile);
+    m_prompt.message("Kramers-Kronig test of the job's data lines\n\n" + kkrun::summary(spectrum, result, options) +
+                         "\nThe residuals are in KKTEST: NOSKVIEW shows them on its \"Kramers-Kronig\" page.",
+                     "Kramers-Kronig test", Buttons::Ok, Icon::Information);
+    if (m_options.notifyViewer == 1)
+        Platform::instance().notifier().notifyViewers();
 }
 
 void COrganiserDlg::generateReport()

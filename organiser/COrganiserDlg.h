@@ -62,6 +62,9 @@ public:
     void saveAndRun();
     void stopFit();
     void launchViewer();
+    // Run -> "Kramers-Kronig test...": tests the job's data, writes KKTEST
+    // and shows M, mu and the largest residuals.
+    void kramersKronigTest();
     void openWorkFolder();
     void generateReport();
     void printFrontPage();

@@ -5,6 +5,9 @@
 #include "DialogUnits.h"
 #include "ui/ControlHelpers.h"
 
+#include "engine/Circuit.h"
+#include "core/Exception.h"
+
 #include <QComboBox>
 #include <QHelpEvent>
 #include <QLineEdit>
@@ -75,6 +78,38 @@ std::string CParamEditor::placement(char fun, int k)
         if (p.fun == fun && p.param == k)
             label = p.label;
     return label;
+}
+
+std::string CParamEditor::placement(char fun, int k, const std::string& definition)
+{
+    const engine::CircuitLibrary::Definition* builtIn = engine::CircuitLibrary::builtIn().find(fun);
+    if (builtIn && builtIn->text == definition)
+        return placement(fun, k);
+    try {
+        const engine::Circuit circuit = engine::Circuit::parse(definition);
+        const std::vector<engine::DePlace> places = engine::dePlaces(circuit);
+        std::string label;
+        for (std::size_t i = 0; i < places.size(); ++i)
+            if (places[i].selector == k)
+                label = "DE" + std::to_string(i + 1);
+        return label;
+    } catch (const exception&) {
+        return {};
+    }
+}
+
+std::string CParamEditor::definitionInForce(char fun, std::string* error)
+{
+    try {
+        const engine::CircuitLibrary lib = engine::CircuitLibrary::withOverrides("CIRCUITS");
+        const engine::CircuitLibrary::Definition* d = lib.find(fun);
+        return d ? d->text : std::string();
+    } catch (const exception& e) {
+        if (error)
+            *error = e.what();
+        const engine::CircuitLibrary::Definition* d = engine::CircuitLibrary::builtIn().find(fun);
+        return d ? d->text : std::string();
+    }
 }
 
 CParamEditor::CParamEditor(QWidget* parent) : QWidget(parent)
@@ -160,8 +195,25 @@ void CParamEditor::set(const double* P, const int* NFREE, int rowsInUse, char fu
         }
         row.value->setEnabled(inUse);
         row.code->setEnabled(inUse);
+    }
+    placeLinks(fun, NFREE);
+}
 
-        m_placement[std::size_t(i)] = placement(fun, k);
+void CParamEditor::setCircuit(char fun)
+{
+    int codes[kRows];
+    for (int k = 1; k <= kRows; ++k)
+        codes[k - 1] = m_rows[std::size_t(k - 1)].code->currentIndex();
+    placeLinks(fun, codes);
+}
+
+void CParamEditor::placeLinks(char fun, const int* NFREE)
+{
+    const std::string definition = definitionInForce(fun);
+    for (int k = 1; k <= kRows; ++k) {
+        Row& row = m_rows[std::size_t(k - 1)];
+        const int i = k - 1;
+        m_placement[std::size_t(i)] = placement(fun, k, definition);
         const std::string& label = m_placement[std::size_t(i)];
         if (!label.empty()) {
             row.code->hide();

@@ -63,6 +63,16 @@ public:
 
     // The DE link's label of parameter k (1..50) for a circuit; empty when none.
     static std::string placement(char fun, int k);
+    // The same for the circuit definition in force for `fun` (its text in the
+    // circuit language): the built-in definitions keep the table's labels,
+    // any other definition gets DE1, DE2, ... at its DE(...) selectors.
+    static std::string placement(char fun, int k, const std::string& definition);
+    // The definition of `fun` in force in the current (work) folder: the
+    // folder's CIRCUITS file, else the built-in one. `error` receives the
+    // reason when CIRCUITS cannot be used (the built-in one is then returned).
+    static std::string definitionInForce(char fun, std::string* error = nullptr);
+    // Moves the DE links to the circuit `fun` without touching the values.
+    void setCircuit(char fun);
 
     // Access for the page and for tests (k counted from 1).
     QLineEdit* valueBox(int k) const { return m_rows[std::size_t(k - 1)].value; }
@@ -87,6 +97,7 @@ private:
     };
 
     void scrollTo(int position);
+    void placeLinks(char fun, const int* NFREE);
     DEResult runSelectDE(const QString& linkText, int de, int param);
 
     std::array<Row, kRows> m_rows;

@@ -148,22 +148,22 @@ const std::array<int, kCount> kTopics = {
 // listed under the DEs they use; "*" where there is none.
 const std::array<std::string, kCount> kExamples = {
     "*",                                   // 0
-    "ADE1.TST",                            // 1
-    "ADE2.TST",                            // 2
-    "ADE3.TST,AMIX3.TST",                  // 3
+    "ADE1.TST,EDE5.TST",                   // 1
+    "ADE2.TST,CDE2.TST,CBAT.TST,FDE2.TST,ODIEL.TST",  // 2
+    "ADE3.TST,AMIX3.TST,HBRICK.TST",       // 3
     "ADE4.TST",                            // 4
-    "ADE5.TST,AMIX3.TST",                  // 5
+    "ADE5.TST,AMIX3.TST,EDE5.TST,ODIEL.TST",  // 5
     "ADE6.TST",                            // 6
     "ADE7.TST",                            // 7
     "ADE8.TST",                            // 8
-    "ADE9.TST,AMIX3.TST,BDE9.TST",         // 9
+    "ADE9.TST,AMIX3.TST,BDE9.TST,JFILM.TST",  // 9
     "ADE10.TST,ADE10M.TST",                // 10
     "ADE11.TST",                           // 11
     "ADE12.TST",                           // 12
     "ADE13.TST",                           // 13
     "ADE14.TST,ADE14T.TST",                // 14
     "ADE15.TST",                           // 15
-    "ADE16.TST,BDE16.TST,BDE16BAT.TST",    // 16
+    "ADE16.TST,BDE16.TST,BDE16BAT.TST,CDE2.TST,CBAT.TST",  // 16
     "ADE17.TST",                           // 17
     "ADE18.TST",                           // 18
     "ADE19.TST",                           // 19

@@ -173,7 +173,10 @@ std::string EngineRunner::checkJob(const FitJob& job)
 {
     std::string reason;
     try {
-        engine::PreparedJob prepared(job);
+        // The circuits the engine will use: the work folder's CIRCUITS
+        // replaces built-in letters.
+        const engine::CircuitLibrary circuits = engine::CircuitLibrary::withOverrides("CIRCUITS");
+        engine::PreparedJob prepared(job, &circuits);
         return {};
     } catch (const exception& e) {
         reason = e.what();

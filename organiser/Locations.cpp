@@ -1,5 +1,7 @@
 #include "Locations.h"
 
+#include "core/DataFiles.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -47,21 +49,7 @@ std::string viewerProgram()
 
 std::string bundledExamplesDir()
 {
-    const fs::path dir = programDir();
-    std::vector<fs::path> candidates = {
-        dir / "fittests",
-        dir / ".." / "fittests",
-        dir / ".." / "share" / "nosk" / "fittests",
-        dir / ".." / ".." / "fittests",
-    };
-#ifdef NOSK_SOURCE_EXAMPLES_DIR
-    candidates.emplace_back(NOSK_SOURCE_EXAMPLES_DIR);
-#endif
-    std::error_code ec;
-    for (const fs::path& c : candidates)
-        if (fs::is_directory(c, ec))
-            return fs::weakly_canonical(c, ec).string();
-    return {};
+    return datafiles::find("fittests");
 }
 
 std::string examplePath(const std::string& name)

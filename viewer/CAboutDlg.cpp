@@ -1,6 +1,7 @@
 #include "CAboutDlg.h"
 
 #include "platform/Help.h"
+#include "platform/ProgramIdentity.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -27,6 +28,7 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     buttons->addWidget(ok);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(text);
+    layout->addWidget(licenceView(this));
     layout->addLayout(buttons);
 }
 

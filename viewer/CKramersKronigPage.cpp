@@ -18,6 +18,7 @@ namespace {
 constexpr std::uint32_t kRed = 0x0000C0;    // colour refs: red in the low byte
 constexpr std::uint32_t kBlue = 0xC00000;
 constexpr std::uint32_t kGrey = 0x808080;
+constexpr std::uint32_t kGreen = 0x008000;
 }
 
 CKramersKronigPage::CKramersKronigPage(int textHeight, QWidget* parent)
@@ -73,8 +74,8 @@ void CKramersKronigPage::ensureBuilt()
         const int n = static_cast<int>(m_f.size());
         m_graph->AddTrace(m_f.data(), m_re.data(), n, StyleLine | StyleDot, kRed);
         m_graph->AddTrace(m_f.data(), m_im.data(), n, StyleLine | StyleCross, kBlue);
-        m_graph->AddTrace(m_bandX.data(), m_bandUp.data(), 2, StyleDash, kGrey);
-        m_graph->AddTrace(m_bandX.data(), m_bandDown.data(), 2, StyleDash, kGrey);
+        m_graph->AddTrace(m_bandX.data(), m_bandUp.data(), 2, StyleLine, kGreen);
+        m_graph->AddTrace(m_bandX.data(), m_bandDown.data(), 2, StyleLine, kGreen);
         // Nothing drawn: keeps the band inside the plot, off its frame.
         m_pad = {-1.5, 1.5};
         m_graph->AddTrace(m_bandX.data(), m_pad.data(), 2, 0, kGrey);

@@ -6,7 +6,9 @@
 #include "core/ScriptedPrompt.h"
 #include "platform/Notification.h"
 #include "platform/Platform.h"
+#include "platform/ProgramIdentity.h"
 #include "platform/QtPrompt.h"
+#include "platform/WorkFolder.h"
 
 #include <QApplication>
 
@@ -18,11 +20,12 @@ namespace nosk {
 
 const char* CViewerApp::usage()
 {
-    return "Usage: noskview [--save-image FILE [--page TITLE]] [--help]\n"
+    return "Usage: noskview [FOLDER] [--save-image FILE [--page TITLE]] [--help]\n"
            "\n"
            "Shows the last run of the current work folder (INFL, ADD.BIN, AUXPNTL,\n"
            "PNTOUTL) in the NOSKVIEW window.\n"
            "\n"
+           "  FOLDER             the work folder to show instead (or a file in it).\n"
            "  --save-image FILE  load the run as \"Load Results\" does and write the\n"
            "                     graphs of the first graph page as one image, as\n"
            "                     \"Save all graphs in image...\" would, without a window.\n"
@@ -81,7 +84,7 @@ int saveImageHeadless(GraphSettings& settings, const std::string& file, const st
 
 int CViewerApp::run(int argc, char** argv)
 {
-    std::string imageFile, pageTitle;
+    std::string imageFile, pageTitle, folder;
     bool headless = false;
     for (int i = 1; i < argc; ++i) {
         const char* a = argv[i];
@@ -94,6 +97,8 @@ int CViewerApp::run(int argc, char** argv)
             imageFile = argv[++i];
         } else if (!std::strcmp(a, "--page") && i + 1 < argc) {
             pageTitle = argv[++i];
+        } else if (a[0] != '-' && folder.empty()) {
+            folder = a;
         } else {
             std::fprintf(stderr, "noskview: unknown argument '%s'\n\n%s", a, usage());
             return 2;
@@ -114,6 +119,20 @@ int CViewerApp::run(int argc, char** argv)
     QApplication qapp(argc, argv);
     keepCNumbers();
     Platform::instance().setProgramName("NOSKVIEW");
+    setProgramIcon(QStringLiteral("noskview"));
+
+    std::string ignored;
+    if (!folder.empty()) {
+        std::string error;
+        if (!workfolder::enter(folder, ignored, error)) {
+            std::fprintf(stderr, "noskview: %s\n", error.c_str());
+            return 1;
+        }
+    } else if (!headless) {
+        QtPrompt question;
+        if (!workfolder::settle(question, ignored))
+            return 0;
+    }
 
     settings.load();
     if (headless)

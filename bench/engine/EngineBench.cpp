@@ -2,7 +2,9 @@
 //   BatteryDe16     circuit B with DE 16 on the measured battery spectrum,
 //                   7 free parameters, 66 points
 //   CircuitA3De     circuit A with DEs 5, 3 and 9, 13 free parameters, 100 points
-// and the cost of one residual evaluation and one Jacobian of the latter.
+//   BatteryTwoZarcs circuit S (two ZARCs and a CPE) on the battery spectrum,
+//                   10 free parameters
+// and the cost of one residual evaluation and one exact Jacobian of each.
 #include "engine/EngineRun.h"
 #include "engine/JobProblem.h"
 #include "engine/PreparedJob.h"
@@ -50,9 +52,14 @@ void CircuitA3De(benchmark::State& state)
     fitExample(state, "fittests/CKT.A/AMIX3.TST");
 }
 
-void CircuitA3DeResiduals(benchmark::State& state)
+void BatteryTwoZarcs(benchmark::State& state)
 {
-    const nosk::FitJob job = loadExample("fittests/CKT.A/AMIX3.TST");
+    fitExample(state, "fittests/CKT.S/SBAT.TST");
+}
+
+void residualsOf(benchmark::State& state, const char* relative)
+{
+    const nosk::FitJob job = loadExample(relative);
     const nosk::engine::PreparedJob prepared(job);
     nosk::engine::JobProblem problem(prepared);
     const std::vector<double> x = prepared.startVariables();
@@ -63,9 +70,11 @@ void CircuitA3DeResiduals(benchmark::State& state)
     }
 }
 
-void CircuitA3DeJacobian(benchmark::State& state)
+// The exact Jacobian of the circuit: its cost is to be compared with that
+// of one residual evaluation above (at most about three of them).
+void jacobianOf(benchmark::State& state, const char* relative)
 {
-    const nosk::FitJob job = loadExample("fittests/CKT.A/AMIX3.TST");
+    const nosk::FitJob job = loadExample(relative);
     const nosk::engine::PreparedJob prepared(job);
     nosk::engine::JobProblem problem(prepared);
     const std::vector<double> x = prepared.startVariables();
@@ -78,11 +87,23 @@ void CircuitA3DeJacobian(benchmark::State& state)
     }
 }
 
+void CircuitA3DeResiduals(benchmark::State& state) { residualsOf(state, "fittests/CKT.A/AMIX3.TST"); }
+void CircuitA3DeJacobian(benchmark::State& state) { jacobianOf(state, "fittests/CKT.A/AMIX3.TST"); }
+void BatteryDe16Residuals(benchmark::State& state) { residualsOf(state, "fittests/CKT.B/BDE16BAT.TST"); }
+void BatteryDe16Jacobian(benchmark::State& state) { jacobianOf(state, "fittests/CKT.B/BDE16BAT.TST"); }
+void BatteryTwoZarcsResiduals(benchmark::State& state) { residualsOf(state, "fittests/CKT.S/SBAT.TST"); }
+void BatteryTwoZarcsJacobian(benchmark::State& state) { jacobianOf(state, "fittests/CKT.S/SBAT.TST"); }
+
 } // namespace
 
 BENCHMARK(BatteryDe16)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BatteryTwoZarcs)->Unit(benchmark::kMicrosecond);
 BENCHMARK(CircuitA3De)->Unit(benchmark::kMicrosecond);
 BENCHMARK(CircuitA3DeResiduals)->Unit(benchmark::kMicrosecond);
 BENCHMARK(CircuitA3DeJacobian)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BatteryDe16Residuals)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BatteryDe16Jacobian)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BatteryTwoZarcsResiduals)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BatteryTwoZarcsJacobian)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();

@@ -45,6 +45,14 @@ public:
     virtual std::optional<std::string> openFile(const FileRequest& request) = 0;
     virtual std::optional<std::string> saveFile(const FileRequest& request) = 0;
 
+    // A folder chooser (request.initialName: the folder offered first);
+    // nothing when the user cancels. The current folder is not changed.
+    virtual std::optional<std::string> chooseFolder(const FileRequest& request)
+    {
+        (void)request;
+        return std::nullopt;
+    }
+
     // Colour chooser; colours are 0xRRGGBB. Nothing when cancelled.
     virtual std::optional<std::uint32_t> chooseColor(std::uint32_t initial) = 0;
 

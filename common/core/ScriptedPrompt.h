@@ -52,6 +52,13 @@ public:
         return nextFile();
     }
 
+    // Recorded among the file dialogs, answered from the same queue.
+    std::optional<std::string> chooseFolder(const FileRequest& request) override
+    {
+        fileDialogs.push_back({false, request});
+        return nextFile();
+    }
+
     std::optional<std::uint32_t> chooseColor(std::uint32_t initial) override
     {
         colorRequests.push_back(initial);

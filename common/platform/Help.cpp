@@ -2,6 +2,7 @@
 
 #include "HelpWindow.h"
 #include "Platform.h"
+#include "core/DataFiles.h"
 #include "core/Prompt.h"
 
 #include <QCoreApplication>
@@ -32,19 +33,9 @@ HtmlHelp::~HtmlHelp()
 
 QString HtmlHelp::findHelpFolder()
 {
-    QStringList candidates;
-    QString appDir = QCoreApplication::applicationDirPath();
-    if (!appDir.isEmpty()) {
-        candidates << appDir + QStringLiteral("/../share/nosk/help");
-        candidates << appDir + QStringLiteral("/help");
-    }
-#ifdef NOSK_SOURCE_HELP_DIR
-    candidates << QStringLiteral(NOSK_SOURCE_HELP_DIR);
-#endif
-    for (const QString& c : candidates) {
-        if (QFileInfo::exists(c + QStringLiteral("/topics.txt")))
-            return QDir(c).canonicalPath();
-    }
+    const QString folder = QString::fromStdString(datafiles::find("help"));
+    if (!folder.isEmpty() && QFileInfo::exists(folder + QStringLiteral("/topics.txt")))
+        return folder;
     return {};
 }
 

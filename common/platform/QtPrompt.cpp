@@ -188,6 +188,26 @@ std::optional<std::string> QtPrompt::saveFile(const FileRequest& request)
     return fileDialog(request, true);
 }
 
+std::optional<std::string> QtPrompt::chooseFolder(const FileRequest& request)
+{
+    QFileDialog dialog(owner());
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setOption(QFileDialog::ShowDirsOnly, true);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setWindowTitle(request.title.empty() ? QStringLiteral("Select folder")
+                                                : QString::fromStdString(request.title));
+    if (!request.initialName.empty())
+        dialog.setDirectory(QString::fromStdString(request.initialName));
+    dialog.resize(dialog.sizeHint().expandedTo(QSize(820, 500)));
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    const QStringList folders = dialog.selectedFiles();
+    if (folders.isEmpty())
+        return std::nullopt;
+    return folders.front().toStdString();
+}
+
 std::optional<std::uint32_t> QtPrompt::chooseColor(std::uint32_t initial)
 {
     QColor start(static_cast<int>((initial >> 16) & 0xFF), static_cast<int>((initial >> 8) & 0xFF),

@@ -28,6 +28,7 @@ public:
 
     std::optional<std::string> openFile(const FileRequest& request) override;
     std::optional<std::string> saveFile(const FileRequest& request) override;
+    std::optional<std::string> chooseFolder(const FileRequest& request) override;
     std::optional<std::uint32_t> chooseColor(std::uint32_t initial) override;
 
     // The Qt name filter of one of our filters: the description as the user

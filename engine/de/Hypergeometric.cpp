@@ -266,6 +266,38 @@ Complex edaeDoubleExponential(const DeParams& p, double omega, double, Complex*)
 Complex dissadoHill(const DeParams& p, double omega, double, Complex*)
 {
     const double x = omega * p.T, m = p.U, n = p.PHI;
+    if (x >= 2) {
+        // |1/(1+ix)| <= 1/sqrt(5): Gauss's series converges fast, and its
+        // coefficients (1-n)_k (1-m)_k / ((2-n)_k k!) lie in [0, 1].
+        const Complex w = 1.0 / Complex(1.0, x);
+        Complex sum = 1.0, term = 1.0;
+        for (int k = 0; k < 120; ++k) {
+            term *= (1 - n + k) * (1 - m + k) / ((2 - n + k) * (k + 1.0)) * w;
+            sum += term;
+            if (std::abs(term) < 1e-17 * std::abs(sum))
+                break;
+        }
+        const double c = std::exp(std::lgamma(1 + m - n) - std::lgamma(2 - n) - std::lgamma(m));
+        return p.R * c * std::exp((n - 1) * std::log(Complex(1.0, x))) * sum;
+    }
+    if (x <= 0.5 && std::abs(m - 1) > 0.05) {
+        // Near w = 1 the connection formula leaves
+        //   F = 1 + B (1+ix)^(n-1) u^m 2F1(1, 1+m-n; 1+m; u),  u = ix/(1+ix),
+        //   B = Gamma(1+m-n) Gamma(-m) / (Gamma(m) Gamma(1-n) Gamma(1-m)),
+        // whose series converges fast for |u| <= 1/sqrt(5) with coefficients in [0, 1].
+        const Complex onePlusIx(1.0, x);
+        const Complex u = Complex(0.0, x) / onePlusIx;
+        Complex sum = 1.0, term = 1.0;
+        for (int k = 0; k < 120; ++k) {
+            term *= (1 + m - n + k) / (1 + m + k) * u;
+            sum += term;
+            if (std::abs(term) < 1e-17 * std::abs(sum))
+                break;
+        }
+        const double B = std::tgamma(1 + m - n) * std::tgamma(-m) / (std::tgamma(m) * std::tgamma(1 - n) * std::tgamma(1 - m));
+        const Complex lead = std::exp((n - 1) * std::log(onePlusIx) + m * std::log(u));
+        return p.R * (1.0 + B * lead * sum);
+    }
     return p.R * certain([&](acb_t res, slong prec) {
         // Gamma(1+m-n) / (Gamma(2-n) Gamma(m)) (1+ix)^(n-1) 2F1(1-n, 1-m; 2-n; 1/(1+ix))
         Arb mA(m), nA(n), t, g;

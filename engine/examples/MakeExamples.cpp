@@ -1,10 +1,11 @@
-// Writes the engine's example jobs into fittests/CKT.A and fittests/CKT.B:
-// one fit job per DE of the engine with synthetic data (the model at known
-// parameters plus 0.2 % noise; the start values lie 20-30 % off), the circuit
-// A job with three DEs and 13 free parameters, and the measured battery
-// spectrum as a circuit B job with DE 16.
-//   nosk_make_examples <source folder>
-// The files are committed; run this again only to change them.
+// Writes the engine's example jobs into fittests/CKT.<letter>: one fit job
+// per DE of the engine with synthetic data (the model at known parameters
+// plus 0.2 % noise; the start values lie 20-30 % off), the circuit A job with
+// three DEs and 13 free parameters, one synthetic job for every other
+// circuit letter, and the measured battery spectrum as jobs of circuits B,
+// C, S and T.
+//   nosk_make_examples <source folder> [--force]
+// The files are committed; a file that exists is left alone unless --force.
 #include "engine/SyntheticData.h"
 
 #include "core/Exception.h"
@@ -125,6 +126,62 @@ std::vector<Example> examples()
             {{1, 10.0, 13.0, 1}, {2, 2e-5, 1.5e-5, 1}, {4, 100.0, 130.0, 1}, {6, 50.0, 38.0, 1},
                 {7, 1.0, 1.3, 1}, {9, 0.5, 0.4, 1}, de(10, 16)},
             1e-3, 1e5, 60},
+        {"CDE2.TST", "Circuit C: Rs, CPE double layer (DE 2) parallel to Rct and diffusion (DE 16)", 'C', 20,
+            {{1, 0.5, 0.65, 1}, {4, 20.0, 15.0, 1}, {7, 2e-5, 2.6e-5, 1}, {9, 0.85, 0.7, 1}, de(10, 2),
+                {11, 30.0, 39.0, 1}, {12, 2.0, 1.5, 1}, {14, 0.5, 0.4, 1}, de(15, 16), de(20, 0)},
+            1e-3, 1e5, 60},
+        {"DVOIGT5.TST", "Circuit D: series R and a Voigt chain of five RC elements", 'D', 20,
+            {{1, 10.0, 13.0, 1}, {4, 100.0, 75.0, 1}, {5, 1e-7, 1.3e-7, 1}, {6, 200.0, 150.0, 1},
+                {7, 1e-5, 1.3e-5, 1}, {8, 150.0, 190.0, 1}, {9, 1e-3, 0.75e-3, 1}, {10, 80.0, 100.0, 1},
+                {11, 0.1, 0.075, 1}, {12, 50.0, 65.0, 1}, {13, 1.0, 0.75, 1}, de(20, 0)},
+            1e-3, 1e6, 90},
+        {"EDE5.TST", "Circuit E: R in series with DE 1 and DE 5 (three empty DE slots)", 'E', 28,
+            {de(5, 1), {1, 100.0, 130.0, 1}, {2, 1e-6, 0.75e-6, 1}, de(10, 5), {6, 500.0, 375.0, 1},
+                {7, 1e-2, 1.3e-2, 1}, {9, 0.8, 0.65, 1}, de(15, 0), de(20, 0), de(25, 0), {26, 10.0, 13.0, 1}},
+            1e-2, 1e6, 60},
+        {"FDE2.TST", "Circuit F: bulk R and C parallel to R + CPE (DE 2); second DE slot open", 'F', 15,
+            {{5, 20.0, 26.0, 1}, {1, 1000.0, 750.0, 1}, {2, 1e-8, 1.3e-8, 1}, {3, 100.0, 75.0, 1},
+                {7, 1e-5, 1.3e-5, 1}, {9, 0.7, 0.85, 1}, de(10, 2), {14, 1.0, 1.0, 0}, de(15, 2)},
+            1e-2, 1e6, 60},
+        {"GTLM.TST", "Circuit G: porous electrode, transmission line with R || CPE interface", 'G', 7,
+            {{1, 5.0, 6.5, 1}, {4, 200.0, 150.0, 1}, {5, 1e-4, 1.3e-4, 1}, {6, 1000.0, 750.0, 1},
+                {7, 0.9, 0.75, 1}},
+            1e-3, 1e5, 60},
+        {"HBRICK.TST", "Circuit H: brick layer, bulk and grain boundary (R || CPE as DE 3 each)", 'H', 14,
+            {de(5, 3), {1, 1e5, 1.3e5, 1}, {2, 1e-10, 0.75e-10, 1}, {4, 0.9, 0.75, 1}, de(10, 3),
+                {6, 1e6, 0.75e6, 1}, {7, 1e-8, 1.3e-8, 1}, {9, 0.8, 0.65, 1}, {11, 100.0, 130.0, 1}},
+            1e-1, 1e7, 70},
+        {"IGER.TST", "Circuit I: Randles cell with a Gerischer element", 'I', 7,
+            {{1, 10.0, 13.0, 1}, {2, 2e-5, 1.5e-5, 1}, {4, 50.0, 65.0, 1}, {6, 200.0, 150.0, 1},
+                {7, 10.0, 13.0, 1}},
+            1e-3, 1e5, 60},
+        {"JFILM.TST", "Circuit J: film (R || C) over an interface C || finite diffusion (DE 9)", 'J', 25,
+            {{1, 5.0, 6.5, 1}, {2, 1e-7, 1.3e-7, 1}, {4, 200.0, 150.0, 1}, {5, 1e-5, 0.75e-5, 1}, de(10, 0),
+                {11, 500.0, 650.0, 1}, {12, 0.5, 0.375, 1}, {14, 0.5, 0.4, 1}, de(15, 9), de(20, 0), de(25, 0)},
+            1e-3, 1e6, 80},
+        {"KVOIGT9.TST", "Circuit K: series R and a Voigt chain of nine RC elements, 120 points", 'K', 27,
+            {{1, 5.0, 6.5, 1}, {4, 50.0, 37.5, 1}, {5, 2e-8, 2.6e-8, 1}, {6, 60.0, 78.0, 1}, {7, 1.2e-7, 0.9e-7, 1},
+                {8, 70.0, 52.5, 1}, {9, 7e-7, 9.1e-7, 1}, {10, 80.0, 104.0, 1}, {11, 4e-6, 3e-6, 1},
+                {12, 90.0, 67.5, 1}, {13, 2.5e-5, 3.25e-5, 1}, {14, 100.0, 130.0, 1}, {15, 1.5e-4, 1.1e-4, 1},
+                {16, 110.0, 82.5, 1}, {17, 9e-4, 1.17e-3, 1}, {18, 120.0, 156.0, 1}, {19, 5e-3, 3.75e-3, 1},
+                {20, 130.0, 97.5, 1}, {21, 3e-2, 3.9e-2, 1}, de(27, 0)},
+            1e-2, 1e7, 120},
+        {"ODIEL.TST", "Circuit O: dielectric, eps-inf and a conductive-system ZC (DE 5) at E level", 'O', 25,
+            {{2, 5.0, 6.5, 1}, {5, 1e9, 0.75e9, 1}, {6, 1e-2, 1.3e-2, 1}, {9, 0.8, 0.65, 1}, de(10, 5),
+                de(20, 2), de(25, 0)},
+            1e-2, 1e6, 60, 3, 'E', 'R'},
+        {"RWARB.TST", "Circuit R: textbook Randles cell with a semi-infinite Warburg", 'R', 5,
+            {{1, 10.0, 13.0, 1}, {2, 2e-5, 1.5e-5, 1}, {4, 100.0, 130.0, 1}, {5, 50.0, 37.5, 1}},
+            1e-3, 1e5, 60},
+        {"SZARC.TST", "Circuit S: Rs, L, two ZARCs (R || CPE) and a diffusion CPE", 'S', 11,
+            {{1, 0.015, 0.0195, 1}, {3, 1.5e-7, 1.1e-7, 1}, {4, 0.008, 0.0104, 1}, {5, 2.0, 1.5, 1},
+                {6, 0.85, 0.7, 1}, {7, 0.012, 0.009, 1}, {8, 30.0, 39.0, 1}, {9, 0.7, 0.85, 1},
+                {10, 500.0, 375.0, 1}, {11, 0.55, 0.7, 1}},
+            1e-3, 1e4, 66},
+        {"TWS.TST", "Circuit T: Randles cell, CPE double layer, finite transmissive diffusion", 'T', 7,
+            {{1, 0.02, 0.026, 1}, {2, 3.0, 2.25, 1}, {3, 1e-7, 1.3e-7, 1}, {4, 0.015, 0.0112, 1},
+                {5, 0.8, 0.65, 1}, {6, 0.05, 0.065, 1}, {7, 40.0, 30.0, 1}},
+            1e-3, 1e4, 66},
     };
 }
 
@@ -232,7 +289,8 @@ std::vector<Example> deExamples()
 // The measured spectrum of a lithium-ion cell (frequency in Hz, Z' and Z''
 // in ohm): series R and L, double layer C, charge transfer R with a
 // reflecting diffusion element (DE 16), unit weighting.
-FitJob batteryJob(const std::string& dataFile)
+FitJob batteryJob(const std::string& dataFile, char fun, const char* description, int n,
+    const std::vector<std::pair<double, int>>& p)
 {
     std::ifstream in(dataFile);
     if (!in)
@@ -245,9 +303,9 @@ FitJob batteryJob(const std::string& dataFile)
         im.push_back(c);
     }
     FitJob job;
-    job.description = "Li-ion battery, measured: Randles cell with reflecting diffusion (DE 16)";
-    job.FUN = 'B';
-    job.N = 10;
+    job.description = description;
+    job.FUN = fun;
+    job.N = n;
     job.DINP = job.DFIT = 'Z';
     job.PINP = job.PFIT = 'R';
     job.FREEQ = 'F';
@@ -256,9 +314,7 @@ FitJob batteryJob(const std::string& dataFile)
     job.MAXFEV = 500;
     job.IRCH = 1;
     job.IPRINT = 1;
-    const std::pair<double, int> p[10] = {{0.015, 1}, {1.0, 1}, {1.5e-7, 1}, {0.015, 1}, {0.0, 0},
-        {0.02, 1}, {100.0, 1}, {0.0, 0}, {0.5, 1}, {16.0, 0}};
-    for (int i = 0; i < 10; ++i) {
+    for (int i = 0; i < n; ++i) {
         job.P[i] = p[i].first;
         job.NFREE[i] = p[i].second;
     }
@@ -275,25 +331,45 @@ FitJob batteryJob(const std::string& dataFile)
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: nosk_make_examples <source folder>\n");
+    const bool force = argc == 3 && std::string(argv[2]) == "--force";
+    if (argc != 2 && !force) {
+        std::fprintf(stderr, "usage: nosk_make_examples <source folder> [--force]\n");
         return 1;
     }
     namespace fs = std::filesystem;
     const fs::path root = argv[1];
+    auto write = [force](const FitJob& job, const fs::path& path) {
+        if (!force && fs::exists(path))
+            return;
+        fs::create_directories(path.parent_path());
+        job.save(path.string());
+        std::printf("%s\n", path.string().c_str());
+    };
     try {
         std::vector<Example> all = examples();
         for (Example& e : deExamples())
             all.push_back(std::move(e));
-        for (const Example& e : all) {
-            const fs::path folder = root / "fittests" / (std::string("CKT.") + e.fun);
-            fs::create_directories(folder);
-            makeJob(e).save((folder / e.name).string());
-            std::printf("%s\n", (folder / e.name).string().c_str());
-        }
-        const fs::path battery = root / "fittests" / "CKT.B" / "BDE16BAT.TST";
-        batteryJob((root / "tests" / "data" / "battery-eis.txt").string()).save(battery.string());
-        std::printf("%s\n", battery.string().c_str());
+        for (const Example& e : all)
+            write(makeJob(e), root / "fittests" / (std::string("CKT.") + e.fun) / e.name);
+        const std::string data = (root / "tests" / "data" / "battery-eis.txt").string();
+        const fs::path fittests = root / "fittests";
+        write(batteryJob(data, 'B', "Li-ion battery, measured: Randles cell with reflecting diffusion (DE 16)", 10,
+                  {{0.015, 1}, {1.0, 1}, {1.5e-7, 1}, {0.015, 1}, {0.0, 0}, {0.02, 1}, {100.0, 1}, {0.0, 0},
+                      {0.5, 1}, {16.0, 0}}),
+            fittests / "CKT.B" / "BDE16BAT.TST");
+        // Rs, L, CPE double layer (DE 2) || Rct + reflecting diffusion (DE 16).
+        write(batteryJob(data, 'C', "Li-ion battery, measured: CPE double layer (DE 2), diffusion (DE 16)", 20,
+                  {{0.015, 1}, {0.0, 0}, {1.5e-7, 1}, {0.01, 1}, {0.0, 0}, {0.0, 0}, {1.0, 1}, {0.0, 0},
+                      {0.8, 1}, {2.0, 0}, {0.03, 1}, {50.0, 1}, {0.0, 0}, {0.5, 1}, {16.0, 0}, {0.0, 0},
+                      {0.0, 0}, {0.0, 0}, {0.0, 0}, {0.0, 0}}),
+            fittests / "CKT.C" / "CBAT.TST");
+        write(batteryJob(data, 'S', "Li-ion battery, measured: Rs, L, two ZARCs and a diffusion CPE", 11,
+                  {{0.015, 1}, {0.0, 0}, {1.5e-7, 1}, {0.005, 1}, {5.0, 1}, {0.8, 1}, {0.01, 1}, {20.0, 1},
+                      {0.7, 1}, {300.0, 1}, {0.5, 1}}),
+            fittests / "CKT.S" / "SBAT.TST");
+        write(batteryJob(data, 'T', "Li-ion battery, measured: CPE double layer, finite diffusion (Ws)", 7,
+                  {{0.015, 1}, {1.0, 1}, {1.5e-7, 1}, {0.01, 1}, {0.8, 1}, {0.03, 1}, {50.0, 1}}),
+            fittests / "CKT.T" / "TBAT.TST");
     } catch (const nosk::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;

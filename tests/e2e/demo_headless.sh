@@ -2,7 +2,9 @@
 # ./demo.sh without a display, end to end, with the programs of this build:
 #   demo_headless.sh SOURCE_DIR BUILD_DIR
 # The demo must end with status 0, and every file it names must be there:
-# the engine's files and the graphs as a valid BMP (or PNG) image.
+# the engine's files and the graphs as a valid BMP (or PNG) image. Its fit
+# must describe the spectrum: the median of |Z - model|/|Z| over all points
+# under 1 %.
 set -uo pipefail
 src=$(cd "$1" && pwd)
 build=$(cd "$2" && pwd)
@@ -29,6 +31,16 @@ for f in INFL ADD.BIN PNTOUTL AUXPNTL OUTIN solartron.fra; do
 done
 grep -q 'Li-ion battery' "$tmp/work/PNTOUTL" || fail "PNTOUTL is not the battery job's"
 
+# AUXPNTL of a complex fit: per point a line of the first component, then one
+# of the second, each "number observed model sigma residual relative".
+median=$(awk 'NF == 6 && $1 ~ /^[0-9]+$/ {
+    if ($1 in re) { d = sqrt(($2 - $3)^2 + (rd[$1])^2) / sqrt(re[$1]^2 + $2^2); print d }
+    else { re[$1] = $2; rd[$1] = $2 - $3 } }' "$tmp/work/AUXPNTL" | sort -g |
+  awk '{ v[NR] = $1 } END { if (NR < 66) { print "only " NR " points"; exit }
+    printf "%.5f\n", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }')
+awk -v m="$median" 'BEGIN { exit !(m + 0 == m && m < 0.01) }' ||
+  fail "the demo's fit leaves a median |Z - model|/|Z| of $median (wanted under 0.01)"
+
 [ -n "$image" ] && [ -s "$image" ] || fail "the image '$image' is missing"
 size=$(stat -c %s "$image")
 magic=$(head -c 8 "$image" | od -An -tx1 | tr -d ' \n')
@@ -44,4 +56,5 @@ case $magic in
   89504e470d0a1a0a) ;;
   *) fail "$image is neither BMP nor PNG (starts $magic)" ;;
 esac
-echo "PASSED: demo.sh headless wrote ${#files[@]} engine files and $image ($size bytes)"
+echo "PASSED: demo.sh headless wrote ${#files[@]} engine files and $image ($size bytes);" \
+  "median |Z - model|/|Z| $median"

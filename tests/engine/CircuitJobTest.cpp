@@ -227,3 +227,41 @@ TEST(CircuitJob, ARangeFailureEndsTheFitAtTheLastAcceptedPoint)
     // The point returned is one the problem accepted.
     EXPECT_NE(std::find(problem.accepted.begin(), problem.accepted.end(), out.x[1]), problem.accepted.end());
 }
+
+TEST(CircuitJob, EveryExampleJobFits)
+{
+    // The synthetic examples carry 0.2 % noise, so a fit that found the
+    // parameters they were made from ends with sigma_f near 0.002 (near 1
+    // where the weight lines hold that noise); a wrong minimum or a stalled
+    // fit ends far above it. The measured battery spectrum fits to about 1 mOhm.
+    namespace fs = std::filesystem;
+    int jobs = 0;
+    std::string letters;
+    for (const auto& entry : fs::recursive_directory_iterator(fs::path(NOSK_SOURCE_DIR) / "fittests")) {
+        if (entry.path().extension() != ".TST")
+            continue;
+        SCOPED_TRACE(entry.path().string());
+        TempWorkDir dir;
+        fs::copy_file(entry.path(), "INFL");
+        const EngineResult r = runEngineHere();
+        ASSERT_EQ(r.status, 0) << r.err;
+        FitJob job;
+        job.load("INFL");
+        if (letters.find(job.FUN) == std::string::npos)
+            letters += job.FUN;
+        const std::size_t at = r.out.find("sigmaf = ");
+        ASSERT_NE(at, std::string::npos) << r.out;
+        const double sigma = std::stod(r.out.substr(at + 9));
+        EXPECT_EQ(r.out.find("MAXIMUM NUMBER OF FUNCTION EVALUATIONS"), std::string::npos) << r.out;
+        if (job.description.find("measured") != std::string::npos)
+            EXPECT_LT(sigma, 1.5e-3) << r.out;
+        else if (job.IRCH == 0)  // the weight lines hold the noise itself
+            EXPECT_LT(sigma, 1.3) << r.out;
+        else
+            EXPECT_LT(sigma, 2.6e-3) << r.out;
+        ++jobs;
+    }
+    std::sort(letters.begin(), letters.end());
+    EXPECT_EQ(letters, "ABCDEFGHIJKORST");
+    EXPECT_GE(jobs, 30);
+}

@@ -3,6 +3,7 @@
 // differences in every fit representation, the zero and infinity rules, and
 // the parser's refusals.
 #include "EngineTestSupport.h"
+#include "support/Files.h"
 
 #include "engine/Circuit.h"
 #include "engine/CircuitEvaluator.h"
@@ -493,4 +494,20 @@ TEST(Circuit, RolesAndDePlacesOfADefinition)
     EXPECT_EQ(places[1].selector, 20);
     EXPECT_EQ(places[2].selector, 25);
     EXPECT_EQ(places[2].params[0], 21);
+}
+
+TEST(Circuit, HelpPagesShowTheBuiltInDefinitions)
+{
+    // The circuit help pages are written from circuits.txt; a definition
+    // changed without them leaves the user reading another circuit.
+    const std::map<char, int> topics = {{'A', 10051}, {'B', 10052}, {'C', 10053}, {'D', 10054}, {'E', 10055},
+        {'F', 10056}, {'G', 10057}, {'H', 10058}, {'I', 10059}, {'J', 10060}, {'K', 10061}, {'O', 10062},
+        {'R', 10063}, {'S', 10064}, {'T', 10064}};
+    for (const CircuitLibrary::Definition& d : CircuitLibrary::builtIn().definitions()) {
+        const std::string page = nosk::test::readAll(
+            std::string(NOSK_SOURCE_DIR) + "/help/" + std::to_string(topics.at(d.letter)) + ".html");
+        EXPECT_NE(page.find(std::string(1, d.letter) + " = " + d.text), std::string::npos) << d.letter;
+        const std::string overview = nosk::test::readAll(std::string(NOSK_SOURCE_DIR) + "/help/10050.html");
+        EXPECT_NE(overview.find("<code>" + d.text + "</code>"), std::string::npos) << d.letter;
+    }
 }

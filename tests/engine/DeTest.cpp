@@ -5,7 +5,9 @@
 // fits that find the parameters their data were made from.
 #include "EngineTestSupport.h"
 
+#include "engine/Circuit.h"
 #include "engine/DeTable.h"
+#include "engine/ModelFunction.h"
 #include "engine/de/Families.h"
 #include "engine/de/Special.h"
 
@@ -668,6 +670,43 @@ TEST(DeAccuracy, PowerLawSeriesAgreeWithArb)
                 EXPECT_LE(rel(powerLawDrtResponse(phi, z), hypergeometric2F1(1, phi, 1 + phi, -z)), 1e-12)
                     << phi << " " << z;
             }
+        }
+    }
+}
+
+// Every DE as an element of circuit B and of a circuit of the work folder,
+// against its own value composed here.
+
+TEST(DeCircuits, EveryDeWorksInCircuitBAndInAWorkFolderCircuit)
+{
+    using nosk::engine::CircuitLibrary;
+    using nosk::engine::ModelFunction;
+    const CircuitLibrary own = CircuitLibrary::parse("W = R(p1)-par(C(p2), DE(p10))\n", "CIRCUITS");
+    const DeContext ctx{kCell};
+    for (int de = 8; de <= 37; ++de) {
+        if (de == 33 || de == 37)
+            continue;  // real functions of the first column, alone by rule
+        DeParams q{3, 1e-3, 0.4, 0.45};
+        if (de == 10 || de == 14 || de == 32 || de == 35 || de == 36)
+            q.U = 1;
+        if (de == 12 || de == 13 || de == 28 || de == 30)
+            q.U = 4, q.PHI = de == 30 ? 1 : 0.45;
+        if (de == 23 || de == 24)
+            q.U = 3;
+        if (de == 29)
+            q.U = -0.5;
+        SCOPED_TRACE(describe(de, q));
+        double pb[50] = {}, pw[50] = {};
+        int nfree[50] = {};
+        pb[15] = q.R, pb[16] = q.T, pb[17] = q.U, pb[18] = q.PHI, pb[19] = de;
+        pw[0] = 5, pw[1] = 1e-9, pw[5] = q.R, pw[6] = q.T, pw[7] = q.U, pw[8] = q.PHI, pw[9] = de;
+        const ModelFunction b('B', pb, nfree, ctx);
+        const ModelFunction w('W', own.find('W')->circuit, pw, nfree, ctx);
+        for (double omega : {1e-2, 3.0, 1e4}) {
+            const Complex alone = Z(de, q, omega);
+            EXPECT_LE(rel(b.impedance(pb, omega), alone), 1e-12) << omega;
+            const Complex expected = 5.0 + 1.0 / (I * omega * 1e-9 + 1.0 / alone);
+            EXPECT_LE(rel(w.impedance(pw, omega), expected), 1e-12) << omega;
         }
     }
 }

@@ -1,6 +1,8 @@
 // Copied into an installed bin/ folder by the install test: prints where a
 // program installed there finds its help pages and example jobs, using the
 // programs' own lookup code.
+#include "core/DataFiles.h"
+
 #include <QCoreApplication>
 
 #include <cstdio>
@@ -21,5 +23,6 @@ int main(int argc, char** argv)
 #ifdef NOSK_PROBE_EXAMPLES
     std::printf("examples=%s\n", nosk::locations::bundledExamplesDir().c_str());
 #endif
+    std::printf("circuits=%s\n", nosk::datafiles::find("circuits.txt").c_str());
     return 0;
 }

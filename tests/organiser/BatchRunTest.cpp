@@ -237,3 +237,59 @@ TEST(SeriesPlot, OnePanelPerFittedParameterFailedSpectraLeftOut)
 }
 
 } // namespace
+
+namespace {
+
+TEST(BatchRun, AStopLeavesTheRemainingSpectraOutAsInterrupted)
+{
+    test::TempWorkDir dir;
+    fs::copy_file(battery(), "a.TST");
+    fs::copy_file(battery(), "b.TST");
+    std::atomic<bool> stop{true};
+    batch::Settings s;
+    s.inputs = {"a.TST", "b.TST"};
+    s.engine = "/nonexistent/engine";  // never started
+    s.stop = &stop;
+    PosixProcessLauncher launcher;
+    std::ostringstream progress;
+    const auto rows = batch::run(s, launcher, progress, false);
+    ASSERT_EQ(rows.size(), 2u);
+    for (const auto& r : rows) {
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.reason, "interrupted");
+        EXPECT_EQ(r.status, -1);
+    }
+    stop = false;
+    const auto started = batch::run(s, launcher, progress, false);
+    EXPECT_EQ(started[0].reason.rfind("Cannot run NOSK!", 0), 0u) << started[0].reason;
+}
+
+} // namespace
+
+namespace {
+
+TEST(BatchRun, TheWorkFoldersCircuitDefinitionsGoWithEverySpectrum)
+{
+    test::TempWorkDir dir;
+    fs::copy_file(battery(), "a.TST");
+    // Letter B redefined without its diffusion branch: another fit.
+    test::writeAll("CIRCUITS", "B = R(p1)-par(C(p2),R(p4))-L(p3)\n");
+    batch::Settings s;
+    s.inputs = {"a.TST"};
+    s.engine = engine();
+    PosixProcessLauncher launcher;
+    std::ostringstream progress;
+    const auto builtIn = batch::run(s, launcher, progress, false);
+    s.circuitsFile = fs::absolute("CIRCUITS").string();
+    const auto own = batch::run(s, launcher, progress, false);
+    ASSERT_TRUE(builtIn[0].ok && own[0].ok) << own[0].reason;
+    EXPECT_GT(own[0].S, 2 * builtIn[0].S);
+
+    test::writeAll("CIRCUITS", "B = R(p1\n");
+    const auto broken = batch::run(s, launcher, progress, false);
+    EXPECT_FALSE(broken[0].ok);
+    EXPECT_EQ(broken[0].status, 1);
+    EXPECT_NE(broken[0].reason.find("CIRCUITS"), std::string::npos) << broken[0].reason;
+}
+
+} // namespace

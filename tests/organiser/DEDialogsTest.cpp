@@ -98,7 +98,7 @@ TEST(DEExamples, OpenExampleFromTheWorkFolder)
     test::writeAll("fittests/CKT.A/AMIX3.TST", "x");
     CDEExamplesDlg dlg;
     dlg.deList()->setCurrentRow(3);
-    ASSERT_EQ(dlg.exampleList()->count(), 2);
+    ASSERT_EQ(dlg.exampleList()->count(), 3);  // ADE3, AMIX3, HBRICK
     EXPECT_EQ(dlg.exampleList()->currentRow(), 0);
     EXPECT_TRUE(dlg.openButton()->isEnabled());
     dlg.exampleList()->setCurrentRow(1);

@@ -50,7 +50,7 @@ TEST(Organiser, MenuHoldsEveryEntry)
     for (const char* text :
          {"&New", "&Load TST...", "Lo&ad TMP...", "Loa&d OUTIN", "Load INF&L", "Save TST &as...",
           "Save &INFL", "Export data...", "&Clear Directory", "&Options...", "&Exit", "Save and &Run",
-          "Launch &NOSKVIEW", "&Open work folder", "Generate report...", "&Print front page...",
+          "&Kramers-Kronig test...", "Launch &NOSKVIEW", "&Open work folder", "Generate report...", "&Print front page...",
           "Print PNTOUTL", "Print AUXPNTL", "Print report", "View report...", "&Load data from TST",
           "L&oad data from ASCII", "Load data from &Solartron file", "Load weights from ASCII",
           "Convert frequency to angular", "Convert frequency to ordinary", "&Contents...",

@@ -1,5 +1,8 @@
 #include "CKramersKronigPage.h"
+#include "CStatisticsPage.h"
 #include "CViewerDlg.h"
+#include "CZuGrid.h"
+#include "CZuGridCells.h"
 #include "CZuGraph.h"
 #include "CZuPlot.h"
 #include "GraphSettings.h"
@@ -11,6 +14,10 @@
 #include "results/FitStatistics.h"
 #include "support/Files.h"
 #include "support/TempDir.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -145,6 +152,23 @@ TEST(ViewerResultsOut, KramersKronigPageAndBothTablesReadBack)
             EXPECT_NEAR(res, obs - model, 1e-7 * std::max(1.0, std::abs(obs))) << k << " " << c;
         }
     }
+    // Ctrl+C on the statistics page's grids: the numbers as tab-separated text.
+    auto* statsPage = qobject_cast<CStatisticsPage*>(v.dlg->pageByTitle(QStringLiteral("Numerical data")));
+    ASSERT_NE(statsPage, nullptr);
+    v.dlg->selectPage(v.dlg->tabTitles().indexOf(QStringLiteral("Numerical data")));
+    for (CZuGrid* grid : {statsPage->parameterGrid(), statsPage->correlationGrid()}) {
+        ASSERT_NE(grid, nullptr);
+        QGuiApplication::clipboard()->clear();
+        grid->cells()->selectAll();
+        QTest::keyClick(grid, Qt::Key_C, Qt::ControlModifier);
+        const QStringList lines = QGuiApplication::clipboard()->text().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        ASSERT_EQ(lines.size(), grid == statsPage->parameterGrid() ? 3 : stats.freeCount);
+        EXPECT_EQ(lines[0].split(QLatin1Char('\t')).size(), stats.freeCount);
+        bool ok = false;
+        lines[0].split(QLatin1Char('\t'))[0].trimmed().toDouble(&ok);
+        EXPECT_TRUE(ok) << lines[0].toStdString();
+    }
+
     // A cancelled dialog writes nothing.
     v.prompt.files = {std::nullopt};
     v.dlg->onExportData();

@@ -1,0 +1,94 @@
+#include "OrganiserTestSupport.h"
+#include "core/Exception.h"
+#include "ops/KramersKronigRun.h"
+#include "support/Files.h"
+
+#include <QAction>
+
+#include <gtest/gtest.h>
+
+#include <complex>
+#include <filesystem>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace nosk;
+using test::OrganiserFixture;
+
+std::string battery()
+{
+    return std::string(NOSK_SOURCE_DIR) + "/fittests/CKT.B/BDE16BAT.TST";
+}
+
+TEST(KramersKronigCommand, TheSameSpectrumInAnyRepresentationGivesTheSameTest)
+{
+    FitJob z;
+    z.load(battery());
+    ASSERT_EQ(z.DINP, 'Z');
+    ASSERT_EQ(z.PINP, 'R');
+    ASSERT_EQ(z.FREEQ, 'F');
+    const kkrun::Spectrum reference = kkrun::spectrumOf(z);
+
+    // The same data as admittance in degrees against angular frequency, the
+    // second column stored with the opposite sign.
+    FitJob y = z;
+    y.DINP = 'Y';
+    y.PINP = 'D';
+    y.FREEQ = ' ';
+    y.NEG = 'N';
+    for (int i = 0; i < z.M; ++i) {
+        const std::size_t k = std::size_t(i);
+        const std::complex<double> adm = 1.0 / std::complex<double>((*z.DATA1)[k], (*z.DATA2)[k]);
+        (*y.FREQ)[k] = 2 * M_PI * (*z.FREQ)[k];
+        (*y.DATA1)[k] = std::abs(adm);
+        (*y.DATA2)[k] = -std::arg(adm) * 180 / M_PI;
+    }
+    const kkrun::Spectrum other = kkrun::spectrumOf(y);
+    ASSERT_EQ(other.z.size(), reference.z.size());
+    for (std::size_t i = 0; i < other.z.size(); ++i) {
+        EXPECT_TRUE(test::nearRel(other.frequencyHz[i], reference.frequencyHz[i], 1e-9));
+        EXPECT_LT(std::abs(other.z[i] - reference.z[i]), 1e-9 * std::abs(reference.z[i])) << i;
+    }
+    const kk::Result a = kk::test(reference.frequencyHz, reference.z);
+    const kk::Result b = kk::test(other.frequencyHz, other.z);
+    EXPECT_EQ(a.elements, b.elements);
+    EXPECT_NEAR(a.mu, b.mu, 1e-6);
+
+    FitJob real = z;
+    real.DATTYP = 'R';
+    EXPECT_THROW(kkrun::spectrumOf(real), nosk::exception);
+    FitJob empty;
+    EXPECT_THROW(kkrun::spectrumOf(empty), nosk::exception);
+}
+
+TEST(KramersKronigCommand, RunMenuTestsTheJobAndWritesKktest)
+{
+    OrganiserFixture f;
+    fs::copy_file(battery(), "B.TST");
+    f.dlg->LoadJobFile("B.TST");
+    f.options.notifyViewer = 1;  // a running viewer reloads and shows the new page
+    QAction* action = f.dlg->action(QStringLiteral("&Kramers-Kronig test..."));
+    ASSERT_NE(action, nullptr);
+    action->trigger();
+    ASSERT_FALSE(f.prompt.messages.empty());
+    const auto& shown = f.prompt.lastMessage();
+    EXPECT_EQ(shown.caption, "Kramers-Kronig test");
+    EXPECT_NE(shown.text.find("RC elements: M = 22, mu = 0.8473"), std::string::npos) << shown.text;
+    const std::string table = test::readAll("KKTEST");
+    EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 67);
+    EXPECT_EQ(f.notifier.count, 1);
+
+    // Real-only data cannot be tested: an error box, the old table stays.
+    FitJob job;
+    job.load("B.TST");
+    job.DATTYP = 'R';
+    job.save("R.TST");
+    f.dlg->LoadJobFile("R.TST");
+    action->trigger();
+    EXPECT_EQ(f.prompt.lastMessage().text, "The Kramers-Kronig test needs complex data (DATTYP C)!");
+    EXPECT_EQ(test::readAll("KKTEST"), table);
+    EXPECT_EQ(f.notifier.count, 1);
+}
+
+} // namespace
