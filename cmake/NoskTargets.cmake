@@ -1,11 +1,5 @@
 # Shared helpers for the project's targets.
 
-macro(nosk_add_subdirectory_if_present dir)
-  if(EXISTS ${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt)
-    add_subdirectory(${CMAKE_SOURCE_DIR}/${dir} ${CMAKE_BINARY_DIR}/${dir})
-  endif()
-endmacro()
-
 # Warnings and the compile definitions every target of ours gets.
 function(nosk_target_settings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra)
