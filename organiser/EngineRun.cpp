@@ -3,7 +3,6 @@
 #include "Housekeeping.h"
 #include "Locations.h"
 #include "job/FitJob.h"
-#include "results/ResultHolder.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -93,13 +92,6 @@ ProcessSpec engineSpec(const std::string& engine, bool closeEngineWindow, const 
     spec.arguments = {"-c", std::string("exec \"$0\" \"$@\" </dev/null >>") + kLogFile + " 2>&1", engine};
     spec.arguments.insert(spec.arguments.end(), args.begin(), args.end());
     return spec;
-}
-
-void collectResults(const FitJob& job)
-{
-    ResultHolder holder(job);
-    holder.read();
-    holder.writeSolartron("solartron.fra");
 }
 
 } // namespace nosk::run

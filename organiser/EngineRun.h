@@ -38,10 +38,5 @@ ProcessSpec engineSpec(const std::string& engine, bool closeEngineWindow, const 
 // bare name along PATH. Returns the path to run, or empty with error set.
 std::string resolveProgram(const std::string& program, int& error);
 
-// Reads the run's results for the job (AUXPNTL, and PNTOUTL for a fit) and
-// writes the model curve to solartron.fra. Nothing for a MAXFEV of 1 or 2.
-// Throws nosk::exception when the results cannot be read or written.
-void collectResults(const FitJob& job);
-
 } // namespace run
 } // namespace nosk

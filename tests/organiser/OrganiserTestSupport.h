@@ -10,9 +10,12 @@
 #include "platform/Timer.h"
 #include "support/TempDir.h"
 
+#include <QCoreApplication>
 #include <QtGlobal>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 
 namespace nosk::test {
@@ -67,6 +70,20 @@ struct OrganiserFixture {
         p.setNotifier(nullptr);
     }
 };
+
+// A stand-in engine in the work folder (the organiser prefers NOSKWIN.EXE
+// there): a shell script.
+inline void writeFakeEngine(const std::string& script)
+{
+    std::ofstream("NOSKWIN.EXE", std::ios::binary | std::ios::trunc) << "#!/bin/sh\n" << script;
+    std::filesystem::permissions("NOSKWIN.EXE", std::filesystem::perms::owner_all);
+}
+
+// The engine built beside the tests.
+inline std::string bundledEngine()
+{
+    return (std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()) / "noskwin").string();
+}
 
 // A small job of circuit A: an R in series with an RC (DE 1), ten points.
 inline FitJob sampleJob(int points = 10)

@@ -17,21 +17,12 @@
 
 using namespace nosk;
 using nosk::test::OrganiserFixture;
+using nosk::test::bundledEngine;
+using nosk::test::writeFakeEngine;
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string bundledEngine()
-{
-    return (fs::path(QCoreApplication::applicationDirPath().toStdString()) / "noskwin").string();
-}
-
-void writeFakeEngine(const std::string& script)
-{
-    test::writeAll("NOSKWIN.EXE", "#!/bin/sh\n" + script);
-    fs::permissions("NOSKWIN.EXE", fs::perms::owner_all);
-}
 
 bool tickUntil(OrganiserFixture& f, const std::function<bool()>& done, int ms = 20000)
 {

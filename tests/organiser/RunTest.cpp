@@ -14,17 +14,12 @@
 
 using namespace nosk;
 using nosk::test::OrganiserFixture;
+using nosk::test::bundledEngine;
+using nosk::test::writeFakeEngine;
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// A stand-in engine in the work folder (the organiser prefers NOSKWIN.EXE there).
-void writeFakeEngine(const std::string& script)
-{
-    test::writeAll("NOSKWIN.EXE", "#!/bin/sh\n" + script);
-    fs::permissions("NOSKWIN.EXE", fs::perms::owner_all);
-}
 
 // Ticks the watch timer until the run has ended (at most a few seconds).
 bool waitForEngine(OrganiserFixture& f)
@@ -37,11 +32,6 @@ bool waitForEngine(OrganiserFixture& f)
         f.timer->tick();
     }
     return !f.dlg->engineRunning();
-}
-
-std::string bundledEngine()
-{
-    return (fs::path(QCoreApplication::applicationDirPath().toStdString()) / "noskwin").string();
 }
 
 } // namespace
