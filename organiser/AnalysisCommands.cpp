@@ -51,7 +51,7 @@ int runKkCommand(const std::string& file)
         std::cout << "Kramers-Kronig test of " << file << '\n'
                   << kkrun::summary(spectrum, result, options) << "Residuals written to " << kkrun::kTableFile
                   << ".\n";
-    } catch (const exception& e) {
+    } catch (const std::exception& e) {
         std::cerr << "noskrun: " << e.what() << '\n';
         return 1;
     }
@@ -111,7 +111,7 @@ int runBatchCommand(const CommandLine& cl)
         }
         writer.buffer() = batch::formatTable(rows, names);
         writer.commit();
-    } catch (const exception& e) {
+    } catch (const std::exception& e) {
         std::cerr << "noskrun: " << e.what() << '\n';
         return 1;
     }

@@ -151,7 +151,7 @@ Row runOne(const std::string& file, const FitJob* templ, const Row* previous, Pr
     FitJob job;
     try {
         job = makeJob(file, templ);
-    } catch (const exception& e) {
+    } catch (const std::exception& e) {
         row.reason = e.what();
         return row;
     }
@@ -175,7 +175,7 @@ Row runOne(const std::string& file, const FitJob* templ, const Row* previous, Pr
     }
     try {
         job.save(dir.file("INFL"));
-    } catch (const exception& e) {
+    } catch (const std::exception& e) {
         row.reason = e.what();
         return row;
     }
@@ -211,7 +211,7 @@ Row runOne(const std::string& file, const FitJob* templ, const Row* previous, Pr
     FitJob out;
     try {
         out.loadHeader(dir.file("OUTIN"));
-    } catch (const exception& e) {
+    } catch (const std::exception& e) {
         row.reason = e.what();
         return row;
     }
@@ -223,7 +223,7 @@ Row runOne(const std::string& file, const FitJob* templ, const Row* previous, Pr
         std::ifstream report(dir.file("PNTOUTL"), std::ios::binary);
         try {
             readPntoutl(report, stats);
-        } catch (const exception&) {
+        } catch (const std::exception&) {
             row.reason = "Fitting process failed!";
             return row;
         }
@@ -315,7 +315,7 @@ std::vector<Row> run(const Settings& settings, ProcessLauncher& launcher, std::o
         templ = std::make_unique<FitJob>();
         try {
             templ->load(settings.templateFile);
-        } catch (const exception& e) {
+        } catch (const std::exception& e) {
             templateError = std::string("template: ") + e.what();
         }
     }

@@ -165,7 +165,7 @@ int importHeadless(const std::string& file, const std::string& target, int spect
     try {
         const InstrumentFile read = readInstrumentFile(file);
         result = selectSpectrum(read, file, spectrum > 0 ? spectrum - 1 : 0);
-    } catch (const exception& e) {
+    } catch (const std::exception& e) {
         return fail(file + ": " + e.what());
     }
     FitJob job;
@@ -174,14 +174,14 @@ int importHeadless(const std::string& file, const std::string& target, int spect
         // Never replace a job we cannot read: its model would be lost.
         try {
             job.load(target);
-        } catch (const exception& e) {
+        } catch (const std::exception& e) {
             return fail(target + ": " + e.what());
         }
     }
     result.fill(job);
     try {
         job.save(target);
-    } catch (const exception& e) {
+    } catch (const std::exception& e) {
         return fail(e.what());
     }
     std::cout << result.summary() << '\n';

@@ -306,6 +306,12 @@ TEST(Organiser, EveryOtherCommandRunsQuietlyOrAsks)
     // Printing before any run: nothing happens, nothing is said.
     f.dlg->action(QStringLiteral("Print PNTOUTL"))->trigger();
     EXPECT_TRUE(f.shell.printed.empty());
+    // A link to itself under the name is no file either (it once aborted
+    // the program).
+    fs::create_symlink("PNTOUTL", "PNTOUTL");
+    f.dlg->action(QStringLiteral("Print PNTOUTL"))->trigger();
+    EXPECT_TRUE(f.shell.printed.empty());
+    fs::remove("PNTOUTL");
     fs::create_directory("tmp");
     test::writeAll("AUXPNTL", "aux\r\ntable\r\n");
     f.dlg->action(QStringLiteral("Print AUXPNTL"))->trigger();
