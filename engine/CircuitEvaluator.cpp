@@ -1,5 +1,7 @@
 #include "CircuitEvaluator.h"
 
+#include "de/DeMath.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -16,18 +18,7 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr int kCombined = -1;
 constexpr int kNoDerivative = -2;
 
-// 1/z without the overflow-safe (and slow) library division for the usual
-// magnitudes; the library handles the extremes.
-inline Complex inverse(Complex z)
-{
-    const double a = z.real(), b = z.imag();
-    const double big = std::max(std::abs(a), std::abs(b));
-    if (big > 1e-150 && big < 1e150) {
-        const double s = a * a + b * b;
-        return {a / s, -b / s};
-    }
-    return 1.0 / z;
-}
+using de::inverse;
 
 // a b without the library's care for infinities (the derivative loops meet
 // only finite factors; non-finite results are caught by the fitter anyway).

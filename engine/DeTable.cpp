@@ -19,18 +19,7 @@ namespace {
 constexpr double kHalfPi = 1.57079632679489661923;
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-// 1/z without the overflow-safe (and slow) library division for the usual
-// magnitudes; the library handles the extremes.
-inline Complex inverse(Complex z)
-{
-    const double a = z.real(), b = z.imag();
-    const double big = std::max(std::abs(a), std::abs(b));
-    if (big > 1e-150 && big < 1e150) {
-        const double s = a * a + b * b;
-        return {a / s, -b / s};
-    }
-    return 1.0 / z;
-}
+using de::inverse;
 
 // (i w t)^phi on the principal branch, from ln w: |w t|^phi at the angle
 // +-phi pi/2 (the sign of t decides the side). `rot` is e^(i phi pi/2),

@@ -1,5 +1,6 @@
 #include "BatchRun.h"
 
+#include "core/CsvText.h"
 #include "core/Exception.h"
 #include "job/FitJob.h"
 #include "ops/InstrumentImport.h"
@@ -239,18 +240,7 @@ Row runOne(const std::string& file, const FitJob* templ, const Row* previous, Pr
     return row;
 }
 
-std::string csvText(const std::string& s)
-{
-    if (s.find_first_of(",\"\r\n") == std::string::npos)
-        return s;
-    std::string out = "\"";
-    for (char c : s) {
-        if (c == '"')
-            out += '"';
-        out += c;
-    }
-    return out + "\"";
-}
+using nosk::csvText;
 
 std::string number(double v)
 {

@@ -1,6 +1,7 @@
 #include "ResultExport.h"
 
 #include "ViewerRun.h"
+#include "core/CsvText.h"
 #include "job/FitJob.h"
 #include "results/FitStatistics.h"
 
@@ -17,18 +18,7 @@ std::string number(double v)
     return text;
 }
 
-std::string csvText(const std::string& s)
-{
-    if (s.find_first_of(",\"\r\n") == std::string::npos)
-        return s;
-    std::string out = "\"";
-    for (char c : s) {
-        if (c == '"')
-            out += '"';
-        out += c;
-    }
-    return out + "\"";
-}
+using nosk::csvText;
 
 std::string xTitle(const ViewerRun& run)
 {
