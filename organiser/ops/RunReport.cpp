@@ -41,11 +41,6 @@ const char* const kFrequencyNames[] = {"Angular frequency (rad/s)", "Ordinary fr
 const char* const kFirstColumnNames[] = {"Magnitude", "Magnitude", "Log Mag", "Real"};
 const char* const kSecondColumnNames[] = {"Radii", "Degrees", "Radii", "Imag"};
 
-double valueAt(const FitJob::Column& column, size_t i)
-{
-    return column && i < column->size() ? (*column)[i] : 0.0;
-}
-
 } // namespace
 
 std::string formatRunReport(const FitJob& job, const std::tm& when)
