@@ -115,6 +115,33 @@ void readHeader(FitJob& job, LineFile& file)
         line = readInt(line, 1, job.NFREE[i], FieldName("NFREE", i));
 }
 
+// A data or weight line: the row number in five columns, then D20.13
+// values, each after its blank columns.
+struct RowValue {
+    FitJob::Column FitJob::*column;
+    int gap;
+    const char* name;
+};
+const RowValue kDataRow[] = {{&FitJob::FREQ, 5, "FREEQ"}, {&FitJob::DATA1, 5, "DATA1"}, {&FitJob::DATA2, 5, "DATA2"}};
+const RowValue kWeightRow[] = {{&FitJob::WEIGHT1, 30, "WEIGHT1"}, {&FitJob::WEIGHT2, 5, "WEIGHT2"}};
+constexpr int kRowNumberWidth = 5;
+
+template <std::size_t n>
+void readRows(FitJob& job, LineFile& file, const RowValue (&row)[n], const char* endMessage)
+{
+    const auto reserve = std::min(static_cast<std::size_t>(job.M), kReserveLimit);
+    for (const RowValue& v : row)
+        (job.*v.column).emplace().reserve(reserve);
+    for (int i = 0; i < job.M; ++i) {
+        std::string_view line = skipColumns(nextLine(file, endMessage), kRowNumberWidth);
+        double values[n] = {};
+        for (std::size_t k = 0; k < n; ++k)
+            line = readDouble(skipColumns(line, row[k].gap), 20, values[k], FieldName(row[k].name, i));
+        for (std::size_t k = 0; k < n; ++k)
+            (job.*row[k].column)->push_back(values[k]);
+    }
+}
+
 void readDataLines(FitJob& job, LineFile& file)
 {
     const int count = job.M;
@@ -122,39 +149,9 @@ void readDataLines(FitJob& job, LineFile& file)
     job.M = count;
     if (count <= 0)
         return;
-
-    const auto reserve = std::min(static_cast<std::size_t>(count), kReserveLimit);
-    auto& freq = job.FREQ.emplace();
-    auto& data1 = job.DATA1.emplace();
-    auto& data2 = job.DATA2.emplace();
-    freq.reserve(reserve);
-    data1.reserve(reserve);
-    data2.reserve(reserve);
-    for (int i = 0; i < count; ++i) {
-        std::string_view line = nextLine(file, kNoDataLines);
-        double f = 0, d1 = 0, d2 = 0;
-        line = readDouble(skipColumns(line, 10), 20, f, FieldName("FREEQ", i));
-        line = readDouble(skipColumns(line, 5), 20, d1, FieldName("DATA1", i));
-        readDouble(skipColumns(line, 5), 20, d2, FieldName("DATA2", i));
-        freq.push_back(f);
-        data1.push_back(d1);
-        data2.push_back(d2);
-    }
-
-    if (job.IRCH != 0)
-        return;
-    auto& weight1 = job.WEIGHT1.emplace();
-    auto& weight2 = job.WEIGHT2.emplace();
-    weight1.reserve(reserve);
-    weight2.reserve(reserve);
-    for (int i = 0; i < count; ++i) {
-        std::string_view line = nextLine(file, kNoWeightLines);
-        double w1 = 0, w2 = 0;
-        line = readDouble(skipColumns(line, 35), 20, w1, FieldName("WEIGHT1", i));
-        readDouble(skipColumns(line, 5), 20, w2, FieldName("WEIGHT2", i));
-        weight1.push_back(w1);
-        weight2.push_back(w2);
-    }
+    readRows(job, file, kDataRow, kNoDataLines);
+    if (job.IRCH == 0)
+        readRows(job, file, kWeightRow, kNoWeightLines);
 }
 
 // After a failed read the header fields keep what was read, but the data rows
@@ -246,6 +243,20 @@ void endLine(AtomicFileWriter& out)
         out.flush();
 }
 
+template <std::size_t n>
+void writeRows(AtomicFileWriter& out, const FitJob& job, const RowValue (&row)[n])
+{
+    std::string& s = out.buffer();
+    for (int i = 0; i < job.M; ++i) {
+        putInt(s, i + 1, kRowNumberWidth, "M");
+        for (const RowValue& v : row) {
+            writeChars(s, ' ', v.gap);
+            putD(s, valueAt(job.*v.column, i), 20, 13);
+        }
+        endLine(out);
+    }
+}
+
 } // namespace
 
 void FitJob::load(const std::string& path)
@@ -305,27 +316,9 @@ void FitJob::save(const std::string& path, AtomicFileWriter::Links links) const
         putInt(s, NFREE[i], 1, FieldName("NFREE", i));
     endLine(out);
 
-    for (int i = 0; i < M; ++i) {
-        putInt(s, i + 1, 5, "M");
-        writeChars(s, ' ', 5);
-        putD(s, valueAt(FREQ, i), 20, 13);
-        writeChars(s, ' ', 5);
-        putD(s, valueAt(DATA1, i), 20, 13);
-        writeChars(s, ' ', 5);
-        putD(s, valueAt(DATA2, i), 20, 13);
-        endLine(out);
-    }
-
-    if (IRCH == 0 && WEIGHT1 && WEIGHT2) {
-        for (int i = 0; i < M; ++i) {
-            putInt(s, i + 1, 5, "M");
-            writeChars(s, ' ', 30);
-            putD(s, valueAt(WEIGHT1, i), 20, 13);
-            writeChars(s, ' ', 5);
-            putD(s, valueAt(WEIGHT2, i), 20, 13);
-            endLine(out);
-        }
-    }
+    writeRows(out, *this, kDataRow);
+    if (IRCH == 0 && WEIGHT1 && WEIGHT2)
+        writeRows(out, *this, kWeightRow);
     out.commit();
 }
 
