@@ -3,6 +3,8 @@
 #include "common/core/Exception.h"
 #include "de/DeMath.h"
 #include "de/Families.h"
+#include "de/HypergeometricModule.h"
+#include "de/Special.h"
 
 #include <algorithm>
 #include <cmath>
@@ -420,9 +422,17 @@ bool needsCell(int de)
     return l == Level::E || l == Level::M;
 }
 
+// The DEs computed (in part) by Arb, which lives in the hypergeometric module.
+bool needsHypergeometricModule(int de)
+{
+    return de == 12 || de == 13 || de == 18 || de == 19 || de == 28 || de == 29 || de == 34;
+}
+
 bool inRange(int de, const DeParams& p, const DeContext& ctx)
 {
     if (de < 0 || de > 37)
+        return false;
+    if (needsHypergeometricModule(de) && !de::hypergeometricModuleLoaded())
         return false;
     if (needsCell(de) && !(ctx.celcap > 0 && std::isfinite(ctx.celcap)))
         return false;
@@ -575,6 +585,8 @@ void deValidate(int de, const DeParams& p, const int* nfree, int selectorIndex, 
 {
     if (!deAvailable(de))
         throw exception("DE %i is not available in this engine", de);
+    if (needsHypergeometricModule(de) && !de::hypergeometricModuleLoaded())
+        throw exception("DE %i needs the module %s, which cannot be loaded", de, kNoskHypergeometricModule);
     if (needsCell(de) && !(ctx.celcap > 0 && std::isfinite(ctx.celcap)))
         throw exception("DE %i works at the dielectric level and needs CELCAP > 0", de);
     if (de == 30 && p.PHI != 0 && p.PHI != 1)

@@ -141,7 +141,7 @@ int COrganiserApp::run(int argc, char** argv)
     {
         COrganiserDlg dlg(Platform::instance().prompt(), options);
         if (!file.empty()) {
-            dlg.setWindowTitle(QString::fromStdString(file));
+            dlg.setCurrentFile(QString::fromStdString(file), std::string());
             try {
                 dlg.job().load(file);
             } catch (const std::exception& e) {

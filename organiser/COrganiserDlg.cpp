@@ -139,7 +139,7 @@ COrganiserDlg::COrganiserDlg(Prompt& prompt, RunOptions& options, QWidget* paren
     : QDialog(parent), m_prompt(prompt), m_options(options),
       m_runner(std::make_unique<EngineRunner>(std::make_unique<QtTimer>()))
 {
-    setWindowTitle(QString::fromLatin1(kProgram));
+    setCurrentFile(QString::fromLatin1(kProgram), std::string());
     setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint);
     m_boldFont = boldFont(font());
     m_runner->onProgress = [this] { setStatus(QString::fromStdString(m_runner->runningStatus())); };
@@ -314,9 +314,11 @@ void COrganiserDlg::setStatus(const QString& text)
     m_status->setText(text);
 }
 
-void COrganiserDlg::setTitle(const QString& title)
+void COrganiserDlg::setCurrentFile(const QString& title, const std::optional<std::string>& file)
 {
     setWindowTitle(title);
+    if (file)
+        m_currentFileName = *file;
 }
 
 void COrganiserDlg::loadFromJob()
@@ -368,16 +370,14 @@ void COrganiserDlg::LoadJobFile(const std::string& path)
     if (!loadIntoCopy(path, false))
         return;
     loadFromJob();
-    setTitle(QString::fromStdString(path));
-    m_currentFileName = path;
+    setCurrentFile(QString::fromStdString(path), path);
 }
 
 void COrganiserDlg::fileNew()
 {
     m_job.clear();
     loadFromJob();
-    setTitle(QString::fromLatin1(kProgram));
-    m_currentFileName.clear();
+    setCurrentFile(QString::fromLatin1(kProgram), std::string());
 }
 
 void COrganiserDlg::loadTst()
@@ -393,7 +393,7 @@ void COrganiserDlg::loadTmp()
         return;
     if (!loadIntoCopy(*path, true))
         return;
-    setTitle(QStringLiteral("TEMPLATE"));
+    setCurrentFile(QStringLiteral("TEMPLATE"), std::nullopt);
     loadFromJob();
 }
 
@@ -402,8 +402,7 @@ bool COrganiserDlg::loadInto(const std::string& path, const char* title)
     if (!loadIntoCopy(path, false))
         return false;
     loadFromJob();
-    setTitle(QString::fromLatin1(title));
-    m_currentFileName.clear();
+    setCurrentFile(QString::fromLatin1(title), std::string());
     return true;
 }
 
@@ -411,8 +410,7 @@ void COrganiserDlg::afterInflReload()
 {
     // The conversions have stored and reloaded INFL: as the Load INFL command.
     loadFromJob();
-    setTitle(QStringLiteral("INFL"));
-    m_currentFileName.clear();
+    setCurrentFile(QStringLiteral("INFL"), std::string());
 }
 
 void COrganiserDlg::showTextWindow(const std::string& path)
@@ -454,8 +452,7 @@ void COrganiserDlg::saveTstAs()
     storeToJob();
     if (!runCommand(m_prompt, [&] { m_job.save(*path); }))
         return;
-    setTitle(QString::fromStdString(*path));
-    m_currentFileName = *path;
+    setCurrentFile(QString::fromStdString(*path), *path);
 }
 
 void COrganiserDlg::saveInfl()

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QAction;
@@ -106,6 +107,11 @@ public:
     // --- for the program and for tests ---
     FitJob& job() { return m_job; }
     const std::string& currentFileName() const { return m_currentFileName; }
+    // The one place that sets the window title and the current test file: a
+    // file loaded or saved under its own name is both; New and the work files
+    // (INFL, OUTIN, a file named at start) leave no current file; a template
+    // (nothing for `file`) keeps it.
+    void setCurrentFile(const QString& title, const std::optional<std::string>& file);
     CFitOptionsPage* fitOptionsPage() const { return m_fitPage; }
     CDataLinesPage* dataLinesPage() const { return m_dataPage; }
     CPageTab* pageTab() const { return m_tab; }
@@ -130,7 +136,6 @@ private:
     class DialogBlockChooser;
     class DialogSpectrumChooser;
     void buildMenu();
-    void setTitle(const QString& title);
     bool loadInto(const std::string& path, const char* title);
     // Reads the file into a copy of the job and takes the copy when complete;
     // false after the message otherwise.

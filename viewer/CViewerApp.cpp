@@ -1,5 +1,6 @@
 #include "CViewerApp.h"
 
+#include "CKramersKronigPage.h"
 #include "CViewerDlg.h"
 #include "CViewerPage.h"
 #include "core/ScriptedPrompt.h"
@@ -31,8 +32,9 @@ const char* CViewerApp::usage()
            "                     \"Save all graphs in image...\" would, without a window.\n"
            "                     FILE ending in .png gives a PNG, any other name a\n"
            "                     32-bit Windows bitmap (.bmp).\n"
-           "  --page TITLE       the page to save instead: \"Graphics\" or\n"
-           "                     \"Complex-plane plot\".\n"
+           "  --page TITLE       the page to save instead: \"Graphics\",\n"
+           "                     \"Complex-plane plot\" or \"Kramers-Kronig\" (the\n"
+           "                     residuals of noskrun --kk; it needs no run).\n"
            "  --help             this text.\n"
            "\n"
            "Exit status of --save-image: 0 when the image was written, 1 otherwise\n"
@@ -48,7 +50,10 @@ int saveImageHeadless(GraphSettings& settings, const std::string& file, const st
     CViewerDlg dlg(settings, prompt, nullptr, false);
     dlg.setAttribute(Qt::WA_DontShowOnScreen);
     dlg.show();
-    if (!dlg.LoadRun(0)) {
+    // The Kramers-Kronig page shows the work folder's test of the data and
+    // is there without a run; every other page needs the run loaded.
+    const bool needsRun = pageTitle != CKramersKronigPage::kTitle;
+    if (!dlg.LoadRun(0) && needsRun) {
         std::fprintf(stderr, "%s\n", prompt.messages.empty() ? "Cannot load the run." : prompt.lastMessage().text.c_str());
         return 1;
     }

@@ -75,3 +75,21 @@ TEST(Headless, UnknownOptionIsRefusedWithUsage)
     EXPECT_EQ(nosk::test::readAll("out.txt"), "");
     EXPECT_EQ(runViewer("--save-image"), 2);  // its operand missing
 }
+
+TEST(Headless, KramersKronigPageNeedsNoRun)
+{
+    nosk::test::TempWorkDir dir;
+    // A folder with the test of its data (noskrun --kk) and no run yet.
+    {
+        std::ofstream kk("KKTEST", std::ios::binary);
+        kk << "# Kramers-Kronig test: M = 5, mu = 0.5000; frequency (Hz), residual of Re Z and of Im Z in % of |Z|\r\n";
+        for (double f = 0.1; f < 2e4; f *= 3)
+            kk << f << " 0.2 -0.1\r\n";
+    }
+    ASSERT_EQ(runViewer("--save-image kk.png --page Kramers-Kronig"), 0) << nosk::test::readAll("err.txt");
+    EXPECT_FALSE(QImage(QStringLiteral("kk.png")).isNull());
+    EXPECT_EQ(nosk::test::readAll("err.txt"), "");
+    // every other page still needs the run
+    EXPECT_EQ(runViewer("--save-image x.bmp --page Graphics"), 1);
+    EXPECT_EQ(nosk::test::readAll("err.txt"), "Cannot open file 'INFL'!\n");
+}
