@@ -2,6 +2,7 @@
 
 #include "core/Exception.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -150,15 +151,16 @@ void JobProblem::fillJacobian(const double* chain, double* J, int ld)
     for (int j = 0; j < F; ++j) {
         double* column = J + static_cast<std::size_t>(j) * ld;
         const Complex* dz = m_evaluator.derivative(j);
+        if (!dz) {
+            std::fill(column, column + K, 0.0);
+            continue;
+        }
+        const double cj = chain[j];
         for (int k = 0; k < K; ++k) {
-            if (!dz) {
-                column[k] = 0.0;
-                continue;
-            }
-            const int i = m_job.valuePoint(k), c = m_job.valueComponent(k);
+            const int i = m_job.valuePoint(k);
             // Re(a dz), the change of the component
-            const Complex a = m_coef[c][i];
-            column[k] = m_drdm[k] * (a.real() * dz[i].real() - a.imag() * dz[i].imag()) * chain[j];
+            const Complex a = m_coef[m_job.valueComponent(k)][i];
+            column[k] = m_drdm[k] * (a.real() * dz[i].real() - a.imag() * dz[i].imag()) * cj;
         }
     }
 }
