@@ -2,8 +2,9 @@
 
 #include "ui/CJobPage.h"
 
+#include <vector>
+
 class QComboBox;
-class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -37,6 +38,8 @@ public:
     void circuitHelp();
 
     CParamEditor* paramEditor() const { return m_params; }
+    // The box or list of a job field by its engine name ("MAXFEV"; the
+    // description is "description"), or null.
     QLineEdit* edit(const char* field) const;
     QComboBox* list(const char* field) const;
     QPushButton* setButton() const { return m_set; }
@@ -53,15 +56,14 @@ signals:
     void weightingChanged(); // IRCH changed: the data page rebuilds its grid
 
 private:
-    bool m_lastStoreSucceeded = true;
+    QWidget* box(const char* field) const;
     void irchEdited(const QString& text);
+
+    bool m_lastStoreSucceeded = true;
 
     Prompt& m_prompt;
     QLineEdit* m_description;
-    QLineEdit *m_IOPT, *m_CELCAP, *m_IPAR, *m_ROE, *m_IFP, *m_IRE, *m_N;
-    QLineEdit *m_MAXFEV, *m_NPRINT, *m_IRCH, *m_MODE, *m_ICP, *m_IPRINT, *m_IGACC;
-    QLineEdit *m_ATEMP, *m_SDWC, *m_SDRC, *m_points;
-    QComboBox *m_DINP, *m_DFIT, *m_PINP, *m_PFIT, *m_FREEQ, *m_NEG, *m_FUN, *m_DATTYP;
+    std::vector<QWidget*> m_boxes;  // the control of each job field, by its place in the field table
     QPushButton* m_set;
     QPushButton* m_help;
     QLabel* m_definition;

@@ -24,6 +24,7 @@
 #include "core/Exception.h"
 #include "core/Prompt.h"
 #include "core/RunCommand.h"
+#include "platform/DialogRunner.h"
 #include "platform/Help.h"
 #include "platform/Notification.h"
 #include "platform/Platform.h"
@@ -118,14 +119,14 @@ private:
 
 } // namespace
 
-// "Select impedance" run as the window's modal dialogs are.
+// "Select impedance" over the window.
 class COrganiserDlg::DialogBlockChooser : public ImpedanceBlockChooser {
 public:
     explicit DialogBlockChooser(COrganiserDlg& window) : m_window(window) {}
     std::optional<int> chooseBlock(const SolartronFile& file) override
     {
         CSelectImpedanceDlg dlg(file, &m_window);
-        if (m_window.runDialog(dlg) != QDialog::Accepted || dlg.selectedBlock() < 0)
+        if (runModal(dlg) != QDialog::Accepted || dlg.selectedBlock() < 0)
             return std::nullopt;
         return dlg.selectedBlock();
     }
@@ -138,10 +139,9 @@ COrganiserDlg::COrganiserDlg(Prompt& prompt, RunOptions& options, QWidget* paren
     : QDialog(parent), m_prompt(prompt), m_options(options),
       m_runner(std::make_unique<EngineRunner>(std::make_unique<QtTimer>()))
 {
-    setWindowTitle(QString::fromLatin1(kProgram));
+    setCurrentFile(QString::fromLatin1(kProgram), std::string());
     setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint);
     m_boldFont = boldFont(font());
-    m_runDialog = [](QDialog& d) { return d.exec(); };
     m_runner->onProgress = [this] { setStatus(QString::fromStdString(m_runner->runningStatus())); };
     m_runner->onEnd = [this](const RunEnd& end) { finishRun(end); };
 
@@ -289,11 +289,6 @@ CTextEditorDlg* COrganiserDlg::editor() const
     return m_editor.data();
 }
 
-int COrganiserDlg::runDialog(QDialog& dialog)
-{
-    return m_runDialog(dialog);
-}
-
 void COrganiserDlg::setTimer(std::unique_ptr<Timer> timer)
 {
     m_runner->setTimer(std::move(timer));
@@ -319,9 +314,11 @@ void COrganiserDlg::setStatus(const QString& text)
     m_status->setText(text);
 }
 
-void COrganiserDlg::setTitle(const QString& title)
+void COrganiserDlg::setCurrentFile(const QString& title, const std::optional<std::string>& file)
 {
     setWindowTitle(title);
+    if (file)
+        m_currentFileName = *file;
 }
 
 void COrganiserDlg::loadFromJob()
@@ -373,16 +370,14 @@ void COrganiserDlg::LoadJobFile(const std::string& path)
     if (!loadIntoCopy(path, false))
         return;
     loadFromJob();
-    setTitle(QString::fromStdString(path));
-    m_currentFileName = path;
+    setCurrentFile(QString::fromStdString(path), path);
 }
 
 void COrganiserDlg::fileNew()
 {
     m_job.clear();
     loadFromJob();
-    setTitle(QString::fromLatin1(kProgram));
-    m_currentFileName.clear();
+    setCurrentFile(QString::fromLatin1(kProgram), std::string());
 }
 
 void COrganiserDlg::loadTst()
@@ -398,7 +393,7 @@ void COrganiserDlg::loadTmp()
         return;
     if (!loadIntoCopy(*path, true))
         return;
-    setTitle(QStringLiteral("TEMPLATE"));
+    setCurrentFile(QStringLiteral("TEMPLATE"), std::nullopt);
     loadFromJob();
 }
 
@@ -407,8 +402,7 @@ bool COrganiserDlg::loadInto(const std::string& path, const char* title)
     if (!loadIntoCopy(path, false))
         return false;
     loadFromJob();
-    setTitle(QString::fromLatin1(title));
-    m_currentFileName.clear();
+    setCurrentFile(QString::fromLatin1(title), std::string());
     return true;
 }
 
@@ -416,8 +410,7 @@ void COrganiserDlg::afterInflReload()
 {
     // The conversions have stored and reloaded INFL: as the Load INFL command.
     loadFromJob();
-    setTitle(QStringLiteral("INFL"));
-    m_currentFileName.clear();
+    setCurrentFile(QStringLiteral("INFL"), std::string());
 }
 
 void COrganiserDlg::showTextWindow(const std::string& path)
@@ -459,8 +452,7 @@ void COrganiserDlg::saveTstAs()
     storeToJob();
     if (!runCommand(m_prompt, [&] { m_job.save(*path); }))
         return;
-    setTitle(QString::fromStdString(*path));
-    m_currentFileName = *path;
+    setCurrentFile(QString::fromStdString(*path), *path);
 }
 
 void COrganiserDlg::saveInfl()
@@ -482,7 +474,7 @@ void COrganiserDlg::clearDirectory()
 void COrganiserDlg::programOptions()
 {
     COptionsDlg dlg(m_options, this);
-    runDialog(dlg);
+    runModal(dlg);
 }
 
 // ----------------------------------------------------------------- Run menu
@@ -688,20 +680,14 @@ void COrganiserDlg::printFrontPage()
     }
     if (page.isNull())
         return;
-    QPrinter* printer = nullptr;
-    std::unique_ptr<QPrinter> owned;
-    if (m_printer) {
-        printer = m_printer();
-    } else {
-        owned = std::make_unique<QPrinter>(QPrinter::HighResolution);
-        QPrintDialog dialog(owned.get(), this);
+    auto owned = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    QPrinter* printer = owned.get();
+    {
+        QPrintDialog dialog(printer, this);
         dialog.setOptions(QAbstractPrintDialog::PrintShowPageSize);
-        if (runDialog(dialog) != QDialog::Accepted)
+        if (runModal(dialog) != QDialog::Accepted)
             return;
-        printer = owned.get();
     }
-    if (!printer)
-        return;
     printer->setDocName(QStringLiteral("Print Front page of NOSKRUN"));
     std::unique_ptr<QPrinter> pdfPrinter;
     QPainter painter;
@@ -783,15 +769,14 @@ void COrganiserDlg::loadDataFromSolartron()
     importSolartron(m_job, m_prompt, chooser, [this] { loadFromJob(); });
 }
 
-// "Select spectrum" for a file that holds several, run as the window's modal
-// dialogs are.
+// "Select spectrum" over the window, for a file that holds several.
 class COrganiserDlg::DialogSpectrumChooser : public SpectrumChooser {
 public:
     explicit DialogSpectrumChooser(COrganiserDlg& window) : m_window(window) {}
     std::optional<int> chooseSpectrum(const InstrumentFile& file, const std::string& path) override
     {
         CSelectSpectrumDlg dlg(file, path, &m_window);
-        if (m_window.runDialog(dlg) != QDialog::Accepted || dlg.selectedSpectrum() < 0)
+        if (runModal(dlg) != QDialog::Accepted || dlg.selectedSpectrum() < 0)
             return std::nullopt;
         return dlg.selectedSpectrum();
     }
@@ -846,7 +831,7 @@ void COrganiserDlg::deHelp()
 void COrganiserDlg::deExamples()
 {
     CDEExamplesDlg dlg(this);
-    if (runDialog(dlg) != QDialog::Accepted || dlg.examplePath().empty())
+    if (runModal(dlg) != QDialog::Accepted || dlg.examplePath().empty())
         return;
     namespace fs = std::filesystem;
     const fs::path example = dlg.examplePath();
@@ -882,7 +867,7 @@ void COrganiserDlg::deExamples()
 void COrganiserDlg::about()
 {
     CAboutDlg dlg(this);
-    runDialog(dlg);
+    runModal(dlg);
 }
 
 // ------------------------------------------------------------------- Editor

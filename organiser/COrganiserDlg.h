@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QAction;
@@ -106,6 +107,11 @@ public:
     // --- for the program and for tests ---
     FitJob& job() { return m_job; }
     const std::string& currentFileName() const { return m_currentFileName; }
+    // The one place that sets the window title and the current test file: a
+    // file loaded or saved under its own name is both; New and the work files
+    // (INFL, OUTIN, a file named at start) leave no current file; a template
+    // (nothing for `file`) keeps it.
+    void setCurrentFile(const QString& title, const std::optional<std::string>& file);
     CFitOptionsPage* fitOptionsPage() const { return m_fitPage; }
     CDataLinesPage* dataLinesPage() const { return m_dataPage; }
     CPageTab* pageTab() const { return m_tab; }
@@ -118,13 +124,6 @@ public:
     QPushButton* loadButton() const { return m_loadButton; }
     QPushButton* exitButton() const { return m_exitButton; }
 
-    // Runs a modal dialog (exec); tests put their own runner here.
-    using DialogRunner = std::function<int(QDialog&)>;
-    void setDialogRunner(DialogRunner runner) { m_runDialog = std::move(runner); }
-    // Gives the printer for the front page, nullptr when the user cancels;
-    // the default shows the print dialog.
-    using PrinterProvider = std::function<QPrinter*()>;
-    void setPrinterProvider(PrinterProvider provider) { m_printer = std::move(provider); }
     // The engine's watch timer (a QtTimer unless a test sets its own).
     void setTimer(std::unique_ptr<Timer> timer);
     Timer& timer();
@@ -137,7 +136,6 @@ private:
     class DialogBlockChooser;
     class DialogSpectrumChooser;
     void buildMenu();
-    void setTitle(const QString& title);
     bool loadInto(const std::string& path, const char* title);
     // Reads the file into a copy of the job and takes the copy when complete;
     // false after the message otherwise.
@@ -147,7 +145,6 @@ private:
     void finishRun(const RunEnd& end);
     void showRunning(bool running);
     void setStatus(const QString& text);
-    int runDialog(QDialog& dialog);
     void afterInflReload();
     void showTextWindow(const std::string& path);
 
@@ -172,8 +169,6 @@ private:
     QAction* m_stopAction = nullptr;
 
     std::unique_ptr<EngineRunner> m_runner;
-    DialogRunner m_runDialog;
-    PrinterProvider m_printer;
 };
 
 } // namespace nosk

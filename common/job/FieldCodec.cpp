@@ -162,14 +162,6 @@ void plusAfterD(FieldText& field)
         d[1] = '+';
 }
 
-template <class T>
-T* target(FieldDestination& destination)
-{
-    if (auto p = std::get_if<T*>(&destination))
-        return *p;
-    throw std::invalid_argument("readField: destination does not fit the format");
-}
-
 void readDoubleField(FieldText& field, double* destination, const FieldName& name)
 {
     plusAfterD(field);
@@ -182,60 +174,98 @@ void readDoubleField(FieldText& field, double* destination, const FieldName& nam
 
 } // namespace
 
+namespace {
+
+// The next `width` characters of `line`, or what is left of it.
+std::string_view fieldOf(std::string_view line, int width)
+{
+    return line.substr(0, width > 0 ? std::min<std::size_t>(static_cast<std::size_t>(width), line.size()) : 0);
+}
+
+} // namespace
+
+std::string_view readInt(std::string_view line, int width, int& destination, FieldName name)
+{
+    std::string_view field = fieldOf(line, width);
+    FieldText text(field);
+    text.trimTrailingBlanks();
+    bool overflow = false;
+    int v = 0;
+    std::size_t used = parseInt(text.data(), text.size(), v, overflow);
+    destination = v;
+    if (used != text.size() || overflow)
+        throw exception("%s. Wrong integer! '%s'", name.text().c_str(), text.c_str());
+    return line.substr(field.size());
+}
+
+std::string_view readDouble(std::string_view line, int width, double& destination, FieldName name)
+{
+    std::string_view field = fieldOf(line, width);
+    FieldText text(field);
+    text.trimTrailingBlanks();
+    readDoubleField(text, &destination, name);
+    return line.substr(field.size());
+}
+
+std::string_view readChars(std::string_view line, int width, char* destination)
+{
+    std::string_view field = fieldOf(line, width);
+    if (!field.empty())
+        std::memcpy(destination, field.data(), field.size());
+    return line.substr(field.size());
+}
+
+std::string_view readChars(std::string_view line, int width, std::string& destination)
+{
+    std::string_view field = fieldOf(line, width);
+    if (!field.empty())
+        destination.assign(field);
+    return line.substr(field.size());
+}
+
+std::string_view skipColumns(std::string_view line, int width)
+{
+    return line.substr(fieldOf(line, width).size());
+}
+
 std::string_view readField(std::string_view line, char format, int width,
                            FieldDestination destination, FieldName name)
 {
-    std::size_t n = width > 0 ? std::min<std::size_t>(static_cast<std::size_t>(width), line.size()) : 0;
-    std::string_view field = line.substr(0, n);
+    // A destination that does not fit the letter is a fault of the caller.
+    auto wrongDestination = [] { return std::invalid_argument("readField: destination does not fit the format"); };
     switch (format) {
     case 'a':
-        if (n > 0) {
-            if (auto s = std::get_if<std::string*>(&destination))
-                (*s)->assign(field);
-            else
-                std::memcpy(target<char>(destination), field.data(), n);
-        }
-        break;
-    case 'i': {
-        int* dest = target<int>(destination);
-        FieldText text(field);
-        text.trimTrailingBlanks();
-        bool overflow = false;
-        int v = 0;
-        std::size_t used = parseInt(text.data(), text.size(), v, overflow);
-        *dest = v;
-        if (used != text.size() || overflow)
-            throw exception("%s. Wrong integer! '%s'", name.text().c_str(), text.c_str());
-        break;
-    }
-    case 'd': {
-        double* dest = target<double>(destination);
-        FieldText text(field);
-        text.trimTrailingBlanks();
-        readDoubleField(text, dest, name);
-        break;
-    }
+        if (auto s = std::get_if<std::string*>(&destination))
+            return readChars(line, width, **s);
+        if (auto c = std::get_if<char*>(&destination))
+            return readChars(line, width, *c);
+        if (fieldOf(line, width).empty())
+            return line;
+        throw wrongDestination();
+    case 'i':
+        if (auto i = std::get_if<int*>(&destination))
+            return readInt(line, width, **i, name);
+        throw wrongDestination();
+    case 'd':
+        if (auto d = std::get_if<double*>(&destination))
+            return readDouble(line, width, **d, name);
+        throw wrongDestination();
     case 'x':
-        break;
+        return skipColumns(line, width);
     default:
         throw exception("%s. Unknown format '%c'!", name.text().c_str(), format);
     }
-    return line.substr(n);
 }
 
 std::string_view readDoubleOr(std::string_view line, int width, double& destination,
                               FieldName name, double defaultValue)
 {
-    std::size_t n = width > 0 ? std::min<std::size_t>(static_cast<std::size_t>(width), line.size()) : 0;
-    std::string_view field = line.substr(0, n);
+    std::string_view field = fieldOf(line, width);
     if (field.find_first_not_of(" \t\r") == std::string_view::npos) {
         destination = defaultValue;
-        return line.substr(n);
+        return line.substr(field.size());
     }
-    FieldText text(field);
-    text.trimTrailingBlanks();
-    readDoubleField(text, &destination, name);
-    return line.substr(n);
+    return readDouble(line, width, destination, name);
 }
 
 // --- LineFile ---

@@ -48,6 +48,16 @@ std::string_view readField(std::string_view line, char format, int width,
 std::string_view readDoubleOr(std::string_view line, int width, double& destination,
                               FieldName name, double defaultValue);
 
+// The typed readers behind readField, one for each kind of field, so that a
+// destination that does not fit its field is a compile error rather than a
+// failure at run time. Each reads the next `width` characters of `line` (or
+// what is left of it) and returns the rest; the rules are readField's.
+std::string_view readInt(std::string_view line, int width, int& destination, FieldName name = {});
+std::string_view readDouble(std::string_view line, int width, double& destination, FieldName name = {});
+std::string_view readChars(std::string_view line, int width, char* destination);
+std::string_view readChars(std::string_view line, int width, std::string& destination);
+std::string_view skipColumns(std::string_view line, int width);
+
 // A text file read line by line. Lines end with CR LF or LF; the last line may
 // lack its terminator. Whole lines are read; characters beyond kMaxKept are
 // dropped (no field of the engine's files lies that far right), so a long line

@@ -12,13 +12,6 @@ namespace nosk {
 inline constexpr double kPi = 3.14159265358979;
 inline constexpr double kOneOver180 = 0.005555555555555556;
 
-inline constexpr char kLevelCodes[] = "ZYME";
-inline constexpr char kFormatCodes[] = "PDLR";
-// The entries of the level and format lists, in the order of the codes.
-inline constexpr const char* kLevelTexts[] = {"Z, Impedance", "Y, Admittance", "M, Modulus", "E, Epsilon"};
-inline constexpr const char* kFormatTexts[] = {"P, polar (radian)", "D, polar (degree)", "L, log polar",
-                                               "R, rectangular"};
-
 // (a, b) in `format` becomes rectangular (x, y). Unknown formats: unchanged.
 void ToRectangular(char format, double& a, double& b);
 // Rectangular (x, y) becomes `format`; angles lie in (-pi, pi] (or degrees).

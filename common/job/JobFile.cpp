@@ -6,6 +6,7 @@
 #include "core/Exception.h"
 #include "job/AtomicFileWriter.h"
 #include "job/FieldCodec.h"
+#include "job/JobFields.h"
 
 #include <algorithm>
 
@@ -32,16 +33,44 @@ std::string_view nextLine(LineFile& file, const char* endMessage)
     return *readLine(file, true);
 }
 
-// The optional fields at the end of lines 2 and 3: a bad value is ignored and
-// leaves the rest of the pair at 0.
-void readOptionalPair(std::string_view rest, int gap, double& first, const char* firstName,
-                      double& second, const char* secondName)
+// The fields of header line `lineNumber` before its optional ones, in the
+// table's order. N goes into `count` and is taken only once known to fit the
+// 50 parameters, so that a bad count never leaves the job pointing past its
+// parameter arrays.
+std::string_view readFields(FitJob& job, std::string_view line, int lineNumber, int& count)
 {
+    for (const JobField& f : kJobFields) {
+        if (f.line != lineNumber || f.optional)
+            continue;
+        line = skipColumns(line, f.gap);
+        switch (f.kind) {
+        case FieldKind::Int:
+            line = readInt(line, f.width, f.intMember == &FitJob::N ? count : f.intIn(job), f.messageName());
+            break;
+        case FieldKind::Double:
+            line = readDoubleOr(line, f.width, f.doubleIn(job), f.messageName(), f.blankValue);
+            break;
+        case FieldKind::Code:
+            line = readChars(line, f.width, &f.codeIn(job));
+            break;
+        }
+    }
+    return line;
+}
+
+// The optional doubles at the end of a header line: 0 unless the line goes
+// on; a bad value is ignored and leaves those after it at 0.
+void readOptionalFields(FitJob& job, std::string_view rest, int lineNumber)
+{
+    for (const JobField& f : kJobFields)
+        if (f.line == lineNumber && f.optional)
+            f.doubleIn(job) = 0;
+    if (rest.empty())
+        return;
     try {
-        rest = readField(rest, 'x', gap, nullptr);
-        rest = readField(rest, 'd', 10, &first, firstName);
-        rest = readField(rest, 'x', 2, nullptr);
-        readField(rest, 'd', 10, &second, secondName);
+        for (const JobField& f : kJobFields)
+            if (f.line == lineNumber && f.optional)
+                rest = readDouble(skipColumns(rest, f.gap), f.width, f.doubleIn(job), f.messageName());
     } catch (const exception&) {
     }
 }
@@ -52,52 +81,19 @@ void readHeader(FitJob& job, LineFile& file)
     std::string_view line = nextLine(file, kCorrupted);
     job.description.assign(line.substr(0, kDescriptionKept));
 
-    line = nextLine(file, kCorrupted);
-    line = readField(line, 'i', 4, &job.IOPT, "IOPT");
-    line = readField(line, 'x', 2, nullptr);
-    line = readField(line, 'a', 1, &job.DINP, "DINP");
-    line = readField(line, 'a', 1, &job.DFIT, "DFIT");
-    line = readField(line, 'a', 1, &job.PINP, "PINP");
-    line = readField(line, 'a', 1, &job.PFIT, "PFIT");
-    line = readField(line, 'a', 1, &job.FREEQ, "FREEQ");
-    line = readField(line, 'a', 1, &job.NEG, "NEG");
-    line = readField(line, 'a', 1, &job.FUN, "FUN");
-    line = readDoubleOr(line, 10, job.CELCAP, "CELCAP", 1.0);
-    line = readField(line, 'a', 1, &job.DATTYP, "DATTYP");
-    line = readField(line, 'i', 10, &job.IPAR, "IPAR");
-    line = readField(line, 'd', 10, &job.ROE, "ROE");
-    line = readField(line, 'i', 6, &job.IFP, "IFP");
-    line = readField(line, 'i', 6, &job.IRE, "IRE");
-    job.ECINF = 0;
-    job.EC0 = 0;
-    // The writer's columns: one blank after IRE, ECINF in 58-67, EC0 in 70-79.
-    if (!line.empty())
-        readOptionalPair(line, 1, job.ECINF, "ECINF", job.EC0, "EC0");
-
-    // N is taken only once known to fit the 50 parameters, so that a bad
-    // count never leaves the job pointing past its parameter arrays.
     int count = 0;
     line = nextLine(file, kCorrupted);
-    line = readField(line, 'i', 5, &job.M, "M");
-    line = readField(line, 'i', 5, &count, "N");
-    line = readField(line, 'i', 5, &job.MAXFEV, "MAXFEV");
-    line = readField(line, 'i', 5, &job.NPRINT, "NPRINT");
-    line = readField(line, 'i', 5, &job.IRCH, "IRCH");
-    line = readField(line, 'i', 5, &job.MODE, "MODE");
-    line = readField(line, 'i', 5, &job.ICP, "ICP");
-    line = readField(line, 'i', 5, &job.IPRINT, "IPRINT");
-    line = readField(line, 'i', 5, &job.IGACC, "GACC");
-    line = readField(line, 'd', 10, &job.ATEMP, "ATEMP");
+    readOptionalFields(job, readFields(job, line, 2, count), 2);
+
+    line = nextLine(file, kCorrupted);
+    line = readFields(job, line, 3, count);
     job.mNegative = 0;
     if (job.M < 0) {
         job.M = -job.M;
         job.CELCAP = FitJob::kDefaultCelcap;
         job.mNegative = 1;
     }
-    job.SDWC = 0;
-    job.SDRC = 0;
-    if (!line.empty())
-        readOptionalPair(line, 2, job.SDWC, "SDWC", job.SDRC, "SDRC");
+    readOptionalFields(job, line, 3);
     if (count < 0 || count > FitJob::kMaxParams)
         throw exception("%s", kWrongParameterCount);
     job.N = count;
@@ -112,11 +108,38 @@ void readHeader(FitJob& job, LineFile& file)
     }
     std::string_view values = block;
     for (int i = 0; i < job.N; ++i)
-        values = readField(values, 'd', 15, &job.P[i], FieldName("P", i));
+        values = readDouble(values, 15, job.P[i], FieldName("P", i));
 
     line = nextLine(file, kCorrupted);
     for (int i = 0; i < job.N; ++i)
-        line = readField(line, 'i', 1, &job.NFREE[i], FieldName("NFREE", i));
+        line = readInt(line, 1, job.NFREE[i], FieldName("NFREE", i));
+}
+
+// A data or weight line: the row number in five columns, then D20.13
+// values, each after its blank columns.
+struct RowValue {
+    FitJob::Column FitJob::*column;
+    int gap;
+    const char* name;
+};
+const RowValue kDataRow[] = {{&FitJob::FREQ, 5, "FREEQ"}, {&FitJob::DATA1, 5, "DATA1"}, {&FitJob::DATA2, 5, "DATA2"}};
+const RowValue kWeightRow[] = {{&FitJob::WEIGHT1, 30, "WEIGHT1"}, {&FitJob::WEIGHT2, 5, "WEIGHT2"}};
+constexpr int kRowNumberWidth = 5;
+
+template <std::size_t n>
+void readRows(FitJob& job, LineFile& file, const RowValue (&row)[n], const char* endMessage)
+{
+    const auto reserve = std::min(static_cast<std::size_t>(job.M), kReserveLimit);
+    for (const RowValue& v : row)
+        (job.*v.column).emplace().reserve(reserve);
+    for (int i = 0; i < job.M; ++i) {
+        std::string_view line = skipColumns(nextLine(file, endMessage), kRowNumberWidth);
+        double values[n] = {};
+        for (std::size_t k = 0; k < n; ++k)
+            line = readDouble(skipColumns(line, row[k].gap), 20, values[k], FieldName(row[k].name, i));
+        for (std::size_t k = 0; k < n; ++k)
+            (job.*row[k].column)->push_back(values[k]);
+    }
 }
 
 void readDataLines(FitJob& job, LineFile& file)
@@ -126,44 +149,9 @@ void readDataLines(FitJob& job, LineFile& file)
     job.M = count;
     if (count <= 0)
         return;
-
-    const auto reserve = std::min(static_cast<std::size_t>(count), kReserveLimit);
-    auto& freq = job.FREQ.emplace();
-    auto& data1 = job.DATA1.emplace();
-    auto& data2 = job.DATA2.emplace();
-    freq.reserve(reserve);
-    data1.reserve(reserve);
-    data2.reserve(reserve);
-    for (int i = 0; i < count; ++i) {
-        std::string_view line = nextLine(file, kNoDataLines);
-        double f = 0, d1 = 0, d2 = 0;
-        line = readField(line, 'x', 10, nullptr);
-        line = readDoubleOr(line, 20, f, FieldName("FREEQ", i), 0.0);
-        line = readField(line, 'x', 5, nullptr);
-        line = readDoubleOr(line, 20, d1, FieldName("DATA1", i), 0.0);
-        line = readField(line, 'x', 5, nullptr);
-        readDoubleOr(line, 20, d2, FieldName("DATA2", i), 0.0);
-        freq.push_back(f);
-        data1.push_back(d1);
-        data2.push_back(d2);
-    }
-
-    if (job.IRCH != 0)
-        return;
-    auto& weight1 = job.WEIGHT1.emplace();
-    auto& weight2 = job.WEIGHT2.emplace();
-    weight1.reserve(reserve);
-    weight2.reserve(reserve);
-    for (int i = 0; i < count; ++i) {
-        std::string_view line = nextLine(file, kNoWeightLines);
-        double w1 = 0, w2 = 0;
-        line = readField(line, 'x', 35, nullptr);
-        line = readDoubleOr(line, 20, w1, FieldName("WEIGHT1", i), 0.0);
-        line = readField(line, 'x', 5, nullptr);
-        readDoubleOr(line, 20, w2, FieldName("WEIGHT2", i), 0.0);
-        weight1.push_back(w1);
-        weight2.push_back(w2);
-    }
+    readRows(job, file, kDataRow, kNoDataLines);
+    if (job.IRCH == 0)
+        readRows(job, file, kWeightRow, kNoWeightLines);
 }
 
 // After a failed read the header fields keep what was read, but the data rows
@@ -221,11 +209,52 @@ void putD(std::string& s, double value, int width, int digits)
     }
 }
 
+// Header line `lineNumber` in the table's order; its optional fields only
+// when one of them is not 0.
+void writeFields(std::string& s, const FitJob& job, int lineNumber)
+{
+    bool optional = false;
+    for (const JobField& f : kJobFields)
+        optional = optional || (f.line == lineNumber && f.optional && f.doubleIn(job) != 0);
+    for (const JobField& f : kJobFields) {
+        if (f.line != lineNumber || (f.optional && !optional))
+            continue;
+        writeChars(s, ' ', f.gap);
+        switch (f.kind) {
+        case FieldKind::Int: {
+            const bool negativeCount = f.intMember == &FitJob::M && job.mNegative == 1;
+            putInt(s, negativeCount ? -job.M : f.intIn(job), f.width, f.messageName());
+            break;
+        }
+        case FieldKind::Double:
+            putD(s, f.doubleIn(job), f.width, f.digits);
+            break;
+        case FieldKind::Code:
+            s.push_back(f.codeIn(job));
+            break;
+        }
+    }
+}
+
 void endLine(AtomicFileWriter& out)
 {
     out.buffer().append("\r\n");
     if (out.buffer().size() >= (1u << 20))
         out.flush();
+}
+
+template <std::size_t n>
+void writeRows(AtomicFileWriter& out, const FitJob& job, const RowValue (&row)[n])
+{
+    std::string& s = out.buffer();
+    for (int i = 0; i < job.M; ++i) {
+        putInt(s, i + 1, kRowNumberWidth, "M");
+        for (const RowValue& v : row) {
+            writeChars(s, ' ', v.gap);
+            putD(s, valueAt(job.*v.column, i), 20, 13);
+        }
+        endLine(out);
+    }
 }
 
 } // namespace
@@ -270,40 +299,9 @@ void FitJob::save(const std::string& path, AtomicFileWriter::Links links) const
     s += text;
     endLine(out);
 
-    putInt(s, IOPT, 4, "IOPT");
-    writeChars(s, ' ', 2);
-    for (char code : {DINP, DFIT, PINP, PFIT, FREEQ, NEG, FUN})
-        s.push_back(code);
-    putD(s, CELCAP, 10, 4);
-    s.push_back(DATTYP);
-    putInt(s, IPAR, 10, "IPAR");
-    putD(s, ROE, 10, 4);
-    putInt(s, IFP, 6, "IFP");
-    putInt(s, IRE, 6, "IRE");
-    if (ECINF != 0 || EC0 != 0) {
-        writeChars(s, ' ', 1);
-        putD(s, ECINF, 10, 4);
-        writeChars(s, ' ', 2);
-        putD(s, EC0, 10, 4);
-    }
+    writeFields(s, *this, 2);
     endLine(out);
-
-    putInt(s, mNegative == 1 ? -M : M, 5, "M");
-    putInt(s, N, 5, "N");
-    putInt(s, MAXFEV, 5, "MAXFEV");
-    putInt(s, NPRINT, 5, "NPRINT");
-    putInt(s, IRCH, 5, "IRCH");
-    putInt(s, MODE, 5, "MODE");
-    putInt(s, ICP, 5, "ICP");
-    putInt(s, IPRINT, 5, "IPRINT");
-    putInt(s, IGACC, 5, "GACC");
-    putD(s, ATEMP, 10, 4);
-    if (SDWC != 0 || SDRC != 0) {
-        writeChars(s, ' ', 2);
-        putD(s, SDWC, 10, 4);
-        writeChars(s, ' ', 2);
-        putD(s, SDRC, 10, 4);
-    }
+    writeFields(s, *this, 3);
     endLine(out);
 
     for (int i = 0; i < N; ++i) {
@@ -318,27 +316,9 @@ void FitJob::save(const std::string& path, AtomicFileWriter::Links links) const
         putInt(s, NFREE[i], 1, FieldName("NFREE", i));
     endLine(out);
 
-    for (int i = 0; i < M; ++i) {
-        putInt(s, i + 1, 5, "M");
-        writeChars(s, ' ', 5);
-        putD(s, valueAt(FREQ, i), 20, 13);
-        writeChars(s, ' ', 5);
-        putD(s, valueAt(DATA1, i), 20, 13);
-        writeChars(s, ' ', 5);
-        putD(s, valueAt(DATA2, i), 20, 13);
-        endLine(out);
-    }
-
-    if (IRCH == 0 && WEIGHT1 && WEIGHT2) {
-        for (int i = 0; i < M; ++i) {
-            putInt(s, i + 1, 5, "M");
-            writeChars(s, ' ', 30);
-            putD(s, valueAt(WEIGHT1, i), 20, 13);
-            writeChars(s, ' ', 5);
-            putD(s, valueAt(WEIGHT2, i), 20, 13);
-            endLine(out);
-        }
-    }
+    writeRows(out, *this, kDataRow);
+    if (IRCH == 0 && WEIGHT1 && WEIGHT2)
+        writeRows(out, *this, kWeightRow);
     out.commit();
 }
 

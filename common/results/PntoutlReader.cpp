@@ -59,7 +59,7 @@ double doubleAt(const std::string& line, std::size_t first, std::size_t width)
 int intAt(const std::string& line, std::size_t first, std::size_t width)
 {
     int value = 0;
-    readField(report::columns(line, first, width), 'i', static_cast<int>(width), &value, kFieldName);
+    readInt(report::columns(line, first, width), static_cast<int>(width), value, kFieldName);
     return value;
 }
 

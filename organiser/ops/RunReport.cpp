@@ -5,9 +5,9 @@
 #include "core/Prompt.h"
 #include "job/AtomicFileWriter.h"
 #include "job/FitJob.h"
+#include "job/JobFields.h"
 
 #include <cstdlib>
-#include <cstring>
 
 namespace nosk {
 
@@ -15,31 +15,41 @@ using opsdetail::appendf;
 
 namespace {
 
-// A code is looked up by its position in its code list; an unknown code
-// gives an empty text.
-const char* codeText(const char* codes, const char* const* texts, char code)
-{
-    if (code == '\0')
-        return "";
-    const char* at = std::strchr(codes, code);
-    return at ? texts[at - codes] : "";
-}
-
-const char kLevels[] = "ZYME";
-const char kFormats[] = "PDLR";
-const char kFrequency[] = " F";
-const char kSign[] = " N";
-const char kDataTypes[] = "CRI";
-
-const char* const kLevelCodes[] = {"Z, Impedance", "Y, Admittance", "M, Modulus", "E, Epsilon"};
-const char* const kFormatCodes[] = {"P, polar (radian)", "D, polar (degree)", "L, log polar", "R, rectangular"};
-const char* const kFrequencyCodes[] = {"A, Angular", "SPACE, Ordinary"};
-const char* const kSignCodes[] = {"SPACE, No action taken", "N, multiply by -1"};
-const char* const kDataTypeCodes[] = {"C, Complex", "R, Real (2nd col)", "I, Real (3rd col)"};
+// The names of the data lines' columns, in the order of the code lists.
 const char* const kLevelNames[] = {"Impedance", "Admittance", "Modulus", "Epsilon"};
 const char* const kFrequencyNames[] = {"Angular frequency (rad/s)", "Ordinary frequency (Hz)"};
 const char* const kFirstColumnNames[] = {"Magnitude", "Magnitude", "Log Mag", "Real"};
 const char* const kSecondColumnNames[] = {"Radii", "Degrees", "Radii", "Imag"};
+
+const char* nameOf(const CodeList& list, const char* const* names, char code)
+{
+    return codeReportText(CodeList{list.codes, {}, {names, list.codes.size()}}, code);
+}
+
+// One line a field of header line `lineNumber`: its label, then the value.
+void appendFields(std::string& out, const FitJob& job, int lineNumber)
+{
+    for (const JobField& f : kJobFields) {
+        if (f.line != lineNumber)
+            continue;
+        appendf(out, "%-45s", f.report);
+        switch (f.kind) {
+        case FieldKind::Int:
+            // M is a count whatever sign the file gives it.
+            appendf(out, "%i\n", f.intMember == &FitJob::M ? std::abs(job.M) : f.intIn(job));
+            break;
+        case FieldKind::Double:
+            appendf(out, "%.8e\n", f.doubleIn(job));
+            break;
+        case FieldKind::Code:
+            if (f.codes->reportTexts.empty())
+                appendf(out, "%c\n", f.codeIn(job));
+            else
+                appendf(out, "%s\n", codeReportText(*f.codes, f.codeIn(job)));
+            break;
+        }
+    }
+}
 
 double valueAt(const FitJob::Column& column, size_t i)
 {
@@ -68,36 +78,9 @@ std::string formatRunReport(const FitJob& job, const std::tm& when)
     appendf(out, "DESCRIPTION OF RUN:\n%s\n\n", job.description.c_str());
 
     out += "DATA AND FIT TYPES:\n";
-    appendf(out, "%-45s%i\n", "Optimization iterations (IOPT)", job.IOPT);
-    appendf(out, "%-45s%s\n", "Input data system (DINP)", codeText(kLevels, kLevelCodes, job.DINP));
-    appendf(out, "%-45s%s\n", "Fitting system (DFIT)", codeText(kLevels, kLevelCodes, job.DFIT));
-    appendf(out, "%-45s%s\n", "Complex input format (PINP)", codeText(kFormats, kFormatCodes, job.PINP));
-    appendf(out, "%-45s%s\n", "Fit input format (PFIT)", codeText(kFormats, kFormatCodes, job.PFIT));
-    appendf(out, "%-45s%s\n", "Input frequency format (FREEQ)", codeText(kFrequency, kFrequencyCodes, job.FREEQ));
-    appendf(out, "%-45s%s\n", "Selects sign (NEG)", codeText(kSign, kSignCodes, job.NEG));
-    appendf(out, "%-45s%c\n", "Selects function (FUN)", job.FUN);
-    appendf(out, "%-45s%.8e\n", "Capacitance of measuring cell (CAPCEL)", job.CELCAP);
-    appendf(out, "%-45s%s\n", "Type of data fit desired (DATTYP)", codeText(kDataTypes, kDataTypeCodes, job.DATTYP));
-    appendf(out, "%-45s%i\n", "IPAR", job.IPAR);
-    appendf(out, "%-45s%.8e\n", "ROE", job.ROE);
-    appendf(out, "%-45s%i\n", "IFP", job.IFP);
-    appendf(out, "%-45s%i\n", "IRE", job.IRE);
-    appendf(out, "%-45s%.8e\n", "ECINF", job.ECINF);
-    appendf(out, "%-45s%.8e\n", "EC0", job.EC0);
-
+    appendFields(out, job, 2);
     out += "\nDATA, WEIGHTING, AND FITTING SPECIFICATIONS\n";
-    appendf(out, "%-45s%i\n", "Number of data points (frequencies) (M)", std::abs(job.M));
-    appendf(out, "%-45s%i\n", "Total number of model parameters (N)", job.N);
-    appendf(out, "%-45s%i\n", "Evaluations (MAXFEV)", job.MAXFEV);
-    appendf(out, "%-45s%i\n", "NPRINT", job.NPRINT);
-    appendf(out, "%-45s%i\n", "Data weighting (IRCH)", job.IRCH);
-    appendf(out, "%-45s%i\n", "MODE", job.MODE);
-    appendf(out, "%-45s%i\n", "ICP", job.ICP);
-    appendf(out, "%-45s%i\n", "Output level(IPRINT)", job.IPRINT);
-    appendf(out, "%-45s%i\n", "IGACC", job.IGACC);
-    appendf(out, "%-45s%.8e\n", "ATEMP", job.ATEMP);
-    appendf(out, "%-45s%.8e\n", "SDWC", job.SDWC);
-    appendf(out, "%-45s%.8e\n", "SDRC", job.SDRC);
+    appendFields(out, job, 3);
 
     // Two parameters to a line.
     out += "\nMODEL PARAMETERS\n\tParameter\tType\t\tParameter\tType";
@@ -107,13 +90,13 @@ std::string formatRunReport(const FitJob& job, const std::tm& when)
         appendf(out, "P(%02i) % .8e %1i", i + 1, job.P[i], job.NFREE[i]);
     }
 
-    const char* xName = codeText(kFrequency, kFrequencyNames, job.FREEQ);
-    const char* firstName = codeText(kFormats, kFirstColumnNames, job.PINP);
-    const char* secondName = codeText(kFormats, kSecondColumnNames, job.PINP);
+    const char* xName = nameOf(kFrequencies, kFrequencyNames, job.FREEQ);
+    const char* firstName = nameOf(kFormats, kFirstColumnNames, job.PINP);
+    const char* secondName = nameOf(kFormats, kSecondColumnNames, job.PINP);
     const size_t rows = job.FREQ ? job.FREQ->size() : 0;
 
     out += "\n\nDATA LINES\n";
-    appendf(out, "\n%s vs. %s\n\n", codeText(kLevels, kLevelNames, job.DINP), xName);
+    appendf(out, "\n%s vs. %s\n\n", nameOf(kLevels, kLevelNames, job.DINP), xName);
     appendf(out, "%s\t%s\t%s\n", xName, firstName, secondName);
     for (size_t i = 0; i < rows; ++i)
         appendf(out, "%.8e\t%.8e\t%.8e\n", valueAt(job.FREQ, i), valueAt(job.DATA1, i), valueAt(job.DATA2, i));
