@@ -151,27 +151,25 @@ CFitOptionsPage::CFitOptionsPage(FitJob* job, Prompt& prompt, const QFont& bold,
         emit formatChanged();
     });
     QComboBox* circuit = list("FUN");
-    connect(circuit, &QComboBox::activated, this, [this, circuit] { showCircuit(takeCode(circuit, kCircuits.codes)); });
+    connect(circuit, &QComboBox::activated, this,
+            [this, circuit] { showCircuit(takeCode(circuit, kCircuits.codes)); });
     connect(edit("IRCH"), &QLineEdit::textChanged, this, &CFitOptionsPage::irchEdited);
     connect(m_set, &QPushButton::clicked, this, &CFitOptionsPage::setParameterCount);
     connect(m_help, &QPushButton::clicked, this, &CFitOptionsPage::circuitHelp);
-}
-QWidget* CFitOptionsPage::box(const char* field) const
-{
-    const JobField* f = findJobField(field);
-    return f ? m_boxes[indexOf(*f)] : nullptr;
 }
 
 QLineEdit* CFitOptionsPage::edit(const char* field) const
 {
     if (std::strcmp(field, "description") == 0)
         return m_description;
-    return qobject_cast<QLineEdit*>(box(field));
+    const JobField* f = findJobField(field);
+    return f ? qobject_cast<QLineEdit*>(m_boxes[indexOf(*f)]) : nullptr;
 }
 
 QComboBox* CFitOptionsPage::list(const char* field) const
 {
-    return qobject_cast<QComboBox*>(box(field));
+    const JobField* f = findJobField(field);
+    return f ? qobject_cast<QComboBox*>(m_boxes[indexOf(*f)]) : nullptr;
 }
 
 void CFitOptionsPage::LoadFromJob()
