@@ -10,6 +10,7 @@
 #include "core/Prompt.h"
 #include "job/FitJob.h"
 #include "ops/InstrumentImport.h"
+#include "platform/DialogRunner.h"
 #include "platform/Notification.h"
 #include "platform/Platform.h"
 #include "platform/Process.h"
@@ -148,7 +149,7 @@ int COrganiserApp::run(int argc, char** argv)
             }
             dlg.loadFromJob();
         }
-        dlg.exec();
+        runModal(dlg);
     }
     // A failure to write the options is not reported.
     options.write();

@@ -24,6 +24,7 @@
 #include "core/Exception.h"
 #include "core/Prompt.h"
 #include "core/RunCommand.h"
+#include "platform/DialogRunner.h"
 #include "platform/Help.h"
 #include "platform/Notification.h"
 #include "platform/Platform.h"
@@ -118,14 +119,14 @@ private:
 
 } // namespace
 
-// "Select impedance" run as the window's modal dialogs are.
+// "Select impedance" over the window.
 class COrganiserDlg::DialogBlockChooser : public ImpedanceBlockChooser {
 public:
     explicit DialogBlockChooser(COrganiserDlg& window) : m_window(window) {}
     std::optional<int> chooseBlock(const SolartronFile& file) override
     {
         CSelectImpedanceDlg dlg(file, &m_window);
-        if (m_window.runDialog(dlg) != QDialog::Accepted || dlg.selectedBlock() < 0)
+        if (runModal(dlg) != QDialog::Accepted || dlg.selectedBlock() < 0)
             return std::nullopt;
         return dlg.selectedBlock();
     }
@@ -141,7 +142,6 @@ COrganiserDlg::COrganiserDlg(Prompt& prompt, RunOptions& options, QWidget* paren
     setCurrentFile(QString::fromLatin1(kProgram), std::string());
     setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint);
     m_boldFont = boldFont(font());
-    m_runDialog = [](QDialog& d) { return d.exec(); };
     m_runner->onProgress = [this] { setStatus(QString::fromStdString(m_runner->runningStatus())); };
     m_runner->onEnd = [this](const RunEnd& end) { finishRun(end); };
 
@@ -287,11 +287,6 @@ QAction* COrganiserDlg::action(const QString& text) const
 CTextEditorDlg* COrganiserDlg::editor() const
 {
     return m_editor.data();
-}
-
-int COrganiserDlg::runDialog(QDialog& dialog)
-{
-    return m_runDialog(dialog);
 }
 
 void COrganiserDlg::setTimer(std::unique_ptr<Timer> timer)
@@ -479,7 +474,7 @@ void COrganiserDlg::clearDirectory()
 void COrganiserDlg::programOptions()
 {
     COptionsDlg dlg(m_options, this);
-    runDialog(dlg);
+    runModal(dlg);
 }
 
 // ----------------------------------------------------------------- Run menu
@@ -685,20 +680,14 @@ void COrganiserDlg::printFrontPage()
     }
     if (page.isNull())
         return;
-    QPrinter* printer = nullptr;
-    std::unique_ptr<QPrinter> owned;
-    if (m_printer) {
-        printer = m_printer();
-    } else {
-        owned = std::make_unique<QPrinter>(QPrinter::HighResolution);
-        QPrintDialog dialog(owned.get(), this);
+    auto owned = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    QPrinter* printer = owned.get();
+    {
+        QPrintDialog dialog(printer, this);
         dialog.setOptions(QAbstractPrintDialog::PrintShowPageSize);
-        if (runDialog(dialog) != QDialog::Accepted)
+        if (runModal(dialog) != QDialog::Accepted)
             return;
-        printer = owned.get();
     }
-    if (!printer)
-        return;
     printer->setDocName(QStringLiteral("Print Front page of NOSKRUN"));
     std::unique_ptr<QPrinter> pdfPrinter;
     QPainter painter;
@@ -780,15 +769,14 @@ void COrganiserDlg::loadDataFromSolartron()
     importSolartron(m_job, m_prompt, chooser, [this] { loadFromJob(); });
 }
 
-// "Select spectrum" for a file that holds several, run as the window's modal
-// dialogs are.
+// "Select spectrum" over the window, for a file that holds several.
 class COrganiserDlg::DialogSpectrumChooser : public SpectrumChooser {
 public:
     explicit DialogSpectrumChooser(COrganiserDlg& window) : m_window(window) {}
     std::optional<int> chooseSpectrum(const InstrumentFile& file, const std::string& path) override
     {
         CSelectSpectrumDlg dlg(file, path, &m_window);
-        if (m_window.runDialog(dlg) != QDialog::Accepted || dlg.selectedSpectrum() < 0)
+        if (runModal(dlg) != QDialog::Accepted || dlg.selectedSpectrum() < 0)
             return std::nullopt;
         return dlg.selectedSpectrum();
     }
@@ -843,7 +831,7 @@ void COrganiserDlg::deHelp()
 void COrganiserDlg::deExamples()
 {
     CDEExamplesDlg dlg(this);
-    if (runDialog(dlg) != QDialog::Accepted || dlg.examplePath().empty())
+    if (runModal(dlg) != QDialog::Accepted || dlg.examplePath().empty())
         return;
     namespace fs = std::filesystem;
     const fs::path example = dlg.examplePath();
@@ -879,7 +867,7 @@ void COrganiserDlg::deExamples()
 void COrganiserDlg::about()
 {
     CAboutDlg dlg(this);
-    runDialog(dlg);
+    runModal(dlg);
 }
 
 // ------------------------------------------------------------------- Editor

@@ -124,13 +124,6 @@ public:
     QPushButton* loadButton() const { return m_loadButton; }
     QPushButton* exitButton() const { return m_exitButton; }
 
-    // Runs a modal dialog (exec); tests put their own runner here.
-    using DialogRunner = std::function<int(QDialog&)>;
-    void setDialogRunner(DialogRunner runner) { m_runDialog = std::move(runner); }
-    // Gives the printer for the front page, nullptr when the user cancels;
-    // the default shows the print dialog.
-    using PrinterProvider = std::function<QPrinter*()>;
-    void setPrinterProvider(PrinterProvider provider) { m_printer = std::move(provider); }
     // The engine's watch timer (a QtTimer unless a test sets its own).
     void setTimer(std::unique_ptr<Timer> timer);
     Timer& timer();
@@ -152,7 +145,6 @@ private:
     void finishRun(const RunEnd& end);
     void showRunning(bool running);
     void setStatus(const QString& text);
-    int runDialog(QDialog& dialog);
     void afterInflReload();
     void showTextWindow(const std::string& path);
 
@@ -177,8 +169,6 @@ private:
     QAction* m_stopAction = nullptr;
 
     std::unique_ptr<EngineRunner> m_runner;
-    DialogRunner m_runDialog;
-    PrinterProvider m_printer;
 };
 
 } // namespace nosk

@@ -3,6 +3,7 @@
 #include "DECatalogue.h"
 #include "CSelectDEDlg.h"
 #include "DialogUnits.h"
+#include "platform/DialogRunner.h"
 #include "ui/ControlHelpers.h"
 
 #include "engine/Circuit.h"
@@ -253,35 +254,23 @@ void CParamEditor::clickLink(int k)
     Row& row = m_rows[std::size_t(k - 1)];
     if (!row.value->isEnabled() || row.link->isHidden())
         return;
-    int current = de::numberFromText(row.value->text().toStdString());
-    DEResult result = m_selector ? m_selector(row.link->text(), current, k)
-                                 : runSelectDE(row.link->text(), current, k);
+    const int current = de::numberFromText(row.value->text().toStdString());
+    CSelectDEDlg dlg(row.link->text(), current, k, this);
+    const int r = runModal(dlg);
+    const int chosen = dlg.selectedDE();
     // A dialog left with nothing selected would put no DE number at all into
     // the selector; the row keeps what it had.
-    if (result.choice == DEChoice::Cancel || result.de < 0)
+    if ((r != QDialog::Accepted && r != CSelectDEDlg::Subtract) || chosen < 0)
         return;
     const QString label = QString::fromStdString(m_placement[std::size_t(k - 1)]);
-    row.value->setText(QString::fromStdString(doubleText(result.de, 7)));
-    if (result.choice == DEChoice::Ok) {
+    row.value->setText(QString::fromStdString(doubleText(chosen, 7)));
+    if (r == QDialog::Accepted) {
         row.link->setText(label);
         row.code->setCurrentIndex(0);
     } else {
         row.link->setText(QLatin1Char('-') + label);
         row.code->setCurrentIndex(3);
     }
-}
-
-CParamEditor::DEResult CParamEditor::runSelectDE(const QString& linkText, int de, int param)
-{
-    CSelectDEDlg dlg(linkText, de, param, this);
-    int r = dlg.exec();
-    DEResult result;
-    result.de = dlg.selectedDE();
-    if (r == CSelectDEDlg::Subtract)
-        result.choice = DEChoice::Subtract;
-    else if (r == QDialog::Accepted)
-        result.choice = DEChoice::Ok;
-    return result;
 }
 
 } // namespace nosk

@@ -40,14 +40,6 @@ public:
     static constexpr int kRows = 50;
     static constexpr int kVisibleRows = 6;
 
-    enum class DEChoice { Ok, Subtract, Cancel };
-    struct DEResult {
-        DEChoice choice = DEChoice::Cancel;
-        int de = -1;
-    };
-    // Opens "Select DE" for a link; replaceable so that tests can answer it.
-    using DESelector = std::function<DEResult(const QString& linkText, int de, int param)>;
-
     explicit CParamEditor(QWidget* parent);
 
     // Fills the rows: 1..rowsInUse enabled with P in "%.7E" and the NFREE
@@ -59,7 +51,6 @@ public:
     void read(double* P, int* NFREE) const;
 
     int rowsInUse() const { return m_rowsInUse; }
-    void setDESelector(DESelector selector) { m_selector = std::move(selector); }
 
     // The DE link's label of parameter k (1..50) for a circuit; empty when none.
     static std::string placement(char fun, int k);
@@ -98,7 +89,6 @@ private:
 
     void scrollTo(int position);
     void placeLinks(char fun, const int* NFREE);
-    DEResult runSelectDE(const QString& linkText, int de, int param);
 
     std::array<Row, kRows> m_rows;
     std::array<std::string, kRows> m_placement;
@@ -107,7 +97,6 @@ private:
     int m_position = 1;
     QWidget* m_content = nullptr;
     QScrollBar* m_scroll = nullptr;
-    DESelector m_selector;
 };
 
 } // namespace nosk

@@ -37,7 +37,7 @@ void fitDescriptionBox(QPlainTextEdit* box)
 }
 
 CSelectDEDlg::CSelectDEDlg(const QString& linkText, int de, int param, QWidget* parent)
-    : QDialog(parent)
+    : QDialog(parent), m_linkText(linkText), m_param(param)
 {
     setWindowTitle(QStringLiteral("Select %1 for p(%2)").arg(linkText).arg(param));
 

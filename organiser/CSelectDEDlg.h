@@ -13,13 +13,16 @@ namespace nosk {
 class CSelectDEDlg : public QDialog {
     Q_OBJECT
 public:
-    // exec() result of the "Subtract" button; "OK" gives Accepted.
+    // The result code of the "Subtract" button; "OK" gives Accepted.
     static constexpr int Subtract = 2;
 
     CSelectDEDlg(const QString& linkText, int de, int param, QWidget* parent = nullptr);
 
     // The selected DE number, -1 when nothing is selected.
     int selectedDE() const;
+    // What the dialog was opened for: the link's text and the parameter.
+    const QString& linkText() const { return m_linkText; }
+    int param() const { return m_param; }
 
     QListWidget* list() const { return m_list; }
     QPlainTextEdit* descriptionBox() const { return m_description; }
@@ -34,6 +37,8 @@ protected:
 private:
     void showDescription(int row);
 
+    QString m_linkText;
+    int m_param;
     QListWidget* m_list;
     QPlainTextEdit* m_description;
     QPushButton* m_help;

@@ -7,12 +7,13 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "core/Prompt.h"
 #include "job/JobFields.h"
 #include "platform/Help.h"
+#include "platform/Platform.h"
 
 namespace nosk {
 
@@ -67,7 +68,8 @@ void CTransformDlg::accept()
     bool ok = false;
     const double c = QLocale::c().toDouble(m_celcap->text().trimmed(), &ok);
     if (!ok) {
-        QMessageBox::warning(this, windowTitle(), QStringLiteral("Please enter a number."));
+        Platform::instance().prompt().message("Please enter a number.", windowTitle().toStdString(), Buttons::Ok,
+                                              Icon::Warning);
         return;
     }
     m_choice.level = kLevels.codes[static_cast<std::size_t>(m_level->currentIndex())];

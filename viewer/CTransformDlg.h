@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ViewerDialogs.h"
+#include "ViewerRun.h"
 
 #include <QDialog>
 

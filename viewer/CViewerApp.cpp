@@ -3,8 +3,8 @@
 #include "CKramersKronigPage.h"
 #include "CViewerDlg.h"
 #include "CViewerPage.h"
-#include "ViewerDialogs.h"
 #include "core/ScriptedPrompt.h"
+#include "platform/DialogRunner.h"
 #include "platform/Notification.h"
 #include "platform/Platform.h"
 #include "platform/ProgramIdentity.h"
@@ -46,9 +46,8 @@ namespace {
 int saveImageHeadless(GraphSettings& settings, const std::string& file, const std::string& pageTitle)
 {
     ScriptedPrompt prompt;
-    QtViewerDialogs dialogs;
     Platform::instance().setPrompt(&prompt);
-    CViewerDlg dlg(settings, prompt, dialogs, nullptr, false);
+    CViewerDlg dlg(settings, prompt, nullptr, false);
     dlg.setAttribute(Qt::WA_DontShowOnScreen);
     dlg.show();
     // The Kramers-Kronig page shows the work folder's test of the data and
@@ -144,17 +143,16 @@ int CViewerApp::run(int argc, char** argv)
         return saveImageHeadless(settings, imageFile, pageTitle);
 
     QtPrompt prompt;
-    QtViewerDialogs dialogs;
     int result = 0;
     {
-        CViewerDlg dlg(settings, prompt, dialogs, nullptr, false);
+        CViewerDlg dlg(settings, prompt, nullptr, false);
         prompt.setOwner(&dlg);
         NotifyListener listener;
         QObject::connect(&listener, &NotifyListener::notified, &dlg, &CViewerDlg::onNotification);
         listener.listen();
         dlg.show();
         dlg.LoadRun(0);
-        result = dlg.exec();
+        result = runModal(dlg);
     }
     settings.save();
     (void)result;

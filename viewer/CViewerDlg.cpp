@@ -6,10 +6,12 @@
 #include "CGraphPage.h"
 #include "CKramersKronigPage.h"
 #include "CStatisticsPage.h"
+#include "CAboutDlg.h"
+#include "CTransformDlg.h"
+#include "CXAxisTypeDlg.h"
 #include "GraphSettings.h"
 #include "PageComposer.h"
 #include "ResultExport.h"
-#include "ViewerDialogs.h"
 #include "ViewerTexts.h"
 #include "core/Exception.h"
 #include "core/Prompt.h"
@@ -17,6 +19,7 @@
 #include "engine/ParameterNames.h"
 #include "job/AtomicFileWriter.h"
 #include "job/SideFile.h"
+#include "platform/DialogRunner.h"
 #include "platform/Drawing.h"
 #include "platform/Help.h"
 #include "ui/CPageTab.h"
@@ -30,6 +33,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPicture>
+#include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
 #include <QTabBar>
@@ -47,9 +51,8 @@ namespace {
 const char* kProgram = "NOSKVIEW";
 }
 
-CViewerDlg::CViewerDlg(GraphSettings& settings, Prompt& prompt, ViewerDialogs& dialogs,
-                       QWidget* parent, bool load)
-    : QDialog(parent), m_settings(settings), m_prompt(prompt), m_dialogs(dialogs)
+CViewerDlg::CViewerDlg(GraphSettings& settings, Prompt& prompt, QWidget* parent, bool load)
+    : QDialog(parent), m_settings(settings), m_prompt(prompt)
 {
     setWindowTitle(QString::fromLatin1(kProgram));
     setWindowFlags(windowFlags() | Qt::WindowMinMaxButtonsHint);
@@ -299,14 +302,16 @@ void CViewerDlg::onDataTransformation()
     choice.ire = job.IRE;
     choice.celcap = job.CELCAP;
     const TransformChoice before = choice;
-    switch (m_dialogs.transform(this, choice)) {
-    case DialogResult::Cancel:
-        return;
-    case DialogResult::ReturnToOriginal:
-        LoadRun(0);
-        return;
-    case DialogResult::Ok:
-        break;
+    {
+        CTransformDlg dlg(choice, this);
+        const int r = runModal(dlg);
+        if (r == CTransformDlg::ReturnToOriginal) {
+            LoadRun(0);
+            return;
+        }
+        if (r != QDialog::Accepted)
+            return;
+        choice = dlg.choice();
     }
     if (choice.level == before.level && choice.format == before.format && choice.celcap == before.celcap) {
         LoadRun(choice.ire == -11 ? 2 : 1);
@@ -327,12 +332,15 @@ void CViewerDlg::onXAxisType()
 {
     int current = m_run.job().xVariable;
     int chosen = current;
-    const DialogResult r = m_dialogs.xAxisType(this, chosen);
-    if (r == DialogResult::Cancel)
+    CXAxisTypeDlg dlg(current, this);
+    const int r = runModal(dlg);
+    if (r != QDialog::Accepted && r != CXAxisTypeDlg::ReturnToOriginal)
         return;
+    if (r == QDialog::Accepted)
+        chosen = dlg.type();
     unsigned char bytes[2] = {1, 1};
     readSideFile(bytes[0], bytes[1]);
-    if (r == DialogResult::Ok) {
+    if (r == QDialog::Accepted) {
         if (chosen == current)
             return;
         if (auto question = xAxisChangeQuestion(current, chosen)) {
@@ -356,12 +364,14 @@ void CViewerDlg::onPrintAllGraphs()
         m_prompt.message("This page has no graphs!", "ERROR", Buttons::Ok, Icon::Error);
         return;
     }
-    std::unique_ptr<QPrinter> printer;
-    if (!m_dialogs.printSetup(this, printer))
-        return;
-    if (!printer) {
-        reportError("Cannot run printer!");
-        return;
+    auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    {
+        QPrintDialog dlg(printer.get(), this);
+        dlg.setOption(QAbstractPrintDialog::PrintSelection, false);
+        dlg.setOption(QAbstractPrintDialog::PrintPageRange, false);
+        dlg.setOption(QAbstractPrintDialog::PrintToFile, true);
+        if (runModal(dlg) != QDialog::Accepted)
+            return;
     }
     printer->setDocName(QStringLiteral("Print graphs from NOSKVIEW"));
     QPainter painter;
@@ -501,7 +511,8 @@ void CViewerDlg::onHelpIndex()
 
 void CViewerDlg::onAbout()
 {
-    m_dialogs.about(this);
+    CAboutDlg dlg(this);
+    runModal(dlg);
 }
 
 void CViewerDlg::keyPressEvent(QKeyEvent* event)

@@ -20,7 +20,6 @@ namespace nosk {
 class CPageTab;
 class CViewerPage;
 class Prompt;
-class ViewerDialogs;
 struct GraphSettings;
 
 // NOSKVIEW's main window: the menu, the tab control with the pages of the
@@ -31,10 +30,10 @@ public:
     static constexpr int kHelpContext = 10026;
     static constexpr int kMaxPages = 10;
 
-    // The dialogs are asked through `dialogs`, every message through `prompt`.
-    // With load = false the window starts without reading the work folder.
-    CViewerDlg(GraphSettings& settings, Prompt& prompt, ViewerDialogs& dialogs,
-               QWidget* parent = nullptr, bool load = true);
+    // Every message goes through `prompt`, every dialog through the
+    // platform's runModal(). With load = false the window starts without
+    // reading the work folder.
+    CViewerDlg(GraphSettings& settings, Prompt& prompt, QWidget* parent = nullptr, bool load = true);
     ~CViewerDlg() override;
 
     // The load sequence (mode 0: representation from IRE, 1 angular, 2
@@ -97,7 +96,6 @@ private:
 
     GraphSettings& m_settings;
     Prompt& m_prompt;
-    ViewerDialogs& m_dialogs;
     ViewerRun m_run;
     QMenuBar* m_menuBar = nullptr;
     CPageTab* m_tabs = nullptr;

@@ -6,6 +6,7 @@
 #include "CZuLegendDlg.h"
 #include "CZuPlot.h"
 #include "CZuTrace.h"
+#include "platform/DialogRunner.h"
 #include "platform/Help.h"
 
 #include <QGroupBox>
@@ -87,7 +88,7 @@ void showLegend(CZuGraph& graph, const QString& line1, const QString& line2, con
         dlg.AddEntry(name1, traces[0]->Color(), traces[0]->Style());
     if (traces.size() >= 2)
         dlg.AddEntry(name2, traces[1]->Color(), traces[1]->Style());
-    if (dlg.exec() == kLegendPrintResult)
+    if (runModal(dlg) == kLegendPrintResult)
         graph.PrintGraph();
 }
 

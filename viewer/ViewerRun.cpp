@@ -1,7 +1,6 @@
 #include "ViewerRun.h"
 
 #include "GraphSettings.h"
-#include "ViewerDialogs.h"
 #include "ViewerTexts.h"
 #include "job/Immittance.h"
 #include "job/SideFile.h"

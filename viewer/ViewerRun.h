@@ -11,7 +11,14 @@ struct GraphSettings;
 struct FitStatistics;
 class ResultHolder;
 class ResultSet;
-struct TransformChoice;
+
+// The representation "Data transformation" asks for.
+struct TransformChoice {
+    char level = 'Z';      // DFIT
+    char format = 'R';     // PFIT
+    int ire = -10;         // -10 angular, -11 ordinary
+    double celcap = 0;
+};
 
 // The run the viewer shows: the job read from INFL and ADD.BIN, its result
 // set and the display arrays, in the level, format and frequency

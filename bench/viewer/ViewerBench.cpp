@@ -6,7 +6,6 @@
 #include "CViewerDlg.h"
 #include "GraphSettings.h"
 #include "RunFiles.h"
-#include "ScriptedDialogs.h"
 #include "core/ScriptedPrompt.h"
 #include "support/TempDir.h"
 
@@ -41,10 +40,9 @@ void paintFirstPage(nosk::CViewerDlg& dlg)
 struct Viewer {
     nosk::GraphSettings settings;
     nosk::ScriptedPrompt prompt;
-    nosk::test::ScriptedDialogs dialogs;
     std::unique_ptr<nosk::CViewerDlg> make()
     {
-        return std::make_unique<nosk::CViewerDlg>(settings, prompt, dialogs, nullptr, false);
+        return std::make_unique<nosk::CViewerDlg>(settings, prompt, nullptr, false);
     }
 };
 

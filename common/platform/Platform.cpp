@@ -2,6 +2,7 @@
 
 #include <clocale>
 
+#include "DialogRunner.h"
 #include "Help.h"
 #include "Notification.h"
 #include "Process.h"
@@ -31,6 +32,15 @@ Prompt& Platform::prompt()
     if (!m_defaultPrompt)
         m_defaultPrompt = std::make_unique<QtPrompt>();
     return *m_defaultPrompt;
+}
+
+DialogRunner& Platform::dialogs()
+{
+    if (m_dialogs)
+        return *m_dialogs;
+    if (!m_defaultDialogs)
+        m_defaultDialogs = std::make_unique<ModalDialogRunner>();
+    return *m_defaultDialogs;
 }
 
 Help& Platform::help()

@@ -10,18 +10,19 @@ namespace nosk {
 // language, so both programs call this right after creating the application.
 void keepCNumbers();
 
+class DialogRunner;
 class Help;
 class Notifier;
 class ProcessLauncher;
 class Prompt;
 class Shell;
 
-// The platform services of one program: prompt, help, processes, shell and
-// the viewer notification. Each program names itself at start; everything
-// else defaults to the real thing on first use (the Qt prompt, the HTML help,
-// posix_spawn, xdg-open, the local sockets). Tests set their own objects;
-// set...(nullptr) goes back to the default. The services set from outside
-// are not owned.
+// The platform services of one program: prompt, modal dialogs, help,
+// processes, shell and the viewer notification. Each program names itself at
+// start; everything else defaults to the real thing on first use (the Qt
+// prompt, the dialogs' own modal loops, the HTML help, posix_spawn, xdg-open,
+// the local sockets). Tests set their own objects; set...(nullptr) goes back
+// to the default. The services set from outside are not owned.
 class Platform {
 public:
     static Platform& instance();
@@ -31,6 +32,9 @@ public:
 
     Prompt& prompt();
     void setPrompt(Prompt* prompt) { m_prompt = prompt; }
+
+    DialogRunner& dialogs();
+    void setDialogs(DialogRunner* runner) { m_dialogs = runner; }
 
     Help& help();
     void setHelp(Help* help) { m_help = help; }
@@ -50,11 +54,13 @@ private:
 
     std::string m_programName = "NOSK";
     Prompt* m_prompt = nullptr;
+    DialogRunner* m_dialogs = nullptr;
     Help* m_help = nullptr;
     ProcessLauncher* m_processes = nullptr;
     Shell* m_shell = nullptr;
     Notifier* m_notifier = nullptr;
     std::unique_ptr<Prompt> m_defaultPrompt;
+    std::unique_ptr<DialogRunner> m_defaultDialogs;
     std::unique_ptr<Help> m_defaultHelp;
     std::unique_ptr<ProcessLauncher> m_defaultProcesses;
     std::unique_ptr<Shell> m_defaultShell;

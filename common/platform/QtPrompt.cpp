@@ -1,5 +1,6 @@
 #include "QtPrompt.h"
 
+#include "DialogRunner.h"
 #include "Platform.h"
 
 #include <QApplication>
@@ -84,7 +85,7 @@ Answer QtPrompt::showMessage(const std::string& text, const std::string& caption
         box.setEscapeButton(QMessageBox::Cancel);
         break;
     }
-    int result = box.exec();
+    int result = runModal(box);
     switch (result) {
     case QMessageBox::Yes: return Answer::Yes;
     case QMessageBox::No: return Answer::No;
@@ -166,7 +167,7 @@ std::optional<std::string> QtPrompt::fileDialog(const FileRequest& request, bool
         header->setSectionResizeMode(QHeaderView::ResizeToContents);
         header->setSectionResizeMode(0, QHeaderView::Stretch);
     }
-    const int result = dialog.exec();
+    const int result = runModal(dialog);
     // Qt keeps the side bar in the user's settings: our places are not kept
     // there.
     dialog.setSidebarUrls(usual);
@@ -200,7 +201,7 @@ std::optional<std::string> QtPrompt::chooseFolder(const FileRequest& request)
     if (!request.initialName.empty())
         dialog.setDirectory(QString::fromStdString(request.initialName));
     dialog.resize(dialog.sizeHint().expandedTo(QSize(820, 500)));
-    if (dialog.exec() != QDialog::Accepted)
+    if (runModal(dialog) != QDialog::Accepted)
         return std::nullopt;
     const QStringList folders = dialog.selectedFiles();
     if (folders.isEmpty())
@@ -212,7 +213,10 @@ std::optional<std::uint32_t> QtPrompt::chooseColor(std::uint32_t initial)
 {
     QColor start(static_cast<int>((initial >> 16) & 0xFF), static_cast<int>((initial >> 8) & 0xFF),
                  static_cast<int>(initial & 0xFF));
-    QColor c = QColorDialog::getColor(start, owner());
+    QColorDialog dialog(start, owner());
+    if (runModal(dialog) != QDialog::Accepted)
+        return std::nullopt;
+    const QColor c = dialog.selectedColor();
     if (!c.isValid())
         return std::nullopt;
     return (static_cast<std::uint32_t>(c.red()) << 16) | (static_cast<std::uint32_t>(c.green()) << 8)

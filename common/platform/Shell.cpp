@@ -1,5 +1,6 @@
 #include "Shell.h"
 
+#include "DialogRunner.h"
 #include "Platform.h"
 #include "Process.h"
 #include "job/AtomicFileWriter.h"
@@ -67,7 +68,7 @@ bool DesktopShell::print(const std::string& path)
     QPrinter printer(QPrinter::HighResolution);
     QPrintDialog dialog(&printer, QApplication::activeWindow());
     dialog.setWindowTitle(QStringLiteral("Print"));
-    if (dialog.exec() != QDialog::Accepted)
+    if (runModal(dialog) != QDialog::Accepted)
         return false;
     return printTextFile(path, printer);
 }

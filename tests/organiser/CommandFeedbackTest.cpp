@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
 #include <gtest/gtest.h>
@@ -109,9 +110,10 @@ TEST(CommandFeedback, FrontPageWithoutPrinterGoesToPdf)
     test::sampleJob().save("A.TST");
     f.dlg->LoadJobFile("A.TST");
     f.dlg->resize(800, 600);
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setPrinterName(QStringLiteral("no-such-printer-here"));
-    f.dlg->setPrinterProvider([&] { return &printer; });
+    f.answerDialog = [](QDialog& d) {
+        dynamic_cast<QPrintDialog&>(d).printer()->setPrinterName(QStringLiteral("no-such-printer-here"));
+        return int(QDialog::Accepted);
+    };
     f.prompt.answers.push_back(Answer::Yes);
     f.prompt.files.push_back(f.dir.file("front.pdf"));
     f.dlg->action(QStringLiteral("&Print front page..."))->trigger();

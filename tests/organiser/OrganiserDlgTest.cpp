@@ -5,6 +5,7 @@
 #include "CTextEditorDlg.h"
 #include "OrganiserTestSupport.h"
 #include "support/Files.h"
+#include "CSelectDEDlg.h"
 #include "CSelectImpedanceDlg.h"
 #include "results/SolartronFile.h"
 #include "ui/CPageTab.h"
@@ -275,9 +276,12 @@ TEST(Organiser, DELinksFollowTheCircuit)
     job.save("A.TST");
     f.dlg->LoadJobFile("A.TST");
     CParamEditor* ed = f.dlg->fitOptionsPage()->paramEditor();
-    ed->setDESelector([](const QString&, int, int) {
-        return CParamEditor::DEResult{CParamEditor::DEChoice::Subtract, 5};
-    });
+    f.answerDialog = [](QDialog& d) {
+        auto& s = dynamic_cast<CSelectDEDlg&>(d);
+        s.list()->setCurrentRow(5);
+        s.subtractButton()->click();
+        return s.result();
+    };
     ed->clickLink(10);
     f.dlg->storeToJob();
     EXPECT_EQ(f.dlg->job().NFREE[9], 3);
@@ -380,7 +384,7 @@ TEST(Organiser, EveryOtherCommandRunsQuietlyOrAsks)
     // The front page: the "Fitting options" page comes first, also when the
     // print setup is cancelled.
     f.dlg->showPage(1);
-    f.dlg->setPrinterProvider([] { return nullptr; });
+    f.answerDialog = {};  // the print setup is cancelled
     f.dlg->action(QStringLiteral("&Print front page..."))->trigger();
     EXPECT_EQ(f.dlg->pageTab()->currentIndex(), 0);
 }
@@ -427,7 +431,7 @@ TEST(Organiser, ALibraryFailureInACommandEndsInAnErrorBox)
     EXPECT_EQ(f.prompt.lastMessage().text, "Not enough memory!");
     EXPECT_EQ(f.prompt.lastMessage().caption, "ERROR");
 
-    f.dlg->setPrinterProvider([]() -> QPrinter* { throw std::runtime_error("printer vanished"); });
+    f.answerDialog = [](QDialog&) -> int { throw std::runtime_error("printer vanished"); };
     f.dlg->action(QStringLiteral("&Print front page..."))->trigger();
     ASSERT_EQ(f.prompt.messages.size(), 2u);
     EXPECT_EQ(f.prompt.lastMessage().text, "printer vanished");

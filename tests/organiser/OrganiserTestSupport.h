@@ -8,6 +8,7 @@
 #include "platform/Platform.h"
 #include "platform/Shell.h"
 #include "platform/Timer.h"
+#include "support/ScriptedDialogRunner.h"
 #include "support/TempDir.h"
 
 #include <QCoreApplication>
@@ -35,6 +36,7 @@ struct OrganiserFixture {
     CountingNotifier notifier;
     RunOptions options;
     ManualTimer* timer = nullptr;
+    ScriptedDialogRunner dialogRunner;
     std::unique_ptr<COrganiserDlg> dlg;
     std::vector<std::string> dialogs;  // titles of the modal dialogs run
     std::function<int(QDialog&)> answerDialog;
@@ -55,10 +57,10 @@ struct OrganiserFixture {
         auto t = std::make_unique<ManualTimer>();
         timer = t.get();
         dlg->setTimer(std::move(t));
-        dlg->setDialogRunner([this](QDialog& d) {
+        dialogRunner.otherwise = [this](QDialog& d) {
             dialogs.push_back(d.windowTitle().toStdString());
             return answerDialog ? answerDialog(d) : int(QDialog::Rejected);
-        });
+        };
     }
     ~OrganiserFixture()
     {

@@ -1,9 +1,15 @@
 #include "CParamEditor.h"
+#include "CSelectDEDlg.h"
+#include "support/ScriptedDialogRunner.h"
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
 #include <QScrollBar>
 #include <gtest/gtest.h>
+
+#include <functional>
 
 using namespace nosk;
 
@@ -20,6 +26,24 @@ struct Params {
         }
     }
 };
+
+// The user's hand in "Select DE": the row of `de` (none for -1), then "OK"
+// or "Subtract"; `seen` first looks at the dialog as it opened.
+test::ScriptedDialogRunner::Answer chooseDE(bool subtract, int de,
+                                            std::function<void(CSelectDEDlg&)> seen = {})
+{
+    return [=](QDialog& d) {
+        auto& s = dynamic_cast<CSelectDEDlg&>(d);
+        if (seen)
+            seen(s);
+        if (de < 0)
+            s.list()->clearSelection();
+        else
+            s.list()->setCurrentRow(de);
+        (subtract ? s.subtractButton() : s.okButton())->click();
+        return s.result();
+    };
+}
 
 } // namespace
 
@@ -43,11 +67,12 @@ TEST(ParamEditor, CircuitARowsAndLinks)
     EXPECT_EQ(ed.linkTooltip(10), QStringLiteral("5: ZC #2"));
     EXPECT_EQ(ed.linkTooltip(15), QString());  // its value box is disabled
 
+    test::ScriptedDialogRunner dialogs;
     int calls = 0;
-    ed.setDESelector([&](const QString&, int, int) {
+    dialogs.otherwise = [&](QDialog& d) {
         ++calls;
-        return CParamEditor::DEResult{CParamEditor::DEChoice::Ok, 1};
-    });
+        return chooseDE(false, 1)(d);
+    };
     ed.clickLink(15);
     ed.clickLink(20);
     EXPECT_EQ(calls, 0);
@@ -60,11 +85,11 @@ TEST(ParamEditor, SubtractChosenDEAndReadBack)
     ed.set(p.P, p.NFREE, 12, 'A');
     QString seenText;
     int seenDE = -2, seenParam = 0;
-    ed.setDESelector([&](const QString& text, int de, int param) {
-        seenText = text;
-        seenDE = de;
-        seenParam = param;
-        return CParamEditor::DEResult{CParamEditor::DEChoice::Subtract, 5};
+    test::ScriptedDialogRunner dialogs;
+    dialogs.otherwise = chooseDE(true, 5, [&](CSelectDEDlg& d) {
+        seenText = d.linkText();
+        seenDE = d.list()->currentRow();
+        seenParam = d.param();
     });
     ed.clickLink(10);
     EXPECT_EQ(seenText, QStringLiteral("DE1"));
@@ -83,15 +108,11 @@ TEST(ParamEditor, SubtractChosenDEAndReadBack)
     EXPECT_EQ(ed.deLink(10)->text(), QStringLiteral("-DE1"));
 
     // "OK" makes it a plain DE again; Cancel and an empty choice change nothing.
-    ed.setDESelector([](const QString&, int, int) {
-        return CParamEditor::DEResult{CParamEditor::DEChoice::Ok, 9};
-    });
+    dialogs.otherwise = chooseDE(false, 9);
     ed.clickLink(10);
     EXPECT_EQ(ed.deLink(10)->text(), QStringLiteral("DE1"));
     EXPECT_EQ(ed.codeList(10)->currentIndex(), 0);
-    ed.setDESelector([](const QString&, int, int) {
-        return CParamEditor::DEResult{CParamEditor::DEChoice::Ok, -1};
-    });
+    dialogs.otherwise = chooseDE(false, -1);
     ed.clickLink(10);
     EXPECT_EQ(ed.valueBox(10)->text(), QStringLiteral("9.0000000E+000"));
 }

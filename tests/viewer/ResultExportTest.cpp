@@ -7,7 +7,7 @@
 #include "CZuPlot.h"
 #include "GraphSettings.h"
 #include "RunFiles.h"
-#include "ScriptedDialogs.h"
+#include "ViewerTestSupport.h"
 #include "core/ScriptedPrompt.h"
 #include "engine/ParameterNames.h"
 #include "engine/kk/KramersKronig.h"
@@ -27,6 +27,7 @@
 
 using namespace nosk;
 using nosk::test::RunSpec;
+using nosk::test::Viewer;
 
 namespace {
 
@@ -59,19 +60,6 @@ void writeKkTable(const RunSpec& s)
     }
     test::writeAll("KKTEST", kk::formatTable(f, kk::test(f, z)));
 }
-
-struct Viewer {
-    GraphSettings settings;
-    ScriptedPrompt prompt;
-    test::ScriptedDialogs dialogs;
-    std::unique_ptr<CViewerDlg> dlg;
-    void open()
-    {
-        dlg = std::make_unique<CViewerDlg>(settings, prompt, dialogs, nullptr, false);
-        dlg->show();
-        dlg->LoadRun(0);
-    }
-};
 
 } // namespace
 

@@ -4,7 +4,7 @@
 #include "CViewerPage.h"
 #include "GraphSettings.h"
 #include "RunFiles.h"
-#include "ScriptedDialogs.h"
+#include "ViewerTestSupport.h"
 #include "core/ScriptedPrompt.h"
 #include "job/SideFile.h"
 #include "results/FitStatistics.h"
@@ -23,7 +23,6 @@
 #include "CZuTraceDlg.h"
 #include "CFileTextPage.h"
 #include "platform/Notification.h"
-#include "viewer/chart/ChartTestUtil.h"
 
 #include <QAction>
 #include <QGroupBox>
@@ -51,28 +50,9 @@
 
 using namespace nosk;
 using nosk::test::RunSpec;
+using nosk::test::Viewer;
 
 namespace {
-
-struct Viewer {
-    GraphSettings settings;
-    ScriptedPrompt prompt;
-    test::ScriptedDialogs dialogs;
-    std::unique_ptr<CViewerDlg> dlg;
-
-    void open()
-    {
-        dlg = std::make_unique<CViewerDlg>(settings, prompt, dialogs, nullptr, false);
-        dlg->show();
-        dlg->LoadRun(0);
-    }
-    QStringList tabs() const { return dlg->tabTitles(); }
-    CGraphPage* graphics() const { return qobject_cast<CGraphPage*>(dlg->pageByTitle(QStringLiteral("Graphics"))); }
-    CComplexPlanePage* plane() const
-    {
-        return qobject_cast<CComplexPlanePage*>(dlg->pageByTitle(QStringLiteral("Complex-plane plot")));
-    }
-};
 
 QStringList menuTexts(QMenu* menu)
 {
@@ -109,13 +89,13 @@ TEST(ViewerDlg, MenuAndExitButton)
 TEST(ViewerDlg, ALibraryFailureInACommandEndsInAnErrorBox)
 {
     struct FailingDialogs : test::ScriptedDialogs {
-        void about(QWidget*) override { throw std::bad_alloc(); }
+        void about(CAboutDlg&) override { throw std::bad_alloc(); }
     };
     test::TempWorkDir dir;
     GraphSettings settings;
     ScriptedPrompt prompt;
     FailingDialogs dialogs;
-    CViewerDlg dlg(settings, prompt, dialogs, nullptr, false);
+    CViewerDlg dlg(settings, prompt, nullptr, false);
     QAction* about = dlg.menuBar()->actions()[1]->menu()->actions().last();
     ASSERT_EQ(about->text(), QStringLiteral("&About..."));
     about->trigger();
@@ -283,7 +263,7 @@ TEST(ViewerDlg, DataTransformationWarningsAndPageSet)
     v.dlg->onLoadResults();
     v.prompt.messages.clear();
     TransformChoice c{'Y', 'R', -10, 1.0};
-    v.dialogs.transforms.push_back({DialogResult::Ok, c});
+    v.dialogs.transforms.push_back({test::DialogResult::Ok, c});
     v.dlg->onDataTransformation();
     EXPECT_TRUE(v.prompt.messages.empty());
     ASSERT_EQ(v.dialogs.shownTransform.size(), 1u);
@@ -294,14 +274,14 @@ TEST(ViewerDlg, DataTransformationWarningsAndPageSet)
 
     // OK without a change of level, format or capacitance reloads with the representation chosen
     TransformChoice same{'Y', 'R', -11, v.dlg->run().job().CELCAP};
-    v.dialogs.transforms.push_back({DialogResult::Ok, same});
+    v.dialogs.transforms.push_back({test::DialogResult::Ok, same});
     v.dlg->onDataTransformation();
     EXPECT_EQ(v.dlg->run().job().DFIT, 'Z');  // reloaded from the file
     EXPECT_FALSE(v.dlg->run().angular());
     EXPECT_EQ(v.tabs().size(), 5);
 
     // "Return to original data" reloads as Load Results
-    v.dialogs.transforms.push_back({DialogResult::ReturnToOriginal, {}});
+    v.dialogs.transforms.push_back({test::DialogResult::ReturnToOriginal, {}});
     v.dlg->onDataTransformation();
     EXPECT_TRUE(v.dlg->run().angular());
 }
@@ -317,7 +297,7 @@ TEST(ViewerDlg, XAxisTypeCommand)
     Viewer v;
     v.open();
     // temperature -> inverse temperature passes without a question
-    v.dialogs.axisTypes.push_back({DialogResult::Ok, 4});
+    v.dialogs.axisTypes.push_back({test::DialogResult::Ok, 4});
     v.dlg->onXAxisType();
     EXPECT_TRUE(v.prompt.messages.empty());
     EXPECT_DOUBLE_EQ((*v.dlg->run().xValues())[0], 4.0);
@@ -327,14 +307,14 @@ TEST(ViewerDlg, XAxisTypeCommand)
 
     // to time: the question; No changes nothing
     v.prompt.answers.push_back(Answer::No);
-    v.dialogs.axisTypes.push_back({DialogResult::Ok, 2});
+    v.dialogs.axisTypes.push_back({test::DialogResult::Ok, 2});
     v.dlg->onXAxisType();
     ASSERT_EQ(v.prompt.messages.size(), 1u);
     EXPECT_EQ(v.prompt.lastMessage().text, "Invalid transformation from Inv. Temperature to Time.\n\n\t\tContinue anyway?");
     EXPECT_EQ(test::readAll("ADD.BIN"), std::string("\x04\x03", 2));
 
     // "Return to original data" puts the second byte in both places
-    v.dialogs.axisTypes.push_back({DialogResult::ReturnToOriginal, 0});
+    v.dialogs.axisTypes.push_back({test::DialogResult::ReturnToOriginal, 0});
     v.dlg->onXAxisType();
     EXPECT_EQ(test::readAll("ADD.BIN"), std::string("\x03\x03", 2));
     EXPECT_DOUBLE_EQ((*v.dlg->run().xValues())[0], 250.0);
@@ -553,13 +533,13 @@ TEST(ViewerDlg, NotificationWaitsUntilTheAxisTraceOrLegendDialogIsClosed)
             d->reject();
         };
         if (which == 0) {
-            charttest::whenModal<CZuAxisDlg>(notifyAndClose);
+            v.dialogs.next<CZuAxisDlg>(notifyAndClose);
             g->OpenAxisDialog(g->AxisX());
         } else if (which == 1) {
-            charttest::whenModal<CZuTraceDlg>(notifyAndClose);
+            v.dialogs.next<CZuTraceDlg>(notifyAndClose);
             g->OpenTraceDialog();
         } else {
-            charttest::whenModal<CZuLegendDlg>(notifyAndClose);
+            v.dialogs.next<CZuLegendDlg>(notifyAndClose);
             g->LegendButton()->click();
         }
         EXPECT_TRUE(keptWhileOpen) << which;
@@ -579,7 +559,7 @@ TEST(ViewerDlg, AFailedReloadAfterANotificationLeavesTheViewerOpenWithoutPages)
     GraphSettings settings;
     LoopingPrompt prompt;
     test::ScriptedDialogs dialogs;
-    CViewerDlg dlg(settings, prompt, dialogs, nullptr, false);
+    CViewerDlg dlg(settings, prompt, nullptr, false);
     dlg.show();
     ASSERT_TRUE(dlg.LoadRun(0));
     const QString folder = QString::fromStdString(dir.file("comm"));
@@ -624,7 +604,7 @@ TEST(ViewerDlg, GraphDialogsAskAndReportThroughTheProgramsPrompt)
 
         // The colour swatch of the trace dialog opens the colour chooser.
         v.prompt.colors.push_back(0x00123456u);
-        charttest::whenModal<CZuTraceDlg>([](CZuTraceDlg* d) {
+        v.dialogs.next<CZuTraceDlg>([](CZuTraceDlg* d) {
             for (CZuColorBox* box : d->findChildren<CZuColorBox*>())
                 if (box->isVisible())
                     QTest::mouseClick(box, Qt::LeftButton);
@@ -635,7 +615,7 @@ TEST(ViewerDlg, GraphDialogsAskAndReportThroughTheProgramsPrompt)
         EXPECT_EQ(g->Plot()->Traces()[0]->Color(), RgbToColorRef(0x00123456u)) << page;
 
         // A non-number in the axis dialog is refused with a message.
-        charttest::whenModal<CZuAxisDlg>([](CZuAxisDlg* d) {
+        v.dialogs.next<CZuAxisDlg>([](CZuAxisDlg* d) {
             if (d->LogBox()->isChecked())
                 d->LogBox()->click();
             if (d->AutoBox()->isChecked())
@@ -650,12 +630,8 @@ TEST(ViewerDlg, GraphDialogsAskAndReportThroughTheProgramsPrompt)
         EXPECT_EQ(v.prompt.lastMessage().text, "Please enter a number.");
 
         // "Print graph..." of the legend reports a printer that fails.
-        g->SetPrintDialog([&](QPrinter& p) {
-            p.setOutputFormat(QPrinter::PdfFormat);
-            p.setOutputFileName(QString::fromStdString(dir.file("no/such/folder/graph.pdf")));
-            return true;
-        });
-        charttest::whenModal<CZuLegendDlg>([](CZuLegendDlg* d) { d->PrintButton()->click(); });
+        v.dialogs.next<CZuLegendDlg>([](CZuLegendDlg* d) { d->PrintButton()->click(); });
+        v.dialogs.pdfPath = dir.file("no/such/folder/graph.pdf");
         g->LegendButton()->click();
         ASSERT_EQ(v.prompt.messages.size(), 2u) << page;
         EXPECT_EQ(v.prompt.lastMessage().text, "Printer wouldn't initalize");
@@ -671,7 +647,7 @@ TEST(ViewerDlg, PrintGraphOffersPrintingToAPdfFile)
     v.open();
     CZuGraph* g = v.graphics()->graph(1);
     bool offered = false;
-    charttest::whenModal<QPrintDialog>([&](QPrintDialog* d) {
+    v.dialogs.next<QPrintDialog>([&](QPrintDialog* d) {
         offered = d->testOption(QAbstractPrintDialog::PrintToFile);
         d->reject();
     });
@@ -712,7 +688,7 @@ TEST(ViewerDlg, AxisAndTraceDialogsRepaintTheWholeGraph)
         return v.dlg->grab().toImage().copy(r);
     };
 
-    charttest::whenModal<CZuAxisDlg>([](CZuAxisDlg* d) {
+    v.dialogs.next<CZuAxisDlg>([](CZuAxisDlg* d) {
         if (d->LogBox()->isChecked())
             d->LogBox()->click();
         if (d->AutoBox()->isChecked())
@@ -725,7 +701,7 @@ TEST(ViewerDlg, AxisAndTraceDialogsRepaintTheWholeGraph)
     EXPECT_DOUBLE_EQ(g->AxisY()->RangeMax(), 500.0);
     EXPECT_TRUE(sameImage(onScreen(), drawnNow()));
 
-    charttest::whenModal<CZuTraceDlg>([](CZuTraceDlg* d) {
+    v.dialogs.next<CZuTraceDlg>([](CZuTraceDlg* d) {
         for (QComboBox* styles : d->findChildren<QComboBox*>())
             if (styles != d->TraceList() && styles->isVisible())
                 styles->setCurrentIndex(2);  // "Line+Dot"

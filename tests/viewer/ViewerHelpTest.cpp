@@ -10,8 +10,7 @@
 #include "CXAxisTypeDlg.h"
 #include "GraphSettings.h"
 #include "RunFiles.h"
-#include "ScriptedDialogs.h"
-#include "ViewerDialogs.h"
+#include "ViewerTestSupport.h"
 #include "core/ScriptedPrompt.h"
 #include "platform/Help.h"
 #include "platform/Platform.h"
@@ -33,6 +32,7 @@
 #include <gtest/gtest.h>
 
 using namespace nosk;
+using nosk::test::Viewer;
 
 namespace {
 
@@ -49,29 +49,12 @@ struct HelpRecorder {
     RecordingHelp help;
 };
 
-struct Viewer {
-    GraphSettings settings;
-    ScriptedPrompt prompt;
-    test::ScriptedDialogs dialogs;
-    std::unique_ptr<CViewerDlg> dlg;
-    void open()
-    {
-        dlg = std::make_unique<CViewerDlg>(settings, prompt, dialogs, nullptr, false);
-        dlg->show();
-        dlg->LoadRun(0);
-    }
-};
-
-// Presses F1 in whatever modal dialog opens next, then closes it.
-void pressF1InNextDialog()
+// Presses F1 in the next modal dialog, then closes it.
+void pressF1InNextDialog(test::ScriptedDialogRunner& dialogs)
 {
-    QTimer::singleShot(0, [] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal)
-            return;
-        QTest::keyClick(modal, Qt::Key_F1);
-        if (auto* d = qobject_cast<QDialog*>(modal))
-            d->reject();
+    dialogs.answers.push_back([](QDialog& d) {
+        QTest::keyClick(&d, Qt::Key_F1);
+        return int(QDialog::Rejected);
     });
 }
 
@@ -207,18 +190,18 @@ TEST(ViewerHelp, AxisAndTraceDialogsOfTheGraphsOpenTheirTopics)
     ASSERT_EQ(graphics->title(), QStringLiteral("Graphics"));
     CZuGraph* graph = graphics->graph(1);
     ASSERT_NE(graph, nullptr);
-    pressF1InNextDialog();
+    pressF1InNextDialog(v.dialogs);
     graph->OpenAxisDialog(graph->AxisX());
-    pressF1InNextDialog();
+    pressF1InNextDialog(v.dialogs);
     graph->OpenTraceDialog();
 
     v.dlg->selectPage(1);
     auto* plane = static_cast<CComplexPlanePage*>(v.dlg->page(1));
     plane->ensureBuilt();
-    pressF1InNextDialog();
+    pressF1InNextDialog(v.dialogs);
     plane->graph()->OpenAxisDialog(plane->graph()->AxisY());
     // the legend of a graph
-    pressF1InNextDialog();
+    pressF1InNextDialog(v.dialogs);
     plane->graph()->LegendButton()->click();
     EXPECT_EQ(rec.topics(), (std::vector<int>{10021, 10025, 10021, 10024}));
 }

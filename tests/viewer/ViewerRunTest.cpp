@@ -1,7 +1,6 @@
 #include "DisplayArrays.h"
 #include "GraphSettings.h"
 #include "RunFiles.h"
-#include "ViewerDialogs.h"
 #include "ViewerRun.h"
 #include "core/Exception.h"
 #include "results/FitStatistics.h"

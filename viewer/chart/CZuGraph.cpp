@@ -7,6 +7,7 @@
 #include "CZuTrace.h"
 #include "CZuTraceDlg.h"
 #include "core/Prompt.h"
+#include "platform/DialogRunner.h"
 #include "platform/Drawing.h"
 
 #include <QGuiApplication>
@@ -370,18 +371,12 @@ bool CZuGraph::PrintGraphOn(QPrinter& printer)
 void CZuGraph::PrintGraph()
 {
     QPrinter printer(QPrinter::HighResolution);
-    bool accepted = false;
-    if (m_printDialog) {
-        accepted = m_printDialog(printer);
-    } else {
-        QPrintDialog dialog(&printer, this);
-        dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
-        dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
-        // "Print to File (PDF)" as for all graphs of a page.
-        dialog.setOption(QAbstractPrintDialog::PrintToFile, true);
-        accepted = dialog.exec() == QDialog::Accepted;
-    }
-    if (!accepted)
+    QPrintDialog dialog(&printer, this);
+    dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
+    dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
+    // "Print to File (PDF)" as for all graphs of a page.
+    dialog.setOption(QAbstractPrintDialog::PrintToFile, true);
+    if (runModal(dialog) != QDialog::Accepted)
         return;
     PrintGraphOn(printer);
 }
@@ -400,7 +395,7 @@ void CZuGraph::OpenAxisDialog(CZuAxis* axis)
     CZuAxisDlg dialog(title, axis->AutoScale(), axis->LogScale(), mx, mn, m_axisHelpContext,
                       m_prompt, this);
     connect(&dialog, &CZuAxisDlg::helpRequested, this, &CZuGraph::helpRequested);
-    if (dialog.exec() != QDialog::Accepted)
+    if (runModal(dialog) != QDialog::Accepted)
         return;
     // With auto or log scale the axis rounds around the data.
     if (axis->AutoScale() || axis->LogScale()) {
@@ -418,7 +413,7 @@ void CZuGraph::OpenTraceDialog()
 {
     CZuTraceDlg dialog(m_plot->Traces(), m_traceHelpContext, m_prompt, this);
     connect(&dialog, &CZuTraceDlg::helpRequested, this, &CZuGraph::helpRequested);
-    if (dialog.exec() == QDialog::Accepted)
+    if (runModal(dialog) == QDialog::Accepted)
         RepaintAll();
 }
 

@@ -7,7 +7,6 @@
 #include <QPicture>
 
 #include <cstdint>
-#include <functional>
 
 class QPainter;
 class QPrinter;
@@ -99,8 +98,6 @@ public:
     // Message boxes and the colour chooser of the trace dialog go here.
     void SetPrompt(Prompt* prompt) { m_prompt = prompt; }
     Prompt* GetPrompt() const { return m_prompt; }
-    // Replaces the print dialog (tests); returns false on Cancel.
-    void SetPrintDialog(std::function<bool(QPrinter&)> dialog) { m_printDialog = std::move(dialog); }
 
     QToolButton* EnlargeButton() const { return m_enlarge; }
     QToolButton* RestoreButton() const { return m_restore; }
@@ -155,7 +152,6 @@ private:
     int m_id = 0;
     bool m_created = false;
     Prompt* m_prompt = nullptr;
-    std::function<bool(QPrinter&)> m_printDialog;
 };
 
 } // namespace nosk

@@ -33,7 +33,7 @@ private:
     const LegendEntry* m_entry = nullptr;
 };
 
-// "Graph Legend": two text lines and up to two entries. exec() returns
+// "Graph Legend": two text lines and up to two entries. Its result code is
 // kLegendPrintResult (10001) for "Print graph..." and Rejected for Cancel.
 class CZuLegendDlg : public CZuHelpDialog {
     Q_OBJECT

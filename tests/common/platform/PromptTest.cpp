@@ -1,5 +1,6 @@
 #include "platform/Platform.h"
 #include "platform/QtPrompt.h"
+#include "support/ScriptedDialogRunner.h"
 #include "support/TempDir.h"
 
 #include <QAbstractButton>
@@ -8,32 +9,12 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QSettings>
-#include <QTimer>
 #include <QUrl>
 
 #include <filesystem>
 #include <gtest/gtest.h>
 
 using namespace nosk;
-
-namespace {
-
-// Runs f on the modal box that is about to be shown.
-template <typename T, typename F>
-void whenShown(F f)
-{
-    QTimer::singleShot(0, [f] {
-        auto* w = qobject_cast<T*>(QApplication::activeModalWidget());
-        if (!w) {
-            // Not shown yet: look again a little later.
-            whenShown<T>(f);
-            return;
-        }
-        f(w);
-    });
-}
-
-} // namespace
 
 TEST(QtPrompt, NameFiltersMatchEveryFileForStarDotStar)
 {
@@ -45,11 +26,12 @@ TEST(QtPrompt, NameFiltersMatchEveryFileForStarDotStar)
 
 TEST(QtPrompt, MessageBoxCaptionButtonsAndAnswer)
 {
+    test::ScriptedDialogRunner dialogs;
     Platform::instance().setProgramName("NOSKRUN");
     QtPrompt prompt;
     QString title, text;
     int buttons = 0;
-    whenShown<QMessageBox>([&](QMessageBox* box) {
+    dialogs.next<QMessageBox>([&](QMessageBox* box) {
         title = box->windowTitle();
         text = box->text();
         buttons = static_cast<int>(box->buttons().size());
@@ -62,7 +44,7 @@ TEST(QtPrompt, MessageBoxCaptionButtonsAndAnswer)
     EXPECT_EQ(buttons, 3);
 
     // Without a caption the box carries the program's name.
-    whenShown<QMessageBox>([&](QMessageBox* box) {
+    dialogs.next<QMessageBox>([&](QMessageBox* box) {
         title = box->windowTitle();
         box->button(QMessageBox::Ok)->click();
     });
@@ -72,13 +54,14 @@ TEST(QtPrompt, MessageBoxCaptionButtonsAndAnswer)
 
 TEST(QtPrompt, SaveDialogShowsRequestAndKeepsCurrentFolder)
 {
+    test::ScriptedDialogRunner dialogs;
     test::TempWorkDir work;
     std::filesystem::create_directory("sub");
     QtPrompt prompt;
     QString title;
     QStringList filters;
     QString suffix;
-    whenShown<QFileDialog>([&](QFileDialog* d) {
+    dialogs.next<QFileDialog>([&](QFileDialog* d) {
         title = d->windowTitle();
         filters = d->nameFilters();
         suffix = d->defaultSuffix();
@@ -100,12 +83,13 @@ TEST(QtPrompt, SaveDialogShowsRequestAndKeepsCurrentFolder)
     EXPECT_EQ(suffix.toStdString(), "bmp");
     EXPECT_EQ(std::filesystem::current_path(), work.path());
 
-    whenShown<QFileDialog>([](QFileDialog* d) { d->reject(); });
+    dialogs.next<QFileDialog>([](QFileDialog* d) { d->reject(); });
     EXPECT_FALSE(prompt.openFile(r).has_value());
 }
 
 TEST(QtPrompt, FileDialogOffersTheProgramsPlacesAndRoomForItsColumns)
 {
+    test::ScriptedDialogRunner dialogs;
     test::TempWorkDir work;
     std::filesystem::create_directory("examples");
     const QString examples = QString::fromStdString(work.file("examples"));
@@ -113,7 +97,7 @@ TEST(QtPrompt, FileDialogOffersTheProgramsPlacesAndRoomForItsColumns)
     QtPrompt prompt;
     QList<QUrl> sidebar;
     QSize size;
-    whenShown<QFileDialog>([&](QFileDialog* d) {
+    dialogs.next<QFileDialog>([&](QFileDialog* d) {
         sidebar = d->sidebarUrls();
         size = d->size();
         d->reject();

@@ -1,6 +1,5 @@
 // The chart dialogs: the axis dialog's enabling rule and number refusal, the
 // trace dialog applying every trace on OK, the legend and its print result.
-#include "ChartTestUtil.h"
 #include "CZuAxis.h"
 #include "CZuAxisDlg.h"
 #include "CZuAxisLabel.h"
@@ -11,6 +10,8 @@
 #include "CZuTrace.h"
 #include "CZuTraceDlg.h"
 #include "core/ScriptedPrompt.h"
+#include "platform/DialogRunner.h"
+#include "support/ScriptedDialogRunner.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -23,7 +24,6 @@
 #include <gtest/gtest.h>
 
 using namespace nosk;
-using charttest::whenModal;
 
 namespace {
 
@@ -31,6 +31,7 @@ struct ChartDialogs : ::testing::Test {
     QWidget page;
     CZuGraph graph;
     ScriptedPrompt prompt;
+    test::ScriptedDialogRunner dialogs;
     double x[3] = {5, 50, 1000.4};
     double y[3] = {2, 3, 4};
     double y2[3] = {1, 2, 3};
@@ -80,7 +81,7 @@ TEST_F(ChartDialogs, AxisEnablingRule)
 TEST_F(ChartDialogs, ManualRangeFromTheDialog)
 {
     graph.AxisY()->GetTitleWindow()->setText(QStringLiteral("Residuals"));
-    whenModal<CZuAxisDlg>([](CZuAxisDlg* d) {
+    dialogs.next<CZuAxisDlg>([](CZuAxisDlg* d) {
         EXPECT_EQ(d->TitleEdit()->text(), QStringLiteral("Residuals"));
         EXPECT_EQ(d->MinEdit()->text(), QStringLiteral("1"));   // the data range
         EXPECT_EQ(d->MaxEdit()->text(), QStringLiteral("4"));
@@ -99,7 +100,7 @@ TEST_F(ChartDialogs, ManualRangeFromTheDialog)
     EXPECT_TRUE(prompt.messages.empty());
 
     // Reopened, the fields show the range the user set.
-    whenModal<CZuAxisDlg>([](CZuAxisDlg* d) {
+    dialogs.next<CZuAxisDlg>([](CZuAxisDlg* d) {
         EXPECT_EQ(d->MaxEdit()->text(), QStringLiteral("50"));
         d->reject();
     });
@@ -109,7 +110,7 @@ TEST_F(ChartDialogs, ManualRangeFromTheDialog)
 
 TEST_F(ChartDialogs, BadNumberIsRefusedAndDialogStays)
 {
-    whenModal<CZuAxisDlg>([this](CZuAxisDlg* d) {
+    dialogs.next<CZuAxisDlg>([this](CZuAxisDlg* d) {
         d->AutoBox()->click();
         d->MaxEdit()->setText(QStringLiteral("12x"));
         d->TitleEdit()->setText(QStringLiteral("changed"));
@@ -128,7 +129,7 @@ TEST_F(ChartDialogs, BadNumberIsRefusedAndDialogStays)
 
 TEST_F(ChartDialogs, LogScaleRoundsToDecadesAroundTheData)
 {
-    whenModal<CZuAxisDlg>([](CZuAxisDlg* d) {
+    dialogs.next<CZuAxisDlg>([](CZuAxisDlg* d) {
         d->LogBox()->click();
         d->OkButton()->click();
     });
@@ -143,12 +144,12 @@ TEST_F(ChartDialogs, LogScaleRoundsToDecadesAroundTheData)
 TEST_F(ChartDialogs, HelpKeyCarriesTheGraphsContexts)
 {
     QSignalSpy help(&graph, &CZuGraph::helpRequested);
-    whenModal<CZuAxisDlg>([](CZuAxisDlg* d) {
+    dialogs.next<CZuAxisDlg>([](CZuAxisDlg* d) {
         QTest::keyClick(d, Qt::Key_F1);
         d->reject();
     });
     graph.OpenAxisDialog(graph.AxisX());
-    whenModal<CZuTraceDlg>([](CZuTraceDlg* d) {
+    dialogs.next<CZuTraceDlg>([](CZuTraceDlg* d) {
         QTest::keyClick(d, Qt::Key_F1);
         d->reject();
     });
@@ -161,7 +162,7 @@ TEST_F(ChartDialogs, HelpKeyCarriesTheGraphsContexts)
 TEST_F(ChartDialogs, TraceDialogAppliesEveryTraceOnOk)
 {
     prompt.colors.push_back(0x00FF00);   // green, as the chooser answers
-    whenModal<CZuTraceDlg>([](CZuTraceDlg* d) {
+    dialogs.next<CZuTraceDlg>([](CZuTraceDlg* d) {
         EXPECT_EQ(d->windowTitle(), QStringLiteral("Properties of graph traces"));
         ASSERT_EQ(d->TraceList()->count(), 2);
         EXPECT_EQ(d->TraceList()->itemText(0), QStringLiteral("Trace 0"));
@@ -194,7 +195,7 @@ TEST_F(ChartDialogs, TraceDialogCancelAndUnnamedStyles)
     auto& t = graph.Plot()->Traces();
     t[1]->SetStyle(10);   // dot and cross: none of the eight
     prompt.colors.push_back(0x123456);
-    whenModal<CZuTraceDlg>([](CZuTraceDlg* d) {
+    dialogs.next<CZuTraceDlg>([](CZuTraceDlg* d) {
         d->ColorBox(0)->ChooseColor();
         d->StyleList(0)->setCurrentIndex(0);
         d->reject();
@@ -203,7 +204,7 @@ TEST_F(ChartDialogs, TraceDialogCancelAndUnnamedStyles)
     EXPECT_EQ(t[0]->Style(), 2);
     EXPECT_EQ(t[0]->Color(), 255u);
 
-    whenModal<CZuTraceDlg>([](CZuTraceDlg* d) {
+    dialogs.next<CZuTraceDlg>([](CZuTraceDlg* d) {
         EXPECT_EQ(d->StyleList(1)->currentIndex(), -1);
         d->accept();
     });
@@ -216,7 +217,7 @@ TEST_F(ChartDialogs, LegendWithOneEntryAndPrintResult)
     CZuLegendDlg legend;
     legend.SetLines(QStringLiteral("Impedance vs. Time, sec"), QStringLiteral("Impedance, real"));
     legend.AddEntry(QStringLiteral("Input data"), 255, 2);
-    whenModal<CZuLegendDlg>([](CZuLegendDlg* d) {
+    dialogs.next<CZuLegendDlg>([](CZuLegendDlg* d) {
         EXPECT_EQ(d->windowTitle(), QStringLiteral("Graph Legend"));
         EXPECT_EQ(d->LineLabel(0)->text(), QStringLiteral("Impedance vs. Time, sec"));
         EXPECT_EQ(d->NameLabel(0)->text(), QStringLiteral("Input data"));
@@ -225,14 +226,14 @@ TEST_F(ChartDialogs, LegendWithOneEntryAndPrintResult)
         EXPECT_TRUE(d->Sample(1)->isHidden());
         d->PrintButton()->click();
     });
-    EXPECT_EQ(legend.exec(), kLegendPrintResult);
+    EXPECT_EQ(runModal(legend), kLegendPrintResult);
 
     CZuLegendDlg full;
     full.AddEntry(QStringLiteral("Input data"), 255, 2);
     full.AddEntry(QStringLiteral("Fitting result"), 0xFF0000, 1);
     full.AddEntry(QStringLiteral("ignored"), 0, 1);
     EXPECT_EQ(full.EntryCount(), 2);
-    whenModal<CZuLegendDlg>([](CZuLegendDlg* d) {
+    dialogs.next<CZuLegendDlg>([](CZuLegendDlg* d) {
         EXPECT_FALSE(d->Sample(1)->isHidden());
         EXPECT_EQ(d->NameLabel(1)->text(), QStringLiteral("Fitting result"));
         // The line sample: blue through the middle row.
@@ -240,5 +241,5 @@ TEST_F(ChartDialogs, LegendWithOneEntryAndPrintResult)
         EXPECT_EQ(img.pixelColor(img.width() / 2 + 5, img.height() / 2), QColor(Qt::blue));
         d->reject();
     });
-    EXPECT_EQ(full.exec(), int(QDialog::Rejected));
+    EXPECT_EQ(runModal(full), int(QDialog::Rejected));
 }

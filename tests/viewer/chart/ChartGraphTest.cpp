@@ -6,9 +6,11 @@
 #include "CZuPlot.h"
 #include "CZuSquareGraph.h"
 #include "CZuTrace.h"
+#include "support/ScriptedDialogRunner.h"
 
 #include <QImage>
 #include <QPainter>
+#include <QPrintDialog>
 #include <QPrinter>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -362,11 +364,13 @@ TEST_F(ChartGraph, PrintsToPdf)
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(dir.filePath(QStringLiteral("graph.pdf")));
     bool asked = false;
-    graph.SetPrintDialog([&](QPrinter& p) {
+    test::ScriptedDialogRunner dialogs;
+    dialogs.next<QPrintDialog>([&](QPrintDialog* d) {
         asked = true;
+        QPrinter& p = *d->printer();
         p.setOutputFormat(QPrinter::PdfFormat);
         p.setOutputFileName(dir.filePath(QStringLiteral("graph.pdf")));
-        return true;
+        d->done(QDialog::Accepted);  // OK, without the controls read into the printer again
     });
     graph.PrintGraph();
     EXPECT_TRUE(asked);
@@ -375,7 +379,7 @@ TEST_F(ChartGraph, PrintsToPdf)
     EXPECT_TRUE(pdf.read(5).startsWith("%PDF"));
 
     // Cancel prints nothing.
-    graph.SetPrintDialog([&](QPrinter&) { return false; });
+    dialogs.next<QPrintDialog>([](QPrintDialog* d) { d->reject(); });
     pdf.close();
     pdf.remove();
     graph.PrintGraph();
