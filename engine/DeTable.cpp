@@ -152,6 +152,120 @@ void deImpedances(int de, const DeParams& p, const double* omega, const double* 
     }
 }
 
+namespace {
+
+// Values and derivatives of the power-law and diffusion DEs in one pass: the
+// power (i w T)^PHI and tanh are formed once per point and serve both. The
+// values are those of deImpedances to the bit, the derivatives those of
+// de::classicDerivatives. Returns false for the other DEs (and T = 0), which
+// take the two separate passes.
+bool classicInOnePass(int de, const DeParams& p, const double* lnOmega, int count, double sign, Complex* z,
+    Complex* const* d)
+{
+    const double R = p.R, T = p.T, PHI = p.PHI;
+    Complex dd[4];
+    auto store = [&](int i) {
+        for (int k = 0; k < 4; ++k)
+            if (d[k])
+                d[k][i] = sign * dd[k];
+    };
+    switch (de) {
+    case 2: {  // 1 / (T (i w)^PHI)
+        const PowerSetup s = powerSetup(1.0, PHI);
+        for (int i = 0; i < count; ++i) {
+            const Complex x = power(s, lnOmega[i], PHI), lw(lnOmega[i], kHalfPi);
+            z[i] = sign * inverse(T * x);
+            const Complex zz = inverse(T * x);
+            dd[0] = dd[2] = 0.0;
+            dd[1] = -zz / T;
+            dd[3] = -zz * lw;
+            store(i);
+        }
+        return true;
+    }
+    case 3: {  // R / (1 + R T (i w)^PHI)
+        const PowerSetup s = powerSetup(1.0, PHI);
+        for (int i = 0; i < count; ++i) {
+            const Complex x = power(s, lnOmega[i], PHI), lw(lnOmega[i], kHalfPi);
+            z[i] = sign * R * inverse(1.0 + R * T * x);
+            const Complex iD2 = inverse((1.0 + R * T * x) * (1.0 + R * T * x));
+            dd[0] = iD2;
+            dd[1] = -R * R * x * iD2;
+            dd[2] = 0.0;
+            dd[3] = -R * R * T * x * lw * iD2;
+            store(i);
+        }
+        return true;
+    }
+    case 5: {  // R / (1 + (i w T)^PHI)
+        if (T == 0)
+            return false;
+        const PowerSetup s = powerSetup(T, PHI);
+        const double lnAbsT = std::log(std::abs(T)), angle = T < 0 ? -kHalfPi : kHalfPi;
+        for (int i = 0; i < count; ++i) {
+            const Complex x = power(s, lnOmega[i], PHI);
+            z[i] = sign * R * inverse(1.0 + x);
+            const Complex iD = inverse(1.0 + x);
+            dd[0] = iD;
+            dd[1] = -R * PHI * x / T * iD * iD;
+            dd[2] = 0.0;
+            dd[3] = -R * x * Complex(lnOmega[i] + lnAbsT, angle) * iD * iD;
+            store(i);
+        }
+        return true;
+    }
+    case 9: {  // R tanh(x) / x, x = (i w T)^PHI
+        if (T == 0)
+            return false;
+        const PowerSetup s = powerSetup(T, PHI);
+        const double lnAbsT = std::log(std::abs(T)), angle = T < 0 ? -kHalfPi : kHalfPi;
+        for (int i = 0; i < count; ++i) {
+            const Complex x = power(s, lnOmega[i], PHI);
+            Complex f, df;
+            if (std::abs(x) < 1e-4) {
+                const Complex x2 = x * x;
+                f = 1.0 - x2 / 3.0 + 2.0 * x2 * x2 / 15.0;
+                df = x * (-2.0 / 3.0 + 8.0 * x2 / 15.0);
+            } else {
+                const Complex th = std::tanh(x);
+                f = th / x;
+                df = (1.0 - th * th) / x - th / (x * x);
+            }
+            z[i] = sign * R * f;
+            const Complex dt = R * df;
+            dd[0] = f;
+            dd[1] = dt * PHI * x / T;
+            dd[2] = 0.0;
+            dd[3] = dt * x * Complex(lnOmega[i] + lnAbsT, angle);
+            store(i);
+        }
+        return true;
+    }
+    case 16: {  // R coth(x) / x = R / (x tanh(x))
+        if (T == 0)
+            return false;
+        const PowerSetup s = powerSetup(T, PHI);
+        const double lnAbsT = std::log(std::abs(T)), angle = T < 0 ? -kHalfPi : kHalfPi;
+        for (int i = 0; i < count; ++i) {
+            const Complex x = power(s, lnOmega[i], PHI);
+            const Complex th = std::tanh(x), st = x * th, ist = inverse(st);
+            z[i] = sign * R * ist;
+            const Complex dc = -R * (th + x * (1.0 - th * th)) * inverse(st * st);
+            dd[0] = ist;
+            dd[1] = dc * PHI * x / T;
+            dd[2] = 0.0;
+            dd[3] = dc * x * Complex(lnOmega[i] + lnAbsT, angle);
+            store(i);
+        }
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
 Complex deImpedance(int de, const DeParams& p, double omega) noexcept
 {
     const double lnOmega = std::log(omega);
@@ -502,6 +616,8 @@ bool deEvaluate(int de, const DeParams& p, const DeContext& ctx, const double* o
         for (int k = 0; k < 4; ++k)
             wanted = wanted || d[k] != nullptr;
     if (!e.fn) {
+        if (wanted && classicInOnePass(de, p, lnOmega, count, sign, z, d))
+            return true;
         deImpedances(de, p, omega, lnOmega, count, sign, z);
         if (wanted) {
             Complex dd[4];

@@ -2,6 +2,7 @@
 
 #include "core/Exception.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -30,6 +31,12 @@ JobProblem::JobProblem(const PreparedJob& job)
         m_model[c].resize(m_points);
         m_coef[c].resize(m_points);
     }
+    m_eagerDerivatives = true;
+    const ModelFunction& model = job.model();
+    for (int slot = 0; slot < model.slotCount(); ++slot)
+        if (!deHasAnalyticDerivatives(model.slotDe(slot)))
+            m_eagerDerivatives = false;
+    m_lastX.resize(job.freeCount());
 }
 
 std::string JobProblem::rangeMessage(int slot, const double* p) const
@@ -115,11 +122,16 @@ void JobProblem::residualsFromModel(double* r) const
 void JobProblem::residuals(const double* x, double* r)
 {
     m_job.variablesToParams(x, m_p);
-    if (!evaluate(m_p, false)) {
+    const bool derivatives = m_eagerDerivatives && m_lastWasUsed;
+    std::copy(x, x + m_job.freeCount(), m_lastX.begin());
+    m_lastWasUsed = false;
+    m_haveDerivatives = false;
+    if (!evaluate(m_p, derivatives)) {
         for (int k = 0; k < m_job.valueCount(); ++k)
             r[k] = std::numeric_limits<double>::quiet_NaN();
         return;
     }
+    m_haveDerivatives = derivatives;
     residualsFromModel(r);
 }
 
@@ -150,15 +162,16 @@ void JobProblem::fillJacobian(const double* chain, double* J, int ld)
     for (int j = 0; j < F; ++j) {
         double* column = J + static_cast<std::size_t>(j) * ld;
         const Complex* dz = m_evaluator.derivative(j);
+        if (!dz) {
+            std::fill(column, column + K, 0.0);
+            continue;
+        }
+        const double cj = chain[j];
         for (int k = 0; k < K; ++k) {
-            if (!dz) {
-                column[k] = 0.0;
-                continue;
-            }
-            const int i = m_job.valuePoint(k), c = m_job.valueComponent(k);
+            const int i = m_job.valuePoint(k);
             // Re(a dz), the change of the component
-            const Complex a = m_coef[c][i];
-            column[k] = m_drdm[k] * (a.real() * dz[i].real() - a.imag() * dz[i].imag()) * chain[j];
+            const Complex a = m_coef[m_job.valueComponent(k)][i];
+            column[k] = m_drdm[k] * (a.real() * dz[i].real() - a.imag() * dz[i].imag()) * cj;
         }
     }
 }
@@ -166,12 +179,19 @@ void JobProblem::fillJacobian(const double* chain, double* J, int ld)
 void JobProblem::jacobian(const double* x, const double* r0, double* J, int ld)
 {
     (void)r0;
+    const int F = m_job.freeCount();
+    const bool atLast = std::equal(x, x + F, m_lastX.begin());
+    m_lastWasUsed = m_lastWasUsed || atLast;
     m_job.variablesToParams(x, m_p);
-    if (!evaluate(m_p, true)) {
-        // The fitter only asks at accepted points; should one fail, the
-        // columns are those of central differences.
-        LeastSquaresProblem::jacobian(x, r0, J, ld);
-        return;
+    if (!(atLast && m_haveDerivatives)) {
+        const bool ok = evaluate(m_p, true);
+        m_haveDerivatives = ok && atLast;
+        if (!ok) {
+            // The fitter only asks at accepted points; should one fail, the
+            // columns are those of central differences.
+            LeastSquaresProblem::jacobian(x, r0, J, ld);
+            return;
+        }
     }
     // d p / d ln p = p; a clamped ln p no longer moves p.
     for (int j = 0; j < m_job.freeCount(); ++j) {
@@ -183,6 +203,7 @@ void JobProblem::jacobian(const double* x, const double* r0, double* J, int ld)
 
 void JobProblem::parameterJacobian(const double* p, double* J, int ld)
 {
+    m_haveDerivatives = false;
     std::copy(p, p + PreparedJob::kMaxParams, m_p);
     if (!evaluate(m_p, true)) {
         for (int j = 0; j < m_job.freeCount(); ++j)
@@ -196,6 +217,7 @@ void JobProblem::parameterJacobian(const double* p, double* J, int ld)
 
 void JobProblem::modelAt(const double* p, double* model0, double* model1)
 {
+    m_haveDerivatives = false;
     std::copy(p, p + PreparedJob::kMaxParams, m_p);
     if (!evaluate(m_p, false)) {
         std::fill(m_model[0].begin(), m_model[0].end(), std::numeric_limits<double>::quiet_NaN());

@@ -58,6 +58,16 @@ private:
     std::vector<double> m_drdm;      // per fitted value: d r / d model
     std::string m_stopReason;
     double m_p[PreparedJob::kMaxParams];
+    // The fitter asks for the Jacobian at the point of its last accepted
+    // residuals. While its steps are being accepted, a residual evaluation
+    // carries the derivatives along (the values are the same to the bit) and
+    // the Jacobian at that point reuses them instead of evaluating again.
+    // Only where every derivative is analytic: a DE by differences costs
+    // several evaluations per derivative.
+    bool m_eagerDerivatives = false;
+    bool m_lastWasUsed = true;    // the last residual point was asked for its Jacobian
+    bool m_haveDerivatives = false;  // the evaluator holds derivatives at m_lastX
+    std::vector<double> m_lastX;
 };
 
 } // namespace nosk::engine

@@ -2,6 +2,7 @@
 
 #include "core/Exception.h"
 #include "job/Immittance.h"
+#include "job/JobFields.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,9 +12,9 @@ namespace nosk::engine {
 
 namespace {
 
-bool isOneOf(char c, const char* codes)
+bool isOneOf(char c, std::string_view codes)
 {
-    return c != '\0' && std::strchr(codes, c) != nullptr;
+    return codes.find(c) != std::string_view::npos;
 }
 
 // Copies p1 ... pN and their codes; entries at and beyond N stay 0, as the
@@ -66,19 +67,19 @@ void PreparedJob::checkCodes() const
         throw exception("IRCH %i is not supported by this engine", irch);
     if (j.MAXFEV < 0)
         throw exception("MAXFEV %i is negative", j.MAXFEV);
-    if (!isOneOf(j.DINP, "ZYME"))
+    if (!isOneOf(j.DINP, kLevels.codes))
         throw exception("DINP '%c' is not an immittance level (Z, Y, M, E)", j.DINP);
-    if (!isOneOf(j.DFIT, "ZYME"))
+    if (!isOneOf(j.DFIT, kLevels.codes))
         throw exception("DFIT '%c' is not an immittance level (Z, Y, M, E)", j.DFIT);
-    if (!isOneOf(j.PINP, "PDLR"))
+    if (!isOneOf(j.PINP, kFormats.codes))
         throw exception("PINP '%c' is not a complex format (P, D, L, R)", j.PINP);
-    if (!isOneOf(j.PFIT, "PDLR"))
+    if (!isOneOf(j.PFIT, kFormats.codes))
         throw exception("PFIT '%c' is not a complex format (P, D, L, R)", j.PFIT);
-    if (!isOneOf(j.DATTYP, "CRI"))
+    if (!isOneOf(j.DATTYP, kDataTypes.codes))
         throw exception("DATTYP '%c' is not a data type (C, R, I)", j.DATTYP);
-    if (j.FREEQ != ' ' && j.FREEQ != 'F')
+    if (!isOneOf(j.FREEQ, kFrequencies.codes))
         throw exception("FREEQ '%c' is neither blank nor F", j.FREEQ);
-    if (j.NEG != ' ' && j.NEG != 'N')
+    if (!isOneOf(j.NEG, kSigns.codes))
         throw exception("NEG '%c' is neither blank nor N", j.NEG);
     if (!std::isfinite(j.CELCAP))
         throw exception("CELCAP is not a number");

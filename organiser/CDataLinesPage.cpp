@@ -78,13 +78,8 @@ int rowsWithData(const FitJob& j)
 CDataLinesPage::CDataLinesPage(FitJob* job, Prompt& prompt, const QFont& bold, QWidget* parent)
     : CJobPage(job, QStringLiteral("Data lines"), 10012, parent), m_prompt(prompt)
 {
-    DialogUnits du(font());
-    setMinimumSize(du.x(467), du.y(276));
-    resize(minimumSize());
-
-    m_group = new QGroupBox(QStringLiteral("Data and weighting"), this);
-    m_group->setFont(bold);
-    m_group->setGeometry(du.rect(4, 0, 459, 274));
+    const DialogUnits du = sizeJobPage(*this);
+    m_group = addGroup(*this, QStringLiteral("Data and weighting"), bold, du.rect(4, 0, 459, 274));
 
     auto* mLabel = new QLabel(QStringLiteral("Number of rows ( M )"), this);
     mLabel->setGeometry(du.rect(10, 13, 72, 12));

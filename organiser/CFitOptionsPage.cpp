@@ -11,7 +11,6 @@
 
 #include <QComboBox>
 #include <QFontMetrics>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -89,15 +88,9 @@ std::size_t indexOf(const JobField& field)
 CFitOptionsPage::CFitOptionsPage(FitJob* job, Prompt& prompt, const QFont& bold, QWidget* parent)
     : CJobPage(job, QStringLiteral("Fitting options"), 10014, parent), m_prompt(prompt)
 {
-    DialogUnits du(font());
-    setMinimumSize(du.x(467), du.y(276));
-    resize(minimumSize());
-
+    const DialogUnits du = sizeJobPage(*this);
     auto group = [&](const char* title, double x, double y, double w, double h) {
-        auto* g = new QGroupBox(QString::fromLatin1(title), this);
-        g->setFont(bold);
-        g->setGeometry(du.rect(x, y, w, h));
-        return g;
+        addGroup(*this, QString::fromLatin1(title), bold, du.rect(x, y, w, h));
     };
     group("Description of run", 4, 0, 459, 30);
     m_description = new QLineEdit(this);
@@ -110,8 +103,6 @@ CFitOptionsPage::CFitOptionsPage(FitJob* job, Prompt& prompt, const QFont& bold,
     m_boxes.assign(std::size(kJobFields), nullptr);
     for (const Place& place : kPlaces) {
         const JobField& f = *findJobField(place.field);
-        // Children of the page, not of the group boxes, so that the group's
-        // bold font stays on its caption.
         auto* label = new QLabel(QString::fromLatin1(f.label), this);
         label->setGeometry(du.rect(place.labelX, place.y, place.labelWidth, 16));
         label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -160,27 +151,25 @@ CFitOptionsPage::CFitOptionsPage(FitJob* job, Prompt& prompt, const QFont& bold,
         emit formatChanged();
     });
     QComboBox* circuit = list("FUN");
-    connect(circuit, &QComboBox::activated, this, [this, circuit] { showCircuit(takeCode(circuit, kCircuits.codes)); });
+    connect(circuit, &QComboBox::activated, this,
+            [this, circuit] { showCircuit(takeCode(circuit, kCircuits.codes)); });
     connect(edit("IRCH"), &QLineEdit::textChanged, this, &CFitOptionsPage::irchEdited);
     connect(m_set, &QPushButton::clicked, this, &CFitOptionsPage::setParameterCount);
     connect(m_help, &QPushButton::clicked, this, &CFitOptionsPage::circuitHelp);
-}
-QWidget* CFitOptionsPage::box(const char* field) const
-{
-    const JobField* f = findJobField(field);
-    return f ? m_boxes[indexOf(*f)] : nullptr;
 }
 
 QLineEdit* CFitOptionsPage::edit(const char* field) const
 {
     if (std::strcmp(field, "description") == 0)
         return m_description;
-    return qobject_cast<QLineEdit*>(box(field));
+    const JobField* f = findJobField(field);
+    return f ? qobject_cast<QLineEdit*>(m_boxes[indexOf(*f)]) : nullptr;
 }
 
 QComboBox* CFitOptionsPage::list(const char* field) const
 {
-    return qobject_cast<QComboBox*>(box(field));
+    const JobField* f = findJobField(field);
+    return f ? qobject_cast<QComboBox*>(m_boxes[indexOf(*f)]) : nullptr;
 }
 
 void CFitOptionsPage::LoadFromJob()

@@ -38,8 +38,7 @@ public:
     void circuitHelp();
 
     CParamEditor* paramEditor() const { return m_params; }
-    // The box or list of a job field by its engine name ("MAXFEV"; the
-    // description is "description"), or null.
+    // A job field's box or list by its name ("MAXFEV", "description").
     QLineEdit* edit(const char* field) const;
     QComboBox* list(const char* field) const;
     QPushButton* setButton() const { return m_set; }
@@ -56,14 +55,12 @@ signals:
     void weightingChanged(); // IRCH changed: the data page rebuilds its grid
 
 private:
-    QWidget* box(const char* field) const;
     void irchEdited(const QString& text);
 
     bool m_lastStoreSucceeded = true;
-
     Prompt& m_prompt;
     QLineEdit* m_description;
-    std::vector<QWidget*> m_boxes;  // the control of each job field, by its place in the field table
+    std::vector<QWidget*> m_boxes;  // a job field's control at the field's place in kJobFields
     QPushButton* m_set;
     QPushButton* m_help;
     QLabel* m_definition;

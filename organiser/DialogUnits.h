@@ -2,6 +2,7 @@
 
 #include <QFont>
 #include <QFontMetrics>
+#include <QGroupBox>
 #include <QRect>
 
 namespace nosk {
@@ -28,5 +29,25 @@ private:
     double m_baseX;
     double m_baseY;
 };
+
+// The organiser's job pages are all 467 by 276 units; the units of the page
+// for its controls.
+inline DialogUnits sizeJobPage(QWidget& page)
+{
+    DialogUnits du(page.font());
+    page.setMinimumSize(du.x(467), du.y(276));
+    page.resize(page.minimumSize());
+    return du;
+}
+
+// A frame captioned in bold. The controls inside it are children of the
+// page, not of the frame, so that the bold font stays on the caption.
+inline QGroupBox* addGroup(QWidget& page, const QString& title, const QFont& bold, const QRect& where)
+{
+    auto* group = new QGroupBox(title, &page);
+    group->setFont(bold);
+    group->setGeometry(where);
+    return group;
+}
 
 } // namespace nosk

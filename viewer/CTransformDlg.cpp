@@ -9,20 +9,22 @@
 #include <QVBoxLayout>
 
 #include "core/Prompt.h"
+#include "job/JobFields.h"
 #include "platform/Platform.h"
 
 namespace nosk {
 
 namespace {
-const char kLevels[] = "ZYME";
-const char kFormats[] = "PDLR";
-
-int indexOf(const char* codes, char c)
+// The entries of a code list; the code's entry selected, or the first for a
+// code not in the list.
+QComboBox* codeList(const CodeList& list, char code, QWidget* parent)
 {
-    for (int i = 0; codes[i]; ++i)
-        if (codes[i] == c)
-            return i;
-    return 0;  // a code not in the list selects the first entry
+    auto* box = new QComboBox(parent);
+    for (const char* entry : list.entries)
+        box->addItem(QString::fromLatin1(entry));
+    const auto at = list.codes.find(code);
+    box->setCurrentIndex(at == std::string_view::npos ? 0 : static_cast<int>(at));
+    return box;
 }
 } // namespace
 
@@ -30,14 +32,8 @@ CTransformDlg::CTransformDlg(const TransformChoice& current, QWidget* parent)
     : CRepresentationDlg(kHelpContext, parent), m_choice(current)
 {
     setWindowTitle(QStringLiteral("Data transformation"));
-    m_level = new QComboBox(this);
-    m_level->addItems({QStringLiteral("Z, Impedance"), QStringLiteral("Y, Admittance"),
-                       QStringLiteral("M, Modulus"), QStringLiteral("E, Epsilon")});
-    m_level->setCurrentIndex(indexOf(kLevels, current.level));
-    m_format = new QComboBox(this);
-    m_format->addItems({QStringLiteral("P, polar (radian)"), QStringLiteral("D, polar (degree)"),
-                        QStringLiteral("L, log polar"), QStringLiteral("R, rectangular")});
-    m_format->setCurrentIndex(indexOf(kFormats, current.format));
+    m_level = codeList(kLevels, current.level, this);
+    m_format = codeList(kFormats, current.format, this);
     m_frequency = new QComboBox(this);
     m_frequency->addItems({QStringLiteral("A, Angular"), QStringLiteral("F, Ordinary")});
     m_frequency->setCurrentIndex(current.ire == -11 ? 1 : 0);
@@ -67,8 +63,8 @@ void CTransformDlg::accept()
                                               Icon::Warning);
         return;
     }
-    m_choice.level = kLevels[m_level->currentIndex()];
-    m_choice.format = kFormats[m_format->currentIndex()];
+    m_choice.level = kLevels.codes[static_cast<std::size_t>(m_level->currentIndex())];
+    m_choice.format = kFormats.codes[static_cast<std::size_t>(m_format->currentIndex())];
     m_choice.ire = m_frequency->currentIndex() == 1 ? -11 : -10;
     m_choice.celcap = c;
     QDialog::accept();

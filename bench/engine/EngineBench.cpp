@@ -70,8 +70,10 @@ void residualsOf(benchmark::State& state, const char* relative)
     }
 }
 
-// The exact Jacobian of the circuit: its cost is to be compared with that
-// of one residual evaluation above (at most about three of them).
+// The exact Jacobian of the circuit, evaluated in full each time: its cost
+// is to be compared with that of one residual evaluation above (at most
+// about three of them). In a fit most Jacobians cost less: the residual
+// evaluation of an accepted step carries the derivatives along.
 void jacobianOf(benchmark::State& state, const char* relative)
 {
     const nosk::FitJob job = loadExample(relative);
@@ -79,10 +81,10 @@ void jacobianOf(benchmark::State& state, const char* relative)
     nosk::engine::JobProblem problem(prepared);
     const std::vector<double> x = prepared.startVariables();
     const int K = prepared.valueCount(), F = prepared.freeCount();
-    std::vector<double> r(K), J(static_cast<std::size_t>(K) * F);
-    problem.residuals(x.data(), r.data());
+    std::vector<double> p(nosk::engine::PreparedJob::kMaxParams), J(static_cast<std::size_t>(K) * F);
+    prepared.variablesToParams(x.data(), p.data());
     for (auto _ : state) {
-        problem.jacobian(x.data(), r.data(), J.data(), K);
+        problem.parameterJacobian(p.data(), J.data(), K);
         benchmark::DoNotOptimize(J.data());
     }
 }

@@ -1,6 +1,8 @@
 // Opens the hypergeometric module (HypergeometricModule.h) on first use.
 // It lies beside the program in the build tree and in the installed layout's
-// library folder (NOSK_MODULE_RELDIR, relative to the program's folder).
+// library folder (NOSK_MODULE_RELDIR, relative to the program's folder); a
+// copy of the program elsewhere (a work folder's NOSKWIN.EXE) finds the one
+// installed under the configured prefix (NOSK_MODULE_INSTALLED).
 
 #include "HypergeometricModule.h"
 #include "Special.h"
@@ -80,6 +82,9 @@ const NoskHypergeometricApi* load()
             candidates.push_back(folder + "/" + kNoskHypergeometricModule);
             candidates.push_back(folder + "/" NOSK_MODULE_RELDIR "/" + kNoskHypergeometricModule);
         }
+#ifdef NOSK_MODULE_INSTALLED
+        candidates.push_back(std::string(NOSK_MODULE_INSTALLED "/") + kNoskHypergeometricModule);
+#endif
     }
     const NoskHypergeometricApi* api = nullptr;
     std::string errors;

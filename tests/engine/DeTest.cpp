@@ -710,3 +710,44 @@ TEST(DeCircuits, EveryDeWorksInCircuitBAndInAWorkFolderCircuit)
         }
     }
 }
+
+TEST(DeEvaluation, OnePassGivesTheValuesAndDerivativesOfTheSeparatePasses)
+{
+    // With derivatives wanted, the power-law and diffusion DEs form their
+    // power and tanh once per point for both. Their values must stay those of
+    // the value-only pass to the bit (the fit's residuals and its Jacobian see
+    // one model), and the derivatives those of the per-point formulas: on
+    // both sides of the small-argument series, for T < 0, and subtracted.
+    std::vector<double> w, lw;
+    for (double e = -6; e <= 8; e += 0.25) {
+        w.push_back(std::pow(10.0, e));
+        lw.push_back(std::log(w.back()));
+    }
+    const int n = static_cast<int>(w.size());
+    for (int de : {1, 2, 3, 4, 5, 6, 7, 9, 16, 17}) {
+        for (const DeParams& p : {DeParams{3.0, 2e-3, 0.4, 0.5}, DeParams{1e4, 7e-9, 0.0, 0.9},
+                 DeParams{0.2, -1e-2, 0.0, 0.45}, DeParams{5.0, 1e-12, 0.0, 0.8}}) {
+            if (de == 17 || (de != 5 && de != 9 && de != 16 && p.T < 0))
+                continue;
+            for (double sign : {1.0, -1.0}) {
+                std::vector<Complex> z(n), ref(n), d[4];
+                Complex* dp[4];
+                for (int k = 0; k < 4; ++k) {
+                    d[k].assign(n, Complex(NAN, NAN));
+                    dp[k] = d[k].data();
+                }
+                if (!deEvaluate(de, p, DeContext{kCell}, w.data(), lw.data(), n, sign, z.data(), dp))
+                    continue;
+                nosk::engine::deImpedances(de, p, w.data(), lw.data(), n, sign, ref.data());
+                for (int i = 0; i < n; ++i) {
+                    ASSERT_EQ(z[i], ref[i]) << "DE " << de << " T " << p.T << " w " << w[i];
+                    Complex c[4];
+                    nosk::engine::de::classicDerivatives(de, p, w[i], lw[i], c);
+                    for (int k = 0; k < 4; ++k)
+                        EXPECT_LE(std::abs(d[k][i] - sign * c[k]), 1e-14 * std::abs(c[k]))
+                            << "DE " << de << " slot " << k << " w " << w[i];
+                }
+            }
+        }
+    }
+}

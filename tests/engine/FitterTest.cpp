@@ -224,3 +224,67 @@ TEST(JobProblem, CachedJacobianEqualsPlainCentralDifferences)
             EXPECT_NEAR(cached[j * K + k], plain[j * K + k], 1e-7 * scale) << "column " << j << " value " << k;
     }
 }
+
+TEST(JobProblem, DerivativesCarriedAlongNeverGoStale)
+{
+    // A residual evaluation may carry the derivatives along for the Jacobian
+    // the fitter asks next at the same point. Whatever the order of calls
+    // (accepted and rejected steps, a Jacobian elsewhere, the statistics'
+    // own evaluations in between), every residual vector and every Jacobian
+    // must equal, to the bit, those of a problem that has seen nothing else.
+    // Circuit B with DE 16 (analytic derivatives) and with DE 10 (by
+    // differences, where nothing is carried along).
+    using nosk::test::TestParam;
+    for (int de : {16, 10}) {
+        nosk::FitJob job = nosk::test::makeTestJob('B', 10,
+            {{1, 0.02, 1}, {2, 1.0, 1}, {4, 0.01, 1}, {6, 0.03, 1}, {7, 40.0, 1}, {9, 0.45, 1}, {10, static_cast<double>(de), 0}});
+        nosk::test::offsetStart(job);
+        const PreparedJob prepared(job);
+        JobProblem problem(prepared);
+        const int K = prepared.valueCount(), F = prepared.freeCount();
+        std::vector<std::vector<double>> points;
+        for (int n = 0; n < 4; ++n) {
+            std::vector<double> x = prepared.startVariables();
+            for (int j = 0; j < F; ++j)
+                x[j] += 0.05 * n * (j % 2 ? 1 : -1);
+            points.push_back(x);
+        }
+        auto fresh = [&](const std::vector<double>& x, std::vector<double>& r, std::vector<double>& J) {
+            JobProblem alone(prepared);
+            r.assign(K, 0.0);
+            J.assign(static_cast<std::size_t>(K) * F, 0.0);
+            alone.jacobian(x.data(), nullptr, J.data(), K);
+            alone.residuals(x.data(), r.data());
+        };
+        std::vector<std::vector<double>> refR(points.size()), refJ(points.size());
+        for (std::size_t n = 0; n < points.size(); ++n)
+            fresh(points[n], refR[n], refJ[n]);
+
+        // r a, J a, r b (rejected), r c, J c, J a, r a, model, J a, r d, J b, r b, J b ...
+        const char* script = "rA jA rB rC jC jA rA mA jA rD jB rB jB pB jB rC rA jA jA rD jD rC jC rB jA jB jC";
+        std::vector<double> r(K), J(static_cast<std::size_t>(K) * F), p(PreparedJob::kMaxParams),
+            m0(prepared.pointCount()), m1(prepared.pointCount()), Jp(static_cast<std::size_t>(K) * F);
+        for (const char* c = script; *c; c += (c[2] ? 3 : 2)) {
+            const int n = c[1] - 'A';
+            SCOPED_TRACE(std::string("DE ") + std::to_string(de) + " step " + std::string(c, 2));
+            switch (c[0]) {
+            case 'r':
+                problem.residuals(points[n].data(), r.data());
+                ASSERT_EQ(r, refR[n]);
+                break;
+            case 'j':
+                problem.jacobian(points[n].data(), r.data(), J.data(), K);
+                ASSERT_EQ(J, refJ[n]);
+                break;
+            case 'm':
+                prepared.variablesToParams(points[n].data(), p.data());
+                problem.modelAt(p.data(), m0.data(), m1.data());
+                break;
+            case 'p':
+                prepared.variablesToParams(points[n].data(), p.data());
+                problem.parameterJacobian(p.data(), Jp.data(), K);
+                break;
+            }
+        }
+    }
+}

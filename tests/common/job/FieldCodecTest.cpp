@@ -86,43 +86,34 @@ TEST(ReadField, IntegerWithInnerBlankFailsNamingTheField)
 
 TEST(ReadField, IntegerSignsBlanksAndRange)
 {
-    int value = -1;
-    readField("  -12", 'i', 5, &value, "M");
-    EXPECT_EQ(value, -12);
-    readField("  +7 ", 'i', 5, &value, "M");
-    EXPECT_EQ(value, 7);
-    readField("     ", 'i', 5, &value, "M");
-    EXPECT_EQ(value, 0);
-    // Beyond 32 bits is no number the engine could mean.
-    EXPECT_EQ(failure([&] { readField("9999999999", 'i', 10, &value, "IPAR"); }),
-              "IPAR. Wrong integer! '9999999999'");
-    readField("2147483647", 'i', 10, &value, "IPAR");
-    EXPECT_EQ(value, 2147483647);
-    readField("-2147483648", 'i', 11, &value, "IPAR");
-    EXPECT_EQ(value, -2147483647 - 1);
-    // Eleven digits and more whose first ten read 2147483648 once came back
-    // as INT_MIN.
-    EXPECT_EQ(failure([&] { readField("-21474836480", 'i', 12, &value, "IPAR"); }),
-              "IPAR. Wrong integer! '-21474836480'");
-    EXPECT_EQ(failure([&] { readField("-2147483648999", 'i', 14, &value, "IPAR"); }),
-              "IPAR. Wrong integer! '-2147483648999'");
-    EXPECT_EQ(failure([&] { readField("2147483648", 'i', 10, &value, "IPAR"); }),
-              "IPAR. Wrong integer! '2147483648'");
+    const std::pair<const char*, int> good[] = {
+        {"  -12", -12}, {"  +7 ", 7}, {"     ", 0}, {"2147483647", 2147483647}, {"-2147483648", -2147483647 - 1},
+    };
+    for (const auto& [text, expected] : good) {
+        int value = -1;
+        readField(text, 'i', static_cast<int>(std::strlen(text)), &value, "M");
+        EXPECT_EQ(value, expected) << text;
+    }
+    // Beyond 32 bits is no number the engine could mean. Eleven digits and
+    // more whose first ten read 2147483648 once came back as INT_MIN.
+    for (const char* text : {"9999999999", "-21474836480", "-2147483648999", "2147483648"}) {
+        int value = 0;
+        EXPECT_EQ(failure([&] { readField(text, 'i', static_cast<int>(std::strlen(text)), &value, "IPAR"); }),
+                  std::string("IPAR. Wrong integer! '") + text + "'");
+    }
 }
 
 TEST(ReadField, DoubleWithDExponentAndBlankSign)
 {
-    double value = 0;
-    readField("1.5D 03", 'd', 7, &value, "ROE");
-    EXPECT_EQ(value, 1500.0);
-    readField(" .8854D-13", 'd', 10, &value, "CELCAP");
-    EXPECT_EQ(value, 0.8854e-13);
-    readField("-.5000000000000D+00", 'd', 20, &value, "DATA1");
-    EXPECT_EQ(value, -0.5);
-    readField("  2.5d2 ", 'd', 8, &value, "ROE");
-    EXPECT_EQ(value, 250.0);
-    readField("+1.0E+01", 'd', 8, &value, "ROE");
-    EXPECT_EQ(value, 10.0);
+    const std::pair<const char*, double> cases[] = {
+        {"1.5D 03", 1500.0}, {" .8854D-13", 0.8854e-13}, {"-.5000000000000D+00", -0.5},
+        {"  2.5d2 ", 250.0}, {"+1.0E+01", 10.0},
+    };
+    for (const auto& [text, expected] : cases) {
+        double value = 0;
+        readField(text, 'd', static_cast<int>(std::strlen(text)), &value, "ROE");
+        EXPECT_EQ(value, expected) << text;
+    }
 }
 
 TEST(ReadField, DoublesBeyondRangeSaturate)

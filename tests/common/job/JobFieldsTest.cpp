@@ -1,3 +1,4 @@
+#include "SampleJobs.h"
 #include "job/FieldCodec.h"
 #include "job/FitJob.h"
 #include "job/JobFields.h"
@@ -7,13 +8,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace nosk;
+using nosk::test::fullJob;
 using nosk::test::readAll;
 
 namespace {
@@ -37,7 +41,11 @@ const Place kPlaces[] = {
 // Every header member by name, spelled out apart from the table.
 std::map<std::string, std::string> headerOf(const FitJob& j)
 {
-    auto d = [](double v) { return std::to_string(v); };
+    auto d = [](double v) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.17g", v);
+        return std::string(text);
+    };
     auto c = [](char v) { return std::string(1, v); };
     auto i = [](int v) { return std::to_string(v); };
     return {{"IOPT", i(j.IOPT)},     {"DINP", c(j.DINP)},     {"DFIT", c(j.DFIT)},     {"PINP", c(j.PINP)},
@@ -47,43 +55,6 @@ std::map<std::string, std::string> headerOf(const FitJob& j)
             {"M", i(j.M)},           {"N", i(j.N)},           {"MAXFEV", i(j.MAXFEV)}, {"NPRINT", i(j.NPRINT)},
             {"IRCH", i(j.IRCH)},     {"MODE", i(j.MODE)},     {"ICP", i(j.ICP)},       {"IPRINT", i(j.IPRINT)},
             {"IGACC", i(j.IGACC)},   {"ATEMP", d(j.ATEMP)},   {"SDWC", d(j.SDWC)},     {"SDRC", d(j.SDRC)}};
-}
-
-FitJob baseJob()
-{
-    FitJob j;
-    j.description = "fields";
-    j.IOPT = 3;
-    j.DINP = 'Y';
-    j.DFIT = 'M';
-    j.PINP = 'D';
-    j.PFIT = 'L';
-    j.FREEQ = 'F';
-    j.NEG = 'N';
-    j.FUN = 'K';
-    j.CELCAP = 2.5e-13;
-    j.DATTYP = 'C';
-    j.IPAR = -4;
-    j.ROE = 0.125;
-    j.IFP = 6;
-    j.IRE = -7;
-    j.ECINF = 1.5;
-    j.EC0 = -2.5;
-    j.N = 2;
-    j.P[0] = 1;
-    j.P[1] = 2;
-    j.MAXFEV = 400;
-    j.NPRINT = 2;
-    j.IRCH = 3;
-    j.MODE = 1;
-    j.ICP = 4;
-    j.IPRINT = 5;
-    j.IGACC = 8;
-    j.ATEMP = 300.5;
-    j.SDWC = 0.25;
-    j.SDRC = -0.75;
-    j.allocateData(2, false);
-    return j;
 }
 
 // One field of the job changed to another valid value.
@@ -101,18 +72,16 @@ void change(FitJob& j, const std::string& name)
              {"EC0", &FitJob::EC0}, {"ATEMP", &FitJob::ATEMP}, {"SDWC", &FitJob::SDWC}, {"SDRC", &FitJob::SDRC}})
         if (name == field)
             j.*member *= -3;
-    for (const auto& [field, member] : std::initializer_list<std::pair<const char*, char FitJob::*>>{
-             {"DINP", &FitJob::DINP}, {"DFIT", &FitJob::DFIT}, {"PINP", &FitJob::PINP},
-             {"PFIT", &FitJob::PFIT}, {"FREEQ", &FitJob::FREEQ}, {"NEG", &FitJob::NEG},
-             {"FUN", &FitJob::FUN}, {"DATTYP", &FitJob::DATTYP}})
+    for (const auto& [field, member, code] : std::initializer_list<std::tuple<const char*, char FitJob::*, char>>{
+             {"DINP", &FitJob::DINP, 'E'}, {"DFIT", &FitJob::DFIT, 'E'}, {"PINP", &FitJob::PINP, 'R'},
+             {"PFIT", &FitJob::PFIT, 'R'}, {"FREEQ", &FitJob::FREEQ, 'F'}, {"NEG", &FitJob::NEG, ' '},
+             {"FUN", &FitJob::FUN, 'R'}, {"DATTYP", &FitJob::DATTYP, 'C'}})
         if (name == field)
-            j.*member = j.*member == 'F' || j.*member == 'N' ? ' ' : 'R';  // R: format, circuit and data type
-    if (name == "DINP" || name == "DFIT")
-        (name == "DINP" ? j.DINP : j.DFIT) = 'E';
+            j.*member = code;
     if (name == "M")
-        j.allocateData(3, false);
+        j.allocateData(j.M + 1, j.IRCH == 0);
     if (name == "N")
-        j.N = 3;
+        j.N += 1;
 }
 
 std::vector<std::string> linesOf(const std::string& text)
@@ -158,7 +127,7 @@ TEST_F(JobFields, TableNamesEachHeaderFieldOnceWithItsColumns)
 // that member only.
 TEST_F(JobFields, EachFieldChangesItsOwnColumnsAndMemberOnly)
 {
-    const FitJob base = baseJob();
+    const FitJob base = fullJob();
     base.save("base.tst");
     const auto baseLines = linesOf(readAll("base.tst"));
     for (const Place& place : kPlaces) {

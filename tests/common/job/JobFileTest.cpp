@@ -1,4 +1,5 @@
 #include "core/Exception.h"
+#include "SampleJobs.h"
 #include "job/FitJob.h"
 #include "support/Files.h"
 #include "support/TempDir.h"
@@ -7,12 +8,14 @@
 
 #include <cmath>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 #include <sys/resource.h>
 #include <unistd.h>
 
 using namespace nosk;
+using nosk::test::fullJob;
 using nosk::test::readAll;
 using nosk::test::writeAll;
 
@@ -56,53 +59,6 @@ std::string loadFailure(FitJob& job, const std::string& path, bool headerOnly = 
         return e.what();
     }
     return "";
-}
-
-// A job with every field set and values that the file holds exactly.
-FitJob fullJob()
-{
-    FitJob job;
-    job.description = "Li-ion cell, 25 C, two RC elements";
-    job.IOPT = 12;
-    job.DINP = 'Y';
-    job.DFIT = 'M';
-    job.PINP = 'D';
-    job.PFIT = 'L';
-    job.FREEQ = ' ';
-    job.NEG = 'N';
-    job.FUN = 'K';
-    job.CELCAP = 1.234e-13;
-    job.DATTYP = 'R';
-    job.IPAR = -3;
-    job.ROE = -0.0125;
-    job.IFP = 4;
-    job.IRE = -2;
-    job.ECINF = -7.5;
-    job.EC0 = 120.5;
-    job.N = 7;
-    job.MAXFEV = 300;
-    job.NPRINT = 1;
-    job.IRCH = 0;
-    job.MODE = 2;
-    job.ICP = 1;
-    job.IPRINT = 5;
-    job.IGACC = 9;
-    job.ATEMP = 298.1;
-    job.SDWC = -0.001;
-    job.SDRC = 0.05;
-    for (int i = 0; i < job.N; ++i) {
-        job.P[i] = (i % 2 ? -1 : 1) * (1.2345678 + i) * std::pow(10.0, i - 3);
-        job.NFREE[i] = i % 3;
-    }
-    job.allocateData(3, true);
-    for (int i = 0; i < 3; ++i) {
-        (*job.FREQ)[i] = 1000.0 / (i + 1);
-        (*job.DATA1)[i] = 0.1234567890123 * (i + 1);
-        (*job.DATA2)[i] = -2.5e-7 * (i + 1);
-        (*job.WEIGHT1)[i] = 1.5 + i;
-        (*job.WEIGHT2)[i] = -(0.25 + i);
-    }
-    return job;
 }
 
 // The smallest valid file: no parameters, `m` data lines, weights when irch is 0.
@@ -357,27 +313,26 @@ TEST_F(JobFile, EndOfFileMessages)
 
 TEST_F(JobFile, FieldErrorsNameTheField)
 {
+    // A bad field written over a valid file: line and first column from 0.
+    struct Bad {
+        std::size_t line, column;
+        const char* text;
+        const char* message;
+    };
+    const Bad cases[] = {
+        {4, 0, "1x1", "NFREE[1]. Wrong integer! 'x'"},
+        {2, 40, "  1.5", "GACC. Wrong integer! '  1.5'"},
+        {5, 35, "     0.5 junk       ", "DATA1[0]. Wrong double! '     0.5 junk'"},
+        {5, 10, "           1.0e+xx  ", "FREEQ[0]. Wrong double! '           1.0e+xx'"},
+    };
     FitJob job;
-    auto lines = fileLines(1, 1, 3);
-    auto bad = lines;
-    bad[4] = "1x1";
-    writeAll("INFL", joined(bad));
-    EXPECT_EQ(loadFailure(job, "INFL"), "NFREE[1]. Wrong integer! 'x'");
-
-    bad = lines;
-    bad[2].replace(40, 5, "  1.5");
-    writeAll("INFL", joined(bad));
-    EXPECT_EQ(loadFailure(job, "INFL"), "GACC. Wrong integer! '  1.5'");
-
-    bad = lines;
-    bad[5].replace(35, 20, "     0.5 junk       ");
-    writeAll("INFL", joined(bad));
-    EXPECT_EQ(loadFailure(job, "INFL"), "DATA1[0]. Wrong double! '     0.5 junk'");
-
-    bad = lines;
-    bad[5].replace(10, 20, "           1.0e+xx  ");
-    writeAll("INFL", joined(bad));
-    EXPECT_EQ(loadFailure(job, "INFL"), "FREEQ[0]. Wrong double! '           1.0e+xx'");
+    const auto lines = fileLines(1, 1, 3);
+    for (const Bad& c : cases) {
+        auto bad = lines;
+        bad[c.line].replace(c.column, std::strlen(c.text), c.text);
+        writeAll("INFL", joined(bad));
+        EXPECT_EQ(loadFailure(job, "INFL"), c.message);
+    }
 }
 
 TEST_F(JobFile, TooManyParametersFailsKeepingWhatWasRead)

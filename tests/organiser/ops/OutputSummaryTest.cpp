@@ -2,6 +2,7 @@
 
 #include "core/ScriptedPrompt.h"
 #include "job/FitJob.h"
+#include "PinnedDate.h"
 #include "support/Files.h"
 #include "support/TempDir.h"
 
@@ -12,6 +13,7 @@
 
 using namespace nosk;
 using nosk::test::nearRel;
+using nosk::test::pinnedDate;
 using nosk::test::readAll;
 using nosk::test::writeAll;
 
@@ -23,18 +25,6 @@ struct RecordingHandler : TextFileHandler {
     void view(const std::string& path) override { calls.push_back("view " + path + "\n" + readAll(path)); }
     std::vector<std::string> calls;
 };
-
-std::tm pinnedDate()
-{
-    std::tm t{};
-    t.tm_year = 2026 - 1900;
-    t.tm_mon = 11;
-    t.tm_mday = 7;
-    t.tm_hour = 4;
-    t.tm_min = 5;
-    t.tm_sec = 9;
-    return t;
-}
 
 // A report of the engine in its layout, with CR LF line ends.
 std::string pntoutl(bool withL2 = true)

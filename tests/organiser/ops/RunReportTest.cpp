@@ -2,6 +2,7 @@
 
 #include "core/ScriptedPrompt.h"
 #include "job/FitJob.h"
+#include "PinnedDate.h"
 #include "support/Files.h"
 #include "support/TempDir.h"
 
@@ -10,22 +11,10 @@
 #include <filesystem>
 
 using namespace nosk;
+using nosk::test::pinnedDate;
 using nosk::test::readAll;
 
 namespace {
-
-std::tm pinnedDate()
-{
-    std::tm t{};
-    t.tm_year = 2026 - 1900;
-    t.tm_mon = 11;
-    t.tm_mday = 7;
-    t.tm_wday = 1;
-    t.tm_hour = 4;
-    t.tm_min = 5;
-    t.tm_sec = 9;
-    return t;
-}
 
 FitJob reportJob()
 {
