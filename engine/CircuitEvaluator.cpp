@@ -363,7 +363,9 @@ void CircuitEvaluator::evaluateParallel(int index, bool derivatives)
         int branches = 0, last = -1, shorts = 0, shorted = -1;
         for (int c = 0; c < n.childCount; ++c) {
             const NodeData& child = m_nodes[m_circuit.child(n, c)];
-            Complex& factor = d.factor[static_cast<std::size_t>(c) * M + i];
+            // dY/dZ of the branch, needed for the derivatives only
+            Complex unused;
+            Complex& factor = derivatives ? d.factor[static_cast<std::size_t>(c) * M + i] : unused;
             factor = 0.0;
             if (child.absent)
                 continue;
@@ -380,7 +382,8 @@ void CircuitEvaluator::evaluateParallel(int index, bool derivatives)
             } else {
                 const Complex yb = inverse(z);
                 y += yb;
-                factor = -times(yb, yb);
+                if (derivatives)
+                    factor = -times(yb, yb);
             }
             ++branches;
             last = c;

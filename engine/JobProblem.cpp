@@ -37,6 +37,12 @@ JobProblem::JobProblem(const PreparedJob& job)
         if (!deHasAnalyticDerivatives(model.slotDe(slot)))
             m_eagerDerivatives = false;
     m_lastX.resize(job.freeCount());
+    m_plainImpedance = job.job().DFIT == 'Z' && job.job().PFIT == 'R';
+    if (m_plainImpedance) {
+        // The coefficients of the rectangular Z representation never change.
+        std::fill(m_coef[0].begin(), m_coef[0].end(), Complex(1.0, 0.0));
+        std::fill(m_coef[1].begin(), m_coef[1].end(), Complex(0.0, -1.0));
+    }
 }
 
 std::string JobProblem::rangeMessage(int slot, const double* p) const
@@ -79,6 +85,14 @@ bool JobProblem::evaluate(const double* p, bool derivatives)
     }
     const double* omega = m_job.omega();
     const Complex* z = m_evaluator.impedance();
+    if (m_plainImpedance) {
+        // Z in rectangular form: the model is Z itself, d(Re, Im) = (Re, Im) of (1, -i) dZ.
+        for (int i = 0; i < m_points; ++i) {
+            m_model[0][i] = z[i].real();
+            m_model[1][i] = z[i].imag();
+        }
+        return true;
+    }
     for (int i = 0; i < m_points; ++i)
         m_job.toFitRepresentation(z[i], omega[i], m_model[0][i], m_model[1][i],
             derivatives ? &m_coef[0][i] : nullptr, derivatives ? &m_coef[1][i] : nullptr);

@@ -68,6 +68,7 @@ private:
     bool m_lastWasUsed = true;    // the last residual point was asked for its Jacobian
     bool m_haveDerivatives = false;  // the evaluator holds derivatives at m_lastX
     std::vector<double> m_lastX;
+    bool m_plainImpedance = false;  // fitted as Z, rectangular: no conversion
 };
 
 } // namespace nosk::engine

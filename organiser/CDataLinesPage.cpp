@@ -4,6 +4,7 @@
 #include "core/Exception.h"
 #include "core/Prompt.h"
 #include "job/FitJob.h"
+#include "job/JobFields.h"
 #include "grid/CZuGrid.h"
 #include "grid/CZuGridModel.h"
 #include "ui/ControlHelpers.h"
@@ -24,17 +25,6 @@ namespace {
 
 constexpr const char* kProgram = "NOSKRUN";
 constexpr int kMaxRows = 99999;
-
-QString levelName(char dinp)
-{
-    switch (dinp) {
-    case 'Z': return QStringLiteral("Impedance");
-    case 'Y': return QStringLiteral("Admittance");
-    case 'M': return QStringLiteral("Modulus");
-    case 'E': return QStringLiteral("Epsilon");
-    default: return {};
-    }
-}
 
 QString firstTitle(int xVariable, char freeq)
 {
@@ -196,7 +186,7 @@ void CDataLinesPage::StoreToJob()
 
 void CDataLinesPage::showLevelCaption()
 {
-    m_caption->setText(levelName(job()->DINP));
+    m_caption->setText(QString::fromLatin1(textOf(kLevels, kLevelNames, job()->DINP)));
 }
 
 void CDataLinesPage::renameColumns()

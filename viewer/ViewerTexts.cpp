@@ -1,5 +1,7 @@
 #include "ViewerTexts.h"
 
+#include "job/JobFields.h"
+
 namespace nosk {
 
 std::string xAxisTypeName(int type)
@@ -15,13 +17,7 @@ std::string xAxisTypeName(int type)
 
 std::string levelName(char dfit)
 {
-    switch (dfit) {
-    case 'Z': return "Impedance";
-    case 'Y': return "Admittance";
-    case 'M': return "Modulus";
-    case 'E': return "Epsilon";
-    default: return "";
-    }
+    return textOf(kLevels, kLevelNames, dfit);
 }
 
 std::string firstComponentName(char pfit)

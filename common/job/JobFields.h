@@ -32,6 +32,9 @@ inline constexpr const char* kDataTypeTexts[] = {"C, Complex", "R, Real (2nd col
 inline constexpr const char* kCircuitTexts[] = {"A", "B", "C", "D", "E", "F", "G", "H",
                                                 "I", "J", "K", "O", "R", "S", "T"};
 
+// What the levels are called in headings ("Impedance vs. ...").
+inline constexpr const char* kLevelNames[] = {"Impedance", "Admittance", "Modulus", "Epsilon"};
+
 inline constexpr CodeList kLevels{"ZYME", kLevelTexts, kLevelTexts};       // Z Y M E immittance
 inline constexpr CodeList kFormats{"PDLR", kFormatTexts, kFormatTexts};    // complex formats
 inline constexpr CodeList kFrequencies{" F", kFrequencyTexts, kFrequencyReportTexts};  // blank: rad/s
@@ -143,11 +146,18 @@ constexpr const JobField* findJobField(std::string_view name)
     return nullptr;
 }
 
-// The run report's text of a code ("Z, Impedance"); an unknown code gives "".
-constexpr const char* codeReportText(const CodeList& list, char code)
+// The text at the code's place in `texts`, one text a code of the list; a
+// code not in the list gives "".
+constexpr const char* textOf(const CodeList& list, std::span<const char* const> texts, char code)
 {
     const auto at = code == '\0' ? std::string_view::npos : list.codes.find(code);
-    return at < list.reportTexts.size() ? list.reportTexts[at] : "";
+    return at < texts.size() ? texts[at] : "";
+}
+
+// The run report's text of a code ("Z, Impedance").
+constexpr const char* codeReportText(const CodeList& list, char code)
+{
+    return textOf(list, list.reportTexts, code);
 }
 
 } // namespace nosk

@@ -16,15 +16,9 @@ using opsdetail::appendf;
 namespace {
 
 // The names of the data lines' columns, in the order of the code lists.
-const char* const kLevelNames[] = {"Impedance", "Admittance", "Modulus", "Epsilon"};
 const char* const kFrequencyNames[] = {"Angular frequency (rad/s)", "Ordinary frequency (Hz)"};
 const char* const kFirstColumnNames[] = {"Magnitude", "Magnitude", "Log Mag", "Real"};
 const char* const kSecondColumnNames[] = {"Radii", "Degrees", "Radii", "Imag"};
-
-const char* nameOf(const CodeList& list, const char* const* names, char code)
-{
-    return codeReportText(CodeList{list.codes, {}, {names, list.codes.size()}}, code);
-}
 
 // One line a field of header line `lineNumber`: its label, then the value.
 void appendFields(std::string& out, const FitJob& job, int lineNumber)
@@ -90,13 +84,13 @@ std::string formatRunReport(const FitJob& job, const std::tm& when)
         appendf(out, "P(%02i) % .8e %1i", i + 1, job.P[i], job.NFREE[i]);
     }
 
-    const char* xName = nameOf(kFrequencies, kFrequencyNames, job.FREEQ);
-    const char* firstName = nameOf(kFormats, kFirstColumnNames, job.PINP);
-    const char* secondName = nameOf(kFormats, kSecondColumnNames, job.PINP);
+    const char* xName = textOf(kFrequencies, kFrequencyNames, job.FREEQ);
+    const char* firstName = textOf(kFormats, kFirstColumnNames, job.PINP);
+    const char* secondName = textOf(kFormats, kSecondColumnNames, job.PINP);
     const size_t rows = job.FREQ ? job.FREQ->size() : 0;
 
     out += "\n\nDATA LINES\n";
-    appendf(out, "\n%s vs. %s\n\n", nameOf(kLevels, kLevelNames, job.DINP), xName);
+    appendf(out, "\n%s vs. %s\n\n", textOf(kLevels, kLevelNames, job.DINP), xName);
     appendf(out, "%s\t%s\t%s\n", xName, firstName, secondName);
     for (size_t i = 0; i < rows; ++i)
         appendf(out, "%.8e\t%.8e\t%.8e\n", valueAt(job.FREQ, i), valueAt(job.DATA1, i), valueAt(job.DATA2, i));

@@ -21,7 +21,9 @@
 #include <QPushButton>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <vector>
 
 using namespace nosk;
 using nosk::test::OrganiserFixture;
@@ -237,6 +239,35 @@ TEST(Organiser, SetButtonsOfBothPages)
     data->mBox()->setText(QStringLiteral("0"));
     data->setButton()->click();
     EXPECT_EQ(data->grid(), nullptr);
+}
+
+// Tab runs down each column of "Fitting options", with Help right after the
+// FUN list and Set after the N box.
+TEST(Organiser, FittingOptionsTabOrderRunsDownEachColumn)
+{
+    OrganiserFixture f;
+    CFitOptionsPage* page = f.dlg->fitOptionsPage();
+    std::vector<QWidget*> expected;
+    for (const char* name : {"description", "IOPT", "DINP", "DFIT", "PINP", "PFIT", "FREEQ", "NEG", "DATTYP",
+                             "CELCAP", "ROE", "FUN", "Help", "IPAR", "IFP", "IRE", "MAXFEV", "IRCH", "IPRINT",
+                             "ATEMP", "SDWC", "SDRC", "IGACC", "NPRINT", "MODE", "ICP", "M", "N", "Set"}) {
+        const std::string n = name;
+        QWidget* w = page->edit(name);
+        if (!w)
+            w = page->list(name);
+        if (n == "Help" || n == "Set")
+            w = n == "Help" ? page->helpButton() : page->setButton();
+        ASSERT_NE(w, nullptr) << name;
+        expected.push_back(w);
+    }
+    std::vector<QWidget*> chain;
+    QWidget* w = expected.front();
+    do {
+        if (std::find(expected.begin(), expected.end(), w) != expected.end())
+            chain.push_back(w);
+        w = w->nextInFocusChain();
+    } while (w != expected.front() && chain.size() < expected.size());
+    EXPECT_EQ(chain, expected);
 }
 
 TEST(Organiser, DataPageCaptionAndFirstColumn)
