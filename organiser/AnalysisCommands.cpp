@@ -2,7 +2,7 @@
 
 #include "BatchRun.h"
 #include "CommandLine.h"
-#include "EngineRun.h"
+#include "EngineLaunch.h"
 #include "Locations.h"
 #include "SeriesPlot.h"
 #include "core/Exception.h"

@@ -3,7 +3,7 @@
 #include "AnalysisCommands.h"
 #include "COrganiserDlg.h"
 #include "CommandLine.h"
-#include "EngineRun.h"
+#include "EngineLaunch.h"
 #include "EngineRunner.h"
 #include "Locations.h"
 #include "core/Exception.h"

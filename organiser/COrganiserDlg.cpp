@@ -6,7 +6,7 @@
 #include "CFitOptionsPage.h"
 #include "COptionsDlg.h"
 #include "CTextEditorDlg.h"
-#include "EngineRun.h"
+#include "EngineLaunch.h"
 #include "ops/KramersKronigRun.h"
 #include "EngineRunner.h"
 #include "Housekeeping.h"

@@ -1,6 +1,6 @@
 #include "EngineRunner.h"
 
-#include "EngineRun.h"
+#include "EngineLaunch.h"
 #include "Locations.h"
 #include "core/Exception.h"
 #include "engine/PreparedJob.h"

@@ -1,5 +1,6 @@
 #include "CComplexPlanePage.h"
 
+#include "GraphPageLayout.h"
 #include "GraphPageSupport.h"
 #include "ViewerRun.h"
 #include "ViewerTexts.h"

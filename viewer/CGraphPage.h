@@ -1,7 +1,7 @@
 #pragma once
 
 #include "CViewerPage.h"
-#include "GraphLayout.h"
+#include "GraphPageLayout.h"
 
 #include <array>
 

@@ -4,15 +4,12 @@
 #include <QDialogButtonBox>
 #include <QDoubleValidator>
 #include <QFormLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QVBoxLayout>
 
 #include "core/Prompt.h"
 #include "job/JobFields.h"
-#include "platform/Help.h"
 #include "platform/Platform.h"
 
 namespace nosk {
@@ -32,7 +29,7 @@ QComboBox* codeList(const CodeList& list, char code, QWidget* parent)
 } // namespace
 
 CTransformDlg::CTransformDlg(const TransformChoice& current, QWidget* parent)
-    : QDialog(parent), m_choice(current)
+    : CRepresentationDlg(kHelpContext, parent), m_choice(current)
 {
     setWindowTitle(QStringLiteral("Data transformation"));
     m_level = codeList(kLevels, current.level, this);
@@ -52,15 +49,9 @@ CTransformDlg::CTransformDlg(const TransformChoice& current, QWidget* parent)
     form->addRow(new QLabel(QStringLiteral("Cell capacity (CELCAP)\nParameter required for\nZ,Y <--> M,E transforms"), this),
                  m_celcap);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    auto* original = buttons->addButton(QStringLiteral("Return to original data"), QDialogButtonBox::ResetRole);
-    connect(buttons, &QDialogButtonBox::accepted, this, &CTransformDlg::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &CTransformDlg::reject);
-    connect(original, &QPushButton::clicked, this, [this] { done(ReturnToOriginal); });
-
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
-    layout->addWidget(buttons);
+    layout->addWidget(makeButtons());
 }
 
 void CTransformDlg::accept()
@@ -77,15 +68,6 @@ void CTransformDlg::accept()
     m_choice.ire = m_frequency->currentIndex() == 1 ? -11 : -10;
     m_choice.celcap = c;
     QDialog::accept();
-}
-
-void CTransformDlg::keyPressEvent(QKeyEvent* event)
-{
-    if (event->key() == Qt::Key_F1) {
-        openHelpTopic(kHelpContext);
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 } // namespace nosk

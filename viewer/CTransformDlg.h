@@ -1,8 +1,7 @@
 #pragma once
 
+#include "CRepresentationDlg.h"
 #include "ViewerRun.h"
-
-#include <QDialog>
 
 class QComboBox;
 class QLineEdit;
@@ -12,10 +11,9 @@ namespace nosk {
 // "Data transformation": the level, complex format and frequency
 // representation in which the run is shown, and the cell capacity for the
 // Z,Y <--> M,E transforms.
-class CTransformDlg : public QDialog {
+class CTransformDlg : public CRepresentationDlg {
     Q_OBJECT
 public:
-    static constexpr int ReturnToOriginal = 2;
     static constexpr int kHelpContext = 10028;
 
     CTransformDlg(const TransformChoice& current, QWidget* parent = nullptr);
@@ -27,9 +25,6 @@ public:
     QLineEdit* celcapEdit() const { return m_celcap; }
 
     void accept() override;
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     TransformChoice m_choice;

@@ -426,20 +426,25 @@ std::string CViewerDlg::saveImage(const std::string& path, const CViewerPage& pa
     return err ? err->message() : std::string();
 }
 
+std::optional<std::string> CViewerDlg::askExportFile(const char* title, const char* initialName)
+{
+    if (!m_run.hasResults()) {
+        m_prompt.message("No results to export!", "ERROR", Buttons::Ok, Icon::Error);
+        return std::nullopt;
+    }
+    FileRequest request;
+    request.title = title;
+    request.filters = {{"CSV table (*.csv)", "*.csv"}, {"All files (*.*)", "*.*"}};
+    request.defaultExtension = "csv";
+    request.initialName = initialName;
+    return m_prompt.saveFile(request);
+}
+
 // Both tables replace the chosen file safely; a failure ends in the
 // command's error box.
 void CViewerDlg::onExportParameters()
 {
-    if (!m_run.hasResults()) {
-        m_prompt.message("No results to export!", "ERROR", Buttons::Ok, Icon::Error);
-        return;
-    }
-    FileRequest request;
-    request.title = "Export parameters";
-    request.filters = {{"CSV table (*.csv)", "*.csv"}, {"All files (*.*)", "*.*"}};
-    request.defaultExtension = "csv";
-    request.initialName = "parameters.csv";
-    auto path = m_prompt.saveFile(request);
+    auto path = askExportFile("Export parameters", "parameters.csv");
     if (!path)
         return;
     const FitStatistics* statistics = m_run.isFit() ? m_run.statistics() : nullptr;
@@ -450,16 +455,7 @@ void CViewerDlg::onExportParameters()
 
 void CViewerDlg::onExportData()
 {
-    if (!m_run.hasResults()) {
-        m_prompt.message("No results to export!", "ERROR", Buttons::Ok, Icon::Error);
-        return;
-    }
-    FileRequest request;
-    request.title = "Export data";
-    request.filters = {{"CSV table (*.csv)", "*.csv"}, {"All files (*.*)", "*.*"}};
-    request.defaultExtension = "csv";
-    request.initialName = "data.csv";
-    auto path = m_prompt.saveFile(request);
+    auto path = askExportFile("Export data", "data.csv");
     if (!path)
         return;
     AtomicFileWriter out(*path);

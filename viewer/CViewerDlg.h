@@ -7,6 +7,8 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 class QAction;
@@ -89,6 +91,8 @@ private:
     void createPages();
     void addPage(CViewerPage* page);
     void reportError(const char* text);
+    // The CSV file an export writes; nothing without results to export.
+    std::optional<std::string> askExportFile(const char* title, const char* initialName);
     // Whether a dialog, message box or popup of the program is open above
     // the main window (the pages could be the parents of what it shows).
     bool modalOpen() const;

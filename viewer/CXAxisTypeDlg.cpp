@@ -1,19 +1,15 @@
 #include "CXAxisTypeDlg.h"
 
-#include "platform/Help.h"
-
 #include <QButtonGroup>
 #include <QDialogButtonBox>
 #include <QGroupBox>
-#include <QKeyEvent>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
 namespace nosk {
 
 CXAxisTypeDlg::CXAxisTypeDlg(int current, QWidget* parent)
-    : QDialog(parent), m_group(new QButtonGroup(this))
+    : CRepresentationDlg(kHelpContext, parent), m_group(new QButtonGroup(this))
 {
     setWindowTitle(QStringLiteral("Set type of X axis"));
     auto* box = new QGroupBox(this);
@@ -28,29 +24,15 @@ CXAxisTypeDlg::CXAxisTypeDlg(int current, QWidget* parent)
         if (current == i + 1)
             r->setChecked(true);
     }
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    auto* original = buttons->addButton(QStringLiteral("Return to original data"), QDialogButtonBox::ResetRole);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(original, &QPushButton::clicked, this, [this] { done(ReturnToOriginal); });
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(box);
-    layout->addWidget(buttons);
+    layout->addWidget(makeButtons());
 }
 
 int CXAxisTypeDlg::type() const
 {
     const int id = m_group->checkedId();
     return id > 0 ? id : 1;
-}
-
-void CXAxisTypeDlg::keyPressEvent(QKeyEvent* event)
-{
-    if (event->key() == Qt::Key_F1) {
-        openHelpTopic(kHelpContext);
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 } // namespace nosk

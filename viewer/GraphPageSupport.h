@@ -1,6 +1,6 @@
 #pragma once
 
-#include "GraphLayout.h"
+#include "LayoutRect.h"
 #include "GraphSettings.h"
 
 #include <QRect>

@@ -1,8 +1,8 @@
 #include "PageComposer.h"
 
 #include "CViewerPage.h"
-#include "GraphLayout.h"
 #include "GraphPageSupport.h"
+#include "ImageLayout.h"
 #include "CZuGraph.h"
 
 #include <QPainter>

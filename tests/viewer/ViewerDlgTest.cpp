@@ -119,9 +119,8 @@ TEST(ViewerDlg, PageSetsOfFitSimulationAndMaxfevTwo)
 {
     test::TempWorkDir dir;
     RunSpec s;
-    test::writeRun(s);
     Viewer v;
-    v.open();
+    v.openRun(s);
     EXPECT_TRUE(v.prompt.messages.empty());
     EXPECT_EQ(v.tabs(), (QStringList{QStringLiteral("Graphics"), QStringLiteral("Complex-plane plot"),
                                      QStringLiteral("Numerical data"), QStringLiteral("PNTOUTL"),
@@ -165,12 +164,10 @@ TEST(ViewerDlg, GraphTitlesLayoutsAndScaleFlags)
     RunSpec s;
     s.ipar = 1;
     s.freeq = ' ';
-    test::writeRun(s);
     Viewer v;
-    v.open();
-    CGraphPage* g = v.graphics();
+    v.openRun(s);
+    CGraphPage* g = v.builtGraphics();
     ASSERT_NE(g, nullptr);
-    g->ensureBuilt();
     for (int n = 1; n <= 4; ++n)
         ASSERT_NE(g->graph(n), nullptr) << n;
     EXPECT_EQ(g->graph(2)->AxisY()->GetTitleWindow()->text(), QStringLiteral("Impedance,  -imag"));
@@ -199,12 +196,10 @@ TEST(ViewerDlg, RealOnlySimulationShowsOneGraphFiftyPixelsFromTheSides)
     RunSpec s;
     s.maxfev = 0;
     s.dattyp = 'R';
-    test::writeRun(s);
     Viewer v;
-    v.open();
-    CGraphPage* g = v.graphics();
+    v.openRun(s);
+    CGraphPage* g = v.builtGraphics();
     ASSERT_NE(g, nullptr);
-    g->ensureBuilt();
     ASSERT_NE(g->graph(1), nullptr);
     EXPECT_EQ(g->graph(2), nullptr);
     EXPECT_EQ(g->graph(3), nullptr);
@@ -216,9 +211,8 @@ TEST(ViewerDlg, NotificationKeepsAChangedRangeAndLoadResultsRestoresTheStoredOne
 {
     test::TempWorkDir dir;
     RunSpec s;
-    test::writeRun(s);
     Viewer v;
-    v.open();
+    v.openRun(s);
     v.graphics()->ensureBuilt();
     CZuAxis* y = v.graphics()->graph(3)->AxisY();
     y->AutoScale() = 0;
@@ -246,9 +240,8 @@ TEST(ViewerDlg, DataTransformationWarningsAndPageSet)
     test::TempWorkDir dir;
     RunSpec s;
     s.dattyp = 'R';
-    test::writeRun(s);
     Viewer v;
-    v.open();
+    v.openRun(s);
     // real-only data on a frequency axis: a warning first; No ends the command
     v.prompt.answers.push_back(Answer::No);
     v.dlg->onDataTransformation();
@@ -293,9 +286,8 @@ TEST(ViewerDlg, XAxisTypeCommand)
     s.xVariable = 3;
     s.firstX = 250;
     s.freeq = ' ';
-    test::writeRun(s);
     Viewer v;
-    v.open();
+    v.openRun(s);
     // temperature -> inverse temperature passes without a question
     v.dialogs.axisTypes.push_back({test::DialogResult::Ok, 4});
     v.dlg->onXAxisType();
@@ -324,9 +316,8 @@ TEST(ViewerDlg, PagesWithoutGraphsAreNotPrintedOrSaved)
 {
     test::TempWorkDir dir;
     RunSpec s;
-    test::writeRun(s);
     Viewer v;
-    v.open();
+    v.openRun(s);
     v.dlg->selectPage(2);  // "Numerical data"
     v.dlg->onPrintAllGraphs();
     ASSERT_EQ(v.prompt.messages.size(), 1u);
@@ -343,9 +334,8 @@ TEST(ViewerDlg, SavedImagesHaveTheLayoutSizes)
 {
     test::TempWorkDir dir;
     RunSpec s;
-    test::writeRun(s);
     Viewer v;
-    v.open();
+    v.openRun(s);
     // complex plane: twice the titled size
     v.dlg->selectPage(1);
     v.plane()->ensureBuilt();
@@ -400,9 +390,8 @@ TEST(ViewerDlg, PrintAllGraphsPutsThePageOnOnePdfPage)
 {
     test::TempWorkDir dir;
     RunSpec s;
-    test::writeRun(s);
     Viewer v;
-    v.open();
+    v.openRun(s);
     auto pages = [](const std::string& pdf) {
         int n = 0;
         for (size_t at = pdf.find("/Type /Page"); at != std::string::npos; at = pdf.find("/Type /Page", at + 1))
@@ -434,9 +423,8 @@ TEST(ViewerDlg, SettingsAreStoredWhenTheWindowCloses)
 {
     test::TempWorkDir dir;
     RunSpec s;
-    test::writeRun(s);
     Viewer v;
-    v.open();
+    v.openRun(s);
     v.graphics()->ensureBuilt();
     v.graphics()->graph(1)->AxisY()->AutoScale() = 0;
     v.graphics()->graph(1)->AxisY()->LogScale() = 0;
@@ -518,9 +506,8 @@ TEST(ViewerDlg, NotificationWaitsUntilTheAxisTraceOrLegendDialogIsClosed)
 {
     test::TempWorkDir dir;
     RunSpec s;
-    test::writeRun(s);
     Viewer v;
-    v.open();
+    v.openRun(s);
     for (int which = 0; which < 3; ++which) {
         v.graphics()->ensureBuilt();
         QPointer<CGraphPage> before = v.graphics();
@@ -587,9 +574,8 @@ TEST(ViewerDlg, GraphDialogsAskAndReportThroughTheProgramsPrompt)
 {
     test::TempWorkDir dir;
     RunSpec s;
-    test::writeRun(s);
     Viewer v;
-    v.open();
+    v.openRun(s);
     for (int page : {0, 1}) {
         v.dlg->selectPage(page);
         CZuGraph* g = page == 0 ? v.graphics()->graph(1) : nullptr;
@@ -642,9 +628,8 @@ TEST(ViewerDlg, PrintGraphOffersPrintingToAPdfFile)
 {
     test::TempWorkDir dir;
     RunSpec s;
-    test::writeRun(s);
     Viewer v;
-    v.open();
+    v.openRun(s);
     CZuGraph* g = v.graphics()->graph(1);
     bool offered = false;
     v.dialogs.next<QPrintDialog>([&](QPrintDialog* d) {
@@ -672,9 +657,8 @@ TEST(ViewerDlg, AxisAndTraceDialogsRepaintTheWholeGraph)
     // graph draws now, not the traces at their old pixel positions.
     test::TempWorkDir dir;
     RunSpec s;
-    test::writeRun(s);
     Viewer v;
-    v.open();
+    v.openRun(s);
     CZuGraph* g = v.graphics()->graph(1);
     QTest::qWait(100);
     auto onScreen = [&] {
@@ -718,9 +702,8 @@ TEST(ViewerDlg, TextPagesGoToTheStartAndTheEndWithCtrlHomeAndCtrlEnd)
     RunSpec s;
     s.count = 3000;
     s.decadeStep = 0.002;
-    test::writeRun(s);
     Viewer v;
-    v.open();
+    v.openRun(s);
     v.dlg->selectPage(4);
     auto* page = qobject_cast<CFileTextPage*>(v.dlg->pageByTitle(QStringLiteral("AUXPNTL")));
     ASSERT_NE(page, nullptr);

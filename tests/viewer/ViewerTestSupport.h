@@ -7,6 +7,7 @@
 #include "CViewerDlg.h"
 #include "CXAxisTypeDlg.h"
 #include "GraphSettings.h"
+#include "RunFiles.h"
 #include "core/ScriptedPrompt.h"
 #include "support/ScriptedDialogRunner.h"
 
@@ -126,6 +127,20 @@ struct Viewer {
         dlg = std::make_unique<CViewerDlg>(settings, prompt, nullptr, false);
         dlg->show();
         dlg->LoadRun(0);
+    }
+    // Writes the run into the work folder, then opens the window on it.
+    void openRun(const RunSpec& spec)
+    {
+        writeRun(spec);
+        open();
+    }
+    // The "Graphics" page with its graphs built; nullptr when there is none.
+    CGraphPage* builtGraphics() const
+    {
+        CGraphPage* page = graphics();
+        if (page)
+            page->ensureBuilt();
+        return page;
     }
     QStringList tabs() const { return dlg->tabTitles(); }
     CGraphPage* graphics() const { return qobject_cast<CGraphPage*>(dlg->pageByTitle(QStringLiteral("Graphics"))); }

@@ -1,4 +1,5 @@
-#include "GraphLayout.h"
+#include "GraphPageLayout.h"
+#include "ImageLayout.h"
 
 #include <gtest/gtest.h>
 

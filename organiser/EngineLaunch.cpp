@@ -1,4 +1,4 @@
-#include "EngineRun.h"
+#include "EngineLaunch.h"
 
 #include "Housekeeping.h"
 #include "Locations.h"
