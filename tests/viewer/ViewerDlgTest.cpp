@@ -437,14 +437,6 @@ TEST(ViewerDlg, SettingsAreStoredWhenTheWindowCloses)
 
 #ifdef NOSKWIN_PATH
 // Runs written by the bundled engine.
-namespace {
-bool runEngine()
-{
-    const std::string cmd = std::string("'") + NOSKWIN_PATH + "' </dev/null >engine.txt 2>&1";
-    return std::system(cmd.c_str()) == 0;
-}
-} // namespace
-
 TEST(ViewerDlgEngine, FitAndRealOnlySimulationWrittenByTheEngine)
 {
     test::TempWorkDir dir;
@@ -452,7 +444,7 @@ TEST(ViewerDlgEngine, FitAndRealOnlySimulationWrittenByTheEngine)
     s.count = 20;
     s.decadeStep = 0.3;
     test::writeEngineJob(s);
-    ASSERT_TRUE(runEngine()) << test::readAll("engine.txt");
+    ASSERT_TRUE(test::runEngine()) << test::readAll("engine.txt");
     Viewer v;
     v.open();
     EXPECT_TRUE(v.prompt.messages.empty()) << v.prompt.lastMessage().text;
@@ -468,7 +460,7 @@ TEST(ViewerDlgEngine, FitAndRealOnlySimulationWrittenByTheEngine)
     s.maxfev = 0;
     s.dattyp = 'R';
     test::writeEngineJob(s);
-    ASSERT_TRUE(runEngine()) << test::readAll("engine.txt");
+    ASSERT_TRUE(test::runEngine()) << test::readAll("engine.txt");
     v.dlg->onLoadResults();
     EXPECT_TRUE(v.prompt.messages.empty()) << v.prompt.lastMessage().text;
     EXPECT_EQ(v.tabs(), (QStringList{QStringLiteral("Graphics"), QStringLiteral("PNTOUTL"), QStringLiteral("AUXPNTL")}));

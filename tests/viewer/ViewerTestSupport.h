@@ -18,6 +18,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 
+#include <cstdlib>
 #include <deque>
 #include <memory>
 #include <string>
@@ -113,6 +114,16 @@ public:
     int printSetups = 0;
     int abouts = 0;
 };
+
+#ifdef NOSKWIN_PATH
+// The engine built beside the tests, on the job in the work folder; its
+// console output goes to engine.txt.
+inline bool runEngine()
+{
+    const std::string cmd = std::string("'") + NOSKWIN_PATH + "' </dev/null >engine.txt 2>&1";
+    return std::system(cmd.c_str()) == 0;
+}
+#endif
 
 // The viewer's window on the run of the work folder, with every message and
 // dialog scripted.
