@@ -78,6 +78,22 @@ void fillSyntheticData(FitJob& job, const double* truth, const std::vector<doubl
     }
 }
 
+FitJob impedanceFitJob(char fun, int n, const std::string& description)
+{
+    FitJob job;
+    job.description = description;
+    job.FUN = fun;
+    job.N = n;
+    job.DINP = job.DFIT = 'Z';
+    job.PINP = job.PFIT = 'R';
+    job.FREEQ = 'F';
+    job.DATTYP = 'C';
+    job.CELCAP = 1.0;
+    job.MAXFEV = 500;
+    job.IRCH = 1;
+    return job;
+}
+
 std::vector<double> logSpaced(double from, double to, int n)
 {
     std::vector<double> f(n);

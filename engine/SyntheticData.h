@@ -2,6 +2,7 @@
 
 #include "job/FitJob.h"
 
+#include <string>
 #include <vector>
 
 namespace nosk::engine {
@@ -17,6 +18,12 @@ namespace nosk::engine {
 // nosk::exception for a model the engine lacks.
 void fillSyntheticData(FitJob& job, const double* truth, const std::vector<double>& frequencies, double noise,
     unsigned seed);
+
+// The header of a fit of circuit `fun` with `n` parameters (all 0 and fixed):
+// complex data as Z in rectangular form, frequencies in Hz, unit weighting
+// (IRCH 1), CELCAP 1 and at most 500 function evaluations; no data lines.
+// The example jobs, the tests and the benchmarks start from it.
+FitJob impedanceFitJob(char fun, int n, const std::string& description = {});
 
 // n frequencies spaced evenly in log between `from` and `to`.
 std::vector<double> logSpaced(double from, double to, int n);

@@ -1,6 +1,8 @@
 // Evaluation of the distributed elements at 1000 frequencies (values only,
 // and values with derivatives), and the fit of 100 points with one DE 10 of
 // free beta, the case whose derivatives come from the same quadrature nodes.
+#include "FitTiming.h"
+
 #include "engine/DeTable.h"
 #include "engine/EngineRun.h"
 #include "engine/JobProblem.h"
@@ -65,30 +67,12 @@ BENCHMARK(DeWithDerivatives1000)->DenseRange(0, sizeof kCases / sizeof kCases[0]
 // 100 points of a DE 10 response (R, T and beta free) fitted from 20 % off.
 void Kww100PointFit(benchmark::State& state)
 {
-    nosk::FitJob job;
-    job.FUN = 'A';
-    job.N = 10;
-    job.DINP = job.DFIT = 'Z';
-    job.PINP = job.PFIT = 'R';
-    job.FREEQ = 'F';
-    job.DATTYP = 'C';
-    job.CELCAP = 1;
-    job.MAXFEV = 500;
-    job.IRCH = 1;
+    nosk::FitJob job = nosk::engine::impedanceFitJob('A', 10);
     job.P[5] = 1e3, job.P[6] = 1e-3, job.P[7] = 0, job.P[8] = 0.6, job.P[9] = 10;
     job.NFREE[5] = job.NFREE[6] = 1, job.NFREE[8] = 2;
     nosk::engine::fillSyntheticData(job, job.P, nosk::engine::logSpaced(1e-2, 1e6, 100), 1e-3, 7);
     job.P[5] *= 1.2, job.P[6] *= 0.8, job.P[8] = 0.72;
-    const nosk::engine::PreparedJob prepared(job);
-    const nosk::engine::FitSettings settings = nosk::engine::settingsFor(job);
-    int evaluations = 0;
-    for (auto _ : state) {
-        nosk::engine::JobProblem problem(prepared);
-        const nosk::engine::FitRun run = nosk::engine::fitPreparedJob(prepared, problem, settings);
-        evaluations = run.record.outcome.functionEvaluations;
-        benchmark::DoNotOptimize(run.record.statistics.S);
-    }
-    state.counters["nfev"] = evaluations;
+    nosk::bench::timeFit(state, job);
 }
 BENCHMARK(Kww100PointFit)->Unit(benchmark::kMillisecond);
 

@@ -5,6 +5,8 @@
 //   BatteryTwoZarcs circuit S (two ZARCs and a CPE) on the battery spectrum,
 //                   10 free parameters
 // and the cost of one residual evaluation and one exact Jacobian of each.
+#include "FitTiming.h"
+
 #include "engine/EngineRun.h"
 #include "engine/JobProblem.h"
 #include "engine/PreparedJob.h"
@@ -27,19 +29,7 @@ nosk::FitJob loadExample(const char* relative)
 
 void fitExample(benchmark::State& state, const char* relative)
 {
-    const nosk::FitJob job = loadExample(relative);
-    const nosk::engine::PreparedJob prepared(job);
-    const nosk::engine::FitSettings settings = nosk::engine::settingsFor(job);
-    int evaluations = 0;
-    for (auto _ : state) {
-        nosk::engine::JobProblem problem(prepared);
-        const nosk::engine::FitRun run = nosk::engine::fitPreparedJob(prepared, problem, settings);
-        evaluations = run.record.outcome.functionEvaluations;
-        benchmark::DoNotOptimize(run.record.statistics.S);
-    }
-    state.counters["nfev"] = evaluations;
-    state.counters["free"] = prepared.freeCount();
-    state.counters["points"] = prepared.pointCount();
+    nosk::bench::timeFit(state, loadExample(relative));
 }
 
 void BatteryDe16(benchmark::State& state)

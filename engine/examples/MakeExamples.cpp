@@ -46,17 +46,13 @@ struct Example {
 
 FitJob makeJob(const Example& e)
 {
-    FitJob job;
-    job.description = e.description;
-    job.FUN = e.fun;
-    job.N = e.n;
+    FitJob job = nosk::engine::impedanceFitJob(e.fun, e.n, e.description);
     job.DINP = job.DFIT = e.level;
     job.PINP = job.PFIT = e.format;
     job.FREEQ = e.freeq;
     job.DATTYP = e.dattyp;
-    job.CELCAP = e.level == 'Z' || e.level == 'Y' ? 1.0 : 1e-12;
-    job.MAXFEV = 500;
-    job.NPRINT = 0;
+    if (e.level != 'Z' && e.level != 'Y')
+        job.CELCAP = 1e-12;
     job.IRCH = e.irch;
     job.IPRINT = 1;
     double truth[FitJob::kMaxParams] = {};
@@ -302,17 +298,7 @@ FitJob batteryJob(const std::string& dataFile, char fun, const char* description
         re.push_back(b);
         im.push_back(c);
     }
-    FitJob job;
-    job.description = description;
-    job.FUN = fun;
-    job.N = n;
-    job.DINP = job.DFIT = 'Z';
-    job.PINP = job.PFIT = 'R';
-    job.FREEQ = 'F';
-    job.DATTYP = 'C';
-    job.CELCAP = 1.0;
-    job.MAXFEV = 500;
-    job.IRCH = 1;
+    FitJob job = nosk::engine::impedanceFitJob(fun, n, description);
     job.IPRINT = 1;
     for (int i = 0; i < n; ++i) {
         job.P[i] = p[i].first;

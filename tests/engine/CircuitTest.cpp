@@ -2,6 +2,7 @@
 // here from the element formulas, the exact Jacobian against central
 // differences in every fit representation, the zero and infinity rules, and
 // the parser's refusals.
+#include "DeClosedForms.h"
 #include "EngineTestSupport.h"
 #include "support/Files.h"
 #include "support/Tolerance.h"
@@ -36,26 +37,7 @@ using Params = std::vector<double>;
 
 Complex de(int n, double R, double T, double U, double PHI, double w)
 {
-    const Complex iw = I * w;
-    switch (n) {
-    case 0: return 0.0;
-    case 1: return R / (1.0 + iw * R * T);
-    case 2: return 1.0 / (T * std::pow(iw, PHI));
-    case 3: return R / (1.0 + R * T * std::pow(iw, PHI));
-    case 5: return R / (1.0 + std::pow(iw * T, PHI));
-    case 6: return R / std::pow(1.0 + std::pow(iw * T, U), PHI);
-    case 7: return R / std::pow(1.0 + iw * T, PHI);
-    case 9: {
-        const Complex x = std::pow(iw * T, PHI);
-        return R * std::tanh(x) / x;
-    }
-    case 16: {
-        const Complex x = std::pow(iw * T, PHI);
-        return R / (std::tanh(x) * x);
-    }
-    case 17: return 1.0 / (iw * T + 1.0 / R + 1.0 / (U + iw * PHI));
-    }
-    return std::nan("");
+    return nosk::test::deClosedForm(n, {R, T, U, PHI}, w);
 }
 
 // DE(pN): its four parameters just before the selector.

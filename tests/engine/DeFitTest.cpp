@@ -34,17 +34,7 @@ void expectRecovered(FitJob job, double tolerance = 1e-6)
     TempWorkDir dir;
     const FitJob truth = job;
     offsetStart(job, 0.2);
-    job.save("INFL");
-    const EngineResult r = runEngineHere();
-    ASSERT_EQ(r.status, 0) << r.err;
-    FitJob fitted;
-    fitted.load("OUTIN");
-    for (int i = 0; i < job.N; ++i) {
-        if (job.NFREE[i] == 1 || job.NFREE[i] == 2) {
-            EXPECT_REL_NEAR(fitted.P[i], truth.P[i], tolerance)
-                << "P" << i + 1 << " " << fitted.P[i] << " " << truth.P[i] << "\n" << r.out;
-        }
-    }
+    expectFitRecovers(job, truth, tolerance);
 }
 
 } // namespace

@@ -115,17 +115,7 @@ TEST_P(Recovery, FindsTheParametersOfNoiseFreeData)
     const FitJob truth = job;
     engine::fillSyntheticData(job, truth.P, engine::logSpaced(1e-2, 1e5, 30), 0.0, 1);
     offsetStart(job);
-    job.save("INFL");
-    const EngineResult r = runEngineHere();
-    ASSERT_EQ(r.status, 0) << r.err;
-    FitJob fitted;
-    fitted.load("OUTIN");
-    for (int i = 0; i < job.N; ++i) {
-        if (job.NFREE[i] == 1 || job.NFREE[i] == 2) {
-            EXPECT_REL_NEAR(fitted.P[i], truth.P[i], 1e-6) << "P" << i + 1 << " " << fitted.P[i] << " "
-                                                                 << truth.P[i] << "\n" << r.out;
-        }
-    }
+    expectFitRecovers(job, truth, 1e-6);
 }
 
 INSTANTIATE_TEST_SUITE_P(AllSchemes, Recovery,

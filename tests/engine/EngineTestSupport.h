@@ -5,6 +5,10 @@
 
 #include "job/FitJob.h"
 
+#include "support/Tolerance.h"
+
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -26,17 +30,7 @@ struct TestParam {
 inline FitJob makeTestJob(char fun, int n, const std::vector<TestParam>& params, int points = 30,
     double fromHz = 1e-2, double toHz = 1e5)
 {
-    FitJob job;
-    job.description = "engine test";
-    job.FUN = fun;
-    job.N = n;
-    job.DINP = job.DFIT = 'Z';
-    job.PINP = job.PFIT = 'R';
-    job.FREEQ = 'F';
-    job.DATTYP = 'C';
-    job.CELCAP = 1.0;
-    job.MAXFEV = 500;
-    job.IRCH = 1;
+    FitJob job = engine::impedanceFitJob(fun, n, "engine test");
     for (const TestParam& p : params) {
         job.P[p.number - 1] = p.value;
         job.NFREE[p.number - 1] = p.code;
@@ -65,6 +59,22 @@ inline EngineResult runEngineHere()
     std::ostringstream out, err;
     const int status = engine::runEngine(out, err);
     return {status, out.str(), err.str()};
+}
+
+// Fits `job` with the engine in the current folder and expects every free
+// parameter of OUTIN within `tolerance` (relative) of its value in `truth`.
+inline void expectFitRecovers(const FitJob& job, const FitJob& truth, double tolerance)
+{
+    job.save("INFL");
+    const EngineResult r = runEngineHere();
+    ASSERT_EQ(r.status, 0) << r.err;
+    FitJob fitted;
+    fitted.load("OUTIN");
+    for (int i = 0; i < job.N; ++i) {
+        if (job.NFREE[i] == 1 || job.NFREE[i] == 2) {
+            EXPECT_REL_NEAR(fitted.P[i], truth.P[i], tolerance) << "P" << i + 1 << "\n" << r.out;
+        }
+    }
 }
 
 inline bool fileExists(const std::string& name)

@@ -67,16 +67,22 @@ std::vector<double> invert(std::vector<double> a, int n)
     return inv;
 }
 
-} // namespace
-
-TEST(Fitter, FindsTheMinimumOfANonlinearProblem)
+// 20 samples of 3 exp(-0.7 t) + 0.5 without noise, t from 0 in steps of 0.25.
+DecayProblem exactDecay()
 {
     std::vector<double> t, y;
     for (int i = 0; i < 20; ++i) {
         t.push_back(0.25 * i);
         y.push_back(3.0 * std::exp(-0.7 * 0.25 * i) + 0.5);
     }
-    DecayProblem problem(t, y);
+    return DecayProblem(t, y);
+}
+
+} // namespace
+
+TEST(Fitter, FindsTheMinimumOfANonlinearProblem)
+{
+    DecayProblem problem = exactDecay();
     FitSettings settings;
     settings.maxFunctionEvaluations = 200;
     int progressCalls = 0;
@@ -94,12 +100,7 @@ TEST(Fitter, FindsTheMinimumOfANonlinearProblem)
 
 TEST(Fitter, StopsAtMaxfev)
 {
-    std::vector<double> t, y;
-    for (int i = 0; i < 20; ++i) {
-        t.push_back(0.25 * i);
-        y.push_back(3.0 * std::exp(-0.7 * 0.25 * i) + 0.5);
-    }
-    DecayProblem problem(t, y);
+    DecayProblem problem = exactDecay();
     FitSettings settings;
     settings.maxFunctionEvaluations = 3;
     const FitOutcome out = fitLevenbergMarquardt(problem, {100.0, 20.0, -5.0}, settings);

@@ -1,9 +1,13 @@
-// The DE table and the two circuits against closed forms written out here
-// with the standard library's complex functions.
+// The DE table and the two circuits against closed forms written out with
+// the standard library's complex functions (DeClosedForms.h).
+#include "DeClosedForms.h"
+
 #include "engine/DeTable.h"
 #include "engine/ModelFunction.h"
 
 #include "core/Exception.h"
+
+#include "support/Tolerance.h"
 
 #include <gtest/gtest.h>
 
@@ -15,42 +19,11 @@ using nosk::engine::DeParams;
 using nosk::engine::ModelFunction;
 using nosk::engine::deAvailable;
 using nosk::engine::deImpedance;
+using nosk::test::deClosedForm;
 
 namespace {
 
 const Complex I(0.0, 1.0);
-
-void expectNear(Complex actual, Complex expected, double rel = 1e-12)
-{
-    const double scale = std::max(std::abs(expected), 1e-300);
-    EXPECT_LE(std::abs(actual - expected), rel * scale) << "actual " << actual << " expected " << expected;
-}
-
-Complex closedForm(int de, const DeParams& p, double w)
-{
-    const double R = p.R, T = p.T, U = p.U, PHI = p.PHI;
-    const Complex iw = I * w;
-    switch (de) {
-    case 0: return 0.0;
-    case 1: return R / (1.0 + iw * R * T);
-    case 2: return 1.0 / (T * std::pow(iw, PHI));
-    case 3: return R / (1.0 + R * T * std::pow(iw, PHI));
-    case 4: return R / (1.0 + std::pow(R, U) * T * std::pow(iw, PHI));
-    case 5: return R / (1.0 + std::pow(iw * T, PHI));
-    case 6: return R / std::pow(1.0 + std::pow(iw * T, U), PHI);
-    case 7: return R / std::pow(1.0 + iw * T, PHI);
-    case 9: {
-        const Complex x = std::pow(iw * T, PHI);
-        return R * std::tanh(x) / x;
-    }
-    case 16: {
-        const Complex x = std::pow(iw * T, PHI);
-        return R * (std::cosh(x) / std::sinh(x)) / x;
-    }
-    case 17: return 1.0 / (iw * T + 1.0 / R + 1.0 / (U + iw * PHI));
-    }
-    return std::nan("");
-}
 
 double selector(int de) { return de; }
 
@@ -64,45 +37,45 @@ TEST(DeTable, EveryDeMatchesItsClosedForm)
         for (const DeParams& p : sets)
             for (double w : omegas) {
                 SCOPED_TRACE("DE " + std::to_string(de) + " at w = " + std::to_string(w));
-                expectNear(deImpedance(de, p, w), closedForm(de, p, w), 1e-11);
+                EXPECT_REL_NEAR(deImpedance(de, p, w), deClosedForm(de, p, w), 1e-11);
             }
 }
 
 TEST(DeTable, KnownValues)
 {
     // DE 1 at w R T = 1 is R/2 - i R/2.
-    expectNear(deImpedance(1, {50.0, 0.01, 0, 0}, 2.0), Complex(25.0, -25.0));
+    EXPECT_REL_NEAR(deImpedance(1, {50.0, 0.01, 0, 0}, 2.0), Complex(25.0, -25.0), 1e-12);
     // A CPE with PHI = 1 is a capacitor 1/(i w T).
-    expectNear(deImpedance(2, {0, 1e-3, 0, 1.0}, 100.0), Complex(0.0, -10.0));
+    EXPECT_REL_NEAR(deImpedance(2, {0, 1e-3, 0, 1.0}, 100.0), Complex(0.0, -10.0), 1e-12);
     // A CPE with PHI = 0.5 lies on the 45 degree line.
     const Complex z = deImpedance(2, {0, 2.0, 0, 0.5}, 4.0);
     EXPECT_NEAR(z.real(), -z.imag(), 1e-15);
     // Finite-length diffusion: the transmissive end tends to R at low
     // frequency, the reflecting one to a capacitor.
-    expectNear(deImpedance(9, {7.0, 1.0, 0, 0.5}, 1e-12), Complex(7.0, 0.0), 1e-5);
+    EXPECT_REL_NEAR(deImpedance(9, {7.0, 1.0, 0, 0.5}, 1e-12), Complex(7.0, 0.0), 1e-5);
     const Complex low = deImpedance(16, {7.0, 1.0, 0, 0.5}, 1e-6);
     EXPECT_GT(-low.imag(), 1e5);
     // Both tend to the semi-infinite Warburg R (i w T)^-PHI at high frequency.
     const double w = 1e6;
     const Complex warburg = 7.0 / std::pow(I * w, 0.5);
-    expectNear(deImpedance(9, {7.0, 1.0, 0, 0.5}, w), warburg, 1e-12);
-    expectNear(deImpedance(16, {7.0, 1.0, 0, 0.5}, w), warburg, 1e-12);
+    EXPECT_REL_NEAR(deImpedance(9, {7.0, 1.0, 0, 0.5}, w), warburg, 1e-12);
+    EXPECT_REL_NEAR(deImpedance(16, {7.0, 1.0, 0, 0.5}, w), warburg, 1e-12);
 }
 
 TEST(DeTable, NegativeTimeConstantTakesThePrincipalBranch)
 {
     const DeParams p{5.0, -0.01, 0.8, 0.7};
     for (int de : {5, 6, 9, 16})
-        expectNear(deImpedance(de, p, 30.0), closedForm(de, p, 30.0), 1e-11);
+        EXPECT_REL_NEAR(deImpedance(de, p, 30.0), deClosedForm(de, p, 30.0), 1e-11);
 }
 
 TEST(DeTable, FourElementsDropTheirBranches)
 {
     const double w = 10.0;
     // R = 0: only C in parallel with the R-L branch.
-    expectNear(deImpedance(17, {0.0, 1e-3, 5.0, 0.2}, w), 1.0 / (I * w * 1e-3 + 1.0 / (5.0 + I * w * 0.2)));
+    EXPECT_REL_NEAR(deImpedance(17, {0.0, 1e-3, 5.0, 0.2}, w), 1.0 / (I * w * 1e-3 + 1.0 / (5.0 + I * w * 0.2)), 1e-12);
     // U = PHI = 0: R parallel C.
-    expectNear(deImpedance(17, {100.0, 1e-3, 0.0, 0.0}, w), 1.0 / (I * w * 1e-3 + 1.0 / 100.0));
+    EXPECT_REL_NEAR(deImpedance(17, {100.0, 1e-3, 0.0, 0.0}, w), 1.0 / (I * w * 1e-3 + 1.0 / 100.0), 1e-12);
 }
 
 TEST(DeTable, AvailableNumbers)
@@ -126,16 +99,16 @@ TEST(ModelFunction, CircuitAComposition)
     p[15] = 40.0, p[16] = 0.05, p[18] = 0.5, p[19] = selector(9);     // DE 9
     const ModelFunction a('A', p, nfree);
     for (double w : {0.1, 10.0, 1e4}) {
-        const Complex zs = p[0] + I * w * p[2] + 1.0 / (I * w * p[1]) + closedForm(1, {100.0, 1e-4, 0, 0}, w)
-            + closedForm(2, {0, 5e-3, 0, 0.8}, w) + closedForm(9, {40.0, 0.05, 0, 0.5}, w);
-        expectNear(a.impedance(p, w), 1.0 / (I * w * p[3] + 1.0 / zs), 1e-11);
+        const Complex zs = p[0] + I * w * p[2] + 1.0 / (I * w * p[1]) + deClosedForm(1, {100.0, 1e-4, 0, 0}, w)
+            + deClosedForm(2, {0, 5e-3, 0, 0.8}, w) + deClosedForm(9, {40.0, 0.05, 0, 0.5}, w);
+        EXPECT_REL_NEAR(a.impedance(p, w), 1.0 / (I * w * p[3] + 1.0 / zs), 1e-11);
     }
     // p2 = 0 and p4 = 0 drop the capacitors.
     p[1] = 0;
     p[3] = 0;
     const double w = 3.0;
-    expectNear(a.impedance(p, w), p[0] + I * w * p[2] + closedForm(1, {100.0, 1e-4, 0, 0}, w)
-            + closedForm(2, {0, 5e-3, 0, 0.8}, w) + closedForm(9, {40.0, 0.05, 0, 0.5}, w), 1e-12);
+    EXPECT_REL_NEAR(a.impedance(p, w), p[0] + I * w * p[2] + deClosedForm(1, {100.0, 1e-4, 0, 0}, w)
+            + deClosedForm(2, {0, 5e-3, 0, 0.8}, w) + deClosedForm(9, {40.0, 0.05, 0, 0.5}, w), 1e-12);
 }
 
 TEST(ModelFunction, CircuitBComposition)
@@ -151,10 +124,10 @@ TEST(ModelFunction, CircuitBComposition)
     const ModelFunction b('B', p, nfree);
     EXPECT_EQ(b.slotSign(3), -1.0);
     for (double w : {0.02, 1.0, 800.0}) {
-        const Complex inner = p[3] + closedForm(16, {0.004, 10.0, 0, 0.5}, w) + closedForm(1, {0.003, 0.01, 0, 0}, w);
+        const Complex inner = p[3] + deClosedForm(16, {0.004, 10.0, 0, 0.5}, w) + deClosedForm(1, {0.003, 0.01, 0, 0}, w);
         const Complex z = p[0] + I * w * p[2] + 1.0 / (I * w * p[1] + 1.0 / inner)
-            + closedForm(5, {0.001, 0.02, 0, 0.9}, w) - closedForm(2, {0, 50.0, 0, 0.9}, w);
-        expectNear(b.impedance(p, w), z, 1e-11);
+            + deClosedForm(5, {0.001, 0.02, 0, 0.9}, w) - deClosedForm(2, {0, 50.0, 0, 0.9}, w);
+        EXPECT_REL_NEAR(b.impedance(p, w), z, 1e-11);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "COrganiserDlg.h"
 #include "core/ScriptedPrompt.h"
+#include "engine/SyntheticData.h"
 #include "job/FitJob.h"
 #include "platform/Help.h"
 #include "platform/Notification.h"
@@ -90,16 +91,9 @@ inline std::string bundledEngine()
 // A small job of circuit A: an R in series with an RC (DE 1), ten points.
 inline FitJob sampleJob(int points = 10)
 {
-    FitJob job;
-    job.description = "Sample run";
-    job.FUN = 'A';
-    job.DINP = job.DFIT = 'Z';
-    job.PINP = job.PFIT = 'R';
-    job.FREEQ = 'F';
-    job.DATTYP = 'C';
-    job.N = 10;
-    job.MAXFEV = 0;
-    job.IRCH = 1;
+    FitJob job = engine::impedanceFitJob('A', 10, "Sample run");
+    job.CELCAP = FitJob::kDefaultCelcap;
+    job.MAXFEV = 0;  // a simulation
     job.P[0] = 10;       // series R
     job.P[5] = 100;      // DE R
     job.P[6] = 1e-6;     // DE T
