@@ -61,14 +61,3 @@ BENCHMARK(BM_PaintTwoTraces100kLog)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PaintTwoTraces100kLinear)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -110,14 +110,3 @@ void SaveAllGraphsInImage(benchmark::State& state)
 BENCHMARK(SaveAllGraphsInImage)->Args({99999, 0})->Args({99999, 1})->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(LoadRunAndFirstPaint)->Arg(99999)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(FreshWindowLoadAndFirstPaint)->Arg(99999)->Unit(benchmark::kMillisecond)->Iterations(5);
-
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

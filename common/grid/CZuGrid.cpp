@@ -183,15 +183,7 @@ void CZuGrid::keyPressEvent(QKeyEvent* event)
     // the plain arrows too; with Shift the selection grows.
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
     if (m_cells && (ctrl || m_cells->isReadOnly())) {
-        int direction = 0;
-        switch (event->key()) {
-        case Qt::Key_Right: direction = 1; break;
-        case Qt::Key_Left: direction = 2; break;
-        case Qt::Key_Up: direction = 3; break;
-        case Qt::Key_Down: direction = 4; break;
-        default: break;
-        }
-        if (direction) {
+        if (const int direction = arrowDirection(event->key())) {
             m_cells->cellMove(direction, (event->modifiers() & Qt::ShiftModifier) != 0);
             return;
         }

@@ -14,6 +14,17 @@
 
 namespace nosk {
 
+int arrowDirection(int key)
+{
+    switch (key) {
+    case Qt::Key_Right: return 1;
+    case Qt::Key_Left: return 2;
+    case Qt::Key_Up: return 3;
+    case Qt::Key_Down: return 4;
+    default: return 0;
+    }
+}
+
 CZuCellEdit::CZuCellEdit(QWidget* parent)
     : QLineEdit(parent)
 {
@@ -47,15 +58,7 @@ bool CZuCellEdit::event(QEvent* event)
     }
     const Qt::KeyboardModifiers mods = key->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier);
     if (mods == (Qt::ControlModifier | Qt::ShiftModifier)) {
-        int direction = 0;
-        switch (key->key()) {
-        case Qt::Key_Right: direction = 1; break;
-        case Qt::Key_Left: direction = 2; break;
-        case Qt::Key_Up: direction = 3; break;
-        case Qt::Key_Down: direction = 4; break;
-        default: break;
-        }
-        if (direction) {
+        if (const int direction = arrowDirection(key->key())) {
             emit extendRequested(direction);
             return true;
         }
@@ -74,13 +77,8 @@ void CZuCellEdit::keyPressEvent(QKeyEvent* event)
         return;
     }
     if (event->modifiers() & Qt::ControlModifier) {
-        switch (event->key()) {
-        case Qt::Key_Left: emit moveRequested(2); break;
-        case Qt::Key_Up: emit moveRequested(3); break;
-        case Qt::Key_Right: emit moveRequested(1); break;
-        case Qt::Key_Down: emit moveRequested(4); break;
-        default: break;
-        }
+        if (const int direction = arrowDirection(event->key()))
+            emit moveRequested(direction);
     }
     QLineEdit::keyPressEvent(event);
 }

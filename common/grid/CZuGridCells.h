@@ -12,6 +12,10 @@ namespace nosk {
 class CZuGrid;
 class CZuGridModel;
 
+// The cell step of an arrow key: Right 1, Left 2, Up 3, Down 4; 0 for any
+// other key.
+int arrowDirection(int key);
+
 // The in-place editor of the current cell.
 class CZuCellEdit : public QLineEdit {
     Q_OBJECT
