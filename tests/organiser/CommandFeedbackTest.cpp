@@ -23,8 +23,7 @@ namespace fs = std::filesystem;
 TEST(CommandFeedback, SetAsksBeforeDroppingDataRows)
 {
     OrganiserFixture f;
-    test::sampleJob(25).save("A.TST");
-    f.dlg->LoadJobFile("A.TST");
+    f.openJob(test::sampleJob(25));
     CDataLinesPage* data = f.dlg->dataLinesPage();
     (*f.dlg->job().DATA1)[24] = 0;  // a row keeps data in its other columns
 
@@ -57,8 +56,7 @@ TEST(CommandFeedback, FailedLoadLeavesTheJob)
     OrganiserFixture f;
     FitJob job = test::sampleJob(12);
     job.description = "Kept";
-    job.save("A.TST");
-    f.dlg->LoadJobFile("A.TST");
+    f.openJob(job);
     const std::string good = test::readAll("A.TST");
 
     // A job file cut short in its data lines, and one with its parameter
@@ -107,8 +105,7 @@ TEST(CommandFeedback, MissingAuxpntlIsReported)
 TEST(CommandFeedback, FrontPageWithoutPrinterGoesToPdf)
 {
     OrganiserFixture f;
-    test::sampleJob().save("A.TST");
-    f.dlg->LoadJobFile("A.TST");
+    f.openJob(test::sampleJob());
     f.dlg->resize(800, 600);
     f.answerDialog = [](QDialog& d) {
         dynamic_cast<QPrintDialog&>(d).printer()->setPrinterName(QStringLiteral("no-such-printer-here"));
@@ -164,8 +161,7 @@ TEST(CommandFeedback, InstalledExampleIsCopiedFirst)
 TEST(CommandFeedback, AngularFrequencyColumnIsNamed)
 {
     OrganiserFixture f;
-    test::sampleJob().save("A.TST");
-    f.dlg->LoadJobFile("A.TST");
+    f.openJob(test::sampleJob());
     CDataLinesPage* data = f.dlg->dataLinesPage();
     EXPECT_EQ(data->columnTitles().value(0), QStringLiteral("Frequency, Hz "));
     f.dlg->action(QStringLiteral("Convert frequency to angular"))->trigger();

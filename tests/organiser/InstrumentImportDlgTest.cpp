@@ -111,14 +111,7 @@ TEST(InstrumentMenu, TheImportedBatteryFitsWithSaveAndRun)
     const size_t said = f.prompt.messages.size();
     f.dlg->runButton()->click();
     ASSERT_TRUE(f.dlg->engineRunning()) << f.prompt.lastMessage().text;
-    QElapsedTimer clock;
-    clock.start();
-    while (f.dlg->engineRunning() && clock.elapsed() < 30000) {
-        QThread::msleep(10);
-        QCoreApplication::processEvents();
-        f.timer->tick();
-    }
-    ASSERT_FALSE(f.dlg->engineRunning());
+    ASSERT_TRUE(f.waitForEngine(30000));
     EXPECT_EQ(f.prompt.messages.size(), said) << f.prompt.lastMessage().text;  // no failure shown
     EXPECT_TRUE(fs::exists("PNTOUTL"));
     EXPECT_EQ(fs::file_size("solartron.fra"), 700u + 84u * 66u);

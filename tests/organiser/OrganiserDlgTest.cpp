@@ -118,8 +118,7 @@ TEST(Organiser, LoadDataFromTstKeepsHeaderAndTitle)
     FitJob other = test::sampleJob(12);
     other.description = "Other";
     other.save("C.TST");
-    test::sampleJob(3).save("A.TST");
-    f.dlg->LoadJobFile("A.TST");
+    f.openJob(test::sampleJob(3));
     f.dlg->job().description = "Mine";
     f.prompt.files.push_back(f.dir.file("C.TST"));
     f.dlg->action(QStringLiteral("&Load data from TST"))->trigger();
@@ -144,8 +143,7 @@ TEST(Organiser, FitOptionsPageShowsAndStores)
     job.PINP = 'X';
     job.MAXFEV = 7;
     job.IRCH = 2;
-    job.save("A.TST");
-    f.dlg->LoadJobFile("A.TST");
+    f.openJob(job);
     f.dlg->job().CELCAP = 1.23456789e-12;
     f.dlg->loadFromJob();
     CFitOptionsPage* page = f.dlg->fitOptionsPage();
@@ -181,8 +179,7 @@ TEST(Organiser, IrchRebuildsTheDataColumns)
     OrganiserFixture f;
     FitJob job = test::sampleJob();
     job.IRCH = 2;
-    job.save("A.TST");
-    f.dlg->LoadJobFile("A.TST");
+    f.openJob(job);
     CDataLinesPage* data = f.dlg->dataLinesPage();
     QLineEdit* irch = f.dlg->fitOptionsPage()->edit("IRCH");
     EXPECT_EQ(data->columnTitles().size(), 3);
@@ -204,8 +201,7 @@ TEST(Organiser, SetButtonsOfBothPages)
 {
     OrganiserFixture f;
     FitJob job = test::sampleJob(25);
-    job.save("A.TST");
-    f.dlg->LoadJobFile("A.TST");
+    f.openJob(job);
     CFitOptionsPage* fit = f.dlg->fitOptionsPage();
     CDataLinesPage* data = f.dlg->dataLinesPage();
 
@@ -275,8 +271,7 @@ TEST(Organiser, DataPageCaptionAndFirstColumn)
     OrganiserFixture f;
     FitJob job = test::sampleJob();
     job.DINP = 'Y';
-    job.save("A.TST");
-    f.dlg->LoadJobFile("A.TST");
+    f.openJob(job);
     CDataLinesPage* data = f.dlg->dataLinesPage();
     EXPECT_EQ(data->levelCaption()->text(), QStringLiteral("Admittance"));
     QComboBox* dinp = f.dlg->fitOptionsPage()->list("DINP");
@@ -304,8 +299,7 @@ TEST(Organiser, DELinksFollowTheCircuit)
     FitJob job = test::sampleJob();
     job.N = 12;
     job.P[9] = 5;
-    job.save("A.TST");
-    f.dlg->LoadJobFile("A.TST");
+    f.openJob(job);
     CParamEditor* ed = f.dlg->fitOptionsPage()->paramEditor();
     f.answerDialog = [](QDialog& d) {
         auto& s = dynamic_cast<CSelectDEDlg&>(d);

@@ -13,11 +13,14 @@
 #include "support/TempDir.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
 #include <QtGlobal>
 
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 
 namespace nosk::test {
@@ -71,6 +74,32 @@ struct OrganiserFixture {
         p.setHelp(nullptr);
         p.setShell(nullptr);
         p.setNotifier(nullptr);
+    }
+
+    // Saves `job` as A.TST in the work folder and loads it into the window.
+    void openJob(const FitJob& job)
+    {
+        job.save("A.TST");
+        dlg->LoadJobFile("A.TST");
+    }
+
+    // Ticks the watch timer until `done` holds, for at most `ms`; whether it holds.
+    bool tickUntil(const std::function<bool()>& done, int ms = 20000)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (!done() && clock.elapsed() < ms) {
+            QThread::msleep(10);
+            QCoreApplication::processEvents();
+            timer->tick();
+        }
+        return done();
+    }
+
+    // Ticks until the run has ended; whether it has.
+    bool waitForEngine(int ms = 20000)
+    {
+        return tickUntil([this] { return !dlg->engineRunning(); }, ms);
     }
 };
 

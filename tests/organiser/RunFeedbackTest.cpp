@@ -25,18 +25,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool tickUntil(OrganiserFixture& f, const std::function<bool()>& done, int ms = 20000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < ms) {
-        QThread::msleep(10);
-        QCoreApplication::processEvents();
-        f.timer->tick();
-    }
-    return done();
-}
-
 bool contains(const std::string& text, const std::string& part)
 {
     return text.find(part) != std::string::npos;
@@ -123,8 +111,7 @@ TEST(RunFeedback, FirstRunTrapIsExplainedWithoutRunning)
     OrganiserFixture f;
     FitJob job = firstRunJob();
     job.MAXFEV = 50;
-    job.save("A.TST");
-    f.dlg->LoadJobFile("A.TST");
+    f.openJob(job);
     writeFakeEngine("touch STARTED\n");
     f.dlg->runButton()->click();
     ASSERT_FALSE(f.prompt.messages.empty());
@@ -178,14 +165,13 @@ TEST(RunFeedback, FailedRunSaysWhy)
     OrganiserFixture f;
     FitJob job = test::sampleJob();
     job.MAXFEV = 5;
-    job.save("A.TST");
-    f.dlg->LoadJobFile("A.TST");
+    f.openJob(job);
 
     // The reason at the end of the report.
     writeFakeEngine("printf 'NOSKWIN\\r\\n\\r\\nP7 = -1 must be positive to be fitted with NFREE 1\\r\\n' > PNTOUTL\n"
                     "exit 1\n");
     f.dlg->runButton()->click();
-    ASSERT_TRUE(tickUntil(f, [&] { return !f.dlg->engineRunning(); }));
+    ASSERT_TRUE(f.waitForEngine());
     std::string text = f.prompt.lastMessage().text;
     EXPECT_EQ(text.rfind("Fitting process failed!\nP7 = -1 must be positive to be fitted with NFREE 1", 0), 0u)
         << text;
@@ -196,14 +182,14 @@ TEST(RunFeedback, FailedRunSaysWhy)
     // what an earlier run left in the log.
     writeFakeEngine("echo 'DATTYP is wrong here' >&2\nexit 3\n");
     f.dlg->runButton()->click();
-    ASSERT_TRUE(tickUntil(f, [&] { return !f.dlg->engineRunning(); }));
+    ASSERT_TRUE(f.waitForEngine());
     text = f.prompt.lastMessage().text;
     EXPECT_EQ(text.rfind("Fitting process failed!\nDATTYP is wrong here", 0), 0u) << text;
     EXPECT_TRUE(contains(text, "Change DATTYP")) << text;
 
     writeFakeEngine("exit 4\n");
     f.dlg->runButton()->click();
-    ASSERT_TRUE(tickUntil(f, [&] { return !f.dlg->engineRunning(); }));
+    ASSERT_TRUE(f.waitForEngine());
     EXPECT_EQ(f.prompt.lastMessage().text, "Fitting process failed!\nThe engine ended with status 4.");
     EXPECT_EQ(f.notifier.count, 0);
 }
@@ -213,8 +199,7 @@ TEST(RunFeedback, ProgressIsShownAndTheFitCanBeStopped)
     OrganiserFixture f;
     FitJob job = test::sampleJob();
     job.MAXFEV = 50;
-    job.save("A.TST");
-    f.dlg->LoadJobFile("A.TST");
+    f.openJob(job);
     writeFakeEngine("echo '  ITERATION     1   FUNCTION EVALUATIONS      3   S = 1.5E+00'\n"
                     "exec sleep 30\n");
     QAction* stop = f.dlg->action(QStringLiteral("Stop fit"));
@@ -224,14 +209,14 @@ TEST(RunFeedback, ProgressIsShownAndTheFitCanBeStopped)
     ASSERT_TRUE(f.dlg->engineRunning());
     EXPECT_TRUE(stop->isEnabled());
     EXPECT_EQ(f.dlg->cursor().shape(), Qt::BusyCursor);
-    ASSERT_TRUE(tickUntil(f, [&] { return f.dlg->statusText().contains(QStringLiteral("ITERATION     1")); }, 5000))
+    ASSERT_TRUE(f.tickUntil([&] { return f.dlg->statusText().contains(QStringLiteral("ITERATION     1")); }, 5000))
         << f.dlg->statusText().toStdString();
     EXPECT_TRUE(f.dlg->statusText().startsWith(QStringLiteral("Fitting... ")));
 
     QElapsedTimer clock;
     clock.start();
     stop->trigger();
-    ASSERT_TRUE(tickUntil(f, [&] { return !f.dlg->engineRunning(); }, 5000));
+    ASSERT_TRUE(f.waitForEngine(5000));
     EXPECT_LT(clock.elapsed(), 5000);
     EXPECT_EQ(f.dlg->statusText(), QStringLiteral("Fit stopped."));
     EXPECT_TRUE(f.prompt.messages.empty()) << f.prompt.lastMessage().text;
@@ -251,10 +236,9 @@ TEST(RunFeedback, FinishedFitTellsWhereTheValuesAre)
     job.MAXFEV = 100;
     job.IRE = 0;
     job.NFREE[5] = 1;
-    job.save("A.TST");
-    f.dlg->LoadJobFile("A.TST");
+    f.openJob(job);
     f.dlg->runButton()->click();
-    ASSERT_TRUE(tickUntil(f, [&] { return !f.dlg->engineRunning(); }));
+    ASSERT_TRUE(f.waitForEngine());
     EXPECT_TRUE(f.prompt.messages.empty()) << f.prompt.lastMessage().text;
     const std::string status = f.dlg->statusText().toStdString();
     std::smatch m;
@@ -277,8 +261,7 @@ TEST(RunFeedback, ForeignEngineInTheWorkFolder)
     if (!fs::exists(bundledEngine()))
         GTEST_SKIP() << "the bundled engine is not built";
     OrganiserFixture f;
-    test::sampleJob().save("A.TST");
-    f.dlg->LoadJobFile("A.TST");
+    f.openJob(test::sampleJob());
     test::writeAll("NOSKWIN.EXE", std::string("MZ\x90\0\3\0\0\0", 8));
     fs::permissions("NOSKWIN.EXE", fs::perms::owner_all);
     f.prompt.answers.push_back(Answer::Yes);
@@ -291,7 +274,7 @@ TEST(RunFeedback, ForeignEngineInTheWorkFolder)
     EXPECT_TRUE(contains(asked.text, f.dir.file("NOSKWIN.EXE"))) << asked.text;
     EXPECT_TRUE(contains(asked.text, bundledEngine())) << asked.text;
     ASSERT_TRUE(f.dlg->engineRunning());
-    ASSERT_TRUE(tickUntil(f, [&] { return !f.dlg->engineRunning(); }));
+    ASSERT_TRUE(f.waitForEngine());
     EXPECT_TRUE(f.dlg->statusText().startsWith(QStringLiteral("Model computed"))) << f.dlg->statusText().toStdString();
     EXPECT_TRUE(fs::exists("PNTOUTL"));
 }
@@ -299,8 +282,7 @@ TEST(RunFeedback, ForeignEngineInTheWorkFolder)
 TEST(RunFeedback, RefusedBoxStopsTheRun)
 {
     OrganiserFixture f;
-    test::sampleJob().save("A.TST");
-    f.dlg->LoadJobFile("A.TST");
+    f.openJob(test::sampleJob());
     writeFakeEngine("touch STARTED\n");
     f.dlg->fitOptionsPage()->edit("MAXFEV")->setText(QStringLiteral("12a"));
     f.dlg->runButton()->click();

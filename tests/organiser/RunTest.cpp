@@ -19,30 +19,12 @@ using nosk::test::writeFakeEngine;
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// Ticks the watch timer until the run has ended (at most a few seconds).
-bool waitForEngine(OrganiserFixture& f)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (f.dlg->engineRunning() && clock.elapsed() < 20000) {
-        QThread::msleep(10);
-        QCoreApplication::processEvents();
-        f.timer->tick();
-    }
-    return !f.dlg->engineRunning();
-}
-
-} // namespace
-
 TEST(Run, RefusedWithoutParameters)
 {
     OrganiserFixture f;
     FitJob job = test::sampleJob();
     job.N = 0;
-    job.save("A.TST");
-    f.dlg->LoadJobFile("A.TST");
+    f.openJob(job);
     test::writeAll("PNTOUTL", "last run");
     f.dlg->runButton()->click();
     EXPECT_EQ(f.prompt.lastMessage().text, "Can not run this TEST configuration!");
@@ -54,8 +36,7 @@ TEST(Run, RefusedWithoutParameters)
 TEST(Run, EngineThatCannotStart)
 {
     OrganiserFixture f;
-    test::sampleJob().save("A.TST");
-    f.dlg->LoadJobFile("A.TST");
+    f.openJob(test::sampleJob());
     test::writeAll("NOSKWIN.EXE", "not a program");  // not executable
     fs::permissions("NOSKWIN.EXE", fs::perms::owner_read | fs::perms::owner_write);
     f.prompt.answers.push_back(Answer::No);  // not the bundled engine instead
@@ -73,8 +54,7 @@ TEST(Run, FailedFitIsReportedAndNotAnnounced)
     OrganiserFixture f;
     FitJob job = test::sampleJob();
     job.MAXFEV = 5;
-    job.save("A.TST");
-    f.dlg->LoadJobFile("A.TST");
+    f.openJob(job);
     writeFakeEngine("echo \"$@\" > ARGS\nsleep 0.2\nexit 1\n");
     f.dlg->runButton()->click();
     ASSERT_TRUE(f.dlg->engineRunning());
@@ -82,7 +62,7 @@ TEST(Run, FailedFitIsReportedAndNotAnnounced)
     // One engine at a time.
     f.dlg->action(QStringLiteral("Save and &Run"))->trigger();
     EXPECT_EQ(f.prompt.lastMessage().text, "The fitting engine is still running!");
-    ASSERT_TRUE(waitForEngine(f));
+    ASSERT_TRUE(f.waitForEngine());
     EXPECT_EQ(test::readAll("ARGS"), "S\n");
     EXPECT_EQ(f.prompt.lastMessage().text.rfind("Fitting process failed!", 0), 0u);
     EXPECT_EQ(f.notifier.count, 0);
@@ -94,8 +74,7 @@ TEST(Run, OldOutinIsOfferedForKeeping)
     OrganiserFixture f;
     f.options.promptStoreOutin = 1;
     f.options.closeEngineWindow = 1;
-    test::sampleJob().save("A.TST");
-    f.dlg->LoadJobFile("A.TST");
+    f.openJob(test::sampleJob());
     test::writeAll("OUTIN", "old outin");
     writeFakeEngine("echo \"$#\" > ARGS\n");
     f.prompt.files.push_back(f.dir.file("OUTIN.OLD"));
@@ -104,7 +83,7 @@ TEST(Run, OldOutinIsOfferedForKeeping)
     EXPECT_EQ(f.prompt.fileDialogs.back().request.title, "Store OUTIN file");
     EXPECT_EQ(f.prompt.fileDialogs.back().request.initialName, "OUTIN.OLD");
     EXPECT_EQ(test::readAll("OUTIN.OLD"), "old outin");
-    ASSERT_TRUE(waitForEngine(f));
+    ASSERT_TRUE(f.waitForEngine());
     EXPECT_EQ(test::readAll("ARGS"), "0\n");
 }
 
@@ -124,11 +103,10 @@ TEST(Run, FullRunWithTheBundledEngine)
 
     FitJob job = test::sampleJob(12);
     job.IRE = -1;
-    job.save("A.TST");
-    f.dlg->LoadJobFile("A.TST");
+    f.openJob(job);
     f.dlg->runButton()->click();
     ASSERT_TRUE(f.dlg->engineRunning()) << (f.prompt.messages.empty() ? "" : f.prompt.lastMessage().text);
-    ASSERT_TRUE(waitForEngine(f));
+    ASSERT_TRUE(f.waitForEngine());
     for (int i = 0; i < 50 && heard == 0; ++i) {
         QCoreApplication::processEvents();
         QThread::msleep(10);
