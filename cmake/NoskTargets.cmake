@@ -13,6 +13,8 @@ function(nosk_add_test name)
   cmake_parse_arguments(T "GUI" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   nosk_target_settings(${name})
+  # The shared test helpers: "support/Tolerance.h", "support/TempDir.h", ...
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   if(T_GUI)
     target_link_libraries(${name} PRIVATE ${T_LIBS} nosk_qt_test_main GTest::gtest GTest::gmock Qt6::Test)
     gtest_discover_tests(${name}

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "job/AtomicFileWriter.h"
+#include "job/PhysicalConstants.h"
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,7 +15,7 @@ namespace nosk {
 class FitJob {
 public:
     static constexpr int kMaxParams = 50;
-    static constexpr double kDefaultCelcap = 8.8541878e-14;  // vacuum permittivity, F/cm
+    static constexpr double kDefaultCelcap = kVacuumPermittivity;
 
     using Column = std::optional<std::vector<double>>;  // absent, or exactly M values
 
@@ -76,5 +78,11 @@ public:
     Column WEIGHT1, WEIGHT2;  // present only while IRCH is 0
     unsigned char xVariable;  // 1 frequency, 2 time, 3 temperature, 4 inverse temperature
 };
+
+// A value of an array, or 0 where the array is missing or shorter.
+inline double valueAt(const FitJob::Column& column, std::size_t i)
+{
+    return column && i < column->size() ? (*column)[i] : 0.0;
+}
 
 } // namespace nosk

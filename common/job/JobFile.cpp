@@ -169,12 +169,6 @@ void keepArraysWhole(FitJob& job)
         job.releaseWeights();
 }
 
-// A value of an array, or 0 where the array is missing.
-double valueAt(const FitJob::Column& column, int i)
-{
-    return column && static_cast<std::size_t>(i) < column->size() ? (*column)[static_cast<std::size_t>(i)] : 0.0;
-}
-
 // The engine's fields are fixed columns: a value printed wider than its field
 // would shift every field after it and the reader would take wrong numbers
 // without a word. A count with as many digits as its field gives up the blank

@@ -6,15 +6,6 @@
 
 namespace nosk {
 
-namespace {
-
-double valueAt(const FitJob::Column& column, size_t i)
-{
-    return column && i < column->size() ? (*column)[i] : 0.0;
-}
-
-} // namespace
-
 std::string formatDataExport(const FitJob& job)
 {
     std::string out;

@@ -5,6 +5,7 @@
 #include "core/Prompt.h"
 #include "job/AtomicFileWriter.h"
 #include "job/FitJob.h"
+#include "job/PhysicalConstants.h"
 #include "job/RegularFile.h"
 
 #include <cmath>
@@ -18,8 +19,6 @@ using opsdetail::appendf;
 using opsdetail::nextLine;
 
 namespace {
-
-constexpr double kVacuumPermittivity = 8.8541878e-14;
 
 // Any way in which PNTOUTL does not have the expected shape.
 struct FormatError {};
@@ -67,11 +66,6 @@ int truncateToInt(double v)
     if (v <= static_cast<double>(std::numeric_limits<int>::min()))
         return std::numeric_limits<int>::min();
     return static_cast<int>(v);
-}
-
-double valueAt(const FitJob::Column& column, size_t i)
-{
-    return column && i < column->size() ? (*column)[i] : 0.0;
 }
 
 void writeText(std::ostream& out, const std::string& text)

@@ -45,11 +45,6 @@ void appendFields(std::string& out, const FitJob& job, int lineNumber)
     }
 }
 
-double valueAt(const FitJob::Column& column, size_t i)
-{
-    return column && i < column->size() ? (*column)[i] : 0.0;
-}
-
 } // namespace
 
 std::string formatRunReport(const FitJob& job, const std::tm& when)

@@ -9,6 +9,7 @@
 
 #include "support/Files.h"
 #include "support/TempDir.h"
+#include "support/Tolerance.h"
 
 #include <gtest/gtest.h>
 
@@ -111,13 +112,13 @@ TEST(CircuitJob, StatisticsOfANearZeroFreeParameterMatchTheClosedForm)
         S += std::pow(z[i].real() - r, 2) + std::pow(z[i].imag() - omega[i] * l, 2);
     const double XS = S / (2 * M - 2);
     const std::vector<double>& p = run.record.finalParams;
-    EXPECT_NEAR(p[0], r, 1e-12 * r);
-    EXPECT_NEAR(p[2], l, 1e-9 * std::abs(l));
+    EXPECT_REL_NEAR(p[0], r, 1e-12);
+    EXPECT_REL_NEAR(p[2], l, 1e-9);
     EXPECT_LT(std::abs(p[2]), 2e-11);
     const engine::FitStatisticsResult& s = run.record.statistics;
-    EXPECT_NEAR(s.S, S, 1e-9 * S);
-    EXPECT_NEAR(s.stdDev[0], std::sqrt(XS / M), 1e-6 * std::sqrt(XS / M));
-    EXPECT_NEAR(s.stdDev[1], std::sqrt(XS / sumW2), 1e-6 * std::sqrt(XS / sumW2));
+    EXPECT_REL_NEAR(s.S, S, 1e-9);
+    EXPECT_REL_NEAR(s.stdDev[0], std::sqrt(XS / M), 1e-6);
+    EXPECT_REL_NEAR(s.stdDev[1], std::sqrt(XS / sumW2), 1e-6);
     EXPECT_NEAR(s.correlation[1], 0.0, 1e-9);
     EXPECT_FALSE(s.singular);
 }

@@ -4,6 +4,7 @@
 // the parser's refusals.
 #include "EngineTestSupport.h"
 #include "support/Files.h"
+#include "support/Tolerance.h"
 
 #include "engine/Circuit.h"
 #include "engine/CircuitEvaluator.h"
@@ -232,7 +233,7 @@ TEST(Circuit, EveryBuiltInLetterMatchesItsClosedForm)
         const std::vector<Complex> z = evaluate(l.letter, l.p, omega);
         for (std::size_t i = 0; i < omega.size(); ++i) {
             const Complex expected = l.z(l.p, omega[i]);
-            EXPECT_LE(std::abs(z[i] - expected), 1e-12 * std::abs(expected))
+            EXPECT_REL_NEAR(z[i], expected, 1e-12)
                 << "w = " << omega[i] << ": " << z[i] << " vs " << expected;
         }
     }
@@ -275,7 +276,7 @@ TEST(Circuit, SeriesAndRandlesKeepTheirFormerArithmetic)
             if (l.letter == 'B')
                 EXPECT_EQ(z[i], expected) << "B at w = " << w;
             else
-                EXPECT_LE(std::abs(z[i] - expected), 4e-16 * std::abs(expected)) << "A at w = " << w;
+                EXPECT_REL_NEAR(z[i], expected, 4e-16) << "A at w = " << w;
         }
     }
 }
@@ -303,7 +304,7 @@ TEST(Circuit, ZerosAndInfinities)
         const std::vector<Complex> z = evaluate('C', p, omega);
         for (std::size_t i = 0; i < omega.size(); ++i) {
             const Complex expected = 5.0 + par({cap(1e-6, omega[i]), 40.0});
-            EXPECT_LE(std::abs(z[i] - expected), 1e-12 * std::abs(expected));
+            EXPECT_REL_NEAR(z[i], expected, 1e-12);
         }
     }
     // A par(...) whose branches are all left out adds nothing; a zero

@@ -5,6 +5,7 @@
 
 #include "support/Files.h"
 #include "support/TempDir.h"
+#include "support/Tolerance.h"
 
 #include <gtest/gtest.h>
 
@@ -40,7 +41,7 @@ void expectRecovered(FitJob job, double tolerance = 1e-6)
     fitted.load("OUTIN");
     for (int i = 0; i < job.N; ++i) {
         if (job.NFREE[i] == 1 || job.NFREE[i] == 2) {
-            EXPECT_TRUE(nearRel(fitted.P[i], truth.P[i], tolerance))
+            EXPECT_REL_NEAR(fitted.P[i], truth.P[i], tolerance)
                 << "P" << i + 1 << " " << fitted.P[i] << " " << truth.P[i] << "\n" << r.out;
         }
     }

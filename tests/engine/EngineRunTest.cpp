@@ -10,6 +10,7 @@
 #include "results/PntoutlReader.h"
 #include "support/Files.h"
 #include "support/TempDir.h"
+#include "support/Tolerance.h"
 
 #include <gtest/gtest.h>
 
@@ -121,7 +122,7 @@ TEST_P(Recovery, FindsTheParametersOfNoiseFreeData)
     fitted.load("OUTIN");
     for (int i = 0; i < job.N; ++i) {
         if (job.NFREE[i] == 1 || job.NFREE[i] == 2) {
-            EXPECT_TRUE(nearRel(fitted.P[i], truth.P[i], 1e-6)) << "P" << i + 1 << " " << fitted.P[i] << " "
+            EXPECT_REL_NEAR(fitted.P[i], truth.P[i], 1e-6) << "P" << i + 1 << " " << fitted.P[i] << " "
                                                                  << truth.P[i] << "\n" << r.out;
         }
     }
@@ -171,7 +172,7 @@ TEST(EngineRun, CodeOneKeepsAParameterPositive)
     ASSERT_EQ(runEngineHere().status, 0);
     FitJob free;
     free.load("OUTIN");
-    EXPECT_TRUE(nearRel(free.P[0], -15.0, 1e-6)) << free.P[0];
+    EXPECT_REL_NEAR(free.P[0], -15.0, 1e-6) << free.P[0];
 
     job.NFREE[0] = 1;
     job.save("INFL");
@@ -207,7 +208,7 @@ TEST(EngineRun, CodeThreeSubtractsTheDe)
     ASSERT_EQ(runEngineHere().status, 0);
     FitJob out;
     out.load("OUTIN");
-    EXPECT_TRUE(nearRel(out.P[11], 1e-3, 1e-6));
+    EXPECT_REL_NEAR(out.P[11], 1e-3, 1e-6);
     EXPECT_EQ(out.P[14], 2.0);
     EXPECT_EQ(out.NFREE[14], 3);
 }
@@ -251,9 +252,9 @@ TEST(EngineRun, SimulationWritesTheModel)
             const engine::Complex z = prepared.model().impedance(prepared.startParams(), prepared.omega()[i]);
             double e0, e1;
             prepared.toFitRepresentation(z, prepared.omega()[i], e0, e1);
-            EXPECT_TRUE(nearRel(f, (*job.FREQ)[i], 1e-14));
-            EXPECT_TRUE(nearRel(m0, e0, 1e-14));
-            EXPECT_TRUE(nearRel(m1, e1, 1e-14));
+            EXPECT_REL_NEAR(f, (*job.FREQ)[i], 1e-14);
+            EXPECT_REL_NEAR(m0, e0, 1e-14);
+            EXPECT_REL_NEAR(m1, e1, 1e-14);
         }
         const std::string report = readAll("PNTOUTL");
         EXPECT_NE(report.find("WITHOUT A FIT"), std::string::npos);
@@ -356,7 +357,7 @@ TEST(EngineRun, DegenerateJobsEndCleanly)
     FitJob in, out;
     in.load("INFL");
     out.load("OUTIN");
-    EXPECT_TRUE(nearRel(out.P[4], in.P[4], 1e-12));  // untouched by the fit
+    EXPECT_REL_NEAR(out.P[4], in.P[4], 1e-12);  // untouched by the fit
 }
 
 TEST(EngineRun, NoFreeParametersStillReports)

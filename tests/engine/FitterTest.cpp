@@ -7,6 +7,7 @@
 
 #include "EngineTestSupport.h"
 #include "support/Files.h"
+#include "support/Tolerance.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +15,6 @@
 #include <vector>
 
 using namespace nosk::engine;
-using nosk::test::nearRel;
 
 namespace {
 
@@ -131,11 +131,11 @@ TEST(Statistics, MatchesAnIndependentComputation)
         if (obs[i] != 0)
             q += std::pow((obs[i] - model[i]) / obs[i], 2);
     EXPECT_EQ(s.nu, 3);
-    EXPECT_TRUE(nearRel(s.S, S, 1e-14));
-    EXPECT_TRUE(nearRel(s.l2Norm, std::sqrt(S), 1e-14));
-    EXPECT_TRUE(nearRel(s.XS, XS, 1e-14));
-    EXPECT_TRUE(nearRel(s.sigma, std::sqrt(XS), 1e-14));
-    EXPECT_TRUE(nearRel(s.quality, std::sqrt(q / nu), 1e-14));
+    EXPECT_REL_NEAR(s.S, S, 1e-14);
+    EXPECT_REL_NEAR(s.l2Norm, std::sqrt(S), 1e-14);
+    EXPECT_REL_NEAR(s.XS, XS, 1e-14);
+    EXPECT_REL_NEAR(s.sigma, std::sqrt(XS), 1e-14);
+    EXPECT_REL_NEAR(s.quality, std::sqrt(q / nu), 1e-14);
 
     std::vector<double> jtj(F * F, 0.0);
     for (int a = 0; a < F; ++a)
@@ -145,16 +145,16 @@ TEST(Statistics, MatchesAnIndependentComputation)
     const std::vector<double> inv = invert(jtj, F);
     for (int a = 0; a < F; ++a) {
         const double var = XS * inv[a * F + a];
-        EXPECT_TRUE(nearRel(s.stdDev[a], std::sqrt(var), 1e-10)) << a;
+        EXPECT_REL_NEAR(s.stdDev[a], std::sqrt(var), 1e-10) << a;
         EXPECT_TRUE(s.resolved[a]);
         for (int b = 0; b < F; ++b) {
-            EXPECT_TRUE(nearRel(s.covariance[a * F + b], XS * inv[a * F + b], 1e-10));
+            EXPECT_REL_NEAR(s.covariance[a * F + b], XS * inv[a * F + b], 1e-10);
             const double corr = inv[a * F + b] / std::sqrt(inv[a * F + a] * inv[b * F + b]);
             EXPECT_NEAR(s.correlation[a * F + b], corr, 1e-12);
         }
     }
-    EXPECT_TRUE(nearRel(s.relStdDev[0], s.stdDev[0] / 2.0, 1e-14));
-    EXPECT_TRUE(nearRel(s.relStdDev[1], s.stdDev[1] / 0.5, 1e-14));
+    EXPECT_REL_NEAR(s.relStdDev[0], s.stdDev[0] / 2.0, 1e-14);
+    EXPECT_REL_NEAR(s.relStdDev[1], s.stdDev[1] / 0.5, 1e-14);
     EXPECT_EQ(s.relStdDev[2], 0.0);  // estimate 0: no relative value
     EXPECT_FALSE(s.singular);
 }

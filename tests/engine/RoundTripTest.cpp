@@ -10,6 +10,7 @@
 #include "results/ResultHolder.h"
 #include "support/Files.h"
 #include "support/TempDir.h"
+#include "support/Tolerance.h"
 
 #include <gtest/gtest.h>
 
@@ -81,21 +82,21 @@ TEST_P(RoundTrip, ReadersGetWhatTheEngineComputed)
     FitStatistics read;
     readPntoutl(read);
     EXPECT_EQ(read.freeCount, free);
-    EXPECT_TRUE(nearRel(read.l2Norm, s.l2Norm, 1e-7));
+    EXPECT_REL_NEAR(read.l2Norm, s.l2Norm, 1e-7);
     EXPECT_EQ(read.functionEvaluations, fit.record.outcome.functionEvaluations);
     EXPECT_EQ(read.jacobianEvaluations, fit.record.outcome.jacobianEvaluations);
-    EXPECT_TRUE(nearRel(read.sumOfSquares, s.S, 1e-12));
-    EXPECT_TRUE(nearRel(read.sigmaSquared, s.XS, 1e-12));
-    EXPECT_TRUE(nearRel(read.sigma, s.sigma, 1e-12));
-    EXPECT_TRUE(nearRel(read.qualityFactor, s.quality, 1e-4));
+    EXPECT_REL_NEAR(read.sumOfSquares, s.S, 1e-12);
+    EXPECT_REL_NEAR(read.sigmaSquared, s.XS, 1e-12);
+    EXPECT_REL_NEAR(read.sigma, s.sigma, 1e-12);
+    EXPECT_REL_NEAR(read.qualityFactor, s.quality, 1e-4);
     EXPECT_EQ(read.degreesOfFreedom, s.nu);
     ASSERT_EQ(read.freeParameters.size(), static_cast<std::size_t>(free));
     for (int j = 0; j < free; ++j) {
         const FreeParameter& p = read.freeParameters[j];
         EXPECT_EQ(p.number, prepared.freeParam(j) + 1);
-        EXPECT_TRUE(nearRel(p.estimate, fit.record.finalParams[prepared.freeParam(j)], 6e-6)) << j;
-        EXPECT_TRUE(nearRel(p.stdDev, s.stdDev[j], 6e-6)) << j;
-        EXPECT_TRUE(nearRel(p.relStdDev, s.relStdDev[j], 6e-6)) << j;
+        EXPECT_REL_NEAR(p.estimate, fit.record.finalParams[prepared.freeParam(j)], 6e-6) << j;
+        EXPECT_REL_NEAR(p.stdDev, s.stdDev[j], 6e-6) << j;
+        EXPECT_REL_NEAR(p.relStdDev, s.relStdDev[j], 6e-6) << j;
         EXPECT_GT(p.stdDev, 0.0);
         for (int i = 0; i < free; ++i)
             EXPECT_NEAR(read.correlation[j][i], s.correlation[j * free + i], 6e-8) << j << "," << i;
@@ -108,12 +109,12 @@ TEST_P(RoundTrip, ReadersGetWhatTheEngineComputed)
     readAuxpntlFit(in, 'C', M,
         {obs1.data(), model1.data(), a1.data(), b1.data(), obs2.data(), model2.data(), a2.data(), b2.data()});
     for (int i = 0; i < M; ++i) {
-        EXPECT_TRUE(nearRel(obs1[i], prepared.observed(i, 0), 1e-7));
-        EXPECT_TRUE(nearRel(obs2[i], prepared.observed(i, 1), 1e-7));
-        EXPECT_TRUE(nearRel(model1[i], fit.model0[i], 1e-7));
-        EXPECT_TRUE(nearRel(model2[i], fit.model1[i], 1e-7));
+        EXPECT_REL_NEAR(obs1[i], prepared.observed(i, 0), 1e-7);
+        EXPECT_REL_NEAR(obs2[i], prepared.observed(i, 1), 1e-7);
+        EXPECT_REL_NEAR(model1[i], fit.model0[i], 1e-7);
+        EXPECT_REL_NEAR(model2[i], fit.model1[i], 1e-7);
         EXPECT_NEAR(a1[i], prepared.observed(i, 0) - fit.model0[i], 1e-7 * std::abs(obs1[i]));
-        EXPECT_TRUE(nearRel(b2[i], (prepared.observed(i, 1) - fit.model1[i]) / fit.model1[i], 1e-6));
+        EXPECT_REL_NEAR(b2[i], (prepared.observed(i, 1) - fit.model1[i]) / fit.model1[i], 1e-6);
     }
     if (HasFailure())
         std::cout << readAll("PNTOUTL");
@@ -148,10 +149,10 @@ TEST(RoundTrip, RealAndImaginaryOnlyTablesAndTheSigmaColumn)
             rows += std::sscanf(line.c_str(), "%5d", &point) == 1;
         EXPECT_EQ(rows, static_cast<std::size_t>(M));
         for (int i = 0; i < M; ++i) {
-            EXPECT_TRUE(nearRel(obs[i], prepared.observed(i, c), 1e-7));
+            EXPECT_REL_NEAR(obs[i], prepared.observed(i, c), 1e-7);
             // IRCH 3: sigma is the modulus of the observed value.
             double x = prepared.observed(i, 0), y = prepared.observed(i, 1);
-            EXPECT_TRUE(nearRel(b[i] * std::hypot(x, y), a[i], 1e-6));
+            EXPECT_REL_NEAR(b[i] * std::hypot(x, y), a[i], 1e-6);
         }
     }
 }
@@ -172,8 +173,8 @@ TEST(RoundTrip, SimulationTableReadsBack)
     std::ifstream in("AUXPNTL", std::ios::binary);
     readAuxpntlModel(in, M, r0.data(), r1.data());
     for (int i = 0; i < M; ++i) {
-        EXPECT_TRUE(nearRel(r0[i], m0[i], 1e-14));
-        EXPECT_TRUE(nearRel(r1[i], m1[i], 1e-14));
+        EXPECT_REL_NEAR(r0[i], m0[i], 1e-14);
+        EXPECT_REL_NEAR(r1[i], m1[i], 1e-14);
     }
 }
 
@@ -198,10 +199,10 @@ TEST(RoundTrip, ResultHolderReadsFitAndSimulation)
         FitResultSet* set = holder.fitResults();
         ASSERT_NE(set, nullptr);
         EXPECT_EQ(set->statistics.freeCount, 7);
-        EXPECT_TRUE(nearRel(set->statistics.sumOfSquares, fit.record.statistics.S, 1e-12));
+        EXPECT_REL_NEAR(set->statistics.sumOfSquares, fit.record.statistics.S, 1e-12);
         for (int i = 0; i < prepared.pointCount(); ++i) {
-            EXPECT_TRUE(nearRel((*set->obs1)[i], prepared.observed(i, 0), 1e-7));
-            EXPECT_TRUE(nearRel((*set->model2)[i], fit.model1[i], 1e-7));
+            EXPECT_REL_NEAR((*set->obs1)[i], prepared.observed(i, 0), 1e-7);
+            EXPECT_REL_NEAR((*set->model2)[i], fit.model1[i], 1e-7);
         }
     }
 
@@ -215,10 +216,10 @@ TEST(RoundTrip, ResultHolderReadsFitAndSimulation)
     ModelResultSet* set = holder.modelResults();
     ASSERT_NE(set, nullptr);
     for (int i = 0; i < prepared.pointCount(); ++i) {
-        EXPECT_TRUE(nearRel((*set->model1)[i], m0[i], 1e-14));
-        EXPECT_TRUE(nearRel((*set->model2)[i], m1[i], 1e-14));
+        EXPECT_REL_NEAR((*set->model1)[i], m0[i], 1e-14);
+        EXPECT_REL_NEAR((*set->model2)[i], m1[i], 1e-14);
         // The viewer's conversion of the data and the engine's agree.
-        EXPECT_TRUE(nearRel((*set->obs1)[i], prepared.observed(i, 0), 1e-13));
-        EXPECT_TRUE(nearRel((*set->obs2)[i], prepared.observed(i, 1), 1e-13));
+        EXPECT_REL_NEAR((*set->obs1)[i], prepared.observed(i, 0), 1e-13);
+        EXPECT_REL_NEAR((*set->obs2)[i], prepared.observed(i, 1), 1e-13);
     }
 }

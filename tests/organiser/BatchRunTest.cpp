@@ -5,6 +5,7 @@
 #include "platform/Process.h"
 #include "support/Files.h"
 #include "support/TempDir.h"
+#include "support/Tolerance.h"
 
 #include <QCoreApplication>
 #include <QImage>
@@ -86,7 +87,7 @@ TEST(BatchRun, OneBrokenSpectrumAmongGoodOnesFailsAloneAndTheTableReadsBack)
     // Every good spectrum gives the same fit as a single run would.
     for (std::size_t i : {0u, 1u, 2u, 5u}) {
         ASSERT_TRUE(rows[i].ok) << rows[i].reason;
-        EXPECT_TRUE(test::nearRel(rows[i].S, 1.3988019583e-4, 1e-6));
+        EXPECT_REL_NEAR(rows[i].S, 1.3988019583e-4, 1e-6);
         EXPECT_EQ(rows[i].series, std::stod(std::string(order[i]).substr(3)));
     }
     EXPECT_EQ(rows[6].series, 7.0);  // no number in the name: its position
@@ -102,9 +103,9 @@ TEST(BatchRun, OneBrokenSpectrumAmongGoodOnesFailsAloneAndTheTableReadsBack)
         ASSERT_EQ(table[r].size(), head.size()) << r;
     const auto& good = table[1];
     EXPECT_EQ(good.back(), "ok");
-    EXPECT_TRUE(test::nearRel(std::stod(good[3]), rows[0].S, 1e-9));
-    EXPECT_TRUE(test::nearRel(std::stod(good[5]), rows[0].value[0], 1e-9));
-    EXPECT_TRUE(test::nearRel(std::stod(good[6]), rows[0].stdDev[0], 1e-9));
+    EXPECT_REL_NEAR(std::stod(good[3]), rows[0].S, 1e-9);
+    EXPECT_REL_NEAR(std::stod(good[5]), rows[0].value[0], 1e-9);
+    EXPECT_REL_NEAR(std::stod(good[6]), rows[0].stdDev[0], 1e-9);
     // A fixed parameter (p5 is 0, fixed) has a value but no std dev.
     EXPECT_EQ(good[5 + 2 * 4], "0");
     EXPECT_EQ(good[6 + 2 * 4], "");
@@ -144,7 +145,7 @@ TEST(BatchRun, ChainingStartsEachSpectrumFromThePreviousResult)
     // The broken first spectrum hands nothing on: the second fits as alone.
     EXPECT_DOUBLE_EQ(chained[1].S, alone[1].S);
     EXPECT_GT(alone[2].S, 3 * alone[1].S);
-    EXPECT_TRUE(test::nearRel(chained[2].S, chained[1].S, 1e-3)) << chained[2].S << " " << chained[1].S;
+    EXPECT_REL_NEAR(chained[2].S, chained[1].S, 1e-3) << chained[2].S << " " << chained[1].S;
 }
 
 TEST(BatchRun, DataFilesTakeTheTemplatesModelAndSeriesNumbersComeFromNames)
@@ -162,7 +163,7 @@ TEST(BatchRun, DataFilesTakeTheTemplatesModelAndSeriesNumbersComeFromNames)
     const auto rows = batch::run(s, launcher, progress, false);
     ASSERT_EQ(rows.size(), 2u);
     ASSERT_TRUE(rows[0].ok) << rows[0].reason;
-    EXPECT_TRUE(test::nearRel(rows[0].S, 1.3988019583e-4, 1e-4));
+    EXPECT_REL_NEAR(rows[0].S, 1.3988019583e-4, 1e-4);
     EXPECT_EQ(rows[0].series, 25.5);
     EXPECT_FALSE(rows[1].ok);
     EXPECT_EQ(rows[1].series, 40.0);

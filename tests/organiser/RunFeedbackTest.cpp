@@ -2,6 +2,7 @@
 #include "EngineRunner.h"
 #include "OrganiserTestSupport.h"
 #include "support/Files.h"
+#include "support/Tolerance.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -264,7 +265,7 @@ TEST(RunFeedback, FinishedFitTellsWhereTheValuesAre)
     std::smatch s, n;
     ASSERT_TRUE(std::regex_search(log, s, std::regex(R"(\n  S = (\S+))"))) << log;
     ASSERT_TRUE(std::regex_search(log, n, std::regex(R"(function evaluations (\d+))"))) << log;
-    EXPECT_TRUE(test::nearRel(std::stod(m[1].str()), std::stod(s[1].str()), 1e-5)) << status << "\n" << log;
+    EXPECT_REL_NEAR(std::stod(m[1].str()), std::stod(s[1].str()), 1e-5) << status << "\n" << log;
     EXPECT_EQ(m[2].str(), n[1].str());
     EXPECT_TRUE(contains(status, "Fitted parameters are in OUTIN (File \xE2\x86\x92 Load OUTIN)")) << status;
     EXPECT_EQ(f.dlg->windowTitle(), QStringLiteral("A.TST"));

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <algorithm>
-#include <cmath>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -19,13 +17,6 @@ inline void writeAll(const std::string& path, const std::string& bytes)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
-}
-
-// Relative compare for floating values: |a - b| <= rel * max(|a|, |b|).
-inline bool nearRel(double a, double b, double rel)
-{
-    double scale = std::max(std::abs(a), std::abs(b));
-    return std::abs(a - b) <= rel * scale;
 }
 
 } // namespace nosk::test

@@ -14,6 +14,7 @@
 #include "results/FitStatistics.h"
 #include "support/Files.h"
 #include "support/TempDir.h"
+#include "support/Tolerance.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -110,8 +111,8 @@ TEST(ViewerResultsOut, KramersKronigPageAndBothTablesReadBack)
         if (p[i][5] == "free") {
             const FreeParameter& fp = stats.freeParameters[free++];
             EXPECT_EQ(fp.number, i);
-            EXPECT_TRUE(test::nearRel(std::stod(p[i][2]), fp.estimate, 1e-9));
-            EXPECT_TRUE(test::nearRel(std::stod(p[i][3]), fp.stdDev, 1e-9));
+            EXPECT_REL_NEAR(std::stod(p[i][2]), fp.estimate, 1e-9);
+            EXPECT_REL_NEAR(std::stod(p[i][3]), fp.stdDev, 1e-9);
         } else {
             EXPECT_EQ(p[i][5], "fixed");
             EXPECT_EQ(p[i][3], "");
@@ -121,7 +122,7 @@ TEST(ViewerResultsOut, KramersKronigPageAndBothTablesReadBack)
     const std::vector<std::string> names = {"S", "XS", "sigmaf", "nu", "quality factor"};
     for (std::size_t k = 0; k < names.size(); ++k)
         EXPECT_EQ(p[n + 3 + k][0], names[k]);
-    EXPECT_TRUE(test::nearRel(std::stod(p[n + 3][1]), stats.sumOfSquares, 1e-9));
+    EXPECT_REL_NEAR(std::stod(p[n + 3][1]), stats.sumOfSquares, 1e-9);
     EXPECT_EQ(std::stoi(p[n + 6][1]), stats.degreesOfFreedom);
 
     // Data: a line per point; residual = observed - model in both parts.
@@ -134,7 +135,7 @@ TEST(ViewerResultsOut, KramersKronigPageAndBothTablesReadBack)
     ASSERT_TRUE(v.dlg->run().angular());
     EXPECT_EQ(d[0][0], "angular frequency (rad/s)");
     for (int k = 1; k <= 20; ++k) {
-        EXPECT_TRUE(test::nearRel(std::stod(d[k][0]), 2 * M_PI * test::specX(s, k - 1), 1e-9));
+        EXPECT_REL_NEAR(std::stod(d[k][0]), 2 * M_PI * test::specX(s, k - 1), 1e-9);
         for (int c = 0; c < 2; ++c) {
             const double obs = std::stod(d[k][1 + c]), model = std::stod(d[k][3 + c]), res = std::stod(d[k][5 + c]);
             EXPECT_NEAR(res, obs - model, 1e-7 * std::max(1.0, std::abs(obs))) << k << " " << c;

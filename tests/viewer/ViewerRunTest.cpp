@@ -6,6 +6,7 @@
 #include "results/FitStatistics.h"
 #include "support/Files.h"
 #include "support/TempDir.h"
+#include "support/Tolerance.h"
 
 #include <gtest/gtest.h>
 
@@ -48,13 +49,13 @@ TEST(ViewerRun, ComplexImpedanceFitIsShownWithNegatedImaginaryParts)
     const DisplayArrays& a = run.arrays();
     double re, im;
     test::specZ(s, 2, re, im);
-    EXPECT_NEAR((*a.get(DisplayArrays::Data1))[2], re, 1e-4 * std::abs(re));
-    EXPECT_NEAR((*a.get(DisplayArrays::Data2))[2], -im, 1e-4 * std::abs(im));
+    EXPECT_REL_NEAR((*a.get(DisplayArrays::Data1))[2], re, 1e-4);
+    EXPECT_REL_NEAR((*a.get(DisplayArrays::Data2))[2], -im, 1e-4);
     EXPECT_NEAR((*a.get(DisplayArrays::Model2))[2], -im * 1.01, 1e-4 * std::abs(im));
     // residuals of the second component are negated too, relative ones as well
     EXPECT_NEAR((*a.get(DisplayArrays::Residual2))[2], -(im - 1.01 * im), 1e-4 * std::abs(im));
     // rectangular arrays of the negated pairs for the complex-plane plot
-    EXPECT_NEAR((*a.get(DisplayArrays::DataIm))[2], -im, 1e-4 * std::abs(im));
+    EXPECT_REL_NEAR((*a.get(DisplayArrays::DataIm))[2], -im, 1e-4);
     ASSERT_NE(run.statistics(), nullptr);
     EXPECT_EQ(run.statistics()->freeCount, 3);
     // all shown values positive on a frequency axis: log scales for graphs 1 and 2
@@ -155,11 +156,11 @@ TEST(ViewerRun, TransformationConvertsFromTheFitSystemOnce)
     double re, im;
     test::specZ(s, 3, re, im);
     const double m2 = re * re + im * im;
-    EXPECT_NEAR((*run.arrays().get(DisplayArrays::Data1))[3], re / m2, 1e-4 * re / m2);
-    EXPECT_NEAR((*run.arrays().get(DisplayArrays::Data2))[3], -im / m2, 1e-4 * std::abs(im / m2));
+    EXPECT_REL_NEAR((*run.arrays().get(DisplayArrays::Data1))[3], re / m2, 1e-4);
+    EXPECT_REL_NEAR((*run.arrays().get(DisplayArrays::Data2))[3], -im / m2, 1e-4);
     // a second transformation starts again from the files
     run.transform(c);
-    EXPECT_NEAR((*run.arrays().get(DisplayArrays::Data1))[3], re / m2, 1e-4 * re / m2);
+    EXPECT_REL_NEAR((*run.arrays().get(DisplayArrays::Data1))[3], re / m2, 1e-4);
     // residual arrays are carried, not converted
     EXPECT_TRUE(run.arrays().has(DisplayArrays::Residual1));
 }
@@ -194,11 +195,11 @@ TEST(ViewerRun, OnlyFrequenciesBecomeAngularTimesAndTemperaturesStayAsTheyAre)
         ViewerRun run;
         run.load(c.mode, settings);
         ASSERT_TRUE(run.hasResults());
-        EXPECT_NEAR((*run.xValues())[0], c.expected, 1e-9 * c.expected)
+        EXPECT_REL_NEAR((*run.xValues())[0], c.expected, 1e-9)
             << "type " << int(c.type) << " FREEQ '" << c.freeq << "' mode " << c.mode;
         // A level transformation starts again from the file and keeps them too.
         TransformChoice choice{'Y', 'R', c.mode == 2 ? -11 : -10, 1e-12};
         run.transform(choice);
-        EXPECT_NEAR((*run.xValues())[0], c.expected, 1e-9 * c.expected) << "transformed, type " << int(c.type);
+        EXPECT_REL_NEAR((*run.xValues())[0], c.expected, 1e-9) << "transformed, type " << int(c.type);
     }
 }

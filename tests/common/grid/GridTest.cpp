@@ -4,6 +4,8 @@
 #include "grid/CZuGridHeads.h"
 #include "grid/CZuGridModel.h"
 
+#include "support/Tolerance.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QLineEdit>
@@ -395,7 +397,7 @@ void expectTable(const std::vector<std::vector<double>>& got, const std::vector<
     for (std::size_t r = 0; r < want.size(); ++r) {
         ASSERT_EQ(got[r].size(), want[r].size()) << "row " << r;
         for (std::size_t c = 0; c < want[r].size(); ++c)
-            EXPECT_NEAR(got[r][c], want[r][c], 1e-6 * std::abs(want[r][c])) << r << ", " << c;
+            EXPECT_REL_NEAR(got[r][c], want[r][c], 1e-6) << r << ", " << c;
     }
 }
 

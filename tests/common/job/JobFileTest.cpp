@@ -3,6 +3,7 @@
 #include "job/FitJob.h"
 #include "support/Files.h"
 #include "support/TempDir.h"
+#include "support/Tolerance.h"
 
 #include <gtest/gtest.h>
 
@@ -171,9 +172,9 @@ TEST_F(JobFile, RoundTripKeepsEveryField)
         EXPECT_EQ(job.NFREE[i], saved.NFREE[i]) << i;
     }
     for (int i = 0; i < 3; ++i) {
-        EXPECT_TRUE(nosk::test::nearRel((*job.FREQ)[i], (*saved.FREQ)[i], 5e-13));
-        EXPECT_TRUE(nosk::test::nearRel((*job.DATA1)[i], (*saved.DATA1)[i], 5e-13));
-        EXPECT_TRUE(nosk::test::nearRel((*job.DATA2)[i], (*saved.DATA2)[i], 5e-13));
+        EXPECT_REL_NEAR((*job.FREQ)[i], (*saved.FREQ)[i], 5e-13);
+        EXPECT_REL_NEAR((*job.DATA1)[i], (*saved.DATA1)[i], 5e-13);
+        EXPECT_REL_NEAR((*job.DATA2)[i], (*saved.DATA2)[i], 5e-13);
         EXPECT_EQ((*job.WEIGHT1)[i], (*saved.WEIGHT1)[i]);
         EXPECT_EQ((*job.WEIGHT2)[i], (*saved.WEIGHT2)[i]);
     }
@@ -571,7 +572,7 @@ TEST_F(JobFile, ThreeDigitExponentsKeepTheColumns)
     EXPECT_EQ(back.CELCAP, 1e-120);
     EXPECT_EQ(back.ROE, -2.5e150);
     EXPECT_EQ((*back.FREQ)[0], 1e300);
-    EXPECT_TRUE(nosk::test::nearRel((*back.DATA1)[0], -1.2345678901234e-200, 1e-11));
+    EXPECT_REL_NEAR((*back.DATA1)[0], -1.2345678901234e-200, 1e-11);
     EXPECT_EQ((*back.DATA2)[0], 4.9e-324);
 }
 

@@ -5,13 +5,13 @@
 #include "job/FitJob.h"
 #include "support/Files.h"
 #include "support/TempDir.h"
+#include "support/Tolerance.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 using namespace nosk;
-using nosk::test::nearRel;
 using nosk::test::readAll;
 
 namespace {
@@ -50,9 +50,9 @@ TEST_F(Conversion, ToAngularAndBackThroughInfl)
     EXPECT_EQ(job.FREEQ, ' ');
     ASSERT_EQ(job.M, 3);
     // INFL carries 13 significant digits of the products.
-    EXPECT_TRUE(nearRel((*job.FREQ)[0], 6.28318530717958, 1e-12));
-    EXPECT_TRUE(nearRel((*job.FREQ)[1], 62.8318530717958, 1e-12));
-    EXPECT_TRUE(nearRel((*job.FREQ)[2], 628.318530717958, 1e-12));
+    EXPECT_REL_NEAR((*job.FREQ)[0], 6.28318530717958, 1e-12);
+    EXPECT_REL_NEAR((*job.FREQ)[1], 62.8318530717958, 1e-12);
+    EXPECT_REL_NEAR((*job.FREQ)[2], 628.318530717958, 1e-12);
     EXPECT_EQ((*job.DATA1)[2], 7);
 
     FitJob fromFile;
@@ -63,8 +63,8 @@ TEST_F(Conversion, ToAngularAndBackThroughInfl)
 
     ASSERT_TRUE(convertToOrdinary(job, prompt, refresh));
     EXPECT_EQ(job.FREEQ, 'F');
-    EXPECT_TRUE(nearRel((*job.FREQ)[0], 1, 1e-12));
-    EXPECT_TRUE(nearRel((*job.FREQ)[2], 100, 1e-12));
+    EXPECT_REL_NEAR((*job.FREQ)[0], 1, 1e-12);
+    EXPECT_REL_NEAR((*job.FREQ)[2], 100, 1e-12);
     EXPECT_EQ(refreshed, 2);
 }
 

@@ -5,6 +5,7 @@
 #include "job/FitJob.h"
 #include "support/Files.h"
 #include "support/TempDir.h"
+#include "support/Tolerance.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +17,6 @@
 #include <filesystem>
 
 using namespace nosk;
-using nosk::test::nearRel;
 using nosk::test::writeAll;
 
 namespace {
@@ -55,9 +55,9 @@ const Sample kSampleFiles[] = {
 
 void expectTriple(const ImportResult& r, size_t i, const Triple& t, const char* file)
 {
-    EXPECT_TRUE(nearRel(r.freq[i], t.f, 1e-12)) << file << " row " << i << " f " << r.freq[i];
-    EXPECT_TRUE(nearRel(r.re[i], t.re, 1e-12)) << file << " row " << i << " Z' " << r.re[i];
-    EXPECT_TRUE(nearRel(r.im[i], t.im, 1e-12)) << file << " row " << i << " Z'' " << r.im[i];
+    EXPECT_REL_NEAR(r.freq[i], t.f, 1e-12) << file << " row " << i << " f " << r.freq[i];
+    EXPECT_REL_NEAR(r.re[i], t.re, 1e-12) << file << " row " << i << " Z' " << r.re[i];
+    EXPECT_REL_NEAR(r.im[i], t.im, 1e-12) << file << " row " << i << " Z'' " << r.im[i];
 }
 
 std::string messageOf(const std::string& text, const std::string& name = "x.csv")
@@ -172,9 +172,9 @@ TEST(InstrumentImport, HeaderDialectsAgreeWithTheModel)
         ASSERT_EQ(s.freq.size(), 4u) << d.header;
         for (size_t i = 0; i < 4; ++i) {
             const std::complex<double> z = rc(freqs[i]);
-            EXPECT_TRUE(nearRel(s.freq[i], freqs[i], 1e-12)) << d.header;
-            EXPECT_TRUE(nearRel(s.re[i], z.real(), 1e-9)) << d.header << " Z' " << s.re[i] << " vs " << z.real();
-            EXPECT_TRUE(nearRel(s.im[i], z.imag(), 1e-9)) << d.header << " Z'' " << s.im[i] << " vs " << z.imag();
+            EXPECT_REL_NEAR(s.freq[i], freqs[i], 1e-12) << d.header;
+            EXPECT_REL_NEAR(s.re[i], z.real(), 1e-9) << d.header << " Z' " << s.re[i] << " vs " << z.real();
+            EXPECT_REL_NEAR(s.im[i], z.imag(), 1e-9) << d.header << " Z'' " << s.im[i] << " vs " << z.imag();
         }
     }
 }
@@ -254,7 +254,7 @@ TEST(InstrumentImport, FillSetsTheDataFieldsAndKeepsTheModel)
     FitJob back;
     back.load("j.tst");
     EXPECT_EQ(back.M, 21);
-    EXPECT_TRUE(nearRel((*back.DATA2)[20], -1.3713E+02, 1e-9));
+    EXPECT_REL_NEAR((*back.DATA2)[20], -1.3713E+02, 1e-9);
 }
 
 // Bad input: a clear reason (naming the line where there is one), the job

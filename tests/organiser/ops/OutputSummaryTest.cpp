@@ -5,6 +5,7 @@
 #include "PinnedDate.h"
 #include "support/Files.h"
 #include "support/TempDir.h"
+#include "support/Tolerance.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +13,6 @@
 #include <filesystem>
 
 using namespace nosk;
-using nosk::test::nearRel;
 using nosk::test::pinnedDate;
 using nosk::test::readAll;
 using nosk::test::writeAll;
@@ -121,7 +121,7 @@ TEST(DerivedQuantities, ModeZeroAndMinusOne)
     EXPECT_DOUBLE_EQ(q.ECINF, 6 * t);
     EXPECT_DOUBLE_EQ(q.EINF, 6 * t + 3);
     const double e0 = 6 * t * 0.7 * std::tgamma(2 / 0.7) / std::pow(std::tgamma(1 / 0.7), 2) + 3;
-    EXPECT_TRUE(nearRel(q.E0, e0, 1e-8));
+    EXPECT_REL_NEAR(q.E0, e0, 1e-8);
     EXPECT_DOUBLE_EQ(q.DELTAE, q.E0 - q.EINF);
 
     job.P[0] = 1;

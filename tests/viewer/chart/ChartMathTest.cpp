@@ -2,6 +2,8 @@
 // mapping, label rectangles, layout, square ranges and print scale.
 #include "ChartMath.h"
 
+#include "support/Tolerance.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -16,7 +18,7 @@ void expectTicks(const TickResult& r, double min, double max, std::vector<double
     EXPECT_DOUBLE_EQ(r.max, max);
     ASSERT_EQ(r.ticks.size(), ticks.size());
     for (size_t i = 0; i < ticks.size(); ++i)
-        EXPECT_NEAR(r.ticks[i], ticks[i], 1e-12 * std::max(1.0, std::fabs(ticks[i])))
+        EXPECT_REL_NEAR_FLOOR(r.ticks[i], ticks[i], 1e-12, 1.0)
             << "tick " << i;
 }
 
