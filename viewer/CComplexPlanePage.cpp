@@ -54,8 +54,8 @@ void CComplexPlanePage::ensureBuilt()
     initial.setWidth(300);
 
     m_graph = new CZuSquareGraph(this);
-    m_graph->SetPrompt(prompt());
-    m_graph->ShowLegendButton() = 1;
+    m_graph->setPrompt(prompt());
+    m_graph->showLegendButton() = 1;
     m_graph->Create(initial, this, 12, CZuGraph::kStyleVisible, 0);
     // Create lays the axes out for 0 to 100; the stored choices come after it.
     applyAxisSettings(*m_graph, m_settings.axes[4]);
@@ -71,7 +71,7 @@ void CComplexPlanePage::ensureBuilt()
     m_graph->show();
     m_graph->UpdateRanges();
     setAxisTitles(*m_graph, QString::fromStdString(titles.horizontal), QString::fromStdString(titles.vertical));
-    m_graph->SetHelpContexts(10021, 10025);
+    m_graph->setHelpContexts(10021, 10025);
     routeGraphHelp(*m_graph);
     connect(m_graph, &CZuGraph::graphClose, this, [this](int, CZuGraph* g) {
         showLegend(*g, m_group->title(), QString(), QStringLiteral("Input data"), QStringLiteral("Fitting result"));

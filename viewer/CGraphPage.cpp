@@ -103,7 +103,7 @@ void CGraphPage::buildGraph(int n, const LayoutRect& groupRect)
     m_groups[n - 1] = group;
 
     auto* graph = new CZuGraph(this);
-    graph->SetPrompt(prompt());
+    graph->setPrompt(prompt());
     const LayoutRect normal = graphNormalRect(groupRect, m_textHeight);
     graph->Create(toQRect(normal), this, kGraphIds[n - 1], 0, 1);
     // Create lays the axes out for 0 to 100; the stored choices come after it.
@@ -121,7 +121,7 @@ void CGraphPage::buildGraph(int n, const LayoutRect& groupRect)
     graph->show();
     graph->UpdateRanges();
     setAxisTitles(*graph, QString::fromStdString(titles.horizontal), QString::fromStdString(titles.vertical));
-    graph->SetHelpContexts(10021, 10025);
+    graph->setHelpContexts(10021, 10025);
     routeGraphHelp(*graph);
     const LayoutRect client{0, 0, width() > 0 ? width() : 960, height() > 0 ? height() : 600};
     graph->SetPositions(toQRect(normal), toQRect(graphEnlargedRect(client, m_textHeight)));
@@ -164,7 +164,7 @@ void CGraphPage::onLegend(CZuGraph* graph)
         const QString line1 = m_groups[i]->title();
         QString line2, name1, name2;
         if (n <= 2) {
-            line2 = graph->AxisY()->GetTitleWindow()->text();
+            line2 = graph->axisY()->GetTitleWindow()->text();
             name1 = QStringLiteral("Input data");
             name2 = QStringLiteral("Fitting result");
         } else {

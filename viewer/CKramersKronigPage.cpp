@@ -59,13 +59,13 @@ void CKramersKronigPage::ensureBuilt()
     m_group = makeGraphGroup(this, QString::fromLatin1(caption));
 
     m_graph = new CZuGraph(this);
-    m_graph->ShowLegendButton() = 0;
+    m_graph->showLegendButton() = 0;
     QSize size = this->size();
     if (size.width() < 200 || size.height() < 150)
         size = QSize(960, 600);
     m_graph->Create(QRect(20, 20 + m_textHeight, size.width() - 40, size.height() - 40 - m_textHeight), this, 13,
                     CZuGraph::kStyleVisible, 0);
-    m_graph->AxisX()->LogScale() = 1;
+    m_graph->axisX()->logScale() = 1;
     if (!m_f.empty()) {
         const auto [lo, hi] = std::minmax_element(m_f.begin(), m_f.end());
         m_bandX = {*lo, *hi};

@@ -146,7 +146,7 @@ void CStatisticsPage::buildGrids()
         d.parameters[i] = {p.estimate, p.stdDev, p.relStdDev};
         columns.push_back(d.parameters[i].data());
     }
-    d.parameterModel.SetColumns(columns);
+    d.parameterModel.setColumns(columns);
     d.parameterModel.SetFormat("%e");
 
     d.correlation.assign(n, std::vector<double>(n, 0.0));

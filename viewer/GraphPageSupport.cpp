@@ -29,47 +29,47 @@ QGroupBox* makeGraphGroup(QWidget* page, const QString& title)
 
 void applyAxisSettings(CZuGraph& graph, const GraphAxisSettings& axes)
 {
-    graph.AxisX()->AutoScale() = axes.horizontal.autoScale;
-    graph.AxisX()->LogScale() = axes.horizontal.logScale;
-    graph.AxisX()->RangeMin() = axes.horizontal.rangeMin;
-    graph.AxisX()->RangeMax() = axes.horizontal.rangeMax;
-    graph.AxisY()->AutoScale() = axes.vertical.autoScale;
-    graph.AxisY()->LogScale() = axes.vertical.logScale;
-    graph.AxisY()->RangeMin() = axes.vertical.rangeMin;
-    graph.AxisY()->RangeMax() = axes.vertical.rangeMax;
+    graph.axisX()->autoScale() = axes.horizontal.autoScale;
+    graph.axisX()->logScale() = axes.horizontal.logScale;
+    graph.axisX()->rangeMin() = axes.horizontal.rangeMin;
+    graph.axisX()->rangeMax() = axes.horizontal.rangeMax;
+    graph.axisY()->autoScale() = axes.vertical.autoScale;
+    graph.axisY()->logScale() = axes.vertical.logScale;
+    graph.axisY()->rangeMin() = axes.vertical.rangeMin;
+    graph.axisY()->rangeMax() = axes.vertical.rangeMax;
 }
 
 void storeAxisSettings(const CZuGraph& graph, GraphAxisSettings& axes)
 {
-    const CZuAxis* x = graph.AxisX();
-    const CZuAxis* y = graph.AxisY();
-    axes.horizontal = {x->AutoScale(), x->LogScale(), x->RangeMin(), x->RangeMax()};
-    axes.vertical = {y->AutoScale(), y->LogScale(), y->RangeMin(), y->RangeMax()};
+    const CZuAxis* x = graph.axisX();
+    const CZuAxis* y = graph.axisY();
+    axes.horizontal = {x->autoScale(), x->logScale(), x->rangeMin(), x->rangeMax()};
+    axes.vertical = {y->autoScale(), y->logScale(), y->rangeMin(), y->rangeMax()};
 }
 
 void storeTraceSettings(const CZuGraph& graph, TraceSlots& traceSlots, char dattyp)
 {
-    const auto& traces = graph.Plot()->Traces();
+    const auto& traces = graph.plot()->traces();
     if (traces.size() >= 2) {
-        traceSlots.color1 = static_cast<std::int32_t>(traces[0]->Color());
-        traceSlots.style1 = traces[0]->Style();
-        traceSlots.color2 = static_cast<std::int32_t>(traces[1]->Color());
-        traceSlots.style2 = traces[1]->Style();
+        traceSlots.color1 = static_cast<std::int32_t>(traces[0]->color());
+        traceSlots.style1 = traces[0]->style();
+        traceSlots.color2 = static_cast<std::int32_t>(traces[1]->color());
+        traceSlots.style2 = traces[1]->style();
     } else if (traces.size() == 1) {
         if (dattyp == 'R') {
-            traceSlots.color1 = static_cast<std::int32_t>(traces[0]->Color());
-            traceSlots.style1 = traces[0]->Style();
+            traceSlots.color1 = static_cast<std::int32_t>(traces[0]->color());
+            traceSlots.style1 = traces[0]->style();
         } else if (dattyp == 'I') {
-            traceSlots.color2 = static_cast<std::int32_t>(traces[0]->Color());
-            traceSlots.style2 = traces[0]->Style();
+            traceSlots.color2 = static_cast<std::int32_t>(traces[0]->color());
+            traceSlots.style2 = traces[0]->style();
         }
     }
 }
 
 void setAxisTitles(CZuGraph& graph, const QString& horizontal, const QString& vertical)
 {
-    graph.AxisX()->GetTitleWindow()->setText(horizontal);
-    graph.AxisY()->GetTitleWindow()->setText(vertical);
+    graph.axisX()->GetTitleWindow()->setText(horizontal);
+    graph.axisY()->GetTitleWindow()->setText(vertical);
 }
 
 void routeGraphHelp(CZuGraph& graph)
@@ -82,12 +82,12 @@ void showLegend(CZuGraph& graph, const QString& line1, const QString& line2, con
 {
     CZuLegendDlg dlg(&graph);
     QObject::connect(&dlg, &CZuLegendDlg::helpRequested, &dlg, [](int context) { openHelpTopic(context); });
-    dlg.SetLines(line1, line2);
-    const auto& traces = graph.Plot()->Traces();
+    dlg.setLines(line1, line2);
+    const auto& traces = graph.plot()->traces();
     if (traces.size() >= 1)
-        dlg.AddEntry(name1, traces[0]->Color(), traces[0]->Style());
+        dlg.AddEntry(name1, traces[0]->color(), traces[0]->style());
     if (traces.size() >= 2)
-        dlg.AddEntry(name2, traces[1]->Color(), traces[1]->Style());
+        dlg.AddEntry(name2, traces[1]->color(), traces[1]->style());
     if (runModal(dlg) == kLegendPrintResult)
         graph.PrintGraph();
 }

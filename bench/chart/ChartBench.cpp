@@ -32,17 +32,17 @@ void paintGraph(benchmark::State& state, bool logAxes)
     const int n = 100000;
     static Data d(n);
     nosk::CZuGraph graph;
-    graph.AxisX()->LogScale() = logAxes;
-    graph.AxisY()->LogScale() = logAxes;
+    graph.axisX()->logScale() = logAxes;
+    graph.axisY()->logScale() = logAxes;
     graph.Create(QRect(0, 0, 1004, 704), nullptr, 12, 0, 1);
     graph.AddTrace(d.f.data(), d.data.data(), n, 2, 255);
     graph.AddTrace(d.f.data(), d.model.data(), n, 1, 0xFF0000);
     graph.UpdateRanges();
-    QImage img(graph.ClientSize(), QImage::Format_RGB32);
+    QImage img(graph.clientSize(), QImage::Format_RGB32);
     for (auto _ : state) {
         img.fill(Qt::white);
         QPainter p(&img);
-        graph.Paint(p, true);
+        graph.paint(p, true);
         p.end();
         benchmark::DoNotOptimize(img.constBits());
     }

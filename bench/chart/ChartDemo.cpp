@@ -36,34 +36,34 @@ int main(int argc, char** argv)
     page.resize(1260, 880);
 
     nosk::CZuGraph logGraph;
-    logGraph.AxisX()->LogScale() = 1;
-    logGraph.AxisY()->LogScale() = 1;
+    logGraph.axisX()->logScale() = 1;
+    logGraph.axisY()->logScale() = 1;
     logGraph.Create(QRect(10, 10, 610, 420), &page, 12, 0, 1);
     logGraph.AddTrace(f.data(), mag.data(), n, 2, 255);
     logGraph.AddTrace(f.data(), mmag.data(), n, 1, 0xFF0000);
     logGraph.UpdateRanges();
-    logGraph.AxisX()->GetTitleWindow()->setText(QStringLiteral("Angular frequency, rad/s"));
-    logGraph.AxisY()->GetTitleWindow()->setText(QStringLiteral("Impedance, magnitude"));
+    logGraph.axisX()->GetTitleWindow()->setText(QStringLiteral("Angular frequency, rad/s"));
+    logGraph.axisY()->GetTitleWindow()->setText(QStringLiteral("Impedance, magnitude"));
     logGraph.show();
 
     nosk::CZuGraph linGraph;
-    linGraph.AxisX()->LogScale() = 1;
+    linGraph.axisX()->logScale() = 1;
     linGraph.Create(QRect(10, 440, 610, 420), &page, 13, 0, 1);
     linGraph.AddTrace(f.data(), ph.data(), n, 3, 255);
     linGraph.AddTrace(f.data(), ph.data(), n, 13, 0x008000);
     linGraph.UpdateRanges();
-    linGraph.AxisX()->GetTitleWindow()->setText(QStringLiteral("Angular frequency, rad/s"));
-    linGraph.AxisY()->GetTitleWindow()->setText(QStringLiteral("Impedance, angle, degree"));
+    linGraph.axisX()->GetTitleWindow()->setText(QStringLiteral("Angular frequency, rad/s"));
+    linGraph.axisY()->GetTitleWindow()->setText(QStringLiteral("Impedance, angle, degree"));
     linGraph.show();
 
     nosk::CZuSquareGraph square;
-    square.ShowLegendButton() = 1;
+    square.showLegendButton() = 1;
     square.Create(QRect(640, 10, 600, 560), &page, 12, 0, 0);
     square.AddTrace(re.data(), im.data(), n, 2, 255);
     square.AddTrace(mre.data(), mim.data(), n, 1, 0xFF0000);
     square.UpdateRanges();
-    square.AxisX()->GetTitleWindow()->setText(QStringLiteral("real"));
-    square.AxisY()->GetTitleWindow()->setText(QStringLiteral("-imag"));
+    square.axisX()->GetTitleWindow()->setText(QStringLiteral("real"));
+    square.axisY()->GetTitleWindow()->setText(QStringLiteral("-imag"));
     square.show();
 
     page.show();

@@ -44,7 +44,7 @@ public:
         : m_columns(std::move(columns))
     {
     }
-    void SetColumns(std::vector<double*> columns) { m_columns = std::move(columns); }
+    void setColumns(std::vector<double*> columns) { m_columns = std::move(columns); }
     const std::vector<double*>& columns() const { return m_columns; }
 
     double GetValue(int row, int column) override;

@@ -84,7 +84,7 @@ TEST(ViewerResultsOut, KramersKronigPageAndBothTablesReadBack)
     kkPage->ensureBuilt();
     EXPECT_EQ(kkPage->pointCount(), 20);
     ASSERT_NE(kkPage->graph(), nullptr);
-    EXPECT_EQ(kkPage->graph()->Plot()->Traces().size(), 5u);  // real, imaginary, the band and its margin
+    EXPECT_EQ(kkPage->graph()->plot()->traces().size(), 5u);  // real, imaginary, the band and its margin
     PageGraphs graphs;
     kkPage->GetPageGraphs(graphs);
     EXPECT_EQ(graphs.count(), 1);

@@ -170,14 +170,14 @@ TEST(ViewerDlg, GraphTitlesLayoutsAndScaleFlags)
     ASSERT_NE(g, nullptr);
     for (int n = 1; n <= 4; ++n)
         ASSERT_NE(g->graph(n), nullptr) << n;
-    EXPECT_EQ(g->graph(2)->AxisY()->GetTitleWindow()->text(), QStringLiteral("Impedance,  -imag"));
-    EXPECT_EQ(g->graph(1)->AxisX()->GetTitleWindow()->text(), QStringLiteral("Angular frequency, rad/s"));
-    EXPECT_EQ(g->graph(4)->AxisY()->GetTitleWindow()->text(), QStringLiteral("Res/Unc"));
+    EXPECT_EQ(g->graph(2)->axisY()->GetTitleWindow()->text(), QStringLiteral("Impedance,  -imag"));
+    EXPECT_EQ(g->graph(1)->axisX()->GetTitleWindow()->text(), QStringLiteral("Angular frequency, rad/s"));
+    EXPECT_EQ(g->graph(4)->axisY()->GetTitleWindow()->text(), QStringLiteral("Res/Unc"));
     EXPECT_EQ(g->groupBox(4)->title(), QStringLiteral("Residuals/Uncertanties vs. Angular frequency, rad/s"));
     EXPECT_EQ(g->groupBox(1)->title(), QStringLiteral("Impedance vs. Angular frequency, rad/s"));
-    EXPECT_EQ(g->graph(1)->AxisX()->LogScale(), 1);
-    EXPECT_EQ(g->graph(1)->AxisY()->LogScale(), 1);
-    EXPECT_EQ(g->graph(3)->AxisY()->LogScale(), 0);
+    EXPECT_EQ(g->graph(1)->axisX()->logScale(), 1);
+    EXPECT_EQ(g->graph(1)->axisY()->logScale(), 1);
+    EXPECT_EQ(g->graph(3)->axisY()->logScale(), 0);
     // two by two: graph 1 top left, graph 4 bottom right
     EXPECT_LT(g->graph(1)->geometry().right(), g->graph(3)->geometry().left());
     EXPECT_LT(g->graph(1)->geometry().bottom(), g->graph(2)->geometry().top());
@@ -186,7 +186,7 @@ TEST(ViewerDlg, GraphTitlesLayoutsAndScaleFlags)
     ASSERT_NE(p, nullptr);
     p->ensureBuilt();
     ASSERT_NE(p->graph(), nullptr);
-    EXPECT_EQ(p->graph()->AxisY()->GetTitleWindow()->text(), QStringLiteral("-imag"));
+    EXPECT_EQ(p->graph()->axisY()->GetTitleWindow()->text(), QStringLiteral("-imag"));
     EXPECT_EQ(p->groupBox()->title(), QStringLiteral("Impedance, Complex-plane plot"));
 }
 
@@ -214,25 +214,25 @@ TEST(ViewerDlg, NotificationKeepsAChangedRangeAndLoadResultsRestoresTheStoredOne
     Viewer v;
     v.openRun(s);
     v.graphics()->ensureBuilt();
-    CZuAxis* y = v.graphics()->graph(3)->AxisY();
-    y->AutoScale() = 0;
-    y->LogScale() = 0;
+    CZuAxis* y = v.graphics()->graph(3)->axisY();
+    y->autoScale() = 0;
+    y->logScale() = 0;
     y->SetRange(-7.0, 9.0);
 
     v.dlg->onNotification();
     v.graphics()->ensureBuilt();
-    CZuAxis* y2 = v.graphics()->graph(3)->AxisY();
-    EXPECT_EQ(y2->AutoScale(), 0);
-    EXPECT_DOUBLE_EQ(y2->RangeMin(), -7.0);
-    EXPECT_DOUBLE_EQ(y2->RangeMax(), 9.0);
+    CZuAxis* y2 = v.graphics()->graph(3)->axisY();
+    EXPECT_EQ(y2->autoScale(), 0);
+    EXPECT_DOUBLE_EQ(y2->rangeMin(), -7.0);
+    EXPECT_DOUBLE_EQ(y2->rangeMax(), 9.0);
 
     // a change that is not stored by a notification is lost on Load Results
     y2->SetRange(-1.0, 1.0);
     v.dlg->onLoadResults();
     v.graphics()->ensureBuilt();
-    CZuAxis* y3 = v.graphics()->graph(3)->AxisY();
-    EXPECT_DOUBLE_EQ(y3->RangeMin(), -7.0);
-    EXPECT_DOUBLE_EQ(y3->RangeMax(), 9.0);
+    CZuAxis* y3 = v.graphics()->graph(3)->axisY();
+    EXPECT_DOUBLE_EQ(y3->rangeMin(), -7.0);
+    EXPECT_DOUBLE_EQ(y3->rangeMax(), 9.0);
 }
 
 TEST(ViewerDlg, DataTransformationWarningsAndPageSet)
@@ -295,7 +295,7 @@ TEST(ViewerDlg, XAxisTypeCommand)
     EXPECT_DOUBLE_EQ((*v.dlg->run().xValues())[0], 4.0);
     EXPECT_EQ(test::readAll("ADD.BIN"), std::string("\x04\x03", 2));
     v.graphics()->ensureBuilt();
-    EXPECT_EQ(v.graphics()->graph(1)->AxisX()->GetTitleWindow()->text(), QStringLiteral("Inv. Temp. 10**3/T, 1/K"));
+    EXPECT_EQ(v.graphics()->graph(1)->axisX()->GetTitleWindow()->text(), QStringLiteral("Inv. Temp. 10**3/T, 1/K"));
 
     // to time: the question; No changes nothing
     v.prompt.answers.push_back(Answer::No);
@@ -374,7 +374,7 @@ TEST(ViewerDlg, SavedImagesHaveTheLayoutSizes)
     // its title strip, the vertical axis draws its frame line at its right edge
     // and its numbers and title to the left of it.
     const CZuGraph* graph = v.graphics()->graph(1);
-    const QRect axisY = graph->AxisY()->geometry().translated(0, 24 + graph->AxisX()->height() / 2);
+    const QRect axisY = graph->axisY()->geometry().translated(0, 24 + graph->axisX()->height() / 2);
     auto dark = [&](int x, int y) { return qGray(png.pixel(x, y)) < 96; };
     int frame = 0, marks = 0;
     for (int y = axisY.top(); y <= axisY.bottom(); ++y) {
@@ -426,9 +426,9 @@ TEST(ViewerDlg, SettingsAreStoredWhenTheWindowCloses)
     Viewer v;
     v.openRun(s);
     v.graphics()->ensureBuilt();
-    v.graphics()->graph(1)->AxisY()->AutoScale() = 0;
-    v.graphics()->graph(1)->AxisY()->LogScale() = 0;
-    v.graphics()->graph(1)->AxisY()->SetRange(2.0, 3.0);
+    v.graphics()->graph(1)->axisY()->autoScale() = 0;
+    v.graphics()->graph(1)->axisY()->logScale() = 0;
+    v.graphics()->graph(1)->axisY()->SetRange(2.0, 3.0);
     v.dlg->onExitMenu();
     EXPECT_EQ(v.dlg->result(), 0);
     EXPECT_EQ(v.settings.axes[0].vertical.autoScale, 0);
@@ -513,13 +513,13 @@ TEST(ViewerDlg, NotificationWaitsUntilTheAxisTraceOrLegendDialogIsClosed)
         };
         if (which == 0) {
             v.dialogs.next<CZuAxisDlg>(notifyAndClose);
-            g->OpenAxisDialog(g->AxisX());
+            g->openAxisDialog(g->axisX());
         } else if (which == 1) {
             v.dialogs.next<CZuTraceDlg>(notifyAndClose);
-            g->OpenTraceDialog();
+            g->openTraceDialog();
         } else {
             v.dialogs.next<CZuLegendDlg>(notifyAndClose);
-            g->LegendButton()->click();
+            g->legendButton()->click();
         }
         EXPECT_TRUE(keptWhileOpen) << which;
         QTRY_VERIFY_WITH_TIMEOUT(!v.dlg->reloadPending(), 3000);
@@ -588,29 +588,29 @@ TEST(ViewerDlg, GraphDialogsAskAndReportThroughTheProgramsPrompt)
                     QTest::mouseClick(box, Qt::LeftButton);
             d->accept();
         });
-        g->OpenTraceDialog();
+        g->openTraceDialog();
         EXPECT_EQ(v.prompt.colorRequests.size(), 1u) << page;
-        EXPECT_EQ(g->Plot()->Traces()[0]->Color(), RgbToColorRef(0x00123456u)) << page;
+        EXPECT_EQ(g->plot()->traces()[0]->color(), rgbToColorRef(0x00123456u)) << page;
 
         // A non-number in the axis dialog is refused with a message.
         v.dialogs.next<CZuAxisDlg>([](CZuAxisDlg* d) {
-            if (d->LogBox()->isChecked())
-                d->LogBox()->click();
-            if (d->AutoBox()->isChecked())
-                d->AutoBox()->click();
-            d->MinEdit()->setText(QStringLiteral("ten"));
-            d->OkButton()->click();
+            if (d->logBox()->isChecked())
+                d->logBox()->click();
+            if (d->autoBox()->isChecked())
+                d->autoBox()->click();
+            d->minEdit()->setText(QStringLiteral("ten"));
+            d->okButton()->click();
             EXPECT_TRUE(d->isVisible());
             d->reject();
         });
-        g->OpenAxisDialog(g->AxisY());
+        g->openAxisDialog(g->axisY());
         ASSERT_EQ(v.prompt.messages.size(), 1u) << page;
         EXPECT_EQ(v.prompt.lastMessage().text, "Please enter a number.");
 
         // "Print graph..." of the legend reports a printer that fails.
-        v.dialogs.next<CZuLegendDlg>([](CZuLegendDlg* d) { d->PrintButton()->click(); });
+        v.dialogs.next<CZuLegendDlg>([](CZuLegendDlg* d) { d->printButton()->click(); });
         v.dialogs.pdfPath = dir.file("no/such/folder/graph.pdf");
-        g->LegendButton()->click();
+        g->legendButton()->click();
         ASSERT_EQ(v.prompt.messages.size(), 2u) << page;
         EXPECT_EQ(v.prompt.lastMessage().text, "Printer wouldn't initalize");
     }
@@ -656,35 +656,35 @@ TEST(ViewerDlg, AxisAndTraceDialogsRepaintTheWholeGraph)
     auto onScreen = [&] {
         QApplication::processEvents();
         QTest::qWait(50);
-        const QRect r(g->Plot()->mapTo(v.dlg.get(), QPoint(0, 0)), g->Plot()->size());
+        const QRect r(g->plot()->mapTo(v.dlg.get(), QPoint(0, 0)), g->plot()->size());
         return QGuiApplication::primaryScreen()->grabWindow(v.dlg->winId()).toImage().copy(r);
     };
     auto drawnNow = [&] {
-        const QRect r(g->Plot()->mapTo(v.dlg.get(), QPoint(0, 0)), g->Plot()->size());
+        const QRect r(g->plot()->mapTo(v.dlg.get(), QPoint(0, 0)), g->plot()->size());
         return v.dlg->grab().toImage().copy(r);
     };
 
     v.dialogs.next<CZuAxisDlg>([](CZuAxisDlg* d) {
-        if (d->LogBox()->isChecked())
-            d->LogBox()->click();
-        if (d->AutoBox()->isChecked())
-            d->AutoBox()->click();
-        d->MinEdit()->setText(QStringLiteral("-500"));
-        d->MaxEdit()->setText(QStringLiteral("500"));
-        d->OkButton()->click();
+        if (d->logBox()->isChecked())
+            d->logBox()->click();
+        if (d->autoBox()->isChecked())
+            d->autoBox()->click();
+        d->minEdit()->setText(QStringLiteral("-500"));
+        d->maxEdit()->setText(QStringLiteral("500"));
+        d->okButton()->click();
     });
-    g->OpenAxisDialog(g->AxisY());
-    EXPECT_DOUBLE_EQ(g->AxisY()->RangeMax(), 500.0);
+    g->openAxisDialog(g->axisY());
+    EXPECT_DOUBLE_EQ(g->axisY()->rangeMax(), 500.0);
     EXPECT_TRUE(sameImage(onScreen(), drawnNow()));
 
     v.dialogs.next<CZuTraceDlg>([](CZuTraceDlg* d) {
         for (QComboBox* styles : d->findChildren<QComboBox*>())
-            if (styles != d->TraceList() && styles->isVisible())
+            if (styles != d->traceList() && styles->isVisible())
                 styles->setCurrentIndex(2);  // "Line+Dot"
         d->accept();
     });
-    g->OpenTraceDialog();
-    EXPECT_EQ(g->Plot()->Traces()[0]->Style(), 3);
+    g->openTraceDialog();
+    EXPECT_EQ(g->plot()->traces()[0]->style(), 3);
     EXPECT_TRUE(sameImage(onScreen(), drawnNow()));
 }
 

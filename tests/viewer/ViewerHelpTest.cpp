@@ -184,17 +184,17 @@ TEST(ViewerHelp, AxisAndTraceDialogsOfTheGraphsOpenTheirTopics)
     CZuGraph* graph = graphics->graph(1);
     ASSERT_NE(graph, nullptr);
     pressF1InNextDialog(v.dialogs);
-    graph->OpenAxisDialog(graph->AxisX());
+    graph->openAxisDialog(graph->axisX());
     pressF1InNextDialog(v.dialogs);
-    graph->OpenTraceDialog();
+    graph->openTraceDialog();
 
     v.dlg->selectPage(1);
     auto* plane = static_cast<CComplexPlanePage*>(v.dlg->page(1));
     plane->ensureBuilt();
     pressF1InNextDialog(v.dialogs);
-    plane->graph()->OpenAxisDialog(plane->graph()->AxisY());
+    plane->graph()->openAxisDialog(plane->graph()->axisY());
     // the legend of a graph
     pressF1InNextDialog(v.dialogs);
-    plane->graph()->LegendButton()->click();
+    plane->graph()->legendButton()->click();
     EXPECT_EQ(rec.topics(), (std::vector<int>{10021, 10025, 10021, 10024}));
 }

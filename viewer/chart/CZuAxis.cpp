@@ -25,11 +25,11 @@ CZuAxis::CZuAxis(AxisOrientation orientation, CZuGraph* graph, QWidget* parent)
 
 CZuAxis::~CZuAxis() = default;
 
-AxisMetrics CZuAxis::Measure() const
+AxisMetrics CZuAxis::measure() const
 {
     AxisMetrics m;
     m.orientation = m_metrics.orientation;
-    const QFontMetrics fm(m_graph->GraphFont());
+    const QFontMetrics fm(m_graph->graphFont());
     const QString sample = m.orientation == AxisOrientation::Vertical
         ? QStringLiteral("-8.8+0010")
         : QStringLiteral("-8.8+0080");
@@ -40,7 +40,7 @@ AxisMetrics CZuAxis::Measure() const
 
 AxisPlacement CZuAxis::PlaceRect(int a, int from, int to) const
 {
-    return PlaceAxis(Measure(), a, from, to);
+    return placeAxis(measure(), a, from, to);
 }
 
 QRect CZuAxis::toQRect(const ChartRect& r) const
@@ -50,8 +50,8 @@ QRect CZuAxis::toQRect(const ChartRect& r) const
 
 void CZuAxis::Create(int a, int from, int to)
 {
-    m_metrics = Measure();
-    const AxisPlacement p = PlaceAxis(m_metrics, a, from, to);
+    m_metrics = measure();
+    const AxisPlacement p = placeAxis(m_metrics, a, from, to);
     m_scale.maxEnd = p.maxEnd;
     m_scale.minEnd = p.minEnd;
     setGeometry(toQRect(p.rect));
@@ -64,7 +64,7 @@ void CZuAxis::layoutLabels()
     delete m_title;
     delete m_maxLabel;
     delete m_minLabel;
-    const QFont& font = m_graph->GraphFont();
+    const QFont& font = m_graph->graphFont();
     const int R = width();
     const int B = height();
     const bool vertical = m_metrics.orientation == AxisOrientation::Vertical;
@@ -72,12 +72,12 @@ void CZuAxis::layoutLabels()
         m_title = new CZuVertLabel(QStringLiteral("Axis Y"), font, this);
     else
         m_title = new CZuAxisLabel(QStringLiteral("Axis X"), Qt::AlignHCenter, font, this);
-    m_title->setGeometry(toQRect(AxisTitleRect(m_metrics, R, B)));
+    m_title->setGeometry(toQRect(axisTitleRect(m_metrics, R, B)));
     const Qt::Alignment numbers = vertical ? Qt::AlignRight : Qt::AlignHCenter;
     m_maxLabel = new CZuAxisLabel(kPlaceholder, numbers, font, this);
-    m_maxLabel->setGeometry(toQRect(AxisMaxLabelRect(m_metrics, R)));
+    m_maxLabel->setGeometry(toQRect(axisMaxLabelRect(m_metrics, R)));
     m_minLabel = new CZuAxisLabel(kPlaceholder, numbers, font, this);
-    m_minLabel->setGeometry(toQRect(AxisMinLabelRect(m_metrics, R, m_scale.minEnd)));
+    m_minLabel->setGeometry(toQRect(axisMinLabelRect(m_metrics, R, m_scale.minEnd)));
     m_title->show();
     m_maxLabel->show();
     m_minLabel->show();
@@ -127,7 +127,7 @@ void CZuAxis::FormatAxisNumber(CZuAxisLabel* label, double v) const
 
 void CZuAxis::Rebuild(double min, double max)
 {
-    const TickResult r = RebuildRange(min, max, m_autoScale != 0, m_logScale != 0);
+    const TickResult r = rebuildRange(min, max, m_autoScale != 0, m_logScale != 0);
     m_rangeMin = r.min;
     m_rangeMax = r.max;
     m_ticks = r.ticks;
@@ -145,8 +145,8 @@ void CZuAxis::Rebuild(double min, double max)
     const Qt::Alignment numbers = vertical ? Qt::AlignRight : Qt::AlignHCenter;
     const int R = width();
     for (double v : m_ticks) {
-        auto* label = new CZuAxisLabel(kPlaceholder, numbers, m_graph->GraphFont(), this);
-        label->setGeometry(toQRect(AxisTickLabelRect(m_metrics, m_scale, R, v)));
+        auto* label = new CZuAxisLabel(kPlaceholder, numbers, m_graph->graphFont(), this);
+        label->setGeometry(toQRect(axisTickLabelRect(m_metrics, m_scale, R, v)));
         FormatAxisNumber(label, v);
         label->show();
         m_tickLabels.push_back(label);
@@ -169,7 +169,7 @@ void CZuAxis::Rebuild(double min, double max)
     for (CZuAxisLabel* l : m_tickLabels)
         add(l);
     add(m_maxLabel);
-    const std::vector<bool> visible = SuppressOverlaps(rects);
+    const std::vector<bool> visible = suppressOverlaps(rects);
     for (size_t i = 0; i < labels.size(); ++i)
         labels[i]->setVisible(visible[i]);
 }
@@ -178,13 +178,13 @@ void CZuAxis::Draw(QPainter& painter, bool printing) const
 {
     if (printing) {
         if (m_maxLabel)
-            m_maxLabel->Render(painter);
+            m_maxLabel->paintLabel(painter);
         if (m_minLabel)
-            m_minLabel->Render(painter);
+            m_minLabel->paintLabel(painter);
         for (const CZuAxisLabel* l : m_tickLabels)
-            l->Render(painter);
+            l->paintLabel(painter);
         if (m_title)
-            m_title->Render(painter);
+            m_title->paintLabel(painter);
     }
     painter.save();
     painter.setPen(QPen(Qt::black, 1));
@@ -222,7 +222,7 @@ void CZuAxis::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::RightButton) {
         event->accept();
-        m_graph->OpenAxisDialog(this);
+        m_graph->openAxisDialog(this);
         return;
     }
     QWidget::mousePressEvent(event);
@@ -235,12 +235,12 @@ CZuAxisX::CZuAxisX(CZuGraph* graph, QWidget* parent)
 
 double CZuAxisX::GetDataMin() const
 {
-    return graph()->Plot()->Extremes().minX;
+    return graph()->plot()->extremes().minX;
 }
 
 double CZuAxisX::GetDataMax() const
 {
-    return TruncateSignificant(graph()->Plot()->Extremes().maxX, 2);
+    return TruncateSignificant(graph()->plot()->extremes().maxX, 2);
 }
 
 CZuAxisY::CZuAxisY(CZuGraph* graph, QWidget* parent)
@@ -250,12 +250,12 @@ CZuAxisY::CZuAxisY(CZuGraph* graph, QWidget* parent)
 
 double CZuAxisY::GetDataMin() const
 {
-    return graph()->Plot()->Extremes().minY;
+    return graph()->plot()->extremes().minY;
 }
 
 double CZuAxisY::GetDataMax() const
 {
-    return graph()->Plot()->Extremes().maxY;
+    return graph()->plot()->extremes().maxY;
 }
 
 } // namespace nosk

@@ -45,29 +45,29 @@ public:
     AxisPlacement PlaceRect(int a, int from, int to) const;
 
     int MapValue(double v) const { return m_scale.MapValue(v); }
-    bool CanMap(double v) const { return m_scale.CanMap(v); }
+    bool canMap(double v) const { return m_scale.canMap(v); }
     void FormatAxisNumber(CZuAxisLabel* label, double v) const;
 
     // Flags and the manual range, read and set by the owner before
     // UpdateRanges and by the axis properties dialog.
-    int& AutoScale() { return m_autoScale; }
-    int& LogScale() { return m_logScale; }
-    int AutoScale() const { return m_autoScale; }
-    int LogScale() const { return m_logScale; }
-    double& RangeMin() { return m_rangeMin; }
-    double& RangeMax() { return m_rangeMax; }
-    double RangeMin() const { return m_rangeMin; }
-    double RangeMax() const { return m_rangeMax; }
+    int& autoScale() { return m_autoScale; }
+    int& logScale() { return m_logScale; }
+    int autoScale() const { return m_autoScale; }
+    int logScale() const { return m_logScale; }
+    double& rangeMin() { return m_rangeMin; }
+    double& rangeMax() { return m_rangeMax; }
+    double rangeMin() const { return m_rangeMin; }
+    double rangeMax() const { return m_rangeMax; }
 
-    AxisOrientation Orientation() const { return m_metrics.orientation; }
-    const AxisScale& Scale() const { return m_scale; }
-    const AxisMetrics& Metrics() const { return m_metrics; }
-    const std::vector<double>& TickValues() const { return m_ticks; }
-    const std::vector<CZuAxisLabel*>& TickLabels() const { return m_tickLabels; }
-    CZuAxisLabel* MinLabel() const { return m_minLabel; }
-    CZuAxisLabel* MaxLabel() const { return m_maxLabel; }
+    AxisOrientation orientation() const { return m_metrics.orientation; }
+    const AxisScale& scale() const { return m_scale; }
+    const AxisMetrics& metrics() const { return m_metrics; }
+    const std::vector<double>& tickValues() const { return m_ticks; }
+    const std::vector<CZuAxisLabel*>& tickLabels() const { return m_tickLabels; }
+    CZuAxisLabel* minLabel() const { return m_minLabel; }
+    CZuAxisLabel* maxLabel() const { return m_maxLabel; }
     // Label width and height measured from the graph font.
-    AxisMetrics Measure() const;
+    AxisMetrics measure() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -20,14 +20,14 @@ public:
     CZuAxisDlg(const QString& title, int& autoScale, int& logScale, double& max, double& min,
                int helpContext, Prompt* prompt, QWidget* parent = nullptr);
 
-    QString Title() const { return m_titleText; }
+    QString title() const { return m_titleText; }
 
-    QLineEdit* TitleEdit() const { return m_title; }
-    QCheckBox* AutoBox() const { return m_auto; }
-    QCheckBox* LogBox() const { return m_log; }
-    QLineEdit* MinEdit() const { return m_minEdit; }
-    QLineEdit* MaxEdit() const { return m_maxEdit; }
-    QPushButton* OkButton() const { return m_ok; }
+    QLineEdit* titleEdit() const { return m_title; }
+    QCheckBox* autoBox() const { return m_auto; }
+    QCheckBox* logBox() const { return m_log; }
+    QLineEdit* minEdit() const { return m_minEdit; }
+    QLineEdit* maxEdit() const { return m_maxEdit; }
+    QPushButton* okButton() const { return m_ok; }
 
 public slots:
     void accept() override;

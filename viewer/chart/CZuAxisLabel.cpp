@@ -14,7 +14,7 @@ CZuAxisLabel::CZuAxisLabel(const QString& text, Qt::Alignment alignment, const Q
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
-void CZuAxisLabel::Render(QPainter& painter) const
+void CZuAxisLabel::paintLabel(QPainter& painter) const
 {
     if (isHidden())
         return;

@@ -17,7 +17,7 @@ public:
 
     // Renders the text at the label's rectangle in axis coordinates; only a
     // label that is not hidden is rendered.
-    void Render(QPainter& painter) const;
+    void paintLabel(QPainter& painter) const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

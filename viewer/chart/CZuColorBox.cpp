@@ -17,18 +17,18 @@ CZuColorBox::CZuColorBox(std::uint32_t color, Prompt* prompt, QWidget* parent)
     setCursor(Qt::PointingHandCursor);
 }
 
-void CZuColorBox::SetColor(std::uint32_t color)
+void CZuColorBox::setColor(std::uint32_t color)
 {
     m_color = color;
     repaint();
 }
 
-void CZuColorBox::ChooseColor()
+void CZuColorBox::chooseColor()
 {
     if (!m_prompt)
         return;
-    if (auto chosen = m_prompt->chooseColor(ColorRefToRgb(m_color)))
-        SetColor(RgbToColorRef(*chosen));
+    if (auto chosen = m_prompt->chooseColor(colorRefToRgb(m_color)))
+        setColor(rgbToColorRef(*chosen));
 }
 
 void CZuColorBox::paintEvent(QPaintEvent* event)
@@ -44,7 +44,7 @@ void CZuColorBox::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton) {
         event->accept();
-        ChooseColor();
+        chooseColor();
         return;
     }
     QFrame::mousePressEvent(event);

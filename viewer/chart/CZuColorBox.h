@@ -16,10 +16,10 @@ public:
     // colour with red in the low byte, like the traces.
     CZuColorBox(std::uint32_t color, Prompt* prompt, QWidget* parent);
 
-    std::uint32_t Color() const { return m_color; }
-    void SetColor(std::uint32_t color);
+    std::uint32_t color() const { return m_color; }
+    void setColor(std::uint32_t color);
     // Opens the chooser as a click does.
-    void ChooseColor();
+    void chooseColor();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -112,7 +112,7 @@ QSize CZuGraph::clientSizeFor(const QSize& outer)
     return QSize(std::max(0, outer.width() - 4), std::max(0, outer.height() - 4));
 }
 
-QSize CZuGraph::ClientSize() const
+QSize CZuGraph::clientSize() const
 {
     return m_client->size();
 }
@@ -127,9 +127,9 @@ bool CZuGraph::Create(const QRect& rect, QWidget* parent, int id, int style,
     m_client->setGeometry(contentsRect());
     m_showSizeButtons = showSizeButtons;
 
-    const QSize cs = ClientSize();
-    const GraphLayout L = ComputeGraphLayout(cs.width(), cs.height(), m_axisY->Measure(),
-                                             m_axisX->Measure());
+    const QSize cs = clientSize();
+    const GraphLayout L = computeGraphLayout(cs.width(), cs.height(), m_axisY->measure(),
+                                             m_axisX->measure());
     m_axisY->Create(L.d, L.t, L.e);
     m_axisY->Rebuild(0, 100);
     m_axisX->Create(L.e, L.d, L.xr);
@@ -148,11 +148,11 @@ bool CZuGraph::Create(const QRect& rect, QWidget* parent, int id, int style,
 
 void CZuGraph::placeButtons()
 {
-    const int CH = ClientSize().height();
+    const int CH = clientSize().height();
     int slot = 0;
     if (m_showSizeButtons) {
-        m_enlarge->setGeometry(toQRect(ButtonSlot(CH, slot++)));
-        m_restore->setGeometry(toQRect(ButtonSlot(CH, slot++)));
+        m_enlarge->setGeometry(toQRect(buttonSlot(CH, slot++)));
+        m_restore->setGeometry(toQRect(buttonSlot(CH, slot++)));
         m_enlarge->show();
         m_restore->show();
     } else {
@@ -160,7 +160,7 @@ void CZuGraph::placeButtons()
         m_restore->hide();
     }
     if (m_showLegendButton) {
-        m_legend->setGeometry(toQRect(ButtonSlot(CH, slot)));
+        m_legend->setGeometry(toQRect(buttonSlot(CH, slot)));
         m_legend->show();
     } else {
         m_legend->hide();
@@ -173,17 +173,17 @@ void CZuGraph::placeButtons()
 void CZuGraph::AddTrace(const double* x, const double* y, int count, int style,
                         std::uint32_t color)
 {
-    m_plot->Traces().push_back(std::make_unique<CZuXYTrace>(x, y, count, style, color, this));
+    m_plot->traces().push_back(std::make_unique<CZuXYTrace>(x, y, count, style, color, this));
 }
 
 void CZuGraph::UpdateRanges()
 {
-    const TraceExtremes e = m_plot->Extremes();
+    const TraceExtremes e = m_plot->extremes();
     for (CZuAxis* axis : {static_cast<CZuAxis*>(m_axisX), static_cast<CZuAxis*>(m_axisY)}) {
         const bool horizontal = axis == m_axisX;
-        double mn = axis->RangeMin();
-        double mx = axis->RangeMax();
-        if (axis->AutoScale() || axis->LogScale()) {
+        double mn = axis->rangeMin();
+        double mx = axis->rangeMax();
+        if (axis->autoScale() || axis->logScale()) {
             mn = horizontal ? e.minX : e.minY;
             mx = horizontal ? e.maxX : e.maxY;
         }
@@ -209,9 +209,9 @@ void CZuGraph::layoutChildren(bool)
         Saved s{a->GetDataMin(), a->GetDataMax(), QString()};
         // A manual linear range is the user's choice; re-laying out the
         // graph (enlarging, restoring, resizing the page) keeps it.
-        if (!a->AutoScale() && !a->LogScale()) {
-            s.min = a->RangeMin();
-            s.max = a->RangeMax();
+        if (!a->autoScale() && !a->logScale()) {
+            s.min = a->rangeMin();
+            s.max = a->rangeMax();
         }
         if (a->GetTitleWindow())
             s.title = a->GetTitleWindow()->text();
@@ -222,9 +222,9 @@ void CZuGraph::layoutChildren(bool)
     m_axisX->Clear();
     m_axisY->Clear();
 
-    const QSize cs = ClientSize();
-    const GraphLayout L = ComputeGraphLayout(cs.width(), cs.height(), m_axisY->Measure(),
-                                             m_axisX->Measure());
+    const QSize cs = clientSize();
+    const GraphLayout L = computeGraphLayout(cs.width(), cs.height(), m_axisY->measure(),
+                                             m_axisX->measure());
     m_axisY->Create(L.d, L.t, L.e);
     m_axisY->Rebuild(sy.min, sy.max);
     m_axisX->Create(L.e, L.d, L.xr);
@@ -275,7 +275,7 @@ void CZuGraph::mousePressEvent(QMouseEvent* event)
     event->accept();
 }
 
-void CZuGraph::Paint(QPainter& painter, bool printing, int yShift) const
+void CZuGraph::paint(QPainter& painter, bool printing, int yShift) const
 {
     const QWidget* children[] = {m_axisX, m_axisY, m_plot};
     for (const QWidget* child : children) {
@@ -295,10 +295,10 @@ void CZuGraph::Paint(QPainter& painter, bool printing, int yShift) const
 QPicture CZuGraph::MakeMetafile(QPaintDevice*) const
 {
     QPicture picture;
-    const QSize cs = ClientSize();
+    const QSize cs = clientSize();
     {
         QPainter painter(&picture);
-        Paint(painter, true);
+        paint(painter, true);
         if (KeepsFullFrame()) {
             painter.setPen(QPen(Qt::black, 0));
             painter.drawPoint(cs.width() - 1, cs.height() - 1);
@@ -311,11 +311,11 @@ QPicture CZuGraph::MakeMetafile(QPaintDevice*) const
 QPicture CZuGraph::MakeTitledMetafile(QPaintDevice*, const QString& title) const
 {
     QPicture picture;
-    const QSize cs = ClientSize();
+    const QSize cs = clientSize();
     const int s = m_axisX->height() / 2;
     {
         QPainter painter(&picture);
-        Paint(painter, true, s);
+        paint(painter, true, s);
         painter.setFont(m_font);
         painter.setPen(Qt::black);
         painter.drawText(QRect(0, -2, m_axisX->width(), s),
@@ -331,14 +331,14 @@ QPicture CZuGraph::MakeTitledMetafile(QPaintDevice*, const QString& title) const
 
 QRect CZuGraph::TitledSize() const
 {
-    const QSize cs = ClientSize();
+    const QSize cs = clientSize();
     return QRect(0, 0, cs.width(), cs.height() + m_axisX->height() / 2);
 }
 
-void CZuGraph::RenderForPrinter(QPainter& painter, const QSize& page) const
+void CZuGraph::renderForPrinter(QPainter& painter, const QSize& page) const
 {
-    const QSize cs = ClientSize();
-    const ChartRect r = PrintTargetRect(cs.width(), cs.height(), page.width(), page.height());
+    const QSize cs = clientSize();
+    const ChartRect r = printTargetRect(cs.width(), cs.height(), page.width(), page.height());
     if (r.width() <= 0 || r.height() <= 0)
         return;
     const QPicture picture = MakeMetafile(painter.device());
@@ -351,7 +351,7 @@ void CZuGraph::message(const char* text)
         m_prompt->message(text, QGuiApplication::applicationDisplayName().toStdString());
 }
 
-bool CZuGraph::PrintGraphOn(QPrinter& printer)
+bool CZuGraph::printGraphOn(QPrinter& printer)
 {
     if (!printer.isValid()) {
         message("Cannot run printer!");
@@ -363,7 +363,7 @@ bool CZuGraph::PrintGraphOn(QPrinter& printer)
         message("Printer wouldn't initalize");
         return false;
     }
-    RenderForPrinter(painter, QSize(printer.width(), printer.height()));
+    renderForPrinter(painter, QSize(printer.width(), printer.height()));
     painter.end();
     return true;
 }
@@ -378,46 +378,46 @@ void CZuGraph::PrintGraph()
     dialog.setOption(QAbstractPrintDialog::PrintToFile, true);
     if (runModal(dialog) != QDialog::Accepted)
         return;
-    PrintGraphOn(printer);
+    printGraphOn(printer);
 }
 
-void CZuGraph::OpenAxisDialog(CZuAxis* axis)
+void CZuGraph::openAxisDialog(CZuAxis* axis)
 {
     // The fields show the data range, or the axis's own range when the user
     // fixed it by hand.
     double mn = axis->GetDataMin();
     double mx = axis->GetDataMax();
-    if (!axis->AutoScale() && !axis->LogScale()) {
-        mn = axis->RangeMin();
-        mx = axis->RangeMax();
+    if (!axis->autoScale() && !axis->logScale()) {
+        mn = axis->rangeMin();
+        mx = axis->rangeMax();
     }
     const QString title = axis->GetTitleWindow() ? axis->GetTitleWindow()->text() : QString();
-    CZuAxisDlg dialog(title, axis->AutoScale(), axis->LogScale(), mx, mn, m_axisHelpContext,
+    CZuAxisDlg dialog(title, axis->autoScale(), axis->logScale(), mx, mn, m_axisHelpContext,
                       m_prompt, this);
     connect(&dialog, &CZuAxisDlg::helpRequested, this, &CZuGraph::helpRequested);
     if (runModal(dialog) != QDialog::Accepted)
         return;
     // With auto or log scale the axis rounds around the data.
-    if (axis->AutoScale() || axis->LogScale()) {
+    if (axis->autoScale() || axis->logScale()) {
         mn = axis->GetDataMin();
         mx = axis->GetDataMax();
     }
     axis->SetRange(mn, mx);
-    axis->GetTitleWindow()->setText(dialog.Title());
+    axis->GetTitleWindow()->setText(dialog.title());
     axis->GetTitleWindow()->hide();
     axis->GetTitleWindow()->show();
-    RepaintAll();
+    repaintAll();
 }
 
-void CZuGraph::OpenTraceDialog()
+void CZuGraph::openTraceDialog()
 {
-    CZuTraceDlg dialog(m_plot->Traces(), m_traceHelpContext, m_prompt, this);
+    CZuTraceDlg dialog(m_plot->traces(), m_traceHelpContext, m_prompt, this);
     connect(&dialog, &CZuTraceDlg::helpRequested, this, &CZuGraph::helpRequested);
     if (runModal(dialog) == QDialog::Accepted)
-        RepaintAll();
+        repaintAll();
 }
 
-void CZuGraph::RepaintAll()
+void CZuGraph::repaintAll()
 {
     // The traces and grid lines are placed by the axes: the plot area must
     // be drawn again whenever an axis changes, not only the labels.

@@ -68,48 +68,48 @@ public:
     void PrintGraph();
     // Prints on a printer that is already set up; false after a reported
     // failure.
-    bool PrintGraphOn(QPrinter& printer);
+    bool printGraphOn(QPrinter& printer);
     // Draws the graph for a printer page of the given size (device pixels):
     // the largest whole multiple of its size, left-aligned, centred vertically.
-    void RenderForPrinter(QPainter& painter, const QSize& page) const;
+    void renderForPrinter(QPainter& painter, const QSize& page) const;
 
     // The one paint routine of pictures, printer and images: the axes and
     // the plot area at their places, moved down by yShift.
-    void Paint(QPainter& painter, bool printing, int yShift = 0) const;
+    void paint(QPainter& painter, bool printing, int yShift = 0) const;
 
-    CZuAxisX* AxisX() const { return m_axisX; }
-    CZuAxisY* AxisY() const { return m_axisY; }
-    CZuPlot* Plot() const { return m_plot; }
-    QWidget* Client() const { return m_client; }
-    QSize ClientSize() const;
-    const QFont& GraphFont() const { return m_font; }
-    int Id() const { return m_id; }
-    bool IsCreated() const { return m_created; }
+    CZuAxisX* axisX() const { return m_axisX; }
+    CZuAxisY* axisY() const { return m_axisY; }
+    CZuPlot* plot() const { return m_plot; }
+    QWidget* client() const { return m_client; }
+    QSize clientSize() const;
+    const QFont& graphFont() const { return m_font; }
+    int id() const { return m_id; }
+    bool isCreated() const { return m_created; }
 
-    int TraceHelpContext() const { return m_traceHelpContext; }
-    int AxisHelpContext() const { return m_axisHelpContext; }
-    void SetHelpContexts(int axisDialog, int traceDialog)
+    int traceHelpContext() const { return m_traceHelpContext; }
+    int axisHelpContext() const { return m_axisHelpContext; }
+    void setHelpContexts(int axisDialog, int traceDialog)
     {
         m_axisHelpContext = axisDialog;
         m_traceHelpContext = traceDialog;
     }
-    int& ShowLegendButton() { return m_showLegendButton; }
+    int& showLegendButton() { return m_showLegendButton; }
 
     // Message boxes and the colour chooser of the trace dialog go here.
-    void SetPrompt(Prompt* prompt) { m_prompt = prompt; }
-    Prompt* GetPrompt() const { return m_prompt; }
+    void setPrompt(Prompt* prompt) { m_prompt = prompt; }
+    Prompt* getPrompt() const { return m_prompt; }
 
-    QToolButton* EnlargeButton() const { return m_enlarge; }
-    QToolButton* RestoreButton() const { return m_restore; }
-    QToolButton* LegendButton() const { return m_legend; }
-    QRect NormalRect() const { return m_normalRect; }
-    QRect EnlargedRect() const { return m_enlargedRect; }
+    QToolButton* enlargeButton() const { return m_enlarge; }
+    QToolButton* restoreButton() const { return m_restore; }
+    QToolButton* legendButton() const { return m_legend; }
+    QRect normalRect() const { return m_normalRect; }
+    QRect enlargedRect() const { return m_enlargedRect; }
 
     // Right clicks of the axes and the plot area open these.
-    void OpenAxisDialog(CZuAxis* axis);
-    void OpenTraceDialog();
+    void openAxisDialog(CZuAxis* axis);
+    void openTraceDialog();
     // Schedules a paint of the whole graph: axes, plot area and client.
-    void RepaintAll();
+    void repaintAll();
 
 signals:
     // 3024: restored is 0 after "M" (enlarged) and 1 after "m" (restored).

@@ -10,7 +10,7 @@ class CZuHelpDialog : public QDialog {
     Q_OBJECT
 public:
     CZuHelpDialog(int helpContext, QWidget* parent);
-    int HelpContext() const { return m_helpContext; }
+    int helpContext() const { return m_helpContext; }
 
 signals:
     void helpRequested(int context);

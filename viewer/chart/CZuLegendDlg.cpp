@@ -15,7 +15,7 @@ CZuLegendSample::CZuLegendSample(QWidget* parent) : QWidget(parent)
     setFixedSize(64, 20);
 }
 
-void CZuLegendSample::SetEntry(const LegendEntry* entry)
+void CZuLegendSample::setEntry(const LegendEntry* entry)
 {
     m_entry = entry;
     update();
@@ -70,7 +70,7 @@ CZuLegendDlg::CZuLegendDlg(QWidget* parent) : CZuHelpDialog(kLegendHelpContext, 
     connect(cancel, &QPushButton::clicked, this, &CZuLegendDlg::reject);
 }
 
-void CZuLegendDlg::SetLines(const QString& first, const QString& second)
+void CZuLegendDlg::setLines(const QString& first, const QString& second)
 {
     m_first = first;
     m_second = second;
@@ -90,7 +90,7 @@ void CZuLegendDlg::showEvent(QShowEvent* event)
     m_lines[1]->setText(m_second);
     for (int i = 0; i < 2; ++i) {
         m_names[i]->setText(i < m_count ? m_entries[i].name : QString());
-        m_samples[i]->SetEntry(&m_entries[i]);
+        m_samples[i]->setEntry(&m_entries[i]);
     }
     m_samples[1]->setVisible(m_count >= 2);
     CZuHelpDialog::showEvent(event);

@@ -24,7 +24,7 @@ class CZuLegendSample : public QWidget {
     Q_OBJECT
 public:
     explicit CZuLegendSample(QWidget* parent);
-    void SetEntry(const LegendEntry* entry);
+    void setEntry(const LegendEntry* entry);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -40,15 +40,15 @@ class CZuLegendDlg : public CZuHelpDialog {
 public:
     explicit CZuLegendDlg(QWidget* parent = nullptr);
 
-    void SetLines(const QString& first, const QString& second);
+    void setLines(const QString& first, const QString& second);
     // Ignored once two entries exist.
     void AddEntry(const QString& name, std::uint32_t color, int style);
-    int EntryCount() const { return m_count; }
+    int entryCount() const { return m_count; }
 
-    QLabel* LineLabel(int i) const { return m_lines[i]; }
-    QLabel* NameLabel(int i) const { return m_names[i]; }
-    CZuLegendSample* Sample(int i) const { return m_samples[i]; }
-    QPushButton* PrintButton() const { return m_print; }
+    QLabel* lineLabel(int i) const { return m_lines[i]; }
+    QLabel* nameLabel(int i) const { return m_names[i]; }
+    CZuLegendSample* sample(int i) const { return m_samples[i]; }
+    QPushButton* printButton() const { return m_print; }
 
 protected:
     void showEvent(QShowEvent* event) override;

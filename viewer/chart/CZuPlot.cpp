@@ -18,7 +18,7 @@ CZuPlot::CZuPlot(CZuGraph* graph, QWidget* parent) : QWidget(parent), m_graph(gr
 
 CZuPlot::~CZuPlot() = default;
 
-TraceExtremes CZuPlot::Extremes() const
+TraceExtremes CZuPlot::extremes() const
 {
     TraceExtremes e;
     bool hasX = false;
@@ -44,18 +44,18 @@ TraceExtremes CZuPlot::Extremes() const
 
 void CZuPlot::Draw(QPainter& painter, bool printing) const
 {
-    const CZuAxis* ax = m_graph->AxisX();
-    const CZuAxis* ay = m_graph->AxisY();
+    const CZuAxis* ax = m_graph->axisX();
+    const CZuAxis* ay = m_graph->axisY();
     const int w = width();
     const int h = height();
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setPen(QPen(QColor(220, 220, 220), 0));
-    for (double v : ax->TickValues()) {
+    for (double v : ax->tickValues()) {
         const int x = ax->MapValue(v);
         painter.drawLine(x, 0, x, h - 1);
     }
-    for (double v : ay->TickValues()) {
+    for (double v : ay->tickValues()) {
         const int y = ay->MapValue(v);
         painter.drawLine(0, y, w - 1, y);
     }
@@ -67,11 +67,11 @@ void CZuPlot::Draw(QPainter& painter, bool printing) const
     }
     // Dotted traces first, so solid ones cover them where they cross.
     for (const auto& t : m_traces)
-        if (t->Style() & StyleDash)
-            t->Draw(painter, ax->Scale(), ay->Scale(), printing);
+        if (t->style() & StyleDash)
+            t->Draw(painter, ax->scale(), ay->scale(), printing);
     for (const auto& t : m_traces)
-        if (!(t->Style() & StyleDash))
-            t->Draw(painter, ax->Scale(), ay->Scale(), printing);
+        if (!(t->style() & StyleDash))
+            t->Draw(painter, ax->scale(), ay->scale(), printing);
     painter.restore();
 }
 
@@ -85,7 +85,7 @@ void CZuPlot::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::RightButton) {
         event->accept();
-        m_graph->OpenTraceDialog();
+        m_graph->openTraceDialog();
         return;
     }
     QWidget::mousePressEvent(event);

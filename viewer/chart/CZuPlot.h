@@ -33,9 +33,9 @@ public:
     // border, then the dotted traces and then the others, in list order.
     void Draw(QPainter& painter, bool printing) const;
 
-    TraceList& Traces() { return m_traces; }
-    const TraceList& Traces() const { return m_traces; }
-    TraceExtremes Extremes() const;
+    TraceList& traces() { return m_traces; }
+    const TraceList& traces() const { return m_traces; }
+    TraceExtremes extremes() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

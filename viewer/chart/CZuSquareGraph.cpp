@@ -13,8 +13,8 @@ bool CZuSquareGraph::Create(const QRect& rect, QWidget* parent, int id, int styl
 {
     // The plot size that an ordinary graph of this rectangle would get.
     const QSize cs = clientSizeFor(rect.size());
-    const GraphLayout L = ComputeGraphLayout(cs.width(), cs.height(), AxisY()->Measure(),
-                                             AxisX()->Measure());
+    const GraphLayout L = computeGraphLayout(cs.width(), cs.height(), axisY()->measure(),
+                                             axisX()->measure());
     const int PW = L.plot.width();
     const int PH = L.plot.height();
     QRect square = rect;
@@ -26,15 +26,15 @@ void CZuSquareGraph::UpdateRanges()
 {
     const bool wasShown = !isHidden();
     hide();
-    AxisX()->AutoScale() = 1;
-    AxisY()->AutoScale() = 1;
+    axisX()->autoScale() = 1;
+    axisY()->autoScale() = 1;
     CZuGraph::UpdateRanges();
-    const SquareRanges r = SquareRange(AxisX()->RangeMin(), AxisX()->RangeMax(),
-                                       AxisY()->RangeMin(), AxisY()->RangeMax());
-    AxisX()->AutoScale() = 0;
-    AxisY()->AutoScale() = 0;
-    AxisX()->SetRange(r.xMin, r.xMax);
-    AxisY()->SetRange(r.yMin, r.yMax);
+    const SquareRanges r = squareRange(axisX()->rangeMin(), axisX()->rangeMax(),
+                                       axisY()->rangeMin(), axisY()->rangeMax());
+    axisX()->autoScale() = 0;
+    axisY()->autoScale() = 0;
+    axisX()->SetRange(r.xMin, r.xMax);
+    axisY()->SetRange(r.yMin, r.yMax);
     if (wasShown)
         show();
 }

@@ -163,9 +163,9 @@ void CZuTrace::Draw(QPainter& painter, const AxisScale& xs, const AxisScale& ys,
     for (int i = 0; i < n; ++i) {
         const double x = X(i);
         const double y = Y(i);
-        ok[i] = mx.CanMap(x) && my.CanMap(y);
+        ok[i] = mx.canMap(x) && my.canMap(y);
         if (ok[i])
-            pts[i] = QPoint(mx.Map(x), my.Map(y));
+            pts[i] = QPoint(mx.map(x), my.map(y));
     }
 
     const QColor color = ColorFromRef(m_color);
@@ -245,22 +245,22 @@ CZuXYTrace::CZuXYTrace(const double* x, const double* y, int count, int style,
 
 double CZuXYTrace::MaxX() const
 {
-    return scan(m_x, Count(), [](double a, double b) { return a > b; });
+    return scan(m_x, count(), [](double a, double b) { return a > b; });
 }
 
 double CZuXYTrace::MinX() const
 {
-    return scan(m_x, Count(), [](double a, double b) { return a < b; });
+    return scan(m_x, count(), [](double a, double b) { return a < b; });
 }
 
 double CZuXYTrace::MaxY() const
 {
-    return scan(m_y, Count(), [](double a, double b) { return a > b; });
+    return scan(m_y, count(), [](double a, double b) { return a > b; });
 }
 
 double CZuXYTrace::MinY() const
 {
-    return scan(m_y, Count(), [](double a, double b) { return a < b; });
+    return scan(m_y, count(), [](double a, double b) { return a < b; });
 }
 
 } // namespace nosk

@@ -53,12 +53,12 @@ public:
     virtual void Draw(QPainter& painter, const AxisScale& x, const AxisScale& y,
                       bool printing) const;
 
-    int Style() const { return m_style; }
-    void SetStyle(int style) { m_style = style; }
-    std::uint32_t Color() const { return m_color; }
-    void SetColor(std::uint32_t color) { m_color = color; }
-    int Count() const { return m_count; }
-    CZuGraph* Graph() const { return m_graph; }
+    int style() const { return m_style; }
+    void setStyle(int style) { m_style = style; }
+    std::uint32_t color() const { return m_color; }
+    void setColor(std::uint32_t color) { m_color = color; }
+    int count() const { return m_count; }
+    CZuGraph* graph() const { return m_graph; }
 
 private:
     int m_style;
@@ -82,8 +82,8 @@ public:
     double X(int i) const override { return m_x[i]; }
     double Y(int i) const override { return m_y[i]; }
 
-    const double* XData() const { return m_x; }
-    const double* YData() const { return m_y; }
+    const double* xData() const { return m_x; }
+    const double* yData() const { return m_y; }
 
 private:
     const double* m_x;

@@ -27,7 +27,7 @@ CZuTraceDlg::CZuTraceDlg(CZuPlot::TraceList& traces, int helpContext, Prompt* pr
     const int side = m_traceList->sizeHint().height();
     for (size_t i = 0; i < m_traces.size(); ++i) {
         m_traceList->addItem(QString::asprintf("Trace %i", int(i)));
-        auto* box = new CZuColorBox(m_traces[i]->Color(), prompt, this);
+        auto* box = new CZuColorBox(m_traces[i]->color(), prompt, this);
         box->setFixedSize(side, side);
         box->hide();
         grid->addWidget(box, 1, 2);
@@ -36,10 +36,10 @@ CZuTraceDlg::CZuTraceDlg(CZuPlot::TraceList& traces, int helpContext, Prompt* pr
     for (size_t j = 0; j < m_traces.size(); ++j) {
         auto* styles = new QComboBox(this);
         styles->setMaxVisibleItems(15);
-        for (const NamedStyle& s : NamedTraceStyles())
+        for (const NamedStyle& s : namedTraceStyles())
             styles->addItem(QString::fromLatin1(s.name), s.value);
         // A style that is none of the eight opens without a selection.
-        styles->setCurrentIndex(NamedStyleIndex(m_traces[j]->Style()));
+        styles->setCurrentIndex(namedStyleIndex(m_traces[j]->style()));
         styles->hide();
         grid->addWidget(styles, 1, 1);
         m_styleLists.push_back(styles);
@@ -74,12 +74,12 @@ void CZuTraceDlg::selectTrace(int index)
 void CZuTraceDlg::accept()
 {
     for (size_t i = 0; i < m_traces.size(); ++i) {
-        m_traces[i]->SetColor(m_colorBoxes[i]->Color());
+        m_traces[i]->setColor(m_colorBoxes[i]->color());
         // A trace whose style was none of the eight keeps it unless the
         // user picked one.
         const int index = m_styleLists[i]->currentIndex();
         if (index >= 0)
-            m_traces[i]->SetStyle(m_styleLists[i]->itemData(index).toInt());
+            m_traces[i]->setStyle(m_styleLists[i]->itemData(index).toInt());
     }
     QDialog::accept();
 }

@@ -21,10 +21,10 @@ public:
     CZuTraceDlg(CZuPlot::TraceList& traces, int helpContext, Prompt* prompt,
                 QWidget* parent = nullptr);
 
-    QComboBox* TraceList() const { return m_traceList; }
-    QComboBox* StyleList(int i) const { return m_styleLists[size_t(i)]; }
-    CZuColorBox* ColorBox(int i) const { return m_colorBoxes[size_t(i)]; }
-    int Current() const { return m_current; }
+    QComboBox* traceList() const { return m_traceList; }
+    QComboBox* styleList(int i) const { return m_styleLists[size_t(i)]; }
+    CZuColorBox* colorBox(int i) const { return m_colorBoxes[size_t(i)]; }
+    int current() const { return m_current; }
 
 public slots:
     void accept() override;

@@ -53,7 +53,7 @@ std::string FormatAxisNumber(double v)
     return buf;
 }
 
-void SanitizeRange(double& min, double& max, bool logScale)
+void sanitizeRange(double& min, double& max, bool logScale)
 {
     if (!std::isfinite(min))
         min = 0;
@@ -133,17 +133,17 @@ TickResult logTicks(double min, double max)
 
 } // namespace
 
-TickResult ComputeTicks(double min, double max, bool logScale)
+TickResult computeTicks(double min, double max, bool logScale)
 {
-    SanitizeRange(min, max, logScale);
+    sanitizeRange(min, max, logScale);
     return logScale ? logTicks(min, max) : linearTicks(min, max);
 }
 
-TickResult RebuildRange(double min, double max, bool autoScale, bool logScale)
+TickResult rebuildRange(double min, double max, bool autoScale, bool logScale)
 {
-    TickResult r = ComputeTicks(min, max, logScale);
+    TickResult r = computeTicks(min, max, logScale);
     if (!autoScale && !logScale) {
-        SanitizeRange(min, max, false);
+        sanitizeRange(min, max, false);
         r.min = min;
         r.max = max;
     }
@@ -171,18 +171,18 @@ AxisMapper::AxisMapper(const AxisScale& s)
     m_add = s.orientation == AxisOrientation::Vertical ? s.minEnd - s.maxEnd : 0;
 }
 
-bool AxisScale::CanMap(double v) const
+bool AxisScale::canMap(double v) const
 {
-    return AxisMapper(*this).CanMap(v);
+    return AxisMapper(*this).canMap(v);
 }
 
 int AxisScale::MapValue(double v) const
 {
     const AxisMapper m(*this);
-    return m.CanMap(v) ? m.Map(v) : 0;
+    return m.canMap(v) ? m.map(v) : 0;
 }
 
-AxisPlacement PlaceAxis(const AxisMetrics& m, int a, int from, int to)
+AxisPlacement placeAxis(const AxisMetrics& m, int a, int from, int to)
 {
     const int W = m.labelWidth;
     const int H = m.labelHeight;
@@ -201,14 +201,14 @@ AxisPlacement PlaceAxis(const AxisMetrics& m, int a, int from, int to)
     return p;
 }
 
-ChartRect AxisTitleRect(const AxisMetrics& m, int R, int B)
+ChartRect axisTitleRect(const AxisMetrics& m, int R, int B)
 {
     if (m.orientation == AxisOrientation::Vertical)
         return {0, 1, 18, B - 1};
     return {1, B - 1 - m.labelHeight, R - 1, B - 1};
 }
 
-ChartRect AxisMaxLabelRect(const AxisMetrics& m, int R)
+ChartRect axisMaxLabelRect(const AxisMetrics& m, int R)
 {
     const int W = m.labelWidth;
     const int H = m.labelHeight;
@@ -217,7 +217,7 @@ ChartRect AxisMaxLabelRect(const AxisMetrics& m, int R)
     return {R - W, 8, R, 8 + H};
 }
 
-ChartRect AxisMinLabelRect(const AxisMetrics& m, int R, int minEnd)
+ChartRect axisMinLabelRect(const AxisMetrics& m, int R, int minEnd)
 {
     const int W = m.labelWidth;
     const int H = m.labelHeight;
@@ -228,7 +228,7 @@ ChartRect AxisMinLabelRect(const AxisMetrics& m, int R, int minEnd)
     return {0, 8, W, 8 + H};
 }
 
-ChartRect AxisTickLabelRect(const AxisMetrics& m, const AxisScale& s, int R, double v)
+ChartRect axisTickLabelRect(const AxisMetrics& m, const AxisScale& s, int R, double v)
 {
     const int W = m.labelWidth;
     const int H = m.labelHeight;
@@ -240,7 +240,7 @@ ChartRect AxisTickLabelRect(const AxisMetrics& m, const AxisScale& s, int R, dou
     return {x, 8, x + W, 8 + H};
 }
 
-std::vector<bool> SuppressOverlaps(const std::vector<ChartRect>& labels)
+std::vector<bool> suppressOverlaps(const std::vector<ChartRect>& labels)
 {
     std::vector<bool> visible(labels.size(), false);
     if (labels.empty())
@@ -256,7 +256,7 @@ std::vector<bool> SuppressOverlaps(const std::vector<ChartRect>& labels)
     return visible;
 }
 
-GraphLayout ComputeGraphLayout(int CW, int CH, const AxisMetrics& vertical,
+GraphLayout computeGraphLayout(int CW, int CH, const AxisMetrics& vertical,
                                const AxisMetrics& horizontal)
 {
     GraphLayout g;
@@ -266,24 +266,24 @@ GraphLayout ComputeGraphLayout(int CW, int CH, const AxisMetrics& vertical,
     g.t = H / 2;
     g.xr = CW - (Wh - Wh / 2) - 1;
     g.e = CH - (2 * H + 10);
-    g.axisY = PlaceAxis(vertical, g.d, g.t, g.e);
-    g.axisX = PlaceAxis(horizontal, g.e, g.d, g.xr);
+    g.axisY = placeAxis(vertical, g.d, g.t, g.e);
+    g.axisX = placeAxis(horizontal, g.e, g.d, g.xr);
     g.plot = {g.d, g.t, g.xr + 1, g.e};
     return g;
 }
 
-ChartRect ButtonSlot(int CH, int slot)
+ChartRect buttonSlot(int CH, int slot)
 {
     return {2 + 15 * slot, CH - 17, 17 + 15 * slot, CH - 2};
 }
 
-SquareRanges SquareRange(double xMin, double xMax, double yMin, double yMax)
+SquareRanges squareRange(double xMin, double xMax, double yMin, double yMax)
 {
     const double span = std::max(xMax - xMin, yMax - yMin);
     return {xMin, xMin + span, yMin, yMin + span};
 }
 
-ChartRect PrintTargetRect(int CW, int CH, int pageWidth, int pageHeight)
+ChartRect printTargetRect(int CW, int CH, int pageWidth, int pageHeight)
 {
     if (CW <= 0 || CH <= 0)
         return {};
@@ -292,7 +292,7 @@ ChartRect PrintTargetRect(int CW, int CH, int pageWidth, int pageHeight)
     return {0, top, CW * s, top + CH * s};
 }
 
-const std::vector<NamedStyle>& NamedTraceStyles()
+const std::vector<NamedStyle>& namedTraceStyles()
 {
     static const std::vector<NamedStyle> styles = {
         {"Line", 1}, {"Dot", 2}, {"Line+Dot", 3}, {"Dash", 5},
@@ -301,9 +301,9 @@ const std::vector<NamedStyle>& NamedTraceStyles()
     return styles;
 }
 
-int NamedStyleIndex(int style)
+int namedStyleIndex(int style)
 {
-    const auto& styles = NamedTraceStyles();
+    const auto& styles = namedTraceStyles();
     for (size_t i = 0; i < styles.size(); ++i)
         if (styles[i].value == style)
             return static_cast<int>(i);

@@ -38,7 +38,7 @@ std::string FormatAxisNumber(double v);
 // reversed range is swapped, a linear range of zero width is widened to
 // (v - 1, v + 1) or (v - |v|/10, v + |v|/10), and a logarithmic minimum that
 // is not positive becomes max / 1e6 (1e-6 when max is not positive either).
-void SanitizeRange(double& min, double& max, bool logScale);
+void sanitizeRange(double& min, double& max, bool logScale);
 
 struct TickResult {
     double min = 0;               // the rounded range
@@ -50,11 +50,11 @@ struct TickResult {
 // each decade, from the coarsest decade down, first with 3 to 5 interior
 // ticks), or logarithmic with one tick per interior decade. The request is
 // sanitised first.
-TickResult ComputeTicks(double min, double max, bool logScale);
+TickResult computeTicks(double min, double max, bool logScale);
 
 // Ticks plus the range policy: with neither auto nor log scale the axis shows
 // exactly the (sanitised) requested range, with the ticks of the rounded one.
-TickResult RebuildRange(double min, double max, bool autoScale, bool logScale);
+TickResult rebuildRange(double min, double max, bool autoScale, bool logScale);
 
 enum class AxisOrientation { Horizontal, Vertical };
 
@@ -74,7 +74,7 @@ struct AxisScale {
     // or not positive on a logarithmic axis) give 0.
     int MapValue(double v) const;
     // False when v cannot be mapped; such points are not drawn.
-    bool CanMap(double v) const;
+    bool canMap(double v) const;
 };
 
 // AxisScale's mapping with the logarithms of the range taken once, for
@@ -82,11 +82,11 @@ struct AxisScale {
 class AxisMapper {
 public:
     explicit AxisMapper(const AxisScale& s);
-    bool CanMap(double v) const
+    bool canMap(double v) const
     {
         return m_valid && std::isfinite(v) && (!m_log || v > 0);
     }
-    int Map(double v) const
+    int map(double v) const
     {
         const double q = m_log ? (std::log10(v) - m_lo) / m_span : (v - m_lo) / m_span;
         double x = m_length * q;
@@ -119,18 +119,18 @@ struct AxisPlacement {
     int maxEnd = 0;
     int minEnd = 0;
 };
-AxisPlacement PlaceAxis(const AxisMetrics& m, int a, int from, int to);
+AxisPlacement placeAxis(const AxisMetrics& m, int a, int from, int to);
 
 // Label rectangles in the axis window (client width R, client height B).
-ChartRect AxisTitleRect(const AxisMetrics& m, int R, int B);
-ChartRect AxisMaxLabelRect(const AxisMetrics& m, int R);
-ChartRect AxisMinLabelRect(const AxisMetrics& m, int R, int minEnd);
-ChartRect AxisTickLabelRect(const AxisMetrics& m, const AxisScale& s, int R, double v);
+ChartRect axisTitleRect(const AxisMetrics& m, int R, int B);
+ChartRect axisMaxLabelRect(const AxisMetrics& m, int R);
+ChartRect axisMinLabelRect(const AxisMetrics& m, int R, int minEnd);
+ChartRect axisTickLabelRect(const AxisMetrics& m, const AxisScale& s, int R, double v);
 
 // Overlap suppression over min label, tick labels (ascending), max label:
 // an entry that intersects the last visible one is hidden. Returns the
 // visibility of each entry of the list.
-std::vector<bool> SuppressOverlaps(const std::vector<ChartRect>& labels);
+std::vector<bool> suppressOverlaps(const std::vector<ChartRect>& labels);
 
 // The graph's layout inside its client area CW x CH.
 struct GraphLayout {
@@ -142,22 +142,22 @@ struct GraphLayout {
     AxisPlacement axisX;
     ChartRect plot;
 };
-GraphLayout ComputeGraphLayout(int CW, int CH, const AxisMetrics& vertical,
+GraphLayout computeGraphLayout(int CW, int CH, const AxisMetrics& vertical,
                                const AxisMetrics& horizontal);
 
 // The 15 x 15 slots of the corner buttons, slot 0 at the left.
-ChartRect ButtonSlot(int CH, int slot);
+ChartRect buttonSlot(int CH, int slot);
 
 // The square graph: both axes get the larger of the two widths, each from
 // its own minimum.
 struct SquareRanges {
     double xMin, xMax, yMin, yMax;
 };
-SquareRanges SquareRange(double xMin, double xMax, double yMin, double yMax);
+SquareRanges squareRange(double xMin, double xMax, double yMin, double yMax);
 
 // Printing one graph: the largest whole scale that fits the printer page,
 // left-aligned and centred vertically. Empty when the page is too small.
-ChartRect PrintTargetRect(int CW, int CH, int pageWidth, int pageHeight);
+ChartRect printTargetRect(int CW, int CH, int pageWidth, int pageHeight);
 
 // Trace style bits and the eight named styles the user chooses from.
 enum TraceStyle : int {
@@ -170,9 +170,9 @@ struct NamedStyle {
     const char* name;
     int value;
 };
-const std::vector<NamedStyle>& NamedTraceStyles();
-// Index into NamedTraceStyles(), or -1 for a style that is none of them.
-int NamedStyleIndex(int style);
+const std::vector<NamedStyle>& namedTraceStyles();
+// Index into namedTraceStyles(), or -1 for a style that is none of them.
+int namedStyleIndex(int style);
 
 // Graph notifications to the owner.
 constexpr int kGraphResizedNotification = 3024;
@@ -188,13 +188,13 @@ namespace nosk {
 // Trace colours are stored as the options file keeps them: red in the low
 // byte (255 is red, 0xFF0000 is blue). The prompt's colour chooser speaks
 // 0xRRGGBB; these swap between the two.
-constexpr std::uint32_t ColorRefToRgb(std::uint32_t ref)
+constexpr std::uint32_t colorRefToRgb(std::uint32_t ref)
 {
     return ((ref & 0xFFu) << 16) | (ref & 0xFF00u) | ((ref >> 16) & 0xFFu);
 }
-constexpr std::uint32_t RgbToColorRef(std::uint32_t rgb)
+constexpr std::uint32_t rgbToColorRef(std::uint32_t rgb)
 {
-    return ColorRefToRgb(rgb);
+    return colorRefToRgb(rgb);
 }
 
 } // namespace nosk

@@ -40,17 +40,17 @@ struct ChartGraph : ::testing::Test {
     // The graph drawn as for printing, in client coordinates, on white.
     QImage render(const CZuGraph& g) const
     {
-        QImage img(g.ClientSize(), QImage::Format_RGB32);
+        QImage img(g.clientSize(), QImage::Format_RGB32);
         img.fill(Qt::white);
         QPainter p(&img);
-        g.Paint(p, true);
+        g.paint(p, true);
         return img;
     }
 
     // Client coordinates of a data point.
     QPoint at(const CZuGraph& g, double x, double y) const
     {
-        return g.Plot()->pos() + QPoint(g.AxisX()->MapValue(x), g.AxisY()->MapValue(y));
+        return g.plot()->pos() + QPoint(g.axisX()->MapValue(x), g.axisY()->MapValue(y));
     }
 };
 
@@ -75,22 +75,22 @@ bool near(const QImage& img, QPoint p, QColor c)
 TEST_F(ChartGraph, RangesWithoutTracesAndDefaultTitles)
 {
     create();
-    EXPECT_EQ(graph.ClientSize(), QSize(400, 300));
+    EXPECT_EQ(graph.clientSize(), QSize(400, 300));
     graph.UpdateRanges();
-    EXPECT_DOUBLE_EQ(graph.AxisX()->RangeMin(), 0);
-    EXPECT_DOUBLE_EQ(graph.AxisX()->RangeMax(), 10);
-    EXPECT_DOUBLE_EQ(graph.AxisY()->RangeMin(), 0);
-    EXPECT_DOUBLE_EQ(graph.AxisY()->RangeMax(), 10);
-    EXPECT_EQ(graph.AxisX()->GetTitleWindow()->text(), QStringLiteral("Axis X"));
-    EXPECT_EQ(graph.AxisY()->GetTitleWindow()->text(), QStringLiteral("Axis Y"));
-    graph.AxisX()->GetTitleWindow()->setText(QStringLiteral("Time, sec"));
-    graph.AxisX()->SetRange(0, 7);
-    EXPECT_EQ(graph.AxisX()->GetTitleWindow()->text(), QStringLiteral("Axis X"));
+    EXPECT_DOUBLE_EQ(graph.axisX()->rangeMin(), 0);
+    EXPECT_DOUBLE_EQ(graph.axisX()->rangeMax(), 10);
+    EXPECT_DOUBLE_EQ(graph.axisY()->rangeMin(), 0);
+    EXPECT_DOUBLE_EQ(graph.axisY()->rangeMax(), 10);
+    EXPECT_EQ(graph.axisX()->GetTitleWindow()->text(), QStringLiteral("Axis X"));
+    EXPECT_EQ(graph.axisY()->GetTitleWindow()->text(), QStringLiteral("Axis Y"));
+    graph.axisX()->GetTitleWindow()->setText(QStringLiteral("Time, sec"));
+    graph.axisX()->SetRange(0, 7);
+    EXPECT_EQ(graph.axisX()->GetTitleWindow()->text(), QStringLiteral("Axis X"));
     // The plot's edges are the axes' ends.
-    EXPECT_EQ(graph.AxisX()->MapValue(0), 0);
-    EXPECT_EQ(graph.AxisX()->MapValue(8), graph.Plot()->width() - 1);
-    EXPECT_EQ(graph.AxisY()->MapValue(10), 0);
-    EXPECT_EQ(graph.AxisY()->MapValue(0), graph.Plot()->height());
+    EXPECT_EQ(graph.axisX()->MapValue(0), 0);
+    EXPECT_EQ(graph.axisX()->MapValue(8), graph.plot()->width() - 1);
+    EXPECT_EQ(graph.axisY()->MapValue(10), 0);
+    EXPECT_EQ(graph.axisY()->MapValue(0), graph.plot()->height());
 }
 
 TEST_F(ChartGraph, TracesReferToCallerArraysAndSkipNonFinite)
@@ -100,12 +100,12 @@ TEST_F(ChartGraph, TracesReferToCallerArraysAndSkipNonFinite)
     create();
     graph.AddTrace(x, y, 4, StyleLine, kRed);
     graph.UpdateRanges();
-    EXPECT_DOUBLE_EQ(graph.AxisX()->GetDataMin(), 1);
-    EXPECT_DOUBLE_EQ(graph.AxisX()->GetDataMax(), 4);
-    EXPECT_DOUBLE_EQ(graph.AxisY()->GetDataMax(), 40);
-    EXPECT_TRUE(std::isfinite(graph.AxisX()->RangeMax()));
+    EXPECT_DOUBLE_EQ(graph.axisX()->GetDataMin(), 1);
+    EXPECT_DOUBLE_EQ(graph.axisX()->GetDataMax(), 4);
+    EXPECT_DOUBLE_EQ(graph.axisY()->GetDataMax(), 40);
+    EXPECT_TRUE(std::isfinite(graph.axisX()->rangeMax()));
     x[3] = 3456;   // the trace sees the owner's array, not a copy
-    EXPECT_NEAR(graph.AxisX()->GetDataMax(), 3450, 1e-9);
+    EXPECT_NEAR(graph.axisX()->GetDataMax(), 3450, 1e-9);
     render(graph);  // non-finite points are skipped, not drawn
 }
 
@@ -113,17 +113,17 @@ TEST_F(ChartGraph, LabelsOnANarrowAxisDoNotOverlap)
 {
     create(QRect(0, 0, 150, 200));
     graph.UpdateRanges();
-    const auto& labels = graph.AxisX()->TickLabels();
+    const auto& labels = graph.axisX()->tickLabels();
     ASSERT_FALSE(labels.empty());
-    std::vector<QRect> shown{graph.AxisX()->MinLabel()->geometry()};
+    std::vector<QRect> shown{graph.axisX()->minLabel()->geometry()};
     for (auto* l : labels)
         if (!l->isHidden())
             shown.push_back(l->geometry());
-    if (!graph.AxisX()->MaxLabel()->isHidden())
-        shown.push_back(graph.AxisX()->MaxLabel()->geometry());
+    if (!graph.axisX()->maxLabel()->isHidden())
+        shown.push_back(graph.axisX()->maxLabel()->geometry());
     for (size_t i = 1; i < shown.size(); ++i)
         EXPECT_FALSE(shown[i].intersects(shown[i - 1]));
-    EXPECT_FALSE(graph.AxisX()->MinLabel()->isHidden());
+    EXPECT_FALSE(graph.axisX()->minLabel()->isHidden());
     EXPECT_LT(shown.size(), labels.size() + 2);
 }
 
@@ -135,35 +135,35 @@ TEST_F(ChartGraph, EnlargeRestoreAndLegendButtons)
     graph.SetPositions(normal, big);
     QSignalSpy resized(&graph, &CZuGraph::graphResized);
     QSignalSpy closed(&graph, &CZuGraph::graphClose);
-    EXPECT_EQ(graph.EnlargeButton()->geometry(), QRect(2, 283, 15, 15));
-    EXPECT_EQ(graph.RestoreButton()->geometry().left(), 17);
-    EXPECT_EQ(graph.LegendButton()->geometry().left(), 32);
-    EXPECT_TRUE(graph.EnlargeButton()->isEnabled());
-    EXPECT_FALSE(graph.RestoreButton()->isEnabled());
+    EXPECT_EQ(graph.enlargeButton()->geometry(), QRect(2, 283, 15, 15));
+    EXPECT_EQ(graph.restoreButton()->geometry().left(), 17);
+    EXPECT_EQ(graph.legendButton()->geometry().left(), 32);
+    EXPECT_TRUE(graph.enlargeButton()->isEnabled());
+    EXPECT_FALSE(graph.restoreButton()->isEnabled());
 
-    graph.AxisY()->GetTitleWindow();
+    graph.axisY()->GetTitleWindow();
     graph.UpdateRanges();
-    graph.AxisY()->GetTitleWindow()->setText(QStringLiteral("Residuals"));
-    graph.EnlargeButton()->click();
+    graph.axisY()->GetTitleWindow()->setText(QStringLiteral("Residuals"));
+    graph.enlargeButton()->click();
     ASSERT_EQ(resized.count(), 1);
     EXPECT_EQ(resized[0][0].toInt(), 0);
     EXPECT_EQ(resized[0][1].value<CZuGraph*>(), &graph);
     EXPECT_EQ(graph.geometry(), big);
-    EXPECT_FALSE(graph.EnlargeButton()->isEnabled());
-    EXPECT_TRUE(graph.RestoreButton()->isEnabled());
-    EXPECT_EQ(graph.EnlargeButton()->geometry().top(), 600 - 17);
-    EXPECT_EQ(graph.AxisY()->GetTitleWindow()->text(), QStringLiteral("Residuals"));
-    EXPECT_EQ(graph.Plot()->x() + graph.Plot()->width() - 1,
-              graph.AxisX()->x() + graph.AxisX()->Scale().maxEnd);
+    EXPECT_FALSE(graph.enlargeButton()->isEnabled());
+    EXPECT_TRUE(graph.restoreButton()->isEnabled());
+    EXPECT_EQ(graph.enlargeButton()->geometry().top(), 600 - 17);
+    EXPECT_EQ(graph.axisY()->GetTitleWindow()->text(), QStringLiteral("Residuals"));
+    EXPECT_EQ(graph.plot()->x() + graph.plot()->width() - 1,
+              graph.axisX()->x() + graph.axisX()->scale().maxEnd);
 
-    graph.RestoreButton()->click();
+    graph.restoreButton()->click();
     ASSERT_EQ(resized.count(), 2);
     EXPECT_EQ(resized[1][0].toInt(), 1);
     EXPECT_EQ(graph.geometry(), normal);
-    EXPECT_TRUE(graph.EnlargeButton()->isEnabled());
-    EXPECT_FALSE(graph.RestoreButton()->isEnabled());
+    EXPECT_TRUE(graph.enlargeButton()->isEnabled());
+    EXPECT_FALSE(graph.restoreButton()->isEnabled());
 
-    graph.LegendButton()->click();
+    graph.legendButton()->click();
     ASSERT_EQ(closed.count(), 1);
     EXPECT_EQ(closed[0][0].toInt(), 0);
 }
@@ -171,15 +171,15 @@ TEST_F(ChartGraph, EnlargeRestoreAndLegendButtons)
 TEST_F(ChartGraph, LegendButtonTakesFirstSlotWithoutSizeButtons)
 {
     create(QRect(10, 10, 404, 304), 0);
-    EXPECT_TRUE(graph.EnlargeButton()->isHidden());
-    EXPECT_TRUE(graph.RestoreButton()->isHidden());
-    EXPECT_FALSE(graph.LegendButton()->isHidden());
-    EXPECT_EQ(graph.LegendButton()->geometry().left(), 2);
+    EXPECT_TRUE(graph.enlargeButton()->isHidden());
+    EXPECT_TRUE(graph.restoreButton()->isHidden());
+    EXPECT_FALSE(graph.legendButton()->isHidden());
+    EXPECT_EQ(graph.legendButton()->geometry().left(), 2);
 
     CZuGraph bare;
-    bare.ShowLegendButton() = 0;
+    bare.showLegendButton() = 0;
     bare.Create(QRect(0, 0, 200, 200), &page, 13, 0, 0);
-    EXPECT_TRUE(bare.LegendButton()->isHidden());
+    EXPECT_TRUE(bare.legendButton()->isHidden());
 }
 
 TEST_F(ChartGraph, MoveKeepsManualRangeAndTitles)
@@ -188,19 +188,19 @@ TEST_F(ChartGraph, MoveKeepsManualRangeAndTitles)
     double y[] = {5, 6, 7};
     create();
     graph.AddTrace(x, y, 3, StyleLine, kRed);
-    graph.AxisY()->AutoScale() = 0;
-    graph.AxisY()->RangeMin() = 0;
-    graph.AxisY()->RangeMax() = 50;
+    graph.axisY()->autoScale() = 0;
+    graph.axisY()->rangeMin() = 0;
+    graph.axisY()->rangeMax() = 50;
     graph.UpdateRanges();
-    graph.AxisX()->GetTitleWindow()->setText(QStringLiteral("Angular frequency, rad/s"));
-    EXPECT_DOUBLE_EQ(graph.AxisY()->RangeMax(), 50);
+    graph.axisX()->GetTitleWindow()->setText(QStringLiteral("Angular frequency, rad/s"));
+    EXPECT_DOUBLE_EQ(graph.axisY()->rangeMax(), 50);
     graph.MoveGraph(QRect(0, 0, 604, 504));
-    EXPECT_EQ(graph.ClientSize(), QSize(600, 500));
-    EXPECT_DOUBLE_EQ(graph.AxisY()->RangeMin(), 0);
-    EXPECT_DOUBLE_EQ(graph.AxisY()->RangeMax(), 50);
-    EXPECT_EQ(graph.AxisX()->GetTitleWindow()->text(), QStringLiteral("Angular frequency, rad/s"));
-    EXPECT_EQ(graph.AxisY()->GetTitleWindow()->text(), QStringLiteral("Axis Y"));
-    EXPECT_EQ(graph.AxisX()->y() + graph.AxisX()->height(), 500);
+    EXPECT_EQ(graph.clientSize(), QSize(600, 500));
+    EXPECT_DOUBLE_EQ(graph.axisY()->rangeMin(), 0);
+    EXPECT_DOUBLE_EQ(graph.axisY()->rangeMax(), 50);
+    EXPECT_EQ(graph.axisX()->GetTitleWindow()->text(), QStringLiteral("Angular frequency, rad/s"));
+    EXPECT_EQ(graph.axisY()->GetTitleWindow()->text(), QStringLiteral("Axis Y"));
+    EXPECT_EQ(graph.axisX()->y() + graph.axisX()->height(), 500);
 }
 
 TEST_F(ChartGraph, TracePixelsOnImageAndScreen)
@@ -220,11 +220,11 @@ TEST_F(ChartGraph, TracePixelsOnImageAndScreen)
     // The screen draws the same.
     page.show();
     graph.show();
-    const QImage screen = graph.Client()->grab().toImage();
+    const QImage screen = graph.client()->grab().toImage();
     EXPECT_EQ(screen.pixelColor(at(graph, 5, 5)), QColor(Qt::red));
     // Grid line at an interior tick, light grey.
-    const int gx = graph.Plot()->x() + graph.AxisX()->MapValue(graph.AxisX()->TickValues()[0]);
-    EXPECT_EQ(screen.pixelColor(gx, graph.Plot()->y() + 3), QColor(220, 220, 220));
+    const int gx = graph.plot()->x() + graph.axisX()->MapValue(graph.axisX()->tickValues()[0]);
+    EXPECT_EQ(screen.pixelColor(gx, graph.plot()->y() + 3), QColor(220, 220, 220));
 }
 
 TEST_F(ChartGraph, MarkersAndDashOrder)
@@ -240,12 +240,12 @@ TEST_F(ChartGraph, MarkersAndDashOrder)
     const QPoint cross = at(graph, 5, 5);
     EXPECT_EQ(pixel(render(graph), cross), QColor(Qt::blue));
     // A solid red trace drawn after would cover the blue one.
-    graph.Plot()->Traces()[1]->SetStyle(StyleLine);
+    graph.plot()->traces()[1]->setStyle(StyleLine);
     EXPECT_EQ(pixel(render(graph), cross), QColor(Qt::red));
 
     // Dot: a 3 x 3 outline; dot and cross bits: squares only.
-    graph.Plot()->Traces()[0]->SetStyle(StyleDot | StyleCross);
-    graph.Plot()->Traces()[1]->SetStyle(StyleCross);
+    graph.plot()->traces()[0]->setStyle(StyleDot | StyleCross);
+    graph.plot()->traces()[1]->setStyle(StyleCross);
     const QImage img = render(graph);
     const QPoint p0 = at(graph, 1, 5);
     EXPECT_EQ(pixel(img, p0 + QPoint(1, 1)), QColor(Qt::blue));
@@ -263,15 +263,15 @@ TEST_F(ChartGraph, SquareGraphRanges)
     double y[] = {-1, 0.5, 0};
     CZuSquareGraph square;
     ASSERT_TRUE(square.Create(QRect(10, 10, 304, 404), &page, 12, 0, 0));
-    EXPECT_EQ(square.Plot()->width(), square.Plot()->height());
+    EXPECT_EQ(square.plot()->width(), square.plot()->height());
     square.AddTrace(x, y, 3, StyleLine, kRed);
     square.UpdateRanges();
-    EXPECT_DOUBLE_EQ(square.AxisX()->RangeMin(), 0);
-    EXPECT_DOUBLE_EQ(square.AxisX()->RangeMax(), 4);
-    EXPECT_DOUBLE_EQ(square.AxisY()->RangeMin(), -1);
-    EXPECT_DOUBLE_EQ(square.AxisY()->RangeMax(), 3);
-    EXPECT_EQ(square.AxisX()->AutoScale(), 0);
-    EXPECT_EQ(square.AxisY()->AutoScale(), 0);
+    EXPECT_DOUBLE_EQ(square.axisX()->rangeMin(), 0);
+    EXPECT_DOUBLE_EQ(square.axisX()->rangeMax(), 4);
+    EXPECT_DOUBLE_EQ(square.axisY()->rangeMin(), -1);
+    EXPECT_DOUBLE_EQ(square.axisY()->rangeMax(), 3);
+    EXPECT_EQ(square.axisX()->autoScale(), 0);
+    EXPECT_EQ(square.axisY()->autoScale(), 0);
     EXPECT_TRUE(square.KeepsFullFrame());
 }
 
@@ -285,7 +285,7 @@ TEST_F(ChartGraph, PicturesKeepTheirFrameOnAnyDevice)
     const QPicture plain = graph.MakeMetafile();
     EXPECT_EQ(plain.boundingRect(), QRect(0, 0, 400, 300));
     const QRect titled = graph.TitledSize();
-    EXPECT_EQ(titled, QRect(0, 0, 400, 300 + graph.AxisX()->height() / 2));
+    EXPECT_EQ(titled, QRect(0, 0, 400, 300 + graph.axisX()->height() / 2));
     EXPECT_EQ(graph.MakeTitledMetafile(nullptr, QStringLiteral("Impedance vs. Time, sec"))
                   .boundingRect(),
               titled);
@@ -331,7 +331,7 @@ TEST_F(ChartGraph, PrintScaleOnAFakePage)
     page3200.fill(Qt::white);
     {
         QPainter p(&page3200);
-        graph.RenderForPrinter(p, page3200.size());
+        graph.renderForPrinter(p, page3200.size());
     }
     int firstRow = -1;
     int lastRow = -1;
@@ -350,7 +350,7 @@ TEST_F(ChartGraph, PrintScaleOnAFakePage)
         }
     }
     EXPECT_GE(firstRow, 800);
-    EXPECT_LE(firstRow, 800 + 8 * graph.Plot()->y() + 8);
+    EXPECT_LE(firstRow, 800 + 8 * graph.plot()->y() + 8);
     EXPECT_LT(lastRow, 2400);
     EXPECT_GT(lastRow, 2400 - 8 * 20);
 }
@@ -503,7 +503,7 @@ TEST(ChartTraces, ALongNoisyLineTraceLooksAsItsFullPolyline)
     std::vector<QPoint> pts;
     const AxisMapper mx(xs), my(ys);
     for (int i = 0; i < n; ++i)
-        pts.emplace_back(mx.Map(x[i]), my.Map(y[i]));
+        pts.emplace_back(mx.map(x[i]), my.map(y[i]));
     QImage full(402, 302, QImage::Format_RGB32);
     full.fill(Qt::white);
     {
