@@ -44,6 +44,13 @@ std::vector<std::string> withLine(std::vector<std::string> lines, const std::str
     return lines;
 }
 
+// What the reader says of the report `lines` with one line replaced.
+std::string failureWithLine(const std::vector<std::string>& lines, const std::string& marker,
+                            const std::string& replacement)
+{
+    return failureOf(ReportBuilder::join(withLine(lines, marker, replacement)));
+}
+
 std::vector<std::string> upToLine(std::vector<std::string> lines, const std::string& marker, int extra)
 {
     for (std::size_t i = 0; i < lines.size(); ++i)
@@ -177,13 +184,13 @@ TEST(PntoutlReader, OtherLinesArePassedOverAndFirstMarkerCounts)
 TEST(PntoutlReader, MissingMarkersFailWithTheirMessages)
 {
     const auto lines = ReportBuilder(8).lines();
-    EXPECT_EQ(failureOf(ReportBuilder::join(withLine(lines, "# OF FREE", "  nothing"))),
+    EXPECT_EQ(failureWithLine(lines, "# OF FREE", "  nothing"),
               "Cannot find number of free parameters in PNTOUTL file!");
-    EXPECT_EQ(failureOf(ReportBuilder::join(withLine(lines, "FINAL L2", "  nothing"))),
+    EXPECT_EQ(failureWithLine(lines, "FINAL L2", "  nothing"),
               "Cannot find FINAL L2 NORM OF THE RESIDUALS in PNTOUTL file!");
-    EXPECT_EQ(failureOf(ReportBuilder::join(withLine(lines, "ORIGINAL PARAMETER", "  nothing"))),
+    EXPECT_EQ(failureWithLine(lines, "ORIGINAL PARAMETER", "  nothing"),
               "Cannot find ORIGINAL PARAMETER NUMBERS in PNTOUTL file!");
-    EXPECT_EQ(failureOf(ReportBuilder::join(withLine(lines, "CORRELATION MATRIX", "  nothing"))),
+    EXPECT_EQ(failureWithLine(lines, "CORRELATION MATRIX", "  nothing"),
               "Cannot find ESTIMATED PARAMETER CORRELATION MATRIX in PNTOUTL file!");
     EXPECT_EQ(failureOf(""), "Cannot find number of free parameters in PNTOUTL file!");
 }
@@ -205,10 +212,10 @@ TEST(PntoutlReader, BadNumbersFailWithCodecMessages)
 {
     const auto lines = ReportBuilder(8).lines();
     std::string badInt = std::string(50, ' ') + "     1x2";
-    EXPECT_EQ(failureOf(ReportBuilder::join(withLine(lines, "FUNCTION EVALUATIONS", badInt))),
+    EXPECT_EQ(failureWithLine(lines, "FUNCTION EVALUATIONS", badInt),
               "PNTOUTL. Wrong integer! '     1x2'");
     std::string badDouble = std::string(42, ' ') + "        1.5E-0.2";
-    EXPECT_EQ(failureOf(ReportBuilder::join(withLine(lines, "SIGMAF ESTIMATE", badDouble))),
+    EXPECT_EQ(failureWithLine(lines, "SIGMAF ESTIMATE", badDouble),
               "PNTOUTL. Wrong double! '        1.5E-0.2'");
 }
 
@@ -225,9 +232,9 @@ TEST(PntoutlReader, ReadsFortranExponentsInFields)
 TEST(PntoutlReader, ImpossibleFreeCountIsRefusedBeforeAnyAllocation)
 {
     const auto lines = ReportBuilder(8).lines();
-    EXPECT_EQ(failureOf(ReportBuilder::join(withLine(lines, "# OF FREE", "  # OF FREE PARAMETERS = 2000000000"))),
+    EXPECT_EQ(failureWithLine(lines, "# OF FREE", "  # OF FREE PARAMETERS = 2000000000"),
               "Wrong number of free parameters in PNTOUTL file!");
-    EXPECT_EQ(failureOf(ReportBuilder::join(withLine(lines, "# OF FREE", "  # OF FREE PARAMETERS =   51"))),
+    EXPECT_EQ(failureWithLine(lines, "# OF FREE", "  # OF FREE PARAMETERS =   51"),
               "Wrong number of free parameters in PNTOUTL file!");
     // Digits end at the first other character; none read as 0.
     FitStatistics s = readText(ReportBuilder::join(withLine(ReportBuilder(0).lines(), "# OF FREE", "  # OF FREE PARAMETERS = -8")));
