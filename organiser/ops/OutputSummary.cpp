@@ -174,7 +174,7 @@ double lnGamma(double x)
 DerivedQuantities deriveQuantities(const FitJob& job)
 {
     const double* P = job.P;
-    const double C = job.CELCAP == 8.854e-14 ? kVacuumPermittivity : job.CELCAP;
+    const double C = job.CELCAP == kVacuumPermittivityAsStored ? kVacuumPermittivity : job.CELCAP;
     const double t = P[5] / (C * P[4]);
     DerivedQuantities q{};
     q.ETAU = t;

@@ -1,4 +1,6 @@
 #include "job/FitJob.h"
+#include "job/PhysicalConstants.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -123,4 +125,17 @@ TEST(FitJob, WeightingSwitchedOnStartsFromTheDataAndOffRemovesThem)
     job.releaseWeights();
     EXPECT_FALSE(job.hasWeights());
     EXPECT_TRUE(job.hasData());
+}
+
+TEST(FitJob, DefaultCellCapacitanceReadsBackInItsStoredForm)
+{
+    test::TempWorkDir dir;
+    const FitJob job;
+    EXPECT_EQ(job.CELCAP, kVacuumPermittivity);
+    job.save("DEFAULT.TST");
+    FitJob back;
+    back.load("DEFAULT.TST");
+    // What the summary takes for the default: the file keeps four digits only.
+    EXPECT_EQ(back.CELCAP, kVacuumPermittivityAsStored);
+    EXPECT_NE(back.CELCAP, kVacuumPermittivity);
 }
