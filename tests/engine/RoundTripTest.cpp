@@ -58,6 +58,18 @@ FitJob jobWithFreeCount(int free)
     return job;
 }
 
+// Runs the engine on `job`, then reads the job back as the engine read it:
+// its numbers as the input file keeps them.
+::testing::AssertionResult runAndReadBack(FitJob& job)
+{
+    job.save("INFL");
+    const EngineResult r = runEngineHere();
+    if (r.status != 0)
+        return ::testing::AssertionFailure() << "the engine ended with status " << r.status << "\n" << r.err;
+    job.load("INFL");
+    return ::testing::AssertionSuccess();
+}
+
 } // namespace
 
 class RoundTrip : public ::testing::TestWithParam<int> {};
@@ -129,9 +141,7 @@ TEST(RoundTrip, RealAndImaginaryOnlyTablesAndTheSigmaColumn)
         FitJob job = jobWithFreeCount(6);
         job.DATTYP = dattyp;
         job.IPAR = 1;  // last column (obs - model) / sigma
-        job.save("INFL");
-        ASSERT_EQ(runEngineHere().status, 0);
-        job.load("INFL");
+        ASSERT_TRUE(runAndReadBack(job));
         const engine::PreparedJob prepared(job);
         const int M = prepared.pointCount();
         const int c = dattyp == 'R' ? 0 : 1;
@@ -162,9 +172,7 @@ TEST(RoundTrip, SimulationTableReadsBack)
     TempWorkDir dir;
     FitJob job = jobWithFreeCount(6);
     job.MAXFEV = 0;
-    job.save("INFL");
-    ASSERT_EQ(runEngineHere().status, 0);
-    job.load("INFL");
+    ASSERT_TRUE(runAndReadBack(job));
     const engine::PreparedJob prepared(job);
     engine::JobProblem problem(prepared);
     const int M = prepared.pointCount();
@@ -187,9 +195,7 @@ TEST(RoundTrip, ResultHolderReadsFitAndSimulation)
     job.PINP = 'R';
     job.PFIT = 'P';
     job.IRCH = 1;
-    job.save("INFL");
-    ASSERT_EQ(runEngineHere().status, 0);
-    job.load("INFL");
+    ASSERT_TRUE(runAndReadBack(job));
     const engine::PreparedJob prepared(job);
     engine::JobProblem problem(prepared);
     const engine::FitRun fit = engine::fitPreparedJob(prepared, problem, engine::settingsFor(job));
