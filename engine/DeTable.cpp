@@ -59,6 +59,16 @@ inline Complex power(const PowerSetup& s, double lnOmega, double phi) noexcept
     return imagPower(lnOmega, s.lnAbsT, s.tSign, phi, s.rot);
 }
 
+// The derivatives with respect to T and PHI of a z(x), x = (i w T)^PHI with
+// T != 0, from g = dz/dx: dz/dT = g PHI x / T, dz/dPHI = g x ln(i w T) on the
+// principal branch.
+inline void powerChain(const PowerSetup& s, Complex g, Complex x, double T, double phi, double lnOmega,
+    Complex& dT, Complex& dPhi) noexcept
+{
+    dT = g * phi * x / T;
+    dPhi = g * x * Complex(lnOmega + s.lnAbsT, s.tSign * kHalfPi);
+}
+
 // tanh(x)/x, with its series near 0 where the quotient loses digits.
 inline Complex tanhOverX(Complex x)
 {
@@ -201,7 +211,6 @@ bool classicInOnePass(int de, const DeParams& p, const double* lnOmega, int coun
         if (T == 0)
             return false;
         const PowerSetup s = powerSetup(T, PHI);
-        const double lnAbsT = std::log(std::abs(T)), angle = T < 0 ? -kHalfPi : kHalfPi;
         for (int i = 0; i < count; ++i) {
             const Complex x = power(s, lnOmega[i], PHI);
             z[i] = sign * R * inverse(1.0 + x);
@@ -209,7 +218,7 @@ bool classicInOnePass(int de, const DeParams& p, const double* lnOmega, int coun
             dd[0] = iD;
             dd[1] = -R * PHI * x / T * iD * iD;
             dd[2] = 0.0;
-            dd[3] = -R * x * Complex(lnOmega[i] + lnAbsT, angle) * iD * iD;
+            dd[3] = -R * x * Complex(lnOmega[i] + s.lnAbsT, s.tSign * kHalfPi) * iD * iD;
             store(i);
         }
         return true;
@@ -218,7 +227,6 @@ bool classicInOnePass(int de, const DeParams& p, const double* lnOmega, int coun
         if (T == 0)
             return false;
         const PowerSetup s = powerSetup(T, PHI);
-        const double lnAbsT = std::log(std::abs(T)), angle = T < 0 ? -kHalfPi : kHalfPi;
         for (int i = 0; i < count; ++i) {
             const Complex x = power(s, lnOmega[i], PHI);
             Complex f, df;
@@ -232,11 +240,9 @@ bool classicInOnePass(int de, const DeParams& p, const double* lnOmega, int coun
                 df = (1.0 - th * th) / x - th / (x * x);
             }
             z[i] = sign * R * f;
-            const Complex dt = R * df;
             dd[0] = f;
-            dd[1] = dt * PHI * x / T;
             dd[2] = 0.0;
-            dd[3] = dt * x * Complex(lnOmega[i] + lnAbsT, angle);
+            powerChain(s, R * df, x, T, PHI, lnOmega[i], dd[1], dd[3]);
             store(i);
         }
         return true;
@@ -245,16 +251,13 @@ bool classicInOnePass(int de, const DeParams& p, const double* lnOmega, int coun
         if (T == 0)
             return false;
         const PowerSetup s = powerSetup(T, PHI);
-        const double lnAbsT = std::log(std::abs(T)), angle = T < 0 ? -kHalfPi : kHalfPi;
         for (int i = 0; i < count; ++i) {
             const Complex x = power(s, lnOmega[i], PHI);
             const Complex th = std::tanh(x), st = x * th, ist = inverse(st);
             z[i] = sign * R * ist;
-            const Complex dc = -R * (th + x * (1.0 - th * th)) * inverse(st * st);
             dd[0] = ist;
-            dd[1] = dc * PHI * x / T;
             dd[2] = 0.0;
-            dd[3] = dc * x * Complex(lnOmega[i] + lnAbsT, angle);
+            powerChain(s, -R * (th + x * (1.0 - th * th)) * inverse(st * st), x, T, PHI, lnOmega[i], dd[1], dd[3]);
             store(i);
         }
         return true;
