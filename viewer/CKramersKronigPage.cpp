@@ -4,7 +4,7 @@
 #include "CZuAxis.h"
 #include "CZuGraph.h"
 #include "ChartMath.h"
-#include "engine/kk/KramersKronig.h"
+#include "analysis/kk/KramersKronig.h"
 
 #include <QGroupBox>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/kk/KramersKronig.h"
+#include "analysis/kk/KramersKronig.h"
 
 #include <complex>
 #include <string>

@@ -10,7 +10,7 @@
 #include "ViewerTestSupport.h"
 #include "core/ScriptedPrompt.h"
 #include "engine/ParameterNames.h"
-#include "engine/kk/KramersKronig.h"
+#include "analysis/kk/KramersKronig.h"
 #include "results/FitStatistics.h"
 #include "support/Files.h"
 #include "support/TempDir.h"

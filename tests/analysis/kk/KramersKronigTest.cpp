@@ -1,4 +1,4 @@
-#include "engine/kk/KramersKronig.h"
+#include "analysis/kk/KramersKronig.h"
 
 #include "support/Tolerance.h"
 
