@@ -41,10 +41,11 @@ const char* COrganiserApp::usage()
     return "Usage: noskrun [FILE]\n"
            "       noskrun --run FILE [--engine PROGRAM]\n"
            "       noskrun --import FILE [--to JOB.TST] [--spectrum N]\n"
-           "       noskrun --kk FILE\n"
+           "       noskrun --kk FILE [--kk-cutoff C]\n"
+           "       noskrun --zhit FILE\n"
            "       noskrun --batch FILES_OR_FOLDERS... [--template JOB.TST] [--jobs N]\n"
            "                       [--out TABLE.csv] [--chain] [--plot IMAGE.png]\n"
-           "                       [--engine PROGRAM]\n"
+           "                       [--engine PROGRAM] [--check kk] [--check zhit]\n"
            "       noskrun --help\n"
            "\n"
            "NOSKRUN, the run organiser: prepares a fit job, runs the fitting engine\n"
@@ -65,10 +66,20 @@ const char* COrganiserApp::usage()
            "                and settings stay); otherwise a new job is written.\n"
            "  --to JOB.TST  the job file to write; default FILE with the extension .TST\n"
            "  --spectrum N  the N-th spectrum of a file that holds several (default 1)\n"
-           "  --kk FILE     the Kramers-Kronig test of FILE's data lines: prints the\n"
-           "                number of RC elements M, mu and the largest residuals, and\n"
-           "                writes KKTEST (frequency, residuals of the real and the\n"
-           "                imaginary part in percent of |Z|) in the work folder\n"
+           "  --kk FILE     the Kramers-Kronig test of FILE's data lines (a job or an\n"
+           "                instrument file): prints the number of RC elements M, mu,\n"
+           "                the representation, the largest residuals and a verdict,\n"
+           "                and writes KKTEST (frequency, residuals of the real and the\n"
+           "                imaginary part in percent of |Z|) in the work folder. M is\n"
+           "                chosen where the series first describes the data (its\n"
+           "                residual norm within 15 %% of the smallest any M reaches),\n"
+           "                then grown until mu <= 0.85; see the help's Kramers-Kronig\n"
+           "                page. --kk-cutoff C: the classic rule instead, M grows\n"
+           "                from 1 until mu <= C\n"
+           "  --zhit FILE   the Z-HIT test: |Z| reconstructed from the phase; prints\n"
+           "                the largest deviation and a verdict, writes ZHITTEST\n"
+           "                (frequency, deviation of |Z| in percent, |Z|, reconstructed\n"
+           "                |Z|, phase, smoothed phase)\n"
            "  --batch ...   fits many spectra, each in a temporary work folder of its\n"
            "                own: .TST jobs, and with --template JOB.TST data files\n"
            "                fitted with that job's model, codes and start values; a\n"
@@ -78,8 +89,10 @@ const char* COrganiserApp::usage()
            "                names the table (default batch.csv: one row per spectrum\n"
            "                with S, sigmaf, every parameter and its std dev, the exit\n"
            "                status and the reason of a failure); --plot draws each\n"
-           "                parameter against the series. Exit status 1 when any\n"
-           "                spectrum failed (the others are fitted all the same).\n"
+           "                parameter against the series; --check kk and --check zhit\n"
+           "                test every spectrum's data and add a verdict column. Exit\n"
+           "                status 1 when any spectrum failed (the others are fitted\n"
+           "                all the same).\n"
            "  --help        this text\n"
            "\n"
            "An option it does not know ends the program with this text on standard\n"
@@ -117,7 +130,9 @@ int COrganiserApp::run(int argc, char** argv)
         return importHeadless(cl.file, cl.target.empty() ? CommandLine::defaultImportTarget(cl.file) : cl.target,
                               cl.spectrum, !cl.target.empty());
     if (cl.mode == CommandLine::Mode::Kk)
-        return runKkCommand(cl.file);
+        return runKkCommand(cl.file, cl.kkCutoff);
+    if (cl.mode == CommandLine::Mode::Zhit)
+        return runZhitCommand(cl.file);
     if (cl.mode == CommandLine::Mode::Batch) {
         if (cl.plotFile.empty()) {
             QCoreApplication app(argc, argv);

@@ -66,6 +66,8 @@ public:
     // Run -> "Kramers-Kronig test...": tests the job's data, writes KKTEST
     // and shows M, mu and the largest residuals.
     void kramersKronigTest();
+    // Run -> "Z-HIT test...": tests the job's data, writes ZHITTEST
+    void zhitTest();
     void openWorkFolder();
     void generateReport();
     void printFrontPage();

@@ -1,6 +1,7 @@
 #include "CViewerApp.h"
 
 #include "CKramersKronigPage.h"
+#include "CZhitPage.h"
 #include "CViewerDlg.h"
 #include "CViewerPage.h"
 #include "core/ScriptedPrompt.h"
@@ -34,8 +35,9 @@ const char* CViewerApp::usage()
            "                     FILE ending in .png gives a PNG, any other name a\n"
            "                     32-bit Windows bitmap (.bmp).\n"
            "  --page TITLE       the page to save instead: \"Graphics\",\n"
-           "                     \"Complex-plane plot\" or \"Kramers-Kronig\" (the\n"
-           "                     residuals of noskrun --kk; it needs no run).\n"
+           "                     \"Complex-plane plot\", \"Kramers-Kronig\" or \"Z-HIT\"\n"
+           "                     (the tables of noskrun --kk and --zhit; these two need\n"
+           "                     no run).\n"
            "  --help             this text.\n"
            "\n"
            "Exit status of --save-image: 0 when the image was written, 1 otherwise\n"
@@ -53,7 +55,7 @@ int saveImageHeadless(GraphSettings& settings, const std::string& file, const st
     dlg.show();
     // The Kramers-Kronig page shows the work folder's test of the data and
     // is there without a run; every other page needs the run loaded.
-    const bool needsRun = pageTitle != CKramersKronigPage::kTitle;
+    const bool needsRun = pageTitle != CKramersKronigPage::kTitle && pageTitle != CZhitPage::kTitle;
     if (!dlg.LoadRun(0) && needsRun) {
         std::fprintf(stderr, "%s\n", prompt.messages.empty() ? "Cannot load the run." : prompt.lastMessage().text.c_str());
         return 1;

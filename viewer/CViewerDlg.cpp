@@ -5,6 +5,7 @@
 #include "CFileTextPage.h"
 #include "CGraphPage.h"
 #include "CKramersKronigPage.h"
+#include "CZhitPage.h"
 #include "CStatisticsPage.h"
 #include "CAboutDlg.h"
 #include "CTransformDlg.h"
@@ -160,11 +161,14 @@ void CViewerDlg::createPages()
     // The Kramers-Kronig test is about the data: its page is there whenever
     // the work folder holds its table, with or without a run.
     const bool kkTable = std::filesystem::exists(CKramersKronigPage::kTableFile);
+    const bool zhitTable = std::filesystem::exists(CZhitPage::kTableFile);
     if (!m_run.hasResults()) {
-        if (kkTable) {
+        if (kkTable)
             addPage(new CKramersKronigPage(textHeight()));
+        if (zhitTable)
+            addPage(new CZhitPage(textHeight()));
+        if (!m_pages.empty())
             m_tabs->showPage(0);
-        }
         return;
     }
     const char dattyp = m_run.job().DATTYP;
@@ -179,6 +183,8 @@ void CViewerDlg::createPages()
         addPage(new CStatisticsPage(QStringLiteral("Numerical data"), *m_run.statistics()));
     if (kkTable)
         addPage(new CKramersKronigPage(lineHeight));
+    if (zhitTable)
+        addPage(new CZhitPage(lineHeight));
     addPage(new CFileTextPage(QStringLiteral("PNTOUTL"), fitPages ? 10036 : 0, m_prompt));
     addPage(new CFileTextPage(QStringLiteral("AUXPNTL"), fitPages ? 10027 : 0, m_prompt));
     if (!m_pages.empty())
@@ -237,7 +243,7 @@ bool CViewerDlg::LoadRun(int mode)
         loaded = false;
         reportError(failureText(e).c_str());
     }
-    // After a failed load only the Kramers-Kronig page can come: it needs no run.
+    // After a failed load only the Kramers-Kronig and Z-HIT pages can come: they need no run.
     createPages();
     m_loading = false;
     return loaded;

@@ -18,6 +18,12 @@ cp "$src/fittests/CKT.B/BDE16BAT.TST" B.TST
 grep -q "RC elements: M = 22" kk.txt || fail "--kk output: $(cat kk.txt)"
 [ "$(grep -vc '^#' KKTEST)" = 66 ] || fail "KKTEST lines"
 "$bin/noskrun" --kk "$src/tests/data/battery-eis.txt" > kk2.txt || fail "--kk of a data file"
+grep -q "^Verdict: valid" kk2.txt || fail "--kk verdict: $(cat kk2.txt)"
+grep -q "^# Verdict: valid" KKTEST || fail "KKTEST verdict"
+"$bin/noskrun" --zhit B.TST > zhit.txt || fail "--zhit exit $?"
+grep -q "^Verdict: " zhit.txt || fail "--zhit output: $(cat zhit.txt)"
+[ "$(grep -vc '^#' ZHITTEST)" = 66 ] || fail "ZHITTEST lines"
+"$bin/noskrun" --zhit bad.TST 2> err.txt && fail "--zhit of a broken job succeeded"
 echo "no job" > bad.TST
 "$bin/noskrun" --kk bad.TST 2> err.txt && fail "--kk of a broken job succeeded"
 grep -q "^noskrun: " err.txt || fail "--kk error text"
@@ -34,6 +40,10 @@ head -n 1 t.csv | grep -q '^index,file,series,S,sigmaf,p1: R,p1: R std dev,' || 
 grep -q 's4.TST,4,,,.*,-1,' t.csv || fail "broken row: $(grep s4 t.csv)"
 [ -s t.png ] || fail "no plot"
 "$bin/noskrun" --batch series/s1.TST --chain --out one.csv > /dev/null 2>&1 || fail "single spectrum"
+"$bin/noskrun" --batch series/s1.TST series/s4.TST --check kk --check zhit --out checked.csv > /dev/null 2>&1
+head -n 1 checked.csv | grep -q ',status,reason,KK verdict,Z-HIT verdict$' || fail "verdict columns: $(head -n 1 checked.csv)"
+grep 's1.TST' checked.csv | grep -q ',ok,"\{0,1\}valid' || fail "verdict of s1: $(grep s1 checked.csv)"
+grep 's4.TST' checked.csv | grep -q 'not tested' || fail "verdict of a broken job: $(grep s4 checked.csv)"
 [ -z "$(ls -d "$TMPDIR"/nosk-batch-* 2>/dev/null)" ] || fail "temporary work folders left behind"
 TMPDIR=$work/absent "$bin/noskrun" --batch series/s1.TST --out absent.csv > /dev/null 2>&1 \
   || fail "a TMPDIR that does not exist stops the batch"
