@@ -49,7 +49,7 @@ void CZhitPage::ensureBuilt()
     m_f = table.frequencyHz;
     m_re = table.deviation;
 
-    QString title = QStringLiteral("Z-HIT: deviation of |Z| from its reconstruction from the phase");
+    QString title = QStringLiteral("Z-HIT: deviation of |Z|");
     if (!table.verdict.empty())
         title += QStringLiteral(". Verdict: ") + QString::fromStdString(table.verdict);
     m_group = makeGraphGroup(this, title);

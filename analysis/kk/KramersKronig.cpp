@@ -469,8 +469,8 @@ std::string Verdict::text() const
 {
     char buf[240];
     if (valid) {
-        std::snprintf(buf, sizeof buf, "valid: no residual above %.0fx the noise level (%.2g %% of |Z|) and %.2g %%; "
-                      "largest %.3g %%", kVerdictNoiseFactor, noise, floor, worst);
+        std::snprintf(buf, sizeof buf, "valid: largest %.3g %%, within %.0fx the noise (%.2g %%) or %.2g %%", worst,
+                      kVerdictNoiseFactor, noise, floor);
         return buf;
     }
     char where[100];
@@ -482,8 +482,8 @@ std::string Verdict::text() const
         std::snprintf(where, sizeof where, "above %.4g Hz", above);
     else
         std::snprintf(where, sizeof where, "between %.4g Hz and %.4g Hz", from, to);
-    std::snprintf(buf, sizeof buf, "suspicious %s: residuals up to %.3g %% of |Z|, %.0fx the noise level %.2g %%",
-                  where, worst, noise > 0 ? worst / noise : 0.0, noise);
+    std::snprintf(buf, sizeof buf, "suspicious %s: up to %.3g %% of |Z|, %.0fx the noise (%.2g %%)", where, worst,
+                  noise > 0 ? worst / noise : 0.0, noise);
     return buf;
 }
 
