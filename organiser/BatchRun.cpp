@@ -1,6 +1,7 @@
 #include "BatchRun.h"
 
 #include "analysis/zhit/Zhit.h"
+#include "core/Reason.h"
 #include "ops/KramersKronigRun.h"
 
 #include "core/CsvText.h"
@@ -21,6 +22,7 @@
 #include <fstream>
 #include <limits>
 #include <mutex>
+#include <optional>
 #include <ostream>
 #include <sstream>
 #include <thread>
@@ -240,8 +242,20 @@ Row runOne(const std::string& file, const FitJob* templ, const Row* previous, Pr
     }
     waitFor(*child);
     row.status = child->exitCode();
+    // The engine's reason line: in its report, or on its console when it
+    // could not write one.
+    std::optional<Reason> why = readReasonFile(dir.file("PNTOUTL"));
+    if (!why)
+        why = readReasonFile(dir.file("NOSKWIN.LOG"));
+    if (why) {
+        row.end = why->refused() ? std::string("refused (") + reasonKindName(why->kind) + ")" : reasonSummary(*why);
+        row.converged = why->normalEnd();
+    }
     if (row.status != 0) {
-        row.reason = lastLine(dir.file("NOSKWIN.LOG"));
+        if (why && why->refused())
+            row.reason = why->text;
+        else
+            row.reason = lastLine(dir.file("NOSKWIN.LOG"));
         if (row.reason.empty())
             row.reason = "engine exit status " + std::to_string(row.status);
         return row;
@@ -431,7 +445,7 @@ std::string formatTable(const std::vector<Row>& rows, const std::vector<std::str
         const std::string name = i < names.size() && !names[i].empty() ? names[i] : "P" + std::to_string(i + 1);
         out += "," + csvTextCell(name) + "," + csvTextCell(name + " std dev");
     }
-    out += ",status,reason";
+    out += ",end,status,reason";
     out += std::string(kk ? ",KK verdict" : "") + (zhit ? ",Z-HIT verdict" : "") + "\n";
     for (std::size_t k = 0; k < rows.size(); ++k) {
         const Row& r = rows[k];
@@ -442,7 +456,8 @@ std::string formatTable(const std::vector<Row>& rows, const std::vector<std::str
             out += "," + (has ? number(r.value[i]) : std::string());
             out += "," + (has ? number(r.stdDev[i]) : std::string());
         }
-        out += "," + std::to_string(r.status) + "," + csvTextCell(r.ok ? std::string("ok") : r.reason);
+        const std::string reason = !r.ok ? r.reason : (r.converged || r.end.empty() ? "ok" : r.end);
+        out += "," + csvTextCell(r.end) + "," + std::to_string(r.status) + "," + csvTextCell(reason);
         if (kk)
             out += "," + csvTextCell(r.kkVerdict);
         if (zhit)
