@@ -27,6 +27,10 @@ struct FitRecord {
     FitOutcome outcome;               // info 0 with no free parameters (nothing to fit)
     std::vector<double> finalParams;  // p1 ... p50 at the end
     FitStatisticsResult statistics;
+    // Per free parameter: -1 held by its lower limit, +1 by its upper, 0
+    // neither (limitReached). A held parameter counts as fixed for the
+    // statistics of the others and is not resolved itself.
+    std::vector<int> atLimit;
 };
 
 // The printed report PNTOUTL. Every line is shorter than 120 characters; the
