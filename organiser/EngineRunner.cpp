@@ -151,8 +151,12 @@ std::string EngineRunner::hintFor(const std::string& reason, const FitJob& job)
                "\"Fitting options\" page.";
     if (reason.find("no data lines") != std::string::npos)
         return "Load data with the Data menu, or set M on the \"Data lines\" page.";
-    if (std::regex_search(reason, m, std::regex(R"(\bP(\d+)\b)")))
+    if (std::regex_search(reason, m, std::regex(R"(\bP(\d+)\b)"))) {
+        if (reason.find(" limit") != std::string::npos)
+            return "Change p(" + m[1].str() + "), its code or its limits in the parameter list of the "
+                   "\"Fitting options\" page (tick \"Limits\" beside \"Set\" to see them).";
         return "Change p(" + m[1].str() + ") or its code in the parameter list of the \"Fitting options\" page.";
+    }
     if (std::regex_search(reason, m, std::regex(R"((Data|Weight) line (\d+))")))
         return "See line " + m[2].str() + " on the \"Data lines\" page.";
     if (std::regex_search(reason, m, std::regex(R"(^DE \d+)")))
