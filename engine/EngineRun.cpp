@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <new>
 #include <stdexcept>
 #include <ostream>
@@ -53,7 +54,8 @@ FitSettings settingsFor(const FitJob& job)
     return s;
 }
 
-FitRun fitPreparedJob(const PreparedJob& job, JobProblem& problem, const FitSettings& settings)
+FitRun fitPreparedJob(const PreparedJob& job, JobProblem& problem, const FitSettings& settings,
+    const std::vector<ParameterStatus>& presetStatus)
 {
     FitRun run;
     FitRecord& rec = run.record;
@@ -102,8 +104,13 @@ FitRun fitPreparedJob(const PreparedJob& job, JobProblem& problem, const FitSett
     }
     for (int a = 0; a < keptCount; ++a)
         rk[a] = r[kept[a]];
+    // Parameters fitted as ln p: one at the bound of ln p, or whose relative
+    // change does not move the model, is not determined.
+    std::unique_ptr<bool[]> logScaled(new bool[std::max(F, 1)]);
+    for (int j = 0; j < F; ++j)
+        logScaled[j] = job.freePositive(j);
     rec.statistics = computeStatistics(keptCount, F, rk.data(), obs.data(), model.data(), Jp.data(),
-        estimates.data());
+        estimates.data(), logScaled.get(), presetStatus.empty() ? nullptr : presetStatus.data());
     return run;
 }
 

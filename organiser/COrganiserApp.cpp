@@ -79,7 +79,8 @@ const char* COrganiserApp::usage()
            "                once (default: the number of cores); --chain starts each\n"
            "                spectrum from the previous result (one at a time); --out\n"
            "                names the table (default batch.csv: one row per spectrum\n"
-           "                with S, sigmaf, every parameter and its std dev, the exit\n"
+           "                with S, sigmaf, every parameter and its std dev, how the\n"
+           "                fit ended, the exit\n"
            "                status and the reason of a failure); --plot draws each\n"
            "                parameter against the series. Exit status 1 when any\n"
            "                spectrum failed (the others are fitted all the same).\n"
@@ -227,7 +228,7 @@ int runHeadless(const std::string& file, const RunOptions& options, const std::s
         return fail(e.what());
     }
     if (!run::runnable(job))
-        return fail("Can not run this TEST configuration!");
+        return fail(run::notRunnableReason(job));
     const std::string refusal = EngineRunner::checkJob(job);
     if (!refusal.empty())
         return fail(refusal);
