@@ -5,6 +5,7 @@
 
 #include "core/Exception.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -97,20 +98,34 @@ FitRun fitPreparedJob(const PreparedJob& job, JobProblem& problem, const FitSett
     }
     const int keptCount = static_cast<int>(kept.size());
     std::vector<double> rk(keptCount), Jp(static_cast<std::size_t>(keptCount) * F), estimates(F);
-    for (int j = 0; j < F; ++j) {
-        estimates[j] = rec.finalParams[job.freeParam(j)];
-        for (int a = 0; a < keptCount; ++a)
-            Jp[static_cast<std::size_t>(j) * keptCount + a] = J[static_cast<std::size_t>(j) * K + kept[a]];
-    }
     for (int a = 0; a < keptCount; ++a)
         rk[a] = r[kept[a]];
-    // Parameters fitted as ln p: one at the bound of ln p, or whose relative
-    // change does not move the model, is not determined.
+    rec.atLimit.assign(F, 0);
+    std::vector<ParameterStatus> preset = presetStatus;
+    preset.resize(F, ParameterStatus::Determined);
+    for (int j = 0; j < F; ++j) {
+        estimates[j] = rec.finalParams[job.freeParam(j)];
+        double* column = Jp.data() + static_cast<std::size_t>(j) * keptCount;
+        for (int a = 0; a < keptCount; ++a)
+            column[a] = J[static_cast<std::size_t>(j) * K + kept[a]];
+        // A parameter held by a limit is not determined by the data: it is
+        // taken as fixed there, and the others' statistics are those of the
+        // problem without its column.
+        rec.atLimit[j] = limitReached(job.parameterMap(j), estimates[j], column, rk.data(), keptCount);
+        if (rec.atLimit[j] != 0)
+            preset[j] = ParameterStatus::AtLimit;
+    }
+    // Parameters fitted as ln p: one at the bound of ln p is not determined.
     std::unique_ptr<bool[]> logScaled(new bool[std::max(F, 1)]);
     for (int j = 0; j < F; ++j)
         logScaled[j] = job.freePositive(j);
     rec.statistics = computeStatistics(keptCount, F, rk.data(), obs.data(), model.data(), Jp.data(),
-        estimates.data(), logScaled.get(), presetStatus.empty() ? nullptr : presetStatus.data());
+        estimates.data(), logScaled.get(), preset.data());
+    // "Singular" speaks of the parameters the data cannot resolve.
+    rec.statistics.singular = false;
+    for (int j = 0; j < F; ++j)
+        if (rec.statistics.status[j] != ParameterStatus::Determined && rec.atLimit[j] == 0)
+            rec.statistics.singular = true;
     return run;
 }
 
@@ -196,6 +211,12 @@ int runEngine(std::ostream& out, std::ostream& err)
         out << "  sigmaf = " << sci(s.sigma) << "  nu = " << s.nu << '\n';
         out << "  function evaluations " << run.record.outcome.functionEvaluations << ", jacobian evaluations "
             << run.record.outcome.jacobianEvaluations << '\n';
+        for (int j = 0; j < prepared.freeCount(); ++j)
+            if (const int side = run.record.atLimit[j]) {
+                const ParameterMap& map = prepared.parameterMap(j);
+                out << "  P" << prepared.freeParam(j) + 1 << " ended at its " << (side < 0 ? "lower" : "upper")
+                    << " limit " << (side < 0 ? map.lower() : map.upper()) << '\n';
+            }
         out << reasonLine(end) << '\n';
         return 0;
     } catch (const exception& e) {
