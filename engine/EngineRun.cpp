@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <new>
 #include <stdexcept>
 #include <ostream>
@@ -54,7 +55,8 @@ FitSettings settingsFor(const FitJob& job)
     return s;
 }
 
-FitRun fitPreparedJob(const PreparedJob& job, JobProblem& problem, const FitSettings& settings)
+FitRun fitPreparedJob(const PreparedJob& job, JobProblem& problem, const FitSettings& settings,
+    const std::vector<ParameterStatus>& presetStatus)
 {
     FitRun run;
     FitRecord& rec = run.record;
@@ -99,6 +101,8 @@ FitRun fitPreparedJob(const PreparedJob& job, JobProblem& problem, const FitSett
     for (int a = 0; a < keptCount; ++a)
         rk[a] = r[kept[a]];
     rec.atLimit.assign(F, 0);
+    std::vector<ParameterStatus> preset = presetStatus;
+    preset.resize(F, ParameterStatus::Determined);
     for (int j = 0; j < F; ++j) {
         estimates[j] = rec.finalParams[job.freeParam(j)];
         double* column = Jp.data() + static_cast<std::size_t>(j) * keptCount;
@@ -106,17 +110,21 @@ FitRun fitPreparedJob(const PreparedJob& job, JobProblem& problem, const FitSett
             column[a] = J[static_cast<std::size_t>(j) * K + kept[a]];
         // A parameter held by a limit is not determined by the data: it is
         // taken as fixed there, and the others' statistics are those of the
-        // problem without it (a zero column is left out by the QR).
+        // problem without its column.
         rec.atLimit[j] = limitReached(job.parameterMap(j), estimates[j], column, rk.data(), keptCount);
         if (rec.atLimit[j] != 0)
-            std::fill(column, column + keptCount, 0.0);
+            preset[j] = ParameterStatus::AtLimit;
     }
+    // Parameters fitted as ln p: one at the bound of ln p is not determined.
+    std::unique_ptr<bool[]> logScaled(new bool[std::max(F, 1)]);
+    for (int j = 0; j < F; ++j)
+        logScaled[j] = job.freePositive(j);
     rec.statistics = computeStatistics(keptCount, F, rk.data(), obs.data(), model.data(), Jp.data(),
-        estimates.data());
+        estimates.data(), logScaled.get(), preset.data());
     // "Singular" speaks of the parameters the data cannot resolve.
     rec.statistics.singular = false;
     for (int j = 0; j < F; ++j)
-        if (!rec.statistics.resolved[j] && rec.atLimit[j] == 0)
+        if (rec.statistics.status[j] != ParameterStatus::Determined && rec.atLimit[j] == 0)
             rec.statistics.singular = true;
     return run;
 }

@@ -18,8 +18,12 @@ struct FitRun {
 
 // Fits, then computes the statistics at the solution. The progress callback
 // (may be empty) gets iteration, function evaluations and S every NPRINT
-// iterations.
-FitRun fitPreparedJob(const PreparedJob& job, JobProblem& problem, const FitSettings& settings);
+// iterations. presetStatus (empty, or one per free parameter) flags what the
+// caller knows at the solution, such as AtLimit for a parameter a limit
+// holds: such a parameter is reported like an undetermined one and left out
+// of the covariance of the others.
+FitRun fitPreparedJob(const PreparedJob& job, JobProblem& problem, const FitSettings& settings,
+    const std::vector<ParameterStatus>& presetStatus = {});
 
 // The fitter's settings for a job: MAXFEV, MODE and NPRINT.
 FitSettings settingsFor(const FitJob& job);

@@ -132,6 +132,17 @@ void timeLine(TextFile& f, const RunClock& clock)
     f.line(" RUN TIME %.6f S (FROM THE START TO THE REPORT)", clock.seconds);
 }
 
+// A number in E form, or "NaN" right-aligned where no number is known (the
+// readers take it as a number that is not one).
+std::string numberOrNaN(double value, int width, int digits)
+{
+    if (std::isfinite(value))
+        return eField(value, width, digits, false);
+    char b[32];
+    std::snprintf(b, sizeof b, "%*s", width, "NaN");
+    return b;
+}
+
 std::string intField(int value)
 {
     char b[32];
@@ -158,14 +169,29 @@ void parameterTable(TextFile& f, const PreparedJob& job, const FitRecord& fit)
         std::string numbers = "  ", estimates = "  ", stdDevs = "  ", relStdDevs = "  ";
         for (int j = first; j < last; ++j) {
             numbers += intField(job.freeParam(j) + 1);
-            estimates += eField(fit.finalParams[job.freeParam(j)], 12, 5, false);
-            stdDevs += eField(s.stdDev[j], 12, 5, false);
-            relStdDevs += eField(s.relStdDev[j], 12, 5, false);
+            // Separated: an estimate with a three-digit exponent never runs
+            // into the one before it.
+            estimates += eField(fit.finalParams[job.freeParam(j)], 12, 5, true);
+            stdDevs += numberOrNaN(s.stdDev[j], 12, 5);
+            relStdDevs += numberOrNaN(s.relStdDev[j], 12, 5);
         }
         f.text(numbers);
         f.text(estimates);
         f.text(stdDevs);
         f.text(relStdDevs);
+    }
+    // The parameters the data do not determine: one status line that the
+    // readers take (older ones skip it), and what it means.
+    std::string status;
+    for (int j = 0; j < F; ++j)
+        if (s.status[j] != ParameterStatus::Determined)
+            status += " P" + std::to_string(job.freeParam(j) + 1) + "=" + parameterStatusName(s.status[j]);
+    if (!status.empty()) {
+        f.blank();
+        f.text(" PARAMETER STATUS:" + status);
+        f.line("   NAN: NO NUMBER IS KNOWN. THE DATA DO NOT DETERMINE THESE PARAMETERS (A ZERO OR DEPENDENT");
+        f.line("   COLUMN OF J, NO EFFECT ON THE MODEL, LN P AT ITS BOUND, OR A LIMIT). THE OTHERS' STANDARD");
+        f.line("   DEVIATIONS COME FROM XS * INVERSE(JR T JR), JR THE JACOBIAN WITHOUT THE COLUMNS OF THESE.");
     }
 }
 
@@ -185,11 +211,13 @@ void correlationMatrix(TextFile& f, const FitStatisticsResult& s)
                 f.text(line);
                 line = "  ";
             }
-            double v = s.correlation[static_cast<std::size_t>(r) * F + i];
-            if (!std::isfinite(v))
-                v = 0.0;
+            const double v = s.correlation[static_cast<std::size_t>(r) * F + i];
             char b[32];
-            std::snprintf(b, sizeof b, " %11.7f", v);
+            // No number is known for a parameter the data do not determine.
+            if (std::isfinite(v))
+                std::snprintf(b, sizeof b, " %11.7f", v);
+            else
+                std::snprintf(b, sizeof b, " %11s", "NaN");
             line += b;
         }
         f.text(line);
@@ -263,7 +291,7 @@ void writeFitReport(const std::string& path, const PreparedJob& job, const FitRe
     f.blank();
     f.line(" EXIT REASON: %s", reason.c_str());
     if (s.singular) {
-        f.line(" THE JACOBIAN IS SINGULAR. THE FIT CANNOT RESOLVE THESE FREE PARAMETERS:");
+        f.line(" THE DATA DO NOT DETERMINE THESE FREE PARAMETERS:");
         std::string names = " ";
         for (int j = 0; j < F; ++j) {
             if (s.resolved[j] || heldAtLimit(fit, j))
@@ -275,7 +303,8 @@ void writeFitReport(const std::string& path, const PreparedJob& job, const FitRe
             names += " P" + std::to_string(job.freeParam(j) + 1);
         }
         f.text(names);
-        f.line(" THEIR STANDARD DEVIATIONS AND CORRELATIONS ARE SHOWN AS 0.");
+        f.line(" THEIR STANDARD DEVIATIONS AND CORRELATIONS ARE SHOWN AS NAN (NO NUMBER IS KNOWN); THOSE OF THE");
+        f.line(" OTHERS COME FROM THE JACOBIAN WITHOUT THEIR COLUMNS.");
     }
     bool anyHeld = false;
     for (int j = 0; j < F; ++j)

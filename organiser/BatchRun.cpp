@@ -1,4 +1,5 @@
 #include "BatchRun.h"
+#include "EngineLaunch.h"
 
 #include "analysis/zhit/Zhit.h"
 #include "core/Reason.h"
@@ -200,8 +201,8 @@ Row runOne(const std::string& file, const FitJob* templ, const Row* previous, Pr
     }
     row.model = job.FUN;
     checkData(job, settings, row);
-    if (job.M == 0 || job.N <= 0 || !job.FREQ || !job.DATA1 || !job.DATA2) {
-        row.reason = "Can not run this TEST configuration!";
+    if (!run::runnable(job)) {
+        row.reason = run::notRunnableReason(job);
         return row;
     }
     if (previous && previous->ok) {
@@ -286,9 +287,18 @@ Row runOne(const std::string& file, const FitJob* templ, const Row* previous, Pr
         row.fit = true;
         row.S = stats.sumOfSquares;
         row.sigma = stats.sigma;
+        // A parameter the data do not determine has no std dev (NaN: an
+        // empty cell) and is named in the reason column.
         for (const FreeParameter& p : stats.freeParameters) {
-            if (p.number >= 1 && p.number <= n)
-                row.stdDev[static_cast<std::size_t>(p.number - 1)] = p.stdDev;
+            if (p.number < 1 || p.number > n)
+                continue;
+            const bool known = p.status == ParameterStatus::Determined;
+            row.stdDev[static_cast<std::size_t>(p.number - 1)] =
+                known ? p.stdDev : std::numeric_limits<double>::quiet_NaN();
+            if (!known)
+                row.undetermined += (row.undetermined.empty() ? "" : " ") + std::string("P")
+                    + std::to_string(p.number) + (p.status == ParameterStatus::Undetermined
+                            ? std::string() : std::string(" (") + parameterStatusName(p.status) + ")");
         }
     }
     row.ok = true;
@@ -456,7 +466,9 @@ std::string formatTable(const std::vector<Row>& rows, const std::vector<std::str
             out += "," + (has ? number(r.value[i]) : std::string());
             out += "," + (has ? number(r.stdDev[i]) : std::string());
         }
-        const std::string reason = !r.ok ? r.reason : (r.converged || r.end.empty() ? "ok" : r.end);
+        std::string reason = !r.ok ? r.reason : (r.converged || r.end.empty() ? "ok" : r.end);
+        if (r.ok && !r.undetermined.empty())
+            reason += "; not determined: " + r.undetermined;
         out += "," + csvTextCell(r.end) + "," + std::to_string(r.status) + "," + csvTextCell(reason);
         if (kk)
             out += "," + csvTextCell(r.kkVerdict);

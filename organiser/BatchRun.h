@@ -48,7 +48,8 @@ struct Row {
     bool fit = false;       // statistics are there (a fit, not a simulation)
     double S = 0, sigma = 0;
     std::vector<double> value;   // the N parameters after the run
-    std::vector<double> stdDev;  // NaN for a parameter that was not fitted
+    std::vector<double> stdDev;  // NaN for a parameter that was not fitted or is not determined
+    std::string undetermined;    // the free parameters the data do not determine ("P3 P7 (ln-bound)")
     // The verdicts of the tests asked for ("valid: ...", "suspicious ...",
     // or "not tested: REASON"); also for a spectrum whose fit failed.
     std::string kkVerdict, zhitVerdict;

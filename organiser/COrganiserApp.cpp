@@ -90,7 +90,8 @@ const char* COrganiserApp::usage()
            "                once (default: the number of cores); --chain starts each\n"
            "                spectrum from the previous result (one at a time); --out\n"
            "                names the table (default batch.csv: one row per spectrum\n"
-           "                with S, sigmaf, every parameter and its std dev, the exit\n"
+           "                with S, sigmaf, every parameter and its std dev, how the\n"
+           "                fit ended, the exit\n"
            "                status and the reason of a failure); --plot draws each\n"
            "                parameter against the series; --check kk and --check zhit\n"
            "                test every spectrum's data and add a verdict column. Exit\n"
@@ -242,7 +243,7 @@ int runHeadless(const std::string& file, const RunOptions& options, const std::s
         return fail(e.what());
     }
     if (!run::runnable(job))
-        return fail("Can not run this TEST configuration!");
+        return fail(run::notRunnableReason(job));
     const std::string refusal = EngineRunner::checkJob(job);
     if (!refusal.empty())
         return fail(refusal);

@@ -500,7 +500,7 @@ void COrganiserDlg::saveAndRun()
     if (!storeToJob())
         return;
     if (!run::runnable(m_job)) {
-        m_prompt.message("Can not run this TEST configuration!", kProgram, Buttons::Ok, Icon::Error);
+        m_prompt.message(run::notRunnableReason(m_job), kProgram, Buttons::Ok, Icon::Error);
         return;
     }
     // What the engine would refuse is said now, with what to change, rather

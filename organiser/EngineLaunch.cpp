@@ -16,6 +16,18 @@ bool runnable(const FitJob& job)
     return job.M != 0 && job.N > 0 && job.FREQ && job.DATA1 && job.DATA2;
 }
 
+std::string notRunnableReason(const FitJob& job)
+{
+    if (runnable(job))
+        return {};
+    std::string what;
+    if (job.M == 0 || !job.FREQ || !job.DATA1 || !job.DATA2)
+        what = "the job has no data lines (M = " + std::to_string(job.M) + "; load data or set M on the \"Data lines\" page)";
+    else
+        what = "the job has no parameters (N = " + std::to_string(job.N) + "; set N on the \"Fitting options\" page)";
+    return "Can not run this TEST configuration: " + what + "!";
+}
+
 void writeInput(const FitJob& job)
 {
     ClearDirectory();

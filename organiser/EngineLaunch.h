@@ -16,6 +16,9 @@ constexpr const char* kLogFile = "NOSKWIN.LOG";
 
 // M not 0, N above 0 and the data columns there.
 bool runnable(const FitJob& job);
+// "Can not run this TEST configuration: " and what is missing; empty when
+// the job is runnable.
+std::string notRunnableReason(const FitJob& job);
 
 // Deletes the last run's output files, then writes INFL and ADD.BIN.
 // Throws nosk::exception when INFL cannot be written.

@@ -10,6 +10,7 @@
 #include <QLabel>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace nosk {
@@ -139,6 +140,39 @@ QString CStatisticsPage::endText() const
     return m_end->text();
 }
 
+QString CStatisticsPage::cautionText() const
+{
+    return m_caution->text();
+}
+
+QStringList CStatisticsPage::cautionLines(const FitStatistics& s)
+{
+    QStringList lines;
+    const int n = std::min<int>(s.freeCount, static_cast<int>(s.freeParameters.size()));
+    auto name = [&](int i) { return QStringLiteral("p[%1]").arg(s.freeParameters[i].number); };
+    auto determined = [&](int i) { return s.freeParameters[i].status == ParameterStatus::Determined; };
+    for (int i = 0; i < n; ++i) {
+        const FreeParameter& p = s.freeParameters[i];
+        if (!determined(i))
+            lines << name(i) + QStringLiteral(": ") + QString::fromLatin1(parameterStatusText(p.status)) + QLatin1Char('.');
+        else if (p.relStdDev > 1)
+            lines << name(i) + QStringLiteral(": relative std dev %1 is above 1: the data hardly fix its value.")
+                                   .arg(p.relStdDev, 0, 'g', 3);
+    }
+    for (int i = 0; i < n; ++i)
+        for (int j = i + 1; j < n; ++j) {
+            if (!determined(i) || !determined(j) || i >= static_cast<int>(s.correlation.size())
+                || j >= static_cast<int>(s.correlation[i].size()))
+                continue;
+            const double c = s.correlation[i][j];
+            if (std::abs(c) > 0.99)
+                lines << name(i) + QStringLiteral(" and ") + name(j)
+                        + QStringLiteral(": correlation %1: the data fix little more than a combination of the two.")
+                              .arg(c, 0, 'f', 4);
+        }
+    return lines;
+}
+
 QString CStatisticsPage::endTextFor(const FitStatistics& s)
 {
     if (!s.end)
@@ -199,7 +233,15 @@ void CStatisticsPage::buildGrids()
     m_parameterGrid->SetRowTitle(QStringLiteral("Std dev of parameters "), 1);
     m_parameterGrid->SetRowTitle(QStringLiteral("Relative std dev "), 2);
     for (int i = 0; i < n; ++i)
-        m_parameterGrid->SetColumnTitle(parameterTitle(s.freeParameters[i].number), i);
+        m_parameterGrid->SetColumnTitle(parameterTitle(s.freeParameters[i].number)
+                + (s.freeParameters[i].status != ParameterStatus::Determined ? QStringLiteral("? ") : QString()),
+            i);
+    m_caution = new QLabel(cautionLines(s).join(QLatin1Char('\n')), m_groups[2]);
+    m_caution->setFont(normalFont());
+    m_caution->setWordWrap(true);
+    m_caution->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_caution->setStyleSheet(QStringLiteral("color: #b00000"));
+    m_caution->setVisible(!m_caution->text().isEmpty());
 
     m_correlationGrid = new CZuGrid(m_groups[3]);
     m_correlationGrid->setFont(normalFont());
@@ -240,14 +282,18 @@ void CStatisticsPage::placeGrids()
     m_groups[1]->setGeometry(mx + 3, 3, W - mx - 8, topHeight);
     const QSize pg = m_parameterGrid ? m_parameterGrid->size() : QSize(0, 0);
     const int paramTop = topHeight + 8;
-    const int paramHeight = std::max(pg.height() + 40, 3 * L + 40);
+    const int cautionHeight = m_caution && m_caution->isVisibleTo(this)
+        ? m_caution->heightForWidth(std::max(W - 40, 100)) + 6 : 0;
+    const int paramHeight = std::max(pg.height() + 40, 3 * L + 40) + cautionHeight;
     m_groups[2]->setGeometry(5, paramTop, W - 10, paramHeight);
     const int corrTop = paramTop + paramHeight + 5;
     m_groups[3]->setGeometry(5, corrTop, W - 10, std::max(H - corrTop - 4, 60));
     if (m_parameterGrid) {
         const QRect g = m_groups[2]->rect();
-        m_parameterGrid->move(std::max(10, (g.width() - pg.width()) / 2 + 10),
-                              std::max(L + 4, (g.height() - pg.height()) / 2 + L / 2));
+        const int top = std::max(L + 4, (g.height() - cautionHeight - pg.height()) / 2 + L / 2);
+        m_parameterGrid->move(std::max(10, (g.width() - pg.width()) / 2 + 10), top);
+        if (cautionHeight > 0)
+            m_caution->setGeometry(15, top + pg.height() + 4, std::max(W - 40, 100), cautionHeight - 6);
     }
     if (m_correlationGrid) {
         const QRect g = m_groups[3]->rect();

@@ -5,6 +5,8 @@
 #include <array>
 #include <memory>
 
+#include <QStringList>
+
 class QGroupBox;
 class QLabel;
 
@@ -32,6 +34,12 @@ public:
     QString endText() const;
     // The text for an end: what endText() shows.
     static QString endTextFor(const FitStatistics& statistics);
+    // The parameters to be careful with, one line each with its reason:
+    // not determined (undetermined, at the ln p bound, at a limit), a
+    // relative std dev above 1, a correlation above 0.99 in magnitude.
+    static QStringList cautionLines(const FitStatistics& statistics);
+    // The lines shown under the parameter grid.
+    QString cautionText() const;
     CZuGrid* parameterGrid() const { return m_parameterGrid; }
     CZuGrid* correlationGrid() const { return m_correlationGrid; }
     CZuGridModel* parameterModel() const;
@@ -56,6 +64,7 @@ private:
     std::unique_ptr<Values> m_data;
     std::array<QLabel*, 8> m_values{};
     QLabel* m_end = nullptr;
+    QLabel* m_caution = nullptr;
     std::array<QGroupBox*, 4> m_groups{};
     CZuGrid* m_parameterGrid = nullptr;
     CZuGrid* m_correlationGrid = nullptr;

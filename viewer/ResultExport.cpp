@@ -51,7 +51,7 @@ void componentTitles(const ViewerRun& run, std::string& first, std::string& seco
 
 std::string parameterTable(const FitJob& job, const FitStatistics* stats, const std::vector<std::string>& names)
 {
-    std::string out = "number,name,value,std dev,relative std dev,free\n";
+    std::string out = "number,name,value,std dev,relative std dev,free,status\n";
     for (int i = 0; i < job.N && i < FitJob::kMaxParams; ++i) {
         // Strings are appended piece by piece here: "x" + std::string draws
         // a false -Wrestrict from GCC 12 at -O3.
@@ -69,11 +69,15 @@ std::string parameterTable(const FitJob& job, const FitStatistics* stats, const 
                     fitted = &p;
         }
         out += std::to_string(i + 1) + "," + csvText(name) + ",";
+        // A parameter the data do not determine has no std dev: the cells
+        // stay empty, and the status says why.
+        const bool known = fitted && fitted->status == ParameterStatus::Determined;
         if (fitted)
-            out += number(fitted->estimate) + "," + number(fitted->stdDev) + "," + number(fitted->relStdDev);
+            out += number(fitted->estimate) + "," + (known ? number(fitted->stdDev) : std::string()) + ","
+                + (known ? number(fitted->relStdDev) : std::string());
         else
             out += number(job.P[i]) + ",,";
-        out += fitted ? ",free\n" : ",fixed\n";
+        out += fitted ? std::string(",free,") + parameterStatusName(fitted->status) + "\n" : ",fixed,fixed\n";
     }
     if (stats) {
         out += "\nstatistic,value\n";
@@ -82,6 +86,8 @@ std::string parameterTable(const FitJob& job, const FitStatistics* stats, const 
         out += "sigmaf," + number(stats->sigma) + "\n";
         out += "nu," + std::to_string(stats->degreesOfFreedom) + "\n";
         out += "quality factor," + number(stats->qualityFactor) + "\n";
+        if (stats->end)
+            out += "end," + csvText(reasonSummary(stats->end)) + "\n";
     }
     return out;
 }

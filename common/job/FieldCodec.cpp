@@ -299,7 +299,7 @@ LineFile LineFile::fromText(std::string text)
 
 LineFile::LineFile(LineFile&& other) noexcept
     : m_file(other.m_file), m_buffer(std::move(other.m_buffer)), m_pos(other.m_pos),
-      m_end(other.m_end), m_metEnd(other.m_metEnd), m_long(std::move(other.m_long))
+      m_end(other.m_end), m_metEnd(other.m_metEnd), m_linesRead(other.m_linesRead), m_long(std::move(other.m_long))
 {
     other.m_file = nullptr;
 }
@@ -349,6 +349,7 @@ std::optional<std::string_view> LineFile::next()
             m_metEnd = true;
             if (!spanning)
                 return std::nullopt;
+            ++m_linesRead;
             return finish(m_long, truncated);
         }
         const char* begin = m_buffer.data() + m_pos;
@@ -356,6 +357,7 @@ std::optional<std::string_view> LineFile::next()
         if (lf) {
             std::size_t len = static_cast<std::size_t>(lf - begin);
             m_pos += len + 1;
+            ++m_linesRead;
             if (!spanning)
                 return finish(std::string_view(begin, len), false);
             keep(begin, len);
@@ -371,7 +373,8 @@ std::optional<std::string_view> readLine(LineFile& file, bool required)
 {
     auto line = file.next();
     if (!line && required)
-        throw exception("Input file format error!");
+        throw exception("Input file format error: the file ends after line %d (line %d expected)!",
+            file.linesRead(), file.linesRead() + 1);
     return line;
 }
 

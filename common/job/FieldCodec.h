@@ -82,6 +82,8 @@ public:
     // True once a read has met the end of the file: the last line had no
     // terminator, or no line was left.
     bool metEnd() const { return m_metEnd; }
+    // How many lines next() has returned.
+    int linesRead() const { return m_linesRead; }
 
 private:
     LineFile() = default;
@@ -93,11 +95,13 @@ private:
     std::size_t m_pos = 0;
     std::size_t m_end = 0;
     bool m_metEnd = false;
+    int m_linesRead = 0;
     std::string m_long;  // a line that spans two buffer fills
 };
 
-// The next line of `file`; at the end of the file "Input file format error!"
-// when `required`, otherwise nothing.
+// The next line of `file`; at the end of the file "Input file format error:
+// the file ends after line N (line N+1 expected)!" when `required`,
+// otherwise nothing.
 std::optional<std::string_view> readLine(LineFile& file, bool required);
 
 // Writers: each appends a field to `line` and returns it.

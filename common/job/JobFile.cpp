@@ -244,7 +244,17 @@ void putInt(std::string& s, int value, int width, FieldName name)
         s.erase(start, 1);
     if (s.size() - start > columns) {
         s.resize(start);
-        throw exception("%s does not fit its field in the input file!", name.text().c_str());
+        // The field holds `columns` digits, a negative value one fewer.
+        long long largest = 1;
+        for (std::size_t k = 0; k < columns && largest < 1000000000LL; ++k)
+            largest *= 10;
+        --largest;
+        const long long smallest = -(largest / 10);
+        if (value > 0)
+            throw exception("%s does not fit its field in the input file: %d is above %lld!", name.text().c_str(),
+                value, largest);
+        throw exception("%s does not fit its field in the input file: %d is below %lld!", name.text().c_str(), value,
+            smallest);
     }
 }
 

@@ -6,6 +6,7 @@
 #include "results/ReportText.h"
 
 #include <algorithm>
+#include <charconv>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -19,6 +20,10 @@ constexpr const char* kFileName = "PNTOUTL";
 constexpr int kMaxFreeParameters = 50;
 // The name the number fields carry in messages.
 constexpr const char* kFieldName = "PNTOUTL";
+
+// The status line after the parameter table: " PARAMETER STATUS:" and a
+// token "P<n>=<status>" per parameter the data do not determine.
+constexpr std::string_view kStatusMarker = "PARAMETER STATUS:";
 
 class Report {
 public:
@@ -41,9 +46,14 @@ public:
                 return true;
             if (auto r = parseReasonLine(m_line); r && !m_reason)
                 m_reason = *r;
+            if (m_line.find(kStatusMarker) != std::string::npos)
+                m_status = m_line;
         }
         return false;
     }
+
+    // The parameter status line met on the way, if any.
+    const std::string& statusLine() const { return m_status; }
 
     // The reason line met so far, or the first one in the rest of the report.
     Reason reason()
@@ -59,6 +69,7 @@ public:
 private:
     std::istream& m_in;
     std::string m_line;
+    std::string m_status;
     Reason m_reason;
 };
 
@@ -93,7 +104,57 @@ int countAfter(const std::string& line, std::string_view marker)
     return static_cast<int>(count);
 }
 
+void readStatusLine(const std::string& line, FitStatistics& s)
+{
+    std::istringstream tokens(line.substr(line.find(kStatusMarker) + kStatusMarker.size()));
+    std::string token;
+    while (tokens >> token) {
+        const std::size_t eq = token.find('=');
+        if (token.size() < 3 || token[0] != 'P' || eq == std::string::npos)
+            continue;
+        int number = 0;
+        auto [end, ec] = std::from_chars(token.data() + 1, token.data() + eq, number);
+        if (ec != std::errc() || end != token.data() + eq)
+            continue;
+        for (FreeParameter& p : s.freeParameters)
+            if (p.number == number)
+                p.status = parameterStatusFromName(token.substr(eq + 1));
+    }
+}
+
 } // namespace
+
+const char* parameterStatusName(ParameterStatus status)
+{
+    switch (status) {
+    case ParameterStatus::Determined: return "determined";
+    case ParameterStatus::Undetermined: return "undetermined";
+    case ParameterStatus::AtLogBound: return "ln-bound";
+    case ParameterStatus::AtLimit: return "limit";
+    }
+    return "undetermined";
+}
+
+ParameterStatus parameterStatusFromName(const std::string& name)
+{
+    for (ParameterStatus s : {ParameterStatus::Determined, ParameterStatus::AtLogBound, ParameterStatus::AtLimit})
+        if (name == parameterStatusName(s))
+            return s;
+    return ParameterStatus::Undetermined;
+}
+
+const char* parameterStatusText(ParameterStatus status)
+{
+    switch (status) {
+    case ParameterStatus::Determined: return "determined by the data";
+    case ParameterStatus::Undetermined:
+        return "undetermined: the data do not fix it (it does not move the model, or only together with others)";
+    case ParameterStatus::AtLogBound:
+        return "undetermined: it ran to the bound of ln p (near 1e-308 or 1e308), where the model no longer depends on it";
+    case ParameterStatus::AtLimit: return "at its limit: no std dev where the limit holds it";
+    }
+    return "";
+}
 
 void readPntoutl(FitStatistics& statistics)
 {
@@ -161,6 +222,10 @@ void readPntoutl(std::istream& in, FitStatistics& s)
 
     if (!report.findLine("ESTIMATED PARAMETER CORRELATION MATRIX"))
         throw exception("Cannot find ESTIMATED PARAMETER CORRELATION MATRIX in PNTOUTL file!");
+    // Between the table and the matrix: the status of the parameters the data
+    // do not determine (reports of older engines have none).
+    if (!report.statusLine().empty())
+        readStatusLine(report.statusLine(), s);
 
     // The lower triangle, row r with columns 0 ... r: two blanks, then per
     // value a blank and 11 characters; six values a line, a longer row goes

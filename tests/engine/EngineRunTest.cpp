@@ -324,7 +324,8 @@ TEST(EngineRun, DegenerateJobsEndCleanly)
     EXPECT_THROW(engine::PreparedJob{nan}, nosk::exception);
 
     // A free parameter the model does not use (p5, R of a CPE): the Jacobian
-    // is singular, the run completes and says so.
+    // is singular, the run completes and says so; p5 and p11 have no std dev
+    // (NaN, not 0), and the readers take them as undetermined.
     FitJob singular = recoveryJob();
     singular.P[4] = 3.0;
     singular.NFREE[4] = 1;
@@ -335,14 +336,18 @@ TEST(EngineRun, DegenerateJobsEndCleanly)
     const EngineResult r = runEngineHere();
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string report = readAll("PNTOUTL");
-    EXPECT_NE(report.find("THE JACOBIAN IS SINGULAR"), std::string::npos);
+    EXPECT_NE(report.find("THE DATA DO NOT DETERMINE THESE FREE PARAMETERS"), std::string::npos);
     EXPECT_NE(report.find("P5 P11"), std::string::npos);
+    EXPECT_NE(report.find(" PARAMETER STATUS: P5=undetermined P11=undetermined\r\n"), std::string::npos);
     FitStatistics statistics;
     readPntoutl(statistics);
     ASSERT_EQ(statistics.freeCount, 6);
     EXPECT_EQ(statistics.freeParameters[0].number, 5);
-    EXPECT_EQ(statistics.freeParameters[0].stdDev, 0.0);
-    EXPECT_EQ(statistics.correlation[0][0], 0.0);
+    EXPECT_TRUE(std::isnan(statistics.freeParameters[0].stdDev));
+    EXPECT_EQ(statistics.freeParameters[0].status, ParameterStatus::Undetermined);
+    EXPECT_EQ(statistics.freeParameters[1].status, ParameterStatus::Determined);
+    EXPECT_TRUE(std::isfinite(statistics.freeParameters[1].stdDev));
+    EXPECT_TRUE(std::isnan(statistics.correlation[0][0]));
     EXPECT_EQ(statistics.correlation[1][1], 1.0);
     FitJob in, out;
     in.load("INFL");
@@ -367,4 +372,99 @@ TEST(EngineRun, NoFreeParametersStillReports)
     EXPECT_EQ(statistics.freeCount, 0);
     EXPECT_EQ(statistics.degreesOfFreedom, 2 * job.M);
     EXPECT_TRUE(fileExists("AUXPNTL"));
+}
+
+namespace {
+
+std::string batteryT()
+{
+    return std::string(NOSK_SOURCE_DIR) + "/fittests/CKT.T/TBAT.TST";
+}
+
+const FreeParameter& freeParameter(const FitStatistics& s, int number)
+{
+    for (const FreeParameter& p : s.freeParameters)
+        if (p.number == number)
+            return p;
+    static FreeParameter none;
+    ADD_FAILURE() << "P" << number << " is not free";
+    return none;
+}
+
+} // namespace
+
+// A work folder's CIRCUITS that drops p3 (the inductance) from letter T
+// while p3 stays free: p3 is reported as undetermined, with no number, and
+// every other std dev is that of the same fit with p3 fixed, scaled only by
+// the degrees of freedom (XS = S / nu counts p3 as free).
+TEST(EngineRun, AFreeParameterTheCircuitDoesNotUseIsUndeterminedAndTheRestIsTheReducedFit)
+{
+    TempWorkDir dir;
+    writeAll("CIRCUITS", "T = R(p1)-par(Q(p2,p5), R(p4)-Ws(p6,p7))\n");
+    FitJob job;
+    job.load(batteryT());
+    ASSERT_EQ(job.NFREE[2], 1);
+    job.save("INFL");
+    ASSERT_EQ(runEngineHere().status, 0);
+    FitStatistics free;
+    readPntoutl(free);
+    EXPECT_NE(readAll("PNTOUTL").find(" PARAMETER STATUS: P3=undetermined\r\n"), std::string::npos);
+
+    job.NFREE[2] = 0;
+    job.save("INFL");
+    ASSERT_EQ(runEngineHere().status, 0);
+    FitStatistics fixed;
+    readPntoutl(fixed);
+
+    const FreeParameter& p3 = freeParameter(free, 3);
+    EXPECT_EQ(p3.status, ParameterStatus::Undetermined);
+    EXPECT_TRUE(std::isnan(p3.stdDev));
+    EXPECT_TRUE(std::isnan(p3.relStdDev));
+    ASSERT_EQ(free.degreesOfFreedom + 1, fixed.degreesOfFreedom);
+    const double nuRatio = std::sqrt(double(fixed.degreesOfFreedom) / free.degreesOfFreedom);
+    EXPECT_REL_NEAR(free.sumOfSquares, fixed.sumOfSquares, 1e-6);
+    for (const FreeParameter& p : fixed.freeParameters) {
+        SCOPED_TRACE(p.number);
+        const FreeParameter& q = freeParameter(free, p.number);
+        EXPECT_EQ(q.status, ParameterStatus::Determined);
+        EXPECT_REL_NEAR(q.estimate, p.estimate, 1e-4);
+        // Five digits in the report.
+        EXPECT_REL_NEAR(q.stdDev, p.stdDev * nuRatio, 2e-4);
+    }
+    EXPECT_TRUE(fixed.end.normalEnd());
+}
+
+// A CPE whose Q starts at the smallest value ln p reaches: the element
+// vanishes from the circuit, Q is at the ln p bound and its exponent does
+// not move the model. Neither is shown with a std dev, nor are the two
+// resistors the vanished element leaves in series.
+TEST(EngineRun, AVanishingCpeIsUndeterminedNotExact)
+{
+    TempWorkDir dir;
+    FitJob job;
+    job.load(batteryT());
+    job.P[1] = std::exp(engine::PreparedJob::kMinLogParam);
+    job.NFREE[4] = 2;
+    job.save("INFL");
+    const EngineResult r = runEngineHere();
+    ASSERT_EQ(r.status, 0) << r.err;
+    FitStatistics s;
+    readPntoutl(s);
+    const FreeParameter& q = freeParameter(s, 2);
+    const FreeParameter& alpha = freeParameter(s, 5);
+    EXPECT_EQ(q.status, ParameterStatus::AtLogBound);
+    EXPECT_EQ(alpha.status, ParameterStatus::Undetermined);
+    for (const FreeParameter* p : {&q, &alpha}) {
+        EXPECT_TRUE(std::isnan(p->stdDev));
+        EXPECT_TRUE(std::isnan(p->relStdDev));
+    }
+    // Without the CPE, R1 and R4 stand in series: only their sum is
+    // determined, so neither has a std dev; L and the Warburg element keep
+    // theirs.
+    EXPECT_EQ(freeParameter(s, 1).status, ParameterStatus::Undetermined);
+    EXPECT_EQ(freeParameter(s, 4).status, ParameterStatus::Undetermined);
+    for (int n : {3, 6, 7}) {
+        EXPECT_EQ(freeParameter(s, n).status, ParameterStatus::Determined) << n;
+        EXPECT_TRUE(std::isfinite(freeParameter(s, n).stdDev)) << n;
+    }
 }

@@ -160,27 +160,88 @@ TEST(Statistics, MatchesAnIndependentComputation)
     EXPECT_FALSE(s.singular);
 }
 
-TEST(Statistics, SingularJacobianGivesZerosForWhatItCannotResolve)
+// The covariance of the columns `kept` of J alone, XS * inverse(Jr^T Jr), by
+// the normal equations: the reference for the determined part of a problem.
+std::vector<double> reducedCovariance(const double* J, int K, const std::vector<int>& kept, double XS)
 {
-    // Column 2 repeats column 0; column 3 is zero.
+    const int n = static_cast<int>(kept.size());
+    std::vector<double> jtj(n * n, 0.0);
+    for (int a = 0; a < n; ++a)
+        for (int b = 0; b < n; ++b)
+            for (int i = 0; i < K; ++i)
+                jtj[a * n + b] += J[kept[a] * K + i] * J[kept[b] * K + i];
+    std::vector<double> inv = invert(jtj, n);
+    for (double& v : inv)
+        v *= XS;
+    return inv;
+}
+
+TEST(Statistics, WhatTheDataDoNotDetermineHasNoNumberAndTheRestComesFromTheReducedProblem)
+{
+    // Column 2 repeats column 0 (neither is determined, only their sum);
+    // column 3 is zero.
     const int K = 5, F = 4;
     const double J[K * F] = {1, 2, 3, 4, 5, 0.5, -1, 0.25, 2, 1, 1, 2, 3, 4, 5, 0, 0, 0, 0, 0};
     const double r[K] = {0.1, 0.2, -0.1, 0.05, 0.0};
     const double obs[K] = {1, 1, 1, 1, 1}, model[K] = {1, 1, 1, 1, 1}, est[F] = {1, 1, 1, 1};
     const FitStatisticsResult s = computeStatistics(K, F, r, obs, model, J, est);
     EXPECT_TRUE(s.singular);
-    EXPECT_TRUE(s.resolved[1]);
-    EXPECT_FALSE(s.resolved[3]);
-    EXPECT_FALSE(s.resolved[0] && s.resolved[2]);  // one of the twins goes
-    for (int j = 0; j < F; ++j) {
-        EXPECT_TRUE(std::isfinite(s.stdDev[j]));
-        if (!s.resolved[j]) {
-            EXPECT_EQ(s.stdDev[j], 0.0);
-            for (int i = 0; i < F; ++i)
-                EXPECT_EQ(s.correlation[j * F + i], 0.0);
+    const ParameterStatus U = ParameterStatus::Undetermined;
+    EXPECT_EQ(s.status, (std::vector<ParameterStatus>{U, ParameterStatus::Determined, U, U}));
+    for (int j : {0, 2, 3}) {
+        EXPECT_TRUE(std::isnan(s.stdDev[j])) << j;
+        EXPECT_TRUE(std::isnan(s.relStdDev[j])) << j;
+        for (int i = 0; i < F; ++i)
+            EXPECT_TRUE(std::isnan(s.correlation[j * F + i]));
+    }
+    const std::vector<double> c = reducedCovariance(J, K, {1}, s.XS);
+    EXPECT_REL_NEAR(s.stdDev[1], std::sqrt(c[0]), 1e-12);
+    EXPECT_EQ(s.correlation[1 * F + 1], 1.0);
+}
+
+TEST(Statistics, ParametersAtTheLogBoundWithoutEffectOrAtALimitLeaveTheRestAsTheReducedProblemGivesIt)
+{
+    // Six parameters fitted as ln p: 0, 1 and 4 well determined (and
+    // correlated); 2 sits at the ln p bound, 3 moves the model by 1e-20 of
+    // the others, below the rounding of any sum with them (a CPE whose Q has
+    // all but vanished), 5 is at a user's limit.
+    const int K = 8, F = 6;
+    std::vector<double> J(K * F);
+    for (int i = 0; i < K; ++i) {
+        const double x = 0.3 * i;
+        J[0 * K + i] = 1.0 + x;
+        J[1 * K + i] = std::exp(-x);
+        J[2 * K + i] = 1e300 * std::sin(3 * x + 1);
+        J[3 * K + i] = 1e-20 * std::cos(x);
+        J[4 * K + i] = x * x - 0.5 * x + 0.5 * std::exp(-x);
+        J[5 * K + i] = std::sqrt(x + 1);
+    }
+    const double r[K] = {0.01, -0.02, 0.015, 0.0, -0.01, 0.02, -0.005, 0.01};
+    const double obs[K] = {1, 1, 1, 1, 1, 1, 1, 1};
+    const double est[F] = {2.0, 0.5, 3.3e-308, 1.0, 4.0, 7.0};
+    const bool logScaled[F] = {true, true, true, true, true, true};
+    std::vector<ParameterStatus> preset(F, ParameterStatus::Determined);
+    preset[5] = ParameterStatus::AtLimit;
+    const FitStatisticsResult s = computeStatistics(K, F, r, obs, obs, J.data(), est, logScaled, preset.data());
+    const ParameterStatus D = ParameterStatus::Determined;
+    EXPECT_EQ(s.status, (std::vector<ParameterStatus>{D, D, ParameterStatus::AtLogBound, ParameterStatus::Undetermined, D,
+                            ParameterStatus::AtLimit}));
+    EXPECT_EQ(s.nu, K - F);
+
+    const std::vector<int> kept = {0, 1, 4};
+    const std::vector<double> c = reducedCovariance(J.data(), K, kept, s.XS);
+    for (int a = 0; a < 3; ++a) {
+        const int i = kept[a];
+        EXPECT_REL_NEAR(s.stdDev[i], std::sqrt(c[a * 3 + a]), 1e-9) << i;
+        EXPECT_REL_NEAR(s.relStdDev[i], s.stdDev[i] / est[i], 1e-12) << i;
+        for (int b = 0; b < 3; ++b) {
+            const int j = kept[b];
+            EXPECT_REL_NEAR(s.covariance[i * F + j], c[a * 3 + b], 1e-9) << i << "," << j;
+            EXPECT_NEAR(s.correlation[i * F + j], c[a * 3 + b] / std::sqrt(c[a * 3 + a] * c[b * 3 + b]), 1e-10);
         }
     }
-    EXPECT_EQ(s.correlation[1 * F + 1], 1.0);
+    for (int j : {2, 3, 5})
+        EXPECT_TRUE(std::isnan(s.stdDev[j])) << j;
 }
 
 TEST(Statistics, PerfectFitStillHasCorrelations)

@@ -148,6 +148,69 @@ TEST(BatchRun, ChainingStartsEachSpectrumFromThePreviousResult)
     EXPECT_REL_NEAR(chained[2].S, chained[1].S, 1e-3) << chained[2].S << " " << chained[1].S;
 }
 
+// Every end reaches the table: converged, MAXFEV, a DE leaving its range, a
+// model computed without a fit; a parameter the data do not determine (the
+// work folder's CIRCUITS drops L(p3) from letter T) has an empty std dev and
+// is named, and a job that cannot run says what is missing.
+TEST(BatchRun, EveryEndAndEveryUndeterminedParameterReachTheTable)
+{
+    test::TempWorkDir dir;
+    FitJob maxfev;
+    maxfev.load(battery());
+    for (int i = 0; i < maxfev.N; ++i)
+        if (maxfev.NFREE[i] != 0 && i != 9)
+            maxfev.P[i] *= 3.0;
+    maxfev.MAXFEV = 4;
+    maxfev.save("b_maxfev.TST");
+    FitJob deRange;
+    deRange.load(std::string(NOSK_SOURCE_DIR) + "/fittests/CKT.A/ADE29.TST");
+    deRange.P[7] = -0.99;
+    deRange.save("c_derange.TST");
+    FitJob model;
+    model.load(battery());
+    model.MAXFEV = 0;
+    model.save("d_model.TST");
+    fs::copy_file(std::string(NOSK_SOURCE_DIR) + "/fittests/CKT.T/TBAT.TST", "e_undetermined.TST");
+    FitJob empty;
+    empty.load(battery());
+    empty.N = 0;
+    empty.save("f_noparams.TST");
+    test::writeAll("g_short.TST", "a description only\r\n");
+    fs::copy_file(battery(), "a_converged.TST");
+    test::writeAll("CIRCUITS", "T = R(p1)-par(Q(p2,p5), R(p4)-Ws(p6,p7))\n");
+
+    batch::Settings s;
+    s.inputs = {"a_converged.TST", "b_maxfev.TST", "c_derange.TST", "d_model.TST", "e_undetermined.TST",
+        "f_noparams.TST", "g_short.TST"};
+    s.engine = engine();
+    s.circuitsFile = "CIRCUITS";
+    s.jobs = 2;
+    PosixProcessLauncher launcher;
+    std::ostringstream progress;
+    const auto rows = batch::run(s, launcher, progress, false);
+    ASSERT_EQ(rows.size(), 7u);
+    const auto table = readTable(batch::formatTable(rows));
+    const auto& head = table[0];
+    ASSERT_EQ(head[head.size() - 3], "end");
+    auto cell = [&](std::size_t row, std::size_t fromEnd) { return table[row + 1][table[row + 1].size() - fromEnd]; };
+    EXPECT_EQ(cell(0, 3).rfind("converged (", 0), 0u) << cell(0, 3);
+    EXPECT_EQ(cell(0, 1), "ok");
+    EXPECT_EQ(cell(1, 3), "stopped at MAXFEV");
+    EXPECT_EQ(cell(1, 1), "stopped at MAXFEV");
+    EXPECT_EQ(cell(2, 3), "stopped: DE 29 (P8) left its range");
+    EXPECT_EQ(cell(3, 3), "model computed without a fit");
+    EXPECT_EQ(cell(3, 1), "ok");
+    EXPECT_EQ(cell(4, 1), "ok; not determined: P3");
+    ASSERT_TRUE(rows[4].ok);
+    EXPECT_TRUE(std::isnan(rows[4].stdDev[2]));
+    EXPECT_EQ(table[5][5 + 2 * 2 + 1], "");  // P3 std dev: empty, never 0
+    EXPECT_NE(table[5][5 + 2 * 1 + 1], "");  // P2 std dev is there
+    EXPECT_FALSE(rows[5].ok);
+    EXPECT_NE(rows[5].reason.find("no parameters (N = 0"), std::string::npos) << rows[5].reason;
+    EXPECT_FALSE(rows[6].ok);
+    EXPECT_NE(rows[6].reason.find("line"), std::string::npos) << rows[6].reason;
+}
+
 TEST(BatchRun, DataFilesTakeTheTemplatesModelAndSeriesNumbersComeFromNames)
 {
     test::TempWorkDir dir;

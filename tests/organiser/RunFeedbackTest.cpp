@@ -15,6 +15,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <tuple>
 #include <optional>
 #include <sstream>
 #include <regex>
@@ -409,4 +410,44 @@ TEST(RunFeedback, HeadlessRunSaysWhy)
     const std::string err = p.readAllStandardError().toStdString();
     EXPECT_TRUE(contains(err, "leave no degree of freedom")) << err;
     EXPECT_FALSE(fs::exists("INFL"));
+}
+
+// Every way a fit ends reaches the status line by its name, and only a
+// converged fit is called finished: converged, MAXFEV reached, a DE
+// parameter leaving its range (the DE 29 example started at U = -0.99).
+TEST(RunFeedback, EveryEndOfAFitIsNamedOnTheStatusLine)
+{
+    if (!fs::exists(bundledEngine()))
+        GTEST_SKIP() << "the bundled engine is not built";
+    OrganiserFixture f;
+    FitJob converged;
+    converged.load(std::string(NOSK_SOURCE_DIR) + "/fittests/CKT.B/BDE16BAT.TST");
+    converged.IRE = 0;
+    FitJob maxfev = converged;
+    for (int i = 0; i < maxfev.N; ++i)
+        if (maxfev.NFREE[i] != 0 && i != 9)
+            maxfev.P[i] *= 3.0;
+    maxfev.MAXFEV = 4;
+    FitJob deRange;
+    deRange.load(std::string(NOSK_SOURCE_DIR) + "/fittests/CKT.A/ADE29.TST");
+    deRange.P[7] = -0.99;
+    deRange.IRE = 0;
+    const std::vector<std::tuple<const char*, FitJob*, Reason::Kind, const char*>> cases = {
+        {"converged", &converged, Reason::Kind::Converged, "Fit finished: S = "},
+        {"maxfev", &maxfev, Reason::Kind::MaxFev, "Fit ended early (stopped at MAXFEV): S = "},
+        {"de-range", &deRange, Reason::Kind::DeRange, "Fit ended early (stopped: DE 29 (P8) left its range): S = "},
+    };
+    for (const auto& [name, job, kind, status] : cases) {
+        SCOPED_TRACE(name);
+        f.openJob(*job);
+        f.dlg->runButton()->click();
+        ASSERT_TRUE(f.waitForEngine());
+        const std::string text = f.dlg->statusText().toStdString();
+        EXPECT_EQ(text.rfind(status, 0), 0u) << text;
+        EXPECT_EQ(readReasonFile("PNTOUTL")->kind, kind);
+        if (kind == Reason::Kind::Converged) {
+            EXPECT_TRUE(contains(text, "(converged (")) << text;
+        }
+        EXPECT_TRUE(f.prompt.messages.empty()) << f.prompt.lastMessage().text;
+    }
 }

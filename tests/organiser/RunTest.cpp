@@ -27,7 +27,8 @@ TEST(Run, RefusedWithoutParameters)
     f.openJob(job);
     test::writeAll("PNTOUTL", "last run");
     f.dlg->runButton()->click();
-    EXPECT_EQ(f.prompt.lastMessage().text, "Can not run this TEST configuration!");
+    EXPECT_EQ(f.prompt.lastMessage().text, "Can not run this TEST configuration: the job has no parameters (N = 0; "
+                                           "set N on the \"Fitting options\" page)!");
     EXPECT_EQ(f.prompt.lastMessage().caption, "NOSKRUN");
     EXPECT_TRUE(fs::exists("PNTOUTL"));
     EXPECT_FALSE(fs::exists("INFL"));
@@ -144,7 +145,7 @@ TEST(Run, HeadlessRunOfAJob)
     p.start(QString::fromStdString(organiser.string()), {QStringLiteral("--run"), QStringLiteral("bad.tst")});
     ASSERT_TRUE(p.waitForFinished(20000));
     EXPECT_EQ(p.exitCode(), 1);
-    EXPECT_NE(p.readAllStandardError().indexOf("Can not run this TEST configuration!"), -1);
+    EXPECT_NE(p.readAllStandardError().indexOf("Can not run this TEST configuration: the job has no parameters"), -1);
 
     p.start(QString::fromStdString(organiser.string()), {QStringLiteral("--help")});
     ASSERT_TRUE(p.waitForFinished(20000));

@@ -8,6 +8,7 @@
 #include "CZuGraph.h"
 #include "CZuPlot.h"
 #include "GraphSettings.h"
+#include "ResultExport.h"
 #include "RunFiles.h"
 #include "ViewerTestSupport.h"
 #include "core/ScriptedPrompt.h"
@@ -142,7 +143,7 @@ TEST(ViewerResultsOut, KramersKronigPageAndBothTablesReadBack)
     EXPECT_EQ(p[1][1], circuitNames[0]);
     EXPECT_EQ(p[1][1].rfind("p1: ", 0), 0u);
     for (int i = 1; i <= n; ++i) {
-        ASSERT_EQ(p[i].size(), 6u) << i;
+        ASSERT_EQ(p[i].size(), 7u) << i;  // ... free, status
         const bool named = i <= int(circuitNames.size()) && !circuitNames[i - 1].empty();
         EXPECT_EQ(p[i][1], named ? circuitNames[i - 1] : "P" + std::to_string(i));
         if (p[i][5] == "free") {
@@ -150,9 +151,11 @@ TEST(ViewerResultsOut, KramersKronigPageAndBothTablesReadBack)
             EXPECT_EQ(fp.number, i);
             EXPECT_REL_NEAR(std::stod(p[i][2]), fp.estimate, 1e-9);
             EXPECT_REL_NEAR(std::stod(p[i][3]), fp.stdDev, 1e-9);
+            EXPECT_EQ(p[i][6], "determined");
         } else {
             EXPECT_EQ(p[i][5], "fixed");
             EXPECT_EQ(p[i][3], "");
+            EXPECT_EQ(p[i][6], "fixed");
         }
     }
     EXPECT_EQ(free, stats.freeCount);
@@ -224,4 +227,24 @@ TEST(ViewerResultsOut, KramersKronigTableAloneGivesItsPageAndNothingToExport)
     const kk::Table t = kk::readTable(in);
     EXPECT_EQ(t.frequencyHz.size(), 12u);
     EXPECT_GT(t.elements, 0);
+}
+
+// A parameter the data do not determine is exported with its value and no
+// std dev (never 0), and its status says why.
+TEST(ViewerResultsOut, UndeterminedParametersExportWithoutAStdDev)
+{
+    FitJob job;
+    job.N = 3;
+    job.P[0] = 10;
+    FitStatistics s;
+    s.freeCount = 2;
+    const double nan = std::nan("");
+    s.freeParameters = {{1, 10.0, 0.5, 0.05, ParameterStatus::Determined},
+                        {3, 2e-9, nan, nan, ParameterStatus::Undetermined}};
+    s.end.kind = Reason::Kind::MaxFev;
+    const std::string csv = resultexport::parameterTable(job, &s, {});
+    EXPECT_NE(csv.find("\n1,P1,10,0.5,0.05,free,determined\n"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("\n2,P2,0,,,fixed,fixed\n"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("\n3,P3,2e-09,,,free,undetermined\n"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("\nend,stopped at MAXFEV\n"), std::string::npos) << csv;
 }

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 using namespace nosk;
 
 namespace {
@@ -98,4 +100,40 @@ TEST(StatisticsPage, TypingChangesNothingAndNoFreeParametersIsNoError)
     EXPECT_EQ(empty.parameterGrid()->colCount, 0);
     EXPECT_EQ(empty.correlationGrid()->rowCount, 0);
     EXPECT_EQ(empty.valueText(1), QStringLiteral("17"));
+}
+
+// The page says how the fit ended and marks what to be careful with, one
+// line each: a parameter the data do not determine, one at the ln p bound, a
+// relative std dev above 1, a correlation above 0.99 in magnitude; a
+// parameter without a number is never taken for a well-determined one.
+TEST(StatisticsPage, MarksUndeterminedUncertainAndCorrelatedParameters)
+{
+    FitStatistics s;
+    s.freeCount = 4;
+    const double nan = std::nan("");
+    s.freeParameters = {{1, 10.0, 1.0, 0.1, ParameterStatus::Determined},
+                        {2, 3e-308, nan, nan, ParameterStatus::AtLogBound},
+                        {3, 2.0, 5.0, 2.5, ParameterStatus::Determined},
+                        {5, 0.7, nan, nan, ParameterStatus::Undetermined}};
+    s.correlation = {{1, nan, 0.995, nan}, {nan, nan, nan, nan}, {0.995, nan, 1, nan}, {nan, nan, nan, nan}};
+    s.end.kind = Reason::Kind::MaxFev;
+    CStatisticsPage page(QStringLiteral("Numerical data"), s);
+    const QStringList lines = CStatisticsPage::cautionLines(s);
+    ASSERT_EQ(lines.size(), 4) << lines.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("p[2]: undetermined: it ran to the bound of ln p")));
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("p[3]: relative std dev 2.5 is above 1")));
+    EXPECT_TRUE(lines[2].startsWith(QStringLiteral("p[5]: undetermined: the data do not fix it")));
+    EXPECT_TRUE(lines[3].startsWith(QStringLiteral("p[1] and p[3]: correlation 0.9950")));
+    EXPECT_EQ(page.cautionText(), lines.join(QLatin1Char('\n')));
+    EXPECT_TRUE(page.endText().startsWith(QStringLiteral("Fit ended early: stopped at MAXFEV.")));
+
+    // A converged fit with nothing to be careful with says so and marks nothing.
+    FitStatistics good;
+    good.freeCount = 1;
+    good.freeParameters = {{1, 10.0, 1.0, 0.1, ParameterStatus::Determined}};
+    good.correlation = {{1.0}};
+    good.end.kind = Reason::Kind::Converged;
+    good.end.test = "ftol";
+    EXPECT_TRUE(CStatisticsPage::cautionLines(good).isEmpty());
+    EXPECT_EQ(CStatisticsPage::endTextFor(good), QStringLiteral("Fit ended: converged (FTOL)"));
 }

@@ -192,7 +192,8 @@ TEST(ReadLine, CrLfLfAndMissingLastTerminator)
     EXPECT_EQ(*readLine(file, true), "three");
     EXPECT_TRUE(file.metEnd());
     EXPECT_FALSE(readLine(file, false).has_value());
-    EXPECT_EQ(failure([&] { readLine(file, true); }), "Input file format error!");
+    EXPECT_EQ(failure([&] { readLine(file, true); }),
+        "Input file format error: the file ends after line 3 (line 4 expected)!");
 }
 
 TEST(ReadLine, EndAfterTerminatorIsMetOnlyByTheNextRead)

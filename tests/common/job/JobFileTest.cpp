@@ -295,7 +295,7 @@ TEST_F(JobFile, EndOfFileMessages)
     auto lines = fileLines(3, 0, 1);  // 5 header lines, 3 data, 3 weights
     std::vector<std::string> header(lines.begin(), lines.begin() + 5);
     writeAll("ended", joined(header));
-    EXPECT_EQ(loadFailure(job, "ended"), "Input file format error!");
+    EXPECT_EQ(loadFailure(job, "ended"), "Input file format error: the file ends after line 5 (line 6 expected)!");
     writeAll("open", joined(header, "\r\n", false));
     EXPECT_EQ(loadFailure(job, "open"), "Corrupted NUSK input file! Data lines not found!");
 
@@ -303,12 +303,12 @@ TEST_F(JobFile, EndOfFileMessages)
     writeAll("open", joined(noWeights, "\n", false));
     EXPECT_EQ(loadFailure(job, "open"), "Corrupted NUSK input file! Weight lines not found!");
     writeAll("ended", joined(noWeights, "\n"));
-    EXPECT_EQ(loadFailure(job, "ended"), "Input file format error!");
+    EXPECT_EQ(loadFailure(job, "ended"), "Input file format error: the file ends after line 8 (line 9 expected)!");
 
     writeAll("short", "only a description");
     EXPECT_EQ(loadFailure(job, "short"), "Corrupted NUSK input file!");
     writeAll("empty", "");
-    EXPECT_EQ(loadFailure(job, "empty"), "Input file format error!");
+    EXPECT_EQ(loadFailure(job, "empty"), "Input file format error: the file ends after line 0 (line 1 expected)!");
     EXPECT_EQ(loadFailure(job, "missing"), "Cannot open file 'missing'!");
 }
 
@@ -537,15 +537,19 @@ TEST_F(JobFile, ValuesBeyondTheirFieldsStopTheSave)
         return std::string();
     };
     FitJob job;
+    // The message gives the limit of the field.
     job.allocateData(100000, false);
-    EXPECT_EQ(saveFailure(job), "M does not fit its field in the input file!");
+    EXPECT_EQ(saveFailure(job), "M does not fit its field in the input file: 100000 is above 99999!");
     job.allocateData(10000, false);
     job.mNegative = 1;
-    EXPECT_EQ(saveFailure(job), "M does not fit its field in the input file!");
+    EXPECT_EQ(saveFailure(job), "M does not fit its field in the input file: -10000 is below -9999!");
     FitJob codes;
     codes.N = 3;
     codes.NFREE[2] = 12;
-    EXPECT_EQ(saveFailure(codes), "NFREE[2] does not fit its field in the input file!");
+    EXPECT_EQ(saveFailure(codes), "NFREE[2] does not fit its field in the input file: 12 is above 9!");
+    FitJob maxfev;
+    maxfev.MAXFEV = 100000;
+    EXPECT_EQ(saveFailure(maxfev), "MAXFEV does not fit its field in the input file: 100000 is above 99999!");
     FitJob many;
     many.N = 51;
     EXPECT_EQ(saveFailure(many), "Wrong parameters number!");
