@@ -13,7 +13,7 @@ packages=(
   qt6-base-dev libcminpack-dev
   libeigen3-dev
   'libflint-arb-dev|libflint-dev'
-  libcerf-dev libgsl-dev
+  libcerf-dev libboost-math-dev
   fonts-dejavu-core
 )
 
