@@ -1,12 +1,14 @@
 #include "EngineRun.h"
 
 #include "AuxWriter.h"
+#include "TextFile.h"
 
 #include "core/Exception.h"
 
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <new>
 #include <ostream>
 #include <string>
@@ -32,6 +34,28 @@ public:
 private:
     std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
 };
+
+// The results of a run are synced to the disk only when the run took at
+// least this long: a shorter one costs less to run again after a crash of
+// the system than three syncs cost every time on a busy disk (README,
+// "Writing the results"). NOSK_SYNC_AFTER_SECONDS sets another bound (0:
+// always sync).
+double syncAfterSeconds()
+{
+    if (const char* text = std::getenv("NOSK_SYNC_AFTER_SECONDS")) {
+        char* end = nullptr;
+        const double v = std::strtod(text, &end);
+        if (end != text && *end == '\0' && v >= 0)
+            return v;
+    }
+    return 1.0;
+}
+
+void chooseDurability(double seconds)
+{
+    setOutputDurability(seconds >= syncAfterSeconds() ? AtomicFileWriter::Durability::Sync
+                                                      : AtomicFileWriter::Durability::NoSync);
+}
 
 std::string sci(double v)
 {
@@ -113,6 +137,7 @@ int runEngine(std::ostream& out, std::ostream& err)
         std::remove(kTableFile);
         err << kEngineName << ": " << reason << '\n';
         clock.seconds = watch.seconds();
+        chooseDurability(clock.seconds);
         try {
             writeFailureReport(kReportFile, loaded ? &job : nullptr, reason, clock);
         } catch (const exception& e) {
@@ -139,9 +164,10 @@ int runEngine(std::ostream& out, std::ostream& err)
             std::vector<double> model0(prepared.pointCount()), model1(prepared.pointCount());
             problem.modelAt(prepared.startParams(), model0.data(), model1.data());
             clock.seconds = watch.seconds();
+            chooseDurability(clock.seconds);
             writeSimulationReport(kReportFile, prepared, clock);
             writeModelTable(kTableFile, prepared, model0.data(), model1.data());
-            job.save(kNextInputFile);
+            job.save(kNextInputFile, AtomicFileWriter::Links::Replace, outputDurability());
             out << "Model evaluated at " << prepared.pointCount() << " points without a fit.\n";
             return 0;
         }
@@ -160,12 +186,13 @@ int runEngine(std::ostream& out, std::ostream& err)
         FitRun run = fitPreparedJob(prepared, problem, settings);
         clock.fitSeconds = fitWatch.seconds();
         clock.seconds = watch.seconds();
+        chooseDurability(clock.seconds);
         writeFitReport(kReportFile, prepared, run.record, clock);
         writeFitTable(kTableFile, prepared, problem, run.model0.data(), run.model1.data());
         FitJob next = job;
         for (int j = 0; j < prepared.freeCount(); ++j)
             next.P[prepared.freeParam(j)] = run.record.finalParams[prepared.freeParam(j)];
-        next.save(kNextInputFile);
+        next.save(kNextInputFile, AtomicFileWriter::Links::Replace, outputDurability());
 
         const FitStatisticsResult& s = run.record.statistics;
         out << "Fit finished: " << (prepared.freeCount() > 0 ? exitReason(run.record.outcome) : "no free parameters")

@@ -25,6 +25,7 @@ test_packages=(
   xvfb xauth xdotool poppler-utils imagemagick x11-apps
   desktop-file-utils appstream
   python3 python3-numpy python3-scipy
+  strace
 )
 
 demo=0

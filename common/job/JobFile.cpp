@@ -278,11 +278,12 @@ void FitJob::loadHeader(const std::string& path)
     releaseData();
 }
 
-void FitJob::save(const std::string& path, AtomicFileWriter::Links links) const
+void FitJob::save(const std::string& path, AtomicFileWriter::Links links,
+    AtomicFileWriter::Durability durability) const
 {
     if (N < 0 || N > kMaxParams)
         throw exception("Wrong parameters number!");
-    AtomicFileWriter out(path, links);
+    AtomicFileWriter out(path, links, durability);
     std::string& s = out.buffer();
     s.reserve(1u << 21);
 
