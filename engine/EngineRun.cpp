@@ -2,6 +2,7 @@
 
 #include "AuxWriter.h"
 #include "EngineError.h"
+#include "TextFile.h"
 
 #include "core/Exception.h"
 
@@ -9,6 +10,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <new>
 #include <stdexcept>
@@ -36,6 +38,28 @@ public:
 private:
     std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
 };
+
+// The results of a run are synced to the disk only when the run took at
+// least this long: a shorter one costs less to run again after a crash of
+// the system than three syncs cost every time on a busy disk (README,
+// "Writing the results"). NOSK_SYNC_AFTER_SECONDS sets another bound (0:
+// always sync).
+double syncAfterSeconds()
+{
+    if (const char* text = std::getenv("NOSK_SYNC_AFTER_SECONDS")) {
+        char* end = nullptr;
+        const double v = std::strtod(text, &end);
+        if (end != text && *end == '\0' && v >= 0)
+            return v;
+    }
+    return 1.0;
+}
+
+void chooseDurability(double seconds)
+{
+    setOutputDurability(seconds >= syncAfterSeconds() ? AtomicFileWriter::Durability::Sync
+                                                      : AtomicFileWriter::Durability::NoSync);
+}
 
 std::string sci(double v)
 {
@@ -141,6 +165,7 @@ int runEngine(std::ostream& out, std::ostream& err)
         std::remove(kTableFile);
         err << kEngineName << ": " << reason.text << '\n' << reasonLine(reason) << '\n';
         clock.seconds = watch.seconds();
+        chooseDurability(clock.seconds);
         try {
             writeFailureReport(kReportFile, loaded ? &job : nullptr, reason, clock);
         } catch (const exception& e) {
@@ -168,9 +193,10 @@ int runEngine(std::ostream& out, std::ostream& err)
             std::vector<double> model0(prepared.pointCount()), model1(prepared.pointCount());
             problem.modelAt(prepared.startParams(), model0.data(), model1.data());
             clock.seconds = watch.seconds();
+            chooseDurability(clock.seconds);
             writeSimulationReport(kReportFile, prepared, clock);
             writeModelTable(kTableFile, prepared, model0.data(), model1.data());
-            job.save(kNextInputFile);
+            job.save(kNextInputFile, AtomicFileWriter::Links::Replace, outputDurability());
             out << "Model evaluated at " << prepared.pointCount() << " points without a fit.\n";
             Reason end;
             end.kind = Reason::Kind::NotFitted;
@@ -194,12 +220,13 @@ int runEngine(std::ostream& out, std::ostream& err)
         FitRun run = fitPreparedJob(prepared, problem, settings);
         clock.fitSeconds = fitWatch.seconds();
         clock.seconds = watch.seconds();
+        chooseDurability(clock.seconds);
         writeFitReport(kReportFile, prepared, run.record, clock);
         writeFitTable(kTableFile, prepared, problem, run.model0.data(), run.model1.data());
         FitJob next = job;
         for (int j = 0; j < prepared.freeCount(); ++j)
             next.P[prepared.freeParam(j)] = run.record.finalParams[prepared.freeParam(j)];
-        next.save(kNextInputFile);
+        next.save(kNextInputFile, AtomicFileWriter::Links::Replace, outputDurability());
 
         const FitStatisticsResult& s = run.record.statistics;
         const Reason& end = run.record.end;

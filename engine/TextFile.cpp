@@ -1,7 +1,6 @@
 #include "TextFile.h"
 
 #include "core/Exception.h"
-#include "job/AtomicFileWriter.h"
 
 #include <cmath>
 #include <cstdarg>
@@ -10,6 +9,22 @@
 #include <vector>
 
 namespace nosk::engine {
+
+namespace {
+
+AtomicFileWriter::Durability g_durability = AtomicFileWriter::Durability::Sync;
+
+} // namespace
+
+AtomicFileWriter::Durability outputDurability()
+{
+    return g_durability;
+}
+
+void setOutputDurability(AtomicFileWriter::Durability durability)
+{
+    g_durability = durability;
+}
 
 void TextFile::line(const char* format, ...)
 {
@@ -39,7 +54,7 @@ void TextFile::save(const std::string& path) const
 {
     // Made fresh and renamed into place: a link planted under the name is
     // replaced, never written through, and a reader never sees half a file.
-    replaceFile(path, m_contents, AtomicFileWriter::Links::Replace);
+    replaceFile(path, m_contents, AtomicFileWriter::Links::Replace, g_durability);
 }
 
 std::string eField(double value, int width, int digits, bool separate)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "job/AtomicFileWriter.h"
+
 #include <string>
 
 namespace nosk::engine {
@@ -15,13 +17,19 @@ public:
 
     const std::string& contents() const { return m_contents; }
 
-    // Replaces the file (a link under its name included); throws
-    // nosk::exception when it cannot be written.
+    // Replaces the file (a link under its name included) as a whole, synced
+    // to the disk as outputDurability() says; throws nosk::exception when it
+    // cannot be written.
     void save(const std::string& path) const;
 
 private:
     std::string m_contents;
 };
+
+// Whether the engine's output files are synced to the disk before they replace
+// the old ones (runEngine decides per run; Sync until then).
+AtomicFileWriter::Durability outputDurability();
+void setOutputDurability(AtomicFileWriter::Durability durability);
 
 // A number in E form, right-aligned in `width` columns with `digits` digits
 // after the point. A three-digit exponent costs a digit of the mantissa, so

@@ -13,7 +13,7 @@ packages=(
   qt6-base-dev libcminpack-dev
   libeigen3-dev
   'libflint-arb-dev|libflint-dev'
-  libcerf-dev libgsl-dev
+  libcerf-dev libboost-math-dev
   fonts-dejavu-core
 )
 
@@ -25,6 +25,7 @@ test_packages=(
   xvfb xauth xdotool poppler-utils imagemagick x11-apps
   desktop-file-utils appstream
   python3 python3-numpy python3-scipy
+  strace
 )
 
 demo=0

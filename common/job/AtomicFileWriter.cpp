@@ -32,8 +32,8 @@ bool writeAll(int fd, const char* p, std::size_t left)
 
 } // namespace
 
-AtomicFileWriter::AtomicFileWriter(const std::string& path, Links links)
-    : m_path(path), m_target(path)
+AtomicFileWriter::AtomicFileWriter(const std::string& path, Links links, Durability durability)
+    : m_path(path), m_target(path), m_sync(durability == Durability::Sync)
 {
     std::error_code ec;
     if (links == Links::Follow && fs::is_symlink(path, ec)) {
@@ -114,7 +114,7 @@ void AtomicFileWriter::commit()
     flush();
     // On the disk before the name points at it: a crash right after the
     // rename must not leave an empty file where the old one was.
-    if (::fsync(m_fd) != 0 && errno != EINVAL && errno != EROFS)
+    if (m_sync && ::fsync(m_fd) != 0 && errno != EINVAL && errno != EROFS)
         fail();
     const int fd = m_fd;
     m_fd = -1;
@@ -135,9 +135,10 @@ void AtomicFileWriter::commit()
     }
 }
 
-void replaceFile(const std::string& path, std::string_view bytes, AtomicFileWriter::Links links)
+void replaceFile(const std::string& path, std::string_view bytes, AtomicFileWriter::Links links,
+    AtomicFileWriter::Durability durability)
 {
-    AtomicFileWriter writer(path, links);
+    AtomicFileWriter writer(path, links, durability);
     writer.buffer().assign(bytes);
     writer.commit();
 }

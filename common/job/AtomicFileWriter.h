@@ -23,9 +23,16 @@ public:
     // output file of ours never writes through a link someone planted under
     // its name: the link itself is replaced.
     enum class Links { Follow, Replace };
+    // Whether commit() syncs the new file to the disk before the rename. Both
+    // ways a reader sees the old file or the new one, never a part; without
+    // the sync, a crash of the system (not of the program) within the next
+    // seconds may leave an empty or older file instead. Only for files that
+    // can be made again, such as the engine's results of a short run.
+    enum class Durability { Sync, NoSync };
 
     // Failure to create the temporary file: "Cannot open file '<path>'!".
-    explicit AtomicFileWriter(const std::string& path, Links links = Links::Follow);
+    explicit AtomicFileWriter(const std::string& path, Links links = Links::Follow,
+        Durability durability = Durability::Sync);
     ~AtomicFileWriter();
     AtomicFileWriter(const AtomicFileWriter&) = delete;
     AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
@@ -47,12 +54,14 @@ private:
     std::string m_target;    // the file replaced
     std::string m_tempPath;  // empty when writing in place
     int m_fd = -1;
+    bool m_sync = true;
     std::string m_buffer;
 };
 
 // Replaces the file at `path` with `bytes` through an AtomicFileWriter;
 // throws its exceptions.
 void replaceFile(const std::string& path, std::string_view bytes,
-                 AtomicFileWriter::Links links = AtomicFileWriter::Links::Follow);
+                 AtomicFileWriter::Links links = AtomicFileWriter::Links::Follow,
+                 AtomicFileWriter::Durability durability = AtomicFileWriter::Durability::Sync);
 
 } // namespace nosk

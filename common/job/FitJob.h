@@ -54,8 +54,10 @@ public:
     // save leaves the old file as it was. Lines end with CR LF. A value too wide
     // for its columns stops the save ("M does not fit its field in the input
     // file!"); so does N outside 0-50 ("Wrong parameters number!").
-    // A link under the name is followed unless `links` says Replace.
-    void save(const std::string& path, AtomicFileWriter::Links links = AtomicFileWriter::Links::Follow) const;
+    // A link under the name is followed unless `links` says Replace; the file
+    // is synced to the disk unless `durability` says NoSync.
+    void save(const std::string& path, AtomicFileWriter::Links links = AtomicFileWriter::Links::Follow,
+        AtomicFileWriter::Durability durability = AtomicFileWriter::Durability::Sync) const;
     // save, then ADD.BIN with (xVariable, xVariable) (SideFile.cpp). Both are
     // files of ours in the work folder: a link under either name is replaced,
     // never written through.

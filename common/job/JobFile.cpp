@@ -384,13 +384,16 @@ void FitJob::loadHeader(const std::string& path)
     releaseData();
 }
 
-void FitJob::save(const std::string& path, AtomicFileWriter::Links links) const
+void FitJob::save(const std::string& path, AtomicFileWriter::Links links,
+    AtomicFileWriter::Durability durability) const
 {
     if (N < 0 || N > kMaxParams)
         throw exception("Wrong parameters number!");
-    AtomicFileWriter out(path, links);
+    AtomicFileWriter out(path, links, durability);
     std::string& s = out.buffer();
-    s.reserve(1u << 21);
+    // About a line of 100 characters per data and weight row; the buffer is
+    // written out at 1 MB (endLine), so it never needs more than 2 MB.
+    s.reserve(std::min<std::size_t>(1024 + 200 * static_cast<std::size_t>(std::max(M, 0)), 1u << 21));
 
     // A line break inside the description would shift every following line.
     std::string text = description;

@@ -35,11 +35,12 @@ Complex powerLawDrtResponse(double phi, Complex z);
 // Faddeeva's w(z) = exp(-z^2) erfc(-i z) (libcerf).
 Complex faddeeva(Complex z);
 
-// The integral of f over [a, b] by adaptive Gauss-Kronrod (GSL qag, 21 points),
-// to the relative tolerance epsrel.
+// The integral of f over [a, b] by adaptive Gauss-Kronrod (21 points, the
+// interval halved where the Kronrod and Gauss sums differ by more than epsrel
+// of the estimate; Boost.Math).
 double integrate(double (*f)(double, void*), void* data, double a, double b, double epsrel);
 
-// The digamma function psi(x) for x > 0 (GSL).
+// The digamma function psi(x) for x > 0 (Boost.Math).
 double digamma(double x);
 
 } // namespace nosk::engine::de

@@ -61,6 +61,28 @@ foreach(program IN LISTS programs)
   endif()
 endforeach()
 
+# Nothing under the GPL alone linked into what is installed (the project is
+# MIT); the check is first shown to see a link and a statically linked
+# library, with a list that names the C library and our own symbols.
+set(licence_check ${CMAKE_CURRENT_LIST_DIR}/check_licences.sh)
+set(gpl_list ${CMAKE_CURRENT_LIST_DIR}/gpl-only-libraries.txt)
+file(READ ${gpl_list} gpl_names)
+file(WRITE ${top}/planted-list.txt "${gpl_names}libc test\nlibnosk-none test _ZN4nosk\n")
+if("noskwin" IN_LIST programs)
+  execute_process(COMMAND bash ${licence_check} ${PREFIX} ${top}/planted-list.txt
+    RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT rc EQUAL 1 OR NOT out MATCHES "bin/noskwin links libc\\.so"
+      OR NOT out MATCHES "bin/noskwin holds [0-9]+ symbols _ZN4nosk")
+    list(APPEND failures "the licence check misses planted findings (${rc}): ${out}${err}")
+  endif()
+endif()
+execute_process(COMMAND bash ${licence_check} ${PREFIX} ${gpl_list}
+  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+message(STATUS "licences:\n${out}${err}")
+if(NOT rc EQUAL 0)
+  list(APPEND failures "GPL-only code in the installed programs (${rc}):\n${out}${err}")
+endif()
+
 # Every data file the build names.
 string(REPLACE "," ";" data "${DATA}")
 foreach(name IN LISTS data)
