@@ -1,6 +1,7 @@
 #include "EngineRun.h"
 
 #include "AuxWriter.h"
+#include "MultiStart.h"
 
 #include "core/Exception.h"
 
@@ -53,16 +54,39 @@ FitSettings settingsFor(const FitJob& job)
 
 FitRun fitPreparedJob(const PreparedJob& job, JobProblem& problem, const FitSettings& settings)
 {
+    FitOutcome outcome;
+    if (job.freeCount() > 0) {
+        outcome = fitLevenbergMarquardt(problem, job.startVariables(), settings);
+    } else {
+        outcome.x = job.startVariables();
+        outcome.functionEvaluations = 1;
+    }
+    return finishFit(job, problem, outcome);
+}
+
+FitRun fitPreparedJob(const PreparedJob& job, JobProblem& problem, const FitSettings& settings, int starts,
+    const std::function<void(int, double)>& runDone)
+{
+    if (starts <= 1 || job.freeCount() == 0)
+        return fitPreparedJob(job, problem, settings);
+    MultiStartSettings search;
+    search.starts = starts;
+    const MultiStartResult found = multiStartFit(job, settings, search, runDone);
+    FitRun run = finishFit(job, problem, found.best);
+    run.record.starts = starts;
+    run.record.startsReached = found.reached;
+    run.record.bestStart = found.bestRun;
+    run.record.firstRunS = found.runs.front().S;
+    return run;
+}
+
+FitRun finishFit(const PreparedJob& job, JobProblem& problem, const FitOutcome& outcome)
+{
     FitRun run;
     FitRecord& rec = run.record;
     const int K = job.valueCount(), F = job.freeCount();
-    std::vector<double> x = job.startVariables();
-    if (F > 0) {
-        rec.outcome = fitLevenbergMarquardt(problem, x, settings);
-        x = rec.outcome.x;
-    } else {
-        rec.outcome.functionEvaluations = 1;
-    }
+    rec.outcome = outcome;
+    std::vector<double> x = outcome.x;
     rec.finalParams.assign(PreparedJob::kMaxParams, 0.0);
     job.variablesToParams(x.data(), rec.finalParams.data());
 
@@ -101,7 +125,7 @@ FitRun fitPreparedJob(const PreparedJob& job, JobProblem& problem, const FitSett
     return run;
 }
 
-int runEngine(std::ostream& out, std::ostream& err)
+int runEngine(std::ostream& out, std::ostream& err, int starts)
 {
     Stopwatch watch;
     RunClock clock;
@@ -154,10 +178,17 @@ int runEngine(std::ostream& out, std::ostream& err)
             // Flushed: the organiser shows the latest line while the fit runs.
             out << line << std::endl;
         };
-        out << "Fitting " << prepared.freeCount() << " free parameters to " << prepared.valueCount()
-            << " values..." << std::endl;
+        out << "Fitting " << prepared.freeCount() << " free parameters to " << prepared.valueCount() << " values";
+        if (starts > 1 && prepared.freeCount() > 0)
+            out << " from " << starts << " starts";
+        out << "..." << std::endl;
+        auto runDone = [&out, starts](int run, double s) {
+            char line[128];
+            std::snprintf(line, sizeof line, "  RUN %3i OF %3i   S = %.10E", run + 1, starts, s);
+            out << line << std::endl;
+        };
         Stopwatch fitWatch;
-        FitRun run = fitPreparedJob(prepared, problem, settings);
+        FitRun run = fitPreparedJob(prepared, problem, settings, starts, runDone);
         clock.fitSeconds = fitWatch.seconds();
         clock.seconds = watch.seconds();
         writeFitReport(kReportFile, prepared, run.record, clock);
@@ -174,6 +205,9 @@ int runEngine(std::ostream& out, std::ostream& err)
         out << "  sigmaf = " << sci(s.sigma) << "  nu = " << s.nu << '\n';
         out << "  function evaluations " << run.record.outcome.functionEvaluations << ", jacobian evaluations "
             << run.record.outcome.jacobianEvaluations << '\n';
+        if (run.record.starts > 1)
+            out << "  " << run.record.startsReached << " of " << run.record.starts
+                << " runs reached the lowest S (best: run " << run.record.bestStart + 1 << ")\n";
         return 0;
     } catch (const exception& e) {
         return refuse(e.what());

@@ -27,6 +27,13 @@ struct FitRecord {
     FitOutcome outcome;               // info 0 with no free parameters (nothing to fit)
     std::vector<double> finalParams;  // p1 ... p50 at the end
     FitStatisticsResult statistics;
+    // A search from several starts (noskwin --starts N): how many runs, how
+    // many ended at the lowest S, which one won (0: the job's start) and S
+    // of the run from the job's start.
+    int starts = 1;
+    int startsReached = 1;
+    int bestStart = 0;
+    double firstRunS = 0;
 };
 
 // The printed report PNTOUTL. Every line is shorter than 120 characters; the

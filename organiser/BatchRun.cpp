@@ -144,7 +144,7 @@ void waitFor(ChildProcess& child)
 }
 
 Row runOne(const std::string& file, const FitJob* templ, const Row* previous, ProcessLauncher& launcher,
-           const std::string& engine, const std::string& circuitsFile)
+           const std::string& engine, const std::string& circuitsFile, int starts)
 {
     Row row;
     row.file = file;
@@ -187,6 +187,8 @@ Row runOne(const std::string& file, const FitJob* templ, const Row* previous, Pr
     }
     ProcessSpec spec;
     spec.program = engine;
+    if (starts > 1)
+        spec.arguments = {"--starts", std::to_string(starts)};
     spec.workingDirectory = dir.path();
     spec.outputFile = dir.file("NOSKWIN.LOG");
     int error = 0;
@@ -343,7 +345,8 @@ std::vector<Row> run(const Settings& settings, ProcessLauncher& launcher, std::o
             row.status = -1;
             row.reason = templateError;
         } else {
-            row = runOne(files[i], templ.get(), previous, launcher, settings.engine, settings.circuitsFile);
+            row = runOne(files[i], templ.get(), previous, launcher, settings.engine, settings.circuitsFile,
+                         settings.starts);
         }
         const double s = seriesNumber(files[i]);
         row.series = std::isnan(s) ? static_cast<double>(i + 1) : s;

@@ -23,7 +23,12 @@ public:
 // terminal, the results read, solartron.fra written, OUTIN reloaded by the
 // same rule and the viewer notified. Returns the exit status: 0 on success,
 // 1 with the message on standard error otherwise.
-int runHeadless(const std::string& file, const RunOptions& options);
+int runHeadless(const std::string& file, const RunOptions& options, int starts = 1);
+
+// noskrun --guess FILE: new start values of FILE's free parameters from its
+// data (run::guessIntoJob), FILE written back. Exit status 0, or 1 with the
+// reason on standard error.
+int guessHeadless(const std::string& file, int starts);
 
 // --import: the spectrum (from 1; 0 the first) of an instrument file becomes
 // the data of `target`, which is loaded first when it exists so that its

@@ -213,10 +213,12 @@ bool EngineRunner::start(const FitJob& job, const Settings& settings, StartFailu
     }
     if (!engine.empty() && error == 0) {
         ProcessSpec spec;
-        if (settings.foreground)
+        if (settings.foreground) {
             spec.program = engine;
-        else
-            spec = run::engineSpec(engine, settings.closeEngineWindow, settings.terminal);
+            spec.arguments = run::startsArguments(settings.starts);
+        } else {
+            spec = run::engineSpec(engine, settings.closeEngineWindow, settings.terminal, settings.starts);
+        }
         m_logOffset = sizeOf(run::kLogFile);
         if (error == 0)
             m_engine = Platform::instance().processes().start(spec, error);
