@@ -20,6 +20,7 @@ tolerances through a numpy model of the circuit language written here.
 import argparse
 import os
 import re
+import resource
 import shutil
 import statistics
 import subprocess
@@ -52,7 +53,7 @@ def circuit_text(letter):
 
 class Parser:
     def __init__(self, text):
-        self.tokens = re.findall(r"[A-Za-z]+|p\d+|[(),:\-]", text)
+        self.tokens = re.findall(r"p\d+|[A-Za-z]+|[(),:\-]", text)
         self.i = 0
 
     def peek(self):
@@ -113,12 +114,12 @@ def evaluate(node, p, w, signs):
     iw = 1j * w
     kind = node[0]
     if kind == "series":
-        z = 0
+        z = None
         for part in node[1]:
             v = evaluate(part, p, w, signs)
             if v is not None:
-                z = z + v
-        return z + 0 * w
+                z = v if z is None else z + v
+        return None if z is None else z + 0 * w
     if kind == "par":
         y = 0
         for branch in node[1]:
@@ -179,7 +180,8 @@ class Model(base.Model):
             out.add(node[1][0])
 
     def impedance(self, p):
-        return evaluate(self.tree, p, self.w, self.signs)
+        z = evaluate(self.tree, p, self.w, self.signs)
+        return 0 * self.w + 0j if z is None else z
 
     def residuals(self, x):
         with np.errstate(all="ignore"):
@@ -232,9 +234,12 @@ def run_engine(build, job_path, x_params, starts, work):
     args = [os.path.join(build, "bin", "noskwin")]
     if starts > 1:
         args += ["--starts", str(starts)]
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
     t = time.perf_counter()
     result = subprocess.run(args, cwd=work, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     elapsed = time.perf_counter() - t
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    CPU.append((after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime))
     if result.returncode != 0:
         return float("inf"), elapsed, None
     report = open(os.path.join(work, "PNTOUTL")).read()
@@ -243,9 +248,13 @@ def run_engine(build, job_path, x_params, starts, work):
     return s, elapsed, final
 
 
+CPU = []
+
+
 def scipy_run(model, params, maxfev):
     m = Model(dict(model.job, P=list(params)))
     t = time.perf_counter()
+    c = time.process_time()
     x0 = m.x0()
     try:
         r = least_squares(m.residuals, x0, method="lm", ftol=1e-12, xtol=1e-12, gtol=1e-15,
@@ -253,6 +262,7 @@ def scipy_run(model, params, maxfev):
         s = float(np.sum(r.fun ** 2))
     except Exception:  # noqa: BLE001 (a start scipy cannot handle counts as a miss)
         s = float("inf")
+    CPU.append(time.process_time() - c)
     return s, time.perf_counter() - t
 
 
@@ -276,8 +286,11 @@ def import_spectrum(build, source, work):
     subprocess.run([os.path.join(build, "bin", "noskrun"), "--import", source, "--to", target], cwd=work,
                    check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                    env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
-    job = base.read_job(target)
-    return job["FREQ"], job["DATA1"], job["DATA2"]
+    lines = read_lines(target)
+    m, n = int(lines[2][0:5]), int(lines[2][5:10])
+    data = lines[4 + (n + 4) // 5:4 + (n + 4) // 5 + m]
+    cols = [np.array([base.d_float(x[a:b]) for x in data]) for a, b in ((10, 30), (35, 55), (60, 80))]
+    return cols[0], cols[1], cols[2]
 
 
 def synthetic(model_job, params, noise, rng):
@@ -339,6 +352,7 @@ def main():
     parser.add_argument("--tolerance", type=float, default=1e-4)
     parser.add_argument("--seed", type=int, default=27)
     parser.add_argument("--only", default=None, help="comma-separated problem names")
+    parser.add_argument("--guess", action="store_true", help="also noskrun --guess, then the fit")
     args = parser.parse_args()
     args.build = os.path.abspath(args.build)
     rng = np.random.default_rng(args.seed)
@@ -353,18 +367,29 @@ def main():
             "t%d [ms]" % args.starts, "scipy"))
         totals = {"one": [], "many": [], "scipy": []}
         times = {"one": [], "many": [], "scipy": []}
+        cpu = {"one": [], "many": [], "scipy": []}
+        guessed = []
         worst = 1.0
         for name, path in todo:
             job = base.read_job(path)
             model = Model(job)
             model.is_exponent = lambda i, m=model: is_exponent(m, i)
             reference, _, ref_params = run_engine(args.build, path, job["P"], 200, work)
+            # The numpy model against the engine at the engine's optimum.
+            check = float(np.sum(Model(dict(job, P=list(ref_params))).residuals(model.x0() * 0 + Model(
+                dict(job, P=list(ref_params))).x0()) ** 2))
+            if abs(check - reference) > 1e-6 * reference:
+                print("%s: the numpy model gives S = %.6E at the engine's optimum, the engine %.6E" % (
+                    name, check, reference))
             results = {"one": [], "many": [], "scipy": []}
             for _ in range(args.trials):
                 start = perturbed(job, model, ref_params, rng)
                 s1, t1, _ = run_engine(args.build, path, start, 1, work)
                 sn, tn, _ = run_engine(args.build, path, start, args.starts, work)
                 ss, ts = scipy_run(model, start, job["MAXFEV"])
+                cpu["one"].append(CPU[-3])
+                cpu["many"].append(CPU[-2])
+                cpu["scipy"].append(CPU[-1])
                 results["one"].append(s1)
                 results["many"].append(sn)
                 results["scipy"].append(ss)
@@ -376,6 +401,9 @@ def main():
             for k in totals:
                 totals[k].append(rates[k])
             worst = min(worst, rates["many"])
+            if args.guess:
+                guessed.append((name, guess_then_fit(args.build, path, job, model, work) <= best * (
+                    1 + args.tolerance)))
             print("%-12s %3d %12.5E | %6.0f%% %6.0f%% %6.0f%% | %8.2f %8.2f %8.2f" % (
                 name, len(model.free), best, 100 * rates["one"], 100 * rates["many"], 100 * rates["scipy"],
                 1e3 * statistics.median(times["one"][-args.trials:]),
@@ -386,15 +414,55 @@ def main():
             "all (median time)", 100 * np.mean(totals["one"]), 100 * np.mean(totals["many"]),
             100 * np.mean(totals["scipy"]), 1e3 * statistics.median(times["one"]),
             1e3 * statistics.median(times["many"]), 1e3 * statistics.median(times["scipy"])))
-        print("worst problem with --starts %d: %.0f%%; 90th percentile time %.2f ms" % (
+        print("%-29s | %24s | %8.2f %8.2f %8.2f" % (
+            "all (median CPU time)", "", 1e3 * statistics.median(cpu["one"]),
+            1e3 * statistics.median(cpu["many"]), 1e3 * statistics.median(cpu["scipy"])))
+        print("worst problem with --starts %d: %.0f%%; 90th percentile wall time %.2f ms" % (
             args.starts, 100 * worst, 1e3 * float(np.percentile(times["many"], 90))))
+        if args.guess:
+            print("--guess, then one fit, from no start values (every free parameter 1): best S reached on "
+                  "%d of %d problems%s" % (sum(ok for _, ok in guessed), len(guessed),
+                                           "".join("; missed " + n for n, ok in guessed if not ok)))
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
 
+def guess_then_fit(build, path, job, model, work):
+    """Every free parameter 1 (a DE's U and PHI keep theirs), noskrun --guess, then noskwin once."""
+    lines = read_lines(path)
+    p = list(job["P"])
+    text = circuit_text(job["FUN"])
+    for i in model.free:
+        if not re.search(r"DE\(p\d+:\s*p\d+,\s*p\d+,\s*p%d\b|DE\(p\d+:\s*p\d+,\s*p\d+,\s*p\d+,\s*p%d\)"
+                         % (i + 1, i + 1), text) and not shape_slot(job, i):
+            p[i] = 1.0
+    target = os.path.join(work, "guess.TST")
+    write_job(target, lines, p, job["NFREE"], job["FREQ"], job["DATA1"], job["DATA2"], lines[0])
+    subprocess.run([os.path.join(build, "bin", "noskrun"), "--guess", target], cwd=work, check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                   env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
+    guessed = base.read_job(target)["P"]
+    s, _, _ = run_engine(build, path, guessed, 1, work)
+    return s
+
+
+def shape_slot(job, i):
+    """Whether parameter i is the U or PHI of a DE(pN) whose selector is N (four before it)."""
+    for selector in range(i + 1, min(i + 4, job["N"])):
+        if selector - i in (1, 2) and selector < job["N"] and job["NFREE"][selector] == 0 and \
+                float(job["P"][selector]).is_integer() and job["P"][selector] > 0 and (selector + 1) % 5 == 0:
+            return True
+    return False
+
+
 def is_exponent(model, i):
+    """A CPE's alpha or a DE's PHI (the last of the four before DE(pN), or named in DE(pN: ...))."""
     text = circuit_text(model.fun)
-    return re.search(r"Q\(p\d+,\s*p%d\)" % (i + 1), text) is not None
+    if re.search(r"Q\(p\d+,\s*p%d\)" % (i + 1), text):
+        return True
+    if re.search(r"DE\(p%d\)" % (i + 2), text):
+        return True
+    return re.search(r"DE\(p\d+:\s*p\d+,\s*p\d+,\s*p\d+,\s*p%d\)" % (i + 1), text) is not None
 
 
 if __name__ == "__main__":

@@ -43,7 +43,7 @@ private:
     std::vector<double> m_alpha;
 };
 
-enum class Kind { Log, Signed, CpeExponent, DeShape };
+enum class Kind { Log, Signed, Exponent, DeShape };
 
 double sumOfSquares(JobProblem& problem, const std::vector<double>& x, int K)
 {
@@ -81,9 +81,10 @@ std::vector<std::vector<double>> startVariables(const PreparedJob& job, int coun
     for (int j = 0; j < F; ++j) {
         const std::string& role = roleOf[job.freeParam(j)];
         const double p0 = job.startParams()[job.freeParam(j)];
-        if (isCpeExponent(role) && p0 > 0 && p0 <= 1)
-            kind[j] = Kind::CpeExponent;
-        else if (role.find("DE (U)") != std::string::npos || role.find("DE (PHI)") != std::string::npos)
+        const bool dePhi = role.find("DE (PHI)") != std::string::npos;
+        if ((isCpeExponent(role) || dePhi) && p0 > 0 && p0 <= 1)
+            kind[j] = Kind::Exponent;
+        else if (role.find("DE (U)") != std::string::npos || dePhi)
             kind[j] = Kind::DeShape;
         else
             kind[j] = job.freePositive(j) ? Kind::Log : Kind::Signed;
@@ -99,14 +100,15 @@ std::vector<std::vector<double>> startVariables(const PreparedJob& job, int coun
             switch (kind[j]) {
             case Kind::Log: x[j] = x0[j] + t * span; break;
             case Kind::Signed: x[j] = x0[j] * std::exp(t * span); break;
-            case Kind::CpeExponent: {
-                // Over the physical range (0.3, 1].
+            case Kind::Exponent: {
+                // Over the physical range (0.3, 1]; a DE whose range is
+                // narrower refuses some of these starts, which are skipped.
                 const double alpha = 1.0 - 0.7 * u;
                 x[j] = job.freePositive(j) ? std::log(alpha) : alpha;
                 break;
             }
             case Kind::DeShape: {
-                // The DEs' shape parameters have ranges of their own: a
+                // Other shape parameters of DEs have ranges of their own: a
                 // factor of two either way; a start outside is skipped.
                 const double factor = std::exp(t * std::log(2.0));
                 x[j] = job.freePositive(j) ? x0[j] + std::log(factor) : x0[j] * factor;

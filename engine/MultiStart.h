@@ -10,7 +10,8 @@ namespace nosk::engine {
 
 // A search for the lowest S from several starts. The first run starts at the
 // job's start values with the full MAXFEV; the others start at points of a
-// low-discrepancy sequence in a box around them and are capped in function
+// low-discrepancy sequence in a box around them (exponents of CPEs and DEs
+// over (0.3, 1]) and are capped in function
 // evaluations. The run with the lowest S wins (ties: the earlier run); a
 // capped winner that was stopped by its cap goes on from where it stopped
 // with the full MAXFEV. The same job gives the same result, with one thread
@@ -48,7 +49,8 @@ std::vector<std::vector<double>> startVariables(const PreparedJob& job, int coun
 MultiStartResult multiStartFit(const PreparedJob& job, const FitSettings& settings,
     const MultiStartSettings& search, const std::function<void(int, double)>& runDone = {});
 
-// Whether a parameter role is an exponent in (0, 1]: the CPE's alpha.
+// Whether a parameter role is the CPE's exponent alpha. (Like a DE's PHI
+// with a start in (0, 1], it is drawn from (0.3, 1].)
 bool isCpeExponent(const std::string& role);
 
 } // namespace nosk::engine

@@ -118,14 +118,14 @@ int COrganiserApp::run(int argc, char** argv)
         if (cl.plotFile.empty()) {
             QCoreApplication app(argc, argv);
             keepCNumbers();
-            return runBatchCommand(cl, options.starts);
+            return runBatchCommand(cl, 1);
         }
         // The plot draws text: that needs a GUI application, without a display.
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         QGuiApplication app(argc, argv);
         keepCNumbers();
-        return runBatchCommand(cl, options.starts);
+        return runBatchCommand(cl, 1);
     }
     if (cl.mode == CommandLine::Mode::Run) {
         QCoreApplication app(argc, argv);

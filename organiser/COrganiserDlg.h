@@ -66,6 +66,9 @@ public:
     // Run -> "Kramers-Kronig test...": tests the job's data, writes KKTEST
     // and shows M, mu and the largest residuals.
     void kramersKronigTest();
+    // Run -> "Guess start values": the free parameters' start values from
+    // the data (run::guessIntoJob).
+    void guessStartValues();
     void openWorkFolder();
     void generateReport();
     void printFrontPage();
