@@ -90,35 +90,32 @@ std::vector<std::vector<double>> startVariables(const PreparedJob& job, int coun
             kind[j] = job.freePositive(j) ? Kind::Log : Kind::Signed;
     }
 
+    // The starts are drawn as parameter values and turned into the fitter's
+    // variables by the job, whatever variable carries each parameter.
     const GoldenSequence sequence(F);
-    const std::vector<double> x0 = starts.front();
+    const double* start = job.startParams();
     const double span = decades * std::log(10.0);
+    double p[PreparedJob::kMaxParams];
     for (int n = 1; n < count; ++n) {
-        std::vector<double> x(F);
+        std::copy(start, start + PreparedJob::kMaxParams, p);
         for (int j = 0; j < F; ++j) {
             const double u = sequence.at(n, j), t = 2 * u - 1;
+            const double p0 = start[job.freeParam(j)];
+            double& v = p[job.freeParam(j)];
             switch (kind[j]) {
-            case Kind::Log: x[j] = x0[j] + t * span; break;
-            case Kind::Signed: x[j] = x0[j] * std::exp(t * span); break;
-            case Kind::Exponent: {
-                // Over the physical range (0.3, 1]; a DE whose range is
-                // narrower refuses some of these starts, which are skipped.
-                const double alpha = 1.0 - 0.7 * u;
-                x[j] = job.freePositive(j) ? std::log(alpha) : alpha;
+            case Kind::Log: v = std::exp(std::clamp(std::log(p0) + t * span, PreparedJob::kMinLogParam,
+                                PreparedJob::kMaxLogParam));
                 break;
+            case Kind::Signed: v = p0 * std::exp(t * span); break;
+            // Over the physical range (0.3, 1]; a DE whose range is narrower
+            // refuses some of these starts, which are skipped.
+            case Kind::Exponent: v = 1.0 - 0.7 * u; break;
+            // Other shape parameters of DEs have ranges of their own: a
+            // factor of two either way; a start outside is skipped.
+            case Kind::DeShape: v = p0 * std::exp(t * std::log(2.0)); break;
             }
-            case Kind::DeShape: {
-                // Other shape parameters of DEs have ranges of their own: a
-                // factor of two either way; a start outside is skipped.
-                const double factor = std::exp(t * std::log(2.0));
-                x[j] = job.freePositive(j) ? x0[j] + std::log(factor) : x0[j] * factor;
-                break;
-            }
-            }
-            if (job.freePositive(j))
-                x[j] = std::clamp(x[j], PreparedJob::kMinLogParam, PreparedJob::kMaxLogParam);
         }
-        starts.push_back(std::move(x));
+        starts.push_back(job.paramsToVariables(p));
     }
     return starts;
 }

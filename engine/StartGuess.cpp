@@ -129,8 +129,38 @@ FitJob dataScaleGuess(const FitJob& job, const CircuitLibrary* circuits)
             ++arcs;
     }
     const double rArc = s.rSpan / std::max(arcs, 1);
-    const double tau = 1.0 / s.omegaPeak;
     constexpr double kAlpha = 0.8;
+    // The elements that set a time constant, in the order of the text: one
+    // takes the frequency of the largest -Z''; several share the measured
+    // range, spread evenly in log (so that two like arcs do not start alike).
+    auto isFree = [&job](int index) {
+        return index >= 0 && index < job.N && (job.NFREE[index] == 1 || job.NFREE[index] == 2);
+    };
+    // The parameter of a node that holds its time constant, or -1.
+    auto timeParam = [&](std::size_t i) {
+        const CircuitNode& n = c.node(static_cast<int>(i));
+        switch (n.kind) {
+        case ElementKind::C:
+        case ElementKind::Q: return series[i] ? -1 : n.ref[0];
+        case ElementKind::Ws:
+        case ElementKind::Wo:
+        case ElementKind::G: return n.ref[1];
+        case ElementKind::DE: return n.ref[0] >= 0 && job.P[n.ref[0]] != 0 ? n.ref[2] : -1;
+        default: return -1;
+        }
+    };
+    int timed = 0;
+    for (std::size_t i = 0; i < c.nodes().size(); ++i)
+        if (isFree(timeParam(i)))
+            ++timed;
+    int nextTimed = 0;
+    auto nextTau = [&]() {
+        const int k = std::min(nextTimed++, std::max(timed - 1, 0));
+        if (timed <= 1)
+            return 1.0 / s.omegaPeak;
+        const double from = std::log(1.0 / s.omegaHigh), to = std::log(1.0 / s.omegaLow);
+        return std::exp(from + (k + 0.5) / timed * (to - from));
+    };
 
     FitJob out = job;
     std::vector<bool> done(FitJob::kMaxParams, false);
@@ -144,35 +174,40 @@ FitJob dataScaleGuess(const FitJob& job, const CircuitLibrary* circuits)
     };
     for (std::size_t i = 0; i < c.nodes().size(); ++i) {
         const CircuitNode& n = c.node(static_cast<int>(i));
+        // Only an element whose time constant is free takes one of the range.
+        const bool ownTau = isFree(timeParam(i)) && !done[timeParam(i)];
+        auto tauHere = [&]() { return ownTau ? nextTau() : 1.0 / s.omegaPeak; };
         switch (n.kind) {
         case ElementKind::R: set(n.ref[0], series[i] ? s.rHigh : rArc); break;
         case ElementKind::C:
             // In series: a blocking capacitor, large enough to vanish above
             // the lowest frequency; in parallel: the arc's capacitance.
-            set(n.ref[0], series[i] ? 10.0 / (s.omegaLow * (s.rHigh + s.rSpan)) : tau / rArc);
+            set(n.ref[0], series[i] ? 10.0 / (s.omegaLow * (s.rHigh + s.rSpan)) : tauHere() / rArc);
             break;
         case ElementKind::L:
             set(n.ref[0], s.inductance > 0 ? s.inductance : 1e-3 * s.rHigh / s.omegaHigh);
             break;
         case ElementKind::Q:
             set(n.ref[0], series[i] ? std::pow(s.omegaLow, -kAlpha) / (s.rHigh + s.rSpan)
-                                    : std::pow(tau, kAlpha) / rArc);
+                                    : std::pow(tauHere(), kAlpha) / rArc);
             set(n.ref[1], kAlpha);
             break;
         case ElementKind::W: set(n.ref[0], rArc * std::sqrt(s.omegaPeak / 2)); break;
         case ElementKind::Ws:
         case ElementKind::Wo:
             set(n.ref[0], rArc);
-            set(n.ref[1], 1.0 / s.omegaLow);
+            set(n.ref[1], tauHere());
             break;
-        case ElementKind::G:
-            set(n.ref[0], rArc * std::sqrt(s.omegaPeak));
-            set(n.ref[1], s.omegaPeak);
+        case ElementKind::G: {
+            const double k = 1.0 / tauHere();
+            set(n.ref[0], rArc * std::sqrt(k));
+            set(n.ref[1], k);
             break;
+        }
         case ElementKind::TLM: set(n.ref[0], rArc); break;
         case ElementKind::DE:
             set(n.ref[1], rArc);
-            set(n.ref[2], tau);
+            set(n.ref[2], tauHere());
             break;
         default: break;
         }
