@@ -45,6 +45,17 @@ private:
 
 enum class Kind { Log, Signed, Exponent, DeShape };
 
+struct Limits {
+    double lower = -std::numeric_limits<double>::infinity();
+    double upper = std::numeric_limits<double>::infinity();
+};
+
+// The limits of free parameter j (none: infinite).
+Limits limitsOf(const PreparedJob&, int)
+{
+    return {};
+}
+
 double sumOfSquares(JobProblem& problem, const std::vector<double>& x, int K)
 {
     std::vector<double> r(K);
@@ -90,29 +101,59 @@ std::vector<std::vector<double>> startVariables(const PreparedJob& job, int coun
             kind[j] = job.freePositive(j) ? Kind::Log : Kind::Signed;
     }
 
-    // The starts are drawn as parameter values and turned into the fitter's
-    // variables by the job, whatever variable carries each parameter.
+    // The starts are drawn as parameter values in each parameter's box (cut
+    // to its limits) and turned into the fitter's variables by the job,
+    // whatever variable carries each parameter.
     const GoldenSequence sequence(F);
     const double* start = job.startParams();
     const double span = decades * std::log(10.0);
+    std::vector<double> low(F), high(F);
+    std::vector<bool> logScale(F, true);
+    for (int j = 0; j < F; ++j) {
+        const double p0 = start[job.freeParam(j)];
+        switch (kind[j]) {
+        case Kind::Log:
+        case Kind::Signed:
+            low[j] = p0 * std::exp(-span);
+            high[j] = p0 * std::exp(span);
+            break;
+        // Over the physical range (0.3, 1], and down to a decade below a
+        // start under 0.3; a DE whose range is narrower refuses some of
+        // these starts, which are skipped.
+        case Kind::Exponent:
+            low[j] = std::min(0.3, p0 / 10);
+            high[j] = 1.0;
+            logScale[j] = false;
+            break;
+        // Other shape parameters of DEs have ranges of their own: a factor of
+        // two either way; a start outside is skipped.
+        case Kind::DeShape:
+            low[j] = p0 / 2;
+            high[j] = p0 * 2;
+            break;
+        }
+        if (low[j] > high[j])
+            std::swap(low[j], high[j]);
+        const Limits limits = limitsOf(job, j);
+        if (std::max(low[j], limits.lower) < std::min(high[j], limits.upper)) {
+            low[j] = std::max(low[j], limits.lower);
+            high[j] = std::min(high[j], limits.upper);
+        }
+        if (!(low[j] > 0) && !(high[j] < 0))
+            logScale[j] = false;
+    }
     double p[PreparedJob::kMaxParams];
     for (int n = 1; n < count; ++n) {
         std::copy(start, start + PreparedJob::kMaxParams, p);
         for (int j = 0; j < F; ++j) {
-            const double u = sequence.at(n, j), t = 2 * u - 1;
-            const double p0 = start[job.freeParam(j)];
+            const double u = sequence.at(n, j);
             double& v = p[job.freeParam(j)];
-            switch (kind[j]) {
-            case Kind::Log: v = std::exp(std::clamp(std::log(p0) + t * span, PreparedJob::kMinLogParam,
-                                PreparedJob::kMaxLogParam));
-                break;
-            case Kind::Signed: v = p0 * std::exp(t * span); break;
-            // Over the physical range (0.3, 1]; a DE whose range is narrower
-            // refuses some of these starts, which are skipped.
-            case Kind::Exponent: v = 1.0 - 0.7 * u; break;
-            // Other shape parameters of DEs have ranges of their own: a
-            // factor of two either way; a start outside is skipped.
-            case Kind::DeShape: v = p0 * std::exp(t * std::log(2.0)); break;
+            if (logScale[j]) {
+                const double sign = low[j] < 0 ? -1.0 : 1.0;
+                const double a = std::log(std::abs(low[j])), b = std::log(std::abs(high[j]));
+                v = sign * std::exp(std::clamp(a + u * (b - a), PreparedJob::kMinLogParam, PreparedJob::kMaxLogParam));
+            } else {
+                v = high[j] - u * (high[j] - low[j]);
             }
         }
         starts.push_back(job.paramsToVariables(p));

@@ -9,7 +9,6 @@
 #include "engine/StartGuess.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 
 namespace nosk::test {
@@ -38,24 +37,38 @@ bool isDeShape(const engine::PreparedJob& job, int index)
     return false;
 }
 
-// A Voigt chain's RC pairs are interchangeable: compare them in the order of
-// their time constants (the standard deviations `sd` of p1 ... p50, when
-// given, move with their values).
-void sortVoigtPairs(char letter, double* p, double* sd = nullptr)
+// Like elements in series are interchangeable: a Voigt chain's RC pairs
+// (circuits D and K) and circuit H's two layers (R, T, U, PHI of a DE 3 with
+// its capacitance). They are compared in the order of their time constants,
+// the standard deviations `sd` of p1 ... p50 (when given) moving with their
+// values.
+void sortInterchangeable(char letter, double* p, double* sd = nullptr)
 {
-    if (letter != 'D' && letter != 'K')
+    std::vector<std::vector<int>> blocks;
+    if (letter == 'D' || letter == 'K') {
+        for (int k = 0; k < (letter == 'D' ? 5 : 9); ++k)
+            blocks.push_back({3 + 2 * k, 4 + 2 * k});
+    } else if (letter == 'H') {
+        blocks = {{0, 1, 2, 3, 11}, {5, 6, 7, 8, 13}};
+    } else {
         return;
-    const int pairs = letter == 'D' ? 5 : 9;
-    std::vector<std::array<double, 4>> rc;
-    for (int k = 0; k < pairs; ++k)
-        rc.push_back({p[3 + 2 * k], p[4 + 2 * k], sd ? sd[3 + 2 * k] : 0, sd ? sd[4 + 2 * k] : 0});
-    std::sort(rc.begin(), rc.end(), [](const auto& a, const auto& b) { return a[0] * a[1] < b[0] * b[1]; });
-    for (int k = 0; k < pairs; ++k) {
-        p[3 + 2 * k] = rc[k][0];
-        p[4 + 2 * k] = rc[k][1];
-        if (sd) {
-            sd[3 + 2 * k] = rc[k][2];
-            sd[4 + 2 * k] = rc[k][3];
+    }
+    std::vector<std::vector<double>> values;
+    for (const auto& b : blocks) {
+        std::vector<double> v;
+        for (int i : b)
+            v.push_back(p[i]);
+        for (int i : b)
+            v.push_back(sd ? sd[i] : 0);
+        values.push_back(v);
+    }
+    std::sort(values.begin(), values.end(), [](const auto& a, const auto& b) { return a[0] * a[1] < b[0] * b[1]; });
+    for (std::size_t k = 0; k < blocks.size(); ++k) {
+        const std::size_t n = blocks[k].size();
+        for (std::size_t m = 0; m < n; ++m) {
+            p[blocks[k][m]] = values[k][m];
+            if (sd)
+                sd[blocks[k][m]] = values[k][n + m];
         }
     }
 }
@@ -98,8 +111,8 @@ TEST(StartGuess, RecoversTheGeneratingParametersOfTheBuiltInCircuits)
         std::copy(truth.P, truth.P + FitJob::kMaxParams, expected);
         for (int j = 0; j < prepared.freeCount(); ++j)
             sd[prepared.freeParam(j)] = run.record.statistics.stdDev[j];
-        sortVoigtPairs(example.letter, fitted, sd);
-        sortVoigtPairs(example.letter, expected);
+        sortInterchangeable(example.letter, fitted, sd);
+        sortInterchangeable(example.letter, expected);
         for (int j = 0; j < prepared.freeCount(); ++j) {
             const int i = prepared.freeParam(j);
             // Five standard deviations, and never tighter than the noise.
