@@ -253,7 +253,6 @@ MultiStartResult multiStartFit(const PreparedJob& job, const FitSettings& settin
     for (const StartRunResult& r : result.runs)
         if (r.S <= bestS * (1 + kReachedTolerance) || r.S == bestS)
             ++result.reached;
-    (void)F;
     return result;
 }
 
