@@ -1,6 +1,7 @@
 #include "EngineRun.h"
 
 #include "AuxWriter.h"
+#include "EngineError.h"
 #include "MultiStart.h"
 
 #include "core/Exception.h"
@@ -9,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <new>
+#include <stdexcept>
 #include <ostream>
 #include <string>
 
@@ -55,13 +57,17 @@ FitSettings settingsFor(const FitJob& job)
 FitRun fitPreparedJob(const PreparedJob& job, JobProblem& problem, const FitSettings& settings)
 {
     FitOutcome outcome;
+    Reason stop;
     if (job.freeCount() > 0) {
         outcome = fitLevenbergMarquardt(problem, job.startVariables(), settings);
+        // The problem's own stop is that of its last evaluation: taken
+        // before the statistics evaluate it again.
+        stop = problem.stop();
     } else {
         outcome.x = job.startVariables();
         outcome.functionEvaluations = 1;
     }
-    return finishFit(job, problem, outcome);
+    return finishFit(job, problem, outcome, stop);
 }
 
 FitRun fitPreparedJob(const PreparedJob& job, JobProblem& problem, const FitSettings& settings, int starts,
@@ -72,7 +78,7 @@ FitRun fitPreparedJob(const PreparedJob& job, JobProblem& problem, const FitSett
     MultiStartSettings search;
     search.starts = starts;
     const MultiStartResult found = multiStartFit(job, settings, search, runDone);
-    FitRun run = finishFit(job, problem, found.best);
+    FitRun run = finishFit(job, problem, found.best, found.runs[found.bestRun].stop);
     run.record.starts = starts;
     run.record.startsReached = found.reached;
     run.record.bestStart = found.bestRun;
@@ -80,12 +86,13 @@ FitRun fitPreparedJob(const PreparedJob& job, JobProblem& problem, const FitSett
     return run;
 }
 
-FitRun finishFit(const PreparedJob& job, JobProblem& problem, const FitOutcome& outcome)
+FitRun finishFit(const PreparedJob& job, JobProblem& problem, const FitOutcome& outcome, const Reason& problemStop)
 {
     FitRun run;
     FitRecord& rec = run.record;
     const int K = job.valueCount(), F = job.freeCount();
     rec.outcome = outcome;
+    rec.end = fitEndReason(rec.outcome, F, problemStop);
     std::vector<double> x = outcome.x;
     rec.finalParams.assign(PreparedJob::kMaxParams, 0.0);
     job.variablesToParams(x.data(), rec.finalParams.data());
@@ -133,9 +140,9 @@ int runEngine(std::ostream& out, std::ostream& err, int starts)
 
     FitJob job;
     bool loaded = false;
-    auto refuse = [&](const std::string& reason) {
+    auto refuse = [&](const Reason& reason) {
         std::remove(kTableFile);
-        err << kEngineName << ": " << reason << '\n';
+        err << kEngineName << ": " << reason.text << '\n' << reasonLine(reason) << '\n';
         clock.seconds = watch.seconds();
         try {
             writeFailureReport(kReportFile, loaded ? &job : nullptr, reason, clock);
@@ -148,9 +155,10 @@ int runEngine(std::ostream& out, std::ostream& err, int starts)
     try {
         job.load(kInputFile);
     } catch (const exception& e) {
-        return refuse(e.what());
+        return refuse(reasonOf(e, Reason::Kind::Input));
     } catch (const std::bad_alloc&) {
-        return refuse("INFL declares more data lines than memory holds");
+        return refuse(reasonOf(std::runtime_error("INFL declares more data lines than memory holds"),
+            Reason::Kind::Memory));
     }
     loaded = true;
     out << kEngineName << ' ' << kEngineVersion << ": " << job.description << '\n';
@@ -167,6 +175,11 @@ int runEngine(std::ostream& out, std::ostream& err, int starts)
             writeModelTable(kTableFile, prepared, model0.data(), model1.data());
             job.save(kNextInputFile);
             out << "Model evaluated at " << prepared.pointCount() << " points without a fit.\n";
+            Reason end;
+            end.kind = Reason::Kind::NotFitted;
+            end.field = "MAXFEV";
+            end.text = "the model was evaluated without a fit (MAXFEV " + std::to_string(job.MAXFEV) + ")";
+            out << reasonLine(end) << '\n';
             return 0;
         }
 
@@ -199,8 +212,11 @@ int runEngine(std::ostream& out, std::ostream& err, int starts)
         next.save(kNextInputFile);
 
         const FitStatisticsResult& s = run.record.statistics;
-        out << "Fit finished: " << (prepared.freeCount() > 0 ? exitReason(run.record.outcome) : "no free parameters")
-            << '\n';
+        const Reason& end = run.record.end;
+        // Only a converged fit (or one without free parameters) finished;
+        // any other end is said as such.
+        out << (end.normalEnd() ? "Fit finished: " : "Fit ended early: ")
+            << (prepared.freeCount() > 0 ? end.text : std::string("no free parameters")) << '\n';
         out << "  S = " << sci(s.S);
         out << "  sigmaf = " << sci(s.sigma) << "  nu = " << s.nu << '\n';
         out << "  function evaluations " << run.record.outcome.functionEvaluations << ", jacobian evaluations "
@@ -208,11 +224,14 @@ int runEngine(std::ostream& out, std::ostream& err, int starts)
         if (run.record.starts > 1)
             out << "  " << run.record.startsReached << " of " << run.record.starts
                 << " runs reached the lowest S (best: run " << run.record.bestStart + 1 << ")\n";
+        out << reasonLine(end) << '\n';
         return 0;
     } catch (const exception& e) {
-        return refuse(e.what());
+        // Errors of the file writers name the file; the engine's own carry
+        // their kind and place.
+        return refuse(reasonOf(e, Reason::Kind::File));
     } catch (const std::bad_alloc&) {
-        return refuse("The job needs more memory than there is");
+        return refuse(reasonOf(std::runtime_error("The job needs more memory than there is"), Reason::Kind::Memory));
     }
 }
 

@@ -25,8 +25,9 @@ FitRun fitPreparedJob(const PreparedJob& job, JobProblem& problem, const FitSett
 // finished run is reported to `runDone` (run, S; may be empty).
 FitRun fitPreparedJob(const PreparedJob& job, JobProblem& problem, const FitSettings& settings, int starts,
     const std::function<void(int, double)>& runDone);
-// The record and model of a fit that ended at outcome.x.
-FitRun finishFit(const PreparedJob& job, JobProblem& problem, const FitOutcome& outcome);
+// The record and model of a fit that ended at outcome.x; `problemStop` is
+// the problem's stop right after that fit (JobProblem::stop).
+FitRun finishFit(const PreparedJob& job, JobProblem& problem, const FitOutcome& outcome, const Reason& problemStop);
 
 // The fitter's settings for a job: MAXFEV, MODE and NPRINT.
 FitSettings settingsFor(const FitJob& job);

@@ -203,6 +203,7 @@ MultiStartResult multiStartFit(const PreparedJob& job, const FitSettings& settin
             return;
         }
         out.outcome = fitLevenbergMarquardt(problem, starts[run], run == 0 ? first : capped);
+        out.stop = problem.stop();
         out.S = sumOfSquares(problem, out.outcome.x, K);
         report(run);
     };
@@ -238,12 +239,14 @@ MultiStartResult multiStartFit(const PreparedJob& job, const FitSettings& settin
         rest.progress = nullptr;
         rest.printEvery = 0;
         FitOutcome more = fitLevenbergMarquardt(problem, winner.outcome.x, rest);
+        const Reason stop = problem.stop();
         const double s = sumOfSquares(problem, more.x, K);
         if (s <= winner.S) {
             more.functionEvaluations += winner.outcome.functionEvaluations;
             more.jacobianEvaluations += winner.outcome.jacobianEvaluations;
             winner.outcome = std::move(more);
             winner.S = s;
+            winner.stop = stop;
             winner.continued = true;
         }
     }

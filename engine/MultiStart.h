@@ -3,6 +3,8 @@
 #include "Fitter.h"
 #include "PreparedJob.h"
 
+#include "core/Reason.h"
+
 #include <functional>
 #include <vector>
 
@@ -32,6 +34,7 @@ struct StartRunResult {
     FitOutcome outcome;
     double S = 0;          // at outcome.x; infinite when the start could not be evaluated
     bool continued = false; // capped, then continued with the full MAXFEV
+    Reason stop;           // the problem's stop right after the fit (JobProblem::stop)
 };
 
 struct MultiStartResult {
