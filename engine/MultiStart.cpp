@@ -117,11 +117,12 @@ std::vector<std::vector<double>> startVariables(const PreparedJob& job, int coun
             low[j] = p0 * std::exp(-span);
             high[j] = p0 * std::exp(span);
             break;
-        // Over the physical range (0.3, 1], and down to a decade below a
-        // start under 0.3; a DE whose range is narrower refuses some of
-        // these starts, which are skipped.
+        // Over the physical range (0.3, 1]; a DE whose range is narrower
+        // refuses some of these starts, which are skipped. (Reaching down to
+        // a decade below a start under 0.3 was tried: 92 instead of 84 % on
+        // one problem, 82 instead of 100 % on another.)
         case Kind::Exponent:
-            low[j] = std::min(0.3, p0 / 10);
+            low[j] = 0.3;
             high[j] = 1.0;
             logScale[j] = false;
             break;
