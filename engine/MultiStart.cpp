@@ -51,9 +51,10 @@ struct Limits {
 };
 
 // The limits of free parameter j (none: infinite).
-Limits limitsOf(const PreparedJob&, int)
+Limits limitsOf(const PreparedJob& job, int j)
 {
-    return {};
+    const ParameterMap& map = job.parameterMap(j);
+    return {map.lower(), map.upper()};
 }
 
 double sumOfSquares(JobProblem& problem, const std::vector<double>& x, int K)

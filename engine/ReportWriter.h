@@ -36,6 +36,10 @@ struct FitRecord {
     int startsReached = 1;
     int bestStart = 0;
     double firstRunS = 0;
+    // Per free parameter: -1 held by its lower limit, +1 by its upper, 0
+    // neither (limitReached). A held parameter has the status AtLimit: it
+    // counts as fixed for the statistics of the others.
+    std::vector<int> atLimit;
 };
 
 // How a fit ended, from the fitter's exit code, or from the problem's own
