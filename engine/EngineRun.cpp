@@ -2,6 +2,7 @@
 
 #include "AuxWriter.h"
 #include "EngineError.h"
+#include "MultiStart.h"
 #include "TextFile.h"
 
 #include "core/Exception.h"
@@ -82,20 +83,45 @@ FitSettings settingsFor(const FitJob& job)
 FitRun fitPreparedJob(const PreparedJob& job, JobProblem& problem, const FitSettings& settings,
     const std::vector<ParameterStatus>& presetStatus)
 {
+    FitOutcome outcome;
+    Reason stop;
+    if (job.freeCount() > 0) {
+        outcome = fitLevenbergMarquardt(problem, job.startVariables(), settings);
+        // The problem's own stop is that of its last evaluation: taken
+        // before the statistics evaluate it again.
+        stop = problem.stop();
+    } else {
+        outcome.x = job.startVariables();
+        outcome.functionEvaluations = 1;
+    }
+    return finishFit(job, problem, outcome, stop, presetStatus);
+}
+
+FitRun fitPreparedJob(const PreparedJob& job, JobProblem& problem, const FitSettings& settings, int starts,
+    const std::function<void(int, double)>& runDone)
+{
+    if (starts <= 1 || job.freeCount() == 0)
+        return fitPreparedJob(job, problem, settings);
+    MultiStartSettings search;
+    search.starts = starts;
+    const MultiStartResult found = multiStartFit(job, settings, search, runDone);
+    FitRun run = finishFit(job, problem, found.best, found.runs[found.bestRun].stop);
+    run.record.starts = starts;
+    run.record.startsReached = found.reached;
+    run.record.bestStart = found.bestRun;
+    run.record.firstRunS = found.runs.front().S;
+    return run;
+}
+
+FitRun finishFit(const PreparedJob& job, JobProblem& problem, const FitOutcome& outcome, const Reason& problemStop,
+    const std::vector<ParameterStatus>& presetStatus)
+{
     FitRun run;
     FitRecord& rec = run.record;
     const int K = job.valueCount(), F = job.freeCount();
-    std::vector<double> x = job.startVariables();
-    if (F > 0) {
-        rec.outcome = fitLevenbergMarquardt(problem, x, settings);
-        // The problem's own stop is that of its last evaluation: taken
-        // before the statistics evaluate it again.
-        rec.end = fitEndReason(rec.outcome, F, problem.stop());
-        x = rec.outcome.x;
-    } else {
-        rec.outcome.functionEvaluations = 1;
-        rec.end = fitEndReason(rec.outcome, F, Reason{});
-    }
+    rec.outcome = outcome;
+    rec.end = fitEndReason(rec.outcome, F, problemStop);
+    std::vector<double> x = outcome.x;
     rec.finalParams.assign(PreparedJob::kMaxParams, 0.0);
     job.variablesToParams(x.data(), rec.finalParams.data());
 
@@ -153,7 +179,7 @@ FitRun fitPreparedJob(const PreparedJob& job, JobProblem& problem, const FitSett
     return run;
 }
 
-int runEngine(std::ostream& out, std::ostream& err)
+int runEngine(std::ostream& out, std::ostream& err, int starts)
 {
     Stopwatch watch;
     RunClock clock;
@@ -214,10 +240,17 @@ int runEngine(std::ostream& out, std::ostream& err)
             // Flushed: the organiser shows the latest line while the fit runs.
             out << line << std::endl;
         };
-        out << "Fitting " << prepared.freeCount() << " free parameters to " << prepared.valueCount()
-            << " values..." << std::endl;
+        out << "Fitting " << prepared.freeCount() << " free parameters to " << prepared.valueCount() << " values";
+        if (starts > 1 && prepared.freeCount() > 0)
+            out << " from " << starts << " starts";
+        out << "..." << std::endl;
+        auto runDone = [&out, starts](int run, double s) {
+            char line[128];
+            std::snprintf(line, sizeof line, "  RUN %3i OF %3i   S = %.10E", run + 1, starts, s);
+            out << line << std::endl;
+        };
         Stopwatch fitWatch;
-        FitRun run = fitPreparedJob(prepared, problem, settings);
+        FitRun run = fitPreparedJob(prepared, problem, settings, starts, runDone);
         clock.fitSeconds = fitWatch.seconds();
         clock.seconds = watch.seconds();
         chooseDurability(clock.seconds);
@@ -238,6 +271,9 @@ int runEngine(std::ostream& out, std::ostream& err)
         out << "  sigmaf = " << sci(s.sigma) << "  nu = " << s.nu << '\n';
         out << "  function evaluations " << run.record.outcome.functionEvaluations << ", jacobian evaluations "
             << run.record.outcome.jacobianEvaluations << '\n';
+        if (run.record.starts > 1)
+            out << "  " << run.record.startsReached << " of " << run.record.starts
+                << " runs reached the lowest S (best: run " << run.record.bestStart + 1 << ")\n";
         for (int j = 0; j < prepared.freeCount(); ++j)
             if (const int side = run.record.atLimit[j]) {
                 const ParameterMap& map = prepared.parameterMap(j);

@@ -4,6 +4,7 @@
 #include "PreparedJob.h"
 #include "ReportWriter.h"
 
+#include <functional>
 #include <iosfwd>
 #include <vector>
 
@@ -24,6 +25,14 @@ struct FitRun {
 // of the covariance of the others.
 FitRun fitPreparedJob(const PreparedJob& job, JobProblem& problem, const FitSettings& settings,
     const std::vector<ParameterStatus>& presetStatus = {});
+// The same from `starts` starts (MultiStart.h); 1 is fitPreparedJob. Each
+// finished run is reported to `runDone` (run, S; may be empty).
+FitRun fitPreparedJob(const PreparedJob& job, JobProblem& problem, const FitSettings& settings, int starts,
+    const std::function<void(int, double)>& runDone);
+// The record and model of a fit that ended at outcome.x; `problemStop` is
+// the problem's stop right after that fit (JobProblem::stop).
+FitRun finishFit(const PreparedJob& job, JobProblem& problem, const FitOutcome& outcome, const Reason& problemStop,
+    const std::vector<ParameterStatus>& presetStatus = {});
 
 // The fitter's settings for a job: MAXFEV, MODE and NPRINT.
 FitSettings settingsFor(const FitJob& job);
@@ -32,6 +41,7 @@ FitSettings settingsFor(const FitJob& job);
 // PNTOUTL, AUXPNTL and OUTIN. Progress to `out`, errors to `err`. Returns
 // the exit status: 0 after a completed run, 1 for a job the engine cannot
 // run (then PNTOUTL ends with the reason and no AUXPNTL is left).
-int runEngine(std::ostream& out, std::ostream& err);
+// `starts` runs the search from that many starts (noskwin --starts N).
+int runEngine(std::ostream& out, std::ostream& err, int starts = 1);
 
 } // namespace nosk::engine

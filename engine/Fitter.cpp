@@ -17,13 +17,44 @@ constexpr double kBadResidual = 1e100;
 
 const double kCubeRootEps = std::cbrt(std::numeric_limits<double>::epsilon());
 
+
 struct Context {
     LeastSquaresProblem* problem;
     const FitSettings* settings;
     int iterations = 0;
     int evaluations = 0;
     std::string stopReason;
+    // Automatic scaling, kept here instead of inside lmder (which then runs
+    // with its fixed-scale mode and reads these values every iteration).
+    double* diag = nullptr;
+    bool scaled = false;   // automatic scaling with the floor
+    bool firstJacobian = true;
 };
+
+// The automatic scaling of lmder's mode 1: each variable's scale is the
+// largest norm its Jacobian column has had (1 for a zero first column). A
+// column that is tiny but not zero would get a scale so small that the
+// trust region lets that variable run off by hundreds of units at once:
+// every trial step is then refused until the region has shrunk below XTOL,
+// and the fit stops after one Jacobian far from the minimum. So no scale is
+// smaller than FitSettings::scaleFloor times the largest; where the floor is not reached
+// the numbers are those of lmder's own mode 1 to the bit.
+void updateScaling(Context& c, int m, int n, const double* fjac, int ldfjac)
+{
+    double largest = 0;
+    for (int j = 0; j < n; ++j) {
+        const double norm = enorm(m, fjac + static_cast<std::ptrdiff_t>(j) * ldfjac);
+        if (c.firstJacobian)
+            c.diag[j] = norm == 0.0 ? 1.0 : norm;
+        else
+            c.diag[j] = std::max(c.diag[j], norm);
+        largest = std::max(largest, c.diag[j]);
+    }
+    c.firstJacobian = false;
+    const double floor = c.settings->scaleFloor * largest;
+    for (int j = 0; j < n; ++j)
+        c.diag[j] = std::max(c.diag[j], floor);
+}
 
 void sanitise(int K, double* r)
 {
@@ -58,6 +89,8 @@ int callback(void* p, int m, int n, const double* x, double* fvec, double* fjac,
         for (int i = 0; i < m; ++i)
             if (!std::isfinite(fjac[i + j * ldfjac]))
                 fjac[i + j * ldfjac] = 0.0;
+    if (c->scaled)
+        updateScaling(*c, m, n, fjac, ldfjac);
     return 0;
 }
 
@@ -113,8 +146,9 @@ FitOutcome fitLevenbergMarquardt(LeastSquaresProblem& problem, const std::vector
     std::vector<double> fvec(K), fjac(static_cast<std::size_t>(K) * F), diag(F, 1.0), qtf(F);
     std::vector<double> wa1(F), wa2(F), wa3(F), wa4(K);
     std::vector<int> ipvt(F);
-    Context context{&problem, &settings, 0, 0, {}};
-    const int mode = settings.unitScaling ? 2 : 1;
+    Context context{&problem, &settings, 0, 0, {}, diag.data(), !settings.unitScaling, true};
+    // Mode 2 always: with automatic scaling the callback sets diag.
+    const int mode = 2;
     const int nprint = settings.printEvery > 0 ? settings.printEvery : 0;
     int nfev = 0, njev = 0;
     out.info = lmder(callback, &context, K, F, out.x.data(), fvec.data(), fjac.data(), K, settings.ftol,

@@ -38,13 +38,19 @@ private:
     std::vector<double> m_plus, m_minus, m_x;
 };
 
+// No variable's automatic scale is below this fraction of the largest.
+inline constexpr double kScaleFloor = 1e-3;
+
 struct FitSettings {
     int maxFunctionEvaluations = 100;
-    bool unitScaling = false;   // MODE 2; otherwise MINPACK's automatic scaling
+    bool unitScaling = false;   // MODE 2; otherwise automatic scaling with a floor (kScaleFloor)
     int printEvery = 0;         // progress every n iterations when > 0
     double ftol = 1e-12;
     double xtol = 1e-12;
     double gtol = 0.0;
+    // The floor of the automatic scaling as a fraction of the largest scale
+    // (0: lmder's own mode 1).
+    double scaleFloor = kScaleFloor;
     // Called every printEvery iterations: iteration, function evaluations, S.
     std::function<void(int, int, double)> progress;
 };

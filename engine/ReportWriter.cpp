@@ -290,6 +290,11 @@ void writeFitReport(const std::string& path, const PreparedJob& job, const FitRe
         f.text(parameterLine(job, i, fit.finalParams[i], 23, 14));
     f.blank();
     f.line(" EXIT REASON: %s", reason.c_str());
+    if (fit.starts > 1) {
+        f.line(" STARTS: %i RUNS, %i REACHED THE LOWEST S; THE BEST WAS RUN %i (RUN 1: THE JOB'S START VALUES)",
+            fit.starts, fit.startsReached, fit.bestStart + 1);
+        f.line("%-42s%s", " S OF RUN 1", eField(fit.firstRunS, 20, 12, true).c_str());
+    }
     if (s.singular) {
         f.line(" THE DATA DO NOT DETERMINE THESE FREE PARAMETERS:");
         std::string names = " ";

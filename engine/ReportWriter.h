@@ -29,6 +29,13 @@ struct FitRecord {
     std::vector<double> finalParams;  // p1 ... p50 at the end
     FitStatisticsResult statistics;
     Reason end;                       // how the fit ended (fitEndReason)
+    // A search from several starts (noskwin --starts N): how many runs, how
+    // many ended at the lowest S, which one won (0: the job's start) and S
+    // of the run from the job's start.
+    int starts = 1;
+    int startsReached = 1;
+    int bestStart = 0;
+    double firstRunS = 0;
     // Per free parameter: -1 held by its lower limit, +1 by its upper, 0
     // neither (limitReached). A held parameter has the status AtLimit: it
     // counts as fixed for the statistics of the others.

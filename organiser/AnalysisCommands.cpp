@@ -67,9 +67,10 @@ int runZhitCommand(const std::string& file)
     return 0;
 }
 
-int runBatchCommand(const CommandLine& cl)
+int runBatchCommand(const CommandLine& cl, int defaultStarts)
 {
     batch::Settings settings;
+    settings.starts = cl.starts > 0 ? cl.starts : defaultStarts;
     settings.inputs = cl.inputs;
     settings.templateFile = cl.templateFile;
     settings.chain = cl.chain;

@@ -22,6 +22,7 @@ int runZhitCommand(const std::string& file);
 // asked). 0 when every spectrum was fitted, 1 when any failed or nothing
 // could be written, 130 after Ctrl+C (the spectra not started are listed
 // as "interrupted").
-int runBatchCommand(const CommandLine& commandLine);
+// `defaultStarts`: the engine's starts when the command line names none.
+int runBatchCommand(const CommandLine& commandLine, int defaultStarts = 1);
 
 } // namespace nosk

@@ -185,6 +185,7 @@ Row runOne(const std::string& file, const FitJob* templ, const Row* previous, Pr
 {
     const std::string& engine = settings.engine;
     const std::string& circuitsFile = settings.circuitsFile;
+    const int starts = settings.starts;
     Row row;
     row.file = file;
     row.status = -1;
@@ -231,6 +232,8 @@ Row runOne(const std::string& file, const FitJob* templ, const Row* previous, Pr
     }
     ProcessSpec spec;
     spec.program = engine;
+    if (starts > 1)
+        spec.arguments = {"--starts", std::to_string(starts)};
     spec.workingDirectory = dir.path();
     spec.outputFile = dir.file("NOSKWIN.LOG");
     int error = 0;

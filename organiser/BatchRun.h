@@ -20,6 +20,7 @@ struct Settings {
     int jobs = 1;                     // spectra fitted at once
     bool chain = false;               // each spectrum starts from the previous result
     std::string engine;               // the engine program, an absolute path
+    int starts = 1;                   // the engine's starts of each fit (--starts)
     // The work folder's circuit definitions (CIRCUITS), copied into every
     // spectrum's folder so that the engine models as it would here; empty
     // when there is none.

@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 namespace nosk {
@@ -26,6 +27,11 @@ COptionsDlg::COptionsDlg(RunOptions& options, QWidget* parent) : QDialog(parent)
     showCheck(m_close, options.closeEngineWindow);
     showCheck(m_loadOutin, options.loadOutinAfterRun);
     showCheck(m_prompt, options.promptStoreOutin);
+    m_starts = new QSpinBox;
+    m_starts->setRange(1, RunOptions::kMaxStarts);
+    m_starts->setValue(options.starts);
+    m_starts->setToolTip(QStringLiteral("Fits from the start values and from further starts around them; "
+                                        "the lowest S is kept. 1: a single fit."));
 
     auto* ok = new QPushButton(QStringLiteral("OK"));
     auto* cancel = new QPushButton(QStringLiteral("Cancel"));
@@ -36,6 +42,13 @@ COptionsDlg::COptionsDlg(RunOptions& options, QWidget* parent) : QDialog(parent)
     auto* layout = new QVBoxLayout(this);
     for (QCheckBox* b : {m_notify, m_close, m_loadOutin, m_prompt})
         layout->addWidget(b);
+    auto* startsRow = new QHBoxLayout;
+    auto* startsLabel = new QLabel(QStringLiteral("&Starts of each fit:"));
+    startsLabel->setBuddy(m_starts);
+    startsRow->addWidget(startsLabel);
+    startsRow->addWidget(m_starts);
+    startsRow->addStretch();
+    layout->addLayout(startsRow);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(ok);
@@ -49,6 +62,7 @@ void COptionsDlg::accept()
     m_options.closeEngineWindow = m_close->isChecked() ? 1 : 0;
     m_options.loadOutinAfterRun = m_loadOutin->isChecked() ? 1 : 0;
     m_options.promptStoreOutin = m_prompt->isChecked() ? 1 : 0;
+    m_options.starts = m_starts->value();
     QDialog::accept();
 }
 

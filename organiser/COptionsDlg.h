@@ -3,12 +3,13 @@
 #include <QDialog>
 
 class QCheckBox;
+class QSpinBox;
 
 namespace nosk {
 
 struct RunOptions;
 
-// "Program options": the four run options; OK stores them at once (the file
+// "Program options": the four run options and the starts of a fit; OK stores them at once (the file
 // is written when the program ends), Cancel changes nothing.
 class COptionsDlg : public QDialog {
     Q_OBJECT
@@ -19,6 +20,7 @@ public:
     QCheckBox* closeBox() const { return m_close; }
     QCheckBox* loadOutinBox() const { return m_loadOutin; }
     QCheckBox* promptBox() const { return m_prompt; }
+    QSpinBox* startsBox() const { return m_starts; }
 
     void accept() override;
 
@@ -31,6 +33,7 @@ private:
     QCheckBox* m_close;
     QCheckBox* m_loadOutin;
     QCheckBox* m_prompt;
+    QSpinBox* m_starts;
 };
 
 // The About box: the program's name and version, "OK" and "More info...".

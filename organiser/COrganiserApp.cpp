@@ -39,13 +39,14 @@ namespace nosk {
 const char* COrganiserApp::usage()
 {
     return "Usage: noskrun [FILE]\n"
-           "       noskrun --run FILE [--engine PROGRAM]\n"
+           "       noskrun --run FILE [--engine PROGRAM] [--starts N]\n"
+           "       noskrun --guess FILE [--starts N]\n"
            "       noskrun --import FILE [--to JOB.TST] [--spectrum N]\n"
            "       noskrun --kk FILE [--kk-cutoff C]\n"
            "       noskrun --zhit FILE\n"
            "       noskrun --batch FILES_OR_FOLDERS... [--template JOB.TST] [--jobs N]\n"
            "                       [--out TABLE.csv] [--chain] [--plot IMAGE.png]\n"
-           "                       [--engine PROGRAM] [--check kk] [--check zhit]\n"
+           "                       [--engine PROGRAM] [--starts N] [--check kk] [--check zhit]\n"
            "       noskrun --help\n"
            "\n"
            "NOSKRUN, the run organiser: prepares a fit job, runs the fitting engine\n"
@@ -61,6 +62,14 @@ const char* COrganiserApp::usage()
            "                the fit ended early (MAXFEV, no progress, a DE left its\n"
            "                range: the results are written, the reason is on standard\n"
            "                error); 1 with the message on standard error otherwise.\n"
+           "  --starts N    with --run and --batch: the engine fits from the start values\n"
+           "                and from N-1 further starts around them and keeps the lowest\n"
+           "                S (default: the Starts of the program options, 8; 1 is a\n"
+           "                single fit); with --guess: the starts of its search (64)\n"
+           "  --guess FILE  sets the start values of FILE's free parameters from its data\n"
+           "                (intercepts, arc size, peak frequency, the parameters' roles\n"
+           "                in the circuit), refines them by a wide search from many\n"
+           "                starts and writes FILE back; fixed parameters stay\n"
            "  --import FILE read the impedance spectrum of an instrument file (CSV or\n"
            "                other text table, Gamry .DTA, EC-Lab .mpt/.txt, ZPlot .z,\n"
            "                Autolab, CH Instruments, Parstat, PowerSuite text,\n"
@@ -133,6 +142,8 @@ int COrganiserApp::run(int argc, char** argv)
     if (cl.mode == CommandLine::Mode::Import)
         return importHeadless(cl.file, cl.target.empty() ? CommandLine::defaultImportTarget(cl.file) : cl.target,
                               cl.spectrum, !cl.target.empty());
+    if (cl.mode == CommandLine::Mode::Guess)
+        return guessHeadless(cl.file, cl.starts > 0 ? cl.starts : run::kGuessStarts);
     if (cl.mode == CommandLine::Mode::Kk)
         return runKkCommand(cl.file, cl.kkCutoff);
     if (cl.mode == CommandLine::Mode::Zhit)
@@ -141,19 +152,19 @@ int COrganiserApp::run(int argc, char** argv)
         if (cl.plotFile.empty()) {
             QCoreApplication app(argc, argv);
             keepCNumbers();
-            return runBatchCommand(cl);
+            return runBatchCommand(cl, 1);
         }
         // The plot draws text: that needs a GUI application, without a display.
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         QGuiApplication app(argc, argv);
         keepCNumbers();
-        return runBatchCommand(cl);
+        return runBatchCommand(cl, 1);
     }
     if (cl.mode == CommandLine::Mode::Run) {
         QCoreApplication app(argc, argv);
         keepCNumbers();
-        return runHeadless(cl.file, options, cl.engine);
+        return runHeadless(cl.file, options, cl.engine, cl.starts > 0 ? cl.starts : options.starts);
     }
 
     QApplication app(argc, argv);
@@ -230,7 +241,25 @@ int importHeadless(const std::string& file, const std::string& target, int spect
     return 0;
 }
 
-int runHeadless(const std::string& file, const RunOptions& options, const std::string& engine)
+int guessHeadless(const std::string& file, int starts)
+{
+    FitJob job;
+    std::string summary;
+    try {
+        job.load(file);
+        if (!run::runnable(job))
+            throw exception("Can not run this TEST configuration!");
+        summary = run::guessIntoJob(job, starts);
+        job.save(file);
+    } catch (const std::exception& e) {
+        std::cerr << "noskrun: " << e.what() << '\n';
+        return 1;
+    }
+    std::cout << summary << '\n' << "Written to " << file << '\n';
+    return 0;
+}
+
+int runHeadless(const std::string& file, const RunOptions& options, const std::string& engine, int starts)
 {
     auto fail = [](const std::string& message) {
         std::cerr << "noskrun: " << message << '\n';
@@ -262,6 +291,7 @@ int runHeadless(const std::string& file, const RunOptions& options, const std::s
     EngineRunner::Settings settings;
     settings.foreground = true;
     settings.pollIntervalMs = 50;  // nothing to show meanwhile: end as soon as the engine does
+    settings.starts = starts;
     settings.loadOutinAfterRun = options.loadOutinAfterRun == 1;
     settings.notifyViewer = options.notifyViewer == 1;
     std::string note;

@@ -26,8 +26,14 @@ public:
 // interrupted (the signal is passed on to the engine, which is waited for).
 // A second run in the folder waits for the first. `engine` is the program
 // to run; empty: the bundled one (or the work folder's NOSKWIN.EXE when the
-// user chose it in the window).
-int runHeadless(const std::string& file, const RunOptions& options, const std::string& engine = {});
+// user chose it in the window). The engine searches from `starts` starts.
+int runHeadless(const std::string& file, const RunOptions& options, const std::string& engine = {},
+    int starts = 1);
+
+// noskrun --guess FILE: new start values of FILE's free parameters from its
+// data (run::guessIntoJob), FILE written back. Exit status 0, or 1 with the
+// reason on standard error.
+int guessHeadless(const std::string& file, int starts);
 
 // --import: the spectrum (from 1; 0 the first) of an instrument file becomes
 // the data of `target`, which is loaded first when it exists so that its

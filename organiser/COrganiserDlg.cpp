@@ -245,6 +245,7 @@ void COrganiserDlg::buildMenu()
     add(run, "Save and &Run", &COrganiserDlg::saveAndRun);
     m_stopAction = add(run, "Stop fit", &COrganiserDlg::stopFit);
     m_stopAction->setEnabled(false);
+    add(run, "&Guess start values", &COrganiserDlg::guessStartValues);
     add(run, "&Kramers-Kronig test...", &COrganiserDlg::kramersKronigTest);
     add(run, "&Z-HIT test...", &COrganiserDlg::zhitTest);
     add(run, "Launch &NOSKVIEW", &COrganiserDlg::launchViewer);
@@ -545,6 +546,7 @@ void COrganiserDlg::StartEngine()
     settings.closeEngineWindow = m_options.closeEngineWindow != 0;
     settings.terminal = run::terminalProgram();
     settings.loadOutinAfterRun = m_options.loadOutinAfterRun == 1;
+    settings.starts = m_options.starts;
     settings.notifyViewer = m_options.notifyViewer == 1;
     // An engine of the work folder's own runs only when the user chose it.
     locations::LocalEngineChoice choice = locations::localEngineChoice();
@@ -633,6 +635,23 @@ void COrganiserDlg::openWorkFolder()
     if (!Platform::instance().shell().open(folder))
         m_prompt.message("No file manager could be started.\nThe work folder is\n" + folder, kProgram,
                          Buttons::Ok, Icon::Information);
+}
+
+void COrganiserDlg::guessStartValues()
+{
+    if (!storeToJob())
+        return;
+    if (!run::runnable(m_job)) {
+        m_prompt.message("Can not run this TEST configuration!", kProgram, Buttons::Ok, Icon::Error);
+        return;
+    }
+    // The job's free parameters get new start values; a job the engine
+    // refuses ends in the command's error box with the engine's reason.
+    const std::string summary = run::guessIntoJob(m_job);
+    loadFromJob();
+    setStatus(QString::fromStdString(summary));
+    m_prompt.message(summary + "\n\nSAVE AND RUN fits from them.", "Guess start values", Buttons::Ok,
+                     Icon::Information);
 }
 
 void COrganiserDlg::kramersKronigTest()

@@ -68,6 +68,9 @@ public:
     void kramersKronigTest();
     // Run -> "Z-HIT test...": tests the job's data, writes ZHITTEST
     void zhitTest();
+    // Run -> "Guess start values": the free parameters' start values from
+    // the data (run::guessIntoJob).
+    void guessStartValues();
     void openWorkFolder();
     void generateReport();
     void printFrontPage();

@@ -71,6 +71,21 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args)
                 fail("--spectrum needs a number from 1");
             else if (!n.empty())
                 cl.spectrum = int(v);
+        } else if (a == "--guess") {
+            setMode(Mode::Guess, a);
+            operand(i, a, cl.file);
+        } else if (a == "--starts") {
+            std::string n;
+            if (i + 1 < args.size())
+                n = args[++i];
+            char* end = nullptr;
+            const long v = n.empty() ? 0 : std::strtol(n.c_str(), &end, 10);
+            if (n.empty() || *end != '\0' || v < 1 || v > 1000)
+                fail("--starts needs a number from 1 to 1000");
+            else if (cl.starts != 0)
+                fail("--starts given twice");
+            else
+                cl.starts = static_cast<int>(v);
         } else if (a == "--kk") {
             setMode(Mode::Kk, a);
             operand(i, a, cl.file);
@@ -136,6 +151,10 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args)
     }
     if (kkOption && cl.mode != Mode::Kk) {
         fail("--kk-cutoff goes with --kk");
+        return cl;
+    }
+    if (cl.starts != 0 && cl.mode != Mode::Run && cl.mode != Mode::Batch && cl.mode != Mode::Guess) {
+        fail("--starts goes with --run, --batch or --guess");
         return cl;
     }
     if (engineOption && cl.mode != Mode::Run && cl.mode != Mode::Batch) {

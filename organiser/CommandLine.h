@@ -18,12 +18,14 @@ struct CommandLine {
         Kk,      // --kk FILE [--kk-cutoff C]: the Kramers-Kronig test of FILE's data
         Zhit,    // --zhit FILE: the Z-HIT test of FILE's data
         Batch,   // --batch FILES_OR_FOLDERS...: fit many spectra, one table
+        Guess,   // --guess FILE: start values of the free parameters from the data
     };
 
     Mode mode = Mode::Window;
     std::string file;    // the FILE of every mode
     std::string target;  // --to: the job file --import writes
     int spectrum = 0;    // --spectrum N: which spectrum of the file (from 1), 0 the first
+    int starts = 0;      // --starts N (--run, --batch, --guess); 0: the program options'
     std::string error;   // empty when the arguments make sense
 
     // --batch: the plain words are the inputs; the options below go with it.

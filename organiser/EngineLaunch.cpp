@@ -2,9 +2,12 @@
 
 #include "Housekeeping.h"
 #include "Locations.h"
+#include "engine/Circuit.h"
+#include "engine/StartGuess.h"
 #include "job/FitJob.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <unistd.h>
@@ -34,11 +37,19 @@ void writeInput(const FitJob& job)
     job.saveWithSideFile("INFL");
 }
 
-std::vector<std::string> engineArguments(bool closeEngineWindow)
+std::vector<std::string> startsArguments(int starts)
 {
-    if (closeEngineWindow)
+    if (starts <= 1)
         return {};
-    return {"S"};
+    return {"--starts", std::to_string(starts)};
+}
+
+std::vector<std::string> engineArguments(bool closeEngineWindow, int starts)
+{
+    std::vector<std::string> args = startsArguments(starts);
+    if (!closeEngineWindow)
+        args.insert(args.begin(), "S");
+    return args;
 }
 
 std::string resolveProgram(const std::string& program, int& error)
@@ -87,10 +98,10 @@ std::string terminalProgram()
     return {};
 }
 
-ProcessSpec engineSpec(const std::string& engine, bool closeEngineWindow, const std::string& terminal)
+ProcessSpec engineSpec(const std::string& engine, bool closeEngineWindow, const std::string& terminal, int starts)
 {
     ProcessSpec spec;
-    std::vector<std::string> args = engineArguments(closeEngineWindow);
+    std::vector<std::string> args = engineArguments(closeEngineWindow, starts);
     if (!terminal.empty()) {
         // The console shows the output and the log keeps it.
         spec.program = terminal;
@@ -104,6 +115,24 @@ ProcessSpec engineSpec(const std::string& engine, bool closeEngineWindow, const 
     spec.arguments = {"-c", std::string("exec \"$0\" \"$@\" </dev/null >>") + kLogFile + " 2>&1", engine};
     spec.arguments.insert(spec.arguments.end(), args.begin(), args.end());
     return spec;
+}
+
+std::string guessIntoJob(FitJob& job, int starts)
+{
+    const engine::CircuitLibrary circuits = engine::CircuitLibrary::withOverrides("CIRCUITS");
+    const engine::GuessOutcome guess = engine::guessStartValues(job, &circuits, starts);
+    int changed = 0;
+    for (int i = 0; i < job.N; ++i) {
+        if (guess.job.P[i] != job.P[i])
+            ++changed;
+        job.P[i] = guess.job.P[i];
+    }
+    char text[200];
+    std::snprintf(text, sizeof text,
+        "New start values of %d free parameters from the data: S = %.6E there; %d of %d starts of the search "
+        "reached it.",
+        changed, guess.S, guess.reached, guess.starts);
+    return text;
 }
 
 } // namespace nosk::run

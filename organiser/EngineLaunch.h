@@ -24,8 +24,11 @@ std::string notRunnableReason(const FitJob& job);
 // Throws nosk::exception when INFL cannot be written.
 void writeInput(const FitJob& job);
 
-// The engine's arguments: "S" (stay open) unless the window is to close.
-std::vector<std::string> engineArguments(bool closeEngineWindow);
+// The engine's arguments: "S" (stay open) unless the window is to close,
+// and "--starts N" for a search from N > 1 starts.
+std::vector<std::string> engineArguments(bool closeEngineWindow, int starts = 1);
+// "--starts N" when N > 1, else nothing.
+std::vector<std::string> startsArguments(int starts);
 
 // A terminal emulator to give the engine a console of its own: empty when
 // there is no display or none is installed.
@@ -35,11 +38,22 @@ std::string terminalProgram();
 // console output is appended to NOSKWIN.LOG, where the window reads the
 // progress lines; with a terminal the engine also shows it there, without
 // one its input is /dev/null.
-ProcessSpec engineSpec(const std::string& engine, bool closeEngineWindow, const std::string& terminal);
+ProcessSpec engineSpec(const std::string& engine, bool closeEngineWindow, const std::string& terminal,
+    int starts = 1);
 
 // Looks a program up as a start would: a path is checked as it stands, a
 // bare name along PATH. Returns the path to run, or empty with error set.
 std::string resolveProgram(const std::string& program, int& error);
+
+// The starts of the search of "Guess start values" and --guess.
+constexpr int kGuessStarts = 64;
+
+// Sets the start values of the job's free parameters from its data and a
+// wide search from `starts` starts (engine/StartGuess.h), with the circuits
+// of the work folder. Returns the summary for the user ("Start values of 7
+// free parameters from the data: S = ..., 60 of 64 starts reached it").
+// Throws nosk::exception when the engine could not run the job.
+std::string guessIntoJob(FitJob& job, int starts = kGuessStarts);
 
 } // namespace run
 } // namespace nosk

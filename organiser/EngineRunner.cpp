@@ -274,10 +274,12 @@ bool EngineRunner::start(const FitJob& job, const Settings& settings, StartFailu
         // An OUTIN left from an earlier run must never pass for this run's.
         std::remove("OUTIN");
         ProcessSpec spec;
-        if (settings.foreground)
+        if (settings.foreground) {
             spec.program = engine;
-        else
-            spec = run::engineSpec(engine, settings.closeEngineWindow, settings.terminal);
+            spec.arguments = run::startsArguments(settings.starts);
+        } else {
+            spec = run::engineSpec(engine, settings.closeEngineWindow, settings.terminal, settings.starts);
+        }
         // The engine shares the folder's lock and holds it to its end.
         spec.keepDescriptor = m_lock->inheritableDescriptor();
         if (!m_lock->environmentValue().empty())

@@ -63,6 +63,7 @@ public:
         bool notifyViewer = false;
         std::string program;  // the engine to run; empty: the usual look-up
         int pollIntervalMs = 1000;  // how often the engine is looked at
+        int starts = 1;  // the engine's search from this many starts (--starts)
     };
 
     explicit EngineRunner(std::unique_ptr<Timer> timer);

@@ -35,8 +35,12 @@ void RunOptions::read(const std::string& path)
     if (!bytes)
         return;
     std::istringstream in(*bytes);
+    int n = starts;
     readInt(in, closeEngineWindow) && readInt(in, notifyViewer) && readInt(in, loadOutinAfterRun)
-        && readInt(in, promptStoreOutin);
+        && readInt(in, promptStoreOutin) && readInt(in, n);
+    // A value out of range (a damaged file) keeps the current one.
+    if (n >= 1 && n <= kMaxStarts)
+        starts = n;
 }
 
 bool RunOptions::write(const std::string& path) const
@@ -46,6 +50,7 @@ bool RunOptions::write(const std::string& path) const
     writeInt(out, notifyViewer);
     writeInt(out, loadOutinAfterRun);
     writeInt(out, promptStoreOutin);
+    writeInt(out, starts);
     try {
         replaceFile(path, out.str(), AtomicFileWriter::Links::Replace);  // our own file: never through a link
     } catch (const std::exception&) {

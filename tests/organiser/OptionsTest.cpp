@@ -7,7 +7,7 @@
 
 using namespace nosk;
 
-TEST(RunOptions, DefaultsAndSixteenByteFile)
+TEST(RunOptions, DefaultsAndTwentyByteFile)
 {
     test::TempWorkDir dir;
     RunOptions o;
@@ -16,8 +16,37 @@ TEST(RunOptions, DefaultsAndSixteenByteFile)
     EXPECT_EQ(o.notifyViewer, 1);
     EXPECT_EQ(o.loadOutinAfterRun, 1);
     EXPECT_EQ(o.promptStoreOutin, 0);
+    EXPECT_EQ(o.starts, 8);
     ASSERT_TRUE(o.write());
-    EXPECT_EQ(test::readAll("NOSKRUN.OPT"), std::string("\0\0\0\0\1\0\0\0\1\0\0\0\0\0\0\0", 16));
+    EXPECT_EQ(test::readAll("NOSKRUN.OPT"),
+        std::string("\0\0\0\0\1\0\0\0\1\0\0\0\0\0\0\0\x08\0\0\0", 20));
+}
+
+TEST(RunOptions, SixteenByteFileOfEarlierVersionsAndADamagedStartsValue)
+{
+    test::TempWorkDir dir;
+    // An earlier version's file: the four values, starts at its default.
+    test::writeAll("NOSKRUN.OPT", std::string("\1\0\0\0\0\0\0\0\0\0\0\0\1\0\0\0", 16));
+    RunOptions o;
+    o.starts = 3;
+    o.read();
+    EXPECT_EQ(o.closeEngineWindow, 1);
+    EXPECT_EQ(o.promptStoreOutin, 1);
+    EXPECT_EQ(o.starts, 3);
+    // The first 16 bytes of a new file are what an earlier version reads.
+    o.starts = 16;
+    ASSERT_TRUE(o.write());
+    EXPECT_EQ(test::readAll("NOSKRUN.OPT").substr(0, 16), std::string("\1\0\0\0\0\0\0\0\0\0\0\0\1\0\0\0", 16));
+    RunOptions back;
+    back.read();
+    EXPECT_EQ(back.starts, 16);
+    // 0 or a huge count is no number of starts: the current value stays.
+    for (const char* bad : {"\0\0\0\0", "\xff\xff\xff\x7f"}) {
+        test::writeAll("NOSKRUN.OPT", std::string(16, '\0') + std::string(bad, 4));
+        RunOptions r;
+        r.read();
+        EXPECT_EQ(r.starts, RunOptions::kDefaultStarts);
+    }
 }
 
 TEST(RunOptions, ShortFileKeepsDefaultsOfMissingValues)

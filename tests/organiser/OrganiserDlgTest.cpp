@@ -44,7 +44,8 @@ TEST(Organiser, StartsEmptyAndExitsWithoutQuestion)
     EXPECT_FALSE(f.dlg->isVisible());
     EXPECT_TRUE(f.prompt.messages.empty());
     ASSERT_TRUE(f.options.write());
-    EXPECT_EQ(test::readAll("NOSKRUN.OPT"), std::string("\0\0\0\0\1\0\0\0\1\0\0\0\0\0\0\0", 16));
+    EXPECT_EQ(test::readAll("NOSKRUN.OPT"),
+        std::string("\0\0\0\0\1\0\0\0\1\0\0\0\0\0\0\0\x08\0\0\0", 20));
 }
 
 TEST(Organiser, MenuHoldsEveryEntry)
@@ -53,7 +54,7 @@ TEST(Organiser, MenuHoldsEveryEntry)
     for (const char* text :
          {"&New", "&Load TST...", "Lo&ad TMP...", "Loa&d OUTIN", "Load INF&L", "Save TST &as...",
           "Save &INFL", "Export data...", "&Clear Directory", "&Options...", "&Exit", "Save and &Run",
-          "&Kramers-Kronig test...", "Launch &NOSKVIEW", "&Open work folder", "Generate report...", "&Print front page...",
+          "&Guess start values", "&Kramers-Kronig test...", "Launch &NOSKVIEW", "&Open work folder", "Generate report...", "&Print front page...",
           "Print PNTOUTL", "Print AUXPNTL", "Print report", "View report...", "&Load data from TST",
           "L&oad data from ASCII", "Load data from &Solartron file", "Load weights from ASCII",
           "Convert frequency to angular", "Convert frequency to ordinary", "&Contents...",

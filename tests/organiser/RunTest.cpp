@@ -65,7 +65,8 @@ TEST(Run, FailedFitIsReportedAndNotAnnounced)
     f.dlg->action(QStringLiteral("Save and &Run"))->trigger();
     EXPECT_EQ(f.prompt.lastMessage().text, "The fitting engine is still running!");
     ASSERT_TRUE(f.waitForEngine());
-    EXPECT_EQ(test::readAll("ARGS"), "S\n");
+    // "S" keeps the engine's window open; the default search has 8 starts.
+    EXPECT_EQ(test::readAll("ARGS"), "S --starts 8\n");
     EXPECT_EQ(f.prompt.lastMessage().text.rfind("Fitting process failed!", 0), 0u);
     EXPECT_EQ(f.notifier.count, 0);
     EXPECT_FALSE(f.timer->isActive());
@@ -86,7 +87,7 @@ TEST(Run, OldOutinIsOfferedForKeeping)
     EXPECT_EQ(f.prompt.fileDialogs.back().request.initialName, "OUTIN.OLD");
     EXPECT_EQ(test::readAll("OUTIN.OLD"), "old outin");
     ASSERT_TRUE(f.waitForEngine());
-    EXPECT_EQ(test::readAll("ARGS"), "0\n");
+    EXPECT_EQ(test::readAll("ARGS"), "2\n");  // --starts 8
 }
 
 TEST(Run, FullRunWithTheBundledEngine)

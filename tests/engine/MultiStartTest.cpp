@@ -1,0 +1,229 @@
+// The automatic scaling with its floor, and the search from several starts.
+#include "EngineTestSupport.h"
+
+#include "engine/JobProblem.h"
+#include "engine/MultiStart.h"
+#include "engine/PreparedJob.h"
+
+#include "support/Files.h"
+#include "support/TempDir.h"
+
+#include <cminpack.h>
+
+#include <cstring>
+
+namespace nosk::test {
+namespace {
+
+using engine::FitSettings;
+using engine::JobProblem;
+using engine::PreparedJob;
+
+FitJob exampleJob(const std::string& relative)
+{
+    FitJob job;
+    job.load(std::string(NOSK_SOURCE_DIR) + "/fittests/" + relative);
+    return job;
+}
+
+// Circuit I (Randles with a Gerischer element) on the measured battery
+// spectrum of the example job TBAT. Its lowest S has the Gerischer's rate
+// constant k at the bottom of the doubles (k far below every measured
+// frequency), so near it the column of ln k is tiny but not zero.
+FitJob gerischerOnBattery(const std::vector<double>& p)
+{
+    FitJob job = exampleJob("CKT.T/TBAT.TST");
+    job.FUN = 'I';
+    const int codes[7] = {1, 1, 1, 1, 0, 1, 1};
+    for (int i = 0; i < 7; ++i) {
+        job.P[i] = p[i];
+        job.NFREE[i] = codes[i];
+    }
+    return job;
+}
+constexpr double kGerischerBestS = 2.0012248331e-4;
+
+double sumOfSquares(JobProblem& problem, const std::vector<double>& x)
+{
+    std::vector<double> r(problem.valueCount());
+    problem.residuals(x.data(), r.data());
+    double s = 0;
+    for (double v : r)
+        s += v * v;
+    return s;
+}
+
+// cminpack's lmder in its own mode 1, as the engine called it before the
+// scaling kept a floor: the reference for the fits where the floor is not
+// reached.
+engine::FitOutcome plainMode1(JobProblem& problem, std::vector<double> x, int maxfev)
+{
+    const int K = problem.valueCount(), F = problem.variableCount();
+    std::vector<double> fvec(K), fjac(static_cast<std::size_t>(K) * F), diag(F), qtf(F), wa1(F), wa2(F), wa3(F),
+        wa4(K);
+    std::vector<int> ipvt(F);
+    auto callback = [](void* p, int m, int n, const double* xv, double* fv, double* fj, int ld, int flag) {
+        auto* pr = static_cast<JobProblem*>(p);
+        if (flag == 1) {
+            pr->residuals(xv, fv);
+            for (int i = 0; i < m; ++i)
+                if (!std::isfinite(fv[i]))
+                    fv[i] = 1e100;
+        } else if (flag == 2) {
+            pr->jacobian(xv, fv, fj, ld);
+            for (int i = 0; i < m * n; ++i)
+                if (!std::isfinite(fj[i]))
+                    fj[i] = 0;
+        }
+        return 0;
+    };
+    engine::FitOutcome out;
+    out.info = lmder(callback, &problem, K, F, x.data(), fvec.data(), fjac.data(), K, 1e-12, 1e-12, 0.0, maxfev,
+        diag.data(), 1, 100.0, 0, &out.functionEvaluations, &out.jacobianEvaluations, ipvt.data(), qtf.data(),
+        wa1.data(), wa2.data(), wa3.data(), wa4.data());
+    out.x = x;
+    return out;
+}
+
+} // namespace
+
+TEST(Scaling, WithoutTheFloorItIsLmdersOwnMode1ToTheBit)
+{
+    for (const char* name : {"CKT.T/TBAT.TST", "CKT.S/SBAT.TST", "CKT.I/IGER.TST", "CKT.G/GTLM.TST"}) {
+        FitJob job = exampleJob(name);
+        offsetStart(job, 0.5);
+        const PreparedJob prepared(job);
+        JobProblem ours(prepared), reference(prepared);
+        FitSettings settings = engine::settingsFor(job);
+        settings.scaleFloor = 0;
+        const engine::FitOutcome a = engine::fitLevenbergMarquardt(ours, prepared.startVariables(), settings);
+        const engine::FitOutcome b = plainMode1(reference, prepared.startVariables(), job.MAXFEV);
+        EXPECT_EQ(a.info, b.info) << name;
+        EXPECT_EQ(a.functionEvaluations, b.functionEvaluations) << name;
+        EXPECT_EQ(a.jacobianEvaluations, b.jacobianEvaluations) << name;
+        ASSERT_EQ(a.x.size(), b.x.size());
+        EXPECT_EQ(0, std::memcmp(a.x.data(), b.x.data(), a.x.size() * sizeof(double))) << name;
+    }
+}
+
+TEST(Scaling, ATinyJacobianColumnNoLongerStopsTheFitAfterOneJacobian)
+{
+    // A start a factor of up to ten from the optimum in every free parameter
+    // (k included).
+    const FitJob job = gerischerOnBattery({0.00209406, 0.138668, 5.87936e-07, 0.00816111, 0, 0.00944301, 3.33698e-308});
+    const PreparedJob prepared(job);
+    FitSettings settings = engine::settingsFor(job);
+
+    // Without the floor: every trial step is refused and the fit "converges"
+    // on XTOL after one Jacobian, far above the minimum.
+    settings.scaleFloor = 0;
+    JobProblem stalled(prepared);
+    const engine::FitOutcome bad = engine::fitLevenbergMarquardt(stalled, prepared.startVariables(), settings);
+    EXPECT_EQ(bad.jacobianEvaluations, 1);
+    EXPECT_EQ(bad.info, 2);
+    EXPECT_GT(sumOfSquares(stalled, bad.x), 20 * kGerischerBestS);
+
+    // With it (the engine's setting) the same start reaches the minimum.
+    settings.scaleFloor = engine::kScaleFloor;
+    JobProblem floored(prepared);
+    const engine::FitOutcome good = engine::fitLevenbergMarquardt(floored, prepared.startVariables(), settings);
+    EXPECT_REL_NEAR(sumOfSquares(floored, good.x), kGerischerBestS, 1e-8);
+}
+
+TEST(MultiStart, FirstRunIsTheJobsStartAndTheResultIsDeterministic)
+{
+    FitJob job = exampleJob("CKT.S/SBAT.TST");
+    // Rough starts: a factor of three to seven away.
+    const double factors[11] = {3, 0.2, 5, 0.3, 1, 7, 1, 0.25, 1, 4, 1};
+    for (int i = 0; i < 11; ++i)
+        job.P[i] *= factors[i];
+    const PreparedJob prepared(job);
+    const FitSettings settings = engine::settingsFor(job);
+
+    JobProblem single(prepared);
+    const engine::FitOutcome alone = engine::fitLevenbergMarquardt(single, prepared.startVariables(), settings);
+    const double aloneS = sumOfSquares(single, alone.x);
+
+    engine::MultiStartSettings search;
+    search.starts = 24;
+    search.threads = 2;
+    const engine::MultiStartResult two = engine::multiStartFit(prepared, settings, search);
+    search.threads = 1;
+    const engine::MultiStartResult one = engine::multiStartFit(prepared, settings, search);
+
+    // Run 1 is the single fit from the job's start, to the bit.
+    ASSERT_EQ(two.runs.size(), 24u);
+    EXPECT_EQ(0, std::memcmp(two.runs[0].outcome.x.data(), alone.x.data(), alone.x.size() * sizeof(double)));
+    // Never worse than that run, and here far better: the single fit ends in
+    // a local minimum almost five times above the lowest S.
+    JobProblem check(prepared);
+    const double bestS = sumOfSquares(check, two.best.x);
+    EXPECT_LE(bestS, aloneS);
+    EXPECT_REL_NEAR(bestS, 2.9174411606e-6, 1e-8);
+    // The same result with one thread or two, run by run.
+    EXPECT_EQ(one.bestRun, two.bestRun);
+    EXPECT_EQ(one.reached, two.reached);
+    for (std::size_t r = 0; r < one.runs.size(); ++r) {
+        EXPECT_EQ(one.runs[r].S, two.runs[r].S) << "run " << r + 1;
+        EXPECT_EQ(one.runs[r].outcome.x, two.runs[r].outcome.x) << "run " << r + 1;
+    }
+    EXPECT_GE(two.reached, 1);
+}
+
+TEST(MultiStart, StartsStayInTheirBoxAndExponentsInTheirRange)
+{
+    const FitJob job = exampleJob("CKT.S/SBAT.TST");
+    const PreparedJob prepared(job);
+    const auto starts = engine::startVariables(prepared, 64, 1.0);
+    ASSERT_EQ(starts.size(), 64u);
+    EXPECT_EQ(starts[0], prepared.startVariables());
+    const auto roles = engine::parameterRoles(prepared.model().definition());
+    for (int j = 0; j < prepared.freeCount(); ++j) {
+        const int index = prepared.freeParam(j);
+        bool exponent = false;
+        for (const auto& role : roles)
+            if (role.number == index + 1)
+                exponent = engine::isCpeExponent(role.role);
+        double low = 1e300, high = -1e300;
+        for (std::size_t n = 1; n < starts.size(); ++n) {
+            const double x = starts[n][j];
+            low = std::min(low, x);
+            high = std::max(high, x);
+            if (exponent) {
+                EXPECT_GE(std::exp(x), 0.3 * (1 - 1e-12));
+                EXPECT_LE(std::exp(x), 1.0 + 1e-12);
+            } else {
+                EXPECT_LE(std::abs(x - starts[0][j]), std::log(10.0) + 1e-12) << "P" << index + 1;
+            }
+        }
+        // Spread over the box, not bunched: 63 points of a low-discrepancy
+        // sequence cover most of each side.
+        const double width = exponent ? std::log(1.0) - std::log(0.3) : 2 * std::log(10.0);
+        EXPECT_GT(high - low, 0.9 * width) << "P" << index + 1;
+    }
+}
+
+TEST(MultiStart, EngineReportsTheRunsAndOneStartIsTheSingleFit)
+{
+    TempWorkDir dir;
+    FitJob job = exampleJob("CKT.T/TBAT.TST");
+    offsetStart(job, 0.6);
+    job.save("INFL");
+    std::ostringstream out1, err1;
+    ASSERT_EQ(engine::runEngine(out1, err1, 1), 0) << err1.str();
+    const std::string single = readAll("OUTIN");
+    const std::string singleReport = readAll("PNTOUTL");
+    EXPECT_EQ(singleReport.find("STARTS:"), std::string::npos);
+
+    std::ostringstream out, err;
+    ASSERT_EQ(engine::runEngine(out, err, 6), 0) << err.str();
+    EXPECT_NE(out.str().find("RUN   6 OF   6"), std::string::npos) << out.str();
+    const std::string report = readAll("PNTOUTL");
+    EXPECT_NE(report.find(" STARTS: 6 RUNS, "), std::string::npos);
+    // The search kept run 1: its start was good, so the files are those of
+    // the single fit.
+    EXPECT_NE(report.find("THE BEST WAS RUN 1 "), std::string::npos);
+    EXPECT_EQ(readAll("OUTIN"), single);
+}
+
+} // namespace nosk::test
