@@ -58,7 +58,9 @@ const char* COrganiserApp::usage()
            "                VersaStudio .par) into a job file and print what was read.\n"
            "                The data replace those of JOB.TST when it exists (its model\n"
            "                and settings stay); otherwise a new job is written.\n"
-           "  --to JOB.TST  the job file to write; default FILE with the extension .TST\n"
+           "  --to JOB.TST  the job file to write; default FILE's name with the\n"
+           "                extension .TST in the current folder. A new job is ready\n"
+           "                to fit: MAXFEV 1000, IRCH 3 (weights |Z|)\n"
            "  --spectrum N  the N-th spectrum of a file that holds several (default 1)\n"
            "  --kk FILE     the Kramers-Kronig test of FILE's data lines: prints the\n"
            "                number of RC elements M, mu and the largest residuals, and\n"
@@ -171,7 +173,8 @@ int importHeadless(const std::string& file, const std::string& target, int spect
     }
     FitJob job;
     std::error_code error;
-    if (std::filesystem::exists(target, error)) {
+    const bool newJob = !std::filesystem::exists(target, error);
+    if (!newJob) {
         // Never replace a job we cannot read: its model would be lost.
         try {
             job.load(target);
@@ -179,7 +182,7 @@ int importHeadless(const std::string& file, const std::string& target, int spect
             return fail(target + ": " + e.what());
         }
     }
-    result.fill(job);
+    result.fill(job, newJob);
     try {
         job.save(target);
     } catch (const std::exception& e) {
@@ -190,6 +193,8 @@ int importHeadless(const std::string& file, const std::string& target, int spect
         std::cout << "The file holds " << result.spectrumCount
                   << " spectra; the first was taken (choose another with --spectrum N).\n";
     std::cout << "Written to " << target << '\n';
+    if (newJob)
+        std::cout << readyToFitText() << '\n';
     return 0;
 }
 

@@ -49,6 +49,8 @@ public:
     // A value that is not wholly a number throws nosk::exception "Wrong
     // number! %s"; P and NFREE may then be partly written.
     void read(double* P, int* NFREE) const;
+    // Every row's value text and code as shown, for telling a changed job.
+    QString stateText() const;
 
     int rowsInUse() const { return m_rowsInUse; }
 

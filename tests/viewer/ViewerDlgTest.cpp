@@ -44,6 +44,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -124,7 +126,7 @@ TEST(ViewerDlg, PageSetsOfFitSimulationAndMaxfevTwo)
     EXPECT_TRUE(v.prompt.messages.empty());
     EXPECT_EQ(v.tabs(), (QStringList{QStringLiteral("Graphics"), QStringLiteral("Complex-plane plot"),
                                      QStringLiteral("Numerical data"), QStringLiteral("PNTOUTL"),
-                                     QStringLiteral("AUXPNTL")}));
+                                     QStringLiteral("AUXPNTL"), QStringLiteral("Residuals/|Z|")}));
     EXPECT_EQ(v.dlg->page(3)->helpContext(), 10036);
     EXPECT_EQ(v.dlg->page(4)->helpContext(), 10027);
 
@@ -205,6 +207,36 @@ TEST(ViewerDlg, RealOnlySimulationShowsOneGraphFiftyPixelsFromTheSides)
     EXPECT_EQ(g->graph(3), nullptr);
     EXPECT_EQ(g->groupBox(1)->geometry().left(), 50);
     EXPECT_EQ(g->groupBox(1)->geometry().right() + 1, g->width() - 50);
+}
+
+// After a run the viewer comes forward only when the user cannot see it: a
+// window in view is not minimised and restored (which would put it over the
+// organiser); a minimised one is restored.
+TEST(ViewerDlg, ANotificationBringsTheWindowForwardOnlyWhenItWasMinimised)
+{
+    struct StateChanges : QObject {
+        int count = 0;
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            count += e->type() == QEvent::WindowStateChange;
+            return false;
+        }
+    } changes;
+    test::TempWorkDir dir;
+    RunSpec s;
+    Viewer v;
+    v.openRun(s);
+    v.dlg->installEventFilter(&changes);
+    v.dlg->onNotification();
+    EXPECT_EQ(changes.count, 0);
+    EXPECT_FALSE(v.dlg->isMinimized());
+
+    v.dlg->showMinimized();
+    QCoreApplication::processEvents();
+    changes.count = 0;
+    v.dlg->onNotification();
+    EXPECT_GT(changes.count, 0);
+    EXPECT_FALSE(v.dlg->isMinimized());
 }
 
 TEST(ViewerDlg, NotificationKeepsAChangedRangeAndLoadResultsRestoresTheStoredOne)
@@ -450,7 +482,7 @@ TEST(ViewerDlgEngine, FitAndRealOnlySimulationWrittenByTheEngine)
     EXPECT_TRUE(v.prompt.messages.empty()) << v.prompt.lastMessage().text;
     EXPECT_EQ(v.tabs(), (QStringList{QStringLiteral("Graphics"), QStringLiteral("Complex-plane plot"),
                                      QStringLiteral("Numerical data"), QStringLiteral("PNTOUTL"),
-                                     QStringLiteral("AUXPNTL")}));
+                                     QStringLiteral("AUXPNTL"), QStringLiteral("Residuals/|Z|")}));
     ASSERT_NE(v.dlg->run().statistics(), nullptr);
     EXPECT_EQ(v.dlg->run().statistics()->freeCount, 3);
     EXPECT_TRUE(v.dlg->run().imagNegated());
