@@ -46,8 +46,10 @@ void CRelativeResidualsPage::ensureBuilt()
     m_built = true;
     const RelativeResiduals r = residualsRelativeToModulus(m_run.arrays(), m_run.imagNegated());
     const std::vector<double>* x = m_run.xValues();
-    const std::size_t n = x ? std::min(x->size(), r.re.size()) : 0;
-    m_x.assign(x ? x->begin() : m_x.end(), x ? x->begin() + std::ptrdiff_t(n) : m_x.end());
+    const std::size_t n = x ? std::min({x->size(), r.re.size(), std::size_t(std::max(m_run.count(), 0))}) : 0;
+    m_x.clear();
+    if (x)
+        m_x.assign(x->begin(), x->begin() + std::ptrdiff_t(n));
     m_re.assign(r.re.begin(), r.re.begin() + std::ptrdiff_t(n));
     m_im.assign(r.im.begin(), r.im.begin() + std::ptrdiff_t(n));
 

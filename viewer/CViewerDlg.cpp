@@ -237,11 +237,13 @@ bool CViewerDlg::LoadRun(int mode)
     m_loading = true;
     destroyPages();
     bool loaded = true;
+    m_loadError.clear();
     try {
         m_run.load(mode, m_settings);
     } catch (const std::exception& e) {
         m_run.release();
         loaded = false;
+        m_loadError = failureText(e);
         // No run to show (no INFL, or a stopped or failed fit left no
         // AUXPNTL) is no fault while the Kramers-Kronig page has something
         // to show: that page comes alone, without a box.
@@ -249,7 +251,7 @@ bool CViewerDlg::LoadRun(int mode)
         namespace fs = std::filesystem;
         const bool noRun = !fs::exists("INFL", ec) || !fs::exists("AUXPNTL", ec);
         if (!(noRun && fs::exists(CKramersKronigPage::kTableFile, ec)))
-            reportError(failureText(e).c_str());
+            reportError(m_loadError.c_str());
     }
     // After a failed load only the Kramers-Kronig page can come: it needs no run.
     createPages();

@@ -129,8 +129,9 @@ TEST(DisplayArrays, ResidualsRelativeToTheModelsModulusStayBoundedWhereAComponen
             // Never beyond the whole misfit relative to |Z|.
             EXPECT_LE(std::hypot(r.re[size_t(i)], r.im[size_t(i)]), 100 * std::abs(obs[i] - model[i]) / std::abs(model[i]) + 1e-9);
         }
-        if (pfit == 'R')  // the engine's own column: a spike at the crossing
+        if (pfit == 'R') {  // the engine's own column: a spike at the crossing
             EXPECT_GT(std::abs(q2[2]), 1e6);
+        }
     }
     // A simulation (no residuals) gives nothing to show.
     std::vector<double> v{1, 2};

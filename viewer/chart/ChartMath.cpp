@@ -150,9 +150,14 @@ TickResult rebuildRange(double min, double max, bool autoScale, bool logScale)
         sanitizeRange(min, max, logScale);
         r.min = min;
         r.max = max;
-        if (logScale)
-            r.ticks.erase(std::remove_if(r.ticks.begin(), r.ticks.end(), [&](double t) { return !(t > min && t < max); }),
-                          r.ticks.end());
+        if (logScale) {
+            r.ticks.clear();
+            const int from = std::clamp(static_cast<int>(std::ceil(std::log10(min))), -307, 308);
+            const int to = std::clamp(static_cast<int>(std::floor(std::log10(max))), -307, 308);
+            for (int k = from; k <= to; ++k)
+                if (const double t = std::pow(10.0, k); t > min && t < max)
+                    r.ticks.push_back(t);
+        }
     }
     return r;
 }

@@ -193,8 +193,8 @@ TEST_F(ChartDialogs, TraceDialogAppliesEveryTraceOnOk)
     dialogs.next<CZuTraceDlg>([](CZuTraceDlg* d) {
         EXPECT_EQ(d->windowTitle(), QStringLiteral("Properties of graph traces"));
         ASSERT_EQ(d->traceList()->count(), 2);
-        EXPECT_EQ(d->traceList()->itemText(0), QStringLiteral("Trace 0"));
-        EXPECT_EQ(d->traceList()->itemText(1), QStringLiteral("Trace 1"));
+        EXPECT_EQ(d->traceList()->itemText(0), QStringLiteral("Trace 1"));
+        EXPECT_EQ(d->traceList()->itemText(1), QStringLiteral("Trace 2"));
         EXPECT_EQ(d->styleList(0)->currentText(), QStringLiteral("Dot"));
         EXPECT_FALSE(d->styleList(0)->isHidden());
         EXPECT_TRUE(d->styleList(1)->isHidden());
@@ -270,4 +270,19 @@ TEST_F(ChartDialogs, LegendWithOneEntryAndPrintResult)
         d->reject();
     });
     EXPECT_EQ(runModal(full), int(QDialog::Rejected));
+}
+
+// The trace dialog lists the traces by what they show; an unnamed one is
+// counted from 1, never "Trace 0".
+TEST_F(ChartDialogs, TraceDialogNamesTheTraces)
+{
+    graph.nameLastTrace(QStringLiteral("Fitting result"));
+    QStringList names;
+    dialogs.next<CZuTraceDlg>([&names](CZuTraceDlg* d) {
+        for (int i = 0; i < d->traceList()->count(); ++i)
+            names << d->traceList()->itemText(i);
+        d->reject();
+    });
+    graph.openTraceDialog();
+    EXPECT_EQ(names, (QStringList{QStringLiteral("Trace 1"), QStringLiteral("Fitting result")}));
 }
