@@ -116,6 +116,9 @@ public:
     // Whether nothing has been loaded into the job since the start or New
     // (an import then makes it ready to fit).
     bool jobIsNew() const { return m_jobIsNew; }
+    // The job shown was put in from outside (a file named at start): it is
+    // the unchanged state, and no longer new when it was read.
+    void jobOpened(bool fromFile);
     const std::string& currentFileName() const { return m_currentFileName; }
     // The one place that sets the window title and the current test file: a
     // file loaded or saved under its own name is both; New and the work files
