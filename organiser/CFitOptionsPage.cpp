@@ -209,13 +209,21 @@ void CFitOptionsPage::showCircuit(char fun)
         full = QString(QLatin1Char(fun)) + QStringLiteral(" = ") + QString::fromStdString(definition);
     if (!error.empty())
         full += QStringLiteral("\n(CIRCUITS not used: %1)").arg(QString::fromStdString(error));
-    // One line on the page; the whole text is the tooltip.
+    // One line on the page; the whole text is the tooltip. A CIRCUITS that
+    // does not parse is said on the line itself, in red.
     const QFontMetrics metrics(m_definition->font());
-    const QString firstLine = full.section(QLatin1Char('\n'), 0, 0);
-    m_definition->setText(metrics.elidedText(firstLine, Qt::ElideRight, m_definition->width()));
+    const QString line = error.empty() ? full.section(QLatin1Char('\n'), 0, 0)
+                                       : QStringLiteral("CIRCUITS not used: %1").arg(QString::fromStdString(error));
+    m_definition->setText(metrics.elidedText(line, Qt::ElideRight, m_definition->width()));
+    m_definition->setStyleSheet(error.empty() ? QString() : QStringLiteral("color: #c00000"));
     m_definition->setToolTip(full);
     list("FUN")->setToolTip(full);
     m_params->setCircuit(fun);
+}
+
+void CFitOptionsPage::circuitsChanged()
+{
+    showCircuit(takeCode(list("FUN"), kCircuits.codes));
 }
 
 void CFitOptionsPage::StoreToJob()
@@ -259,6 +267,19 @@ void CFitOptionsPage::StoreToJob()
         return;
     }
     m_lastStoreSucceeded = countTaken;
+}
+
+QString CFitOptionsPage::stateText() const
+{
+    QString text = m_description->text();
+    for (QWidget* box : m_boxes) {
+        text += QLatin1Char('\n');
+        if (auto* e = qobject_cast<QLineEdit*>(box))
+            text += e->text();
+        else if (auto* c = qobject_cast<QComboBox*>(box))
+            text += QString::number(c->currentIndex());
+    }
+    return text + QLatin1Char('\n') + m_params->stateText();
 }
 
 void CFitOptionsPage::showDataPoints(int m)

@@ -29,6 +29,12 @@ public:
     // values. lastStoreSucceeded() tells whether every box was taken.
     void StoreToJob() override;
     bool lastStoreSucceeded() const { return m_lastStoreSucceeded; }
+    // Every box as shown, for telling a changed job.
+    QString stateText() const;
+
+    // The work folder's CIRCUITS changed: the definition line, its tooltip
+    // and the DE links are shown anew for the circuit chosen.
+    void circuitsChanged();
 
     // Shown by the "Data lines" page after its own changes.
     void showDataPoints(int m);

@@ -76,7 +76,9 @@ const char* COrganiserApp::usage()
            "                VersaStudio .par) into a job file and print what was read.\n"
            "                The data replace those of JOB.TST when it exists (its model\n"
            "                and settings stay); otherwise a new job is written.\n"
-           "  --to JOB.TST  the job file to write; default FILE with the extension .TST\n"
+           "  --to JOB.TST  the job file to write; default FILE's name with the\n"
+           "                extension .TST in the current folder. A new job is ready\n"
+           "                to fit: MAXFEV 1000, IRCH 3 (weights |Z|)\n"
            "  --spectrum N  the N-th spectrum of a file that holds several (default 1)\n"
            "  --kk FILE     the Kramers-Kronig test of FILE's data lines (a job or an\n"
            "                instrument file): prints the number of RC elements M, mu,\n"
@@ -187,12 +189,15 @@ int COrganiserApp::run(int argc, char** argv)
         COrganiserDlg dlg(Platform::instance().prompt(), options);
         if (!file.empty()) {
             dlg.setCurrentFile(QString::fromStdString(file), std::string());
+            bool loaded = true;
             try {
                 dlg.job().load(file);
             } catch (const std::exception& e) {
+                loaded = false;
                 Platform::instance().prompt().message(e.what(), "ERROR", Buttons::Ok, Icon::Error);
             }
             dlg.loadFromJob();
+            dlg.jobOpened(loaded);
         }
         runModal(dlg);
     }
@@ -217,7 +222,8 @@ int importHeadless(const std::string& file, const std::string& target, int spect
     FitJob job;
     std::error_code error;
     const bool plantedLink = !targetNamed && std::filesystem::is_symlink(target, error);
-    if (!plantedLink && std::filesystem::exists(target, error)) {
+    const bool newJob = plantedLink || !std::filesystem::exists(target, error);
+    if (!newJob) {
         // Never replace a job we cannot read: its model would be lost.
         try {
             job.load(target);
@@ -225,7 +231,7 @@ int importHeadless(const std::string& file, const std::string& target, int spect
             return fail(target + ": " + e.what());
         }
     }
-    result.fill(job);
+    result.fill(job, newJob);
     try {
         // A name the user did not type: a link planted under it is replaced,
         // never written through.
@@ -238,6 +244,8 @@ int importHeadless(const std::string& file, const std::string& target, int spect
         std::cout << "The file holds " << result.spectrumCount
                   << " spectra; the first was taken (choose another with --spectrum N).\n";
     std::cout << "Written to " << target << '\n';
+    if (newJob)
+        std::cout << readyToFitText() << '\n';
     return 0;
 }
 

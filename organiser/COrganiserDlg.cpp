@@ -27,6 +27,7 @@
 #include "core/Prompt.h"
 #include "core/RunCommand.h"
 #include "platform/DialogRunner.h"
+#include "platform/FileWatch.h"
 #include "platform/Help.h"
 #include "platform/Notification.h"
 #include "platform/Platform.h"
@@ -37,6 +38,7 @@
 #include "ui/CPageTab.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QPlainTextEdit>
@@ -205,6 +207,8 @@ COrganiserDlg::COrganiserDlg(Prompt& prompt, RunOptions& options, QWidget* paren
     layout->addLayout(statusLine);
 
     loadFromJob();
+    markUnchanged();
+    m_circuitsWatch = std::make_unique<FileWatch>("CIRCUITS", [this] { m_fitPage->circuitsChanged(); });
 }
 
 COrganiserDlg::~COrganiserDlg()
@@ -325,6 +329,69 @@ void COrganiserDlg::setCurrentFile(const QString& title, const std::optional<std
         m_currentFileName = *file;
 }
 
+std::string COrganiserDlg::jobState() const
+{
+    std::string state = m_fitPage->stateText().toStdString();
+    const FitJob& j = m_job;
+    state += '\n' + std::to_string(j.M) + ' ' + std::to_string(j.IRCH) + ' ' + std::to_string(int(j.xVariable)) + ' ' +
+             std::to_string(m_dataPage->negativeBox()->isChecked());
+    // The grid writes into the arrays: their bytes.
+    for (const FitJob::Column* c : {&j.FREQ, &j.DATA1, &j.DATA2, &j.WEIGHT1, &j.WEIGHT2}) {
+        state += c->has_value() ? '|' : '-';
+        if (*c)
+            state.append(reinterpret_cast<const char*>((*c)->data()), (*c)->size() * sizeof(double));
+    }
+    return state;
+}
+
+void COrganiserDlg::markUnchanged()
+{
+    m_unchangedState = jobState();
+}
+
+void COrganiserDlg::jobOpened(bool fromFile)
+{
+    if (fromFile)
+        m_jobIsNew = false;
+    markUnchanged();
+}
+
+bool COrganiserDlg::jobChanged() const
+{
+    return jobState() != m_unchangedState;
+}
+
+bool COrganiserDlg::saveJob()
+{
+    std::string path = m_currentFileName;
+    if (path.empty()) {
+        auto chosen = m_prompt.saveFile(allFiles());
+        if (!chosen)
+            return false;
+        path = *chosen;
+    }
+    if (!storeToJob())
+        return false;
+    if (!runCommand(m_prompt, [&] { m_job.save(path); }))
+        return false;
+    setCurrentFile(QString::fromStdString(path), path);
+    markUnchanged();
+    return true;
+}
+
+bool COrganiserDlg::maySetJobAside()
+{
+    if (!jobChanged())
+        return true;
+    const std::string name = m_currentFileName.empty() ? std::string("The job") : "The job " + m_currentFileName;
+    switch (m_prompt.message(name + " has changed.\nSave the changes before opening another?", kProgram,
+                             Buttons::SaveDiscardCancel, Icon::Question)) {
+    case Answer::Yes: return saveJob();
+    case Answer::No: return true;
+    default: return false;
+    }
+}
+
 void COrganiserDlg::loadFromJob()
 {
     m_fitPage->LoadFromJob();
@@ -375,30 +442,64 @@ void COrganiserDlg::LoadJobFile(const std::string& path)
         return;
     loadFromJob();
     setCurrentFile(QString::fromStdString(path), path);
+    m_jobIsNew = false;
+    markUnchanged();
 }
 
 void COrganiserDlg::fileNew()
 {
+    if (!maySetJobAside())
+        return;
     m_job.clear();
     loadFromJob();
     setCurrentFile(QString::fromLatin1(kProgram), std::string());
+    m_jobIsNew = true;
+    markUnchanged();
 }
+
+namespace {
+
+// Whether `inner` lies in `folder` or below it (both made absolute).
+bool liesIn(const std::filesystem::path& inner, const std::filesystem::path& folder)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path a = fs::weakly_canonical(inner, ec);
+    const fs::path b = fs::weakly_canonical(folder, ec);
+    if (ec || b.empty())
+        return false;
+    return std::mismatch(b.begin(), b.end(), a.begin(), a.end()).first == b.end();
+}
+
+} // namespace
 
 void COrganiserDlg::loadTst()
 {
-    if (auto path = m_prompt.openFile(allFiles()))
-        LoadJobFile(*path);
+    auto path = m_prompt.openFile(allFiles());
+    if (!path || !maySetJobAside())
+        return;
+    // An installed example (the file dialog's side bar leads there) opens
+    // as a copy in the work folder, never in place.
+    const std::string examples = locations::bundledExamplesDir();
+    std::error_code ec;
+    if (!examples.empty() && liesIn(*path, examples) && !liesIn(*path, std::filesystem::current_path(ec))) {
+        openExample(*path);
+        return;
+    }
+    LoadJobFile(*path);
 }
 
 void COrganiserDlg::loadTmp()
 {
     auto path = m_prompt.openFile(allFiles());
-    if (!path)
+    if (!path || !maySetJobAside())
         return;
     if (!loadIntoCopy(*path, true))
         return;
     setCurrentFile(QStringLiteral("TEMPLATE"), std::nullopt);
     loadFromJob();
+    m_jobIsNew = false;
+    markUnchanged();
 }
 
 bool COrganiserDlg::loadInto(const std::string& path, const char* title)
@@ -407,6 +508,8 @@ bool COrganiserDlg::loadInto(const std::string& path, const char* title)
         return false;
     loadFromJob();
     setCurrentFile(QString::fromLatin1(title), std::string());
+    m_jobIsNew = false;
+    markUnchanged();
     return true;
 }
 
@@ -415,6 +518,8 @@ void COrganiserDlg::afterInflReload()
     // The conversions have stored and reloaded INFL: as the Load INFL command.
     loadFromJob();
     setCurrentFile(QStringLiteral("INFL"), std::string());
+    m_jobIsNew = false;
+    markUnchanged();
 }
 
 void COrganiserDlg::showTextWindow(const std::string& path)
@@ -457,6 +562,7 @@ void COrganiserDlg::saveTstAs()
     if (!runCommand(m_prompt, [&] { m_job.save(*path); }))
         return;
     setCurrentFile(QString::fromStdString(*path), *path);
+    markUnchanged();
 }
 
 void COrganiserDlg::saveInfl()
@@ -847,7 +953,11 @@ private:
 void COrganiserDlg::importInstrumentFile()
 {
     DialogSpectrumChooser chooser(*this);
-    importInstrument(m_job, m_prompt, chooser, [this] { loadFromJob(); });
+    // The boxes go into the job first, so that the refresh keeps what was
+    // typed.
+    storeToJob();
+    if (importInstrument(m_job, m_prompt, chooser, [this] { loadFromJob(); }, m_jobIsNew))
+        m_jobIsNew = false;
 }
 
 void COrganiserDlg::loadWeights()
@@ -892,8 +1002,15 @@ void COrganiserDlg::deExamples()
     CDEExamplesDlg dlg(this);
     if (runModal(dlg) != QDialog::Accepted || dlg.examplePath().empty())
         return;
+    if (!maySetJobAside())
+        return;
+    openExample(dlg.examplePath());
+}
+
+void COrganiserDlg::openExample(const std::string& path)
+{
     namespace fs = std::filesystem;
-    const fs::path example = dlg.examplePath();
+    const fs::path example = path;
     std::error_code ec;
     const fs::path work = fs::weakly_canonical(fs::current_path(ec), ec);
     const fs::path parent = fs::weakly_canonical(example, ec).parent_path();
@@ -913,6 +1030,9 @@ void COrganiserDlg::deExamples()
     }
     const fs::path part = copy.string() + ".part";
     fs::copy_file(example, part, fs::copy_options::overwrite_existing, ec);
+    // The copy is the user's: writable, whatever the installation's modes.
+    if (!ec)
+        fs::permissions(part, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add, ec);
     if (!ec)
         fs::rename(part, copy, ec);
     if (ec) {

@@ -26,6 +26,7 @@ class CFitOptionsPage;
 class CPageTab;
 class CTextEditorDlg;
 class EngineRunner;
+class FileWatch;
 class Prompt;
 struct RunEnd;
 class Timer;
@@ -111,6 +112,18 @@ public:
 
     // --- for the program and for tests ---
     FitJob& job() { return m_job; }
+    // Whether the job as the pages show it differs from what was last
+    // loaded, saved or started anew.
+    bool jobChanged() const;
+    // Before another job replaces a changed one: asks Save / Discard /
+    // Cancel; false for Cancel or a save that did not happen.
+    bool maySetJobAside();
+    // Whether nothing has been loaded into the job since the start or New
+    // (an import then makes it ready to fit).
+    bool jobIsNew() const { return m_jobIsNew; }
+    // The job shown was put in from outside (a file named at start): it is
+    // the unchanged state, and no longer new when it was read.
+    void jobOpened(bool fromFile);
     const std::string& currentFileName() const { return m_currentFileName; }
     // The one place that sets the window title and the current test file: a
     // file loaded or saved under its own name is both; New and the work files
@@ -132,6 +145,7 @@ public:
     // The engine's watch timer (a QtTimer unless a test sets its own).
     void setTimer(std::unique_ptr<Timer> timer);
     Timer& timer();
+    FileWatch* circuitsWatch() const { return m_circuitsWatch.get(); }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -152,11 +166,22 @@ private:
     void setStatus(const QString& text);
     void afterInflReload();
     void showTextWindow(const std::string& path);
+    // The job as the pages and arrays hold it, compared by jobChanged.
+    std::string jobState() const;
+    void markUnchanged();
+    // Copies an example job that lies outside the work folder into it (after
+    // asking before replacing a file of that name) and loads the copy; one
+    // inside it is loaded in place.
+    void openExample(const std::string& path);
+    // Saves the job under the current file name, or asks for one.
+    bool saveJob();
 
     Prompt& m_prompt;
     RunOptions& m_options;
     FitJob m_job;
     std::string m_currentFileName;
+    std::string m_unchangedState;
+    bool m_jobIsNew = true;
     QFont m_boldFont;
 
     CPageTab* m_tab = nullptr;
@@ -174,6 +199,8 @@ private:
     QAction* m_stopAction = nullptr;
 
     std::unique_ptr<EngineRunner> m_runner;
+    // The work folder's circuit definitions, shown anew when they change.
+    std::unique_ptr<FileWatch> m_circuitsWatch;
 };
 
 } // namespace nosk

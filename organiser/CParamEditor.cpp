@@ -244,6 +244,10 @@ void CParamEditor::set(const double* P, const int* NFREE, int rowsInUse, char fu
         if (inUse) {
             row.value->setText(QString::fromStdString(doubleText(P[i], 7)));
             row.code->setCurrentIndex(NFREE[i] >= 0 && NFREE[i] <= 3 ? NFREE[i] : -1);
+        } else {
+            // Rows beyond N count as 0: no value of an earlier job stays.
+            row.value->clear();
+            row.code->setCurrentIndex(-1);
         }
         row.value->setEnabled(inUse);
         row.code->setEnabled(inUse);
@@ -339,6 +343,18 @@ void CParamEditor::placeLinks(char fun, const int* NFREE)
             row.link->clear();
         }
     }
+}
+
+QString CParamEditor::stateText() const
+{
+    QString text = QString::number(m_rowsInUse);
+    for (const Row& row : m_rows) {
+        text += QLatin1Char('\n') + row.value->text() + QLatin1Char('\t') + QString::number(row.code->currentIndex());
+        for (const QLineEdit* limit : {row.lower, row.upper})
+            if (limit)
+                text += QLatin1Char('\t') + limit->text();
+    }
+    return text;
 }
 
 void CParamEditor::read(double* P, int* NFREE) const

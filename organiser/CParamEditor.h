@@ -52,6 +52,8 @@ public:
     // A value that is not wholly a number throws nosk::exception "Wrong
     // number! %s"; P and NFREE may then be partly written.
     void read(double* P, int* NFREE) const;
+    // Every row's value text and code as shown, for telling a changed job.
+    QString stateText() const;
     // The limit boxes of all 50 rows from LOWER and UPPER (infinite: empty).
     void setLimits(const double* LOWER, const double* UPPER);
     // Rows 1..rowsInUse back into LOWER and UPPER: an empty box is no limit

@@ -183,11 +183,14 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args)
 
 std::string CommandLine::defaultImportTarget(const std::string& file)
 {
+    // The job goes into the work folder (the current one), wherever the
+    // data file lies.
     const size_t slash = file.find_last_of('/');
-    const size_t dot = file.find_last_of('.');
+    const std::string name = slash == std::string::npos ? file : file.substr(slash + 1);
+    const size_t dot = name.find_last_of('.');
     // A leading dot starts a hidden file's name, not its extension.
-    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos ? dot > 0 : dot > slash + 1);
-    return (hasExtension ? file.substr(0, dot) : file) + ".TST";
+    const bool hasExtension = dot != std::string::npos && dot > 0;
+    return (hasExtension ? name.substr(0, dot) : name) + ".TST";
 }
 
 } // namespace nosk

@@ -53,8 +53,9 @@ struct CommandLine {
     // split); "--" ends the options, so "-- --odd.tst" loads "--odd.tst".
     static CommandLine parse(const std::vector<std::string>& args);
 
-    // The job file --import writes when --to is not given: FILE with its
-    // extension replaced by ".TST" ("data/cell.csv" -> "data/cell.TST").
+    // The job file --import writes when --to is not given: FILE's name with
+    // its extension replaced by ".TST", in the current folder (the work
+    // folder): "data/cell.csv" -> "cell.TST".
     static std::string defaultImportTarget(const std::string& file);
 };
 

@@ -62,12 +62,16 @@ void CComplexPlanePage::ensureBuilt()
     const TraceSlots& traceSlots = m_settings.traces[4];
     const DisplayArrays& a = m_run.arrays();
     const int count = m_run.count();
-    if (a.has(DisplayArrays::DataRe) && a.has(DisplayArrays::DataIm))
+    if (a.has(DisplayArrays::DataRe) && a.has(DisplayArrays::DataIm)) {
         m_graph->AddTrace(a.get(DisplayArrays::DataRe)->data(), a.get(DisplayArrays::DataIm)->data(), count,
                           traceSlots.style1, static_cast<std::uint32_t>(traceSlots.color1));
-    if (a.has(DisplayArrays::ModelRe) && a.has(DisplayArrays::ModelIm))
+        m_graph->nameLastTrace(QStringLiteral("Input data"));
+    }
+    if (a.has(DisplayArrays::ModelRe) && a.has(DisplayArrays::ModelIm)) {
         m_graph->AddTrace(a.get(DisplayArrays::ModelRe)->data(), a.get(DisplayArrays::ModelIm)->data(), count,
                           traceSlots.style2, static_cast<std::uint32_t>(traceSlots.color2));
+        m_graph->nameLastTrace(QStringLiteral("Fitting result"));
+    }
     m_graph->show();
     m_graph->UpdateRanges();
     setAxisTitles(*m_graph, QString::fromStdString(titles.horizontal), QString::fromStdString(titles.vertical));

@@ -114,10 +114,19 @@ void CGraphPage::buildGraph(int n, const LayoutRect& groupRect)
     const int count = m_run.count();
     const auto* first = arrays.get(kTraceArrays[n - 1][0]);
     const auto* second = arrays.get(kTraceArrays[n - 1][1]);
-    if (x && first)
+    // The trace dialog names each trace as the legend does.
+    const QString c1 = QString::fromStdString(firstComponentName(job.PFIT));
+    const QString c2 = QString::fromStdString(secondComponentName(job.PFIT));
+    const QString name1 = n <= 2 ? QStringLiteral("Input data") : d == 'I' ? c2 : c1;
+    const QString name2 = n <= 2 ? QStringLiteral("Fitting result") : c2;
+    if (x && first) {
         graph->AddTrace(x, first->data(), count, traceSlots.style1, static_cast<std::uint32_t>(traceSlots.color1));
-    if (x && second)
+        graph->nameLastTrace(name1);
+    }
+    if (x && second) {
         graph->AddTrace(x, second->data(), count, traceSlots.style2, static_cast<std::uint32_t>(traceSlots.color2));
+        graph->nameLastTrace(name2);
+    }
     graph->show();
     graph->UpdateRanges();
     setAxisTitles(*graph, QString::fromStdString(titles.horizontal), QString::fromStdString(titles.vertical));

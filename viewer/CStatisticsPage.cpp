@@ -101,6 +101,11 @@ CStatisticsPage::CStatisticsPage(const QString& title, const FitStatistics& stat
         m_values[i]->setTextInteractionFlags(Qt::TextSelectableByMouse);
         l->addWidget(label, row, 0);
         l->addWidget(m_values[i], row, 1);
+        if (i == 6) {
+            const QString why = QString::fromLatin1(kQualityFactorText);
+            label->setToolTip(why);
+            m_values[i]->setToolTip(why);
+        }
     }
     m_end = new QLabel(endTextFor(s), m_groups[0]);
     m_end->setFont(normalFont());

@@ -19,6 +19,11 @@ struct FitStatistics;
 // "Numerical data": the statistics of a fit as the engine's report gives
 // them, the free parameters with their uncertainties and their correlation
 // matrix, in two read-only grids.
+// What the "Fit quality factor" is, for its tooltip.
+inline constexpr const char* kQualityFactorText =
+    "The RMS relative misfit: sqrt(sum(((observed - model) / observed)^2) / degrees of freedom) over the fitted "
+    "values, whatever the weighting. 0.01 means the model misses the data by about 1 % on average.";
+
 class CStatisticsPage : public CViewerPage {
     Q_OBJECT
 public:

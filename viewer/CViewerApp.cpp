@@ -57,7 +57,9 @@ int saveImageHeadless(GraphSettings& settings, const std::string& file, const st
     // is there without a run; every other page needs the run loaded.
     const bool needsRun = pageTitle != CKramersKronigPage::kTitle && pageTitle != CZhitPage::kTitle;
     if (!dlg.LoadRun(0) && needsRun) {
-        std::fprintf(stderr, "%s\n", prompt.messages.empty() ? "Cannot load the run." : prompt.lastMessage().text.c_str());
+        std::fprintf(stderr, "%s\n", !dlg.loadError().empty() ? dlg.loadError().c_str()
+                                      : prompt.messages.empty() ? "Cannot load the run."
+                                                                : prompt.lastMessage().text.c_str());
         return 1;
     }
     CViewerPage* page = nullptr;

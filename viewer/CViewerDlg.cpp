@@ -5,6 +5,7 @@
 #include "CFileTextPage.h"
 #include "CGraphPage.h"
 #include "CKramersKronigPage.h"
+#include "CRelativeResidualsPage.h"
 #include "CZhitPage.h"
 #include "CStatisticsPage.h"
 #include "CAboutDlg.h"
@@ -32,7 +33,9 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QMenuBar>
+#include <QPageSize>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QPicture>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -187,6 +190,10 @@ void CViewerDlg::createPages()
         addPage(new CZhitPage(lineHeight));
     addPage(new CFileTextPage(QStringLiteral("PNTOUTL"), fitPages ? 10036 : 0, m_prompt));
     addPage(new CFileTextPage(QStringLiteral("AUXPNTL"), fitPages ? 10027 : 0, m_prompt));
+    // The residuals in percent of |Z| of the model: the graph to judge a fit
+    // of complex data by.
+    if (fitPages && dattyp == 'C')
+        addPage(new CRelativeResidualsPage(m_run, lineHeight));
     if (!m_pages.empty())
         m_tabs->showPage(0);
 }
@@ -236,12 +243,23 @@ bool CViewerDlg::LoadRun(int mode)
     m_loading = true;
     destroyPages();
     bool loaded = true;
+    m_loadError.clear();
     try {
         m_run.load(mode, m_settings);
     } catch (const std::exception& e) {
         m_run.release();
         loaded = false;
-        reportError(failureText(e).c_str());
+        m_loadError = failureText(e);
+        // No run to show (no INFL, or a stopped or failed fit left no
+        // AUXPNTL) is no fault while the Kramers-Kronig or Z-HIT page has
+        // something to show: those pages come alone, without a box.
+        std::error_code ec;
+        namespace fs = std::filesystem;
+        const bool noRun = !fs::exists("INFL", ec) || !fs::exists("AUXPNTL", ec);
+        const bool analysis =
+            fs::exists(CKramersKronigPage::kTableFile, ec) || fs::exists(CZhitPage::kTableFile, ec);
+        if (!(noRun && analysis))
+            reportError(m_loadError.c_str());
     }
     // After a failed load only the Kramers-Kronig and Z-HIT pages can come: they need no run.
     createPages();
@@ -281,9 +299,9 @@ void CViewerDlg::runPendingReload()
             std::fputs(loaded ? "reloaded\n" : "reload failed\n", f);
             std::fclose(f);
         }
-    // Minimising and restoring brings the window in front of the organiser.
-    if (isVisible()) {
-        showMinimized();
+    // A window the user cannot see comes forward to show the new run; one in
+    // view stays where it is (never over the organiser after every run).
+    if (isMinimized()) {
         showNormal();
         raise();
         activateWindow();
@@ -406,19 +424,14 @@ std::string CViewerDlg::saveImage(const std::string& path, const CViewerPage& pa
         playPicture(painter, *picture, QRect(0, 0, w, h));
     }
     const QString name = QString::fromStdString(path);
-    if (name.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)) {
-        // Encoded in memory and renamed into place, as the bitmap: a failed
-        // save keeps the user's old image.
-        QByteArray png;
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        if (!image.save(&buffer, "PNG"))
-            return BmpError{"WriteFile", EINVAL}.message();
+    // PNG and PDF are encoded in memory and renamed into place, as the
+    // bitmap: a failed save keeps the user's old image.
+    auto writeBytes = [&path](const QByteArray& bytes) -> std::string {
         const char* step = "CreateFile";
         try {
             AtomicFileWriter file(path);
             step = "WriteFile";
-            file.buffer().assign(png.constData(), std::size_t(png.size()));
+            file.buffer().assign(bytes.constData(), std::size_t(bytes.size()));
             file.flush();
             step = "CloseHandle";
             file.commit();
@@ -426,6 +439,32 @@ std::string CViewerDlg::saveImage(const std::string& path, const CViewerPage& pa
             return BmpError{step, errno}.message();
         }
         return {};
+    };
+    if (name.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)) {
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        if (!image.save(&buffer, "PNG"))
+            return BmpError{"WriteFile", EINVAL}.message();
+        return writeBytes(png);
+    }
+    if (name.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive)) {
+        // Vector graphics: one page the size of the image, in points.
+        QByteArray pdf;
+        QBuffer buffer(&pdf);
+        buffer.open(QIODevice::WriteOnly);
+        {
+            QPdfWriter writer(&buffer);
+            writer.setResolution(72);
+            writer.setPageSize(QPageSize(QSizeF(w, h), QPageSize::Point));
+            writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+            writer.setTitle(QStringLiteral("Graphs from NOSKVIEW"));
+            QPainter painter;
+            if (!painter.begin(&writer))
+                return BmpError{"WriteFile", EINVAL}.message();
+            playPicture(painter, *picture, QRect(0, 0, w, h));
+        }
+        return writeBytes(pdf);
     }
     auto err = WriteBmpFile(path, w, h, reinterpret_cast<const std::uint32_t*>(image.constBits()),
                             static_cast<int>(image.bytesPerLine() / 4));
@@ -477,7 +516,10 @@ void CViewerDlg::onSaveAllGraphsInImage()
         return;
     }
     FileRequest request;
-    request.filters = {{"Bitmap file (*.bmp)", "*.bmp"}, {"All files (*.*)", "*.*"}};
+    request.filters = {{"Bitmap file (*.bmp)", "*.bmp"},
+                       {"PNG image (*.png)", "*.png"},
+                       {"PDF document (*.pdf)", "*.pdf"},
+                       {"All files (*.*)", "*.*"}};
     request.defaultExtension = "bmp";
     request.confirmOverwrite = true;
     auto path = m_prompt.saveFile(request);

@@ -42,6 +42,9 @@ public:
     // ordinary). Errors are shown and leave the window without pages; returns
     // whether the run was loaded.
     bool LoadRun(int mode);
+    // Why the last load failed (empty after a load that succeeded), also
+    // when no box said it because the Kramers-Kronig page came instead.
+    const std::string& loadError() const { return m_loadError; }
     // "NOSK_COMM": keep the pages' settings, reload, come to the front. While
     // a modal dialog or message box of the viewer is open (or a load runs)
     // the reload waits and then runs once, when nothing is open any more.
@@ -108,6 +111,7 @@ private:
     bool m_settingsSaved = false;
     bool m_reloadPending = false;
     bool m_loading = false;
+    std::string m_loadError;
     QTimer* m_reloadRetry = nullptr;
     QFont m_boldFont;
 };

@@ -5,6 +5,8 @@
 #include "job/Immittance.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 namespace nosk {
 
@@ -75,11 +77,41 @@ bool BuildDisplayArrays(const DisplaySource& s, char dfit, char pfit, char datty
     return imagNegated;
 }
 
+RelativeResiduals residualsRelativeToModulus(const DisplayArrays& arrays, bool imagNegated)
+{
+    RelativeResiduals r;
+    const auto* dRe = arrays.get(DisplayArrays::DataRe);
+    const auto* dIm = arrays.get(DisplayArrays::DataIm);
+    const auto* mRe = arrays.get(DisplayArrays::ModelRe);
+    const auto* mIm = arrays.get(DisplayArrays::ModelIm);
+    if (!dRe || !dIm || !mRe || !mIm || !arrays.has(DisplayArrays::Residual1))
+        return r;
+    const std::size_t n = std::min({dRe->size(), dIm->size(), mRe->size(), mIm->size()});
+    r.re.resize(n);
+    r.im.resize(n);
+    const double sign = imagNegated ? -1 : 1;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double modulus = std::hypot((*mRe)[i], (*mIm)[i]);
+        if (modulus == 0 || !std::isfinite(modulus)) {
+            r.re[i] = r.im[i] = std::numeric_limits<double>::quiet_NaN();
+            continue;
+        }
+        r.re[i] = 100 * ((*dRe)[i] - (*mRe)[i]) / modulus;
+        r.im[i] = 100 * sign * ((*dIm)[i] - (*mIm)[i]) / modulus;
+    }
+    return r;
+}
+
 void setLoadScaleFlags(GraphSettings& settings, int xType, const DisplayArrays& arrays, int count)
 {
     const bool frequency = xType == kXFrequency;
-    for (int g = 0; g < 4; ++g)
+    // A log axis set at load rounds around the data (auto scale), as the
+    // user's manual limits of a linear axis would not suit it.
+    for (int g = 0; g < 4; ++g) {
         settings.axes[g].horizontal.logScale = frequency ? 1 : 0;
+        if (frequency)
+            settings.axes[g].horizontal.autoScale = 1;
+    }
 
     bool anyNegative = false;
     for (int i = DisplayArrays::Data1; i <= DisplayArrays::Model2 && !anyNegative; ++i) {
@@ -96,6 +128,10 @@ void setLoadScaleFlags(GraphSettings& settings, int xType, const DisplayArrays& 
     const int vlog = frequency && !anyNegative ? 1 : 0;
     settings.axes[0].vertical.logScale = vlog;
     settings.axes[1].vertical.logScale = vlog;
+    if (vlog) {
+        settings.axes[0].vertical.autoScale = 1;
+        settings.axes[1].vertical.autoScale = 1;
+    }
 }
 
 } // namespace nosk

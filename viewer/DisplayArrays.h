@@ -47,6 +47,18 @@ struct DisplaySource {
 bool BuildDisplayArrays(const DisplaySource& source, char dfit, char pfit, char dattyp,
                         DisplayArrays& out);
 
+// The residuals of both components relative to the modulus of the model, in
+// percent: 100 (obs - model) / |model| in the rectangular form of the fit's
+// level (Z for an impedance fit), the imaginary part with its own sign even
+// where the display reverses it (`imagNegated`). Unlike the engine's
+// residual/model columns it never divides by a component that passes through
+// zero. A point whose model is 0 gives NaN (not drawn). Empty unless the
+// arrays hold the rectangular data and model of a complex fit.
+struct RelativeResiduals {
+    std::vector<double> re, im;
+};
+RelativeResiduals residualsRelativeToModulus(const DisplayArrays& arrays, bool imagNegated);
+
 // At every load the horizontal axes of graphs 1 to 4 are logarithmic on a
 // frequency axis, and the vertical axes of graphs 1 and 2 too when no shown
 // data or model value is negative.

@@ -12,7 +12,8 @@ namespace nosk {
 // (common/platform/QtPrompt.h); tests use ScriptedPrompt, which answers from a
 // script and records every text.
 
-enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel };
+// SaveDiscardCancel: "Save" answers Yes, "Discard" No.
+enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel, SaveDiscardCancel };
 enum class Icon { None, Information, Warning, Error, Question };
 enum class Answer { Ok, Cancel, Yes, No };
 

@@ -10,7 +10,8 @@ namespace nosk {
 // A Prompt for tests and headless runs: answers come from queues filled by the
 // test, in order; every question is recorded. An unscripted message box gets
 // its default answer (Ok, or Yes for a question, settable); an unscripted file
-// or colour dialog counts as cancelled.
+// or colour dialog counts as cancelled; an unscripted Save / Discard / Cancel
+// box is answered Discard.
 class ScriptedPrompt : public Prompt {
 public:
     struct Shown {
@@ -37,6 +38,8 @@ public:
             return Answer::Ok;
         if (buttons == Buttons::OkCancel)
             return Answer::Ok;
+        if (buttons == Buttons::SaveDiscardCancel)
+            return Answer::No;  // Discard: nothing is written unasked
         return defaultQuestionAnswer;
     }
 

@@ -1,6 +1,7 @@
 #include "CZuGridCells.h"
 
 #include "CZuGrid.h"
+#include "CZuGridHeads.h"
 #include "CZuGridModel.h"
 #include "core/Prompt.h"
 
@@ -339,6 +340,16 @@ QString CZuGridCells::selectedText() const
 {
     const QRect sel = selection();
     QString text;
+    // More than one cell: the column titles first, so that the pasted table
+    // says what its columns are.
+    if (sel.width() * sel.height() > 1 && m_grid->columnHeader()) {
+        for (int column = sel.left(); column <= sel.right(); ++column) {
+            if (column > sel.left())
+                text += QLatin1Char('\t');
+            text += m_grid->columnHeader()->title(column).trimmed();
+        }
+        text += QLatin1Char('\n');
+    }
     for (int row = sel.top(); row <= sel.bottom(); ++row) {
         for (int column = sel.left(); column <= sel.right(); ++column) {
             if (column > sel.left())

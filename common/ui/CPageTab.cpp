@@ -23,7 +23,9 @@ CPageTabBar::CPageTabBar(QWidget* parent)
 
 QColor CPageTabBar::otherTextColor() const
 {
-    return palette().color(QPalette::Disabled, QPalette::WindowText);
+    // The other pages are a click away, not out of reach: the window's own
+    // text colour, never the greyed one of a disabled control.
+    return palette().color(QPalette::Active, QPalette::WindowText);
 }
 
 QSize CPageTabBar::tabSizeHint(int index) const

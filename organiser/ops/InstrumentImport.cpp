@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <fstream>
 
 namespace nosk {
@@ -178,6 +179,20 @@ bool hasDecimalCommas(std::string_view line)
 [[noreturn]] void failAtLine(int line, const char* what)
 {
     throw exception("line %d: %s", line, what);
+}
+
+// Numbers with decimal commas met where decimal points were expected: the
+// file is read again with the commas turned into points when its separators
+// allow that.
+class DecimalCommas : public exception {
+public:
+    explicit DecimalCommas(int line) : exception("line %d: decimal commas; numbers need a decimal point", line), line(line) {}
+    int line;
+};
+
+[[noreturn]] void failDecimalCommas(int line)
+{
+    throw DecimalCommas(line);
 }
 
 std::string shortText(std::string_view f)
@@ -444,7 +459,7 @@ void readBlock(const Scan& scan, const Block& b, std::vector<ImportedSpectrum>& 
             return false;  // missing: the row is skipped
         if (!parseNumber(f, v)) {
             if (hasDecimalCommas(line.text))
-                failAtLine(line.number, "decimal commas; numbers need a decimal point");
+                failDecimalCommas(line.number);
             throw exception("line %d: '%s' is not a number", line.number, shortText(f).c_str());
         }
         if (!std::isfinite(v))
@@ -457,7 +472,7 @@ void readBlock(const Scan& scan, const Block& b, std::vector<ImportedSpectrum>& 
         splitFields(line.text, b.sep, fields);
         if (int(fields.size()) != b.fields) {
             if (hasDecimalCommas(line.text))
-                failAtLine(line.number, "decimal commas; numbers need a decimal point");
+                failDecimalCommas(line.number);
             if (fields.size() > kMaxFields)
                 throw exception("line %d: more than %zu columns", line.number, kMaxFields);
             throw exception("line %d: %d numbers expected, found %d", line.number, b.fields, int(fields.size()));
@@ -507,10 +522,53 @@ void readBlock(const Scan& scan, const Block& b, std::vector<ImportedSpectrum>& 
     finish();
 }
 
+// The text line just above a table that names its columns, when those names
+// lack the frequency or the impedance: which are missing and which were
+// found, for the refusal. Empty when no such line is there.
+std::string missingColumns(const Scan& scan, const Block& b)
+{
+    for (size_t i = b.first; i-- > 0;) {
+        if (scan.kinds[i] == Kind::Empty)
+            continue;
+        if (scan.kinds[i] != Kind::Text)
+            break;
+        std::vector<std::string_view> names, tried;
+        for (Sep sep : {b.sep, Sep::Tab, Sep::Semicolon, Sep::Comma, Sep::WideBlank}) {
+            splitFields(scan.lines[i].text, sep, tried);
+            if (tried.size() > names.size())
+                names = tried;
+        }
+        if (names.size() < 2)
+            break;
+        const Columns c = mapColumns(names);
+        std::string missing;
+        if (c.freq < 0)
+            missing = "frequency";
+        if (!c.rectangular() && !(c.modulus >= 0 && c.phase >= 0))
+            missing += std::string(missing.empty() ? "" : " and no ") + "Z' and Z'' (or |Z| and phase)";
+        if (missing.empty())
+            break;
+        std::string found;
+        int count = 0;
+        for (std::string_view n : names) {
+            if (n.empty())
+                continue;
+            ++count;
+            if (found.size() < 400)
+                found += std::string(found.empty() ? "" : ", ") + std::string(n.substr(0, 40));
+            else if (found.back() != '.')
+                found += ", ...";
+        }
+        return "line " + std::to_string(scan.lines[i].number) + ": no " + missing + " column; the header names " +
+               std::to_string(count) + ": " + found;
+    }
+    return {};
+}
+
 [[noreturn]] void damagedRow(const Line& bad, Sep sep)
 {
     if (hasDecimalCommas(bad.text))
-        failAtLine(bad.number, "decimal commas; numbers need a decimal point");
+        failDecimalCommas(bad.number);
     std::vector<std::string_view> fields;
     splitFields(bad.text, sep, fields);
     for (std::string_view f : fields)
@@ -608,7 +666,9 @@ std::string hzText(double f)
 
 // ---------------------------------------------------------------- public ---
 
-InstrumentFile parseInstrumentText(std::string_view text, const std::string& fileName)
+namespace {
+
+InstrumentFile parseText(std::string_view text, const std::string& fileName)
 {
     if (text.size() >= 3 && std::memcmp(text.data(), "\xef\xbb\xbf", 3) == 0)
         text.remove_prefix(3);
@@ -645,7 +705,7 @@ InstrumentFile parseInstrumentText(std::string_view text, const std::string& fil
         const bool headerLike = std::any_of(scan.blocks.begin(), scan.blocks.end(), [](const Block& b) { return b.headerLike; });
         for (size_t i = 0; i < scan.lines.size() && scan.blocks.empty(); ++i)
             if (scan.kinds[i] == Kind::Text && hasDecimalCommas(scan.lines[i].text))
-                failAtLine(scan.lines[i].number, "decimal commas; numbers need a decimal point");
+                failDecimalCommas(scan.lines[i].number);
         if (scan.blocks.empty()) {
             int last = 0;
             for (const Line& l : scan.lines)
@@ -653,8 +713,13 @@ InstrumentFile parseInstrumentText(std::string_view text, const std::string& fil
                     last = l.number;
             throw exception("No data rows: text only, up to line %d.", last);
         }
-        if (headerLike)
+        if (headerLike) {
+            for (const Block& b : scan.blocks)
+                if (b.headerLike)
+                    if (std::string why = missingColumns(scan, b); !why.empty())
+                        throw ImportRefusal(why + " (another experiment?)");
             throw exception("No impedance spectrum: no column of frequencies (another experiment?)");
+        }
         const bool zplot = endsWithNoCase(fileName, ".z");
         // Tables after the first one count only when blank lines alone set
         // them apart; text between rows is a fault of the table.
@@ -677,7 +742,9 @@ InstrumentFile parseInstrumentText(std::string_view text, const std::string& fil
                 b.columns.im = 2;
             } else {
                 if (hasDecimalCommas(scan.lines[b.first].text))
-                    failAtLine(scan.lines[b.first].number, "decimal commas; numbers need a decimal point");
+                    failDecimalCommas(scan.lines[b.first].number);
+                if (std::string why = missingColumns(scan, b); !why.empty())
+                    throw ImportRefusal(why);
                 throw exception("line %d: 3 numbers expected, found %d", scan.lines[b.first].number, b.fields);
             }
             readBlock(scan, b, file.spectra);
@@ -702,7 +769,110 @@ InstrumentFile parseInstrumentText(std::string_view text, const std::string& fil
     if (file.spectra.empty())
         throw exception("No rows with a frequency above 0 (%d rows skipped).", skipped);
     file.format = formatName(scan, firstNamed, fileName);
+    if (file.format == "Gamry DTA")
+        for (const Line& l : scan.lines) {
+            // The tag of a run stopped before its end ("EXPERIMENTABORTED
+            // TOGGLE T ..."), unless its value says it was not.
+            const std::string_view tag = l.text.substr(0, l.text.find('\t'));
+            if (tag.find("ABORT") != std::string_view::npos && l.text.find("\tTOGGLE\tF") == std::string_view::npos) {
+                file.note = "The file says the experiment was aborted: the spectrum may end early.";
+                break;
+            }
+        }
     return file;
+}
+
+bool digitAt(std::string_view s, size_t i)
+{
+    return i < s.size() && s[i] >= '0' && s[i] <= '9';
+}
+
+// A row of numbers with decimal commas that cannot be mistaken: columns apart
+// by semicolons or tabs, or by blanks with every comma between two digits.
+bool unambiguousCommas(std::string_view line)
+{
+    if (line.find(',') == std::string_view::npos || !hasDecimalCommas(line))
+        return false;
+    if (line.find(';') != std::string_view::npos || line.find('\t') != std::string_view::npos)
+        return true;
+    for (size_t i = line.find(','); i != std::string_view::npos; i = line.find(',', i + 1))
+        if (i == 0 || !digitAt(line, i - 1) || !digitAt(line, i + 1))
+            return false;
+    return true;
+}
+
+// The text with decimal commas turned into points, line by line where the
+// columns are apart by semicolons or tabs, or by blanks with every comma
+// between two digits. Nothing when a line of numbers has commas that may be
+// separators as well (`ambiguous` is then its number).
+std::optional<std::string> withDecimalPoints(std::string_view text, int& ambiguous)
+{
+    std::string out(text);
+    int number = 1;
+    size_t start = 0;
+    while (start < out.size()) {
+        size_t end = out.find('\n', start);
+        if (end == std::string::npos)
+            end = out.size();
+        const std::string_view line(out.data() + start, end - start);
+        if (line.find(',') != std::string_view::npos) {
+            bool convert = line.find(';') != std::string_view::npos || line.find('\t') != std::string_view::npos;
+            if (!convert) {
+                bool betweenDigits = true;
+                for (size_t i = line.find(','); i != std::string_view::npos; i = line.find(',', i + 1))
+                    betweenDigits = betweenDigits && i > 0 && digitAt(line, i - 1) && digitAt(line, i + 1);
+                convert = betweenDigits;
+                if (!convert && hasDecimalCommas(line)) {
+                    ambiguous = number;
+                    return std::nullopt;
+                }
+            }
+            if (convert)
+                std::replace(out.begin() + std::ptrdiff_t(start), out.begin() + std::ptrdiff_t(end), ',', '.');
+        }
+        ++number;
+        start = end + 1;
+    }
+    return out;
+}
+
+} // namespace
+
+InstrumentFile parseInstrumentText(std::string_view text, const std::string& fileName)
+{
+    try {
+        return parseText(text, fileName);
+    } catch (const exception& e) {
+        // European instruments: "1,5;2,5;-3,5". When rows of such numbers
+        // are there, the file is read again with points where the
+        // separators leave no doubt; the first reason stands otherwise.
+        const std::exception_ptr first = std::current_exception();
+        const bool commaFailure = dynamic_cast<const DecimalCommas*>(&e) != nullptr;
+        bool commaRows = false;
+        for (size_t start = 0; start < text.size() && !commaRows;) {
+            size_t end = text.find('\n', start);
+            if (end == std::string_view::npos)
+                end = text.size();
+            commaRows = unambiguousCommas(trimmed(text.substr(start, end - start)));
+            start = end + 1;
+        }
+        if (!commaRows && !commaFailure)
+            throw;
+        int ambiguous = 0;
+        const std::optional<std::string> points = withDecimalPoints(text, ambiguous);
+        if (!points && commaFailure)
+            throw exception("line %d: decimal commas with commas between the columns too: ambiguous", ambiguous);
+        if (!points)
+            throw;
+        InstrumentFile file;
+        try {
+            file = parseText(*points, fileName);
+        } catch (const exception&) {
+            std::rethrow_exception(first);
+        }
+        file.decimalCommas = true;
+        return file;
+    }
 }
 
 InstrumentFile readInstrumentFile(const std::string& path)
@@ -744,6 +914,8 @@ ImportResult selectSpectrum(const InstrumentFile& file, const std::string& path,
     r.rowsSkipped = s.rowsSkipped;
     r.spectrumIndex = index;
     r.spectrumCount = int(file.spectra.size());
+    r.decimalCommas = file.decimalCommas;
+    r.note = file.note;
     return r;
 }
 
@@ -752,13 +924,24 @@ ImportResult importInstrumentFile(const std::string& path, int spectrumIndex)
     return selectSpectrum(readInstrumentFile(path), path, spectrumIndex);
 }
 
-void ImportResult::fill(FitJob& job) const
+void ImportResult::fill(FitJob& job, bool newJob) const
 {
+    if (newJob) {
+        // Ready to fit: a limit the fits of a few dozen parameters stay far
+        // below, and each value weighted by the modulus of its measured
+        // impedance, which suits data spanning decades of |Z|.
+        job.MAXFEV = kImportedMaxfev;
+        job.IRCH = kImportedIrch;
+    }
     job.releaseData();
     job.allocateData(int(freq.size()), job.IRCH == 0);
     *job.FREQ = freq;
     *job.DATA1 = re;
     *job.DATA2 = im;
+    // Weight lines cannot be known for new data: proportional ones (weights
+    // of zeros would leave every value out of the fit).
+    if (job.IRCH == 0)
+        job.weightsFromData();
     job.FREEQ = 'F';
     job.DINP = 'Z';
     job.PINP = 'R';
@@ -779,6 +962,10 @@ std::string ImportResult::summary() const
     }
     if (spectrumCount > 1)
         s += ", spectrum " + std::to_string(spectrumIndex + 1) + " of " + std::to_string(spectrumCount);
+    if (decimalCommas)
+        s += " (decimal commas)";
+    if (!note.empty())
+        s += "\n" + note;
     return s;
 }
 
@@ -807,7 +994,13 @@ std::vector<FileFilter> instrumentFileFilters()
     };
 }
 
-bool importInstrument(FitJob& job, Prompt& prompt, SpectrumChooser& chooser, const RefreshPages& refresh)
+std::string readyToFitText()
+{
+    return "Ready to fit: at most " + std::to_string(kImportedMaxfev) + " evaluations (MAXFEV) and weighting by |Z| (IRCH " +
+           std::to_string(kImportedIrch) + "), both on \"Fitting options\".";
+}
+
+bool importInstrument(FitJob& job, Prompt& prompt, SpectrumChooser& chooser, const RefreshPages& refresh, bool newJob)
 {
     FileRequest request;
     request.title = "Import instrument file";
@@ -827,13 +1020,16 @@ bool importInstrument(FitJob& job, Prompt& prompt, SpectrumChooser& chooser, con
         }
         result = selectSpectrum(file, *path, index);
     } catch (const exception& e) {
-        prompt.message(e.what(), "ERROR", Buttons::Ok, Icon::Error);
+        const size_t slash = path->find_last_of('/');
+        prompt.message("Cannot import " + (slash == std::string::npos ? *path : path->substr(slash + 1)) + ":\n" + e.what(),
+                       "ERROR", Buttons::Ok, Icon::Error);
         return false;
     }
-    result.fill(job);
+    result.fill(job, newJob);
     if (refresh)
         refresh();
-    prompt.message(result.summary(), "Import instrument file", Buttons::Ok, Icon::Information);
+    prompt.message(result.summary() + (newJob ? "\n" + readyToFitText() : std::string()), "Import instrument file",
+                   Buttons::Ok, Icon::Information);
     return true;
 }
 

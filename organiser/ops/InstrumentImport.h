@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Exception.h"
 #include "core/Prompt.h"
 #include "ops/OpsCallbacks.h"
 
@@ -12,6 +13,17 @@
 namespace nosk {
 
 class FitJob;
+
+// A refusal whose text is longer than nosk::exception holds (it lists the
+// columns a file names).
+class ImportRefusal : public exception {
+public:
+    explicit ImportRefusal(std::string text) : exception("%s", ""), m_text(std::move(text)) {}
+    const char* what() const noexcept override { return m_text.c_str(); }
+
+private:
+    std::string m_text;
+};
 
 // One impedance spectrum found in an instrument file: frequency in Hz and the
 // impedance Z' + j Z'' in ohm (Z'' is negative for a capacitive cell, whatever
@@ -26,6 +38,8 @@ struct ImportedSpectrum {
 struct InstrumentFile {
     std::string format;  // "Gamry DTA", "EC-Lab text", "CSV", ...
     std::vector<ImportedSpectrum> spectra;  // never empty
+    bool decimalCommas = false;  // the numbers were written with decimal commas
+    std::string note;            // what the file says about its run ("aborted")
 };
 
 // One spectrum chosen from a file, ready to become a job's data.
@@ -37,17 +51,26 @@ struct ImportResult {
     int rowsSkipped = 0;
     int spectrumIndex = 0;  // from 0
     int spectrumCount = 1;
+    bool decimalCommas = false;
+    std::string note;
 
     // Makes these rows the job's data: FREQ (Hz), DATA1 = Z', DATA2 = Z'',
-    // FREEQ F, DINP Z, PINP R, NEG blank, M the row count, weight arrays of
-    // zeros when IRCH is 0, and a description naming the file. Everything
-    // else (model, parameters, fit settings) stays.
-    void fill(FitJob& job) const;
+    // FREEQ F, DINP Z, PINP R, NEG blank, M the row count, weight lines
+    // proportional to the data when IRCH is 0, and a description naming the
+    // file. Everything else (model, parameters, fit settings) stays, except
+    // for a new job (`newJob`), which is made ready to fit: MAXFEV
+    // kImportedMaxfev and IRCH kImportedIrch.
+    void fill(FitJob& job, bool newJob = false) const;
 
     // "Gamry DTA: 72 rows read, 0 skipped, 0.0158898 Hz to 200016 Hz"; with
     // ", spectrum 2 of 3" when the file holds several.
     std::string summary() const;
 };
+
+// What a new job gets from an import: at most this many function
+// evaluations, and weighting by the modulus of the measured value.
+constexpr int kImportedMaxfev = 1000;
+constexpr int kImportedIrch = 3;
 
 // Files larger than this are refused before a byte is read.
 constexpr std::uintmax_t kMaxInstrumentFileSize = std::uintmax_t(256) << 20;
@@ -85,11 +108,17 @@ public:
     virtual std::optional<int> chooseSpectrum(const InstrumentFile& file, const std::string& path) = 0;
 };
 
+// "Ready to fit: at most 1000 evaluations (MAXFEV) and weighting by |Z|
+// (IRCH 3), both on "Fitting options"." for the message of a new job.
+std::string readyToFitText();
+
 // Data -> "Import instrument file...": asks for the file, lets the user pick
 // a spectrum when there are several, makes it the job's data and says what
 // was read. A failure is shown with caption "ERROR" and leaves the job as it
 // was. Returns true when the job changed (the pages have then been
-// refreshed).
-bool importInstrument(FitJob& job, Prompt& prompt, SpectrumChooser& chooser, const RefreshPages& refresh);
+// refreshed). A new job (`newJob`: nothing loaded into it yet) is made
+// ready to fit, and the message says so.
+bool importInstrument(FitJob& job, Prompt& prompt, SpectrumChooser& chooser, const RefreshPages& refresh,
+                      bool newJob = false);
 
 } // namespace nosk

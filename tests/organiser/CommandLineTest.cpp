@@ -50,10 +50,12 @@ TEST(CommandLine, ImportWithItsTargetAndSpectrum)
     EXPECT_TRUE(b.ok()) << b.error;
     EXPECT_EQ(b.target, "job.tst");
     EXPECT_EQ(b.spectrum, 3);
-    EXPECT_EQ(CommandLine::defaultImportTarget("data/cell.csv"), "data/cell.TST");
+    // The job goes into the work folder, wherever the data lie.
+    EXPECT_EQ(CommandLine::defaultImportTarget("data/cell.csv"), "cell.TST");
+    EXPECT_EQ(CommandLine::defaultImportTarget("/mnt/usb/cell.v2.DTA"), "cell.v2.TST");
     EXPECT_EQ(CommandLine::defaultImportTarget("cell"), "cell.TST");
-    EXPECT_EQ(CommandLine::defaultImportTarget("my.data/cell"), "my.data/cell.TST");
-    EXPECT_EQ(CommandLine::defaultImportTarget(".hidden"), ".hidden.TST");
+    EXPECT_EQ(CommandLine::defaultImportTarget("my.data/cell"), "cell.TST");
+    EXPECT_EQ(CommandLine::defaultImportTarget("data/.hidden"), ".hidden.TST");
 }
 
 TEST(CommandLine, ValidationTestsAndTheirOptions)

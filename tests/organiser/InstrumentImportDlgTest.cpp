@@ -1,6 +1,7 @@
 #include "CDataLinesPage.h"
 #include "CSelectSpectrumDlg.h"
 #include "OrganiserTestSupport.h"
+#include "ops/InstrumentImport.h"
 #include "support/Files.h"
 
 #include <QAction>
@@ -91,7 +92,8 @@ TEST(InstrumentMenu, SeveralSpectraAskWhichOne)
     EXPECT_EQ(shown, "Spectrum #2: 3 rows (0 skipped)\n10 Hz to 1000 Hz\nlines 10-12");
     ASSERT_EQ(f.dlg->job().M, 3);
     EXPECT_EQ((*f.dlg->job().DATA1)[2], 5.0);
-    EXPECT_EQ(f.prompt.lastMessage().text, "Gamry DTA: 3 rows read, 0 skipped, 10 Hz to 1000 Hz, spectrum 2 of 2");
+    // The window's job was new: the message says it is ready to fit.
+    EXPECT_EQ(f.prompt.lastMessage().text, "Gamry DTA: 3 rows read, 0 skipped, 10 Hz to 1000 Hz, spectrum 2 of 2\n" + readyToFitText());
 }
 
 // The battery export into the battery model job from the menu, then SAVE AND

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <complex>
 
 using namespace nosk;
 
@@ -93,4 +94,49 @@ TEST(DisplayArrays, LoadScaleFlags)
     setLoadScaleFlags(s, kXTime, a, 0);
     EXPECT_EQ(s.axes[0].horizontal.logScale, 0);
     EXPECT_EQ(s.axes[4].horizontal.logScale, 0);
+}
+
+// The residuals relative to |Z| of the model against complex arithmetic:
+// an impedance whose model's imaginary part crosses zero (where the
+// engine's residual/model column spikes), in rectangular and in polar form.
+TEST(DisplayArrays, ResidualsRelativeToTheModelsModulusStayBoundedWhereAComponentCrossesZero)
+{
+    const std::complex<double> model[] = {{10, -5}, {8, -0.01}, {7, 1e-9}, {6, 0.5}};
+    const std::complex<double> obs[] = {{10.1, -5.2}, {8.05, 0.04}, {6.9, -0.03}, {6.02, 0.49}};
+    for (char pfit : {'R', 'D'}) {
+        std::vector<double> o1, o2, m1, m2, r1, r2, q1, q2;
+        for (int i = 0; i < 4; ++i) {
+            const auto put = [pfit](std::complex<double> z, std::vector<double>& a, std::vector<double>& b) {
+                a.push_back(pfit == 'R' ? z.real() : std::abs(z));
+                b.push_back(pfit == 'R' ? z.imag() : std::arg(z) * 180 / M_PI);
+            };
+            put(obs[i], o1, o2);
+            put(model[i], m1, m2);
+            r1.push_back(o1.back() - m1.back());
+            r2.push_back(o2.back() - m2.back());
+            q1.push_back(r1.back() / m1.back());
+            q2.push_back(r2.back() / m2.back());
+        }
+        DisplaySource s{&o1, &o2, &m1, &m2, &r1, &r2, &q1, &q2, true};
+        DisplayArrays a;
+        const bool negated = BuildDisplayArrays(s, 'Z', pfit, 'C', a);
+        const RelativeResiduals r = residualsRelativeToModulus(a, negated);
+        ASSERT_EQ(r.re.size(), 4u) << pfit;
+        for (int i = 0; i < 4; ++i) {
+            const std::complex<double> want = 100.0 * (obs[i] - model[i]) / std::abs(model[i]);
+            EXPECT_NEAR(r.re[size_t(i)], want.real(), 1e-9) << pfit << i;
+            EXPECT_NEAR(r.im[size_t(i)], want.imag(), 1e-9) << pfit << i;
+            // Never beyond the whole misfit relative to |Z|.
+            EXPECT_LE(std::hypot(r.re[size_t(i)], r.im[size_t(i)]), 100 * std::abs(obs[i] - model[i]) / std::abs(model[i]) + 1e-9);
+        }
+        if (pfit == 'R') {  // the engine's own column: a spike at the crossing
+            EXPECT_GT(std::abs(q2[2]), 1e6);
+        }
+    }
+    // A simulation (no residuals) gives nothing to show.
+    std::vector<double> v{1, 2};
+    DisplaySource sim{&v, &v, &v, &v, nullptr, nullptr, nullptr, nullptr, false};
+    DisplayArrays a;
+    BuildDisplayArrays(sim, 'Z', 'R', 'C', a);
+    EXPECT_TRUE(residualsRelativeToModulus(a, true).re.empty());
 }

@@ -23,6 +23,8 @@
 #include <QGuiApplication>
 #include <QTest>
 
+#include "CZuGridHeads.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -191,11 +193,16 @@ TEST(ViewerResultsOut, KramersKronigPageAndBothTablesReadBack)
         grid->cells()->selectAll();
         QTest::keyClick(grid, Qt::Key_C, Qt::ControlModifier);
         const QStringList lines = QGuiApplication::clipboard()->text().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        ASSERT_EQ(lines.size(), grid == statsPage->parameterGrid() ? 3 : stats.freeCount);
-        EXPECT_EQ(lines[0].split(QLatin1Char('\t')).size(), stats.freeCount);
+        // A header row of the grid's column titles, then the numbers.
+        ASSERT_EQ(lines.size(), 1 + (grid == statsPage->parameterGrid() ? 3 : stats.freeCount));
+        const QStringList header = lines[0].split(QLatin1Char('\t'));
+        ASSERT_EQ(header.size(), stats.freeCount);
+        for (int c = 0; c < header.size(); ++c)
+            EXPECT_EQ(header[c], grid->columnHeader()->title(c).trimmed());
+        EXPECT_EQ(lines[1].split(QLatin1Char('\t')).size(), stats.freeCount);
         bool ok = false;
-        lines[0].split(QLatin1Char('\t'))[0].trimmed().toDouble(&ok);
-        EXPECT_TRUE(ok) << lines[0].toStdString();
+        lines[1].split(QLatin1Char('\t'))[0].trimmed().toDouble(&ok);
+        EXPECT_TRUE(ok) << lines[1].toStdString();
     }
 
     // A cancelled dialog writes nothing.
@@ -213,8 +220,9 @@ TEST(ViewerResultsOut, KramersKronigTableAloneGivesItsPageAndNothingToExport)
     writeKkTable(s);
     Viewer v;
     v.open();
-    ASSERT_EQ(v.prompt.messages.size(), 1u);  // no INFL: the load fails and says so
-    v.prompt.messages.clear();
+    // No INFL: no run, which is no fault while the test's page has
+    // something to show.
+    EXPECT_TRUE(v.prompt.messages.empty()) << v.prompt.lastMessage().text;
     EXPECT_EQ(v.dlg->tabTitles(), QStringList{QStringLiteral("Kramers-Kronig")});
     v.prompt.files = {std::string("params.csv")};
     v.dlg->onExportParameters();
@@ -247,4 +255,30 @@ TEST(ViewerResultsOut, UndeterminedParametersExportWithoutAStdDev)
     EXPECT_NE(csv.find("\n2,P2,0,,,fixed,fixed\n"), std::string::npos) << csv;
     EXPECT_NE(csv.find("\n3,P3,2e-09,,,free,undetermined\n"), std::string::npos) << csv;
     EXPECT_NE(csv.find("\nend,stopped at MAXFEV\n"), std::string::npos) << csv;
+}
+
+// A stopped or failed fit leaves INFL without AUXPNTL: a Kramers-Kronig test
+// after it shows its page without a box; without the test's table the
+// missing AUXPNTL is still reported.
+TEST(ViewerResultsOut, AStoppedFitThenAKramersKronigTestGivesNoFalseError)
+{
+    test::TempWorkDir dir;
+    RunSpec s;
+    s.count = 12;
+    test::writeRun(s);
+    std::filesystem::remove("AUXPNTL");
+    Viewer v;
+    v.open();
+    ASSERT_EQ(v.prompt.messages.size(), 1u);
+    EXPECT_EQ(v.prompt.lastMessage().text, "File AUXPNTL not found!");
+    v.prompt.messages.clear();
+    writeKkTable(s);
+    v.dlg->onLoadResults();
+    EXPECT_TRUE(v.prompt.messages.empty()) << v.prompt.lastMessage().text;
+    EXPECT_EQ(v.dlg->tabTitles(), QStringList{QStringLiteral("Kramers-Kronig")});
+    // A damaged INFL is a fault whatever else is there.
+    test::writeAll("AUXPNTL", "");
+    test::writeAll("INFL", "not a job\r\n");
+    v.dlg->onLoadResults();
+    EXPECT_EQ(v.prompt.messages.size(), 1u);
 }

@@ -1,5 +1,6 @@
 #include "CComplexPlanePage.h"
 #include "CGraphPage.h"
+#include "CRelativeResidualsPage.h"
 #include "CViewerDlg.h"
 #include "CViewerPage.h"
 #include "GraphSettings.h"
@@ -44,6 +45,10 @@
 #include <QTest>
 #include <QTimer>
 
+#include <QCoreApplication>
+#include <QEvent>
+#include <cmath>
+#include <sstream>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -124,7 +129,7 @@ TEST(ViewerDlg, PageSetsOfFitSimulationAndMaxfevTwo)
     EXPECT_TRUE(v.prompt.messages.empty());
     EXPECT_EQ(v.tabs(), (QStringList{QStringLiteral("Graphics"), QStringLiteral("Complex-plane plot"),
                                      QStringLiteral("Numerical data"), QStringLiteral("PNTOUTL"),
-                                     QStringLiteral("AUXPNTL")}));
+                                     QStringLiteral("AUXPNTL"), QStringLiteral("Residuals/|Z|")}));
     EXPECT_EQ(v.dlg->page(3)->helpContext(), 10036);
     EXPECT_EQ(v.dlg->page(4)->helpContext(), 10027);
 
@@ -207,6 +212,36 @@ TEST(ViewerDlg, RealOnlySimulationShowsOneGraphFiftyPixelsFromTheSides)
     EXPECT_EQ(g->groupBox(1)->geometry().right() + 1, g->width() - 50);
 }
 
+// After a run the viewer comes forward only when the user cannot see it: a
+// window in view is not minimised and restored (which would put it over the
+// organiser); a minimised one is restored.
+TEST(ViewerDlg, ANotificationBringsTheWindowForwardOnlyWhenItWasMinimised)
+{
+    struct StateChanges : QObject {
+        int count = 0;
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            count += e->type() == QEvent::WindowStateChange;
+            return false;
+        }
+    } changes;
+    test::TempWorkDir dir;
+    RunSpec s;
+    Viewer v;
+    v.openRun(s);
+    v.dlg->installEventFilter(&changes);
+    v.dlg->onNotification();
+    EXPECT_EQ(changes.count, 0);
+    EXPECT_FALSE(v.dlg->isMinimized());
+
+    v.dlg->showMinimized();
+    QCoreApplication::processEvents();
+    changes.count = 0;
+    v.dlg->onNotification();
+    EXPECT_GT(changes.count, 0);
+    EXPECT_FALSE(v.dlg->isMinimized());
+}
+
 TEST(ViewerDlg, NotificationKeepsAChangedRangeAndLoadResultsRestoresTheStoredOne)
 {
     test::TempWorkDir dir;
@@ -271,7 +306,7 @@ TEST(ViewerDlg, DataTransformationWarningsAndPageSet)
     v.dlg->onDataTransformation();
     EXPECT_EQ(v.dlg->run().job().DFIT, 'Z');  // reloaded from the file
     EXPECT_FALSE(v.dlg->run().angular());
-    EXPECT_EQ(v.tabs().size(), 5);
+    EXPECT_EQ(v.tabs().size(), 6);
 
     // "Return to original data" reloads as Load Results
     v.dialogs.transforms.push_back({test::DialogResult::ReturnToOriginal, {}});
@@ -344,8 +379,11 @@ TEST(ViewerDlg, SavedImagesHaveTheLayoutSizes)
     v.dlg->onSaveAllGraphsInImage();
     ASSERT_EQ(v.prompt.fileDialogs.size(), 1u);
     EXPECT_EQ(v.prompt.fileDialogs[0].request.defaultExtension, "bmp");
-    ASSERT_EQ(v.prompt.fileDialogs[0].request.filters.size(), 2u);
+    // Bitmap, PNG and PDF are offered, then all files.
+    ASSERT_EQ(v.prompt.fileDialogs[0].request.filters.size(), 4u);
     EXPECT_EQ(v.prompt.fileDialogs[0].request.filters[0].description, "Bitmap file (*.bmp)");
+    EXPECT_EQ(v.prompt.fileDialogs[0].request.filters[1].pattern, "*.png");
+    EXPECT_EQ(v.prompt.fileDialogs[0].request.filters[2].pattern, "*.pdf");
     const std::string bmp = test::readAll("plane.bmp");
     ASSERT_GE(bmp.size(), 54u);
     auto le32 = [&](int o) {
@@ -369,6 +407,19 @@ TEST(ViewerDlg, SavedImagesHaveTheLayoutSizes)
     ASSERT_FALSE(png.isNull());
     EXPECT_EQ(png.width(), g2.width() + 16 + g4.width());
     EXPECT_EQ(png.height(), 24 + g1.height() + 24 + g2.height());
+    // The same page as a PDF: one page of the image's size in points.
+    v.prompt.files.push_back(dir.file("page.pdf"));
+    v.dlg->onSaveAllGraphsInImage();
+    const std::string pdf = test::readAll("page.pdf");
+    EXPECT_EQ(pdf.substr(0, 5), "%PDF-");
+    const size_t box = pdf.find("/MediaBox [0 0 ");
+    ASSERT_NE(box, std::string::npos);
+    std::istringstream sizes(pdf.substr(box + 15, 40));
+    double pw = 0, ph = 0;
+    sizes >> pw >> ph;
+    EXPECT_DOUBLE_EQ(pw, png.width());
+    EXPECT_DOUBLE_EQ(ph, png.height());
+    EXPECT_FALSE(std::filesystem::exists("page.pdf.tmp"));
 
     // Each graph keeps its axes in the picture: graph 1 sits at (0, 24) below
     // its title strip, the vertical axis draws its frame line at its right edge
@@ -450,12 +501,25 @@ TEST(ViewerDlgEngine, FitAndRealOnlySimulationWrittenByTheEngine)
     EXPECT_TRUE(v.prompt.messages.empty()) << v.prompt.lastMessage().text;
     EXPECT_EQ(v.tabs(), (QStringList{QStringLiteral("Graphics"), QStringLiteral("Complex-plane plot"),
                                      QStringLiteral("Numerical data"), QStringLiteral("PNTOUTL"),
-                                     QStringLiteral("AUXPNTL")}));
+                                     QStringLiteral("AUXPNTL"), QStringLiteral("Residuals/|Z|")}));
     ASSERT_NE(v.dlg->run().statistics(), nullptr);
     EXPECT_EQ(v.dlg->run().statistics()->freeCount, 3);
     EXPECT_TRUE(v.dlg->run().imagNegated());
     v.graphics()->ensureBuilt();
     EXPECT_NE(v.graphics()->graph(4), nullptr);
+    // The residuals relative to |Z|: one finite value a point, at the
+    // noise level of the synthetic data, with a graph to print and save.
+    auto* relative = qobject_cast<CRelativeResidualsPage*>(v.dlg->pageByTitle(QStringLiteral("Residuals/|Z|")));
+    ASSERT_NE(relative, nullptr);
+    relative->ensureBuilt();
+    ASSERT_EQ(relative->realPercent().size(), 20u);
+    for (size_t i = 0; i < 20; ++i) {
+        EXPECT_TRUE(std::isfinite(relative->realPercent()[i]) && std::isfinite(relative->imagPercent()[i])) << i;
+        EXPECT_LT(std::abs(relative->realPercent()[i]) + std::abs(relative->imagPercent()[i]), 50.0) << i;
+    }
+    PageGraphs graphs;
+    relative->GetPageGraphs(graphs);
+    EXPECT_EQ(graphs.count(), 1);
 
     s.maxfev = 0;
     s.dattyp = 'R';
@@ -524,7 +588,7 @@ TEST(ViewerDlg, NotificationWaitsUntilTheAxisTraceOrLegendDialogIsClosed)
         EXPECT_TRUE(keptWhileOpen) << which;
         QTRY_VERIFY_WITH_TIMEOUT(!v.dlg->reloadPending(), 3000);
         EXPECT_TRUE(before.isNull()) << which;  // reloaded once the dialog was gone
-        EXPECT_EQ(v.tabs().size(), 5);
+        EXPECT_EQ(v.tabs().size(), 6);
     }
 }
 

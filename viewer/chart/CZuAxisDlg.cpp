@@ -57,12 +57,7 @@ CZuAxisDlg::CZuAxisDlg(const QString& title, int& autoScale, int& logScale, doub
 
 void CZuAxisDlg::applyEnabling()
 {
-    if (m_log->isChecked()) {
-        m_auto->setEnabled(false);
-        m_minEdit->setEnabled(false);
-        m_maxEdit->setEnabled(false);
-        return;
-    }
+    // Linear or log, the limits are the user's when auto scale is off.
     m_auto->setEnabled(true);
     const bool manual = !m_auto->isChecked();
     m_minEdit->setEnabled(manual);
@@ -96,6 +91,14 @@ void CZuAxisDlg::accept()
         return;
     if (m_minEdit->isEnabled() && !readNumber(m_minEdit, min))
         return;
+    if (m_log->isChecked() && m_minEdit->isEnabled() && !(min > 0 && max > min)) {
+        if (m_prompt)
+            m_prompt->message("A log scale needs limits above 0, the maximal above the minimal.",
+                              QGuiApplication::applicationDisplayName().toStdString(), Buttons::Ok, Icon::Warning);
+        m_minEdit->setFocus();
+        m_minEdit->selectAll();
+        return;
+    }
     m_titleText = m_title->text();
     m_logScale = m_log->isChecked() ? 1 : 0;
     if (m_auto->isEnabled())

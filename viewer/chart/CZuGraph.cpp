@@ -176,6 +176,12 @@ void CZuGraph::AddTrace(const double* x, const double* y, int count, int style,
     m_plot->traces().push_back(std::make_unique<CZuXYTrace>(x, y, count, style, color, this));
 }
 
+void CZuGraph::nameLastTrace(const QString& name)
+{
+    if (!m_plot->traces().empty())
+        m_plot->traces().back()->setName(name);
+}
+
 void CZuGraph::UpdateRanges()
 {
     const TraceExtremes e = m_plot->extremes();
@@ -183,7 +189,7 @@ void CZuGraph::UpdateRanges()
         const bool horizontal = axis == m_axisX;
         double mn = axis->rangeMin();
         double mx = axis->rangeMax();
-        if (axis->autoScale() || axis->logScale()) {
+        if (axis->autoScale()) {
             mn = horizontal ? e.minX : e.minY;
             mx = horizontal ? e.maxX : e.maxY;
         }
@@ -207,9 +213,9 @@ void CZuGraph::layoutChildren(bool)
     };
     auto save = [](CZuAxis* a) {
         Saved s{a->GetDataMin(), a->GetDataMax(), QString()};
-        // A manual linear range is the user's choice; re-laying out the
-        // graph (enlarging, restoring, resizing the page) keeps it.
-        if (!a->autoScale() && !a->logScale()) {
+        // A manual range (linear or log) is the user's choice; re-laying
+        // out the graph (enlarging, restoring, resizing the page) keeps it.
+        if (!a->autoScale()) {
             s.min = a->rangeMin();
             s.max = a->rangeMax();
         }
@@ -387,7 +393,7 @@ void CZuGraph::openAxisDialog(CZuAxis* axis)
     // fixed it by hand.
     double mn = axis->GetDataMin();
     double mx = axis->GetDataMax();
-    if (!axis->autoScale() && !axis->logScale()) {
+    if (!axis->autoScale()) {
         mn = axis->rangeMin();
         mx = axis->rangeMax();
     }
@@ -397,8 +403,8 @@ void CZuGraph::openAxisDialog(CZuAxis* axis)
     connect(&dialog, &CZuAxisDlg::helpRequested, this, &CZuGraph::helpRequested);
     if (runModal(dialog) != QDialog::Accepted)
         return;
-    // With auto or log scale the axis rounds around the data.
-    if (axis->autoScale() || axis->logScale()) {
+    // With auto scale the axis rounds around the data.
+    if (axis->autoScale()) {
         mn = axis->GetDataMin();
         mx = axis->GetDataMax();
     }

@@ -51,6 +51,8 @@ public:
     // Appends a trace over caller-owned arrays; no redraw, no range update.
     void AddTrace(const double* x, const double* y, int count, int style,
                   std::uint32_t color);
+    // Names the last trace added (the trace dialog lists it by that name).
+    void nameLastTrace(const QString& name);
     // Moves and resizes the graph and lays it out again.
     void MoveGraph(const QRect& rect);
     // The rectangles used by "m" and "M".

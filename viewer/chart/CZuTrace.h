@@ -5,6 +5,7 @@
 #include <QColor>
 
 #include <QPoint>
+#include <QString>
 
 #include <cstdint>
 #include <vector>
@@ -59,12 +60,17 @@ public:
     void setColor(std::uint32_t color) { m_color = color; }
     int count() const { return m_count; }
     CZuGraph* graph() const { return m_graph; }
+    // What the trace shows ("Input data", "Fitting result"), for the trace
+    // dialog; empty: "Trace n", counted from 1.
+    const QString& name() const { return m_name; }
+    void setName(const QString& name) { m_name = name; }
 
 private:
     int m_style;
     std::uint32_t m_color;
     int m_count;
     CZuGraph* m_graph;
+    QString m_name;
 };
 
 // A trace over two arrays that the owner keeps alive as long as the graph;

@@ -26,7 +26,8 @@ CZuTraceDlg::CZuTraceDlg(CZuPlot::TraceList& traces, int helpContext, Prompt* pr
 
     const int side = m_traceList->sizeHint().height();
     for (size_t i = 0; i < m_traces.size(); ++i) {
-        m_traceList->addItem(QString::asprintf("Trace %i", int(i)));
+        const QString& name = m_traces[i]->name();
+        m_traceList->addItem(name.isEmpty() ? QString::asprintf("Trace %i", int(i) + 1) : name);
         auto* box = new CZuColorBox(m_traces[i]->color(), prompt, this);
         box->setFixedSize(side, side);
         box->hide();

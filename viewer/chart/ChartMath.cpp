@@ -32,8 +32,10 @@ std::string FormatAxisNumber(double v)
     if (std::isinf(v))
         return v > 0 ? "inf" : "-inf";
     const double a = std::fabs(v);
-    // Zero has no decade; it takes the exponent form like the extremes.
-    const int e = a == 0 ? INT_MIN : static_cast<int>(std::floor(std::log10(a)));
+    // Zero has no decade: a plain 0 sits well among decimals and exponents.
+    if (a == 0)
+        return "0";
+    const int e = static_cast<int>(std::floor(std::log10(a)));
     char buf[64];
     if (e > -3 && e < 3) {
         std::snprintf(buf, sizeof buf, "%.3f", v);
@@ -142,10 +144,20 @@ TickResult computeTicks(double min, double max, bool logScale)
 TickResult rebuildRange(double min, double max, bool autoScale, bool logScale)
 {
     TickResult r = computeTicks(min, max, logScale);
-    if (!autoScale && !logScale) {
-        sanitizeRange(min, max, false);
+    if (!autoScale) {
+        // The user's own limits, on a log axis too: the decades between them
+        // are the ticks.
+        sanitizeRange(min, max, logScale);
         r.min = min;
         r.max = max;
+        if (logScale) {
+            r.ticks.clear();
+            const int from = std::clamp(static_cast<int>(std::ceil(std::log10(min))), -307, 308);
+            const int to = std::clamp(static_cast<int>(std::floor(std::log10(max))), -307, 308);
+            for (int k = from; k <= to; ++k)
+                if (const double t = std::pow(10.0, k); t > min && t < max)
+                    r.ticks.push_back(t);
+        }
     }
     return r;
 }

@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 using namespace nosk;
 
 namespace {
@@ -122,7 +124,7 @@ TEST(PageTab, F1OpensTheShownPagesTopic)
     EXPECT_EQ(prompt.messages[0].caption, "NOSKRUN");
 }
 
-TEST(PageTab, SelectedTabDarkBlueOthersGrey)
+TEST(PageTab, SelectedTabDarkBlueOthersInTextColour)
 {
     CPageTab tab;
     tab.addPage(new CJobPage(nullptr, QStringLiteral("Fitting options")));
@@ -132,6 +134,11 @@ TEST(PageTab, SelectedTabDarkBlueOthersGrey)
     CPageTabBar* bar = tab.pageTabBar();
     QImage img = bar->grab().toImage();
     QColor grey = bar->otherTextColor();
+    // The other tabs are live: not drawn as a disabled control's text, and
+    // as dark against the window as its ordinary text.
+    EXPECT_NE(grey, bar->palette().color(QPalette::Disabled, QPalette::WindowText));
+    const QColor window = bar->palette().color(QPalette::Window);
+    EXPECT_GT(std::abs(window.lightness() - grey.lightness()), 128) << grey.name().toStdString();
     EXPECT_GT(countBlue(img, bar->tabRect(0)), 20);
     EXPECT_EQ(countBlue(img, bar->tabRect(1)), 0);
     EXPECT_GT(countGreyText(img, bar->tabRect(1), grey), 20);

@@ -11,6 +11,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <cstdio>
@@ -241,7 +242,12 @@ TEST(InstrumentImport, FillSetsTheDataFieldsAndKeepsTheModel)
     r.fill(job);
     EXPECT_EQ(job.M, 21);
     EXPECT_EQ(job.FREQ->size(), 21u);
-    EXPECT_EQ(job.WEIGHT1->size(), 21u);  // IRCH 0: weights of zeros
+    // IRCH 0: weight lines proportional to the data (zeros would leave
+    // every value out of the fit); the job's own settings stay.
+    EXPECT_EQ(*job.WEIGHT1, *job.DATA1);
+    EXPECT_EQ(*job.WEIGHT2, *job.DATA2);
+    EXPECT_EQ(job.IRCH, 0);
+    EXPECT_EQ(job.MAXFEV, 0);
     EXPECT_EQ(job.FREEQ, 'F');
     EXPECT_EQ(job.DINP, 'Z');
     EXPECT_EQ(job.PINP, 'R');
@@ -278,11 +284,15 @@ TEST(InstrumentImport, BadInputIsRefusedWithItsReasonAndTheJobStays)
         {"f,Zre,Zim\n1,2,3\n0x1p3,5,6", "line 3: '0x1p3' is not a number"},
         {"f,Zre,Zim\n1,2,3\n4,5e,6\n7,8,9\n", "line 3: '5e' is not a number"},
         {"f,Zre,Zim\n1,2,3\n-,5,6\n7,8,9\n", "line 3: '-' is not a number"},
-        {"f;Z';Z''\n1,5;2,5;-3,5\n", "line 2: decimal commas; numbers need a decimal point"},
-        {"1,5\t2,5\t-3,5\n", "line 1: decimal commas; numbers need a decimal point"},
+        {"f;Z';Z''\n1,5;2,5;-3,5\n", "(no failure)"},  // decimal commas, semicolons between
+        {"1,5\t2,5\t-3,5\n", "(no failure)"},
+        {"1,5 2,5 -3,5\n2,5 3,5 -4,5\n", "(no failure)"},  // blanks between, commas inside numbers
+        {"1,5 2,5 -3,5\n4, 5, 6\n", "line 2: decimal commas with commas between the columns too: ambiguous"},
         {"freq,Zre,Zim\n1,nan,2\n", "line 2: 'nan' is not a measured value"},
         {"1,inf,2\n", "line 1: 'inf' is not a measured value"},
-        {"Potential/V, Current/A, Charge/C\n0.1, 2e-6, 1e-7\n", "No impedance spectrum: no column of frequencies (another experiment?)"},
+        {"Potential/V, Current/A, Charge/C\n0.1, 2e-6, 1e-7\n",
+         "line 1: no frequency and no Z' and Z'' (or |Z| and phase) column; the header names 3: Potential/V, Current/A, "
+         "Charge/C (another experiment?)"},
         {"f,Zre,Zim\n0,1,2\n", "No rows with a frequency above 0 (1 rows skipped)."},
         {"f,Zre,Zim\n-5,1,2\n", "line 2: negative frequency"},
         {"f;Zre;Zim\n1;2;3;\n2;3;4;\n", "(no failure)"},  // a separator ending every row
@@ -308,12 +318,12 @@ TEST(InstrumentImport, BadInputIsRefusedWithItsReasonAndTheJobStays)
     ScriptedChooser chooser;
     FitJob job = jobWithModel();
     const std::pair<std::string, std::string> files[] = {
-        {"bad.csv", "line 3: 3 numbers expected, found 2"},
-        {"pipe.csv", "Not a regular file (a folder, device or pipe)."},
-        {"/dev/zero", "Not a regular file (a folder, device or pipe)."},
-        {".", "Not a regular file (a folder, device or pipe)."},
-        {"huge.csv", "File is too large (over 256 MB)."},
-        {"missing.csv", "Cannot open file 'missing.csv'!"},
+        {"bad.csv", "Cannot import bad.csv:\nline 3: 3 numbers expected, found 2"},
+        {"pipe.csv", "Cannot import pipe.csv:\nNot a regular file (a folder, device or pipe)."},
+        {"/dev/zero", "Cannot import zero:\nNot a regular file (a folder, device or pipe)."},
+        {".", "Cannot import .:\nNot a regular file (a folder, device or pipe)."},
+        {"huge.csv", "Cannot import huge.csv:\nFile is too large (over 256 MB)."},
+        {"missing.csv", "Cannot import missing.csv:\nCannot open file 'missing.csv'!"},
     };
     for (const auto& [file, message] : files) {
         prompt.files = {file};
@@ -347,4 +357,124 @@ TEST(InstrumentImport, TheFileDialogListsEveryFormatAndAllFiles)
     for (const char* p : {"*.csv;", "*.txt;", "*.dta;", "*.DTA;", "*.mpt;", "*.z;", "*.Z;", "*.par;"})
         EXPECT_NE(patterns.find(p), std::string::npos) << p;
     EXPECT_EQ(prompt.fileDialogs[0].request.filters.back().description, "All files (*.*)");
+}
+
+// A table with decimal commas and semicolons (or tabs) between the columns
+// gives the very numbers of the same table written with decimal points.
+TEST(InstrumentImport, DecimalCommasAreReadWhereTheSeparatorLeavesNoDoubt)
+{
+    std::string points = "Freq/Hz;Re(Z)/Ohm;-Im(Z)/Ohm\n", commas = "Freq, Hz;Re(Z)/Ohm;-Im(Z)/Ohm\n",
+                tabs = "Freq, Hz\tRe(Z)/Ohm\t-Im(Z)/Ohm\n";
+    for (double f : {0.01, 2.5, 1234.5, 1e5}) {
+        const std::complex<double> z = rc(f);
+        char row[160];
+        std::snprintf(row, sizeof row, "%.10g;%.10g;%.10g\n", f, z.real(), -z.imag());
+        points += row;
+        std::string c = row;
+        std::replace(c.begin(), c.end(), '.', ',');
+        commas += c;
+        std::replace(c.begin(), c.end(), ';', '\t');
+        tabs += c;
+    }
+    const InstrumentFile reference = parseInstrumentText(points, "p.csv");
+    for (const std::string& text : {commas, tabs}) {
+        const InstrumentFile file = parseInstrumentText(text, "c.csv");
+        ASSERT_EQ(file.spectra.size(), 1u);
+        EXPECT_TRUE(file.decimalCommas);
+        EXPECT_EQ(file.spectra[0].freq, reference.spectra[0].freq);
+        EXPECT_EQ(file.spectra[0].re, reference.spectra[0].re);
+        EXPECT_EQ(file.spectra[0].im, reference.spectra[0].im);
+    }
+    EXPECT_FALSE(reference.decimalCommas);
+    test::TempWorkDir dir;
+    writeAll("c.csv", commas);
+    EXPECT_NE(importInstrumentFile("c.csv").summary().find("(decimal commas)"), std::string::npos);
+}
+
+// A table whose header lacks a column says which is missing and names the
+// columns it found, at the header's line; the window's message names the
+// file.
+TEST(InstrumentImport, AMissingColumnIsNamedWithTheColumnsFound)
+{
+    // The EC-Lab sample without its frequency column.
+    std::string text = test::readAll(kSamples + "exampleDataBioLogic.mpt");
+    std::string cut;
+    size_t start = 0;
+    int header = 0, number = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        end = end == std::string::npos ? text.size() : end + 1;
+        std::string line = text.substr(start, end - start);
+        ++number;
+        if (line.rfind("freq/Hz\t", 0) == 0)
+            header = number;
+        if (header && number >= header)
+            line = line.substr(line.find('\t') + 1);
+        cut += line;
+        start = end;
+    }
+    ASSERT_GT(header, 0);
+    const std::string message = messageOf(cut, "nofreq.mpt");
+    EXPECT_EQ(message.rfind("line " + std::to_string(header) + ": no frequency column; the header names 17: Re(Z)/Ohm, -Im(Z)/Ohm, |Z|/Ohm,", 0), 0u)
+        << message;
+    EXPECT_NE(message.find("cycle number"), std::string::npos) << message;
+    // Neither frequency nor impedance, in a headerless-looking table.
+    EXPECT_EQ(messageOf("time/s,Ewe/V,I/mA,Q/C\n1,2,3,4\n"),
+              "line 1: no frequency and no Z' and Z'' (or |Z| and phase) column; the header names 4: time/s, Ewe/V, I/mA, Q/C "
+              "(another experiment?)");
+
+    test::TempWorkDir dir;
+    writeAll("nofreq.mpt", cut);
+    ScriptedPrompt prompt;
+    ScriptedChooser chooser;
+    FitJob job = jobWithModel();
+    prompt.files = {"nofreq.mpt"};
+    EXPECT_FALSE(importInstrument(job, prompt, chooser, {}));
+    EXPECT_EQ(prompt.lastMessage().text.rfind("Cannot import nofreq.mpt:\nline " + std::to_string(header) + ": no frequency column", 0), 0u)
+        << prompt.lastMessage().text;
+}
+
+// A run stopped before its end is imported, and the summary says the file
+// says so.
+TEST(InstrumentImport, AnAbortedGamryRunImportsAndSaysSo)
+{
+    std::string text = test::readAll(kSamples + "exampleDataGamry.DTA");
+    const ImportResult whole = selectSpectrum(parseInstrumentText(text, "run.DTA"), "run.DTA", 0);
+    EXPECT_EQ(whole.note, "");
+    // The table cut after 30 rows, the file's end tag saying why.
+    const size_t table = text.find("ZCURVE\tTABLE");
+    size_t end = table;
+    for (int i = 0; i < 3 + 30; ++i)
+        end = text.find('\n', end) + 1;
+    text = text.substr(0, end) + "EXPERIMENTABORTED\tTOGGLE\tT\tExperiment Aborted\n";
+    const ImportResult cut = selectSpectrum(parseInstrumentText(text, "run.DTA"), "run.DTA", 0);
+    EXPECT_EQ(cut.rowsRead, 30);
+    EXPECT_EQ(cut.freq, std::vector<double>(whole.freq.begin(), whole.freq.begin() + 30));
+    EXPECT_NE(cut.summary().find("\nThe file says the experiment was aborted"), std::string::npos) << cut.summary();
+}
+
+// A new job comes out of an import ready to fit, and the message says with
+// which settings; a job that was loaded keeps its own.
+TEST(InstrumentImport, ANewJobIsReadyToFitAndAnOldOneKeepsItsSettings)
+{
+    test::TempWorkDir dir;
+    ScriptedPrompt prompt;
+    ScriptedChooser chooser;
+    FitJob fresh;
+    prompt.files = {kSamples + "exampleData.csv"};
+    ASSERT_TRUE(importInstrument(fresh, prompt, chooser, {}, true));
+    EXPECT_EQ(fresh.MAXFEV, kImportedMaxfev);
+    EXPECT_GE(fresh.MAXFEV, 100);
+    EXPECT_EQ(fresh.IRCH, 3);
+    EXPECT_FALSE(fresh.hasWeights());
+    EXPECT_NE(prompt.lastMessage().text.find("MAXFEV"), std::string::npos);
+    EXPECT_NE(prompt.lastMessage().text.find("IRCH 3"), std::string::npos);
+
+    FitJob old = jobWithModel();
+    old.MAXFEV = 77;
+    prompt.files = {kSamples + "exampleData.csv"};
+    ASSERT_TRUE(importInstrument(old, prompt, chooser, {}));
+    EXPECT_EQ(old.MAXFEV, 77);
+    EXPECT_EQ(old.IRCH, 2);
+    EXPECT_EQ(prompt.lastMessage().text.find("MAXFEV"), std::string::npos);
 }

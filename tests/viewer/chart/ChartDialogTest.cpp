@@ -62,20 +62,48 @@ TEST_F(ChartDialogs, AxisEnablingRule)
     dlg.autoBox()->click();   // unchecked: the numbers become editable
     EXPECT_TRUE(dlg.minEdit()->isEnabled());
     EXPECT_TRUE(dlg.maxEdit()->isEnabled());
-    dlg.logBox()->click();    // log: everything else off
-    EXPECT_FALSE(dlg.autoBox()->isEnabled());
-    EXPECT_FALSE(dlg.minEdit()->isEnabled());
-    EXPECT_FALSE(dlg.maxEdit()->isEnabled());
-    dlg.logBox()->click();
+    dlg.logBox()->click();    // log: the limits stay the user's
     EXPECT_TRUE(dlg.autoBox()->isEnabled());
     EXPECT_TRUE(dlg.minEdit()->isEnabled());
+    EXPECT_TRUE(dlg.maxEdit()->isEnabled());
+    dlg.autoBox()->click();   // auto again: the numbers are the data's
+    EXPECT_FALSE(dlg.minEdit()->isEnabled());
 
-    // Opening with log set disables at once.
+    // Opening with log and auto set: only the limits are off.
     logScale = 1;
+    autoScale = 1;
     CZuAxisDlg logged(QStringLiteral("t"), autoScale, logScale, mx, mn, 0, &prompt);
-    EXPECT_FALSE(logged.autoBox()->isEnabled());
+    EXPECT_TRUE(logged.autoBox()->isEnabled());
     EXPECT_FALSE(logged.maxEdit()->isEnabled());
     EXPECT_EQ(logged.maxEdit()->text(), QStringLiteral("10"));
+}
+
+// Limits typed for a log axis are kept (the decades between are the ticks);
+// limits a log axis cannot take are refused in the dialog.
+TEST_F(ChartDialogs, ManualLogRangeFromTheDialog)
+{
+    dialogs.next<CZuAxisDlg>([this](CZuAxisDlg* d) {
+        d->logBox()->click();
+        d->autoBox()->click();
+        d->minEdit()->setText(QStringLiteral("0"));
+        d->maxEdit()->setText(QStringLiteral("300"));
+        d->okButton()->click();
+        EXPECT_TRUE(d->isVisible());
+        ASSERT_EQ(prompt.messages.size(), 1u);
+        d->minEdit()->setText(QStringLiteral("2"));
+        d->okButton()->click();
+    });
+    graph.openAxisDialog(graph.axisX());
+    CZuAxis* a = graph.axisX();
+    EXPECT_EQ(a->logScale(), 1);
+    EXPECT_EQ(a->autoScale(), 0);
+    EXPECT_DOUBLE_EQ(a->rangeMin(), 2);
+    EXPECT_DOUBLE_EQ(a->rangeMax(), 300);
+    EXPECT_EQ(a->tickValues(), (std::vector<double>{10, 100}));
+    // A new layout (enlarging the graph) keeps them.
+    graph.MoveGraph(QRect(0, 0, 700, 500));
+    EXPECT_DOUBLE_EQ(a->rangeMin(), 2);
+    EXPECT_DOUBLE_EQ(a->rangeMax(), 300);
 }
 
 TEST_F(ChartDialogs, ManualRangeFromTheDialog)
@@ -165,8 +193,8 @@ TEST_F(ChartDialogs, TraceDialogAppliesEveryTraceOnOk)
     dialogs.next<CZuTraceDlg>([](CZuTraceDlg* d) {
         EXPECT_EQ(d->windowTitle(), QStringLiteral("Properties of graph traces"));
         ASSERT_EQ(d->traceList()->count(), 2);
-        EXPECT_EQ(d->traceList()->itemText(0), QStringLiteral("Trace 0"));
-        EXPECT_EQ(d->traceList()->itemText(1), QStringLiteral("Trace 1"));
+        EXPECT_EQ(d->traceList()->itemText(0), QStringLiteral("Trace 1"));
+        EXPECT_EQ(d->traceList()->itemText(1), QStringLiteral("Trace 2"));
         EXPECT_EQ(d->styleList(0)->currentText(), QStringLiteral("Dot"));
         EXPECT_FALSE(d->styleList(0)->isHidden());
         EXPECT_TRUE(d->styleList(1)->isHidden());
@@ -242,4 +270,19 @@ TEST_F(ChartDialogs, LegendWithOneEntryAndPrintResult)
         d->reject();
     });
     EXPECT_EQ(runModal(full), int(QDialog::Rejected));
+}
+
+// The trace dialog lists the traces by what they show; an unnamed one is
+// counted from 1, never "Trace 0".
+TEST_F(ChartDialogs, TraceDialogNamesTheTraces)
+{
+    graph.nameLastTrace(QStringLiteral("Fitting result"));
+    QStringList names;
+    dialogs.next<CZuTraceDlg>([&names](CZuTraceDlg* d) {
+        for (int i = 0; i < d->traceList()->count(); ++i)
+            names << d->traceList()->itemText(i);
+        d->reject();
+    });
+    graph.openTraceDialog();
+    EXPECT_EQ(names, (QStringList{QStringLiteral("Trace 1"), QStringLiteral("Fitting result")}));
 }

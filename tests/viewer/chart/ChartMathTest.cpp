@@ -38,7 +38,7 @@ TEST(ChartTicks, LinearTable)
     const TickResult initial = rebuildRange(0, 100, true, false);
     expectTicks(initial, 0, 100, {20, 40, 60, 80});
     EXPECT_EQ(labels(initial),
-              (std::vector<std::string>{"0.0e+00", "20.00", "40.00", "60.00", "80.00", "100.00"}));
+              (std::vector<std::string>{"0", "20.00", "40.00", "60.00", "80.00", "100.00"}));
 
     expectTicks(rebuildRange(0, 7, true, false), 0, 8, {2, 4, 6});
     expectTicks(rebuildRange(-3.2, 17.9, true, false), -5, 20, {0, 5, 10, 15});
@@ -54,7 +54,27 @@ TEST(ChartTicks, AllNegativeDataEndsAtPlainZero)
     // Phase angles below zero: the rounded maximum is 0, labelled without a sign.
     const TickResult r = rebuildRange(-70, -0.5, true, false);
     EXPECT_DOUBLE_EQ(r.min, -80);
-    EXPECT_EQ(FormatAxisNumber(r.max), "0.0e+00");
+    EXPECT_EQ(FormatAxisNumber(r.max), "0");
+}
+
+// The labels of one axis agree in form: zero, wherever a range puts it,
+// is never an exponent among decimals.
+TEST(ChartTicks, ZeroReadsAsZeroAmongDecimals)
+{
+    for (auto [lo, hi] : {std::pair{-70.0, -0.5}, {-3.2, 17.9}, {0.0, 7.0}, {-1.0, 1.0}, {-250.0, 250.0}}) {
+        const std::vector<std::string> l = labels(rebuildRange(lo, hi, true, false));
+        for (const std::string& s : l)
+            EXPECT_EQ(s.find('e'), std::string::npos) << lo << " .. " << hi << ": " << s;
+    }
+}
+
+// A log axis takes the user's limits; its ticks are the decades between.
+TEST(ChartTicks, ManualLogKeepsRequestedRange)
+{
+    expectTicks(rebuildRange(2, 5000, false, true), 2, 5000, {10, 100, 1000});
+    expectTicks(rebuildRange(10, 1000, false, true), 10, 1000, {100});
+    // Auto scale rounds to whole decades as before.
+    expectTicks(rebuildRange(2, 5000, true, true), 1, 10000, {10, 100, 1000});
 }
 
 TEST(ChartTicks, ManualLinearKeepsRequestedRange)
@@ -76,8 +96,8 @@ TEST(ChartTicks, LogarithmicTable)
     // 1000.4 truncates to 1000: no extra decade for the excess.
     expectTicks(rebuildRange(5, 1000.4, true, true), 1, 1000, {10, 100});
     expectTicks(rebuildRange(2.5, 2.6, true, true), 1, 10, {});
-    // Log scale rounds even with auto scale off.
-    expectTicks(rebuildRange(5, 1000.4, false, true), 1, 1000, {10, 100});
+    // With auto scale off the log axis keeps the limits given.
+    expectTicks(rebuildRange(5, 1000.4, false, true), 5, 1000.4, {10, 100, 1000});
 }
 
 TEST(ChartTicks, DegenerateRequestsStayBounded)
@@ -143,7 +163,7 @@ TEST(ChartNumbers, FormatAxisNumber)
     EXPECT_EQ(FormatAxisNumber(1000), "1.0e+03");
     EXPECT_EQ(FormatAxisNumber(0.005), "5.0e-03");
     EXPECT_EQ(FormatAxisNumber(12345), "1.2e+04");
-    EXPECT_EQ(FormatAxisNumber(0), "0.0e+00");
+    EXPECT_EQ(FormatAxisNumber(0), "0");
     EXPECT_EQ(FormatAxisNumber(-2e-7), "-2.0e-07");
     EXPECT_EQ(FormatAxisNumber(1e100), "1.0e+100");
     // Only one trailing zero goes.
