@@ -8,12 +8,15 @@
 #include "Locations.h"
 #include "core/Exception.h"
 #include "core/Prompt.h"
+#include "core/WorkFolderLock.h"
+#include "job/AtomicFileWriter.h"
 #include "job/FitJob.h"
 #include "ops/InstrumentImport.h"
 #include "platform/DialogRunner.h"
 #include "platform/Notification.h"
 #include "platform/Platform.h"
 #include "platform/Process.h"
+#include "platform/Signals.h"
 #include "platform/ProgramIdentity.h"
 #include "platform/QtPrompt.h"
 #include "platform/Timer.h"
@@ -25,6 +28,7 @@
 #include <QGuiApplication>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -35,11 +39,12 @@ namespace nosk {
 const char* COrganiserApp::usage()
 {
     return "Usage: noskrun [FILE]\n"
-           "       noskrun --run FILE\n"
+           "       noskrun --run FILE [--engine PROGRAM]\n"
            "       noskrun --import FILE [--to JOB.TST] [--spectrum N]\n"
            "       noskrun --kk FILE\n"
            "       noskrun --batch FILES_OR_FOLDERS... [--template JOB.TST] [--jobs N]\n"
            "                       [--out TABLE.csv] [--chain] [--plot IMAGE.png]\n"
+           "                       [--engine PROGRAM]\n"
            "       noskrun --help\n"
            "\n"
            "NOSKRUN, the run organiser: prepares a fit job, runs the fitting engine\n"
@@ -50,8 +55,11 @@ const char* COrganiserApp::usage()
            "                and ADD.BIN, run the engine in the foreground (its output on\n"
            "                the terminal), read its results, write solartron.fra, reload\n"
            "                OUTIN when the options say so and the job's IRE is negative,\n"
-           "                and notify a running NOSKVIEW. Exit status 0 on success, 1\n"
-           "                with the message on standard error otherwise.\n"
+           "                and notify a running NOSKVIEW. Exit status 0 after a fit\n"
+           "                that converged (or a model computed without a fit); 3 when\n"
+           "                the fit ended early (MAXFEV, no progress, a DE left its\n"
+           "                range: the results are written, the reason is on standard\n"
+           "                error); 1 with the message on standard error otherwise.\n"
            "  --import FILE read the impedance spectrum of an instrument file (CSV or\n"
            "                other text table, Gamry .DTA, EC-Lab .mpt/.txt, ZPlot .z,\n"
            "                Autolab, CH Instruments, Parstat, PowerSuite text,\n"
@@ -80,8 +88,15 @@ const char* COrganiserApp::usage()
            "An option it does not know ends the program with this text on standard\n"
            "error and exit status 2.\n"
            "\n"
-           "The engine run is NOSKWIN.EXE of the work folder when that file exists,\n"
-           "else the noskwin beside this program, else noskwin on the PATH.\n";
+           "  --engine PROGRAM  with --run or --batch: the engine to run, such as the\n"
+           "                work folder's own NOSKWIN.EXE\n"
+           "\n"
+           "The engine run is the noskwin beside this program, else noskwin on the\n"
+           "PATH. A NOSKWIN.EXE in the work folder runs only when named with --engine\n"
+           "or chosen in the window (which asks once per folder and file).\n"
+           "One run at a time in a work folder (the lock file NOSK.LOCK): --run and\n"
+           "--batch wait for a run there to end. Ctrl+C, a hang-up or SIGTERM is\n"
+           "passed on to the engine, which is waited for (exit status 128 + signal).\n";
 }
 
 int COrganiserApp::run(int argc, char** argv)
@@ -96,11 +111,14 @@ int COrganiserApp::run(int argc, char** argv)
         return 0;
     }
     Platform::instance().setProgramName("NOSKRUN");
+    ignoreFileSizeSignal();
+    // What killed runs of ours left behind.
+    sweepStaleTemporaries(".");
     options.read();
 
     if (cl.mode == CommandLine::Mode::Import)
         return importHeadless(cl.file, cl.target.empty() ? CommandLine::defaultImportTarget(cl.file) : cl.target,
-                              cl.spectrum);
+                              cl.spectrum, !cl.target.empty());
     if (cl.mode == CommandLine::Mode::Kk)
         return runKkCommand(cl.file);
     if (cl.mode == CommandLine::Mode::Batch) {
@@ -119,7 +137,7 @@ int COrganiserApp::run(int argc, char** argv)
     if (cl.mode == CommandLine::Mode::Run) {
         QCoreApplication app(argc, argv);
         keepCNumbers();
-        return runHeadless(cl.file, options);
+        return runHeadless(cl.file, options, cl.engine);
     }
 
     QApplication app(argc, argv);
@@ -156,7 +174,7 @@ int COrganiserApp::run(int argc, char** argv)
     return status;
 }
 
-int importHeadless(const std::string& file, const std::string& target, int spectrum)
+int importHeadless(const std::string& file, const std::string& target, int spectrum, bool targetNamed)
 {
     auto fail = [](const std::string& message) {
         std::cerr << "noskrun: " << message << '\n';
@@ -171,7 +189,8 @@ int importHeadless(const std::string& file, const std::string& target, int spect
     }
     FitJob job;
     std::error_code error;
-    if (std::filesystem::exists(target, error)) {
+    const bool plantedLink = !targetNamed && std::filesystem::is_symlink(target, error);
+    if (!plantedLink && std::filesystem::exists(target, error)) {
         // Never replace a job we cannot read: its model would be lost.
         try {
             job.load(target);
@@ -181,7 +200,9 @@ int importHeadless(const std::string& file, const std::string& target, int spect
     }
     result.fill(job);
     try {
-        job.save(target);
+        // A name the user did not type: a link planted under it is replaced,
+        // never written through.
+        job.save(target, targetNamed ? AtomicFileWriter::Links::Follow : AtomicFileWriter::Links::Replace);
     } catch (const std::exception& e) {
         return fail(e.what());
     }
@@ -193,7 +214,7 @@ int importHeadless(const std::string& file, const std::string& target, int spect
     return 0;
 }
 
-int runHeadless(const std::string& file, const RunOptions& options)
+int runHeadless(const std::string& file, const RunOptions& options, const std::string& engine)
 {
     auto fail = [](const std::string& message) {
         std::cerr << "noskrun: " << message << '\n';
@@ -212,9 +233,12 @@ int runHeadless(const std::string& file, const RunOptions& options)
         return fail(refusal);
 
     // The engine in the foreground: never waiting for Enter, its output on
-    // our terminal.
+    // our terminal. One run at a time in the folder: a second one waits.
     EngineRunner runner(std::make_unique<QtTimer>());
     try {
+        runner.lockFolder("noskrun --run " + file, [](const std::string& why) {
+            std::cerr << "noskrun: " << why << " Waiting for it to finish...\n";
+        });
         runner.writeInput(job);
     } catch (const std::exception& e) {
         return fail(e.what());
@@ -224,7 +248,15 @@ int runHeadless(const std::string& file, const RunOptions& options)
     settings.pollIntervalMs = 50;  // nothing to show meanwhile: end as soon as the engine does
     settings.loadOutinAfterRun = options.loadOutinAfterRun == 1;
     settings.notifyViewer = options.notifyViewer == 1;
+    std::string note;
+    settings.program = engine.empty() ? locations::headlessEngine(note) : engine;
+    if (!note.empty())
+        std::cerr << "noskrun: " << note << '\n';
     StartFailure failure;
+    // The engine runs in a session of its own, out of reach of the
+    // terminal's Ctrl+C and hang-up: what reaches us is passed on, and we
+    // wait for the engine to end before we do.
+    const SignalCatcher caught({SIGINT, SIGTERM, SIGHUP});
     if (!runner.start(job, settings, failure))
         return fail(failure.message);
 
@@ -235,6 +267,17 @@ int runHeadless(const std::string& file, const RunOptions& options)
             status = fail(end.message.empty() ? end.status : end.message);
         } else {
             std::cout << end.status << '\n';
+            // Results were written, but the fit did not converge: said on
+            // its own line and in the exit status.
+            if (end.endedEarly()) {
+                std::cerr << "noskrun: the fit ended before it converged: " << end.reason.text << '\n';
+                const std::string hint = EngineRunner::hintFor(end.reason, job);
+                if (!hint.empty())
+                    std::cerr << "noskrun: " << hint << '\n';
+                status = 3;
+            }
+            if (!end.message.empty())
+                status = fail(end.message);
             if (end.reloadOutin) {
                 try {
                     job.load("OUTIN");
@@ -245,10 +288,20 @@ int runHeadless(const std::string& file, const RunOptions& options)
         }
         loop.quit();
     };
+    QTimer forward;
+    QObject::connect(&forward, &QTimer::timeout, &loop, [&runner, &caught] {
+        if (const int sig = caught.take())
+            runner.forward(sig);
+    });
+    forward.start(20);
     // The first look at once: a run that ends before the loop starts still
     // ends it.
     QTimer::singleShot(0, &loop, [&runner] { runner.poll(); });
     loop.exec();
+    if (const int sig = caught.first()) {
+        std::cerr << "noskrun: interrupted (" << ::sigabbrev_np(sig) << "); the engine was stopped\n";
+        return 128 + sig;  // as a shell reports an interrupted program
+    }
     return status;
 }
 

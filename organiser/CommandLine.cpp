@@ -42,6 +42,7 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args)
 
     std::vector<std::string> words;
     std::string batchOption;  // the last option that belongs to --batch alone
+    bool engineOption = false;
     bool optionsEnded = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -86,6 +87,9 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args)
         } else if (a == "--chain") {
             batchOption = a;
             cl.chain = true;
+        } else if (a == "--engine") {
+            engineOption = true;
+            operand(i, a, cl.engine);
         } else if (a == "--jobs") {
             batchOption = a;
             std::string n;
@@ -106,6 +110,10 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args)
 
     if (cl.mode != Mode::Import && (!cl.target.empty() || cl.spectrum != 0)) {
         fail(std::string(cl.target.empty() ? "--spectrum" : "--to") + " belongs to --import");
+        return cl;
+    }
+    if (engineOption && cl.mode != Mode::Run && cl.mode != Mode::Batch) {
+        fail("--engine goes with --run or --batch");
         return cl;
     }
     if (!batchOption.empty() && cl.mode != Mode::Batch) {

@@ -33,6 +33,10 @@ struct CommandLine {
     bool chain = false;        // --chain
     std::string plotFile;      // --plot IMAGE.png
 
+    // --engine PROGRAM (with --run and --batch): the engine to run instead of
+    // the bundled one, such as the work folder's NOSKWIN.EXE.
+    std::string engine;
+
     bool ok() const { return error.empty(); }
 
     // The arguments after the program name. Plain words form the file name

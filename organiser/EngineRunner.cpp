@@ -3,6 +3,8 @@
 #include "EngineLaunch.h"
 #include "Locations.h"
 #include "core/Exception.h"
+#include "engine/EngineError.h"
+#include "core/WorkFolderLock.h"
 #include "engine/PreparedJob.h"
 #include "job/FitJob.h"
 #include "platform/Notification.h"
@@ -16,11 +18,13 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <new>
-#include <regex>
+#include <optional>
+#include <stdexcept>
 #include <sstream>
 #include <unistd.h>
 
@@ -135,43 +139,62 @@ void EngineRunner::setTimer(std::unique_ptr<Timer> timer)
         m_timer->start(m_settings.pollIntervalMs);
 }
 
-std::string EngineRunner::hintFor(const std::string& reason, const FitJob& job)
+std::string EngineRunner::hintFor(const Reason& reason, const FitJob& job)
 {
-    std::smatch m;
-    if (reason.find("degree of freedom") != std::string::npos) {
+    const std::string param = std::to_string(reason.param);
+    switch (reason.kind) {
+    case Reason::Kind::Freedom:
         if (job.IRCH == 0 && allWeightsZero(job))
             return "With IRCH 0 every value is weighted by its weight line, and all weights are 0, so every "
                    "value drops out. Set IRCH on the \"Fitting options\" page (1: unit weights), or load "
                    "weights with Data \xE2\x86\x92 \"Load weights from ASCII\".";
         return "Free fewer parameters (the codes in the parameter list of the \"Fitting options\" page), "
                "or fit more values (DATTYP, data lines).";
-    }
-    if (reason.find("needs weight lines") != std::string::npos)
-        return "Load weights with Data \xE2\x86\x92 \"Load weights from ASCII\", or set IRCH to 1 on the "
-               "\"Fitting options\" page.";
-    if (reason.find("no data lines") != std::string::npos)
-        return "Load data with the Data menu, or set M on the \"Data lines\" page.";
-    if (std::regex_search(reason, m, std::regex(R"(\bP(\d+)\b)")))
-        return "Change p(" + m[1].str() + ") or its code in the parameter list of the \"Fitting options\" page.";
-    if (std::regex_search(reason, m, std::regex(R"((Data|Weight) line (\d+))")))
-        return "See line " + m[2].str() + " on the \"Data lines\" page.";
-    if (std::regex_search(reason, m, std::regex(R"(^DE \d+)")))
+    case Reason::Kind::Parameter:
+    case Reason::Kind::ParameterRange:
+        if (reason.param > 0)
+            return "Change p(" + param + ") or its code in the parameter list of the \"Fitting options\" page.";
+        return {};
+    case Reason::Kind::DataRow:
+    case Reason::Kind::WeightRow:
+    case Reason::Kind::StartModel:
+        if (reason.row >= 0)
+            return "See the row labelled " + std::to_string(reason.row) + " on the \"Data lines\" page.";
+        return {};
+    case Reason::Kind::De:
         return "Choose another DE in the parameter list of the \"Fitting options\" page (the link beside "
-               "the DE's number opens \"Select DE\").";
-    if (reason.rfind("Model function", 0) == 0)
-        return "Choose another model circuit (FUN) on the \"Fitting options\" page.";
-    static const char* const fields[] = {"IRCH", "MAXFEV", "NPRINT", "MODE", "DINP", "DFIT", "PINP", "PFIT",
-                                         "DATTYP", "FREEQ", "NEG", "CELCAP", "N"};
-    const std::string first = reason.substr(0, reason.find(' '));
-    for (const char* f : fields)
-        if (first == f)
-            return "Change " + first + " on the \"Fitting options\" page.";
-    return {};
+               "the DE's number opens \"Select DE\"), or change the DE's parameters"
+            + (reason.param > 0 ? " after its selector p(" + param + ")" : std::string()) + ".";
+    case Reason::Kind::DeRange:
+        return "Start the DE's parameters nearer the data"
+            + (reason.param > 0 ? " (p(" + param + ") left the DE's range)" : std::string())
+            + ", or fix that parameter in the parameter list of the \"Fitting options\" page.";
+    case Reason::Kind::MaxFev:
+        return "Raise MAXFEV on the \"Fitting options\" page, or start nearer the solution.";
+    case Reason::Kind::Circuit:
+        if (reason.line > 0)
+            return "Correct line " + std::to_string(reason.line) + ", column " + std::to_string(reason.column)
+                + " of CIRCUITS in the work folder, or remove the file to use the built-in circuits.";
+        return "Correct CIRCUITS in the work folder, or remove it to use the built-in circuits.";
+    case Reason::Kind::Field:
+        if (reason.field == "IRCH" && job.IRCH == 0 && !job.hasWeights())
+            return "Load weights with Data \xE2\x86\x92 \"Load weights from ASCII\", or set IRCH to 1 on the "
+                   "\"Fitting options\" page.";
+        if (reason.field == "M")
+            return "Load data with the Data menu, or set M on the \"Data lines\" page.";
+        if (reason.field == "FUN")
+            return "Choose another model circuit (FUN) on the \"Fitting options\" page.";
+        if (!reason.field.empty())
+            return "Change " + reason.field + " on the \"Fitting options\" page.";
+        return {};
+    default:
+        return {};
+    }
 }
 
 std::string EngineRunner::checkJob(const FitJob& job)
 {
-    std::string reason;
+    Reason reason;
     try {
         // The circuits the engine will use: the work folder's CIRCUITS
         // replaces built-in letters.
@@ -179,20 +202,47 @@ std::string EngineRunner::checkJob(const FitJob& job)
         engine::PreparedJob prepared(job, &circuits);
         return {};
     } catch (const exception& e) {
-        reason = e.what();
+        reason = engine::reasonOf(e, Reason::Kind::Internal);
     } catch (const std::bad_alloc&) {
-        reason = "The job needs more memory than there is";
+        reason.kind = Reason::Kind::Memory;
+        reason.text = "The job needs more memory than there is";
     }
-    std::string text = "The fitting engine would refuse this job:\n" + reason;
+    std::string text = "The fitting engine would refuse this job:\n" + reason.text;
     const std::string hint = hintFor(reason, job);
     if (!hint.empty())
         text += "\n\n" + hint;
     return text;
 }
 
+void EngineRunner::lockFolder(const std::string& purpose, const std::function<void(const std::string&)>& waiting)
+{
+    if (m_lock && m_lock->held())
+        return;
+    auto lock = std::make_unique<WorkFolderLock>();
+    const bool taken = waiting ? lock->lock(purpose, waiting) : lock->tryLock(purpose);
+    if (!taken) {
+        if (!lock->error().empty())
+            throw std::runtime_error(lock->error());
+        throw std::runtime_error(lock->busyMessage() + "\nTry again when it has finished.");
+    }
+    m_lock = std::move(lock);
+}
+
+void EngineRunner::releaseFolder()
+{
+    if (!m_engine)
+        m_lock.reset();
+}
+
 void EngineRunner::writeInput(const FitJob& job)
 {
-    run::writeInput(job);
+    lockFolder("noskrun");
+    try {
+        run::writeInput(job);
+    } catch (...) {
+        releaseFolder();
+        throw;
+    }
 }
 
 bool EngineRunner::start(const FitJob& job, const Settings& settings, StartFailure& failure)
@@ -212,11 +262,23 @@ bool EngineRunner::start(const FitJob& job, const Settings& settings, StartFailu
         why = "The file is not a program for this system.";
     }
     if (!engine.empty() && error == 0) {
+        try {
+            lockFolder("noskrun");
+        } catch (const std::exception& e) {
+            failure.message = e.what();
+            return false;
+        }
+        // An OUTIN left from an earlier run must never pass for this run's.
+        std::remove("OUTIN");
         ProcessSpec spec;
         if (settings.foreground)
             spec.program = engine;
         else
             spec = run::engineSpec(engine, settings.closeEngineWindow, settings.terminal);
+        // The engine shares the folder's lock and holds it to its end.
+        spec.keepDescriptor = m_lock->inheritableDescriptor();
+        if (!m_lock->environmentValue().empty())
+            spec.environment = {std::string(WorkFolderLock::kEnvironment) + "=" + m_lock->environmentValue()};
         m_logOffset = sizeOf(run::kLogFile);
         if (error == 0)
             m_engine = Platform::instance().processes().start(spec, error);
@@ -245,10 +307,15 @@ bool EngineRunner::start(const FitJob& job, const Settings& settings, StartFailu
 
 void EngineRunner::stop()
 {
+    forward(SIGTERM);
+}
+
+void EngineRunner::forward(int sig)
+{
     if (!m_engine)
         return;
     m_stopRequested = true;
-    m_engine->terminate();
+    m_engine->signal(sig);
 }
 
 double EngineRunner::elapsedSeconds() const
@@ -300,7 +367,10 @@ void EngineRunner::finish(int exitCode)
     // A stop that came after the engine had finished its work changes
     // nothing: the results are read as after any run.
     if (m_stopRequested && exitCode != 0) {
+        m_lock.reset();
         end.kind = RunEnd::Kind::Stopped;
+        end.reason.kind = Reason::Kind::Stopped;
+        end.reason.text = "stopped by the user";
         end.status = "Fit stopped.";
         if (onEnd)
             onEnd(end);
@@ -308,28 +378,61 @@ void EngineRunner::finish(int exitCode)
     }
     std::string readError;
     std::unique_ptr<ResultHolder> holder;
-    try {
-        holder = std::make_unique<ResultHolder>(job);
-        holder->read();
-        holder->writeSolartron("solartron.fra");
-    } catch (const exception& e) {
-        readError = e.what();
-    } catch (const std::exception& e) {
-        readError = e.what();
+    if (exitCode > 128) {
+        // Killed: whatever files are there are not this run's whole result.
+        const char* name = ::sigabbrev_np(exitCode - 128);
+        readError = "The engine was ended by signal " + std::to_string(exitCode - 128)
+            + (name ? std::string(" (SIG") + name + ")" : std::string()) + " before it finished.";
+    } else {
+        try {
+            holder = std::make_unique<ResultHolder>(job);
+            holder->read();
+            // A fit's parameters are in OUTIN, which the engine writes last;
+            // the one of an earlier run was deleted before the start.
+            std::error_code ec;
+            if (job.MAXFEV >= 3 && !fs::exists("OUTIN", ec))
+                readError = "The engine wrote no OUTIN.";
+        } catch (const exception& e) {
+            readError = e.what();
+        } catch (const std::exception& e) {
+            readError = e.what();
+        }
     }
+    // The engine's reason line: in PNTOUTL, or on its console when it
+    // could not write the report.
+    std::optional<Reason> line = readReasonFile(kReportFile);
+    if (!line) {
+        std::istringstream log(readFrom(run::kLogFile, m_logOffset));
+        line = findReason(log);
+    }
+    if (line && exitCode <= 128)
+        end.reason = *line;
+    // The engine ends a refused run's report with the reason, and exits
+    // with a status other than 0: that run failed, whatever files it left.
+    if (readError.empty() && exitCode > 0)
+        readError = "The engine ended with status " + std::to_string(exitCode) + ".";
     if (!readError.empty()) {
-        // The engine ends a refused run's report with the reason; an engine
-        // that wrote no report may have said why on its console.
-        std::string reason = lastLine(readFrom(kReportFile, 0));
-        if (reason.empty())
-            reason = lastLine(readFrom(run::kLogFile, m_logOffset));
-        if (reason.empty() && exitCode != 0)
-            reason = "The engine ended with status " + std::to_string(exitCode) + ".";
-        if (reason.empty())
+        std::string reason;
+        if (exitCode > 128) {
             reason = readError;
+        } else if (end.reason.refused()) {
+            reason = end.reason.text;
+        } else {
+            // An engine without reason lines ends the report of a job it
+            // refuses with the reason and leaves no AUXPNTL; an engine that
+            // wrote no report may have said why on its console.
+            std::error_code ec;
+            if (!fs::exists("AUXPNTL", ec))
+                reason = lastLine(readFrom(kReportFile, 0));
+            if (reason.empty() && (exitCode > 0 || !fs::exists("AUXPNTL", ec)))
+                reason = lastLine(readFrom(run::kLogFile, m_logOffset));
+            if (reason.empty())
+                reason = exitCode > 0 ? "The engine ended with status " + std::to_string(exitCode) + "." : readError;
+        }
+        m_lock.reset();
         end.kind = RunEnd::Kind::Failed;
         end.message = "Fitting process failed!\n" + reason;
-        const std::string hint = hintFor(reason, job);
+        const std::string hint = hintFor(end.reason, job);
         if (!hint.empty())
             end.message += "\n\n" + hint;
         end.status = "Fit failed: " + reason;
@@ -337,10 +440,25 @@ void EngineRunner::finish(int exitCode)
             onEnd(end);
         return;
     }
+    // The fit is good; a model curve that cannot be written does not make
+    // it a failure, but is said.
+    try {
+        holder->writeSolartron("solartron.fra");
+    } catch (const std::exception& e) {
+        end.message = std::string("The model curve could not be written: ") + e.what();
+    }
+    m_lock.reset();
     end.reloadOutin = m_settings.loadOutinAfterRun && job.IRE < 0;
     if (FitResultSet* fit = holder->fitResults()) {
-        end.status = "Fit finished: S = " + shortNumber(fit->statistics.sumOfSquares) + ", "
+        const std::string figures = "S = " + shortNumber(fit->statistics.sumOfSquares) + ", "
             + std::to_string(fit->statistics.functionEvaluations) + " function evaluations";
+        if (end.endedEarly()) {
+            end.status = "Fit ended early (" + reasonSummary(end.reason) + "): " + figures;
+        } else {
+            end.status = "Fit finished: " + figures;
+            if (end.reason.kind == Reason::Kind::Converged)
+                end.status += " (" + reasonSummary(end.reason) + ")";
+        }
     } else if (holder->modelResults()) {
         end.status = "Model computed at " + std::to_string(job.M) + " points";
     } else {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Reason.h"
 #include "platform/Process.h"
 
 #include <chrono>
@@ -12,20 +13,30 @@ namespace nosk {
 
 class FitJob;
 class Timer;
+class WorkFolderLock;
 
 // How a run ended, in words for the user.
 struct RunEnd {
     enum class Kind { Finished, Failed, Stopped };
     Kind kind = Kind::Finished;
-    // The status line: "Fit finished: S = ..., n function evaluations" and
-    // where the fitted values are, or "Fit stopped.".
+    // The status line: "Fit finished: S = ..., n function evaluations" with
+    // the test that was met, and where the fitted values are; "Fit ended
+    // early (stopped at MAXFEV): ..." for a fit that did not converge;
+    // "Fit stopped." when the user stopped it.
     std::string status;
     // For a failed run: "Fitting process failed!", the engine's reason and,
-    // when the reason names a parameter or a field, where to change it.
+    // when the reason names a parameter or a field, where to change it. For
+    // a finished run: what went wrong after it (solartron.fra not written).
     std::string message;
     // The fitted parameters are to be loaded from OUTIN (IRE < 0 and the
     // option to load them is on).
     bool reloadOutin = false;
+    // The engine's reason line: why it refused the job, or how the fit
+    // ended (kind None from an engine that writes none).
+    Reason reason;
+    // Results were read, but the fit ended before one of its convergence
+    // tests was met.
+    bool endedEarly() const { return kind == Kind::Finished && reason && !reason.normalEnd(); }
 };
 
 // Why the engine could not be started.
@@ -64,18 +75,30 @@ public:
     // Why the engine would refuse the job, with what to change; empty when it
     // can run. Nothing is written.
     static std::string checkJob(const FitJob& job);
-    // The hint for an engine's reason: where the named parameter or field is
-    // changed; empty when the reason names none.
-    static std::string hintFor(const std::string& reason, const FitJob& job);
+    // The hint for an engine's reason: where the parameter, field, data row,
+    // DE or circuit line it names is changed; empty when it names none.
+    static std::string hintFor(const Reason& reason, const FitJob& job);
 
+    // Takes the work folder's lock for a run, waiting for another run to end
+    // when `waiting` is given (it is told once why it waits); throws a
+    // std::runtime_error naming the other run when the folder is busy. The
+    // lock is held until the run has ended (the engine shares it), or until
+    // releaseFolder(). writeInput() and start() take it when it is not held.
+    void lockFolder(const std::string& purpose, const std::function<void(const std::string&)>& waiting = {});
+    void releaseFolder();
     // Deletes the last run's output and writes INFL and ADD.BIN; throws
     // nosk::exception when they cannot be written.
     void writeInput(const FitJob& job);
     // Starts the engine on the input written; false with the reason when it
     // cannot be started. The job must stay alive until the run has ended.
+    // The engine's earlier OUTIN is deleted first, so that only this run's
+    // parameters can be read after it.
     bool start(const FitJob& job, const Settings& settings, StartFailure& failure);
     // Asks the running engine to end; the end is reported as "stopped".
     void stop();
+    // Passes a signal the organiser received on to the engine (which runs in
+    // a session of its own); the end is reported as "stopped".
+    void forward(int sig);
 
     bool running() const { return m_engine != nullptr; }
     // Seconds since the start of the running engine.
@@ -99,6 +122,7 @@ private:
     void finish(int exitCode);
 
     std::unique_ptr<Timer> m_timer;
+    std::unique_ptr<WorkFolderLock> m_lock;
     std::unique_ptr<ChildProcess> m_engine;
     const FitJob* m_job = nullptr;
     Settings m_settings;
