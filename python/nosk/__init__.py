@@ -74,6 +74,11 @@ class Spectrum:
 class FitResult:
     """What a fit produced.
 
+    ``converged`` is True only when the fit ended by one of its convergence
+    tests; ``end`` names the way it ended as the engine's reason line does
+    ("converged", "maxfev", "no-progress", "de-range", ...), ``reason`` says
+    it in words.
+
     ``std_dev`` and ``rel_std_dev`` are NaN for a fixed parameter and for a
     free one the data do not determine (``determined`` False): no number is
     known there, so none is shown.
@@ -93,6 +98,7 @@ class FitResult:
     nu: int
     quality: float
     converged: bool
+    end: str
     reason: str
     function_evaluations: int
     jacobian_evaluations: int
@@ -296,7 +302,7 @@ def _result(circuit: str, t: Optional[Translation], text: str, d: dict, f: np.nd
     return FitResult(circuit=circuit, names=names, units=units, params=params, free=free, std_dev=std,
                      rel_std_dev=rel, determined=determined | ~free, correlation=corr, S=d["S"],
                      sigma_f=d["sigma_f"], nu=d["nu"], quality=d["quality"], converged=d["converged"],
-                     reason=d["reason"], function_evaluations=d["function_evaluations"],
+                     end=d["end"], reason=d["reason"], function_evaluations=d["function_evaluations"],
                      jacobian_evaluations=d["jacobian_evaluations"], frequency=f, model=d["model"])
 
 

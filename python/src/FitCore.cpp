@@ -1,6 +1,7 @@
 #include "FitCore.h"
 
 #include "core/Exception.h"
+#include "core/Reason.h"
 #include "engine/Circuit.h"
 #include "engine/EngineRun.h"
 #include "engine/JobProblem.h"
@@ -101,9 +102,12 @@ FitOutput runPrepared(const FitJob& job, const CircuitLibrary& library)
     out.nu = s.nu;
     out.functionEvaluations = run.record.outcome.functionEvaluations;
     out.jacobianEvaluations = run.record.outcome.jacobianEvaluations;
-    const int info = run.record.outcome.info;
-    out.converged = prepared.freeCount() == 0 || (info >= 1 && info <= 4);
-    out.reason = prepared.freeCount() > 0 ? engine::exitReason(run.record.outcome) : "no free parameters";
+    const Reason& end = run.record.end;
+    out.converged = end.normalEnd();
+    out.endKind = reasonKindName(end.kind);
+    out.reason = reasonSummary(end);
+    if (!end.text.empty() && end.text != out.reason)
+        out.reason += ": " + end.text;
 
     const int M = prepared.pointCount();
     out.model.resize(M);

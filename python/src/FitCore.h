@@ -35,8 +35,9 @@ struct FitOutput {
     double S = 0, sigma = 0, quality = 0;
     int nu = 0;
     int functionEvaluations = 0, jacobianEvaluations = 0;
-    bool converged = false;
-    std::string reason;
+    bool converged = false;     // ended by a convergence test (or nothing to fit)
+    std::string endKind;        // the reason line's kind: "converged", "maxfev", "de-range", ...
+    std::string reason;         // how the fit ended, in words
     std::vector<std::complex<double>> model;  // Z at each frequency
     std::vector<std::pair<int, std::string>> roles;
 };

@@ -98,6 +98,7 @@ py::dict fitResultDict(const nosk::python::FitOutput& out)
     d["jacobian_evaluations"] = out.jacobianEvaluations;
     d["converged"] = out.converged;
     d["reason"] = out.reason;
+    d["end"] = out.endKind;
     d["model"] = toComplexArray(out.model);
     d["roles"] = out.roles;
     return d;
