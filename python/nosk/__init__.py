@@ -92,6 +92,7 @@ class FitResult:
     std_dev: np.ndarray
     rel_std_dev: np.ndarray
     determined: np.ndarray
+    at_limit: np.ndarray
     correlation: np.ndarray
     S: float
     sigma_f: float
@@ -114,6 +115,8 @@ class FitResult:
             est = f"{self.params[i]:14.6g}"
             if not self.free[i]:
                 sd, rel = f"{'fixed':>14}", ""
+            elif self.at_limit[i]:
+                sd, rel = f"{'at limit':>14}", ""
             elif not self.determined[i]:
                 sd, rel = f"{'undetermined':>14}", ""
             else:
@@ -224,7 +227,8 @@ def simulate(circuit: str, params: Sequence[float], frequency: Sequence[float]) 
 
 def fit(circuit: str, frequency: Sequence[float], Z: Sequence[complex], start: Sequence[float],
         free: Optional[Iterable[Union[int, bool]]] = None, weighting: Union[str, Sequence[complex]] = "modulus",
-        max_evaluations: int = 500, scaling: str = "auto") -> FitResult:
+        max_evaluations: int = 500, scaling: str = "auto",
+        limits: Optional[Sequence[Optional[Sequence[Optional[float]]]]] = None) -> FitResult:
     """Fits a circuit to an impedance spectrum by complex nonlinear least squares.
 
     circuit: a letter A-T, a definition in the engine's circuit language or an
@@ -239,6 +243,10 @@ def fit(circuit: str, frequency: Sequence[float], Z: Sequence[complex], start: S
         (sigma of Z' + 1j * sigma of Z'').
     max_evaluations: MAXFEV, at least 3.
     scaling: "auto" (MINPACK's scaling of the parameters) or "unit".
+    limits: per parameter None or (lower, upper), either of them None for no
+        limit, e.g. ``[None, (0.5, 1.0), (None, 1e-3)]``. The engine keeps a
+        free parameter within them; one that ends held by a limit has
+        ``at_limit`` True and no standard deviation.
 
     Raises ValueError with the engine's reason for anything it refuses.
     """
@@ -266,7 +274,21 @@ def fit(circuit: str, frequency: Sequence[float], Z: Sequence[complex], start: S
         raise ValueError("scaling is 'auto' or 'unit'")
     if int(max_evaluations) < 3:
         raise ValueError("max_evaluations must be at least 3 for a fit")
-    d = _nosk.fit(text, f, z, p0, codes, irch, sigma, int(max_evaluations), 2 if scaling == "unit" else 0)
+    lower = upper = None
+    if limits is not None:
+        limits = list(limits)
+        if len(limits) != len(p0):
+            raise ValueError(f"{len(limits)} limits for {len(p0)} parameters")
+        lower = np.full(len(p0), np.nan)
+        upper = np.full(len(p0), np.nan)
+        for i, lim in enumerate(limits):
+            if lim is None:
+                continue
+            lo, hi = lim
+            lower[i] = np.nan if lo is None else float(lo)
+            upper[i] = np.nan if hi is None else float(hi)
+    d = _nosk.fit(text, f, z, p0, codes, irch, sigma, int(max_evaluations), 2 if scaling == "unit" else 0,
+                  lower, upper)
     return _result(circuit, t, text, d, f, len(p0))
 
 
@@ -275,9 +297,11 @@ def _result(circuit: str, t: Optional[Translation], text: str, d: dict, f: np.nd
     free = np.zeros(n, dtype=bool)
     std = np.full(n, np.nan)
     determined = np.zeros(n, dtype=bool)
+    at_limit = np.zeros(n, dtype=bool)
     for j, i in enumerate(d["free_index"]):
         free[i] = True
-        if d["resolved"][j]:
+        at_limit[i] = j < len(d["at_limit"]) and d["at_limit"][j] != 0
+        if d["resolved"][j] and not at_limit[i]:
             determined[i] = True
             std[i] = d["std_dev"][j]
     with np.errstate(divide="ignore", invalid="ignore"):
@@ -300,7 +324,7 @@ def _result(circuit: str, t: Optional[Translation], text: str, d: dict, f: np.nd
             if determined[i] and determined[k]:
                 corr[i, k] = c[a, b]
     return FitResult(circuit=circuit, names=names, units=units, params=params, free=free, std_dev=std,
-                     rel_std_dev=rel, determined=determined | ~free, correlation=corr, S=d["S"],
+                     rel_std_dev=rel, determined=determined | ~free, at_limit=at_limit, correlation=corr, S=d["S"],
                      sigma_f=d["sigma_f"], nu=d["nu"], quality=d["quality"], converged=d["converged"],
                      end=d["end"], reason=d["reason"], function_evaluations=d["function_evaluations"],
                      jacobian_evaluations=d["jacobian_evaluations"], frequency=f, model=d["model"])

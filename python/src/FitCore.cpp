@@ -93,6 +93,7 @@ FitOutput runPrepared(const FitJob& job, const CircuitLibrary& library)
     out.params.assign(run.record.finalParams.begin(), run.record.finalParams.begin() + job.N);
     for (int j = 0; j < prepared.freeCount(); ++j)
         out.freeIndex.push_back(prepared.freeParam(j));
+    out.atLimit = run.record.atLimit;
     out.stdDev = s.stdDev;
     out.resolved = s.resolved;
     out.correlation = s.correlation;
@@ -186,6 +187,15 @@ FitOutput fit(const FitInput& in)
     for (int i = 0; i < N; ++i) {
         job.P[i] = in.start[i];
         job.NFREE[i] = in.codes[i];
+    }
+    for (const std::vector<double>* limits : {&in.lower, &in.upper})
+        if (!limits->empty() && limits->size() != in.start.size())
+            throw exception("%zu limits given for %zu parameters", limits->size(), in.start.size());
+    for (int i = 0; i < N; ++i) {
+        if (!in.lower.empty() && !std::isnan(in.lower[i]))
+            job.LOWER[i] = in.lower[i];
+        if (!in.upper.empty() && !std::isnan(in.upper[i]))
+            job.UPPER[i] = in.upper[i];
     }
     job.IRCH = in.sigma.empty() ? in.weighting : 0;
     job.MAXFEV = in.maxEvaluations;

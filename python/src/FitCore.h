@@ -22,6 +22,7 @@ struct FitInput {
     std::vector<int> codes;                      // NFREE of each parameter
     int weighting = 3;                           // IRCH
     std::vector<std::complex<double>> sigma;     // IRCH 0: sigma of Z' and of Z''
+    std::vector<double> lower, upper;            // limits (empty: none; +-inf: none for one)
     int maxEvaluations = 500;
     int mode = 0;
 };
@@ -31,6 +32,7 @@ struct FitOutput {
     std::vector<int> freeIndex;     // 0-based parameter of each free one
     std::vector<double> stdDev;     // per free parameter
     std::vector<bool> resolved;     // false: the data do not determine it
+    std::vector<int> atLimit;       // per free parameter: -1 held by its lower limit, +1 upper, 0 neither
     std::vector<double> correlation;  // F x F, row-major
     double S = 0, sigma = 0, quality = 0;
     int nu = 0;

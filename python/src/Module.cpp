@@ -89,6 +89,7 @@ py::dict fitResultDict(const nosk::python::FitOutput& out)
     d["free_index"] = out.freeIndex;
     d["std_dev"] = toArray(out.stdDev);
     d["resolved"] = out.resolved;
+    d["at_limit"] = out.atLimit;
     d["correlation"] = toMatrix(out.correlation, static_cast<int>(out.freeIndex.size()));
     d["S"] = out.S;
     d["sigma_f"] = out.sigma;
@@ -173,6 +174,26 @@ PYBIND11_MODULE(_nosk, m)
                 std::copy(v.begin(), v.end(), j.NFREE);
             },
             "the free codes: 0 fixed, 1 free and positive, 2 free of any sign")
+        .def_property(
+            "LOWER", [](const FitJob& j) { return toArray(std::vector<double>(j.LOWER, j.LOWER + FitJob::kMaxParams)); },
+            [](FitJob& j, const RealArray& a) {
+                const std::vector<double> v = toVector(a, "LOWER");
+                if (v.size() > static_cast<std::size_t>(FitJob::kMaxParams))
+                    throw py::value_error("LOWER holds at most 50 limits");
+                std::fill(j.LOWER, j.LOWER + FitJob::kMaxParams, FitJob::kNoLower);
+                std::copy(v.begin(), v.end(), j.LOWER);
+            },
+            "lower limits of p1 ... p50 (-inf: none)")
+        .def_property(
+            "UPPER", [](const FitJob& j) { return toArray(std::vector<double>(j.UPPER, j.UPPER + FitJob::kMaxParams)); },
+            [](FitJob& j, const RealArray& a) {
+                const std::vector<double> v = toVector(a, "UPPER");
+                if (v.size() > static_cast<std::size_t>(FitJob::kMaxParams))
+                    throw py::value_error("UPPER holds at most 50 limits");
+                std::fill(j.UPPER, j.UPPER + FitJob::kMaxParams, FitJob::kNoUpper);
+                std::copy(v.begin(), v.end(), j.UPPER);
+            },
+            "upper limits of p1 ... p50 (+inf: none)")
         .def_property(
             "FREQ", [](const FitJob& j) { return column(j.FREQ); },
             [](FitJob& j, const py::object& v) { setColumn(j, &FitJob::FREQ, v); })
@@ -262,7 +283,7 @@ PYBIND11_MODULE(_nosk, m)
         "fit",
         [](const std::string& circuit, const RealArray& frequency, const ComplexArray& z, const RealArray& start,
             const std::vector<int>& codes, int weighting, const py::object& sigma, int maxEvaluations,
-            int mode) {
+            int mode, const py::object& lower, const py::object& upper) {
             nosk::python::FitInput in;
             in.circuit = circuit;
             in.frequency = toVector(frequency, "frequency");
@@ -272,6 +293,10 @@ PYBIND11_MODULE(_nosk, m)
             in.weighting = weighting;
             if (!sigma.is_none())
                 in.sigma = toComplexVector(sigma.cast<ComplexArray>(), "sigma");
+            if (!lower.is_none())
+                in.lower = toVector(lower.cast<RealArray>(), "lower limits");
+            if (!upper.is_none())
+                in.upper = toVector(upper.cast<RealArray>(), "upper limits");
             in.maxEvaluations = maxEvaluations;
             in.mode = mode;
             nosk::python::FitOutput out;
@@ -282,7 +307,8 @@ PYBIND11_MODULE(_nosk, m)
             return fitResultDict(out);
         },
         py::arg("circuit"), py::arg("frequency"), py::arg("Z"), py::arg("start"), py::arg("codes"),
-        py::arg("weighting"), py::arg("sigma"), py::arg("max_evaluations"), py::arg("mode"));
+        py::arg("weighting"), py::arg("sigma"), py::arg("max_evaluations"), py::arg("mode"),
+        py::arg("lower") = py::none(), py::arg("upper") = py::none());
 
     m.def(
         "fit_job",

@@ -183,3 +183,18 @@ def test_kk_on_the_battery_spectrum_matches_the_headless_command():
     r = nosk.kk(s.frequency, s.Z)
     assert r.elements > 0 and len(r.residual_real) == 66
     assert "M" in r.summary
+
+
+def test_limits_hold_and_the_held_parameter_has_no_std_dev():
+    """An exponent that the unbounded fit takes above 0.75 stays at the limit, named as such."""
+    f = np.logspace(-2, 5, 50)
+    z = nosk.simulate("R0-p(R1,CPE1)", [10, 100, 1e-5, 0.9], f)
+    free = nosk.fit("R0-p(R1,CPE1)", f, z, [10, 80, 2e-5, 0.7])
+    assert free.params[3] == pytest.approx(0.9, rel=1e-6)
+    held = nosk.fit("R0-p(R1,CPE1)", f, z, [10, 80, 2e-5, 0.7], limits=[None, None, None, (0.5, 0.75)])
+    assert held.params[3] <= 0.75 and held.params[3] == pytest.approx(0.75, abs=1e-6)
+    assert held.at_limit[3] and np.isnan(held.std_dev[3])
+    assert held.S > free.S
+    assert "at limit" in held.table()
+    with pytest.raises(ValueError, match="limit"):
+        nosk.fit("R0-p(R1,CPE1)", f, z, [10, 80, 2e-5, 0.7], limits=[None, None, None, (0.8, 0.75)])
