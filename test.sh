@@ -26,7 +26,7 @@ echo "== Everything under AddressSanitizer + UndefinedBehaviorSanitizer"
 # Both programs, the engine and every test, the windows' and the end-to-end
 # scripts included: a use-after-free in a dialog or a socket fails here.
 san="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all"
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNOSK_CORE_ONLY=OFF -DNOSK_BENCH=OFF \
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNOSK_CORE_ONLY=OFF -DNOSK_BENCH=OFF -DNOSK_PYTHON=OFF \
   -DCMAKE_CXX_FLAGS="$san" -DCMAKE_EXE_LINKER_FLAGS="$san" >/dev/null
 cmake --build build-asan -j "$jobs"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \

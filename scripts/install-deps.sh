@@ -24,7 +24,8 @@ test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool poppler-utils imagemagick x11-apps
   desktop-file-utils appstream
-  python3 python3-numpy python3-scipy
+  python3 python3-numpy python3-scipy python3-pytest python3-venv
+  python3-dev pybind11-dev
   strace
 )
 
