@@ -38,8 +38,10 @@ const char* COrganiserApp::usage()
            "       noskrun --run FILE\n"
            "       noskrun --import FILE [--to JOB.TST] [--spectrum N]\n"
            "       noskrun --kk FILE\n"
+           "       noskrun --drt FILE [--band]\n"
            "       noskrun --batch FILES_OR_FOLDERS... [--template JOB.TST] [--jobs N]\n"
            "                       [--out TABLE.csv] [--chain] [--plot IMAGE.png]\n"
+           "                       [--drt]\n"
            "       noskrun --help\n"
            "\n"
            "NOSKRUN, the run organiser: prepares a fit job, runs the fitting engine\n"
@@ -64,6 +66,11 @@ const char* COrganiserApp::usage()
            "                number of RC elements M, mu and the largest residuals, and\n"
            "                writes KKTEST (frequency, residuals of the real and the\n"
            "                imaginary part in percent of |Z|) in the work folder\n"
+           "  --drt FILE    the distribution of relaxation times of FILE's data lines\n"
+           "                (a job or an instrument file): prints the peak table and\n"
+           "                writes DRT (# header lines, then tau in s and gamma in\n"
+           "                Ohm per line) in the work folder; --band adds the 95 %\n"
+           "                credible band as two more columns\n"
            "  --batch ...   fits many spectra, each in a temporary work folder of its\n"
            "                own: .TST jobs, and with --template JOB.TST data files\n"
            "                fitted with that job's model, codes and start values; a\n"
@@ -73,7 +80,10 @@ const char* COrganiserApp::usage()
            "                names the table (default batch.csv: one row per spectrum\n"
            "                with S, sigmaf, every parameter and its std dev, the exit\n"
            "                status and the reason of a failure); --plot draws each\n"
-           "                parameter against the series. Exit status 1 when any\n"
+           "                parameter against the series; --drt adds each spectrum's\n"
+           "                DRT peaks to the table and draws the DRTs along the series\n"
+           "                (drt.png, or the --plot name with -drt before its suffix).\n"
+           "                Exit status 1 when any\n"
            "                spectrum failed (the others are fitted all the same).\n"
            "  --help        this text\n"
            "\n"
@@ -103,8 +113,10 @@ int COrganiserApp::run(int argc, char** argv)
                               cl.spectrum);
     if (cl.mode == CommandLine::Mode::Kk)
         return runKkCommand(cl.file);
+    if (cl.mode == CommandLine::Mode::Drt)
+        return runDrtCommand(cl.file, cl.band);
     if (cl.mode == CommandLine::Mode::Batch) {
-        if (cl.plotFile.empty()) {
+        if (cl.plotFile.empty() && !cl.drt) {
             QCoreApplication app(argc, argv);
             keepCNumbers();
             return runBatchCommand(cl);

@@ -66,6 +66,9 @@ public:
     // Run -> "Kramers-Kronig test...": tests the job's data, writes KKTEST
     // and shows M, mu and the largest residuals.
     void kramersKronigTest();
+    // Run -> "DRT...": the distribution of relaxation times of the job's
+    // data with its credible band, written to DRT; shows the peak table.
+    void distributionOfRelaxationTimes();
     void openWorkFolder();
     void generateReport();
     void printFrontPage();

@@ -43,6 +43,13 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args)
     std::vector<std::string> words;
     std::string batchOption;  // the last option that belongs to --batch alone
     bool optionsEnded = false;
+    // With --batch, --drt is a switch; alone it names the file.
+    bool batch = false;
+    for (const std::string& a : args) {
+        if (a == "--")
+            break;
+        batch = batch || a == "--batch";
+    }
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (optionsEnded || !isOption(a)) {
@@ -72,6 +79,13 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args)
         } else if (a == "--kk") {
             setMode(Mode::Kk, a);
             operand(i, a, cl.file);
+        } else if (a == "--drt" && batch) {
+            cl.drt = true;
+        } else if (a == "--drt") {
+            setMode(Mode::Drt, a);
+            operand(i, a, cl.file);
+        } else if (a == "--band") {
+            cl.band = true;
         } else if (a == "--batch") {
             setMode(Mode::Batch, a);
         } else if (a == "--template") {
@@ -106,6 +120,10 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args)
 
     if (cl.mode != Mode::Import && (!cl.target.empty() || cl.spectrum != 0)) {
         fail(std::string(cl.target.empty() ? "--spectrum" : "--to") + " belongs to --import");
+        return cl;
+    }
+    if (cl.band && cl.mode != Mode::Drt) {
+        fail("--band goes with --drt FILE");
         return cl;
     }
     if (!batchOption.empty() && cl.mode != Mode::Batch) {

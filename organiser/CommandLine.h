@@ -17,6 +17,7 @@ struct CommandLine {
         Import,  // --import FILE [--to JOB.TST] [--spectrum N]
         Kk,      // --kk FILE: the Kramers-Kronig test of FILE's data
         Batch,   // --batch FILES_OR_FOLDERS...: fit many spectra, one table
+        Drt,     // --drt FILE: the distribution of relaxation times of FILE's data
     };
 
     Mode mode = Mode::Window;
@@ -32,6 +33,8 @@ struct CommandLine {
     std::string outFile;       // --out TABLE.csv
     bool chain = false;        // --chain
     std::string plotFile;      // --plot IMAGE.png
+    bool drt = false;          // --drt with --batch: each spectrum's DRT peaks, a picture of the DRTs
+    bool band = false;         // --band with --drt FILE: the credible band as well
 
     bool ok() const { return error.empty(); }
 

@@ -4,6 +4,7 @@
 #include "CComplexPlanePage.h"
 #include "CFileTextPage.h"
 #include "CGraphPage.h"
+#include "CDrtPage.h"
 #include "CKramersKronigPage.h"
 #include "CStatisticsPage.h"
 #include "CAboutDlg.h"
@@ -160,11 +161,15 @@ void CViewerDlg::createPages()
     // The Kramers-Kronig test is about the data: its page is there whenever
     // the work folder holds its table, with or without a run.
     const bool kkTable = std::filesystem::exists(CKramersKronigPage::kTableFile);
+    // So is the DRT's.
+    const bool drtTable = std::filesystem::exists(CDrtPage::kTableFile);
     if (!m_run.hasResults()) {
-        if (kkTable) {
+        if (kkTable)
             addPage(new CKramersKronigPage(textHeight()));
+        if (drtTable)
+            addPage(new CDrtPage(textHeight()));
+        if (!m_pages.empty())
             m_tabs->showPage(0);
-        }
         return;
     }
     const char dattyp = m_run.job().DATTYP;
@@ -179,6 +184,8 @@ void CViewerDlg::createPages()
         addPage(new CStatisticsPage(QStringLiteral("Numerical data"), *m_run.statistics()));
     if (kkTable)
         addPage(new CKramersKronigPage(lineHeight));
+    if (drtTable)
+        addPage(new CDrtPage(lineHeight));
     addPage(new CFileTextPage(QStringLiteral("PNTOUTL"), fitPages ? 10036 : 0, m_prompt));
     addPage(new CFileTextPage(QStringLiteral("AUXPNTL"), fitPages ? 10027 : 0, m_prompt));
     if (!m_pages.empty())
