@@ -7,6 +7,7 @@
 #include "Locations.h"
 #include "SeriesPlot.h"
 #include "core/Exception.h"
+#include "core/WorkFolderLock.h"
 #include "engine/ParameterNames.h"
 #include "job/AtomicFileWriter.h"
 #include "job/FitJob.h"
@@ -14,6 +15,7 @@
 #include "ops/KramersKronigRun.h"
 #include "platform/Platform.h"
 #include "platform/Process.h"
+#include "platform/Signals.h"
 
 #include <atomic>
 #include <csignal>
@@ -24,13 +26,6 @@
 
 namespace nosk {
 
-namespace {
-std::atomic<bool> g_stopBatch{false};
-extern "C" void stopBatch(int)
-{
-    g_stopBatch = true;
-}
-} // namespace
 
 int runKkCommand(const std::string& file)
 {
@@ -67,9 +62,13 @@ int runBatchCommand(const CommandLine& cl)
     settings.chain = cl.chain;
     settings.jobs = cl.jobs > 0 ? cl.jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     int error = 0;
-    const std::string engine = run::resolveProgram(locations::engineProgram(), error);
+    std::string note;
+    const std::string chosen = cl.engine.empty() ? locations::headlessEngine(note) : cl.engine;
+    if (!note.empty())
+        std::cerr << "noskrun: " << note << '\n';
+    const std::string engine = run::resolveProgram(chosen, error);
     if (engine.empty()) {
-        std::cerr << "noskrun: cannot find the engine " << locations::engineProgram() << '\n';
+        std::cerr << "noskrun: cannot find the engine " << chosen << '\n';
         return 1;
     }
     // Every spectrum runs in a folder of its own: the engine's path must not
@@ -84,24 +83,41 @@ int runBatchCommand(const CommandLine& cl)
         std::cerr << "noskrun: no spectra found\n";
         return 1;
     }
-    // Ctrl+C ends the batch cleanly: the spectra running are finished, their
-    // folders removed, and the table names the ones left out.
-    settings.stop = &g_stopBatch;
-    struct sigaction stop {}, oldInt {}, oldTerm {};
-    stop.sa_handler = stopBatch;
-    sigemptyset(&stop.sa_mask);
-    ::sigaction(SIGINT, &stop, &oldInt);
-    ::sigaction(SIGTERM, &stop, &oldTerm);
-    const std::vector<batch::Row> rows =
-        batch::run(settings, Platform::instance().processes(), std::cerr, ::isatty(STDERR_FILENO) == 1);
-    ::sigaction(SIGINT, &oldInt, nullptr);
-    ::sigaction(SIGTERM, &oldTerm, nullptr);
-    if (g_stopBatch)
+    // The work folder's files (CIRCUITS, the table) are read and written by
+    // one run at a time.
+    WorkFolderLock folderLock;
+    if (!folderLock.lock("noskrun --batch", [](const std::string& why) {
+            std::cerr << "noskrun: " << why << " Waiting for it to finish...\n";
+        })) {
+        std::cerr << "noskrun: " << folderLock.error() << '\n';
+        return 1;
+    }
+    // Folders of batches that were killed.
+    sweepStaleTemporaries(std::filesystem::temp_directory_path(ec).string());
+    // Ctrl+C, kill and a closed terminal (an ssh connection lost) end the
+    // batch cleanly: the spectra running are finished, their folders
+    // removed, and the table names the ones left out.
+    std::vector<batch::Row> rows;
+    int interruptedBy = 0;
+    {
+        const SignalCatcher caught({SIGINT, SIGTERM, SIGHUP});
+        struct sigaction ignore {}, oldPipe {};
+        ignore.sa_handler = SIG_IGN;
+        ::sigaction(SIGPIPE, &ignore, &oldPipe);  // a progress reader gone is no reason to stop
+        settings.stop = &caught.received();
+        rows = batch::run(settings, Platform::instance().processes(), std::cerr, ::isatty(STDERR_FILENO) == 1);
+        interruptedBy = caught.first();
+        ::sigaction(SIGPIPE, &oldPipe, nullptr);
+    }
+    if (interruptedBy != 0)
         std::cerr << "noskrun: interrupted\n";
 
+    // A table name the user did not type is ours: a link planted under it
+    // is replaced, never written through.
     const std::string out = cl.outFile.empty() ? "batch.csv" : cl.outFile;
     try {
-        AtomicFileWriter writer(out);
+        AtomicFileWriter writer(out, cl.outFile.empty() ? AtomicFileWriter::Links::Replace
+                                                         : AtomicFileWriter::Links::Follow);
         // The columns are named after the circuit of the first fitted spectrum.
         std::vector<std::string> names;
         for (const batch::Row& r : rows) {
@@ -141,13 +157,20 @@ int runBatchCommand(const CommandLine& cl)
             status = 1;
         }
     }
-    std::size_t failed = 0;
-    for (const batch::Row& r : rows)
-        failed += r.ok ? 0 : 1;
-    std::cout << rows.size() << " spectra, " << rows.size() - failed << " fitted, " << failed
-              << " failed; table written to " << out << '\n';
-    if (g_stopBatch)
-        return 130;  // as a shell reports an interrupted program
+    std::size_t failed = 0, interrupted = 0;
+    for (const batch::Row& r : rows) {
+        if (r.reason == batch::kInterrupted)
+            ++interrupted;
+        else if (!r.ok)
+            ++failed;
+    }
+    std::cout << rows.size() << " spectra, " << rows.size() - failed - interrupted << " fitted, " << failed
+              << " failed";
+    if (interrupted > 0)
+        std::cout << ", " << interrupted << " interrupted";
+    std::cout << "; table written to " << out << '\n';
+    if (interruptedBy != 0)
+        return 128 + interruptedBy;  // as a shell reports an interrupted program
     return failed == 0 ? status : 1;
 }
 

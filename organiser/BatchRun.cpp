@@ -21,6 +21,7 @@
 #include <ostream>
 #include <sstream>
 #include <thread>
+#include <unistd.h>
 
 namespace nosk::batch {
 namespace {
@@ -79,7 +80,9 @@ public:
         fs::path base = fs::temp_directory_path(ec);
         if (ec)
             base = "/tmp";
-        std::string pattern = (base / "nosk-batch-XXXXXX").string();
+        // The process's number in the name: a folder left by a killed batch
+        // is swept by the next one (sweepStaleTemporaries).
+        std::string pattern = (base / ("nosk-batch-" + std::to_string(::getpid()) + "-XXXXXX")).string();
         if (::mkdtemp(pattern.data()))
             m_path = pattern;
     }
@@ -242,7 +245,7 @@ Row runOne(const std::string& file, const FitJob* templ, const Row* previous, Pr
     return row;
 }
 
-using nosk::csvText;
+using nosk::csvTextCell;
 
 std::string number(double v)
 {
@@ -313,13 +316,15 @@ std::vector<Row> run(const Settings& settings, ProcessLauncher& launcher, std::o
     }
 
     std::mutex lock;
-    std::size_t done = 0, failed = 0;
+    std::size_t done = 0, failed = 0, interrupted = 0;
     auto report = [&](const Row& row) {
         std::lock_guard<std::mutex> guard(lock);
         ++done;
-        if (!row.ok)
+        if (row.reason == kInterrupted)
+            ++interrupted;
+        else if (!row.ok)
             ++failed;
-        if (!row.ok && row.reason != "interrupted") {
+        if (!row.ok && row.reason != kInterrupted) {
             if (progressOnOneLine)
                 progress << '\r';
             progress << "FAILED " << row.file << ": " << row.reason << '\n';
@@ -329,6 +334,8 @@ std::vector<Row> run(const Settings& settings, ProcessLauncher& launcher, std::o
             if (progressOnOneLine)
                 progress << '\r';
             progress << done << '/' << files.size() << " done, " << failed << " failed";
+            if (interrupted > 0)
+                progress << ", " << interrupted << " interrupted";
             progress << (progressOnOneLine && done < files.size() ? "" : "\n");
             progress.flush();
         }
@@ -339,7 +346,7 @@ std::vector<Row> run(const Settings& settings, ProcessLauncher& launcher, std::o
         if (settings.stop && settings.stop->load()) {
             row.file = files[i];
             row.status = -1;
-            row.reason = "interrupted";
+            row.reason = kInterrupted;
         } else if (!templateError.empty()) {
             row.file = files[i];
             row.status = -1;
@@ -386,19 +393,19 @@ std::string formatTable(const std::vector<Row>& rows, const std::vector<std::str
     std::string out = "index,file,series,S,sigmaf";
     for (std::size_t i = 0; i < n; ++i) {
         const std::string name = i < names.size() && !names[i].empty() ? names[i] : "P" + std::to_string(i + 1);
-        out += "," + csvText(name) + "," + csvText(name + " std dev");
+        out += "," + csvTextCell(name) + "," + csvTextCell(name + " std dev");
     }
     out += ",status,reason\n";
     for (std::size_t k = 0; k < rows.size(); ++k) {
         const Row& r = rows[k];
-        out += std::to_string(k + 1) + "," + csvText(r.file) + "," + number(r.series) + ",";
+        out += std::to_string(k + 1) + "," + csvTextCell(r.file) + "," + number(r.series) + ",";
         out += (r.fit ? number(r.S) : std::string()) + "," + (r.fit ? number(r.sigma) : std::string());
         for (std::size_t i = 0; i < n; ++i) {
             const bool has = r.ok && i < r.value.size();
             out += "," + (has ? number(r.value[i]) : std::string());
             out += "," + (has ? number(r.stdDev[i]) : std::string());
         }
-        out += "," + std::to_string(r.status) + "," + csvText(r.ok ? std::string("ok") : r.reason) + "\n";
+        out += "," + std::to_string(r.status) + "," + csvTextCell(r.ok ? std::string("ok") : r.reason) + "\n";
     }
     return out;
 }

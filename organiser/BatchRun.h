@@ -30,6 +30,9 @@ struct Settings {
     const std::atomic<bool>* stop = nullptr;
 };
 
+// The reason of a spectrum left out because the batch was interrupted.
+constexpr const char* kInterrupted = "interrupted";
+
 // The result of one spectrum.
 struct Row {
     std::string file;

@@ -8,12 +8,15 @@
 #include "Locations.h"
 #include "core/Exception.h"
 #include "core/Prompt.h"
+#include "core/WorkFolderLock.h"
+#include "job/AtomicFileWriter.h"
 #include "job/FitJob.h"
 #include "ops/InstrumentImport.h"
 #include "platform/DialogRunner.h"
 #include "platform/Notification.h"
 #include "platform/Platform.h"
 #include "platform/Process.h"
+#include "platform/Signals.h"
 #include "platform/ProgramIdentity.h"
 #include "platform/QtPrompt.h"
 #include "platform/Timer.h"
@@ -25,6 +28,7 @@
 #include <QGuiApplication>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -35,13 +39,13 @@ namespace nosk {
 const char* COrganiserApp::usage()
 {
     return "Usage: noskrun [FILE]\n"
-           "       noskrun --run FILE\n"
+           "       noskrun --run FILE [--engine PROGRAM]\n"
            "       noskrun --import FILE [--to JOB.TST] [--spectrum N]\n"
            "       noskrun --kk FILE\n"
            "       noskrun --drt FILE [--band]\n"
            "       noskrun --batch FILES_OR_FOLDERS... [--template JOB.TST] [--jobs N]\n"
            "                       [--out TABLE.csv] [--chain] [--plot IMAGE.png]\n"
-           "                       [--drt]\n"
+           "                       [--engine PROGRAM] [--drt]\n"
            "       noskrun --help\n"
            "\n"
            "NOSKRUN, the run organiser: prepares a fit job, runs the fitting engine\n"
@@ -90,8 +94,15 @@ const char* COrganiserApp::usage()
            "An option it does not know ends the program with this text on standard\n"
            "error and exit status 2.\n"
            "\n"
-           "The engine run is NOSKWIN.EXE of the work folder when that file exists,\n"
-           "else the noskwin beside this program, else noskwin on the PATH.\n";
+           "  --engine PROGRAM  with --run or --batch: the engine to run, such as the\n"
+           "                work folder's own NOSKWIN.EXE\n"
+           "\n"
+           "The engine run is the noskwin beside this program, else noskwin on the\n"
+           "PATH. A NOSKWIN.EXE in the work folder runs only when named with --engine\n"
+           "or chosen in the window (which asks once per folder and file).\n"
+           "One run at a time in a work folder (the lock file NOSK.LOCK): --run and\n"
+           "--batch wait for a run there to end. Ctrl+C, a hang-up or SIGTERM is\n"
+           "passed on to the engine, which is waited for (exit status 128 + signal).\n";
 }
 
 int COrganiserApp::run(int argc, char** argv)
@@ -106,11 +117,14 @@ int COrganiserApp::run(int argc, char** argv)
         return 0;
     }
     Platform::instance().setProgramName("NOSKRUN");
+    ignoreFileSizeSignal();
+    // What killed runs of ours left behind.
+    sweepStaleTemporaries(".");
     options.read();
 
     if (cl.mode == CommandLine::Mode::Import)
         return importHeadless(cl.file, cl.target.empty() ? CommandLine::defaultImportTarget(cl.file) : cl.target,
-                              cl.spectrum);
+                              cl.spectrum, !cl.target.empty());
     if (cl.mode == CommandLine::Mode::Kk)
         return runKkCommand(cl.file);
     if (cl.mode == CommandLine::Mode::Drt)
@@ -131,7 +145,7 @@ int COrganiserApp::run(int argc, char** argv)
     if (cl.mode == CommandLine::Mode::Run) {
         QCoreApplication app(argc, argv);
         keepCNumbers();
-        return runHeadless(cl.file, options);
+        return runHeadless(cl.file, options, cl.engine);
     }
 
     QApplication app(argc, argv);
@@ -168,7 +182,7 @@ int COrganiserApp::run(int argc, char** argv)
     return status;
 }
 
-int importHeadless(const std::string& file, const std::string& target, int spectrum)
+int importHeadless(const std::string& file, const std::string& target, int spectrum, bool targetNamed)
 {
     auto fail = [](const std::string& message) {
         std::cerr << "noskrun: " << message << '\n';
@@ -183,7 +197,8 @@ int importHeadless(const std::string& file, const std::string& target, int spect
     }
     FitJob job;
     std::error_code error;
-    if (std::filesystem::exists(target, error)) {
+    const bool plantedLink = !targetNamed && std::filesystem::is_symlink(target, error);
+    if (!plantedLink && std::filesystem::exists(target, error)) {
         // Never replace a job we cannot read: its model would be lost.
         try {
             job.load(target);
@@ -193,7 +208,9 @@ int importHeadless(const std::string& file, const std::string& target, int spect
     }
     result.fill(job);
     try {
-        job.save(target);
+        // A name the user did not type: a link planted under it is replaced,
+        // never written through.
+        job.save(target, targetNamed ? AtomicFileWriter::Links::Follow : AtomicFileWriter::Links::Replace);
     } catch (const std::exception& e) {
         return fail(e.what());
     }
@@ -205,7 +222,7 @@ int importHeadless(const std::string& file, const std::string& target, int spect
     return 0;
 }
 
-int runHeadless(const std::string& file, const RunOptions& options)
+int runHeadless(const std::string& file, const RunOptions& options, const std::string& engine)
 {
     auto fail = [](const std::string& message) {
         std::cerr << "noskrun: " << message << '\n';
@@ -224,9 +241,12 @@ int runHeadless(const std::string& file, const RunOptions& options)
         return fail(refusal);
 
     // The engine in the foreground: never waiting for Enter, its output on
-    // our terminal.
+    // our terminal. One run at a time in the folder: a second one waits.
     EngineRunner runner(std::make_unique<QtTimer>());
     try {
+        runner.lockFolder("noskrun --run " + file, [](const std::string& why) {
+            std::cerr << "noskrun: " << why << " Waiting for it to finish...\n";
+        });
         runner.writeInput(job);
     } catch (const std::exception& e) {
         return fail(e.what());
@@ -236,7 +256,15 @@ int runHeadless(const std::string& file, const RunOptions& options)
     settings.pollIntervalMs = 50;  // nothing to show meanwhile: end as soon as the engine does
     settings.loadOutinAfterRun = options.loadOutinAfterRun == 1;
     settings.notifyViewer = options.notifyViewer == 1;
+    std::string note;
+    settings.program = engine.empty() ? locations::headlessEngine(note) : engine;
+    if (!note.empty())
+        std::cerr << "noskrun: " << note << '\n';
     StartFailure failure;
+    // The engine runs in a session of its own, out of reach of the
+    // terminal's Ctrl+C and hang-up: what reaches us is passed on, and we
+    // wait for the engine to end before we do.
+    const SignalCatcher caught({SIGINT, SIGTERM, SIGHUP});
     if (!runner.start(job, settings, failure))
         return fail(failure.message);
 
@@ -247,6 +275,8 @@ int runHeadless(const std::string& file, const RunOptions& options)
             status = fail(end.message.empty() ? end.status : end.message);
         } else {
             std::cout << end.status << '\n';
+            if (!end.message.empty())
+                status = fail(end.message);
             if (end.reloadOutin) {
                 try {
                     job.load("OUTIN");
@@ -257,10 +287,20 @@ int runHeadless(const std::string& file, const RunOptions& options)
         }
         loop.quit();
     };
+    QTimer forward;
+    QObject::connect(&forward, &QTimer::timeout, &loop, [&runner, &caught] {
+        if (const int sig = caught.take())
+            runner.forward(sig);
+    });
+    forward.start(20);
     // The first look at once: a run that ends before the loop starts still
     // ends it.
     QTimer::singleShot(0, &loop, [&runner] { runner.poll(); });
     loop.exec();
+    if (const int sig = caught.first()) {
+        std::cerr << "noskrun: interrupted (" << ::sigabbrev_np(sig) << "); the engine was stopped\n";
+        return 128 + sig;  // as a shell reports an interrupted program
+    }
     return status;
 }
 

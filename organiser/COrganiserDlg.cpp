@@ -12,6 +12,7 @@
 #include "EngineRunner.h"
 #include "Housekeeping.h"
 #include "Locations.h"
+#include "core/WorkFolderLock.h"
 #include "ops/DataExport.h"
 #include "ops/DataSheetImport.h"
 #include "ops/FrequencyConversion.h"
@@ -470,6 +471,13 @@ void COrganiserDlg::exportData()
 
 void COrganiserDlg::clearDirectory()
 {
+    // Never the files of a run that is under way (ours or another's).
+    WorkFolderLock lock;
+    if (!lock.tryLock("noskrun (Clear Directory)")) {
+        m_prompt.message(lock.error().empty() ? lock.busyMessage() : lock.error(), kProgram, Buttons::Ok,
+                         Icon::Warning);
+        return;
+    }
     ClearDirectory();
 }
 
@@ -538,20 +546,35 @@ void COrganiserDlg::StartEngine()
     settings.terminal = run::terminalProgram();
     settings.loadOutinAfterRun = m_options.loadOutinAfterRun == 1;
     settings.notifyViewer = m_options.notifyViewer == 1;
+    // An engine of the work folder's own runs only when the user chose it.
+    locations::LocalEngineChoice choice = locations::localEngineChoice();
+    if (choice == locations::LocalEngineChoice::Ask) {
+        const std::string question = "This work folder holds an engine of its own:\n" + locations::localEngine()
+            + "\n\nRun it instead of the bundled engine? Run it only when you trust where it comes from: "
+              "it runs with your rights. The answer is remembered for this file in this folder.";
+        const bool use = m_prompt.message(question, kProgram, Buttons::YesNo, Icon::Question) == Answer::Yes;
+        locations::rememberLocalEngineChoice(use);
+        choice = use ? locations::LocalEngineChoice::Use : locations::LocalEngineChoice::Ignore;
+    }
+    if (choice == locations::LocalEngineChoice::Use)
+        settings.program = locations::localEngine();
     StartFailure failure;
     if (!m_runner->start(m_job, settings, failure)) {
         if (failure.bundledEngine.empty()) {
+            m_runner->releaseFolder();
             m_prompt.message(failure.message, kProgram, Buttons::Ok, Icon::Error);
             setStatus(QStringLiteral("The engine could not be started."));
             return;
         }
         const std::string question = failure.message + "\n\nRun the bundled engine (" + failure.bundledEngine + ") instead?";
         if (m_prompt.message(question, kProgram, Buttons::YesNo, Icon::Error) != Answer::Yes) {
+            m_runner->releaseFolder();
             setStatus(QStringLiteral("The engine could not be started."));
             return;
         }
         settings.program = failure.bundledEngine;
         if (!m_runner->start(m_job, settings, failure)) {
+            m_runner->releaseFolder();
             m_prompt.message(failure.message, kProgram, Buttons::Ok, Icon::Error);
             setStatus(QStringLiteral("The engine could not be started."));
             return;
@@ -584,6 +607,8 @@ void COrganiserDlg::finishRun(const RunEnd& end)
         m_prompt.message(end.message, kProgram, Buttons::Ok, Icon::Error);
         return;
     }
+    if (end.kind == RunEnd::Kind::Finished && !end.message.empty())
+        m_prompt.message(end.message, kProgram, Buttons::Ok, Icon::Warning);
     if (end.reloadOutin) {
         // The status line keeps what the run did.
         const QString status = statusText();

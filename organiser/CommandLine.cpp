@@ -42,6 +42,7 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args)
 
     std::vector<std::string> words;
     std::string batchOption;  // the last option that belongs to --batch alone
+    bool engineOption = false;
     bool optionsEnded = false;
     // With --batch, --drt is a switch; alone it names the file.
     bool batch = false;
@@ -100,6 +101,9 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args)
         } else if (a == "--chain") {
             batchOption = a;
             cl.chain = true;
+        } else if (a == "--engine") {
+            engineOption = true;
+            operand(i, a, cl.engine);
         } else if (a == "--jobs") {
             batchOption = a;
             std::string n;
@@ -124,6 +128,10 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args)
     }
     if (cl.band && cl.mode != Mode::Drt) {
         fail("--band goes with --drt FILE");
+        return cl;
+    }
+    if (engineOption && cl.mode != Mode::Run && cl.mode != Mode::Batch) {
+        fail("--engine goes with --run or --batch");
         return cl;
     }
     if (!batchOption.empty() && cl.mode != Mode::Batch) {

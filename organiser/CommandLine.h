@@ -36,6 +36,10 @@ struct CommandLine {
     bool drt = false;          // --drt with --batch: each spectrum's DRT peaks, a picture of the DRTs
     bool band = false;         // --band with --drt FILE: the credible band as well
 
+    // --engine PROGRAM (with --run and --batch): the engine to run instead of
+    // the bundled one, such as the work folder's NOSKWIN.EXE.
+    std::string engine;
+
     bool ok() const { return error.empty(); }
 
     // The arguments after the program name. Plain words form the file name

@@ -3,6 +3,7 @@
 #include "EngineLaunch.h"
 #include "Locations.h"
 #include "core/Exception.h"
+#include "core/WorkFolderLock.h"
 #include "engine/PreparedJob.h"
 #include "job/FitJob.h"
 #include "platform/Notification.h"
@@ -16,11 +17,13 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <new>
 #include <regex>
+#include <stdexcept>
 #include <sstream>
 #include <unistd.h>
 
@@ -190,9 +193,35 @@ std::string EngineRunner::checkJob(const FitJob& job)
     return text;
 }
 
+void EngineRunner::lockFolder(const std::string& purpose, const std::function<void(const std::string&)>& waiting)
+{
+    if (m_lock && m_lock->held())
+        return;
+    auto lock = std::make_unique<WorkFolderLock>();
+    const bool taken = waiting ? lock->lock(purpose, waiting) : lock->tryLock(purpose);
+    if (!taken) {
+        if (!lock->error().empty())
+            throw std::runtime_error(lock->error());
+        throw std::runtime_error(lock->busyMessage() + "\nTry again when it has finished.");
+    }
+    m_lock = std::move(lock);
+}
+
+void EngineRunner::releaseFolder()
+{
+    if (!m_engine)
+        m_lock.reset();
+}
+
 void EngineRunner::writeInput(const FitJob& job)
 {
-    run::writeInput(job);
+    lockFolder("noskrun");
+    try {
+        run::writeInput(job);
+    } catch (...) {
+        releaseFolder();
+        throw;
+    }
 }
 
 bool EngineRunner::start(const FitJob& job, const Settings& settings, StartFailure& failure)
@@ -212,11 +241,23 @@ bool EngineRunner::start(const FitJob& job, const Settings& settings, StartFailu
         why = "The file is not a program for this system.";
     }
     if (!engine.empty() && error == 0) {
+        try {
+            lockFolder("noskrun");
+        } catch (const std::exception& e) {
+            failure.message = e.what();
+            return false;
+        }
+        // An OUTIN left from an earlier run must never pass for this run's.
+        std::remove("OUTIN");
         ProcessSpec spec;
         if (settings.foreground)
             spec.program = engine;
         else
             spec = run::engineSpec(engine, settings.closeEngineWindow, settings.terminal);
+        // The engine shares the folder's lock and holds it to its end.
+        spec.keepDescriptor = m_lock->inheritableDescriptor();
+        if (!m_lock->environmentValue().empty())
+            spec.environment = {std::string(WorkFolderLock::kEnvironment) + "=" + m_lock->environmentValue()};
         m_logOffset = sizeOf(run::kLogFile);
         if (error == 0)
             m_engine = Platform::instance().processes().start(spec, error);
@@ -245,10 +286,15 @@ bool EngineRunner::start(const FitJob& job, const Settings& settings, StartFailu
 
 void EngineRunner::stop()
 {
+    forward(SIGTERM);
+}
+
+void EngineRunner::forward(int sig)
+{
     if (!m_engine)
         return;
     m_stopRequested = true;
-    m_engine->terminate();
+    m_engine->signal(sig);
 }
 
 double EngineRunner::elapsedSeconds() const
@@ -300,6 +346,7 @@ void EngineRunner::finish(int exitCode)
     // A stop that came after the engine had finished its work changes
     // nothing: the results are read as after any run.
     if (m_stopRequested && exitCode != 0) {
+        m_lock.reset();
         end.kind = RunEnd::Kind::Stopped;
         end.status = "Fit stopped.";
         if (onEnd)
@@ -308,25 +355,47 @@ void EngineRunner::finish(int exitCode)
     }
     std::string readError;
     std::unique_ptr<ResultHolder> holder;
-    try {
-        holder = std::make_unique<ResultHolder>(job);
-        holder->read();
-        holder->writeSolartron("solartron.fra");
-    } catch (const exception& e) {
-        readError = e.what();
-    } catch (const std::exception& e) {
-        readError = e.what();
+    if (exitCode > 128) {
+        // Killed: whatever files are there are not this run's whole result.
+        const char* name = ::sigabbrev_np(exitCode - 128);
+        readError = "The engine was ended by signal " + std::to_string(exitCode - 128)
+            + (name ? std::string(" (SIG") + name + ")" : std::string()) + " before it finished.";
+    } else {
+        try {
+            holder = std::make_unique<ResultHolder>(job);
+            holder->read();
+            // A fit's parameters are in OUTIN, which the engine writes last;
+            // the one of an earlier run was deleted before the start.
+            std::error_code ec;
+            if (job.MAXFEV >= 3 && !fs::exists("OUTIN", ec))
+                readError = "The engine wrote no OUTIN.";
+        } catch (const exception& e) {
+            readError = e.what();
+        } catch (const std::exception& e) {
+            readError = e.what();
+        }
     }
+    // The engine ends a refused run's report with the reason, and exits
+    // with a status other than 0: that run failed, whatever files it left.
+    if (readError.empty() && exitCode > 0)
+        readError = "The engine ended with status " + std::to_string(exitCode) + ".";
     if (!readError.empty()) {
-        // The engine ends a refused run's report with the reason; an engine
-        // that wrote no report may have said why on its console.
-        std::string reason = lastLine(readFrom(kReportFile, 0));
-        if (reason.empty())
-            reason = lastLine(readFrom(run::kLogFile, m_logOffset));
-        if (reason.empty() && exitCode != 0)
-            reason = "The engine ended with status " + std::to_string(exitCode) + ".";
-        if (reason.empty())
+        std::string reason;
+        if (exitCode > 128) {
             reason = readError;
+        } else {
+            // The engine ends the report of a job it refuses with the
+            // reason and leaves no AUXPNTL; an engine that wrote no report
+            // may have said why on its console.
+            std::error_code ec;
+            if (!fs::exists("AUXPNTL", ec))
+                reason = lastLine(readFrom(kReportFile, 0));
+            if (reason.empty() && (exitCode > 0 || !fs::exists("AUXPNTL", ec)))
+                reason = lastLine(readFrom(run::kLogFile, m_logOffset));
+            if (reason.empty())
+                reason = exitCode > 0 ? "The engine ended with status " + std::to_string(exitCode) + "." : readError;
+        }
+        m_lock.reset();
         end.kind = RunEnd::Kind::Failed;
         end.message = "Fitting process failed!\n" + reason;
         const std::string hint = hintFor(reason, job);
@@ -337,6 +406,14 @@ void EngineRunner::finish(int exitCode)
             onEnd(end);
         return;
     }
+    // The fit is good; a model curve that cannot be written does not make
+    // it a failure, but is said.
+    try {
+        holder->writeSolartron("solartron.fra");
+    } catch (const std::exception& e) {
+        end.message = std::string("The model curve could not be written: ") + e.what();
+    }
+    m_lock.reset();
     end.reloadOutin = m_settings.loadOutinAfterRun && job.IRE < 0;
     if (FitResultSet* fit = holder->fitResults()) {
         end.status = "Fit finished: S = " + shortNumber(fit->statistics.sumOfSquares) + ", "

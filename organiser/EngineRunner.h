@@ -12,6 +12,7 @@ namespace nosk {
 
 class FitJob;
 class Timer;
+class WorkFolderLock;
 
 // How a run ended, in words for the user.
 struct RunEnd {
@@ -21,7 +22,8 @@ struct RunEnd {
     // where the fitted values are, or "Fit stopped.".
     std::string status;
     // For a failed run: "Fitting process failed!", the engine's reason and,
-    // when the reason names a parameter or a field, where to change it.
+    // when the reason names a parameter or a field, where to change it. For
+    // a finished run: what went wrong after it (solartron.fra not written).
     std::string message;
     // The fitted parameters are to be loaded from OUTIN (IRE < 0 and the
     // option to load them is on).
@@ -68,14 +70,26 @@ public:
     // changed; empty when the reason names none.
     static std::string hintFor(const std::string& reason, const FitJob& job);
 
+    // Takes the work folder's lock for a run, waiting for another run to end
+    // when `waiting` is given (it is told once why it waits); throws a
+    // std::runtime_error naming the other run when the folder is busy. The
+    // lock is held until the run has ended (the engine shares it), or until
+    // releaseFolder(). writeInput() and start() take it when it is not held.
+    void lockFolder(const std::string& purpose, const std::function<void(const std::string&)>& waiting = {});
+    void releaseFolder();
     // Deletes the last run's output and writes INFL and ADD.BIN; throws
     // nosk::exception when they cannot be written.
     void writeInput(const FitJob& job);
     // Starts the engine on the input written; false with the reason when it
     // cannot be started. The job must stay alive until the run has ended.
+    // The engine's earlier OUTIN is deleted first, so that only this run's
+    // parameters can be read after it.
     bool start(const FitJob& job, const Settings& settings, StartFailure& failure);
     // Asks the running engine to end; the end is reported as "stopped".
     void stop();
+    // Passes a signal the organiser received on to the engine (which runs in
+    // a session of its own); the end is reported as "stopped".
+    void forward(int sig);
 
     bool running() const { return m_engine != nullptr; }
     // Seconds since the start of the running engine.
@@ -99,6 +113,7 @@ private:
     void finish(int exitCode);
 
     std::unique_ptr<Timer> m_timer;
+    std::unique_ptr<WorkFolderLock> m_lock;
     std::unique_ptr<ChildProcess> m_engine;
     const FitJob* m_job = nullptr;
     Settings m_settings;

@@ -3,8 +3,11 @@
 #include "core/DataFiles.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QSettings>
 
 #include <filesystem>
 
@@ -28,22 +31,89 @@ bool isExecutableFile(const fs::path& p)
 
 std::string engineProgram()
 {
-    std::error_code ec;
-    fs::path local = fs::current_path(ec) / "NOSKWIN.EXE";
-    if (!ec && fs::is_regular_file(local, ec))
-        return local.string();
     fs::path bundled = fs::path(programDir()) / "noskwin";
     if (isExecutableFile(bundled))
         return bundled.string();
     return "noskwin";
 }
 
-std::string viewerProgram()
+std::string localEngine()
 {
     std::error_code ec;
-    fs::path local = fs::current_path(ec) / "NOSKVIEW.EXE";
+    fs::path local = fs::current_path(ec) / "NOSKWIN.EXE";
     if (!ec && fs::is_regular_file(local, ec))
         return local.string();
+    return {};
+}
+
+namespace {
+
+// The choice is kept per folder with the digest of the file it was made for.
+QString choiceKey()
+{
+    const QByteArray folder = QFile::encodeName(QDir::currentPath());
+    return QStringLiteral("localEngine/")
+        + QString::fromLatin1(QCryptographicHash::hash(folder, QCryptographicHash::Sha256).toHex());
+}
+
+QString fileDigest(const std::string& path)
+{
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(&file);
+    return QString::fromLatin1(hash.result().toHex());
+}
+
+QSettings choices()
+{
+    return QSettings(QStringLiteral("nosk"), QStringLiteral("engines"));
+}
+
+} // namespace
+
+LocalEngineChoice localEngineChoice()
+{
+    const std::string local = localEngine();
+    if (local.empty())
+        return LocalEngineChoice::Ignore;
+    const QString stored = choices().value(choiceKey()).toString();
+    const QString digest = fileDigest(local);
+    if (digest.isEmpty() || stored.size() < 4 || stored.mid(4) != digest)
+        return LocalEngineChoice::Ask;
+    return stored.startsWith(QStringLiteral("use:")) ? LocalEngineChoice::Use : LocalEngineChoice::Ignore;
+}
+
+void rememberLocalEngineChoice(bool use)
+{
+    const QString digest = fileDigest(localEngine());
+    if (digest.isEmpty())
+        return;
+    QSettings settings = choices();
+    settings.setValue(choiceKey(), (use ? QStringLiteral("use:") : QStringLiteral("no:-")).left(4) + digest);
+    settings.sync();
+}
+
+std::string headlessEngine(std::string& note)
+{
+    note.clear();
+    switch (localEngineChoice()) {
+    case LocalEngineChoice::Use:
+        return localEngine();
+    case LocalEngineChoice::Ask:
+        note = "NOSKWIN.EXE of the work folder is not run: the bundled engine is used. Name it with "
+               "--engine NOSKWIN.EXE to run it.";
+        break;
+    case LocalEngineChoice::Ignore:
+        break;
+    }
+    return engineProgram();
+}
+
+std::string viewerProgram()
+{
+    // Never a program of the work folder: it may come from anyone.
     return (fs::path(programDir()) / "noskview").string();
 }
 

@@ -47,7 +47,7 @@ bool RunOptions::write(const std::string& path) const
     writeInt(out, loadOutinAfterRun);
     writeInt(out, promptStoreOutin);
     try {
-        replaceFile(path, out.str());
+        replaceFile(path, out.str(), AtomicFileWriter::Links::Replace);  // our own file: never through a link
     } catch (const std::exception&) {
         return false;
     }

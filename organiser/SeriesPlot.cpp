@@ -1,7 +1,12 @@
 #include "SeriesPlot.h"
 
+#include "job/AtomicFileWriter.h"
+
+#include <QBuffer>
+#include <QFileInfo>
 #include <QFont>
 #include <QImage>
+#include <QImageWriter>
 #include <QPainter>
 #include <QString>
 
@@ -137,8 +142,21 @@ std::string writeSeriesPlot(const std::vector<batch::Row>& rows, const std::vect
                       QStringLiteral("series (number in the file name, else position)"));
         }
     }
-    if (!image.save(QString::fromStdString(path)))
-        return "cannot write " + path;
+    // Encoded in memory, then written beside the name and renamed over it:
+    // a failed write leaves the old plot, and a pipe or device is refused.
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QByteArray format = QFileInfo(QString::fromStdString(path)).suffix().toLower().toLatin1();
+    if (!QImageWriter::supportedImageFormats().contains(format))
+        format = "png";
+    if (!image.save(&buffer, format.constData()))
+        return "cannot encode the image for " + path;
+    try {
+        replaceFile(path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    } catch (const std::exception& e) {
+        return e.what();
+    }
     return {};
 }
 

@@ -8,6 +8,7 @@
 #include "platform/DialogRunner.h"
 #include "platform/Notification.h"
 #include "platform/Platform.h"
+#include "platform/Signals.h"
 #include "platform/ProgramIdentity.h"
 #include "platform/QtPrompt.h"
 #include "platform/WorkFolder.h"
@@ -122,6 +123,7 @@ int CViewerApp::run(int argc, char** argv)
             if (type == QtCriticalMsg || type == QtFatalMsg)
                 std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
         });
+    ignoreFileSizeSignal();
     QApplication qapp(argc, argv);
     keepCNumbers();
     Platform::instance().setProgramName("NOSKVIEW");

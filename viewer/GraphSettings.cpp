@@ -130,7 +130,8 @@ bool GraphSettings::save(const std::string& path) const
     // counts as saved.
     auto b = toBytes();
     try {
-        replaceFile(path, std::string_view(reinterpret_cast<const char*>(b.data()), kBytes));
+        replaceFile(path, std::string_view(reinterpret_cast<const char*>(b.data()), kBytes),
+                    AtomicFileWriter::Links::Replace);  // our own file: never through a link
     } catch (const std::exception&) {
         return false;
     }

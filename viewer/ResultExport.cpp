@@ -53,9 +53,15 @@ std::string parameterTable(const FitJob& job, const FitStatistics* stats, const 
 {
     std::string out = "number,name,value,std dev,relative std dev,free\n";
     for (int i = 0; i < job.N && i < FitJob::kMaxParams; ++i) {
-        const std::string name = static_cast<std::size_t>(i) < names.size() && !names[i].empty()
-                                     ? names[i]
-                                     : "P" + std::to_string(i + 1);
+        // Strings are appended piece by piece here: "x" + std::string draws
+        // a false -Wrestrict from GCC 12 at -O3.
+        std::string name;
+        if (static_cast<std::size_t>(i) < names.size() && !names[i].empty()) {
+            name = names[i];
+        } else {
+            name = "P";
+            name += std::to_string(i + 1);
+        }
         const FreeParameter* fitted = nullptr;
         if (stats) {
             for (const FreeParameter& p : stats->freeParameters)
@@ -98,15 +104,19 @@ std::string dataTable(const ViewerRun& run)
         if (a.has(c.index))
             shown.push_back(&c);
     std::string out = csvText(xTitle(run));
-    for (const Column* c : shown)
-        out += "," + csvText(c->title);
+    for (const Column* c : shown) {
+        out += ',';
+        out += csvText(c->title);
+    }
     out += "\n";
     const int n = run.count();
     for (int i = 0; i < n; ++i) {
         out += x && i < static_cast<int>(x->size()) ? number((*x)[i]) : std::string();
         for (const Column* c : shown) {
             const std::vector<double>& v = *a.get(c->index);
-            out += "," + (i < static_cast<int>(v.size()) ? number(v[i]) : std::string());
+            out += ',';
+            if (i < static_cast<int>(v.size()))
+                out += number(v[i]);
         }
         out += "\n";
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace nosk {
 
@@ -18,6 +19,17 @@ inline std::string csvText(const std::string& s)
         out += c;
     }
     return out + "\"";
+}
+
+// A CSV field of text that comes from outside (a file name, a reason): a
+// text that a spreadsheet would take for a formula (it begins with '=',
+// '+', '-', '@', a tab or a carriage return) gets a leading apostrophe, so
+// it is shown as the text it is and never computed.
+inline std::string csvTextCell(const std::string& s)
+{
+    if (!s.empty() && std::string_view("=+-@\t\r").find(s.front()) != std::string_view::npos)
+        return csvText("'" + s);
+    return csvText(s);
 }
 
 } // namespace nosk

@@ -62,13 +62,14 @@ public:
     }
     int exitCode() const override { return m_exitCode; }
     long pid() const override { return m_pid; }
-    void terminate() override
+    void terminate() override { signal(SIGTERM); }
+    void signal(int sig) override
     {
         if (m_done)
             return;
         // Started in a session of its own: its process group has its pid.
-        if (::kill(-m_pid, SIGTERM) != 0)
-            ::kill(m_pid, SIGTERM);
+        if (::kill(-m_pid, sig) != 0)
+            ::kill(m_pid, sig);
     }
 
 private:
@@ -115,6 +116,9 @@ pid_t spawn(const ProcessSpec& spec, bool newSession, int& error)
         posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
     }
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    // dup2 onto itself clears close-on-exec: the program keeps this one.
+    if (spec.keepDescriptor > STDERR_FILENO)
+        posix_spawn_file_actions_adddup2(&actions, spec.keepDescriptor, spec.keepDescriptor);
 
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(spec.program.c_str()));
@@ -122,8 +126,26 @@ pid_t spawn(const ProcessSpec& spec, bool newSession, int& error)
         argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
 
+    std::vector<std::string> variables;
+    std::vector<char*> env;
+    if (!spec.environment.empty()) {
+        for (char** e = environ; e && *e; ++e) {
+            const std::string v = *e;
+            bool replaced = false;
+            for (const std::string& n : spec.environment)
+                replaced = replaced || v.compare(0, n.find('=') + 1, n, 0, n.find('=') + 1) == 0;
+            if (!replaced)
+                variables.push_back(v);
+        }
+        variables.insert(variables.end(), spec.environment.begin(), spec.environment.end());
+        for (std::string& v : variables)
+            env.push_back(v.data());
+        env.push_back(nullptr);
+    }
+
     pid_t pid = -1;
-    int rc = ::posix_spawnp(&pid, spec.program.c_str(), &actions, &attr, argv.data(), environ);
+    int rc = ::posix_spawnp(&pid, spec.program.c_str(), &actions, &attr, argv.data(),
+                            env.empty() ? environ : env.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
     if (rc != 0) {

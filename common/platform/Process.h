@@ -13,6 +13,10 @@ struct ProcessSpec {
     std::vector<std::string> arguments;
     std::string workingDirectory;  // empty: the current folder
     std::string outputFile;        // empty: inherit; else stdout and stderr go there (created anew)
+    // A descriptor the program keeps (the work folder's lock), -1 for none,
+    // and variables added to its environment ("NAME=value").
+    int keepDescriptor = -1;
+    std::vector<std::string> environment;
 };
 
 // A started program that the caller polls; it is never waited for blocking.
@@ -29,6 +33,8 @@ public:
     // Asks the program and everything it started (its session) to end
     // (SIGTERM); running() then reports its end.
     virtual void terminate() = 0;
+    // Passes a signal on to the program and everything it started.
+    virtual void signal(int sig) { (void)sig; terminate(); }
 };
 
 // Starts programs. The organiser's run and launch commands go through this,

@@ -208,7 +208,9 @@ void writeSolartronPoints(const std::string& path, const double* frequency, cons
     }
     storeText(out, out.size() - kTrailerSize, kTrailerSize, kTrailer);
 
-    AtomicFileWriter file(path);
+    // solartron.fra is the organiser's own output: a link planted under its
+    // name is replaced, never written through.
+    AtomicFileWriter file(path, AtomicFileWriter::Links::Replace);
     file.buffer() = std::move(out);
     file.commit();
 }

@@ -317,9 +317,17 @@ FitJob batteryJob(const std::string& dataFile, char fun, const char* description
 
 int main(int argc, char** argv)
 {
+    static const char* const usage = "usage: nosk_make_examples <source folder> [--force]\n"
+                                     "  writes the example jobs missing under <source folder>/fittests\n"
+                                     "  (all of them with --force)\n";
+    if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+        std::fputs(usage, stdout);
+        return 0;
+    }
     const bool force = argc == 3 && std::string(argv[2]) == "--force";
-    if (argc != 2 && !force) {
-        std::fprintf(stderr, "usage: nosk_make_examples <source folder> [--force]\n");
+    // An option where the folder belongs is a mistake, never a folder's name.
+    if ((argc != 2 && !force) || argv[1][0] == '-') {
+        std::fputs(usage, stderr);
         return 1;
     }
     namespace fs = std::filesystem;

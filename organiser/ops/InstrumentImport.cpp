@@ -519,6 +519,24 @@ void readBlock(const Scan& scan, const Block& b, std::vector<ImportedSpectrum>& 
     failAtLine(bad.number, "not a row of numbers");
 }
 
+// A text line right below a table's rows that has the rows' shape: as many
+// fields, some of them numbers. It is a row whose number does not parse
+// (1e400, 0x1p3), refused as it would be between rows; the last line of the
+// file is no exception.
+void refuseDamagedRowBelow(const Scan& scan, const Block& b)
+{
+    const size_t after = b.last + 1;
+    if (after >= scan.lines.size() || scan.kinds[after] != Kind::Text)
+        return;
+    std::vector<std::string_view> fields;
+    splitFields(scan.lines[after].text, b.sep, fields);
+    if (int(fields.size()) != b.fields || b.fields < 2)
+        return;
+    for (std::string_view f : fields)
+        if (double v; !f.empty() && parseNumber(f, v))
+            damagedRow(scan.lines[after], b.sep);
+}
+
 bool endsWithNoCase(const std::string& s, const char* suffix)
 {
     const size_t n = std::strlen(suffix);
@@ -611,6 +629,7 @@ InstrumentFile parseInstrumentText(std::string_view text, const std::string& fil
         if (!firstNamed)
             firstNamed = &b;
         readBlock(scan, b, file.spectra);
+        refuseDamagedRowBelow(scan, b);
         // One line of text between rows of the same shape, the rows below
         // without a header of their own: a damaged row, not two tables.
         if (k + 1 < scan.blocks.size()) {
@@ -662,6 +681,7 @@ InstrumentFile parseInstrumentText(std::string_view text, const std::string& fil
                 throw exception("line %d: 3 numbers expected, found %d", scan.lines[b.first].number, b.fields);
             }
             readBlock(scan, b, file.spectra);
+            refuseDamagedRowBelow(scan, b);
             // A text line right after the rows and more rows after it: a
             // damaged row, not the end of the table.
             const size_t after = b.last + 1;

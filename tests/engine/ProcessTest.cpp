@@ -2,12 +2,14 @@
 // terminal.
 #include "EngineTestSupport.h"
 
+#include "core/WorkFolderLock.h"
 #include "support/Files.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <sys/wait.h>
 
@@ -61,4 +63,50 @@ TEST(Noskwin, ExitStatusAndFiles)
     EXPECT_NE(readAll("err.txt").find("usage"), std::string::npos);
 }
 
+TEST(Noskwin, RunByHandWhileAnotherRunHoldsTheFolderTouchesNothing)
+{
+    TempWorkDir dir;
+    smallJob().save("INFL");
+    WorkFolderLock run;
+    ASSERT_TRUE(run.tryLock("noskrun --run cell.TST"));
+    EXPECT_EQ(runNoskwin(""), 1);
+    EXPECT_NE(readAll("err.txt").find("is in use by noskrun --run cell.TST"), std::string::npos) << readAll("err.txt");
+    EXPECT_FALSE(fileExists("PNTOUTL"));
+    EXPECT_FALSE(fileExists("OUTIN"));
+    run.unlock();
+    EXPECT_EQ(runNoskwin(""), 0) << readAll("err.txt");
+    EXPECT_TRUE(fileExists("OUTIN"));
+}
+
+TEST(Noskwin, AFileSizeLimitIsAWriteErrorNotADeath)
+{
+    TempWorkDir dir;
+    makeTestJob('A', 10, {{1, 10.0, 1}, {6, 100.0, 1}, {7, 1e-4, 1}, {10, 1, 0}}, 400).save("INFL");
+    // 8 blocks of 512 bytes: PNTOUTL fits, the table of 400 points does not.
+    const std::string command =
+        std::string("ulimit -f 8; exec '") + NOSKWIN_PATH + "' </dev/null >out.txt 2>err.txt";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 1);  // not 128 + SIGXFSZ
+    EXPECT_NE(readAll("err.txt").find("Cannot write file"), std::string::npos) << readAll("err.txt");
+    EXPECT_FALSE(fileExists("AUXPNTL"));
+    for (const auto& e : std::filesystem::directory_iterator("."))
+        EXPECT_EQ(e.path().filename().string().find(".tmp"), std::string::npos) << e.path();
+}
+
+#endif
+
+#ifdef NOSK_MAKE_EXAMPLES_PATH
+TEST(MakeExamples, AnOptionIsNeverTakenForTheFolderToWriteInto)
+{
+    TempWorkDir dir;
+    const std::string program = std::string("'") + NOSK_MAKE_EXAMPLES_PATH + "' ";
+    int status = std::system((program + "--help >out.txt 2>err.txt").c_str());
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0);
+    EXPECT_NE(readAll("out.txt").find("usage: nosk_make_examples"), std::string::npos);
+    status = std::system((program + "--bogus --force >out.txt 2>err.txt").c_str());
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1);
+    for (const auto& e : std::filesystem::directory_iterator("."))
+        EXPECT_TRUE(e.is_regular_file()) << "created " << e.path();
+}
 #endif

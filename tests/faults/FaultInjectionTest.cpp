@@ -228,6 +228,18 @@ TEST(PlantedLinks, ScratchAndOutputFilesReplaceTheLinkNeverItsTarget)
     back.load("__X_EDIT.TMP");
     EXPECT_EQ(back.M, 400);
 
+    // The programs' option files and the organiser's model curve.
+    for (const char* name : {"NOSKRUN.OPT", "NOSKVIEW.OPT", "solartron.fra"})
+        plant(name);
+    EXPECT_TRUE(RunOptions().write("NOSKRUN.OPT"));
+    EXPECT_TRUE(GraphSettings().save("NOSKVIEW.OPT"));
+    std::vector<double> f(5, 1.0), re(5, 2.0), im(5, 3.0);
+    writeSolartronPoints("solartron.fra", f.data(), re.data(), im.data(), f.size());
+    for (const char* name : {"NOSKRUN.OPT", "NOSKVIEW.OPT", "solartron.fra"}) {
+        untouched(name);
+        EXPECT_FALSE(fs::is_symlink(name)) << name;
+    }
+
 #ifdef NOSKWIN_PATH
     // The engine's report and point table.
     FitJob job = test::makeTestJob('A', 10, {{1, 10.0, 1}, {6, 100.0, 1}, {7, 1e-4, 1}, {10, 1, 0}}, 20);

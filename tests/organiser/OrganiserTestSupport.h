@@ -1,6 +1,7 @@
 #pragma once
 
 #include "COrganiserDlg.h"
+#include "Locations.h"
 #include "core/ScriptedPrompt.h"
 #include "engine/SyntheticData.h"
 #include "job/FitJob.h"
@@ -103,12 +104,14 @@ struct OrganiserFixture {
     }
 };
 
-// A stand-in engine in the work folder (the organiser prefers NOSKWIN.EXE
-// there): a shell script.
-inline void writeFakeEngine(const std::string& script)
+// A stand-in engine in the work folder, NOSKWIN.EXE: a shell script, which
+// the user has chosen to run (as when answering the window's question).
+inline void writeFakeEngine(const std::string& script, bool chosen = true)
 {
     std::ofstream("NOSKWIN.EXE", std::ios::binary | std::ios::trunc) << "#!/bin/sh\n" << script;
     std::filesystem::permissions("NOSKWIN.EXE", std::filesystem::perms::owner_all);
+    if (chosen)
+        locations::rememberLocalEngineChoice(true);
 }
 
 // The engine built beside the tests.

@@ -264,6 +264,7 @@ TEST(RunFeedback, ForeignEngineInTheWorkFolder)
     f.openJob(test::sampleJob());
     test::writeAll("NOSKWIN.EXE", std::string("MZ\x90\0\3\0\0\0", 8));
     fs::permissions("NOSKWIN.EXE", fs::perms::owner_all);
+    locations::rememberLocalEngineChoice(true);  // the user chose it
     f.prompt.answers.push_back(Answer::Yes);
     f.dlg->runButton()->click();
     ASSERT_EQ(f.prompt.messages.size(), 1u);

@@ -39,6 +39,7 @@ TEST(Run, EngineThatCannotStart)
     f.openJob(test::sampleJob());
     test::writeAll("NOSKWIN.EXE", "not a program");  // not executable
     fs::permissions("NOSKWIN.EXE", fs::perms::owner_read | fs::perms::owner_write);
+    locations::rememberLocalEngineChoice(true);  // the user chose it
     f.prompt.answers.push_back(Answer::No);  // not the bundled engine instead
     f.dlg->runButton()->click();
     EXPECT_EQ(f.prompt.lastMessage().text.rfind("Cannot run NOSK!\nLast error #13", 0), 0u)

@@ -272,6 +272,10 @@ TEST(InstrumentImport, BadInputIsRefusedWithItsReasonAndTheJobStays)
         {"1,2,3\n4,5,6\n7,8,6.", "(no failure)"},
         {"1,2,3\n4,5,6\n7,8,6.1e", "line 3: '6.1e' is not a number"},
         {"1,2,3\nx,5,6\n7,8,9\n", "line 2: 'x' is not a number"},
+        // A frequency that does not parse: refused on every line, the last one too.
+        {"1,2,3\n1e400,8,9\n4,5,6\n", "line 2: '1e400' is not a number"},
+        {"1,2,3\n4,5,6\n1e400,8,9\n", "line 3: '1e400' is not a number"},
+        {"f,Zre,Zim\n1,2,3\n0x1p3,5,6", "line 3: '0x1p3' is not a number"},
         {"f,Zre,Zim\n1,2,3\n4,5e,6\n7,8,9\n", "line 3: '5e' is not a number"},
         {"f,Zre,Zim\n1,2,3\n-,5,6\n7,8,9\n", "line 3: '-' is not a number"},
         {"f;Z';Z''\n1,5;2,5;-3,5\n", "line 2: decimal commas; numbers need a decimal point"},
