@@ -1,6 +1,7 @@
 #include "COrganiserApp.h"
 
 #include "AnalysisCommands.h"
+#include "DrtCommand.h"
 #include "COrganiserDlg.h"
 #include "CommandLine.h"
 #include "EngineLaunch.h"

@@ -19,7 +19,7 @@ constexpr std::uint32_t kGrey = 0xA0A0A0;
 }
 
 CDrtPage::CDrtPage(int textHeight, QWidget* parent)
-    : CViewerPage(QString::fromLatin1(kTitle), 0, parent), m_textHeight(textHeight)
+    : CViewerPage(QString::fromLatin1(kTitle), kHelpId, parent), m_textHeight(textHeight)
 {
 }
 

@@ -19,6 +19,7 @@ class CDrtPage : public CViewerPage {
 public:
     static constexpr const char* kTitle = "DRT";
     static constexpr const char* kTableFile = "DRT";
+    static constexpr int kHelpId = 10046;  // help/10046.html
 
     CDrtPage(int textHeight, QWidget* parent = nullptr);
 
