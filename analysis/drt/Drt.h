@@ -26,7 +26,7 @@ namespace nosk::drt {
 
 // Whether a series capacitance takes the capacitive low-frequency branch of
 // a blocking electrode. Automatic: when -Z'' still grows at least as fast as
-// 1/sqrt(f) towards the lowest frequencies.
+// f^-0.4 towards the lowest frequencies.
 enum class Capacitance { Automatic, Always, Never };
 
 struct Options {
@@ -88,7 +88,7 @@ std::vector<double> criterionCurve(const std::vector<double>& frequencyHz,
 // higher ground, with the position refined by a parabola and the area
 // between the valleys on either side.
 std::vector<Peak> findPeaks(const std::vector<double>& tau, const std::vector<double>& gamma,
-                            double minProminence = 0.05);
+                            double minProminence = 0.10);
 
 // The DRT table: '#' lines (method, lambda, R_inf, L, C, residual RMS, the
 // peaks), then per tau: tau (s), gamma (ohm) and, when computed, the band's
