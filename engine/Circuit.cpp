@@ -1,5 +1,6 @@
 #include "Circuit.h"
 
+#include "EngineError.h"
 #include "core/Exception.h"
 
 #include <algorithm>
@@ -55,8 +56,9 @@ public:
 private:
     [[noreturn]] void fail(const std::string& what, std::size_t at) const
     {
-        throw exception("%s, line %i, column %i: %s", m_where.c_str(), m_line,
-            static_cast<int>(m_column0 + at + 1), what.c_str());
+        throw EngineError(Reason::Kind::Circuit, Place().withLine(m_line).withColumn(static_cast<int>(m_column0 + at + 1)),
+            "%s, line %i, column %i: %s", m_where.c_str(), m_line, static_cast<int>(m_column0 + at + 1),
+            what.c_str());
     }
     [[noreturn]] void fail(const std::string& what) const { fail(what, m_pos); }
 
@@ -352,8 +354,8 @@ CircuitLibrary CircuitLibrary::parse(const std::string& text, const std::string&
             continue;
         }
         auto fail = [&](std::size_t at, const std::string& what) {
-            throw exception("%s, line %i, column %i: %s", where.c_str(), lineNumber, static_cast<int>(at + 1),
-                what.c_str());
+            throw EngineError(Reason::Kind::Circuit, Place().withLine(lineNumber).withColumn(static_cast<int>(at + 1)),
+                "%s, line %i, column %i: %s", where.c_str(), lineNumber, static_cast<int>(at + 1), what.c_str());
         };
         const char letter = line[pos];
         if (letter < 'A' || letter > 'Z')
@@ -392,10 +394,10 @@ CircuitLibrary CircuitLibrary::withOverrides(const std::string& path)
     if (!std::filesystem::exists(path, ec))
         return lib;
     if (!std::filesystem::is_regular_file(path, ec))
-        throw exception("%s is not a file of circuit definitions", path.c_str());
+        throw EngineError(Reason::Kind::Circuit, Place(), "%s is not a file of circuit definitions", path.c_str());
     std::ifstream in(path, std::ios::binary);
     if (!in)
-        throw exception("Cannot open file '%s'!", path.c_str());
+        throw EngineError(Reason::Kind::Circuit, Place(), "Cannot open file '%s'!", path.c_str());
     // A definitions file is a few lines; anything huge is not one.
     constexpr std::size_t kMaxSize = 1 << 20;
     std::string text;
@@ -403,7 +405,8 @@ CircuitLibrary CircuitLibrary::withOverrides(const std::string& path)
     while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
         text.append(buffer, static_cast<std::size_t>(in.gcount()));
         if (text.size() > kMaxSize)
-            throw exception("%s is larger than a file of circuit definitions can be", path.c_str());
+            throw EngineError(Reason::Kind::Circuit, Place(),
+                "%s is larger than a file of circuit definitions can be", path.c_str());
     }
     lib.overrideWith(parse(text, path));
     return lib;

@@ -1,5 +1,6 @@
 #include "DeTable.h"
 
+#include "EngineError.h"
 #include "common/core/Exception.h"
 #include "de/DeMath.h"
 #include "de/Families.h"
@@ -703,17 +704,22 @@ bool deEvaluate(int de, const DeParams& p, const DeContext& ctx, const double* o
 void deValidate(int de, const DeParams& p, const int* nfree, int selectorIndex, const DeContext& ctx)
 {
     if (!deAvailable(de))
-        throw exception("DE %i is not available in this engine", de);
+        throw EngineError(Reason::Kind::De, Place().withParam(selectorIndex + 1).withDe(de),
+            "DE %i is not available in this engine", de);
     if (needsHypergeometricModule(de) && !de::hypergeometricModuleLoaded())
-        throw exception("DE %i needs the module %s, which cannot be loaded", de, kNoskHypergeometricModule);
+        throw EngineError(Reason::Kind::De, Place().withParam(selectorIndex + 1).withDe(de),
+            "DE %i needs the module %s, which cannot be loaded", de, kNoskHypergeometricModule);
     if (needsCell(de) && !(ctx.celcap > 0 && std::isfinite(ctx.celcap)))
-        throw exception("DE %i works at the dielectric level and needs CELCAP > 0", de);
+        throw EngineError(Reason::Kind::Field, Place().withField("CELCAP").withDe(de),
+            "DE %i works at the dielectric level and needs CELCAP > 0", de);
     if (de == 30 && p.PHI != 0 && p.PHI != 1)
-        throw exception("DE 30: PHI must be 0 or 1; use DE 12");
+        throw EngineError(Reason::Kind::De, Place().withParam(selectorIndex + 1).withDe(de),
+            "DE 30: PHI must be 0 or 1; use DE 12");
     RangeCheck c(p);
     checkRanges(de, p, c);
     if (!c.ok())
-        throw exception("DE %i (P[%i]): %s", de, selectorIndex, c.why().c_str());
+        throw EngineError(Reason::Kind::De, Place().withParam(selectorIndex + 1).withDe(de),
+            "DE %i (P[%i]): %s", de, selectorIndex, c.why().c_str());
     // Parameters that pick the response form, count sections or set the
     // reference time of a pure power law cannot be fitted.
     int fixedOnly = -1;
@@ -722,7 +728,8 @@ void deValidate(int de, const DeParams& p, const int* nfree, int selectorIndex, 
     else if (de == 20 || de == 21 || de == 22)
         fixedOnly = T;
     if (fixedOnly >= 0 && nfree && (nfree[fixedOnly] == 1 || nfree[fixedOnly] == 2))
-        throw exception("DE %i: %s selects the form (or is a reference value) and must be fixed", de,
+        throw EngineError(Reason::Kind::De, Place().withParam(selectorIndex + 1).withDe(de),
+            "DE %i: %s selects the form (or is a reference value) and must be fixed", de,
             kSlotNames[fixedOnly]);
 }
 

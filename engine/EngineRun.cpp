@@ -1,6 +1,7 @@
 #include "EngineRun.h"
 
 #include "AuxWriter.h"
+#include "EngineError.h"
 
 #include "core/Exception.h"
 
@@ -8,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <new>
+#include <stdexcept>
 #include <ostream>
 #include <string>
 
@@ -59,9 +61,13 @@ FitRun fitPreparedJob(const PreparedJob& job, JobProblem& problem, const FitSett
     std::vector<double> x = job.startVariables();
     if (F > 0) {
         rec.outcome = fitLevenbergMarquardt(problem, x, settings);
+        // The problem's own stop is that of its last evaluation: taken
+        // before the statistics evaluate it again.
+        rec.end = fitEndReason(rec.outcome, F, problem.stop());
         x = rec.outcome.x;
     } else {
         rec.outcome.functionEvaluations = 1;
+        rec.end = fitEndReason(rec.outcome, F, Reason{});
     }
     rec.finalParams.assign(PreparedJob::kMaxParams, 0.0);
     job.variablesToParams(x.data(), rec.finalParams.data());
@@ -109,9 +115,9 @@ int runEngine(std::ostream& out, std::ostream& err)
 
     FitJob job;
     bool loaded = false;
-    auto refuse = [&](const std::string& reason) {
+    auto refuse = [&](const Reason& reason) {
         std::remove(kTableFile);
-        err << kEngineName << ": " << reason << '\n';
+        err << kEngineName << ": " << reason.text << '\n' << reasonLine(reason) << '\n';
         clock.seconds = watch.seconds();
         try {
             writeFailureReport(kReportFile, loaded ? &job : nullptr, reason, clock);
@@ -124,9 +130,10 @@ int runEngine(std::ostream& out, std::ostream& err)
     try {
         job.load(kInputFile);
     } catch (const exception& e) {
-        return refuse(e.what());
+        return refuse(reasonOf(e, Reason::Kind::Input));
     } catch (const std::bad_alloc&) {
-        return refuse("INFL declares more data lines than memory holds");
+        return refuse(reasonOf(std::runtime_error("INFL declares more data lines than memory holds"),
+            Reason::Kind::Memory));
     }
     loaded = true;
     out << kEngineName << ' ' << kEngineVersion << ": " << job.description << '\n';
@@ -143,6 +150,11 @@ int runEngine(std::ostream& out, std::ostream& err)
             writeModelTable(kTableFile, prepared, model0.data(), model1.data());
             job.save(kNextInputFile);
             out << "Model evaluated at " << prepared.pointCount() << " points without a fit.\n";
+            Reason end;
+            end.kind = Reason::Kind::NotFitted;
+            end.field = "MAXFEV";
+            end.text = "the model was evaluated without a fit (MAXFEV " + std::to_string(job.MAXFEV) + ")";
+            out << reasonLine(end) << '\n';
             return 0;
         }
 
@@ -168,17 +180,23 @@ int runEngine(std::ostream& out, std::ostream& err)
         next.save(kNextInputFile);
 
         const FitStatisticsResult& s = run.record.statistics;
-        out << "Fit finished: " << (prepared.freeCount() > 0 ? exitReason(run.record.outcome) : "no free parameters")
-            << '\n';
+        const Reason& end = run.record.end;
+        // Only a converged fit (or one without free parameters) finished;
+        // any other end is said as such.
+        out << (end.normalEnd() ? "Fit finished: " : "Fit ended early: ")
+            << (prepared.freeCount() > 0 ? end.text : std::string("no free parameters")) << '\n';
         out << "  S = " << sci(s.S);
         out << "  sigmaf = " << sci(s.sigma) << "  nu = " << s.nu << '\n';
         out << "  function evaluations " << run.record.outcome.functionEvaluations << ", jacobian evaluations "
             << run.record.outcome.jacobianEvaluations << '\n';
+        out << reasonLine(end) << '\n';
         return 0;
     } catch (const exception& e) {
-        return refuse(e.what());
+        // Errors of the file writers name the file; the engine's own carry
+        // their kind and place.
+        return refuse(reasonOf(e, Reason::Kind::File));
     } catch (const std::bad_alloc&) {
-        return refuse("The job needs more memory than there is");
+        return refuse(reasonOf(std::runtime_error("The job needs more memory than there is"), Reason::Kind::Memory));
     }
 }
 

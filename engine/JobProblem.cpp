@@ -21,6 +21,18 @@ std::vector<int> freeParameters(const PreparedJob& job)
     return active;
 }
 
+Reason rangeReason(int de, int index, double value)
+{
+    char text[160];
+    std::snprintf(text, sizeof text, "parameter P[%i] of DE %i left its valid range (%g)", index + 1, de, value);
+    Reason r;
+    r.kind = Reason::Kind::DeRange;
+    r.de = de;
+    r.param = index + 1;
+    r.text = text;
+    return r;
+}
+
 } // namespace
 
 JobProblem::JobProblem(const PreparedJob& job)
@@ -45,7 +57,7 @@ JobProblem::JobProblem(const PreparedJob& job)
     }
 }
 
-std::string JobProblem::rangeMessage(int slot, const double* p) const
+Reason JobProblem::rangeStop(int slot, const double* p) const
 {
     // Find the parameter that left the range: the first one that, moved
     // alone from its (valid) start value, makes the DE refuse.
@@ -64,23 +76,17 @@ std::string JobProblem::rangeMessage(int slot, const double* p) const
         try {
             deValidate(de, DeParams{v[0], v[1], v[2], v[3]}, codes, model.slotSelector(slot), model.deContext());
         } catch (const exception&) {
-            char text[160];
-            std::snprintf(text, sizeof text, "parameter P[%i] of DE %i left its valid range (%g)", index + 1, de,
-                p[index]);
-            return text;
+            return rangeReason(de, index, p[index]);
         }
     }
-    char text[160];
-    std::snprintf(text, sizeof text, "parameter P[%i] of DE %i left its valid range (%g)",
-        model.slotParam(slot, 0) + 1, de, p[model.slotParam(slot, 0)]);
-    return text;
+    return rangeReason(de, model.slotParam(slot, 0), p[model.slotParam(slot, 0)]);
 }
 
 bool JobProblem::evaluate(const double* p, bool derivatives)
 {
-    m_stopReason.clear();
+    m_stop = Reason{};
     if (!m_evaluator.evaluate(p, m_job.omega(), m_job.lnOmega(), derivatives)) {
-        m_stopReason = rangeMessage(m_evaluator.failedSlot(), p);
+        m_stop = rangeStop(m_evaluator.failedSlot(), p);
         return false;
     }
     const double* omega = m_job.omega();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Reason.h"
+
 #include "CircuitEvaluator.h"
 #include "Fitter.h"
 #include "PreparedJob.h"
@@ -23,7 +25,10 @@ public:
     void residuals(const double* x, double* r) override;
     void jacobian(const double* x, const double* r0, double* J, int ld) override;
     double step(int j, double x) const override;
-    std::string stopReason() const override { return m_stopReason; }
+    std::string stopReason() const override { return m_stop.text; }
+    // The last stop with its kind and place (kind None while none): the DE
+    // and the parameter that left its valid range.
+    const Reason& stop() const { return m_stop; }
 
     // The model at every point in the fit representation, for the
     // parameters p (p1 ... p50); model[c] holds M values.
@@ -47,7 +52,7 @@ private:
     void residualsFromModel(double* r) const;
     // Columns d r / d p (times `chain[j]`) from the evaluated derivatives.
     void fillJacobian(const double* chain, double* J, int ld);
-    std::string rangeMessage(int slot, const double* p) const;
+    Reason rangeStop(int slot, const double* p) const;
 
     const PreparedJob& m_job;
     int m_points;
@@ -56,7 +61,7 @@ private:
     std::vector<Complex> m_coef[2];  // per point: d component = Re(coef dZ)
     std::vector<double> m_chain;
     std::vector<double> m_drdm;      // per fitted value: d r / d model
-    std::string m_stopReason;
+    Reason m_stop;
     double m_p[PreparedJob::kMaxParams];
     // The fitter asks for the Jacobian at the point of its last accepted
     // residuals. While its steps are being accepted, a residual evaluation

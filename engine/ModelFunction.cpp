@@ -2,6 +2,7 @@
 
 #include "CircuitEvaluator.h"
 
+#include "EngineError.h"
 #include "core/Exception.h"
 
 #include <cmath>
@@ -16,9 +17,11 @@ namespace {
 int deNumber(double value, int index)
 {
     if (!std::isfinite(value) || value != std::floor(value))
-        throw exception("DE selector P%i holds %g, which is not a DE number", index + 1, value);
+        throw EngineError(Reason::Kind::Parameter, Place().withParam(index + 1),
+            "DE selector P%i holds %g, which is not a DE number", index + 1, value);
     if (std::abs(value) > 1e9)
-        throw exception("DE %.0f is not available in this engine", value);
+        throw EngineError(Reason::Kind::De, Place().withParam(index + 1),
+            "DE %.0f is not available in this engine", value);
     return static_cast<int>(value);
 }
 
@@ -26,7 +29,8 @@ const Circuit& builtInCircuit(char fun)
 {
     const CircuitLibrary::Definition* d = CircuitLibrary::builtIn().find(fun);
     if (!d)
-        throw exception("Model function '%c' is not available in this engine", fun);
+        throw EngineError(Reason::Kind::Field, Place().withField("FUN"),
+            "Model function '%c' is not available in this engine", fun);
     return d->circuit;
 }
 
@@ -42,7 +46,8 @@ ModelFunction::ModelFunction(char fun, const Circuit& definition, const double* 
     : m_letter(fun), m_circuit(definition), m_context(context)
 {
     if (m_circuit.nodes().empty())
-        throw exception("Model function '%c' is not available in this engine", fun);
+        throw EngineError(Reason::Kind::Field, Place().withField("FUN"),
+            "Model function '%c' is not available in this engine", fun);
     resolveSlots(p, nfree);
 }
 
@@ -52,7 +57,8 @@ void ModelFunction::resolveSlots(const double* p, const int* nfree)
         const int index = m_circuit.node(node).ref[0];
         const int de = deNumber(p[index], index);
         if (!deAvailable(de))
-            throw exception("DE %i is not available in this engine", de);
+            throw EngineError(Reason::Kind::De, Place().withParam(index + 1).withDe(de),
+                "DE %i is not available in this engine", de);
         m_slots.push_back({node, de, nfree[index] == 3 ? -1.0 : 1.0});
     }
 }

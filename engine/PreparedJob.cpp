@@ -1,5 +1,6 @@
 #include "PreparedJob.h"
 
+#include "EngineError.h"
 #include "core/Exception.h"
 #include "job/Immittance.h"
 #include "job/JobFields.h"
@@ -22,7 +23,8 @@ bool isOneOf(char c, std::string_view codes)
 char copyParameters(const FitJob& job, double* p, int* nfree)
 {
     if (job.N < 0 || job.N > FitJob::kMaxParams)
-        throw exception("N %i is out of range (0 to %i)", job.N, FitJob::kMaxParams);
+        throw EngineError(Reason::Kind::Field, Place().withField("N"),
+            "N %i is out of range (0 to %i)", job.N, FitJob::kMaxParams);
     for (int i = 0; i < job.N; ++i) {
         p[i] = job.P[i];
         nfree[i] = job.NFREE[i];
@@ -34,7 +36,8 @@ const Circuit& circuitOf(const FitJob& job, const CircuitLibrary* circuits)
 {
     const CircuitLibrary::Definition* d = (circuits ? *circuits : CircuitLibrary::builtIn()).find(job.FUN);
     if (!d)
-        throw exception("Model function '%c' is not available in this engine", job.FUN);
+        throw EngineError(Reason::Kind::Field, Place().withField("FUN"),
+            "Model function '%c' is not available in this engine", job.FUN);
     return d->circuit;
 }
 
@@ -53,7 +56,8 @@ PreparedJob::PreparedJob(const FitJob& job, const CircuitLibrary* circuits)
     if (!isSimulation()) {
         const int nu = valueCount() - freeCount();
         if (nu <= 0)
-            throw exception("%i fitted values and %i free parameters leave no degree of freedom",
+            throw EngineError(Reason::Kind::Freedom, Place(),
+                "%i fitted values and %i free parameters leave no degree of freedom",
                 valueCount(), freeCount());
     }
     checkStartModel();
@@ -64,45 +68,55 @@ void PreparedJob::checkCodes() const
     const FitJob& j = m_job;
     const int irch = j.IRCH;
     if (irch != 0 && irch != 1 && irch != 2 && irch != 3 && irch != -2)
-        throw exception("IRCH %i is not supported by this engine", irch);
+        throw EngineError(Reason::Kind::Field, Place().withField("IRCH"),
+            "IRCH %i is not supported by this engine", irch);
     if (j.MAXFEV < 0)
-        throw exception("MAXFEV %i is negative", j.MAXFEV);
+        throw EngineError(Reason::Kind::Field, Place().withField("MAXFEV"), "MAXFEV %i is negative", j.MAXFEV);
     if (!isOneOf(j.DINP, kLevels.codes))
-        throw exception("DINP '%c' is not an immittance level (Z, Y, M, E)", j.DINP);
+        throw EngineError(Reason::Kind::Field, Place().withField("DINP"),
+            "DINP '%c' is not an immittance level (Z, Y, M, E)", j.DINP);
     if (!isOneOf(j.DFIT, kLevels.codes))
-        throw exception("DFIT '%c' is not an immittance level (Z, Y, M, E)", j.DFIT);
+        throw EngineError(Reason::Kind::Field, Place().withField("DFIT"),
+            "DFIT '%c' is not an immittance level (Z, Y, M, E)", j.DFIT);
     if (!isOneOf(j.PINP, kFormats.codes))
-        throw exception("PINP '%c' is not a complex format (P, D, L, R)", j.PINP);
+        throw EngineError(Reason::Kind::Field, Place().withField("PINP"),
+            "PINP '%c' is not a complex format (P, D, L, R)", j.PINP);
     if (!isOneOf(j.PFIT, kFormats.codes))
-        throw exception("PFIT '%c' is not a complex format (P, D, L, R)", j.PFIT);
+        throw EngineError(Reason::Kind::Field, Place().withField("PFIT"),
+            "PFIT '%c' is not a complex format (P, D, L, R)", j.PFIT);
     if (!isOneOf(j.DATTYP, kDataTypes.codes))
-        throw exception("DATTYP '%c' is not a data type (C, R, I)", j.DATTYP);
+        throw EngineError(Reason::Kind::Field, Place().withField("DATTYP"),
+            "DATTYP '%c' is not a data type (C, R, I)", j.DATTYP);
     if (!isOneOf(j.FREEQ, kFrequencies.codes))
-        throw exception("FREEQ '%c' is neither blank nor F", j.FREEQ);
+        throw EngineError(Reason::Kind::Field, Place().withField("FREEQ"),
+            "FREEQ '%c' is neither blank nor F", j.FREEQ);
     if (!isOneOf(j.NEG, kSigns.codes))
-        throw exception("NEG '%c' is neither blank nor N", j.NEG);
+        throw EngineError(Reason::Kind::Field, Place().withField("NEG"), "NEG '%c' is neither blank nor N", j.NEG);
     if (!std::isfinite(j.CELCAP))
-        throw exception("CELCAP is not a number");
+        throw EngineError(Reason::Kind::Field, Place().withField("CELCAP"), "CELCAP is not a number");
     const bool needsCell = isOneOf(j.DINP, "ME") || isOneOf(j.DFIT, "ME");
     if (needsCell && j.CELCAP == 0)
-        throw exception("CELCAP is 0, but modulus or epsilon data need it");
+        throw EngineError(Reason::Kind::Field, Place().withField("CELCAP"),
+            "CELCAP is 0, but modulus or epsilon data need it");
 }
 
 void PreparedJob::prepareParameters()
 {
     for (int i = 0; i < m_job.N; ++i) {
         if (!std::isfinite(m_start[i]))
-            throw exception("P%i is not a number", i + 1);
+            throw EngineError(Reason::Kind::Parameter, Place().withParam(i + 1), "P%i is not a number", i + 1);
         const int code = m_nfree[i];
         if (code < 0 || code > 3)
-            throw exception("NFREE of P%i is %i; this engine knows the codes 0 to 3", i + 1, code);
+            throw EngineError(Reason::Kind::Parameter, Place().withParam(i + 1),
+                "NFREE of P%i is %i; this engine knows the codes 0 to 3", i + 1, code);
         // Selectors name DEs and are never fitted; code 3 elsewhere is fixed.
         // A simulation fits nothing, so its codes ask nothing of the values
         // (p2 = 0 with code 1 drops a capacitor there too).
         if (m_model.isSelector(i) || (code != 1 && code != 2) || isSimulation())
             continue;
         if (code == 1 && m_start[i] <= 0)
-            throw exception("P%i = %g must be positive to be fitted with NFREE 1", i + 1, m_start[i]);
+            throw EngineError(Reason::Kind::Parameter, Place().withParam(i + 1),
+                "P%i = %g must be positive to be fitted with NFREE 1", i + 1, m_start[i]);
         m_free.push_back(i);
         m_positive.push_back(code == 1);
     }
@@ -114,18 +128,20 @@ void PreparedJob::prepareData()
     m_points = j.M;
     if (m_points <= 0 || !j.FREQ || !j.DATA1 || !j.DATA2 || static_cast<int>(j.FREQ->size()) < m_points
         || static_cast<int>(j.DATA1->size()) < m_points || static_cast<int>(j.DATA2->size()) < m_points)
-        throw exception("The job has no data lines (M = %i)", j.M);
+        throw EngineError(Reason::Kind::Field, Place().withField("M"), "The job has no data lines (M = %i)", j.M);
 
     m_omega.assign(j.FREQ->begin(), j.FREQ->begin() + m_points);
     for (int i = 0; i < m_points; ++i)
         if (!std::isfinite(m_omega[i]) || m_omega[i] <= 0)
-            throw exception("Data line %i: the frequency %g is not positive", i + 1, m_omega[i]);
+            throw EngineError(Reason::Kind::DataRow, Place().withRow(i),
+                "Data row %i: the frequency %g is not positive", i, m_omega[i]);
     if (j.FREEQ == 'F')
         ToAngular(m_omega.data(), m_points);
     m_lnOmega.resize(m_points);
     for (int i = 0; i < m_points; ++i) {
         if (!std::isfinite(m_omega[i]) || m_omega[i] <= 0)
-            throw exception("Data line %i: the frequency %g is not positive", i + 1, m_omega[i]);
+            throw EngineError(Reason::Kind::DataRow, Place().withRow(i),
+                "Data row %i: the frequency %g is not positive", i, m_omega[i]);
         m_lnOmega[i] = std::log(m_omega[i]);
     }
 
@@ -133,7 +149,8 @@ void PreparedJob::prepareData()
     m_obs[1].assign(j.DATA2->begin(), j.DATA2->begin() + m_points);
     for (int i = 0; i < m_points; ++i)
         if (!std::isfinite(m_obs[0][i]) || !std::isfinite(m_obs[1][i]))
-            throw exception("Data line %i holds a value that is not a number", i + 1);
+            throw EngineError(Reason::Kind::DataRow, Place().withRow(i),
+                "Data row %i holds a value that is not a number", i);
     if (j.NEG == 'N')
         for (double& v : m_obs[1])
             v = -v;
@@ -145,7 +162,8 @@ void PreparedJob::prepareData()
     for (int i = 0; i < m_points; ++i)
         for (int c = 0; c < 2; ++c)
             if (m_fitted[c] && !std::isfinite(m_obs[c][i]))
-                throw exception("Data line %i cannot be brought to the fit representation %c%c", i + 1, j.DFIT,
+                throw EngineError(Reason::Kind::DataRow, Place().withRow(i),
+                    "Data row %i cannot be brought to the fit representation %c%c", i, j.DFIT,
                     j.PFIT);
     m_angle = j.PFIT != 'R';
     m_fullTurn = j.PFIT == 'D' ? 360.0 : 2 * kPi;
@@ -162,11 +180,13 @@ void PreparedJob::prepareWeights()
         case 0: {
             if (!j.WEIGHT1 || !j.WEIGHT2 || static_cast<int>(j.WEIGHT1->size()) < m_points
                 || static_cast<int>(j.WEIGHT2->size()) < m_points)
-                throw exception("IRCH 0 needs weight lines, and the job has none");
+                throw EngineError(Reason::Kind::Field, Place().withField("IRCH"),
+                    "IRCH 0 needs weight lines, and the job has none");
             s[0] = std::abs((*j.WEIGHT1)[i]);
             s[1] = std::abs((*j.WEIGHT2)[i]);
             if (!std::isfinite(s[0]) || !std::isfinite(s[1]))
-                throw exception("Weight line %i holds a value that is not a number", i + 1);
+                throw EngineError(Reason::Kind::WeightRow, Place().withRow(i),
+                    "Weight row %i holds a value that is not a number", i);
             break;
         }
         case 1:
@@ -181,7 +201,8 @@ void PreparedJob::prepareWeights()
             ToRectangular(j.PFIT, x, y);
             s[0] = s[1] = std::hypot(x, y);
             if (!std::isfinite(s[0]))
-                throw exception("Data line %i has no finite modulus for IRCH 3", i + 1);
+                throw EngineError(Reason::Kind::DataRow, Place().withRow(i),
+                    "Data row %i has no finite modulus for IRCH 3", i);
             break;
         }
         default:  // -2: sigma follows the model; every value takes part
@@ -252,20 +273,26 @@ void PreparedJob::checkRealOutputDes() const
                             || std::abs(whole[i] - alone[i]) <= 1e-12 * std::abs(alone[i]);
             }
             if (!sameEverywhere)
-                throw exception("DE %i gives a real function of the first column: it must be the only element", de);
+                throw EngineError(Reason::Kind::De, Place().withParam(m_model.slotSelector(s) + 1).withDe(de),
+                    "DE %i gives a real function of the first column: it must be the only element", de);
         }
         if (j.FREEQ != ' ')
-            throw exception("DE %i reads the first data column as given: FREEQ must be blank", de);
+            throw EngineError(Reason::Kind::Field, Place().withField("FREEQ").withDe(de),
+                "DE %i reads the first data column as given: FREEQ must be blank", de);
         if (j.DATTYP != 'R')
-            throw exception("DE %i has no imaginary part: DATTYP must be R", de);
+            throw EngineError(Reason::Kind::Field, Place().withField("DATTYP").withDe(de),
+                "DE %i has no imaginary part: DATTYP must be R", de);
         if (j.DFIT != 'Z' && j.DFIT != 'Y')
-            throw exception("DE %i: DFIT must be Z or Y", de);
+            throw EngineError(Reason::Kind::Field, Place().withField("DFIT").withDe(de),
+                "DE %i: DFIT must be Z or Y", de);
         if ((transient || de == 37) && j.IRCH == -2)
-            throw exception("DE %i: function-proportional weighting (IRCH -2) is not possible here", de);
+            throw EngineError(Reason::Kind::Field, Place().withField("IRCH").withDe(de),
+                "DE %i: function-proportional weighting (IRCH -2) is not possible here", de);
         if (de == 33 && j.FREQ)
             for (int i = 0; i < j.M && i < static_cast<int>(j.FREQ->size()); ++i)
                 if (!((*j.FREQ)[i] > v[1]))
-                    throw exception("DE 33: data line %i: %g K is not above T = %g K", i + 1, (*j.FREQ)[i], v[1]);
+                    throw EngineError(Reason::Kind::DataRow, Place().withRow(i).withDe(33),
+                        "DE 33: data row %i: %g K is not above T = %g K", i, (*j.FREQ)[i], v[1]);
     }
 }
 
@@ -279,7 +306,8 @@ void PreparedJob::checkStartModel() const
         double a, b;
         toFitRepresentation(z[i], m_omega[i], a, b);
         if ((need0 && !std::isfinite(a)) || (need1 && !std::isfinite(b)))
-            throw exception("The model is not finite at data line %i with the start parameters", i + 1);
+            throw EngineError(Reason::Kind::StartModel, Place().withRow(i),
+                "The model is not finite at data row %i with the start parameters", i);
     }
 }
 

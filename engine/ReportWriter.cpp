@@ -182,6 +182,40 @@ void correlationMatrix(TextFile& f, const FitStatisticsResult& s)
 
 } // namespace
 
+Reason fitEndReason(const FitOutcome& outcome, int freeCount, const Reason& problemStop)
+{
+    Reason r;
+    if (freeCount == 0) {
+        r.kind = Reason::Kind::NotFitted;
+        r.text = "NO FREE PARAMETERS: THE MODEL WAS ONLY EVALUATED";
+        return r;
+    }
+    if (outcome.info < 0 && problemStop) {
+        r = problemStop;
+        r.text = exitReason(outcome);
+        return r;
+    }
+    r.text = exitReason(outcome.info);
+    switch (outcome.info) {
+    case 1: r.kind = Reason::Kind::Converged, r.test = "ftol"; break;
+    case 2: r.kind = Reason::Kind::Converged, r.test = "xtol"; break;
+    case 3: r.kind = Reason::Kind::Converged, r.test = "ftol+xtol"; break;
+    case 4: r.kind = Reason::Kind::Converged, r.test = "gtol"; break;
+    case 5: r.kind = Reason::Kind::MaxFev, r.field = "MAXFEV"; break;
+    case 8: r.kind = Reason::Kind::Converged, r.test = "gtol-machine"; break;
+    case 6:
+    case 7: r.kind = Reason::Kind::NoProgress; break;
+    default:
+        if (outcome.info < 0) {
+            r.kind = Reason::Kind::DeRange;
+            r.text = exitReason(outcome);
+        } else {
+            r.kind = Reason::Kind::Improper;
+        }
+    }
+    return r;
+}
+
 void writeFitReport(const std::string& path, const PreparedJob& job, const FitRecord& fit, const RunClock& clock)
 {
     const FitStatisticsResult& s = fit.statistics;
@@ -241,6 +275,7 @@ void writeFitReport(const std::string& path, const PreparedJob& job, const FitRe
     }
     echoLines(f, job.job());
     timeLine(f, clock);
+    f.text(reasonLine(fit.end));
     f.save(path);
 }
 
@@ -253,11 +288,15 @@ void writeSimulationReport(const std::string& path, const PreparedJob& job, cons
     f.blank();
     echoLines(f, job.job());
     timeLine(f, clock);
+    Reason end;
+    end.kind = Reason::Kind::NotFitted;
+    end.field = "MAXFEV";
+    end.text = "THE MODEL WAS EVALUATED WITHOUT A FIT (MAXFEV = " + std::to_string(job.job().MAXFEV) + ")";
+    f.text(reasonLine(end));
     f.save(path);
 }
 
-void writeFailureReport(const std::string& path, const FitJob* job, const std::string& reason,
-    const RunClock& clock)
+void writeFailureReport(const std::string& path, const FitJob* job, const Reason& reason, const RunClock& clock)
 {
     TextFile f;
     banner(f, clock);
@@ -265,8 +304,10 @@ void writeFailureReport(const std::string& path, const FitJob* job, const std::s
         jobLines(f, *job);
     f.blank();
     f.line(" THE ENGINE CANNOT RUN THIS JOB:");
+    f.text(reasonLine(reason));
+    // The text stays the last line, where readers of older versions take it.
     std::string last;
-    for (char c : reason)
+    for (char c : reason.text)
         last += printable(c);
     f.text(last);
     f.save(path);

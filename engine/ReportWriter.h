@@ -4,6 +4,7 @@
 #include "PreparedJob.h"
 #include "Statistics.h"
 
+#include "core/Reason.h"
 #include "job/FitJob.h"
 
 #include <ctime>
@@ -27,15 +28,24 @@ struct FitRecord {
     FitOutcome outcome;               // info 0 with no free parameters (nothing to fit)
     std::vector<double> finalParams;  // p1 ... p50 at the end
     FitStatisticsResult statistics;
+    Reason end;                       // how the fit ended (fitEndReason)
 };
 
-// The printed report PNTOUTL. Every line is shorter than 120 characters; the
-// marker texts the readers search for appear on their own lines only.
+// How a fit ended, from the fitter's exit code, or from the problem's own
+// stop (a DE left its range) when that ended it; NotFitted without free
+// parameters.
+Reason fitEndReason(const FitOutcome& outcome, int freeCount, const Reason& problemStop);
+
+// The printed report PNTOUTL. Every line is shorter than 120 characters but
+// the reason line and the refusal's text, which are written whole; the
+// marker texts the readers search for appear on their own lines only. Each
+// report holds one reason line (core/Reason.h): the last line of a fit or a
+// simulation report, the line before the text of a refusal (which stays the
+// last line).
 void writeFitReport(const std::string& path, const PreparedJob& job, const FitRecord& fit, const RunClock& clock);
 void writeSimulationReport(const std::string& path, const PreparedJob& job, const RunClock& clock);
 // A job the engine does not run: the banner, what is known of the job, and
 // the reason as the last line. `job` is null when INFL could not be read.
-void writeFailureReport(const std::string& path, const FitJob* job, const std::string& reason,
-    const RunClock& clock);
+void writeFailureReport(const std::string& path, const FitJob* job, const Reason& reason, const RunClock& clock);
 
 } // namespace nosk::engine

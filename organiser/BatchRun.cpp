@@ -1,5 +1,7 @@
 #include "BatchRun.h"
 
+#include "core/Reason.h"
+
 #include "core/CsvText.h"
 #include "core/Exception.h"
 #include "job/FitJob.h"
@@ -18,6 +20,7 @@
 #include <fstream>
 #include <limits>
 #include <mutex>
+#include <optional>
 #include <ostream>
 #include <sstream>
 #include <thread>
@@ -204,8 +207,20 @@ Row runOne(const std::string& file, const FitJob* templ, const Row* previous, Pr
     }
     waitFor(*child);
     row.status = child->exitCode();
+    // The engine's reason line: in its report, or on its console when it
+    // could not write one.
+    std::optional<Reason> why = readReasonFile(dir.file("PNTOUTL"));
+    if (!why)
+        why = readReasonFile(dir.file("NOSKWIN.LOG"));
+    if (why) {
+        row.end = why->refused() ? std::string("refused (") + reasonKindName(why->kind) + ")" : reasonSummary(*why);
+        row.converged = why->normalEnd();
+    }
     if (row.status != 0) {
-        row.reason = lastLine(dir.file("NOSKWIN.LOG"));
+        if (why && why->refused())
+            row.reason = why->text;
+        else
+            row.reason = lastLine(dir.file("NOSKWIN.LOG"));
         if (row.reason.empty())
             row.reason = "engine exit status " + std::to_string(row.status);
         return row;
@@ -395,7 +410,7 @@ std::string formatTable(const std::vector<Row>& rows, const std::vector<std::str
         const std::string name = i < names.size() && !names[i].empty() ? names[i] : "P" + std::to_string(i + 1);
         out += "," + csvTextCell(name) + "," + csvTextCell(name + " std dev");
     }
-    out += ",status,reason\n";
+    out += ",end,status,reason\n";
     for (std::size_t k = 0; k < rows.size(); ++k) {
         const Row& r = rows[k];
         out += std::to_string(k + 1) + "," + csvTextCell(r.file) + "," + number(r.series) + ",";
@@ -405,7 +420,8 @@ std::string formatTable(const std::vector<Row>& rows, const std::vector<std::str
             out += "," + (has ? number(r.value[i]) : std::string());
             out += "," + (has ? number(r.stdDev[i]) : std::string());
         }
-        out += "," + std::to_string(r.status) + "," + csvTextCell(r.ok ? std::string("ok") : r.reason) + "\n";
+        const std::string reason = !r.ok ? r.reason : (r.converged || r.end.empty() ? "ok" : r.end);
+        out += "," + csvTextCell(r.end) + "," + std::to_string(r.status) + "," + csvTextCell(reason) + "\n";
     }
     return out;
 }

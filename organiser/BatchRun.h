@@ -41,6 +41,8 @@ struct Row {
     bool ok = false;
     int status = 0;         // the engine's exit status (-1: not started)
     std::string reason;     // why it failed; empty when ok
+    std::string end;        // how the fit ended ("converged (FTOL)", "stopped at MAXFEV", ...)
+    bool converged = false; // a fit that met a convergence test, or a run without a fit
     bool fit = false;       // statistics are there (a fit, not a simulation)
     double S = 0, sigma = 0;
     std::vector<double> value;   // the N parameters after the run
@@ -67,7 +69,10 @@ FitJob makeJob(const std::string& file, const FitJob* templ);
 std::vector<Row> run(const Settings& settings, ProcessLauncher& launcher, std::ostream& progress,
                      bool progressOnOneLine);
 
-// The table: one row per spectrum; per parameter the value and std dev.
+// The table: one row per spectrum; per parameter the value and std dev
+// (empty where there is none: a fixed or an undetermined parameter), then
+// how the fit ended, the engine's exit status and "ok" for a converged fit,
+// else the reason.
 // `names` (one per parameter, may be shorter) heads the parameter columns;
 // missing names are P1, P2, ...
 std::string formatTable(const std::vector<Row>& rows, const std::vector<std::string>& names = {});

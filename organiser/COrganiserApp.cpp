@@ -57,8 +57,11 @@ const char* COrganiserApp::usage()
            "                and ADD.BIN, run the engine in the foreground (its output on\n"
            "                the terminal), read its results, write solartron.fra, reload\n"
            "                OUTIN when the options say so and the job's IRE is negative,\n"
-           "                and notify a running NOSKVIEW. Exit status 0 on success, 1\n"
-           "                with the message on standard error otherwise.\n"
+           "                and notify a running NOSKVIEW. Exit status 0 after a fit\n"
+           "                that converged (or a model computed without a fit); 3 when\n"
+           "                the fit ended early (MAXFEV, no progress, a DE left its\n"
+           "                range: the results are written, the reason is on standard\n"
+           "                error); 1 with the message on standard error otherwise.\n"
            "  --import FILE read the impedance spectrum of an instrument file (CSV or\n"
            "                other text table, Gamry .DTA, EC-Lab .mpt/.txt, ZPlot .z,\n"
            "                Autolab, CH Instruments, Parstat, PowerSuite text,\n"
@@ -276,6 +279,15 @@ int runHeadless(const std::string& file, const RunOptions& options, const std::s
             status = fail(end.message.empty() ? end.status : end.message);
         } else {
             std::cout << end.status << '\n';
+            // Results were written, but the fit did not converge: said on
+            // its own line and in the exit status.
+            if (end.endedEarly()) {
+                std::cerr << "noskrun: the fit ended before it converged: " << end.reason.text << '\n';
+                const std::string hint = EngineRunner::hintFor(end.reason, job);
+                if (!hint.empty())
+                    std::cerr << "noskrun: " << hint << '\n';
+                status = 3;
+            }
             if (!end.message.empty())
                 status = fail(end.message);
             if (end.reloadOutin) {

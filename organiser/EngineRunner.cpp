@@ -3,6 +3,7 @@
 #include "EngineLaunch.h"
 #include "Locations.h"
 #include "core/Exception.h"
+#include "engine/EngineError.h"
 #include "core/WorkFolderLock.h"
 #include "engine/PreparedJob.h"
 #include "job/FitJob.h"
@@ -22,7 +23,7 @@
 #include <filesystem>
 #include <fstream>
 #include <new>
-#include <regex>
+#include <optional>
 #include <stdexcept>
 #include <sstream>
 #include <unistd.h>
@@ -138,43 +139,62 @@ void EngineRunner::setTimer(std::unique_ptr<Timer> timer)
         m_timer->start(m_settings.pollIntervalMs);
 }
 
-std::string EngineRunner::hintFor(const std::string& reason, const FitJob& job)
+std::string EngineRunner::hintFor(const Reason& reason, const FitJob& job)
 {
-    std::smatch m;
-    if (reason.find("degree of freedom") != std::string::npos) {
+    const std::string param = std::to_string(reason.param);
+    switch (reason.kind) {
+    case Reason::Kind::Freedom:
         if (job.IRCH == 0 && allWeightsZero(job))
             return "With IRCH 0 every value is weighted by its weight line, and all weights are 0, so every "
                    "value drops out. Set IRCH on the \"Fitting options\" page (1: unit weights), or load "
                    "weights with Data \xE2\x86\x92 \"Load weights from ASCII\".";
         return "Free fewer parameters (the codes in the parameter list of the \"Fitting options\" page), "
                "or fit more values (DATTYP, data lines).";
-    }
-    if (reason.find("needs weight lines") != std::string::npos)
-        return "Load weights with Data \xE2\x86\x92 \"Load weights from ASCII\", or set IRCH to 1 on the "
-               "\"Fitting options\" page.";
-    if (reason.find("no data lines") != std::string::npos)
-        return "Load data with the Data menu, or set M on the \"Data lines\" page.";
-    if (std::regex_search(reason, m, std::regex(R"(\bP(\d+)\b)")))
-        return "Change p(" + m[1].str() + ") or its code in the parameter list of the \"Fitting options\" page.";
-    if (std::regex_search(reason, m, std::regex(R"((Data|Weight) line (\d+))")))
-        return "See line " + m[2].str() + " on the \"Data lines\" page.";
-    if (std::regex_search(reason, m, std::regex(R"(^DE \d+)")))
+    case Reason::Kind::Parameter:
+    case Reason::Kind::ParameterRange:
+        if (reason.param > 0)
+            return "Change p(" + param + ") or its code in the parameter list of the \"Fitting options\" page.";
+        return {};
+    case Reason::Kind::DataRow:
+    case Reason::Kind::WeightRow:
+    case Reason::Kind::StartModel:
+        if (reason.row >= 0)
+            return "See the row labelled " + std::to_string(reason.row) + " on the \"Data lines\" page.";
+        return {};
+    case Reason::Kind::De:
         return "Choose another DE in the parameter list of the \"Fitting options\" page (the link beside "
-               "the DE's number opens \"Select DE\").";
-    if (reason.rfind("Model function", 0) == 0)
-        return "Choose another model circuit (FUN) on the \"Fitting options\" page.";
-    static const char* const fields[] = {"IRCH", "MAXFEV", "NPRINT", "MODE", "DINP", "DFIT", "PINP", "PFIT",
-                                         "DATTYP", "FREEQ", "NEG", "CELCAP", "N"};
-    const std::string first = reason.substr(0, reason.find(' '));
-    for (const char* f : fields)
-        if (first == f)
-            return "Change " + first + " on the \"Fitting options\" page.";
-    return {};
+               "the DE's number opens \"Select DE\"), or change the DE's parameters"
+            + (reason.param > 0 ? " after its selector p(" + param + ")" : std::string()) + ".";
+    case Reason::Kind::DeRange:
+        return "Start the DE's parameters nearer the data"
+            + (reason.param > 0 ? " (p(" + param + ") left the DE's range)" : std::string())
+            + ", or fix that parameter in the parameter list of the \"Fitting options\" page.";
+    case Reason::Kind::MaxFev:
+        return "Raise MAXFEV on the \"Fitting options\" page, or start nearer the solution.";
+    case Reason::Kind::Circuit:
+        if (reason.line > 0)
+            return "Correct line " + std::to_string(reason.line) + ", column " + std::to_string(reason.column)
+                + " of CIRCUITS in the work folder, or remove the file to use the built-in circuits.";
+        return "Correct CIRCUITS in the work folder, or remove it to use the built-in circuits.";
+    case Reason::Kind::Field:
+        if (reason.field == "IRCH" && job.IRCH == 0 && !job.hasWeights())
+            return "Load weights with Data \xE2\x86\x92 \"Load weights from ASCII\", or set IRCH to 1 on the "
+                   "\"Fitting options\" page.";
+        if (reason.field == "M")
+            return "Load data with the Data menu, or set M on the \"Data lines\" page.";
+        if (reason.field == "FUN")
+            return "Choose another model circuit (FUN) on the \"Fitting options\" page.";
+        if (!reason.field.empty())
+            return "Change " + reason.field + " on the \"Fitting options\" page.";
+        return {};
+    default:
+        return {};
+    }
 }
 
 std::string EngineRunner::checkJob(const FitJob& job)
 {
-    std::string reason;
+    Reason reason;
     try {
         // The circuits the engine will use: the work folder's CIRCUITS
         // replaces built-in letters.
@@ -182,11 +202,12 @@ std::string EngineRunner::checkJob(const FitJob& job)
         engine::PreparedJob prepared(job, &circuits);
         return {};
     } catch (const exception& e) {
-        reason = e.what();
+        reason = engine::reasonOf(e, Reason::Kind::Internal);
     } catch (const std::bad_alloc&) {
-        reason = "The job needs more memory than there is";
+        reason.kind = Reason::Kind::Memory;
+        reason.text = "The job needs more memory than there is";
     }
-    std::string text = "The fitting engine would refuse this job:\n" + reason;
+    std::string text = "The fitting engine would refuse this job:\n" + reason.text;
     const std::string hint = hintFor(reason, job);
     if (!hint.empty())
         text += "\n\n" + hint;
@@ -348,6 +369,8 @@ void EngineRunner::finish(int exitCode)
     if (m_stopRequested && exitCode != 0) {
         m_lock.reset();
         end.kind = RunEnd::Kind::Stopped;
+        end.reason.kind = Reason::Kind::Stopped;
+        end.reason.text = "stopped by the user";
         end.status = "Fit stopped.";
         if (onEnd)
             onEnd(end);
@@ -375,6 +398,15 @@ void EngineRunner::finish(int exitCode)
             readError = e.what();
         }
     }
+    // The engine's reason line: in PNTOUTL, or on its console when it
+    // could not write the report.
+    std::optional<Reason> line = readReasonFile(kReportFile);
+    if (!line) {
+        std::istringstream log(readFrom(run::kLogFile, m_logOffset));
+        line = findReason(log);
+    }
+    if (line && exitCode <= 128)
+        end.reason = *line;
     // The engine ends a refused run's report with the reason, and exits
     // with a status other than 0: that run failed, whatever files it left.
     if (readError.empty() && exitCode > 0)
@@ -383,10 +415,12 @@ void EngineRunner::finish(int exitCode)
         std::string reason;
         if (exitCode > 128) {
             reason = readError;
+        } else if (end.reason.refused()) {
+            reason = end.reason.text;
         } else {
-            // The engine ends the report of a job it refuses with the
-            // reason and leaves no AUXPNTL; an engine that wrote no report
-            // may have said why on its console.
+            // An engine without reason lines ends the report of a job it
+            // refuses with the reason and leaves no AUXPNTL; an engine that
+            // wrote no report may have said why on its console.
             std::error_code ec;
             if (!fs::exists("AUXPNTL", ec))
                 reason = lastLine(readFrom(kReportFile, 0));
@@ -398,7 +432,7 @@ void EngineRunner::finish(int exitCode)
         m_lock.reset();
         end.kind = RunEnd::Kind::Failed;
         end.message = "Fitting process failed!\n" + reason;
-        const std::string hint = hintFor(reason, job);
+        const std::string hint = hintFor(end.reason, job);
         if (!hint.empty())
             end.message += "\n\n" + hint;
         end.status = "Fit failed: " + reason;
@@ -416,8 +450,15 @@ void EngineRunner::finish(int exitCode)
     m_lock.reset();
     end.reloadOutin = m_settings.loadOutinAfterRun && job.IRE < 0;
     if (FitResultSet* fit = holder->fitResults()) {
-        end.status = "Fit finished: S = " + shortNumber(fit->statistics.sumOfSquares) + ", "
+        const std::string figures = "S = " + shortNumber(fit->statistics.sumOfSquares) + ", "
             + std::to_string(fit->statistics.functionEvaluations) + " function evaluations";
+        if (end.endedEarly()) {
+            end.status = "Fit ended early (" + reasonSummary(end.reason) + "): " + figures;
+        } else {
+            end.status = "Fit finished: " + figures;
+            if (end.reason.kind == Reason::Kind::Converged)
+                end.status += " (" + reasonSummary(end.reason) + ")";
+        }
     } else if (holder->modelResults()) {
         end.status = "Model computed at " + std::to_string(job.M) + " points";
     } else {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Reason.h"
 #include "platform/Process.h"
 
 #include <chrono>
@@ -18,8 +19,10 @@ class WorkFolderLock;
 struct RunEnd {
     enum class Kind { Finished, Failed, Stopped };
     Kind kind = Kind::Finished;
-    // The status line: "Fit finished: S = ..., n function evaluations" and
-    // where the fitted values are, or "Fit stopped.".
+    // The status line: "Fit finished: S = ..., n function evaluations" with
+    // the test that was met, and where the fitted values are; "Fit ended
+    // early (stopped at MAXFEV): ..." for a fit that did not converge;
+    // "Fit stopped." when the user stopped it.
     std::string status;
     // For a failed run: "Fitting process failed!", the engine's reason and,
     // when the reason names a parameter or a field, where to change it. For
@@ -28,6 +31,12 @@ struct RunEnd {
     // The fitted parameters are to be loaded from OUTIN (IRE < 0 and the
     // option to load them is on).
     bool reloadOutin = false;
+    // The engine's reason line: why it refused the job, or how the fit
+    // ended (kind None from an engine that writes none).
+    Reason reason;
+    // Results were read, but the fit ended before one of its convergence
+    // tests was met.
+    bool endedEarly() const { return kind == Kind::Finished && reason && !reason.normalEnd(); }
 };
 
 // Why the engine could not be started.
@@ -66,9 +75,9 @@ public:
     // Why the engine would refuse the job, with what to change; empty when it
     // can run. Nothing is written.
     static std::string checkJob(const FitJob& job);
-    // The hint for an engine's reason: where the named parameter or field is
-    // changed; empty when the reason names none.
-    static std::string hintFor(const std::string& reason, const FitJob& job);
+    // The hint for an engine's reason: where the parameter, field, data row,
+    // DE or circuit line it names is changed; empty when it names none.
+    static std::string hintFor(const Reason& reason, const FitJob& job);
 
     // Takes the work folder's lock for a run, waiting for another run to end
     // when `waiting` is given (it is told once why it waits); throws a

@@ -101,7 +101,14 @@ CStatisticsPage::CStatisticsPage(const QString& title, const FitStatistics& stat
         l->addWidget(label, row, 0);
         l->addWidget(m_values[i], row, 1);
     }
-    layouts[0]->setRowStretch(3, 1);
+    m_end = new QLabel(endTextFor(s), m_groups[0]);
+    m_end->setFont(normalFont());
+    m_end->setWordWrap(true);
+    m_end->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    if (!s.end.normalEnd() && s.end)
+        m_end->setStyleSheet(QStringLiteral("color: #b00000"));
+    layouts[0]->addWidget(m_end, 3, 0, 1, 2);
+    layouts[0]->setRowStretch(4, 1);
     buildGrids();
 }
 
@@ -125,6 +132,22 @@ CZuGridModel* CStatisticsPage::correlationModel() const
 QString CStatisticsPage::valueText(int i) const
 {
     return m_values[i]->text();
+}
+
+QString CStatisticsPage::endText() const
+{
+    return m_end->text();
+}
+
+QString CStatisticsPage::endTextFor(const FitStatistics& s)
+{
+    if (!s.end)
+        return {};
+    const QString summary = QString::fromStdString(reasonSummary(s.end));
+    if (s.end.normalEnd())
+        return QStringLiteral("Fit ended: ") + summary;
+    return QStringLiteral("Fit ended early: ") + summary + QStringLiteral(". The values are those of the last "
+                                                                           "accepted step, not a converged fit.");
 }
 
 void CStatisticsPage::buildGrids()

@@ -27,6 +27,11 @@ public:
 
     // The eight value texts in the order of the page.
     QString valueText(int i) const;
+    // How the fit ended, from the report's reason line: "Converged (FTOL)",
+    // "Ended early: stopped at MAXFEV. ...", empty for a report without one.
+    QString endText() const;
+    // The text for an end: what endText() shows.
+    static QString endTextFor(const FitStatistics& statistics);
     CZuGrid* parameterGrid() const { return m_parameterGrid; }
     CZuGrid* correlationGrid() const { return m_correlationGrid; }
     CZuGridModel* parameterModel() const;
@@ -50,6 +55,7 @@ private:
     const FitStatistics& m_statistics;
     std::unique_ptr<Values> m_data;
     std::array<QLabel*, 8> m_values{};
+    QLabel* m_end = nullptr;
     std::array<QGroupBox*, 4> m_groups{};
     CZuGrid* m_parameterGrid = nullptr;
     CZuGrid* m_correlationGrid = nullptr;

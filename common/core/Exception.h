@@ -2,12 +2,15 @@
 
 #include <cstdarg>
 #include <exception>
+#include <string>
+#include <utility>
 
 namespace nosk {
 
 // The error object of every file reader and writer: two integer fields that
-// stay 0 and a message of at most 79 characters, formatted when the object is
-// made. Thrown by value, caught by const reference; the command that started
+// stay 0 and a message formatted when the object is made, kept whole (a long
+// path in "Cannot write file '%s'!" keeps its end; a file format that limits
+// the length of a message cuts it where it writes it). Thrown by value, caught by const reference; the command that started
 // the operation shows the text and abandons the operation. It is an
 // std::exception too, so one handler catches it with the library's own
 // failures (an allocation that fails on a huge file).
@@ -17,15 +20,19 @@ public:
     // contents or user text (those go in as %s arguments).
     explicit exception(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
-    const char* what() const noexcept override { return m_message; }
+    const char* what() const noexcept override { return m_message.c_str(); }
 
     int m_code1 = 0;
     int m_code2 = 0;
 
-    static constexpr int kMaxMessage = 79;
+protected:
+    struct Text {};
+    // A message already formatted.
+    exception(Text, std::string message) : m_message(std::move(message)) {}
+    void setMessage(std::string message) { m_message = std::move(message); }
 
 private:
-    char m_message[kMaxMessage + 1];
+    std::string m_message;
 };
 
 } // namespace nosk

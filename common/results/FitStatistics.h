@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Reason.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -26,6 +28,9 @@ struct FitStatistics {
     std::int32_t freeCount = 0;
     std::vector<FreeParameter> freeParameters;        // freeCount entries
     std::vector<std::vector<double>> correlation;     // freeCount x freeCount, symmetric
+    // How the fit ended: the report's reason line (kind None in a report
+    // of an engine that writes none).
+    Reason end;
 };
 
 } // namespace nosk

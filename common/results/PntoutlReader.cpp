@@ -32,13 +32,26 @@ public:
         return m_line;
     }
 
-    // Passes over lines up to the first one that contains the marker.
+    // Passes over lines up to the first one that contains the marker,
+    // keeping a reason line met on the way.
     bool findLine(std::string_view marker)
     {
-        while (report::nextLine(m_in, m_line))
+        while (report::nextLine(m_in, m_line)) {
             if (m_line.find(marker) != std::string::npos)
                 return true;
+            if (auto r = parseReasonLine(m_line); r && !m_reason)
+                m_reason = *r;
+        }
         return false;
+    }
+
+    // The reason line met so far, or the first one in the rest of the report.
+    Reason reason()
+    {
+        if (!m_reason)
+            if (auto r = findReason(m_in))
+                m_reason = *r;
+        return m_reason;
     }
 
     const std::string& line() const { return m_line; }
@@ -46,6 +59,7 @@ public:
 private:
     std::istream& m_in;
     std::string m_line;
+    Reason m_reason;
 };
 
 // Columns [first, first + width) of a line, counted from 1; a blank field is 0.
@@ -95,8 +109,13 @@ void readPntoutl(std::istream& in, FitStatistics& s)
     Report report(in);
 
     constexpr std::string_view kFreeMarker = "# OF FREE PARAMETERS =";
-    if (!report.findLine(kFreeMarker))
+    if (!report.findLine(kFreeMarker)) {
+        // A refused job's report holds its reason instead of results.
+        const Reason why = report.reason();
+        if (why.refused())
+            throw exception("The engine did not run the job: %s", why.text.c_str());
         throw exception("Cannot find number of free parameters in PNTOUTL file!");
+    }
     s.freeCount = countAfter(report.line(), kFreeMarker);
 
     if (!report.findLine("FINAL L2 NORM OF THE RESIDUALS"))
@@ -157,6 +176,7 @@ void readPntoutl(std::istream& in, FitStatistics& s)
             s.correlation[i][r] = v;
         }
     }
+    s.end = report.reason();
 }
 
 } // namespace nosk

@@ -107,7 +107,7 @@ TEST(DeFit, ThermalLawFitsAndRealDesCheckTheirJob)
         {[](FitJob& j) { j.FREEQ = 'F'; }, "DE 33 reads the first data column as given: FREEQ must be blank"},
         {[](FitJob& j) { j.DATTYP = 'C'; }, "DE 33 has no imaginary part: DATTYP must be R"},
         {[](FitJob& j) { j.DFIT = 'E'; }, "DE 33: DFIT must be Z or Y"},
-        {[](FitJob& j) { j.P[6] = 300; }, "DE 33: data line 1: 250 K is not above T = 300 K"},
+        {[](FitJob& j) { j.P[6] = 300; }, "DE 33: data row 0: 250 K is not above T = 300 K"},
         {[](FitJob& j) { j.P[9] = 37, j.P[6] = 1, j.P[8] = 0.5, j.IRCH = -2; },
             "DE 37: function-proportional weighting (IRCH -2) is not possible here"},
     };

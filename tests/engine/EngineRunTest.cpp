@@ -65,8 +65,8 @@ TEST(EngineRun, RefusesWhatItCannotRun)
         {[](FitJob& j) { j.NFREE[0] = 7; }, "NFREE of P1 is 7; this engine knows the codes 0 to 3"},
         {[](FitJob& j) { j.DFIT = 'Q'; }, "DFIT 'Q' is not an immittance level (Z, Y, M, E)"},
         {[](FitJob& j) { j.DFIT = 'M'; j.CELCAP = 0; }, "CELCAP is 0, but modulus or epsilon data need it"},
-        {[](FitJob& j) { (*j.FREQ)[3] = 0; }, "Data line 4: the frequency 0 is not positive"},
-        {[](FitJob& j) { j.P[11] = 0, j.NFREE[11] = 0; }, "The model is not finite at data line 1 with the start parameters"},
+        {[](FitJob& j) { (*j.FREQ)[3] = 0; }, "Data row 3: the frequency 0 is not positive"},
+        {[](FitJob& j) { j.P[11] = 0, j.NFREE[11] = 0; }, "The model is not finite at data row 0 with the start parameters"},
         {[](FitJob& j) {
              j.releaseData();
              j.allocateData(2, false);

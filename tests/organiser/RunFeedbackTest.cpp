@@ -14,6 +14,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <optional>
+#include <sstream>
 #include <regex>
 
 using namespace nosk;
@@ -106,6 +109,91 @@ TEST(RunFeedback, CheckAgreesWithTheEngine)
     EXPECT_GE(refused, 4);
 }
 
+// Every kind of refusal, from the engine's reason line in PNTOUTL and on its
+// console, read back as the organiser reads it: the same kind and place from
+// both, the hint naming that place, and the pre-run check saying the same.
+TEST(RunFeedback, EveryRefusalKindReachesTheOrganiserWithItsPlace)
+{
+    if (!fs::exists(bundledEngine()))
+        GTEST_SKIP() << "the bundled engine is not built";
+    test::TempWorkDir dir;
+    FitJob fit = test::sampleJob();
+    fit.MAXFEV = 50;
+    struct Case {
+        const char* name;
+        std::function<void(FitJob&)> change;
+        const char* circuits;  // the work folder's CIRCUITS, or null
+        Reason expected;
+        const char* hint;      // a part of the hint
+    };
+    auto reason = [](Reason::Kind kind, auto&& place) {
+        Reason r;
+        r.kind = kind;
+        place(r);
+        return r;
+    };
+    const std::vector<Case> cases = {
+        {"field", [](FitJob& j) { j.IRCH = 7; }, nullptr,
+            reason(Reason::Kind::Field, [](Reason& r) { r.field = "IRCH"; }), "Change IRCH on the"},
+        {"model letter", [](FitJob& j) { j.FUN = '?'; }, nullptr,
+            reason(Reason::Kind::Field, [](Reason& r) { r.field = "FUN"; }), "another model circuit (FUN)"},
+        {"parameter", [](FitJob& j) { j.N = 10, j.P[3] = -2, j.NFREE[3] = 1; }, nullptr,
+            reason(Reason::Kind::Parameter, [](Reason& r) { r.param = 4; }), "Change p(4)"},
+        {"data row", [](FitJob& j) { (*j.FREQ)[2] = 0; }, nullptr,
+            reason(Reason::Kind::DataRow, [](Reason& r) { r.row = 2; }), "row labelled 2 on the \"Data lines\""},
+        {"weight row",
+            [](FitJob& j) {
+                j.IRCH = 0;
+                j.weightsFromData();
+                (*j.WEIGHT2)[4] = std::nan("");
+            },
+            nullptr, reason(Reason::Kind::WeightRow, [](Reason& r) { r.row = 4; }), "row labelled 4"},
+        {"DE", [](FitJob& j) { j.P[9] = 999; }, nullptr,
+            reason(Reason::Kind::De, [](Reason& r) { r.param = 10; }), "Choose another DE"},
+        {"circuit file", [](FitJob&) {}, "B = R(p1)\nA = R(p1) - X(p2)\n",
+            reason(Reason::Kind::Circuit, [](Reason& r) { r.line = 2, r.column = 13; }), "Correct line 2, column 13"},
+        {"degree of freedom",
+            [](FitJob& j) {
+                FitJob few = test::sampleJob(2);
+                few.MAXFEV = 50;
+                few.NFREE[0] = few.NFREE[5] = few.NFREE[6] = 1;
+                few.NFREE[1] = 2;
+                j = few;
+            },
+            nullptr, reason(Reason::Kind::Freedom, [](Reason&) {}), "Free fewer parameters"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FitJob job = fit;
+        c.change(job);
+        fs::remove("CIRCUITS");
+        if (c.circuits)
+            test::writeAll("CIRCUITS", c.circuits);
+        std::string err;
+        ASSERT_EQ(runBundled(job, err), 1) << err;
+        const std::optional<Reason> fromReport = readReasonFile("PNTOUTL");
+        std::istringstream console(err);
+        const std::optional<Reason> fromConsole = findReason(console);
+        ASSERT_TRUE(fromReport && fromConsole) << err;
+        EXPECT_EQ(reasonLine(*fromReport), reasonLine(*fromConsole));
+        const Reason& r = *fromReport;
+        EXPECT_EQ(r.kind, c.expected.kind) << reasonLine(r);
+        EXPECT_EQ(r.field, c.expected.field);
+        EXPECT_EQ(r.param, c.expected.param);
+        EXPECT_EQ(r.row, c.expected.row);
+        EXPECT_EQ(r.line, c.expected.line);
+        EXPECT_EQ(r.column, c.expected.column);
+        EXPECT_TRUE(r.refused());
+        // The text is the report's last line, as older readers take it.
+        EXPECT_EQ(test::readAll("PNTOUTL").rfind(r.text + "\r\n"), test::readAll("PNTOUTL").size() - r.text.size() - 2);
+        const std::string hint = EngineRunner::hintFor(r, job);
+        EXPECT_TRUE(contains(hint, c.hint)) << hint;
+        const std::string check = EngineRunner::checkJob(job);
+        EXPECT_TRUE(contains(check, r.text)) << check;
+        EXPECT_TRUE(contains(check, hint)) << check;
+    }
+}
+
 TEST(RunFeedback, FirstRunTrapIsExplainedWithoutRunning)
 {
     OrganiserFixture f;
@@ -167,8 +255,9 @@ TEST(RunFeedback, FailedRunSaysWhy)
     job.MAXFEV = 5;
     f.openJob(job);
 
-    // The reason at the end of the report.
-    writeFakeEngine("printf 'NOSKWIN\\r\\n\\r\\nP7 = -1 must be positive to be fitted with NFREE 1\\r\\n' > PNTOUTL\n"
+    // The reason line in the report, the text at its end.
+    writeFakeEngine("printf 'NOSKWIN\\r\\n\\r\\n @REASON kind=parameter param=7 text=P7 = -1 must be positive to be "
+                    "fitted with NFREE 1\\r\\nP7 = -1 must be positive to be fitted with NFREE 1\\r\\n' > PNTOUTL\n"
                     "exit 1\n");
     f.dlg->runButton()->click();
     ASSERT_TRUE(f.waitForEngine());
@@ -180,7 +269,8 @@ TEST(RunFeedback, FailedRunSaysWhy)
 
     // No report: what the engine said on its console during this run, not
     // what an earlier run left in the log.
-    writeFakeEngine("echo 'DATTYP is wrong here' >&2\nexit 3\n");
+    writeFakeEngine("echo 'DATTYP is wrong here' >&2\necho ' @REASON kind=field field=DATTYP text=DATTYP is wrong here' >&2\n"
+                    "exit 3\n");
     f.dlg->runButton()->click();
     ASSERT_TRUE(f.waitForEngine());
     text = f.prompt.lastMessage().text;

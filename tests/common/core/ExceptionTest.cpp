@@ -15,11 +15,13 @@ TEST(Exception, FormatsPrintfStyleAndKeepsCodesZero)
     EXPECT_EQ(e.m_code2, 0);
 }
 
-TEST(Exception, CutsLongTextsAt79Characters)
+TEST(Exception, KeepsALongPathWhole)
 {
-    std::string longName(200, 'x');
-    exception e("%s", longName.c_str());
-    EXPECT_EQ(std::strlen(e.what()), 79u);
+    // The end of a long path is what tells the user which file it was.
+    const std::string path = "/home/user/" + std::string(200, 'x') + "/end/PNTOUTL";
+    exception e("Cannot write file '%s'!", path.c_str());
+    EXPECT_EQ(std::string(e.what()), "Cannot write file '" + path + "'!");
+    EXPECT_EQ(std::strlen(e.what()), path.size() + 21);
 }
 
 TEST(Exception, UserTextIsNeverTakenAsAFormat)

@@ -1,0 +1,66 @@
+#include "EngineError.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace nosk::engine {
+
+namespace {
+
+std::string formatted(const char* format, va_list args)
+{
+    va_list copy;
+    va_copy(copy, args);
+    const int n = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    std::string s;
+    if (n > 0) {
+        s.resize(static_cast<std::size_t>(n) + 1);
+        std::vsnprintf(s.data(), s.size(), format, args);
+        s.resize(static_cast<std::size_t>(n));
+    }
+    return s;
+}
+
+Reason withPlace(Reason::Kind kind, const Place& place, std::string text)
+{
+    Reason r;
+    r.kind = kind;
+    r.field = place.field;
+    r.param = place.param;
+    r.row = place.row;
+    r.de = place.de;
+    r.line = place.line;
+    r.column = place.column;
+    r.text = std::move(text);
+    return r;
+}
+
+} // namespace
+
+EngineError::EngineError(Reason::Kind kind, const Place& place, const char* format, ...)
+    : nosk::exception(Text{}, std::string())
+{
+    va_list args;
+    va_start(args, format);
+    m_reason = withPlace(kind, place, formatted(format, args));
+    va_end(args);
+    setMessage(m_reason.text);
+}
+
+EngineError::EngineError(Reason reason)
+    : nosk::exception(Text{}, reason.text), m_reason(std::move(reason))
+{
+}
+
+Reason reasonOf(const std::exception& error, Reason::Kind kind)
+{
+    if (const auto* e = dynamic_cast<const EngineError*>(&error))
+        return e->reason();
+    Reason r;
+    r.kind = kind;
+    r.text = error.what();
+    return r;
+}
+
+} // namespace nosk::engine
