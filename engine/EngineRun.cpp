@@ -5,6 +5,7 @@
 
 #include "core/Exception.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -95,15 +96,28 @@ FitRun fitPreparedJob(const PreparedJob& job, JobProblem& problem, const FitSett
     }
     const int keptCount = static_cast<int>(kept.size());
     std::vector<double> rk(keptCount), Jp(static_cast<std::size_t>(keptCount) * F), estimates(F);
-    for (int j = 0; j < F; ++j) {
-        estimates[j] = rec.finalParams[job.freeParam(j)];
-        for (int a = 0; a < keptCount; ++a)
-            Jp[static_cast<std::size_t>(j) * keptCount + a] = J[static_cast<std::size_t>(j) * K + kept[a]];
-    }
     for (int a = 0; a < keptCount; ++a)
         rk[a] = r[kept[a]];
+    rec.atLimit.assign(F, 0);
+    for (int j = 0; j < F; ++j) {
+        estimates[j] = rec.finalParams[job.freeParam(j)];
+        double* column = Jp.data() + static_cast<std::size_t>(j) * keptCount;
+        for (int a = 0; a < keptCount; ++a)
+            column[a] = J[static_cast<std::size_t>(j) * K + kept[a]];
+        // A parameter held by a limit is not determined by the data: it is
+        // taken as fixed there, and the others' statistics are those of the
+        // problem without it (a zero column is left out by the QR).
+        rec.atLimit[j] = limitReached(job.parameterMap(j), estimates[j], column, rk.data(), keptCount);
+        if (rec.atLimit[j] != 0)
+            std::fill(column, column + keptCount, 0.0);
+    }
     rec.statistics = computeStatistics(keptCount, F, rk.data(), obs.data(), model.data(), Jp.data(),
         estimates.data());
+    // "Singular" speaks of the parameters the data cannot resolve.
+    rec.statistics.singular = false;
+    for (int j = 0; j < F; ++j)
+        if (!rec.statistics.resolved[j] && rec.atLimit[j] == 0)
+            rec.statistics.singular = true;
     return run;
 }
 
@@ -189,6 +203,12 @@ int runEngine(std::ostream& out, std::ostream& err)
         out << "  sigmaf = " << sci(s.sigma) << "  nu = " << s.nu << '\n';
         out << "  function evaluations " << run.record.outcome.functionEvaluations << ", jacobian evaluations "
             << run.record.outcome.jacobianEvaluations << '\n';
+        for (int j = 0; j < prepared.freeCount(); ++j)
+            if (const int side = run.record.atLimit[j]) {
+                const ParameterMap& map = prepared.parameterMap(j);
+                out << "  P" << prepared.freeParam(j) + 1 << " ended at its " << (side < 0 ? "lower" : "upper")
+                    << " limit " << (side < 0 ? map.lower() : map.upper()) << '\n';
+            }
         out << reasonLine(end) << '\n';
         return 0;
     } catch (const exception& e) {

@@ -157,9 +157,10 @@ void JobProblem::residuals(const double* x, double* r)
 
 double JobProblem::step(int j, double x) const
 {
-    // ln p moves on its natural scale of 1; a parameter of any sign moves
-    // relative to its own size (capacitances of 1e-9 F are common).
-    if (m_job.freePositive(j))
+    // ln p and the variable of a parameter with limits move on their
+    // natural scale of 1; a parameter of any sign moves relative to its own
+    // size (capacitances of 1e-9 F are common).
+    if (m_job.freePositive(j) || m_job.parameterMap(j).bounded())
         return kCubeRootEps * std::max(std::abs(x), 1.0);
     return x != 0 ? kCubeRootEps * std::abs(x) : kCubeRootEps;
 }
@@ -213,11 +214,10 @@ void JobProblem::jacobian(const double* x, const double* r0, double* J, int ld)
             return;
         }
     }
-    // d p / d ln p = p; a clamped ln p no longer moves p.
-    for (int j = 0; j < m_job.freeCount(); ++j) {
-        const bool clamped = x[j] < PreparedJob::kMinLogParam || x[j] > PreparedJob::kMaxLogParam;
-        m_chain[j] = m_job.freePositive(j) ? (clamped ? 0.0 : m_p[m_job.freeParam(j)]) : 1.0;
-    }
+    // d p / d x through the parameter's map (d p / d ln p = p); a clamped
+    // ln p no longer moves p.
+    for (int j = 0; j < m_job.freeCount(); ++j)
+        m_chain[j] = m_job.parameterMap(j).derivative(x[j]);
     fillJacobian(m_chain.data(), J, ld);
 }
 

@@ -118,8 +118,38 @@ void PreparedJob::prepareParameters()
             throw EngineError(Reason::Kind::Parameter, Place().withParam(i + 1),
                 "P%i = %g must be positive to be fitted with NFREE 1", i + 1, m_start[i]);
         m_free.push_back(i);
-        m_positive.push_back(code == 1);
+        m_maps.push_back(mapOf(i, code == 1));
     }
+}
+
+// The limits of a free parameter must suit its code and its start value.
+ParameterMap PreparedJob::mapOf(int i, bool positive) const
+{
+    const double lower = m_job.LOWER[i], upper = m_job.UPPER[i], start = m_start[i];
+    const int n = i + 1;
+    if (std::isnan(lower) || std::isnan(upper))
+        throw EngineError(Reason::Kind::Parameter, Place().withParam(n), "P%i: a limit is not a number", n);
+    if (lower == FitJob::kNoLower && upper == FitJob::kNoUpper)
+        return ParameterMap(positive, lower, upper, start);
+    if (!(lower < upper))
+        throw EngineError(Reason::Kind::Parameter, Place().withParam(n), "P%i: the lower limit %g is not below the upper limit %g", n, lower, upper);
+    if (positive && lower != FitJob::kNoLower && lower < 0)
+        throw EngineError(Reason::Kind::Parameter, Place().withParam(n), "NFREE 1 keeps P%i positive: its lower limit %g must be 0 or more", n, lower);
+    if (positive && upper <= 0)
+        throw EngineError(Reason::Kind::Parameter, Place().withParam(n), "NFREE 1 keeps P%i positive: its upper limit %g must be above 0", n, upper);
+    // A start within rounding of a limit is on it: a fit that ended on a
+    // limit writes its value with eight digits.
+    const double roundingBelow = 1e-7 * std::max(std::abs(lower), std::abs(start));
+    const double roundingAbove = 1e-7 * std::max(std::abs(upper), std::abs(start));
+    if (start < lower - roundingBelow)
+        throw EngineError(Reason::Kind::Parameter, Place().withParam(n), "P%i = %g lies below its lower limit %g", n, start, lower);
+    if (start > upper + roundingAbove)
+        throw EngineError(Reason::Kind::Parameter, Place().withParam(n), "P%i = %g lies above its upper limit %g", n, start, upper);
+    const bool oneSided = lower == FitJob::kNoLower || upper == FitJob::kNoUpper;
+    const double limit = lower == FitJob::kNoLower ? upper : lower;
+    if (!positive && oneSided && limit == 0 && start == 0)
+        throw EngineError(Reason::Kind::Parameter, Place().withParam(n), "P%i = 0 is on its limit 0: start it inside, at a value of its expected size", n);
+    return ParameterMap(positive, lower, upper, start);
 }
 
 void PreparedJob::prepareData()
@@ -361,7 +391,7 @@ std::vector<double> PreparedJob::paramsToVariables(const double* p) const
 {
     std::vector<double> x(m_free.size());
     for (std::size_t j = 0; j < m_free.size(); ++j)
-        x[j] = m_positive[j] ? std::log(p[m_free[j]]) : p[m_free[j]];
+        x[j] = m_maps[j].variable(p[m_free[j]]);
     return x;
 }
 
@@ -369,7 +399,7 @@ void PreparedJob::variablesToParams(const double* x, double* p) const
 {
     std::memcpy(p, m_start, sizeof m_start);
     for (std::size_t j = 0; j < m_free.size(); ++j)
-        p[m_free[j]] = m_positive[j] ? std::exp(std::clamp(x[j], kMinLogParam, kMaxLogParam)) : x[j];
+        p[m_free[j]] = m_maps[j].param(x[j]);
 }
 
 } // namespace nosk::engine

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ModelFunction.h"
+#include "ParameterMap.h"
 
 #include "job/FitJob.h"
 
@@ -50,11 +51,14 @@ public:
     const double* startParams() const { return m_start; }
     int freeCount() const { return static_cast<int>(m_free.size()); }
     int freeParam(int j) const { return m_free[j]; }        // 0-based parameter index
-    bool freePositive(int j) const { return m_positive[j]; } // fitted as ln p
+    bool freePositive(int j) const { return m_maps[j].positive(); } // fitted as ln p
+    // How the fitter's variable j carries free parameter j, with its limits.
+    const ParameterMap& parameterMap(int j) const { return m_maps[j]; }
     std::vector<double> startVariables() const;
     // p from the fitter's variables x (the start values elsewhere).
     void variablesToParams(const double* x, double* p) const;
-    // The variables of the parameters p.
+    // The variables of the parameters p (a p on a limit is taken a little
+    // inside it, see ParameterMap::variable).
     std::vector<double> paramsToVariables(const double* p) const;
 
     // The model Z brought to the fit representation at one point. With a0
@@ -64,12 +68,13 @@ public:
         Complex* a1 = nullptr) const;
     // ln p of a parameter fitted as ln p stays within these bounds, so that
     // exp(ln p) is a normal double: never 0, never infinite.
-    static constexpr double kMinLogParam = -708.0;
-    static constexpr double kMaxLogParam = 709.0;
+    static constexpr double kMinLogParam = ParameterMap::kMinLog;
+    static constexpr double kMaxLogParam = ParameterMap::kMaxLog;
 
 private:
     void checkCodes() const;
     void prepareParameters();
+    ParameterMap mapOf(int i, bool positive) const;
     void prepareData();
     void prepareWeights();
     void checkDes() const;
@@ -89,7 +94,7 @@ private:
     double m_fullTurn = 0;
     std::vector<int> m_valuePoint, m_valueComponent;
     std::vector<int> m_free;
-    std::vector<bool> m_positive;
+    std::vector<ParameterMap> m_maps;
 };
 
 } // namespace nosk::engine

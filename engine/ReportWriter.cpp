@@ -75,6 +75,16 @@ void jobLines(TextFile& f, const FitJob& job)
     f.line(" IRCH=%3i   %s", job.IRCH, weightingText(job.IRCH));
 }
 
+// A limit as the report shows it; an infinite one is none.
+std::string limitText(double limit)
+{
+    if (std::isinf(limit))
+        return "NONE";
+    char b[32];
+    std::snprintf(b, sizeof b, "%.6G", limit);
+    return b;
+}
+
 std::string parameterLine(const PreparedJob& job, int i, double value, int width, int digits)
 {
     const FitJob& j = job.job();
@@ -88,6 +98,8 @@ std::string parameterLine(const PreparedJob& job, int i, double value, int width
                 s += "   DE " + std::to_string(model.slotDe(slot)) + (model.slotSign(slot) < 0 ? " SUBTRACTED" : "");
     } else if (j.NFREE[i] == 1 || j.NFREE[i] == 2) {
         s += j.NFREE[i] == 1 ? "   FREE, POSITIVE" : "   FREE";
+        if (j.hasLimit(i))
+            s += "   LIMITS " + limitText(j.LOWER[i]) + " TO " + limitText(j.UPPER[i]);
     }
     return s;
 }
@@ -155,6 +167,11 @@ void parameterTable(TextFile& f, const PreparedJob& job, const FitRecord& fit)
         f.text(stdDevs);
         f.text(relStdDevs);
     }
+}
+
+bool heldAtLimit(const FitRecord& fit, int j)
+{
+    return j < static_cast<int>(fit.atLimit.size()) && fit.atLimit[j] != 0;
 }
 
 void correlationMatrix(TextFile& f, const FitStatisticsResult& s)
@@ -249,7 +266,7 @@ void writeFitReport(const std::string& path, const PreparedJob& job, const FitRe
         f.line(" THE JACOBIAN IS SINGULAR. THE FIT CANNOT RESOLVE THESE FREE PARAMETERS:");
         std::string names = " ";
         for (int j = 0; j < F; ++j) {
-            if (s.resolved[j])
+            if (s.resolved[j] || heldAtLimit(fit, j))
                 continue;
             if (names.size() > 90) {
                 f.text(names);
@@ -259,6 +276,21 @@ void writeFitReport(const std::string& path, const PreparedJob& job, const FitRe
         }
         f.text(names);
         f.line(" THEIR STANDARD DEVIATIONS AND CORRELATIONS ARE SHOWN AS 0.");
+    }
+    bool anyHeld = false;
+    for (int j = 0; j < F; ++j)
+        anyHeld = anyHeld || heldAtLimit(fit, j);
+    if (anyHeld) {
+        f.line(" THESE FREE PARAMETERS END AT A LIMIT, WHICH HOLDS THEM THERE (NOT THE DATA):");
+        for (int j = 0; j < F; ++j) {
+            if (!heldAtLimit(fit, j))
+                continue;
+            const int i = job.freeParam(j);
+            const bool lower = fit.atLimit[j] < 0;
+            f.line("   P%i AT ITS %s LIMIT %s", i + 1, lower ? "LOWER" : "UPPER",
+                limitText(lower ? job.job().LOWER[i] : job.job().UPPER[i]).c_str());
+        }
+        f.line(" THE OTHERS' STATISTICS TAKE THEM AS FIXED; THEIR OWN STD DEVS ARE SHOWN AS 0.");
     }
     for (int j = 0; j < F; ++j)
         if (fit.finalParams[job.freeParam(j)] == 0)

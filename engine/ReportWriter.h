@@ -29,6 +29,10 @@ struct FitRecord {
     std::vector<double> finalParams;  // p1 ... p50 at the end
     FitStatisticsResult statistics;
     Reason end;                       // how the fit ended (fitEndReason)
+    // Per free parameter: -1 held by its lower limit, +1 by its upper, 0
+    // neither (limitReached). A held parameter has the status AtLimit: it
+    // counts as fixed for the statistics of the others.
+    std::vector<int> atLimit;
 };
 
 // How a fit ended, from the fitter's exit code, or from the problem's own

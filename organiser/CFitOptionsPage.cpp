@@ -9,6 +9,7 @@
 #include "platform/Help.h"
 #include "ui/ControlHelpers.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QLabel>
@@ -139,6 +140,12 @@ CFitOptionsPage::CFitOptionsPage(FitJob* job, Prompt& prompt, const QFont& bold,
 
     m_params = new CParamEditor(this);
     m_params->move(du.x(209), du.y(181));
+    // Two more columns in the editor: each parameter's lower and upper limit.
+    m_limits = new QCheckBox(QStringLiteral("Limits"), this);
+    m_limits->setGeometry(du.rect(403, 153, 56, 14));
+    m_limits->setToolTip(QStringLiteral("Show each parameter's lower and upper limit for the fit"));
+    setTabOrder(m_set, m_limits);
+    connect(m_limits, &QCheckBox::toggled, m_params, &CParamEditor::showLimits);
 
     QComboBox* level = list("DINP");
     connect(level, &QComboBox::activated, this, [this, level] {
@@ -189,6 +196,7 @@ void CFitOptionsPage::LoadFromJob()
         }
     }
     m_params->set(j.P, j.NFREE, j.N, j.FUN);
+    m_params->setLimits(j.LOWER, j.UPPER);
     showCircuit(j.FUN);
 }
 
@@ -245,6 +253,7 @@ void CFitOptionsPage::StoreToJob()
         m_params->read(P, NFREE);
         std::copy(std::begin(P), std::end(P), j.P);
         std::copy(std::begin(NFREE), std::end(NFREE), j.NFREE);
+        m_params->readLimits(j.LOWER, j.UPPER);
     } catch (const exception& e) {
         m_prompt.message(e.what(), kProgram, Buttons::Ok, Icon::Error);
         return;
@@ -297,6 +306,7 @@ void CFitOptionsPage::setParameterCount()
     FitJob& j = *job();
     j.N = n;
     m_params->set(j.P, j.NFREE, n, fun);
+    m_params->setLimits(j.LOWER, j.UPPER);
 }
 
 void CFitOptionsPage::circuitHelp()

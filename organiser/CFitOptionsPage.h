@@ -4,6 +4,7 @@
 
 #include <vector>
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -43,6 +44,8 @@ public:
     QComboBox* list(const char* field) const;
     QPushButton* setButton() const { return m_set; }
     QPushButton* helpButton() const { return m_help; }
+    // "Limits" beside "Set": the editor's limit columns shown or hidden.
+    QCheckBox* limitsBox() const { return m_limits; }
     // The line below the FUN list: the chosen circuit's definition in force.
     QLabel* definitionLabel() const { return m_definition; }
     // Shows the definition of `fun` beside the list (and as its tooltip) and
@@ -63,6 +66,7 @@ private:
     std::vector<QWidget*> m_boxes;  // a job field's control at the field's place in kJobFields
     QPushButton* m_set;
     QPushButton* m_help;
+    QCheckBox* m_limits;
     QLabel* m_definition;
     CParamEditor* m_params;
 };

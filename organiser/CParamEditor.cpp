@@ -16,7 +16,13 @@
 #include <QScrollBar>
 #include <QToolTip>
 
+#include <QSignalBlocker>
+
+#include <charconv>
+#include <cmath>
 #include <cstring>
+
+#include "job/FitJob.h"
 
 namespace nosk {
 
@@ -116,57 +122,102 @@ std::string CParamEditor::definitionInForce(char fun, std::string* error)
 CParamEditor::CParamEditor(QWidget* parent) : QWidget(parent)
 {
     DialogUnits du(font());
-    const int margin = 1, gap = 1, columnSpacing = 10;
+    const int gap = 1, columnSpacing = 10;
     m_rowHeight = du.y(13);
     const int h = m_rowHeight;
-    const int labelWidth = du.x(20), valueWidth = du.x(64), codeWidth = du.x(28);
-    const int valueLeft = labelWidth + gap;
-    const int codeLeft = labelWidth + gap + valueWidth + gap;
-    const int columnWidth = codeLeft + codeWidth + columnSpacing;
+    m_labelWidth = du.x(20);
+    m_valueWidth = du.x(64);
+    m_codeWidth = du.x(28);
+    const int codeLeft = m_labelWidth + gap + m_valueWidth + gap;
+    m_columnWidth = codeLeft + m_codeWidth + columnSpacing;
     const int scrollWidth = 15;
 
-    resize(2 * columnWidth + scrollWidth, (h + 2) * kVisibleRows + 4);
+    resize(2 * m_columnWidth + scrollWidth, (h + 2) * kVisibleRows + 4);
     setAttribute(Qt::WA_NoSystemBackground, false);
 
     // The rows live on a content widget that the bar moves up and down.
     auto* viewport = new QWidget(this);
-    viewport->setGeometry(0, 0, 2 * columnWidth, height());
+    viewport->setGeometry(0, 0, 2 * m_columnWidth, height());
     m_content = new QWidget(viewport);
-    m_content->setGeometry(0, 0, 2 * columnWidth, 1 + (h + 2) * 25 + 4);
 
     for (int k = 1; k <= kRows; ++k) {
         Row& row = m_rows[std::size_t(k - 1)];
-        int x = (k % 2 == 1) ? 1 : columnWidth;
-        int top = 1 + (h + 2) * ((k - 1) / 2) + margin;
         row.label = new QLabel(QString::asprintf("p[%i]", k), m_content);
-        row.label->setGeometry(x, top, labelWidth, h);
         row.value = new QLineEdit(m_content);
-        row.value->setGeometry(x + valueLeft, top, valueWidth, h);
         row.value->setEnabled(false);
         row.code = new QComboBox(m_content);
         row.code->addItems({QStringLiteral("fix"), QStringLiteral("pos"), QStringLiteral("any"),
                             QStringLiteral("sub")});
-        row.code->setGeometry(x + codeLeft, top, codeWidth, h);
         row.code->setEnabled(false);
         row.link = new CDELink(m_content);
-        row.link->setGeometry(x + codeLeft, top, codeWidth, h);
         row.link->hide();
         row.link->tooltipText = [this, k] { return linkTooltip(k); };
         connect(row.link, &CDELink::clicked, this, [this, k] { clickLink(k); });
+        row.lower = new QLineEdit(m_content);
+        row.lower->setPlaceholderText(QStringLiteral("no lower"));
+        row.upper = new QLineEdit(m_content);
+        row.upper->setPlaceholderText(QStringLiteral("no upper"));
+        for (QLineEdit* limit : {row.lower, row.upper}) {
+            limit->setEnabled(false);
+            limit->hide();
+            connect(limit, &QLineEdit::editingFinished, this, &CParamEditor::markLimitedRows);
+        }
     }
+    placeRows();
 
     m_scroll = new QScrollBar(Qt::Vertical, this);
     m_scroll->setGeometry(width() - scrollWidth, 0, scrollWidth, height());
-    m_scroll->setRange(1, 20);
+    m_scroll->setRange(1, lastPosition());
     m_scroll->setPageStep(kVisibleRows);
     m_scroll->setSingleStep(1);
     m_scroll->setValue(1);
     connect(m_scroll, &QScrollBar::valueChanged, this, &CParamEditor::scrollTo);
 }
 
+void CParamEditor::placeRows()
+{
+    const int margin = 1, gap = 1, h = m_rowHeight;
+    const int valueLeft = m_labelWidth + gap;
+    const int codeLeft = valueLeft + m_valueWidth + gap;
+    // One parameter a display row: the limits take what the right column held.
+    const int limitLeft = codeLeft + m_codeWidth + gap;
+    const int limitWidth = (2 * m_columnWidth - limitLeft - 2 * gap - 2) / 2;
+    const int displayRows = m_limitsShown ? kRows : (kRows + 1) / 2;
+    m_content->setGeometry(0, 0, 2 * m_columnWidth, 1 + (h + 2) * displayRows + 4);
+    for (int k = 1; k <= kRows; ++k) {
+        Row& row = m_rows[std::size_t(k - 1)];
+        const int x = m_limitsShown || k % 2 == 1 ? 1 : m_columnWidth;
+        const int displayRow = m_limitsShown ? k - 1 : (k - 1) / 2;
+        const int top = 1 + (h + 2) * displayRow + margin;
+        row.label->setGeometry(x, top, m_labelWidth, h);
+        row.value->setGeometry(x + valueLeft, top, m_valueWidth, h);
+        row.code->setGeometry(x + codeLeft, top, m_codeWidth, h);
+        row.link->setGeometry(x + codeLeft, top, m_codeWidth, h);
+        row.lower->setGeometry(x + limitLeft, top, limitWidth, h);
+        row.upper->setGeometry(x + limitLeft + limitWidth + gap, top, limitWidth, h);
+        row.lower->setVisible(m_limitsShown);
+        row.upper->setVisible(m_limitsShown);
+    }
+}
+
+void CParamEditor::showLimits(bool shown)
+{
+    if (shown == m_limitsShown)
+        return;
+    const int first = firstVisibleParam();
+    m_limitsShown = shown;
+    placeRows();
+    markLimitedRows();
+    {
+        const QSignalBlocker quiet(m_scroll);
+        m_scroll->setRange(1, lastPosition());
+    }
+    scrollTo(shown ? first : (first - 1) / 2 + 1);
+}
+
 void CParamEditor::scrollTo(int position)
 {
-    position = std::clamp(position, 1, 20);
+    position = std::clamp(position, 1, lastPosition());
     m_position = position;
     m_content->move(0, -(position - 1) * (m_rowHeight + 2));
     if (m_scroll->value() != position)
@@ -175,12 +226,12 @@ void CParamEditor::scrollTo(int position)
 
 int CParamEditor::firstVisibleParam() const
 {
-    return (m_position - 1) * 2 + 1;
+    return m_limitsShown ? m_position : (m_position - 1) * 2 + 1;
 }
 
 int CParamEditor::lastVisibleParam() const
 {
-    return std::min(kRows, (m_position - 1 + kVisibleRows) * 2);
+    return std::min(kRows, m_limitsShown ? m_position - 1 + kVisibleRows : (m_position - 1 + kVisibleRows) * 2);
 }
 
 void CParamEditor::set(const double* P, const int* NFREE, int rowsInUse, char fun)
@@ -196,9 +247,68 @@ void CParamEditor::set(const double* P, const int* NFREE, int rowsInUse, char fu
         }
         row.value->setEnabled(inUse);
         row.code->setEnabled(inUse);
+        row.lower->setEnabled(inUse);
+        row.upper->setEnabled(inUse);
     }
     placeLinks(fun, NFREE);
 }
+
+namespace {
+
+// A limit as its box shows it: the shortest text that reads back as the
+// same number; empty for none.
+QString limitText(double limit)
+{
+    if (std::isinf(limit))
+        return {};
+    char text[32];
+    const char* end = std::to_chars(text, text + sizeof text, limit).ptr;
+    return QString::fromLatin1(text, int(end - text));
+}
+
+} // namespace
+
+void CParamEditor::setLimits(const double* LOWER, const double* UPPER)
+{
+    for (int k = 1; k <= kRows; ++k) {
+        Row& row = m_rows[std::size_t(k - 1)];
+        row.lower->setText(limitText(LOWER[k - 1]));
+        row.upper->setText(limitText(UPPER[k - 1]));
+    }
+    markLimitedRows();
+}
+
+void CParamEditor::readLimits(double* LOWER, double* UPPER) const
+{
+    double lower[kRows], upper[kRows];
+    for (int k = 1; k <= m_rowsInUse; ++k) {
+        const Row& row = m_rows[std::size_t(k - 1)];
+        const std::string l = row.lower->text().trimmed().toStdString();
+        const std::string u = row.upper->text().trimmed().toStdString();
+        lower[k - 1] = l.empty() ? FitJob::kNoLower : parseDoubleText(l);
+        upper[k - 1] = u.empty() ? FitJob::kNoUpper : parseDoubleText(u);
+    }
+    std::copy(lower, lower + m_rowsInUse, LOWER);
+    std::copy(upper, upper + m_rowsInUse, UPPER);
+}
+
+void CParamEditor::markLimitedRows()
+{
+    for (int k = 1; k <= kRows; ++k) {
+        Row& row = m_rows[std::size_t(k - 1)];
+        const QString l = row.lower->text().trimmed(), u = row.upper->text().trimmed();
+        const bool limited = !l.isEmpty() || !u.isEmpty();
+        const QString none = QStringLiteral("none");
+        const QString tip = limited ? QStringLiteral("Limits: %1 to %2").arg(l.isEmpty() ? none : l,
+                                                                             u.isEmpty() ? none : u)
+                                    : QString();
+        row.label->setToolTip(tip);
+        row.value->setToolTip(tip);
+        // In the two-to-a-row view the label's colour tells which rows have limits.
+        row.label->setStyleSheet(limited && !m_limitsShown ? QStringLiteral("color: #0000c0") : QString());
+    }
+}
+
 
 void CParamEditor::setCircuit(char fun)
 {

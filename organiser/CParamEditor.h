@@ -33,7 +33,10 @@ public:
 
 // The model parameter editor of the "Fitting options" page: 50 rows, two to
 // a display row, each with its value and free/fixed code, six display rows
-// visible, scrolled by a bar with the positions 1 to 20.
+// visible, scrolled by a bar with the positions 1 to 20. With its limits
+// shown (showLimits), each parameter has a display row of its own with two
+// more columns, its lower and upper limit (an empty box: no limit), and the
+// bar has the positions 1 to 45.
 class CParamEditor : public QWidget {
     Q_OBJECT
 public:
@@ -49,6 +52,14 @@ public:
     // A value that is not wholly a number throws nosk::exception "Wrong
     // number! %s"; P and NFREE may then be partly written.
     void read(double* P, int* NFREE) const;
+    // The limit boxes of all 50 rows from LOWER and UPPER (infinite: empty).
+    void setLimits(const double* LOWER, const double* UPPER);
+    // Rows 1..rowsInUse back into LOWER and UPPER: an empty box is no limit
+    // (-infinity, +infinity). Throws like read; then nothing is written.
+    void readLimits(double* LOWER, double* UPPER) const;
+    // The two-to-a-row view, or one row a parameter with its limits.
+    void showLimits(bool shown);
+    bool limitsShown() const { return m_limitsShown; }
 
     int rowsInUse() const { return m_rowsInUse; }
 
@@ -69,6 +80,8 @@ public:
     QLineEdit* valueBox(int k) const { return m_rows[std::size_t(k - 1)].value; }
     QComboBox* codeList(int k) const { return m_rows[std::size_t(k - 1)].code; }
     CDELink* deLink(int k) const { return m_rows[std::size_t(k - 1)].link; }
+    QLineEdit* lowerBox(int k) const { return m_rows[std::size_t(k - 1)].lower; }
+    QLineEdit* upperBox(int k) const { return m_rows[std::size_t(k - 1)].upper; }
     QLabel* label(int k) const { return m_rows[std::size_t(k - 1)].label; }
     QScrollBar* scrollBar() const { return m_scroll; }
     // Tooltip of the DE link of row k: the title of the DE its value names.
@@ -85,16 +98,25 @@ private:
         QLineEdit* value = nullptr;
         QComboBox* code = nullptr;
         CDELink* link = nullptr;
+        QLineEdit* lower = nullptr;
+        QLineEdit* upper = nullptr;
     };
 
     void scrollTo(int position);
     void placeLinks(char fun, const int* NFREE);
+    // Geometry of every row for the view shown.
+    void placeRows();
+    int lastPosition() const { return m_limitsShown ? kRows - kVisibleRows + 1 : 20; }
+    // Rows with a limit say so in their label's tooltip (and colour).
+    void markLimitedRows();
 
     std::array<Row, kRows> m_rows;
     std::array<std::string, kRows> m_placement;
     int m_rowsInUse = 0;
     int m_rowHeight = 0;
+    int m_labelWidth = 0, m_valueWidth = 0, m_codeWidth = 0, m_columnWidth = 0;
     int m_position = 1;
+    bool m_limitsShown = false;
     QWidget* m_content = nullptr;
     QScrollBar* m_scroll = nullptr;
 };

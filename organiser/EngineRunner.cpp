@@ -152,6 +152,9 @@ std::string EngineRunner::hintFor(const Reason& reason, const FitJob& job)
                "or fit more values (DATTYP, data lines).";
     case Reason::Kind::Parameter:
     case Reason::Kind::ParameterRange:
+        if (reason.param > 0 && reason.text.find(" limit") != std::string::npos)
+            return "Change p(" + param + "), its code or its limits in the parameter list of the "
+                   "\"Fitting options\" page (tick \"Limits\" beside \"Set\" to see them).";
         if (reason.param > 0)
             return "Change p(" + param + ") or its code in the parameter list of the \"Fitting options\" page.";
         return {};

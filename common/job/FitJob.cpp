@@ -38,7 +38,17 @@ void FitJob::reset()
     mNegative = 0;
     std::fill(std::begin(P), std::end(P), 0.0);
     std::fill(std::begin(NFREE), std::end(NFREE), 0);
+    std::fill(std::begin(LOWER), std::end(LOWER), kNoLower);
+    std::fill(std::begin(UPPER), std::end(UPPER), kNoUpper);
     xVariable = 1;
+}
+
+bool FitJob::hasLimits() const
+{
+    for (int i = 0; i < N && i < kMaxParams; ++i)
+        if (hasLimit(i))
+            return true;
+    return false;
 }
 
 void FitJob::clear()

@@ -4,6 +4,7 @@
 #include "job/PhysicalConstants.h"
 
 #include <cstddef>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -36,6 +37,10 @@ public:
     void copyDataFrom(const FitJob& source);
 
     bool hasData() const { return FREQ.has_value(); }
+    // Parameter i (0-based) has a lower or an upper limit.
+    bool hasLimit(int i) const { return LOWER[i] != kNoLower || UPPER[i] != kNoUpper; }
+    // Some parameter below N has a limit.
+    bool hasLimits() const;
     bool hasWeights() const { return WEIGHT1.has_value() && WEIGHT2.has_value(); }
 
     // The input-file reader and writer (JobFile.cpp). They throw nosk::exception.
@@ -74,6 +79,13 @@ public:
     int mNegative;
     double P[kMaxParams];
     int NFREE[kMaxParams];
+    // Limits of the parameters for the fit: -infinity and +infinity (the
+    // defaults) mean none. The input file carries them after its data and
+    // weight lines (see JobFile.cpp), where readers without limits stop.
+    static constexpr double kNoLower = -std::numeric_limits<double>::infinity();
+    static constexpr double kNoUpper = std::numeric_limits<double>::infinity();
+    double LOWER[kMaxParams];
+    double UPPER[kMaxParams];
     Column FREQ, DATA1, DATA2;
     Column WEIGHT1, WEIGHT2;  // present only while IRCH is 0
     unsigned char xVariable;  // 1 frequency, 2 time, 3 temperature, 4 inverse temperature

@@ -1,5 +1,19 @@
 // The engine's input file (INFL, test files, templates, OUTIN): reader and
 // writer of FitJob.
+//
+// Parameter limits follow the last data (or weight) line as a section of
+// their own, which readers without limits never reach (they stop after the
+// rows and ignore whatever follows):
+//
+//   LIMITS    2
+//       3     5.0000000000000D-01     1.0000000000000D+00
+//       7                             1.0000000000000D-03
+//
+// "LIMITS" with the number of limit lines in the next five columns, then one
+// line per limited parameter: its number (1-N) in five columns, five blanks,
+// the lower limit as D20.13, five blanks, the upper limit as D20.13. A blank
+// field (or the end of the line) means no limit on that side. A job without
+// limits writes no section, so its file is the same as before limits existed.
 
 #include "job/FitJob.h"
 
@@ -18,6 +32,8 @@ constexpr char kCorrupted[] = "Corrupted NUSK input file!";
 constexpr char kNoDataLines[] = "Corrupted NUSK input file! Data lines not found!";
 constexpr char kNoWeightLines[] = "Corrupted NUSK input file! Weight lines not found!";
 constexpr char kWrongParameterCount[] = "Corrupted NUSK input file! Wrong number of parameters.";
+constexpr char kNoLimitLines[] = "Corrupted NUSK input file! Limit lines not found!";
+constexpr char kLimitsMarker[] = "LIMITS";
 
 constexpr std::size_t kDescriptionKept = 80;
 constexpr std::size_t kParameterBlock = 750;  // 50 values of 15 columns
@@ -109,6 +125,9 @@ void readHeader(FitJob& job, LineFile& file)
     std::string_view values = block;
     for (int i = 0; i < job.N; ++i)
         values = readDouble(values, 15, job.P[i], FieldName("P", i));
+    // Limits come only from this file's own section.
+    std::fill(std::begin(job.LOWER), std::end(job.LOWER), FitJob::kNoLower);
+    std::fill(std::begin(job.UPPER), std::end(job.UPPER), FitJob::kNoUpper);
 
     line = nextLine(file, kCorrupted);
     for (int i = 0; i < job.N; ++i)
@@ -152,6 +171,49 @@ void readDataLines(FitJob& job, LineFile& file)
     readRows(job, file, kDataRow, kNoDataLines);
     if (job.IRCH == 0)
         readRows(job, file, kWeightRow, kNoWeightLines);
+}
+
+// The limits section after the rows, when the file has one. Anything else
+// after the rows is ignored, as readers without limits ignore the section.
+void readLimits(FitJob& job, LineFile& file)
+{
+    if (file.metEnd())
+        return;
+    const std::optional<std::string_view> first = readLine(file, false);
+    if (!first || first->substr(0, std::size(kLimitsMarker) - 1) != kLimitsMarker)
+        return;
+    int count = 0;
+    readInt(first->substr(std::size(kLimitsMarker) - 1), 5, count, "LIMITS");
+    if (count < 0 || count > FitJob::kMaxParams)
+        throw exception("Corrupted NUSK input file! %i limit lines.", count);
+    for (int k = 0; k < count; ++k) {
+        const std::optional<std::string_view> next = file.metEnd() ? std::nullopt : readLine(file, false);
+        if (!next)
+            throw exception("%s", kNoLimitLines);
+        std::string_view line = *next;
+        int number = 0;
+        line = readInt(line, kRowNumberWidth, number, "LIMITS");
+        if (number < 1 || number > job.N)
+            throw exception("Corrupted NUSK input file! Limits of P%i, but the job has %i parameters.", number,
+                job.N);
+        const int i = number - 1;
+        double lower = FitJob::kNoLower, upper = FitJob::kNoUpper;
+        line = readDoubleOr(skipColumns(line, 5), 20, lower, FieldName("LOWER", number), FitJob::kNoLower);
+        readDoubleOr(skipColumns(line, 5), 20, upper, FieldName("UPPER", number), FitJob::kNoUpper);
+        job.LOWER[i] = lower;
+        job.UPPER[i] = upper;
+    }
+}
+
+// Passes over the data and weight lines without reading them; false when the
+// file ends first (a template may stop after its free-code line).
+bool skipRows(const FitJob& job, LineFile& file)
+{
+    const long long rows = job.M <= 0 ? 0 : static_cast<long long>(job.M) * (job.IRCH == 0 ? 2 : 1);
+    for (long long r = 0; r < rows; ++r)
+        if (file.metEnd() || !readLine(file, false))
+            return false;
+    return true;
 }
 
 // After a failed read the header fields keep what was read, but the data rows
@@ -251,6 +313,37 @@ void writeRows(AtomicFileWriter& out, const FitJob& job, const RowValue (&row)[n
     }
 }
 
+void writeLimits(AtomicFileWriter& out, const FitJob& job)
+{
+    int count = 0;
+    for (int i = 0; i < job.N; ++i)
+        count += job.hasLimit(i) ? 1 : 0;
+    if (count == 0)
+        return;
+    std::string& s = out.buffer();
+    s += kLimitsMarker;
+    putInt(s, count, 5, "LIMITS");
+    endLine(out);
+    for (int i = 0; i < job.N; ++i) {
+        if (!job.hasLimit(i))
+            continue;
+        putInt(s, i + 1, kRowNumberWidth, "LIMITS");
+        const bool lower = job.LOWER[i] != FitJob::kNoLower, upper = job.UPPER[i] != FitJob::kNoUpper;
+        writeChars(s, ' ', 5);
+        if (lower)
+            putD(s, job.LOWER[i], 20, 13);
+        else if (upper)
+            writeChars(s, ' ', 20);
+        if (upper) {
+            writeChars(s, ' ', 5);
+            putD(s, job.UPPER[i], 20, 13);
+        }
+        while (!s.empty() && s.back() == ' ')
+            s.pop_back();
+        endLine(out);
+    }
+}
+
 } // namespace
 
 void FitJob::load(const std::string& path)
@@ -259,6 +352,7 @@ void FitJob::load(const std::string& path)
     try {
         readHeader(*this, file);
         readDataLines(*this, file);
+        readLimits(*this, file);
     } catch (...) {
         keepArraysWhole(*this);
         throw;
@@ -270,6 +364,8 @@ void FitJob::loadHeader(const std::string& path)
     LineFile file(path);
     try {
         readHeader(*this, file);
+        if (skipRows(*this, file))
+            readLimits(*this, file);
     } catch (...) {
         keepArraysWhole(*this);
         throw;
@@ -313,6 +409,7 @@ void FitJob::save(const std::string& path, AtomicFileWriter::Links links) const
     writeRows(out, *this, kDataRow);
     if (IRCH == 0 && WEIGHT1 && WEIGHT2)
         writeRows(out, *this, kWeightRow);
+    writeLimits(out, *this);
     out.commit();
 }
 
