@@ -13,6 +13,7 @@
 #include "job/FitJob.h"
 #include "ops/InstrumentImport.h"
 #include "ops/KramersKronigRun.h"
+#include "ops/ZhitRun.h"
 #include "platform/Platform.h"
 #include "platform/Process.h"
 #include "platform/Signals.h"
@@ -27,26 +28,39 @@
 namespace nosk {
 
 
-int runKkCommand(const std::string& file)
+int runKkCommand(const std::string& file, double cutoff)
 {
     try {
-        kkrun::Spectrum spectrum;
-        if (kkrun::isJobFile(file)) {
-            FitJob job;
-            job.load(file);
-            spectrum = kkrun::spectrumOf(job);
-        } else {
-            const ImportResult data = importInstrumentFile(file);
-            std::cout << data.summary() << '\n';
-            spectrum.frequencyHz = data.freq;
-            for (std::size_t i = 0; i < data.re.size(); ++i)
-                spectrum.z.emplace_back(data.re[i], data.im[i]);
+        std::string imported;
+        const kkrun::Spectrum spectrum = kkrun::spectrumOfFile(file, &imported);
+        if (!imported.empty())
+            std::cout << imported << '\n';
+        kk::Options options;
+        if (cutoff != 0) {
+            options.rule = kk::Rule::Cutoff;
+            options.cutoff = cutoff;
         }
-        const kk::Options options;
         const kk::Result result = kkrun::runAndWrite(spectrum, options, kkrun::kTableFile);
         std::cout << "Kramers-Kronig test of " << file << '\n'
                   << kkrun::summary(spectrum, result, options) << "Residuals written to " << kkrun::kTableFile
                   << ".\n";
+    } catch (const std::exception& e) {
+        std::cerr << "noskrun: " << e.what() << '\n';
+        return 1;
+    }
+    return 0;
+}
+
+int runZhitCommand(const std::string& file)
+{
+    try {
+        std::string imported;
+        const kkrun::Spectrum spectrum = kkrun::spectrumOfFile(file, &imported);
+        if (!imported.empty())
+            std::cout << imported << '\n';
+        const zhit::Result result = zhitrun::runAndWrite(spectrum, zhitrun::kTableFile);
+        std::cout << "Z-HIT test of " << file << '\n'
+                  << zhitrun::summary(spectrum, result) << "Deviations written to " << zhitrun::kTableFile << ".\n";
     } catch (const std::exception& e) {
         std::cerr << "noskrun: " << e.what() << '\n';
         return 1;
@@ -60,6 +74,8 @@ int runBatchCommand(const CommandLine& cl)
     settings.inputs = cl.inputs;
     settings.templateFile = cl.templateFile;
     settings.chain = cl.chain;
+    settings.checkKk = cl.checkKk;
+    settings.checkZhit = cl.checkZhit;
     settings.jobs = cl.jobs > 0 ? cl.jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     int error = 0;
     std::string note;
@@ -126,7 +142,7 @@ int runBatchCommand(const CommandLine& cl)
                 break;
             }
         }
-        writer.buffer() = batch::formatTable(rows, names);
+        writer.buffer() = batch::formatTable(rows, names, cl.checkKk, cl.checkZhit);
         if (cl.drt) {
             const std::vector<BatchDrt> drts = batchDrts(rows, settings.templateFile);
             writer.buffer() = appendDrtColumns(writer.buffer(), drts);

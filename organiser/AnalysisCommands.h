@@ -11,7 +11,12 @@ struct CommandLine;
 
 // --kk FILE: the Kramers-Kronig test of FILE's data; writes KKTEST in the
 // work folder. 0 on success, 1 with the message on standard error.
-int runKkCommand(const std::string& file);
+// A cutoff above 0 applies the classic rule with it.
+int runKkCommand(const std::string& file, double cutoff = 0);
+
+// --zhit FILE: the Z-HIT test of FILE's data; writes ZHITTEST in the work
+// folder. 0 on success, 1 with the message on standard error.
+int runZhitCommand(const std::string& file);
 
 // --batch: fits every spectrum named, writes the table (and the plot when
 // asked). 0 when every spectrum was fitted, 1 when any failed or nothing

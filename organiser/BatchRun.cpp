@@ -1,6 +1,8 @@
 #include "BatchRun.h"
 
+#include "analysis/zhit/Zhit.h"
 #include "core/Reason.h"
+#include "ops/KramersKronigRun.h"
 
 #include "core/CsvText.h"
 #include "core/Exception.h"
@@ -151,9 +153,39 @@ void waitFor(ChildProcess& child)
     }
 }
 
-Row runOne(const std::string& file, const FitJob* templ, const Row* previous, ProcessLauncher& launcher,
-           const std::string& engine, const std::string& circuitsFile)
+// The verdicts of the validation tests asked for, on the job's data.
+void checkData(const FitJob& job, const Settings& settings, Row& row)
 {
+    if (!settings.checkKk && !settings.checkZhit)
+        return;
+    kkrun::Spectrum spectrum;
+    std::string why;
+    try {
+        spectrum = kkrun::spectrumOf(job);
+    } catch (const std::exception& e) {
+        why = std::string("not tested: ") + e.what();
+    }
+    if (settings.checkKk) {
+        try {
+            row.kkVerdict = why.empty() ? kk::test(spectrum.frequencyHz, spectrum.z).verdict.text() : why;
+        } catch (const std::exception& e) {
+            row.kkVerdict = std::string("not tested: ") + e.what();
+        }
+    }
+    if (settings.checkZhit) {
+        try {
+            row.zhitVerdict = why.empty() ? zhit::test(spectrum.frequencyHz, spectrum.z).verdict.text() : why;
+        } catch (const std::exception& e) {
+            row.zhitVerdict = std::string("not tested: ") + e.what();
+        }
+    }
+}
+
+Row runOne(const std::string& file, const FitJob* templ, const Row* previous, ProcessLauncher& launcher,
+           const Settings& settings)
+{
+    const std::string& engine = settings.engine;
+    const std::string& circuitsFile = settings.circuitsFile;
     Row row;
     row.file = file;
     row.status = -1;
@@ -162,9 +194,14 @@ Row runOne(const std::string& file, const FitJob* templ, const Row* previous, Pr
         job = makeJob(file, templ);
     } catch (const std::exception& e) {
         row.reason = e.what();
+        if (settings.checkKk)
+            row.kkVerdict = "not tested: " + row.reason;
+        if (settings.checkZhit)
+            row.zhitVerdict = "not tested: " + row.reason;
         return row;
     }
     row.model = job.FUN;
+    checkData(job, settings, row);
     if (job.M == 0 || job.N <= 0 || !job.FREQ || !job.DATA1 || !job.DATA2) {
         row.reason = "Can not run this TEST configuration!";
         return row;
@@ -367,7 +404,7 @@ std::vector<Row> run(const Settings& settings, ProcessLauncher& launcher, std::o
             row.status = -1;
             row.reason = templateError;
         } else {
-            row = runOne(files[i], templ.get(), previous, launcher, settings.engine, settings.circuitsFile);
+            row = runOne(files[i], templ.get(), previous, launcher, settings);
         }
         const double s = seriesNumber(files[i]);
         row.series = std::isnan(s) ? static_cast<double>(i + 1) : s;
@@ -400,7 +437,7 @@ std::vector<Row> run(const Settings& settings, ProcessLauncher& launcher, std::o
     return rows;
 }
 
-std::string formatTable(const std::vector<Row>& rows, const std::vector<std::string>& names)
+std::string formatTable(const std::vector<Row>& rows, const std::vector<std::string>& names, bool kk, bool zhit)
 {
     std::size_t n = 0;
     for (const Row& r : rows)
@@ -410,7 +447,8 @@ std::string formatTable(const std::vector<Row>& rows, const std::vector<std::str
         const std::string name = i < names.size() && !names[i].empty() ? names[i] : "P" + std::to_string(i + 1);
         out += "," + csvTextCell(name) + "," + csvTextCell(name + " std dev");
     }
-    out += ",end,status,reason\n";
+    out += ",end,status,reason";
+    out += std::string(kk ? ",KK verdict" : "") + (zhit ? ",Z-HIT verdict" : "") + "\n";
     for (std::size_t k = 0; k < rows.size(); ++k) {
         const Row& r = rows[k];
         out += std::to_string(k + 1) + "," + csvTextCell(r.file) + "," + number(r.series) + ",";
@@ -421,7 +459,12 @@ std::string formatTable(const std::vector<Row>& rows, const std::vector<std::str
             out += "," + (has ? number(r.stdDev[i]) : std::string());
         }
         const std::string reason = !r.ok ? r.reason : (r.converged || r.end.empty() ? "ok" : r.end);
-        out += "," + csvTextCell(r.end) + "," + std::to_string(r.status) + "," + csvTextCell(reason) + "\n";
+        out += "," + csvTextCell(r.end) + "," + std::to_string(r.status) + "," + csvTextCell(reason);
+        if (kk)
+            out += "," + csvTextCell(r.kkVerdict);
+        if (zhit)
+            out += "," + csvTextCell(r.zhitVerdict);
+        out += "\n";
     }
     return out;
 }

@@ -28,6 +28,9 @@ struct Settings {
     // Set (by a signal handler) to stop: spectra not yet started are left
     // out with the reason "interrupted"; those running are finished.
     const std::atomic<bool>* stop = nullptr;
+    // The validation tests of every spectrum's data, whose verdicts the
+    // table gets as columns.
+    bool checkKk = false, checkZhit = false;
 };
 
 // The reason of a spectrum left out because the batch was interrupted.
@@ -47,6 +50,9 @@ struct Row {
     double S = 0, sigma = 0;
     std::vector<double> value;   // the N parameters after the run
     std::vector<double> stdDev;  // NaN for a parameter that was not fitted
+    // The verdicts of the tests asked for ("valid: ...", "suspicious ...",
+    // or "not tested: REASON"); also for a spectrum whose fit failed.
+    std::string kkVerdict, zhitVerdict;
 };
 
 // The spectra named by files and folders: a folder gives its .TST files, and
@@ -75,7 +81,9 @@ std::vector<Row> run(const Settings& settings, ProcessLauncher& launcher, std::o
 // else the reason.
 // `names` (one per parameter, may be shorter) heads the parameter columns;
 // missing names are P1, P2, ...
-std::string formatTable(const std::vector<Row>& rows, const std::vector<std::string>& names = {});
+// With `kk` or `zhit` the verdict columns follow the reason.
+std::string formatTable(const std::vector<Row>& rows, const std::vector<std::string>& names = {}, bool kk = false,
+                        bool zhit = false);
 
 } // namespace batch
 } // namespace nosk

@@ -42,11 +42,13 @@ const char* COrganiserApp::usage()
     return "Usage: noskrun [FILE]\n"
            "       noskrun --run FILE [--engine PROGRAM]\n"
            "       noskrun --import FILE [--to JOB.TST] [--spectrum N]\n"
-           "       noskrun --kk FILE\n"
+           "       noskrun --kk FILE [--kk-cutoff C]\n"
+           "       noskrun --zhit FILE\n"
            "       noskrun --drt FILE [--band]\n"
            "       noskrun --batch FILES_OR_FOLDERS... [--template JOB.TST] [--jobs N]\n"
            "                       [--out TABLE.csv] [--chain] [--plot IMAGE.png]\n"
-           "                       [--engine PROGRAM] [--drt]\n"
+           "                       [--engine PROGRAM] [--check kk] [--check zhit]\n"
+           "                       [--drt]\n"
            "       noskrun --help\n"
            "\n"
            "NOSKRUN, the run organiser: prepares a fit job, runs the fitting engine\n"
@@ -70,10 +72,20 @@ const char* COrganiserApp::usage()
            "                and settings stay); otherwise a new job is written.\n"
            "  --to JOB.TST  the job file to write; default FILE with the extension .TST\n"
            "  --spectrum N  the N-th spectrum of a file that holds several (default 1)\n"
-           "  --kk FILE     the Kramers-Kronig test of FILE's data lines: prints the\n"
-           "                number of RC elements M, mu and the largest residuals, and\n"
-           "                writes KKTEST (frequency, residuals of the real and the\n"
-           "                imaginary part in percent of |Z|) in the work folder\n"
+           "  --kk FILE     the Kramers-Kronig test of FILE's data lines (a job or an\n"
+           "                instrument file): prints the number of RC elements M, mu,\n"
+           "                the representation, the largest residuals and a verdict,\n"
+           "                and writes KKTEST (frequency, residuals of the real and the\n"
+           "                imaginary part in percent of |Z|) in the work folder. M is\n"
+           "                chosen where the series first describes the data (its\n"
+           "                residual norm within 15 %% of the smallest any M reaches),\n"
+           "                then grown until mu <= 0.85; see the help's Kramers-Kronig\n"
+           "                page. --kk-cutoff C: the classic rule instead, M grows\n"
+           "                from 1 until mu <= C\n"
+           "  --zhit FILE   the Z-HIT test: |Z| reconstructed from the phase; prints\n"
+           "                the largest deviation and a verdict, writes ZHITTEST\n"
+           "                (frequency, deviation of |Z| in percent, |Z|, reconstructed\n"
+           "                |Z|, phase, smoothed phase)\n"
            "  --drt FILE    the distribution of relaxation times of FILE's data lines\n"
            "                (a job or an instrument file): prints the peak table and\n"
            "                writes DRT (# header lines, then tau in s and gamma in\n"
@@ -88,11 +100,12 @@ const char* COrganiserApp::usage()
            "                names the table (default batch.csv: one row per spectrum\n"
            "                with S, sigmaf, every parameter and its std dev, the exit\n"
            "                status and the reason of a failure); --plot draws each\n"
-           "                parameter against the series; --drt adds each spectrum's\n"
-           "                DRT peaks to the table and draws the DRTs along the series\n"
-           "                (drt.png, or the --plot name with -drt before its suffix).\n"
-           "                Exit status 1 when any\n"
-           "                spectrum failed (the others are fitted all the same).\n"
+           "                parameter against the series; --check kk and --check zhit\n"
+           "                test every spectrum's data and add a verdict column; --drt\n"
+           "                adds each spectrum's DRT peaks to the table and draws the\n"
+           "                DRTs along the series (drt.png, or the --plot name with\n"
+           "                -drt before its suffix). Exit status 1 when any spectrum\n"
+           "                failed (the others are fitted all the same).\n"
            "  --help        this text\n"
            "\n"
            "An option it does not know ends the program with this text on standard\n"
@@ -130,7 +143,9 @@ int COrganiserApp::run(int argc, char** argv)
         return importHeadless(cl.file, cl.target.empty() ? CommandLine::defaultImportTarget(cl.file) : cl.target,
                               cl.spectrum, !cl.target.empty());
     if (cl.mode == CommandLine::Mode::Kk)
-        return runKkCommand(cl.file);
+        return runKkCommand(cl.file, cl.kkCutoff);
+    if (cl.mode == CommandLine::Mode::Zhit)
+        return runZhitCommand(cl.file);
     if (cl.mode == CommandLine::Mode::Drt)
         return runDrtCommand(cl.file, cl.band);
     if (cl.mode == CommandLine::Mode::Batch) {

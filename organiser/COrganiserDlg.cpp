@@ -9,6 +9,7 @@
 #include "EngineLaunch.h"
 #include "ops/DrtRun.h"
 #include "ops/KramersKronigRun.h"
+#include "ops/ZhitRun.h"
 #include "EngineRunner.h"
 #include "Housekeeping.h"
 #include "Locations.h"
@@ -246,6 +247,7 @@ void COrganiserDlg::buildMenu()
     m_stopAction = add(run, "Stop fit", &COrganiserDlg::stopFit);
     m_stopAction->setEnabled(false);
     add(run, "&Kramers-Kronig test...", &COrganiserDlg::kramersKronigTest);
+    add(run, "&Z-HIT test...", &COrganiserDlg::zhitTest);
     add(run, "&DRT...", &COrganiserDlg::distributionOfRelaxationTimes);
     add(run, "Launch &NOSKVIEW", &COrganiserDlg::launchViewer);
     add(run, "&Open work folder", &COrganiserDlg::openWorkFolder);
@@ -647,6 +649,19 @@ void COrganiserDlg::kramersKronigTest()
     m_prompt.message("Kramers-Kronig test of the job's data lines\n\n" + kkrun::summary(spectrum, result, options) +
                          "\nThe residuals are in KKTEST: NOSKVIEW shows them on its \"Kramers-Kronig\" page.",
                      "Kramers-Kronig test", Buttons::Ok, Icon::Information);
+    if (m_options.notifyViewer == 1)
+        Platform::instance().notifier().notifyViewers();
+}
+
+void COrganiserDlg::zhitTest()
+{
+    if (!storeToJob())
+        return;
+    const kkrun::Spectrum spectrum = kkrun::spectrumOf(m_job);
+    const zhit::Result result = zhitrun::runAndWrite(spectrum, zhitrun::kTableFile);
+    m_prompt.message("Z-HIT test of the job's data lines\n\n" + zhitrun::summary(spectrum, result) +
+                         "\nThe deviations are in ZHITTEST: NOSKVIEW shows them on its \"Z-HIT\" page.",
+                     "Z-HIT test", Buttons::Ok, Icon::Information);
     if (m_options.notifyViewer == 1)
         Platform::instance().notifier().notifyViewers();
 }

@@ -66,6 +66,8 @@ public:
     // Run -> "Kramers-Kronig test...": tests the job's data, writes KKTEST
     // and shows M, mu and the largest residuals.
     void kramersKronigTest();
+    // Run -> "Z-HIT test...": tests the job's data, writes ZHITTEST
+    void zhitTest();
     // Run -> "DRT...": the distribution of relaxation times of the job's
     // data with its credible band, written to DRT; shows the peak table.
     void distributionOfRelaxationTimes();

@@ -43,6 +43,7 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args)
     std::vector<std::string> words;
     std::string batchOption;  // the last option that belongs to --batch alone
     bool engineOption = false;
+    bool kkOption = false;
     bool optionsEnded = false;
     // With --batch, --drt is a switch; alone it names the file.
     bool batch = false;
@@ -87,6 +88,27 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args)
             operand(i, a, cl.file);
         } else if (a == "--band") {
             cl.band = true;
+        } else if (a == "--zhit") {
+            setMode(Mode::Zhit, a);
+            operand(i, a, cl.file);
+        } else if (a == "--kk-cutoff") {
+            kkOption = true;
+            std::string n = i + 1 < args.size() ? args[++i] : std::string();
+            char* end = nullptr;
+            const double v = n.empty() ? 0 : std::strtod(n.c_str(), &end);
+            if (n.empty() || *end != '\0' || !(v > -1e9 && v < 1))
+                fail("--kk-cutoff needs a number below 1 (such as 0.85)");
+            else
+                cl.kkCutoff = v == 0 ? 1e-300 : v;
+        } else if (a == "--check") {
+            batchOption = a;
+            std::string what = i + 1 < args.size() ? args[++i] : std::string();
+            if (what == "kk")
+                cl.checkKk = true;
+            else if (what == "zhit")
+                cl.checkZhit = true;
+            else
+                fail("--check needs kk or zhit");
         } else if (a == "--batch") {
             setMode(Mode::Batch, a);
         } else if (a == "--template") {
@@ -128,6 +150,10 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args)
     }
     if (cl.band && cl.mode != Mode::Drt) {
         fail("--band goes with --drt FILE");
+        return cl;
+    }
+    if (kkOption && cl.mode != Mode::Kk) {
+        fail("--kk-cutoff goes with --kk");
         return cl;
     }
     if (engineOption && cl.mode != Mode::Run && cl.mode != Mode::Batch) {

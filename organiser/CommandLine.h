@@ -15,7 +15,8 @@ struct CommandLine {
         Help,    // --help, -h
         Run,     // --run FILE: SAVE AND RUN without a window
         Import,  // --import FILE [--to JOB.TST] [--spectrum N]
-        Kk,      // --kk FILE: the Kramers-Kronig test of FILE's data
+        Kk,      // --kk FILE [--kk-cutoff C]: the Kramers-Kronig test of FILE's data
+        Zhit,    // --zhit FILE: the Z-HIT test of FILE's data
         Batch,   // --batch FILES_OR_FOLDERS...: fit many spectra, one table
         Drt,     // --drt FILE: the distribution of relaxation times of FILE's data
     };
@@ -35,6 +36,12 @@ struct CommandLine {
     std::string plotFile;      // --plot IMAGE.png
     bool drt = false;          // --drt with --batch: each spectrum's DRT peaks, a picture of the DRTs
     bool band = false;         // --band with --drt FILE: the credible band as well
+    bool checkKk = false;      // --check kk: a Kramers-Kronig verdict column
+    bool checkZhit = false;    // --check zhit: a Z-HIT verdict column
+
+    // --kk-cutoff C (with --kk): the classic rule, M grows until mu <= C;
+    // 0 for the automatic choice.
+    double kkCutoff = 0;
 
     // --engine PROGRAM (with --run and --batch): the engine to run instead of
     // the bundled one, such as the work folder's NOSKWIN.EXE.

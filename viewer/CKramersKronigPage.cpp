@@ -4,11 +4,12 @@
 #include "CZuAxis.h"
 #include "CZuGraph.h"
 #include "ChartMath.h"
-#include "engine/kk/KramersKronig.h"
+#include "analysis/kk/KramersKronig.h"
 
 #include <QGroupBox>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 
@@ -22,7 +23,7 @@ constexpr std::uint32_t kGreen = 0x008000;
 }
 
 CKramersKronigPage::CKramersKronigPage(int textHeight, QWidget* parent)
-    : CViewerPage(QString::fromLatin1(kTitle), 0, parent), m_textHeight(textHeight)
+    : CViewerPage(QString::fromLatin1(kTitle), kHelpId, parent), m_textHeight(textHeight)
 {
 }
 
@@ -51,12 +52,17 @@ void CKramersKronigPage::ensureBuilt()
     m_im = table.residualImag;
 
     char caption[120];
-    if (table.elements > 0)
+    if (table.elements > 0 && std::isfinite(table.mu))
         std::snprintf(caption, sizeof caption, "Kramers-Kronig residuals: M = %d, mu = %.4f", table.elements,
                       table.mu);
+    else if (table.elements > 0)
+        std::snprintf(caption, sizeof caption, "Kramers-Kronig residuals: M = %d, mu undefined", table.elements);
     else
         std::snprintf(caption, sizeof caption, "Kramers-Kronig residuals");
-    m_group = makeGraphGroup(this, QString::fromLatin1(caption));
+    QString title = QString::fromLatin1(caption);
+    if (!table.verdict.empty())
+        title += QStringLiteral(". Verdict: ") + QString::fromStdString(table.verdict);
+    m_group = makeGraphGroup(this, title);
 
     m_graph = new CZuGraph(this);
     m_graph->showLegendButton() = 0;

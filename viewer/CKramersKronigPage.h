@@ -12,13 +12,14 @@ class CZuGraph;
 
 // "Kramers-Kronig": the residuals of the work folder's Kramers-Kronig test
 // (the table KKTEST) against frequency, the real and the imaginary part in
-// percent of |Z|, with the +-1 % band. Prints and exports like the other
-// graph pages.
+// percent of |Z|, with the +-1 % band, and the verdict in the caption.
+// Prints and exports like the other graph pages.
 class CKramersKronigPage : public CViewerPage {
     Q_OBJECT
 public:
     static constexpr const char* kTitle = "Kramers-Kronig";
     static constexpr const char* kTableFile = "KKTEST";
+    static constexpr int kHelpId = 10300;
 
     CKramersKronigPage(int textHeight, QWidget* parent = nullptr);
 

@@ -6,6 +6,7 @@
 #include "CGraphPage.h"
 #include "CDrtPage.h"
 #include "CKramersKronigPage.h"
+#include "CZhitPage.h"
 #include "CStatisticsPage.h"
 #include "CAboutDlg.h"
 #include "CTransformDlg.h"
@@ -161,11 +162,14 @@ void CViewerDlg::createPages()
     // The Kramers-Kronig test is about the data: its page is there whenever
     // the work folder holds its table, with or without a run.
     const bool kkTable = std::filesystem::exists(CKramersKronigPage::kTableFile);
+    const bool zhitTable = std::filesystem::exists(CZhitPage::kTableFile);
     // So is the DRT's.
     const bool drtTable = std::filesystem::exists(CDrtPage::kTableFile);
     if (!m_run.hasResults()) {
         if (kkTable)
             addPage(new CKramersKronigPage(textHeight()));
+        if (zhitTable)
+            addPage(new CZhitPage(textHeight()));
         if (drtTable)
             addPage(new CDrtPage(textHeight()));
         if (!m_pages.empty())
@@ -184,6 +188,8 @@ void CViewerDlg::createPages()
         addPage(new CStatisticsPage(QStringLiteral("Numerical data"), *m_run.statistics()));
     if (kkTable)
         addPage(new CKramersKronigPage(lineHeight));
+    if (zhitTable)
+        addPage(new CZhitPage(lineHeight));
     if (drtTable)
         addPage(new CDrtPage(lineHeight));
     addPage(new CFileTextPage(QStringLiteral("PNTOUTL"), fitPages ? 10036 : 0, m_prompt));
@@ -244,7 +250,7 @@ bool CViewerDlg::LoadRun(int mode)
         loaded = false;
         reportError(failureText(e).c_str());
     }
-    // After a failed load only the Kramers-Kronig page can come: it needs no run.
+    // After a failed load only the Kramers-Kronig and Z-HIT pages can come: they need no run.
     createPages();
     m_loading = false;
     return loaded;

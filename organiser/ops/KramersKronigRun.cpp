@@ -4,6 +4,7 @@
 #include "job/AtomicFileWriter.h"
 #include "job/FitJob.h"
 #include "job/Immittance.h"
+#include "ops/InstrumentImport.h"
 
 #include <cctype>
 #include <cmath>
@@ -49,10 +50,27 @@ Spectrum spectrumOf(const FitJob& job)
     return s;
 }
 
+Spectrum spectrumOfFile(const std::string& path, std::string* imported)
+{
+    Spectrum spectrum;
+    if (isJobFile(path)) {
+        FitJob job;
+        job.load(path);
+        return spectrumOf(job);
+    }
+    const ImportResult data = importInstrumentFile(path);
+    if (imported)
+        *imported = data.summary();
+    spectrum.frequencyHz = data.freq;
+    for (std::size_t i = 0; i < data.re.size(); ++i)
+        spectrum.z.emplace_back(data.re[i], data.im[i]);
+    return spectrum;
+}
+
 std::string summary(const Spectrum& s, const kk::Result& r, const kk::Options& o)
 {
     std::string out;
-    char line[200];
+    char line[240];
     double fMin = s.frequencyHz.front(), fMax = fMin;
     for (double f : s.frequencyHz) {
         fMin = std::min(fMin, f);
@@ -60,11 +78,22 @@ std::string summary(const Spectrum& s, const kk::Result& r, const kk::Options& o
     }
     std::snprintf(line, sizeof line, "Points: %zu, %.6g Hz to %.6g Hz\n", s.frequencyHz.size(), fMin, fMax);
     out += line;
-    if (o.elements > 0)
-        std::snprintf(line, sizeof line, "RC elements: M = %d (fixed), mu = %.4f\n", r.elements, r.mu);
+    char mu[40];
+    if (r.muUndefined())
+        std::snprintf(mu, sizeof mu, "mu undefined");
     else
-        std::snprintf(line, sizeof line, "RC elements: M = %d, mu = %.4f (cutoff %.2f)\n", r.elements, r.mu, o.cutoff);
+        std::snprintf(mu, sizeof mu, "mu = %.4f", r.mu);
+    if (o.elements > 0)
+        std::snprintf(line, sizeof line, "RC elements: M = %d (fixed), %s\n", r.elements, mu);
+    else if (o.rule == kk::Rule::Cutoff)
+        std::snprintf(line, sizeof line, "RC elements: M = %d, %s (cutoff %.2f)\n", r.elements, mu, o.cutoff);
+    else
+        std::snprintf(line, sizeof line, "RC elements: M = %d, %s (the series describes the data from M = %d; cutoff %.2f)\n",
+                      r.elements, mu, r.describedFrom, o.cutoff);
     out += line;
+    if (r.muUndefined())
+        out += "  (no RC element has a positive resistance: inductive or negative-resistance data)\n";
+    out += "Fitted as: " + r.representationText() + "\n";
     auto describe = [&](const char* name, const std::vector<double>& v) {
         std::size_t worst = 0;
         double sum = 0;
@@ -79,6 +108,7 @@ std::string summary(const Spectrum& s, const kk::Result& r, const kk::Options& o
     };
     describe("Real part:", r.residualReal);
     describe("Imaginary part:", r.residualImag);
+    out += "Verdict: " + r.verdict.text() + "\n";
     return out;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/kk/KramersKronig.h"
+#include "analysis/kk/KramersKronig.h"
 
 #include <complex>
 #include <string>
@@ -28,8 +28,14 @@ bool isJobFile(const std::string& path);
 // Throws nosk::exception when the job has no complex data lines.
 Spectrum spectrumOf(const FitJob& job);
 
-// The lines printed for a finished test: points and range, M and mu, the
-// RMS and the largest residual of each part with its frequency.
+// The spectrum of a job file (.TST) or of an instrument file (its first
+// spectrum); `imported` receives the importer's summary line for the
+// latter. Throws what loading or importing throws.
+Spectrum spectrumOfFile(const std::string& path, std::string* imported = nullptr);
+
+// The lines printed for a finished test: points and range, M and mu (and
+// how M was chosen), the representation, the RMS and the largest residual of
+// each part with its frequency, and the verdict ("Verdict: ...").
 std::string summary(const Spectrum& spectrum, const kk::Result& result, const kk::Options& options);
 
 // Tests the data and writes the table (KKTEST format) to `tablePath` safely.

@@ -18,6 +18,20 @@ cp "$src/fittests/CKT.B/BDE16BAT.TST" B.TST
 grep -q "RC elements: M = 22" kk.txt || fail "--kk output: $(cat kk.txt)"
 [ "$(grep -vc '^#' KKTEST)" = 66 ] || fail "KKTEST lines"
 "$bin/noskrun" --kk "$src/tests/data/battery-eis.txt" > kk2.txt || fail "--kk of a data file"
+grep -q "^Verdict: valid" kk2.txt || fail "--kk verdict: $(cat kk2.txt)"
+grep -q "^# Verdict: valid" KKTEST || fail "KKTEST verdict"
+# Subnormal impedances are refused with a message, never an all-NaN table;
+# purely inductive data say that mu is undefined instead of printing -inf.
+awk 'BEGIN { for (i = 0; i < 20; i++) printf "%g 4e-320 -1e-320\n", 10 ^ (i / 5) }' > tiny.txt
+"$bin/noskrun" --kk tiny.txt > tiny.out 2>&1 && fail "--kk of subnormal impedances succeeded: $(cat tiny.out)"
+grep -q "^noskrun: " tiny.out || fail "--kk of subnormal impedances: $(cat tiny.out)"
+awk 'BEGIN { for (i = 0; i < 20; i++) { f = 10 ^ (i / 5); printf "%g -2 %g\n", f, 6.2832e-4 * f } }' > coil.txt
+"$bin/noskrun" --kk coil.txt > coil.out 2>&1 || fail "--kk of inductive data: $(cat coil.out)"
+grep -qi "inf" coil.out && fail "--kk printed infinity: $(cat coil.out)"
+"$bin/noskrun" --zhit B.TST > zhit.txt || fail "--zhit exit $?"
+grep -q "^Verdict: " zhit.txt || fail "--zhit output: $(cat zhit.txt)"
+[ "$(grep -vc '^#' ZHITTEST)" = 66 ] || fail "ZHITTEST lines"
+"$bin/noskrun" --zhit bad.TST 2> err.txt && fail "--zhit of a broken job succeeded"
 echo "no job" > bad.TST
 "$bin/noskrun" --kk bad.TST 2> err.txt && fail "--kk of a broken job succeeded"
 grep -q "^noskrun: " err.txt || fail "--kk error text"
@@ -43,6 +57,10 @@ grep -q 's4.TST,4,,,.*,-1,' t.csv || fail "broken row: $(grep s4 t.csv)"
 head -n 1 d.csv | grep -q ',DRT peaks,peak 1 tau (s),' || fail "DRT columns: $(head -n 1 d.csv)"
 [ -s drt.png ] || fail "no DRT picture"
 "$bin/noskrun" --batch series/s1.TST --chain --out one.csv > /dev/null 2>&1 || fail "single spectrum"
+"$bin/noskrun" --batch series/s1.TST series/s4.TST --check kk --check zhit --out checked.csv > /dev/null 2>&1
+head -n 1 checked.csv | grep -q ',status,reason,KK verdict,Z-HIT verdict$' || fail "verdict columns: $(head -n 1 checked.csv)"
+grep 's1.TST' checked.csv | grep -q ',"\{0,1\}valid: ' || fail "verdict of s1: $(grep s1 checked.csv)"
+grep 's4.TST' checked.csv | grep -q 'not tested' || fail "verdict of a broken job: $(grep s4 checked.csv)"
 [ -z "$(ls -d "$TMPDIR"/nosk-batch-* 2>/dev/null)" ] || fail "temporary work folders left behind"
 TMPDIR=$work/absent "$bin/noskrun" --batch series/s1.TST --out absent.csv > /dev/null 2>&1 \
   || fail "a TMPDIR that does not exist stops the batch"

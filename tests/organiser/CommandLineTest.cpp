@@ -56,6 +56,23 @@ TEST(CommandLine, ImportWithItsTargetAndSpectrum)
     EXPECT_EQ(CommandLine::defaultImportTarget(".hidden"), ".hidden.TST");
 }
 
+TEST(CommandLine, ValidationTestsAndTheirOptions)
+{
+    CommandLine cl = CommandLine::parse({"--kk", "cell.z", "--kk-cutoff", "0.5"});
+    ASSERT_TRUE(cl.ok()) << cl.error;
+    EXPECT_EQ(cl.mode, CommandLine::Mode::Kk);
+    EXPECT_EQ(cl.file, "cell.z");
+    EXPECT_DOUBLE_EQ(cl.kkCutoff, 0.5);
+    EXPECT_DOUBLE_EQ(CommandLine::parse({"--kk", "cell.z"}).kkCutoff, 0.0);
+    cl = CommandLine::parse({"--zhit", "cell.z"});
+    EXPECT_EQ(cl.mode, CommandLine::Mode::Zhit);
+    EXPECT_EQ(cl.file, "cell.z");
+    cl = CommandLine::parse({"--batch", "d", "--check", "zhit", "--check", "kk"});
+    ASSERT_TRUE(cl.ok()) << cl.error;
+    EXPECT_TRUE(cl.checkKk && cl.checkZhit);
+    EXPECT_EQ(cl.inputs, std::vector<std::string>{"d"});
+}
+
 TEST(CommandLine, MistakesAreErrorsNamingTheCulprit)
 {
     struct Case {
@@ -75,6 +92,12 @@ TEST(CommandLine, MistakesAreErrorsNamingTheCulprit)
         {{"--import", "a", "--spectrum", "0"}, "--spectrum needs a number from 1"},
         {{"--import", "a", "--spectrum", "2x"}, "--spectrum needs a number from 1"},
         {{"--import", "a", "--to"}, "--to needs a file name"},
+        {{"--zhit", "a", "--kk-cutoff", "0.5"}, "--kk-cutoff goes with --kk"},
+        {{"--kk", "a", "--kk-cutoff", "1.5"}, "--kk-cutoff needs a number below 1 (such as 0.85)"},
+        {{"--kk", "a", "--kk-cutoff"}, "--kk-cutoff needs a number below 1 (such as 0.85)"},
+        {{"--kk", "a", "--zhit", "b"}, "--zhit cannot be combined with the other options given"},
+        {{"--batch", "d", "--check", "drift"}, "--check needs kk or zhit"},
+        {{"--kk", "a", "--check", "kk"}, "--check goes with --batch"},
     };
     for (const Case& c : cases) {
         const CommandLine cl = CommandLine::parse(c.args);

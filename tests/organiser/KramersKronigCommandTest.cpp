@@ -1,6 +1,7 @@
 #include "OrganiserTestSupport.h"
 #include "core/Exception.h"
 #include "ops/KramersKronigRun.h"
+#include "ops/ZhitRun.h"
 #include "support/Files.h"
 #include "support/Tolerance.h"
 
@@ -10,6 +11,7 @@
 
 #include <complex>
 #include <filesystem>
+#include <sstream>
 
 namespace {
 
@@ -76,8 +78,11 @@ TEST(KramersKronigCommand, RunMenuTestsTheJobAndWritesKktest)
     const auto& shown = f.prompt.lastMessage();
     EXPECT_EQ(shown.caption, "Kramers-Kronig test");
     EXPECT_NE(shown.text.find("RC elements: M = 22, mu = 0.8473"), std::string::npos) << shown.text;
+    EXPECT_NE(shown.text.find("\nVerdict: valid"), std::string::npos) << shown.text;
     const std::string table = test::readAll("KKTEST");
-    EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 67);
+    // M and mu, the representation, the verdict and 66 points.
+    EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 69);
+    EXPECT_NE(table.find("# Verdict: valid"), std::string::npos);
     EXPECT_EQ(f.notifier.count, 1);
 
     // Real-only data cannot be tested: an error box, the old table stays.
@@ -90,6 +95,37 @@ TEST(KramersKronigCommand, RunMenuTestsTheJobAndWritesKktest)
     EXPECT_EQ(f.prompt.lastMessage().text, "The Kramers-Kronig test needs complex data (DATTYP C)!");
     EXPECT_EQ(test::readAll("KKTEST"), table);
     EXPECT_EQ(f.notifier.count, 1);
+}
+
+TEST(KramersKronigCommand, ZhitMenuTestsTheJobAndWritesZhittest)
+{
+    OrganiserFixture f;
+    fs::copy_file(battery(), "B.TST");
+    f.dlg->LoadJobFile("B.TST");
+    f.options.notifyViewer = 1;
+    QAction* action = f.dlg->action(QStringLiteral("&Z-HIT test..."));
+    ASSERT_NE(action, nullptr);
+    action->trigger();
+    ASSERT_FALSE(f.prompt.messages.empty());
+    const auto& shown = f.prompt.lastMessage();
+    EXPECT_EQ(shown.caption, "Z-HIT test");
+    EXPECT_NE(shown.text.find("\nVerdict: "), std::string::npos) << shown.text;
+    std::istringstream in(test::readAll("ZHITTEST"));
+    const zhit::Table table = zhit::readTable(in);
+    EXPECT_EQ(table.frequencyHz.size(), 66u);
+    EXPECT_NE(shown.text.find(table.verdict), std::string::npos);
+    EXPECT_EQ(f.notifier.count, 1);
+
+    // Data the test refuses: an error box, no table.
+    fs::remove("ZHITTEST");
+    FitJob job;
+    job.load("B.TST");
+    job.M = 4;
+    job.save("S.TST");
+    f.dlg->LoadJobFile("S.TST");
+    action->trigger();
+    EXPECT_EQ(f.prompt.lastMessage().text, "Z-HIT test: at least 5 points are needed!");
+    EXPECT_FALSE(fs::exists("ZHITTEST"));
 }
 
 } // namespace

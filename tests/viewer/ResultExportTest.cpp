@@ -1,4 +1,6 @@
 #include "CKramersKronigPage.h"
+#include "CZhitPage.h"
+#include "analysis/zhit/Zhit.h"
 #include "CStatisticsPage.h"
 #include "CViewerDlg.h"
 #include "CZuGrid.h"
@@ -10,7 +12,7 @@
 #include "ViewerTestSupport.h"
 #include "core/ScriptedPrompt.h"
 #include "engine/ParameterNames.h"
-#include "engine/kk/KramersKronig.h"
+#include "analysis/kk/KramersKronig.h"
 #include "results/FitStatistics.h"
 #include "support/Files.h"
 #include "support/TempDir.h"
@@ -60,6 +62,41 @@ void writeKkTable(const RunSpec& s)
         z.emplace_back(re, im);
     }
     test::writeAll("KKTEST", kk::formatTable(f, kk::test(f, z)));
+}
+
+TEST(ViewerResultsOut, ZhitTableGivesItsPageWithTheVerdict)
+{
+    test::TempWorkDir dir;
+    RunSpec s;
+    s.count = 30;
+    writeKkTable(s);
+    std::vector<double> f;
+    std::vector<std::complex<double>> z;
+    for (int k = 0; k < s.count; ++k) {
+        double re, im;
+        test::specZ(s, k, re, im);
+        f.push_back(test::specX(s, k));
+        z.emplace_back(re, im);
+    }
+    const zhit::Result r = zhit::test(f, z);
+    test::writeAll("ZHITTEST", zhit::formatTable(r));
+    Viewer v;
+    v.open();
+    v.prompt.messages.clear();  // no INFL: the load fails and says so
+    EXPECT_EQ(v.dlg->tabTitles(), (QStringList{QStringLiteral("Kramers-Kronig"), QStringLiteral("Z-HIT")}));
+    auto* page = qobject_cast<CZhitPage*>(v.dlg->pageByTitle(QStringLiteral("Z-HIT")));
+    ASSERT_NE(page, nullptr);
+    page->ensureBuilt();
+    EXPECT_EQ(page->pointCount(), 30);
+    EXPECT_EQ(page->graph()->plot()->traces().size(), 4u);  // the deviation, the band and its margin
+    PageGraphs graphs;
+    page->GetPageGraphs(graphs);
+    EXPECT_EQ(graphs.count(), 1);
+    EXPECT_TRUE(graphs.titles[0].endsWith(QString::fromStdString(r.verdict.text()))) << graphs.titles[0].toStdString();
+    auto* kkPage = qobject_cast<CKramersKronigPage*>(v.dlg->pageByTitle(QStringLiteral("Kramers-Kronig")));
+    ASSERT_NE(kkPage, nullptr);
+    kkPage->GetPageGraphs(graphs);
+    EXPECT_TRUE(graphs.titles[0].contains(QStringLiteral(". Verdict: "))) << graphs.titles[0].toStdString();
 }
 
 } // namespace

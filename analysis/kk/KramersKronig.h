@@ -1,0 +1,157 @@
+#pragma once
+
+// The linear Kramers-Kronig test of an impedance spectrum: a Voigt series of
+// RC elements whose time constants are fixed, logarithmically spaced over the
+// measured range, with a series resistance and inductance (and, on request, a
+// series capacitance), is fitted to the data by linear least squares
+// (Schoenleber et al., Electrochimica Acta 131 (2014) 20-27). Data that obey
+// the Kramers-Kronig relations are then reproduced to their noise; drift,
+// non-linearity or instability leave residuals well above it.
+//
+// The number of elements M (Rule::Automatic):
+//  1. For every M from 1 to the largest, the series is fitted and the noise
+//     it leaves is estimated, s(M) = sqrt(sum of squared residuals / (2N -
+//     unknowns)), in percent of |Z|.
+//  2. The series describes the data from Md, the smallest M whose s(M) is
+//     within kDescribedMargin (15 %) of the smallest s any M reaches: M is
+//     never chosen where the residuals still fall (an underfit).
+//  3. From Md on, mu is applied as in the classic rule: M is the first M >= Md
+//     whose mu is at or below the cutoff, or Md when none is.
+// This is done for the time constants over the measured range and extended
+// by one decade on each side (relaxations just outside the range: tails of
+// CPE and diffusion branches), and, when the lowest frequencies are
+// capacitive (phase below -45 degrees), for the admittance 1/Z fitted with
+// series-RC branches, a conductance and a capacitance as well. The variant
+// with the smallest s at its M is used unless it is less than 10 % better than
+// the plainer one before it (order: impedance, impedance extended,
+// admittance, admittance extended); Result says which.
+// Rule::Cutoff is the classic rule alone: M grows until mu <= cutoff.
+//
+// The verdict compares the residuals with the noise level the series itself
+// estimates: along frequency, the second differences r[k-1] - 2 r[k] + r[k+1]
+// of the residuals cancel what varies smoothly (the systematic part, drift
+// included) and leave 6 sigma^2 of white noise; sigma = 1.4826 x the median of
+// their absolute values / sqrt(6) (a median, so that single outliers do not
+// raise it). A point is suspicious when the RMS of its residuals and those of
+// its two neighbours on each side exceeds both 5 sigma and kVerdictFloor
+// (0.3 % of |Z|, about 0.2 degrees, the accuracy of common instruments). The
+// verdict names the stretch above that threshold around the largest one.
+//
+// Standard library and Eigen only.
+
+#include <cmath>
+#include <complex>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace nosk::kk {
+
+// Which parts of the data the elements are fitted to. Real and Imaginary fit
+// one part and find the series terms the other part needs afterwards.
+enum class FitPart { Complex, Real, Imaginary };
+
+enum class Rule { Automatic, Cutoff };
+
+// The verdict's smallest deviation that counts, percent of |Z|.
+constexpr double kVerdictFloor = 0.3;
+
+// What the series is fitted to: Z (a Voigt series) or 1/Z (parallel series-RC
+// branches, a conductance and a capacitance). Residuals are always of Z.
+enum class Representation { Impedance, Admittance };
+
+struct Options {
+    Rule rule = Rule::Automatic;
+    double cutoff = 0.85;          // mu at or below this stops the growth of M
+    int maxElements = 50;          // largest M tried
+    int elements = 0;              // above 0: exactly this M, no automatic choice
+    FitPart part = FitPart::Complex;
+    bool inductance = true;        // a series inductance (high-frequency tails)
+    bool capacitance = true;       // a series capacitance (no low-frequency intercept)
+    // Rule::Cutoff and fixed M: the representation and the decades by which
+    // the time constants reach beyond the measured range on each side.
+    Representation representation = Representation::Impedance;
+    double extendDecades = 0;
+};
+
+// Where the residuals stand above the noise. `below` and `above` are 0 when
+// the low or high end is clean; a stretch inside the range gives `from` and
+// `to` (Hz), else both 0.
+struct Verdict {
+    bool valid = true;
+    double below = 0, above = 0, from = 0, to = 0;
+    double at = 0;       // where the largest smoothed residual is (Hz)
+    double noise = 0;    // the noise level, % of |Z|
+    double worst = 0;    // the largest smoothed residual, % of |Z|
+    double floor = 0;    // the smallest smoothed residual that counts, %
+    // "valid: largest 0.02 %, within 5x the noise (0.012 %) or 0.3 %" or
+    // "suspicious below 1.2 Hz: up to 4.1 % of |Z|, 135x the noise (0.03 %)".
+    std::string text() const;
+};
+
+// The verdict on residuals (percent of |Z|) at the frequencies given;
+// `floor` is the smallest smoothed residual (percent) that counts.
+Verdict judge(const std::vector<double>& frequencyHz, const std::vector<double>& residualReal,
+              const std::vector<double>& residualImag, double floor = kVerdictFloor);
+
+struct Result {
+    int elements = 0;               // M
+    double mu = 1;                  // over-fitting measure at M
+    std::vector<double> tau;        // M time constants, s
+    std::vector<double> resistance; // M resistances of the RC elements
+    double seriesResistance = 0;
+    double seriesInductance = 0;
+    double inverseCapacitance = 0;  // 1/C of the series capacitance (0: none)
+    std::vector<std::complex<double>> model;  // the fitted Z at each point
+    // (Z - model) / |Z| in percent, real and imaginary part, at each point.
+    std::vector<double> residualReal;
+    std::vector<double> residualImag;
+    // mu at each M tried, from 1 (for a report of the choice).
+    std::vector<double> muHistory;
+    // The noise estimate s(M) at each M tried, % of |Z|, and Md (rule 2).
+    std::vector<double> noiseHistory;
+    int describedFrom = 0;
+    Representation representation = Representation::Impedance;
+    double extendDecades = 0;
+    int unknowns = 0;               // parameters fitted at M
+    Verdict verdict;
+    // mu is undefined: no RC element has a positive resistance (inductive
+    // or negative-resistance data).
+    bool muUndefined() const { return !std::isfinite(mu); }
+    // "impedance" or "admittance", with the extension when there is one.
+    std::string representationText() const;
+};
+
+// M time constants from 1/(2 pi fMax) to 1/(2 pi fMin), equally spaced in log,
+// the range widened by `extendDecades` on each side.
+std::vector<double> timeConstants(double fMinHz, double fMaxHz, int count, double extendDecades = 0);
+
+// 1 - (sum of |R| of the negative resistances) / (sum of the positive ones).
+// No positive resistance: 1 without negative ones, else minus infinity.
+double overfitMeasure(const std::vector<double>& resistances);
+
+// Runs the test on points at ordinary frequencies (Hz). Throws
+// std::invalid_argument for fewer than 3 points, a frequency that is not
+// positive and finite, an impedance that is not finite or whose modulus is
+// zero or subnormal, all frequencies equal, or a fit that gives no finite
+// residuals.
+Result test(const std::vector<double>& frequencyHz, const std::vector<std::complex<double>>& z,
+            const Options& options = {});
+
+// The KKTEST table: comment lines with M and mu, the representation, the
+// noise level and the verdict ("# Verdict: ..."), then one line per point
+// with frequency (Hz), residual of the real part and of the imaginary part in
+// percent of |Z|.
+std::string formatTable(const std::vector<double>& frequencyHz, const Result& result);
+
+// A KKTEST table read back. `elements` is 0 and `mu` NaN when the comment
+// line is missing; lines that are not three numbers are skipped.
+struct Table {
+    int elements = 0;
+    double mu = 0;
+    std::string verdict;  // the text after "# Verdict: ", empty when none
+    std::vector<double> frequencyHz, residualReal, residualImag;
+};
+Table readTable(std::istream& in);
+
+} // namespace nosk::kk

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "analysis/zhit/Zhit.h"
+#include "ops/KramersKronigRun.h"
+
+#include <string>
+
+namespace nosk::zhitrun {
+
+constexpr const char* kTableFile = "ZHITTEST";
+
+// The lines printed for a finished Z-HIT test: points and range, where the
+// offset was fitted, the RMS and the largest deviation with its frequency,
+// and the verdict ("Verdict: ...").
+std::string summary(const kkrun::Spectrum& spectrum, const zhit::Result& result);
+
+// Tests the data and writes the table (ZHITTEST format) to `tablePath`
+// safely. Throws nosk::exception for data the test refuses or a table that
+// cannot be written.
+zhit::Result runAndWrite(const kkrun::Spectrum& spectrum, const std::string& tablePath);
+
+} // namespace nosk::zhitrun
