@@ -2,6 +2,7 @@
 
 #include "BatchRun.h"
 #include "CommandLine.h"
+#include "DrtCommand.h"
 #include "EngineLaunch.h"
 #include "Locations.h"
 #include "SeriesPlot.h"
@@ -143,6 +144,16 @@ int runBatchCommand(const CommandLine& cl, int defaultStarts)
             }
         }
         writer.buffer() = batch::formatTable(rows, names, cl.checkKk, cl.checkZhit);
+        if (cl.drt) {
+            const std::vector<BatchDrt> drts = batchDrts(rows, settings.templateFile);
+            writer.buffer() = appendDrtColumns(writer.buffer(), drts);
+            const std::string picture = drtPlotName(cl.plotFile);
+            const std::string error = writeDrtSeriesPlot(rows, drts, picture);
+            if (!error.empty())
+                std::cerr << "noskrun: DRT picture: " << error << '\n';
+            else
+                std::cout << "DRTs drawn in " << picture << '\n';
+        }
         writer.commit();
     } catch (const std::exception& e) {
         std::cerr << "noskrun: " << e.what() << '\n';

@@ -123,8 +123,8 @@ std::string lastLine(const std::string& path)
     return last;
 }
 
-// The job of one spectrum: a job file as it is, or the template with the
-// data lines of a data file.
+} // namespace
+
 FitJob makeJob(const std::string& file, const FitJob* templ)
 {
     FitJob job;
@@ -140,6 +140,8 @@ FitJob makeJob(const std::string& file, const FitJob* templ)
         job.weightsFromData();
     return job;
 }
+
+namespace {
 
 void waitFor(ChildProcess& child)
 {

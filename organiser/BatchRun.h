@@ -7,6 +7,7 @@
 
 namespace nosk {
 
+class FitJob;
 class ProcessLauncher;
 
 // Fits many spectra without a window: each in a temporary work folder of its
@@ -66,6 +67,10 @@ std::vector<std::string> collectInputs(const std::vector<std::string>& inputs, b
 // (with a decimal point or sign) in the name without its folder and suffix.
 // NaN when there is none.
 double seriesNumber(const std::string& file);
+
+// The job of one spectrum: a job file as it is, or the template with the
+// data lines of a data file (whose weights become proportional ones).
+FitJob makeJob(const std::string& file, const FitJob* templ);
 
 // Fits all spectra; progress ("done/total, failed") goes to `progress`.
 // The rows come in the order of the inputs.

@@ -1,6 +1,7 @@
 #include "COrganiserApp.h"
 
 #include "AnalysisCommands.h"
+#include "DrtCommand.h"
 #include "COrganiserDlg.h"
 #include "CommandLine.h"
 #include "EngineLaunch.h"
@@ -44,9 +45,11 @@ const char* COrganiserApp::usage()
            "       noskrun --import FILE [--to JOB.TST] [--spectrum N]\n"
            "       noskrun --kk FILE [--kk-cutoff C]\n"
            "       noskrun --zhit FILE\n"
+           "       noskrun --drt FILE [--band]\n"
            "       noskrun --batch FILES_OR_FOLDERS... [--template JOB.TST] [--jobs N]\n"
            "                       [--out TABLE.csv] [--chain] [--plot IMAGE.png]\n"
            "                       [--engine PROGRAM] [--starts N] [--check kk] [--check zhit]\n"
+           "                       [--drt]\n"
            "       noskrun --help\n"
            "\n"
            "NOSKRUN, the run organiser: prepares a fit job, runs the fitting engine\n"
@@ -94,6 +97,11 @@ const char* COrganiserApp::usage()
            "                the largest deviation and a verdict, writes ZHITTEST\n"
            "                (frequency, deviation of |Z| in percent, |Z|, reconstructed\n"
            "                |Z|, phase, smoothed phase)\n"
+           "  --drt FILE    the distribution of relaxation times of FILE's data lines\n"
+           "                (a job or an instrument file): prints the peak table and\n"
+           "                writes DRT (# header lines, then tau in s and gamma in\n"
+           "                Ohm per line) in the work folder; --band adds the 95 %\n"
+           "                credible band as two more columns\n"
            "  --batch ...   fits many spectra, each in a temporary work folder of its\n"
            "                own: .TST jobs, and with --template JOB.TST data files\n"
            "                fitted with that job's model, codes and start values; a\n"
@@ -105,9 +113,11 @@ const char* COrganiserApp::usage()
            "                fit ended, the exit\n"
            "                status and the reason of a failure); --plot draws each\n"
            "                parameter against the series; --check kk and --check zhit\n"
-           "                test every spectrum's data and add a verdict column. Exit\n"
-           "                status 1 when any spectrum failed (the others are fitted\n"
-           "                all the same).\n"
+           "                test every spectrum's data and add a verdict column; --drt\n"
+           "                adds each spectrum's DRT peaks to the table and draws the\n"
+           "                DRTs along the series (drt.png, or the --plot name with\n"
+           "                -drt before its suffix). Exit status 1 when any spectrum\n"
+           "                failed (the others are fitted all the same).\n"
            "  --help        this text\n"
            "\n"
            "An option it does not know ends the program with this text on standard\n"
@@ -150,8 +160,10 @@ int COrganiserApp::run(int argc, char** argv)
         return runKkCommand(cl.file, cl.kkCutoff);
     if (cl.mode == CommandLine::Mode::Zhit)
         return runZhitCommand(cl.file);
+    if (cl.mode == CommandLine::Mode::Drt)
+        return runDrtCommand(cl.file, cl.band);
     if (cl.mode == CommandLine::Mode::Batch) {
-        if (cl.plotFile.empty()) {
+        if (cl.plotFile.empty() && !cl.drt) {
             QCoreApplication app(argc, argv);
             keepCNumbers();
             return runBatchCommand(cl, 1);

@@ -7,6 +7,7 @@
 #include "COptionsDlg.h"
 #include "CTextEditorDlg.h"
 #include "EngineLaunch.h"
+#include "ops/DrtRun.h"
 #include "ops/KramersKronigRun.h"
 #include "ops/ZhitRun.h"
 #include "EngineRunner.h"
@@ -252,6 +253,7 @@ void COrganiserDlg::buildMenu()
     add(run, "&Guess start values", &COrganiserDlg::guessStartValues);
     add(run, "&Kramers-Kronig test...", &COrganiserDlg::kramersKronigTest);
     add(run, "&Z-HIT test...", &COrganiserDlg::zhitTest);
+    add(run, "&DRT...", &COrganiserDlg::distributionOfRelaxationTimes);
     add(run, "Launch &NOSKVIEW", &COrganiserDlg::launchViewer);
     add(run, "&Open work folder", &COrganiserDlg::openWorkFolder);
     run->addSeparator();
@@ -1090,6 +1092,23 @@ void COrganiserDlg::paintEvent(QPaintEvent* event)
     frame.lineWidth = 1;
     frame.midLineWidth = 0;
     style()->drawPrimitive(QStyle::PE_Frame, &frame, &p, this);
+}
+
+void COrganiserDlg::distributionOfRelaxationTimes()
+{
+    if (!storeToJob())
+        return;
+    // As for the Kramers-Kronig test, a failure ends in the command's error box.
+    const kkrun::Spectrum spectrum = kkrun::spectrumOf(m_job);
+    drt::Options options;
+    options.bandSamples = 1000;
+    const drt::Result result = drtrun::runAndWrite(spectrum, options, drtrun::kTableFile);
+    m_prompt.message("Distribution of relaxation times of the job's data lines\n\n" +
+                         drtrun::summary(spectrum, result) +
+                         "\nThe DRT is in the file DRT: NOSKVIEW shows it on its \"DRT\" page.",
+                     "DRT", Buttons::Ok, Icon::Information);
+    if (m_options.notifyViewer == 1)
+        Platform::instance().notifier().notifyViewers();
 }
 
 } // namespace nosk

@@ -72,6 +72,9 @@ public:
     // Run -> "Guess start values": the free parameters' start values from
     // the data (run::guessIntoJob).
     void guessStartValues();
+    // Run -> "DRT...": the distribution of relaxation times of the job's
+    // data with its credible band, written to DRT; shows the peak table.
+    void distributionOfRelaxationTimes();
     void openWorkFolder();
     void generateReport();
     void printFrontPage();

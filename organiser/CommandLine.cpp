@@ -45,6 +45,13 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args)
     bool engineOption = false;
     bool kkOption = false;
     bool optionsEnded = false;
+    // With --batch, --drt is a switch; alone it names the file.
+    bool batch = false;
+    for (const std::string& a : args) {
+        if (a == "--")
+            break;
+        batch = batch || a == "--batch";
+    }
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (optionsEnded || !isOption(a)) {
@@ -89,6 +96,13 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args)
         } else if (a == "--kk") {
             setMode(Mode::Kk, a);
             operand(i, a, cl.file);
+        } else if (a == "--drt" && batch) {
+            cl.drt = true;
+        } else if (a == "--drt") {
+            setMode(Mode::Drt, a);
+            operand(i, a, cl.file);
+        } else if (a == "--band") {
+            cl.band = true;
         } else if (a == "--zhit") {
             setMode(Mode::Zhit, a);
             operand(i, a, cl.file);
@@ -147,6 +161,10 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args)
 
     if (cl.mode != Mode::Import && (!cl.target.empty() || cl.spectrum != 0)) {
         fail(std::string(cl.target.empty() ? "--spectrum" : "--to") + " belongs to --import");
+        return cl;
+    }
+    if (cl.band && cl.mode != Mode::Drt) {
+        fail("--band goes with --drt FILE");
         return cl;
     }
     if (kkOption && cl.mode != Mode::Kk) {

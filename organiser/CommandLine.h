@@ -19,6 +19,7 @@ struct CommandLine {
         Zhit,    // --zhit FILE: the Z-HIT test of FILE's data
         Batch,   // --batch FILES_OR_FOLDERS...: fit many spectra, one table
         Guess,   // --guess FILE: start values of the free parameters from the data
+        Drt,     // --drt FILE: the distribution of relaxation times of FILE's data
     };
 
     Mode mode = Mode::Window;
@@ -35,6 +36,8 @@ struct CommandLine {
     std::string outFile;       // --out TABLE.csv
     bool chain = false;        // --chain
     std::string plotFile;      // --plot IMAGE.png
+    bool drt = false;          // --drt with --batch: each spectrum's DRT peaks, a picture of the DRTs
+    bool band = false;         // --band with --drt FILE: the credible band as well
     bool checkKk = false;      // --check kk: a Kramers-Kronig verdict column
     bool checkZhit = false;    // --check zhit: a Z-HIT verdict column
 

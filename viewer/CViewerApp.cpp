@@ -1,5 +1,6 @@
 #include "CViewerApp.h"
 
+#include "CDrtPage.h"
 #include "CKramersKronigPage.h"
 #include "CZhitPage.h"
 #include "CViewerDlg.h"
@@ -35,9 +36,9 @@ const char* CViewerApp::usage()
            "                     FILE ending in .png gives a PNG, any other name a\n"
            "                     32-bit Windows bitmap (.bmp).\n"
            "  --page TITLE       the page to save instead: \"Graphics\",\n"
-           "                     \"Complex-plane plot\", \"Kramers-Kronig\" or \"Z-HIT\"\n"
-           "                     (the tables of noskrun --kk and --zhit; these two need\n"
-           "                     no run).\n"
+           "                     \"Complex-plane plot\", \"Kramers-Kronig\", \"Z-HIT\"\n"
+           "                     or \"DRT\" (the tables of noskrun --kk, --zhit and\n"
+           "                     --drt; these three need no run).\n"
            "  --help             this text.\n"
            "\n"
            "Exit status of --save-image: 0 when the image was written, 1 otherwise\n"
@@ -55,7 +56,8 @@ int saveImageHeadless(GraphSettings& settings, const std::string& file, const st
     dlg.show();
     // The Kramers-Kronig page shows the work folder's test of the data and
     // is there without a run; every other page needs the run loaded.
-    const bool needsRun = pageTitle != CKramersKronigPage::kTitle && pageTitle != CZhitPage::kTitle;
+    const bool needsRun = pageTitle != CKramersKronigPage::kTitle && pageTitle != CZhitPage::kTitle &&
+                          pageTitle != CDrtPage::kTitle;
     if (!dlg.LoadRun(0) && needsRun) {
         std::fprintf(stderr, "%s\n", !dlg.loadError().empty() ? dlg.loadError().c_str()
                                       : prompt.messages.empty() ? "Cannot load the run."

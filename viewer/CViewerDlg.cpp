@@ -4,6 +4,7 @@
 #include "CComplexPlanePage.h"
 #include "CFileTextPage.h"
 #include "CGraphPage.h"
+#include "CDrtPage.h"
 #include "CKramersKronigPage.h"
 #include "CRelativeResidualsPage.h"
 #include "CZhitPage.h"
@@ -165,11 +166,15 @@ void CViewerDlg::createPages()
     // the work folder holds its table, with or without a run.
     const bool kkTable = std::filesystem::exists(CKramersKronigPage::kTableFile);
     const bool zhitTable = std::filesystem::exists(CZhitPage::kTableFile);
+    // So is the DRT's.
+    const bool drtTable = std::filesystem::exists(CDrtPage::kTableFile);
     if (!m_run.hasResults()) {
         if (kkTable)
             addPage(new CKramersKronigPage(textHeight()));
         if (zhitTable)
             addPage(new CZhitPage(textHeight()));
+        if (drtTable)
+            addPage(new CDrtPage(textHeight()));
         if (!m_pages.empty())
             m_tabs->showPage(0);
         return;
@@ -188,6 +193,8 @@ void CViewerDlg::createPages()
         addPage(new CKramersKronigPage(lineHeight));
     if (zhitTable)
         addPage(new CZhitPage(lineHeight));
+    if (drtTable)
+        addPage(new CDrtPage(lineHeight));
     addPage(new CFileTextPage(QStringLiteral("PNTOUTL"), fitPages ? 10036 : 0, m_prompt));
     addPage(new CFileTextPage(QStringLiteral("AUXPNTL"), fitPages ? 10027 : 0, m_prompt));
     // The residuals in percent of |Z| of the model: the graph to judge a fit

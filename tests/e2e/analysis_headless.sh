@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# noskrun --kk and --batch as a script calls them: exit statuses, the files
+# noskrun --kk, --drt and --batch as a script calls them: exit statuses, the files
 # written, and a broken spectrum that fails alone.
 #   analysis_headless.sh BIN_DIR SOURCE_DIR
 set -u
@@ -35,6 +35,12 @@ grep -q "^Verdict: " zhit.txt || fail "--zhit output: $(cat zhit.txt)"
 echo "no job" > bad.TST
 "$bin/noskrun" --kk bad.TST 2> err.txt && fail "--kk of a broken job succeeded"
 grep -q "^noskrun: " err.txt || fail "--kk error text"
+"$bin/noskrun" --drt B.TST --band > drt.txt || fail "--drt exit $?"
+grep -q "Peak   tau (s)" drt.txt || fail "--drt output: $(cat drt.txt)"
+grep -q "^# lambda: " DRT || fail "DRT header"
+[ "$(grep -v '^#' DRT | awk 'NF != 4' | wc -l)" = 0 ] || fail "DRT lines without the band"
+"$bin/noskrun" --drt bad.TST 2> err.txt && fail "--drt of a broken job succeeded"
+grep -q "^noskrun: " err.txt || fail "--drt error text"
 
 mkdir series
 for i in 1 2 3; do cp B.TST "series/s$i.TST"; done
@@ -47,6 +53,9 @@ grep -q "4/4 done, 1 failed" progress.txt || fail "progress: $(cat progress.txt)
 head -n 1 t.csv | grep -q '^index,file,series,S,sigmaf,p1: R,p1: R std dev,' || fail "table head: $(head -n 1 t.csv)"
 grep -q 's4.TST,4,,,.*,-1,' t.csv || fail "broken row: $(grep s4 t.csv)"
 [ -s t.png ] || fail "no plot"
+"$bin/noskrun" --batch series --jobs 2 --out d.csv --drt > /dev/null 2>&1
+head -n 1 d.csv | grep -q ',DRT peaks,peak 1 tau (s),' || fail "DRT columns: $(head -n 1 d.csv)"
+[ -s drt.png ] || fail "no DRT picture"
 "$bin/noskrun" --batch series/s1.TST --chain --out one.csv > /dev/null 2>&1 || fail "single spectrum"
 "$bin/noskrun" --batch series/s1.TST series/s4.TST --check kk --check zhit --out checked.csv > /dev/null 2>&1
 head -n 1 checked.csv | grep -q ',status,reason,KK verdict,Z-HIT verdict$' || fail "verdict columns: $(head -n 1 checked.csv)"

@@ -1,0 +1,589 @@
+#include "Drt.h"
+#include "Nnls.h"
+
+#include <Eigen/Dense>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <istream>
+#include <limits>
+#include <numbers>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+namespace nosk::drt {
+
+using std::numbers::pi;
+
+namespace {
+
+// The modified GCV's weight of the effective parameter count (Cummins,
+// Filloon and Nychka 2001 found 1.3 to 1.4 robust for small samples).
+constexpr double kRho = 1.3;
+// The lambda search: this many grid points per decade over this range.
+// Noise-free data (a model curve, numbers rounded to six digits) drive the
+// criterion to ever smaller lambda, where gamma breaks into spikes: below
+// 1e-6 the peaks of such data are no longer single.
+constexpr int kGridPerDecade = 4;
+constexpr double kLambdaMin = 1e-6, kLambdaMax = 1e1;
+
+// Everything the computation needs, in scaled units: rows divided by |Z|,
+// unknowns divided by the largest |Z| (so that lambda does not depend on
+// the size of the impedance).
+struct Problem {
+    int points = 0;
+    std::vector<double> omega;
+    double zScale = 1, omegaMin = 1, omegaMax = 1;
+    std::vector<double> u;        // ln tau of the basis nodes
+    double shape = 1;             // epsilon of exp(-(epsilon v)^2)
+    Eigen::MatrixXd a;            // 2N x n: the Gaussians' kernels
+    Eigen::MatrixXd s;            // 2N x p: R_inf, L, 1/C as chosen
+    bool hasL = false, hasC = false;
+    Eigen::VectorXd b;            // 2N
+    Eigen::MatrixXd m;            // n x n penalty
+};
+
+// exp(-(e v)^2) and its derivatives.
+double basisDerivative(double v, double e, int order)
+{
+    const double g = std::exp(-(e * v) * (e * v));
+    if (order == 1)
+        return -2 * e * e * v * g;
+    if (order == 2)
+        return (4 * e * e * e * e * v * v - 2 * e * e) * g;
+    return g;
+}
+
+bool wantsCapacitance(const std::vector<double>& f, const std::vector<std::complex<double>>& z, Capacitance c)
+{
+    if (c != Capacitance::Automatic)
+        return c == Capacitance::Always;
+    // The three lowest frequencies: -Z'' growing as f^-s with s >= 0.4 (a
+    // finite-space diffusion turns from s = 1/2 towards the capacitor's 1).
+    std::vector<std::size_t> order(f.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) { return f[x] < f[y]; });
+    const std::size_t lo = order[0], hi = order[std::min<std::size_t>(2, order.size() - 1)];
+    const double y0 = -z[lo].imag(), y1 = -z[hi].imag();
+    if (!(y0 > 0) || !(y1 > 0) || f[hi] <= f[lo])
+        return false;
+    const double slope = std::log(y1 / y0) / std::log(f[hi] / f[lo]);
+    // A capacitive branch also dominates the real part there.
+    return slope <= -0.4 && y0 > 0.5 * std::abs(z[lo].real() - z[order.back()].real());
+}
+
+Problem setUp(const std::vector<double>& f, const std::vector<std::complex<double>>& z, const Options& o)
+{
+    if (f.size() != z.size())
+        throw std::invalid_argument("frequencies and impedances differ in number");
+    if (f.size() < 5)
+        throw std::invalid_argument("the DRT needs at least 5 points");
+    Problem p;
+    p.points = static_cast<int>(f.size());
+    double fMin = f[0], fMax = f[0];
+    for (std::size_t i = 0; i < f.size(); ++i) {
+        if (!std::isfinite(f[i]) || f[i] <= 0)
+            throw std::invalid_argument("a frequency is not positive and finite");
+        if (!std::isfinite(z[i].real()) || !std::isfinite(z[i].imag()) || std::abs(z[i]) == 0)
+            throw std::invalid_argument("an impedance is zero or not finite");
+        fMin = std::min(fMin, f[i]);
+        fMax = std::max(fMax, f[i]);
+        p.zScale = i == 0 ? std::abs(z[i]) : std::max(p.zScale, std::abs(z[i]));
+        p.omega.push_back(2 * pi * f[i]);
+    }
+    if (fMax <= fMin * (1 + 1e-12))
+        throw std::invalid_argument("all frequencies are equal");
+    if (o.derivative != 1 && o.derivative != 2)
+        throw std::invalid_argument("the penalised derivative is of order 1 or 2");
+    p.omegaMin = 2 * pi * fMin;
+    p.omegaMax = 2 * pi * fMax;
+
+    const int perDecade = std::clamp(o.basisPerDecade, 2, 50);
+    const double h = std::log(10.0) / perDecade;
+    const double uLo = std::log(1 / p.omegaMax) - o.extendDecades * std::log(10.0);
+    const double uHi = std::log(1 / p.omegaMin) + o.extendDecades * std::log(10.0);
+    const int n = static_cast<int>(std::ceil((uHi - uLo) / h - 1e-9)) + 1;
+    for (int k = 0; k < n; ++k)
+        p.u.push_back(uLo + k * h);
+    p.shape = 2 * std::sqrt(std::log(2.0)) / (std::clamp(o.basisWidth, 0.5, 5.0) * h);
+    const double e = p.shape;
+
+    // The kernels by the trapezoidal rule in v = ln tau - u_k, exact to
+    // rounding for the smooth integrands; no exp() inside the loop.
+    const double dv = std::min(0.1, 0.25 / e), vMax = 6.5 / e;
+    const int half = static_cast<int>(std::ceil(vMax / dv));
+    std::vector<double> wq, ev;
+    for (int j = -half; j <= half; ++j) {
+        wq.push_back(dv * basisDerivative(j * dv, e, 0));
+        ev.push_back(std::exp(j * dv));
+    }
+    const int rows = 2 * p.points;
+    p.a.resize(rows, n);
+    p.b.resize(rows);
+    for (int i = 0; i < p.points; ++i) {
+        const double wt = 1 / std::abs(z[i]);
+        p.b(i) = wt * z[i].real();
+        p.b(p.points + i) = wt * z[i].imag();
+        for (int k = 0; k < n; ++k) {
+            const double ex = p.omega[i] * std::exp(p.u[k]);
+            double re = 0, im = 0;
+            for (std::size_t j = 0; j < wq.size(); ++j) {
+                const double t = ex * ev[j];
+                const double d = wq[j] / (1 + t * t);
+                re += d;
+                im -= d * t;
+            }
+            p.a(i, k) = wt * p.zScale * re;
+            p.a(p.points + i, k) = wt * p.zScale * im;
+        }
+    }
+
+    p.hasL = o.inductance;
+    p.hasC = wantsCapacitance(f, z, o.capacitance);
+    const int cols = 1 + (p.hasL ? 1 : 0) + (p.hasC ? 1 : 0);
+    p.s = Eigen::MatrixXd::Zero(rows, cols);
+    for (int i = 0; i < p.points; ++i) {
+        const double wt = p.zScale / std::abs(z[i]);
+        p.s(i, 0) = wt;
+        int c = 1;
+        if (p.hasL)
+            p.s(p.points + i, c++) = wt * p.omega[i] / p.omegaMax;
+        if (p.hasC)
+            p.s(p.points + i, c) = -wt * p.omegaMin / p.omega[i];
+    }
+
+    // The penalty: the integral of the squared derivative of gamma on a
+    // grid four times finer than the basis, beyond it by the Gaussians' reach.
+    const double du = h / 4;
+    const double from = p.u.front() - 4 / e, to = p.u.back() + 4 / e;
+    const int fine = static_cast<int>((to - from) / du) + 1;
+    Eigen::MatrixXd d(fine, n);
+    for (int r = 0; r < fine; ++r)
+        for (int k = 0; k < n; ++k)
+            d(r, k) = std::sqrt(du) * basisDerivative(from + r * du - p.u[k], e, o.derivative);
+    p.m = d.transpose() * d;
+    // A tiny ridge keeps the penalty definite (a first derivative spares
+    // a constant, a second one a straight line).
+    p.m.diagonal().array() += 1e-10 * p.m.trace() / n;
+    return p;
+}
+
+// The unconstrained ridge problem in the eigenbasis of the penalty, for the
+// criterion at any lambda in O(n).
+struct Ridge {
+    Eigen::VectorXd eigen, c;  // squared singular values, data along them
+    double outside = 0;  // |b|^2 outside the range of the model
+    int rows = 0, fixed = 0;
+
+    explicit Ridge(const Problem& p)
+    {
+        rows = static_cast<int>(p.b.size());
+        fixed = static_cast<int>(p.s.cols());
+        // The series terms are not penalised: project them out.
+        const Eigen::HouseholderQR<Eigen::MatrixXd> qr(p.s);
+        const Eigen::MatrixXd q = qr.householderQ() * Eigen::MatrixXd::Identity(rows, fixed);
+        const Eigen::MatrixXd at = p.a - q * (q.transpose() * p.a);
+        const Eigen::VectorXd bt = p.b - q * (q.transpose() * p.b);
+        // In standard form: z = L' x with M = L L', the matrix A L^-T, whose
+        // singular values and the data's coordinates along them give the
+        // residual and the trace of the hat matrix at every lambda.
+        const Eigen::LLT<Eigen::MatrixXd> llt(p.m);
+        const Eigen::MatrixXd standard = llt.matrixL().solve(at.transpose()).transpose();
+        const Eigen::BDCSVD<Eigen::MatrixXd> svd(standard, Eigen::ComputeThinU);
+        const Eigen::VectorXd sv = svd.singularValues();
+        const Eigen::VectorXd beta = svd.matrixU().transpose() * bt;
+        const double floor = sv.size() > 0 ? 1e-13 * sv(0) : 0;
+        outside = bt.squaredNorm();
+        for (int i = 0; i < sv.size(); ++i) {
+            if (sv(i) <= floor)
+                continue;
+            eigen.conservativeResize(eigen.size() + 1);
+            c.conservativeResize(c.size() + 1);
+            eigen(eigen.size() - 1) = sv(i) * sv(i);
+            c(c.size() - 1) = beta(i);
+            outside -= beta(i) * beta(i);
+        }
+        outside = std::max(0.0, outside);
+    }
+
+    double traceH(double lambda) const
+    {
+        double t = fixed;
+        for (int i = 0; i < eigen.size(); ++i)
+            t += eigen(i) / (eigen(i) + lambda);
+        return t;
+    }
+
+    double criterion(double lambda) const
+    {
+        double rss = outside;
+        for (int i = 0; i < eigen.size(); ++i) {
+            const double q = lambda / (eigen(i) + lambda);
+            rss += c(i) * c(i) * q * q;
+        }
+        const double free = rows - kRho * traceH(lambda);
+        if (free <= 0)
+            return std::numeric_limits<double>::infinity();
+        return rows * rss / (free * free);
+    }
+};
+
+double searchLambda(const Ridge& ridge, double start, double& best)
+{
+    if (!(start > 0) || !std::isfinite(start))
+        start = 1e-3;
+    const int kLo = static_cast<int>(std::ceil(kGridPerDecade * std::log10(kLambdaMin / start)));
+    const int kHi = static_cast<int>(std::floor(kGridPerDecade * std::log10(kLambdaMax / start)));
+    auto lambdaOf = [&](double k) { return start * std::pow(10.0, k / kGridPerDecade); };
+    int bestK = kLo;
+    best = std::numeric_limits<double>::infinity();
+    for (int k = kLo; k <= kHi; ++k) {
+        const double v = ridge.criterion(lambdaOf(k));
+        if (v < best) {
+            best = v;
+            bestK = k;
+        }
+    }
+    // Golden section in log lambda between the neighbours of the grid's best.
+    double lo = std::max<double>(bestK - 1, kLo), hi = std::min<double>(bestK + 1, kHi);
+    const double gr = (std::sqrt(5.0) - 1) / 2;
+    double x1 = hi - gr * (hi - lo), x2 = lo + gr * (hi - lo);
+    double f1 = ridge.criterion(lambdaOf(x1)), f2 = ridge.criterion(lambdaOf(x2));
+    for (int it = 0; it < 30 && hi - lo > 1e-3; ++it) {
+        if (f1 < f2) {
+            hi = x2;
+            x2 = x1;
+            f2 = f1;
+            x1 = hi - gr * (hi - lo);
+            f1 = ridge.criterion(lambdaOf(x1));
+        } else {
+            lo = x1;
+            x1 = x2;
+            f1 = f2;
+            x2 = lo + gr * (hi - lo);
+            f2 = ridge.criterion(lambdaOf(x2));
+        }
+    }
+    const double k = (lo + hi) / 2;
+    const double v = ridge.criterion(lambdaOf(k));
+    if (v <= best) {
+        best = v;
+        return lambdaOf(k);
+    }
+    return lambdaOf(bestK);
+}
+
+// A standard normal variate above `a`.
+double truncatedNormal(double a, std::mt19937_64& rng)
+{
+    std::normal_distribution<double> normal;
+    std::uniform_real_distribution<double> uniform(0.0, 1.0);
+    if (a < 0.45) {
+        for (;;) {
+            const double x = normal(rng);
+            if (x >= a)
+                return x;
+        }
+    }
+    // Robert (1995): an exponential proposal shifted to a.
+    const double rate = (a + std::sqrt(a * a + 4)) / 2;
+    for (;;) {
+        const double x = a - std::log(1 - uniform(rng)) / rate;
+        if (uniform(rng) <= std::exp(-(x - rate) * (x - rate) / 2))
+            return x;
+    }
+}
+
+std::string formatNumber(double v)
+{
+    char s[40];
+    std::snprintf(s, sizeof s, "%.6E", v);
+    return s;
+}
+
+} // namespace
+
+std::vector<double> criterionCurve(const std::vector<double>& f, const std::vector<std::complex<double>>& z,
+                                   const Options& o, const std::vector<double>& lambdas)
+{
+    const Problem p = setUp(f, z, o);
+    const Ridge ridge(p);
+    std::vector<double> out;
+    for (double l : lambdas)
+        out.push_back(ridge.criterion(l));
+    return out;
+}
+
+Result compute(const std::vector<double>& f, const std::vector<std::complex<double>>& z, const Options& o)
+{
+    const Problem p = setUp(f, z, o);
+    Result r;
+    const int n = static_cast<int>(p.u.size());
+    const int q = static_cast<int>(p.s.cols());
+    const Ridge ridge(p);
+    if (o.lambda > 0) {
+        r.lambda = o.lambda;
+        r.criterion = ridge.criterion(o.lambda);
+    } else {
+        r.lambda = searchLambda(ridge, o.lambdaStart, r.criterion);
+    }
+
+    // The non-negative problem on [A S; sqrt(lambda) D 0] through its cross products.
+    Eigen::MatrixXd full(p.a.rows(), n + q);
+    full << p.a, p.s;
+    Eigen::MatrixXd k = full.transpose() * full;
+    k.topLeftCorner(n, n) += r.lambda * p.m;
+    const Eigen::VectorXd c = full.transpose() * p.b;
+    std::vector<bool> free(n + q, false);
+    free[n] = true;  // R_inf
+    if (p.hasL)
+        free[n + 1] = true;
+    const NnlsResult sol = nnlsNormal(k, c, free);
+    const Eigen::VectorXd& y = sol.x;
+
+    r.shape = p.shape;
+    for (int j = 0; j < n; ++j) {
+        r.basisTau.push_back(std::exp(p.u[j]));
+        r.weights.push_back(p.zScale * y(j));
+    }
+    r.seriesResistance = p.zScale * y(n);
+    int col = n + 1;
+    if (p.hasL)
+        r.seriesInductance = p.zScale * y(col++) / p.omegaMax;
+    if (p.hasC && y(col) > 0)
+        r.seriesCapacitance = 1 / (p.zScale * y(col) * p.omegaMin);
+
+    const Eigen::VectorXd fitted = full * y;
+    double sum = 0;
+    for (int i = 0; i < p.points; ++i) {
+        const double mag = std::abs(z[i]);
+        r.model.emplace_back(fitted(i) * mag, fitted(p.points + i) * mag);
+        const double dr = fitted(i) - p.b(i), di = fitted(p.points + i) - p.b(p.points + i);
+        sum += dr * dr + di * di;
+    }
+    r.residualRms = std::sqrt(sum / (2 * p.points));
+
+    // The table: the basis range, at least outputPerDecade points per decade.
+    const double decades = (p.u.back() - p.u.front()) / std::log(10.0);
+    const int outN = static_cast<int>(std::ceil(decades * std::max(1, o.outputPerDecade) - 1e-9)) + 1;
+    std::vector<std::vector<double>> phi(outN, std::vector<double>(n));
+    for (int i = 0; i < outN; ++i) {
+        const double u = p.u.front() + (p.u.back() - p.u.front()) * i / (outN - 1);
+        r.tau.push_back(std::exp(u));
+        double g = 0;
+        for (int j = 0; j < n; ++j) {
+            phi[i][j] = basisDerivative(u - p.u[j], p.shape, 0);
+            g += r.weights[j] * phi[i][j];
+        }
+        r.gamma.push_back(g);
+    }
+    r.peaks = findPeaks(r.tau, r.gamma);
+
+    if (o.bandSamples > 0) {
+        // The posterior exp(-(|b - F y|^2 + lambda |D y|^2) / (2 sigma^2)), y_gamma >= 0,
+        // with sigma^2 the residual variance; the series terms are unconstrained.
+        const double dof = std::max(1.0, 2.0 * p.points - ridge.traceH(r.lambda));
+        const double sigma = std::sqrt(std::max((p.b - fitted).squaredNorm() / dof, 1e-300));
+        std::vector<bool> bounded(n + q, true);
+        bounded[n] = false;
+        if (p.hasL)
+            bounded[n + 1] = false;
+        std::mt19937_64 rng(o.seed);
+        std::normal_distribution<double> normal;
+        Eigen::VectorXd x = y;
+        Eigen::VectorXd g = k * x;
+        const int burnIn = 200, thin = 3;
+        std::vector<std::vector<double>> samples(outN);
+        for (auto& s : samples)
+            s.reserve(o.bandSamples);
+        for (int sweep = 0; sweep < burnIn + thin * o.bandSamples; ++sweep) {
+            for (int j = 0; j < n + q; ++j) {
+                const double kjj = k(j, j);
+                if (!(kjj > 0))
+                    continue;
+                const double mean = x(j) + (c(j) - g(j)) / kjj;
+                const double sd = sigma / std::sqrt(kjj);
+                const double v = bounded[j] ? mean + sd * truncatedNormal(-mean / sd, rng) : mean + sd * normal(rng);
+                const double step = v - x(j);
+                if (step != 0) {
+                    g += k.col(j) * step;
+                    x(j) = v;
+                }
+            }
+            if (sweep >= burnIn && (sweep - burnIn) % thin == 0) {
+                for (int i = 0; i < outN; ++i) {
+                    double gm = 0;
+                    for (int j = 0; j < n; ++j)
+                        gm += x(j) * phi[i][j];
+                    samples[i].push_back(p.zScale * gm);
+                }
+            }
+        }
+        const double tail = (1 - std::clamp(o.bandLevel, 0.0, 1.0)) / 2;
+        for (auto& s : samples) {
+            const std::size_t lo = static_cast<std::size_t>(tail * (s.size() - 1));
+            const std::size_t hi = static_cast<std::size_t>((1 - tail) * (s.size() - 1));
+            std::nth_element(s.begin(), s.begin() + lo, s.end());
+            r.bandLow.push_back(s[lo]);
+            std::nth_element(s.begin(), s.begin() + hi, s.end());
+            r.bandHigh.push_back(s[hi]);
+        }
+    }
+    return r;
+}
+
+double gammaAt(const Result& r, double tau)
+{
+    double g = 0;
+    const double u = std::log(tau);
+    for (std::size_t j = 0; j < r.weights.size(); ++j)
+        g += r.weights[j] * basisDerivative(u - std::log(r.basisTau[j]), r.shape, 0);
+    return g;
+}
+
+std::vector<Peak> findPeaks(const std::vector<double>& tau, const std::vector<double>& gamma, double minProminence)
+{
+    std::vector<Peak> peaks;
+    const std::size_t n = std::min(tau.size(), gamma.size());
+    if (n < 3)
+        return peaks;
+    const double top = *std::max_element(gamma.begin(), gamma.begin() + n);
+    if (!(top > 0))
+        return peaks;
+    // A maximum counts when it stands out of the valleys that part it from
+    // any higher ground (its topographic prominence): the ripples that noise
+    // leaves on the flank of a peak belong to that peak.
+    std::vector<std::size_t> at;
+    for (std::size_t i = 1; i + 1 < n; ++i) {
+        if (!(gamma[i] > gamma[i - 1] && gamma[i] >= gamma[i + 1]))
+            continue;
+        double leftLow = gamma[i], rightLow = gamma[i];
+        std::size_t j = i;
+        while (j > 0 && gamma[j - 1] <= gamma[i])
+            leftLow = std::min(leftLow, gamma[--j]);
+        j = i;
+        while (j + 1 < n && gamma[j + 1] <= gamma[i])
+            rightLow = std::min(rightLow, gamma[++j]);
+        if (gamma[i] - std::max(leftLow, rightLow) >= minProminence * top)
+            at.push_back(i);
+    }
+    // The valleys: the lowest point between neighbouring peaks, the ends outside.
+    std::vector<std::size_t> valley{0};
+    for (std::size_t m = 0; m + 1 < at.size(); ++m)
+        valley.push_back(static_cast<std::size_t>(
+            std::min_element(gamma.begin() + at[m], gamma.begin() + at[m + 1] + 1) - gamma.begin()));
+    valley.push_back(n - 1);
+    for (std::size_t m = 0; m < at.size(); ++m) {
+        const std::size_t i = at[m];
+        const double l0 = std::log(tau[i - 1]), l1 = std::log(tau[i]), l2 = std::log(tau[i + 1]);
+        const double g0 = gamma[i - 1], g1 = gamma[i], g2 = gamma[i + 1];
+        const double curv = g0 - 2 * g1 + g2;
+        double shift = curv < 0 ? 0.5 * (g0 - g2) / curv : 0;
+        shift = std::clamp(shift, -0.5, 0.5);
+        const double step = shift < 0 ? l1 - l0 : l2 - l1;
+        Peak pk;
+        pk.tau = std::exp(l1 + shift * step);
+        pk.frequencyHz = 1 / (2 * pi * pk.tau);
+        pk.gamma = curv < 0 ? g1 - 0.125 * (g0 - g2) * (g0 - g2) / curv : g1;
+        for (std::size_t j = valley[m]; j < valley[m + 1]; ++j)
+            pk.area += 0.5 * (gamma[j] + gamma[j + 1]) * (std::log(tau[j + 1]) - std::log(tau[j]));
+        peaks.push_back(pk);
+    }
+    return peaks;
+}
+
+std::string formatTable(const Result& r, const Options& o)
+{
+    std::string out;
+    char line[240];
+    std::snprintf(line, sizeof line,
+                  "# method: Tikhonov, Gaussian basis %d per decade, %s derivative penalty, NNLS (gamma >= 0)\n",
+                  std::clamp(o.basisPerDecade, 2, 50), o.derivative == 1 ? "first" : "second");
+    out += line;
+    out += "# lambda: " + formatNumber(r.lambda) + (o.lambda > 0 ? " (given)\n" : " (modified GCV)\n");
+    out += "# R_inf: " + formatNumber(r.seriesResistance) + " Ohm\n";
+    out += "# L: " + formatNumber(r.seriesInductance) + " H\n";
+    out += "# C: " + (r.seriesCapacitance > 0 ? formatNumber(r.seriesCapacitance) + " F\n" : std::string("none\n"));
+    std::snprintf(line, sizeof line, "# residual RMS: %.6E (relative to |Z|)\n", r.residualRms);
+    out += line;
+    std::snprintf(line, sizeof line, "# peaks: %zu (tau s, frequency Hz, gamma Ohm, area Ohm)\n", r.peaks.size());
+    out += line;
+    for (const Peak& pk : r.peaks) {
+        std::snprintf(line, sizeof line, "# peak: %.6E %.6E %.6E %.6E\n", pk.tau, pk.frequencyHz, pk.gamma, pk.area);
+        out += line;
+    }
+    const bool band = r.bandLow.size() == r.tau.size() && !r.tau.empty();
+    out += band ? "# tau/s gamma/Ohm band_low/Ohm band_high/Ohm\n" : "# tau/s gamma/Ohm\n";
+    for (std::size_t i = 0; i < r.tau.size(); ++i) {
+        if (band)
+            std::snprintf(line, sizeof line, "%.6E %.6E %.6E %.6E\n", r.tau[i], r.gamma[i], r.bandLow[i],
+                          r.bandHigh[i]);
+        else
+            std::snprintf(line, sizeof line, "%.6E %.6E\n", r.tau[i], r.gamma[i]);
+        out += line;
+    }
+    return out;
+}
+
+Table readTable(std::istream& in)
+{
+    Table t;
+    std::string line;
+    auto numbers = [](const std::string& text) {
+        std::vector<double> v;
+        std::istringstream s(text);
+        s.imbue(std::locale::classic());
+        double x;
+        while (s >> x)
+            v.push_back(x);
+        return v;
+    };
+    auto after = [&](const std::string& key) -> std::string {
+        return line.compare(0, key.size(), key) == 0 ? line.substr(key.size()) : std::string();
+    };
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.empty())
+            continue;
+        if (line[0] == '#') {
+            std::vector<double> v;
+            if (line.rfind("# method: ", 0) == 0) {
+                t.method = after("# method: ");
+            } else if (!(v = numbers(after("# lambda: "))).empty()) {
+                t.lambda = v[0];
+            } else if (!(v = numbers(after("# R_inf: "))).empty()) {
+                t.seriesResistance = v[0];
+            } else if (!(v = numbers(after("# L: "))).empty()) {
+                t.seriesInductance = v[0];
+            } else if (!(v = numbers(after("# C: "))).empty()) {
+                t.seriesCapacitance = v[0];
+            } else if (!(v = numbers(after("# residual RMS: "))).empty()) {
+                t.residualRms = v[0];
+            } else if ((v = numbers(after("# peak: "))).size() == 4) {
+                t.peaks.push_back({v[0], v[1], v[2], v[3]});
+            }
+            continue;
+        }
+        const std::vector<double> v = numbers(line);
+        if (v.size() < 2)
+            continue;
+        t.tau.push_back(v[0]);
+        t.gamma.push_back(v[1]);
+        if (v.size() >= 4) {
+            t.bandLow.push_back(v[2]);
+            t.bandHigh.push_back(v[3]);
+        }
+    }
+    if (t.bandLow.size() != t.tau.size()) {
+        t.bandLow.clear();
+        t.bandHigh.clear();
+    }
+    return t;
+}
+
+} // namespace nosk::drt
