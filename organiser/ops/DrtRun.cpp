@@ -50,7 +50,9 @@ drt::Result runAndWrite(const kkrun::Spectrum& s, const drt::Options& o, const s
     } catch (const std::invalid_argument& e) {
         throw exception("DRT: %s!", e.what());
     }
-    AtomicFileWriter out(tablePath);
+    // A table of ours under a fixed name in the work folder: a link planted
+    // under that name is replaced, never written through.
+    AtomicFileWriter out(tablePath, AtomicFileWriter::Links::Replace);
     out.buffer() = drt::formatTable(r, o);
     out.commit();
     return r;

@@ -120,7 +120,9 @@ kk::Result runAndWrite(const Spectrum& s, const kk::Options& o, const std::strin
     } catch (const std::invalid_argument& e) {
         throw exception("Kramers-Kronig test: %s!", e.what());
     }
-    AtomicFileWriter out(tablePath);
+    // A table of ours under a fixed name in the work folder: a link planted
+    // under that name is replaced, never written through.
+    AtomicFileWriter out(tablePath, AtomicFileWriter::Links::Replace);
     out.buffer() = kk::formatTable(s.frequencyHz, r);
     out.commit();
     return r;

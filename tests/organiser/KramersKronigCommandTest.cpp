@@ -129,3 +129,23 @@ TEST(KramersKronigCommand, ZhitMenuTestsTheJobAndWritesZhittest)
 }
 
 } // namespace
+
+// The analyses' tables are files of ours under fixed names: a link planted
+// under such a name is replaced, and the file it points to stays as it was.
+TEST(KramersKronigCommand, TablesReplaceAPlantedLink)
+{
+    test::TempWorkDir dir;
+    FitJob job;
+    job.load(battery());
+    const kkrun::Spectrum spectrum = kkrun::spectrumOf(job);
+    test::writeAll("victim", "keep me\n");
+    for (const char* name : {kkrun::kTableFile, zhitrun::kTableFile}) {
+        fs::create_symlink("victim", name);
+        if (std::string(name) == kkrun::kTableFile)
+            kkrun::runAndWrite(spectrum, kk::Options{}, name);
+        else
+            zhitrun::runAndWrite(spectrum, name);
+        EXPECT_FALSE(fs::is_symlink(name)) << name;
+        EXPECT_EQ(test::readAll("victim"), "keep me\n") << name;
+    }
+}
