@@ -143,7 +143,9 @@ TEST(EngineLimits, FitHeldByLimitsAgreesWithBoundedTrustRegionReference)
     const FitStatisticsResult& s = bounded.record.statistics;
     for (int j = 0; j < 7; ++j) {
         EXPECT_EQ(s.resolved[j], held[j] == 0) << j;
-        EXPECT_EQ(s.stdDev[j] == 0, held[j] != 0) << j;
+        // A parameter held by its limit has no std dev (NaN, never 0).
+        EXPECT_EQ(std::isnan(s.stdDev[j]), held[j] != 0) << j;
+        EXPECT_EQ(s.status[j] == ParameterStatus::AtLimit, held[j] != 0) << j;
     }
     EXPECT_FALSE(s.singular);
     EXPECT_EQ(s.nu, 132 - 7);
