@@ -89,7 +89,7 @@ const char* COrganiserApp::usage()
            "                and writes KKTEST (frequency, residuals of the real and the\n"
            "                imaginary part in percent of |Z|) in the work folder. M is\n"
            "                chosen where the series first describes the data (its\n"
-           "                residual norm within 15 %% of the smallest any M reaches),\n"
+           "                residual norm within 15 % of the smallest any M reaches),\n"
            "                then grown until mu <= 0.85; see the help's Kramers-Kronig\n"
            "                page. --kk-cutoff C: the classic rule instead, M grows\n"
            "                from 1 until mu <= C\n"
