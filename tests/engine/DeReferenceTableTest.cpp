@@ -11,6 +11,7 @@
 #include "engine/JobProblem.h"
 #include "engine/PreparedJob.h"
 
+#include "job/AtomicFileWriter.h"
 #include "job/FitJob.h"
 
 #include <gtest/gtest.h>
@@ -142,7 +143,7 @@ Table read(const std::string& path)
 
 void write(const std::string& path, const Table& t)
 {
-    std::ofstream out(path);
+    std::ostringstream out;
     out << "# Values of the DEs computed by quadrature and digamma (R = 1e3, T = 1e-3):\n"
            "# DE 10 value and d/dR, d/dT, d/dPHI (re im each), DEs 36 and 37 values;\n"
            "# the example jobs' model at their start values and their fits (S, free parameters).\n";
@@ -155,6 +156,7 @@ void write(const std::string& path, const Table& t)
         }
         out << '\n';
     }
+    nosk::replaceFile(path, out.str());
 }
 
 // The tolerance of one number, relative to its scale (see below): the DE's

@@ -29,7 +29,7 @@ std::string battery()
 // A ZARC (100 Ohm, tau0 1 ms, phi 0.85) after 5 Ohm as an instrument table.
 void writeZarcTable(const std::string& path)
 {
-    std::ofstream out(path);
+    std::ostringstream out;
     out << "Freq/Hz,Z'/Ohm,Z''/Ohm\n";
     for (int i = 0; i < 60; ++i) {
         const double f = 1e5 * std::pow(10.0, -i / 8.0);
@@ -37,6 +37,7 @@ void writeZarcTable(const std::string& path)
             5.0 + 100.0 / (1.0 + std::pow(std::complex<double>(0, 2 * std::numbers::pi * f * 1e-3), 0.85));
         out << f << ',' << z.real() << ',' << z.imag() << '\n';
     }
+    test::writeAll(path, out.str());
 }
 
 TEST(DrtCommand, RunMenuWritesTheDrtWithItsBand)
