@@ -16,10 +16,6 @@ foreach(program noskrun noskview noskwin)
   endif()
 endforeach()
 
-if(TARGET nosk_hypergeometric AND TARGET noskwin)
-  install(TARGETS nosk_hypergeometric LIBRARY DESTINATION ${NOSK_MODULE_INSTALL_DIR})
-endif()
-
 set(packaging ${CMAKE_SOURCE_DIR}/packaging)
 install(FILES ${packaging}/noskrun.desktop ${packaging}/noskview.desktop
   DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)

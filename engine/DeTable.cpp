@@ -4,7 +4,6 @@
 #include "common/core/Exception.h"
 #include "de/DeMath.h"
 #include "de/Families.h"
-#include "de/HypergeometricModule.h"
 #include "de/Special.h"
 
 #include <algorithm>
@@ -540,17 +539,9 @@ bool needsCell(int de)
     return l == Level::E || l == Level::M;
 }
 
-// The DEs computed (in part) by Arb, which lives in the hypergeometric module.
-bool needsHypergeometricModule(int de)
-{
-    return de == 12 || de == 13 || de == 18 || de == 19 || de == 28 || de == 29 || de == 34;
-}
-
 bool inRange(int de, const DeParams& p, const DeContext& ctx)
 {
     if (de < 0 || de > 37)
-        return false;
-    if (needsHypergeometricModule(de) && !de::hypergeometricModuleLoaded())
         return false;
     if (needsCell(de) && !(ctx.celcap > 0 && std::isfinite(ctx.celcap)))
         return false;
@@ -706,9 +697,6 @@ void deValidate(int de, const DeParams& p, const int* nfree, int selectorIndex, 
     if (!deAvailable(de))
         throw EngineError(Reason::Kind::De, Place().withParam(selectorIndex + 1).withDe(de),
             "DE %i is not available in this engine", de);
-    if (needsHypergeometricModule(de) && !de::hypergeometricModuleLoaded())
-        throw EngineError(Reason::Kind::De, Place().withParam(selectorIndex + 1).withDe(de),
-            "DE %i needs the module %s, which cannot be loaded", de, kNoskHypergeometricModule);
     if (needsCell(de) && !(ctx.celcap > 0 && std::isfinite(ctx.celcap)))
         throw EngineError(Reason::Kind::Field, Place().withField("CELCAP").withDe(de),
             "DE %i works at the dielectric level and needs CELCAP > 0", de);

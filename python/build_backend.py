@@ -27,7 +27,6 @@ NAME = "nosk"
 VERSION = "1.0"
 SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 PACKAGE_FILES = ("__init__.py", "_circuits.py", "py.typed")
-MODULES = ("nosk_hypergeometric.so",)
 
 _METADATA = f"""Metadata-Version: 2.1
 Name: {NAME}
@@ -74,7 +73,7 @@ def _write_wheel(wheel_directory: str, package_dir: str) -> str:
     dist_info = f"{NAME}-{VERSION}.dist-info"
     files = {}
     for name in sorted(os.listdir(package_dir)):
-        if name in PACKAGE_FILES or name in MODULES or (name.startswith("_nosk") and name.endswith(".so")):
+        if name in PACKAGE_FILES or (name.startswith("_nosk") and name.endswith(".so")):
             with open(os.path.join(package_dir, name), "rb") as f:
                 files[f"{NAME}/{name}"] = f.read()
     if not any(n.startswith(f"{NAME}/_nosk") for n in files):

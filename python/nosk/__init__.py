@@ -51,8 +51,6 @@ __all__ = [
     "parameter_roles",
 ]
 
-_nosk._use_module_folder(os.path.dirname(os.path.abspath(__file__)))
-
 # Weighting names and the engine's IRCH codes.
 _WEIGHTINGS = {"unit": 1, "proportional": 2, "modulus": 3, "model": -2}
 

@@ -7,7 +7,6 @@
 #include "FitCore.h"
 
 #include "core/Exception.h"
-#include "engine/de/Special.h"
 #include "job/FitJob.h"
 #include "ops/InstrumentImport.h"
 #include "ops/KramersKronigRun.h"
@@ -326,14 +325,6 @@ PYBIND11_MODULE(_nosk, m)
     m.def(
         "parameter_roles", [](const std::string& circuit) { return nosk::python::roles(circuit); },
         py::arg("circuit"));
-    // The package carries the 2F1 module beside the extension; the engine
-    // looks there instead of beside the Python interpreter.
-    m.def(
-        "_use_module_folder",
-        [](const std::string& folder) {
-            nosk::engine::de::useHypergeometricModuleForTesting(folder + "/nosk_hypergeometric.so");
-        },
-        py::arg("folder"));
     m.def("circuit_definition", &nosk::python::definitionText, py::arg("circuit"));
 
     m.def(

@@ -257,7 +257,7 @@ TEST(DeIdentities, PowerLawDistributions)
     const double w = 3.7;
     for (double x : logGrid(1e-9, 1e9, 2)) {
         SCOPED_TRACE(x);
-        // DE 12 at PHI = 1 (Arb) against the complex logarithms of DE 30.
+        // DE 12 at PHI = 1 (quadrature near x = 1) against the complex logarithms of DE 30.
         EXPECT_REL_NEAR(Z(12, {2, x / w, 7, 1}, w), Z(30, {2, x / w, 7, 1}, w), 1e-10);
         // ... and near PHI = 0, where the difference of two 2F1 cancels.
         EXPECT_REL_NEAR(Z(12, {2, x / w, 7, 1e-9}, w), Z(30, {2, x / w, 7, 0}, w), 1e-8);
@@ -467,6 +467,37 @@ TEST(DeAccuracy, DistributionReference)
     };
     for (const Ref& r : davidsonCole)
         EXPECT_REL_NEAR(Z(29, {1, r.x, r.U, r.PHI}, 1), r.value, 1e-10) << r.U << " " << r.PHI << " " << r.x;
+    // Where the earlier double-precision series gave NaN (DE 12 at large U and
+    // small PHI), where the singularity of the DE 29 DRT at tau = T is nearly
+    // not integrable (U near 1), and where the connection formula of DE 18
+    // degenerates (m near 1 below x = 1): mpmath at 40 digits, the DRT
+    // integral (DE 12) and mpmath's own 2F1 (DEs 18, 29).
+    const Ref hard[] = {
+        {259, -0.0168, 1e-12, {1.0, -2.231517501904876309e-16}},
+        {259, -0.0168, 1.0, {0.99992319584648589065, -0.00017575582357927320965}},
+        {259, -0.0168, 1e6, {0.99658628863183314983, -0.00043482356013097951623}},
+        {25, 0.08, 1.6e11, {0.0012050568667702091809, -0.0057753087701080615162}},
+        {25, 0.08, 1e12, {0.00003372684078449522417, -0.00097840726299516738413}},
+    };
+    for (const Ref& r : hard)
+        EXPECT_REL_NEAR(Z(12, {1, r.x, r.U, r.PHI}, 1), r.value, 1e-10) << r.U << " " << r.PHI << " " << r.x;
+    const Ref hard29[] = {
+        {0.996, 0.95, 0.5, {0.80114432790524688475, -0.39862265096520015128}},
+        {0.996, 0.95, 3, {0.10210567263647240366, -0.30089483460823315371}},
+        {0.996, 0.95, 1e6, {1.2572162317661207896e-8, -1.0797307892327911156e-6}},
+        {0.99, 0.01, 1.4, {0.66935919607700215569, -0.24083156000946533211}},
+        {0.5, 1, 1e12, {7.8539816340445263848e-13, -1.4508657738523826714e-11}},
+    };
+    for (const Ref& r : hard29)
+        EXPECT_REL_NEAR(Z(29, {1, r.x, r.U, r.PHI}, 1), r.value, 1e-10) << r.U << " " << r.PHI << " " << r.x;
+    const Ref hard18[] = {
+        {0.97, 0.3, 1e-8, {0.99999999942323469298, -1.2230276661699466334e-8}},
+        {0.97, 0.3, 0.1, {0.9903182341907060154, -0.074576741914667566872}},
+        {0.999, 0.99, 0.7, {0.99797977127322715803, -0.0061018666870639080737}},
+        {0.01, 0.5, 1.4, {0.012674305313374665449, -0.010128996808270946745}},
+    };
+    for (const Ref& r : hard18)
+        EXPECT_REL_NEAR(Z(18, {1, r.x, r.U, r.PHI}, 1), r.value, 1e-10) << r.U << " " << r.PHI << " " << r.x;
     struct Gauss {
         double sigma, x;
         Complex value;
@@ -651,17 +682,20 @@ TEST(DeResponse, ArgumentsThatUnderOrOverflowEndWithoutHanging)
     }
 }
 
-TEST(DeAccuracy, PowerLawSeriesAgreeWithArb)
+TEST(DeAccuracy, PowerLawSeriesAgreeWithQuadrature)
 {
-    // The double-precision series of P_phi against Arb's 2F1 on both sides
-    // of the unit circle, for exponents below, between and above 1.
-    using nosk::engine::de::hypergeometric2F1;
+    // The double-precision series of P_phi (and of 1 - P_phi) against the
+    // quadrature of the DRT integral on both sides of the unit circle, for
+    // exponents below, between and above 1.
+    using nosk::engine::de::powerLawDrtQuadrature;
     using nosk::engine::de::powerLawDrtResponse;
     for (double phi : {0.07, 0.5, 0.93, 1.5, 2.7, 7.3}) {
         for (double r : {1e-9, 0.01, 0.3, 0.5, 2.0, 7.0, 1e4, 1e12}) {
             for (double angle : {-kPi / 2, 0.3, kPi / 2}) {
                 const Complex z = std::polar(r, angle);
-                EXPECT_REL_NEAR(powerLawDrtResponse(phi, z), hypergeometric2F1(1, phi, 1 + phi, -z), 1e-12)
+                const Complex series = powerLawDrtResponse(phi, z);
+                EXPECT_REL_NEAR(series, powerLawDrtQuadrature(phi, z, false), 1e-12) << phi << " " << z;
+                EXPECT_REL_NEAR(1.0 - series, powerLawDrtQuadrature(phi, z, true), r < 1 ? 1e-6 : 1e-12)
                     << phi << " " << z;
             }
         }
