@@ -1,6 +1,5 @@
 # What `cmake --install build --prefix P` puts under P:
 #   bin/                        noskrun, noskview and the engine noskwin
-#   lib/nosk/                   the engine's hypergeometric module (opened on use)
 #   share/nosk/                 the shared data (cmake/DataFiles.cmake)
 #   share/applications/         the desktop entries of the two programs
 #   share/icons/hicolor/        their icons

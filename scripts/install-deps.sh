@@ -6,13 +6,11 @@
 set -euo pipefail
 
 # Building and running the programs (the demo installs only these). "a|b": the
-# first of these packages that the distribution has (Ubuntu 24.04 ships arb
-# inside flint).
+# first of these packages that the distribution has.
 packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev libcminpack-dev
   libeigen3-dev
-  'libflint-arb-dev|libflint-dev'
   libcerf-dev libboost-math-dev
   fonts-dejavu-core
 )

@@ -5,11 +5,8 @@
 # by the file itself (its NEEDED entries, readelf) nor by what the loader
 # brings in with them (ldd), and no symbol of theirs may be in the file (their
 # code linked statically; nm, so a stripped file is checked by its links only).
-#
-# One exception, printed but allowed: Debian 12 builds FLINT with NTL, and NTL
-# needs gf2x (GPL 2+), so the hypergeometric module brings gf2x into the
-# engine's process when it is opened, through FLINT and NTL (both LGPL) and
-# never through a link of ours. THIRD-PARTY.md says so.
+# No exceptions: a GPL-only library brought in by any other library is a
+# finding too.
 # Exit status 1 and one line per finding when anything is linked.
 set -uo pipefail
 prefix=$1
@@ -50,11 +47,6 @@ while IFS= read -r -d '' file; do
     done
     for lib in "${loaded[@]}"; do
       matches "$lib" "$name" || continue
-      if [ "$name" = libgf2x ] && printf '%s\n' "${loaded[@]}" | grep -q '^libntl\.so' &&
-         printf '%s\n' "${loaded[@]}" | grep -q '^libflint\.so' && ! printf '%s\n' "${needed[@]}" | grep -q '^libgf2x'; then
-        echo "note: $rel brings in $lib through the system's FLINT and NTL (see THIRD-PARTY.md)"
-        continue
-      fi
       if ! printf '%s\n' "${needed[@]}" | grep -qxF "$lib"; then
         echo "$rel brings in $lib through its libraries (${name}: GPL only)"; found=1
       fi

@@ -41,7 +41,7 @@ cd "$work"
 for f in INFL PNTOUTL AUXPNTL OUTIN solartron.fra; do
   [ -s "$f" ] || { echo "the headless run left no $f" >&2; exit 1; }
 done
-# A DE computed by Arb: the installed engine opens its module from lib/.
+# A DE computed by quadrature (DE 12): the installed engine needs nothing beside it.
 mkdir -p de12
 cp "$prefix/share/nosk/fittests/CKT.A/ADE12.TST" de12/INFL
 (cd de12 && "$bin/noskwin" >engine.log) || { echo "the installed engine refused a DE 12 job: $(cat de12/PNTOUTL)" >&2; exit 1; }
