@@ -196,9 +196,15 @@ WorkFolderLock::Attempt WorkFolderLock::attempt(const std::string& purpose, bool
         m_fd = fd;
         m_token = newToken();
         if (!readOnly) {
+            // The line only tells others who holds the lock, so failures are
+            // ignored. Written over the old line and cut after it only when
+            // the old one was longer (readers take the first line): cutting
+            // a file to 0 costs the file system a journal entry, 0.1-0.4 ms
+            // on ext4, a tenth of a short engine run.
             const std::string line = std::to_string(::getpid()) + " " + m_token + " " + purpose + "\n";
-            if (::ftruncate(fd, 0) == 0 && ::pwrite(fd, line.data(), line.size(), 0) < 0) {
-                // The line only tells others who holds the lock.
+            const off_t length = static_cast<off_t>(line.size());
+            if (::pwrite(fd, line.data(), line.size(), 0) == length && ::fstat(fd, &info) == 0 && info.st_size > length
+                && ::ftruncate(fd, length) != 0) {
             }
         }
         return Attempt::Taken;

@@ -73,8 +73,10 @@ AtomicFileWriter::AtomicFileWriter(const std::string& path, Links links, Durabil
         errno = error;
         throw exception("Cannot open file '%s'!", path.c_str());
     }
-    if (exists && !m_tempPath.empty())
+    if (exists && !m_tempPath.empty()) {
         ::fchmod(m_fd, old.st_mode & 07777);  // keep the old file's permissions
+        m_replacesFile = true;
+    }
 }
 
 AtomicFileWriter::~AtomicFileWriter()
@@ -127,12 +129,37 @@ void AtomicFileWriter::commit()
     }
     if (m_tempPath.empty())
         return;
+    if (!m_sync && m_replacesFile && exchangeWithTarget())
+        return;
     if (std::rename(m_tempPath.c_str(), m_target.c_str()) != 0) {
         const int error = errno;
         ::unlink(m_tempPath.c_str());
         errno = error;
         throw exception("Cannot write file '%s'!", m_path.c_str());
     }
+}
+
+// Without the sync: the new file and the old one swap names, and the old one
+// is removed under the temporary name. The target names the old file or the
+// new one at every moment, as with a rename; but a rename over an existing
+// file makes ext4 allocate the new file's blocks and start writing them at
+// once (its guard for programs that do not sync), 0.2-0.4 ms per file, which
+// is what the unsynced way is for not to pay. False when the swap cannot be
+// made (no such call, another file system, the target gone): then rename.
+bool AtomicFileWriter::exchangeWithTarget()
+{
+#ifdef RENAME_EXCHANGE
+    if (::renameat2(AT_FDCWD, m_tempPath.c_str(), AT_FDCWD, m_target.c_str(), RENAME_EXCHANGE) != 0)
+        return false;
+    struct stat swapped {};
+    if (::lstat(m_tempPath.c_str(), &swapped) == 0 && S_ISREG(swapped.st_mode) && ::unlink(m_tempPath.c_str()) == 0)
+        return true;
+    // Not the regular file it was a moment ago, or it cannot be removed:
+    // swap back, and the rename below replaces it as before.
+    return ::renameat2(AT_FDCWD, m_tempPath.c_str(), AT_FDCWD, m_target.c_str(), RENAME_EXCHANGE) != 0;
+#else
+    return false;
+#endif
 }
 
 void replaceFile(const std::string& path, std::string_view bytes, AtomicFileWriter::Links links,

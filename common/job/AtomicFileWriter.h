@@ -41,7 +41,8 @@ public:
     std::string& buffer() { return m_buffer; }
     // Writes out the buffer. Failure: "Cannot write file '<path>'!".
     void flush();
-    // flush(), sync, close and rename over the target. Failure as flush().
+    // flush(), sync, close and rename over the target (without the sync: swap
+    // names with it and remove the old file). Failure as flush().
     void commit();
 
     const std::string& path() const { return m_path; }
@@ -49,12 +50,14 @@ public:
 private:
     void fail();
     void discard();
+    bool exchangeWithTarget();
 
     std::string m_path;      // as the caller gave it (for messages)
     std::string m_target;    // the file replaced
     std::string m_tempPath;  // empty when writing in place
     int m_fd = -1;
     bool m_sync = true;
+    bool m_replacesFile = false;  // the target is a regular file (not a link)
     std::string m_buffer;
 };
 
