@@ -2,6 +2,7 @@
 
 #include "core/Exception.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -28,14 +29,19 @@ void setOutputDurability(AtomicFileWriter::Durability durability)
 
 void TextFile::line(const char* format, ...)
 {
+    // Formatted once into a line-sized buffer; only a longer line (a long
+    // path) is formatted again at its length.
+    char small[256];
     va_list args;
     va_start(args, format);
     va_list copy;
     va_copy(copy, args);
-    const int n = std::vsnprintf(nullptr, 0, format, copy);
+    const int n = std::vsnprintf(small, sizeof small, format, copy);
     va_end(copy);
     std::string s;
-    if (n > 0) {
+    if (n > 0 && static_cast<std::size_t>(n) < sizeof small) {
+        s.assign(small, static_cast<std::size_t>(n));
+    } else if (n > 0) {
         std::vector<char> buffer(static_cast<std::size_t>(n) + 1);
         std::vsnprintf(buffer.data(), buffer.size(), format, args);
         s.assign(buffer.data(), static_cast<std::size_t>(n));
@@ -57,18 +63,39 @@ void TextFile::save(const std::string& path) const
     replaceFile(path, m_contents, AtomicFileWriter::Links::Replace, g_durability);
 }
 
+std::string eFormat(double value, int width, int digits)
+{
+    // std::to_chars rounds the exact binary value correctly, as printf does,
+    // and writes the same digits and the same exponent (sign and at least two
+    // digits); printf's letter is upper case.
+    char text[64];
+    const auto [end, ec] = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific, digits);
+    if (ec != std::errc()) {
+        char buffer[80];
+        std::snprintf(buffer, sizeof buffer, "%*.*E", width, digits, value);
+        return buffer;
+    }
+    for (char* c = text; c < end; ++c)
+        if (*c == 'e')
+            *c = 'E';
+    const std::size_t length = static_cast<std::size_t>(end - text);
+    std::string s(length < static_cast<std::size_t>(width) ? static_cast<std::size_t>(width) - length : 0, ' ');
+    s.append(text, length);
+    return s;
+}
+
 std::string eField(double value, int width, int digits, bool separate)
 {
     if (!std::isfinite(value))
         value = 0.0;
-    char buffer[64];
+    std::string s;
     for (int d = digits; d >= 0; --d) {
-        std::snprintf(buffer, sizeof buffer, "%*.*E", width, d, value);
-        const int length = static_cast<int>(std::string_view(buffer).size());
-        if (length < width || (length == width && (!separate || buffer[0] == ' ')))
-            return buffer;
+        s = eFormat(value, width, d);
+        const int length = static_cast<int>(s.size());
+        if (length < width || (length == width && (!separate || s[0] == ' ')))
+            return s;
     }
-    return buffer;
+    return s;
 }
 
 } // namespace nosk::engine

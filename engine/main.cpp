@@ -5,10 +5,12 @@
 #include "core/WorkFolderLock.h"
 #include "engine/EngineRun.h"
 
+#include <cerrno>
 #include <charconv>
 #include <csignal>
 #include <cstring>
-#include <iostream>
+#include <ostream>
+#include <streambuf>
 #include <string>
 #include <unistd.h>
 
@@ -16,9 +18,60 @@ namespace {
 
 constexpr int kMaxStarts = 10000;
 
+// Standard output and error as streams over their descriptors. The engine
+// uses no std::cout: the eight standard streams and their set-up cost a short
+// run more than its fit. Output is buffered until a flush (std::endl, a
+// progress line) and at the end; error output goes out at once.
+class DescriptorBuffer : public std::streambuf {
+public:
+    explicit DescriptorBuffer(int fd)
+        : m_fd(fd)
+    {
+        setp(m_buffer, m_buffer + sizeof m_buffer);
+    }
+    ~DescriptorBuffer() override { sync(); }
+
+protected:
+    int_type overflow(int_type c) override
+    {
+        if (sync() != 0)
+            return traits_type::eof();
+        if (!traits_type::eq_int_type(c, traits_type::eof())) {
+            *pptr() = traits_type::to_char_type(c);
+            pbump(1);
+        }
+        return traits_type::not_eof(c);
+    }
+    int sync() override
+    {
+        const char* p = pbase();
+        while (p < pptr()) {
+            const ssize_t n = ::write(m_fd, p, static_cast<std::size_t>(pptr() - p));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                setp(m_buffer, m_buffer + sizeof m_buffer);
+                return -1;  // a closed reader: the output is lost, the run goes on
+            }
+            p += n;
+        }
+        setp(m_buffer, m_buffer + sizeof m_buffer);
+        return 0;
+    }
+
+private:
+    int m_fd;
+    char m_buffer[4096];
+};
+
+DescriptorBuffer g_outBuffer(STDOUT_FILENO);
+DescriptorBuffer g_errBuffer(STDERR_FILENO);
+std::ostream g_out(&g_outBuffer);
+std::ostream g_err(&g_errBuffer);
+
 int usage()
 {
-    std::cerr << "usage: noskwin [S] [--starts N]\n"
+    g_err << "usage: noskwin [S] [--starts N]\n"
                  "  runs the job of INFL in the current folder; S waits for Enter at the end;\n"
                  "  --starts N fits from the job's start values and N-1 further starts and keeps the\n"
                  "  lowest S (1 to "
@@ -30,6 +83,7 @@ int usage()
 
 int main(int argc, char** argv)
 {
+    g_err << std::unitbuf;
     bool stay = false;
     int starts = 1;
     for (int i = 1; i < argc; ++i) {
@@ -51,17 +105,20 @@ int main(int argc, char** argv)
     // One run at a time in the folder; the organiser hands its lock down.
     nosk::WorkFolderLock lock;
     if (!lock.tryLockOrInherit("noskwin")) {
-        std::cerr << (lock.error().empty() ? lock.busyMessage() + " Run the engine when it has finished."
+        g_err << (lock.error().empty() ? lock.busyMessage() + " Run the engine when it has finished."
                                            : lock.error())
                   << '\n';
         return 1;
     }
-    const int status = nosk::engine::runEngine(std::cout, std::cerr, starts);
+    const int status = nosk::engine::runEngine(g_out, g_err, starts);
     lock.unlock();
     if (stay && ::isatty(STDIN_FILENO)) {
-        std::cout << "Press Enter to close" << std::endl;
-        std::string line;
-        std::getline(std::cin, line);
+        g_out << "Press Enter to close" << std::endl;
+        char c = 0;
+        while (::read(STDIN_FILENO, &c, 1) == 1 && c != '\n') {
+        }
     }
+    g_out.flush();
+    g_err.flush();
     return status;
 }

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -9,6 +10,7 @@
 #include <random>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -55,9 +57,14 @@ bool sameFile(int fd, const std::string& path)
 
 std::string newToken()
 {
-    std::random_device device;
-    std::mt19937_64 bits((static_cast<unsigned long long>(device()) << 32) ^ device()
-                         ^ static_cast<unsigned long long>(::getpid()) ^ static_cast<unsigned long long>(std::time(nullptr)));
+    // The kernel's random bytes (std::random_device first asks the processor
+    // what it offers, which in a virtual machine costs more than the rest of
+    // the lock); the process and the time besides.
+    unsigned long long seed = 0;
+    if (::getrandom(&seed, sizeof seed, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof seed))
+        seed = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
+    std::mt19937_64 bits(seed ^ static_cast<unsigned long long>(::getpid())
+                         ^ static_cast<unsigned long long>(std::time(nullptr)));
     static const char digits[] = "0123456789abcdef";
     std::string token;
     for (int i = 0; i < 16; ++i)
