@@ -1,5 +1,6 @@
 # What `cmake --install build --prefix P` puts under P:
 #   bin/                        noskrun, noskview and the engine noskwin
+#   lib/nosk/                   noskrun's window module (opened on use)
 #   share/nosk/                 the shared data (cmake/DataFiles.cmake)
 #   share/applications/         the desktop entries of the two programs
 #   share/icons/hicolor/        their icons
@@ -14,6 +15,10 @@ foreach(program noskrun noskview noskwin)
     install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   endif()
 endforeach()
+
+if(TARGET noskrun_window)
+  install(TARGETS noskrun_window LIBRARY DESTINATION ${NOSK_WINDOW_INSTALL_DIR})
+endif()
 
 set(packaging ${CMAKE_SOURCE_DIR}/packaging)
 install(FILES ${packaging}/noskrun.desktop ${packaging}/noskview.desktop
