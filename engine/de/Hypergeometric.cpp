@@ -50,14 +50,20 @@ Complex nanComplex()
 }
 
 // The integral of f over [a, b] (a < b finite), NaN when the library gives up.
+// The rule runs over [0, 1] and f is called at a + (b - a) s: the library
+// forms the nodes near 0 from their distance to it (so they never fall on the
+// end, as they may on a long interval far from 0), and f may be called at a
+// itself only through rounding, where every integrand here is finite.
 template <class F>
 Complex finitePiece(F f, double a, double b)
 {
     if (!(b > a))
         return 0.0;
+    const double width = b - a;
+    const auto g = [&](double s) { return f(a + width * s); };
     try {
         double error = 0;
-        return tanhSinh().integrate(f, a, b, kQuadTolerance, &error);
+        return width * tanhSinh().integrate(g, 0.0, 1.0, kQuadTolerance, &error);
     } catch (...) {
         return nanComplex();
     }
@@ -380,7 +386,8 @@ Complex davidsonColeGeneral(const DeParams& p, double omega, double, Complex*)
     const double lnorm = std::lgamma(c) - std::lgamma(PHI) - std::lgamma(1 - U);
     const Complex z(0.0, x);
     if (U <= 0) {
-        const auto lw = [=](double y) { return lnorm + PHI * y - U * std::log(-std::expm1(y)); };
+        // (1 - e^y)^-U, 1 at U = 0 also where y rounds to 0.
+        const auto lw = [=](double y) { return lnorm + PHI * y - (U == 0 ? 0.0 : U * std::log(-std::expm1(y))); };
         return p.R * drtIntegral(lw, z, false, -std::numeric_limits<double>::infinity(), 0.0, {-1.0});
     }
     // For U > 0 the weight is singular at t = 1, too strongly near U = 1 for
