@@ -59,6 +59,8 @@ void CDrtPage::addModel()
         m_partLabels.push_back(label);
     };
     for (const drt::CircuitPart& part : d.parts)
+        m_modelHasLines = m_modelHasLines || !part.lines.empty();
+    for (const drt::CircuitPart& part : d.parts)
         addPart(part.label, [&](double t) { return part.gamma(t, drt::kLineWidth); });
     if (d.hasNumerical) {
         std::string label = "numerical DRT of ";
@@ -81,7 +83,8 @@ QString CDrtPage::modelNote() const
         return m_run && m_run->hasResults() && !m_modelWhy.empty()
                    ? QStringLiteral("No DRT of the fitted circuit: ") + QString::fromStdString(m_modelWhy) + QStringLiteral(".")
                    : QString();
-    QString note = QStringLiteral("Green: the fitted circuit's DRT (lines drawn a third of a decade wide)");
+    QString note = m_modelHasLines ? QStringLiteral("Green: the fitted circuit's DRT (its lines drawn a third of a decade wide)")
+                                   : QStringLiteral("Green: the fitted circuit's DRT");
     if (m_parts.size() > 1) {
         note += QStringLiteral("; dotted:");
         for (std::size_t i = 0; i < m_partLabels.size(); ++i)

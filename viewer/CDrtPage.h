@@ -69,6 +69,7 @@ private:
     std::vector<std::vector<double>> m_parts;
     std::vector<std::string> m_partLabels;
     std::vector<std::uint32_t> m_partColors;
+    bool m_modelHasLines = false;
     std::string m_modelWhy;  // why there is no model curve
 };
 
