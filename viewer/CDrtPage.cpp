@@ -42,6 +42,12 @@ void CDrtPage::addModel()
 {
     if (!m_run || !m_run->hasResults() || m_run->job().DATTYP != 'C' || m_tau.empty())
         return;
+    // A transformation may have replaced CELCAP, which E elements and the
+    // dielectric DEs need: the circuit is shown as it was fitted only.
+    if (m_run->transformed()) {
+        m_modelWhy = "shown for the run as loaded, before a data transformation";
+        return;
+    }
     const FittedCircuitDrt fitted = fittedCircuitDrt(m_run->job(), m_run->statistics());
     if (!fitted.available) {
         m_modelWhy = fitted.why;
