@@ -1,6 +1,7 @@
 # What `cmake --install build --prefix P` puts under P:
 #   bin/                        noskrun, noskview and the engine noskwin
-#   lib/nosk/                   the engine's hypergeometric module (opened on use)
+#   lib/nosk/                   noskrun's window module and the engine's
+#                               hypergeometric module (each opened on use)
 #   share/nosk/                 the shared data (cmake/DataFiles.cmake)
 #   share/applications/         the desktop entries of the two programs
 #   share/icons/hicolor/        their icons
@@ -16,6 +17,9 @@ foreach(program noskrun noskview noskwin)
   endif()
 endforeach()
 
+if(TARGET noskrun_window)
+  install(TARGETS noskrun_window LIBRARY DESTINATION ${NOSK_WINDOW_INSTALL_DIR})
+endif()
 if(TARGET nosk_hypergeometric AND TARGET noskwin)
   install(TARGETS nosk_hypergeometric LIBRARY DESTINATION ${NOSK_MODULE_INSTALL_DIR})
 endif()

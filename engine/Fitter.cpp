@@ -85,10 +85,16 @@ int callback(void* p, int m, int n, const double* x, double* fvec, double* fjac,
     }
     ++c->iterations;
     c->problem->jacobian(x, fvec, fjac, ldfjac);
+    // A subnormal entry counts as 0, like a non-finite one. A column of
+    // subnormal size (the column of ln p of a resistance near the bottom of
+    // the doubles: dr/d ln p = p dr/dp) makes every trial step of lmder NaN:
+    // each is refused and the fit spends all of MAXFEV where it started.
     for (int j = 0; j < n; ++j)
-        for (int i = 0; i < m; ++i)
-            if (!std::isfinite(fjac[i + j * ldfjac]))
-                fjac[i + j * ldfjac] = 0.0;
+        for (int i = 0; i < m; ++i) {
+            double& v = fjac[i + j * ldfjac];
+            if (!std::isfinite(v) || std::abs(v) < std::numeric_limits<double>::min())
+                v = 0.0;
+        }
     if (c->scaled)
         updateScaling(*c, m, n, fjac, ldfjac);
     return 0;

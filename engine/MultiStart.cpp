@@ -140,6 +140,14 @@ std::vector<std::vector<double>> startVariables(const PreparedJob& job, int coun
         if (std::max(low[j], limits.lower) < std::min(high[j], limits.upper)) {
             low[j] = std::max(low[j], limits.lower);
             high[j] = std::min(high[j], limits.upper);
+        } else {
+            // The limits leave nothing of the exponent's range (0.3, 1]: the
+            // box of any parameter around its start, within the limits.
+            // (Drawn from the range, every start would sit on the limit.)
+            const double a = p0 * std::exp(-span), b = p0 * std::exp(span);
+            low[j] = std::max(std::min(a, b), limits.lower);
+            high[j] = std::min(std::max(a, b), limits.upper);
+            logScale[j] = true;
         }
         if (!(low[j] > 0) && !(high[j] < 0))
             logScale[j] = false;

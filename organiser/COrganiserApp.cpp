@@ -1,6 +1,7 @@
 #include "COrganiserApp.h"
 
-#include "AnalysisCommands.h"
+#include "BatchCommand.h"
+#include "HeadlessCommands.h"
 #include "DrtCommand.h"
 #include "COrganiserDlg.h"
 #include "CommandLine.h"
@@ -37,112 +38,15 @@
 
 namespace nosk {
 
-const char* COrganiserApp::usage()
-{
-    return "Usage: noskrun [FILE]\n"
-           "       noskrun --run FILE [--engine PROGRAM] [--starts N]\n"
-           "       noskrun --guess FILE [--starts N]\n"
-           "       noskrun --import FILE [--to JOB.TST] [--spectrum N]\n"
-           "       noskrun --kk FILE [--kk-cutoff C]\n"
-           "       noskrun --zhit FILE\n"
-           "       noskrun --drt FILE [--band]\n"
-           "       noskrun --batch FILES_OR_FOLDERS... [--template JOB.TST] [--jobs N]\n"
-           "                       [--out TABLE.csv] [--chain] [--plot IMAGE.png]\n"
-           "                       [--engine PROGRAM] [--starts N] [--check kk] [--check zhit]\n"
-           "                       [--drt]\n"
-           "       noskrun --help\n"
-           "\n"
-           "NOSKRUN, the run organiser: prepares a fit job, runs the fitting engine\n"
-           "in the current folder (the work folder) and hands the results to NOSKVIEW.\n"
-           "\n"
-           "  FILE          a test file to load at start (the window title shows it)\n"
-           "  --run FILE    load FILE and do SAVE AND RUN without a window: write INFL\n"
-           "                and ADD.BIN, run the engine in the foreground (its output on\n"
-           "                the terminal), read its results, write solartron.fra, reload\n"
-           "                OUTIN when the options say so and the job's IRE is negative,\n"
-           "                and notify a running NOSKVIEW. Exit status 0 after a fit\n"
-           "                that converged (or a model computed without a fit); 3 when\n"
-           "                the fit ended early (MAXFEV, no progress, a DE left its\n"
-           "                range: the results are written, the reason is on standard\n"
-           "                error); 1 with the message on standard error otherwise.\n"
-           "  --starts N    with --run and --batch: the engine fits from the start values\n"
-           "                and from N-1 further starts around them and keeps the lowest\n"
-           "                S (default: the Starts of the program options, 8; 1 is a\n"
-           "                single fit); with --guess: the starts of its search (64)\n"
-           "  --guess FILE  sets the start values of FILE's free parameters from its data\n"
-           "                (intercepts, arc size, peak frequency, the parameters' roles\n"
-           "                in the circuit), refines them by a wide search from many\n"
-           "                starts and writes FILE back; fixed parameters stay\n"
-           "  --import FILE read the impedance spectrum of an instrument file (CSV or\n"
-           "                other text table, Gamry .DTA, EC-Lab .mpt/.txt, ZPlot .z,\n"
-           "                Autolab, CH Instruments, Parstat, PowerSuite text,\n"
-           "                VersaStudio .par) into a job file and print what was read.\n"
-           "                The data replace those of JOB.TST when it exists (its model\n"
-           "                and settings stay); otherwise a new job is written.\n"
-           "  --to JOB.TST  the job file to write; default FILE's name with the\n"
-           "                extension .TST in the current folder. A new job is ready\n"
-           "                to fit: MAXFEV 1000, IRCH 3 (weights |Z|)\n"
-           "  --spectrum N  the N-th spectrum of a file that holds several (default 1)\n"
-           "  --kk FILE     the Kramers-Kronig test of FILE's data lines (a job or an\n"
-           "                instrument file): prints the number of RC elements M, mu,\n"
-           "                the representation, the largest residuals and a verdict,\n"
-           "                and writes KKTEST (frequency, residuals of the real and the\n"
-           "                imaginary part in percent of |Z|) in the work folder. M is\n"
-           "                chosen where the series first describes the data (its\n"
-           "                residual norm within 15 % of the smallest any M reaches),\n"
-           "                then grown until mu <= 0.85; see the help's Kramers-Kronig\n"
-           "                page. --kk-cutoff C: the classic rule instead, M grows\n"
-           "                from 1 until mu <= C\n"
-           "  --zhit FILE   the Z-HIT test: |Z| reconstructed from the phase; prints\n"
-           "                the largest deviation and a verdict, writes ZHITTEST\n"
-           "                (frequency, deviation of |Z| in percent, |Z|, reconstructed\n"
-           "                |Z|, phase, smoothed phase)\n"
-           "  --drt FILE    the distribution of relaxation times of FILE's data lines\n"
-           "                (a job or an instrument file): prints the peak table and\n"
-           "                writes DRT (# header lines, then tau in s and gamma in\n"
-           "                Ohm per line) in the work folder; --band adds the 95 %\n"
-           "                credible band as two more columns\n"
-           "  --batch ...   fits many spectra, each in a temporary work folder of its\n"
-           "                own: .TST jobs, and with --template JOB.TST data files\n"
-           "                fitted with that job's model, codes and start values; a\n"
-           "                folder gives its files in name order. --jobs N fits N at\n"
-           "                once (default: the number of cores); --chain starts each\n"
-           "                spectrum from the previous result (one at a time); --out\n"
-           "                names the table (default batch.csv: one row per spectrum\n"
-           "                with S, sigmaf, every parameter and its std dev, how the\n"
-           "                fit ended, the exit\n"
-           "                status and the reason of a failure); --plot draws each\n"
-           "                parameter against the series; --check kk and --check zhit\n"
-           "                test every spectrum's data and add a verdict column; --drt\n"
-           "                adds each spectrum's DRT peaks to the table and draws the\n"
-           "                DRTs along the series (drt.png, or the --plot name with\n"
-           "                -drt before its suffix). Exit status 1 when any spectrum\n"
-           "                failed (the others are fitted all the same).\n"
-           "  --help        this text\n"
-           "\n"
-           "An option it does not know ends the program with this text on standard\n"
-           "error and exit status 2.\n"
-           "\n"
-           "  --engine PROGRAM  with --run or --batch: the engine to run, such as the\n"
-           "                work folder's own NOSKWIN.EXE\n"
-           "\n"
-           "The engine run is the noskwin beside this program, else noskwin on the\n"
-           "PATH. A NOSKWIN.EXE in the work folder runs only when named with --engine\n"
-           "or chosen in the window (which asks once per folder and file).\n"
-           "One run at a time in a work folder (the lock file NOSK.LOCK): --run and\n"
-           "--batch wait for a run there to end. Ctrl+C, a hang-up or SIGTERM is\n"
-           "passed on to the engine, which is waited for (exit status 128 + signal).\n";
-}
-
 int COrganiserApp::run(int argc, char** argv)
 {
     const CommandLine cl = CommandLine::parse(std::vector<std::string>(argv + 1, argv + argc));
     if (!cl.ok()) {
-        std::fprintf(stderr, "noskrun: %s\n\n%s", cl.error.c_str(), usage());
+        std::fprintf(stderr, "noskrun: %s\n\n%s", cl.error.c_str(), CommandLine::usage());
         return 2;
     }
     if (cl.mode == CommandLine::Mode::Help) {
-        std::fputs(usage(), stdout);
+        std::fputs(CommandLine::usage(), stdout);
         return 0;
     }
     Platform::instance().setProgramName("NOSKRUN");

@@ -13,8 +13,6 @@ class COrganiserApp {
 public:
     int run(int argc, char** argv);
 
-    static const char* usage();
-
     RunOptions options;
 };
 

@@ -60,6 +60,9 @@ struct CommandLine {
     // its extension replaced by ".TST", in the current folder (the work
     // folder): "data/cell.csv" -> "cell.TST".
     static std::string defaultImportTarget(const std::string& file);
+
+    // The text of --help, also printed after a mistake.
+    static const char* usage();
 };
 
 } // namespace nosk

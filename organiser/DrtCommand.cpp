@@ -17,34 +17,6 @@
 
 namespace nosk {
 
-int runDrtCommand(const std::string& file, bool band)
-{
-    try {
-        kkrun::Spectrum spectrum;
-        if (kkrun::isJobFile(file)) {
-            FitJob job;
-            job.load(file);
-            spectrum = kkrun::spectrumOf(job);
-        } else {
-            const ImportResult data = importInstrumentFile(file);
-            std::cout << data.summary() << '\n';
-            spectrum.frequencyHz = data.freq;
-            for (std::size_t i = 0; i < data.re.size(); ++i)
-                spectrum.z.emplace_back(data.re[i], data.im[i]);
-        }
-        drt::Options options;
-        if (band)
-            options.bandSamples = 1000;
-        const drt::Result result = drtrun::runAndWrite(spectrum, options, drtrun::kTableFile);
-        std::cout << "Distribution of relaxation times of " << file << '\n'
-                  << drtrun::summary(spectrum, result) << "Written to " << drtrun::kTableFile << ".\n";
-    } catch (const std::exception& e) {
-        std::cerr << "noskrun: " << e.what() << '\n';
-        return 1;
-    }
-    return 0;
-}
-
 std::vector<BatchDrt> batchDrts(const std::vector<batch::Row>& rows, const std::string& templateFile)
 {
     std::vector<BatchDrt> out(rows.size());

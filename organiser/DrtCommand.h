@@ -8,11 +8,6 @@
 
 namespace nosk {
 
-// --drt FILE: the DRT of FILE's data (a job or an instrument file); writes
-// DRT in the work folder and prints the peak table. 0 on success, 1 with the
-// message on standard error.
-int runDrtCommand(const std::string& file, bool band);
-
 // The DRT of each spectrum of a batch, from its data lines.
 struct BatchDrt {
     bool ok = false;

@@ -45,6 +45,9 @@ __all__ = [
     "kk",
     "zhit",
     "ZhitResult",
+    "drt",
+    "DrtResult",
+    "DrtPeak",
     "load_job",
     "save_job",
     "circuit_from_impedance_py",
@@ -165,6 +168,41 @@ class ZhitResult:
     valid: bool
     verdict: str
     summary: str
+
+
+@dataclass
+class DrtPeak:
+    """A peak of the DRT: its time constant (s), frequency 1/(2 pi tau) (Hz), height and area (ohm)."""
+
+    tau: float
+    frequency: float
+    gamma: float
+    area: float
+
+
+@dataclass
+class DrtResult:
+    """The distribution of relaxation times gamma(tau), in ohm per unit of ln tau.
+
+    Z = series_resistance + i w series_inductance [+ 1/(i w series_capacitance)]
+    + integral of gamma / (1 + i w tau) d ln tau. ``band_low``/``band_high`` hold
+    the credible band when it was asked for, else None; ``table`` is the text
+    of the ``DRT`` file that ``noskrun --drt`` writes.
+    """
+
+    tau: np.ndarray
+    gamma: np.ndarray
+    band_low: Optional[np.ndarray]
+    band_high: Optional[np.ndarray]
+    peaks: List[DrtPeak]
+    lam: float
+    series_resistance: float
+    series_inductance: float
+    series_capacitance: float
+    residual_rms: float
+    model: np.ndarray
+    summary: str
+    table: str
 
 
 def _path(path: Union[str, os.PathLike]) -> str:
@@ -379,6 +417,23 @@ def kk(frequency: Sequence[float], Z: Sequence[complex], cutoff: Optional[float]
 def zhit(frequency: Sequence[float], Z: Sequence[complex]) -> ZhitResult:
     """The Z-HIT test (|Z| from the phase), as ``noskrun --zhit`` runs it."""
     return ZhitResult(**_nosk.zhit(_array(frequency, "frequency"), _array(Z, "Z", complex)))
+
+
+def drt(frequency: Sequence[float], Z: Sequence[complex], band: bool = False, lam: Optional[float] = None,
+        derivative: int = 2, capacitance: str = "auto", seed: int = 1) -> DrtResult:
+    """The distribution of relaxation times, as ``noskrun --drt`` computes it.
+
+    Gaussians in ln tau, a penalty on the ``derivative``-th derivative, gamma >= 0,
+    free R_inf and L; lambda chosen by the modified generalised cross-validation
+    unless ``lam`` is given. ``band`` adds the 95 % credible band (1000 samples,
+    about a quarter of a second). ``capacitance``: "auto" adds a series
+    capacitance for a blocking electrode's capacitive low-frequency branch,
+    "always" or "never" decide it.
+    """
+    d = _nosk.drt(_array(frequency, "frequency"), _array(Z, "Z", complex), 1000 if band else 0,
+                  float(lam or 0.0), int(derivative), str(capacitance), int(seed))
+    d["peaks"] = [DrtPeak(**p) for p in d["peaks"]]
+    return DrtResult(**d)
 
 
 def load_job(path: Union[str, os.PathLike]) -> Job:

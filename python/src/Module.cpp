@@ -10,6 +10,7 @@
 #include "engine/de/Special.h"
 #include "job/FitJob.h"
 #include "ops/InstrumentImport.h"
+#include "ops/DrtRun.h"
 #include "ops/KramersKronigRun.h"
 #include "ops/ZhitRun.h"
 
@@ -18,6 +19,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <stdexcept>
@@ -397,4 +399,60 @@ PYBIND11_MODULE(_nosk, m)
             return d;
         },
         py::arg("frequency"), py::arg("Z"));
+
+    m.def(
+        "drt",
+        [](const RealArray& frequency, const ComplexArray& z, int bandSamples, double lambda, int derivative,
+           const std::string& capacitance, unsigned seed) {
+            const std::vector<double> f = toVector(frequency, "frequency");
+            const std::vector<std::complex<double>> zv = toComplexVector(z, "Z");
+            if (f.size() != zv.size())
+                throw py::value_error("frequency and Z differ in length");
+            if (derivative != 1 && derivative != 2)
+                throw py::value_error("derivative must be 1 or 2");
+            nosk::drt::Options options;
+            options.bandSamples = std::max(0, bandSamples);
+            options.lambda = lambda;
+            options.derivative = derivative;
+            options.seed = seed;
+            if (capacitance == "auto")
+                options.capacitance = nosk::drt::Capacitance::Automatic;
+            else if (capacitance == "always")
+                options.capacitance = nosk::drt::Capacitance::Always;
+            else if (capacitance == "never")
+                options.capacitance = nosk::drt::Capacitance::Never;
+            else
+                throw py::value_error("capacitance must be 'auto', 'always' or 'never'");
+            nosk::drt::Result r;
+            {
+                py::gil_scoped_release release;
+                r = nosk::drt::compute(f, zv, options);
+            }
+            py::list peaks;
+            for (const nosk::drt::Peak& p : r.peaks) {
+                py::dict peak;
+                peak["tau"] = p.tau;
+                peak["frequency"] = p.frequencyHz;
+                peak["gamma"] = p.gamma;
+                peak["area"] = p.area;
+                peaks.append(peak);
+            }
+            py::dict d;
+            d["tau"] = toArray(r.tau);
+            d["gamma"] = toArray(r.gamma);
+            d["band_low"] = r.bandLow.empty() ? py::object(py::none()) : py::object(toArray(r.bandLow));
+            d["band_high"] = r.bandHigh.empty() ? py::object(py::none()) : py::object(toArray(r.bandHigh));
+            d["peaks"] = peaks;
+            d["lam"] = r.lambda;
+            d["series_resistance"] = r.seriesResistance;
+            d["series_inductance"] = r.seriesInductance;
+            d["series_capacitance"] = r.seriesCapacitance;
+            d["residual_rms"] = r.residualRms;
+            d["model"] = toComplexArray(r.model);
+            d["summary"] = nosk::drtrun::summary(nosk::kkrun::Spectrum{f, zv}, r);
+            d["table"] = nosk::drt::formatTable(r, options);
+            return d;
+        },
+        py::arg("frequency"), py::arg("Z"), py::arg("band_samples") = 0, py::arg("lam") = 0.0,
+        py::arg("derivative") = 2, py::arg("capacitance") = "auto", py::arg("seed") = 1u);
 }

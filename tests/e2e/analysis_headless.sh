@@ -41,6 +41,16 @@ grep -q "^# lambda: " DRT || fail "DRT header"
 [ "$(grep -v '^#' DRT | awk 'NF != 4' | wc -l)" = 0 ] || fail "DRT lines without the band"
 "$bin/noskrun" --drt bad.TST 2> err.txt && fail "--drt of a broken job succeeded"
 grep -q "^noskrun: " err.txt || fail "--drt error text"
+# The analyses never load Qt: noskrun alone, without its window module,
+# still runs them, and a mode that needs the window says what is missing.
+readelf -d "$bin/noskrun" | grep -q 'libQt6' && fail "noskrun links Qt"
+mkdir alone && cp "$bin/noskrun" alone/
+alone/noskrun --zhit B.TST > /dev/null || fail "--zhit without the window module"
+# (unless a noskrun is installed under the default prefix, where the copy looks last)
+if ! compgen -G "/usr/local/lib*/nosk/noskrun_window.so" > /dev/null; then
+  alone/noskrun --run B.TST > alone.txt 2>&1 && fail "--run without the window module succeeded"
+  grep -q "^noskrun: cannot start the window program: " alone.txt || fail "missing module: $(cat alone.txt)"
+fi
 
 mkdir series
 for i in 1 2 3; do cp B.TST "series/s$i.TST"; done

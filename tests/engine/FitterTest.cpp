@@ -108,6 +108,52 @@ TEST(Fitter, StopsAtMaxfev)
     EXPECT_LE(out.functionEvaluations, 4);
 }
 
+// exactDecay's problem with a fourth variable whose column is of subnormal
+// size, as the column of ln p of a resistance near the bottom of the doubles
+// is (dr/d ln p = p dr/dp); the Jacobian is exact, as the engine's is.
+class DecayWithSubnormalColumn : public LeastSquaresProblem {
+public:
+    static constexpr double kTiny = 1e-309;
+    int valueCount() const override { return 20; }
+    int variableCount() const override { return 4; }
+    void residuals(const double* x, double* r) override
+    {
+        for (int i = 0; i < 20; ++i) {
+            const double t = 0.25 * i;
+            r[i] = 3.0 * std::exp(-0.7 * t) + 0.5 - (x[0] * std::exp(-x[1] * t) + x[2]) - kTiny * (1 + i) * x[3];
+        }
+    }
+    void jacobian(const double* x, const double*, double* J, int ld) override
+    {
+        for (int i = 0; i < 20; ++i) {
+            const double t = 0.25 * i, e = std::exp(-x[1] * t);
+            J[i] = -e;
+            J[i + ld] = x[0] * t * e;
+            J[i + 2 * ld] = -1;
+            J[i + 3 * ld] = -kTiny * (1 + i);
+        }
+    }
+};
+
+TEST(Fitter, AColumnOfSubnormalSizeDoesNotStallTheFit)
+{
+    // Such a column once made every trial step NaN: the fit stayed at its
+    // start until MAXFEV.
+    for (const bool unit : {false, true}) {
+        DecayWithSubnormalColumn problem;
+        FitSettings settings;
+        settings.maxFunctionEvaluations = 200;
+        settings.unitScaling = unit;
+        const FitOutcome out = fitLevenbergMarquardt(problem, {1.0, 0.2, 0.0, -700.0}, settings);
+        EXPECT_GE(out.info, 1) << "unit scaling " << unit;
+        EXPECT_LE(out.info, 4) << "unit scaling " << unit;
+        EXPECT_NEAR(out.x[0], 3.0, 1e-9);
+        EXPECT_NEAR(out.x[1], 0.7, 1e-9);
+        EXPECT_NEAR(out.x[2], 0.5, 1e-9);
+        EXPECT_EQ(out.x[3], -700.0);
+    }
+}
+
 TEST(Statistics, MatchesAnIndependentComputation)
 {
     // A small fixed problem: K = 6 residuals, F = 3 parameters.

@@ -148,6 +148,7 @@ TEST(MultiStart, FirstRunIsTheJobsStartAndTheResultIsDeterministic)
     search.starts = 24;
     search.threads = 2;
     const engine::MultiStartResult two = engine::multiStartFit(prepared, settings, search);
+    const engine::MultiStartResult again = engine::multiStartFit(prepared, settings, search);
     search.threads = 1;
     const engine::MultiStartResult one = engine::multiStartFit(prepared, settings, search);
 
@@ -160,12 +161,14 @@ TEST(MultiStart, FirstRunIsTheJobsStartAndTheResultIsDeterministic)
     const double bestS = sumOfSquares(check, two.best.x);
     EXPECT_LE(bestS, aloneS);
     EXPECT_REL_NEAR(bestS, 2.9174411606e-6, 1e-8);
-    // The same result with one thread or two, run by run.
-    EXPECT_EQ(one.bestRun, two.bestRun);
-    EXPECT_EQ(one.reached, two.reached);
-    for (std::size_t r = 0; r < one.runs.size(); ++r) {
-        EXPECT_EQ(one.runs[r].S, two.runs[r].S) << "run " << r + 1;
-        EXPECT_EQ(one.runs[r].outcome.x, two.runs[r].outcome.x) << "run " << r + 1;
+    // The same result with two threads twice and with one, run by run.
+    for (const engine::MultiStartResult* other : {&again, &one}) {
+        EXPECT_EQ(other->bestRun, two.bestRun);
+        EXPECT_EQ(other->reached, two.reached);
+        for (std::size_t r = 0; r < two.runs.size(); ++r) {
+            EXPECT_EQ(other->runs[r].S, two.runs[r].S) << "run " << r + 1;
+            EXPECT_EQ(other->runs[r].outcome.x, two.runs[r].outcome.x) << "run " << r + 1;
+        }
     }
     EXPECT_GE(two.reached, 1);
 }
@@ -201,6 +204,72 @@ TEST(MultiStart, StartsStayInTheirBoxAndExponentsInTheirRange)
         const double width = exponent ? std::log(1.0) - std::log(0.3) : 2 * std::log(10.0);
         EXPECT_GT(high - low, 0.9 * width) << "P" << index + 1;
     }
+}
+
+TEST(MultiStart, StartsAndRunsStayWithinTheJobsLimits)
+{
+    FitJob job = exampleJob("CKT.S/SBAT.TST");
+    // A lower limit and an upper one inside the decade around the start, both
+    // on a resistance, both on an exponent, and an exponent held below the
+    // range (0.3, 1] that starts of exponents are drawn from.
+    job.LOWER[0] = 0.012;  // p1 = 0.015
+    job.UPPER[3] = 0.01;   // p4 = 0.005
+    job.LOWER[6] = 0.005;  // p7 = 0.01
+    job.UPPER[6] = 0.02;
+    job.LOWER[5] = 0.6;    // p6 = 0.8
+    job.UPPER[5] = 0.9;
+    job.P[8] = 0.1;        // p9
+    job.LOWER[8] = 0.05;
+    job.UPPER[8] = 0.2;
+    const PreparedJob prepared(job);
+    const int F = prepared.freeCount();
+
+    auto withinLimits = [&](const std::vector<double>& x, const std::string& what) {
+        double p[PreparedJob::kMaxParams];
+        prepared.variablesToParams(x.data(), p);
+        for (int j = 0; j < F; ++j) {
+            const int i = prepared.freeParam(j);
+            EXPECT_GE(p[i], job.LOWER[i]) << what << ", P" << i + 1;
+            EXPECT_LE(p[i], job.UPPER[i]) << what << ", P" << i + 1;
+        }
+        return p[8];
+    };
+    const auto starts = engine::startVariables(prepared, 64, 1.0);
+    double low = 1, high = 0;
+    for (std::size_t n = 0; n < starts.size(); ++n) {
+        const double p9 = withinLimits(starts[n], "start " + std::to_string(n + 1));
+        low = std::min(low, p9);
+        high = std::max(high, p9);
+    }
+    // The held exponent's starts spread over its limits instead of piling up
+    // on one of them.
+    EXPECT_GT(high - low, 0.8 * (0.2 - 0.05));
+
+    engine::MultiStartSettings search;
+    search.starts = 8;
+    search.threads = 2;
+    const engine::MultiStartResult found = engine::multiStartFit(prepared, engine::settingsFor(job), search);
+    for (std::size_t r = 0; r < found.runs.size(); ++r)
+        withinLimits(found.runs[r].outcome.x, "run " + std::to_string(r + 1));
+}
+
+// The engine shares the runs between two threads where the machine has two
+// cores.
+TEST(MultiStart, TheEngineWritesTheSameFilesForTheSameJob)
+{
+    TempWorkDir dir;
+    FitJob job = exampleJob("CKT.S/SBAT.TST");
+    offsetStart(job, 0.7);
+    job.save("INFL");
+    std::string files[2][2];
+    for (auto& run : files) {
+        std::ostringstream out, err;
+        ASSERT_EQ(engine::runEngine(out, err, 12), 0) << err.str();
+        run[0] = readAll("OUTIN");
+        run[1] = readAll("AUXPNTL");
+    }
+    EXPECT_EQ(files[0][0], files[1][0]);
+    EXPECT_EQ(files[0][1], files[1][1]);
 }
 
 TEST(MultiStart, EngineReportsTheRunsAndOneStartIsTheSingleFit)

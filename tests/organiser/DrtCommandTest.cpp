@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 #include "DrtCommand.h"
+#include "HeadlessCommands.h"
 #include "OrganiserTestSupport.h"
 #include "ops/DrtRun.h"
 #include "support/Files.h"

@@ -193,6 +193,33 @@ def test_validation_matches_the_headless_command(test, table, tmp_path):
     assert r.verdict in header, (r.verdict, header[:400])
 
 
+def test_drt_matches_the_headless_command_and_finds_a_zarc(tmp_path):
+    """nosk.drt writes the very table of noskrun --drt, and finds a ZARC's one process at its tau0."""
+    noskrun = os.path.join(BIN, "noskrun")
+    if os.path.exists(noskrun):
+        s = nosk.read(BATTERY)
+        r = nosk.drt(s.frequency, s.Z)
+        run = subprocess.run([noskrun, "--drt", BATTERY], cwd=tmp_path, capture_output=True, text=True,
+                             timeout=120)
+        assert run.returncode == 0, run.stderr
+        assert open(tmp_path / "DRT", newline="").read().replace("\r\n", "\n") == r.table.replace("\r\n", "\n")
+    # R 10 + ZARC (R 100, tau0 1 ms, phi 0.8): gamma integrates to R and peaks at tau0.
+    f = np.logspace(6, -2, 80)
+    w = 2 * np.pi * f
+    z = 10 + 100 / (1 + (1j * w * 1e-3) ** 0.8)
+    r = nosk.drt(f, z, band=True)
+    assert len(r.peaks) == 1
+    assert r.peaks[0].tau == pytest.approx(1e-3, rel=0.05)
+    assert r.peaks[0].area == pytest.approx(100, rel=0.05)
+    assert r.series_resistance == pytest.approx(10, rel=0.05)
+    k = int(np.argmax(r.gamma))
+    assert np.all(r.band_low <= r.band_high) and r.band_low[k] <= r.gamma[k] <= r.band_high[k]
+    with pytest.raises(ValueError):
+        nosk.drt(f[:3], z[:3])
+    with pytest.raises(ValueError):
+        nosk.drt(f, z, capacitance="sometimes")
+
+
 def test_limits_hold_and_the_held_parameter_has_no_std_dev():
     """An exponent that the unbounded fit takes above 0.75 stays at the limit, named as such."""
     f = np.logspace(-2, 5, 50)

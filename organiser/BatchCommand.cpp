@@ -1,4 +1,4 @@
-#include "AnalysisCommands.h"
+#include "BatchCommand.h"
 
 #include "BatchRun.h"
 #include "CommandLine.h"
@@ -11,9 +11,6 @@
 #include "engine/ParameterNames.h"
 #include "job/AtomicFileWriter.h"
 #include "job/FitJob.h"
-#include "ops/InstrumentImport.h"
-#include "ops/KramersKronigRun.h"
-#include "ops/ZhitRun.h"
 #include "platform/Platform.h"
 #include "platform/Process.h"
 #include "platform/Signals.h"
@@ -26,47 +23,6 @@
 #include <unistd.h>
 
 namespace nosk {
-
-
-int runKkCommand(const std::string& file, double cutoff)
-{
-    try {
-        std::string imported;
-        const kkrun::Spectrum spectrum = kkrun::spectrumOfFile(file, &imported);
-        if (!imported.empty())
-            std::cout << imported << '\n';
-        kk::Options options;
-        if (cutoff != 0) {
-            options.rule = kk::Rule::Cutoff;
-            options.cutoff = cutoff;
-        }
-        const kk::Result result = kkrun::runAndWrite(spectrum, options, kkrun::kTableFile);
-        std::cout << "Kramers-Kronig test of " << file << '\n'
-                  << kkrun::summary(spectrum, result, options) << "Residuals written to " << kkrun::kTableFile
-                  << ".\n";
-    } catch (const std::exception& e) {
-        std::cerr << "noskrun: " << e.what() << '\n';
-        return 1;
-    }
-    return 0;
-}
-
-int runZhitCommand(const std::string& file)
-{
-    try {
-        std::string imported;
-        const kkrun::Spectrum spectrum = kkrun::spectrumOfFile(file, &imported);
-        if (!imported.empty())
-            std::cout << imported << '\n';
-        const zhit::Result result = zhitrun::runAndWrite(spectrum, zhitrun::kTableFile);
-        std::cout << "Z-HIT test of " << file << '\n'
-                  << zhitrun::summary(spectrum, result) << "Deviations written to " << zhitrun::kTableFile << ".\n";
-    } catch (const std::exception& e) {
-        std::cerr << "noskrun: " << e.what() << '\n';
-        return 1;
-    }
-    return 0;
-}
 
 int runBatchCommand(const CommandLine& cl, int defaultStarts)
 {
