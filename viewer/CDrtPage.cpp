@@ -1,11 +1,15 @@
 #include "CDrtPage.h"
 
+#include "FittedCircuitDrt.h"
 #include "GraphPageSupport.h"
+#include "ViewerRun.h"
 #include "CZuAxis.h"
+#include "CZuAxisLabel.h"
 #include "CZuGraph.h"
 #include "analysis/drt/Drt.h"
 
 #include <QGroupBox>
+#include <QLabel>
 
 #include <cstdio>
 #include <fstream>
@@ -16,11 +20,93 @@ namespace {
 constexpr std::uint32_t kRed = 0x0000C0;    // colour refs: red in the low byte
 constexpr std::uint32_t kBlue = 0xC00000;
 constexpr std::uint32_t kGrey = 0xA0A0A0;
+constexpr std::uint32_t kGreen = 0x009000;
+// The parts of the fitted circuit, dotted, with the names the note gives them.
+struct PartColor {
+    std::uint32_t color;
+    const char* name;
+};
+constexpr PartColor kPartColors[] = {{0x0070E0, "orange"}, {0xA000A0, "purple"}, {0x909000, "teal"},
+                                     {0x204080, "brown"},  {0x8080FF, "pink"},   {0x606060, "dark grey"}};
+constexpr int kPartColorCount = sizeof kPartColors / sizeof kPartColors[0];
 }
 
-CDrtPage::CDrtPage(int textHeight, QWidget* parent)
-    : CViewerPage(QString::fromLatin1(kTitle), kHelpId, parent), m_textHeight(textHeight)
+CDrtPage::CDrtPage(int textHeight, const ViewerRun* run, QWidget* parent)
+    : CViewerPage(QString::fromLatin1(kTitle), kHelpId, parent), m_textHeight(textHeight), m_run(run)
 {
+}
+
+// The fitted circuit's DRT on the table's points: its total and, when it has
+// more than one part, each part.
+void CDrtPage::addModel()
+{
+    if (!m_run || !m_run->hasResults() || m_run->job().DATTYP != 'C' || m_tau.empty())
+        return;
+    // A transformation may have replaced CELCAP, which E elements and the
+    // dielectric DEs need: the circuit is shown as it was fitted only.
+    if (m_run->transformed()) {
+        m_modelWhy = "shown for the run as loaded, before a data transformation";
+        return;
+    }
+    const FittedCircuitDrt fitted = fittedCircuitDrt(m_run->job(), m_run->statistics());
+    if (!fitted.available) {
+        m_modelWhy = fitted.why;
+        return;
+    }
+    const drt::CircuitDrt& d = fitted.drt;
+    m_model.assign(m_tau.size(), 0.0);
+    auto addPart = [&](const std::string& label, auto gamma) {
+        std::vector<double> g;
+        for (std::size_t i = 0; i < m_tau.size(); ++i) {
+            g.push_back(gamma(m_tau[i]));
+            m_model[i] += g.back();
+        }
+        m_parts.push_back(std::move(g));
+        m_partLabels.push_back(label);
+    };
+    for (const drt::CircuitPart& part : d.parts)
+        m_modelHasLines = m_modelHasLines || !part.lines.empty();
+    for (const drt::CircuitPart& part : d.parts)
+        addPart(part.label, [&](double t) { return part.gamma(t, drt::kLineWidth); });
+    if (d.hasNumerical) {
+        std::string label = "numerical DRT of ";
+        for (std::size_t i = 0; i < d.numericalElements.size(); ++i)
+            label += (i ? "; " : "") + d.numericalElements[i];
+        addPart(label, [&](double t) { return drt::gammaAt(d.numerical, t); });
+    } else if (!d.numericalElements.empty()) {
+        m_modelWhy = "no curve for " + d.numericalElements.front();
+    }
+    if (m_parts.empty()) {
+        m_model.clear();
+        if (m_modelWhy.empty())
+            m_modelWhy = "the circuit has no relaxation (only series R, L and C)";
+    }
+}
+
+QString CDrtPage::modelNote() const
+{
+    if (m_model.empty())
+        return m_run && m_run->hasResults() && !m_modelWhy.empty()
+                   ? QStringLiteral("No DRT of the fitted circuit: ") + QString::fromStdString(m_modelWhy) + QStringLiteral(".")
+                   : QString();
+    QString note = m_modelHasLines ? QStringLiteral("Green: the fitted circuit's DRT (its lines drawn a third of a decade wide)")
+                                   : QStringLiteral("Green: the fitted circuit's DRT");
+    if (m_parts.size() > 1) {
+        note += QStringLiteral("; dotted:");
+        for (std::size_t i = 0; i < m_partLabels.size(); ++i)
+            note += QStringLiteral(" ") + QString::fromLatin1(kPartColors[i % kPartColorCount].name) +
+                    QStringLiteral(" ") + QString::fromStdString(m_partLabels[i]) +
+                    (i + 1 < m_partLabels.size() ? QStringLiteral(";") : QStringLiteral("."));
+    } else {
+        note += QStringLiteral(": ") + QString::fromStdString(m_partLabels.front()) + QStringLiteral(".");
+    }
+    return note;
+}
+
+void CDrtPage::onLegend()
+{
+    showLegend(*m_graph, m_group->title(), m_graph->axisY()->GetTitleWindow()->text(),
+               QStringLiteral("DRT of the data"), QStringLiteral("DRT of the fitted circuit"));
 }
 
 void CDrtPage::showEvent(QShowEvent* event)
@@ -52,13 +138,21 @@ void CDrtPage::ensureBuilt()
         m_peakGamma.push_back(p.gamma);
     }
 
-    char caption[160];
-    std::snprintf(caption, sizeof caption, "Distribution of relaxation times: lambda = %.3g, R_inf = %.4g Ohm, %zu peak%s",
-                  table.lambda, table.seriesResistance, table.peaks.size(), table.peaks.size() == 1 ? "" : "s");
+    addModel();
+
+    char caption[200];
+    std::snprintf(caption, sizeof caption, "Distribution of relaxation times: lambda = %.3g, R_inf = %.4g Ohm, %zu peak%s%s",
+                  table.lambda, table.seriesResistance, table.peaks.size(), table.peaks.size() == 1 ? "" : "s",
+                  m_model.empty() ? "" : "; the fitted circuit in green");
     m_group = makeGraphGroup(this, QString::fromLatin1(caption));
+    m_note = new QLabel(modelNote(), this);
+    m_note->setWordWrap(true);
+    m_note->setVisible(!m_note->text().isEmpty());
 
     m_graph = new CZuGraph(this);
-    m_graph->showLegendButton() = 0;
+    // The legend names the data's and the circuit's curves (the first two traces).
+    m_graph->showLegendButton() = m_model.empty() ? 0 : 1;
+    connect(m_graph, &CZuGraph::graphClose, this, [this](int, CZuGraph*) { onLegend(); });
     QSize size = this->size();
     if (size.width() < 200 || size.height() < 150)
         size = QSize(960, 600);
@@ -67,20 +161,33 @@ void CDrtPage::ensureBuilt()
     m_graph->axisX()->logScale() = 1;
     const int n = static_cast<int>(m_tau.size());
     if (n > 0) {
+        m_graph->AddTrace(m_tau.data(), m_gamma.data(), n, StyleLine, kBlue);
+        m_graph->nameLastTrace(QStringLiteral("DRT of the data"));
+        if (!m_model.empty()) {
+            m_graph->AddTrace(m_tau.data(), m_model.data(), n, StyleLine, kGreen);
+            m_graph->nameLastTrace(QStringLiteral("DRT of the fitted circuit"));
+            if (m_parts.size() > 1) {
+                for (std::size_t i = 0; i < m_parts.size(); ++i) {
+                    m_graph->AddTrace(m_tau.data(), m_parts[i].data(), n, StyleLine | StyleDash,
+                                      kPartColors[i % kPartColorCount].color);
+                    m_graph->nameLastTrace(QString::fromStdString(m_partLabels[i]));
+                }
+            }
+        }
         if (!m_low.empty()) {
             m_graph->AddTrace(m_tau.data(), m_low.data(), n, StyleLine, kGrey);
             m_graph->AddTrace(m_tau.data(), m_high.data(), n, StyleLine, kGrey);
         }
-        m_graph->AddTrace(m_tau.data(), m_gamma.data(), n, StyleLine, kBlue);
         if (!m_peakTau.empty())
             m_graph->AddTrace(m_peakTau.data(), m_peakGamma.data(), static_cast<int>(m_peakTau.size()), StyleCross,
                               kRed);
     }
     m_graph->show();
     m_graph->UpdateRanges();
-    setAxisTitles(*m_graph, QStringLiteral("tau, s"),
-                  m_low.empty() ? QStringLiteral("gamma, Ohm (red: peaks)")
-                                : QStringLiteral("gamma, Ohm (grey: 95 % credible band, red: peaks)"));
+    QString yTitle = m_model.empty() ? QStringLiteral("gamma, Ohm (") : QStringLiteral("gamma, Ohm (blue: data, green: fitted circuit, ");
+    if (!m_low.empty())
+        yTitle += QStringLiteral("grey: 95 % credible band, ");
+    setAxisTitles(*m_graph, QStringLiteral("tau, s"), yTitle + QStringLiteral("red: peaks)"));
     routeGraphHelp(*m_graph);
     layoutGraph();
 }
@@ -92,7 +199,16 @@ void CDrtPage::layoutGraph()
     const QRect area = rect().adjusted(10, m_textHeight + 10, -10, -10);
     if (area.width() < 100 || area.height() < 100)
         return;
-    const QRect graphRect = area.adjusted(10, m_textHeight, -10, -10);
+    // The note on the circuit's parts under the graph, inside the group.
+    int noteHeight = 0;
+    if (m_note && m_note->isVisible()) {
+        noteHeight = m_note->heightForWidth(area.width() - 20);
+        if (noteHeight <= 0)
+            noteHeight = m_textHeight;
+        m_note->setGeometry(area.left() + 10, area.bottom() - 6 - noteHeight, area.width() - 20, noteHeight);
+        noteHeight += 6;
+    }
+    const QRect graphRect = area.adjusted(10, m_textHeight, -10, -10 - noteHeight);
     m_graph->MoveGraph(graphRect);
     m_group->setGeometry(area);
     m_group->lower();

@@ -2,18 +2,27 @@
 
 #include "CViewerPage.h"
 
+#include <QString>
+
+#include <cstdint>
+
+#include <string>
 #include <vector>
 
 class QGroupBox;
+class QLabel;
 
 namespace nosk {
 
 class CZuGraph;
+class ViewerRun;
 
 // "DRT": the work folder's distribution of relaxation times (the table DRT
 // of noskrun --drt or Run -> "DRT..."): gamma against tau on a logarithmic
 // axis, the credible band when it was computed, the peaks marked. Prints and
-// exports like the other graph pages.
+// exports like the other graph pages. With a run whose circuit is known, the
+// fitted circuit's own DRT beside it (green), each of its parts dotted: the
+// closed forms of its elements, the numerical DRT of what has none.
 class CDrtPage : public CViewerPage {
     Q_OBJECT
 public:
@@ -21,7 +30,8 @@ public:
     static constexpr const char* kTableFile = "DRT";
     static constexpr int kHelpId = 10046;  // help/10046.html
 
-    CDrtPage(int textHeight, QWidget* parent = nullptr);
+    // `run`: the run whose model is drawn beside the data's DRT, or null.
+    CDrtPage(int textHeight, const ViewerRun* run = nullptr, QWidget* parent = nullptr);
 
     bool HasGraphs() const override { return true; }
     void GetPageGraphs(PageGraphs& list) const override;
@@ -31,6 +41,12 @@ public:
     QGroupBox* groupBox() const { return m_group; }
     int pointCount() const { return static_cast<int>(m_tau.size()); }
     int peakCount() const { return static_cast<int>(m_peakTau.size()); }
+    // The fitted circuit's curve: its total, its parts and what they are.
+    bool hasModel() const { return !m_model.empty(); }
+    int modelPartCount() const { return static_cast<int>(m_parts.size()); }
+    const std::vector<double>& modelGamma() const { return m_model; }
+    const std::vector<std::string>& modelPartLabels() const { return m_partLabels; }
+    QString modelNote() const;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -38,13 +54,23 @@ protected:
 
 private:
     void layoutGraph();
+    void addModel();
+    void onLegend();
 
     int m_textHeight;
+    const ViewerRun* m_run;
     bool m_built = false;
     QGroupBox* m_group = nullptr;
+    QLabel* m_note = nullptr;
     CZuGraph* m_graph = nullptr;
     // The graph's traces point into these.
     std::vector<double> m_tau, m_gamma, m_low, m_high, m_peakTau, m_peakGamma;
+    std::vector<double> m_model;
+    std::vector<std::vector<double>> m_parts;
+    std::vector<std::string> m_partLabels;
+    std::vector<std::uint32_t> m_partColors;
+    bool m_modelHasLines = false;
+    std::string m_modelWhy;  // why there is no model curve
 };
 
 } // namespace nosk

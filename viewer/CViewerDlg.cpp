@@ -194,7 +194,7 @@ void CViewerDlg::createPages()
     if (zhitTable)
         addPage(new CZhitPage(lineHeight));
     if (drtTable)
-        addPage(new CDrtPage(lineHeight));
+        addPage(new CDrtPage(lineHeight, &m_run));
     addPage(new CFileTextPage(QStringLiteral("PNTOUTL"), fitPages ? 10036 : 0, m_prompt));
     addPage(new CFileTextPage(QStringLiteral("AUXPNTL"), fitPages ? 10027 : 0, m_prompt));
     // The residuals in percent of |Z| of the model: the graph to judge a fit

@@ -36,7 +36,7 @@ struct Options {
     Capacitance capacitance = Capacitance::Automatic;
     bool inductance = true;        // a series inductance (free sign)
     int basisPerDecade = 10;       // Gaussians per decade of tau
-    double basisWidth = 1.5;       // their full width at half maximum, in spacings
+    double basisWidth = 1.25;      // their full width at half maximum, in spacings
     double extendDecades = 1;      // the basis reaches this far beyond the measured range
     int outputPerDecade = 20;      // points per decade of the table
     int bandSamples = 0;           // above 0: the credible band from this many samples

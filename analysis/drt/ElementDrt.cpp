@@ -33,6 +33,12 @@ double davidsonColeGamma(double r, double tau0, double beta, double tau)
     return r / pi * std::sin(beta * pi) * std::pow(y / (1 - y), beta);
 }
 
+double logNormalGamma(double r, double tau0, double sigma, double tau)
+{
+    const double y = std::log(tau / tau0) / sigma;
+    return r / (sigma * std::sqrt(2 * pi)) * std::exp(-0.5 * y * y);
+}
+
 double kwwHalfGamma(double r, double tau0, double tau)
 {
     const double y = tau / tau0;
@@ -67,6 +73,11 @@ std::complex<double> zarcImpedance(double r, double tau0, double phi, double ome
 std::complex<double> havriliakNegamiImpedance(double r, double tau0, double alpha, double beta, double omega)
 {
     return r / std::pow(1.0 + std::pow(std::complex<double>(0, omega * tau0), alpha), beta);
+}
+
+std::complex<double> davidsonColeImpedance(double r, double tau0, double beta, double omega)
+{
+    return r / std::pow(std::complex<double>(1, omega * tau0), beta);
 }
 
 } // namespace nosk::drt

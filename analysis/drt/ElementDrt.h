@@ -27,6 +27,9 @@ double havriliakNegamiGamma(double r, double tau0, double alpha, double beta, do
 // Davidson-Cole: Z = R / (1 + i w tau0)^beta; zero above tau0.
 double davidsonColeGamma(double r, double tau0, double beta, double tau);
 
+// A log-normal DRT: ln tau normally distributed about ln tau0 with standard deviation sigma.
+double logNormalGamma(double r, double tau0, double sigma, double tau);
+
 // The relaxation exp(-sqrt(t / tau0)) (Kohlrausch-Williams-Watts, beta = 1/2)
 // of total resistance R.
 double kwwHalfGamma(double r, double tau0, double tau);
@@ -42,5 +45,6 @@ std::vector<Line> finiteSpaceWarburgLines(double r, double t, int count);
 // The impedances, for tests and for the numerical DRT of a model curve.
 std::complex<double> zarcImpedance(double r, double tau0, double phi, double omega);
 std::complex<double> havriliakNegamiImpedance(double r, double tau0, double alpha, double beta, double omega);
+std::complex<double> davidsonColeImpedance(double r, double tau0, double beta, double omega);
 
 } // namespace nosk::drt

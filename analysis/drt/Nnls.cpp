@@ -29,7 +29,32 @@ Eigen::VectorXd solvePassive(const Eigen::MatrixXd& k, const Eigen::VectorXd& c,
 
 } // namespace
 
-NnlsResult nnlsNormal(const Eigen::MatrixXd& k, const Eigen::VectorXd& c, const std::vector<bool>& freeIn)
+namespace {
+
+NnlsResult nnlsScaled(const Eigen::MatrixXd& k, const Eigen::VectorXd& c, const std::vector<bool>& freeIn);
+
+} // namespace
+
+NnlsResult nnlsNormal(const Eigen::MatrixXd& k, const Eigen::VectorXd& c, const std::vector<bool>& free)
+{
+    // Columns of very different sizes (rows weighted by 1/|Z| over many
+    // decades of |Z|) would leave the gradient test and the passive solves to
+    // rounding: solve for the unknowns scaled to unit diagonal, which keeps
+    // their signs, and scale back.
+    const int n = static_cast<int>(c.size());
+    Eigen::VectorXd d(n);
+    for (int j = 0; j < n; ++j)
+        d(j) = k(j, j) > 0 && std::isfinite(k(j, j)) ? 1 / std::sqrt(k(j, j)) : 1.0;
+    const Eigen::MatrixXd ks = d.asDiagonal() * k * d.asDiagonal();
+    const Eigen::VectorXd cs = d.cwiseProduct(c);
+    NnlsResult r = nnlsScaled(ks, cs, free);
+    r.x = d.cwiseProduct(r.x);
+    return r;
+}
+
+namespace {
+
+NnlsResult nnlsScaled(const Eigen::MatrixXd& k, const Eigen::VectorXd& c, const std::vector<bool>& freeIn)
 {
     const int n = static_cast<int>(c.size());
     std::vector<bool> free = freeIn;
@@ -134,6 +159,8 @@ NnlsResult nnlsNormal(const Eigen::MatrixXd& k, const Eigen::VectorXd& c, const 
     }
     return r;
 }
+
+} // namespace
 
 NnlsResult nnls(const Eigen::MatrixXd& a, const Eigen::VectorXd& b, const std::vector<bool>& free)
 {

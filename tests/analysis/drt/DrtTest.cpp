@@ -132,8 +132,8 @@ TEST(Drt, OneZarcWithNoiseIsRecovered)
     const Result r = compute(s.f, s.z);
     EXPECT_LT(relativeError(r, s, [](double t) { return zarc(100, 1e-3, 0.8, t); }), 0.10);
     ASSERT_EQ(r.peaks.size(), 1u);
-    EXPECT_REL_NEAR(r.peaks[0].tau, 1e-3, 0.03);
-    EXPECT_REL_NEAR(r.peaks[0].frequencyHz, 1 / (2 * pi * 1e-3), 0.03);
+    EXPECT_REL_NEAR(r.peaks[0].tau, 1e-3, 0.015);  // the expansion's own maximum
+    EXPECT_REL_NEAR(r.peaks[0].frequencyHz, 1 / (2 * pi * 1e-3), 0.015);
     EXPECT_REL_NEAR(r.peaks[0].area, 100.0, 0.05);
     // Gaussians below the shortest measured time constant act as resistances:
     // R_inf shares a little with them.
