@@ -1,6 +1,6 @@
 #include "CZuGridModel.h"
 
-#include "platform/NumberText.h"
+#include "core/NumberText.h"
 
 #include <cstring>
 

@@ -1,7 +1,7 @@
 #include "job/FieldCodec.h"
 
 #include "core/Exception.h"
-#include "job/RegularFile.h"
+#include "core/RegularFile.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,7 +1,7 @@
 #include "results/PntoutlReader.h"
 
 #include "core/Exception.h"
-#include "job/RegularFile.h"
+#include "core/RegularFile.h"
 #include "job/FieldCodec.h"
 #include "results/ReportText.h"
 

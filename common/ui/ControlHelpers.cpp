@@ -1,7 +1,7 @@
 #include "ControlHelpers.h"
 
 #include "core/Exception.h"
-#include "platform/NumberText.h"
+#include "core/NumberText.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -4,7 +4,7 @@
 #include "core/Exception.h"
 #include "core/Prompt.h"
 #include "job/FitJob.h"
-#include "job/RegularFile.h"
+#include "core/RegularFile.h"
 
 #include <sstream>
 #include <string>

@@ -3,10 +3,10 @@
 #include "TextUtil.h"
 #include "core/Exception.h"
 #include "core/Prompt.h"
-#include "job/AtomicFileWriter.h"
+#include "core/AtomicFileWriter.h"
 #include "job/FitJob.h"
 #include "job/PhysicalConstants.h"
-#include "job/RegularFile.h"
+#include "core/RegularFile.h"
 
 #include <cmath>
 #include <filesystem>

@@ -1,7 +1,7 @@
 #include "TextUtil.h"
 
 #include "core/Exception.h"
-#include "job/AtomicFileWriter.h"
+#include "core/AtomicFileWriter.h"
 #include "results/ReportText.h"
 
 #include <cmath>
