@@ -5,6 +5,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <locale.h>
+#include <limits>
+#include <system_error>
 #include <string_view>
 
 namespace nosk {
@@ -62,7 +66,11 @@ std::string formatNumber(const char* printfFormat, double value)
     std::string spec = format.substr(pct, end - pct);
 
     char buffer[512];
+    // The conversion comes from the caller's literal format, cut out above.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
     int n = std::snprintf(buffer, sizeof buffer, spec.c_str(), value);
+#pragma GCC diagnostic pop
     if (n < 0 || static_cast<std::size_t>(n) >= sizeof buffer)
         return {};
     std::string number = widenExponent(std::string(buffer, static_cast<std::size_t>(n)));
@@ -93,58 +101,168 @@ std::string formatNumber(const char* printfFormat, double value)
     return unescape(before) + number + unescape(after);
 }
 
-bool scanLeadingDouble(const std::string& t, double& value)
+namespace {
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+char lower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Whether text at i starts with the lower-case word, in any case.
+bool startsWithWord(std::string_view text, std::size_t i, std::string_view word)
+{
+    if (text.size() - i < word.size())
+        return false;
+    for (std::size_t k = 0; k < word.size(); ++k)
+        if (lower(text[i + k]) != word[k])
+            return false;
+    return true;
+}
+
+// inf, infinity, nan or nan(...) at i: the characters it takes, 0 for none.
+std::size_t nonFiniteWord(std::string_view text, std::size_t i, bool& isNan)
+{
+    if (startsWithWord(text, i, "infinity")) {
+        isNan = false;
+        return 8;
+    }
+    if (startsWithWord(text, i, "inf")) {
+        isNan = false;
+        return 3;
+    }
+    if (!startsWithWord(text, i, "nan"))
+        return 0;
+    isNan = true;
+    std::size_t j = i + 3;
+    if (j < text.size() && text[j] == '(') {
+        std::size_t k = j + 1;
+        while (k < text.size() && (isDigit(text[k]) || text[k] == '_' || (lower(text[k]) >= 'a' && lower(text[k]) <= 'z')))
+            ++k;
+        if (k < text.size() && text[k] == ')')
+            j = k + 1;
+    }
+    return j - i;
+}
+
+} // namespace
+
+std::size_t scanNumber(std::string_view text, const NumberRule& rule, double& value)
 {
     std::size_t i = 0;
-    while (i < t.size() && std::isspace(static_cast<unsigned char>(t[i])))
-        ++i;
-    bool negative = false;
-    if (i < t.size() && (t[i] == '+' || t[i] == '-'))
-        negative = t[i++] == '-';
-    std::size_t start = i;
-    std::size_t mantissa = 0;
-    while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i]))) {
-        ++i;
-        ++mantissa;
-    }
-    if (i < t.size() && t[i] == '.') {
-        ++i;
-        while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i]))) {
+    if (rule.blanksBefore)
+        while (i < text.size() && isBlank(text[i]))
             ++i;
-            ++mantissa;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        negative = text[i++] == '-';
+
+    if (rule.nonFinite) {
+        bool isNan = false;
+        if (std::size_t n = nonFiniteWord(text, i, isNan)) {
+            const double v = isNan ? std::numeric_limits<double>::quiet_NaN() : std::numeric_limits<double>::infinity();
+            value = negative ? -v : v;
+            return i + n;
         }
     }
-    if (mantissa == 0)
-        return false;
+
+    // The extent of the number by the grammar; the conversion comes after.
+    const std::size_t start = i;
+    std::size_t digits = 0;
+    while (i < text.size() && isDigit(text[i])) {
+        ++i;
+        ++digits;
+    }
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        while (i < text.size() && isDigit(text[i])) {
+            ++i;
+            ++digits;
+        }
+    }
+    if (digits == 0)
+        return 0;
     std::size_t end = i;
-    if (i < t.size() && (t[i] == 'E' || t[i] == 'e')) {
-        std::size_t j = i + 1;
-        if (j < t.size() && (t[j] == '+' || t[j] == '-'))
-            ++j;
-        if (j < t.size() && std::isdigit(static_cast<unsigned char>(t[j]))) {
-            while (j < t.size() && std::isdigit(static_cast<unsigned char>(t[j])))
+    std::size_t exponentAt = std::string_view::npos;
+    if (i < text.size()) {
+        const char e = text[i];
+        if (e == 'E' || e == 'e' || (rule.dExponent && (e == 'D' || e == 'd'))) {
+            std::size_t j = i + 1;
+            if (j < text.size() && (text[j] == '+' || text[j] == '-'))
                 ++j;
-            end = j;
+            if (j < text.size() && isDigit(text[j])) {
+                while (j < text.size() && isDigit(text[j]))
+                    ++j;
+                exponentAt = i - start;
+                end = j;
+            }
         }
     }
-    double v = 0.0;
-    auto r = std::from_chars(t.data() + start, t.data() + end, v);
-    if (r.ec == std::errc::result_out_of_range) {
-        // Underflow reads as zero; overflow is no number we could store.
-        v = 0.0;
-        for (std::size_t k = start; k < end && (t[k] != 'e' && t[k] != 'E'); ++k)
-            if (t[k] >= '1' && t[k] <= '9') {
-                if (std::strtod(t.substr(start, end - start).c_str(), nullptr) != 0.0)
-                    return false;
-                break;
-            }
-    } else if (r.ec != std::errc()) {
-        return false;
+
+    // A copy with the exponent letter as E: from_chars knows no other.
+    char small[96];
+    std::string big;
+    const std::size_t n = end - start;
+    char* buf = small;
+    if (n >= sizeof small) {
+        big.resize(n + 1);
+        buf = big.data();
     }
-    if (!std::isfinite(v))
-        return false;
+    std::memcpy(buf, text.data() + start, n);
+    buf[n] = '\0';
+    if (exponentAt != std::string_view::npos)
+        buf[exponentAt] = 'e';
+    double v = 0;
+    auto r = std::from_chars(buf, buf + n, v, std::chars_format::general);
+    if (r.ec == std::errc::result_out_of_range) {
+        // Beyond the doubles: the C reader (in the C locale, whatever the
+        // desktop's decimal separator) tells an overflow (HUGE_VAL) from a
+        // value nearer zero than the smallest subnormal (zero).
+        static const locale_t cLocale = ::newlocale(LC_ALL_MASK, "C", nullptr);
+        v = ::strtod_l(buf, nullptr, cLocale);
+        if (std::isinf(v) && !rule.overflowToInfinity)
+            return 0;
+    } else if (r.ec != std::errc() || r.ptr != buf + n) {
+        return 0;
+    }
     value = negative ? -v : v;
-    return true;
+    return end;
+}
+
+std::optional<double> readNumber(std::string_view text, const NumberRule& rule)
+{
+    std::string withPoint;
+    if (rule.decimalComma) {
+        const std::size_t comma = text.find(',');
+        if (comma != std::string_view::npos && text.find(',', comma + 1) == std::string_view::npos
+            && text.find('.') == std::string_view::npos) {
+            withPoint.assign(text);
+            withPoint[comma] = '.';
+            text = withPoint;
+        }
+    }
+    double value = 0;
+    const std::size_t used = scanNumber(text, rule, value);
+    if (used == 0)
+        return std::nullopt;
+    if (!rule.textAfter) {
+        std::size_t end = used;
+        if (rule.blanksAfter)
+            while (end < text.size() && isBlank(text[end]))
+                ++end;
+        if (end != text.size())
+            return std::nullopt;
+    }
+    return value;
 }
 
 } // namespace nosk

@@ -69,17 +69,6 @@ const char* parseScanInt(const char* first, const char* last, double& value)
 
 } // namespace
 
-bool nextLine(std::istream& in, std::string& line)
-{
-    if (!std::getline(in, line)) {
-        line.clear();
-        return false;
-    }
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
-    return true;
-}
-
 std::string_view columns(std::string_view line, std::size_t first, std::size_t width)
 {
     std::size_t start = first > 0 ? first - 1 : 0;

@@ -3,6 +3,7 @@
 #include "TextUtil.h"
 #include "core/Exception.h"
 #include "core/Prompt.h"
+#include "core/LineReader.h"
 #include "core/AtomicFileWriter.h"
 #include "job/FitJob.h"
 #include "job/PhysicalConstants.h"
@@ -16,7 +17,7 @@
 namespace nosk {
 
 using opsdetail::appendf;
-using opsdetail::nextLine;
+using lines::nextLine;
 
 namespace {
 
