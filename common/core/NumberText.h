@@ -21,6 +21,7 @@
 // | kInstrumentColumn  | no            | refused    | yes        | no            | read     | refused   |
 // | kEditBox           | both          | refused    | no         | one, no point | refused  | refused   |
 // | kTypedNumber       | before        | ignored    | no         | no            | refused  | refused   |
+// | kReportColumn      | no            | ignored    | no         | no            | read     | refused   |
 //
 // Who reads with which rule:
 //
@@ -30,6 +31,7 @@
 // | kSheetField        | data and weight sheets (`ops/DataSheetImport.cpp`), the organiser's "this looks like a data sheet" test (`COrganiserDlg.cpp` `isNumberRow`) |
 // | kInstrumentColumn  | instrument exports (`ops/InstrumentImport.cpp`; it turns the commas of a file written with decimal commas into points itself) |
 // | kEditBox           | a number the user confirms in an edit box (`ControlHelpers` `parseDoubleText`: "Wrong number!" otherwise) |
+// | kReportColumn      | the numbers of the engine's report files after a label, apart by blanks (`results/ReportText.h` `scanNumbers`, which skips the blanks) |
 // | kTypedNumber       | text typed where a number is taken as far as it goes: grid cells (`CZuGridModel`), `ControlHelpers` `parseLeadingDouble`, the DE number of the organiser (`DECatalogue::numberFromText`), the series number in a file name (`BatchRun` `seriesNumber`) |
 //
 // "blanks" are space, tab, CR, LF, VT and FF. "text after": refused means
@@ -56,6 +58,7 @@ inline constexpr NumberRule kSheetField{.dExponent = true};
 inline constexpr NumberRule kInstrumentColumn{.dExponent = true, .nonFinite = true};
 inline constexpr NumberRule kEditBox{.blanksBefore = true, .blanksAfter = true, .decimalComma = true};
 inline constexpr NumberRule kTypedNumber{.blanksBefore = true, .textAfter = true};
+inline constexpr NumberRule kReportColumn{.textAfter = true, .nonFinite = true};
 
 // The number at the start of text under `rule` (its blanks before, exponent
 // letters, inf and nan, overflow), whatever follows it. Returns how many

@@ -38,8 +38,8 @@ TEST(NumberText, OtherConversionsUnchanged)
 }
 
 // Every rule on every input: the value it reads, or "no" where it refuses.
-// The columns are kJobField, kSheetField, kInstrumentColumn, kEditBox and
-// kTypedNumber.
+// The columns are kJobField, kSheetField, kInstrumentColumn, kEditBox,
+// kTypedNumber and kReportColumn.
 namespace {
 
 using nosk::NumberRule;
@@ -56,43 +56,43 @@ constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
 
 struct Row {
     const char* text;
-    Outcome job, sheet, instrument, editBox, typed;
+    Outcome job, sheet, instrument, editBox, typed, report;
 };
 
 const Row kRows[] = {
-    //  text              job            sheet         instrument     edit box       typed
-    {"1.5",              is(1.5),        is(1.5),      is(1.5),       is(1.5),       is(1.5)},
-    {"+.5",              is(0.5),        is(0.5),      is(0.5),       is(0.5),       is(0.5)},
-    {"5.",               is(5),          is(5),        is(5),         is(5),         is(5)},
-    {" \t1.5",           is(1.5),        no,           no,            is(1.5),       is(1.5)},
-    {"1.5 ",             no,             no,           no,            is(1.5),       is(1.5)},
-    {"\t-3E2\r\n",       no,             no,           no,            is(-300),      is(-300)},
-    {"1D3",              is(1000),       is(1000),     is(1000),      no,            is(1)},
-    {"-2.5d-1",          is(-0.25),      is(-0.25),    is(-0.25),     no,            is(-2.5)},
-    {"1,5",              no,             no,           no,            is(1.5),       is(1)},
-    {"1,5,0",            no,             no,           no,            no,            is(1)},
-    {"1.5,0",            no,             no,           no,            no,            is(1.5)},
-    {"nan",              is(kNan),       no,           is(kNan),      no,            no},
-    {"NaN(payload_1)",   is(kNan),       no,           is(kNan),      no,            no},
-    {"-inf",             is(-kInf),      no,           is(-kInf),     no,            no},
-    {"Infinity",         is(kInf),       no,           is(kInf),      no,            no},
-    {"infinite",         no,             no,           no,            no,            no},
-    {"1e999",            is(kInf),       no,           no,            no,            no},
-    {"-1D+999",          is(-kInf),      no,           no,            no,            is(-1)},
-    {"1e-400",           is(0),          is(0),        is(0),         is(0),         is(0)},
+    //  text              job            sheet         instrument     edit box       typed         report
+    {"1.5",              is(1.5),        is(1.5),      is(1.5),       is(1.5),       is(1.5),      is(1.5)},
+    {"+.5",              is(0.5),        is(0.5),      is(0.5),       is(0.5),       is(0.5),      is(0.5)},
+    {"5.",               is(5),          is(5),        is(5),         is(5),         is(5),        is(5)},
+    {" \t1.5",           is(1.5),        no,           no,            is(1.5),       is(1.5),      no},
+    {"1.5 ",             no,             no,           no,            is(1.5),       is(1.5),      is(1.5)},
+    {"\t-3E2\r\n",       no,             no,           no,            is(-300),      is(-300),     no},
+    {"1D3",              is(1000),       is(1000),     is(1000),      no,            is(1),        is(1)},
+    {"-2.5d-1",          is(-0.25),      is(-0.25),    is(-0.25),     no,            is(-2.5),     is(-2.5)},
+    {"1,5",              no,             no,           no,            is(1.5),       is(1),        is(1)},
+    {"1,5,0",            no,             no,           no,            no,            is(1),        is(1)},
+    {"1.5,0",            no,             no,           no,            no,            is(1.5),      is(1.5)},
+    {"nan",              is(kNan),       no,           is(kNan),      no,            no,           is(kNan)},
+    {"NaN(payload_1)",   is(kNan),       no,           is(kNan),      no,            no,           is(kNan)},
+    {"-inf",             is(-kInf),      no,           is(-kInf),     no,            no,           is(-kInf)},
+    {"Infinity",         is(kInf),       no,           is(kInf),      no,            no,           is(kInf)},
+    {"infinite",         no,             no,           no,            no,            no,           is(kInf)},
+    {"1e999",            is(kInf),       no,           no,            no,            no,           no},
+    {"-1D+999",          is(-kInf),      no,           no,            no,            is(-1),       is(-1)},
+    {"1e-400",           is(0),          is(0),        is(0),         is(0),         is(0),        is(0)},
     {"4.9e-324",         is(4.9406564584124654e-324), is(4.9406564584124654e-324), is(4.9406564584124654e-324),
-                         is(4.9406564584124654e-324), is(4.9406564584124654e-324)},
-    {"2.5e-310",         is(2.5e-310),   is(2.5e-310), is(2.5e-310),  is(2.5e-310),  is(2.5e-310)},
-    {"",                 no,             no,           no,            no,            no},
-    {"   ",              no,             no,           no,            no,            no},
-    {".",                no,             no,           no,            no,            no},
-    {"+-1",              no,             no,           no,            no,            no},
-    {"- 1",              no,             no,           no,            no,            no},
-    {"1e",               no,             no,           no,            no,            is(1)},
-    {"1e+",              no,             no,           no,            no,            is(1)},
-    {"0x10",             no,             no,           no,            no,            is(0)},
-    {"1.5abc",           no,             no,           no,            no,            is(1.5)},
-    {"1 2",              no,             no,           no,            no,            is(1)},
+                         is(4.9406564584124654e-324), is(4.9406564584124654e-324), is(4.9406564584124654e-324)},
+    {"2.5e-310",         is(2.5e-310),   is(2.5e-310), is(2.5e-310),  is(2.5e-310),  is(2.5e-310), is(2.5e-310)},
+    {"",                 no,             no,           no,            no,            no,           no},
+    {"   ",              no,             no,           no,            no,            no,           no},
+    {".",                no,             no,           no,            no,            no,           no},
+    {"+-1",              no,             no,           no,            no,            no,           no},
+    {"- 1",              no,             no,           no,            no,            no,           no},
+    {"1e",               no,             no,           no,            no,            is(1),        is(1)},
+    {"1e+",              no,             no,           no,            no,            is(1),        is(1)},
+    {"0x10",             no,             no,           no,            no,            is(0),        is(0)},
+    {"1.5abc",           no,             no,           no,            no,            is(1.5),      is(1.5)},
+    {"1 2",              no,             no,           no,            no,            is(1),        is(1)},
 };
 
 void expectOutcome(const char* text, const NumberRule& rule, const char* ruleName, Outcome want)
@@ -121,6 +121,7 @@ TEST(NumberText, EachRuleReadsOrRefusesEachForm)
         expectOutcome(r.text, nosk::kInstrumentColumn, "instrument column", r.instrument);
         expectOutcome(r.text, nosk::kEditBox, "edit box", r.editBox);
         expectOutcome(r.text, nosk::kTypedNumber, "typed number", r.typed);
+        expectOutcome(r.text, nosk::kReportColumn, "report column", r.report);
     }
     // A value below the smallest subnormal keeps its sign.
     EXPECT_TRUE(std::signbit(*nosk::readNumber("-1e-400", nosk::kJobField)));
