@@ -38,6 +38,8 @@ std::string_view trimmed(std::string_view s)
 // file of nothing but line ends small.
 constexpr int kMaxLines = 4000000;
 
+// The lines as every reader ends them (core/LineReader.h: LF, CR LF, CR CR LF
+// or a bare CR), without their trailing blanks.
 std::vector<Line> splitLines(std::string_view text)
 {
     std::vector<Line> lines;
