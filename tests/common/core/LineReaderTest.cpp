@@ -115,6 +115,7 @@ TEST(LineReader, BothReadersFollowTheRuleOnAnyText)
 {
     // Long random texts of few characters: line ends meet the reader's
     // inner buffer at every offset, and runs of CRs of every length occur.
+    nosk::test::TempWorkDir dir;
     std::mt19937 random(7);
     const char alphabet[] = {'x', 'y', '\r', '\r', '\n', '\0'};
     for (int round = 0; round < 200; ++round) {
@@ -126,6 +127,15 @@ TEST(LineReader, BothReadersFollowTheRuleOnAnyText)
         const Lines want = reference(text);
         ASSERT_EQ(fromStream(text), want) << round;
         ASSERT_EQ(fromSplitter(text), want) << round;
+        if (round % 10 == 0) {
+            // A file stream takes the reader's other path (no seeking back).
+            {
+                std::ofstream out(dir.file("r.txt"), std::ios::binary);
+                out << text;
+            }
+            std::ifstream in(dir.file("r.txt"), std::ios::binary);
+            ASSERT_EQ(fromStream(in), want) << round;
+        }
     }
 }
 
