@@ -10,8 +10,8 @@
 // with an optional decimal point (at least one digit), then an optional
 // exponent: a letter and an optionally signed run of digits (a letter
 // without digits is not part of the number). Never a hexadecimal form,
-// never a decimal comma, never digit groups; independent of the process's
-// locale. A value too small for a double reads as the nearest one (a
+// never digit groups, a decimal comma only where a rule says so;
+// independent of the process's locale. A value too small for a double reads as the nearest one (a
 // subnormal or zero). Where readers must differ, a NumberRule names how:
 //
 // | rule               | blanks around | text after | D exponent | decimal comma | inf, nan | overflow  |
@@ -38,7 +38,8 @@
 // the number must end the text (after blanks where they are allowed after
 // it); ignored means readNumber takes the leading number and does not look
 // at the rest. "decimal comma": a comma is the decimal point when the text
-// holds exactly one comma and no point. "inf, nan": inf, infinity, nan and
+// holds exactly one comma and no point. "D exponent": D and d are exponent
+// letters besides E and e. "inf, nan": inf, infinity, nan and
 // nan(letters, digits, _) in any case, after the optional sign.
 
 namespace nosk {
@@ -71,7 +72,6 @@ std::size_t scanNumber(std::string_view text, const NumberRule& rule, double& va
 // The number of text under `rule` (the whole text, unless the rule ignores
 // text after the number); nothing when there is none.
 std::optional<double> readNumber(std::string_view text, const NumberRule& rule);
-
 
 // printf-style formatting of one double with the exponent written in at least
 // three digits, as the programs have always shown numbers ("%.6E" of the
