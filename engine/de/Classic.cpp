@@ -61,6 +61,9 @@ inline void powerChain(const PowerSetup& s, Complex g, Complex x, double T, doub
     dPhi = g * x * Complex(lnOmega + s.lnAbsT, s.tSign * kHalfPi);
 }
 
+// The one-pass loops are marked flatten: every helper inlines into the loop
+// (without it the loop of DE 9 takes 3 % more instructions).
+
 // Writes the wanted derivatives dd[k] of point i, signed.
 inline void store(Complex* const* d, int i, double sign, const Complex* dd)
 {
@@ -130,6 +133,7 @@ void cpeValues(const DeParams& p, const double*, const double* lnOmega, int coun
         out[i] = sign * inverse(T * power(s, lnOmega[i], PHI));
 }
 
+[[gnu::flatten]]
 bool cpeOnePass(const DeParams& p, const double* lnOmega, int count, double sign, Complex* z, Complex* const* d)
 {
     const double T = p.T, PHI = p.PHI;
@@ -168,6 +172,7 @@ void cpeParallelRValues(const DeParams& p, const double*, const double* lnOmega,
         out[i] = sign * R * inverse(1.0 + R * T * power(s, lnOmega[i], PHI));
 }
 
+[[gnu::flatten]]
 bool cpeParallelROnePass(const DeParams& p, const double* lnOmega, int count, double sign, Complex* z,
     Complex* const* d)
 {
@@ -235,6 +240,7 @@ void zarcValues(const DeParams& p, const double*, const double* lnOmega, int cou
         out[i] = sign * R * inverse(1.0 + power(s, lnOmega[i], PHI));
 }
 
+[[gnu::flatten]]
 bool zarcOnePass(const DeParams& p, const double* lnOmega, int count, double sign, Complex* z, Complex* const* d)
 {
     const double R = p.R, T = p.T, PHI = p.PHI;
@@ -323,6 +329,7 @@ void transmissiveValues(const DeParams& p, const double*, const double* lnOmega,
         out[i] = sign * R * tanhOverX(power(s, lnOmega[i], PHI));
 }
 
+[[gnu::flatten]]
 bool transmissiveOnePass(const DeParams& p, const double* lnOmega, int count, double sign, Complex* z,
     Complex* const* d)
 {
@@ -377,6 +384,7 @@ void reflectingValues(const DeParams& p, const double*, const double* lnOmega, i
     }
 }
 
+[[gnu::flatten]]
 bool reflectingOnePass(const DeParams& p, const double* lnOmega, int count, double sign, Complex* z,
     Complex* const* d)
 {
