@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/DeTable.h"
+
 #include <string>
 #include <vector>
 
@@ -8,9 +10,10 @@ namespace nosk {
 // The organiser's catalogue of the engine's 38 distributed elements (DEs),
 // numbered 0 to 37: a description text per DE (title line, then formula or
 // remark lines, separated by "\r\n"), its help topic and its example jobs.
+// The count and the titles are those of the engine's DE table.
 namespace de {
 
-constexpr int kCount = 38;
+constexpr int kCount = engine::kDeCount;
 
 // The whole description text of a DE; empty for a number outside 0 to 37.
 const std::string& description(int de);
