@@ -11,6 +11,7 @@
 #include "ops/KramersKronigRun.h"
 #include "ops/ZhitRun.h"
 #include "EngineRunner.h"
+#include "RunSequence.h"
 #include "Housekeeping.h"
 #include "Locations.h"
 #include "core/WorkFolderLock.h"
@@ -598,6 +599,50 @@ void COrganiserDlg::programOptions()
 
 // ----------------------------------------------------------------- Run menu
 
+// The window's part of the run sequence: keeping the last OUTIN, the
+// options of the run, and the questions about which engine to run.
+class COrganiserDlg::WindowRunFront : public run::RunFront {
+public:
+    explicit WindowRunFront(COrganiserDlg& dlg) : m_dlg(dlg) {}
+
+    EngineRunner::Settings beforeStart() override;
+
+    bool runBundledInstead(const StartFailure& failure) override
+    {
+        const std::string question = failure.message + "\n\nRun the bundled engine (" + failure.bundledEngine + ") instead?";
+        return m_dlg.m_prompt.message(question, kProgram, Buttons::YesNo, Icon::Error) == Answer::Yes;
+    }
+
+private:
+    COrganiserDlg& m_dlg;
+};
+
+EngineRunner::Settings COrganiserDlg::WindowRunFront::beforeStart()
+{
+    m_dlg.StoreOutin();
+    const RunOptions& options = m_dlg.m_options;
+    Prompt& prompt = m_dlg.m_prompt;
+    EngineRunner::Settings settings;
+    settings.closeEngineWindow = options.closeEngineWindow != 0;
+    settings.terminal = run::terminalProgram();
+    settings.loadOutinAfterRun = options.loadOutinAfterRun == 1;
+    settings.starts = options.starts;
+    settings.notifyViewer = options.notifyViewer == 1;
+    // An engine of the work folder's own runs only when the user chose it.
+    locations::LocalEngineChoice choice = locations::localEngineChoice();
+    if (choice == locations::LocalEngineChoice::Ask) {
+        const std::string question = "This work folder holds an engine of its own:\n" + locations::localEngine()
+            + "\n\nRun it instead of the bundled engine? Run it only when you trust where it comes from: "
+              "it runs with your rights. The answer is remembered for this file in this folder.";
+        const bool use = prompt.message(question, kProgram, Buttons::YesNo, Icon::Question) == Answer::Yes;
+        locations::rememberLocalEngineChoice(use);
+        choice = use ? locations::LocalEngineChoice::Use : locations::LocalEngineChoice::Ignore;
+    }
+    if (choice == locations::LocalEngineChoice::Use)
+        settings.program = locations::localEngine();
+    return settings;
+}
+
 void COrganiserDlg::saveAndRun()
 {
     if (m_runner->running()) {
@@ -608,22 +653,32 @@ void COrganiserDlg::saveAndRun()
     // A box the job cannot take stops the run; its message has been shown.
     if (!storeToJob())
         return;
-    if (!run::runnable(m_job)) {
-        m_prompt.message(run::notRunnableReason(m_job), kProgram, Buttons::Ok, Icon::Error);
+    WindowRunFront front(*this);
+    const run::StartOutcome outcome = run::startRun(*m_runner, m_job, front);
+    using Step = run::StartOutcome::Step;
+    switch (outcome.step) {
+    case Step::Started:
+        showRunning(true);
+        setStatus(QString::fromStdString(m_runner->runningStatus()));
         return;
-    }
-    // What the engine would refuse is said now, with what to change, rather
-    // than after a run.
-    const std::string refusal = EngineRunner::checkJob(m_job);
-    if (!refusal.empty()) {
+    case Step::NotRunnable:
+        m_prompt.message(outcome.message, kProgram, Buttons::Ok, Icon::Error);
+        return;
+    case Step::Refused:
         setStatus(QStringLiteral("The job was not run."));
-        m_prompt.message(refusal, kProgram, Buttons::Ok, Icon::Error);
+        m_prompt.message(outcome.message, kProgram, Buttons::Ok, Icon::Error);
+        return;
+    case Step::NotWritten:
+        m_prompt.message(outcome.message, "ERROR", Buttons::Ok, Icon::Error);
+        return;
+    case Step::NotStarted:
+        m_prompt.message(outcome.message, kProgram, Buttons::Ok, Icon::Error);
+        setStatus(QStringLiteral("The engine could not be started."));
+        return;
+    case Step::Declined:
+        setStatus(QStringLiteral("The engine could not be started."));
         return;
     }
-    if (!runCommand(m_prompt, [&] { m_runner->writeInput(m_job); }))
-        return;
-    StoreOutin();
-    StartEngine();
 }
 
 void COrganiserDlg::stopFit()
@@ -646,52 +701,6 @@ void COrganiserDlg::StoreOutin()
     auto path = m_prompt.saveFile(r);
     if (path)
         copyFileReplacing("OUTIN", *path);
-}
-
-void COrganiserDlg::StartEngine()
-{
-    EngineRunner::Settings settings;
-    settings.closeEngineWindow = m_options.closeEngineWindow != 0;
-    settings.terminal = run::terminalProgram();
-    settings.loadOutinAfterRun = m_options.loadOutinAfterRun == 1;
-    settings.starts = m_options.starts;
-    settings.notifyViewer = m_options.notifyViewer == 1;
-    // An engine of the work folder's own runs only when the user chose it.
-    locations::LocalEngineChoice choice = locations::localEngineChoice();
-    if (choice == locations::LocalEngineChoice::Ask) {
-        const std::string question = "This work folder holds an engine of its own:\n" + locations::localEngine()
-            + "\n\nRun it instead of the bundled engine? Run it only when you trust where it comes from: "
-              "it runs with your rights. The answer is remembered for this file in this folder.";
-        const bool use = m_prompt.message(question, kProgram, Buttons::YesNo, Icon::Question) == Answer::Yes;
-        locations::rememberLocalEngineChoice(use);
-        choice = use ? locations::LocalEngineChoice::Use : locations::LocalEngineChoice::Ignore;
-    }
-    if (choice == locations::LocalEngineChoice::Use)
-        settings.program = locations::localEngine();
-    StartFailure failure;
-    if (!m_runner->start(m_job, settings, failure)) {
-        if (failure.bundledEngine.empty()) {
-            m_runner->releaseFolder();
-            m_prompt.message(failure.message, kProgram, Buttons::Ok, Icon::Error);
-            setStatus(QStringLiteral("The engine could not be started."));
-            return;
-        }
-        const std::string question = failure.message + "\n\nRun the bundled engine (" + failure.bundledEngine + ") instead?";
-        if (m_prompt.message(question, kProgram, Buttons::YesNo, Icon::Error) != Answer::Yes) {
-            m_runner->releaseFolder();
-            setStatus(QStringLiteral("The engine could not be started."));
-            return;
-        }
-        settings.program = failure.bundledEngine;
-        if (!m_runner->start(m_job, settings, failure)) {
-            m_runner->releaseFolder();
-            m_prompt.message(failure.message, kProgram, Buttons::Ok, Icon::Error);
-            setStatus(QStringLiteral("The engine could not be started."));
-            return;
-        }
-    }
-    showRunning(true);
-    setStatus(QString::fromStdString(m_runner->runningStatus()));
 }
 
 void COrganiserDlg::showRunning(bool running)

@@ -157,13 +157,13 @@ protected:
 private:
     class DialogBlockChooser;
     class DialogSpectrumChooser;
+    class WindowRunFront;
     void buildMenu();
     bool loadInto(const std::string& path, const char* title);
     // Reads the file into a copy of the job and takes the copy when complete;
     // false after the message otherwise.
     bool loadIntoCopy(const std::string& path, bool headerOnly);
     void StoreOutin();
-    void StartEngine();
     void finishRun(const RunEnd& end);
     void showRunning(bool running);
     void setStatus(const QString& text);
