@@ -179,9 +179,9 @@ COrganiserDlg::COrganiserDlg(Prompt& prompt, RunOptions& options, QWidget* paren
     auto command = [this](QPushButton* button, void (COrganiserDlg::*slot)()) {
         connect(button, &QPushButton::clicked, this, [this, slot] { runCommand(m_prompt, [&] { (this->*slot)(); }); });
     };
-    command(m_runButton, &COrganiserDlg::saveAndRun);
-    command(m_editorButton, &COrganiserDlg::openEditor);
-    command(m_loadButton, &COrganiserDlg::loadTst);
+    command(m_runButton, &COrganiserDlg::onSaveAndRun);
+    command(m_editorButton, &COrganiserDlg::onOpenEditor);
+    command(m_loadButton, &COrganiserDlg::onLoadTst);
     connect(m_exitButton, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* buttons = new QHBoxLayout;
@@ -231,59 +231,59 @@ void COrganiserDlg::buildMenu()
         return a;
     };
     QMenu* file = m_menuBar->addMenu(QStringLiteral("&File"));
-    add(file, "&New", &COrganiserDlg::fileNew)->setShortcut(QKeySequence::New);
-    add(file, "&Load TST...", &COrganiserDlg::loadTst)->setShortcut(QKeySequence::Open);
-    add(file, "Lo&ad TMP...", &COrganiserDlg::loadTmp);
-    add(file, "Loa&d OUTIN", &COrganiserDlg::loadOutin);
-    add(file, "Load INF&L", &COrganiserDlg::loadInfl);
+    add(file, "&New", &COrganiserDlg::onFileNew)->setShortcut(QKeySequence::New);
+    add(file, "&Load TST...", &COrganiserDlg::onLoadTst)->setShortcut(QKeySequence::Open);
+    add(file, "Lo&ad TMP...", &COrganiserDlg::onLoadTmp);
+    add(file, "Loa&d OUTIN", &COrganiserDlg::onLoadOutin);
+    add(file, "Load INF&L", &COrganiserDlg::onLoadInfl);
     file->addSeparator();
-    add(file, "Save TST &as...", &COrganiserDlg::saveTstAs)->setShortcut(QKeySequence::SaveAs);
-    add(file, "Save &INFL", &COrganiserDlg::saveInfl);
-    add(file, "Export data...", &COrganiserDlg::exportData);
+    add(file, "Save TST &as...", &COrganiserDlg::onSaveTstAs)->setShortcut(QKeySequence::SaveAs);
+    add(file, "Save &INFL", &COrganiserDlg::onSaveInfl);
+    add(file, "Export data...", &COrganiserDlg::onExportData);
     file->addSeparator();
-    add(file, "&Clear Directory", &COrganiserDlg::clearDirectory);
-    add(file, "&Options...", &COrganiserDlg::programOptions);
+    add(file, "&Clear Directory", &COrganiserDlg::onClearDirectory);
+    add(file, "&Options...", &COrganiserDlg::onProgramOptions);
     file->addSeparator();
     QAction* exit = file->addAction(QStringLiteral("&Exit"));
     exit->setShortcut(QKeySequence::Quit);
     connect(exit, &QAction::triggered, this, &QDialog::reject);
 
     QMenu* run = m_menuBar->addMenu(QStringLiteral("&Run"));
-    add(run, "Save and &Run", &COrganiserDlg::saveAndRun);
-    m_stopAction = add(run, "Stop fit", &COrganiserDlg::stopFit);
+    add(run, "Save and &Run", &COrganiserDlg::onSaveAndRun);
+    m_stopAction = add(run, "Stop fit", &COrganiserDlg::onStopFit);
     m_stopAction->setEnabled(false);
-    add(run, "&Guess start values", &COrganiserDlg::guessStartValues);
-    add(run, "&Kramers-Kronig test...", &COrganiserDlg::kramersKronigTest);
-    add(run, "&Z-HIT test...", &COrganiserDlg::zhitTest);
-    add(run, "&DRT...", &COrganiserDlg::distributionOfRelaxationTimes);
-    add(run, "Launch &NOSKVIEW", &COrganiserDlg::launchViewer);
-    add(run, "&Open work folder", &COrganiserDlg::openWorkFolder);
+    add(run, "&Guess start values", &COrganiserDlg::onGuessStartValues);
+    add(run, "&Kramers-Kronig test...", &COrganiserDlg::onKramersKronigTest);
+    add(run, "&Z-HIT test...", &COrganiserDlg::onZhitTest);
+    add(run, "&DRT...", &COrganiserDlg::onDistributionOfRelaxationTimes);
+    add(run, "Launch &NOSKVIEW", &COrganiserDlg::onLaunchViewer);
+    add(run, "&Open work folder", &COrganiserDlg::onOpenWorkFolder);
     run->addSeparator();
-    add(run, "Generate report...", &COrganiserDlg::generateReport);
-    add(run, "&Print front page...", &COrganiserDlg::printFrontPage);
-    add(run, "Print PNTOUTL", &COrganiserDlg::printPntoutl);
-    add(run, "Print AUXPNTL", &COrganiserDlg::printAuxpntl);
-    add(run, "Print report", &COrganiserDlg::printReport);
-    add(run, "View report...", &COrganiserDlg::viewReport);
+    add(run, "Generate report...", &COrganiserDlg::onGenerateReport);
+    add(run, "&Print front page...", &COrganiserDlg::onPrintFrontPage);
+    add(run, "Print PNTOUTL", &COrganiserDlg::onPrintPntoutl);
+    add(run, "Print AUXPNTL", &COrganiserDlg::onPrintAuxpntl);
+    add(run, "Print report", &COrganiserDlg::onPrintReport);
+    add(run, "View report...", &COrganiserDlg::onViewReport);
 
     QMenu* data = m_menuBar->addMenu(QStringLiteral("&Data"));
-    add(data, "&Load data from TST", &COrganiserDlg::loadDataFromTst);
-    add(data, "L&oad data from ASCII", &COrganiserDlg::loadDataFromAscii);
-    add(data, "Load data from &Solartron file", &COrganiserDlg::loadDataFromSolartron);
-    add(data, "&Import instrument file...", &COrganiserDlg::importInstrumentFile);
-    add(data, "Load weights from ASCII", &COrganiserDlg::loadWeights);
+    add(data, "&Load data from TST", &COrganiserDlg::onLoadDataFromTst);
+    add(data, "L&oad data from ASCII", &COrganiserDlg::onLoadDataFromAscii);
+    add(data, "Load data from &Solartron file", &COrganiserDlg::onLoadDataFromSolartron);
+    add(data, "&Import instrument file...", &COrganiserDlg::onImportInstrumentFile);
+    add(data, "Load weights from ASCII", &COrganiserDlg::onLoadWeights);
     data->addSeparator();
-    add(data, "Convert frequency to angular", &COrganiserDlg::convertToAngular);
-    add(data, "Convert frequency to ordinary", &COrganiserDlg::convertToOrdinary);
+    add(data, "Convert frequency to angular", &COrganiserDlg::onConvertToAngular);
+    add(data, "Convert frequency to ordinary", &COrganiserDlg::onConvertToOrdinary);
 
     QMenu* help = m_menuBar->addMenu(QStringLiteral("&Help"));
-    add(help, "&Contents...", &COrganiserDlg::helpContents);
-    add(help, "&Index...", &COrganiserDlg::helpIndex);
-    add(help, "Model circuits help...", &COrganiserDlg::circuitsHelp);
-    add(help, "DE help...", &COrganiserDlg::deHelp);
-    add(help, "DE examples...", &COrganiserDlg::deExamples);
+    add(help, "&Contents...", &COrganiserDlg::onHelpContents);
+    add(help, "&Index...", &COrganiserDlg::onHelpIndex);
+    add(help, "Model circuits help...", &COrganiserDlg::onCircuitsHelp);
+    add(help, "DE help...", &COrganiserDlg::onDeHelp);
+    add(help, "DE examples...", &COrganiserDlg::onDeExamples);
     help->addSeparator();
-    add(help, "&About...", &COrganiserDlg::about);
+    add(help, "&About...", &COrganiserDlg::onAbout);
 }
 
 QAction* COrganiserDlg::action(const QString& text) const
@@ -450,7 +450,7 @@ void COrganiserDlg::LoadJobFile(const std::string& path)
     markUnchanged();
 }
 
-void COrganiserDlg::fileNew()
+void COrganiserDlg::onFileNew()
 {
     if (!maySetJobAside())
         return;
@@ -477,7 +477,7 @@ bool liesIn(const std::filesystem::path& inner, const std::filesystem::path& fol
 
 } // namespace
 
-void COrganiserDlg::loadTst()
+void COrganiserDlg::onLoadTst()
 {
     auto path = m_prompt.openFile(allFiles());
     if (!path || !maySetJobAside())
@@ -493,7 +493,7 @@ void COrganiserDlg::loadTst()
     LoadJobFile(*path);
 }
 
-void COrganiserDlg::loadTmp()
+void COrganiserDlg::onLoadTmp()
 {
     auto path = m_prompt.openFile(allFiles());
     if (!path || !maySetJobAside())
@@ -547,17 +547,17 @@ void COrganiserDlg::showTextWindow(const std::string& path)
     dlg->show();
 }
 
-void COrganiserDlg::loadOutin()
+void COrganiserDlg::onLoadOutin()
 {
     loadInto("OUTIN", "OUTIN");
 }
 
-void COrganiserDlg::loadInfl()
+void COrganiserDlg::onLoadInfl()
 {
     loadInto("INFL", "INFL");
 }
 
-void COrganiserDlg::saveTstAs()
+void COrganiserDlg::onSaveTstAs()
 {
     auto path = m_prompt.saveFile(allFiles());
     if (!path)
@@ -569,18 +569,18 @@ void COrganiserDlg::saveTstAs()
     markUnchanged();
 }
 
-void COrganiserDlg::saveInfl()
+void COrganiserDlg::onSaveInfl()
 {
     storeToJob();
     runCommand(m_prompt, [&] { m_job.save("INFL"); });
 }
 
-void COrganiserDlg::exportData()
+void COrganiserDlg::onExportData()
 {
     nosk::exportData(m_job, m_prompt);
 }
 
-void COrganiserDlg::clearDirectory()
+void COrganiserDlg::onClearDirectory()
 {
     // Never the files of a run that is under way (ours or another's).
     WorkFolderLock lock;
@@ -592,7 +592,7 @@ void COrganiserDlg::clearDirectory()
     ClearDirectory();
 }
 
-void COrganiserDlg::programOptions()
+void COrganiserDlg::onProgramOptions()
 {
     COptionsDlg dlg(m_options, this);
     runModal(dlg);
@@ -644,7 +644,7 @@ EngineRunner::Settings COrganiserDlg::WindowRunFront::beforeStart()
     return settings;
 }
 
-void COrganiserDlg::saveAndRun()
+void COrganiserDlg::onSaveAndRun()
 {
     if (m_runner->running()) {
         // One engine at a time: a second one would write into the same files.
@@ -682,7 +682,7 @@ void COrganiserDlg::saveAndRun()
     }
 }
 
-void COrganiserDlg::stopFit()
+void COrganiserDlg::onStopFit()
 {
     if (!m_runner->running())
         return;
@@ -732,12 +732,12 @@ void COrganiserDlg::finishRun(const RunEnd& end)
     if (end.reloadOutin) {
         // The status line keeps what the run did.
         const QString status = statusText();
-        loadOutin();
+        onLoadOutin();
         setStatus(status);
     }
 }
 
-void COrganiserDlg::launchViewer()
+void COrganiserDlg::onLaunchViewer()
 {
     ProcessSpec spec;
     spec.program = locations::viewerProgram();
@@ -745,7 +745,7 @@ void COrganiserDlg::launchViewer()
     Platform::instance().processes().startDetached(spec, error);
 }
 
-void COrganiserDlg::openWorkFolder()
+void COrganiserDlg::onOpenWorkFolder()
 {
     const std::string folder = QDir::currentPath().left(260).toStdString();
     // Without a file manager (no xdg-open) the user at least learns where
@@ -755,7 +755,7 @@ void COrganiserDlg::openWorkFolder()
                          Buttons::Ok, Icon::Information);
 }
 
-void COrganiserDlg::guessStartValues()
+void COrganiserDlg::onGuessStartValues()
 {
     if (!storeToJob())
         return;
@@ -772,7 +772,7 @@ void COrganiserDlg::guessStartValues()
                      Icon::Information);
 }
 
-void COrganiserDlg::kramersKronigTest()
+void COrganiserDlg::onKramersKronigTest()
 {
     if (!storeToJob())
         return;
@@ -788,7 +788,7 @@ void COrganiserDlg::kramersKronigTest()
         Platform::instance().notifier().notifyViewers();
 }
 
-void COrganiserDlg::zhitTest()
+void COrganiserDlg::onZhitTest()
 {
     if (!storeToJob())
         return;
@@ -801,7 +801,7 @@ void COrganiserDlg::zhitTest()
         Platform::instance().notifier().notifyViewers();
 }
 
-void COrganiserDlg::generateReport()
+void COrganiserDlg::onGenerateReport()
 {
     storeToJob();
     writeRunReport(m_job, m_prompt);
@@ -820,12 +820,12 @@ void COrganiserDlg::PrintViaTempCopy(const std::string& file, bool print)
         showTextWindow(copy);
 }
 
-void COrganiserDlg::printPntoutl()
+void COrganiserDlg::onPrintPntoutl()
 {
     PrintViaTempCopy("PNTOUTL", true);
 }
 
-void COrganiserDlg::printAuxpntl()
+void COrganiserDlg::onPrintAuxpntl()
 {
     if (!std::filesystem::exists("AUXPNTL")) {
         m_prompt.message("Cannot open file 'AUXPNTL'!", kProgram, Buttons::Ok, Icon::Error);
@@ -834,19 +834,19 @@ void COrganiserDlg::printAuxpntl()
     PrintViaTempCopy("AUXPNTL", true);
 }
 
-void COrganiserDlg::printReport()
+void COrganiserDlg::onPrintReport()
 {
     TempCopyHandler handler(*this);
     writeOutputSummary(m_job, m_currentFileName, true, m_prompt, handler);
 }
 
-void COrganiserDlg::viewReport()
+void COrganiserDlg::onViewReport()
 {
     TempCopyHandler handler(*this);
     writeOutputSummary(m_job, m_currentFileName, false, m_prompt, handler);
 }
 
-void COrganiserDlg::printFrontPage()
+void COrganiserDlg::onPrintFrontPage()
 {
     showPage(0);
     QImage page;
@@ -919,7 +919,7 @@ void COrganiserDlg::printFrontPage()
 
 // ---------------------------------------------------------------- Data menu
 
-void COrganiserDlg::loadDataFromTst()
+void COrganiserDlg::onLoadDataFromTst()
 {
     auto path = m_prompt.openFile(FileRequest{});
     if (!path)
@@ -935,12 +935,12 @@ void COrganiserDlg::loadDataFromTst()
     loadFromJob();
 }
 
-void COrganiserDlg::loadDataFromAscii()
+void COrganiserDlg::onLoadDataFromAscii()
 {
     importDataSheet(m_job, m_prompt, [this] { loadFromJob(); });
 }
 
-void COrganiserDlg::loadDataFromSolartron()
+void COrganiserDlg::onLoadDataFromSolartron()
 {
     DialogBlockChooser chooser(*this);
     importSolartron(m_job, m_prompt, chooser, [this] { loadFromJob(); });
@@ -962,7 +962,7 @@ private:
     COrganiserDlg& m_window;
 };
 
-void COrganiserDlg::importInstrumentFile()
+void COrganiserDlg::onImportInstrumentFile()
 {
     DialogSpectrumChooser chooser(*this);
     // The boxes go into the job first, so that the refresh keeps what was
@@ -972,44 +972,44 @@ void COrganiserDlg::importInstrumentFile()
         m_jobIsNew = false;
 }
 
-void COrganiserDlg::loadWeights()
+void COrganiserDlg::onLoadWeights()
 {
     importWeights(m_job, m_prompt, [this] { loadFromJob(); });
 }
 
-void COrganiserDlg::convertToAngular()
+void COrganiserDlg::onConvertToAngular()
 {
     nosk::convertToAngular(m_job, m_prompt, [this] { afterInflReload(); });
 }
 
-void COrganiserDlg::convertToOrdinary()
+void COrganiserDlg::onConvertToOrdinary()
 {
     nosk::convertToOrdinary(m_job, m_prompt, [this] { afterInflReload(); });
 }
 
 // ---------------------------------------------------------------- Help menu
 
-void COrganiserDlg::helpContents()
+void COrganiserDlg::onHelpContents()
 {
     openHelpContents();
 }
 
-void COrganiserDlg::helpIndex()
+void COrganiserDlg::onHelpIndex()
 {
     openHelpIndex();
 }
 
-void COrganiserDlg::circuitsHelp()
+void COrganiserDlg::onCircuitsHelp()
 {
     openHelpTopic(10050, Help::Window::Circ);
 }
 
-void COrganiserDlg::deHelp()
+void COrganiserDlg::onDeHelp()
 {
     openHelpTopic(10200);
 }
 
-void COrganiserDlg::deExamples()
+void COrganiserDlg::onDeExamples()
 {
     CDEExamplesDlg dlg(this);
     if (runModal(dlg) != QDialog::Accepted || dlg.examplePath().empty())
@@ -1055,7 +1055,7 @@ void COrganiserDlg::openExample(const std::string& path)
     LoadJobFile(copy.string());
 }
 
-void COrganiserDlg::about()
+void COrganiserDlg::onAbout()
 {
     CAboutDlg dlg(this);
     runModal(dlg);
@@ -1063,7 +1063,7 @@ void COrganiserDlg::about()
 
 // ------------------------------------------------------------------- Editor
 
-void COrganiserDlg::openEditor()
+void COrganiserDlg::onOpenEditor()
 {
     if (m_editor) {
         m_editor->showNormal();
@@ -1104,7 +1104,7 @@ void COrganiserDlg::paintEvent(QPaintEvent* event)
     style()->drawPrimitive(QStyle::PE_Frame, &frame, &p, this);
 }
 
-void COrganiserDlg::distributionOfRelaxationTimes()
+void COrganiserDlg::onDistributionOfRelaxationTimes()
 {
     if (!storeToJob())
         return;
