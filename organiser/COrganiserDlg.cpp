@@ -1,6 +1,5 @@
 #include "COrganiserDlg.h"
 
-#include "CAboutDlg.h"
 #include "CDEExamplesDlg.h"
 #include "CDataLinesPage.h"
 #include "CFitOptionsPage.h"
@@ -38,6 +37,7 @@
 #include "platform/Shell.h"
 #include "platform/Timer.h"
 #include "ui/BoldFont.h"
+#include "ui/CAboutDlg.h"
 #include "ui/CPageTab.h"
 
 #include <QApplication>
@@ -1055,9 +1055,21 @@ void COrganiserDlg::openExample(const std::string& path)
     LoadJobFile(copy.string());
 }
 
+AboutTexts COrganiserDlg::aboutTexts()
+{
+    AboutTexts t;
+    t.title = QStringLiteral("About NOSKRUN");
+    t.text = QStringLiteral("NOSKRUN Version %1\n\nThe run organiser of the NOSK "
+                            "fitting programs:\nprepares a fit job, runs the "
+                            "fitting engine\nand hands its results to NOSKVIEW.")
+                 .arg(QStringLiteral(NOSK_VERSION));
+    t.moreInfo = QStringLiteral("More info...");
+    return t;
+}
+
 void COrganiserDlg::onAbout()
 {
-    CAboutDlg dlg(this);
+    CAboutDlg dlg(aboutTexts(), this);
     runModal(dlg);
 }
 

@@ -21,6 +21,7 @@ class QPushButton;
 
 namespace nosk {
 
+struct AboutTexts;
 class CDataLinesPage;
 class CFitOptionsPage;
 class CPageTab;
@@ -99,6 +100,8 @@ public:
     void onDeHelp();
     void onDeExamples();
     void onAbout();
+    // What the About box says.
+    static AboutTexts aboutTexts();
 
     void onOpenEditor();
 

@@ -9,7 +9,7 @@
 #include "CRelativeResidualsPage.h"
 #include "CZhitPage.h"
 #include "CStatisticsPage.h"
-#include "CAboutDlg.h"
+#include "ui/CAboutDlg.h"
 #include "CTransformDlg.h"
 #include "CXAxisTypeDlg.h"
 #include "GraphSettings.h"
@@ -560,9 +560,20 @@ void CViewerDlg::onHelpIndex()
     openHelpIndex();
 }
 
+AboutTexts CViewerDlg::aboutTexts()
+{
+    AboutTexts t;
+    t.title = QStringLiteral("About NOSKVIEW");
+    t.text = QStringLiteral("NOSKVIEW Version 1.0\n\nThe result viewer of the NOSK fitting programs:\n"
+                            "graphs, statistics and files of the last run of the work folder.");
+    t.moreInfo = QStringLiteral("More info on developers team...");
+    t.moreInfoLeft = true;
+    return t;
+}
+
 void CViewerDlg::onAbout()
 {
-    CAboutDlg dlg(this);
+    CAboutDlg dlg(aboutTexts(), this);
     runModal(dlg);
 }
 
