@@ -2,7 +2,6 @@
 
 #include "RunOptions.h"
 #include "platform/Help.h"
-#include "platform/ProgramIdentity.h"
 #include "ui/ControlHelpers.h"
 
 #include <QCheckBox>
