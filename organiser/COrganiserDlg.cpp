@@ -33,6 +33,7 @@
 #include "platform/Help.h"
 #include "platform/Notification.h"
 #include "platform/Platform.h"
+#include "platform/Printing.h"
 #include "platform/Process.h"
 #include "platform/Shell.h"
 #include "platform/Timer.h"
@@ -869,10 +870,10 @@ void COrganiserDlg::onPrintFrontPage()
     std::unique_ptr<QPrinter> pdfPrinter;
     QPainter painter;
     std::string pdf;
-    if (!printer->isValid() || !painter.begin(printer)) {
+    if (const std::string failed = beginPrinting(painter, *printer); !failed.empty()) {
         // A PDF file that cannot be written is not a missing printer.
         if (printer->outputFormat() == QPrinter::PdfFormat && !printer->outputFileName().isEmpty()) {
-            m_prompt.message("Printer wouldn't initalize", kProgram, Buttons::Ok, Icon::Error);
+            m_prompt.message(failed, kProgram, Buttons::Ok, Icon::Error);
             return;
         }
         // No printer to print on: a PDF file instead, as the text files offer.
@@ -896,8 +897,8 @@ void COrganiserDlg::onPrintFrontPage()
         // Written beside the file and renamed over it once complete.
         pdfPrinter->setOutputFileName(QString::fromStdString(pdf + ".part"));
         printer = pdfPrinter.get();
-        if (!painter.begin(printer)) {
-            m_prompt.message("Printer wouldn't initalize", kProgram, Buttons::Ok, Icon::Error);
+        if (const std::string failed = beginPrinting(painter, *printer); !failed.empty()) {
+            m_prompt.message(failed, kProgram, Buttons::Ok, Icon::Error);
             return;
         }
     }
