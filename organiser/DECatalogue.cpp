@@ -1,5 +1,7 @@
 #include "DECatalogue.h"
 
+#include "core/NumberText.h"
+
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -234,9 +236,7 @@ std::vector<std::string> examples(int de)
 
 int numberFromText(const std::string& text)
 {
-    double v = 0;
-    if (std::sscanf(text.c_str(), "%lE", &v) != 1 || !std::isfinite(v))
-        return 0;
+    const double v = readNumber(text, kTypedNumber).value_or(0.0);
     if (v > 1e6 || v < -1e6)
         return -1;
     return static_cast<int>(v);

@@ -22,9 +22,9 @@ int helpTopic(int de);
 const std::string& exampleList(int de);
 // The example names of a DE, in order; empty for "*".
 std::vector<std::string> examples(int de);
-// The DE number a selector's value box names: the text read as a real
-// ("%lE") and truncated; 0 when it does not read as a number, -1 when it is
-// far outside the catalogue.
+// The DE number a selector's value box names: the text read as a real by
+// the typed-number rule (core/NumberText.h) and truncated; 0 when it does
+// not read as a number, -1 when it is far outside the catalogue.
 int numberFromText(const std::string& text);
 // The tooltip of a DE link: the title cut to 79 characters, empty outside 0 to 37.
 std::string tooltip(int de);
