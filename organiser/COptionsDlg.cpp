@@ -2,7 +2,6 @@
 
 #include "RunOptions.h"
 #include "platform/Help.h"
-#include "platform/ProgramIdentity.h"
 #include "ui/ControlHelpers.h"
 
 #include <QCheckBox>
@@ -73,30 +72,6 @@ void COptionsDlg::keyPressEvent(QKeyEvent* event)
         return;
     }
     QDialog::keyPressEvent(event);
-}
-
-CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
-{
-    setWindowTitle(QStringLiteral("About NOSKRUN"));
-    auto* text = new QLabel(QStringLiteral("NOSKRUN Version %1\n\nThe run organiser of the NOSK "
-                                           "fitting programs:\nprepares a fit job, runs the "
-                                           "fitting engine\nand hands its results to NOSKVIEW.")
-                                .arg(QStringLiteral(NOSK_VERSION)));
-    auto* ok = new QPushButton(QStringLiteral("OK"));
-    auto* more = new QPushButton(QStringLiteral("More info..."));
-    ok->setDefault(true);
-    more->setAutoDefault(false);
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    connect(more, &QPushButton::clicked, this, [] { openHelpTopic(10001); });
-    more->setObjectName(QStringLiteral("moreInfo"));
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(text);
-    layout->addWidget(licenceView(this));
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ok);
-    buttons->addWidget(more);
-    layout->addLayout(buttons);
 }
 
 } // namespace nosk

@@ -36,11 +36,4 @@ private:
     QSpinBox* m_starts;
 };
 
-// The About box: the program's name and version, "OK" and "More info...".
-class CAboutDlg : public QDialog {
-    Q_OBJECT
-public:
-    explicit CAboutDlg(QWidget* parent = nullptr);
-};
-
 } // namespace nosk

@@ -7,6 +7,7 @@
 #include "CommandLine.h"
 #include "EngineLaunch.h"
 #include "EngineRunner.h"
+#include "RunSequence.h"
 #include "Locations.h"
 #include "core/Exception.h"
 #include "core/Prompt.h"
@@ -35,6 +36,7 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 
 namespace nosk {
 
@@ -183,6 +185,51 @@ int guessHeadless(const std::string& file, int starts)
     return 0;
 }
 
+// The terminal's part of the run sequence: waiting for the work folder,
+// the engine the command line names, and the signals passed on to it.
+class TerminalRunFront : public run::RunFront {
+public:
+    TerminalRunFront(const std::string& file, const RunOptions& options, const std::string& engine, int starts)
+        : m_file(file), m_options(options), m_engine(engine), m_starts(starts)
+    {
+    }
+
+    void beforeInput(EngineRunner& runner) override
+    {
+        runner.lockFolder("noskrun --run " + m_file, [](const std::string& why) {
+            std::cerr << "noskrun: " << why << " Waiting for it to finish...\n";
+        });
+    }
+
+    EngineRunner::Settings beforeStart() override
+    {
+        EngineRunner::Settings settings;
+        settings.foreground = true;
+        settings.pollIntervalMs = 50;  // nothing to show meanwhile: end as soon as the engine does
+        settings.starts = m_starts;
+        settings.loadOutinAfterRun = m_options.loadOutinAfterRun == 1;
+        settings.notifyViewer = m_options.notifyViewer == 1;
+        std::string note;
+        settings.program = m_engine.empty() ? locations::headlessEngine(note) : m_engine;
+        if (!note.empty())
+            std::cerr << "noskrun: " << note << '\n';
+        // The engine runs in a session of its own, out of reach of the
+        // terminal's Ctrl+C and hang-up: what reaches us is passed on, and we
+        // wait for the engine to end before we do.
+        m_caught.emplace(std::initializer_list<int>{SIGINT, SIGTERM, SIGHUP});
+        return settings;
+    }
+
+    const SignalCatcher& caught() const { return *m_caught; }
+
+private:
+    const std::string& m_file;
+    const RunOptions& m_options;
+    const std::string& m_engine;
+    int m_starts;
+    std::optional<SignalCatcher> m_caught;
+};
+
 int runHeadless(const std::string& file, const RunOptions& options, const std::string& engine, int starts)
 {
     auto fail = [](const std::string& message) {
@@ -195,40 +242,15 @@ int runHeadless(const std::string& file, const RunOptions& options, const std::s
     } catch (const std::exception& e) {
         return fail(e.what());
     }
-    if (!run::runnable(job))
-        return fail(run::notRunnableReason(job));
-    const std::string refusal = EngineRunner::checkJob(job);
-    if (!refusal.empty())
-        return fail(refusal);
 
     // The engine in the foreground: never waiting for Enter, its output on
     // our terminal. One run at a time in the folder: a second one waits.
     EngineRunner runner(std::make_unique<QtTimer>());
-    try {
-        runner.lockFolder("noskrun --run " + file, [](const std::string& why) {
-            std::cerr << "noskrun: " << why << " Waiting for it to finish...\n";
-        });
-        runner.writeInput(job);
-    } catch (const std::exception& e) {
-        return fail(e.what());
-    }
-    EngineRunner::Settings settings;
-    settings.foreground = true;
-    settings.pollIntervalMs = 50;  // nothing to show meanwhile: end as soon as the engine does
-    settings.starts = starts;
-    settings.loadOutinAfterRun = options.loadOutinAfterRun == 1;
-    settings.notifyViewer = options.notifyViewer == 1;
-    std::string note;
-    settings.program = engine.empty() ? locations::headlessEngine(note) : engine;
-    if (!note.empty())
-        std::cerr << "noskrun: " << note << '\n';
-    StartFailure failure;
-    // The engine runs in a session of its own, out of reach of the
-    // terminal's Ctrl+C and hang-up: what reaches us is passed on, and we
-    // wait for the engine to end before we do.
-    const SignalCatcher caught({SIGINT, SIGTERM, SIGHUP});
-    if (!runner.start(job, settings, failure))
-        return fail(failure.message);
+    TerminalRunFront front(file, options, engine, starts);
+    const run::StartOutcome outcome = run::startRun(runner, job, front);
+    if (!outcome.started())
+        return fail(outcome.message);
+    const SignalCatcher& caught = front.caught();
 
     int status = 0;
     QEventLoop loop;

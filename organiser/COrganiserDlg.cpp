@@ -1,6 +1,5 @@
 #include "COrganiserDlg.h"
 
-#include "CAboutDlg.h"
 #include "CDEExamplesDlg.h"
 #include "CDataLinesPage.h"
 #include "CFitOptionsPage.h"
@@ -11,7 +10,9 @@
 #include "ops/KramersKronigRun.h"
 #include "ops/ZhitRun.h"
 #include "EngineRunner.h"
-#include "Housekeeping.h"
+#include "RunSequence.h"
+#include "FrontPage.h"
+#include "EngineOutputs.h"
 #include "Locations.h"
 #include "core/WorkFolderLock.h"
 #include "ops/DataExport.h"
@@ -34,10 +35,12 @@
 #include "platform/Help.h"
 #include "platform/Notification.h"
 #include "platform/Platform.h"
+#include "platform/Printing.h"
 #include "platform/Process.h"
 #include "platform/Shell.h"
 #include "platform/Timer.h"
 #include "ui/BoldFont.h"
+#include "ui/CAboutDlg.h"
 #include "ui/CPageTab.h"
 
 #include <QApplication>
@@ -177,9 +180,9 @@ COrganiserDlg::COrganiserDlg(Prompt& prompt, RunOptions& options, QWidget* paren
     auto command = [this](QPushButton* button, void (COrganiserDlg::*slot)()) {
         connect(button, &QPushButton::clicked, this, [this, slot] { runCommand(m_prompt, [&] { (this->*slot)(); }); });
     };
-    command(m_runButton, &COrganiserDlg::saveAndRun);
-    command(m_editorButton, &COrganiserDlg::openEditor);
-    command(m_loadButton, &COrganiserDlg::loadTst);
+    command(m_runButton, &COrganiserDlg::onSaveAndRun);
+    command(m_editorButton, &COrganiserDlg::onOpenEditor);
+    command(m_loadButton, &COrganiserDlg::onLoadTst);
     connect(m_exitButton, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* buttons = new QHBoxLayout;
@@ -229,59 +232,59 @@ void COrganiserDlg::buildMenu()
         return a;
     };
     QMenu* file = m_menuBar->addMenu(QStringLiteral("&File"));
-    add(file, "&New", &COrganiserDlg::fileNew)->setShortcut(QKeySequence::New);
-    add(file, "&Load TST...", &COrganiserDlg::loadTst)->setShortcut(QKeySequence::Open);
-    add(file, "Lo&ad TMP...", &COrganiserDlg::loadTmp);
-    add(file, "Loa&d OUTIN", &COrganiserDlg::loadOutin);
-    add(file, "Load INF&L", &COrganiserDlg::loadInfl);
+    add(file, "&New", &COrganiserDlg::onFileNew)->setShortcut(QKeySequence::New);
+    add(file, "&Load TST...", &COrganiserDlg::onLoadTst)->setShortcut(QKeySequence::Open);
+    add(file, "Lo&ad TMP...", &COrganiserDlg::onLoadTmp);
+    add(file, "Loa&d OUTIN", &COrganiserDlg::onLoadOutin);
+    add(file, "Load INF&L", &COrganiserDlg::onLoadInfl);
     file->addSeparator();
-    add(file, "Save TST &as...", &COrganiserDlg::saveTstAs)->setShortcut(QKeySequence::SaveAs);
-    add(file, "Save &INFL", &COrganiserDlg::saveInfl);
-    add(file, "Export data...", &COrganiserDlg::exportData);
+    add(file, "Save TST &as...", &COrganiserDlg::onSaveTstAs)->setShortcut(QKeySequence::SaveAs);
+    add(file, "Save &INFL", &COrganiserDlg::onSaveInfl);
+    add(file, "Export data...", &COrganiserDlg::onExportData);
     file->addSeparator();
-    add(file, "&Clear Directory", &COrganiserDlg::clearDirectory);
-    add(file, "&Options...", &COrganiserDlg::programOptions);
+    add(file, "&Clear Directory", &COrganiserDlg::onClearDirectory);
+    add(file, "&Options...", &COrganiserDlg::onProgramOptions);
     file->addSeparator();
     QAction* exit = file->addAction(QStringLiteral("&Exit"));
     exit->setShortcut(QKeySequence::Quit);
     connect(exit, &QAction::triggered, this, &QDialog::reject);
 
     QMenu* run = m_menuBar->addMenu(QStringLiteral("&Run"));
-    add(run, "Save and &Run", &COrganiserDlg::saveAndRun);
-    m_stopAction = add(run, "Stop fit", &COrganiserDlg::stopFit);
+    add(run, "Save and &Run", &COrganiserDlg::onSaveAndRun);
+    m_stopAction = add(run, "Stop fit", &COrganiserDlg::onStopFit);
     m_stopAction->setEnabled(false);
-    add(run, "&Guess start values", &COrganiserDlg::guessStartValues);
-    add(run, "&Kramers-Kronig test...", &COrganiserDlg::kramersKronigTest);
-    add(run, "&Z-HIT test...", &COrganiserDlg::zhitTest);
-    add(run, "&DRT...", &COrganiserDlg::distributionOfRelaxationTimes);
-    add(run, "Launch &NOSKVIEW", &COrganiserDlg::launchViewer);
-    add(run, "&Open work folder", &COrganiserDlg::openWorkFolder);
+    add(run, "&Guess start values", &COrganiserDlg::onGuessStartValues);
+    add(run, "&Kramers-Kronig test...", &COrganiserDlg::onKramersKronigTest);
+    add(run, "&Z-HIT test...", &COrganiserDlg::onZhitTest);
+    add(run, "&DRT...", &COrganiserDlg::onDistributionOfRelaxationTimes);
+    add(run, "Launch &NOSKVIEW", &COrganiserDlg::onLaunchViewer);
+    add(run, "&Open work folder", &COrganiserDlg::onOpenWorkFolder);
     run->addSeparator();
-    add(run, "Generate report...", &COrganiserDlg::generateReport);
-    add(run, "&Print front page...", &COrganiserDlg::printFrontPage);
-    add(run, "Print PNTOUTL", &COrganiserDlg::printPntoutl);
-    add(run, "Print AUXPNTL", &COrganiserDlg::printAuxpntl);
-    add(run, "Print report", &COrganiserDlg::printReport);
-    add(run, "View report...", &COrganiserDlg::viewReport);
+    add(run, "Generate report...", &COrganiserDlg::onGenerateReport);
+    add(run, "&Print front page...", &COrganiserDlg::onPrintFrontPage);
+    add(run, "Print PNTOUTL", &COrganiserDlg::onPrintPntoutl);
+    add(run, "Print AUXPNTL", &COrganiserDlg::onPrintAuxpntl);
+    add(run, "Print report", &COrganiserDlg::onPrintReport);
+    add(run, "View report...", &COrganiserDlg::onViewReport);
 
     QMenu* data = m_menuBar->addMenu(QStringLiteral("&Data"));
-    add(data, "&Load data from TST", &COrganiserDlg::loadDataFromTst);
-    add(data, "L&oad data from ASCII", &COrganiserDlg::loadDataFromAscii);
-    add(data, "Load data from &Solartron file", &COrganiserDlg::loadDataFromSolartron);
-    add(data, "&Import instrument file...", &COrganiserDlg::importInstrumentFile);
-    add(data, "Load weights from ASCII", &COrganiserDlg::loadWeights);
+    add(data, "&Load data from TST", &COrganiserDlg::onLoadDataFromTst);
+    add(data, "L&oad data from ASCII", &COrganiserDlg::onLoadDataFromAscii);
+    add(data, "Load data from &Solartron file", &COrganiserDlg::onLoadDataFromSolartron);
+    add(data, "&Import instrument file...", &COrganiserDlg::onImportInstrumentFile);
+    add(data, "Load weights from ASCII", &COrganiserDlg::onLoadWeights);
     data->addSeparator();
-    add(data, "Convert frequency to angular", &COrganiserDlg::convertToAngular);
-    add(data, "Convert frequency to ordinary", &COrganiserDlg::convertToOrdinary);
+    add(data, "Convert frequency to angular", &COrganiserDlg::onConvertToAngular);
+    add(data, "Convert frequency to ordinary", &COrganiserDlg::onConvertToOrdinary);
 
     QMenu* help = m_menuBar->addMenu(QStringLiteral("&Help"));
-    add(help, "&Contents...", &COrganiserDlg::helpContents);
-    add(help, "&Index...", &COrganiserDlg::helpIndex);
-    add(help, "Model circuits help...", &COrganiserDlg::circuitsHelp);
-    add(help, "DE help...", &COrganiserDlg::deHelp);
-    add(help, "DE examples...", &COrganiserDlg::deExamples);
+    add(help, "&Contents...", &COrganiserDlg::onHelpContents);
+    add(help, "&Index...", &COrganiserDlg::onHelpIndex);
+    add(help, "Model circuits help...", &COrganiserDlg::onCircuitsHelp);
+    add(help, "DE help...", &COrganiserDlg::onDeHelp);
+    add(help, "DE examples...", &COrganiserDlg::onDeExamples);
     help->addSeparator();
-    add(help, "&About...", &COrganiserDlg::about);
+    add(help, "&About...", &COrganiserDlg::onAbout);
 }
 
 QAction* COrganiserDlg::action(const QString& text) const
@@ -448,7 +451,7 @@ void COrganiserDlg::LoadJobFile(const std::string& path)
     markUnchanged();
 }
 
-void COrganiserDlg::fileNew()
+void COrganiserDlg::onFileNew()
 {
     if (!maySetJobAside())
         return;
@@ -475,7 +478,7 @@ bool liesIn(const std::filesystem::path& inner, const std::filesystem::path& fol
 
 } // namespace
 
-void COrganiserDlg::loadTst()
+void COrganiserDlg::onLoadTst()
 {
     auto path = m_prompt.openFile(allFiles());
     if (!path || !maySetJobAside())
@@ -491,7 +494,7 @@ void COrganiserDlg::loadTst()
     LoadJobFile(*path);
 }
 
-void COrganiserDlg::loadTmp()
+void COrganiserDlg::onLoadTmp()
 {
     auto path = m_prompt.openFile(allFiles());
     if (!path || !maySetJobAside())
@@ -545,17 +548,17 @@ void COrganiserDlg::showTextWindow(const std::string& path)
     dlg->show();
 }
 
-void COrganiserDlg::loadOutin()
+void COrganiserDlg::onLoadOutin()
 {
     loadInto("OUTIN", "OUTIN");
 }
 
-void COrganiserDlg::loadInfl()
+void COrganiserDlg::onLoadInfl()
 {
     loadInto("INFL", "INFL");
 }
 
-void COrganiserDlg::saveTstAs()
+void COrganiserDlg::onSaveTstAs()
 {
     auto path = m_prompt.saveFile(allFiles());
     if (!path)
@@ -567,18 +570,18 @@ void COrganiserDlg::saveTstAs()
     markUnchanged();
 }
 
-void COrganiserDlg::saveInfl()
+void COrganiserDlg::onSaveInfl()
 {
     storeToJob();
     runCommand(m_prompt, [&] { m_job.save("INFL"); });
 }
 
-void COrganiserDlg::exportData()
+void COrganiserDlg::onExportData()
 {
     nosk::exportData(m_job, m_prompt);
 }
 
-void COrganiserDlg::clearDirectory()
+void COrganiserDlg::onClearDirectory()
 {
     // Never the files of a run that is under way (ours or another's).
     WorkFolderLock lock;
@@ -590,7 +593,7 @@ void COrganiserDlg::clearDirectory()
     ClearDirectory();
 }
 
-void COrganiserDlg::programOptions()
+void COrganiserDlg::onProgramOptions()
 {
     COptionsDlg dlg(m_options, this);
     runModal(dlg);
@@ -598,7 +601,51 @@ void COrganiserDlg::programOptions()
 
 // ----------------------------------------------------------------- Run menu
 
-void COrganiserDlg::saveAndRun()
+// The window's part of the run sequence: keeping the last OUTIN, the
+// options of the run, and the questions about which engine to run.
+class COrganiserDlg::WindowRunFront : public run::RunFront {
+public:
+    explicit WindowRunFront(COrganiserDlg& dlg) : m_dlg(dlg) {}
+
+    EngineRunner::Settings beforeStart() override;
+
+    bool runBundledInstead(const StartFailure& failure) override
+    {
+        const std::string question = failure.message + "\n\nRun the bundled engine (" + failure.bundledEngine + ") instead?";
+        return m_dlg.m_prompt.message(question, kProgram, Buttons::YesNo, Icon::Error) == Answer::Yes;
+    }
+
+private:
+    COrganiserDlg& m_dlg;
+};
+
+EngineRunner::Settings COrganiserDlg::WindowRunFront::beforeStart()
+{
+    m_dlg.StoreOutin();
+    const RunOptions& options = m_dlg.m_options;
+    Prompt& prompt = m_dlg.m_prompt;
+    EngineRunner::Settings settings;
+    settings.closeEngineWindow = options.closeEngineWindow != 0;
+    settings.terminal = run::terminalProgram();
+    settings.loadOutinAfterRun = options.loadOutinAfterRun == 1;
+    settings.starts = options.starts;
+    settings.notifyViewer = options.notifyViewer == 1;
+    // An engine of the work folder's own runs only when the user chose it.
+    locations::LocalEngineChoice choice = locations::localEngineChoice();
+    if (choice == locations::LocalEngineChoice::Ask) {
+        const std::string question = "This work folder holds an engine of its own:\n" + locations::localEngine()
+            + "\n\nRun it instead of the bundled engine? Run it only when you trust where it comes from: "
+              "it runs with your rights. The answer is remembered for this file in this folder.";
+        const bool use = prompt.message(question, kProgram, Buttons::YesNo, Icon::Question) == Answer::Yes;
+        locations::rememberLocalEngineChoice(use);
+        choice = use ? locations::LocalEngineChoice::Use : locations::LocalEngineChoice::Ignore;
+    }
+    if (choice == locations::LocalEngineChoice::Use)
+        settings.program = locations::localEngine();
+    return settings;
+}
+
+void COrganiserDlg::onSaveAndRun()
 {
     if (m_runner->running()) {
         // One engine at a time: a second one would write into the same files.
@@ -608,25 +655,35 @@ void COrganiserDlg::saveAndRun()
     // A box the job cannot take stops the run; its message has been shown.
     if (!storeToJob())
         return;
-    if (!run::runnable(m_job)) {
-        m_prompt.message(run::notRunnableReason(m_job), kProgram, Buttons::Ok, Icon::Error);
+    WindowRunFront front(*this);
+    const run::StartOutcome outcome = run::startRun(*m_runner, m_job, front);
+    using Step = run::StartOutcome::Step;
+    switch (outcome.step) {
+    case Step::Started:
+        showRunning(true);
+        setStatus(QString::fromStdString(m_runner->runningStatus()));
         return;
-    }
-    // What the engine would refuse is said now, with what to change, rather
-    // than after a run.
-    const std::string refusal = EngineRunner::checkJob(m_job);
-    if (!refusal.empty()) {
+    case Step::NotRunnable:
+        m_prompt.message(outcome.message, kProgram, Buttons::Ok, Icon::Error);
+        return;
+    case Step::Refused:
         setStatus(QStringLiteral("The job was not run."));
-        m_prompt.message(refusal, kProgram, Buttons::Ok, Icon::Error);
+        m_prompt.message(outcome.message, kProgram, Buttons::Ok, Icon::Error);
+        return;
+    case Step::NotWritten:
+        m_prompt.message(outcome.message, "ERROR", Buttons::Ok, Icon::Error);
+        return;
+    case Step::NotStarted:
+        m_prompt.message(outcome.message, kProgram, Buttons::Ok, Icon::Error);
+        setStatus(QStringLiteral("The engine could not be started."));
+        return;
+    case Step::Declined:
+        setStatus(QStringLiteral("The engine could not be started."));
         return;
     }
-    if (!runCommand(m_prompt, [&] { m_runner->writeInput(m_job); }))
-        return;
-    StoreOutin();
-    StartEngine();
 }
 
-void COrganiserDlg::stopFit()
+void COrganiserDlg::onStopFit()
 {
     if (!m_runner->running())
         return;
@@ -646,52 +703,6 @@ void COrganiserDlg::StoreOutin()
     auto path = m_prompt.saveFile(r);
     if (path)
         copyFileReplacing("OUTIN", *path);
-}
-
-void COrganiserDlg::StartEngine()
-{
-    EngineRunner::Settings settings;
-    settings.closeEngineWindow = m_options.closeEngineWindow != 0;
-    settings.terminal = run::terminalProgram();
-    settings.loadOutinAfterRun = m_options.loadOutinAfterRun == 1;
-    settings.starts = m_options.starts;
-    settings.notifyViewer = m_options.notifyViewer == 1;
-    // An engine of the work folder's own runs only when the user chose it.
-    locations::LocalEngineChoice choice = locations::localEngineChoice();
-    if (choice == locations::LocalEngineChoice::Ask) {
-        const std::string question = "This work folder holds an engine of its own:\n" + locations::localEngine()
-            + "\n\nRun it instead of the bundled engine? Run it only when you trust where it comes from: "
-              "it runs with your rights. The answer is remembered for this file in this folder.";
-        const bool use = m_prompt.message(question, kProgram, Buttons::YesNo, Icon::Question) == Answer::Yes;
-        locations::rememberLocalEngineChoice(use);
-        choice = use ? locations::LocalEngineChoice::Use : locations::LocalEngineChoice::Ignore;
-    }
-    if (choice == locations::LocalEngineChoice::Use)
-        settings.program = locations::localEngine();
-    StartFailure failure;
-    if (!m_runner->start(m_job, settings, failure)) {
-        if (failure.bundledEngine.empty()) {
-            m_runner->releaseFolder();
-            m_prompt.message(failure.message, kProgram, Buttons::Ok, Icon::Error);
-            setStatus(QStringLiteral("The engine could not be started."));
-            return;
-        }
-        const std::string question = failure.message + "\n\nRun the bundled engine (" + failure.bundledEngine + ") instead?";
-        if (m_prompt.message(question, kProgram, Buttons::YesNo, Icon::Error) != Answer::Yes) {
-            m_runner->releaseFolder();
-            setStatus(QStringLiteral("The engine could not be started."));
-            return;
-        }
-        settings.program = failure.bundledEngine;
-        if (!m_runner->start(m_job, settings, failure)) {
-            m_runner->releaseFolder();
-            m_prompt.message(failure.message, kProgram, Buttons::Ok, Icon::Error);
-            setStatus(QStringLiteral("The engine could not be started."));
-            return;
-        }
-    }
-    showRunning(true);
-    setStatus(QString::fromStdString(m_runner->runningStatus()));
 }
 
 void COrganiserDlg::showRunning(bool running)
@@ -722,12 +733,12 @@ void COrganiserDlg::finishRun(const RunEnd& end)
     if (end.reloadOutin) {
         // The status line keeps what the run did.
         const QString status = statusText();
-        loadOutin();
+        onLoadOutin();
         setStatus(status);
     }
 }
 
-void COrganiserDlg::launchViewer()
+void COrganiserDlg::onLaunchViewer()
 {
     ProcessSpec spec;
     spec.program = locations::viewerProgram();
@@ -735,7 +746,7 @@ void COrganiserDlg::launchViewer()
     Platform::instance().processes().startDetached(spec, error);
 }
 
-void COrganiserDlg::openWorkFolder()
+void COrganiserDlg::onOpenWorkFolder()
 {
     const std::string folder = QDir::currentPath().left(260).toStdString();
     // Without a file manager (no xdg-open) the user at least learns where
@@ -745,7 +756,7 @@ void COrganiserDlg::openWorkFolder()
                          Buttons::Ok, Icon::Information);
 }
 
-void COrganiserDlg::guessStartValues()
+void COrganiserDlg::onGuessStartValues()
 {
     if (!storeToJob())
         return;
@@ -762,7 +773,7 @@ void COrganiserDlg::guessStartValues()
                      Icon::Information);
 }
 
-void COrganiserDlg::kramersKronigTest()
+void COrganiserDlg::onKramersKronigTest()
 {
     if (!storeToJob())
         return;
@@ -778,7 +789,7 @@ void COrganiserDlg::kramersKronigTest()
         Platform::instance().notifier().notifyViewers();
 }
 
-void COrganiserDlg::zhitTest()
+void COrganiserDlg::onZhitTest()
 {
     if (!storeToJob())
         return;
@@ -791,7 +802,7 @@ void COrganiserDlg::zhitTest()
         Platform::instance().notifier().notifyViewers();
 }
 
-void COrganiserDlg::generateReport()
+void COrganiserDlg::onGenerateReport()
 {
     storeToJob();
     writeRunReport(m_job, m_prompt);
@@ -810,12 +821,12 @@ void COrganiserDlg::PrintViaTempCopy(const std::string& file, bool print)
         showTextWindow(copy);
 }
 
-void COrganiserDlg::printPntoutl()
+void COrganiserDlg::onPrintPntoutl()
 {
     PrintViaTempCopy("PNTOUTL", true);
 }
 
-void COrganiserDlg::printAuxpntl()
+void COrganiserDlg::onPrintAuxpntl()
 {
     if (!std::filesystem::exists("AUXPNTL")) {
         m_prompt.message("Cannot open file 'AUXPNTL'!", kProgram, Buttons::Ok, Icon::Error);
@@ -824,19 +835,19 @@ void COrganiserDlg::printAuxpntl()
     PrintViaTempCopy("AUXPNTL", true);
 }
 
-void COrganiserDlg::printReport()
+void COrganiserDlg::onPrintReport()
 {
     TempCopyHandler handler(*this);
     writeOutputSummary(m_job, m_currentFileName, true, m_prompt, handler);
 }
 
-void COrganiserDlg::viewReport()
+void COrganiserDlg::onViewReport()
 {
     TempCopyHandler handler(*this);
     writeOutputSummary(m_job, m_currentFileName, false, m_prompt, handler);
 }
 
-void COrganiserDlg::printFrontPage()
+void COrganiserDlg::onPrintFrontPage()
 {
     showPage(0);
     QImage page;
@@ -859,10 +870,10 @@ void COrganiserDlg::printFrontPage()
     std::unique_ptr<QPrinter> pdfPrinter;
     QPainter painter;
     std::string pdf;
-    if (!printer->isValid() || !painter.begin(printer)) {
+    if (const std::string failed = beginPrinting(painter, *printer); !failed.empty()) {
         // A PDF file that cannot be written is not a missing printer.
         if (printer->outputFormat() == QPrinter::PdfFormat && !printer->outputFileName().isEmpty()) {
-            m_prompt.message("Printer wouldn't initalize", kProgram, Buttons::Ok, Icon::Error);
+            m_prompt.message(failed, kProgram, Buttons::Ok, Icon::Error);
             return;
         }
         // No printer to print on: a PDF file instead, as the text files offer.
@@ -886,8 +897,8 @@ void COrganiserDlg::printFrontPage()
         // Written beside the file and renamed over it once complete.
         pdfPrinter->setOutputFileName(QString::fromStdString(pdf + ".part"));
         printer = pdfPrinter.get();
-        if (!painter.begin(printer)) {
-            m_prompt.message("Printer wouldn't initalize", kProgram, Buttons::Ok, Icon::Error);
+        if (const std::string failed = beginPrinting(painter, *printer); !failed.empty()) {
+            m_prompt.message(failed, kProgram, Buttons::Ok, Icon::Error);
             return;
         }
     }
@@ -909,7 +920,7 @@ void COrganiserDlg::printFrontPage()
 
 // ---------------------------------------------------------------- Data menu
 
-void COrganiserDlg::loadDataFromTst()
+void COrganiserDlg::onLoadDataFromTst()
 {
     auto path = m_prompt.openFile(FileRequest{});
     if (!path)
@@ -925,12 +936,12 @@ void COrganiserDlg::loadDataFromTst()
     loadFromJob();
 }
 
-void COrganiserDlg::loadDataFromAscii()
+void COrganiserDlg::onLoadDataFromAscii()
 {
     importDataSheet(m_job, m_prompt, [this] { loadFromJob(); });
 }
 
-void COrganiserDlg::loadDataFromSolartron()
+void COrganiserDlg::onLoadDataFromSolartron()
 {
     DialogBlockChooser chooser(*this);
     importSolartron(m_job, m_prompt, chooser, [this] { loadFromJob(); });
@@ -952,7 +963,7 @@ private:
     COrganiserDlg& m_window;
 };
 
-void COrganiserDlg::importInstrumentFile()
+void COrganiserDlg::onImportInstrumentFile()
 {
     DialogSpectrumChooser chooser(*this);
     // The boxes go into the job first, so that the refresh keeps what was
@@ -962,44 +973,44 @@ void COrganiserDlg::importInstrumentFile()
         m_jobIsNew = false;
 }
 
-void COrganiserDlg::loadWeights()
+void COrganiserDlg::onLoadWeights()
 {
     importWeights(m_job, m_prompt, [this] { loadFromJob(); });
 }
 
-void COrganiserDlg::convertToAngular()
+void COrganiserDlg::onConvertToAngular()
 {
     nosk::convertToAngular(m_job, m_prompt, [this] { afterInflReload(); });
 }
 
-void COrganiserDlg::convertToOrdinary()
+void COrganiserDlg::onConvertToOrdinary()
 {
     nosk::convertToOrdinary(m_job, m_prompt, [this] { afterInflReload(); });
 }
 
 // ---------------------------------------------------------------- Help menu
 
-void COrganiserDlg::helpContents()
+void COrganiserDlg::onHelpContents()
 {
     openHelpContents();
 }
 
-void COrganiserDlg::helpIndex()
+void COrganiserDlg::onHelpIndex()
 {
     openHelpIndex();
 }
 
-void COrganiserDlg::circuitsHelp()
+void COrganiserDlg::onCircuitsHelp()
 {
     openHelpTopic(10050, Help::Window::Circ);
 }
 
-void COrganiserDlg::deHelp()
+void COrganiserDlg::onDeHelp()
 {
     openHelpTopic(10200);
 }
 
-void COrganiserDlg::deExamples()
+void COrganiserDlg::onDeExamples()
 {
     CDEExamplesDlg dlg(this);
     if (runModal(dlg) != QDialog::Accepted || dlg.examplePath().empty())
@@ -1045,15 +1056,27 @@ void COrganiserDlg::openExample(const std::string& path)
     LoadJobFile(copy.string());
 }
 
-void COrganiserDlg::about()
+AboutTexts COrganiserDlg::aboutTexts()
 {
-    CAboutDlg dlg(this);
+    AboutTexts t;
+    t.title = QStringLiteral("About NOSKRUN");
+    t.text = QStringLiteral("NOSKRUN Version %1\n\nThe run organiser of the NOSK "
+                            "fitting programs:\nprepares a fit job, runs the "
+                            "fitting engine\nand hands its results to NOSKVIEW.")
+                 .arg(QStringLiteral(NOSK_VERSION));
+    t.moreInfo = QStringLiteral("More info...");
+    return t;
+}
+
+void COrganiserDlg::onAbout()
+{
+    CAboutDlg dlg(aboutTexts(), this);
     runModal(dlg);
 }
 
 // ------------------------------------------------------------------- Editor
 
-void COrganiserDlg::openEditor()
+void COrganiserDlg::onOpenEditor()
 {
     if (m_editor) {
         m_editor->showNormal();
@@ -1094,7 +1117,7 @@ void COrganiserDlg::paintEvent(QPaintEvent* event)
     style()->drawPrimitive(QStyle::PE_Frame, &frame, &p, this);
 }
 
-void COrganiserDlg::distributionOfRelaxationTimes()
+void COrganiserDlg::onDistributionOfRelaxationTimes()
 {
     if (!storeToJob())
         return;

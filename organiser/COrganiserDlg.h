@@ -21,6 +21,7 @@ class QPushButton;
 
 namespace nosk {
 
+struct AboutTexts;
 class CDataLinesPage;
 class CFitOptionsPage;
 class CPageTab;
@@ -49,58 +50,60 @@ public:
     void showPage(int index);
 
     // --- File menu ---
-    void fileNew();
-    void loadTst();
-    void loadTmp();
-    void loadOutin();
-    void loadInfl();
-    void saveTstAs();
-    void saveInfl();
-    void exportData();
-    void clearDirectory();
-    void programOptions();
+    void onFileNew();
+    void onLoadTst();
+    void onLoadTmp();
+    void onLoadOutin();
+    void onLoadInfl();
+    void onSaveTstAs();
+    void onSaveInfl();
+    void onExportData();
+    void onClearDirectory();
+    void onProgramOptions();
 
     // --- Run menu ---
-    void saveAndRun();
-    void stopFit();
-    void launchViewer();
+    void onSaveAndRun();
+    void onStopFit();
+    void onLaunchViewer();
     // Run -> "Kramers-Kronig test...": tests the job's data, writes KKTEST
     // and shows M, mu and the largest residuals.
-    void kramersKronigTest();
+    void onKramersKronigTest();
     // Run -> "Z-HIT test...": tests the job's data, writes ZHITTEST
-    void zhitTest();
+    void onZhitTest();
     // Run -> "Guess start values": the free parameters' start values from
     // the data (run::guessIntoJob).
-    void guessStartValues();
+    void onGuessStartValues();
     // Run -> "DRT...": the distribution of relaxation times of the job's
     // data with its credible band, written to DRT; shows the peak table.
-    void distributionOfRelaxationTimes();
-    void openWorkFolder();
-    void generateReport();
-    void printFrontPage();
-    void printPntoutl();
-    void printAuxpntl();
-    void printReport();
-    void viewReport();
+    void onDistributionOfRelaxationTimes();
+    void onOpenWorkFolder();
+    void onGenerateReport();
+    void onPrintFrontPage();
+    void onPrintPntoutl();
+    void onPrintAuxpntl();
+    void onPrintReport();
+    void onViewReport();
 
     // --- Data menu ---
-    void loadDataFromTst();
-    void loadDataFromAscii();
-    void loadDataFromSolartron();
-    void importInstrumentFile();
-    void loadWeights();
-    void convertToAngular();
-    void convertToOrdinary();
+    void onLoadDataFromTst();
+    void onLoadDataFromAscii();
+    void onLoadDataFromSolartron();
+    void onImportInstrumentFile();
+    void onLoadWeights();
+    void onConvertToAngular();
+    void onConvertToOrdinary();
 
     // --- Help menu ---
-    void helpContents();
-    void helpIndex();
-    void circuitsHelp();
-    void deHelp();
-    void deExamples();
-    void about();
+    void onHelpContents();
+    void onHelpIndex();
+    void onCircuitsHelp();
+    void onDeHelp();
+    void onDeExamples();
+    void onAbout();
+    // What the About box says.
+    static AboutTexts aboutTexts();
 
-    void openEditor();
+    void onOpenEditor();
 
     // The watch timer's tick: shows the progress, and finishes the run once
     // the engine has ended.
@@ -157,13 +160,13 @@ protected:
 private:
     class DialogBlockChooser;
     class DialogSpectrumChooser;
+    class WindowRunFront;
     void buildMenu();
     bool loadInto(const std::string& path, const char* title);
     // Reads the file into a copy of the job and takes the copy when complete;
     // false after the message otherwise.
     bool loadIntoCopy(const std::string& path, bool headerOnly);
     void StoreOutin();
-    void StartEngine();
     void finishRun(const RunEnd& end);
     void showRunning(bool running);
     void setStatus(const QString& text);

@@ -9,7 +9,7 @@
 #include "CRelativeResidualsPage.h"
 #include "CZhitPage.h"
 #include "CStatisticsPage.h"
-#include "CAboutDlg.h"
+#include "ui/CAboutDlg.h"
 #include "CTransformDlg.h"
 #include "CXAxisTypeDlg.h"
 #include "GraphSettings.h"
@@ -23,6 +23,7 @@
 #include "core/AtomicFileWriter.h"
 #include "job/SideFile.h"
 #include "platform/DialogRunner.h"
+#include "platform/Printing.h"
 #include "platform/Drawing.h"
 #include "platform/Help.h"
 #include "ui/CPageTab.h"
@@ -406,8 +407,9 @@ void CViewerDlg::onPrintAllGraphs()
     }
     printer->setDocName(QStringLiteral("Print graphs from NOSKVIEW"));
     QPainter painter;
-    if (!painter.begin(printer.get())) {
-        reportError("Printer wouldn't initalize");
+    const std::string failed = beginPrinting(painter, *printer);
+    if (!failed.empty()) {
+        reportError(failed.c_str());
         return;
     }
     const QRect page = printer->pageLayout().paintRectPixels(printer->resolution());
@@ -434,18 +436,8 @@ std::string CViewerDlg::saveImage(const std::string& path, const CViewerPage& pa
     // PNG and PDF are encoded in memory and renamed into place, as the
     // bitmap: a failed save keeps the user's old image.
     auto writeBytes = [&path](const QByteArray& bytes) -> std::string {
-        const char* step = "CreateFile";
-        try {
-            AtomicFileWriter file(path);
-            step = "WriteFile";
-            file.buffer().assign(bytes.constData(), std::size_t(bytes.size()));
-            file.flush();
-            step = "CloseHandle";
-            file.commit();
-        } catch (const std::exception&) {
-            return BmpError{step, errno}.message();
-        }
-        return {};
+        const auto err = writeImageFile(path, {std::string_view(bytes.constData(), std::size_t(bytes.size()))});
+        return err ? err->message() : std::string();
     };
     if (name.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)) {
         QByteArray png;
@@ -560,9 +552,20 @@ void CViewerDlg::onHelpIndex()
     openHelpIndex();
 }
 
+AboutTexts CViewerDlg::aboutTexts()
+{
+    AboutTexts t;
+    t.title = QStringLiteral("About NOSKVIEW");
+    t.text = QStringLiteral("NOSKVIEW Version 1.0\n\nThe result viewer of the NOSK fitting programs:\n"
+                            "graphs, statistics and files of the last run of the work folder.");
+    t.moreInfo = QStringLiteral("More info on developers team...");
+    t.moreInfoLeft = true;
+    return t;
+}
+
 void CViewerDlg::onAbout()
 {
-    CAboutDlg dlg(this);
+    CAboutDlg dlg(aboutTexts(), this);
     runModal(dlg);
 }
 

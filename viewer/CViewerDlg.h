@@ -19,6 +19,7 @@ class QTimer;
 
 namespace nosk {
 
+struct AboutTexts;
 class CPageTab;
 class CViewerPage;
 class Prompt;
@@ -63,6 +64,8 @@ public:
     void onHelpContents();
     void onHelpIndex();
     void onAbout();
+    // What the About box says.
+    static AboutTexts aboutTexts();
 
     // Writes the image of a page's graphs (BMP, or PNG for a .png name).
     // Returns the error text, empty on success.

@@ -174,6 +174,14 @@ TEST(FileSizeLimit, EveryWriterKeepsTheOldFileAndSaysTheWriteFailed)
              return error ? error->message() : std::string("saved");
          },
          "Error of WriteFile.\nError code 27."},
+        {"graphs.png", 1000, kLimit,
+         [] {
+             // The viewer's PNG and PDF saves: the bytes encoded in memory.
+             const std::string body(std::size_t(kLimit) * 2, 'x');
+             auto error = writeImageFile("graphs.png", {"\x89PNG", body});
+             return error ? error->message() : std::string("saved");
+         },
+         "Error of WriteFile.\nError code 27."},
         {"ADD.BIN", 2, 1, [] { writeSideFile(3, 2); return std::string("passed over"); }, "passed over"},
     };
     for (const Writer& w : writers) {

@@ -1,6 +1,7 @@
 // F1 in every window and dialog of the organiser opens that window's own help
 // topic, wherever the keyboard focus is inside it.
-#include "CAboutDlg.h"
+#include "COrganiserDlg.h"
+#include "ui/CAboutDlg.h"
 #include "CDEExamplesDlg.h"
 #include "CDataLinesPage.h"
 #include "CFitOptionsPage.h"
@@ -96,7 +97,7 @@ TEST(HelpKeys, DialogsOpenTheirOwnTopics)
     }
     {
         // The About box's "More info..." opens topic 10001.
-        CAboutDlg dlg;
+        CAboutDlg dlg(COrganiserDlg::aboutTexts());
         f.help.calls.clear();
         dlg.findChild<QPushButton*>(QStringLiteral("moreInfo"))->click();
         ASSERT_EQ(f.help.calls.size(), 1u);

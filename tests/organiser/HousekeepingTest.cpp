@@ -1,4 +1,5 @@
-#include "Housekeeping.h"
+#include "EngineOutputs.h"
+#include "FrontPage.h"
 #include "support/Files.h"
 #include "support/TempDir.h"
 

@@ -47,7 +47,7 @@ TEST(OpenJob, AChangedJobAsksSaveDiscardOrCancel)
 
     // Unchanged: no question.
     f.prompt.files = {f.dir.file("B.TST")};
-    f.dlg->loadTst();
+    f.dlg->onLoadTst();
     EXPECT_TRUE(f.prompt.messages.empty());
     EXPECT_EQ(f.dlg->job().description, "second");
 
@@ -63,7 +63,7 @@ TEST(OpenJob, AChangedJobAsksSaveDiscardOrCancel)
     // Cancel: the job and its box stay.
     f.prompt.files = {f.dir.file("B.TST")};
     f.prompt.answers = {Answer::Cancel};
-    f.dlg->loadTst();
+    f.dlg->onLoadTst();
     ASSERT_EQ(f.prompt.messages.size(), 1u);
     EXPECT_EQ(f.prompt.lastMessage().buttons, Buttons::SaveDiscardCancel);
     EXPECT_EQ(f.dlg->currentFileName(), "A.TST");
@@ -72,7 +72,7 @@ TEST(OpenJob, AChangedJobAsksSaveDiscardOrCancel)
     // Save: the job goes into its own file first, then B opens.
     f.prompt.files = {f.dir.file("B.TST")};
     f.prompt.answers = {Answer::Yes};
-    f.dlg->loadTst();
+    f.dlg->onLoadTst();
     EXPECT_EQ(f.dlg->job().description, "second");
     FitJob saved;
     saved.load("A.TST");
@@ -81,14 +81,14 @@ TEST(OpenJob, AChangedJobAsksSaveDiscardOrCancel)
     // Discard: nothing written; the same through "New" and an example.
     description->setText(QStringLiteral("thrown away"));
     f.prompt.answers = {Answer::No};
-    f.dlg->fileNew();
+    f.dlg->onFileNew();
     EXPECT_EQ(f.dlg->job().description, "");
     FitJob b;
     b.load("B.TST");
     EXPECT_EQ(b.description, "second");
     description->setText(QStringLiteral("typed"));
     f.prompt.answers = {Answer::Cancel};
-    f.dlg->fileNew();
+    f.dlg->onFileNew();
     EXPECT_EQ(description->text(), QStringLiteral("typed"));
 }
 
@@ -102,14 +102,14 @@ TEST(OpenJob, AnInstalledExampleFromLoadTstOpensAsACopy)
     ASSERT_NE(fs::path(installed).parent_path(), fs::current_path());
     const std::string original = test::readAll(installed);
     f.prompt.files = {installed};
-    f.dlg->loadTst();
+    f.dlg->onLoadTst();
     ASSERT_TRUE(fs::exists("SBAT.TST"));
     EXPECT_EQ(f.dlg->currentFileName(), f.dir.file("SBAT.TST"));
     EXPECT_EQ(test::readAll("SBAT.TST"), original);
     // A save goes into the copy.
     f.dlg->fitOptionsPage()->edit("description")->setText(QStringLiteral("my battery"));
     f.prompt.answers = {Answer::Yes};
-    f.dlg->fileNew();
+    f.dlg->onFileNew();
     EXPECT_EQ(test::readAll(installed), original);
     FitJob copy;
     copy.load("SBAT.TST");
@@ -145,7 +145,7 @@ TEST(OpenJob, AnImportIntoANewJobShowsTheFitSettingsOnThePage)
     CFitOptionsPage* page = f.dlg->fitOptionsPage();
     EXPECT_TRUE(f.dlg->jobIsNew());
     f.prompt.files = {kSamples + "exampleData.csv"};
-    f.dlg->importInstrumentFile();
+    f.dlg->onImportInstrumentFile();
     EXPECT_EQ(page->edit("MAXFEV")->text(), QString::number(kImportedMaxfev));
     EXPECT_EQ(page->edit("IRCH")->text(), QStringLiteral("3"));
     EXPECT_NE(f.prompt.lastMessage().text.find("Ready to fit"), std::string::npos) << f.prompt.lastMessage().text;
@@ -155,7 +155,7 @@ TEST(OpenJob, AnImportIntoANewJobShowsTheFitSettingsOnThePage)
     mine.IRCH = 1;
     f.openJob(mine);
     f.prompt.files = {kSamples + "exampleData.csv"};
-    f.dlg->importInstrumentFile();
+    f.dlg->onImportInstrumentFile();
     EXPECT_EQ(page->edit("MAXFEV")->text(), QStringLiteral("50"));
     EXPECT_EQ(page->edit("IRCH")->text(), QStringLiteral("1"));
     EXPECT_EQ(f.dlg->job().M, 66);

@@ -468,6 +468,13 @@ TEST(ViewerDlg, PrintAllGraphsPutsThePageOnOnePdfPage)
         EXPECT_GT(pdf.size(), 4000u) << file;  // the graphs, not an empty page
     }
     EXPECT_EQ(v.dialogs.printSetups, 3);
+
+    // A file that cannot be written: the words of every print command.
+    v.dialogs.pdfPath = dir.file("no/such/folder/graphs.pdf");
+    v.dlg->onPrintAllGraphs();
+    ASSERT_EQ(v.prompt.messages.size(), 1u);
+    EXPECT_EQ(v.prompt.lastMessage().text, "Printer wouldn't initalize");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("no")));
 }
 
 TEST(ViewerDlg, SettingsAreStoredWhenTheWindowCloses)

@@ -1,7 +1,8 @@
 // F1 and the help commands of the viewer: the window, every kind of page in
 // the page tab control, the viewer's own dialogs and the chart dialogs each
 // open their own help topic.
-#include "CAboutDlg.h"
+#include "CViewerDlg.h"
+#include "ui/CAboutDlg.h"
 #include "CComplexPlanePage.h"
 #include "CGraphPage.h"
 #include "CTransformDlg.h"
@@ -166,7 +167,7 @@ TEST(ViewerHelp, TheViewersDialogsOpenTheirTopics)
     CXAxisTypeDlg axisType(1);
     axisType.show();
     QTest::keyClick(&axisType, Qt::Key_F1);
-    CAboutDlg about;
+    CAboutDlg about(CViewerDlg::aboutTexts());
     about.show();
     about.moreInfoButton()->click();
     EXPECT_EQ(about.moreInfoButton()->text(), QStringLiteral("More info on developers team..."));

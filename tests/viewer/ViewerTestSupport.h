@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CAboutDlg.h"
+#include "ui/CAboutDlg.h"
 #include "CComplexPlanePage.h"
 #include "CGraphPage.h"
 #include "CTransformDlg.h"

@@ -9,6 +9,7 @@
 #include "core/Prompt.h"
 #include "platform/DialogRunner.h"
 #include "platform/Drawing.h"
+#include "platform/Printing.h"
 
 #include <QGuiApplication>
 #include <QMouseEvent>
@@ -359,14 +360,11 @@ void CZuGraph::message(const char* text)
 
 bool CZuGraph::printGraphOn(QPrinter& printer)
 {
-    if (!printer.isValid()) {
-        message("Cannot run printer!");
-        return false;
-    }
     printer.setDocName(QStringLiteral("Print test Code Fragment"));
     QPainter painter;
-    if (!painter.begin(&printer)) {
-        message("Printer wouldn't initalize");
+    const std::string failed = beginPrinting(painter, printer);
+    if (!failed.empty()) {
+        message(failed.c_str());
         return false;
     }
     renderForPrinter(painter, QSize(printer.width(), printer.height()));

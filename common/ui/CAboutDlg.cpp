@@ -10,22 +10,27 @@
 
 namespace nosk {
 
-CAboutDlg::CAboutDlg(QWidget* parent)
-    : QDialog(parent), m_moreInfo(new QPushButton(QStringLiteral("More info on developers team..."), this))
+CAboutDlg::CAboutDlg(const AboutTexts& texts, QWidget* parent)
+    : QDialog(parent), m_moreInfo(new QPushButton(texts.moreInfo, this))
 {
-    setWindowTitle(QStringLiteral("About NOSKVIEW"));
-    auto* text = new QLabel(QStringLiteral("NOSKVIEW Version 1.0\n\nThe result viewer of the NOSK fitting programs:\n"
-                                           "graphs, statistics and files of the last run of the work folder."),
-                            this);
+    setWindowTitle(texts.title);
+    auto* text = new QLabel(texts.text, this);
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     m_moreInfo->setAutoDefault(false);
+    m_moreInfo->setObjectName(QStringLiteral("moreInfo"));
     connect(m_moreInfo, &QPushButton::clicked, this, [] { openHelpTopic(kMoreInfoHelpContext); });
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(m_moreInfo);
-    buttons->addStretch(1);
-    buttons->addWidget(ok);
+    if (texts.moreInfoLeft) {
+        buttons->addWidget(m_moreInfo);
+        buttons->addStretch(1);
+        buttons->addWidget(ok);
+    } else {
+        buttons->addStretch(1);
+        buttons->addWidget(ok);
+        buttons->addWidget(m_moreInfo);
+    }
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(text);
     layout->addWidget(licenceView(this));

@@ -45,10 +45,10 @@ struct StartFailure {
     std::string bundledEngine;  // the bundled engine to offer instead; empty when none
 };
 
-// One run of the engine from start to end, without a window: checks the job
-// as the engine will, writes its input, starts the engine, watches it with a
-// timer, reads the results and tells its owner how the run ended. The main
-// window and the headless "noskrun --run" both run the engine through it.
+// Holds one run of the engine while it lasts: the work folder's lock, the
+// engine's process, the timer that watches it and its progress line; reads
+// the results at the end and tells its owner how the run ended. Who starts a
+// run goes through run::startRun (RunSequence.h).
 class EngineRunner {
 public:
     struct Settings {

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace nosk {
@@ -25,6 +27,11 @@ struct BmpError {
     int code = 0;
     std::string message() const;  // "Error of %s.\nError code %i."
 };
+
+// Writes an image file's bytes, the parts one after the other, beside the
+// file and renamed into place: a save that fails leaves the user's old image
+// as it was. The failed step is "CreateFile", "WriteFile" or "CloseHandle".
+std::optional<BmpError> writeImageFile(const std::string& path, std::initializer_list<std::string_view> parts);
 
 // Writes a 32-bit image given as top-down rows of 0xAARRGGBB pixels (stride in
 // pixels). A file that failed part way is removed.

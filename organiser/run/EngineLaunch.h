@@ -8,8 +8,10 @@ namespace nosk {
 
 class FitJob;
 
-// The steps of a run that do not need a window; the main window and the
-// headless "noskrun --run" share them.
+// The pieces a run is built from, each on its own and holding nothing:
+// whether a job has data to fit, its input files, the engine's command line
+// and console, looking a program up, and start values guessed from the data.
+// run::startRun (RunSequence.h) puts them in order.
 namespace run {
 
 constexpr const char* kLogFile = "NOSKWIN.LOG";

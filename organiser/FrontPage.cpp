@@ -1,28 +1,11 @@
-#include "Housekeeping.h"
+#include "FrontPage.h"
 
 #include <QImage>
 #include <QRect>
 
 #include <algorithm>
-#include <cstdio>
 
 namespace nosk {
-
-const std::vector<std::string>& engineOutputFiles()
-{
-    static const std::vector<std::string> files = {
-        "PNTOUTL", "AUXPNTL", "AUXPNTL1", "LINOUT", "NKOUT", "LINOTL", "LINOTR", "LINOTRL.DAT",
-        "LINOTCON", "OUTPARM", "OUTDRT", "OUTDRPT", "LNL", "LINOTLN", "ZUOUTPUT.TXT", "OUTSUM.TXT",
-        "ADD.BIN",
-    };
-    return files;
-}
-
-void ClearDirectory()
-{
-    for (const std::string& f : engineOutputFiles())
-        std::remove(f.c_str());
-}
 
 QRect frontPageTarget(int W, int H, int w, int h)
 {

@@ -1,21 +1,13 @@
 #pragma once
 
-#include <string>
-#include <vector>
+// The front page printed from the organiser: the "Fitting options" page
+// in black and white, as large as it fits.
 
 class QImage;
 class QPainter;
 class QRect;
 
 namespace nosk {
-
-// The engine's output files of a run, deleted before the next one. INFL,
-// OUTIN and solartron.fra are kept.
-const std::vector<std::string>& engineOutputFiles();
-
-// Deletes the engine's output files from the work folder; a file that is
-// missing or cannot be deleted is skipped silently.
-void ClearDirectory();
 
 // Where the front page picture goes on a page of W x H device pixels: the
 // picture w x h enlarged by the largest whole factor that fits, centred.

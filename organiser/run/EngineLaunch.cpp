@@ -1,6 +1,6 @@
 #include "EngineLaunch.h"
 
-#include "Housekeeping.h"
+#include "EngineOutputs.h"
 #include "Locations.h"
 #include "engine/Circuit.h"
 #include "engine/StartGuess.h"

@@ -73,6 +73,24 @@ std::string BmpError::message() const
     return buf;
 }
 
+std::optional<BmpError> writeImageFile(const std::string& path, std::initializer_list<std::string_view> parts)
+{
+    const char* step = "CreateFile";
+    try {
+        AtomicFileWriter file(path);
+        step = "WriteFile";
+        for (std::string_view part : parts) {
+            file.buffer().assign(part);
+            file.flush();
+        }
+        step = "CloseHandle";
+        file.commit();
+    } catch (const std::exception&) {
+        return BmpError{step, errno};
+    }
+    return std::nullopt;
+}
+
 std::optional<BmpError> WriteBmpFile(const std::string& path, int width, int height,
                                      const std::uint32_t* pixels, int stride)
 {
@@ -100,23 +118,11 @@ std::optional<BmpError> WriteBmpFile(const std::string& path, int width, int hei
     }
     const auto headers = bmpHeaders(width, height, depth);
 
-    // Written beside and renamed into place: a save that fails leaves the
-    // user's old image as it was.
-    const char* step = "CreateFile";
-    try {
-        AtomicFileWriter file(path);
-        step = "WriteFile";
-        file.buffer().assign(headers.begin(), headers.end());
-        file.flush();
-        file.buffer().assign(bits.begin(), bits.end());
-        bits = {};
-        file.flush();
-        step = "CloseHandle";
-        file.commit();
-    } catch (const std::exception&) {
-        return BmpError{step, errno};
-    }
-    return std::nullopt;
+    const auto chars = [](const std::vector<unsigned char>& v) {
+        return std::string_view(reinterpret_cast<const char*>(v.data()), v.size());
+    };
+    return writeImageFile(path, {chars(headers), chars(bits)});
 }
+
 
 } // namespace nosk

@@ -1,0 +1,23 @@
+#include "EngineOutputs.h"
+
+#include <cstdio>
+
+namespace nosk {
+
+const std::vector<std::string>& engineOutputFiles()
+{
+    static const std::vector<std::string> files = {
+        "PNTOUTL", "AUXPNTL", "AUXPNTL1", "LINOUT", "NKOUT", "LINOTL", "LINOTR", "LINOTRL.DAT",
+        "LINOTCON", "OUTPARM", "OUTDRT", "OUTDRPT", "LNL", "LINOTLN", "ZUOUTPUT.TXT", "OUTSUM.TXT",
+        "ADD.BIN",
+    };
+    return files;
+}
+
+void ClearDirectory()
+{
+    for (const std::string& f : engineOutputFiles())
+        std::remove(f.c_str());
+}
+
+} // namespace nosk
