@@ -1,6 +1,6 @@
 #pragma once
 
-#include "job/AtomicFileWriter.h"
+#include "core/AtomicFileWriter.h"
 
 #include <string>
 

@@ -9,7 +9,7 @@
 #include "core/Exception.h"
 #include "core/WorkFolderLock.h"
 #include "engine/ParameterNames.h"
-#include "job/AtomicFileWriter.h"
+#include "core/AtomicFileWriter.h"
 #include "job/FitJob.h"
 #include "platform/Platform.h"
 #include "platform/Process.h"

@@ -7,6 +7,7 @@
 
 #include "core/CsvText.h"
 #include "core/Exception.h"
+#include "core/NumberText.h"
 #include "job/FitJob.h"
 #include "ops/InstrumentImport.h"
 #include "platform/Process.h"
@@ -361,7 +362,8 @@ double seriesNumber(const std::string& file)
         ++start;
     if (start > 0 && stem[start - 1] == '-' && (start == 1 || !std::isalnum(static_cast<unsigned char>(stem[start - 2]))))
         --start;
-    return std::strtod(stem.substr(start, end - start).c_str(), nullptr);
+    return readNumber(std::string_view(stem).substr(start, end - start), kTypedNumber)
+        .value_or(std::numeric_limits<double>::quiet_NaN());
 }
 
 std::vector<Row> run(const Settings& settings, ProcessLauncher& launcher, std::ostream& progress,

@@ -11,7 +11,7 @@
 #include "core/Exception.h"
 #include "core/Prompt.h"
 #include "core/WorkFolderLock.h"
-#include "job/AtomicFileWriter.h"
+#include "core/AtomicFileWriter.h"
 #include "job/FitJob.h"
 #include "ops/InstrumentImport.h"
 #include "platform/DialogRunner.h"

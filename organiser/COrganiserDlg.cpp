@@ -25,6 +25,8 @@
 #include "CSelectImpedanceDlg.h"
 #include "CSelectSpectrumDlg.h"
 #include "core/Exception.h"
+#include "core/LineReader.h"
+#include "core/NumberText.h"
 #include "core/Prompt.h"
 #include "core/RunCommand.h"
 #include "platform/DialogRunner.h"
@@ -76,8 +78,8 @@ FileRequest allFiles(const std::string& title = {})
     return r;
 }
 
-// Whether a line is a row of numbers (at least two, between blanks, tabs,
-// commas or semicolons).
+// Whether a line is a row of numbers as a data sheet holds them (at least
+// two, between blanks, tabs, commas or semicolons).
 bool isNumberRow(const std::string& line)
 {
     std::string t = line;
@@ -88,9 +90,7 @@ bool isNumberRow(const std::string& line)
     std::string field;
     int count = 0;
     while (in >> field) {
-        char* end = nullptr;
-        std::strtod(field.c_str(), &end);
-        if (end == field.c_str() || *end != '\0')
+        if (!readNumber(field, kSheetField))
             return false;
         ++count;
     }
@@ -105,8 +105,8 @@ bool looksLikeDataSheet(const std::string& path)
     std::ifstream in(path, std::ios::binary);
     std::string line;
     std::vector<std::string> lines;
-    while (lines.size() < 3 && std::getline(in, line))
-        if (line.find_first_not_of(" \t\r") != std::string::npos)
+    while (lines.size() < 3 && lines::nextLine(in, line))
+        if (line.find_first_not_of(" \t") != std::string::npos)
             lines.push_back(line);
     return lines.size() == 3 && isNumberRow(lines[1]) && isNumberRow(lines[2]);
 }

@@ -2,8 +2,8 @@
 
 #include "platform/Help.h"
 #include "core/Prompt.h"
-#include "job/AtomicFileWriter.h"
-#include "job/RegularFile.h"
+#include "core/AtomicFileWriter.h"
+#include "core/RegularFile.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>

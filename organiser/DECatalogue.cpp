@@ -1,4 +1,7 @@
 #include "DECatalogue.h"
+#include "engine/DeTable.h"
+
+#include "core/NumberText.h"
 
 #include <array>
 #include <cmath>
@@ -7,131 +10,133 @@
 namespace nosk::de {
 namespace {
 
-// Lines of a text are separated by CR LF. The formula lines use the engine's
-// parameter names: R, T (also TT), U and PHI, OMEGA the angular frequency,
-// EPS (or E) a dielectric constant, M a modulus, CELCAP the cell capacitance.
-const std::array<std::string, kCount> kTexts = {
-    "0: Short circuit\r\n"
+// The lines under each DE's title (its number and the title of its row in
+// the engine's DE table), separated by CR LF. The formula lines use the
+// engine's parameter names: R, T (also TT), U and PHI, OMEGA the angular
+// frequency, EPS (or E) a dielectric constant, M a modulus, CELCAP the cell
+// capacitance.
+const std::array<std::string, kCount> kLines = {
+    // 0
     "   Z = 0 (AN EMPTY SLOT)",
-    "1: R and C in parallel\r\n"
+    // 1
     "   Z = R / (1 + i*OMEGA*R*T)",
-    "2: CPE, etc., #1\r\n"
+    // 2
     "   Z = 1 / (T*(i*OMEGA)**PHI)\r\n"
     "   R AND U ARE NOT USED",
-    "3: CPE, etc., #2\r\n"
+    // 3
     "   Z = R / (1 + R*T*(i*OMEGA)**PHI)",
-    "4: ZC #1 Cole-Cole (Z-level)\r\n"
+    // 4
     "   Z = R / (1 + (R**U)*T(i*OMEGA)**PHI)",
-    "5: ZC #2\r\n"
+    // 5
     "   Z = R / (1 + (i*T*OMEGA)**PHI)",
-    "6: HN #1  Havriliak-Negami, etc.\r\n"
+    // 6
     "   Z = R / (1 + (i*TT*OMEGA)**U )**PHI",
-    "7: CD #2  Use for CD model only.\r\n"
+    // 7
     "   Z = R / (1 + i*T*OMEGA)**PHI",
-    "8: HN #3\r\n"
+    // 8
     "   Z = R / (1 + (i*K*T*OMEGA)**U)**PHI\r\n"
     "   K PUTS THE LOSS PEAK AT OMEGA = 1/T\r\n"
     "   0 < U <= 1, PHI > 0, U*PHI <= 1",
-    "9: Generalized Finite Warburg\r\n"
+    // 9
     "   Z = R * TANH((i*TT*OMEGA)**PHI) / (i*TT*OMEGA)**PHI",
-    "10: Accurate KWW responses; no cutoff\r\n"
+    // 10
     "   PSI(t) = EXP(-(t/T)**PHI), PHI = BETA, 0.1 ... 1\r\n"
     "   U=0: Z = R * FT OF -dPSI/dt AT OMEGA\r\n"
     "   U=1: Z = R * FT OF PSI / (T*GAMMA(1+1/PHI))\r\n"
     "   U IS FIXED",
-    "11: Jonscher response\r\n"
+    // 11
     "   Z = 1 / ((1 + (i*OMEGA*T)**PHI)/R + i*OMEGA*U)\r\n"
     "   U = HIGH-FREQUENCY CAPACITANCE (F), 0 < PHI <= 1",
-    "12: EDAE1: Exponential DRT (See CktO)\r\n"
+    // 12
     "   Z = R * INTEGRAL G(Y) / (1 + i*OMEGA*T*EXP(Y)) DY\r\n"
     "   G ~ EXP(PHI*Y) FOR -U <= Y <= 0, ELSE 0\r\n"
     "   T = TAU MAX, U = LN(TAU MAX / TAU MIN), |PHI| <= 20",
-    "13: EDAE2: Exponential DRT\r\n"
+    // 13
     "   Z = R * INTEGRAL G(Y) / (1 + i*OMEGA*T*EXP(Y)) DY\r\n"
     "   G ~ EXP(U*Y) FOR Y <= 0, EXP(-PHI*Y) FOR Y >= 0\r\n"
     "   THE DRT PEAKS AT TAU = T",
-    "14: GDAE2: Gaussian DRT; incl. trans. resp.\r\n"
+    // 14
     "   G(Y) = EXP(-Y**2/(2*PHI**2)) / (PHI*SQRT(2*PI))\r\n"
     "   U=0: Z = R * INTEGRAL G/(1 + i*OMEGA*T*EXP(Y)) DY\r\n"
     "   U=1: Z = R * INTEGRAL G*EXP(-(X/T)*EXP(-Y)) DY\r\n"
     "        X = TIME IN COLUMN 1, REAL OUTPUT",
-    "15: General Diffusion #1\r\n"
+    // 15
     "   Z = R*(U*S + R*TANH(S)) / (S*(R + U*S*TANH(S)))\r\n"
     "   S = (i*OMEGA*T)**PHI, 0 < PHI <= 0.5\r\n"
     "   U = RESISTANCE AT THE FAR END",
-    "16: General Diffusion #2\r\n"
+    // 16
     "   Z = R * COTH((i*TT*OMEGA)**PHI) / (i*TT*OMEGA)**PHI",
-    "17: Four ideal elements (including L)\r\n"
+    // 17
     "   PARALLEL COMBINATION OF C (TDE), R (RDE), AND A SERIES\r\n"
     "   COMBINATION OF ANOTHER R (UDE) AND AN L (PDE).",
-    "18: Dissado-Hill, Z level\r\n"
+    // 18
     "   Z = R * C * (1+i*X)**(PHI-1) * F, X = OMEGA*T\r\n"
     "   F = 2F1(1-PHI, 1-U; 2-PHI; 1/(1+i*X))\r\n"
     "   C = GAMMA(1+U-PHI) / (GAMMA(2-PHI)*GAMMA(U))\r\n"
     "   U = m (0 < U <= 1), PHI = n (0 <= PHI < 1)",
-    "19: Dissado-Hill, E level\r\n"
+    // 19
     "   EPS = R * (THE DE 18 RESPONSE WITH R = 1)\r\n"
     "   Z = 1 / (i*OMEGA*CELCAP*EPS)",
-    "20: PLE #1 Power-law DCE\r\n"
+    // 20
     "   Z = R * (i*OMEGA*T)**(-PHI), -1 <= PHI <= 1\r\n"
     "   T IS A FIXED REFERENCE TIME",
-    "21: PLE #2  E-level\r\n"
+    // 21
     "   EPS = R * (i*OMEGA*T)**(-PHI), 0 <= PHI <= 1\r\n"
     "   Z = 1 / (i*OMEGA*CELCAP*EPS); T IS FIXED",
-    "22: PLE #3\r\n"
+    // 22
     "   M = R * (i*OMEGA*T)**PHI, 0 <= PHI <= 1\r\n"
     "   Z = M / (i*OMEGA*CELCAP); T IS FIXED",
-    "23: Ladder network #1\r\n"
+    // 23
     "   U SECTIONS: R/U IN SERIES, (T/U)*(i*OMEGA)**PHI\r\n"
     "   IN SHUNT; THE FAR END IS OPEN\r\n"
     "   U = FIXED WHOLE NUMBER, 1 ... 100000",
-    "24: Ladder network #2\r\n"
+    // 24
     "   U SECTIONS: R/U IN SERIES, (T/U)*(i*OMEGA)**PHI\r\n"
     "   IN SHUNT; THE FAR END IS SHORTED\r\n"
     "   U = FIXED WHOLE NUMBER, 1 ... 100000",
-    "25: Effective medium using PCPE\r\n"
+    // 25
     "   BRUGGEMAN MIXTURE OF A CONDUCTING PHASE\r\n"
     "   EI = R + (i*OMEGA*T)**(PHI-1) IN A DIELECTRIC HOST:\r\n"
     "   U*(EI-E)/(EI+2*E) + (1-U)*(R-E)/(R+2*E) = 0\r\n"
     "   U = VOLUME FRACTION OF THE CONDUCTING PHASE\r\n"
     "   R = BULK DIELECTRIC CONSTANT OF THE HOST\r\n"
     "   Z = 1 / (i*OMEGA*CELCAP*E)",
-    "26: Series CPE: SCPE\r\n"
+    // 26
     "   Z = R * (1 + (i*OMEGA*T)**(-PHI)), 0 <= PHI <= 1",
-    "27: Parallel CPE: PCPE E-level\r\n"
+    // 27
     "   EPS = R + (i*OMEGA*T)**(PHI-1), 0 <= PHI <= 1\r\n"
     "   Z = 1 / (i*OMEGA*CELCAP*EPS)",
-    "28: PLE E-level DSD O-circuit only\r\n"
+    // 28
     "   EPS = R * (THE DE 12 RESPONSE WITH R = 1)\r\n"
     "   Z = 1 / (i*OMEGA*CELCAP*EPS)",
-    "29: Generalized Davidson-Cole\r\n"
+    // 29
     "   Z = R * 2F1(1, PHI; 1+PHI-U; -i*OMEGA*T)\r\n"
     "   U = PHI: DAVIDSON-COLE; U = 0: DE 34",
-    "30: EDAE1 exact model: phi=0 or 1\r\n"
+    // 30
     "   PHI=0: Z = R * (1 - L/U)\r\n"
     "   PHI=1: Z = R * L / (i*X*(1-EXP(-U)))\r\n"
     "   L = LN((1+i*X)/(1+i*X*EXP(-U))), X = OMEGA*T",
-    "31: Effective-Medium BDM equation\r\n"
+    // 31
     "   (E-EI)/(R-EI) * (R/E)**(1/3) = 1 - U\r\n"
     "   EI = R + (i*OMEGA*T)**(PHI-1)\r\n"
     "   Z = 1 / (i*OMEGA*CELCAP*E)",
-    "32: KWW BETA=0.5, exact\r\n"
+    // 32
     "   DE 10 AT PHI = 0.5 (FADDEEVA FUNCTION)\r\n"
     "   U=0: DIELECTRIC FORM, U=1: CONDUCTIVE FORM",
-    "33: Arrhenius and other thermal fits\r\n"
+    // 33
     "   Z = R * X**PHI * EXP(U/(K*(X-T))), REAL OUTPUT\r\n"
     "   X = TEMPERATURE IN K (COLUMN 1), U IN EV\r\n"
     "   T = VOGEL TEMPERATURE (0: ARRHENIUS)",
-    "34: Simplified, generalized EDAE\r\n"
+    // 34
     "   PHI>0: Z = R * 2F1(1, PHI; 1+PHI; -i*OMEGA*T)\r\n"
     "   PHI<0: Z = R * (1 - 2F1(1, Q; 1+Q; 1/(i*OMEGA*T)))\r\n"
     "   Q = -PHI",
-    "35: KWW BETA=1/3, exact\r\n"
+    // 35
     "   DE 10 AT PHI = 1/3 (SCORER FUNCTION)\r\n"
     "   U=0: DIELECTRIC FORM, U=1: CONDUCTIVE FORM",
-    "36: KWW arb. BETA, uses DRT\r\n"
+    // 36
     "   DE 10 COMPUTED FROM ITS DRT, 0.1 <= PHI <= 0.98",
-    "37: Calculates KWW DRT, arb. BETA\r\n"
+    // 37
     "   USE IRCH=0, OR >0 FOR FIT\r\n"
     "   Z = R * G(LN(X/T)), REAL OUTPUT\r\n"
     "   X = TAU IN S (COLUMN 1), PHI = BETA",
@@ -195,7 +200,13 @@ bool valid(int de) { return de >= 0 && de < kCount; }
 
 const std::string& description(int de)
 {
-    return valid(de) ? kTexts[static_cast<std::size_t>(de)] : kEmpty;
+    static const std::array<std::string, kCount> texts = [] {
+        std::array<std::string, kCount> t;
+        for (std::size_t i = 0; i < t.size(); ++i)
+            t[i] = std::to_string(i) + ": " + engine::deRow(static_cast<int>(i)).title + "\r\n" + kLines[i];
+        return t;
+    }();
+    return valid(de) ? texts[static_cast<std::size_t>(de)] : kEmpty;
 }
 
 std::string title(int de)
@@ -234,9 +245,7 @@ std::vector<std::string> examples(int de)
 
 int numberFromText(const std::string& text)
 {
-    double v = 0;
-    if (std::sscanf(text.c_str(), "%lE", &v) != 1 || !std::isfinite(v))
-        return 0;
+    const double v = readNumber(text, kTypedNumber).value_or(0.0);
     if (v > 1e6 || v < -1e6)
         return -1;
     return static_cast<int>(v);

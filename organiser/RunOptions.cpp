@@ -1,7 +1,7 @@
 #include "RunOptions.h"
 
-#include "job/AtomicFileWriter.h"
-#include "job/RegularFile.h"
+#include "core/AtomicFileWriter.h"
+#include "core/RegularFile.h"
 
 #include <cstdint>
 #include <sstream>

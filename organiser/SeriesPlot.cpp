@@ -1,6 +1,6 @@
 #include "SeriesPlot.h"
 
-#include "job/AtomicFileWriter.h"
+#include "core/AtomicFileWriter.h"
 
 #include <QBuffer>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #include "BmpFile.h"
 
-#include "job/AtomicFileWriter.h"
+#include "core/AtomicFileWriter.h"
 
 #include <cerrno>
 #include <cstdio>

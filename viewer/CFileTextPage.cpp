@@ -2,7 +2,7 @@
 
 #include "core/Exception.h"
 #include "core/Prompt.h"
-#include "job/RegularFile.h"
+#include "core/RegularFile.h"
 
 #include <QFontDatabase>
 #include <QPlainTextEdit>

@@ -20,7 +20,7 @@
 #include "core/Prompt.h"
 #include "core/RunCommand.h"
 #include "engine/ParameterNames.h"
-#include "job/AtomicFileWriter.h"
+#include "core/AtomicFileWriter.h"
 #include "job/SideFile.h"
 #include "platform/DialogRunner.h"
 #include "platform/Drawing.h"

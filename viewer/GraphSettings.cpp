@@ -1,7 +1,7 @@
 #include "GraphSettings.h"
 
-#include "job/AtomicFileWriter.h"
-#include "job/RegularFile.h"
+#include "core/AtomicFileWriter.h"
+#include "core/RegularFile.h"
 
 #include <cstdio>
 #include <cstring>

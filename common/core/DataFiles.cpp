@@ -1,5 +1,7 @@
 #include "DataFiles.h"
 
+#include "LineReader.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -24,9 +26,7 @@ std::string mappedPath(const fs::path& mapFile, const std::string& name)
     std::ifstream in(mapFile);
     std::string line;
     const std::string key = name + '=';
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+    while (lines::nextLine(in, line)) {
         if (line.compare(0, key.size(), key) == 0)
             return line.substr(key.size());
     }

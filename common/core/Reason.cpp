@@ -1,5 +1,7 @@
 #include "Reason.h"
 
+#include "LineReader.h"
+
 #include <cctype>
 #include <algorithm>
 #include <charconv>
@@ -157,7 +159,7 @@ std::optional<Reason> parseReasonLine(std::string_view line)
 std::optional<Reason> findReason(std::istream& in)
 {
     std::string line;
-    while (std::getline(in, line))
+    while (lines::nextLine(in, line))
         if (auto r = parseReasonLine(line))
             return r;
     return std::nullopt;

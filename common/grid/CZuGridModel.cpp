@@ -1,6 +1,6 @@
 #include "CZuGridModel.h"
 
-#include "platform/NumberText.h"
+#include "core/NumberText.h"
 
 #include <cstring>
 
@@ -13,15 +13,13 @@ std::string CZuGridModel::GetText(int column, int row)
 
 bool CZuGridModel::Validate(const std::string& text)
 {
-    double value = 0.0;
-    return scanLeadingDouble(text, value);
+    return readNumber(text, kTypedNumber).has_value();
 }
 
 void CZuGridModel::SetText(int column, int row, const std::string& text)
 {
-    double value = 0.0;
-    if (scanLeadingDouble(text, value))
-        SetValue(row, column, value);
+    if (auto value = readNumber(text, kTypedNumber))
+        SetValue(row, column, *value);
 }
 
 double CZuGridModel::GetValue(int row, int column)

@@ -1,7 +1,8 @@
 #include "job/FieldCodec.h"
 
 #include "core/Exception.h"
-#include "job/RegularFile.h"
+#include "core/NumberText.h"
+#include "core/RegularFile.h"
 
 #include <algorithm>
 #include <charconv>
@@ -9,7 +10,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <locale.h>
 #include <limits>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -115,49 +115,13 @@ std::size_t parseInt(const char* text, std::size_t size, int& value, bool& overf
     return i;
 }
 
-// Parses a floating number after optional leading white space and sign; the
-// exponent letter may be E, e, D or d. Returns the number of characters used.
+// Parses a floating number after optional leading white space and sign, by
+// the job-field rule (core/NumberText.h). Returns the number of characters
+// used; `value` is 0 when there is no number.
 std::size_t parseDouble(const char* text, std::size_t size, double& value)
 {
-    std::size_t i = 0;
-    while (i < size && isSpace(text[i]))
-        ++i;
-    if (i < size && text[i] == '+') {
-        ++i;
-        if (i < size && text[i] == '-') {
-            value = 0;
-            return 0;
-        }
-    }
-    // from_chars knows only E/e: a copy with the D exponent letters exchanged.
-    char small[96];
-    std::string big;
-    char* buf = small;
-    std::size_t n = size - i;
-    if (n >= sizeof small) {
-        big.resize(n + 1);
-        buf = big.data();
-    }
-    for (std::size_t k = 0; k < n; ++k) {
-        char c = text[i + k];
-        buf[k] = (c == 'D' || c == 'd') ? 'e' : c;
-    }
-    buf[n] = '\0';
-    double v = 0;
-    auto [ptr, ec] = std::from_chars(buf, buf + n, v, std::chars_format::general);
-    if (ec == std::errc::invalid_argument) {
-        value = 0;
-        return 0;
-    }
-    if (ec == std::errc::result_out_of_range) {
-        // Beyond the doubles: HUGE_VAL or 0 as the C reader gives them, read
-        // in the C locale whatever the desktop's decimal separator is.
-        static locale_t cLocale = ::newlocale(LC_ALL_MASK, "C", nullptr);
-        *const_cast<char*>(ptr) = '\0';
-        v = ::strtod_l(buf, nullptr, cLocale);
-    }
-    value = v;
-    return i + static_cast<std::size_t>(ptr - buf);
+    value = 0;
+    return scanNumber(std::string_view(text, size), kJobField, value);
 }
 
 // The D field rule: a blank right after the first upper-case D is a '+'.

@@ -18,7 +18,7 @@
 #include "job/FitJob.h"
 
 #include "core/Exception.h"
-#include "job/AtomicFileWriter.h"
+#include "core/AtomicFileWriter.h"
 #include "job/FieldCodec.h"
 #include "job/JobFields.h"
 

@@ -1,8 +1,8 @@
 #include "job/SideFile.h"
 
-#include "job/AtomicFileWriter.h"
+#include "core/AtomicFileWriter.h"
 #include "job/FitJob.h"
-#include "job/RegularFile.h"
+#include "core/RegularFile.h"
 
 #include <cstdio>
 

@@ -3,8 +3,8 @@
 #include "DialogRunner.h"
 #include "Platform.h"
 #include "Process.h"
-#include "job/AtomicFileWriter.h"
-#include "job/RegularFile.h"
+#include "core/AtomicFileWriter.h"
+#include "core/RegularFile.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,6 +1,7 @@
 #include "results/AuxpntlReader.h"
 
 #include "core/Exception.h"
+#include "core/LineReader.h"
 #include "results/ReportText.h"
 
 #include <string>
@@ -32,7 +33,7 @@ void readAuxpntlFit(std::istream& in, char dattyp, std::size_t count, const Auxp
     // The engine may print the table more than once; the last one is final.
     std::string line;
     std::streampos tablePosition = -1;
-    while (report::nextLine(in, line))
+    while (lines::nextLine(in, line))
         if (line.find("OBSERVED VARIABLES") != std::string::npos)
             tablePosition = in.tellg();
     // A marker on a last line without terminator gives no position: there is
@@ -43,7 +44,7 @@ void readAuxpntlFit(std::istream& in, char dattyp, std::size_t count, const Auxp
     in.seekg(tablePosition);
 
     auto row = [&](std::string& out) {
-        if (!report::nextLine(in, out))
+        if (!lines::nextLine(in, out))
             throw exception("File AUXPNTL has an error! Too few result rows.");
     };
     row(line);  // the column heading
@@ -67,12 +68,12 @@ void readAuxpntlModel(std::istream& in, std::size_t count, double* model1, doubl
 {
     std::string line;
     bool found = false;
-    while (!found && report::nextLine(in, line))
+    while (!found && lines::nextLine(in, line))
         found = line == "MODEL DATA -- FREQUENCY, REAL, IMAGINARY";
     if (!found)
         throw exception("File AUXPNTL error! Can't find results!");
     for (std::size_t k = 0; k < count; ++k) {
-        if (!report::nextLine(in, line))
+        if (!lines::nextLine(in, line))
             throw exception("File AUXPNTL error! Too few model data lines!");
         double v[3];
         const int n = report::scanNumbers(line, false, v, 3);

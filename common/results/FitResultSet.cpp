@@ -1,7 +1,7 @@
 #include "results/FitResultSet.h"
 
 #include "core/Exception.h"
-#include "job/RegularFile.h"
+#include "core/RegularFile.h"
 #include "results/AuxpntlReader.h"
 #include "results/PntoutlReader.h"
 #include "results/ResultHolder.h"

@@ -1,7 +1,7 @@
 #include "results/ModelResultSet.h"
 
 #include "core/Exception.h"
-#include "job/RegularFile.h"
+#include "core/RegularFile.h"
 #include "job/Immittance.h"
 #include "results/AuxpntlReader.h"
 #include "results/ResultHolder.h"

@@ -1,7 +1,8 @@
 #include "results/PntoutlReader.h"
 
 #include "core/Exception.h"
-#include "job/RegularFile.h"
+#include "core/LineReader.h"
+#include "core/RegularFile.h"
 #include "job/FieldCodec.h"
 #include "results/ReportText.h"
 
@@ -32,7 +33,7 @@ public:
     // The next line; a report that ends here is not one the engine wrote.
     const std::string& required()
     {
-        if (!report::nextLine(m_in, m_line))
+        if (!lines::nextLine(m_in, m_line))
             throw exception("Input file format error!");
         return m_line;
     }
@@ -41,7 +42,7 @@ public:
     // keeping a reason line met on the way.
     bool findLine(std::string_view marker)
     {
-        while (report::nextLine(m_in, m_line)) {
+        while (lines::nextLine(m_in, m_line)) {
             if (m_line.find(marker) != std::string::npos)
                 return true;
             if (auto r = parseReasonLine(m_line); r && !m_reason)

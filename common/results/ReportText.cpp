@@ -1,5 +1,7 @@
 #include "ReportText.h"
 
+#include "core/NumberText.h"
+
 #include <cctype>
 #include <charconv>
 #include <cstdint>
@@ -15,26 +17,13 @@ bool isBlank(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
-// Parses a floating number at the start of [first, last): an optional sign,
-// then what std::from_chars takes in general form. Returns the end of the
-// number, or nullptr when there is none or it lies beyond a double's range.
+// Parses a floating number at the start of [first, last) by the report
+// column rule (core/NumberText.h). Returns the end of the number, or nullptr
+// when there is none.
 const char* parseDouble(const char* first, const char* last, double& value)
 {
-    bool negative = false;
-    const char* p = first;
-    if (p != last && (*p == '+' || *p == '-')) {
-        negative = *p == '-';
-        ++p;
-        // from_chars takes a minus itself but never a second sign.
-        if (p != last && (*p == '+' || *p == '-'))
-            return nullptr;
-    }
-    double v = 0;
-    auto [end, ec] = std::from_chars(p, last, v, std::chars_format::general);
-    if (ec != std::errc())
-        return nullptr;
-    value = negative ? -v : v;
-    return end;
+    const std::size_t used = scanNumber(std::string_view(first, static_cast<std::size_t>(last - first)), kReportColumn, value);
+    return used ? first + used : nullptr;
 }
 
 // An integer as scanf's %i reads it: sign, then 0x hexadecimal, 0 octal or
@@ -68,17 +57,6 @@ const char* parseScanInt(const char* first, const char* last, double& value)
 }
 
 } // namespace
-
-bool nextLine(std::istream& in, std::string& line)
-{
-    if (!std::getline(in, line)) {
-        line.clear();
-        return false;
-    }
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
-    return true;
-}
 
 std::string_view columns(std::string_view line, std::size_t first, std::size_t width)
 {

@@ -9,10 +9,6 @@
 // They read whole lines, so a long line never shifts the ones after it.
 namespace nosk::report {
 
-// Reads the next line without its terminator: a line feed, with a carriage
-// return in front of it, or nothing for a last line without one.
-bool nextLine(std::istream& in, std::string& line);
-
 // The characters of columns [first, first + width) counted from 1, or what
 // is left of the line when it is shorter (nothing past its end).
 std::string_view columns(std::string_view line, std::size_t first, std::size_t width);

@@ -1,7 +1,7 @@
 #include "ControlHelpers.h"
 
 #include "core/Exception.h"
-#include "platform/NumberText.h"
+#include "core/NumberText.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <regex>
 
 namespace nosk {
 namespace {
@@ -104,32 +103,15 @@ void showDouble(QLineEdit* edit, double value, int digits)
 double parseLeadingDouble(const std::string& raw)
 {
     std::string t = trimRight(raw.size() > kMaxText ? raw.substr(0, kMaxText) : raw);
-    double value = 0.0;
-    if (!scanLeadingDouble(t, value))
-        return 0.0;
-    return value;
+    return readNumber(t, kTypedNumber).value_or(0.0);
 }
 
 double parseDoubleText(const std::string& raw)
 {
-    std::string t = raw;
-    while (!t.empty() && std::isspace(static_cast<unsigned char>(t.back())))
-        t.pop_back();
-    std::size_t first = 0;
-    while (first < t.size() && std::isspace(static_cast<unsigned char>(t[first])))
-        ++first;
-    t.erase(0, first);
-    // A decimal comma is read as the point only where it cannot be anything
-    // else: one comma and no point.
-    const std::size_t comma = t.find(',');
-    if (comma != std::string::npos && t.find(',', comma + 1) == std::string::npos
-        && t.find('.') == std::string::npos)
-        t[comma] = '.';
-    static const std::regex number(R"([+-]?([0-9]+\.?[0-9]*|\.[0-9]+)([eE][+-]?[0-9]+)?)");
-    double value = 0.0;
-    if (!std::regex_match(t, number) || !scanLeadingDouble(t, value))
+    auto value = readNumber(raw, kEditBox);
+    if (!value)
         throw exception("Wrong number! %s", raw.c_str());
-    return value;
+    return *value;
 }
 
 double takeDouble(const QLineEdit* edit)

@@ -29,8 +29,9 @@ int takeInt(const QLineEdit* edit);
 // "%.6E" (digits 6) or "%.7E" (digits 7) with a three-digit exponent,
 // 8.854188E-014.
 void showDouble(QLineEdit* edit, double value, int digits = 6);
-// The box's text read as one decimal number (blanks around it, sign, digits
-// with an optional point, an optional exponent with E or e). A decimal comma
+// The box's text read as one decimal number by the edit-box rule (kEditBox,
+// core/NumberText.h): blanks around it, sign, digits
+// with an optional point, an optional exponent with E or e. A decimal comma
 // counts as the point when it is the text's only comma and there is no
 // point ("1,5e-12"). Anything else, also an empty box or a number beyond the
 // double range, throws nosk::exception "Wrong number! %s" with the box text.

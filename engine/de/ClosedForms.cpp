@@ -1,4 +1,5 @@
-// DEs with a closed form: values and analytic derivatives in R, T, U, PHI.
+// The DEs after the first edition that have a closed form: values and
+// analytic derivatives in R, T, U, PHI (the first edition is in Classic.cpp).
 
 #include "DeMath.h"
 #include "Families.h"
@@ -11,21 +12,6 @@ namespace {
 
 constexpr double kBoltzmannEv = 8.617333262e-5;  // eV/K
 
-// ln(i w T) for T of either sign (the first-edition DEs accept T < 0; the
-// power then takes the angle -phi pi/2).
-Complex signedLogIwt(double lnOmega, double T)
-{
-    return {lnOmega + std::log(std::abs(T)), T < 0 ? -kHalfPi : kHalfPi};
-}
-
-// The first-edition power (i w T)^phi, exactly as deImpedances forms it.
-Complex signedPower(double lnOmega, double T, double phi)
-{
-    if (T == 0)
-        return phi > 0 ? Complex(0.0) : Complex(1.0);
-    return powIwt(phi, signedLogIwt(lnOmega, T));
-}
-
 // tanh with the large-argument form that cannot overflow.
 Complex safeTanh(Complex s)
 {
@@ -36,125 +22,7 @@ Complex safeTanh(Complex s)
     return std::tanh(s);
 }
 
-void clear(Complex* d)
-{
-    for (int k = 0; k < 4; ++k)
-        d[k] = 0.0;
-}
-
 } // namespace
-
-void classicDerivatives(int de, const DeParams& p, double omega, double lnOmega, Complex* d)
-{
-    const double R = p.R, T = p.T, U = p.U, PHI = p.PHI;
-    clear(d);
-    const Complex lw(lnOmega, kHalfPi);  // ln(i w)
-    switch (de) {
-    case 1: {
-        const Complex D(1.0, omega * R * T);
-        const Complex D2 = D * D;
-        d[0] = inverse(D2);
-        d[1] = Complex(0.0, -omega * R * R) * inverse(D2);
-        return;
-    }
-    case 2: {
-        const Complex s = powIwt(PHI, lw);
-        const Complex z = inverse(T * s);
-        d[1] = -z / T;
-        d[3] = -z * lw;
-        return;
-    }
-    case 3: {
-        const Complex s = powIwt(PHI, lw);
-        const Complex iD2 = inverse((1.0 + R * T * s) * (1.0 + R * T * s));
-        d[0] = iD2;
-        d[1] = -R * R * s * iD2;
-        d[3] = -R * R * T * s * lw * iD2;
-        return;
-    }
-    case 4: {
-        const Complex s = powIwt(PHI, lw);
-        const double k = std::pow(R, U) * T;
-        const Complex iD2 = inverse((1.0 + k * s) * (1.0 + k * s));
-        d[0] = (1.0 + (1.0 - U) * k * s) * iD2;
-        d[1] = -R * std::pow(R, U) * s * iD2;
-        if (R > 0)
-            d[2] = -R * k * std::log(R) * s * iD2;
-        d[3] = -R * k * s * lw * iD2;
-        return;
-    }
-    case 5: {
-        const Complex s = signedPower(lnOmega, T, PHI);
-        const Complex iD = inverse(1.0 + s);
-        d[0] = iD;
-        if (T != 0) {
-            d[1] = -R * PHI * s / T * iD * iD;
-            d[3] = -R * s * signedLogIwt(lnOmega, T) * iD * iD;
-        }
-        return;
-    }
-    case 6: {
-        const Complex s = signedPower(lnOmega, T, U);
-        const Complex B = 1.0 + s, logB = std::log(B);
-        const Complex base = std::exp(-PHI * logB);
-        d[0] = base;
-        if (T != 0) {
-            d[1] = -PHI * R * base / B * U * s / T;
-            d[2] = -PHI * R * base / B * s * signedLogIwt(lnOmega, T);
-        }
-        d[3] = -R * base * logB;
-        return;
-    }
-    case 7: {
-        const Complex B(1.0, omega * T), logB = std::log(B);
-        const Complex base = std::exp(-PHI * logB);
-        d[0] = base;
-        d[1] = -PHI * R * base * Complex(0.0, omega) / B;
-        d[3] = -R * base * logB;
-        return;
-    }
-    case 9: {
-        const Complex s = signedPower(lnOmega, T, PHI);
-        d[0] = tanhOverX(s);
-        if (T != 0) {
-            const Complex dt = R * tanhOverXDerivative(s);
-            d[1] = dt * PHI * s / T;
-            d[3] = dt * s * signedLogIwt(lnOmega, T);
-        }
-        return;
-    }
-    case 16: {
-        const Complex s = signedPower(lnOmega, T, PHI);
-        const Complex th = std::tanh(s), st = s * th;
-        d[0] = inverse(st);
-        if (T != 0) {
-            const Complex dc = -R * (th + s * (1.0 - th * th)) * inverse(st * st);
-            d[1] = dc * PHI * s / T;
-            d[3] = dc * s * signedLogIwt(lnOmega, T);
-        }
-        return;
-    }
-    case 17: {
-        const bool rl = !(U == 0 && PHI == 0);
-        const Complex b(U, omega * PHI);
-        Complex y(R != 0 ? 1.0 / R : 0.0, omega * T);
-        if (rl)
-            y += inverse(b);
-        const Complex z = inverse(y), mz2 = -z * z;
-        if (R != 0)
-            d[0] = mz2 * (-1.0 / (R * R));
-        d[1] = mz2 * Complex(0.0, omega);
-        if (rl) {
-            const Complex ib2 = inverse(b * b);
-            d[2] = mz2 * -ib2;
-            d[3] = mz2 * Complex(0.0, -omega) * ib2;
-        }
-        return;
-    }
-    default:
-        return;
-    }
-}
 
 Complex havriliakNegamiPeak(const DeParams& p, double, double lnOmega, Complex* d)
 {

@@ -2,7 +2,7 @@
 
 // Small numerical helpers shared by the DE families. Internal to the engine.
 
-#include "engine/DeTable.h"
+#include "DeTypes.h"
 
 #include <algorithm>
 #include <cmath>

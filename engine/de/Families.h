@@ -2,20 +2,33 @@
 
 // The DE families. Each function gives a DE's natural value at one point:
 // an impedance, a dielectric constant eps, a modulus M or a real function of
-// the first data column (the table in DeTable.cpp says which). When d is not
-// null it also writes the derivatives with respect to R, T, U and PHI to
-// d[0 .. 3]; functions listed there without analytic derivatives ignore d.
-// Parameters are in their valid range (DeTable.cpp checks them first).
+// the first data column (the DE's row in engine/DeTable.cpp says which). When
+// d is not null it also writes the derivatives with respect to R, T, U and
+// PHI to d[0 .. 3]; functions whose row has no analytic derivatives ignore d.
+// Parameters are in their valid range (the row's ranges are checked first).
 
-#include "engine/DeTable.h"
+#include "DeTypes.h"
 
 namespace nosk::engine::de {
 
-using PointFunction = Complex (*)(const DeParams& p, double omega, double lnOmega, Complex* d);
+// The first-edition DEs (Classic.cpp), which work on all points at once.
+struct FirstEdition {
+    BatchValues values;
+    BatchWithDerivatives onePass;  // nullptr: values and derivatives in two passes
+    PointDerivatives derivatives;
+};
 
-// Analytic derivatives of the first-edition DEs 1-7, 9, 16, 17 (their values
-// stay those of deImpedances).
-void classicDerivatives(int de, const DeParams& p, double omega, double lnOmega, Complex* d);
+extern const FirstEdition kEmptySlot;        // 0
+extern const FirstEdition kParallelRc;       // 1
+extern const FirstEdition kCpe;              // 2
+extern const FirstEdition kCpeParallelR;     // 3
+extern const FirstEdition kColeCole;         // 4
+extern const FirstEdition kZarc;             // 5
+extern const FirstEdition kHavriliakNegami;  // 6
+extern const FirstEdition kColeDavidson;     // 7
+extern const FirstEdition kTransmissive;     // 9
+extern const FirstEdition kReflecting;       // 16
+extern const FirstEdition kFourElements;     // 17
 
 // Closed forms with analytic derivatives.
 Complex havriliakNegamiPeak(const DeParams& p, double omega, double lnOmega, Complex* d);   // 8

@@ -3,7 +3,7 @@
 // The engine's doors to the special-function libraries, each behind one small
 // function so that tests can compare them with independent values.
 
-#include "engine/DeTable.h"
+#include "DeTypes.h"
 
 #include <string>
 

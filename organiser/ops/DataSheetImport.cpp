@@ -2,16 +2,18 @@
 
 #include "TextUtil.h"
 #include "core/Exception.h"
+#include "core/LineReader.h"
+#include "core/NumberText.h"
 #include "core/Prompt.h"
 #include "job/FitJob.h"
-#include "job/RegularFile.h"
+#include "core/RegularFile.h"
 
 #include <sstream>
 #include <string>
 
 namespace nosk {
 
-using opsdetail::parseNumber;
+using lines::nextLine;
 using opsdetail::splitFields;
 
 namespace {
@@ -30,36 +32,11 @@ void takeNumbers(const std::string& line, int count, double* out)
     if (static_cast<int>(fields.size()) < count)
         throw exception("%s", kWrongSheet);
     for (int i = 0; i < count; ++i) {
-        auto value = parseNumber(fields[static_cast<size_t>(i)]);
+        auto value = readNumber(fields[static_cast<size_t>(i)], kSheetField);
         if (!value)
             throw exception("%s", kWrongSheet);
         out[i] = *value;
     }
-}
-
-// One line of a sheet: LF, CR LF and a bare CR (old spreadsheet exports)
-// all end it. Nothing at the end of the stream.
-std::optional<std::string> nextLine(std::istream& in)
-{
-    std::string line;
-    std::streambuf* buf = in.rdbuf();
-    using Traits = std::char_traits<char>;
-    int c = buf->sbumpc();
-    if (c == Traits::eof()) {
-        in.setstate(std::ios::eofbit);
-        return std::nullopt;
-    }
-    for (; c != Traits::eof(); c = buf->sbumpc()) {
-        if (c == '\n')
-            return line;
-        if (c == '\r') {
-            if (buf->sgetc() == '\n')
-                buf->sbumpc();
-            return line;
-        }
-        line.push_back(static_cast<char>(c));
-    }
-    return line;
 }
 
 // A sheet is read whole before anything is taken from it; a data sheet of

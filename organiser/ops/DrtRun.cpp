@@ -1,7 +1,7 @@
 #include "DrtRun.h"
 
 #include "core/Exception.h"
-#include "job/AtomicFileWriter.h"
+#include "core/AtomicFileWriter.h"
 
 #include <algorithm>
 #include <cstdio>

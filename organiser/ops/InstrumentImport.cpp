@@ -1,12 +1,13 @@
 #include "ops/InstrumentImport.h"
 
 #include "core/Exception.h"
+#include "core/LineReader.h"
+#include "core/NumberText.h"
 #include "job/FitJob.h"
 
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -37,25 +38,16 @@ std::string_view trimmed(std::string_view s)
 // file of nothing but line ends small.
 constexpr int kMaxLines = 4000000;
 
+// The lines as every reader ends them (core/LineReader.h: LF, CR LF, CR CR LF
+// or a bare CR), without their trailing blanks.
 std::vector<Line> splitLines(std::string_view text)
 {
-    // Lines end with LF, CR LF, CR alone (old files) or CR CR LF (some
-    // exporters): a run of CRs with or without an LF after it is one end.
     std::vector<Line> lines;
     lines.reserve(std::min(text.size() / 32 + 1, size_t(kMaxLines)));
     int number = 0;
-    size_t start = 0;
-    const size_t n = text.size();
-    while (start < n) {
-        size_t end = start;
-        while (end < n && text[end] != '\n' && text[end] != '\r')
-            ++end;
-        std::string_view line = text.substr(start, end - start);
-        while (end < n && text[end] == '\r')
-            ++end;
-        if (end < n && text[end] == '\n')
-            ++end;
-        start = end;
+    lines::LineSplitter splitter(text);
+    while (auto next = splitter.next()) {
+        std::string_view line = *next;
         while (!line.empty() && (line.back() == ' ' || line.back() == '\t'))
             line.remove_suffix(1);
         if (number == kMaxLines)
@@ -136,24 +128,14 @@ void splitFields(std::string_view line, Sep sep, std::vector<std::string_view>& 
     }
 }
 
-// A whole field as a number (exponent letters E, e, D or d; a leading '+').
-// Non-finite values parse, so that the caller can name them.
+// A whole field as a number by the instrument-column rule (core/NumberText.h):
+// non-finite values parse, so that the caller can name them.
 bool parseNumber(std::string_view f, double& v)
 {
-    if (!f.empty() && f.front() == '+')
-        f.remove_prefix(1);
-    if (f.empty())
-        return false;
-    char buf[64];
-    if (f.find_first_of("Dd") != std::string_view::npos && f.size() < sizeof buf) {
-        // "1.5D+03": the engine's own exponent letter.
-        std::memcpy(buf, f.data(), f.size());
-        std::replace(buf, buf + f.size(), 'D', 'E');
-        std::replace(buf, buf + f.size(), 'd', 'e');
-        f = std::string_view(buf, f.size());
-    }
-    auto [ptr, ec] = std::from_chars(f.data(), f.data() + f.size(), v);
-    return ec == std::errc() && ptr == f.data() + f.size();
+    auto value = readNumber(f, kInstrumentColumn);
+    if (value)
+        v = *value;
+    return value.has_value();
 }
 
 // "1,5;2,3" or "1,5 2,3": numbers written with decimal commas.
@@ -809,12 +791,12 @@ std::optional<std::string> withDecimalPoints(std::string_view text, int& ambiguo
 {
     std::string out(text);
     int number = 1;
-    size_t start = 0;
-    while (start < out.size()) {
-        size_t end = out.find('\n', start);
-        if (end == std::string::npos)
-            end = out.size();
-        const std::string_view line(out.data() + start, end - start);
+    // Commas become points in place: the lines keep their places in out.
+    lines::LineSplitter splitter(out);
+    while (auto next = splitter.next()) {
+        const std::string_view line = *next;
+        const size_t start = static_cast<size_t>(line.data() - out.data());
+        const size_t end = start + line.size();
         if (line.find(',') != std::string_view::npos) {
             bool convert = line.find(';') != std::string_view::npos || line.find('\t') != std::string_view::npos;
             if (!convert) {
@@ -831,7 +813,6 @@ std::optional<std::string> withDecimalPoints(std::string_view text, int& ambiguo
                 std::replace(out.begin() + std::ptrdiff_t(start), out.begin() + std::ptrdiff_t(end), ',', '.');
         }
         ++number;
-        start = end + 1;
     }
     return out;
 }
@@ -849,13 +830,9 @@ InstrumentFile parseInstrumentText(std::string_view text, const std::string& fil
         const std::exception_ptr first = std::current_exception();
         const bool commaFailure = dynamic_cast<const DecimalCommas*>(&e) != nullptr;
         bool commaRows = false;
-        for (size_t start = 0; start < text.size() && !commaRows;) {
-            size_t end = text.find('\n', start);
-            if (end == std::string_view::npos)
-                end = text.size();
-            commaRows = unambiguousCommas(trimmed(text.substr(start, end - start)));
-            start = end + 1;
-        }
+        lines::LineSplitter splitter(text);
+        for (auto line = splitter.next(); line && !commaRows; line = splitter.next())
+            commaRows = unambiguousCommas(trimmed(*line));
         if (!commaRows && !commaFailure)
             throw;
         int ambiguous = 0;

@@ -1,7 +1,7 @@
 #include "KramersKronigRun.h"
 
 #include "core/Exception.h"
-#include "job/AtomicFileWriter.h"
+#include "core/AtomicFileWriter.h"
 #include "job/FitJob.h"
 #include "job/Immittance.h"
 #include "ops/InstrumentImport.h"

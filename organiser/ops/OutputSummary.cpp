@@ -3,10 +3,11 @@
 #include "TextUtil.h"
 #include "core/Exception.h"
 #include "core/Prompt.h"
-#include "job/AtomicFileWriter.h"
+#include "core/LineReader.h"
+#include "core/AtomicFileWriter.h"
 #include "job/FitJob.h"
 #include "job/PhysicalConstants.h"
-#include "job/RegularFile.h"
+#include "core/RegularFile.h"
 
 #include <cmath>
 #include <filesystem>
@@ -16,7 +17,7 @@
 namespace nosk {
 
 using opsdetail::appendf;
-using opsdetail::nextLine;
+using lines::nextLine;
 
 namespace {
 

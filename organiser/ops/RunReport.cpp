@@ -3,7 +3,7 @@
 #include "TextUtil.h"
 #include "core/Exception.h"
 #include "core/Prompt.h"
-#include "job/AtomicFileWriter.h"
+#include "core/AtomicFileWriter.h"
 #include "job/FitJob.h"
 #include "job/JobFields.h"
 

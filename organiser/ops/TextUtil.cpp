@@ -1,12 +1,9 @@
 #include "TextUtil.h"
 
 #include "core/Exception.h"
-#include "job/AtomicFileWriter.h"
-#include "results/ReportText.h"
+#include "core/AtomicFileWriter.h"
 
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 
 namespace nosk::opsdetail {
 
@@ -34,14 +31,6 @@ void appendf(std::string& out, const char* format, ...)
     va_end(copy);
 }
 
-std::optional<std::string> nextLine(std::istream& in)
-{
-    std::string line;
-    if (!report::nextLine(in, line))
-        return std::nullopt;
-    return line;
-}
-
 static bool isSeparator(char c)
 {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
@@ -61,59 +50,6 @@ std::vector<std::string_view> splitFields(std::string_view line)
             fields.push_back(line.substr(start, i - start));
     }
     return fields;
-}
-
-static bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-std::optional<double> parseNumber(std::string_view field)
-{
-    // Checked by hand first: the C library would also take "nan", "inf" and
-    // hexadecimal numbers, which no data sheet means.
-    size_t i = 0;
-    const size_t n = field.size();
-    if (i < n && (field[i] == '+' || field[i] == '-'))
-        ++i;
-    size_t digits = 0;
-    while (i < n && isDigit(field[i])) {
-        ++i;
-        ++digits;
-    }
-    if (i < n && field[i] == '.') {
-        ++i;
-        while (i < n && isDigit(field[i])) {
-            ++i;
-            ++digits;
-        }
-    }
-    if (digits == 0)
-        return std::nullopt;
-    if (i < n && (field[i] == 'E' || field[i] == 'e' || field[i] == 'D' || field[i] == 'd')) {
-        ++i;
-        if (i < n && (field[i] == '+' || field[i] == '-'))
-            ++i;
-        size_t expDigits = 0;
-        while (i < n && isDigit(field[i])) {
-            ++i;
-            ++expDigits;
-        }
-        if (expDigits == 0)
-            return std::nullopt;
-    }
-    if (i != n)
-        return std::nullopt;
-
-    std::string text(field);
-    for (char& c : text)
-        if (c == 'D' || c == 'd')
-            c = 'E';
-    // 1e999 overflows to infinity: as "inf", no number a sheet means.
-    const double value = std::strtod(text.c_str(), nullptr);
-    if (!std::isfinite(value))
-        return std::nullopt;
-    return value;
 }
 
 bool writeFileReplacing(const std::string& path, const std::string& bytes)

@@ -1,7 +1,7 @@
 #include "ZhitRun.h"
 
 #include "core/Exception.h"
-#include "job/AtomicFileWriter.h"
+#include "core/AtomicFileWriter.h"
 
 #include <algorithm>
 #include <cmath>

@@ -19,7 +19,7 @@
 #include "engine/JobProblem.h"
 #include "engine/PreparedJob.h"
 
-#include "job/AtomicFileWriter.h"
+#include "core/AtomicFileWriter.h"
 #include "job/FitJob.h"
 
 #include <gtest/gtest.h>

@@ -770,7 +770,7 @@ TEST(DeEvaluation, OnePassGivesTheValuesAndDerivativesOfTheSeparatePasses)
                 for (int i = 0; i < n; ++i) {
                     ASSERT_EQ(z[i], ref[i]) << "DE " << de << " T " << p.T << " w " << w[i];
                     Complex c[4];
-                    nosk::engine::de::classicDerivatives(de, p, w[i], lw[i], c);
+                    nosk::engine::deRow(de).firstEdition->derivatives(p, w[i], lw[i], c);
                     for (int k = 0; k < 4; ++k)
                         EXPECT_REL_NEAR(d[k][i], sign * c[k], 1e-14)
                             << "DE " << de << " slot " << k << " w " << w[i];

@@ -103,6 +103,10 @@ TEST(ReadDataSheet, CrLfAndBareCrAllEndALine)
     rows = readDataSheet(mixed);
     EXPECT_EQ(rows.freq, (std::vector<double>{1, 4, 7, 10}));
     EXPECT_EQ(rows.data2.back(), 12);
+    // CR CR LF (CR LF written through a text-mode layer) is one line end,
+    // not an empty line that would end the block after its first row.
+    std::istringstream doubled("1 2 3\r\r\n4 5 6\r\r\n");
+    EXPECT_EQ(readDataSheet(doubled).freq, (std::vector<double>{1, 4}));
     std::istringstream weights("1 2\r3 4\r\n5 6\n");
     EXPECT_EQ(readWeights(weights, 3).weight2, (std::vector<double>{2, 4, 6}));
 }

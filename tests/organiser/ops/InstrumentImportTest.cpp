@@ -294,6 +294,14 @@ TEST(InstrumentImport, BadInputIsRefusedWithItsReasonAndTheJobStays)
          "line 1: no frequency and no Z' and Z'' (or |Z| and phase) column; the header names 3: Potential/V, Current/A, "
          "Charge/C (another experiment?)"},
         {"f,Zre,Zim\n0,1,2\n", "No rows with a frequency above 0 (1 rows skipped)."},
+        // Line numbers count lines as every reader ends them: CR CR is an
+        // empty line (old Mac files), CR CR LF one line end.
+        {"f,Z',Z''\r\r1,2,3\r2,3\r", "line 4: 3 numbers expected, found 2"},
+        {"f,Z',Z''\r\r\n1,2,3\r\n2,3\r\n", "line 3: 3 numbers expected, found 2"},
+        {"1,5 2,5 -3,5\r2,5 3,5 -4,5\r4, 5, 6\r", "line 3: decimal commas with commas between the columns too: ambiguous"},
+        // Beyond the doubles: an overflow is no number, an underflow is zero.
+        {"f,Zre,Zim\n1,1e-400,2\n", "(no failure)"},
+        {"f,Zre,Zim\n1,+-1,2\n", "line 2: '+-1' is not a number"},
         {"f,Zre,Zim\n-5,1,2\n", "line 2: negative frequency"},
         {"f;Zre;Zim\n1;2;3;\n2;3;4;\n", "(no failure)"},  // a separator ending every row
         // Endless lines: never split into millions of fields.

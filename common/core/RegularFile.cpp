@@ -1,4 +1,4 @@
-#include "job/RegularFile.h"
+#include "core/RegularFile.h"
 
 #include <cerrno>
 #include <fcntl.h>

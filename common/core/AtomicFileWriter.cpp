@@ -1,4 +1,4 @@
-#include "job/AtomicFileWriter.h"
+#include "core/AtomicFileWriter.h"
 
 #include "core/Exception.h"
 

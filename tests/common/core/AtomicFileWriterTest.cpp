@@ -2,7 +2,7 @@
 // with it and remove the old one): the name holds the new bytes with the old
 // permissions, nothing else is left in the folder, and a reader that opened
 // the old file keeps reading all of the old one.
-#include "job/AtomicFileWriter.h"
+#include "core/AtomicFileWriter.h"
 #include "support/Files.h"
 #include "support/TempDir.h"
 
