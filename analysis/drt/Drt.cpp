@@ -461,7 +461,7 @@ Result compute(const std::vector<double>& f, const std::vector<std::complex<doub
     if (p.hasL)
         free[n + 1] = true;
     NnlsResult sol = nnlsNormal(k, c, free);
-    if (passes > 0) {
+    if (passes > 0 && n >= 3) {
         // The locally adaptive penalty: re-weighted from the last solution,
         // at the same lambda, until gamma's weights settle (a fixed point;
         // each pass starts from the last one's passive set).
@@ -508,7 +508,8 @@ Result compute(const std::vector<double>& f, const std::vector<std::complex<doub
     const int outN = static_cast<int>(std::ceil(decades * std::max(1, o.outputPerDecade) - 1e-9)) + 1;
     std::vector<std::vector<double>> phi(outN, std::vector<double>(n));
     for (int i = 0; i < outN; ++i) {
-        const double u = p.u.front() + (p.u.back() - p.u.front()) * i / (outN - 1);
+        // (One Gaussian alone, over a range of no width, is one point.)
+        const double u = outN > 1 ? p.u.front() + (p.u.back() - p.u.front()) * i / (outN - 1) : p.u.front();
         r.tau.push_back(std::exp(u));
         double g = 0;
         for (int j = 0; j < n; ++j) {
@@ -520,7 +521,7 @@ Result compute(const std::vector<double>& f, const std::vector<std::complex<doub
     r.peaks = findPeaks(r.tau, r.gamma);
     // The table's grid places a peak to a fraction of its spacing; the
     // expansion itself is smooth: its maximum near there, by golden section.
-    const double spacing = (p.u.back() - p.u.front()) / (outN - 1);
+    const double spacing = outN > 1 ? (p.u.back() - p.u.front()) / (outN - 1) : 1 / p.shape;
     for (Peak& pk : r.peaks) {
         double lo = std::log(pk.tau) - spacing, hi = std::log(pk.tau) + spacing;
         const double gr = (std::sqrt(5.0) - 1) / 2;
@@ -667,7 +668,10 @@ std::string formatTable(const Result& r, const Options& o)
                   std::clamp(o.basisPerDecade, 2, 50), o.derivative == 1 ? "first" : "second",
                   o.adaptivePasses > 0 ? " re-weighted from the solution" : "");
     out += line;
-    out += "# lambda: " + formatNumber(r.lambda) + (o.lambda > 0 ? " (given)\n" : " (modified GCV)\n");
+    out += "# lambda: " + formatNumber(r.lambda) +
+           (o.lambda > 0                ? " (given)\n"
+            : o.adaptivePasses > 0      ? " (modified GCV, the largest within 5 % of its minimum)\n"
+                                        : " (modified GCV)\n");
     out += "# R_inf: " + formatNumber(r.seriesResistance) + " Ohm\n";
     out += "# L: " + formatNumber(r.seriesInductance) + " H\n";
     out += "# C: " + (r.seriesCapacitance > 0 ? formatNumber(r.seriesCapacitance) + " F\n" : std::string("none\n"));

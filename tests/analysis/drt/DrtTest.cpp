@@ -326,4 +326,18 @@ TEST(Drt, TableRoundTripAndRefusals)
     EXPECT_THROW(compute(f, z), std::invalid_argument);
     EXPECT_THROW(compute(std::vector<double>(f.begin(), f.begin() + 3), std::vector<cd>(z.begin(), z.begin() + 3)),
                  std::invalid_argument);
+    // A range too narrow for a second Gaussian, without the extension:
+    // an answer, not a fault.
+    std::vector<double> narrow;
+    std::vector<cd> zn;
+    for (int i = 0; i < 6; ++i) {
+        narrow.push_back(100 * (1 + 2e-12 * i));
+        zn.push_back(10.0 + zarcImpedance(100, 1e-3, 0.8, 2 * pi * narrow.back()));
+    }
+    Options o;
+    o.extendDecades = 0;
+    const Result rn = compute(narrow, zn, o);
+    ASSERT_FALSE(rn.gamma.empty());
+    for (double g : rn.gamma)
+        EXPECT_TRUE(std::isfinite(g) && g >= 0);
 }
