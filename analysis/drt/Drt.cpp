@@ -29,6 +29,15 @@ constexpr double kRho = 1.3;
 // 1e-6 the peaks of such data are no longer single.
 constexpr int kGridPerDecade = 4;
 constexpr double kLambdaMin = 1e-6, kLambdaMax = 1e1;
+// With the adaptive penalty: lambda is the largest whose criterion is within
+// this fraction of the minimum, and the penalty's weight falls to one half
+// where the derivative penalised reaches this many times its RMS over the
+// measured range.
+constexpr double kLambdaSlack = 0.05;
+constexpr double kCurvatureScale = 2;
+// The re-weighting stops when no weight of gamma moves by more than this
+// fraction of the largest.
+constexpr double kSettled = 1e-3;
 
 // Everything the computation needs, in scaled units: rows divided by |Z|,
 // unknowns divided by the largest |Z| (so that lambda does not depend on
@@ -236,7 +245,9 @@ struct Ridge {
     }
 };
 
-double searchLambda(const Ridge& ridge, double start, double& best)
+// The minimum of the criterion; with a slack above 0, the largest lambda
+// (towards kLambdaMax) whose criterion stays within (1 + slack) of it.
+double searchLambda(const Ridge& ridge, double start, double& best, double slack)
 {
     if (!(start > 0) || !std::isfinite(start))
         start = 1e-3;
@@ -272,14 +283,115 @@ double searchLambda(const Ridge& ridge, double start, double& best)
             f2 = ridge.criterion(lambdaOf(x2));
         }
     }
-    const double k = (lo + hi) / 2;
+    double k = (lo + hi) / 2;
     const double v = ridge.criterion(lambdaOf(k));
-    if (v <= best) {
+    if (v <= best)
         best = v;
-        return lambdaOf(k);
+    else
+        k = bestK;
+    if (slack > 0) {
+        // Up the grid while within the limit, then bisection on the crossing.
+        const double limit = best * (1 + slack);
+        double a = k, b = k + 1;
+        while (b <= kHi && ridge.criterion(lambdaOf(b)) <= limit) {
+            a = b;
+            b += 1;
+        }
+        if (b <= kHi) {
+            for (int it = 0; it < 40 && b - a > 1e-3; ++it) {
+                const double mid = (a + b) / 2;
+                (ridge.criterion(lambdaOf(mid)) <= limit ? a : b) = mid;
+            }
+        }
+        k = a;
+        best = ridge.criterion(lambdaOf(k));
     }
-    return lambdaOf(bestK);
+    return lambdaOf(k);
 }
+
+// The penalty weighted along ln tau: the integral of w(u) (D gamma)^2 by the
+// rectangle rule on a grid of eight points per basis spacing reaching past
+// the Gaussians' ends, as D' diag(w du) D. A Gaussian's derivative is below
+// 1e-9 of its largest beyond 5 / shape: each point of the grid sees only the
+// few weights within that reach, and the product is banded.
+struct WeightedPenalty {
+    int n = 0;
+    double du = 0;
+    std::vector<int> first;            // per grid point: the first weight it sees
+    std::vector<std::vector<double>> d;  // D of those weights' Gaussians there
+    int inner0 = 0, inner1 = 0;        // the grid points within the measured range
+
+    WeightedPenalty(const Problem& p, int order)
+    {
+        n = static_cast<int>(p.u.size());
+        const double h = p.u[1] - p.u[0];
+        du = h / 8;
+        const double reach = 5 / p.shape;
+        const int count = static_cast<int>(std::floor((p.u.back() - p.u.front() + 2 * reach) / du)) + 1;
+        const double lo = std::log(1 / p.omegaMax), hi = std::log(1 / p.omegaMin);
+        inner0 = count;
+        for (int i = 0; i < count; ++i) {
+            const double u = p.u.front() - reach + i * du;
+            if (u >= lo && u <= hi) {
+                inner0 = std::min(inner0, i);
+                inner1 = i + 1;
+            }
+            const int j0 = std::max(0, static_cast<int>(std::ceil((u - reach - p.u.front()) / h)));
+            const int j1 = std::min(n - 1, static_cast<int>(std::floor((u + reach - p.u.front()) / h)));
+            first.push_back(j0);
+            d.emplace_back();
+            for (int j = j0; j <= j1; ++j)
+                d.back().push_back(basisDerivative(u - p.u[j], p.shape, order));
+        }
+        if (inner1 <= inner0) {
+            inner0 = 0;
+            inner1 = count;
+        }
+    }
+
+    // The weights from a solution: a Cauchy (Student t) weight of the
+    // derivative against its RMS over the measured range, normalised to a
+    // geometric mean of one there so that lambda keeps its scale.
+    Eigen::MatrixXd reweighted(const Eigen::VectorXd& x) const
+    {
+        const int count = static_cast<int>(d.size());
+        std::vector<double> curve(count, 0.0);
+        for (int i = 0; i < count; ++i)
+            for (std::size_t j = 0; j < d[i].size(); ++j)
+                curve[i] += d[i][j] * x(first[i] + static_cast<int>(j));
+        double sq = 0;
+        for (int i = inner0; i < inner1; ++i)
+            sq += curve[i] * curve[i];
+        const double rms = std::sqrt(sq / (inner1 - inner0));
+        std::vector<double> w(count, 1.0);
+        if (rms > 0 && std::isfinite(rms)) {
+            double logSum = 0;
+            for (int i = 0; i < count; ++i) {
+                const double t = curve[i] / (kCurvatureScale * rms);
+                w[i] = 1 / (1 + t * t);
+                if (i >= inner0 && i < inner1)
+                    logSum += std::log(w[i]);
+            }
+            const double norm = std::exp(-logSum / (inner1 - inner0));
+            for (double& v : w)
+                v *= norm;
+        }
+        Eigen::MatrixXd m = Eigen::MatrixXd::Zero(n, n);
+        for (int i = 0; i < count; ++i) {
+            const int b = static_cast<int>(d[i].size());
+            for (int j = 0; j < b; ++j) {
+                const double v = w[i] * du * d[i][j];
+                for (int k = j; k < b; ++k)
+                    m(first[i] + j, first[i] + k) += v * d[i][k];
+            }
+        }
+        for (int j = 0; j < n; ++j)
+            for (int k = j + 1; k < n; ++k)
+                m(k, j) = m(j, k);
+        m.diagonal().array() += 1e-10 * m.trace() / n;
+        return m;
+    }
+};
 
 // A standard normal variate above `a`.
 double truncatedNormal(double a, std::mt19937_64& rng)
@@ -329,24 +441,44 @@ Result compute(const std::vector<double>& f, const std::vector<std::complex<doub
     const int n = static_cast<int>(p.u.size());
     const int q = static_cast<int>(p.s.cols());
     const Ridge ridge(p);
+    const int passes = std::clamp(o.adaptivePasses, 0, 100);
     if (o.lambda > 0) {
         r.lambda = o.lambda;
         r.criterion = ridge.criterion(o.lambda);
     } else {
-        r.lambda = searchLambda(ridge, o.lambdaStart, r.criterion);
+        r.lambda = searchLambda(ridge, o.lambdaStart, r.criterion, passes > 0 ? kLambdaSlack : 0);
     }
 
     // The non-negative problem on [A S; sqrt(lambda) D 0] through its cross products.
     Eigen::MatrixXd full(p.a.rows(), n + q);
     full << p.a, p.s;
-    Eigen::MatrixXd k = full.transpose() * full;
+    const Eigen::MatrixXd kData = full.transpose() * full;
+    Eigen::MatrixXd k = kData;
     k.topLeftCorner(n, n) += r.lambda * p.m;
     const Eigen::VectorXd c = full.transpose() * p.b;
     std::vector<bool> free(n + q, false);
     free[n] = true;  // R_inf
     if (p.hasL)
         free[n + 1] = true;
-    const NnlsResult sol = nnlsNormal(k, c, free);
+    NnlsResult sol = nnlsNormal(k, c, free);
+    if (passes > 0 && n >= 3) {
+        // The locally adaptive penalty: re-weighted from the last solution,
+        // at the same lambda, until gamma's weights settle (a fixed point;
+        // each pass starts from the last one's passive set).
+        const WeightedPenalty wp(p, o.derivative);
+        for (int pass = 0; pass < passes; ++pass) {
+            k = kData;
+            k.topLeftCorner(n, n) += r.lambda * wp.reweighted(sol.x.head(n));
+            std::vector<bool> warm(n + q);
+            for (int j = 0; j < n + q; ++j)
+                warm[j] = sol.x(j) > 0;
+            const Eigen::VectorXd last = sol.x.head(n);
+            sol = nnlsNormal(k, c, free, warm);
+            const double top = sol.x.head(n).cwiseAbs().maxCoeff();
+            if ((sol.x.head(n) - last).cwiseAbs().maxCoeff() <= kSettled * top)
+                break;
+        }
+    }
     const Eigen::VectorXd& y = sol.x;
 
     r.shape = p.shape;
@@ -376,7 +508,8 @@ Result compute(const std::vector<double>& f, const std::vector<std::complex<doub
     const int outN = static_cast<int>(std::ceil(decades * std::max(1, o.outputPerDecade) - 1e-9)) + 1;
     std::vector<std::vector<double>> phi(outN, std::vector<double>(n));
     for (int i = 0; i < outN; ++i) {
-        const double u = p.u.front() + (p.u.back() - p.u.front()) * i / (outN - 1);
+        // (One Gaussian alone, over a range of no width, is one point.)
+        const double u = outN > 1 ? p.u.front() + (p.u.back() - p.u.front()) * i / (outN - 1) : p.u.front();
         r.tau.push_back(std::exp(u));
         double g = 0;
         for (int j = 0; j < n; ++j) {
@@ -388,7 +521,7 @@ Result compute(const std::vector<double>& f, const std::vector<std::complex<doub
     r.peaks = findPeaks(r.tau, r.gamma);
     // The table's grid places a peak to a fraction of its spacing; the
     // expansion itself is smooth: its maximum near there, by golden section.
-    const double spacing = (p.u.back() - p.u.front()) / (outN - 1);
+    const double spacing = outN > 1 ? (p.u.back() - p.u.front()) / (outN - 1) : 1 / p.shape;
     for (Peak& pk : r.peaks) {
         double lo = std::log(pk.tau) - spacing, hi = std::log(pk.tau) + spacing;
         const double gr = (std::sqrt(5.0) - 1) / 2;
@@ -531,10 +664,14 @@ std::string formatTable(const Result& r, const Options& o)
     std::string out;
     char line[240];
     std::snprintf(line, sizeof line,
-                  "# method: Tikhonov, Gaussian basis %d per decade, %s derivative penalty, NNLS (gamma >= 0)\n",
-                  std::clamp(o.basisPerDecade, 2, 50), o.derivative == 1 ? "first" : "second");
+                  "# method: Tikhonov, Gaussian basis %d per decade, %s derivative penalty%s, NNLS (gamma >= 0)\n",
+                  std::clamp(o.basisPerDecade, 2, 50), o.derivative == 1 ? "first" : "second",
+                  o.adaptivePasses > 0 ? " re-weighted from the solution" : "");
     out += line;
-    out += "# lambda: " + formatNumber(r.lambda) + (o.lambda > 0 ? " (given)\n" : " (modified GCV)\n");
+    out += "# lambda: " + formatNumber(r.lambda) +
+           (o.lambda > 0                ? " (given)\n"
+            : o.adaptivePasses > 0      ? " (modified GCV, the largest within 5 % of its minimum)\n"
+                                        : " (modified GCV)\n");
     out += "# R_inf: " + formatNumber(r.seriesResistance) + " Ohm\n";
     out += "# L: " + formatNumber(r.seriesInductance) + " H\n";
     out += "# C: " + (r.seriesCapacitance > 0 ? formatNumber(r.seriesCapacitance) + " F\n" : std::string("none\n"));

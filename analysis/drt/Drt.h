@@ -6,12 +6,18 @@
 // in ln tau, found by Tikhonov regularisation (the integral of the squared
 // first or second derivative of gamma) under gamma >= 0: a non-negative least
 // squares on the stacked matrix [A; sqrt(lambda) D]. The residuals are
-// relative to |Z|. lambda is the minimum of the modified generalised
+// relative to |Z|. lambda comes from the modified generalised
 // cross-validation (Cummins, Filloon and Nychka 2001) of the unconstrained
 // ridge problem, found on a grid of four points per decade and refined by
-// golden section. The credible band samples the truncated Gaussian posterior
-// (likelihood with the residual variance, the penalty as prior, gamma >= 0)
-// by Gibbs sweeps.
+// golden section. The penalty is then made locally adaptive (re-weighted
+// Tikhonov): a few passes weight the squared derivative at each ln tau by
+// 1 / (1 + (D gamma / (2 rms D gamma))^2) from the previous solution, so that
+// a peak keeps its curvature while the flanks and the noise stay smooth;
+// with these passes lambda is the largest whose criterion is within 5 % of
+// the minimum (the criterion is flat near its minimum and the re-weighting
+// amplifies an undersmoothed start). The credible band samples the truncated
+// Gaussian posterior (likelihood with the residual variance, the final
+// penalty as prior, gamma >= 0) by Gibbs sweeps.
 //
 // Standard library and Eigen only.
 
@@ -37,6 +43,7 @@ struct Options {
     bool inductance = true;        // a series inductance (free sign)
     int basisPerDecade = 10;       // Gaussians per decade of tau
     double basisWidth = 1.25;      // their full width at half maximum, in spacings
+    int adaptivePasses = 30;       // re-weightings of the penalty at most; 0: plain Tikhonov
     double extendDecades = 1;      // the basis reaches this far beyond the measured range
     int outputPerDecade = 20;      // points per decade of the table
     int bandSamples = 0;           // above 0: the credible band from this many samples
@@ -53,7 +60,7 @@ struct Peak {
 
 struct Result {
     double lambda = 0;
-    double criterion = 0;               // modified GCV at lambda (0 when lambda was given)
+    double criterion = 0;               // modified GCV of the uniform penalty at lambda
     double seriesResistance = 0;        // R_inf, ohm
     double seriesInductance = 0;        // L, H
     double seriesCapacitance = 0;       // C, F; 0: no series capacitance

@@ -31,11 +31,13 @@ Eigen::VectorXd solvePassive(const Eigen::MatrixXd& k, const Eigen::VectorXd& c,
 
 namespace {
 
-NnlsResult nnlsScaled(const Eigen::MatrixXd& k, const Eigen::VectorXd& c, const std::vector<bool>& freeIn);
+NnlsResult nnlsScaled(const Eigen::MatrixXd& k, const Eigen::VectorXd& c, const std::vector<bool>& freeIn,
+                      const std::vector<bool>& start);
 
 } // namespace
 
-NnlsResult nnlsNormal(const Eigen::MatrixXd& k, const Eigen::VectorXd& c, const std::vector<bool>& free)
+NnlsResult nnlsNormal(const Eigen::MatrixXd& k, const Eigen::VectorXd& c, const std::vector<bool>& free,
+                      const std::vector<bool>& start)
 {
     // Columns of very different sizes (rows weighted by 1/|Z| over many
     // decades of |Z|) would leave the gradient test and the passive solves to
@@ -47,14 +49,15 @@ NnlsResult nnlsNormal(const Eigen::MatrixXd& k, const Eigen::VectorXd& c, const 
         d(j) = k(j, j) > 0 && std::isfinite(k(j, j)) ? 1 / std::sqrt(k(j, j)) : 1.0;
     const Eigen::MatrixXd ks = d.asDiagonal() * k * d.asDiagonal();
     const Eigen::VectorXd cs = d.cwiseProduct(c);
-    NnlsResult r = nnlsScaled(ks, cs, free);
+    NnlsResult r = nnlsScaled(ks, cs, free, start);
     r.x = d.cwiseProduct(r.x);
     return r;
 }
 
 namespace {
 
-NnlsResult nnlsScaled(const Eigen::MatrixXd& k, const Eigen::VectorXd& c, const std::vector<bool>& freeIn)
+NnlsResult nnlsScaled(const Eigen::MatrixXd& k, const Eigen::VectorXd& c, const std::vector<bool>& freeIn,
+                      const std::vector<bool>& start)
 {
     const int n = static_cast<int>(c.size());
     std::vector<bool> free = freeIn;
@@ -77,10 +80,32 @@ NnlsResult nnlsScaled(const Eigen::MatrixXd& k, const Eigen::VectorXd& c, const 
             passive.push_back(j);
         }
     }
-    if (!passive.empty()) {
+    // A warm start: the variables marked join the free ones; while the
+    // solution on that set has constrained variables at or below zero, they
+    // leave it. What remains is a feasible start, positive on its passive
+    // set, from which the iteration below goes on as from zero.
+    for (int j = 0; j < n && j < static_cast<int>(start.size()); ++j) {
+        if (start[j] && !inP[j]) {
+            inP[j] = true;
+            passive.push_back(j);
+        }
+    }
+    while (!passive.empty()) {
         const Eigen::VectorXd s = solvePassive(k, c, passive);
-        for (std::size_t i = 0; i < passive.size(); ++i)
-            r.x(passive[i]) = s(static_cast<int>(i));
+        std::vector<int> kept;
+        for (std::size_t i = 0; i < passive.size(); ++i) {
+            const int j = passive[i];
+            if (free[j] || s(static_cast<int>(i)) > 0)
+                kept.push_back(j);
+            else
+                inP[j] = false;
+        }
+        if (kept.size() == passive.size()) {
+            for (std::size_t i = 0; i < passive.size(); ++i)
+                r.x(passive[i]) = s(static_cast<int>(i));
+            break;
+        }
+        passive = std::move(kept);
     }
 
     const int maxIterations = 3 * n + 30;

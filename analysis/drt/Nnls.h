@@ -25,6 +25,9 @@ NnlsResult nnls(const Eigen::MatrixXd& a, const Eigen::VectorXd& b, const std::v
 
 // The same on the normal equations: minimises x'Kx - 2 c'x with K = A'A
 // (positive semi-definite) and c = A'b.
-NnlsResult nnlsNormal(const Eigen::MatrixXd& k, const Eigen::VectorXd& c, const std::vector<bool>& free = {});
+// `start` marks variables to try in the passive set first (a warm start from
+// a neighbouring problem's solution); the result does not depend on it.
+NnlsResult nnlsNormal(const Eigen::MatrixXd& k, const Eigen::VectorXd& c, const std::vector<bool>& free = {},
+                      const std::vector<bool>& start = {});
 
 } // namespace nosk::drt

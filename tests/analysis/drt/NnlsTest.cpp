@@ -75,6 +75,14 @@ TEST(Nnls, MatchesExhaustiveSearchOnRandomProblems)
         // The solution of a full-rank problem is unique: compare it, and its residual.
         EXPECT_NEAR((r.x - ref).norm(), 0, 1e-8 * (1 + ref.norm())) << "trial " << trial;
         EXPECT_NEAR((a * r.x - b).norm(), (a * ref - b).norm(), 1e-9) << "trial " << trial;
+        // A warm start from any set (here a random one, often infeasible)
+        // reaches the same solution.
+        std::vector<bool> start(n);
+        for (int j = 0; j < n; ++j)
+            start[j] = normal(rng) > 0;
+        const auto w = nosk::drt::nnlsNormal(a.transpose() * a, a.transpose() * b, free, start);
+        ASSERT_TRUE(w.converged) << "trial " << trial;
+        EXPECT_NEAR((w.x - ref).norm(), 0, 1e-8 * (1 + ref.norm())) << "trial " << trial;
     }
 }
 
