@@ -7,11 +7,12 @@
 
 namespace nosk {
 
-// The error object of every file reader and writer: two integer fields that
-// stay 0 and a message formatted when the object is made, kept whole (a long
-// path in "Cannot write file '%s'!" keeps its end; a file format that limits
-// the length of a message cuts it where it writes it). Thrown by value, caught by const reference; the command that started
-// the operation shows the text and abandons the operation. It is an
+// The error object of the std-only libraries: a message formatted when the
+// object is made, kept whole (a long path in "Cannot write file '%s'!" keeps
+// its end; a file format that limits the length of a message cuts it where it
+// writes it). Thrown by value, caught by const reference; the command that
+// started the operation shows the text (runCommand) and abandons the
+// operation. It is an
 // std::exception too, so one handler catches it with the library's own
 // failures (an allocation that fails on a huge file).
 class exception : public std::exception {
@@ -21,9 +22,6 @@ public:
     explicit exception(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
     const char* what() const noexcept override { return m_message.c_str(); }
-
-    int m_code1 = 0;
-    int m_code2 = 0;
 
 protected:
     struct Text {};
