@@ -5,6 +5,7 @@
 #include "CZhitPage.h"
 #include "CViewerDlg.h"
 #include "CViewerPage.h"
+#include "core/RunCommand.h"
 #include "core/ScriptedPrompt.h"
 #include "platform/DialogRunner.h"
 #include "platform/Notification.h"
@@ -82,7 +83,12 @@ int saveImageHeadless(GraphSettings& settings, const std::string& file, const st
     }
     dlg.selectPage(dlg.tabTitles().indexOf(page->title()));
     QApplication::processEvents();
-    const std::string error = dlg.saveImage(file, *page);
+    std::string error;
+    try {
+        dlg.saveImage(file, *page);
+    } catch (const std::exception& e) {
+        error = failureText(e);
+    }
     Platform::instance().setPrompt(nullptr);
     if (!error.empty()) {
         std::fprintf(stderr, "%s\n", error.c_str());
@@ -135,9 +141,10 @@ int CViewerApp::run(int argc, char** argv)
 
     std::string ignored;
     if (!folder.empty()) {
-        std::string error;
-        if (!workfolder::enter(folder, ignored, error)) {
-            std::fprintf(stderr, "noskview: %s\n", error.c_str());
+        try {
+            workfolder::enter(folder, ignored);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "noskview: %s\n", failureText(e).c_str());
             return 1;
         }
     } else if (!headless) {

@@ -420,12 +420,12 @@ void CViewerDlg::onPrintAllGraphs()
     painter.end();
 }
 
-std::string CViewerDlg::saveImage(const std::string& path, const CViewerPage& page)
+void CViewerDlg::saveImage(const std::string& path, const CViewerPage& page)
 {
     int w = 0, h = 0;
     std::unique_ptr<QPicture> picture = ComposeForImage(page, w, h);
     if (!picture || w <= 0 || h <= 0)
-        return BmpError{"GetObject", EINVAL}.message();
+        throw BmpError("GetObject", EINVAL);
     QImage image(w, h, QImage::Format_RGB32);
     image.fill(Qt::white);
     {
@@ -435,17 +435,17 @@ std::string CViewerDlg::saveImage(const std::string& path, const CViewerPage& pa
     const QString name = QString::fromStdString(path);
     // PNG and PDF are encoded in memory and renamed into place, as the
     // bitmap: a failed save keeps the user's old image.
-    auto writeBytes = [&path](const QByteArray& bytes) -> std::string {
-        const auto err = writeImageFile(path, {std::string_view(bytes.constData(), std::size_t(bytes.size()))});
-        return err ? err->message() : std::string();
+    auto writeBytes = [&path](const QByteArray& bytes) {
+        writeImageFile(path, {std::string_view(bytes.constData(), std::size_t(bytes.size()))});
     };
     if (name.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)) {
         QByteArray png;
         QBuffer buffer(&png);
         buffer.open(QIODevice::WriteOnly);
         if (!image.save(&buffer, "PNG"))
-            return BmpError{"WriteFile", EINVAL}.message();
-        return writeBytes(png);
+            throw BmpError("WriteFile", EINVAL);
+        writeBytes(png);
+        return;
     }
     if (name.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive)) {
         // Vector graphics: one page the size of the image, in points.
@@ -460,14 +460,14 @@ std::string CViewerDlg::saveImage(const std::string& path, const CViewerPage& pa
             writer.setTitle(QStringLiteral("Graphs from NOSKVIEW"));
             QPainter painter;
             if (!painter.begin(&writer))
-                return BmpError{"WriteFile", EINVAL}.message();
+                throw BmpError("WriteFile", EINVAL);
             playPicture(painter, *picture, QRect(0, 0, w, h));
         }
-        return writeBytes(pdf);
+        writeBytes(pdf);
+        return;
     }
-    auto err = WriteBmpFile(path, w, h, reinterpret_cast<const std::uint32_t*>(image.constBits()),
-                            static_cast<int>(image.bytesPerLine() / 4));
-    return err ? err->message() : std::string();
+    WriteBmpFile(path, w, h, reinterpret_cast<const std::uint32_t*>(image.constBits()),
+                 static_cast<int>(image.bytesPerLine() / 4));
 }
 
 std::optional<std::string> CViewerDlg::askExportFile(const char* title, const char* initialName)
@@ -524,9 +524,7 @@ void CViewerDlg::onSaveAllGraphsInImage()
     auto path = m_prompt.saveFile(request);
     if (!path)
         return;
-    std::string error = saveImage(*path, *p);
-    if (!error.empty())
-        m_prompt.message(error, "SAVE BMP ERROR", Buttons::Ok, Icon::Error);
+    runCommand(m_prompt, [&] { saveImage(*path, *p); }, "SAVE BMP ERROR");
 }
 
 // ---- end, help -------------------------------------------------------------

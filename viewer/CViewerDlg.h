@@ -67,9 +67,9 @@ public:
     // What the About box says.
     static AboutTexts aboutTexts();
 
-    // Writes the image of a page's graphs (BMP, or PNG for a .png name).
-    // Returns the error text, empty on success.
-    std::string saveImage(const std::string& path, const CViewerPage& page);
+    // Writes the image of a page's graphs (BMP, or PNG or PDF for a .png or
+    // .pdf name). Throws BmpError when it cannot.
+    void saveImage(const std::string& path, const CViewerPage& page);
     // Every page stores its graphs' settings in the block.
     void saveGraphSettings();
 

@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QPixmap>
 
+#include <exception>
 #include <memory>
 
 #include <benchmark/benchmark.h>
@@ -98,9 +99,12 @@ void SaveAllGraphsInImage(benchmark::State& state)
     QApplication::processEvents();
     nosk::CViewerPage* page = dlg->page(pageIndex);
     for (auto _ : state) {
-        const std::string error = dlg->saveImage(dir.file("graphs.bmp"), *page);
-        if (!error.empty())
-            state.SkipWithError(error.c_str());
+        try {
+            dlg->saveImage(dir.file("graphs.bmp"), *page);
+        } catch (const std::exception& e) {
+            state.SkipWithError(e.what());
+            break;
+        }
     }
     state.counters["points"] = static_cast<double>(state.range(0));
 }

@@ -1,6 +1,8 @@
 #include "WorkFolder.h"
 
+#include "core/Exception.h"
 #include "core/Prompt.h"
+#include "core/RunCommand.h"
 
 #include <QDir>
 #include <QSettings>
@@ -44,40 +46,32 @@ void rememberFolder(const std::string& folder)
     settings.setValue(QStringLiteral("last"), QString::fromStdString(folder));
 }
 
-bool enter(const std::string& folder, std::string& file, std::string& error)
+void enter(const std::string& folder, std::string& file)
 {
     std::error_code ec;
     fs::path target = canonical(folder);
     file.clear();
-    if (!fs::exists(target, ec)) {
-        error = "Cannot find " + target.string();
-        return false;
-    }
+    if (!fs::exists(target, ec))
+        throw exception("Cannot find %s", target.string().c_str());
     if (!fs::is_directory(target, ec)) {
         file = target.filename().string();
         target = target.parent_path();
     }
     fs::current_path(target, ec);
-    if (ec) {
-        error = "Cannot work in the folder " + target.string() + ": " + ec.message();
-        return false;
-    }
+    if (ec)
+        throw exception("Cannot work in the folder %s: %s", target.string().c_str(), ec.message().c_str());
     rememberFolder(target.string());
-    return true;
 }
 
 bool settle(Prompt& prompt, std::string& file)
 {
     std::error_code ec;
     const std::string current = fs::current_path(ec).string();
-    std::string error;
     switch (decide(current, QDir::homePath().toStdString(), file)) {
     case Choice::Stay:
         return true;
     case Choice::FileFolder:
-        if (enter(file, file, error))
-            return true;
-        break;
+        return runCommand(prompt, [&] { enter(file, file); });
     case Choice::Ask: {
         FileRequest request;
         request.title = "Select work folder";
@@ -87,12 +81,9 @@ bool settle(Prompt& prompt, std::string& file)
         if (!folder)
             return false;
         std::string ignored;
-        if (enter(*folder, ignored, error))
-            return true;
-        break;
+        return runCommand(prompt, [&] { enter(*folder, ignored); });
     }
     }
-    prompt.message(error, "ERROR", Buttons::Ok, Icon::Error);
     return false;
 }
 

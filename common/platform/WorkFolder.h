@@ -25,8 +25,8 @@ bool settle(Prompt& prompt, std::string& file);
 
 // Makes `folder` (or, when it is no folder, the folder of that file) the current
 // folder and remembers it; `file` becomes that file's name, or empty.
-// False, with the reason in `error`, when it cannot be entered.
-bool enter(const std::string& folder, std::string& file, std::string& error);
+// Throws nosk::exception with the reason when it cannot be entered.
+void enter(const std::string& folder, std::string& file);
 
 std::string lastFolder();
 void rememberFolder(const std::string& folder);

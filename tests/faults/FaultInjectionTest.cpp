@@ -170,16 +170,24 @@ TEST(FileSizeLimit, EveryWriterKeepsTheOldFileAndSaysTheWriteFailed)
         {"graphs.bmp", 1000, kLimit,
          [] {
              std::vector<std::uint32_t> pixels(100 * 100, 0xffffffu);
-             auto error = WriteBmpFile("graphs.bmp", 100, 100, pixels.data(), 100);
-             return error ? error->message() : std::string("saved");
+             try {
+                 WriteBmpFile("graphs.bmp", 100, 100, pixels.data(), 100);
+             } catch (const BmpError& e) {
+                 return std::string(e.what());
+             }
+             return std::string("saved");
          },
          "Error of WriteFile.\nError code 27."},
         {"graphs.png", 1000, kLimit,
          [] {
              // The viewer's PNG and PDF saves: the bytes encoded in memory.
              const std::string body(std::size_t(kLimit) * 2, 'x');
-             auto error = writeImageFile("graphs.png", {"\x89PNG", body});
-             return error ? error->message() : std::string("saved");
+             try {
+                 writeImageFile("graphs.png", {"\x89PNG", body});
+             } catch (const BmpError& e) {
+                 return std::string(e.what());
+             }
+             return std::string("saved");
          },
          "Error of WriteFile.\nError code 27."},
         {"ADD.BIN", 2, 1, [] { writeSideFile(3, 2); return std::string("passed over"); }, "passed over"},

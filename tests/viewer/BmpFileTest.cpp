@@ -22,7 +22,7 @@ TEST(BmpFile, ThirtyTwoBitFileHasNoColourTable)
     test::TempWorkDir dir;
     // 3 x 2 image: top row red, green, blue; bottom row white.
     std::vector<std::uint32_t> px = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF};
-    ASSERT_FALSE(WriteBmpFile("a.bmp", 3, 2, px.data(), 3));
+    WriteBmpFile("a.bmp", 3, 2, px.data(), 3);
     std::string f = test::readAll("a.bmp");
     ASSERT_EQ(f.size(), 54u + 24u);
     EXPECT_EQ(f[0], 'B');
@@ -65,9 +65,12 @@ TEST(BmpFile, FailureIsNamedAndLeavesNoFile)
 {
     test::TempWorkDir dir;
     std::uint32_t px = 0;
-    auto err = WriteBmpFile("no/such/folder/a.bmp", 1, 1, &px, 1);
-    ASSERT_TRUE(err);
-    EXPECT_EQ(err->step, "CreateFile");
-    EXPECT_EQ(err->message(), "Error of CreateFile.\nError code " + std::to_string(err->code) + ".");
+    try {
+        WriteBmpFile("no/such/folder/a.bmp", 1, 1, &px, 1);
+        FAIL() << "no error";
+    } catch (const BmpError& err) {
+        EXPECT_EQ(err.step(), "CreateFile");
+        EXPECT_EQ(std::string(err.what()), "Error of CreateFile.\nError code " + std::to_string(err.code()) + ".");
+    }
     EXPECT_FALSE(std::filesystem::exists("no/such/folder/a.bmp"));
 }

@@ -420,6 +420,13 @@ TEST(ViewerDlg, SavedImagesHaveTheLayoutSizes)
     EXPECT_DOUBLE_EQ(pw, png.width());
     EXPECT_DOUBLE_EQ(ph, png.height());
     EXPECT_FALSE(std::filesystem::exists("page.pdf.tmp"));
+    // A file that cannot be made ends in the command's error box, named by its step.
+    EXPECT_TRUE(v.prompt.messages.empty());
+    v.prompt.files.push_back(dir.file("no/such/folder/page.png"));
+    v.dlg->onSaveAllGraphsInImage();
+    ASSERT_EQ(v.prompt.messages.size(), 1u);
+    EXPECT_EQ(v.prompt.lastMessage().caption, "SAVE BMP ERROR");
+    EXPECT_EQ(v.prompt.lastMessage().text.rfind("Error of CreateFile.\nError code ", 0), 0u);
 
     // Each graph keeps its axes in the picture: graph 1 sits at (0, 24) below
     // its title strip, the vertical axis draws its frame line at its right edge

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <new>
+#include <utility>
 
 namespace nosk {
 
@@ -66,14 +67,12 @@ std::vector<unsigned char> bmpHeaders(int width, int height, int depth)
     return b;
 }
 
-std::string BmpError::message() const
+BmpError::BmpError(std::string step, int code)
+    : exception("Error of %s.\nError code %i.", step.c_str(), code), m_step(std::move(step)), m_code(code)
 {
-    char buf[160];
-    std::snprintf(buf, sizeof buf, "Error of %s.\nError code %i.", step.c_str(), code);
-    return buf;
 }
 
-std::optional<BmpError> writeImageFile(const std::string& path, std::initializer_list<std::string_view> parts)
+void writeImageFile(const std::string& path, std::initializer_list<std::string_view> parts)
 {
     const char* step = "CreateFile";
     try {
@@ -86,23 +85,21 @@ std::optional<BmpError> writeImageFile(const std::string& path, std::initializer
         step = "CloseHandle";
         file.commit();
     } catch (const std::exception&) {
-        return BmpError{step, errno};
+        throw BmpError(step, errno);
     }
-    return std::nullopt;
 }
 
-std::optional<BmpError> WriteBmpFile(const std::string& path, int width, int height,
-                                     const std::uint32_t* pixels, int stride)
+void WriteBmpFile(const std::string& path, int width, int height, const std::uint32_t* pixels, int stride)
 {
     if (width <= 0 || height <= 0 || !pixels)
-        return BmpError{"GetObject", EINVAL};
+        throw BmpError("GetObject", EINVAL);
     const int depth = 32;
     const std::uint32_t size = bmpImageSize(width, height, depth);
     std::vector<unsigned char> bits;
     try {
         bits.resize(size);
     } catch (const std::bad_alloc&) {
-        return BmpError{"GlobalAlloc", ENOMEM};
+        throw BmpError("GlobalAlloc", ENOMEM);
     }
     // Bottom-up rows of blue, green, red, reserved.
     unsigned char* out = bits.data();
@@ -121,7 +118,7 @@ std::optional<BmpError> WriteBmpFile(const std::string& path, int width, int hei
     const auto chars = [](const std::vector<unsigned char>& v) {
         return std::string_view(reinterpret_cast<const char*>(v.data()), v.size());
     };
-    return writeImageFile(path, {chars(headers), chars(bits)});
+    writeImageFile(path, {chars(headers), chars(bits)});
 }
 
 

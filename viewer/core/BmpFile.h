@@ -1,8 +1,9 @@
 #pragma once
 
+#include "core/Exception.h"
+
 #include <cstdint>
 #include <initializer_list>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,22 +21,28 @@ std::uint32_t bmpImageSize(int width, int height, int depth);
 // The 54 header bytes (without colour table) for the given image.
 std::vector<unsigned char> bmpHeaders(int width, int height, int depth);
 
-// A failed step of writing: its name ("GetObject", "GlobalAlloc", "GetDIBits",
-// "CreateFile", "WriteFile", "CloseHandle") and the system's error code.
-struct BmpError {
-    std::string step;
-    int code = 0;
-    std::string message() const;  // "Error of %s.\nError code %i."
+// A failed step of writing an image: its name ("GetObject", "GlobalAlloc",
+// "GetDIBits", "CreateFile", "WriteFile", "CloseHandle") and the system's
+// error code; the text is "Error of <step>.\nError code <code>."
+class BmpError : public exception {
+public:
+    BmpError(std::string step, int code);
+
+    const std::string& step() const { return m_step; }
+    int code() const { return m_code; }
+
+private:
+    std::string m_step;
+    int m_code = 0;
 };
 
 // Writes an image file's bytes, the parts one after the other, beside the
 // file and renamed into place: a save that fails leaves the user's old image
-// as it was. The failed step is "CreateFile", "WriteFile" or "CloseHandle".
-std::optional<BmpError> writeImageFile(const std::string& path, std::initializer_list<std::string_view> parts);
+// as it was. Throws BmpError naming "CreateFile", "WriteFile" or "CloseHandle".
+void writeImageFile(const std::string& path, std::initializer_list<std::string_view> parts);
 
 // Writes a 32-bit image given as top-down rows of 0xAARRGGBB pixels (stride in
-// pixels). A file that failed part way is removed.
-std::optional<BmpError> WriteBmpFile(const std::string& path, int width, int height,
-                                     const std::uint32_t* pixels, int stride);
+// pixels). Throws BmpError; a file that failed part way is removed.
+void WriteBmpFile(const std::string& path, int width, int height, const std::uint32_t* pixels, int stride);
 
 } // namespace nosk

@@ -67,6 +67,7 @@ TEST(WorkFolder, AStartInTheHomeFolderMovesToTheFileOrAsks)
     ASSERT_FALSE(workfolder::settle(prompt, file));
     EXPECT_EQ(fs::current_path(), home);
     EXPECT_EQ(prompt.lastMessage().caption, "ERROR");
+    EXPECT_EQ(prompt.lastMessage().text, "Cannot find " + (home / "gone").string());
 
     qputenv("HOME", QFile::encodeName(oldHome));
 }
