@@ -179,9 +179,10 @@ void CDataLinesPage::LoadFromJob()
     rebuild();
 }
 
-void CDataLinesPage::StoreToJob()
+bool CDataLinesPage::StoreToJob()
 {
     job()->mNegative = m_negative->isChecked() ? 1 : 0;
+    return true;
 }
 
 void CDataLinesPage::showLevelCaption()

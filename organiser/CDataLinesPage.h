@@ -29,7 +29,7 @@ public:
     ~CDataLinesPage() override;
 
     void LoadFromJob() override;
-    void StoreToJob() override;
+    [[nodiscard]] bool StoreToJob() override;
 
     // "Set" beside the M box.
     void setRowCount();

@@ -226,9 +226,8 @@ void CFitOptionsPage::circuitsChanged()
     showCircuit(takeCode(list("FUN"), kCircuits.codes));
 }
 
-void CFitOptionsPage::StoreToJob()
+bool CFitOptionsPage::StoreToJob()
 {
-    m_lastStoreSucceeded = false;
     FitJob& j = *job();
     bool countTaken = true;
     try {
@@ -264,9 +263,9 @@ void CFitOptionsPage::StoreToJob()
         m_params->readLimits(j.LOWER, j.UPPER);
     } catch (const exception& e) {
         m_prompt.message(e.what(), kProgram, Buttons::Ok, Icon::Error);
-        return;
+        return false;
     }
-    m_lastStoreSucceeded = countTaken;
+    return countTaken;
 }
 
 QString CFitOptionsPage::stateText() const

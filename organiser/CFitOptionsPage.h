@@ -26,9 +26,8 @@ public:
     void LoadFromJob() override;
     // Takes the boxes in order up to one that holds what the job cannot take
     // ("Wrong number! ..."); that box and those after it keep the job's
-    // values. lastStoreSucceeded() tells whether every box was taken.
-    void StoreToJob() override;
-    bool lastStoreSucceeded() const { return m_lastStoreSucceeded; }
+    // values. False when a box was refused (after saying so).
+    [[nodiscard]] bool StoreToJob() override;
     // Every box as shown, for telling a changed job.
     QString stateText() const;
 
@@ -66,7 +65,6 @@ signals:
 private:
     void irchEdited(const QString& text);
 
-    bool m_lastStoreSucceeded = true;
     Prompt& m_prompt;
     QLineEdit* m_description;
     std::vector<QWidget*> m_boxes;  // a job field's control at the field's place in kJobFields

@@ -405,9 +405,10 @@ void COrganiserDlg::loadFromJob()
 
 bool COrganiserDlg::storeToJob()
 {
-    m_fitPage->StoreToJob();
-    m_dataPage->StoreToJob();
-    return m_fitPage->lastStoreSucceeded();
+    // Both pages store; the data page takes every box.
+    const bool fitTaken = m_fitPage->StoreToJob();
+    const bool dataTaken = m_dataPage->StoreToJob();
+    return fitTaken && dataTaken;
 }
 
 void COrganiserDlg::showPage(int index)
@@ -563,7 +564,8 @@ void COrganiserDlg::onSaveTstAs()
     auto path = m_prompt.saveFile(allFiles());
     if (!path)
         return;
-    storeToJob();
+    if (!storeToJob())
+        return;
     if (!runCommand(m_prompt, [&] { m_job.save(*path); }))
         return;
     setCurrentFile(QString::fromStdString(*path), *path);
@@ -572,13 +574,14 @@ void COrganiserDlg::onSaveTstAs()
 
 void COrganiserDlg::onSaveInfl()
 {
-    storeToJob();
+    if (!storeToJob())
+        return;
     runCommand(m_prompt, [&] { m_job.save("INFL"); });
 }
 
 void COrganiserDlg::onExportData()
 {
-    nosk::exportData(m_job, m_prompt);
+    runCommand(m_prompt, [&] { nosk::exportData(m_job, m_prompt); });
 }
 
 void COrganiserDlg::onClearDirectory()
@@ -611,7 +614,7 @@ public:
 
     bool runBundledInstead(const StartFailure& failure) override
     {
-        const std::string question = failure.message + "\n\nRun the bundled engine (" + failure.bundledEngine + ") instead?";
+        const std::string question = std::string(failure.what()) + "\n\nRun the bundled engine (" + failure.bundledEngine + ") instead?";
         return m_dlg.m_prompt.message(question, kProgram, Buttons::YesNo, Icon::Error) == Answer::Yes;
     }
 
@@ -804,8 +807,9 @@ void COrganiserDlg::onZhitTest()
 
 void COrganiserDlg::onGenerateReport()
 {
-    storeToJob();
-    writeRunReport(m_job, m_prompt);
+    if (!storeToJob())
+        return;
+    runCommand(m_prompt, [&] { writeRunReport(m_job, m_prompt); });
 }
 
 void COrganiserDlg::PrintViaTempCopy(const std::string& file, bool print)
@@ -838,13 +842,13 @@ void COrganiserDlg::onPrintAuxpntl()
 void COrganiserDlg::onPrintReport()
 {
     TempCopyHandler handler(*this);
-    writeOutputSummary(m_job, m_currentFileName, true, m_prompt, handler);
+    runCommand(m_prompt, [&] { writeOutputSummary(m_job, m_currentFileName, true, handler); });
 }
 
 void COrganiserDlg::onViewReport()
 {
     TempCopyHandler handler(*this);
-    writeOutputSummary(m_job, m_currentFileName, false, m_prompt, handler);
+    runCommand(m_prompt, [&] { writeOutputSummary(m_job, m_currentFileName, false, handler); });
 }
 
 void COrganiserDlg::onPrintFrontPage()
@@ -938,13 +942,13 @@ void COrganiserDlg::onLoadDataFromTst()
 
 void COrganiserDlg::onLoadDataFromAscii()
 {
-    importDataSheet(m_job, m_prompt, [this] { loadFromJob(); });
+    runCommand(m_prompt, [&] { importDataSheet(m_job, m_prompt, [this] { loadFromJob(); }); });
 }
 
 void COrganiserDlg::onLoadDataFromSolartron()
 {
     DialogBlockChooser chooser(*this);
-    importSolartron(m_job, m_prompt, chooser, [this] { loadFromJob(); });
+    runCommand(m_prompt, [&] { importSolartron(m_job, m_prompt, chooser, [this] { loadFromJob(); }); });
 }
 
 // "Select spectrum" over the window, for a file that holds several.
@@ -967,25 +971,29 @@ void COrganiserDlg::onImportInstrumentFile()
 {
     DialogSpectrumChooser chooser(*this);
     // The boxes go into the job first, so that the refresh keeps what was
-    // typed.
-    storeToJob();
-    if (importInstrument(m_job, m_prompt, chooser, [this] { loadFromJob(); }, m_jobIsNew))
-        m_jobIsNew = false;
+    // typed; a box the job cannot take stops the import before the refresh
+    // puts the job's value back over it.
+    if (!storeToJob())
+        return;
+    runCommand(m_prompt, [&] {
+        if (importInstrument(m_job, m_prompt, chooser, [this] { loadFromJob(); }, m_jobIsNew))
+            m_jobIsNew = false;
+    });
 }
 
 void COrganiserDlg::onLoadWeights()
 {
-    importWeights(m_job, m_prompt, [this] { loadFromJob(); });
+    runCommand(m_prompt, [&] { importWeights(m_job, m_prompt, [this] { loadFromJob(); }); });
 }
 
 void COrganiserDlg::onConvertToAngular()
 {
-    nosk::convertToAngular(m_job, m_prompt, [this] { afterInflReload(); });
+    runCommand(m_prompt, [&] { nosk::convertToAngular(m_job, [this] { afterInflReload(); }); });
 }
 
 void COrganiserDlg::onConvertToOrdinary()
 {
-    nosk::convertToOrdinary(m_job, m_prompt, [this] { afterInflReload(); });
+    runCommand(m_prompt, [&] { nosk::convertToOrdinary(m_job, [this] { afterInflReload(); }); });
 }
 
 // ---------------------------------------------------------------- Help menu

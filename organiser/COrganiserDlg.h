@@ -46,7 +46,7 @@ public:
     void loadFromJob();  // both pages
     // Both pages; false (after the message) when a box holds what the job
     // cannot take.
-    bool storeToJob();
+    [[nodiscard]] bool storeToJob();
     void showPage(int index);
 
     // --- File menu ---

@@ -7,7 +7,8 @@ namespace nosk {
 class FitJob;
 
 // A page of the organiser that shows the one fit job: LoadFromJob puts the
-// record into the controls, StoreToJob takes the controls back into it.
+// record into the controls, StoreToJob takes the controls back into it and
+// returns whether every control was taken (a refused one has been said).
 // Enter and Esc inside a page do nothing, so typing in a box never closes
 // the window.
 class CJobPage : public CTabPage {
@@ -16,7 +17,7 @@ public:
     CJobPage(FitJob* job, const QString& title, int helpContext = 0, QWidget* parent = nullptr);
 
     virtual void LoadFromJob() {}
-    virtual void StoreToJob() {}
+    [[nodiscard]] virtual bool StoreToJob() { return true; }
 
     FitJob* job() const { return m_job; }
 

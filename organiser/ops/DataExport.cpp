@@ -1,6 +1,7 @@
 #include "ops/DataExport.h"
 
 #include "TextUtil.h"
+#include "core/Exception.h"
 #include "core/Prompt.h"
 #include "job/FitJob.h"
 
@@ -27,10 +28,8 @@ bool exportData(const FitJob& job, Prompt& prompt)
     if (!path)
         return false;
 
-    if (!opsdetail::writeFileReplacing(*path, formatDataExport(job))) {
-        prompt.message("Couldn't open file!", "ERROR", Buttons::Ok, Icon::Error);
-        return false;
-    }
+    if (!opsdetail::writeFileReplacing(*path, formatDataExport(job)))
+        throw exception("Couldn't open file!");
     return true;
 }
 

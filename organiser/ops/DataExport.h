@@ -12,7 +12,9 @@ class Prompt;
 std::string formatDataExport(const FitJob& job);
 
 // "Export data...": asks for a file name and writes the table. Does nothing
-// for a job without data rows. Returns true when a file was written.
+// for a job without data rows. Returns true when a file was written, false
+// when there was nothing to write or the user cancelled; throws
+// nosk::exception ("Couldn't open file!") when the file cannot be written.
 bool exportData(const FitJob& job, Prompt& prompt);
 
 } // namespace nosk

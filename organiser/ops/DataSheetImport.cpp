@@ -58,11 +58,6 @@ FileRequest asciiFileRequest()
     return request;
 }
 
-void showError(Prompt& prompt, const char* text)
-{
-    prompt.message(text, "ERROR", Buttons::Ok, Icon::Error);
-}
-
 } // namespace
 
 SheetRows readDataSheet(std::istream& in)
@@ -121,16 +116,10 @@ bool importDataSheet(FitJob& job, Prompt& prompt, const RefreshPages& refresh)
     if (!path)
         return false;
 
-    SheetRows rows;
-    try {
-        std::istringstream in = openSheet(*path);
-        rows = readDataSheet(in);
-    } catch (const exception& e) {
-        // The sheet is read in full before the job is touched, so a bad line
-        // never costs the user the data he had.
-        showError(prompt, e.what());
-        return false;
-    }
+    // The sheet is read in full before the job is touched, so a bad line
+    // never costs the user the data he had.
+    std::istringstream in = openSheet(*path);
+    SheetRows rows = readDataSheet(in);
 
     const int count = static_cast<int>(rows.freq.size());
     job.releaseData();
@@ -156,14 +145,8 @@ bool importWeights(FitJob& job, Prompt& prompt, const RefreshPages& refresh)
     if (!path)
         return false;
 
-    WeightRows weights;
-    try {
-        std::istringstream in = openSheet(*path);
-        weights = readWeights(in, job.M);
-    } catch (const exception& e) {
-        showError(prompt, e.what());
-        return false;
-    }
+    std::istringstream in = openSheet(*path);
+    WeightRows weights = readWeights(in, job.M);
 
     job.releaseWeights();
     job.WEIGHT1 = std::move(weights.weight1);

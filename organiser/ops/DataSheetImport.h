@@ -30,12 +30,14 @@ SheetRows readDataSheet(std::istream& in);
 WeightRows readWeights(std::istream& in, int rows);
 
 // "Load data from ASCII": asks for the file and replaces the job's data rows
-// by the sheet's block. On any failure the job is left as it was. Returns
-// true when the job changed (the pages have then been refreshed).
+// by the sheet's block. Returns true when the job changed (the pages have
+// then been refreshed), false when the user cancelled. Throws
+// nosk::exception when the sheet cannot be read; the job is left as it was.
 bool importDataSheet(FitJob& job, Prompt& prompt, const RefreshPages& refresh);
 
 // "Load weights from ASCII": fills WEIGHT1/WEIGHT2 from a file of one line per
-// data row and sets IRCH to 0. On any failure the job is left as it was.
+// data row and sets IRCH to 0. As importDataSheet: false when the user
+// declined or cancelled, nosk::exception when the file cannot be read.
 bool importWeights(FitJob& job, Prompt& prompt, const RefreshPages& refresh);
 
 } // namespace nosk

@@ -1,7 +1,6 @@
 #include "ops/FrequencyConversion.h"
 
 #include "core/Exception.h"
-#include "core/Prompt.h"
 #include "job/FitJob.h"
 
 namespace nosk {
@@ -13,20 +12,14 @@ namespace {
 constexpr double kToAngular = 6.28318530717958;
 constexpr double kToOrdinary = 0.1591549430918955;
 
-bool convert(FitJob& job, Prompt& prompt, const RefreshPages& refresh, bool toAngular)
+void convert(FitJob& job, const RefreshPages& refresh, bool toAngular)
 {
     const char requiredFreeq = toAngular ? 'F' : ' ';
-    if (job.FREEQ != requiredFreeq) {
-        prompt.message("The source and destination type of frequncy\nin input data is the same.\n"
-                       "No convertion performed!",
-                       "ERROR", Buttons::Ok, Icon::Error);
-        return false;
-    }
-    if (job.M <= 0) {
-        prompt.message("Number of data points [M] is zero.\nConvertion is impossible!", "ERROR", Buttons::Ok,
-                       Icon::Error);
-        return false;
-    }
+    if (job.FREEQ != requiredFreeq)
+        throw exception("The source and destination type of frequncy\nin input data is the same.\n"
+                        "No convertion performed!");
+    if (job.M <= 0)
+        throw exception("Number of data points [M] is zero.\nConvertion is impossible!");
 
     job.FREEQ = toAngular ? ' ' : 'F';
     if (job.IRE <= -10)
@@ -43,27 +36,25 @@ bool convert(FitJob& job, Prompt& prompt, const RefreshPages& refresh, bool toAn
         FitJob reloaded = job;
         reloaded.load("INFL");
         job = std::move(reloaded);
-    } catch (const exception& e) {
-        prompt.message(e.what(), "ERROR", Buttons::Ok, Icon::Error);
+    } catch (const exception&) {
         if (refresh)
             refresh();
-        return false;
+        throw;
     }
     if (refresh)
         refresh();
-    return true;
 }
 
 } // namespace
 
-bool convertToAngular(FitJob& job, Prompt& prompt, const RefreshPages& refresh)
+void convertToAngular(FitJob& job, const RefreshPages& refresh)
 {
-    return convert(job, prompt, refresh, true);
+    convert(job, refresh, true);
 }
 
-bool convertToOrdinary(FitJob& job, Prompt& prompt, const RefreshPages& refresh)
+void convertToOrdinary(FitJob& job, const RefreshPages& refresh)
 {
-    return convert(job, prompt, refresh, false);
+    convert(job, refresh, false);
 }
 
 } // namespace nosk

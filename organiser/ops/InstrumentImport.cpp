@@ -998,9 +998,8 @@ bool importInstrument(FitJob& job, Prompt& prompt, SpectrumChooser& chooser, con
         result = selectSpectrum(file, *path, index);
     } catch (const exception& e) {
         const size_t slash = path->find_last_of('/');
-        prompt.message("Cannot import " + (slash == std::string::npos ? *path : path->substr(slash + 1)) + ":\n" + e.what(),
-                       "ERROR", Buttons::Ok, Icon::Error);
-        return false;
+        const std::string name = slash == std::string::npos ? *path : path->substr(slash + 1);
+        throw exception("Cannot import %s:\n%s", name.c_str(), e.what());
     }
     result.fill(job, newJob);
     if (refresh)

@@ -114,9 +114,10 @@ std::string readyToFitText();
 
 // Data -> "Import instrument file...": asks for the file, lets the user pick
 // a spectrum when there are several, makes it the job's data and says what
-// was read. A failure is shown with caption "ERROR" and leaves the job as it
-// was. Returns true when the job changed (the pages have then been
-// refreshed). A new job (`newJob`: nothing loaded into it yet) is made
+// was read. Returns true when the job changed (the pages have then been
+// refreshed), false when the user cancelled. Throws nosk::exception ("Cannot
+// import <file name>:\n" and why) when the file cannot be imported; the job
+// stays as it was. A new job (`newJob`: nothing loaded into it yet) is made
 // ready to fit, and the message says so.
 bool importInstrument(FitJob& job, Prompt& prompt, SpectrumChooser& chooser, const RefreshPages& refresh,
                       bool newJob = false);

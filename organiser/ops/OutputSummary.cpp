@@ -2,7 +2,6 @@
 
 #include "TextUtil.h"
 #include "core/Exception.h"
-#include "core/Prompt.h"
 #include "core/LineReader.h"
 #include "core/AtomicFileWriter.h"
 #include "job/FitJob.h"
@@ -198,23 +197,18 @@ DerivedQuantities deriveQuantities(const FitJob& job)
     return q;
 }
 
-bool writeOutputSummary(const FitJob& job, const std::string& testFileName, bool print, Prompt& prompt,
-                        TextFileHandler& handler, const LocalClock& clock)
+void writeOutputSummary(const FitJob& job, const std::string& testFileName, bool print, TextFileHandler& handler,
+                        const LocalClock& clock)
 {
-    auto fail = [&prompt](const std::string& text) {
-        prompt.message(text, "ERROR", Buttons::Ok, Icon::Error);
-        return false;
-    };
-
     if (job.M == 0 || job.N == 0)
-        return fail("The user should load an input file\n and then run fitting!");
+        throw exception("The user should load an input file\n and then run fitting!");
 
     // The engine's report of the largest job is a few megabytes; a device or
     // a FIFO under the name is no report.
     constexpr std::size_t kMaxReport = 256u << 20;
     auto report = readRegularFile("PNTOUTL", kMaxReport);
     if (!report)
-        return fail(exception("Cannot open file '%s'!", "PNTOUTL").what());
+        throw exception("Cannot open file '%s'!", "PNTOUTL");
     TempFilesGuard cleanup;
     // Both files are made fresh: a link planted under either name is
     // replaced, never written through.
@@ -228,16 +222,13 @@ bool writeOutputSummary(const FitJob& job, const std::string& testFileName, bool
         writeTidySummary(rawIn, tidy);
         replaceFile(kTidySummaryFile, tidy.str(), AtomicFileWriter::Links::Replace);
     } catch (const FormatError&) {
-        return fail("Wrong format of PNTOUTL file!");
-    } catch (const exception& e) {
-        return fail(e.what());
+        throw exception("Wrong format of PNTOUTL file!");
     }
 
     if (print)
         handler.print(kTidySummaryFile);
     else
         handler.view(kTidySummaryFile);
-    return true;
 }
 
 } // namespace nosk

@@ -8,7 +8,6 @@
 namespace nosk {
 
 class FitJob;
-class Prompt;
 
 // ln Γ(x) by the six-term Lanczos series the engine's users have always had
 // their derived dielectric quantities from (about ten significant digits for
@@ -30,8 +29,9 @@ inline constexpr const char* kTidySummaryFile = "__TMP_8_.TXT";
 // short summary of PNTOUTL for the job in the work folder and hands it to
 // the handler's print or view. testFileName is the test file the job was
 // last loaded from (empty when none). Both temporary files are gone again
-// when this returns, whatever happened. Returns true when handed over.
-bool writeOutputSummary(const FitJob& job, const std::string& testFileName, bool print, Prompt& prompt,
-                        TextFileHandler& handler, const LocalClock& clock = localNow);
+// when this returns, whatever happened. Throws nosk::exception when there is
+// nothing to summarise or PNTOUTL cannot be read or has the wrong format.
+void writeOutputSummary(const FitJob& job, const std::string& testFileName, bool print, TextFileHandler& handler,
+                        const LocalClock& clock = localNow);
 
 } // namespace nosk

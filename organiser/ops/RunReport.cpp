@@ -113,12 +113,7 @@ bool writeRunReport(const FitJob& job, Prompt& prompt, const LocalClock& clock)
     const std::tm now = clock ? clock() : localNow();
     // The writer's own text tells an open that failed from a write that
     // failed (a full disk); the old report stays either way.
-    try {
-        replaceFile(*path, formatRunReport(job, now));
-    } catch (const exception& e) {
-        prompt.message(e.what(), "ERROR", Buttons::Ok, Icon::Error);
-        return false;
-    }
+    replaceFile(*path, formatRunReport(job, now));
     return true;
 }
 

@@ -15,8 +15,9 @@ class Prompt;
 std::string formatRunReport(const FitJob& job, const std::tm& when);
 
 // "Generate report...": asks for the file ("Save report file", "Report.txt")
-// and writes the report. When the file cannot be created the user is told
-// and an existing file is left untouched. Returns true when written.
+// and writes the report. False when the user cancelled; throws
+// nosk::exception when the file cannot be written, leaving an existing one
+// untouched.
 bool writeRunReport(const FitJob& job, Prompt& prompt, const LocalClock& clock = localNow);
 
 } // namespace nosk

@@ -29,13 +29,7 @@ bool importSolartron(FitJob& job, Prompt& prompt, ImpedanceBlockChooser& chooser
     if (!path)
         return false;
 
-    SolartronFile file;
-    try {
-        file = SolartronFile::read(*path);
-    } catch (const exception& e) {
-        prompt.message(e.what(), "ERROR", Buttons::Ok, Icon::Error);
-        return false;
-    }
+    const SolartronFile file = SolartronFile::read(*path);
 
     auto chosen = chooser.chooseBlock(file);
     if (!chosen || *chosen < 0 || *chosen >= static_cast<int>(file.blocks.size()))

@@ -32,8 +32,8 @@ std::string fileDescriptionText(const SolartronFile& file);
 // "Load data from Solartron file": asks for a .fra file, lets the user pick a
 // block and makes its points the job's data: FREQ in Hz, DATA1/DATA2 the
 // impedance's real and imaginary parts; DINP, DFIT Z, PINP, PFIT R, FREEQ F.
-// A file that cannot be read is reported with caption "ERROR" and the job
-// stays as it was. Returns true when the job changed.
+// Returns true when the job changed, false when the user cancelled. Throws
+// nosk::exception when the file cannot be read; the job stays as it was.
 bool importSolartron(FitJob& job, Prompt& prompt, ImpedanceBlockChooser& chooser, const RefreshPages& refresh);
 
 } // namespace nosk

@@ -225,8 +225,8 @@ void EngineRunner::lockFolder(const std::string& purpose, const std::function<vo
     const bool taken = waiting ? lock->lock(purpose, waiting) : lock->tryLock(purpose);
     if (!taken) {
         if (!lock->error().empty())
-            throw std::runtime_error(lock->error());
-        throw std::runtime_error(lock->busyMessage() + "\nTry again when it has finished.");
+            throw exception("%s", lock->error().c_str());
+        throw exception("%s\nTry again when it has finished.", lock->busyMessage().c_str());
     }
     m_lock = std::move(lock);
 }
@@ -248,9 +248,8 @@ void EngineRunner::writeInput(const FitJob& job)
     }
 }
 
-bool EngineRunner::start(const FitJob& job, const Settings& settings, StartFailure& failure)
+void EngineRunner::start(const FitJob& job, const Settings& settings)
 {
-    failure = {};
     const std::string tried = settings.program.empty() ? locations::engineProgram() : settings.program;
     int error = 0;
     std::string engine = run::resolveProgram(tried, error);
@@ -268,8 +267,7 @@ bool EngineRunner::start(const FitJob& job, const Settings& settings, StartFailu
         try {
             lockFolder("noskrun");
         } catch (const std::exception& e) {
-            failure.message = e.what();
-            return false;
+            throw StartFailure(e.what());
         }
         // An OUTIN left from an earlier run must never pass for this run's.
         std::remove("OUTIN");
@@ -294,12 +292,11 @@ bool EngineRunner::start(const FitJob& job, const Settings& settings, StartFailu
         }
     }
     if (!m_engine) {
-        failure.message = "Cannot run NOSK!\n" + why + "\nEngine tried: " + tried;
-        if (local) {
-            failure.message += "\nA NOSKWIN.EXE in the work folder is used before the bundled engine.";
-            failure.bundledEngine = bundledEngine();
-        }
-        return false;
+        const std::string message = "Cannot run NOSK!\n" + why + "\nEngine tried: " + tried;
+        if (local)
+            throw StartFailure(message + "\nA NOSKWIN.EXE in the work folder is used before the bundled engine.",
+                               bundledEngine());
+        throw StartFailure(message);
     }
     m_job = &job;
     m_settings = settings;
@@ -307,7 +304,6 @@ bool EngineRunner::start(const FitJob& job, const Settings& settings, StartFailu
     m_progress.clear();
     m_stopRequested = false;
     m_timer->start(settings.pollIntervalMs);
-    return true;
 }
 
 void EngineRunner::stop()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Exception.h"
 #include "core/Reason.h"
 #include "platform/Process.h"
 
@@ -8,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace nosk {
 
@@ -39,10 +41,16 @@ struct RunEnd {
     bool endedEarly() const { return kind == Kind::Finished && reason && !reason.normalEnd(); }
 };
 
-// Why the engine could not be started.
-struct StartFailure {
-    std::string message;        // "Cannot run NOSK!" with the engine file tried and why
-    std::string bundledEngine;  // the bundled engine to offer instead; empty when none
+// Why the engine could not be started: the text ("Cannot run NOSK!" with the
+// engine file tried and why) and the bundled engine to offer instead.
+class StartFailure : public exception {
+public:
+    explicit StartFailure(std::string message, std::string bundled = {})
+        : exception(Text{}, std::move(message)), bundledEngine(std::move(bundled))
+    {
+    }
+
+    std::string bundledEngine;  // empty when there is none to offer
 };
 
 // Holds one run of the engine while it lasts: the work folder's lock, the
@@ -82,7 +90,7 @@ public:
 
     // Takes the work folder's lock for a run, waiting for another run to end
     // when `waiting` is given (it is told once why it waits); throws a
-    // std::runtime_error naming the other run when the folder is busy. The
+    // nosk::exception naming the other run when the folder is busy. The
     // lock is held until the run has ended (the engine shares it), or until
     // releaseFolder(). writeInput() and start() take it when it is not held.
     void lockFolder(const std::string& purpose, const std::function<void(const std::string&)>& waiting = {});
@@ -90,11 +98,11 @@ public:
     // Deletes the last run's output and writes INFL and ADD.BIN; throws
     // nosk::exception when they cannot be written.
     void writeInput(const FitJob& job);
-    // Starts the engine on the input written; false with the reason when it
+    // Starts the engine on the input written; throws StartFailure when it
     // cannot be started. The job must stay alive until the run has ended.
     // The engine's earlier OUTIN is deleted first, so that only this run's
     // parameters can be read after it.
-    bool start(const FitJob& job, const Settings& settings, StartFailure& failure);
+    void start(const FitJob& job, const Settings& settings);
     // Asks the running engine to end; the end is reported as "stopped".
     void stop();
     // Passes a signal the organiser received on to the engine (which runs in

@@ -5,8 +5,24 @@
 #include "job/FitJob.h"
 
 #include <exception>
+#include <optional>
 
 namespace nosk::run {
+
+namespace {
+
+// The engine started, or why not.
+std::optional<StartFailure> tryStart(EngineRunner& runner, const FitJob& job, const EngineRunner::Settings& settings)
+{
+    try {
+        runner.start(job, settings);
+    } catch (const StartFailure& failure) {
+        return failure;
+    }
+    return std::nullopt;
+}
+
+} // namespace
 
 StartOutcome startRun(EngineRunner& runner, const FitJob& job, RunFront& front)
 {
@@ -26,20 +42,21 @@ StartOutcome startRun(EngineRunner& runner, const FitJob& job, RunFront& front)
         return {Step::NotWritten, failureText(e)};
     }
     EngineRunner::Settings settings = front.beforeStart();
-    StartFailure failure;
-    if (runner.start(job, settings, failure))
+    std::optional<StartFailure> failure = tryStart(runner, job, settings);
+    if (!failure)
         return {};
-    if (!failure.bundledEngine.empty()) {
-        if (!front.runBundledInstead(failure)) {
+    if (!failure->bundledEngine.empty()) {
+        if (!front.runBundledInstead(*failure)) {
             runner.releaseFolder();
-            return {Step::Declined, failure.message};
+            return {Step::Declined, failure->what()};
         }
-        settings.program = failure.bundledEngine;
-        if (runner.start(job, settings, failure))
+        settings.program = failure->bundledEngine;
+        failure = tryStart(runner, job, settings);
+        if (!failure)
             return {};
     }
     runner.releaseFolder();
-    return {Step::NotStarted, failure.message};
+    return {Step::NotStarted, failure->what()};
 }
 
 } // namespace nosk::run

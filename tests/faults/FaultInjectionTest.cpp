@@ -7,6 +7,7 @@
 #include "BmpFile.h"
 #include "GraphSettings.h"
 #include "RunOptions.h"
+#include "core/RunCommand.h"
 #include "core/Exception.h"
 #include "core/ScriptedPrompt.h"
 #include "engine/EngineTestSupport.h"
@@ -154,7 +155,7 @@ TEST(FileSizeLimit, EveryWriterKeepsTheOldFileAndSaysTheWriteFailed)
          [] {
              ScriptedPrompt prompt;
              prompt.files.push_back("Report.txt");
-             writeRunReport(bigJob(), prompt);
+             runCommand(prompt, [&] { writeRunReport(bigJob(), prompt); });
              return prompt.messages.empty() ? std::string("saved") : prompt.lastMessage().text;
          },
          "Cannot write file 'Report.txt'!"},
@@ -279,7 +280,7 @@ TEST(PlantedLinks, ScratchAndOutputFilesReplaceTheLinkNeverItsTarget)
     plant("__TMP_9_.TXT");
     plant("__TMP_8_.TXT");
     ScriptedPrompt prompt;
-    EXPECT_TRUE(writeOutputSummary(job, "job.tst", false, prompt, handler));
+    EXPECT_TRUE(runCommand(prompt, [&] { writeOutputSummary(job, "job.tst", false, handler); }));
     EXPECT_TRUE(prompt.messages.empty());
     EXPECT_NE(handler.text.find("job.tst"), std::string::npos);
     untouched("__TMP_9_.TXT");
@@ -314,7 +315,7 @@ TEST(SpecialFiles, ReadersRefuseFifosAndDevicesAtOnce)
                       ScriptedPrompt prompt;
                       prompt.files.push_back("sheet.txt");
                       FitJob job;
-                      importDataSheet(job, prompt, {});
+                      runCommand(prompt, [&] { importDataSheet(job, prompt, {}); });
                       return prompt.lastMessage().text;
                   }).text,
                   "Cannot open file 'sheet.txt'!");

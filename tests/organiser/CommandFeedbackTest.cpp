@@ -78,7 +78,7 @@ TEST(CommandFeedback, FailedLoadLeavesTheJob)
         EXPECT_EQ(f.dlg->windowTitle(), QStringLiteral("A.TST"));
     }
     // What is then saved is what was loaded.
-    f.dlg->storeToJob();
+    EXPECT_TRUE(f.dlg->storeToJob());
     f.dlg->job().save("again.tst");
     EXPECT_EQ(test::readAll("again.tst"), good);
 

@@ -93,7 +93,7 @@ TEST(LimitsEditor, TwoMoreColumnsRoundTripThroughTheJobFile)
 
     // A limit that is no number stops the reading and leaves the limits.
     ed->upperBox(2)->setText(QStringLiteral("1e"));
-    f.dlg->storeToJob();
+    EXPECT_FALSE(f.dlg->storeToJob());
     EXPECT_EQ(f.prompt.lastMessage().text.rfind("Wrong number!", 0), 0u) << f.prompt.lastMessage().text;
     EXPECT_EQ(f.dlg->job().UPPER[1], kNone);
     EXPECT_EQ(f.dlg->job().LOWER[0], 0.0156);

@@ -151,7 +151,7 @@ TEST(Organiser, FitOptionsPageShowsAndStores)
     EXPECT_EQ(page->list("PINP")->currentText(), QStringLiteral("P, polar (radian)"));
     EXPECT_EQ(page->edit("CELCAP")->text(), QStringLiteral("1.234568E-012"));
     EXPECT_EQ(page->edit("M")->text(), QStringLiteral("10"));
-    f.dlg->storeToJob();
+    EXPECT_TRUE(f.dlg->storeToJob());
     EXPECT_EQ(f.dlg->job().PINP, 'P');
     EXPECT_DOUBLE_EQ(f.dlg->job().CELCAP, 1.234568e-12);
 
@@ -160,7 +160,7 @@ TEST(Organiser, FitOptionsPageShowsAndStores)
     page->edit("MAXFEV")->setText(QStringLiteral("12a"));
     page->edit("MODE")->setText(QStringLiteral("4"));
     page->edit("IRE")->setText(QStringLiteral("-3"));
-    f.dlg->storeToJob();
+    EXPECT_FALSE(f.dlg->storeToJob());
     EXPECT_EQ(f.prompt.lastMessage().text, "Wrong number! 12a");
     EXPECT_EQ(f.prompt.lastMessage().caption, "NOSKRUN");
     EXPECT_EQ(f.dlg->job().MAXFEV, 7);
@@ -309,7 +309,7 @@ TEST(Organiser, DELinksFollowTheCircuit)
         return s.result();
     };
     ed->clickLink(10);
-    f.dlg->storeToJob();
+    EXPECT_TRUE(f.dlg->storeToJob());
     EXPECT_EQ(f.dlg->job().NFREE[9], 3);
     f.dlg->loadFromJob();
     EXPECT_EQ(ed->deLink(10)->text(), QStringLiteral("-DE1"));

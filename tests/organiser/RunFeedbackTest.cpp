@@ -391,6 +391,17 @@ TEST(RunFeedback, RefusedBoxStopsTheRun)
     EXPECT_FALSE(f.dlg->storeToJob());
     EXPECT_EQ(f.prompt.lastMessage().text, "Wrong number! abc");
     EXPECT_DOUBLE_EQ(f.dlg->job().CELCAP, 1.5e-12);
+
+    // Every command that writes the job stops at the refused box too: no
+    // file is written with the box's old value.
+    const std::size_t shown = f.prompt.messages.size();
+    f.prompt.files.push_back(f.dir.file("B.TST"));
+    f.dlg->action(QStringLiteral("Save TST &as..."))->trigger();
+    f.dlg->action(QStringLiteral("Save &INFL"))->trigger();
+    EXPECT_FALSE(fs::exists("B.TST"));
+    EXPECT_FALSE(fs::exists("INFL"));
+    ASSERT_EQ(f.prompt.messages.size(), shown + 2);
+    EXPECT_EQ(f.prompt.lastMessage().text, "Wrong number! abc");
 }
 
 TEST(RunFeedback, HeadlessRunSaysWhy)

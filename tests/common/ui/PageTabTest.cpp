@@ -25,7 +25,11 @@ class CountingPage : public CJobPage {
 public:
     using CJobPage::CJobPage;
     void LoadFromJob() override { ++loads; }
-    void StoreToJob() override { ++stores; }
+    bool StoreToJob() override
+    {
+        ++stores;
+        return true;
+    }
     int loads = 0;
     int stores = 0;
 };

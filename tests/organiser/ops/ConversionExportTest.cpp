@@ -1,6 +1,7 @@
 #include "ops/DataExport.h"
 #include "ops/FrequencyConversion.h"
 
+#include "core/RunCommand.h"
 #include "core/ScriptedPrompt.h"
 #include "job/FitJob.h"
 #include "support/Files.h"
@@ -43,7 +44,7 @@ struct Conversion : ::testing::Test {
 TEST_F(Conversion, ToAngularAndBackThroughInfl)
 {
     job.xVariable = 3;
-    ASSERT_TRUE(convertToAngular(job, prompt, refresh));
+    ASSERT_TRUE(runCommand(prompt, [&] { convertToAngular(job, refresh); }));
     EXPECT_EQ(job.xVariable, 3);  // INFL does not carry it
     EXPECT_TRUE(prompt.messages.empty());
     EXPECT_EQ(refreshed, 1);
@@ -61,7 +62,7 @@ TEST_F(Conversion, ToAngularAndBackThroughInfl)
     EXPECT_EQ(*fromFile.FREQ, *job.FREQ);
     EXPECT_FALSE(std::filesystem::exists("ADD.BIN"));
 
-    ASSERT_TRUE(convertToOrdinary(job, prompt, refresh));
+    ASSERT_TRUE(runCommand(prompt, [&] { convertToOrdinary(job, refresh); }));
     EXPECT_EQ(job.FREEQ, 'F');
     EXPECT_REL_NEAR((*job.FREQ)[0], 1, 1e-12);
     EXPECT_REL_NEAR((*job.FREQ)[2], 100, 1e-12);
@@ -70,9 +71,9 @@ TEST_F(Conversion, ToAngularAndBackThroughInfl)
 
 TEST_F(Conversion, SameTypeTwiceIsRefused)
 {
-    ASSERT_TRUE(convertToAngular(job, prompt, refresh));
+    ASSERT_TRUE(runCommand(prompt, [&] { convertToAngular(job, refresh); }));
     std::vector<double> before = *job.FREQ;
-    EXPECT_FALSE(convertToAngular(job, prompt, refresh));
+    EXPECT_FALSE(runCommand(prompt, [&] { convertToAngular(job, refresh); }));
     ASSERT_EQ(prompt.messages.size(), 1u);
     EXPECT_EQ(prompt.lastMessage().text,
               "The source and destination type of frequncy\nin input data is the same.\nNo convertion performed!");
@@ -82,7 +83,7 @@ TEST_F(Conversion, SameTypeTwiceIsRefused)
 
     FitJob ordinary;
     ordinary.FREEQ = 'F';
-    EXPECT_FALSE(convertToOrdinary(ordinary, prompt, refresh));
+    EXPECT_FALSE(runCommand(prompt, [&] { convertToOrdinary(ordinary, refresh); }));
     EXPECT_EQ(prompt.lastMessage().caption, "ERROR");
     EXPECT_EQ(ordinary.FREEQ, 'F');
 }
@@ -91,7 +92,7 @@ TEST_F(Conversion, WithoutDataPointsNothingIsWritten)
 {
     FitJob empty;
     empty.FREEQ = 'F';
-    EXPECT_FALSE(convertToAngular(empty, prompt, refresh));
+    EXPECT_FALSE(runCommand(prompt, [&] { convertToAngular(empty, refresh); }));
     EXPECT_EQ(prompt.lastMessage().text, "Number of data points [M] is zero.\nConvertion is impossible!");
     EXPECT_EQ(empty.FREEQ, 'F');
     EXPECT_FALSE(std::filesystem::exists("INFL"));
@@ -101,23 +102,23 @@ TEST_F(Conversion, WithoutDataPointsNothingIsWritten)
 TEST_F(Conversion, IreRules)
 {
     job.IRE = -12;
-    ASSERT_TRUE(convertToAngular(job, prompt, refresh));
+    ASSERT_TRUE(runCommand(prompt, [&] { convertToAngular(job, refresh); }));
     EXPECT_EQ(job.IRE, -10);
     job.IRE = -12;
-    ASSERT_TRUE(convertToOrdinary(job, prompt, refresh));
+    ASSERT_TRUE(runCommand(prompt, [&] { convertToOrdinary(job, refresh); }));
     EXPECT_EQ(job.IRE, -11);
     job.IRE = -9;
-    ASSERT_TRUE(convertToAngular(job, prompt, refresh));
+    ASSERT_TRUE(runCommand(prompt, [&] { convertToAngular(job, refresh); }));
     EXPECT_EQ(job.IRE, -9);
     job.IRE = 3;
-    ASSERT_TRUE(convertToOrdinary(job, prompt, refresh));
+    ASSERT_TRUE(runCommand(prompt, [&] { convertToOrdinary(job, refresh); }));
     EXPECT_EQ(job.IRE, 3);
 }
 
 TEST_F(Conversion, InflThatCannotBeWrittenIsReported)
 {
     std::filesystem::create_directory("INFL");
-    EXPECT_FALSE(convertToAngular(job, prompt, refresh));
+    EXPECT_FALSE(runCommand(prompt, [&] { convertToAngular(job, refresh); }));
     EXPECT_EQ(prompt.lastMessage().text, "Cannot open file 'INFL'!");
     EXPECT_EQ(prompt.lastMessage().caption, "ERROR");
     // The converted rows stay in the job.
@@ -168,7 +169,7 @@ TEST(Export, NothingToExportOrNowhereToWrite)
     job.releaseData();
     job.allocateData(1, false);
     prompt.files = {std::string("no/such/folder/out.txt")};
-    EXPECT_FALSE(exportData(job, prompt));
+    EXPECT_FALSE(runCommand(prompt, [&] { exportData(job, prompt); }));
     EXPECT_EQ(prompt.lastMessage().text, "Couldn't open file!");
     EXPECT_EQ(prompt.lastMessage().caption, "ERROR");
 

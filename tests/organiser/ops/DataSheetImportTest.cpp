@@ -1,6 +1,7 @@
 #include "ops/DataSheetImport.h"
 
 #include "core/Exception.h"
+#include "AtTheEdge.h"
 #include "core/ScriptedPrompt.h"
 #include "job/FitJob.h"
 #include "support/Files.h"
@@ -165,7 +166,7 @@ TEST_F(Import, DataSheetReplacesRowsWithZeroWeights)
     job.N = 4;
     job.P[0] = 7;
     prompt.files = {std::string("sheet.txt")};
-    ASSERT_TRUE(importDataSheet(job, prompt, refresh));
+    ASSERT_TRUE(test::atTheEdge(prompt, [&] { return importDataSheet(job, prompt, refresh); }));
     EXPECT_EQ(refreshed, 1);
     EXPECT_EQ(job.M, 2);
     EXPECT_EQ(*job.FREQ, (std::vector<double>{1, 4}));
@@ -181,7 +182,7 @@ TEST_F(Import, DataSheetReplacesRowsWithZeroWeights)
     // With IRCH not 0 the job gets no weight arrays.
     job.IRCH = 2;
     prompt.files = {std::string("sheet.txt")};
-    ASSERT_TRUE(importDataSheet(job, prompt, refresh));
+    ASSERT_TRUE(test::atTheEdge(prompt, [&] { return importDataSheet(job, prompt, refresh); }));
     EXPECT_FALSE(job.WEIGHT1.has_value());
 }
 
@@ -203,7 +204,7 @@ TEST_F(Import, FailedDataSheetKeepsTheJob)
         SCOPED_TRACE(file);
         FitJob job = jobWithData();
         prompt.files = {std::string(file)};
-        EXPECT_FALSE(importDataSheet(job, prompt, refresh));
+        EXPECT_FALSE(test::atTheEdge(prompt, [&] { return importDataSheet(job, prompt, refresh); }));
         EXPECT_EQ(prompt.lastMessage().text, text);
         EXPECT_EQ(prompt.lastMessage().caption, "ERROR");
         expectUnchanged(job);
@@ -213,7 +214,7 @@ TEST_F(Import, FailedDataSheetKeepsTheJob)
     // Cancelling the file dialog changes nothing and says nothing.
     FitJob job = jobWithData();
     size_t shown = prompt.messages.size();
-    EXPECT_FALSE(importDataSheet(job, prompt, refresh));
+    EXPECT_FALSE(test::atTheEdge(prompt, [&] { return importDataSheet(job, prompt, refresh); }));
     EXPECT_EQ(prompt.messages.size(), shown);
     expectUnchanged(job);
 }
@@ -226,7 +227,7 @@ TEST_F(Import, WeightsIntoIrch2AnsweredYes)
     job.releaseWeights();
     prompt.answers = {Answer::Yes};
     prompt.files = {std::string("w.txt")};
-    ASSERT_TRUE(importWeights(job, prompt, refresh));
+    ASSERT_TRUE(test::atTheEdge(prompt, [&] { return importWeights(job, prompt, refresh); }));
     ASSERT_EQ(prompt.messages.size(), 1u);
     EXPECT_EQ(prompt.messages[0].text, "IRCH parameter must be zero.\nSet IRCH to zero and continue?");
     EXPECT_EQ(prompt.messages[0].buttons, Buttons::YesNo);
@@ -243,7 +244,7 @@ TEST_F(Import, WeightsQuestionAnsweredNo)
     job.IRCH = 2;
     prompt.answers = {Answer::No};
     prompt.files = {std::string("w.txt")};
-    EXPECT_FALSE(importWeights(job, prompt, refresh));
+    EXPECT_FALSE(test::atTheEdge(prompt, [&] { return importWeights(job, prompt, refresh); }));
     EXPECT_EQ(job.IRCH, 2);
     EXPECT_TRUE(prompt.fileDialogs.empty());
 }
@@ -267,7 +268,7 @@ TEST_F(Import, FailedWeightsKeepTheJob)
         job.IRCH = 1;
         prompt.answers = {Answer::Yes};
         prompt.files = {std::string(file)};
-        EXPECT_FALSE(importWeights(job, prompt, refresh));
+        EXPECT_FALSE(test::atTheEdge(prompt, [&] { return importWeights(job, prompt, refresh); }));
         EXPECT_EQ(prompt.lastMessage().text, text);
         EXPECT_EQ(prompt.lastMessage().caption, "ERROR");
         EXPECT_EQ(job.IRCH, 1);

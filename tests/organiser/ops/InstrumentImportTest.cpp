@@ -1,6 +1,7 @@
 #include "ops/InstrumentImport.h"
 
 #include "core/Exception.h"
+#include "AtTheEdge.h"
 #include "core/ScriptedPrompt.h"
 #include "job/FitJob.h"
 #include "support/Files.h"
@@ -218,13 +219,13 @@ TEST(InstrumentImport, SeveralSpectraAreOfferedAndTheChoiceIsTaken)
     // Cancel in the chooser: nothing changes, nothing is said.
     prompt.files = {"two.DTA", "two.DTA"};
     chooser.answer = std::nullopt;
-    EXPECT_FALSE(importInstrument(job, prompt, chooser, {}));
+    EXPECT_FALSE(test::atTheEdge(prompt, [&] { return importInstrument(job, prompt, chooser, {}); }));
     EXPECT_EQ(chooser.calls, 1);
     EXPECT_TRUE(prompt.messages.empty());
     EXPECT_EQ(job.DATA1, before.DATA1);
     chooser.answer = 1;
     int refreshed = 0;
-    EXPECT_TRUE(importInstrument(job, prompt, chooser, [&] { ++refreshed; }));
+    EXPECT_TRUE(test::atTheEdge(prompt, [&] { return importInstrument(job, prompt, chooser, [&] { ++refreshed; }); }));
     EXPECT_EQ(refreshed, 1);
     EXPECT_EQ(job.M, 1);
     EXPECT_EQ(*job.DATA1, (std::vector<double>{3}));
@@ -335,7 +336,9 @@ TEST(InstrumentImport, BadInputIsRefusedWithItsReasonAndTheJobStays)
     };
     for (const auto& [file, message] : files) {
         prompt.files = {file};
-        EXPECT_FALSE(importInstrument(job, prompt, chooser, [] { FAIL() << "refreshed after a failure"; }));
+        EXPECT_FALSE(test::atTheEdge(prompt, [&] {
+            return importInstrument(job, prompt, chooser, [] { FAIL() << "refreshed after a failure"; });
+        }));
         EXPECT_EQ(prompt.lastMessage().text, message) << file;
         EXPECT_EQ(prompt.lastMessage().caption, "ERROR");
     }
@@ -357,7 +360,7 @@ TEST(InstrumentImport, TheFileDialogListsEveryFormatAndAllFiles)
     ScriptedChooser chooser;
     FitJob job;
     prompt.files = {std::nullopt};
-    EXPECT_FALSE(importInstrument(job, prompt, chooser, {}));
+    EXPECT_FALSE(test::atTheEdge(prompt, [&] { return importInstrument(job, prompt, chooser, {}); }));
     ASSERT_EQ(prompt.fileDialogs.size(), 1u);
     std::string patterns;
     for (const FileFilter& f : prompt.fileDialogs[0].request.filters)
@@ -437,7 +440,7 @@ TEST(InstrumentImport, AMissingColumnIsNamedWithTheColumnsFound)
     ScriptedChooser chooser;
     FitJob job = jobWithModel();
     prompt.files = {"nofreq.mpt"};
-    EXPECT_FALSE(importInstrument(job, prompt, chooser, {}));
+    EXPECT_FALSE(test::atTheEdge(prompt, [&] { return importInstrument(job, prompt, chooser, {}); }));
     EXPECT_EQ(prompt.lastMessage().text.rfind("Cannot import nofreq.mpt:\nline " + std::to_string(header) + ": no frequency column", 0), 0u)
         << prompt.lastMessage().text;
 }
@@ -470,7 +473,7 @@ TEST(InstrumentImport, ANewJobIsReadyToFitAndAnOldOneKeepsItsSettings)
     ScriptedChooser chooser;
     FitJob fresh;
     prompt.files = {kSamples + "exampleData.csv"};
-    ASSERT_TRUE(importInstrument(fresh, prompt, chooser, {}, true));
+    ASSERT_TRUE(test::atTheEdge(prompt, [&] { return importInstrument(fresh, prompt, chooser, {}, true); }));
     EXPECT_EQ(fresh.MAXFEV, kImportedMaxfev);
     EXPECT_GE(fresh.MAXFEV, 100);
     EXPECT_EQ(fresh.IRCH, 3);
@@ -481,7 +484,7 @@ TEST(InstrumentImport, ANewJobIsReadyToFitAndAnOldOneKeepsItsSettings)
     FitJob old = jobWithModel();
     old.MAXFEV = 77;
     prompt.files = {kSamples + "exampleData.csv"};
-    ASSERT_TRUE(importInstrument(old, prompt, chooser, {}));
+    ASSERT_TRUE(test::atTheEdge(prompt, [&] { return importInstrument(old, prompt, chooser, {}); }));
     EXPECT_EQ(old.MAXFEV, 77);
     EXPECT_EQ(old.IRCH, 2);
     EXPECT_EQ(prompt.lastMessage().text.find("MAXFEV"), std::string::npos);

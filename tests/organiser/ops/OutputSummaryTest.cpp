@@ -1,5 +1,6 @@
 #include "ops/OutputSummary.h"
 
+#include "core/RunCommand.h"
 #include "core/ScriptedPrompt.h"
 #include "job/FitJob.h"
 #include "PinnedDate.h"
@@ -132,7 +133,7 @@ TEST_F(Summary, ModelRWithoutP10LineOrDerivedQuantities)
 {
     writeAll("PNTOUTL", pntoutl());
     FitJob job = summaryJob();
-    ASSERT_TRUE(writeOutputSummary(job, "cell.tst", true, prompt, handler, pinnedDate));
+    ASSERT_TRUE(runCommand(prompt, [&] { writeOutputSummary(job, "cell.tst", true, handler, pinnedDate); }));
     EXPECT_TRUE(prompt.messages.empty());
     ASSERT_EQ(handler.calls.size(), 1u);
     EXPECT_EQ(handler.calls[0],
@@ -167,7 +168,7 @@ TEST_F(Summary, ModelOWithDerivedQuantitiesViewed)
     job.P[9] = 35;
     job.P[19] = 2.7;
     job.P[24] = -3.9;
-    ASSERT_TRUE(writeOutputSummary(job, "", false, prompt, handler, pinnedDate));
+    ASSERT_TRUE(runCommand(prompt, [&] { writeOutputSummary(job, "", false, handler, pinnedDate); }));
     ASSERT_EQ(handler.calls.size(), 1u);
     const std::string& text = handler.calls[0];
     EXPECT_TRUE(text.starts_with("view __TMP_8_.TXT\n 2026/12/07 04:05:09\nRUN: test cell\n")) << text;
@@ -179,7 +180,7 @@ TEST_F(Summary, ModelOWithDerivedQuantitiesViewed)
     // P10 other than 35: the P10 line stays, the derived quantities go.
     job.P[9] = 34;
     handler.calls.clear();
-    ASSERT_TRUE(writeOutputSummary(job, "", false, prompt, handler, pinnedDate));
+    ASSERT_TRUE(runCommand(prompt, [&] { writeOutputSummary(job, "", false, handler, pinnedDate); }));
     EXPECT_NE(handler.calls[0].find(" P10=34 P20=2 P25=-3\n"), std::string::npos);
     EXPECT_TRUE(handler.calls[0].ends_with(kTail));
 }
@@ -196,7 +197,7 @@ TEST_F(Summary, BrokenReportsLeaveNoTemporaryFile)
     };
     for (const auto& [content, text] : cases) {
         writeAll("PNTOUTL", content);
-        EXPECT_FALSE(writeOutputSummary(summaryJob(), "x.tst", true, prompt, handler, pinnedDate));
+        EXPECT_FALSE(runCommand(prompt, [&] { writeOutputSummary(summaryJob(), "x.tst", true, handler, pinnedDate); }));
         EXPECT_EQ(prompt.lastMessage().text, text);
         EXPECT_EQ(prompt.lastMessage().caption, "ERROR");
         expectNoTemporaryFiles();
@@ -208,16 +209,16 @@ TEST_F(Summary, NothingToSummarise)
 {
     FitJob job = summaryJob();
     job.N = 0;
-    EXPECT_FALSE(writeOutputSummary(job, "", true, prompt, handler, pinnedDate));
+    EXPECT_FALSE(runCommand(prompt, [&] { writeOutputSummary(job, "", true, handler, pinnedDate); }));
     EXPECT_EQ(prompt.lastMessage().text, "The user should load an input file\n and then run fitting!");
     EXPECT_EQ(prompt.lastMessage().caption, "ERROR");
 
-    EXPECT_FALSE(writeOutputSummary(summaryJob(), "", true, prompt, handler, pinnedDate));
+    EXPECT_FALSE(runCommand(prompt, [&] { writeOutputSummary(summaryJob(), "", true, handler, pinnedDate); }));
     EXPECT_EQ(prompt.lastMessage().text, "Cannot open file 'PNTOUTL'!");
 
     writeAll("PNTOUTL", pntoutl());
     std::filesystem::create_directory(kRawSummaryFile);
-    EXPECT_FALSE(writeOutputSummary(summaryJob(), "", true, prompt, handler, pinnedDate));
+    EXPECT_FALSE(runCommand(prompt, [&] { writeOutputSummary(summaryJob(), "", true, handler, pinnedDate); }));
     EXPECT_EQ(prompt.lastMessage().text, "Cannot open file '__TMP_9_.TXT'!");
     EXPECT_TRUE(std::filesystem::is_directory(kRawSummaryFile));
     EXPECT_TRUE(handler.calls.empty());

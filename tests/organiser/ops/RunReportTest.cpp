@@ -1,5 +1,6 @@
 #include "ops/RunReport.h"
 
+#include "core/RunCommand.h"
 #include "core/ScriptedPrompt.h"
 #include "job/FitJob.h"
 #include "PinnedDate.h"
@@ -163,7 +164,7 @@ TEST(RunReport, FileThatCannotBeCreated)
     nosk::test::TempWorkDir dir;
     ScriptedPrompt prompt;
     prompt.files = {std::string("missing/dir/Report.txt")};
-    EXPECT_FALSE(writeRunReport(reportJob(), prompt, pinnedDate));
+    EXPECT_FALSE(runCommand(prompt, [&] { writeRunReport(reportJob(), prompt, pinnedDate); }));
     EXPECT_EQ(prompt.lastMessage().text, "Cannot open file 'missing/dir/Report.txt'!");
     EXPECT_EQ(prompt.lastMessage().caption, "ERROR");
     EXPECT_TRUE(std::filesystem::is_empty("."));

@@ -1,5 +1,6 @@
 #include "ops/SolartronImport.h"
 
+#include "AtTheEdge.h"
 #include "core/ScriptedPrompt.h"
 #include "job/FitJob.h"
 #include "results/SolartronFile.h"
@@ -93,7 +94,7 @@ TEST_F(Solartron, SecondOfTwoBlocksBecomesRectangularImpedanceInHz)
     job.P[1] = 9;
     prompt.files = {std::string("two.fra")};
     chooser.answer = 1;
-    ASSERT_TRUE(importSolartron(job, prompt, chooser, refresh));
+    ASSERT_TRUE(test::atTheEdge(prompt, [&] { return importSolartron(job, prompt, chooser, refresh); }));
 
     ASSERT_EQ(prompt.fileDialogs.size(), 1u);
     ASSERT_EQ(prompt.fileDialogs[0].request.filters.size(), 1u);
@@ -124,7 +125,7 @@ TEST_F(Solartron, RecordsBeforeTheFirstBlockBelongToNone)
     writeAll("late.fra", fraFile({2, 3, 1, 2}));
     FitJob job;  // IRCH 0: weight arrays of zeros
     prompt.files = {std::string("late.fra")};
-    ASSERT_TRUE(importSolartron(job, prompt, chooser, refresh));
+    ASSERT_TRUE(test::atTheEdge(prompt, [&] { return importSolartron(job, prompt, chooser, refresh); }));
     ASSERT_EQ(chooser.shownBlocks.size(), 1u);
     EXPECT_EQ(*job.FREQ, (std::vector<double>{30, 40}));
     ASSERT_TRUE(job.hasWeights());
@@ -138,7 +139,7 @@ TEST_F(Solartron, OurOwnModelFileReadsBack)
     writeSolartronPoints("solartron.fra", f, re, im, 5);
     FitJob job;
     prompt.files = {std::string("solartron.fra")};
-    ASSERT_TRUE(importSolartron(job, prompt, chooser, refresh));
+    ASSERT_TRUE(test::atTheEdge(prompt, [&] { return importSolartron(job, prompt, chooser, refresh); }));
     EXPECT_EQ(chooser.shownDescription.substr(0, 8), "NOSK_FIT");
     EXPECT_EQ(*job.DATA2, (std::vector<double>(im, im + 5)));
 }
@@ -170,7 +171,7 @@ TEST_F(Solartron, CancelAndBrokenFilesKeepTheJob)
         SCOPED_TRACE(file);
         FitJob job = jobWithData();
         prompt.files = {std::string(file)};
-        EXPECT_FALSE(importSolartron(job, prompt, chooser, refresh));
+        EXPECT_FALSE(test::atTheEdge(prompt, [&] { return importSolartron(job, prompt, chooser, refresh); }));
         EXPECT_EQ(prompt.lastMessage().text, text);
         EXPECT_EQ(prompt.lastMessage().caption, "ERROR");
         EXPECT_EQ(*job.FREQ, (std::vector<double>{1, 2}));
@@ -181,10 +182,10 @@ TEST_F(Solartron, CancelAndBrokenFilesKeepTheJob)
     // Cancel in the file dialog, then in "Select impedance".
     FitJob job = jobWithData();
     size_t shown = prompt.messages.size();
-    EXPECT_FALSE(importSolartron(job, prompt, chooser, refresh));
+    EXPECT_FALSE(test::atTheEdge(prompt, [&] { return importSolartron(job, prompt, chooser, refresh); }));
     prompt.files = {std::string("good.fra")};
     chooser.answer.reset();
-    EXPECT_FALSE(importSolartron(job, prompt, chooser, refresh));
+    EXPECT_FALSE(test::atTheEdge(prompt, [&] { return importSolartron(job, prompt, chooser, refresh); }));
     EXPECT_EQ(chooser.calls, 1);
     EXPECT_EQ(prompt.messages.size(), shown);
     EXPECT_EQ(*job.FREQ, (std::vector<double>{1, 2}));
