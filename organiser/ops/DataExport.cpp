@@ -1,6 +1,7 @@
 #include "ops/DataExport.h"
 
 #include "TextUtil.h"
+#include "core/AtomicFileWriter.h"
 #include "core/Exception.h"
 #include "core/Prompt.h"
 #include "job/FitJob.h"
@@ -28,8 +29,13 @@ bool exportData(const FitJob& job, Prompt& prompt)
     if (!path)
         return false;
 
-    if (!opsdetail::writeFileReplacing(*path, formatDataExport(job)))
+    // Written beside the file and renamed over it: a failed export keeps the
+    // old file. The command has always said this one text for any failure.
+    try {
+        replaceFile(*path, formatDataExport(job));
+    } catch (const exception&) {
         throw exception("Couldn't open file!");
+    }
     return true;
 }
 

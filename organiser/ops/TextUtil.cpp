@@ -1,8 +1,5 @@
 #include "TextUtil.h"
 
-#include "core/Exception.h"
-#include "core/AtomicFileWriter.h"
-
 #include <cstdio>
 
 namespace nosk::opsdetail {
@@ -50,18 +47,6 @@ std::vector<std::string_view> splitFields(std::string_view line)
             fields.push_back(line.substr(start, i - start));
     }
     return fields;
-}
-
-bool writeFileReplacing(const std::string& path, const std::string& bytes)
-{
-    try {
-        AtomicFileWriter writer(path);
-        writer.buffer() = bytes;
-        writer.commit();
-        return true;
-    } catch (const exception&) {
-        return false;
-    }
 }
 
 } // namespace nosk::opsdetail

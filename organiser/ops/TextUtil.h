@@ -15,9 +15,4 @@ void appendf(std::string& out, const char* format, ...) __attribute__((format(pr
 // Fields of a line split at runs of blanks, tabs, CRs and LFs.
 std::vector<std::string_view> splitFields(std::string_view line);
 
-// Writes the bytes to a sibling temporary file and renames it over path, so
-// that a failed write never destroys the old file. False when it failed; no
-// temporary file is left then.
-bool writeFileReplacing(const std::string& path, const std::string& bytes);
-
 } // namespace nosk::opsdetail
