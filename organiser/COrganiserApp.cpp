@@ -42,9 +42,11 @@ namespace nosk {
 
 int COrganiserApp::run(int argc, char** argv)
 {
-    const CommandLine cl = CommandLine::parse(std::vector<std::string>(argv + 1, argv + argc));
-    if (!cl.ok()) {
-        std::fprintf(stderr, "noskrun: %s\n\n%s", cl.error.c_str(), CommandLine::usage());
+    CommandLine cl;
+    try {
+        cl = CommandLine::parse(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "noskrun: %s\n\n%s", e.what(), CommandLine::usage());
         return 2;
     }
     if (cl.mode == CommandLine::Mode::Help) {

@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <exception>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -64,9 +65,11 @@ int runWindowProgram(int argc, char** argv)
 int main(int argc, char** argv)
 {
     using nosk::CommandLine;
-    const CommandLine cl = CommandLine::parse(std::vector<std::string>(argv + 1, argv + argc));
-    if (!cl.ok()) {
-        std::fprintf(stderr, "noskrun: %s\n\n%s", cl.error.c_str(), CommandLine::usage());
+    CommandLine cl;
+    try {
+        cl = CommandLine::parse(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "noskrun: %s\n\n%s", e.what(), CommandLine::usage());
         return 2;
     }
     switch (cl.mode) {

@@ -1,5 +1,7 @@
 #include "CommandLine.h"
 
+#include "core/Exception.h"
+
 #include <cstdlib>
 
 namespace nosk {
@@ -17,10 +19,7 @@ bool isOption(const std::string& a)
 CommandLine CommandLine::parse(const std::vector<std::string>& args)
 {
     CommandLine cl;
-    auto fail = [&cl](std::string text) {
-        if (cl.error.empty())
-            cl.error = std::move(text);
-    };
+    auto fail = [](const std::string& text) { throw exception("%s", text.c_str()); };
     // The operand of an option: the next argument, which must not look like
     // an option itself ("--run --help" is a mistake, not a file named --help).
     auto operand = [&](size_t& i, const std::string& option, std::string& into) {
@@ -156,9 +155,6 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args)
             fail("unknown option '" + a + "'");
         }
     }
-    if (!cl.error.empty())
-        return cl;
-
     if (cl.mode != Mode::Import && (!cl.target.empty() || cl.spectrum != 0)) {
         fail(std::string(cl.target.empty() ? "--spectrum" : "--to") + " belongs to --import");
         return cl;

@@ -27,7 +27,6 @@ struct CommandLine {
     std::string target;  // --to: the job file --import writes
     int spectrum = 0;    // --spectrum N: which spectrum of the file (from 1), 0 the first
     int starts = 0;      // --starts N (--run, --batch, --guess); 0: the program options'
-    std::string error;   // empty when the arguments make sense
 
     // --batch: the plain words are the inputs; the options below go with it.
     std::vector<std::string> inputs;
@@ -49,11 +48,11 @@ struct CommandLine {
     // the bundled one, such as the work folder's NOSKWIN.EXE.
     std::string engine;
 
-    bool ok() const { return error.empty(); }
-
     // The arguments after the program name. Plain words form the file name
     // of the window mode, joined by blanks (a name with blanks that the shell
     // split); "--" ends the options, so "-- --odd.tst" loads "--odd.tst".
+    // Throws nosk::exception naming the first mistake ("unknown option
+    // '--x'", "--run needs a file name", ...).
     static CommandLine parse(const std::vector<std::string>& args);
 
     // The job file --import writes when --to is not given: FILE's name with

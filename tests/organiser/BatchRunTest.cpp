@@ -1,6 +1,7 @@
 #include "BatchRun.h"
 #include "SeriesPlot.h"
 #include "CommandLine.h"
+#include "core/Exception.h"
 #include "job/FitJob.h"
 #include "platform/Process.h"
 #include "support/Files.h"
@@ -247,13 +248,11 @@ TEST(CommandLine, KkAndBatchOptions)
 {
     using Mode = CommandLine::Mode;
     const CommandLine kk = CommandLine::parse({"--kk", "cell.TST"});
-    EXPECT_TRUE(kk.ok());
     EXPECT_EQ(kk.mode, Mode::Kk);
     EXPECT_EQ(kk.file, "cell.TST");
 
     const CommandLine b = CommandLine::parse(
         {"--batch", "a.TST", "dir", "--template", "t.TST", "--jobs", "3", "--out", "x.csv", "--chain"});
-    EXPECT_TRUE(b.ok()) << b.error;
     EXPECT_EQ(b.mode, Mode::Batch);
     EXPECT_EQ(b.inputs, (std::vector<std::string>{"a.TST", "dir"}));
     EXPECT_EQ(b.templateFile, "t.TST");
@@ -261,12 +260,12 @@ TEST(CommandLine, KkAndBatchOptions)
     EXPECT_EQ(b.outFile, "x.csv");
     EXPECT_TRUE(b.chain);
 
-    EXPECT_FALSE(CommandLine::parse({"--batch"}).ok());
-    EXPECT_FALSE(CommandLine::parse({"--batch", "a", "--jobs", "0"}).ok());
-    EXPECT_FALSE(CommandLine::parse({"--batch", "a", "--jobs", "2x"}).ok());
-    EXPECT_FALSE(CommandLine::parse({"--jobs", "2", "a.TST"}).ok());
-    EXPECT_FALSE(CommandLine::parse({"--kk", "a", "--batch", "b"}).ok());
-    EXPECT_FALSE(CommandLine::parse({"--kk"}).ok());
+    EXPECT_THROW(CommandLine::parse({"--batch"}), nosk::exception);
+    EXPECT_THROW(CommandLine::parse({"--batch", "a", "--jobs", "0"}), nosk::exception);
+    EXPECT_THROW(CommandLine::parse({"--batch", "a", "--jobs", "2x"}), nosk::exception);
+    EXPECT_THROW(CommandLine::parse({"--jobs", "2", "a.TST"}), nosk::exception);
+    EXPECT_THROW(CommandLine::parse({"--kk", "a", "--batch", "b"}), nosk::exception);
+    EXPECT_THROW(CommandLine::parse({"--kk"}), nosk::exception);
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "CommandLine.h"
+#include "core/Exception.h"
 #include "DrtCommand.h"
 #include "HeadlessCommands.h"
 #include "OrganiserTestSupport.h"
@@ -134,8 +135,8 @@ TEST(DrtCommand, CommandLine)
     EXPECT_EQ(cl.mode, CommandLine::Mode::Batch);
     EXPECT_TRUE(cl.drt);
     EXPECT_EQ(cl.inputs, std::vector<std::string>{"data"});
-    EXPECT_FALSE(CommandLine::parse({"--drt"}).ok());
-    EXPECT_FALSE(CommandLine::parse({"--kk", "x.TST", "--band"}).ok());
+    EXPECT_THROW(CommandLine::parse({"--drt"}), nosk::exception);
+    EXPECT_THROW(CommandLine::parse({"--kk", "x.TST", "--band"}), nosk::exception);
 }
 
 } // namespace
