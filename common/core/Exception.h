@@ -12,9 +12,8 @@ namespace nosk {
 // its end; a file format that limits the length of a message cuts it where it
 // writes it). Thrown by value, caught by const reference; the command that
 // started the operation shows the text (runCommand) and abandons the
-// operation. It is an
-// std::exception too, so one handler catches it with the library's own
-// failures (an allocation that fails on a huge file).
+// operation. It is an std::exception too, so one handler catches it with the
+// library's own failures (an allocation that fails on a huge file).
 class exception : public std::exception {
 public:
     // printf-style; the format is always a literal of ours, never file
