@@ -2,6 +2,7 @@
 
 #include "EngineError.h"
 #include "common/core/Exception.h"
+#include "core/FormatText.h"
 #include "de/DeMath.h"
 #include "de/Families.h"
 
@@ -18,18 +19,6 @@ namespace {
 
 using de::Level;
 using Kind = DeRange::Kind;
-
-std::string format(const char* f, ...) __attribute__((format(printf, 1, 2)));
-
-std::string format(const char* f, ...)
-{
-    char buf[200];
-    va_list args;
-    va_start(args, f);
-    std::vsnprintf(buf, sizeof buf, f, args);
-    va_end(args);
-    return buf;
-}
 
 // The ranges of the rows.
 constexpr DeRange kAny{};
@@ -55,7 +44,7 @@ bool peakExists(const DeParams& p, std::string* why)
     if (p.U * p.PHI <= 1)
         return true;
     if (why)
-        *why = format("U*PHI = %g is above 1", p.U * p.PHI);
+        *why = formatText("U*PHI = %g is above 1", p.U * p.PHI);
     return false;
 }
 
@@ -266,36 +255,36 @@ bool deWithinRanges(const DeRow& row, const DeParams& p, std::string* why)
             if (v > 0 && std::isfinite(v))
                 continue;
             if (why)
-                *why = format("%s = %g must be positive", name, v);
+                *why = formatText("%s = %g must be positive", name, v);
             return false;
         case Kind::NonNegative:
             if (v >= 0 && std::isfinite(v))
                 continue;
             if (why)
-                *why = format("%s = %g must not be negative", name, v);
+                *why = formatText("%s = %g must not be negative", name, v);
             return false;
         case Kind::Finite:
             if (std::isfinite(v))
                 continue;
             if (why)
-                *why = format("%s is not a number", name);
+                *why = formatText("%s is not a number", name);
             return false;
         case Kind::Form:
             if (v == 0 || v == 1)
                 continue;
             if (why)
-                *why = format("%s = %g must be 0 or 1", name, v);
+                *why = formatText("%s = %g must be 0 or 1", name, v);
             return false;
         case Kind::Within: {
             const bool atOpenEnd = (r.loOpen && v == r.lo) || (r.hiOpen && v == r.hi);
             if (std::isfinite(v) && v >= r.lo && v <= r.hi && !atOpenEnd)
                 continue;
             if (why) {
-                *why = format("%s = %g is outside %g ... %g", name, v, r.lo, r.hi);
+                *why = formatText("%s = %g is outside %g ... %g", name, v, r.lo, r.hi);
                 if (atOpenEnd)
-                    *why += format(" (%g excluded)", v);
+                    *why += formatText(" (%g excluded)", v);
                 if (r.hint)
-                    *why += format("; %s", r.hint);
+                    *why += formatText("; %s", r.hint);
             }
             return false;
         }
@@ -303,7 +292,7 @@ bool deWithinRanges(const DeRow& row, const DeParams& p, std::string* why)
             if (v >= r.lo && v <= r.hi && v == std::floor(v))
                 continue;
             if (why)
-                *why = format("%s = %g is no whole number of sections from %g to %g", name, v, r.lo, r.hi);
+                *why = formatText("%s = %g is no whole number of sections from %g to %g", name, v, r.lo, r.hi);
             return false;
         }
     }

@@ -1,26 +1,12 @@
 #include "EngineError.h"
 
+#include "core/FormatText.h"
+
 #include <cstdarg>
-#include <cstdio>
 
 namespace nosk::engine {
 
 namespace {
-
-std::string formatted(const char* format, va_list args)
-{
-    va_list copy;
-    va_copy(copy, args);
-    const int n = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    std::string s;
-    if (n > 0) {
-        s.resize(static_cast<std::size_t>(n) + 1);
-        std::vsnprintf(s.data(), s.size(), format, args);
-        s.resize(static_cast<std::size_t>(n));
-    }
-    return s;
-}
 
 Reason withPlace(Reason::Kind kind, const Place& place, std::string text)
 {
@@ -43,7 +29,7 @@ EngineError::EngineError(Reason::Kind kind, const Place& place, const char* form
 {
     va_list args;
     va_start(args, format);
-    m_reason = withPlace(kind, place, formatted(format, args));
+    m_reason = withPlace(kind, place, formatTextV(format, args));
     va_end(args);
     setMessage(m_reason.text);
 }

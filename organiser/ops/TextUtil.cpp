@@ -1,5 +1,7 @@
 #include "TextUtil.h"
 
+#include "core/FormatText.h"
+
 #include <cstdio>
 
 namespace nosk::opsdetail {
@@ -8,24 +10,8 @@ void appendf(std::string& out, const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    char small[256];
-    int n = std::vsnprintf(small, sizeof small, format, args);
+    appendFormatV(out, format, args);
     va_end(args);
-    if (n < 0) {
-        va_end(copy);
-        return;
-    }
-    if (static_cast<size_t>(n) < sizeof small) {
-        out.append(small, static_cast<size_t>(n));
-    } else {
-        std::string big(static_cast<size_t>(n) + 1, '\0');
-        std::vsnprintf(big.data(), big.size(), format, copy);
-        big.resize(static_cast<size_t>(n));
-        out += big;
-    }
-    va_end(copy);
 }
 
 static bool isSeparator(char c)

@@ -20,6 +20,7 @@
 #include "engine/PreparedJob.h"
 
 #include "core/AtomicFileWriter.h"
+#include "core/FormatText.h"
 #include "job/FitJob.h"
 
 #include <gtest/gtest.h>
@@ -47,16 +48,7 @@ const char* const k2F1Jobs[] = {"ADE12", "ADE13", "ADE18", "ADE19", "ADE28", "AD
 // One table line: a key (what was computed) and its numbers.
 using Table = std::map<std::string, std::vector<double>>;
 
-std::string key(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string key(const char* format, ...)
-{
-    char b[160];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(b, sizeof b, format, args);
-    va_end(args);
-    return b;
-}
+using nosk::formatText;
 
 // 4 frequencies per decade over w T = 1e-6 ... 1e6 (DE 37: y = ln(w/T) over
 // -14 ... 14 in steps of 1/4; the Zolotarev integral takes over from the
@@ -111,8 +103,8 @@ Table compute()
                     if (s.derivatives)
                         for (int k : {0, 1, 3})
                             v.insert(v.end(), {d[k][i].real(), d[k][i].imag()});
-                    t[s.de == 37 ? key("DE 37 beta %g y %+.2f", beta, std::log(w[i] / T))
-                                 : key("DE %d U %g beta %g wT %.2e", s.de, U, beta, w[i] * T)] = v;
+                    t[s.de == 37 ? formatText("DE 37 beta %g y %+.2f", beta, std::log(w[i] / T))
+                                 : formatText("DE %d U %g beta %g wT %.2e", s.de, U, beta, w[i] * T)] = v;
                 }
             }
 
@@ -133,12 +125,12 @@ void addJobs(Table& t, const char* const (&jobs)[N])
         std::vector<double> m0(M), m1(M);
         problem.modelAt(prepared.startParams(), m0.data(), m1.data());
         for (int i = 0; i < M; ++i)
-            t[key("%s start %d", name, i)] = {m0[i], m1[i]};
+            t[formatText("%s start %d", name, i)] = {m0[i], m1[i]};
         const engine::FitRun run = engine::fitPreparedJob(prepared, problem, engine::settingsFor(job));
         std::vector<double> fitted = {run.record.statistics.S};
         for (int j = 0; j < prepared.freeCount(); ++j)
             fitted.push_back(run.record.finalParams[prepared.freeParam(j)]);
-        t[key("%s fit S and free parameters", name)] = fitted;
+        t[formatText("%s fit S and free parameters", name)] = fitted;
     }
 }
 
@@ -178,7 +170,7 @@ Table compute2F1()
         const engine::DeParams p{1, 1, s.U, s.PHI};
         EXPECT_TRUE(engine::deEvaluate(s.de, p, ctx, w.data(), lw.data(), n, 1.0, z.data(), nullptr));
         for (int i = 0; i < n; ++i)
-            t[key("DE %d U %g PHI %g wT %.2e", s.de, s.U, s.PHI, w[i])] = {z[i].real(), z[i].imag()};
+            t[formatText("DE %d U %g PHI %g wT %.2e", s.de, s.U, s.PHI, w[i])] = {z[i].real(), z[i].imag()};
     }
     addJobs(t, k2F1Jobs);
     return t;
