@@ -2,6 +2,7 @@
 // argument, with "S" (stay: wait for Enter at the end when run in a
 // terminal) and/or "--starts N" (the best of N fits from N starts). Reads
 // INFL, writes PNTOUTL, AUXPNTL and OUTIN.
+#include "core/Exception.h"
 #include "core/WorkFolderLock.h"
 #include "engine/EngineRun.h"
 
@@ -104,10 +105,13 @@ int main(int argc, char** argv)
     std::signal(SIGXFSZ, SIG_IGN);
     // One run at a time in the folder; the organiser hands its lock down.
     nosk::WorkFolderLock lock;
-    if (!lock.tryLockOrInherit("noskwin")) {
-        g_err << (lock.error().empty() ? lock.busyMessage() + " Run the engine when it has finished."
-                                           : lock.error())
-                  << '\n';
+    try {
+        if (!lock.tryLockOrInherit("noskwin")) {
+            g_err << lock.busyMessage() << " Run the engine when it has finished.\n";
+            return 1;
+        }
+    } catch (const nosk::exception& e) {  // NOSK.LOCK cannot be used
+        g_err << e.what() << '\n';
         return 1;
     }
     const int status = nosk::engine::runEngine(g_out, g_err, starts);

@@ -588,9 +588,15 @@ void COrganiserDlg::onClearDirectory()
 {
     // Never the files of a run that is under way (ours or another's).
     WorkFolderLock lock;
-    if (!lock.tryLock("noskrun (Clear Directory)")) {
-        m_prompt.message(lock.error().empty() ? lock.busyMessage() : lock.error(), kProgram, Buttons::Ok,
-                         Icon::Warning);
+    std::string refusal;
+    try {
+        if (!lock.tryLock("noskrun (Clear Directory)"))
+            refusal = lock.busyMessage();
+    } catch (const nosk::exception& e) {  // NOSK.LOCK cannot be used
+        refusal = e.what();
+    }
+    if (!refusal.empty()) {
+        m_prompt.message(refusal, kProgram, Buttons::Ok, Icon::Warning);
         return;
     }
     ClearDirectory();

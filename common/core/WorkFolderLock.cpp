@@ -1,5 +1,7 @@
 #include "core/WorkFolderLock.h"
 
+#include "core/Exception.h"
+
 #include <cctype>
 #include <cerrno>
 #include <chrono>
@@ -222,12 +224,19 @@ WorkFolderLock::Attempt WorkFolderLock::attempt(const std::string& purpose, bool
 
 bool WorkFolderLock::tryLock(const std::string& purpose)
 {
-    return attempt(purpose, false, {}) == Attempt::Taken;
+    return taken(attempt(purpose, false, {}));
 }
 
-bool WorkFolderLock::lock(const std::string& purpose, const std::function<void(const std::string&)>& waiting)
+void WorkFolderLock::lock(const std::string& purpose, const std::function<void(const std::string&)>& waiting)
 {
-    return attempt(purpose, true, waiting) == Attempt::Taken;
+    taken(attempt(purpose, true, waiting));
+}
+
+bool WorkFolderLock::taken(Attempt result) const
+{
+    if (result == Attempt::Unusable)
+        throw exception("%s", m_error.c_str());
+    return result == Attempt::Taken;
 }
 
 bool WorkFolderLock::tryLockOrInherit(const std::string& purpose)
@@ -254,7 +263,7 @@ bool WorkFolderLock::tryLockOrInherit(const std::string& purpose)
             return true;
         }
     }
-    if (attempt(purpose, false, {}) == Attempt::Taken)
+    if (taken(attempt(purpose, false, {})))
         return true;
     // Started through a program that does not pass descriptors on (a
     // terminal window): the holder's token in the lock file says the lock

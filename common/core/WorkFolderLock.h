@@ -17,7 +17,7 @@ namespace nosk {
 // until the engine has ended too, even when the organiser is gone first.
 //
 //     WorkFolderLock lock;
-//     if (!lock.tryLock("noskrun --kk")) {
+//     if (!lock.tryLock("noskrun --kk")) {   // throws when NOSK.LOCK is unusable
 //         std::cerr << lock.busyMessage() << '\n';
 //         return 1;
 //     }
@@ -37,26 +37,26 @@ public:
 
     // Takes the lock if it is free. `purpose` says who holds it ("noskrun
     // --run job.TST"); others see it in busyMessage(). False when another
-    // run holds it. A folder where the lock file can neither be created nor
-    // opened (read-only) gives true without a lock: nothing can be written
-    // there by anyone who would have to take it.
+    // run holds it (an ordinary answer: busyMessage() says who). A lock file
+    // that cannot be used (a FIFO or a device under its name, a lock the
+    // system refuses) throws nosk::exception with the reason. A folder where
+    // the lock file can neither be created nor opened (read-only) gives true
+    // without a lock: nothing can be written there by anyone who would have
+    // to take it.
     bool tryLock(const std::string& purpose);
     // Waits for the lock; `waiting` is called once with busyMessage() when
-    // the lock is not free at once. False only when the lock file cannot be
-    // used (see error()).
-    bool lock(const std::string& purpose, const std::function<void(const std::string&)>& waiting = {});
+    // the lock is not free at once. Throws as tryLock() does.
+    void lock(const std::string& purpose, const std::function<void(const std::string&)>& waiting = {});
     void unlock();
 
     // For a program started by a holder (the engine): true when the
     // environment hands this folder's lock down from the holder, so the
-    // program runs under it; otherwise tryLock() as usual.
+    // program runs under it; otherwise tryLock() as usual (and throws as it).
     bool tryLockOrInherit(const std::string& purpose);
 
     bool held() const { return m_fd >= 0 || m_inherited || m_unusable; }
     // "The work folder /x is in use by noskrun --run job.TST (process 1234)."
     std::string busyMessage() const;
-    // Why the lock file could not be used; empty otherwise.
-    const std::string& error() const { return m_error; }
 
     // What a child started under the lock needs: the descriptor to keep open
     // across exec (-1 when none) and the value of NOSK_WORK_LOCK.
@@ -66,6 +66,8 @@ public:
 private:
     enum class Attempt { Taken, Busy, Unusable };
     Attempt attempt(const std::string& purpose, bool wait, const std::function<void(const std::string&)>& waiting);
+    // True for Taken, false for Busy; throws m_error for Unusable.
+    bool taken(Attempt result) const;
     std::string path() const;
     void readHolder(int fd);
 

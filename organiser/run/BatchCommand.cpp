@@ -59,10 +59,12 @@ int runBatchCommand(const CommandLine& cl, int defaultStarts)
     // The work folder's files (CIRCUITS, the table) are read and written by
     // one run at a time.
     WorkFolderLock folderLock;
-    if (!folderLock.lock("noskrun --batch", [](const std::string& why) {
+    try {
+        folderLock.lock("noskrun --batch", [](const std::string& why) {
             std::cerr << "noskrun: " << why << " Waiting for it to finish...\n";
-        })) {
-        std::cerr << "noskrun: " << folderLock.error() << '\n';
+        });
+    } catch (const nosk::exception& e) {  // NOSK.LOCK cannot be used
+        std::cerr << "noskrun: " << e.what() << '\n';
         return 1;
     }
     // Folders of batches that were killed.

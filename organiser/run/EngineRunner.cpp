@@ -222,12 +222,11 @@ void EngineRunner::lockFolder(const std::string& purpose, const std::function<vo
     if (m_lock && m_lock->held())
         return;
     auto lock = std::make_unique<WorkFolderLock>();
-    const bool taken = waiting ? lock->lock(purpose, waiting) : lock->tryLock(purpose);
-    if (!taken) {
-        if (!lock->error().empty())
-            throw exception("%s", lock->error().c_str());
+    // An unusable lock file throws its reason from the lock itself.
+    if (waiting)
+        lock->lock(purpose, waiting);
+    else if (!lock->tryLock(purpose))
         throw exception("%s\nTry again when it has finished.", lock->busyMessage().c_str());
-    }
     m_lock = std::move(lock);
 }
 
