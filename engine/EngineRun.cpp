@@ -6,6 +6,7 @@
 #include "TextFile.h"
 
 #include "core/Exception.h"
+#include "core/NumberText.h"
 
 #include <algorithm>
 #include <chrono>
@@ -48,10 +49,9 @@ private:
 double syncAfterSeconds()
 {
     if (const char* text = std::getenv("NOSK_SYNC_AFTER_SECONDS")) {
-        char* end = nullptr;
-        const double v = std::strtod(text, &end);
-        if (end != text && *end == '\0' && v >= 0)
-            return v;
+        const std::optional<double> v = readNumber(text, kOptionValue);
+        if (v && *v >= 0)
+            return *v;
     }
     return 1.0;
 }

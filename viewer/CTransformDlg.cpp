@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+#include "core/NumberText.h"
 #include "core/Prompt.h"
 #include "job/JobFields.h"
 #include "platform/Platform.h"
@@ -56,9 +57,8 @@ CTransformDlg::CTransformDlg(const TransformChoice& current, QWidget* parent)
 
 void CTransformDlg::accept()
 {
-    bool ok = false;
-    const double c = QLocale::c().toDouble(m_celcap->text().trimmed(), &ok);
-    if (!ok) {
+    const std::optional<double> number = nosk::readNumber(m_celcap->text().toStdString(), nosk::kDialogNumber);
+    if (!number) {
         Platform::instance().prompt().message("Please enter a number.", windowTitle().toStdString(), Buttons::Ok,
                                               Icon::Warning);
         return;
@@ -66,7 +66,7 @@ void CTransformDlg::accept()
     m_choice.level = kLevels.codes[static_cast<std::size_t>(m_level->currentIndex())];
     m_choice.format = kFormats.codes[static_cast<std::size_t>(m_format->currentIndex())];
     m_choice.ire = m_frequency->currentIndex() == 1 ? -11 : -10;
-    m_choice.celcap = c;
+    m_choice.celcap = *number;
     QDialog::accept();
 }
 

@@ -22,6 +22,8 @@
 // | kEditBox           | both          | refused    | no         | one, no point | refused  | refused   |
 // | kTypedNumber       | before        | ignored    | no         | no            | refused  | refused   |
 // | kReportColumn      | no            | ignored    | no         | no            | read     | refused   |
+// | kDialogNumber      | both          | refused    | no         | no            | refused  | refused   |
+// | kOptionValue       | no            | refused    | no         | no            | refused  | refused   |
 //
 // Who reads with which rule:
 //
@@ -32,6 +34,8 @@
 // | kInstrumentColumn  | instrument exports (`ops/InstrumentImport.cpp`; it turns the commas of a file written with decimal commas into points itself) |
 // | kEditBox           | a number the user confirms in an edit box (`ControlHelpers` `parseDoubleText`: "Wrong number!" otherwise) |
 // | kReportColumn      | the numbers of the engine's report files after a label, apart by blanks (`results/ReportText.h` `scanNumbers`, which skips the blanks) |
+// | kDialogNumber      | a number typed into a dialog of the viewer that takes points only (the axis limits of `CZuAxisDlg`, the cell constant of `CTransformDlg`: "Please enter a number." otherwise) |
+// | kOptionValue       | a number given on the command line or in the environment (`--kk-cutoff`, `NOSK_SYNC_AFTER_SECONDS`) |
 // | kTypedNumber       | text typed where a number is taken as far as it goes: grid cells (`CZuGridModel`), `ControlHelpers` `parseLeadingDouble`, the DE number of the organiser (`DECatalogue::numberFromText`), the series number in a file name (`BatchRun` `seriesNumber`) |
 //
 // "blanks" are space, tab, CR, LF, VT and FF. "text after": refused means
@@ -60,6 +64,8 @@ inline constexpr NumberRule kInstrumentColumn{.dExponent = true, .nonFinite = tr
 inline constexpr NumberRule kEditBox{.blanksBefore = true, .blanksAfter = true, .decimalComma = true};
 inline constexpr NumberRule kTypedNumber{.blanksBefore = true, .textAfter = true};
 inline constexpr NumberRule kReportColumn{.textAfter = true, .nonFinite = true};
+inline constexpr NumberRule kDialogNumber{.blanksBefore = true, .blanksAfter = true};
+inline constexpr NumberRule kOptionValue{};
 
 // The number at the start of text under `rule` (its blanks before, exponent
 // letters, inf and nan, overflow), whatever follows it. Returns how many

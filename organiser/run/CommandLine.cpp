@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include "core/Exception.h"
+#include "core/NumberText.h"
 
 #include <cstdlib>
 
@@ -108,12 +109,11 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args)
         } else if (a == "--kk-cutoff") {
             kkOption = true;
             std::string n = i + 1 < args.size() ? args[++i] : std::string();
-            char* end = nullptr;
-            const double v = n.empty() ? 0 : std::strtod(n.c_str(), &end);
-            if (n.empty() || *end != '\0' || !(v > -1e9 && v < 1))
+            const std::optional<double> v = readNumber(n, kOptionValue);
+            if (!v || !(*v > -1e9 && *v < 1))
                 fail("--kk-cutoff needs a number below 1 (such as 0.85)");
             else
-                cl.kkCutoff = v == 0 ? 1e-300 : v;
+                cl.kkCutoff = *v == 0 ? 1e-300 : *v;
         } else if (a == "--check") {
             batchOption = a;
             std::string what = i + 1 < args.size() ? args[++i] : std::string();

@@ -1,5 +1,6 @@
 #include "CZuAxisDlg.h"
 
+#include "core/NumberText.h"
 #include "core/Prompt.h"
 
 #include <QCheckBox>
@@ -66,9 +67,8 @@ void CZuAxisDlg::applyEnabling()
 
 bool CZuAxisDlg::readNumber(QLineEdit* edit, double& value)
 {
-    bool ok = false;
-    const double v = edit->text().trimmed().toDouble(&ok);
-    if (!ok || !std::isfinite(v)) {
+    const std::optional<double> number = nosk::readNumber(edit->text().toStdString(), nosk::kDialogNumber);
+    if (!number) {
         if (m_prompt)
             m_prompt->message("Please enter a number.",
                               QGuiApplication::applicationDisplayName().toStdString(),
@@ -77,7 +77,7 @@ bool CZuAxisDlg::readNumber(QLineEdit* edit, double& value)
         edit->selectAll();
         return false;
     }
-    value = v;
+    value = *number;
     return true;
 }
 

@@ -127,6 +127,25 @@ TEST(NumberText, EachRuleReadsOrRefusesEachForm)
     EXPECT_TRUE(std::signbit(*nosk::readNumber("-1e-400", nosk::kJobField)));
 }
 
+TEST(NumberText, DialogsAndOptionsTakeOnlyPlainNumbers)
+{
+    // A dialog's box allows blanks around the number, an option nothing;
+    // neither a comma, a D exponent, hexadecimal or a non-finite value.
+    const struct {
+        const char* text;
+        Outcome dialog, option;
+    } rows[] = {
+        {"0.85", is(0.85), is(0.85)}, {"-3E2", is(-300), is(-300)}, {" 1.5\t", is(1.5), no},
+        {"1,5", no, no},              {"1D3", no, no},              {"0x10", no, no},
+        {"nan", no, no},              {"-inf", no, no},             {"1e999", no, no},
+        {"", no, no},                 {"1.5 s", no, no},
+    };
+    for (const auto& r : rows) {
+        expectOutcome(r.text, nosk::kDialogNumber, "dialog number", r.dialog);
+        expectOutcome(r.text, nosk::kOptionValue, "option value", r.option);
+    }
+}
+
 TEST(NumberText, ScanTellsHowFarTheNumberWent)
 {
     // The fixed-column codec stores the leading number before it refuses a
