@@ -1,13 +1,12 @@
 #include "TextFile.h"
 
 #include "core/Exception.h"
+#include "core/FormatText.h"
 
 #include <charconv>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
-#include <string_view>
-#include <vector>
 
 namespace nosk::engine {
 
@@ -29,25 +28,11 @@ void setOutputDurability(AtomicFileWriter::Durability durability)
 
 void TextFile::line(const char* format, ...)
 {
-    // Formatted once into a line-sized buffer; only a longer line (a long
-    // path) is formatted again at its length.
-    char small[256];
     va_list args;
     va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    const int n = std::vsnprintf(small, sizeof small, format, copy);
-    va_end(copy);
-    std::string s;
-    if (n > 0 && static_cast<std::size_t>(n) < sizeof small) {
-        s.assign(small, static_cast<std::size_t>(n));
-    } else if (n > 0) {
-        std::vector<char> buffer(static_cast<std::size_t>(n) + 1);
-        std::vsnprintf(buffer.data(), buffer.size(), format, args);
-        s.assign(buffer.data(), static_cast<std::size_t>(n));
-    }
+    appendFormatV(m_contents, format, args);
     va_end(args);
-    text(s);
+    m_contents += "\r\n";
 }
 
 void TextFile::text(const std::string& line)
