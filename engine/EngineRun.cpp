@@ -21,6 +21,10 @@
 
 namespace nosk::engine {
 
+using model::CircuitLibrary;
+using model::EngineError;
+using model::reasonOf;
+
 namespace {
 
 constexpr const char* kInputFile = "INFL";

@@ -9,6 +9,12 @@
 
 namespace nosk::engine {
 
+using model::Complex;
+using model::DeParams;
+using model::ModelFunction;
+using model::deHasAnalyticDerivatives;
+using model::deValidate;
+
 namespace {
 
 const double kCubeRootEps = std::cbrt(std::numeric_limits<double>::epsilon());

@@ -56,9 +56,9 @@ private:
 
     const PreparedJob& m_job;
     int m_points;
-    CircuitEvaluator m_evaluator;
+    model::CircuitEvaluator m_evaluator;
     std::vector<double> m_model[2];
-    std::vector<Complex> m_coef[2];  // per point: d component = Re(coef dZ)
+    std::vector<model::Complex> m_coef[2];  // per point: d component = Re(coef dZ)
     std::vector<double> m_chain;
     std::vector<double> m_drdm;      // per fitted value: d r / d model
     Reason m_stop;

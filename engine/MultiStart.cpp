@@ -11,6 +11,9 @@
 
 namespace nosk::engine {
 
+using model::ParameterRole;
+using model::parameterRoles;
+
 namespace {
 
 constexpr double kReachedTolerance = 1e-6;

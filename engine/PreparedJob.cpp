@@ -1,5 +1,6 @@
 #include "PreparedJob.h"
 
+#include "model/CircuitEvaluator.h"
 #include "model/EngineError.h"
 #include "core/Exception.h"
 #include "job/Immittance.h"
@@ -10,6 +11,16 @@
 #include <cstring>
 
 namespace nosk::engine {
+
+using model::Circuit;
+using model::CircuitLibrary;
+using model::Complex;
+using model::DeContext;
+using model::DeParams;
+using model::EngineError;
+using model::Place;
+using model::deEvaluate;
+using model::deValidate;
 
 namespace {
 
@@ -295,7 +306,7 @@ void PreparedJob::checkRealOutputDes() const
             for (int t = 0; t < m_model.slotCount() && sameEverywhere; ++t)
                 sameEverywhere = t == s || m_model.slotDe(t) == 0;
             if (sameEverywhere && n > 0) {
-                m_model.impedances(m_start, x.data(), lnx.data(), n, whole.data());
+                nosk::model::impedances(m_model, m_start, x.data(), lnx.data(), n, whole.data());
                 if (deEvaluate(de, params, m_model.deContext(), x.data(), lnx.data(), n, m_model.slotSign(s),
                         alone.data(), nullptr))
                     for (int i = 0; i < n && sameEverywhere; ++i)
@@ -331,7 +342,7 @@ void PreparedJob::checkStartModel() const
     // A simulation prints both components; a fit needs those it fits.
     const bool need0 = m_fitted[0] || isSimulation(), need1 = m_fitted[1] || isSimulation();
     std::vector<Complex> z(m_points);
-    m_model.impedances(m_start, m_omega.data(), m_lnOmega.data(), m_points, z.data());
+    nosk::model::impedances(m_model, m_start, m_omega.data(), m_lnOmega.data(), m_points, z.data());
     for (int i = 0; i < m_points; ++i) {
         double a, b;
         toFitRepresentation(z[i], m_omega[i], a, b);

@@ -19,10 +19,10 @@ public:
     static constexpr int kMaxParams = FitJob::kMaxParams;
 
     // The circuit of job.FUN comes from `circuits` (the built-in set when null).
-    explicit PreparedJob(const FitJob& job, const CircuitLibrary* circuits = nullptr);
+    explicit PreparedJob(const FitJob& job, const model::CircuitLibrary* circuits = nullptr);
 
     const FitJob& job() const { return m_job; }
-    const ModelFunction& model() const { return m_model; }
+    const model::ModelFunction& model() const { return m_model; }
     bool isSimulation() const { return m_job.MAXFEV <= 2; }
     bool functionWeighting() const { return m_job.IRCH == -2; }
 
@@ -64,8 +64,8 @@ public:
     // The model Z brought to the fit representation at one point. With a0
     // and a1, also the coefficients that turn a change dZ into the changes
     // of the two components: d first = Re(a0 dZ), d second = Re(a1 dZ).
-    void toFitRepresentation(Complex z, double omega, double& first, double& second, Complex* a0 = nullptr,
-        Complex* a1 = nullptr) const;
+    void toFitRepresentation(model::Complex z, double omega, double& first, double& second, model::Complex* a0 = nullptr,
+        model::Complex* a1 = nullptr) const;
     // ln p of a parameter fitted as ln p stays within these bounds, so that
     // exp(ln p) is a normal double: never 0, never infinite.
     static constexpr double kMinLogParam = ParameterMap::kMinLog;
@@ -84,7 +84,7 @@ private:
     const FitJob& m_job;
     double m_start[kMaxParams] = {};
     int m_nfree[kMaxParams] = {};
-    ModelFunction m_model;
+    model::ModelFunction m_model;
     int m_points = 0;
     std::vector<double> m_omega, m_lnOmega;
     std::vector<double> m_obs[2];

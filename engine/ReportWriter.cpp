@@ -8,6 +8,8 @@
 
 namespace nosk::engine {
 
+using model::ModelFunction;
+
 namespace {
 
 // The texts the readers of the report search for. Each stands on one line

@@ -14,6 +14,12 @@
 
 namespace nosk::engine {
 
+using model::Circuit;
+using model::CircuitLibrary;
+using model::CircuitNode;
+using model::Complex;
+using model::ElementKind;
+
 namespace {
 
 using Complex = std::complex<double>;

@@ -27,10 +27,10 @@ struct GuessOutcome {
 };
 
 // Throws nosk::exception when the engine cannot run the job (as a fit would).
-GuessOutcome guessStartValues(const FitJob& job, const CircuitLibrary* circuits = nullptr, int starts = 64);
+GuessOutcome guessStartValues(const FitJob& job, const model::CircuitLibrary* circuits = nullptr, int starts = 64);
 
 // Only the values from the data, without the search (p1 ... p50 of `job`
 // with the free parameters replaced).
-FitJob dataScaleGuess(const FitJob& job, const CircuitLibrary* circuits = nullptr);
+FitJob dataScaleGuess(const FitJob& job, const model::CircuitLibrary* circuits = nullptr);
 
 } // namespace nosk::engine

@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     const std::string text(reinterpret_cast<const char*>(data), size);
     try {
-        const nosk::engine::CircuitLibrary library = nosk::engine::CircuitLibrary::parse(text, "CIRCUITS");
+        const nosk::model::CircuitLibrary library = nosk::model::CircuitLibrary::parse(text, "CIRCUITS");
         const double omega[3] = {1e-3, 1.0, 1e5};
         double lnOmega[3];
         for (int i = 0; i < 3; ++i)
@@ -34,12 +34,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 const int selector = d.circuit.node(node).ref[0];
                 p[selector] = des[static_cast<int>(p[selector] * 16) % 11];
             }
-            const nosk::engine::ModelFunction model(d.letter, d.circuit, p, nfree, {1e-12});
+            const nosk::model::ModelFunction model(d.letter, d.circuit, p, nfree, {1e-12});
             std::vector<int> active;
             for (int k = 0; k < 50; ++k)
                 if (!model.isSelector(k))
                     active.push_back(k);
-            nosk::engine::CircuitEvaluator evaluator(model, 3, active);
+            nosk::model::CircuitEvaluator evaluator(model, 3, active);
             evaluator.evaluate(p, omega, lnOmega, true);
         }
     } catch (const nosk::exception&) {

@@ -11,7 +11,7 @@
 #include <system_error>
 #include <filesystem>
 
-namespace nosk::engine {
+namespace nosk::model {
 
 namespace {
 
@@ -432,4 +432,4 @@ void CircuitLibrary::overrideWith(const CircuitLibrary& other)
     }
 }
 
-} // namespace nosk::engine
+} // namespace nosk::model

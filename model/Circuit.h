@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-namespace nosk::engine {
+namespace nosk::model {
 
 // A model circuit of the engine, parsed from one line of the circuit
 // language, e.g. "R(p1)-L(p3)-par(C(p2), R(p4)-DE(p10))". The tree is kept
@@ -101,4 +101,4 @@ private:
     std::vector<Definition> m_definitions;
 };
 
-} // namespace nosk::engine
+} // namespace nosk::model

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <limits>
 
-namespace nosk::engine {
+namespace nosk::model {
 
 namespace {
 
@@ -499,4 +499,25 @@ void CircuitEvaluator::evaluateTlm(int index, const double* p, bool derivatives)
     }
 }
 
-} // namespace nosk::engine
+void impedances(const ModelFunction& model, const double* p, const double* omega, const double* lnOmega, int count,
+    Complex* out)
+{
+    CircuitEvaluator evaluator(model, count);
+    if (!evaluator.evaluate(p, omega, lnOmega, false)) {
+        for (int i = 0; i < count; ++i)
+            out[i] = Complex(std::numeric_limits<double>::quiet_NaN(), 0.0);
+        return;
+    }
+    for (int i = 0; i < count; ++i)
+        out[i] = evaluator.impedance()[i];
+}
+
+Complex impedance(const ModelFunction& model, const double* p, double omega)
+{
+    const double lnOmega = std::log(omega);
+    Complex z;
+    impedances(model, p, &omega, &lnOmega, 1, &z);
+    return z;
+}
+
+} // namespace nosk::model

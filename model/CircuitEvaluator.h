@@ -4,7 +4,7 @@
 
 #include <vector>
 
-namespace nosk::engine {
+namespace nosk::model {
 
 // Evaluates a model's circuit at all points of a job, node by node, and
 // carries forward the derivatives of Z with respect to the `active`
@@ -59,4 +59,11 @@ private:
     int m_failedSlot = -1;
 };
 
-} // namespace nosk::engine
+// Z of `model` at `count` points, without derivatives. Points where a DE
+// leaves its valid range give NaN.
+void impedances(const ModelFunction& model, const double* p, const double* omega, const double* lnOmega, int count,
+    Complex* out);
+// Z at one point, everything computed (tests, synthetic data, the fuzz target).
+Complex impedance(const ModelFunction& model, const double* p, double omega);
+
+} // namespace nosk::model

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace nosk::engine {
+namespace nosk::model {
 
 namespace {
 
@@ -441,4 +441,4 @@ void deValidate(int de, const DeParams& p, const int* nfree, int selectorIndex, 
             kSlotNames[fixedOnly]);
 }
 
-} // namespace nosk::engine
+} // namespace nosk::model

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace nosk::engine {
+namespace nosk::model {
 
 namespace de {
 struct FirstEdition;
@@ -105,4 +105,4 @@ bool deHasAnalyticDerivatives(int de);
 // P[selectorIndex]). Throws nosk::exception with the reason.
 void deValidate(int de, const DeParams& p, const int* nfree, int selectorIndex, const DeContext& ctx);
 
-} // namespace nosk::engine
+} // namespace nosk::model

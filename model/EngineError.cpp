@@ -4,7 +4,7 @@
 
 #include <cstdarg>
 
-namespace nosk::engine {
+namespace nosk::model {
 
 namespace {
 
@@ -49,4 +49,4 @@ Reason reasonOf(const std::exception& error, Reason::Kind kind)
     return r;
 }
 
-} // namespace nosk::engine
+} // namespace nosk::model

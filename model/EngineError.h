@@ -3,7 +3,7 @@
 #include "core/Exception.h"
 #include "core/Reason.h"
 
-namespace nosk::engine {
+namespace nosk::model {
 
 // Where a refusal is about, for EngineError.
 struct Place {
@@ -43,4 +43,4 @@ private:
 // `kind` with the error's text and no place.
 Reason reasonOf(const std::exception& error, Reason::Kind kind);
 
-} // namespace nosk::engine
+} // namespace nosk::model

@@ -1,14 +1,11 @@
 #include "ModelFunction.h"
 
-#include "CircuitEvaluator.h"
-
 #include "EngineError.h"
 #include "core/Exception.h"
 
 #include <cmath>
-#include <limits>
 
-namespace nosk::engine {
+namespace nosk::model {
 
 namespace {
 
@@ -98,25 +95,4 @@ int ModelFunction::slotOfParam(int index) const
     return -1;
 }
 
-void ModelFunction::impedances(const double* p, const double* omega, const double* lnOmega, int count,
-    Complex* out) const
-{
-    CircuitEvaluator evaluator(*this, count);
-    if (!evaluator.evaluate(p, omega, lnOmega, false)) {
-        for (int i = 0; i < count; ++i)
-            out[i] = Complex(std::numeric_limits<double>::quiet_NaN(), 0.0);
-        return;
-    }
-    for (int i = 0; i < count; ++i)
-        out[i] = evaluator.impedance()[i];
-}
-
-Complex ModelFunction::impedance(const double* p, double omega) const
-{
-    const double lnOmega = std::log(omega);
-    Complex z;
-    impedances(p, &omega, &lnOmega, 1, &z);
-    return z;
-}
-
-} // namespace nosk::engine
+} // namespace nosk::model

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-namespace nosk::engine {
+namespace nosk::model {
 
 // A job's model: the circuit of its FUN letter (built in, or from the work
 // folder's CIRCUITS) with the DE numbers its selectors hold. Parameters are
@@ -16,7 +16,9 @@ namespace nosk::engine {
 //                Zs = p1 + i w p3 + 1/(i w p2) + DE(p6-p9) + DE(p11-p14) + DE(p16-p19)
 //   B (Randles): Z = p1 + i w p3 + 1 / (i w p2 + 1/(p4 + DE(p6-p9) + DE(p11-p14)))
 //                  + DE(p16-p19) + DE(p21-p24)
-// and the thirteen others as model/circuits.txt writes them.
+// and the thirteen others as model/circuits.txt writes them. It describes the
+// model; CircuitEvaluator.h computes it (`impedances`, or values with
+// derivatives).
 class ModelFunction {
 public:
     static constexpr int kMaxParams = 50;
@@ -47,12 +49,6 @@ public:
     // The first slot whose DE parameters include `index`, or -1.
     int slotOfParam(int index) const;
 
-    // Z at `count` points (no derivatives). Points where a DE leaves its
-    // valid range give NaN.
-    void impedances(const double* p, const double* omega, const double* lnOmega, int count, Complex* out) const;
-    // Z at one point, everything computed (tests and the fuzz target).
-    Complex impedance(const double* p, double omega) const;
-
 private:
     struct Slot {
         int node;
@@ -67,4 +63,4 @@ private:
     std::vector<Slot> m_slots;
 };
 
-} // namespace nosk::engine
+} // namespace nosk::model

@@ -2,7 +2,7 @@
 
 #include "Circuit.h"
 
-namespace nosk::engine {
+namespace nosk::model {
 
 std::vector<std::string> parameterNames(char fun, const std::string& circuitsFile)
 {
@@ -28,4 +28,4 @@ std::vector<std::string> parameterNames(char fun, const std::string& circuitsFil
     return names;
 }
 
-} // namespace nosk::engine
+} // namespace nosk::model

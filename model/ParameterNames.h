@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-namespace nosk::engine {
+namespace nosk::model {
 
 // The names of a model's parameters for tables: "p3: Q (alpha)", from the
 // circuit of model letter `fun` (the built-in set, with the definitions of
@@ -12,4 +12,4 @@ namespace nosk::engine {
 // empty for an unknown letter or a circuits file that cannot be read.
 std::vector<std::string> parameterNames(char fun, const std::string& circuitsFile = "CIRCUITS");
 
-} // namespace nosk::engine
+} // namespace nosk::model

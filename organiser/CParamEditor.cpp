@@ -89,12 +89,12 @@ std::string CParamEditor::placement(char fun, int k)
 
 std::string CParamEditor::placement(char fun, int k, const std::string& definition)
 {
-    const engine::CircuitLibrary::Definition* builtIn = engine::CircuitLibrary::builtIn().find(fun);
+    const model::CircuitLibrary::Definition* builtIn = model::CircuitLibrary::builtIn().find(fun);
     if (builtIn && builtIn->text == definition)
         return placement(fun, k);
     try {
-        const engine::Circuit circuit = engine::Circuit::parse(definition);
-        const std::vector<engine::DePlace> places = engine::dePlaces(circuit);
+        const model::Circuit circuit = model::Circuit::parse(definition);
+        const std::vector<model::DePlace> places = model::dePlaces(circuit);
         std::string label;
         for (std::size_t i = 0; i < places.size(); ++i)
             if (places[i].selector == k)
@@ -108,13 +108,13 @@ std::string CParamEditor::placement(char fun, int k, const std::string& definiti
 std::string CParamEditor::definitionInForce(char fun, std::string* error)
 {
     try {
-        const engine::CircuitLibrary lib = engine::CircuitLibrary::withOverrides("CIRCUITS");
-        const engine::CircuitLibrary::Definition* d = lib.find(fun);
+        const model::CircuitLibrary lib = model::CircuitLibrary::withOverrides("CIRCUITS");
+        const model::CircuitLibrary::Definition* d = lib.find(fun);
         return d ? d->text : std::string();
     } catch (const exception& e) {
         if (error)
             *error = e.what();
-        const engine::CircuitLibrary::Definition* d = engine::CircuitLibrary::builtIn().find(fun);
+        const model::CircuitLibrary::Definition* d = model::CircuitLibrary::builtIn().find(fun);
         return d ? d->text : std::string();
     }
 }

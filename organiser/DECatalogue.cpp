@@ -203,7 +203,7 @@ const std::string& description(int de)
     static const std::array<std::string, kCount> texts = [] {
         std::array<std::string, kCount> t;
         for (std::size_t i = 0; i < t.size(); ++i)
-            t[i] = std::to_string(i) + ": " + engine::deRow(static_cast<int>(i)).title + "\r\n" + kLines[i];
+            t[i] = std::to_string(i) + ": " + model::deRow(static_cast<int>(i)).title + "\r\n" + kLines[i];
         return t;
     }();
     return valid(de) ? texts[static_cast<std::size_t>(de)] : kEmpty;

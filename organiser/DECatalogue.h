@@ -13,7 +13,7 @@ namespace nosk {
 // The count and the titles are those of the engine's DE table.
 namespace de {
 
-constexpr int kCount = engine::kDeCount;
+constexpr int kCount = model::kDeCount;
 
 // The whole description text of a DE; empty for a number outside 0 to 37.
 const std::string& description(int de);

@@ -493,7 +493,7 @@ void CViewerDlg::onExportParameters()
         return;
     const FitStatistics* statistics = m_run.isFit() ? m_run.statistics() : nullptr;
     AtomicFileWriter out(*path);
-    out.buffer() = resultexport::parameterTable(m_run.job(), statistics, engine::parameterNames(m_run.job().FUN));
+    out.buffer() = resultexport::parameterTable(m_run.job(), statistics, model::parameterNames(m_run.job().FUN));
     out.commit();
 }
 

@@ -9,9 +9,9 @@
 namespace nosk::drt {
 
 using std::numbers::pi;
-using engine::Circuit;
-using engine::CircuitNode;
-using engine::ElementKind;
+using model::Circuit;
+using model::CircuitNode;
+using model::ElementKind;
 using cd = std::complex<double>;
 
 namespace {

@@ -65,7 +65,7 @@ struct CircuitDrt {
 // closed form, the rest of the model gets the numerical DRT on pointsPerDecade
 // points per decade of the frequency range fMinHz ... fMaxHz. Options are
 // those of the numerical DRT.
-CircuitDrt circuitDrt(const engine::Circuit& circuit, const double* p, const int* nfree, double celcap,
+CircuitDrt circuitDrt(const model::Circuit& circuit, const double* p, const int* nfree, double celcap,
                       const std::function<std::complex<double>(double)>& model, double fMinHz, double fMaxHz,
                       const Options& options = {}, int pointsPerDecade = 10);
 

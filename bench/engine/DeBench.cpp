@@ -18,8 +18,8 @@
 
 namespace {
 
-using nosk::engine::Complex;
-using nosk::engine::DeParams;
+using nosk::model::Complex;
+using nosk::model::DeParams;
 
 struct Case {
     int de;
@@ -50,9 +50,9 @@ void evaluate(benchmark::State& state, bool derivatives)
     }
     std::vector<Complex> z(n), d0(n), d1(n), d2(n), d3(n);
     Complex* d[4] = {d0.data(), d1.data(), d2.data(), d3.data()};
-    const nosk::engine::DeContext ctx{1e-11};
+    const nosk::model::DeContext ctx{1e-11};
     for (auto _ : state) {
-        nosk::engine::deEvaluate(c.de, c.p, ctx, w.data(), lw.data(), n, 1.0, z.data(), derivatives ? d : nullptr);
+        nosk::model::deEvaluate(c.de, c.p, ctx, w.data(), lw.data(), n, 1.0, z.data(), derivatives ? d : nullptr);
         benchmark::DoNotOptimize(z.data());
     }
     state.SetLabel("DE " + std::to_string(c.de));
@@ -67,10 +67,10 @@ BENCHMARK(DeWithDerivatives1000)->DenseRange(0, sizeof kCases / sizeof kCases[0]
 // 100 points of a DE 10 response (R, T and beta free) fitted from 20 % off.
 void Kww100PointFit(benchmark::State& state)
 {
-    nosk::FitJob job = nosk::engine::impedanceFitJob('A', 10);
+    nosk::FitJob job = nosk::impedanceFitJob('A', 10);
     job.P[5] = 1e3, job.P[6] = 1e-3, job.P[7] = 0, job.P[8] = 0.6, job.P[9] = 10;
     job.NFREE[5] = job.NFREE[6] = 1, job.NFREE[8] = 2;
-    nosk::engine::fillSyntheticData(job, job.P, nosk::engine::logSpaced(1e-2, 1e6, 100), 1e-3, 7);
+    nosk::test::fillSyntheticData(job, job.P, nosk::test::logSpaced(1e-2, 1e6, 100), 1e-3, 7);
     job.P[5] *= 1.2, job.P[6] *= 0.8, job.P[8] = 0.72;
     nosk::bench::timeFit(state, job);
 }

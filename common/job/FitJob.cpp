@@ -122,4 +122,20 @@ void FitJob::copyDataFrom(const FitJob& source)
     }
 }
 
+FitJob impedanceFitJob(char fun, int n, const std::string& description)
+{
+    FitJob job;
+    job.description = description;
+    job.FUN = fun;
+    job.N = n;
+    job.DINP = job.DFIT = 'Z';
+    job.PINP = job.PFIT = 'R';
+    job.FREEQ = 'F';
+    job.DATTYP = 'C';
+    job.CELCAP = 1.0;
+    job.MAXFEV = 500;
+    job.IRCH = 1;
+    return job;
+}
+
 } // namespace nosk

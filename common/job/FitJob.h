@@ -99,4 +99,11 @@ inline double valueAt(const FitJob::Column& column, std::size_t i)
     return column && i < column->size() ? (*column)[i] : 0.0;
 }
 
+// The header of a fit of circuit `fun` with `n` parameters (all 0 and fixed):
+// complex data as Z in rectangular form, frequencies in Hz, unit weighting
+// (IRCH 1), CELCAP 1 and at most 500 function evaluations; no data lines.
+// The Python module's fit, the example jobs, the tests and the benchmarks
+// start from it.
+FitJob impedanceFitJob(char fun, int n, const std::string& description = {});
+
 } // namespace nosk

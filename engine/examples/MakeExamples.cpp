@@ -46,7 +46,7 @@ struct Example {
 
 FitJob makeJob(const Example& e)
 {
-    FitJob job = nosk::engine::impedanceFitJob(e.fun, e.n, e.description);
+    FitJob job = nosk::impedanceFitJob(e.fun, e.n, e.description);
     job.DINP = job.DFIT = e.level;
     job.PINP = job.PFIT = e.format;
     job.FREEQ = e.freeq;
@@ -64,7 +64,7 @@ FitJob makeJob(const Example& e)
     unsigned seed = 0;
     for (const char* c = e.name; *c; ++c)
         seed = seed * 31 + static_cast<unsigned char>(*c);
-    nosk::engine::fillSyntheticData(job, truth, nosk::engine::logSpaced(e.fromHz, e.toHz, e.points), 0.002, seed);
+    nosk::test::fillSyntheticData(job, truth, nosk::test::logSpaced(e.fromHz, e.toHz, e.points), 0.002, seed);
     return job;
 }
 
@@ -298,7 +298,7 @@ FitJob batteryJob(const std::string& dataFile, char fun, const char* description
         re.push_back(b);
         im.push_back(c);
     }
-    FitJob job = nosk::engine::impedanceFitJob(fun, n, description);
+    FitJob job = nosk::impedanceFitJob(fun, n, description);
     job.IPRINT = 1;
     for (int i = 0; i < n; ++i) {
         job.P[i] = p[i].first;

@@ -9,7 +9,7 @@
 #include <cmath>
 #include <limits>
 
-namespace nosk::engine::de {
+namespace nosk::model::de {
 
 namespace {
 
@@ -451,4 +451,4 @@ const FirstEdition kTransmissive{transmissiveValues, transmissiveOnePass, transm
 const FirstEdition kReflecting{reflectingValues, reflectingOnePass, reflectingDerivatives};
 const FirstEdition kFourElements{fourElementsValues, nullptr, fourElementsDerivatives};
 
-} // namespace nosk::engine::de
+} // namespace nosk::model::de

@@ -6,7 +6,7 @@
 
 #include <cmath>
 
-namespace nosk::engine::de {
+namespace nosk::model::de {
 
 namespace {
 
@@ -356,4 +356,4 @@ Complex thermalLaw(const DeParams& p, double omega, double lnOmega, Complex* d)
     return z;
 }
 
-} // namespace nosk::engine::de
+} // namespace nosk::model::de

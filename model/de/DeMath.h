@@ -8,7 +8,7 @@
 #include <cmath>
 #include <complex>
 
-namespace nosk::engine::de {
+namespace nosk::model::de {
 
 inline constexpr double kPi = 3.14159265358979323846;
 inline constexpr double kHalfPi = 1.57079632679489661923;
@@ -62,4 +62,4 @@ inline Complex tanhOverXDerivative(Complex s)
     return (1.0 - th * th) / s - th / (s * s);
 }
 
-} // namespace nosk::engine::de
+} // namespace nosk::model::de

@@ -7,7 +7,7 @@
 
 #include <complex>
 
-namespace nosk::engine {
+namespace nosk::model {
 
 using Complex = std::complex<double>;
 
@@ -53,4 +53,4 @@ using BatchWithDerivatives = bool (*)(const DeParams& p, const double* lnOmega, 
 using PointDerivatives = void (*)(const DeParams& p, double omega, double lnOmega, Complex* d);
 
 } // namespace de
-} // namespace nosk::engine
+} // namespace nosk::model

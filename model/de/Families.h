@@ -9,7 +9,7 @@
 
 #include "DeTypes.h"
 
-namespace nosk::engine::de {
+namespace nosk::model::de {
 
 // The first-edition DEs (Classic.cpp), which work on all points at once.
 struct FirstEdition {
@@ -69,4 +69,4 @@ Complex kwwDrtValue(const DeParams& p, double omega, double lnOmega, Complex* d)
 double kwwDrt(double beta, double y);
 Complex kwwNormalised(double beta, double x, bool conductive);
 
-} // namespace nosk::engine::de
+} // namespace nosk::model::de

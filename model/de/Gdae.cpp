@@ -9,7 +9,7 @@
 
 #include <cmath>
 
-namespace nosk::engine::de {
+namespace nosk::model::de {
 
 namespace {
 
@@ -136,4 +136,4 @@ Complex gaussianDae(const DeParams& p, double omega, double, Complex* d)
     return p.U == 1 ? transient(p, omega, d) : frequencyResponse(p, omega, d);
 }
 
-} // namespace nosk::engine::de
+} // namespace nosk::model::de

@@ -18,7 +18,7 @@
 #include <initializer_list>
 #include <limits>
 
-namespace nosk::engine::de {
+namespace nosk::model::de {
 
 namespace {
 
@@ -419,4 +419,4 @@ Complex edaeOneCutoff(const DeParams& p, double omega, double, Complex*)
                           : powerLawQuadrature(-PHI, Complex(0.0, -1.0 / x), true));
 }
 
-} // namespace nosk::engine::de
+} // namespace nosk::model::de

@@ -15,7 +15,7 @@
 #include <mutex>
 #include <vector>
 
-namespace nosk::engine::de {
+namespace nosk::model::de {
 
 namespace {
 
@@ -335,4 +335,4 @@ Complex kwwDrtValue(const DeParams& p, double omega, double, Complex*)
     return p.R * kwwDrt(p.PHI, std::log(omega / p.T));
 }
 
-} // namespace nosk::engine::de
+} // namespace nosk::model::de

@@ -14,7 +14,7 @@
 extern "C" double re_w_of_z(double x, double y);
 extern "C" double im_w_of_z(double x, double y);
 
-namespace nosk::engine::de {
+namespace nosk::model::de {
 
 namespace {
 
@@ -114,4 +114,4 @@ double digamma(double x)
     return bm::digamma(x, Quiet());
 }
 
-} // namespace nosk::engine::de
+} // namespace nosk::model::de

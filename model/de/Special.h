@@ -7,7 +7,7 @@
 
 #include <string>
 
-namespace nosk::engine::de {
+namespace nosk::model::de {
 
 // P_phi(z) = 2F1(1, phi; 1 + phi; -z), the response of the one-sided
 // power-law DRT: by convergent series in double precision where they keep
@@ -28,4 +28,4 @@ double integrate(double (*f)(double, void*), void* data, double a, double b, dou
 // The digamma function psi(x) for x > 0 (Boost.Math).
 double digamma(double x);
 
-} // namespace nosk::engine::de
+} // namespace nosk::model::de

@@ -97,7 +97,7 @@ int runBatchCommand(const CommandLine& cl, int defaultStarts)
         std::vector<std::string> names;
         for (const batch::Row& r : rows) {
             if (r.ok) {
-                names = engine::parameterNames(r.model);
+                names = model::parameterNames(r.model);
                 break;
             }
         }
@@ -122,7 +122,7 @@ int runBatchCommand(const CommandLine& cl, int defaultStarts)
         std::vector<std::string> names;
         for (const batch::Row& r : rows) {
             if (r.ok) {
-                names = engine::parameterNames(r.model);
+                names = model::parameterNames(r.model);
                 break;
             }
         }

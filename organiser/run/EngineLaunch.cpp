@@ -2,8 +2,8 @@
 
 #include "EngineOutputs.h"
 #include "Locations.h"
-#include "model/Circuit.h"
 #include "engine/StartGuess.h"
+#include "model/Circuit.h"
 #include "job/FitJob.h"
 
 #include <cerrno>
@@ -119,7 +119,7 @@ ProcessSpec engineSpec(const std::string& engine, bool closeEngineWindow, const 
 
 std::string guessIntoJob(FitJob& job, int starts)
 {
-    const engine::CircuitLibrary circuits = engine::CircuitLibrary::withOverrides("CIRCUITS");
+    const model::CircuitLibrary circuits = model::CircuitLibrary::withOverrides("CIRCUITS");
     const engine::GuessOutcome guess = engine::guessStartValues(job, &circuits, starts);
     int changed = 0;
     for (int i = 0; i < job.N; ++i) {

@@ -201,11 +201,11 @@ std::string EngineRunner::checkJob(const FitJob& job)
     try {
         // The circuits the engine will use: the work folder's CIRCUITS
         // replaces built-in letters.
-        const engine::CircuitLibrary circuits = engine::CircuitLibrary::withOverrides("CIRCUITS");
+        const model::CircuitLibrary circuits = model::CircuitLibrary::withOverrides("CIRCUITS");
         engine::PreparedJob prepared(job, &circuits);
         return {};
     } catch (const exception& e) {
-        reason = engine::reasonOf(e, Reason::Kind::Internal);
+        reason = model::reasonOf(e, Reason::Kind::Internal);
     } catch (const std::bad_alloc&) {
         reason.kind = Reason::Kind::Memory;
         reason.text = "The job needs more memory than there is";

@@ -2,12 +2,12 @@
 
 #include "core/Exception.h"
 #include "core/Reason.h"
-#include "model/Circuit.h"
 #include "engine/EngineRun.h"
 #include "engine/JobProblem.h"
-#include "model/ModelFunction.h"
 #include "engine/PreparedJob.h"
-#include "support/SyntheticData.h"
+#include "model/Circuit.h"
+#include "model/CircuitEvaluator.h"
+#include "model/ModelFunction.h"
 
 #include <cctype>
 #include <cmath>
@@ -17,7 +17,7 @@ namespace nosk::python {
 
 namespace {
 
-using engine::CircuitLibrary;
+using model::CircuitLibrary;
 
 constexpr double kTwoPi = 6.283185307179586;
 
@@ -112,9 +112,9 @@ FitOutput runPrepared(const FitJob& job, const CircuitLibrary& library)
 
     const int M = prepared.pointCount();
     out.model.resize(M);
-    prepared.model().impedances(run.record.finalParams.data(), prepared.omega(), prepared.lnOmega(), M,
+    nosk::model::impedances(prepared.model(), run.record.finalParams.data(), prepared.omega(), prepared.lnOmega(), M,
         out.model.data());
-    for (const engine::ParameterRole& r : engine::parameterRoles(prepared.model().definition()))
+    for (const model::ParameterRole& r : model::parameterRoles(prepared.model().definition()))
         out.roles.emplace_back(r.number, r.role);
     return out;
 }
@@ -125,7 +125,7 @@ std::vector<std::pair<int, std::string>> roles(const std::string& circuit)
 {
     const CircuitChoice c = chooseCircuit(circuit);
     std::vector<std::pair<int, std::string>> out;
-    for (const engine::ParameterRole& r : engine::parameterRoles(c.library.find(c.letter)->circuit))
+    for (const model::ParameterRole& r : model::parameterRoles(c.library.find(c.letter)->circuit))
         out.emplace_back(r.number, r.role);
     return out;
 }
@@ -155,8 +155,8 @@ std::vector<std::complex<double>> simulate(const std::string& circuit, const std
     double p[FitJob::kMaxParams] = {};
     int nfree[FitJob::kMaxParams] = {};
     std::copy(params.begin(), params.end(), p);
-    const engine::ModelFunction model(c.letter, c.library.find(c.letter)->circuit, p, nfree,
-        engine::DeContext{1.0});
+    const model::ModelFunction model(c.letter, c.library.find(c.letter)->circuit, p, nfree,
+        model::DeContext{1.0});
     const int M = static_cast<int>(frequencyHz.size());
     std::vector<double> omega(M), lnOmega(M);
     for (int i = 0; i < M; ++i) {
@@ -164,7 +164,7 @@ std::vector<std::complex<double>> simulate(const std::string& circuit, const std
         lnOmega[i] = std::log(omega[i]);
     }
     std::vector<std::complex<double>> z(M);
-    model.impedances(p, omega.data(), lnOmega.data(), M, z.data());
+    nosk::model::impedances(model, p, omega.data(), lnOmega.data(), M, z.data());
     return z;
 }
 
@@ -183,7 +183,7 @@ FitOutput fit(const FitInput& in)
     const CircuitChoice c = chooseCircuit(in.circuit);
 
     const int N = static_cast<int>(in.start.size());
-    FitJob job = engine::impedanceFitJob(c.letter, N);
+    FitJob job = nosk::impedanceFitJob(c.letter, N);
     for (int i = 0; i < N; ++i) {
         job.P[i] = in.start[i];
         job.NFREE[i] = in.codes[i];

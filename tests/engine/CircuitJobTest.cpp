@@ -1,11 +1,15 @@
-// Whole jobs through the circuit language: a work folder's CIRCUITS, the
-// statistics of the exact Jacobian against a closed-form covariance, and the
-// mends of parameters near 0 (ln p bound, simulations, free-sign values).
+// Whole jobs through the circuit language: the exact Jacobian of every
+// built-in letter against central differences in every fit representation, a
+// work folder's CIRCUITS, the statistics of the exact Jacobian against a
+// closed-form covariance, and the mends of parameters near 0 (ln p bound,
+// simulations, free-sign values).
 #include "EngineTestSupport.h"
+#include "model/CircuitLetters.h"
 
 #include "engine/Fitter.h"
 #include "engine/JobProblem.h"
 #include "engine/PreparedJob.h"
+#include "model/ModelFunction.h"
 
 #include "support/Files.h"
 #include "support/TempDir.h"
@@ -41,12 +45,90 @@ FitJob jobWithData(char fun, int n, const std::vector<double>& hz, const std::ve
 
 } // namespace
 
+TEST(Circuit, ExactJacobianAgreesWithCentralDifferencesInEveryRepresentation)
+{
+    struct Representation {
+        char level, format;
+        int irch;
+    };
+    const Representation representations[] = {
+        {'Z', 'R', 1}, {'Y', 'P', 3}, {'M', 'D', 2}, {'E', 'L', -2}, {'Z', 'L', 1}};
+    const std::vector<double> hz = nosk::test::logSpaced(1e-2, 1e5, 16);
+    for (const circuits::Letter& l : circuits::letters()) {
+        for (const Representation& rep : representations) {
+            SCOPED_TRACE(std::string("circuit ") + l.letter + ", " + rep.level + rep.format);
+            nosk::FitJob job;
+            job.FUN = l.letter;
+            job.N = 50;
+            job.DINP = job.DFIT = rep.level;
+            job.PINP = job.PFIT = rep.format;
+            job.FREEQ = 'F';
+            job.DATTYP = 'C';
+            job.CELCAP = circuits::kCelcap;
+            job.MAXFEV = 100;
+            job.IRCH = rep.irch;
+            for (int k = 1; k <= 50; ++k)
+                job.P[k - 1] = l.p[k];
+            nosk::test::fillSyntheticData(job, job.P, hz, 0.0, 1);
+            // Every parameter that is no selector is free; the start lies off
+            // the data so that the residuals are not all 0.
+            {
+                double p[50];
+                int none[50] = {};
+                std::copy(job.P, job.P + 50, p);
+                const model::ModelFunction m(l.letter, p, none, {circuits::kCelcap});
+                for (int k = 0; k < 50; ++k)
+                    if (job.P[k] != 0 && !m.isSelector(k)) {
+                        job.NFREE[k] = 2;
+                        job.P[k] *= 1.0 + 0.05 * ((k % 3) - 1);
+                    }
+            }
+            const nosk::engine::PreparedJob prepared(job);
+            nosk::engine::JobProblem problem(prepared);
+            const int K = prepared.valueCount(), F = prepared.freeCount();
+            std::vector<double> J(static_cast<std::size_t>(K) * F), rp(K), rm(K), rp2(K), rm2(K);
+            double p[50];
+            std::copy(prepared.startParams(), prepared.startParams() + 50, p);
+            problem.parameterJacobian(p, J.data(), K);
+            std::vector<double> x(F);
+            for (int j = 0; j < F; ++j) {
+                const int index = prepared.freeParam(j);
+                const double h = 1e-3 * std::abs(p[index]);
+                // Richardson: (4 D(h/2) - D(h)) / 3 removes the h^2 term.
+                auto residualsAt = [&](double value, std::vector<double>& r) {
+                    std::vector<double> xs = prepared.paramsToVariables(p);
+                    xs[j] = value;
+                    problem.residuals(xs.data(), r.data());
+                };
+                residualsAt(p[index] + h, rp);
+                residualsAt(p[index] - h, rm);
+                residualsAt(p[index] + h / 2, rp2);
+                residualsAt(p[index] - h / 2, rm2);
+                // The differences are accurate to the rounding of r over h:
+                // a parameter that moves the model little is compared on that
+                // scale, every other one to 1e-6 of its largest entry.
+                double scale = 0, rounding = 0;
+                std::vector<double> reference(K);
+                for (int k = 0; k < K; ++k) {
+                    reference[k] = (4 * (rp2[k] - rm2[k]) / h - (rp[k] - rm[k]) / (2 * h)) / 3;
+                    scale = std::max(scale, std::abs(reference[k]));
+                    rounding = std::max(rounding, 1e-13 * std::abs(rp[k]) / h);
+                }
+                ASSERT_GT(scale, 0) << "P" << index + 1 << " moves nothing";
+                for (int k = 0; k < K; ++k)
+                    ASSERT_NEAR(J[static_cast<std::size_t>(j) * K + k], reference[k], 1e-6 * scale + rounding)
+                        << "d r" << k << " / d P" << index + 1;
+            }
+        }
+    }
+}
+
 TEST(CircuitJob, WorkFolderDefinitionReplacesTheLetter)
 {
     TempWorkDir dir;
     // "A" becomes a series R with a parallel RC; the data are made from it here.
     writeAll("CIRCUITS", "# my cell\r\nA = R(p1)-par(R(p2), C(p3))\r\n");
-    const std::vector<double> hz = engine::logSpaced(1e-1, 1e5, 30);
+    const std::vector<double> hz = nosk::test::logSpaced(1e-1, 1e5, 30);
     std::vector<Complex> z;
     for (double f : hz) {
         const double w = 2 * 3.14159265358979 * f;
@@ -82,7 +164,7 @@ TEST(CircuitJob, StatisticsOfANearZeroFreeParameterMatchTheClosedForm)
     // B with no double layer and empty DE slots is Z = p1 + i w p3, linear in
     // both: the covariance is XS diag(1/M, 1/sum w^2) exactly. L ends near
     // 1e-11 H and is fitted with a free sign.
-    const std::vector<double> hz = engine::logSpaced(1e1, 1e6, 40);
+    const std::vector<double> hz = nosk::test::logSpaced(1e1, 1e6, 40);
     std::mt19937 rng(7);
     std::normal_distribution<double> noise(0.0, 1e-4);
     std::vector<Complex> z;

@@ -64,7 +64,7 @@ TEST(DeFit, DielectricLevelMixtureFindsItsParameters)
 {
     FitJob job = deJob(25, 4.0, 1e-3, 0.25, 0.4, {1, 1, 2, 2});
     job.CELCAP = 1e-11;
-    engine::fillSyntheticData(job, job.P, engine::logSpaced(1e-2, 1e6, 40), 0.0, 1);
+    nosk::test::fillSyntheticData(job, job.P, nosk::test::logSpaced(1e-2, 1e6, 40), 0.0, 1);
     expectRecovered(job);
 }
 
@@ -77,7 +77,7 @@ FitJob thermalJob()
     job.FREEQ = ' ';
     job.DATTYP = 'R';
     job.PFIT = 'L';
-    engine::fillSyntheticData(job, job.P, engine::logSpaced(250, 600, 25), 0.0, 1);
+    nosk::test::fillSyntheticData(job, job.P, nosk::test::logSpaced(250, 600, 25), 0.0, 1);
     return job;
 }
 

@@ -36,7 +36,7 @@
 #include <vector>
 
 using namespace nosk;
-using nosk::engine::Complex;
+using nosk::model::Complex;
 
 namespace {
 
@@ -74,7 +74,7 @@ Table compute()
 {
     Table t;
     const double R = 1e3, T = 1e-3;
-    const engine::DeContext ctx{};
+    const model::DeContext ctx{};
     struct Set {
         int de;
         std::vector<double> us, betas;
@@ -95,8 +95,8 @@ Table compute()
                     lw[i] = std::log(w[i]);
                 std::vector<Complex> z(n), d0(n), d1(n), d2(n), d3(n);
                 Complex* d[4] = {d0.data(), d1.data(), d2.data(), d3.data()};
-                const engine::DeParams p{R, T, U, beta};
-                EXPECT_TRUE(engine::deEvaluate(s.de, p, ctx, w.data(), lw.data(), n, 1.0, z.data(),
+                const model::DeParams p{R, T, U, beta};
+                EXPECT_TRUE(model::deEvaluate(s.de, p, ctx, w.data(), lw.data(), n, 1.0, z.data(),
                     s.derivatives ? d : nullptr));
                 for (int i = 0; i < n; ++i) {
                     std::vector<double> v = {z[i].real(), z[i].imag()};
@@ -140,7 +140,7 @@ void addJobs(Table& t, const char* const (&jobs)[N])
 Table compute2F1()
 {
     Table t;
-    const engine::DeContext ctx{1e-11};
+    const model::DeContext ctx{1e-11};
     struct Set {
         int de;
         double U, PHI;
@@ -167,8 +167,8 @@ Table compute2F1()
         lw[i] = std::log(w[i]);
     for (const Set& s : sets) {
         std::vector<Complex> z(n);
-        const engine::DeParams p{1, 1, s.U, s.PHI};
-        EXPECT_TRUE(engine::deEvaluate(s.de, p, ctx, w.data(), lw.data(), n, 1.0, z.data(), nullptr));
+        const model::DeParams p{1, 1, s.U, s.PHI};
+        EXPECT_TRUE(model::deEvaluate(s.de, p, ctx, w.data(), lw.data(), n, 1.0, z.data(), nullptr));
         for (int i = 0; i < n; ++i)
             t[formatText("DE %d U %g PHI %g wT %.2e", s.de, s.U, s.PHI, w[i])] = {z[i].real(), z[i].imag()};
     }

@@ -3,6 +3,7 @@
 // the free codes, simulations and degenerate jobs.
 #include "EngineTestSupport.h"
 
+#include "model/CircuitEvaluator.h"
 #include "engine/JobProblem.h"
 #include "engine/PreparedJob.h"
 
@@ -113,7 +114,7 @@ TEST_P(Recovery, FindsTheParametersOfNoiseFreeData)
     job.DATTYP = dattyp;
     job.IRCH = irch;
     const FitJob truth = job;
-    engine::fillSyntheticData(job, truth.P, engine::logSpaced(1e-2, 1e5, 30), 0.0, 1);
+    nosk::test::fillSyntheticData(job, truth.P, nosk::test::logSpaced(1e-2, 1e5, 30), 0.0, 1);
     offsetStart(job);
     expectFitRecovers(job, truth, 1e-6);
 }
@@ -183,7 +184,7 @@ TEST(EngineRun, CodeThreeSubtractsTheDe)
     a.modelAt(added.startParams(), a0, a1);
     s.modelAt(subtracted.startParams(), s0, s1);
     for (int i = 0; i < 5; ++i) {
-        const engine::Complex cpe = 1.0 / (1e-3 * std::pow(engine::Complex(0, added.omega()[i]), 0.5));
+        const model::Complex cpe = 1.0 / (1e-3 * std::pow(model::Complex(0, added.omega()[i]), 0.5));
         EXPECT_NEAR(a0[i], 100.0 + cpe.real(), 1e-9);
         EXPECT_NEAR(s0[i], 100.0 - cpe.real(), 1e-9);
         EXPECT_NEAR(a1[i], cpe.imag(), 1e-9);
@@ -239,7 +240,7 @@ TEST(EngineRun, SimulationWritesTheModel)
         for (int i = 0; i < job.M; ++i) {
             double f, m0, m1;
             ASSERT_EQ(std::sscanf(aux[heading + 1 + i].c_str(), "%lE%lE%lE", &f, &m0, &m1), 3);
-            const engine::Complex z = prepared.model().impedance(prepared.startParams(), prepared.omega()[i]);
+            const model::Complex z = nosk::model::impedance(prepared.model(), prepared.startParams(), prepared.omega()[i]);
             double e0, e1;
             prepared.toFitRepresentation(z, prepared.omega()[i], e0, e1);
             EXPECT_REL_NEAR(f, (*job.FREQ)[i], 1e-14);

@@ -30,12 +30,12 @@ struct TestParam {
 inline FitJob makeTestJob(char fun, int n, const std::vector<TestParam>& params, int points = 30,
     double fromHz = 1e-2, double toHz = 1e5)
 {
-    FitJob job = engine::impedanceFitJob(fun, n, "engine test");
+    FitJob job = nosk::impedanceFitJob(fun, n, "engine test");
     for (const TestParam& p : params) {
         job.P[p.number - 1] = p.value;
         job.NFREE[p.number - 1] = p.code;
     }
-    engine::fillSyntheticData(job, job.P, engine::logSpaced(fromHz, toHz, points), 0.0, 1);
+    nosk::test::fillSyntheticData(job, job.P, nosk::test::logSpaced(fromHz, toHz, points), 0.0, 1);
     return job;
 }
 

@@ -180,7 +180,7 @@ TEST(MultiStart, StartsStayInTheirBoxAndExponentsInTheirRange)
     const auto starts = engine::startVariables(prepared, 64, 1.0);
     ASSERT_EQ(starts.size(), 64u);
     EXPECT_EQ(starts[0], prepared.startVariables());
-    const auto roles = engine::parameterRoles(prepared.model().definition());
+    const auto roles = model::parameterRoles(prepared.model().definition());
     for (int j = 0; j < prepared.freeCount(); ++j) {
         const int index = prepared.freeParam(j);
         bool exponent = false;

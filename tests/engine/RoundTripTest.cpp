@@ -53,7 +53,7 @@ FitJob jobWithFreeCount(int free)
     }
     FitJob job = makeTestJob(fun, n, params, 60, 1e-3, 1e6);
     job.IRCH = 3;
-    engine::fillSyntheticData(job, job.P, engine::logSpaced(1e-3, 1e6, 60), 0.01, 7);
+    nosk::test::fillSyntheticData(job, job.P, nosk::test::logSpaced(1e-3, 1e6, 60), 0.01, 7);
     offsetStart(job, 0.1);
     return job;
 }

@@ -31,7 +31,7 @@ const Example kExamples[] = {{'A', "CKT.A/ADE6.TST"}, {'B', "CKT.B/BDE16.TST"}, 
 
 bool isDeShape(const engine::PreparedJob& job, int index)
 {
-    const engine::ModelFunction& model = job.model();
+    const model::ModelFunction& model = job.model();
     for (int slot = 0; slot < model.slotCount(); ++slot)
         if (model.slotParam(slot, 2) == index || model.slotParam(slot, 3) == index)
             return true;
@@ -85,7 +85,7 @@ TEST(StartGuess, RecoversTheGeneratingParametersOfTheBuiltInCircuits)
         truth.load(std::string(NOSK_SOURCE_DIR) + "/fittests/" + example.file);
         ASSERT_EQ(truth.FUN, example.letter);
         std::vector<double> frequencies((*truth.FREQ).begin(), (*truth.FREQ).begin() + truth.M);
-        engine::fillSyntheticData(truth, truth.P, frequencies, kNoise, 27);
+        nosk::test::fillSyntheticData(truth, truth.P, frequencies, kNoise, 27);
 
         // No start values: every free parameter 1, except the shape
         // parameters of DEs, which the guess leaves as they are.

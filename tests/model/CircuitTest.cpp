@@ -1,17 +1,15 @@
 // The circuit language: every built-in letter against a closed form written
-// here from the element formulas, the exact Jacobian against central
-// differences in every fit representation, the zero and infinity rules, and
-// the parser's refusals.
-#include "DeClosedForms.h"
-#include "engine/EngineTestSupport.h"
+// from the element formulas (CircuitLetters.h), the zero and infinity rules,
+// and the parser's refusals. The exact Jacobian of each letter is checked by
+// the engine's tests (CircuitJobTest.cpp).
+#include "CircuitLetters.h"
 #include "support/Files.h"
+#include "support/SyntheticData.h"
 #include "support/Tolerance.h"
 
 #include "model/Circuit.h"
 #include "model/CircuitEvaluator.h"
-#include "engine/JobProblem.h"
 #include "model/ModelFunction.h"
-#include "engine/PreparedJob.h"
 
 #include "core/Exception.h"
 
@@ -23,161 +21,14 @@
 #include <string>
 #include <vector>
 
-using nosk::engine::Circuit;
-using nosk::engine::CircuitLibrary;
-using nosk::engine::Complex;
-using nosk::engine::ModelFunction;
+using nosk::model::Circuit;
+using nosk::model::CircuitLibrary;
+using nosk::model::Complex;
+using nosk::model::ModelFunction;
 
 namespace {
 
-const Complex I(0.0, 1.0);
-
-// p[1] ... p[50] as the circuits count them (p[0] unused).
-using Params = std::vector<double>;
-
-Complex de(int n, double R, double T, double U, double PHI, double w)
-{
-    return nosk::test::deClosedForm(n, {R, T, U, PHI}, w);
-}
-
-// DE(pN): its four parameters just before the selector.
-Complex deAt(const Params& p, int selector, double w)
-{
-    return de(static_cast<int>(p[selector]), p[selector - 4], p[selector - 3], p[selector - 2], p[selector - 1], w);
-}
-
-Complex par(std::initializer_list<Complex> branches)
-{
-    Complex y = 0.0;
-    for (Complex z : branches)
-        y += 1.0 / z;
-    return 1.0 / y;
-}
-
-Complex cap(double c, double w) { return 1.0 / (I * w * c); }
-Complex cpe(double q, double a, double w) { return 1.0 / (q * std::pow(I * w, a)); }
-
-constexpr double kCelcap = 2e-12;
-
-struct Letter {
-    char letter;
-    Params p;  // 1-based, 51 entries
-    std::function<Complex(const Params&, double)> z;
-};
-
-Params params(std::initializer_list<std::pair<int, double>> values)
-{
-    Params p(51, 0.0);
-    for (auto [k, v] : values)
-        p[k] = v;
-    return p;
-}
-
-// Every letter with a parameter set that gives each of its elements weight,
-// and its impedance written out from the element formulas.
-std::vector<Letter> letters()
-{
-    return {
-        {'A', params({{1, 10}, {2, 2e-3}, {3, 1e-4}, {4, 3e-7}, {6, 100}, {7, 1e-4}, {10, 1}, {12, 5e-3}, {14, 0.8},
-                  {15, 2}, {16, 40}, {17, 0.05}, {19, 0.5}, {20, 9}}),
-            [](const Params& p, double w) {
-                return par({cap(p[4], w), p[1] + I * w * p[3] + cap(p[2], w) + deAt(p, 10, w) + deAt(p, 15, w)
-                                              + deAt(p, 20, w)});
-            }},
-        {'B', params({{1, 0.02}, {2, 0.5}, {3, 2e-7}, {4, 0.01}, {6, 0.004}, {7, 10}, {9, 0.5}, {10, 16},
-                  {11, 0.003}, {12, 0.01}, {15, 1}, {16, 0.001}, {17, 0.02}, {19, 0.9}, {20, 5}, {22, 50},
-                  {24, 0.9}, {25, 2}}),
-            [](const Params& p, double w) {
-                return p[1] + I * w * p[3] + par({cap(p[2], w), p[4] + deAt(p, 10, w) + deAt(p, 15, w)})
-                    + deAt(p, 20, w) + deAt(p, 25, w);
-            }},
-        {'C', params({{1, 5}, {2, 1e-7}, {3, 1e-6}, {4, 40}, {7, 2e-5}, {9, 0.85}, {10, 2}, {11, 60}, {12, 3},
-                  {14, 0.5}, {15, 16}, {16, 7}, {17, 1e-3}, {20, 1}}),
-            [](const Params& p, double w) {
-                return p[1] + I * w * p[3] + par({cap(p[2], w), deAt(p, 10, w), p[4] + deAt(p, 15, w)})
-                    + deAt(p, 20, w);
-            }},
-        {'D', params({{1, 3}, {2, 1e-2}, {3, 1e-6}, {4, 10}, {5, 1e-6}, {6, 20}, {7, 1e-5}, {8, 30}, {9, 1e-4},
-                  {10, 40}, {11, 1e-3}, {12, 50}, {13, 1e-2}, {16, 30}, {17, 1e-3}, {19, 0.8}, {20, 5}}),
-            [](const Params& p, double w) {
-                Complex z = p[1] + I * w * p[3] + cap(p[2], w);
-                for (int k = 4; k <= 12; k += 2)
-                    z += par({p[k], cap(p[k + 1], w)});
-                return z + deAt(p, 20, w);
-            }},
-        {'E', params({{1, 20}, {2, 1e-4}, {5, 1}, {6, 30}, {7, 1e-5}, {9, 0.7}, {10, 3}, {11, 15}, {12, 1e-2},
-                  {13, 0.6}, {14, 0.8}, {15, 6}, {16, 8}, {17, 1e-3}, {19, 0.55}, {20, 7}, {21, 50}, {22, 1e-6},
-                  {23, 300}, {24, 0.02}, {25, 17}, {26, 2}, {27, 3e-6}, {28, 5e-3}}),
-            [](const Params& p, double w) {
-                return deAt(p, 5, w) + deAt(p, 10, w) + deAt(p, 15, w) + deAt(p, 20, w) + deAt(p, 25, w) + p[26]
-                    + I * w * p[27] + cap(p[28], w);
-            }},
-        {'F', params({{1, 1e4}, {2, 1e-9}, {3, 200}, {4, 500}, {5, 30}, {6, 1e3}, {7, 1e-4}, {10, 1}, {11, 2e3},
-                  {12, 1e-6}, {14, 0.75}, {15, 3}}),
-            [](const Params& p, double w) {
-                return p[5] + par({p[1], cap(p[2], w), p[3] + deAt(p, 10, w), p[4] + deAt(p, 15, w)});
-            }},
-        {'G', params({{1, 2}, {3, 1e-6}, {4, 80}, {5, 1e-3}, {6, 500}, {7, 0.85}}),
-            [](const Params& p, double w) {
-                const Complex z = par({p[6], cpe(p[5], p[7], w)});
-                return p[1] + I * w * p[3] + std::sqrt(p[4] * z) / std::tanh(std::sqrt(p[4] / z));
-            }},
-        {'H', params({{1, 1e5}, {2, 1e-9}, {4, 0.9}, {5, 3}, {6, 3e5}, {7, 1e-3}, {9, 0.7}, {10, 5}, {11, 100},
-                  {12, 1e-11}, {13, 1e-7}, {14, 1e-9}}),
-            [](const Params& p, double w) {
-                return p[11] + I * w * p[13] + par({cap(p[12], w), deAt(p, 5, w)})
-                    + par({cap(p[14], w), deAt(p, 10, w)});
-            }},
-        {'I', params({{1, 4}, {2, 2e-5}, {3, 1e-7}, {4, 25}, {6, 300}, {7, 15}}),
-            [](const Params& p, double w) {
-                return p[1] + I * w * p[3] + par({cap(p[2], w), p[4] + p[6] / std::sqrt(p[7] + I * w)});
-            }},
-        {'J', params({{1, 3}, {2, 1e-6}, {3, 1e-7}, {4, 50}, {5, 1e-4}, {6, 200}, {7, 1e-4}, {10, 1}, {11, 80},
-                  {12, 0.2}, {14, 0.5}, {15, 9}, {17, 3e-3}, {19, 0.9}, {20, 2}, {21, 20}, {22, 1.0}, {24, 0.5},
-                  {25, 16}}),
-            [](const Params& p, double w) {
-                return p[1] + I * w * p[3]
-                    + par({cap(p[2], w),
-                        p[4] + deAt(p, 10, w) + par({cap(p[5], w), deAt(p, 15, w) + deAt(p, 20, w)})})
-                    + deAt(p, 25, w);
-            }},
-        {'K', [] {
-             Params p = params({{1, 1}, {2, 5e-2}, {3, 1e-7}, {23, 9}, {24, 2e-3}, {26, 0.6}, {27, 5}});
-             for (int k = 4; k <= 20; k += 2) {
-                 p[k] = 5.0 + k;
-                 p[k + 1] = 1e-7 * std::pow(3.0, k / 2);
-             }
-             return p;
-         }(),
-            [](const Params& p, double w) {
-                Complex z = p[1] + I * w * p[3] + cap(p[2], w);
-                for (int k = 4; k <= 20; k += 2)
-                    z += par({p[k], cap(p[k + 1], w)});
-                return z + deAt(p, 27, w);
-            }},
-        {'O', params({{1, 1e6}, {2, 4.5}, {5, 1e8}, {6, 1e-2}, {8, 0.7}, {9, 0.6}, {10, 6}, {16, 1e7}, {17, 1e-4},
-                  {18, 0.5}, {19, 0.8}, {20, 6}, {22, 1e-7}, {24, 0.9}, {25, 2}}),
-            [](const Params& p, double w) {
-                const Complex conductive = p[1] + de(static_cast<int>(p[10]), p[5], p[6], p[8], p[9], w);
-                return par({1.0 / (I * w * p[2] * kCelcap), conductive, deAt(p, 20, w)}) + deAt(p, 25, w);
-            }},
-        {'R', params({{1, 10}, {2, 2e-5}, {3, 1e-6}, {4, 100}, {5, 35}}),
-            [](const Params& p, double w) {
-                return p[1] + I * w * p[3] + par({cap(p[2], w), p[4] + p[5] * std::sqrt(2.0) / std::sqrt(I * w)});
-            }},
-        {'S', params({{1, 0.015}, {3, 2e-7}, {4, 0.01}, {5, 2.0}, {6, 0.85}, {7, 0.02}, {8, 40}, {9, 0.7},
-                  {10, 800}, {11, 0.9}}),
-            [](const Params& p, double w) {
-                return p[1] + I * w * p[3] + par({p[4], cpe(p[5], p[6], w)}) + par({p[7], cpe(p[8], p[9], w)})
-                    + cpe(p[10], p[11], w);
-            }},
-        {'T', params({{1, 0.02}, {2, 3.0}, {3, 1e-7}, {4, 0.015}, {5, 0.8}, {6, 0.05}, {7, 40}}),
-            [](const Params& p, double w) {
-                const Complex u = std::sqrt(I * w * p[7]);
-                return p[1] + I * w * p[3] + par({cpe(p[2], p[5], w), p[4] + p[6] * std::tanh(u) / u});
-            }},
-    };
-}
+using namespace nosk::test::circuits;
 
 // The circuit's values for a 1-based parameter set.
 std::vector<Complex> evaluate(char letter, const Params& p1, const std::vector<double>& omega)
@@ -186,12 +37,12 @@ std::vector<Complex> evaluate(char letter, const Params& p1, const std::vector<d
     int nfree[50] = {};
     for (int k = 1; k <= 50; ++k)
         p[k - 1] = p1[k];
-    const ModelFunction model(letter, p, nfree, nosk::engine::DeContext{kCelcap});
+    const ModelFunction model(letter, p, nfree, nosk::model::DeContext{kCelcap});
     std::vector<double> lnOmega(omega.size());
     for (std::size_t i = 0; i < omega.size(); ++i)
         lnOmega[i] = std::log(omega[i]);
     std::vector<Complex> z(omega.size());
-    model.impedances(p, omega.data(), lnOmega.data(), static_cast<int>(omega.size()), z.data());
+    nosk::model::impedances(model, p, omega.data(), lnOmega.data(), static_cast<int>(omega.size()), z.data());
     return z;
 }
 
@@ -209,7 +60,7 @@ std::string refusal(const std::function<void()>& f)
 
 TEST(Circuit, EveryBuiltInLetterMatchesItsClosedForm)
 {
-    const std::vector<double> omega = nosk::engine::logSpaced(1e-3, 1e6, 30);
+    const std::vector<double> omega = nosk::test::logSpaced(1e-3, 1e6, 30);
     for (const Letter& l : letters()) {
         SCOPED_TRACE(std::string("circuit ") + l.letter);
         const std::vector<Complex> z = evaluate(l.letter, l.p, omega);
@@ -232,7 +83,7 @@ TEST(Circuit, SeriesAndRandlesKeepTheirFormerArithmetic)
         const double a = z.real(), b = z.imag(), s = a * a + b * b;
         return Complex(a / s, -b / s);
     };
-    const std::vector<double> omega = nosk::engine::logSpaced(1e-2, 1e5, 30);
+    const std::vector<double> omega = nosk::test::logSpaced(1e-2, 1e5, 30);
     for (const Letter& l : letters()) {
         if (l.letter != 'A' && l.letter != 'B')
             continue;
@@ -244,16 +95,16 @@ TEST(Circuit, SeriesAndRandlesKeepTheirFormerArithmetic)
             if (l.letter == 'A') {
                 Complex zs(p[1], w * p[3]);
                 zs += Complex(0.0, -1.0 / (w * p[2]));
-                zs += nosk::engine::deImpedance(1, {p[6], p[7], p[8], p[9]}, w)
-                    + nosk::engine::deImpedance(2, {p[11], p[12], p[13], p[14]}, w)
-                    + nosk::engine::deImpedance(9, {p[16], p[17], p[18], p[19]}, w);
+                zs += nosk::model::deImpedance(1, {p[6], p[7], p[8], p[9]}, w)
+                    + nosk::model::deImpedance(2, {p[11], p[12], p[13], p[14]}, w)
+                    + nosk::model::deImpedance(9, {p[16], p[17], p[18], p[19]}, w);
                 expected = inverse(Complex(0.0, w * p[4]) + inverse(zs));
             } else {
-                Complex inner = p[4] + nosk::engine::deImpedance(16, {p[6], p[7], p[8], p[9]}, w)
-                    + nosk::engine::deImpedance(1, {p[11], p[12], p[13], p[14]}, w);
+                Complex inner = p[4] + nosk::model::deImpedance(16, {p[6], p[7], p[8], p[9]}, w)
+                    + nosk::model::deImpedance(1, {p[11], p[12], p[13], p[14]}, w);
                 inner = inverse(Complex(0.0, w * p[2]) + inverse(inner));
-                expected = Complex(p[1], w * p[3]) + inner + nosk::engine::deImpedance(5, {p[16], p[17], p[18], p[19]}, w)
-                    + nosk::engine::deImpedance(2, {p[21], p[22], p[23], p[24]}, w);
+                expected = Complex(p[1], w * p[3]) + inner + nosk::model::deImpedance(5, {p[16], p[17], p[18], p[19]}, w)
+                    + nosk::model::deImpedance(2, {p[21], p[22], p[23], p[24]}, w);
             }
             if (l.letter == 'B')
                 EXPECT_EQ(z[i], expected) << "B at w = " << w;
@@ -298,91 +149,13 @@ TEST(Circuit, ZerosAndInfinities)
     p[0] = 7.0;
     p[3] = 0.5;
     const ModelFunction x('X', own.find('X')->circuit, p, nfree);
-    EXPECT_EQ(x.impedance(p, 3.0), Complex(7.0, 0.0));
+    EXPECT_EQ(nosk::model::impedance(x, p, 3.0), Complex(7.0, 0.0));
     p[0] = 1e-3;
     p[1] = 0.0;
     p[2] = 1e-6;
     p[3] = 0.0;
     const ModelFunction y('Y', own.find('Y')->circuit, p, nfree);
-    EXPECT_EQ(y.impedance(p, 3.0), Complex(0.0, 3e-3));
-}
-
-TEST(Circuit, ExactJacobianAgreesWithCentralDifferencesInEveryRepresentation)
-{
-    struct Representation {
-        char level, format;
-        int irch;
-    };
-    const Representation representations[] = {
-        {'Z', 'R', 1}, {'Y', 'P', 3}, {'M', 'D', 2}, {'E', 'L', -2}, {'Z', 'L', 1}};
-    const std::vector<double> hz = nosk::engine::logSpaced(1e-2, 1e5, 16);
-    for (const Letter& l : letters()) {
-        for (const Representation& rep : representations) {
-            SCOPED_TRACE(std::string("circuit ") + l.letter + ", " + rep.level + rep.format);
-            nosk::FitJob job;
-            job.FUN = l.letter;
-            job.N = 50;
-            job.DINP = job.DFIT = rep.level;
-            job.PINP = job.PFIT = rep.format;
-            job.FREEQ = 'F';
-            job.DATTYP = 'C';
-            job.CELCAP = kCelcap;
-            job.MAXFEV = 100;
-            job.IRCH = rep.irch;
-            for (int k = 1; k <= 50; ++k)
-                job.P[k - 1] = l.p[k];
-            nosk::engine::fillSyntheticData(job, job.P, hz, 0.0, 1);
-            // Every parameter that is no selector is free; the start lies off
-            // the data so that the residuals are not all 0.
-            {
-                double p[50];
-                int none[50] = {};
-                std::copy(job.P, job.P + 50, p);
-                const ModelFunction m(l.letter, p, none, {kCelcap});
-                for (int k = 0; k < 50; ++k)
-                    if (job.P[k] != 0 && !m.isSelector(k)) {
-                        job.NFREE[k] = 2;
-                        job.P[k] *= 1.0 + 0.05 * ((k % 3) - 1);
-                    }
-            }
-            const nosk::engine::PreparedJob prepared(job);
-            nosk::engine::JobProblem problem(prepared);
-            const int K = prepared.valueCount(), F = prepared.freeCount();
-            std::vector<double> J(static_cast<std::size_t>(K) * F), rp(K), rm(K), rp2(K), rm2(K);
-            double p[50];
-            std::copy(prepared.startParams(), prepared.startParams() + 50, p);
-            problem.parameterJacobian(p, J.data(), K);
-            std::vector<double> x(F);
-            for (int j = 0; j < F; ++j) {
-                const int index = prepared.freeParam(j);
-                const double h = 1e-3 * std::abs(p[index]);
-                // Richardson: (4 D(h/2) - D(h)) / 3 removes the h^2 term.
-                auto residualsAt = [&](double value, std::vector<double>& r) {
-                    std::vector<double> xs = prepared.paramsToVariables(p);
-                    xs[j] = value;
-                    problem.residuals(xs.data(), r.data());
-                };
-                residualsAt(p[index] + h, rp);
-                residualsAt(p[index] - h, rm);
-                residualsAt(p[index] + h / 2, rp2);
-                residualsAt(p[index] - h / 2, rm2);
-                // The differences are accurate to the rounding of r over h:
-                // a parameter that moves the model little is compared on that
-                // scale, every other one to 1e-6 of its largest entry.
-                double scale = 0, rounding = 0;
-                std::vector<double> reference(K);
-                for (int k = 0; k < K; ++k) {
-                    reference[k] = (4 * (rp2[k] - rm2[k]) / h - (rp[k] - rm[k]) / (2 * h)) / 3;
-                    scale = std::max(scale, std::abs(reference[k]));
-                    rounding = std::max(rounding, 1e-13 * std::abs(rp[k]) / h);
-                }
-                ASSERT_GT(scale, 0) << "P" << index + 1 << " moves nothing";
-                for (int k = 0; k < K; ++k)
-                    ASSERT_NEAR(J[static_cast<std::size_t>(j) * K + k], reference[k], 1e-6 * scale + rounding)
-                        << "d r" << k << " / d P" << index + 1;
-            }
-        }
-    }
+    EXPECT_EQ(nosk::model::impedance(y, p, 3.0), Complex(0.0, 3e-3));
 }
 
 TEST(Circuit, ParserRefusesWithFileLineColumnAndReason)
@@ -445,7 +218,7 @@ TEST(Circuit, AnyDamageToTheBuiltInTextIsParsedOrRefused)
                         for (int node : def.circuit.deNodes())
                             p[def.circuit.node(node).ref[0]] = 1;  // DE 1 everywhere
                         const ModelFunction m(def.letter, def.circuit, p, nfree);
-                        (void)m.impedance(p, 2.0);
+                        (void)nosk::model::impedance(m, p, 2.0);
                     }
                     ++parsed;
                 } catch (const nosk::exception& e) {
@@ -461,16 +234,16 @@ TEST(Circuit, AnyDamageToTheBuiltInTextIsParsedOrRefused)
 TEST(Circuit, RolesAndDePlacesOfADefinition)
 {
     std::vector<std::string> labels;
-    for (const auto& r : nosk::engine::parameterRoles("R(p1)-L(p3)-par(C(p4), Q(p5,p6), DE(p10))"))
+    for (const auto& r : nosk::model::parameterRoles("R(p1)-L(p3)-par(C(p4), Q(p5,p6), DE(p10))"))
         labels.push_back(r.label());
     EXPECT_EQ(labels, (std::vector<std::string>{"p1: R", "p3: L", "p4: C", "p5: Q (Q)",
                           "p6: Q (alpha); DE (R)", "p7: DE (T)", "p8: DE (U)", "p9: DE (PHI)", "p10: DE selector"}));
     // Both roles of a parameter, in the order of the text.
-    const auto roles = nosk::engine::parameterRoles("Q(p6,p5)-DE(p10)");
+    const auto roles = nosk::model::parameterRoles("Q(p6,p5)-DE(p10)");
     EXPECT_EQ(roles[1].label(), "p6: Q (Q); DE (R)");
 
     const Circuit o = CircuitLibrary::builtIn().find('O')->circuit;
-    const auto places = nosk::engine::dePlaces(o);
+    const auto places = nosk::model::dePlaces(o);
     ASSERT_EQ(places.size(), 3u);
     EXPECT_EQ(places[0].selector, 10);
     EXPECT_EQ(std::vector<int>(places[0].params, places[0].params + 4), (std::vector<int>{5, 6, 8, 9}));

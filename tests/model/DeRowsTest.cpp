@@ -18,9 +18,9 @@
 
 namespace {
 
-using nosk::engine::DeContext;
-using nosk::engine::DeParams;
-using nosk::engine::DeRange;
+using nosk::model::DeContext;
+using nosk::model::DeParams;
+using nosk::model::DeRange;
 using Kind = DeRange::Kind;
 
 constexpr double kCell = 2e-12;
@@ -57,7 +57,7 @@ std::map<int, std::vector<Example>> examplesByDe()
 std::string refusal(int de, const DeParams& p, const int* nfree, int selector, double celcap = kCell)
 {
     try {
-        nosk::engine::deValidate(de, p, nfree, selector, DeContext{celcap});
+        nosk::model::deValidate(de, p, nfree, selector, DeContext{celcap});
     } catch (const nosk::exception& e) {
         return e.what();
     }
@@ -67,8 +67,8 @@ std::string refusal(int de, const DeParams& p, const int* nfree, int selector, d
 bool evaluates(int de, const DeParams& p, double celcap = kCell)
 {
     const double w = 10, lw = std::log(w);
-    nosk::engine::Complex z;
-    return nosk::engine::deEvaluate(de, p, DeContext{celcap}, &w, &lw, 1, 1.0, &z, nullptr);
+    nosk::model::Complex z;
+    return nosk::model::deEvaluate(de, p, DeContext{celcap}, &w, &lw, 1, 1.0, &z, nullptr);
 }
 
 DeParams with(DeParams p, int slot, double v)
@@ -119,12 +119,12 @@ TEST(DeRows, ExamplesLieInsideAndJustOutsideIsRefusedNamingDeAndParameter)
 {
     const auto examples = examplesByDe();
     const int none[4] = {0, 0, 0, 0};
-    for (int de = 1; de < nosk::engine::kDeCount; ++de) {
+    for (int de = 1; de < nosk::model::kDeCount; ++de) {
         SCOPED_TRACE("DE " + std::to_string(de));
-        const nosk::engine::DeRow& row = nosk::engine::deRow(de);
+        const nosk::model::DeRow& row = nosk::model::deRow(de);
         EXPECT_NE(row.firstEdition == nullptr, row.point == nullptr) << "one way to compute";
         ASSERT_TRUE(examples.count(de)) << "no example job uses this DE";
-        const bool cell = row.level == nosk::engine::de::Level::E || row.level == nosk::engine::de::Level::M;
+        const bool cell = row.level == nosk::model::de::Level::E || row.level == nosk::model::de::Level::M;
         for (const Example& e : examples.at(de)) {
             SCOPED_TRACE(e.job);
             EXPECT_EQ(refusal(de, e.p, e.nfree, e.selector), "");
@@ -133,20 +133,20 @@ TEST(DeRows, ExamplesLieInsideAndJustOutsideIsRefusedNamingDeAndParameter)
                 cell ? "DE " + std::to_string(de) + " works at the dielectric level and needs CELCAP > 0" : "");
             EXPECT_EQ(evaluates(de, e.p, 0.0), !cell);
             for (int k = 0; k < 4; ++k) {
-                SCOPED_TRACE(nosk::engine::deSlotName(k));
+                SCOPED_TRACE(nosk::model::deSlotName(k));
                 if (k == row.fixedOnly) {
                     for (int code : {1, 2}) {
                         int nfree[4] = {0, 0, 0, 0};
                         nfree[k] = code;
                         EXPECT_EQ(refusal(de, e.p, nfree, e.selector), "DE " + std::to_string(de) + ": "
-                                + nosk::engine::deSlotName(k)
+                                + nosk::model::deSlotName(k)
                                 + " selects the form (or is a reference value) and must be fixed");
                     }
                 }
                 std::vector<double> outside, inside;
                 edges(row.range[k], outside, inside);
                 const std::string named = "DE " + std::to_string(de) + " (P[" + std::to_string(e.selector)
-                    + "]): " + nosk::engine::deSlotName(k) + " ";
+                    + "]): " + nosk::model::deSlotName(k) + " ";
                 for (double v : outside) {
                     const DeParams q = with(e.p, k, v);
                     const std::string why = refusal(de, q, none, e.selector);

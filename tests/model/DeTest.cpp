@@ -1,11 +1,11 @@
 // The distributed elements against what their formulas cannot restate:
 // causality and passivity through a numerical Kramers-Kronig transform,
 // identities between DEs computed by different methods, 30-digit reference
-// values, limits, derivatives against central differences, refusals, and
-// fits that find the parameters their data were made from.
-#include "engine/EngineTestSupport.h"
-
+// values, limits, derivatives against central differences and refusals. The
+// fits that find the parameters their data were made from are the engine's
+// (DeFitTest.cpp).
 #include "model/Circuit.h"
+#include "model/CircuitEvaluator.h"
 #include "model/DeTable.h"
 #include "model/ModelFunction.h"
 #include "model/de/Families.h"
@@ -22,11 +22,11 @@
 #include <string>
 #include <vector>
 
-using nosk::engine::Complex;
-using nosk::engine::DeContext;
-using nosk::engine::DeParams;
-using nosk::engine::deEvaluate;
-using nosk::engine::deValidate;
+using nosk::model::Complex;
+using nosk::model::DeContext;
+using nosk::model::DeParams;
+using nosk::model::deEvaluate;
+using nosk::model::deValidate;
 
 namespace {
 
@@ -223,7 +223,7 @@ TEST(DeIdentities, StretchedExponentialFamily)
 
 TEST(DeIdentities, KwwDistributionOfRelaxationTimes)
 {
-    using nosk::engine::de::kwwDrt;
+    using nosk::model::de::kwwDrt;
     for (double beta : {0.2, 0.5, 0.8}) {
         // Sum rules: int G dy = 1, int G e^y dy = Gamma(1 + 1/beta).
         double s0 = 0, s1 = 0;
@@ -687,8 +687,8 @@ TEST(DeAccuracy, PowerLawSeriesAgreeWithQuadrature)
     // The double-precision series of P_phi (and of 1 - P_phi) against the
     // quadrature of the DRT integral on both sides of the unit circle, for
     // exponents below, between and above 1.
-    using nosk::engine::de::powerLawDrtQuadrature;
-    using nosk::engine::de::powerLawDrtResponse;
+    using nosk::model::de::powerLawDrtQuadrature;
+    using nosk::model::de::powerLawDrtResponse;
     for (double phi : {0.07, 0.5, 0.93, 1.5, 2.7, 7.3}) {
         for (double r : {1e-9, 0.01, 0.3, 0.5, 2.0, 7.0, 1e4, 1e12}) {
             for (double angle : {-kPi / 2, 0.3, kPi / 2}) {
@@ -707,8 +707,8 @@ TEST(DeAccuracy, PowerLawSeriesAgreeWithQuadrature)
 
 TEST(DeCircuits, EveryDeWorksInCircuitBAndInAWorkFolderCircuit)
 {
-    using nosk::engine::CircuitLibrary;
-    using nosk::engine::ModelFunction;
+    using nosk::model::CircuitLibrary;
+    using nosk::model::ModelFunction;
     const CircuitLibrary own = CircuitLibrary::parse("W = R(p1)-par(C(p2), DE(p10))\n", "CIRCUITS");
     const DeContext ctx{kCell};
     for (int de = 8; de <= 37; ++de) {
@@ -732,9 +732,9 @@ TEST(DeCircuits, EveryDeWorksInCircuitBAndInAWorkFolderCircuit)
         const ModelFunction w('W', own.find('W')->circuit, pw, nfree, ctx);
         for (double omega : {1e-2, 3.0, 1e4}) {
             const Complex alone = Z(de, q, omega);
-            EXPECT_REL_NEAR(b.impedance(pb, omega), alone, 1e-12) << omega;
+            EXPECT_REL_NEAR(nosk::model::impedance(b, pb, omega), alone, 1e-12) << omega;
             const Complex expected = 5.0 + 1.0 / (I * omega * 1e-9 + 1.0 / alone);
-            EXPECT_REL_NEAR(w.impedance(pw, omega), expected, 1e-12) << omega;
+            EXPECT_REL_NEAR(nosk::model::impedance(w, pw, omega), expected, 1e-12) << omega;
         }
     }
 }
@@ -766,11 +766,11 @@ TEST(DeEvaluation, OnePassGivesTheValuesAndDerivativesOfTheSeparatePasses)
                 }
                 if (!deEvaluate(de, p, DeContext{kCell}, w.data(), lw.data(), n, sign, z.data(), dp))
                     continue;
-                nosk::engine::deImpedances(de, p, w.data(), lw.data(), n, sign, ref.data());
+                nosk::model::deImpedances(de, p, w.data(), lw.data(), n, sign, ref.data());
                 for (int i = 0; i < n; ++i) {
                     ASSERT_EQ(z[i], ref[i]) << "DE " << de << " T " << p.T << " w " << w[i];
                     Complex c[4];
-                    nosk::engine::deRow(de).firstEdition->derivatives(p, w[i], lw[i], c);
+                    nosk::model::deRow(de).firstEdition->derivatives(p, w[i], lw[i], c);
                     for (int k = 0; k < 4; ++k)
                         EXPECT_REL_NEAR(d[k][i], sign * c[k], 1e-14)
                             << "DE " << de << " slot " << k << " w " << w[i];

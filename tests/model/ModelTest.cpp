@@ -2,6 +2,7 @@
 // the standard library's complex functions (DeClosedForms.h).
 #include "DeClosedForms.h"
 
+#include "model/CircuitEvaluator.h"
 #include "model/DeTable.h"
 #include "model/ModelFunction.h"
 
@@ -14,11 +15,11 @@
 #include <cmath>
 #include <string>
 
-using nosk::engine::Complex;
-using nosk::engine::DeParams;
-using nosk::engine::ModelFunction;
-using nosk::engine::deAvailable;
-using nosk::engine::deImpedance;
+using nosk::model::Complex;
+using nosk::model::DeParams;
+using nosk::model::ModelFunction;
+using nosk::model::deAvailable;
+using nosk::model::deImpedance;
 using nosk::test::deClosedForm;
 
 namespace {
@@ -101,13 +102,13 @@ TEST(ModelFunction, CircuitAComposition)
     for (double w : {0.1, 10.0, 1e4}) {
         const Complex zs = p[0] + I * w * p[2] + 1.0 / (I * w * p[1]) + deClosedForm(1, {100.0, 1e-4, 0, 0}, w)
             + deClosedForm(2, {0, 5e-3, 0, 0.8}, w) + deClosedForm(9, {40.0, 0.05, 0, 0.5}, w);
-        EXPECT_REL_NEAR(a.impedance(p, w), 1.0 / (I * w * p[3] + 1.0 / zs), 1e-11);
+        EXPECT_REL_NEAR(nosk::model::impedance(a, p, w), 1.0 / (I * w * p[3] + 1.0 / zs), 1e-11);
     }
     // p2 = 0 and p4 = 0 drop the capacitors.
     p[1] = 0;
     p[3] = 0;
     const double w = 3.0;
-    EXPECT_REL_NEAR(a.impedance(p, w), p[0] + I * w * p[2] + deClosedForm(1, {100.0, 1e-4, 0, 0}, w)
+    EXPECT_REL_NEAR(nosk::model::impedance(a, p, w), p[0] + I * w * p[2] + deClosedForm(1, {100.0, 1e-4, 0, 0}, w)
             + deClosedForm(2, {0, 5e-3, 0, 0.8}, w) + deClosedForm(9, {40.0, 0.05, 0, 0.5}, w), 1e-12);
 }
 
@@ -127,7 +128,7 @@ TEST(ModelFunction, CircuitBComposition)
         const Complex inner = p[3] + deClosedForm(16, {0.004, 10.0, 0, 0.5}, w) + deClosedForm(1, {0.003, 0.01, 0, 0}, w);
         const Complex z = p[0] + I * w * p[2] + 1.0 / (I * w * p[1] + 1.0 / inner)
             + deClosedForm(5, {0.001, 0.02, 0, 0.9}, w) - deClosedForm(2, {0, 50.0, 0, 0.9}, w);
-        EXPECT_REL_NEAR(b.impedance(p, w), z, 1e-11);
+        EXPECT_REL_NEAR(nosk::model::impedance(b, p, w), z, 1e-11);
     }
 }
 

@@ -20,10 +20,10 @@ using nosk::test::OrganiserFixture;
 TEST(CircuitDefinition, BuiltInDefinitionsPutTheDeLinksWhereTheTableDoes)
 {
     for (char fun : std::string("ABCDEFGHIJKORST")) {
-        const auto* d = engine::CircuitLibrary::builtIn().find(fun);
+        const auto* d = model::CircuitLibrary::builtIn().find(fun);
         ASSERT_NE(d, nullptr) << fun;
         std::set<int> selectors;
-        for (const engine::DePlace& place : engine::dePlaces(d->circuit))
+        for (const model::DePlace& place : model::dePlaces(d->circuit))
             selectors.insert(place.selector);
         for (int k = 1; k <= 50; ++k) {
             EXPECT_EQ(!CParamEditor::placement(fun, k).empty(), selectors.count(k) == 1) << fun << " p" << k;

@@ -110,12 +110,12 @@ std::vector<std::string> helpPages()
 TEST(HelpPages, NoPageNamesAModelUnavailableThatTheEngineComputes)
 {
     std::set<char> computed;
-    for (const auto& d : nosk::engine::CircuitLibrary::builtIn().definitions())
+    for (const auto& d : nosk::model::CircuitLibrary::builtIn().definitions())
         computed.insert(d.letter);
     ASSERT_EQ(computed.size(), 15u);
     std::set<int> des;
     for (int n = 0; n < 100; ++n)
-        if (nosk::engine::deAvailable(n))
+        if (nosk::model::deAvailable(n))
             des.insert(n);
     ASSERT_EQ(des.size(), 38u);
 

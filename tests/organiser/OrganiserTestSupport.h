@@ -3,7 +3,6 @@
 #include "COrganiserDlg.h"
 #include "Locations.h"
 #include "core/ScriptedPrompt.h"
-#include "support/SyntheticData.h"
 #include "job/FitJob.h"
 #include "platform/Help.h"
 #include "platform/Notification.h"
@@ -123,7 +122,7 @@ inline std::string bundledEngine()
 // A small job of circuit A: an R in series with an RC (DE 1), ten points.
 inline FitJob sampleJob(int points = 10)
 {
-    FitJob job = engine::impedanceFitJob('A', 10, "Sample run");
+    FitJob job = nosk::impedanceFitJob('A', 10, "Sample run");
     job.CELCAP = FitJob::kDefaultCelcap;
     job.MAXFEV = 0;  // a simulation
     job.P[0] = 10;       // series R

@@ -1,5 +1,6 @@
 #include "SyntheticData.h"
 
+#include "model/CircuitEvaluator.h"
 #include "model/ModelFunction.h"
 
 #include "job/Immittance.h"
@@ -7,7 +8,7 @@
 #include <cmath>
 #include <cstdint>
 
-namespace nosk::engine {
+namespace nosk::test {
 
 namespace {
 
@@ -49,7 +50,7 @@ void fillSyntheticData(FitJob& job, const double* truth, const std::vector<doubl
         p[i] = truth[i];
         nfree[i] = job.NFREE[i];
     }
-    const ModelFunction model(job.FUN, p, nfree, DeContext{job.CELCAP});
+    const model::ModelFunction model(job.FUN, p, nfree, model::DeContext{job.CELCAP});
     const int m = static_cast<int>(frequencies.size());
     job.releaseData();
     job.allocateData(m, job.IRCH == 0);
@@ -58,10 +59,10 @@ void fillSyntheticData(FitJob& job, const double* truth, const std::vector<doubl
         double omega = frequencies[i];
         if (job.FREEQ == 'F')
             ToAngular(&omega, 1);
-        Complex z = model.impedance(p, omega);
+        model::Complex z = nosk::model::impedance(model, p, omega);
         if (noise > 0) {
             const double scale = std::abs(z) * noise;
-            z += Complex(scale * gauss.next(), scale * gauss.next());
+            z += model::Complex(scale * gauss.next(), scale * gauss.next());
         }
         double a = z.real(), b = z.imag();
         ChangeLevel('Z', job.DINP, a, b, omega, job.CELCAP);
@@ -78,22 +79,6 @@ void fillSyntheticData(FitJob& job, const double* truth, const std::vector<doubl
     }
 }
 
-FitJob impedanceFitJob(char fun, int n, const std::string& description)
-{
-    FitJob job;
-    job.description = description;
-    job.FUN = fun;
-    job.N = n;
-    job.DINP = job.DFIT = 'Z';
-    job.PINP = job.PFIT = 'R';
-    job.FREEQ = 'F';
-    job.DATTYP = 'C';
-    job.CELCAP = 1.0;
-    job.MAXFEV = 500;
-    job.IRCH = 1;
-    return job;
-}
-
 std::vector<double> logSpaced(double from, double to, int n)
 {
     std::vector<double> f(n);
@@ -102,4 +87,4 @@ std::vector<double> logSpaced(double from, double to, int n)
     return f;
 }
 
-} // namespace nosk::engine
+} // namespace nosk::test

@@ -140,7 +140,7 @@ TEST(ViewerResultsOut, KramersKronigPageAndBothTablesReadBack)
     EXPECT_EQ(p[0][0], "number");
     int free = 0;
     // Names from the model's circuit ("p1: R"), P<n> where it has none.
-    const std::vector<std::string> circuitNames = engine::parameterNames(v.dlg->run().job().FUN);
+    const std::vector<std::string> circuitNames = model::parameterNames(v.dlg->run().job().FUN);
     ASSERT_FALSE(circuitNames.empty());
     EXPECT_EQ(p[1][1], circuitNames[0]);
     EXPECT_EQ(p[1][1].rfind("p1: ", 0), 0u);

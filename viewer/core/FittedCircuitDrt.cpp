@@ -1,5 +1,6 @@
 #include "FittedCircuitDrt.h"
 
+#include "model/CircuitEvaluator.h"
 #include "model/ModelFunction.h"
 #include "job/FitJob.h"
 #include "results/FitStatistics.h"
@@ -17,15 +18,15 @@ FittedCircuitDrt fittedCircuitDrt(const FitJob& job, const FitStatistics* statis
         out.why = "the data are not a frequency response";
         return out;
     }
-    double p[engine::ModelFunction::kMaxParams] = {};
-    int nfree[engine::ModelFunction::kMaxParams] = {};
-    for (int i = 0; i < job.N && i < engine::ModelFunction::kMaxParams; ++i) {
+    double p[model::ModelFunction::kMaxParams] = {};
+    int nfree[model::ModelFunction::kMaxParams] = {};
+    for (int i = 0; i < job.N && i < model::ModelFunction::kMaxParams; ++i) {
         p[i] = job.P[i];
         nfree[i] = job.NFREE[i];
     }
     if (statistics)
         for (const FreeParameter& f : statistics->freeParameters)
-            if (f.number >= 1 && f.number <= job.N && f.number <= engine::ModelFunction::kMaxParams)
+            if (f.number >= 1 && f.number <= job.N && f.number <= model::ModelFunction::kMaxParams)
                 p[f.number - 1] = f.estimate;
     // The frequency range in Hz (the viewer may hold angular frequencies).
     const double toHz = job.FREEQ == 'F' ? 1.0 : 1 / (2 * std::numbers::pi);
@@ -37,14 +38,14 @@ FittedCircuitDrt fittedCircuitDrt(const FitJob& job, const FitStatistics* statis
         fMax = std::max(fMax, x * toHz);
     }
     try {
-        const engine::CircuitLibrary library = engine::CircuitLibrary::withOverrides(circuitsFile);
-        const engine::CircuitLibrary::Definition* d = library.find(job.FUN);
+        const model::CircuitLibrary library = model::CircuitLibrary::withOverrides(circuitsFile);
+        const model::CircuitLibrary::Definition* d = library.find(job.FUN);
         if (!d) {
             out.why = std::string("no circuit for model ") + job.FUN;
             return out;
         }
-        const engine::ModelFunction model(job.FUN, d->circuit, p, nfree, engine::DeContext{job.CELCAP});
-        auto z = [&](double omega) { return model.impedance(p, omega); };
+        const model::ModelFunction model(job.FUN, d->circuit, p, nfree, model::DeContext{job.CELCAP});
+        auto z = [&](double omega) { return nosk::model::impedance(model, p, omega); };
         out.drt = drt::circuitDrt(d->circuit, p, nfree, job.CELCAP, z, fMin, fMax);
         out.available = true;
     } catch (const std::exception& e) {

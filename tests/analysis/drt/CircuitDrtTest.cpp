@@ -1,4 +1,5 @@
 #include "analysis/drt/CircuitDrt.h"
+#include "model/CircuitEvaluator.h"
 #include "model/ModelFunction.h"
 
 #include "support/Tolerance.h"
@@ -21,11 +22,11 @@ struct Params {
 };
 
 // The engine's own evaluation of a circuit.
-std::function<cd(double)> engineModel(const engine::Circuit& c, const Params& q)
+std::function<cd(double)> engineModel(const model::Circuit& c, const Params& q)
 {
-    auto model = std::make_shared<engine::ModelFunction>('X', c, q.p, q.nfree);
+    auto model = std::make_shared<model::ModelFunction>('X', c, q.p, q.nfree);
     const Params copy = q;
-    return [model, copy](double w) { return model->impedance(copy.p, w); };
+    return [model, copy](double w) { return nosk::model::impedance(*model, copy.p, w); };
 }
 
 // The parts and series terms summed: the circuit as the mapping sees it.
@@ -58,7 +59,7 @@ TEST(CircuitDrt, RcAndZarcInSeriesGiveTheSumOfTheirFormulas)
 {
     // The Voigt chain D with one RC left (the others shorted by R = 0), no
     // series C (p2 = 0 drops it) and a ZARC in its DE slot (DE 5 at p20).
-    const engine::Circuit& d = engine::CircuitLibrary::builtIn().find('D')->circuit;
+    const model::Circuit& d = model::CircuitLibrary::builtIn().find('D')->circuit;
     Params q;
     q.p[0] = 12;       // p1 R
     q.p[2] = 2e-6;     // p3 L
@@ -122,16 +123,16 @@ TEST(CircuitDrt, PartsAddUpToTheEnginesModelInEveryMappedForm)
     const double celcap = 1e-6;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
-        const engine::Circuit circuit = engine::Circuit::parse(c.text);
+        const model::Circuit circuit = model::Circuit::parse(c.text);
         Params q;
         for (auto [n, v] : c.values)
             q.p[n - 1] = v;
-        engine::ModelFunction model('X', circuit, q.p, q.nfree, engine::DeContext{celcap});
+        model::ModelFunction model('X', circuit, q.p, q.nfree, model::DeContext{celcap});
         const CircuitDrt r = circuitDrt(circuit, q.p, q.nfree, celcap, {}, 1e-2, 1e6);
         EXPECT_TRUE(r.numericalElements.empty()) << r.numericalElements.front();
         EXPECT_EQ(r.parts.size(), c.parts);
         for (double w : {1e-2, 0.5, 20.0, 1e3, 1e5, 6e6})
-            EXPECT_REL_NEAR(mappedImpedance(r, w), model.impedance(q.p, w), 1e-7);
+            EXPECT_REL_NEAR(mappedImpedance(r, w), nosk::model::impedance(model, q.p, w), 1e-7);
         // Each part's gamma holds its resistance, the lines as they are
         // drawn (a reflecting Warburg's lines hold R / 3 beside its C).
         for (const CircuitPart& part : r.parts) {
@@ -161,7 +162,7 @@ TEST(CircuitDrt, WhatHasNoClosedFormGetsTheNumericalDrtOfTheRest)
     // R || (a CPE as DE 2) is a ZARC the mapping does not recognise: its DRT
     // comes from the model minus R_inf and the first ZARC, and matches both
     // the formula and the DRT of that rest computed directly.
-    const engine::Circuit c = engine::Circuit::parse("R(p1)-L(p2)-par(R(p3),Q(p4,p5))-par(R(p6), DE(p11))");
+    const model::Circuit c = model::Circuit::parse("R(p1)-L(p2)-par(R(p3),Q(p4,p5))-par(R(p6), DE(p11))");
     Params q;
     q.p[0] = 10;
     q.p[1] = 1e-6;
@@ -211,7 +212,7 @@ TEST(CircuitDrt, WhatHasNoClosedFormGetsTheNumericalDrtOfTheRest)
 
     // A circuit with nothing in closed form (Randles with a semi-infinite
     // Warburg): the numerical DRT of its whole curve (less R and L).
-    const engine::Circuit& randles = engine::CircuitLibrary::builtIn().find('R')->circuit;
+    const model::Circuit& randles = model::CircuitLibrary::builtIn().find('R')->circuit;
     Params w;
     w.p[0] = 5;
     w.p[1] = 2e-5;
@@ -232,7 +233,7 @@ TEST(CircuitDrt, WhatHasNoClosedFormGetsTheNumericalDrtOfTheRest)
 
 TEST(CircuitDrt, SubtractedAndInvalidDesAreNotGivenAClosedForm)
 {
-    const engine::Circuit c = engine::Circuit::parse("R(p1)-DE(p10)-DE(p15)");
+    const model::Circuit c = model::Circuit::parse("R(p1)-DE(p10)-DE(p15)");
     Params q;
     q.p[0] = 1;
     q.p[5] = 10, q.p[6] = 1e-3, q.p[8] = 0.8, q.p[9] = 5;
