@@ -85,83 +85,83 @@ bool setNothing(CommandLine&, const std::string&)
 std::vector<Option> makeOptions()
 {
     std::vector<Option> options = {
-    {"--run", Takes::FileName, Mode::Run, kAnyMode, nullptr, setFile, {}, fileSet},
-    {"--import", Takes::FileName, Mode::Import, kAnyMode, nullptr, setFile, {}, fileSet},
-    {"--guess", Takes::FileName, Mode::Guess, kAnyMode, nullptr, setFile, {}, fileSet},
-    {"--batch", Takes::Nothing, Mode::Batch, kAnyMode, nullptr, setNothing, {}, nullptr},
-    {"--to", Takes::FileName, Mode::Window, bit(Mode::Import), "belongs to --import",
-     [](CommandLine& cl, const std::string& v) { cl.target = v; return true; }, {},
-     [](const CommandLine& cl) { return !cl.target.empty(); }},
-    // An empty word leaves the first spectrum.
-    {"--spectrum", Takes::FileName, Mode::Window, bit(Mode::Import), "belongs to --import",
-     [](CommandLine& cl, const std::string& v) {
-         const std::optional<long> n = wholeNumber(v, 1, 100000);
-         if (!v.empty() && !n)
-             return false;
-         if (n)
-             cl.spectrum = int(*n);
-         return true;
-     },
-     "needs a number from 1", nullptr},
-    {"--band", Takes::Nothing, Mode::Window, bit(Mode::Drt), "goes with --drt FILE",
-     [](CommandLine& cl, const std::string&) { return cl.band = true; }, {}, nullptr},
-    {"--kk-cutoff", Takes::Word, Mode::Window, bit(Mode::Kk), "goes with --kk",
-     [](CommandLine& cl, const std::string& v) {
-         const std::optional<double> c = readNumber(v, kOptionValue);
-         if (!c || !(*c > -1e9 && *c < 1))
-             return false;
-         // 0 is the automatic choice; a cutoff of 0 asked for is the smallest one.
-         cl.kkCutoff = *c == 0 ? 1e-300 : *c;
-         return true;
-     },
-     "needs a number below 1 (such as 0.85)", nullptr},
-    {"--starts", Takes::Word, Mode::Window, bit(Mode::Run) | bit(Mode::Batch) | bit(Mode::Guess),
-     "goes with --run, --batch or --guess",
-     [](CommandLine& cl, const std::string& v) {
-         const std::optional<long> n = wholeNumber(v, 1, 1000);
-         if (n)
-             cl.starts = int(*n);
-         return n.has_value();
-     },
-     "needs a number from 1 to 1000", [](const CommandLine& cl) { return cl.starts != 0; }},
-    {"--engine", Takes::FileName, Mode::Window, bit(Mode::Run) | bit(Mode::Batch), "goes with --run or --batch",
-     [](CommandLine& cl, const std::string& v) { cl.engine = v; return true; }, {},
-     [](const CommandLine& cl) { return !cl.engine.empty(); }},
-    {"--check", Takes::Word, Mode::Window, bit(Mode::Batch), "goes with --batch",
-     [](CommandLine& cl, const std::string& v) {
-         const analyses::Analysis* a = analyses::ofCheck(v);
-         if (!a)
-             return false;
-         if (std::find(cl.checks.begin(), cl.checks.end(), a) == cl.checks.end())
-             cl.checks.push_back(a);
-         // The verdict columns come in the order of the analyses (rows of one
-         // array: their addresses are in that order).
-         std::sort(cl.checks.begin(), cl.checks.end());
-         return true;
-     },
-     "needs " + analyses::checkWords(), nullptr},
-    {"--template", Takes::FileName, Mode::Window, bit(Mode::Batch), "goes with --batch",
-     [](CommandLine& cl, const std::string& v) { cl.templateFile = v; return true; }, {},
-     [](const CommandLine& cl) { return !cl.templateFile.empty(); }},
-    {"--out", Takes::FileName, Mode::Window, bit(Mode::Batch), "goes with --batch",
-     [](CommandLine& cl, const std::string& v) { cl.outFile = v; return true; }, {},
-     [](const CommandLine& cl) { return !cl.outFile.empty(); }},
-    {"--plot", Takes::FileName, Mode::Window, bit(Mode::Batch), "goes with --batch",
-     [](CommandLine& cl, const std::string& v) { cl.plotFile = v; return true; }, {},
-     [](const CommandLine& cl) { return !cl.plotFile.empty(); }},
-    {"--chain", Takes::Nothing, Mode::Window, bit(Mode::Batch), "goes with --batch",
-     [](CommandLine& cl, const std::string&) { return cl.chain = true; }, {}, nullptr},
-    {"--jobs", Takes::Word, Mode::Window, bit(Mode::Batch), "goes with --batch",
-     [](CommandLine& cl, const std::string& v) {
-         const std::optional<long> n = wholeNumber(v, 1, 1024);
-         if (n)
-             cl.jobs = int(*n);
-         return n.has_value();
-     },
-     "needs a number from 1 to 1024", nullptr},
-    // With --batch, --drt is a switch: each spectrum's DRT.
-    {"--drt", Takes::Nothing, Mode::Window, kAnyMode, nullptr,
-     [](CommandLine& cl, const std::string&) { return cl.drt = true; }, {}, nullptr, true},
+        {"--run", Takes::FileName, Mode::Run, kAnyMode, nullptr, setFile, {}, fileSet},
+        {"--import", Takes::FileName, Mode::Import, kAnyMode, nullptr, setFile, {}, fileSet},
+        {"--guess", Takes::FileName, Mode::Guess, kAnyMode, nullptr, setFile, {}, fileSet},
+        {"--batch", Takes::Nothing, Mode::Batch, kAnyMode, nullptr, setNothing, {}, nullptr},
+        {"--to", Takes::FileName, Mode::Window, bit(Mode::Import), "belongs to --import",
+         [](CommandLine& cl, const std::string& v) { cl.target = v; return true; }, {},
+         [](const CommandLine& cl) { return !cl.target.empty(); }},
+        // An empty word leaves the first spectrum.
+        {"--spectrum", Takes::FileName, Mode::Window, bit(Mode::Import), "belongs to --import",
+         [](CommandLine& cl, const std::string& v) {
+             const std::optional<long> n = wholeNumber(v, 1, 100000);
+             if (!v.empty() && !n)
+                 return false;
+             if (n)
+                 cl.spectrum = int(*n);
+             return true;
+         },
+         "needs a number from 1", nullptr},
+        {"--band", Takes::Nothing, Mode::Window, bit(Mode::Drt), "goes with --drt FILE",
+         [](CommandLine& cl, const std::string&) { return cl.band = true; }, {}, nullptr},
+        {"--kk-cutoff", Takes::Word, Mode::Window, bit(Mode::Kk), "goes with --kk",
+         [](CommandLine& cl, const std::string& v) {
+             const std::optional<double> c = readNumber(v, kOptionValue);
+             if (!c || !(*c > -1e9 && *c < 1))
+                 return false;
+             // 0 is the automatic choice; a cutoff of 0 asked for is the smallest one.
+             cl.kkCutoff = *c == 0 ? 1e-300 : *c;
+             return true;
+         },
+         "needs a number below 1 (such as 0.85)", nullptr},
+        {"--starts", Takes::Word, Mode::Window, bit(Mode::Run) | bit(Mode::Batch) | bit(Mode::Guess),
+         "goes with --run, --batch or --guess",
+         [](CommandLine& cl, const std::string& v) {
+             const std::optional<long> n = wholeNumber(v, 1, 1000);
+             if (n)
+                 cl.starts = int(*n);
+             return n.has_value();
+         },
+         "needs a number from 1 to 1000", [](const CommandLine& cl) { return cl.starts != 0; }},
+        {"--engine", Takes::FileName, Mode::Window, bit(Mode::Run) | bit(Mode::Batch), "goes with --run or --batch",
+         [](CommandLine& cl, const std::string& v) { cl.engine = v; return true; }, {},
+         [](const CommandLine& cl) { return !cl.engine.empty(); }},
+        {"--check", Takes::Word, Mode::Window, bit(Mode::Batch), "goes with --batch",
+         [](CommandLine& cl, const std::string& v) {
+             const analyses::Analysis* a = analyses::ofCheck(v);
+             if (!a)
+                 return false;
+             if (std::find(cl.checks.begin(), cl.checks.end(), a) == cl.checks.end())
+                 cl.checks.push_back(a);
+             // The verdict columns come in the order of the analyses (rows of one
+             // array: their addresses are in that order).
+             std::sort(cl.checks.begin(), cl.checks.end());
+             return true;
+         },
+         "needs " + analyses::checkWords(), nullptr},
+        {"--template", Takes::FileName, Mode::Window, bit(Mode::Batch), "goes with --batch",
+         [](CommandLine& cl, const std::string& v) { cl.templateFile = v; return true; }, {},
+         [](const CommandLine& cl) { return !cl.templateFile.empty(); }},
+        {"--out", Takes::FileName, Mode::Window, bit(Mode::Batch), "goes with --batch",
+         [](CommandLine& cl, const std::string& v) { cl.outFile = v; return true; }, {},
+         [](const CommandLine& cl) { return !cl.outFile.empty(); }},
+        {"--plot", Takes::FileName, Mode::Window, bit(Mode::Batch), "goes with --batch",
+         [](CommandLine& cl, const std::string& v) { cl.plotFile = v; return true; }, {},
+         [](const CommandLine& cl) { return !cl.plotFile.empty(); }},
+        {"--chain", Takes::Nothing, Mode::Window, bit(Mode::Batch), "goes with --batch",
+         [](CommandLine& cl, const std::string&) { return cl.chain = true; }, {}, nullptr},
+        {"--jobs", Takes::Word, Mode::Window, bit(Mode::Batch), "goes with --batch",
+         [](CommandLine& cl, const std::string& v) {
+             const std::optional<long> n = wholeNumber(v, 1, 1024);
+             if (n)
+                 cl.jobs = int(*n);
+             return n.has_value();
+         },
+         "needs a number from 1 to 1024", nullptr},
+        // With --batch, --drt is a switch: each spectrum's DRT.
+        {"--drt", Takes::Nothing, Mode::Window, kAnyMode, nullptr,
+         [](CommandLine& cl, const std::string&) { return cl.drt = true; }, {}, nullptr, true},
     };
     for (const analyses::Analysis& a : analyses::all())
         options.push_back({a.flag, Takes::FileName, a.mode, kAnyMode, nullptr, setFile, {}, fileSet});
