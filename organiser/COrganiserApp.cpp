@@ -1,5 +1,6 @@
 #include "COrganiserApp.h"
 
+#include "Analyses.h"
 #include "BatchCommand.h"
 #include "HeadlessCommands.h"
 #include "DrtCommand.h"
@@ -64,12 +65,8 @@ int COrganiserApp::run(int argc, char** argv)
                               cl.spectrum, !cl.target.empty());
     if (cl.mode == CommandLine::Mode::Guess)
         return guessHeadless(cl.file, cl.starts > 0 ? cl.starts : run::kGuessStarts);
-    if (cl.mode == CommandLine::Mode::Kk)
-        return runKkCommand(cl.file, cl.kkCutoff);
-    if (cl.mode == CommandLine::Mode::Zhit)
-        return runZhitCommand(cl.file);
-    if (cl.mode == CommandLine::Mode::Drt)
-        return runDrtCommand(cl.file, cl.band);
+    if (const analyses::Analysis* analysis = analyses::ofMode(cl.mode))
+        return runAnalysisCommand(*analysis, cl.file, analyses::settingsOf(cl));
     if (cl.mode == CommandLine::Mode::Batch) {
         if (cl.plotFile.empty() && !cl.drt) {
             QCoreApplication app(argc, argv);

@@ -1,5 +1,6 @@
 #include "COrganiserDlg.h"
 
+#include "Analyses.h"
 #include "CDEExamplesDlg.h"
 #include "CDataLinesPage.h"
 #include "CFitOptionsPage.h"
@@ -140,9 +141,11 @@ void COrganiserDlg::buildMenu()
     m_stopAction = add(run, "Stop fit", &COrganiserDlg::onStopFit);
     m_stopAction->setEnabled(false);
     add(run, "&Guess start values", &COrganiserDlg::onGuessStartValues);
-    add(run, "&Kramers-Kronig test...", &COrganiserDlg::onKramersKronigTest);
-    add(run, "&Z-HIT test...", &COrganiserDlg::onZhitTest);
-    add(run, "&DRT...", &COrganiserDlg::onDistributionOfRelaxationTimes);
+    for (const analyses::Analysis& analysis : analyses::all()) {
+        QAction* a = run->addAction(QString::fromUtf8(analysis.menuText));
+        connect(a, &QAction::triggered, this,
+                [this, &analysis] { runCommand(m_prompt, [&] { onRunAnalysis(analysis); }); });
+    }
     add(run, "Launch &NOSKVIEW", &COrganiserDlg::onLaunchViewer);
     add(run, "&Open work folder", &COrganiserDlg::onOpenWorkFolder);
     run->addSeparator();

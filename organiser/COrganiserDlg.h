@@ -21,6 +21,9 @@ class QPushButton;
 
 namespace nosk {
 
+namespace analyses {
+struct Analysis;
+}
 struct AboutTexts;
 class CDataLinesPage;
 class CFitOptionsPage;
@@ -69,17 +72,13 @@ public:
     void onSaveAndRun();
     void onStopFit();
     void onLaunchViewer();
-    // Run -> "Kramers-Kronig test...": tests the job's data, writes KKTEST
-    // and shows M, mu and the largest residuals.
-    void onKramersKronigTest();
-    // Run -> "Z-HIT test...": tests the job's data, writes ZHITTEST
-    void onZhitTest();
+    // Run -> an analysis of the analysis table ("Kramers-Kronig test...",
+    // "Z-HIT test...", "DRT..."): analyses the job's data lines, writes the
+    // analysis' file and shows its summary; the DRT with its credible band.
+    void onRunAnalysis(const analyses::Analysis& analysis);
     // Run -> "Guess start values": the free parameters' start values from
     // the data (run::guessIntoJob).
     void onGuessStartValues();
-    // Run -> "DRT...": the distribution of relaxation times of the job's
-    // data with its credible band, written to DRT; shows the peak table.
-    void onDistributionOfRelaxationTimes();
     void onOpenWorkFolder();
     void onGenerateReport();
     void onPrintFrontPage();

@@ -2,6 +2,7 @@
 // the data lines, the viewer, and the printing and viewing of the results.
 #include "COrganiserDlg.h"
 
+#include "Analyses.h"
 #include "CFitOptionsPage.h"
 #include "EngineLaunch.h"
 #include "EngineRunner.h"
@@ -10,12 +11,10 @@
 #include "RunSequence.h"
 #include "core/Prompt.h"
 #include "core/RunCommand.h"
-#include "ops/DrtRun.h"
 #include "ops/KramersKronigRun.h"
 #include "ops/OutputSummary.h"
 #include "ops/RunReport.h"
 #include "ops/TextFileHandler.h"
-#include "ops/ZhitRun.h"
 #include "platform/DialogRunner.h"
 #include "platform/Notification.h"
 #include "platform/Platform.h"
@@ -225,31 +224,18 @@ void COrganiserDlg::onGuessStartValues()
                      Icon::Information);
 }
 
-void COrganiserDlg::onKramersKronigTest()
+void COrganiserDlg::onRunAnalysis(const analyses::Analysis& analysis)
 {
     if (!storeToJob())
         return;
-    // A failure (no complex data, data the test refuses, KKTEST not
+    // A failure (no complex data, data the analysis refuses, its file not
     // writable) ends in the command's error box.
     const kkrun::Spectrum spectrum = kkrun::spectrumOf(m_job);
-    const kk::Options options;
-    const kk::Result result = kkrun::runAndWrite(spectrum, options, kkrun::kTableFile);
-    m_prompt.message("Kramers-Kronig test of the job's data lines\n\n" + kkrun::summary(spectrum, result, options) +
-                         "\nThe residuals are in KKTEST: NOSKVIEW shows them on its \"Kramers-Kronig\" page.",
-                     "Kramers-Kronig test", Buttons::Ok, Icon::Information);
-    if (m_options.notifyViewer == 1)
-        Platform::instance().notifier().notifyViewers();
-}
-
-void COrganiserDlg::onZhitTest()
-{
-    if (!storeToJob())
-        return;
-    const kkrun::Spectrum spectrum = kkrun::spectrumOf(m_job);
-    const zhit::Result result = zhitrun::runAndWrite(spectrum, zhitrun::kTableFile);
-    m_prompt.message("Z-HIT test of the job's data lines\n\n" + zhitrun::summary(spectrum, result) +
-                         "\nThe deviations are in ZHITTEST: NOSKVIEW shows them on its \"Z-HIT\" page.",
-                     "Z-HIT test", Buttons::Ok, Icon::Information);
+    analyses::Settings settings;
+    settings.band = true;  // the window shows the DRT with its credible band
+    const std::string summary = analysis.run(spectrum, settings);
+    m_prompt.message(analyses::windowReport(analysis, summary), analysis.boxTitle, Buttons::Ok, Icon::Information);
+    // A running viewer reloads and shows the new page.
     if (m_options.notifyViewer == 1)
         Platform::instance().notifier().notifyViewers();
 }
@@ -369,23 +355,6 @@ void COrganiserDlg::onPrintFrontPage()
         }
         setStatus(QString::fromStdString("Front page printed to " + pdf));
     }
-}
-
-void COrganiserDlg::onDistributionOfRelaxationTimes()
-{
-    if (!storeToJob())
-        return;
-    // As for the Kramers-Kronig test, a failure ends in the command's error box.
-    const kkrun::Spectrum spectrum = kkrun::spectrumOf(m_job);
-    drt::Options options;
-    options.bandSamples = 1000;
-    const drt::Result result = drtrun::runAndWrite(spectrum, options, drtrun::kTableFile);
-    m_prompt.message("Distribution of relaxation times of the job's data lines\n\n" +
-                         drtrun::summary(spectrum, result) +
-                         "\nThe DRT is in the file DRT: NOSKVIEW shows it on its \"DRT\" page.",
-                     "DRT", Buttons::Ok, Icon::Information);
-    if (m_options.notifyViewer == 1)
-        Platform::instance().notifier().notifyViewers();
 }
 
 } // namespace nosk

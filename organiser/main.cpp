@@ -1,5 +1,5 @@
 // noskrun. The analyses that need neither a window nor the engine (--kk,
-// --zhit, --drt, --help) run here without loading Qt, whose libraries take
+// --zhit, --drt: the analysis table) and --help run here without loading Qt, whose libraries take
 // longer to load than these analyses take to run; everything else is the
 // window program (COrganiserApp) in the module noskrun_window.so, opened
 // only then. The module lies beside this program in the build tree and in
@@ -7,6 +7,7 @@
 // program's folder); a copy of the program elsewhere finds the one installed
 // under the configured prefix (NOSK_WINDOW_INSTALLED).
 
+#include "Analyses.h"
 #include "CommandLine.h"
 #include "HeadlessCommands.h"
 #include "core/DataFiles.h"
@@ -72,23 +73,16 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "noskrun: %s\n\n%s", e.what(), CommandLine::usage());
         return 2;
     }
-    switch (cl.mode) {
-    case CommandLine::Mode::Help:
+    if (cl.mode == CommandLine::Mode::Help) {
         std::fputs(CommandLine::usage(), stdout);
         return 0;
-    case CommandLine::Mode::Kk:
-    case CommandLine::Mode::Zhit:
-    case CommandLine::Mode::Drt:
+    }
+    if (const nosk::analyses::Analysis* analysis = nosk::analyses::ofMode(cl.mode)) {
         // A write beyond the file-size limit fails and is reported instead of
         // killing the program; what killed runs of ours left behind goes.
         std::signal(SIGXFSZ, SIG_IGN);
         nosk::sweepStaleTemporaries(".");
-        if (cl.mode == CommandLine::Mode::Kk)
-            return nosk::runKkCommand(cl.file, cl.kkCutoff);
-        if (cl.mode == CommandLine::Mode::Zhit)
-            return nosk::runZhitCommand(cl.file);
-        return nosk::runDrtCommand(cl.file, cl.band);
-    default:
-        return runWindowProgram(argc, argv);
+        return nosk::runAnalysisCommand(*analysis, cl.file, nosk::analyses::settingsOf(cl));
     }
+    return runWindowProgram(argc, argv);
 }

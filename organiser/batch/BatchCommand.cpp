@@ -31,8 +31,7 @@ int runBatchCommand(const CommandLine& cl, int defaultStarts)
     settings.inputs = cl.inputs;
     settings.templateFile = cl.templateFile;
     settings.chain = cl.chain;
-    settings.checkKk = cl.checkKk;
-    settings.checkZhit = cl.checkZhit;
+    settings.checks = cl.checks;
     settings.jobs = cl.jobs > 0 ? cl.jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     int error = 0;
     std::string note;
@@ -101,7 +100,7 @@ int runBatchCommand(const CommandLine& cl, int defaultStarts)
                 break;
             }
         }
-        writer.buffer() = batch::formatTable(rows, names, cl.checkKk, cl.checkZhit);
+        writer.buffer() = batch::formatTable(rows, names, cl.checks);
         if (cl.drt) {
             const std::vector<BatchDrt> drts = batchDrts(rows, settings.templateFile);
             writer.buffer() = appendDrtColumns(writer.buffer(), drts);

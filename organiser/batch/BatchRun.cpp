@@ -1,7 +1,7 @@
 #include "BatchRun.h"
 #include "EngineLaunch.h"
 
-#include "analysis/zhit/Zhit.h"
+#include "Analyses.h"
 #include "core/Reason.h"
 #include "ops/KramersKronigRun.h"
 
@@ -158,7 +158,7 @@ void waitFor(ChildProcess& child)
 // The verdicts of the validation tests asked for, on the job's data.
 void checkData(const FitJob& job, const Settings& settings, Row& row)
 {
-    if (!settings.checkKk && !settings.checkZhit)
+    if (settings.checks.empty())
         return;
     kkrun::Spectrum spectrum;
     std::string why;
@@ -167,18 +167,11 @@ void checkData(const FitJob& job, const Settings& settings, Row& row)
     } catch (const std::exception& e) {
         why = std::string("not tested: ") + e.what();
     }
-    if (settings.checkKk) {
+    for (const analyses::Analysis* check : settings.checks) {
         try {
-            row.kkVerdict = why.empty() ? kk::test(spectrum.frequencyHz, spectrum.z).verdict.text() : why;
+            row.verdicts.push_back(why.empty() ? check->verdict(spectrum) : why);
         } catch (const std::exception& e) {
-            row.kkVerdict = std::string("not tested: ") + e.what();
-        }
-    }
-    if (settings.checkZhit) {
-        try {
-            row.zhitVerdict = why.empty() ? zhit::test(spectrum.frequencyHz, spectrum.z).verdict.text() : why;
-        } catch (const std::exception& e) {
-            row.zhitVerdict = std::string("not tested: ") + e.what();
+            row.verdicts.push_back(std::string("not tested: ") + e.what());
         }
     }
 }
@@ -197,10 +190,7 @@ Row runOne(const std::string& file, const FitJob* templ, const Row* previous, Pr
         job = makeJob(file, templ);
     } catch (const std::exception& e) {
         row.reason = e.what();
-        if (settings.checkKk)
-            row.kkVerdict = "not tested: " + row.reason;
-        if (settings.checkZhit)
-            row.zhitVerdict = "not tested: " + row.reason;
+        row.verdicts.assign(settings.checks.size(), "not tested: " + row.reason);
         return row;
     }
     row.model = job.FUN;
@@ -452,7 +442,8 @@ std::vector<Row> run(const Settings& settings, ProcessLauncher& launcher, std::o
     return rows;
 }
 
-std::string formatTable(const std::vector<Row>& rows, const std::vector<std::string>& names, bool kk, bool zhit)
+std::string formatTable(const std::vector<Row>& rows, const std::vector<std::string>& names,
+                        const std::vector<const analyses::Analysis*>& checks)
 {
     std::size_t n = 0;
     for (const Row& r : rows)
@@ -463,7 +454,9 @@ std::string formatTable(const std::vector<Row>& rows, const std::vector<std::str
         out += "," + csvTextCell(name) + "," + csvTextCell(name + " std dev");
     }
     out += ",end,status,reason";
-    out += std::string(kk ? ",KK verdict" : "") + (zhit ? ",Z-HIT verdict" : "") + "\n";
+    for (const analyses::Analysis* check : checks)
+        out += std::string(",") + check->verdictColumn;
+    out += "\n";
     for (std::size_t k = 0; k < rows.size(); ++k) {
         const Row& r = rows[k];
         out += std::to_string(k + 1) + "," + csvTextCell(r.file) + "," + number(r.series) + ",";
@@ -477,10 +470,9 @@ std::string formatTable(const std::vector<Row>& rows, const std::vector<std::str
         if (r.ok && !r.undetermined.empty())
             reason += "; not determined: " + r.undetermined;
         out += "," + csvTextCell(r.end) + "," + std::to_string(r.status) + "," + csvTextCell(reason);
-        if (kk)
-            out += "," + csvTextCell(r.kkVerdict);
-        if (zhit)
-            out += "," + csvTextCell(r.zhitVerdict);
+        // An interrupted spectrum has no verdicts.
+        for (std::size_t c = 0; c < checks.size(); ++c)
+            out += "," + csvTextCell(c < r.verdicts.size() ? r.verdicts[c] : std::string());
         out += "\n";
     }
     return out;

@@ -10,6 +10,10 @@ namespace nosk {
 class FitJob;
 class ProcessLauncher;
 
+namespace analyses {
+struct Analysis;
+}
+
 // Fits many spectra without a window: each in a temporary work folder of its
 // own, a number of them at once, and one table of the results. A spectrum
 // that fails is recorded with its reason and never stops the others.
@@ -29,9 +33,9 @@ struct Settings {
     // Set (by a signal handler) to stop: spectra not yet started are left
     // out with the reason "interrupted"; those running are finished.
     const std::atomic<bool>* stop = nullptr;
-    // The validation tests of every spectrum's data, whose verdicts the
-    // table gets as columns.
-    bool checkKk = false, checkZhit = false;
+    // The analyses (--check) whose verdicts on every spectrum's data the
+    // table gets as columns, in this order.
+    std::vector<const analyses::Analysis*> checks;
 };
 
 // The reason of a spectrum left out because the batch was interrupted.
@@ -52,9 +56,10 @@ struct Row {
     std::vector<double> value;   // the N parameters after the run
     std::vector<double> stdDev;  // NaN for a parameter that was not fitted or is not determined
     std::string undetermined;    // the free parameters the data do not determine ("P3 P7 (ln-bound)")
-    // The verdicts of the tests asked for ("valid: ...", "suspicious ...",
-    // or "not tested: REASON"); also for a spectrum whose fit failed.
-    std::string kkVerdict, zhitVerdict;
+    // The verdicts of the checks asked for, one each ("valid: ...",
+    // "suspicious ...", or "not tested: REASON"); also for a spectrum whose
+    // fit failed.
+    std::vector<std::string> verdicts;
 };
 
 // The spectra named by files and folders: a folder gives its .TST files, and
@@ -83,9 +88,9 @@ std::vector<Row> run(const Settings& settings, ProcessLauncher& launcher, std::o
 // else the reason.
 // `names` (one per parameter, may be shorter) heads the parameter columns;
 // missing names are P1, P2, ...
-// With `kk` or `zhit` the verdict columns follow the reason.
-std::string formatTable(const std::vector<Row>& rows, const std::vector<std::string>& names = {}, bool kk = false,
-                        bool zhit = false);
+// The verdict columns of `checks` follow the reason.
+std::string formatTable(const std::vector<Row>& rows, const std::vector<std::string>& names = {},
+                        const std::vector<const analyses::Analysis*>& checks = {});
 
 } // namespace batch
 } // namespace nosk

@@ -1,13 +1,18 @@
 #include "CommandLine.h"
 
+#include "Analyses.h"
 #include "core/Exception.h"
 #include "core/NumberText.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <optional>
 
 namespace nosk {
 
 namespace {
+
+using Mode = CommandLine::Mode;
 
 // Only "--word" and "-h" are options; "-" and "-odd.tst" stay file names.
 bool isOption(const std::string& a)
@@ -15,169 +20,242 @@ bool isOption(const std::string& a)
     return a.rfind("--", 0) == 0 || a == "-h";
 }
 
+// A whole number from `low` to `high`, nothing else in the word.
+std::optional<long> wholeNumber(const std::string& word, long low, long high)
+{
+    char* end = nullptr;
+    const long v = word.empty() ? 0 : std::strtol(word.c_str(), &end, 10);
+    if (word.empty() || *end != '\0' || v < low || v > high)
+        return std::nullopt;
+    return v;
+}
+
+constexpr unsigned bit(Mode m)
+{
+    return 1u << static_cast<unsigned>(m);
+}
+
+constexpr unsigned kAnyMode = ~0u;
+
+// What follows an option on the line.
+enum class Takes {
+    Nothing,
+    FileName,  // the next argument, which must not look like an option ("--run --help" is a mistake)
+    Word,      // the next argument whatever it is, or nothing at the end of the line
+};
+
+struct Option {
+    const char* name;
+    Takes takes;
+    Mode selects;       // the mode the option asks for; Window for none
+    unsigned accepted;  // the modes it goes with
+    // The mistake of giving it in another mode, after its name ("belongs to
+    // --import"). Of the options that share a text, the one given last is named.
+    const char* elsewhere;
+    // Stores the value; false when the value is wrong (`badValue` after the
+    // option's name: "needs a number from 1").
+    bool (*set)(CommandLine& cl, const std::string& value);
+    std::string badValue;
+    // Whether the field it sets holds a value already: a second one is
+    // the mistake "given twice". nullptr: the last one given counts.
+    bool (*isSet)(const CommandLine& cl);
+    // With --batch on the line the option means this row; without, the
+    // other row of the same name.
+    bool onBatchLine = false;
+};
+
+bool setFile(CommandLine& cl, const std::string& v)
+{
+    cl.file = v;
+    return true;
+}
+
+bool fileSet(const CommandLine& cl)
+{
+    return !cl.file.empty();
+}
+
+bool setNothing(CommandLine&, const std::string&)
+{
+    return true;
+}
+
+// The options in the order their mode is checked after the line is read.
+// The analyses' own (--kk FILE, ...) follow from the analysis table.
+std::vector<Option> makeOptions()
+{
+    std::vector<Option> options = {
+        {"--run", Takes::FileName, Mode::Run, kAnyMode, nullptr, setFile, {}, fileSet},
+        {"--import", Takes::FileName, Mode::Import, kAnyMode, nullptr, setFile, {}, fileSet},
+        {"--guess", Takes::FileName, Mode::Guess, kAnyMode, nullptr, setFile, {}, fileSet},
+        {"--batch", Takes::Nothing, Mode::Batch, kAnyMode, nullptr, setNothing, {}, nullptr},
+        {"--to", Takes::FileName, Mode::Window, bit(Mode::Import), "belongs to --import",
+         [](CommandLine& cl, const std::string& v) { cl.target = v; return true; }, {},
+         [](const CommandLine& cl) { return !cl.target.empty(); }},
+        // An empty word leaves the first spectrum.
+        {"--spectrum", Takes::FileName, Mode::Window, bit(Mode::Import), "belongs to --import",
+         [](CommandLine& cl, const std::string& v) {
+             const std::optional<long> n = wholeNumber(v, 1, 100000);
+             if (!v.empty() && !n)
+                 return false;
+             if (n)
+                 cl.spectrum = int(*n);
+             return true;
+         },
+         "needs a number from 1", nullptr},
+        {"--band", Takes::Nothing, Mode::Window, bit(Mode::Drt), "goes with --drt FILE",
+         [](CommandLine& cl, const std::string&) { return cl.band = true; }, {}, nullptr},
+        {"--kk-cutoff", Takes::Word, Mode::Window, bit(Mode::Kk), "goes with --kk",
+         [](CommandLine& cl, const std::string& v) {
+             const std::optional<double> c = readNumber(v, kOptionValue);
+             if (!c || !(*c > -1e9 && *c < 1))
+                 return false;
+             // 0 is the automatic choice; a cutoff of 0 asked for is the smallest one.
+             cl.kkCutoff = *c == 0 ? 1e-300 : *c;
+             return true;
+         },
+         "needs a number below 1 (such as 0.85)", nullptr},
+        {"--starts", Takes::Word, Mode::Window, bit(Mode::Run) | bit(Mode::Batch) | bit(Mode::Guess),
+         "goes with --run, --batch or --guess",
+         [](CommandLine& cl, const std::string& v) {
+             const std::optional<long> n = wholeNumber(v, 1, 1000);
+             if (n)
+                 cl.starts = int(*n);
+             return n.has_value();
+         },
+         "needs a number from 1 to 1000", [](const CommandLine& cl) { return cl.starts != 0; }},
+        {"--engine", Takes::FileName, Mode::Window, bit(Mode::Run) | bit(Mode::Batch), "goes with --run or --batch",
+         [](CommandLine& cl, const std::string& v) { cl.engine = v; return true; }, {},
+         [](const CommandLine& cl) { return !cl.engine.empty(); }},
+        {"--check", Takes::Word, Mode::Window, bit(Mode::Batch), "goes with --batch",
+         [](CommandLine& cl, const std::string& v) {
+             const analyses::Analysis* a = analyses::ofCheck(v);
+             if (!a)
+                 return false;
+             if (std::find(cl.checks.begin(), cl.checks.end(), a) == cl.checks.end())
+                 cl.checks.push_back(a);
+             // The verdict columns come in the order of the analyses (rows of one
+             // array: their addresses are in that order).
+             std::sort(cl.checks.begin(), cl.checks.end());
+             return true;
+         },
+         "needs " + analyses::checkWords(), nullptr},
+        {"--template", Takes::FileName, Mode::Window, bit(Mode::Batch), "goes with --batch",
+         [](CommandLine& cl, const std::string& v) { cl.templateFile = v; return true; }, {},
+         [](const CommandLine& cl) { return !cl.templateFile.empty(); }},
+        {"--out", Takes::FileName, Mode::Window, bit(Mode::Batch), "goes with --batch",
+         [](CommandLine& cl, const std::string& v) { cl.outFile = v; return true; }, {},
+         [](const CommandLine& cl) { return !cl.outFile.empty(); }},
+        {"--plot", Takes::FileName, Mode::Window, bit(Mode::Batch), "goes with --batch",
+         [](CommandLine& cl, const std::string& v) { cl.plotFile = v; return true; }, {},
+         [](const CommandLine& cl) { return !cl.plotFile.empty(); }},
+        {"--chain", Takes::Nothing, Mode::Window, bit(Mode::Batch), "goes with --batch",
+         [](CommandLine& cl, const std::string&) { return cl.chain = true; }, {}, nullptr},
+        {"--jobs", Takes::Word, Mode::Window, bit(Mode::Batch), "goes with --batch",
+         [](CommandLine& cl, const std::string& v) {
+             const std::optional<long> n = wholeNumber(v, 1, 1024);
+             if (n)
+                 cl.jobs = int(*n);
+             return n.has_value();
+         },
+         "needs a number from 1 to 1024", nullptr},
+        // With --batch, --drt is a switch: each spectrum's DRT.
+        {"--drt", Takes::Nothing, Mode::Window, kAnyMode, nullptr,
+         [](CommandLine& cl, const std::string&) { return cl.drt = true; }, {}, nullptr, true},
+    };
+    for (const analyses::Analysis& a : analyses::all())
+        options.push_back({a.flag, Takes::FileName, a.mode, kAnyMode, nullptr, setFile, {}, fileSet});
+    return options;
+}
+
+const std::vector<Option>& options()
+{
+    static const std::vector<Option> table = makeOptions();
+    return table;
+}
+
+// The row of `name`; on a --batch line the batch's own meaning first.
+const Option* findOption(const std::string& name, bool batchLine)
+{
+    const Option* found = nullptr;
+    for (const Option& o : options()) {
+        if (name != o.name || (o.onBatchLine && !batchLine))
+            continue;
+        if (o.onBatchLine || !found)
+            found = &o;
+    }
+    return found;
+}
+
+[[noreturn]] void fail(const std::string& text)
+{
+    throw exception("%s", text.c_str());
+}
+
 } // namespace
 
 CommandLine CommandLine::parse(const std::vector<std::string>& args)
 {
     CommandLine cl;
-    auto fail = [](const std::string& text) { throw exception("%s", text.c_str()); };
-    // The operand of an option: the next argument, which must not look like
-    // an option itself ("--run --help" is a mistake, not a file named --help).
-    auto operand = [&](size_t& i, const std::string& option, std::string& into) {
-        if (i + 1 >= args.size() || isOption(args[i + 1])) {
-            fail(option + " needs a file name");
-            return;
-        }
-        if (!into.empty()) {
-            fail(option + " given twice");
-            return;
-        }
-        into = args[++i];
-    };
-    auto setMode = [&](Mode m, const std::string& option) {
-        if (cl.mode != Mode::Window && cl.mode != m)
-            fail(option + " cannot be combined with the other options given");
-        cl.mode = m;
-    };
-
-    std::vector<std::string> words;
-    std::string batchOption;  // the last option that belongs to --batch alone
-    bool engineOption = false;
-    bool kkOption = false;
-    bool optionsEnded = false;
-    // With --batch, --drt is a switch; alone it names the file.
-    bool batch = false;
+    bool batchLine = false;
     for (const std::string& a : args) {
         if (a == "--")
             break;
-        batch = batch || a == "--batch";
+        batchLine = batchLine || a == "--batch";
     }
+    const std::vector<Option>& table = options();
+    // Where each option was last given (0: not given).
+    std::vector<size_t> given(table.size(), 0);
+    std::vector<std::string> words;
+    bool optionsEnded = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (optionsEnded || !isOption(a)) {
             words.push_back(a);
-        } else if (a == "--") {
+            continue;
+        }
+        if (a == "--") {
             optionsEnded = true;
-        } else if (a == "--help" || a == "-h") {
+            continue;
+        }
+        if (a == "--help" || a == "-h") {
             cl.mode = Mode::Help;
             return cl;  // help wins over everything else on the line
-        } else if (a == "--run") {
-            setMode(Mode::Run, a);
-            operand(i, a, cl.file);
-        } else if (a == "--import") {
-            setMode(Mode::Import, a);
-            operand(i, a, cl.file);
-        } else if (a == "--to") {
-            operand(i, a, cl.target);
-        } else if (a == "--spectrum") {
-            std::string n;
-            operand(i, a, n);
-            char* end = nullptr;
-            const long v = n.empty() ? 0 : std::strtol(n.c_str(), &end, 10);
-            if (!n.empty() && (v < 1 || v > 100000 || *end != '\0'))
-                fail("--spectrum needs a number from 1");
-            else if (!n.empty())
-                cl.spectrum = int(v);
-        } else if (a == "--guess") {
-            setMode(Mode::Guess, a);
-            operand(i, a, cl.file);
-        } else if (a == "--starts") {
-            std::string n;
-            if (i + 1 < args.size())
-                n = args[++i];
-            char* end = nullptr;
-            const long v = n.empty() ? 0 : std::strtol(n.c_str(), &end, 10);
-            if (n.empty() || *end != '\0' || v < 1 || v > 1000)
-                fail("--starts needs a number from 1 to 1000");
-            else if (cl.starts != 0)
-                fail("--starts given twice");
-            else
-                cl.starts = static_cast<int>(v);
-        } else if (a == "--kk") {
-            setMode(Mode::Kk, a);
-            operand(i, a, cl.file);
-        } else if (a == "--drt" && batch) {
-            cl.drt = true;
-        } else if (a == "--drt") {
-            setMode(Mode::Drt, a);
-            operand(i, a, cl.file);
-        } else if (a == "--band") {
-            cl.band = true;
-        } else if (a == "--zhit") {
-            setMode(Mode::Zhit, a);
-            operand(i, a, cl.file);
-        } else if (a == "--kk-cutoff") {
-            kkOption = true;
-            std::string n = i + 1 < args.size() ? args[++i] : std::string();
-            const std::optional<double> v = readNumber(n, kOptionValue);
-            if (!v || !(*v > -1e9 && *v < 1))
-                fail("--kk-cutoff needs a number below 1 (such as 0.85)");
-            else
-                cl.kkCutoff = *v == 0 ? 1e-300 : *v;
-        } else if (a == "--check") {
-            batchOption = a;
-            std::string what = i + 1 < args.size() ? args[++i] : std::string();
-            if (what == "kk")
-                cl.checkKk = true;
-            else if (what == "zhit")
-                cl.checkZhit = true;
-            else
-                fail("--check needs kk or zhit");
-        } else if (a == "--batch") {
-            setMode(Mode::Batch, a);
-        } else if (a == "--template") {
-            batchOption = a;
-            operand(i, a, cl.templateFile);
-        } else if (a == "--out") {
-            batchOption = a;
-            operand(i, a, cl.outFile);
-        } else if (a == "--plot") {
-            batchOption = a;
-            operand(i, a, cl.plotFile);
-        } else if (a == "--chain") {
-            batchOption = a;
-            cl.chain = true;
-        } else if (a == "--engine") {
-            engineOption = true;
-            operand(i, a, cl.engine);
-        } else if (a == "--jobs") {
-            batchOption = a;
-            std::string n;
-            if (i + 1 < args.size())
-                n = args[++i];
-            char* end = nullptr;
-            long v = n.empty() ? 0 : std::strtol(n.c_str(), &end, 10);
-            if (n.empty() || *end != '\0' || v < 1 || v > 1024)
-                fail("--jobs needs a number from 1 to 1024");
-            else
-                cl.jobs = static_cast<int>(v);
-        } else {
-            fail("unknown option '" + a + "'");
         }
+        const Option* o = findOption(a, batchLine);
+        if (!o)
+            fail("unknown option '" + a + "'");
+        if (o->selects != Mode::Window) {
+            if (cl.mode != Mode::Window && cl.mode != o->selects)
+                fail(a + " cannot be combined with the other options given");
+            cl.mode = o->selects;
+        }
+        std::string value;
+        if (o->takes == Takes::FileName) {
+            if (i + 1 >= args.size() || isOption(args[i + 1]))
+                fail(a + " needs a file name");
+            value = args[++i];
+        } else if (o->takes == Takes::Word && i + 1 < args.size()) {
+            value = args[++i];
+        }
+        CommandLine next = cl;
+        if (!o->set(next, value))
+            fail(a + " " + o->badValue);
+        if (o->isSet && o->isSet(cl))
+            fail(a + " given twice");
+        cl = std::move(next);
+        given[size_t(o - table.data())] = i + 1;
     }
-    if (cl.mode != Mode::Import && (!cl.target.empty() || cl.spectrum != 0)) {
-        fail(std::string(cl.target.empty() ? "--spectrum" : "--to") + " belongs to --import");
-        return cl;
-    }
-    if (cl.band && cl.mode != Mode::Drt) {
-        fail("--band goes with --drt FILE");
-        return cl;
-    }
-    if (kkOption && cl.mode != Mode::Kk) {
-        fail("--kk-cutoff goes with --kk");
-        return cl;
-    }
-    if (cl.starts != 0 && cl.mode != Mode::Run && cl.mode != Mode::Batch && cl.mode != Mode::Guess) {
-        fail("--starts goes with --run, --batch or --guess");
-        return cl;
-    }
-    if (engineOption && cl.mode != Mode::Run && cl.mode != Mode::Batch) {
-        fail("--engine goes with --run or --batch");
-        return cl;
-    }
-    if (!batchOption.empty() && cl.mode != Mode::Batch) {
-        fail(batchOption + " goes with --batch");
-        return cl;
+    for (size_t r = 0; r < table.size(); ++r) {
+        const Option& o = table[r];
+        if (given[r] == 0 || (o.accepted & bit(cl.mode)))
+            continue;
+        // Of the options with the same mistake, the one given last.
+        size_t last = r;
+        for (size_t s = r + 1; s < table.size(); ++s)
+            if (table[s].elsewhere && std::string(table[s].elsewhere) == o.elsewhere && given[s] > given[last])
+                last = s;
+        fail(std::string(table[last].name) + " " + o.elsewhere);
     }
     if (cl.mode == Mode::Batch) {
         cl.inputs = words;

@@ -5,10 +5,14 @@
 
 namespace nosk {
 
+namespace analyses {
+struct Analysis;
+}
+
 // What noskrun was asked to do, read from its arguments without side
-// effects. A mistake (an option we do not know, a missing operand) leaves
-// `error` set; the program then prints it with the usage text on standard
-// error and ends with status 2, so that a script never waits for a window.
+// effects. A mistake (an option we do not know, a missing operand) is thrown;
+// the program then prints it with the usage text on standard error and ends
+// with status 2, so that a script never waits for a window.
 struct CommandLine {
     enum class Mode {
         Window,  // the main window, with `file` loaded when it is not empty
@@ -37,8 +41,9 @@ struct CommandLine {
     std::string plotFile;      // --plot IMAGE.png
     bool drt = false;          // --drt with --batch: each spectrum's DRT peaks, a picture of the DRTs
     bool band = false;         // --band with --drt FILE: the credible band as well
-    bool checkKk = false;      // --check kk: a Kramers-Kronig verdict column
-    bool checkZhit = false;    // --check zhit: a Z-HIT verdict column
+    // --check WORD (kk, zhit): the analyses whose verdicts the batch table
+    // gets as columns, each once, in the order of the analysis table.
+    std::vector<const analyses::Analysis*> checks;
 
     // --kk-cutoff C (with --kk): the classic rule, M grows until mu <= C;
     // 0 for the automatic choice.
@@ -48,9 +53,11 @@ struct CommandLine {
     // the bundled one, such as the work folder's NOSKWIN.EXE.
     std::string engine;
 
-    // The arguments after the program name. Plain words form the file name
-    // of the window mode, joined by blanks (a name with blanks that the shell
-    // split); "--" ends the options, so "-- --odd.tst" loads "--odd.tst".
+    // The arguments after the program name, read by a table of the options
+    // (what each takes, which modes it goes with, the field it sets, its
+    // mistakes). Plain words form the file name of the window mode, joined
+    // by blanks (a name with blanks that the shell split); "--" ends the
+    // options, so "-- --odd.tst" loads "--odd.tst".
     // Throws nosk::exception naming the first mistake ("unknown option
     // '--x'", "--run needs a file name", ...).
     static CommandLine parse(const std::vector<std::string>& args);

@@ -1,4 +1,8 @@
+#include "Analyses.h"
 #include "BatchRun.h"
+#include "analysis/kk/KramersKronig.h"
+#include "analysis/zhit/Zhit.h"
+#include "ops/KramersKronigRun.h"
 #include "SeriesPlot.h"
 #include "CommandLine.h"
 #include "core/Exception.h"
@@ -13,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <filesystem>
 #include <sstream>
@@ -353,6 +358,61 @@ TEST(BatchRun, TheWorkFoldersCircuitDefinitionsGoWithEverySpectrum)
     EXPECT_FALSE(broken[0].ok);
     EXPECT_EQ(broken[0].status, 1);
     EXPECT_NE(broken[0].reason.find("CIRCUITS"), std::string::npos) << broken[0].reason;
+}
+
+} // namespace
+
+namespace {
+
+// --check: a verdict column per analysis asked for, in the table's order,
+// also for spectra whose fit fails; a spectrum that cannot be tested says
+// why, and one left out by a stop has empty cells.
+TEST(BatchRun, EveryCheckOfTheAnalysisTableGetsItsVerdictColumn)
+{
+    test::TempWorkDir dir;
+    fs::copy_file(battery(), "a.TST");
+    FitJob real;
+    real.load(battery());
+    real.DATTYP = 'R';
+    real.save("b.TST");
+    test::writeAll("c.TST", "a description only\r\n");
+    batch::Settings s;
+    s.inputs = {"a.TST", "b.TST", "c.TST"};
+    s.engine = "/nonexistent/engine";  // the checks come before the fit
+    for (const analyses::Analysis& a : analyses::all())
+        if (a.checkName)
+            s.checks.push_back(&a);
+    ASSERT_EQ(s.checks.size(), 2u);
+    PosixProcessLauncher launcher;
+    std::ostringstream progress;
+    std::vector<batch::Row> rows = batch::run(s, launcher, progress, false);
+    ASSERT_EQ(rows.size(), 3u);
+    std::atomic<bool> stop{true};
+    s.stop = &stop;
+    rows.push_back(batch::run(s, launcher, progress, false)[0]);
+
+    const std::string text = batch::formatTable(rows, {}, s.checks);
+    const auto table = readTable(text);
+    ASSERT_EQ(table.size(), 5u);
+    EXPECT_EQ(table[0][table[0].size() - 2], "KK verdict");
+    EXPECT_EQ(table[0].back(), "Z-HIT verdict");
+    // The verdicts of the first spectrum are those of the tests themselves.
+    FitJob job;
+    job.load(battery());
+    const kkrun::Spectrum spectrum = kkrun::spectrumOf(job);
+    const std::string kkVerdict = kk::test(spectrum.frequencyHz, spectrum.z).verdict.text();
+    const std::string zhitVerdict = zhit::test(spectrum.frequencyHz, spectrum.z).verdict.text();
+    EXPECT_EQ(rows[0].verdicts, (std::vector<std::string>{kkVerdict, zhitVerdict}));
+    EXPECT_NE(text.find(kkVerdict), std::string::npos);
+    for (std::size_t r : {1u, 2u}) {
+        ASSERT_EQ(rows[r].verdicts.size(), 2u);
+        for (const std::string& v : rows[r].verdicts)
+            EXPECT_EQ(v.rfind("not tested: ", 0), 0u) << v;
+    }
+    EXPECT_NE(rows[1].verdicts[0].find("complex data"), std::string::npos) << rows[1].verdicts[0];
+    EXPECT_EQ(rows[3].reason, batch::kInterrupted);
+    EXPECT_EQ(table[4][table[4].size() - 1], "");
+    EXPECT_EQ(table[4][table[4].size() - 2], "");
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "Analyses.h"
 #include "CommandLine.h"
 #include "core/Exception.h"
 #include "DrtCommand.h"
@@ -22,6 +23,11 @@ namespace {
 namespace fs = std::filesystem;
 using namespace nosk;
 using test::OrganiserFixture;
+
+const analyses::Analysis& drtAnalysis()
+{
+    return *analyses::ofMode(CommandLine::Mode::Drt);
+}
 
 std::string battery()
 {
@@ -80,7 +86,7 @@ TEST(DrtCommand, HeadlessFromAnInstrumentFile)
 {
     OrganiserFixture f;
     writeZarcTable("zarc.csv");
-    ASSERT_EQ(runDrtCommand("zarc.csv", false), 0);
+    ASSERT_EQ(runAnalysisCommand(drtAnalysis(), "zarc.csv", {}), 0);
     std::ifstream in("DRT");
     const drt::Table table = drt::readTable(in);
     ASSERT_EQ(table.peaks.size(), 1u);
@@ -94,7 +100,7 @@ TEST(DrtCommand, HeadlessFromAnInstrumentFile)
 
     // A file that cannot be read fails and leaves the table alone.
     const std::string before = test::readAll("DRT");
-    EXPECT_EQ(runDrtCommand("missing.csv", false), 1);
+    EXPECT_EQ(runAnalysisCommand(drtAnalysis(), "missing.csv", {}), 1);
     EXPECT_EQ(test::readAll("DRT"), before);
 }
 

@@ -1,3 +1,4 @@
+#include "Analyses.h"
 #include "CommandLine.h"
 #include "core/Exception.h"
 
@@ -65,8 +66,10 @@ TEST(CommandLine, ValidationTestsAndTheirOptions)
     cl = CommandLine::parse({"--zhit", "cell.z"});
     EXPECT_EQ(cl.mode, CommandLine::Mode::Zhit);
     EXPECT_EQ(cl.file, "cell.z");
-    cl = CommandLine::parse({"--batch", "d", "--check", "zhit", "--check", "kk"});
-    EXPECT_TRUE(cl.checkKk && cl.checkZhit);
+    // The verdict columns come in the order of the analyses, each once.
+    cl = CommandLine::parse({"--batch", "d", "--check", "zhit", "--check", "kk", "--check", "zhit"});
+    using nosk::analyses::ofCheck;
+    EXPECT_EQ(cl.checks, (std::vector<const nosk::analyses::Analysis*>{ofCheck("kk"), ofCheck("zhit")}));
     EXPECT_EQ(cl.inputs, std::vector<std::string>{"d"});
 }
 
@@ -95,6 +98,20 @@ TEST(CommandLine, MistakesAreErrorsNamingTheCulprit)
         {{"--kk", "a", "--zhit", "b"}, "--zhit cannot be combined with the other options given"},
         {{"--batch", "d", "--check", "drift"}, "--check needs kk or zhit"},
         {{"--kk", "a", "--check", "kk"}, "--check goes with --batch"},
+        {{"--drt"}, "--drt needs a file name"},
+        {{"--zhit", "a", "--band"}, "--band goes with --drt FILE"},
+        {{"--starts", "0"}, "--starts needs a number from 1 to 1000"},
+        {{"--run", "a", "--starts", "2", "--starts", "3"}, "--starts given twice"},
+        {{"--kk", "a", "--starts", "2"}, "--starts goes with --run, --batch or --guess"},
+        {{"--guess", "a", "--engine", "x"}, "--engine goes with --run or --batch"},
+        {{"--batch"}, "--batch needs files or folders"},
+        {{"--batch", "d", "--jobs", "0"}, "--jobs needs a number from 1 to 1024"},
+        {{"--batch", "d", "--template", "a", "--template", "b"}, "--template given twice"},
+        // Of the options that belong to --batch alone, the last one given.
+        {{"--kk", "a", "--out", "t.csv", "--chain"}, "--chain goes with --batch"},
+        {{"--chain", "--plot", "p.png", "x.tst"}, "--plot goes with --batch"},
+        // A mistake before --help is still one.
+        {{"--bogus", "--help"}, "unknown option '--bogus'"},
     };
     for (const Case& c : cases) {
         try {
@@ -104,4 +121,27 @@ TEST(CommandLine, MistakesAreErrorsNamingTheCulprit)
             EXPECT_EQ(e.what(), c.error);
         }
     }
+}
+
+TEST(CommandLine, EveryAnalysisOfTheTableIsAMode)
+{
+    using nosk::analyses::Analysis;
+    for (const Analysis& a : nosk::analyses::all()) {
+        SCOPED_TRACE(a.flag);
+        const CommandLine cl = parse({a.flag, "cell.z"});
+        EXPECT_EQ(cl.mode, a.mode);
+        EXPECT_EQ(cl.file, "cell.z");
+        EXPECT_EQ(nosk::analyses::ofMode(a.mode), &a);
+        EXPECT_THROW(parse({"--run", "job.tst", a.flag, "cell.z"}), nosk::exception);
+        if (a.checkName) {
+            EXPECT_EQ(parse({"--batch", "d", "--check", a.checkName}).checks, std::vector<const Analysis*>{&a});
+            EXPECT_NE(a.verdict, nullptr);
+        }
+    }
+    // On a --batch line --drt is the batch's switch, not the analysis of a file.
+    const CommandLine batch = parse({"--drt", "d", "--batch"});
+    EXPECT_EQ(batch.mode, Mode::Batch);
+    EXPECT_TRUE(batch.drt);
+    EXPECT_EQ(batch.inputs, std::vector<std::string>{"d"});
+    EXPECT_FALSE(parse({"--drt", "d"}).drt);
 }

@@ -1,0 +1,118 @@
+#include "Analyses.h"
+
+#include "ops/DrtRun.h"
+#include "ops/KramersKronigRun.h"
+#include "ops/ZhitRun.h"
+
+#include <array>
+
+namespace nosk::analyses {
+
+namespace {
+
+std::string runKk(const kkrun::Spectrum& spectrum, const Settings& settings)
+{
+    kk::Options options;
+    if (settings.kkCutoff != 0) {
+        options.rule = kk::Rule::Cutoff;
+        options.cutoff = settings.kkCutoff;
+    }
+    const kk::Result result = kkrun::runAndWrite(spectrum, options, kkrun::kTableFile);
+    return kkrun::summary(spectrum, result, options);
+}
+
+std::string kkVerdict(const kkrun::Spectrum& spectrum)
+{
+    return kk::test(spectrum.frequencyHz, spectrum.z).verdict.text();
+}
+
+std::string runZhit(const kkrun::Spectrum& spectrum, const Settings&)
+{
+    const zhit::Result result = zhitrun::runAndWrite(spectrum, zhitrun::kTableFile);
+    return zhitrun::summary(spectrum, result);
+}
+
+std::string zhitVerdict(const kkrun::Spectrum& spectrum)
+{
+    return zhit::test(spectrum.frequencyHz, spectrum.z).verdict.text();
+}
+
+std::string runDrt(const kkrun::Spectrum& spectrum, const Settings& settings)
+{
+    drt::Options options;
+    if (settings.band)
+        options.bandSamples = 1000;
+    const drt::Result result = drtrun::runAndWrite(spectrum, options, drtrun::kTableFile);
+    return drtrun::summary(spectrum, result);
+}
+
+using Mode = CommandLine::Mode;
+
+const std::array<Analysis, 3> kAnalyses = {{
+    {Mode::Kk, "--kk", "kk", "KK verdict", kkrun::kTableFile, "Kramers-Kronig test", "&Kramers-Kronig test...",
+     "Kramers-Kronig test", "Kramers-Kronig", "Residuals written to", "The residuals are in", "them", runKk,
+     kkVerdict},
+    {Mode::Zhit, "--zhit", "zhit", "Z-HIT verdict", zhitrun::kTableFile, "Z-HIT test", "&Z-HIT test...",
+     "Z-HIT test", "Z-HIT", "Deviations written to", "The deviations are in", "them", runZhit, zhitVerdict},
+    {Mode::Drt, "--drt", nullptr, nullptr, drtrun::kTableFile, "Distribution of relaxation times", "&DRT...",
+     "DRT", "DRT", "Written to", "The DRT is in the file", "it", runDrt, nullptr},
+}};
+
+} // namespace
+
+std::span<const Analysis> all()
+{
+    return kAnalyses;
+}
+
+const Analysis* ofMode(CommandLine::Mode mode)
+{
+    for (const Analysis& a : kAnalyses)
+        if (a.mode == mode)
+            return &a;
+    return nullptr;
+}
+
+const Analysis* ofCheck(const std::string& word)
+{
+    for (const Analysis& a : kAnalyses)
+        if (a.checkName && word == a.checkName)
+            return &a;
+    return nullptr;
+}
+
+Settings settingsOf(const CommandLine& commandLine)
+{
+    Settings settings;
+    settings.kkCutoff = commandLine.kkCutoff;
+    settings.band = commandLine.band;
+    return settings;
+}
+
+std::string checkWords()
+{
+    std::string words;
+    for (const Analysis& a : kAnalyses) {
+        if (!a.checkName)
+            continue;
+        if (!words.empty())
+            words += " or ";
+        words += a.checkName;
+    }
+    return words;
+}
+
+std::string terminalReport(const Analysis& analysis, const std::string& file, const std::string& summary)
+{
+    return std::string(analysis.name) + " of " + file + '\n' + summary + analysis.writtenTo + ' ' +
+           analysis.outputFile + ".\n";
+}
+
+std::string windowReport(const Analysis& analysis, const std::string& summary)
+{
+    return std::string(analysis.name) + " of the job's data lines\n\n" + summary + '\n' + analysis.heldIn + ' ' +
+           analysis.outputFile + ": NOSKVIEW shows " + analysis.pronoun + " on its \"" + analysis.viewerPage +
+           "\" page.";
+}
+
+} // namespace nosk::analyses
