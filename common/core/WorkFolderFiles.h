@@ -84,23 +84,23 @@ constexpr const AnalysisOutput& analysis(Analysis id)
 namespace nosk::report {
 
 // The reason line's tag (core/Reason.h has its form).
-inline constexpr std::string_view kReasonTag = "@REASON ";
+inline constexpr char kReasonTag[] = "@REASON ";
 // The count of the free parameters, after which the fit's statistics follow.
-inline constexpr std::string_view kFreeCountMarker = "# OF FREE PARAMETERS =";
+inline constexpr char kFreeCountMarker[] = "# OF FREE PARAMETERS =";
 // The first line of the statistics.
-inline constexpr std::string_view kFinalNormMarker = "FINAL L2 NORM OF THE RESIDUALS";
+inline constexpr char kFinalNormMarker[] = "FINAL L2 NORM OF THE RESIDUALS";
 // The heading of the parameter table.
-inline constexpr std::string_view kParameterTableMarker = "ORIGINAL PARAMETER NUMBERS";
+inline constexpr char kParameterTableMarker[] = "ORIGINAL PARAMETER NUMBERS";
 // The line after the table that names the parameters the data do not
 // determine: "P<n>=<status>" per parameter.
-inline constexpr std::string_view kParameterStatusMarker = "PARAMETER STATUS:";
+inline constexpr char kParameterStatusMarker[] = "PARAMETER STATUS:";
 // The heading of the correlation matrix, the last block of a fit's report.
-inline constexpr std::string_view kCorrelationMarker = "ESTIMATED PARAMETER CORRELATION MATRIX";
+inline constexpr char kCorrelationMarker[] = "ESTIMATED PARAMETER CORRELATION MATRIX";
 // The texts no other line of the report may contain.
 inline constexpr std::array<std::string_view, 4> kSectionMarkers{
     kFreeCountMarker, kFinalNormMarker, kParameterTableMarker, kCorrelationMarker};
 // The start of the banner lines of older engines, which the printed
 // summary leaves out.
-inline constexpr std::string_view kBannerMarker = "            **";
+inline constexpr char kBannerMarker[] = "            **";
 
 } // namespace nosk::report
