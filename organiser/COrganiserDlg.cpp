@@ -14,6 +14,7 @@
 #include "FrontPage.h"
 #include "EngineOutputs.h"
 #include "Locations.h"
+#include "core/WorkFolderFiles.h"
 #include "core/WorkFolderLock.h"
 #include "ops/DataExport.h"
 #include "ops/DataSheetImport.h"
@@ -212,7 +213,7 @@ COrganiserDlg::COrganiserDlg(Prompt& prompt, RunOptions& options, QWidget* paren
 
     loadFromJob();
     markUnchanged();
-    m_circuitsWatch = std::make_unique<FileWatch>("CIRCUITS", [this] { m_fitPage->circuitsChanged(); });
+    m_circuitsWatch = std::make_unique<FileWatch>(workfiles::kCircuits, [this] { m_fitPage->circuitsChanged(); });
 }
 
 COrganiserDlg::~COrganiserDlg()
@@ -523,7 +524,7 @@ void COrganiserDlg::afterInflReload()
 {
     // The conversions have stored and reloaded INFL: as the Load INFL command.
     loadFromJob();
-    setCurrentFile(QStringLiteral("INFL"), std::string());
+    setCurrentFile(QString::fromLatin1(workfiles::kInput), std::string());
     m_jobIsNew = false;
     markUnchanged();
 }
@@ -551,12 +552,12 @@ void COrganiserDlg::showTextWindow(const std::string& path)
 
 void COrganiserDlg::onLoadOutin()
 {
-    loadInto("OUTIN", "OUTIN");
+    loadInto(workfiles::kNextInput, workfiles::kNextInput);
 }
 
 void COrganiserDlg::onLoadInfl()
 {
-    loadInto("INFL", "INFL");
+    loadInto(workfiles::kInput, workfiles::kInput);
 }
 
 void COrganiserDlg::onSaveTstAs()
@@ -576,7 +577,7 @@ void COrganiserDlg::onSaveInfl()
 {
     if (!storeToJob())
         return;
-    runCommand(m_prompt, [&] { m_job.save("INFL"); });
+    runCommand(m_prompt, [&] { m_job.save(workfiles::kInput); });
 }
 
 void COrganiserDlg::onExportData()
@@ -705,13 +706,13 @@ void COrganiserDlg::StoreOutin()
     if (m_options.promptStoreOutin == 0)
         return;
     std::error_code ec;
-    if (!std::filesystem::exists("OUTIN", ec))
+    if (!std::filesystem::exists(workfiles::kNextInput, ec))
         return;
     FileRequest r = allFiles("Store OUTIN file");
     r.initialName = "OUTIN.OLD";
     auto path = m_prompt.saveFile(r);
     if (path)
-        copyFileReplacing("OUTIN", *path);
+        copyFileReplacing(workfiles::kNextInput, *path);
 }
 
 void COrganiserDlg::showRunning(bool running)
@@ -833,16 +834,16 @@ void COrganiserDlg::PrintViaTempCopy(const std::string& file, bool print)
 
 void COrganiserDlg::onPrintPntoutl()
 {
-    PrintViaTempCopy("PNTOUTL", true);
+    PrintViaTempCopy(workfiles::kReport, true);
 }
 
 void COrganiserDlg::onPrintAuxpntl()
 {
-    if (!std::filesystem::exists("AUXPNTL")) {
+    if (!std::filesystem::exists(workfiles::kTable)) {
         m_prompt.message("Cannot open file 'AUXPNTL'!", kProgram, Buttons::Ok, Icon::Error);
         return;
     }
-    PrintViaTempCopy("AUXPNTL", true);
+    PrintViaTempCopy(workfiles::kTable, true);
 }
 
 void COrganiserDlg::onPrintReport()
