@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QGroupBox>
+
 #include <sys/stat.h>
 
 #include <cmath>
