@@ -18,7 +18,7 @@
 #include "core/Prompt.h"
 #include "core/RunCommand.h"
 #include "core/WorkFolderFiles.h"
-#include "engine/ParameterNames.h"
+#include "model/ParameterNames.h"
 #include "core/AtomicFileWriter.h"
 #include "job/SideFile.h"
 #include "platform/DialogRunner.h"

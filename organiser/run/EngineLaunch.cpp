@@ -3,7 +3,7 @@
 #include "EngineOutputs.h"
 #include "Locations.h"
 #include "core/WorkFolderFiles.h"
-#include "engine/Circuit.h"
+#include "model/Circuit.h"
 #include "engine/StartGuess.h"
 #include "job/FitJob.h"
 

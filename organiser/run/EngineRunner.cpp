@@ -4,7 +4,7 @@
 #include "Locations.h"
 #include "core/Exception.h"
 #include "core/WorkFolderFiles.h"
-#include "engine/EngineError.h"
+#include "model/EngineError.h"
 #include "core/WorkFolderLock.h"
 #include "engine/PreparedJob.h"
 #include "job/FitJob.h"

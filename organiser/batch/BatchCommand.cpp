@@ -9,7 +9,7 @@
 #include "core/Exception.h"
 #include "core/WorkFolderFiles.h"
 #include "core/WorkFolderLock.h"
-#include "engine/ParameterNames.h"
+#include "model/ParameterNames.h"
 #include "core/AtomicFileWriter.h"
 #include "job/FitJob.h"
 #include "platform/Platform.h"
