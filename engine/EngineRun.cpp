@@ -4,6 +4,7 @@
 #include "model/EngineError.h"
 #include "MultiStart.h"
 #include "TextFile.h"
+#include "core/WorkFolderFiles.h"
 
 #include "core/Exception.h"
 #include "core/NumberText.h"
@@ -27,12 +28,12 @@ using model::reasonOf;
 
 namespace {
 
-constexpr const char* kInputFile = "INFL";
-constexpr const char* kReportFile = "PNTOUTL";
-constexpr const char* kTableFile = "AUXPNTL";
-constexpr const char* kNextInputFile = "OUTIN";
+using workfiles::kInput;
+using workfiles::kReport;
+using workfiles::kTable;
+using workfiles::kNextInput;
 // The user's own circuit definitions, replacing built-in letters.
-constexpr const char* kCircuitsFile = "CIRCUITS";
+using workfiles::kCircuits;
 
 class Stopwatch {
 public:
@@ -192,12 +193,12 @@ int runEngine(std::ostream& out, std::ostream& err, int starts)
     FitJob job;
     bool loaded = false;
     auto refuse = [&](const Reason& reason) {
-        std::remove(kTableFile);
+        std::remove(kTable);
         err << kEngineName << ": " << reason.text << '\n' << reasonLine(reason) << '\n';
         clock.seconds = watch.seconds();
         chooseDurability(clock.seconds);
         try {
-            writeFailureReport(kReportFile, loaded ? &job : nullptr, reason, clock);
+            writeFailureReport(kReport, loaded ? &job : nullptr, reason, clock);
         } catch (const exception& e) {
             err << kEngineName << ": " << e.what() << '\n';
         }
@@ -205,7 +206,7 @@ int runEngine(std::ostream& out, std::ostream& err, int starts)
     };
 
     try {
-        job.load(kInputFile);
+        job.load(kInput);
     } catch (const exception& e) {
         return refuse(reasonOf(e, Reason::Kind::Input));
     } catch (const std::bad_alloc&) {
@@ -216,7 +217,7 @@ int runEngine(std::ostream& out, std::ostream& err, int starts)
     out << kEngineName << ' ' << kEngineVersion << ": " << job.description << '\n';
 
     try {
-        const CircuitLibrary circuits = CircuitLibrary::withOverrides(kCircuitsFile);
+        const CircuitLibrary circuits = CircuitLibrary::withOverrides(kCircuits);
         const PreparedJob prepared(job, &circuits);
         JobProblem problem(prepared);
         if (prepared.isSimulation()) {
@@ -224,9 +225,9 @@ int runEngine(std::ostream& out, std::ostream& err, int starts)
             problem.modelAt(prepared.startParams(), model0.data(), model1.data());
             clock.seconds = watch.seconds();
             chooseDurability(clock.seconds);
-            writeSimulationReport(kReportFile, prepared, clock);
-            writeModelTable(kTableFile, prepared, model0.data(), model1.data());
-            job.save(kNextInputFile, AtomicFileWriter::Links::Replace, outputDurability());
+            writeSimulationReport(kReport, prepared, clock);
+            writeModelTable(kTable, prepared, model0.data(), model1.data());
+            job.save(kNextInput, AtomicFileWriter::Links::Replace, outputDurability());
             out << "Model evaluated at " << prepared.pointCount() << " points without a fit.\n";
             Reason end;
             end.kind = Reason::Kind::NotFitted;
@@ -258,12 +259,12 @@ int runEngine(std::ostream& out, std::ostream& err, int starts)
         clock.fitSeconds = fitWatch.seconds();
         clock.seconds = watch.seconds();
         chooseDurability(clock.seconds);
-        writeFitReport(kReportFile, prepared, run.record, clock);
-        writeFitTable(kTableFile, prepared, problem, run.model0.data(), run.model1.data());
+        writeFitReport(kReport, prepared, run.record, clock);
+        writeFitTable(kTable, prepared, problem, run.model0.data(), run.model1.data());
         FitJob next = job;
         for (int j = 0; j < prepared.freeCount(); ++j)
             next.P[prepared.freeParam(j)] = run.record.finalParams[prepared.freeParam(j)];
-        next.save(kNextInputFile, AtomicFileWriter::Links::Replace, outputDurability());
+        next.save(kNextInput, AtomicFileWriter::Links::Replace, outputDurability());
 
         const FitStatisticsResult& s = run.record.statistics;
         const Reason& end = run.record.end;

@@ -1,6 +1,8 @@
 #include "ReportWriter.h"
 
 #include "TextFile.h"
+#include "core/WorkFolderFiles.h"
+
 
 #include <algorithm>
 #include <cctype>
@@ -12,10 +14,7 @@ using model::ModelFunction;
 
 namespace {
 
-// The texts the readers of the report search for. Each stands on one line
-// of its own; nothing else the engine prints may contain them.
-constexpr const char* kMarkers[] = {"# OF FREE PARAMETERS =", "FINAL L2 NORM OF THE RESIDUALS",
-    "ORIGINAL PARAMETER NUMBERS", "ESTIMATED PARAMETER CORRELATION MATRIX"};
+using namespace report;
 
 char printable(char c)
 {
@@ -29,7 +28,8 @@ std::string safeDescription(const std::string& description)
     std::string s;
     for (char c : description)
         s += printable(c);
-    for (const char* marker : kMarkers)
+    // The readers search for these; nothing else the engine prints may hold one.
+    for (std::string_view marker : kSectionMarkers)
         if (s.find(marker) != std::string::npos) {
             std::transform(s.begin(), s.end(), s.begin(),
                 [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
@@ -156,7 +156,7 @@ void parameterTable(TextFile& f, const PreparedJob& job, const FitRecord& fit)
 {
     const FitStatisticsResult& s = fit.statistics;
     const int F = job.freeCount();
-    f.line(" FREE PARAMETERS BY ORIGINAL PARAMETER NUMBERS, WITH ESTIMATES AND STANDARD DEVIATIONS");
+    f.line(" FREE PARAMETERS BY %s, WITH ESTIMATES AND STANDARD DEVIATIONS", kParameterTableMarker);
     f.line("   LINES OF A BLOCK: ORIGINAL PARAMETER NUMBER, ESTIMATE, STANDARD DEVIATION,");
     f.line("   RELATIVE STANDARD DEVIATION (STD DEV / |ESTIMATE|). STANDARD DEVIATIONS COME FROM");
     f.line("   XS * INVERSE(JT J), J THE JACOBIAN OF THE WEIGHTED RESIDUALS BY THE PARAMETERS.");
@@ -190,7 +190,7 @@ void parameterTable(TextFile& f, const PreparedJob& job, const FitRecord& fit)
             status += " P" + std::to_string(job.freeParam(j) + 1) + "=" + parameterStatusName(s.status[j]);
     if (!status.empty()) {
         f.blank();
-        f.text(" PARAMETER STATUS:" + status);
+        f.text(std::string(" ") + kParameterStatusMarker + status);
         f.line("   NAN: NO NUMBER IS KNOWN. THE DATA DO NOT DETERMINE THESE PARAMETERS (A ZERO OR DEPENDENT");
         f.line("   COLUMN OF J, NO EFFECT ON THE MODEL, LN P AT ITS BOUND, OR A LIMIT). THE OTHERS' STANDARD");
         f.line("   DEVIATIONS COME FROM XS * INVERSE(JR T JR), JR THE JACOBIAN WITHOUT THE COLUMNS OF THESE.");
@@ -204,7 +204,7 @@ bool heldAtLimit(const FitRecord& fit, int j)
 
 void correlationMatrix(TextFile& f, const FitStatisticsResult& s)
 {
-    f.line(" ESTIMATED PARAMETER CORRELATION MATRIX");
+    f.line(" %s", kCorrelationMarker);
     const int F = s.F;
     for (int r = 0; r < F; ++r) {
         std::string line = "  ";
@@ -269,11 +269,11 @@ void writeFitReport(const std::string& path, const PreparedJob& job, const FitRe
     const int F = job.freeCount();
     TextFile f;
     head(f, job, clock);
-    f.line(" # OF FREE PARAMETERS = %i", F);
+    f.line(" %s %i", kFreeCountMarker, F);
     f.line(" NUMBER OF FITTED VALUES = %i", s.K);
     f.blank();
     const std::string reason = F == 0 ? "NO FREE PARAMETERS: THE MODEL WAS ONLY EVALUATED" : exitReason(fit.outcome);
-    f.line("%-49s%s", " FINAL L2 NORM OF THE RESIDUALS", eField(s.l2Norm, 14, 7, true).c_str());
+    f.line(" %-48s%s", kFinalNormMarker, eField(s.l2Norm, 14, 7, true).c_str());
     f.line("%-50s%8i", " NUMBER OF FUNCTION EVALUATIONS", fit.outcome.functionEvaluations);
     f.line("%-50s%8i", " NUMBER OF JACOBIAN EVALUATIONS", fit.outcome.jacobianEvaluations);
     f.line(" EXIT: %s", reason.c_str());

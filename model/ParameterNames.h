@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/WorkFolderFiles.h"
+
 #include <string>
 #include <vector>
 
@@ -10,6 +12,6 @@ namespace nosk::model {
 // `circuitsFile` in their place when that file exists). Index i names
 // parameter i + 1; an empty string where the circuit does not use it. All
 // empty for an unknown letter or a circuits file that cannot be read.
-std::vector<std::string> parameterNames(char fun, const std::string& circuitsFile = "CIRCUITS");
+std::vector<std::string> parameterNames(char fun, const std::string& circuitsFile = workfiles::kCircuits);
 
 } // namespace nosk::model

@@ -12,6 +12,7 @@
 #include "Locations.h"
 #include "core/Exception.h"
 #include "core/Prompt.h"
+#include "core/WorkFolderFiles.h"
 #include "core/WorkFolderLock.h"
 #include "core/AtomicFileWriter.h"
 #include "job/FitJob.h"
@@ -271,7 +272,7 @@ int runHeadless(const std::string& file, const RunOptions& options, const std::s
                 status = fail(end.message);
             if (end.reloadOutin) {
                 try {
-                    job.load("OUTIN");
+                    job.load(workfiles::kNextInput);
                 } catch (const std::exception& e) {
                     status = fail(e.what());
                 }

@@ -8,6 +8,7 @@
 #include "EngineRunner.h"
 #include "core/Prompt.h"
 #include "core/RunCommand.h"
+#include "core/WorkFolderFiles.h"
 #include "platform/DialogRunner.h"
 #include "platform/FileWatch.h"
 #include "platform/Help.h"
@@ -99,7 +100,7 @@ COrganiserDlg::COrganiserDlg(Prompt& prompt, RunOptions& options, QWidget* paren
 
     loadFromJob();
     markUnchanged();
-    m_circuitsWatch = std::make_unique<FileWatch>("CIRCUITS", [this] { m_fitPage->circuitsChanged(); });
+    m_circuitsWatch = std::make_unique<FileWatch>(workfiles::kCircuits, [this] { m_fitPage->circuitsChanged(); });
 }
 
 COrganiserDlg::~COrganiserDlg()

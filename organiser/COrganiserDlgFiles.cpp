@@ -13,6 +13,7 @@
 #include "core/NumberText.h"
 #include "core/Prompt.h"
 #include "core/RunCommand.h"
+#include "core/WorkFolderFiles.h"
 #include "core/WorkFolderLock.h"
 #include "ops/DataExport.h"
 #include "ops/DataSheetImport.h"
@@ -231,7 +232,7 @@ void COrganiserDlg::afterInflReload()
 {
     // The conversions have stored and reloaded INFL: as the Load INFL command.
     loadFromJob();
-    setCurrentFile(QStringLiteral("INFL"), std::string());
+    setCurrentFile(QString::fromLatin1(workfiles::kInput), std::string());
     m_jobIsNew = false;
     markUnchanged();
 }
@@ -259,12 +260,12 @@ void COrganiserDlg::showTextWindow(const std::string& path)
 
 void COrganiserDlg::onLoadOutin()
 {
-    loadInto("OUTIN", "OUTIN");
+    loadInto(workfiles::kNextInput, workfiles::kNextInput);
 }
 
 void COrganiserDlg::onLoadInfl()
 {
-    loadInto("INFL", "INFL");
+    loadInto(workfiles::kInput, workfiles::kInput);
 }
 
 void COrganiserDlg::onSaveTstAs()
@@ -284,7 +285,7 @@ void COrganiserDlg::onSaveInfl()
 {
     if (!storeToJob())
         return;
-    runCommand(m_prompt, [&] { m_job.save("INFL"); });
+    runCommand(m_prompt, [&] { m_job.save(workfiles::kInput); });
 }
 
 void COrganiserDlg::onExportData()

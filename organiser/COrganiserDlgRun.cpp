@@ -11,6 +11,8 @@
 #include "RunSequence.h"
 #include "core/Prompt.h"
 #include "core/RunCommand.h"
+#include "core/WorkFolderFiles.h"
+#include "ops/DrtRun.h"
 #include "ops/KramersKronigRun.h"
 #include "ops/OutputSummary.h"
 #include "ops/RunReport.h"
@@ -147,13 +149,13 @@ void COrganiserDlg::StoreOutin()
     if (m_options.promptStoreOutin == 0)
         return;
     std::error_code ec;
-    if (!std::filesystem::exists("OUTIN", ec))
+    if (!std::filesystem::exists(workfiles::kNextInput, ec))
         return;
     FileRequest r = allFiles("Store OUTIN file");
     r.initialName = "OUTIN.OLD";
     auto path = m_prompt.saveFile(r);
     if (path)
-        copyFileReplacing("OUTIN", *path);
+        copyFileReplacing(workfiles::kNextInput, *path);
 }
 
 void COrganiserDlg::showRunning(bool running)
@@ -262,16 +264,16 @@ void COrganiserDlg::PrintViaTempCopy(const std::string& file, bool print)
 
 void COrganiserDlg::onPrintPntoutl()
 {
-    PrintViaTempCopy("PNTOUTL", true);
+    PrintViaTempCopy(workfiles::kReport, true);
 }
 
 void COrganiserDlg::onPrintAuxpntl()
 {
-    if (!std::filesystem::exists("AUXPNTL")) {
+    if (!std::filesystem::exists(workfiles::kTable)) {
         m_prompt.message("Cannot open file 'AUXPNTL'!", kProgram, Buttons::Ok, Icon::Error);
         return;
     }
-    PrintViaTempCopy("AUXPNTL", true);
+    PrintViaTempCopy(workfiles::kTable, true);
 }
 
 void COrganiserDlg::onPrintReport()

@@ -3,6 +3,7 @@
 #include "DECatalogue.h"
 #include "CSelectDEDlg.h"
 #include "DialogUnits.h"
+#include "core/WorkFolderFiles.h"
 #include "platform/DialogRunner.h"
 #include "ui/ControlHelpers.h"
 
@@ -108,7 +109,7 @@ std::string CParamEditor::placement(char fun, int k, const std::string& definiti
 std::string CParamEditor::definitionInForce(char fun, std::string* error)
 {
     try {
-        const model::CircuitLibrary lib = model::CircuitLibrary::withOverrides("CIRCUITS");
+        const model::CircuitLibrary lib = model::CircuitLibrary::withOverrides(workfiles::kCircuits);
         const model::CircuitLibrary::Definition* d = lib.find(fun);
         return d ? d->text : std::string();
     } catch (const exception& e) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/WorkFolderFiles.h"
+
 #include <QDialog>
 
 #include <functional>
@@ -17,7 +19,7 @@ class Prompt;
 class CTextEditorDlg : public QDialog {
     Q_OBJECT
 public:
-    static constexpr const char* kTempFile = "__X_EDIT.TMP";
+    static constexpr const char* kTempFile = workfiles::kEditorScratch;
 
     // documentName: the main window's current test file, empty when none.
     // loadJob: the main window's LoadJobFile.

@@ -12,7 +12,7 @@
 #include <QLabel>
 
 #include <cstdio>
-#include <fstream>
+#include <sstream>
 
 namespace nosk {
 
@@ -32,7 +32,7 @@ constexpr int kPartColorCount = sizeof kPartColors / sizeof kPartColors[0];
 }
 
 CDrtPage::CDrtPage(int textHeight, const ViewerRun* run, QWidget* parent)
-    : CViewerPage(QString::fromLatin1(kTitle), kHelpId, parent), m_textHeight(textHeight), m_run(run)
+    : CSingleGraphPage(QString::fromLatin1(kTitle), kHelpId, textHeight, parent), m_run(run)
 {
 }
 
@@ -105,29 +105,13 @@ QString CDrtPage::modelNote() const
 
 void CDrtPage::onLegend()
 {
-    showLegend(*m_graph, m_group->title(), m_graph->axisY()->GetTitleWindow()->text(),
+    showLegend(*graph(), groupBox()->title(), graph()->axisY()->GetTitleWindow()->text(),
                QStringLiteral("DRT of the data"), QStringLiteral("DRT of the fitted circuit"));
 }
 
-void CDrtPage::showEvent(QShowEvent* event)
+void CDrtPage::build()
 {
-    ensureBuilt();
-    CViewerPage::showEvent(event);
-}
-
-void CDrtPage::resizeEvent(QResizeEvent* event)
-{
-    CViewerPage::resizeEvent(event);
-    if (m_built)
-        layoutGraph();
-}
-
-void CDrtPage::ensureBuilt()
-{
-    if (m_built)
-        return;
-    m_built = true;
-    std::ifstream in(kTableFile, std::ios::binary);
+    std::istringstream in(readTableFile(kTableFile));
     const drt::Table table = drt::readTable(in);
     m_tau = table.tau;
     m_gamma = table.gamma;
@@ -144,81 +128,53 @@ void CDrtPage::ensureBuilt()
     std::snprintf(caption, sizeof caption, "Distribution of relaxation times: lambda = %.3g, R_inf = %.4g Ohm, %zu peak%s%s",
                   table.lambda, table.seriesResistance, table.peaks.size(), table.peaks.size() == 1 ? "" : "s",
                   m_model.empty() ? "" : "; the fitted circuit in green");
-    m_group = makeGraphGroup(this, QString::fromLatin1(caption));
+    // The legend names the data's and the circuit's curves (the first two traces).
+    createGraph(QString::fromLatin1(caption), 13, !m_model.empty());
+    CZuGraph* g = graph();
+    connect(g, &CZuGraph::graphClose, this, [this](int, CZuGraph*) { onLegend(); });
     m_note = new QLabel(modelNote(), this);
     m_note->setWordWrap(true);
     m_note->setVisible(!m_note->text().isEmpty());
-
-    m_graph = new CZuGraph(this);
-    // The legend names the data's and the circuit's curves (the first two traces).
-    m_graph->showLegendButton() = m_model.empty() ? 0 : 1;
-    connect(m_graph, &CZuGraph::graphClose, this, [this](int, CZuGraph*) { onLegend(); });
-    QSize size = this->size();
-    if (size.width() < 200 || size.height() < 150)
-        size = QSize(960, 600);
-    m_graph->Create(QRect(20, 20 + m_textHeight, size.width() - 40, size.height() - 40 - m_textHeight), this, 13,
-                    CZuGraph::kStyleVisible, 0);
-    m_graph->axisX()->logScale() = 1;
+    g->axisX()->logScale() = 1;
     const int n = static_cast<int>(m_tau.size());
     if (n > 0) {
-        m_graph->AddTrace(m_tau.data(), m_gamma.data(), n, StyleLine, kBlue);
-        m_graph->nameLastTrace(QStringLiteral("DRT of the data"));
+        g->AddTrace(m_tau.data(), m_gamma.data(), n, StyleLine, kBlue);
+        g->nameLastTrace(QStringLiteral("DRT of the data"));
         if (!m_model.empty()) {
-            m_graph->AddTrace(m_tau.data(), m_model.data(), n, StyleLine, kGreen);
-            m_graph->nameLastTrace(QStringLiteral("DRT of the fitted circuit"));
+            g->AddTrace(m_tau.data(), m_model.data(), n, StyleLine, kGreen);
+            g->nameLastTrace(QStringLiteral("DRT of the fitted circuit"));
             if (m_parts.size() > 1) {
                 for (std::size_t i = 0; i < m_parts.size(); ++i) {
-                    m_graph->AddTrace(m_tau.data(), m_parts[i].data(), n, StyleLine | StyleDash,
+                    g->AddTrace(m_tau.data(), m_parts[i].data(), n, StyleLine | StyleDash,
                                       kPartColors[i % kPartColorCount].color);
-                    m_graph->nameLastTrace(QString::fromStdString(m_partLabels[i]));
+                    g->nameLastTrace(QString::fromStdString(m_partLabels[i]));
                 }
             }
         }
         if (!m_low.empty()) {
-            m_graph->AddTrace(m_tau.data(), m_low.data(), n, StyleLine, kGrey);
-            m_graph->AddTrace(m_tau.data(), m_high.data(), n, StyleLine, kGrey);
+            g->AddTrace(m_tau.data(), m_low.data(), n, StyleLine, kGrey);
+            g->AddTrace(m_tau.data(), m_high.data(), n, StyleLine, kGrey);
         }
         if (!m_peakTau.empty())
-            m_graph->AddTrace(m_peakTau.data(), m_peakGamma.data(), static_cast<int>(m_peakTau.size()), StyleCross,
+            g->AddTrace(m_peakTau.data(), m_peakGamma.data(), static_cast<int>(m_peakTau.size()), StyleCross,
                               kRed);
     }
-    m_graph->show();
-    m_graph->UpdateRanges();
     QString yTitle = m_model.empty() ? QStringLiteral("gamma, Ohm (") : QStringLiteral("gamma, Ohm (blue: data, green: fitted circuit, ");
     if (!m_low.empty())
         yTitle += QStringLiteral("grey: 95 % credible band, ");
-    setAxisTitles(*m_graph, QStringLiteral("tau, s"), yTitle + QStringLiteral("red: peaks)"));
-    routeGraphHelp(*m_graph);
-    layoutGraph();
+    finishGraph(QStringLiteral("tau, s"), yTitle + QStringLiteral("red: peaks)"));
 }
 
-void CDrtPage::layoutGraph()
+// The note on the circuit's parts under the graph, inside the group.
+int CDrtPage::layoutBelowGraph(const QRect& area)
 {
-    if (!m_graph)
-        return;
-    const QRect area = rect().adjusted(10, m_textHeight + 10, -10, -10);
-    if (area.width() < 100 || area.height() < 100)
-        return;
-    // The note on the circuit's parts under the graph, inside the group.
-    int noteHeight = 0;
-    if (m_note && m_note->isVisible()) {
-        noteHeight = m_note->heightForWidth(area.width() - 20);
-        if (noteHeight <= 0)
-            noteHeight = m_textHeight;
-        m_note->setGeometry(area.left() + 10, area.bottom() - 6 - noteHeight, area.width() - 20, noteHeight);
-        noteHeight += 6;
-    }
-    const QRect graphRect = area.adjusted(10, m_textHeight, -10, -10 - noteHeight);
-    m_graph->MoveGraph(graphRect);
-    m_group->setGeometry(area);
-    m_group->lower();
-}
-
-void CDrtPage::GetPageGraphs(PageGraphs& list) const
-{
-    const_cast<CDrtPage*>(this)->ensureBuilt();
-    list.graphs[0] = m_graph;
-    list.titles[0] = m_group ? m_group->title() : QString();
+    if (!m_note || !m_note->isVisible())
+        return 0;
+    int noteHeight = m_note->heightForWidth(area.width() - 20);
+    if (noteHeight <= 0)
+        noteHeight = textHeight();
+    m_note->setGeometry(area.left() + 10, area.bottom() - 6 - noteHeight, area.width() - 20, noteHeight);
+    return noteHeight + 6;
 }
 
 } // namespace nosk

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "CViewerPage.h"
+#include "CSingleGraphPage.h"
+#include "core/WorkFolderFiles.h"
 
 #include <QString>
 
@@ -9,12 +10,10 @@
 #include <string>
 #include <vector>
 
-class QGroupBox;
 class QLabel;
 
 namespace nosk {
 
-class CZuGraph;
 class ViewerRun;
 
 // "DRT": the work folder's distribution of relaxation times (the table DRT
@@ -23,22 +22,17 @@ class ViewerRun;
 // exports like the other graph pages. With a run whose circuit is known, the
 // fitted circuit's own DRT beside it (green), each of its parts dotted: the
 // closed forms of its elements, the numerical DRT of what has none.
-class CDrtPage : public CViewerPage {
+class CDrtPage : public CSingleGraphPage {
     Q_OBJECT
 public:
-    static constexpr const char* kTitle = "DRT";
-    static constexpr const char* kTableFile = "DRT";
-    static constexpr int kHelpId = 10046;  // help/10046.html
+    static constexpr const workfiles::AnalysisOutput& kAnalysis = workfiles::analysis(workfiles::Analysis::Drt);
+    static constexpr const char* kTitle = kAnalysis.pageTitle;
+    static constexpr const char* kTableFile = kAnalysis.file;
+    static constexpr int kHelpId = kAnalysis.pageHelpId;
 
     // `run`: the run whose model is drawn beside the data's DRT, or null.
     CDrtPage(int textHeight, const ViewerRun* run = nullptr, QWidget* parent = nullptr);
 
-    bool HasGraphs() const override { return true; }
-    void GetPageGraphs(PageGraphs& list) const override;
-
-    void ensureBuilt();
-    CZuGraph* graph() const { return m_graph; }
-    QGroupBox* groupBox() const { return m_group; }
     int pointCount() const { return static_cast<int>(m_tau.size()); }
     int peakCount() const { return static_cast<int>(m_peakTau.size()); }
     // The fitted circuit's curve: its total, its parts and what they are.
@@ -49,20 +43,15 @@ public:
     QString modelNote() const;
 
 protected:
-    void showEvent(QShowEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
+    void build() override;
+    int layoutBelowGraph(const QRect& area) override;
 
 private:
-    void layoutGraph();
     void addModel();
     void onLegend();
 
-    int m_textHeight;
     const ViewerRun* m_run;
-    bool m_built = false;
-    QGroupBox* m_group = nullptr;
     QLabel* m_note = nullptr;
-    CZuGraph* m_graph = nullptr;
     // The graph's traces point into these.
     std::vector<double> m_tau, m_gamma, m_low, m_high, m_peakTau, m_peakGamma;
     std::vector<double> m_model;

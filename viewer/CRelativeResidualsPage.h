@@ -1,21 +1,18 @@
 #pragma once
 
-#include "CViewerPage.h"
+#include "CSingleGraphPage.h"
 
 #include <vector>
 
-class QGroupBox;
-
 namespace nosk {
 
-class CZuGraph;
 class ViewerRun;
 
 // "Residuals/|Z|": the residuals of the real and the imaginary part of a
 // fit of complex data in percent of the model's modulus, against X, with
 // the +-1 % band. The graph to judge a fit by: the engine's Residuals/Model
 // divides by each component of the model, which passes through zero.
-class CRelativeResidualsPage : public CViewerPage {
+class CRelativeResidualsPage : public CSingleGraphPage {
     Q_OBJECT
 public:
     static constexpr const char* kTitle = "Residuals/|Z|";
@@ -23,26 +20,14 @@ public:
 
     CRelativeResidualsPage(const ViewerRun& run, int textHeight, QWidget* parent = nullptr);
 
-    bool HasGraphs() const override { return true; }
-    void GetPageGraphs(PageGraphs& list) const override;
-
-    void ensureBuilt();
-    CZuGraph* graph() const { return m_graph; }
     const std::vector<double>& realPercent() const { return m_re; }
     const std::vector<double>& imagPercent() const { return m_im; }
 
 protected:
-    void showEvent(QShowEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
+    void build() override;
 
 private:
-    void layoutGraph();
-
     const ViewerRun& m_run;
-    int m_textHeight;
-    bool m_built = false;
-    QGroupBox* m_group = nullptr;
-    CZuGraph* m_graph = nullptr;
     // The graph's traces point into these.
     std::vector<double> m_x, m_re, m_im;
     std::vector<double> m_bandX, m_bandUp, m_bandDown, m_pad;

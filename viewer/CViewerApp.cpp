@@ -1,8 +1,6 @@
 #include "CViewerApp.h"
 
-#include "CDrtPage.h"
-#include "CKramersKronigPage.h"
-#include "CZhitPage.h"
+#include "AnalysisPages.h"
 #include "CViewerDlg.h"
 #include "CViewerPage.h"
 #include "core/RunCommand.h"
@@ -55,10 +53,9 @@ int saveImageHeadless(GraphSettings& settings, const std::string& file, const st
     CViewerDlg dlg(settings, prompt, nullptr, false);
     dlg.setAttribute(Qt::WA_DontShowOnScreen);
     dlg.show();
-    // The Kramers-Kronig page shows the work folder's test of the data and
-    // is there without a run; every other page needs the run loaded.
-    const bool needsRun = pageTitle != CKramersKronigPage::kTitle && pageTitle != CZhitPage::kTitle &&
-                          pageTitle != CDrtPage::kTitle;
+    // The analyses' pages show the work folder's tables and are there
+    // without a run; every other page needs the run loaded.
+    const bool needsRun = !isAnalysisPage(pageTitle);
     if (!dlg.LoadRun(0) && needsRun) {
         std::fprintf(stderr, "%s\n", !dlg.loadError().empty() ? dlg.loadError().c_str()
                                       : prompt.messages.empty() ? "Cannot load the run."

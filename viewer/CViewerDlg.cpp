@@ -4,10 +4,8 @@
 #include "CComplexPlanePage.h"
 #include "CFileTextPage.h"
 #include "CGraphPage.h"
-#include "CDrtPage.h"
-#include "CKramersKronigPage.h"
+#include "AnalysisPages.h"
 #include "CRelativeResidualsPage.h"
-#include "CZhitPage.h"
 #include "CStatisticsPage.h"
 #include "ui/CAboutDlg.h"
 #include "CTransformDlg.h"
@@ -19,6 +17,7 @@
 #include "core/Exception.h"
 #include "core/Prompt.h"
 #include "core/RunCommand.h"
+#include "core/WorkFolderFiles.h"
 #include "model/ParameterNames.h"
 #include "core/AtomicFileWriter.h"
 #include "job/SideFile.h"
@@ -163,26 +162,10 @@ void CViewerDlg::addPage(CViewerPage* page)
 
 void CViewerDlg::createPages()
 {
-    // The Kramers-Kronig test is about the data: its page is there whenever
-    // the work folder holds its table, with or without a run.
-    const bool kkTable = std::filesystem::exists(CKramersKronigPage::kTableFile);
-    const bool zhitTable = std::filesystem::exists(CZhitPage::kTableFile);
-    // So is the DRT's.
-    const bool drtTable = std::filesystem::exists(CDrtPage::kTableFile);
-    if (!m_run.hasResults()) {
-        if (kkTable)
-            addPage(new CKramersKronigPage(textHeight()));
-        if (zhitTable)
-            addPage(new CZhitPage(textHeight()));
-        if (drtTable)
-            addPage(new CDrtPage(textHeight()));
-        if (!m_pages.empty())
-            m_tabs->showPage(0);
-        return;
-    }
-    const char dattyp = m_run.job().DATTYP;
+    const bool hasRun = m_run.hasResults();
+    const char dattyp = hasRun ? m_run.job().DATTYP : 0;
     const bool graphs = dattyp == 'C' || dattyp == 'R' || dattyp == 'I';
-    const bool fitPages = m_run.isFit() && !m_run.transformed();
+    const bool fitPages = hasRun && m_run.isFit() && !m_run.transformed();
     const int lineHeight = textHeight();
     if (graphs)
         addPage(new CGraphPage(QStringLiteral("Graphics"), m_run, m_settings, fitPages, lineHeight));
@@ -190,14 +173,15 @@ void CViewerDlg::createPages()
         addPage(new CComplexPlanePage(QStringLiteral("Complex-plane plot"), m_run, m_settings, lineHeight));
     if (fitPages && m_run.statistics())
         addPage(new CStatisticsPage(QStringLiteral("Numerical data"), *m_run.statistics()));
-    if (kkTable)
-        addPage(new CKramersKronigPage(lineHeight));
-    if (zhitTable)
-        addPage(new CZhitPage(lineHeight));
-    if (drtTable)
-        addPage(new CDrtPage(lineHeight, &m_run));
-    addPage(new CFileTextPage(QStringLiteral("PNTOUTL"), fitPages ? 10036 : 0, m_prompt));
-    addPage(new CFileTextPage(QStringLiteral("AUXPNTL"), fitPages ? 10027 : 0, m_prompt));
+    // The analyses are about the data: each page is there whenever the work
+    // folder holds its table, with or without a run.
+    for (const workfiles::AnalysisOutput& analysis : workfiles::kAnalyses)
+        if (std::filesystem::exists(analysis.file))
+            addPage(createAnalysisPage(analysis.id, lineHeight, hasRun ? &m_run : nullptr));
+    if (hasRun) {
+        addPage(new CFileTextPage(QString::fromLatin1(workfiles::kReport), fitPages ? 10036 : 0, m_prompt));
+        addPage(new CFileTextPage(QString::fromLatin1(workfiles::kTable), fitPages ? 10027 : 0, m_prompt));
+    }
     // The residuals in percent of |Z| of the model: the graph to judge a fit
     // of complex data by.
     if (fitPages && dattyp == 'C')
@@ -259,17 +243,15 @@ bool CViewerDlg::LoadRun(int mode)
         loaded = false;
         m_loadError = failureText(e);
         // No run to show (no INFL, or a stopped or failed fit left no
-        // AUXPNTL) is no fault while the Kramers-Kronig or Z-HIT page has
-        // something to show: those pages come alone, without a box.
+        // AUXPNTL) is no fault while an analysis' page has something to
+        // show: those pages come alone, without a box.
         std::error_code ec;
         namespace fs = std::filesystem;
-        const bool noRun = !fs::exists("INFL", ec) || !fs::exists("AUXPNTL", ec);
-        const bool analysis =
-            fs::exists(CKramersKronigPage::kTableFile, ec) || fs::exists(CZhitPage::kTableFile, ec);
-        if (!(noRun && analysis))
+        const bool noRun = !fs::exists(workfiles::kInput, ec) || !fs::exists(workfiles::kTable, ec);
+        if (!(noRun && anyAnalysisTable()))
             reportError(m_loadError.c_str());
     }
-    // After a failed load only the Kramers-Kronig and Z-HIT pages can come: they need no run.
+    // After a failed load only the analyses' pages can come: they need no run.
     createPages();
     m_loading = false;
     return loaded;

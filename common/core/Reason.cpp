@@ -1,11 +1,13 @@
 #include "Reason.h"
 
 #include "LineReader.h"
+#include "RegularFile.h"
+#include "WorkFolderFiles.h"
 
 #include <cctype>
 #include <algorithm>
 #include <charconv>
-#include <fstream>
+#include <sstream>
 #include <iterator>
 
 namespace nosk {
@@ -40,7 +42,7 @@ constexpr KindName kKindNames[] = {
     {Reason::Kind::Improper, "improper"},
 };
 
-constexpr std::string_view kTag = "@REASON ";
+constexpr std::string_view kTag = report::kReasonTag;
 
 std::string printableWord(std::string_view s)
 {
@@ -167,9 +169,11 @@ std::optional<Reason> findReason(std::istream& in)
 
 std::optional<Reason> readReasonFile(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    // A FIFO or a device under the name is no report: never waited on.
+    auto bytes = readRegularFile(path, kMaxResultFile);
+    if (!bytes)
         return std::nullopt;
+    std::istringstream in(std::move(*bytes));
     return findReason(in);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "WorkFolderFiles.h"
+
 #include <functional>
 #include <string>
 
@@ -26,7 +28,7 @@ namespace nosk {
 // The lock is released by the destructor or unlock().
 class WorkFolderLock {
 public:
-    static constexpr const char* kFileName = "NOSK.LOCK";
+    static constexpr const char* kFileName = workfiles::kLock;
     static constexpr const char* kEnvironment = "NOSK_WORK_LOCK";
 
     // The lock of `folder` (the current folder by default); nothing is taken yet.

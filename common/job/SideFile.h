@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/WorkFolderFiles.h"
+
 #include <string>
 
 namespace nosk {
@@ -7,7 +9,7 @@ namespace nosk {
 // ADD.BIN, two bytes beside the input file: the X-variable code the viewer
 // shows the first data column as (1 frequency, 2 time, 3 temperature,
 // 4 inverse temperature), and the code the data came with (1-3).
-inline constexpr char kSideFileName[] = "ADD.BIN";
+inline constexpr const char* kSideFileName = workfiles::kSideFile;
 
 // Creates or replaces the file; a file that cannot be written is passed over
 // in silence.

@@ -2,6 +2,7 @@
 
 #include "core/Exception.h"
 #include "core/RegularFile.h"
+#include "core/WorkFolderFiles.h"
 #include "results/AuxpntlReader.h"
 #include "results/PntoutlReader.h"
 #include "results/ResultHolder.h"
@@ -35,7 +36,7 @@ FitResultSet::FitResultSet(ResultHolder& holder)
 
 void FitResultSet::read()
 {
-    auto bytes = readRegularFile("AUXPNTL", kMaxResultFile);
+    auto bytes = readRegularFile(workfiles::kTable, kMaxResultFile);
     if (!bytes)
         throw exception("File AUXPNTL not found!");
     std::istringstream in(std::move(*bytes));

@@ -2,6 +2,7 @@
 
 #include "core/Exception.h"
 #include "core/RegularFile.h"
+#include "core/WorkFolderFiles.h"
 #include "job/Immittance.h"
 #include "results/AuxpntlReader.h"
 #include "results/ResultHolder.h"
@@ -30,7 +31,7 @@ ModelResultSet::ModelResultSet(ResultHolder& holder)
 
 void ModelResultSet::read()
 {
-    auto bytes = readRegularFile("AUXPNTL", kMaxResultFile);
+    auto bytes = readRegularFile(workfiles::kTable, kMaxResultFile);
     if (!bytes)
         throw exception("File AUXPNTL not found!");
     std::istringstream in(std::move(*bytes));

@@ -3,6 +3,7 @@
 #include "core/Exception.h"
 #include "core/LineReader.h"
 #include "core/RegularFile.h"
+#include "core/WorkFolderFiles.h"
 #include "job/FieldCodec.h"
 #include "results/ReportText.h"
 
@@ -16,15 +17,16 @@ namespace nosk {
 
 namespace {
 
-constexpr const char* kFileName = "PNTOUTL";
+using namespace report;
+
 // A job has at most 50 parameters, so no fit frees more.
 constexpr int kMaxFreeParameters = 50;
 // The name the number fields carry in messages.
-constexpr const char* kFieldName = "PNTOUTL";
+constexpr const char* kFieldName = workfiles::kReport;
 
 // The status line after the parameter table: " PARAMETER STATUS:" and a
 // token "P<n>=<status>" per parameter the data do not determine.
-constexpr std::string_view kStatusMarker = "PARAMETER STATUS:";
+constexpr std::string_view kStatusMarker = kParameterStatusMarker;
 
 class Report {
 public:
@@ -157,11 +159,11 @@ const char* parameterStatusText(ParameterStatus status)
     return "";
 }
 
-void readPntoutl(FitStatistics& statistics)
+void readPntoutl(FitStatistics& statistics, const std::string& path)
 {
-    auto bytes = readRegularFile(kFileName, kMaxResultFile);
+    auto bytes = readRegularFile(path, kMaxResultFile);
     if (!bytes)
-        throw exception("Cannot open file '%s'!", kFileName);
+        throw exception("Cannot open file '%s'!", workfiles::kReport);
     std::istringstream in(std::move(*bytes));
     readPntoutl(in, statistics);
 }
@@ -170,7 +172,7 @@ void readPntoutl(std::istream& in, FitStatistics& s)
 {
     Report report(in);
 
-    constexpr std::string_view kFreeMarker = "# OF FREE PARAMETERS =";
+    constexpr std::string_view kFreeMarker = kFreeCountMarker;
     if (!report.findLine(kFreeMarker)) {
         // A refused job's report holds its reason instead of results.
         const Reason why = report.reason();
@@ -180,7 +182,7 @@ void readPntoutl(std::istream& in, FitStatistics& s)
     }
     s.freeCount = countAfter(report.line(), kFreeMarker);
 
-    if (!report.findLine("FINAL L2 NORM OF THE RESIDUALS"))
+    if (!report.findLine(kFinalNormMarker))
         throw exception("Cannot find FINAL L2 NORM OF THE RESIDUALS in PNTOUTL file!");
     s.l2Norm = doubleAt(report.line(), 50, 14);
     s.functionEvaluations = intAt(report.required(), 51, 8);
@@ -192,7 +194,7 @@ void readPntoutl(std::istream& in, FitStatistics& s)
     s.qualityFactor = doubleAt(report.required(), 48, 10);
     s.degreesOfFreedom = intAt(report.required(), 43, 12);
 
-    if (!report.findLine("ORIGINAL PARAMETER NUMBERS"))
+    if (!report.findLine(kParameterTableMarker))
         throw exception("Cannot find ORIGINAL PARAMETER NUMBERS in PNTOUTL file!");
     for (int i = 0; i < 3; ++i)
         report.required();
@@ -221,7 +223,7 @@ void readPntoutl(std::istream& in, FitStatistics& s)
             s.freeParameters[blockStart + j].relStdDev = doubleAt(relStdDevs, column(j), 12);
     }
 
-    if (!report.findLine("ESTIMATED PARAMETER CORRELATION MATRIX"))
+    if (!report.findLine(kCorrelationMarker))
         throw exception("Cannot find ESTIMATED PARAMETER CORRELATION MATRIX in PNTOUTL file!");
     // Between the table and the matrix: the status of the parameters the data
     // do not determine (reports of older engines have none).
@@ -243,6 +245,78 @@ void readPntoutl(std::istream& in, FitStatistics& s)
         }
     }
     s.end = report.reason();
+}
+
+namespace {
+
+// Takes the next line into `line`; false at the end of the report.
+bool take(std::istream& in, std::string& line)
+{
+    return lines::nextLine(in, line);
+}
+
+bool has(const std::string& line, std::string_view text)
+{
+    return line.find(text) != std::string::npos;
+}
+
+} // namespace
+
+std::optional<ReportSections> splitReport(std::istream& in)
+{
+    ReportSections parts;
+    std::string line;
+    for (int i = 0; i < 5; ++i)
+        if (!take(in, line))
+            return std::nullopt;
+    for (int i = 0; i < 5; ++i) {
+        if (!take(in, line))
+            return std::nullopt;
+        parts.heading.push_back(line);
+    }
+    for (int i = 0; i < 2; ++i)
+        if (!take(in, line))
+            return std::nullopt;
+    for (;;) {
+        if (!take(in, line))
+            return std::nullopt;
+        if (line.empty())
+            break;
+        parts.startParameters.push_back(line);
+    }
+    do {
+        if (!take(in, line))
+            return std::nullopt;
+    } while (!has(line, kFinalNormMarker));
+    do {
+        parts.results.push_back(line);
+        if (!take(in, line))
+            return std::nullopt;
+    } while (!has(line, kCorrelationMarker));
+    // The matrix ends at the first empty line.
+    do {
+        if (!take(in, line))
+            return std::nullopt;
+    } while (!line.empty());
+    while (take(in, line))
+        parts.tail.push_back(line);
+    return parts;
+}
+
+EngineAccount readEngineAccount(const std::string& reportPath, std::string_view console)
+{
+    EngineAccount account;
+    if (auto bytes = readRegularFile(reportPath, kMaxResultFile)) {
+        std::istringstream in(*bytes);
+        account.reason = findReason(in);
+        account.reportLastLine = report::lastLine(*bytes);
+    }
+    if (!account.reason) {
+        std::istringstream in{std::string(console)};
+        account.reason = findReason(in);
+    }
+    account.consoleLastLine = report::lastLine(console);
+    return account;
 }
 
 } // namespace nosk

@@ -1,5 +1,6 @@
 #include "ReportText.h"
 
+#include "core/LineReader.h"
 #include "core/NumberText.h"
 
 #include <cctype>
@@ -66,6 +67,19 @@ std::string_view columns(std::string_view line, std::size_t first, std::size_t w
     if (start >= line.size())
         return std::string_view("", 0);
     return line.substr(start, width);
+}
+
+std::string lastLine(std::string_view text)
+{
+    constexpr std::string_view kBlanks = " \t\r\n\v\f";
+    lines::LineSplitter lines(text);
+    std::string_view last;
+    while (auto line = lines.next()) {
+        const std::size_t first = line->find_first_not_of(kBlanks);
+        if (first != std::string_view::npos)
+            last = line->substr(first, line->find_last_not_of(kBlanks) - first + 1);
+    }
+    return std::string(last);
 }
 
 int scanNumbers(std::string_view text, bool firstIsInteger, double* out, int wanted)

@@ -20,4 +20,9 @@ std::string_view columns(std::string_view line, std::size_t first, std::size_t w
 // values go to out[0 ...]. Independent of the process's locale.
 int scanNumbers(std::string_view text, bool firstIsInteger, double* out, int wanted);
 
+// The last line of a text (lines end as core/LineReader.h says) that holds
+// more than blanks, without the blanks around it; empty when there is none.
+// The engine's last word on its console or in a report.
+std::string lastLine(std::string_view text);
+
 } // namespace nosk::report

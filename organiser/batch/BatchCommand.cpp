@@ -7,6 +7,7 @@
 #include "Locations.h"
 #include "SeriesPlot.h"
 #include "core/Exception.h"
+#include "core/WorkFolderFiles.h"
 #include "core/WorkFolderLock.h"
 #include "model/ParameterNames.h"
 #include "core/AtomicFileWriter.h"
@@ -48,8 +49,8 @@ int runBatchCommand(const CommandLine& cl, int defaultStarts)
     std::error_code ec;
     settings.engine = std::filesystem::absolute(engine, ec).string();
     // The engine reads the circuit definitions of its work folder.
-    if (std::filesystem::is_regular_file("CIRCUITS", ec))
-        settings.circuitsFile = std::filesystem::absolute("CIRCUITS", ec).string();
+    if (std::filesystem::is_regular_file(workfiles::kCircuits, ec))
+        settings.circuitsFile = std::filesystem::absolute(workfiles::kCircuits, ec).string();
 
     if (batch::collectInputs(settings.inputs, !settings.templateFile.empty()).empty()) {
         std::cerr << "noskrun: no spectra found\n";

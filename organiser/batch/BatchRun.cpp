@@ -1,5 +1,6 @@
 #include "BatchRun.h"
 #include "EngineLaunch.h"
+#include "core/WorkFolderFiles.h"
 
 #include "Analyses.h"
 #include "core/Reason.h"
@@ -11,6 +12,7 @@
 #include "job/FitJob.h"
 #include "ops/InstrumentImport.h"
 #include "platform/Process.h"
+#include "core/RegularFile.h"
 #include "results/PntoutlReader.h"
 
 #include <algorithm>
@@ -21,7 +23,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <limits>
 #include <mutex>
 #include <optional>
@@ -108,21 +109,6 @@ public:
 private:
     std::string m_path;
 };
-
-// The last line of a text file that is not blank (the engine's reason).
-std::string lastLine(const std::string& path)
-{
-    std::ifstream in(path);
-    std::string line, last;
-    while (std::getline(in, line)) {
-        while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back())))
-            line.pop_back();
-        std::size_t start = line.find_first_not_of(" \t");
-        if (start != std::string::npos)
-            last = line.substr(start);
-    }
-    return last;
-}
 
 } // namespace
 
@@ -213,13 +199,13 @@ Row runOne(const std::string& file, const FitJob* templ, const Row* previous, Pr
         return row;
     }
     try {
-        job.save(dir.file("INFL"));
+        job.save(dir.file(workfiles::kInput));
     } catch (const std::exception& e) {
         row.reason = e.what();
         return row;
     }
     std::error_code copyError;
-    if (!circuitsFile.empty() && !fs::copy_file(circuitsFile, dir.file("CIRCUITS"), copyError)) {
+    if (!circuitsFile.empty() && !fs::copy_file(circuitsFile, dir.file(workfiles::kCircuits), copyError)) {
         row.reason = "Cannot copy CIRCUITS into the spectrum's work folder!";
         return row;
     }
@@ -228,7 +214,7 @@ Row runOne(const std::string& file, const FitJob* templ, const Row* previous, Pr
     if (starts > 1)
         spec.arguments = {"--starts", std::to_string(starts)};
     spec.workingDirectory = dir.path();
-    spec.outputFile = dir.file("NOSKWIN.LOG");
+    spec.outputFile = dir.file(workfiles::kEngineLog);
     int error = 0;
     std::unique_ptr<ChildProcess> child = launcher.start(spec, error);
     if (!child) {
@@ -241,9 +227,9 @@ Row runOne(const std::string& file, const FitJob* templ, const Row* previous, Pr
     row.status = child->exitCode();
     // The engine's reason line: in its report, or on its console when it
     // could not write one.
-    std::optional<Reason> why = readReasonFile(dir.file("PNTOUTL"));
-    if (!why)
-        why = readReasonFile(dir.file("NOSKWIN.LOG"));
+    const std::string console = readRegularFile(dir.file(workfiles::kEngineLog), kMaxResultFile).value_or("");
+    const EngineAccount account = readEngineAccount(dir.file(workfiles::kReport), console);
+    const std::optional<Reason>& why = account.reason;
     if (why) {
         row.end = why->refused() ? std::string("refused (") + reasonKindName(why->kind) + ")" : reasonSummary(*why);
         row.converged = why->normalEnd();
@@ -252,18 +238,18 @@ Row runOne(const std::string& file, const FitJob* templ, const Row* previous, Pr
         if (why && why->refused())
             row.reason = why->text;
         else
-            row.reason = lastLine(dir.file("NOSKWIN.LOG"));
+            row.reason = account.consoleLastLine;
         if (row.reason.empty())
             row.reason = "engine exit status " + std::to_string(row.status);
         return row;
     }
-    if (!fs::exists(dir.file("AUXPNTL"))) {
+    if (!fs::exists(dir.file(workfiles::kTable))) {
         row.reason = "Fitting process failed!";
         return row;
     }
     FitJob out;
     try {
-        out.loadHeader(dir.file("OUTIN"));
+        out.loadHeader(dir.file(workfiles::kNextInput));
     } catch (const std::exception& e) {
         row.reason = e.what();
         return row;
@@ -273,9 +259,8 @@ Row runOne(const std::string& file, const FitJob* templ, const Row* previous, Pr
     row.stdDev.assign(static_cast<std::size_t>(n), std::numeric_limits<double>::quiet_NaN());
     if (job.MAXFEV > 2) {
         FitStatistics stats;
-        std::ifstream report(dir.file("PNTOUTL"), std::ios::binary);
         try {
-            readPntoutl(report, stats);
+            readPntoutl(stats, dir.file(workfiles::kReport));
         } catch (const std::exception&) {
             row.reason = "Fitting process failed!";
             return row;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/drt/Drt.h"
+#include "core/WorkFolderFiles.h"
 #include "ops/KramersKronigRun.h"
 
 #include <string>
@@ -11,7 +12,7 @@ namespace nosk {
 // organiser computes it (the data as Z in Hz, see kkrun::spectrumOf).
 namespace drtrun {
 
-constexpr const char* kTableFile = "DRT";
+constexpr const char* kTableFile = workfiles::kDrtTable;
 
 // The peak table: tau, frequency, area, one line per peak.
 std::string peakTable(const drt::Result& result);

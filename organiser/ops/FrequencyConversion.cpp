@@ -1,6 +1,7 @@
 #include "ops/FrequencyConversion.h"
 
 #include "core/Exception.h"
+#include "core/WorkFolderFiles.h"
 #include "job/FitJob.h"
 
 namespace nosk {
@@ -32,9 +33,9 @@ void convert(FitJob& job, const RefreshPages& refresh, bool toAngular)
     // X-variable, carries over): should INFL not read back, the converted job
     // stays on screen rather than a half-read one.
     try {
-        job.save("INFL");
+        job.save(workfiles::kInput);
         FitJob reloaded = job;
-        reloaded.load("INFL");
+        reloaded.load(workfiles::kInput);
         job = std::move(reloaded);
     } catch (const exception&) {
         if (refresh)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/kk/KramersKronig.h"
+#include "core/WorkFolderFiles.h"
 
 #include <complex>
 #include <string>
@@ -13,7 +14,7 @@ class FitJob;
 // The Kramers-Kronig test of a job's data lines, as the organiser runs it.
 namespace kkrun {
 
-constexpr const char* kTableFile = "KKTEST";
+constexpr const char* kTableFile = workfiles::kKkTable;
 
 // A job's data as impedance: ordinary frequency (Hz) and Z in rectangular
 // form, whatever level, format, frequency form and sign the data lines have.

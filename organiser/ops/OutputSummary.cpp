@@ -4,13 +4,16 @@
 #include "core/Exception.h"
 #include "core/LineReader.h"
 #include "core/AtomicFileWriter.h"
+#include "core/WorkFolderFiles.h"
 #include "job/FitJob.h"
 #include "job/PhysicalConstants.h"
 #include "core/RegularFile.h"
+#include "results/PntoutlReader.h"
 
 #include <cmath>
 #include <filesystem>
 #include <limits>
+#include <optional>
 #include <sstream>
 
 namespace nosk {
@@ -19,9 +22,6 @@ using opsdetail::appendf;
 using lines::nextLine;
 
 namespace {
-
-// Any way in which PNTOUTL does not have the expected shape.
-struct FormatError {};
 
 // Removes both temporary files when the command ends, on every path.
 class TempFilesGuard {
@@ -42,19 +42,6 @@ private:
     }
 };
 
-std::string required(std::istream& in)
-{
-    auto line = nextLine(in);
-    if (!line)
-        throw FormatError{};
-    return std::move(*line);
-}
-
-bool contains(const std::string& line, const char* text)
-{
-    return line.find(text) != std::string::npos;
-}
-
 // The engine's parameters are doubles; the summary prints a few cut to
 // integers. Values beyond the int range are clamped instead of overflowing.
 int truncateToInt(double v)
@@ -73,34 +60,26 @@ void writeText(std::ostream& out, const std::string& text)
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
 }
 
-// Phase 1: the raw summary from PNTOUTL and the job.
-void writeRawSummary(std::istream& in, std::ostream& out, const FitJob& job, const std::string& testFileName,
-                     const std::tm& now)
+// Phase 1: the raw summary from the report's parts and the job.
+void writeRawSummary(const ReportSections& report, std::ostream& out, const FitJob& job,
+                     const std::string& testFileName, const std::tm& now)
 {
     std::string text = testFileName;
     appendf(text, " %i/%02i/%02i %02i:%02i:%02i\n", now.tm_year + 1900, now.tm_mon + 1, now.tm_mday, now.tm_hour,
             now.tm_min, now.tm_sec);
 
-    for (int i = 0; i < 5; ++i)
-        required(in);
-    for (int i = 0; i < 5; ++i)
-        text += required(in) + "\n";
+    for (const std::string& line : report.heading)
+        text += line + "\n";
 
     appendf(text, "\n\tMODE=%i IGACC=%i ATEMP=%.5g\n", job.MODE, job.IGACC, job.ATEMP);
     appendf(text, "\tFREEQ=%s DFIT=%c PFIT=%c IRE=%i\n", job.FREEQ == ' ' ? "_(ANG)" : "F(ORD)", job.DFIT,
             job.PFIT, job.IRE);
     appendf(text, "\tM=%i IRCH=%i CELCAP=%.6E\n", job.M, job.IRCH, job.CELCAP);
 
-    // The start parameters, up to the first empty line; the last one stays
-    // open so that the P10 note of model O lands at its end.
-    for (int i = 0; i < 2; ++i)
-        required(in);
-    for (bool first = true;; first = false) {
-        std::string line = required(in);
-        if (line.empty())
-            break;
-        text += first ? line + "\n" : "\n" + line;
-    }
+    // The start parameters; the last one stays open so that the P10 note of
+    // model O lands at its end.
+    for (std::size_t i = 0; i < report.startParameters.size(); ++i)
+        text += i == 0 ? report.startParameters[i] + "\n" : "\n" + report.startParameters[i];
 
     if (job.FUN == 'O')
         appendf(text, " P10=%i P20=%i P25=%i\n", truncateToInt(job.P[9]), truncateToInt(job.P[19]),
@@ -108,28 +87,17 @@ void writeRawSummary(std::istream& in, std::ostream& out, const FitJob& job, con
 
     // The fit statistics and the parameter table, without the correlation
     // matrix.
-    std::string line;
-    do {
-        line = required(in);
-    } while (!contains(line, "FINAL L2 NORM OF THE RESIDUALS"));
-    for (;;) {
+    for (const std::string& line : report.results)
         text += line + "\n";
-        line = required(in);
-        if (contains(line, "ESTIMATED PARAMETER CORRELATION MATRIX"))
-            break;
-    }
-    do {
-        line = required(in);
-    } while (!line.empty());
     writeText(out, text);
 
     text.clear();
     appendf(text, "    First data line:\n    %.15E %.15E %.15E\n\n", valueAt(job.FREQ, 0), valueAt(job.DATA1, 0),
             valueAt(job.DATA2, 0));
-    text += line + "\n";
+    text += "\n";
     writeText(out, text);
-    while (auto rest = nextLine(in)) {
-        writeText(out, *rest);
+    for (const std::string& line : report.tail) {
+        writeText(out, line);
         out.put('\n');
     }
 
@@ -147,7 +115,7 @@ void writeTidySummary(std::istream& in, std::ostream& out)
 {
     bool lastEmpty = false;
     while (auto line = nextLine(in)) {
-        if (contains(*line, "            **"))
+        if (line->find(report::kBannerMarker) != std::string::npos)
             continue;
         const bool empty = line->empty();
         if (empty && lastEmpty)
@@ -206,24 +174,23 @@ void writeOutputSummary(const FitJob& job, const std::string& testFileName, bool
     // The engine's report of the largest job is a few megabytes; a device or
     // a FIFO under the name is no report.
     constexpr std::size_t kMaxReport = 256u << 20;
-    auto report = readRegularFile("PNTOUTL", kMaxReport);
-    if (!report)
-        throw exception("Cannot open file '%s'!", "PNTOUTL");
+    auto bytes = readRegularFile(workfiles::kReport, kMaxReport);
+    if (!bytes)
+        throw exception("Cannot open file '%s'!", workfiles::kReport);
     TempFilesGuard cleanup;
+    std::istringstream in(std::move(*bytes));
+    const std::optional<ReportSections> report = splitReport(in);
+    if (!report)
+        throw exception("Wrong format of PNTOUTL file!");
     // Both files are made fresh: a link planted under either name is
     // replaced, never written through.
-    try {
-        std::istringstream in(std::move(*report));
-        std::ostringstream raw;
-        writeRawSummary(in, raw, job, testFileName, clock ? clock() : localNow());
-        replaceFile(kRawSummaryFile, raw.str(), AtomicFileWriter::Links::Replace);
-        std::istringstream rawIn(raw.str());
-        std::ostringstream tidy;
-        writeTidySummary(rawIn, tidy);
-        replaceFile(kTidySummaryFile, tidy.str(), AtomicFileWriter::Links::Replace);
-    } catch (const FormatError&) {
-        throw exception("Wrong format of PNTOUTL file!");
-    }
+    std::ostringstream raw;
+    writeRawSummary(*report, raw, job, testFileName, clock ? clock() : localNow());
+    replaceFile(kRawSummaryFile, raw.str(), AtomicFileWriter::Links::Replace);
+    std::istringstream rawIn(raw.str());
+    std::ostringstream tidy;
+    writeTidySummary(rawIn, tidy);
+    replaceFile(kTidySummaryFile, tidy.str(), AtomicFileWriter::Links::Replace);
 
     if (print)
         handler.print(kTidySummaryFile);

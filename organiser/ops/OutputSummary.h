@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/WorkFolderFiles.h"
 #include "ops/OpsCallbacks.h"
 #include "ops/TextFileHandler.h"
 
@@ -22,8 +23,8 @@ struct DerivedQuantities {
 DerivedQuantities deriveQuantities(const FitJob& job);
 
 // Names of the two temporary files of the summary in the work folder.
-inline constexpr const char* kRawSummaryFile = "__TMP_9_.TXT";
-inline constexpr const char* kTidySummaryFile = "__TMP_8_.TXT";
+inline constexpr const char* kRawSummaryFile = workfiles::kRawSummary;
+inline constexpr const char* kTidySummaryFile = workfiles::kTidySummary;
 
 // "Print report" (print true) and "View report..." (print false): builds a
 // short summary of PNTOUTL for the job in the work folder and hands it to

@@ -1,13 +1,14 @@
 #pragma once
 
 #include "analysis/zhit/Zhit.h"
+#include "core/WorkFolderFiles.h"
 #include "ops/KramersKronigRun.h"
 
 #include <string>
 
 namespace nosk::zhitrun {
 
-constexpr const char* kTableFile = "ZHITTEST";
+constexpr const char* kTableFile = workfiles::kZhitTable;
 
 // The lines printed for a finished Z-HIT test: points and range, where the
 // offset was fitted, the RMS and the largest deviation with its frequency,

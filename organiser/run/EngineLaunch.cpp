@@ -2,8 +2,9 @@
 
 #include "EngineOutputs.h"
 #include "Locations.h"
-#include "engine/StartGuess.h"
+#include "core/WorkFolderFiles.h"
 #include "model/Circuit.h"
+#include "engine/StartGuess.h"
 #include "job/FitJob.h"
 
 #include <cerrno>
@@ -34,7 +35,7 @@ std::string notRunnableReason(const FitJob& job)
 void writeInput(const FitJob& job)
 {
     ClearDirectory();
-    job.saveWithSideFile("INFL");
+    job.saveWithSideFile(workfiles::kInput);
 }
 
 std::vector<std::string> startsArguments(int starts)
@@ -119,7 +120,7 @@ ProcessSpec engineSpec(const std::string& engine, bool closeEngineWindow, const 
 
 std::string guessIntoJob(FitJob& job, int starts)
 {
-    const model::CircuitLibrary circuits = model::CircuitLibrary::withOverrides("CIRCUITS");
+    const model::CircuitLibrary circuits = model::CircuitLibrary::withOverrides(workfiles::kCircuits);
     const engine::GuessOutcome guess = engine::guessStartValues(job, &circuits, starts);
     int changed = 0;
     for (int i = 0; i < job.N; ++i) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/WorkFolderFiles.h"
 #include "platform/Process.h"
 
 #include <string>
@@ -14,7 +15,7 @@ class FitJob;
 // run::startRun (RunSequence.h) puts them in order.
 namespace run {
 
-constexpr const char* kLogFile = "NOSKWIN.LOG";
+constexpr const char* kLogFile = workfiles::kEngineLog;
 
 // M not 0, N above 0 and the data columns there.
 bool runnable(const FitJob& job);

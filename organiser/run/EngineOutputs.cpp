@@ -1,5 +1,7 @@
 #include "EngineOutputs.h"
 
+#include "core/WorkFolderFiles.h"
+
 #include <cstdio>
 
 namespace nosk {
@@ -7,9 +9,9 @@ namespace nosk {
 const std::vector<std::string>& engineOutputFiles()
 {
     static const std::vector<std::string> files = {
-        "PNTOUTL", "AUXPNTL", "AUXPNTL1", "LINOUT", "NKOUT", "LINOTL", "LINOTR", "LINOTRL.DAT",
+        workfiles::kReport, workfiles::kTable, "AUXPNTL1", "LINOUT", "NKOUT", "LINOTL", "LINOTR", "LINOTRL.DAT",
         "LINOTCON", "OUTPARM", "OUTDRT", "OUTDRPT", "LNL", "LINOTLN", "ZUOUTPUT.TXT", "OUTSUM.TXT",
-        "ADD.BIN",
+        workfiles::kSideFile,
     };
     return files;
 }

@@ -3,6 +3,7 @@
 #include "EngineLaunch.h"
 #include "Locations.h"
 #include "core/Exception.h"
+#include "core/WorkFolderFiles.h"
 #include "model/EngineError.h"
 #include "core/WorkFolderLock.h"
 #include "engine/PreparedJob.h"
@@ -10,6 +11,8 @@
 #include "platform/Notification.h"
 #include "platform/Platform.h"
 #include "platform/Timer.h"
+#include "results/PntoutlReader.h"
+#include "results/ReportText.h"
 #include "results/ResultHolder.h"
 
 #include <QCoreApplication>
@@ -32,30 +35,6 @@ namespace nosk {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr const char* kReportFile = "PNTOUTL";
-
-std::string trimmed(const std::string& s)
-{
-    const char* blanks = " \t\r\n";
-    std::size_t b = s.find_first_not_of(blanks);
-    if (b == std::string::npos)
-        return {};
-    return s.substr(b, s.find_last_not_of(blanks) - b + 1);
-}
-
-// The last line of a text that holds more than blanks.
-std::string lastLine(const std::string& text)
-{
-    std::istringstream in(text);
-    std::string line, last;
-    while (std::getline(in, line)) {
-        std::string t = trimmed(line);
-        if (!t.empty())
-            last = t;
-    }
-    return last;
-}
 
 std::string readFrom(const std::string& path, std::uintmax_t offset)
 {
@@ -201,7 +180,7 @@ std::string EngineRunner::checkJob(const FitJob& job)
     try {
         // The circuits the engine will use: the work folder's CIRCUITS
         // replaces built-in letters.
-        const model::CircuitLibrary circuits = model::CircuitLibrary::withOverrides("CIRCUITS");
+        const model::CircuitLibrary circuits = model::CircuitLibrary::withOverrides(workfiles::kCircuits);
         engine::PreparedJob prepared(job, &circuits);
         return {};
     } catch (const exception& e) {
@@ -252,7 +231,7 @@ void EngineRunner::start(const FitJob& job, const Settings& settings)
     const std::string tried = settings.program.empty() ? locations::engineProgram() : settings.program;
     int error = 0;
     std::string engine = run::resolveProgram(tried, error);
-    const bool local = fs::path(tried).filename() == "NOSKWIN.EXE";
+    const bool local = fs::path(tried).filename() == workfiles::kLocalEngine;
     std::string why;
     if (engine.empty()) {
         char text[80];
@@ -269,7 +248,7 @@ void EngineRunner::start(const FitJob& job, const Settings& settings)
             throw StartFailure(e.what());
         }
         // An OUTIN left from an earlier run must never pass for this run's.
-        std::remove("OUTIN");
+        std::remove(workfiles::kNextInput);
         ProcessSpec spec;
         if (settings.foreground) {
             spec.program = engine;
@@ -339,7 +318,7 @@ void EngineRunner::readProgress()
 {
     if (m_settings.foreground)
         return;
-    std::string line = lastLine(readFrom(run::kLogFile, m_logOffset));
+    std::string line = report::lastLine(readFrom(run::kLogFile, m_logOffset));
     if (!line.empty())
         m_progress = line;
 }
@@ -390,7 +369,7 @@ void EngineRunner::finish(int exitCode)
             // A fit's parameters are in OUTIN, which the engine writes last;
             // the one of an earlier run was deleted before the start.
             std::error_code ec;
-            if (job.MAXFEV >= 3 && !fs::exists("OUTIN", ec))
+            if (job.MAXFEV >= 3 && !fs::exists(workfiles::kNextInput, ec))
                 readError = "The engine wrote no OUTIN.";
         } catch (const exception& e) {
             readError = e.what();
@@ -400,13 +379,9 @@ void EngineRunner::finish(int exitCode)
     }
     // The engine's reason line: in PNTOUTL, or on its console when it
     // could not write the report.
-    std::optional<Reason> line = readReasonFile(kReportFile);
-    if (!line) {
-        std::istringstream log(readFrom(run::kLogFile, m_logOffset));
-        line = findReason(log);
-    }
-    if (line && exitCode <= 128)
-        end.reason = *line;
+    const EngineAccount account = readEngineAccount(workfiles::kReport, readFrom(run::kLogFile, m_logOffset));
+    if (account.reason && exitCode <= 128)
+        end.reason = *account.reason;
     // The engine ends a refused run's report with the reason, and exits
     // with a status other than 0: that run failed, whatever files it left.
     if (readError.empty() && exitCode > 0)
@@ -422,10 +397,10 @@ void EngineRunner::finish(int exitCode)
             // refuses with the reason and leaves no AUXPNTL; an engine that
             // wrote no report may have said why on its console.
             std::error_code ec;
-            if (!fs::exists("AUXPNTL", ec))
-                reason = lastLine(readFrom(kReportFile, 0));
-            if (reason.empty() && (exitCode > 0 || !fs::exists("AUXPNTL", ec)))
-                reason = lastLine(readFrom(run::kLogFile, m_logOffset));
+            if (!fs::exists(workfiles::kTable, ec))
+                reason = account.reportLastLine;
+            if (reason.empty() && (exitCode > 0 || !fs::exists(workfiles::kTable, ec)))
+                reason = account.consoleLastLine;
             if (reason.empty())
                 reason = exitCode > 0 ? "The engine ended with status " + std::to_string(exitCode) + "." : readError;
         }
@@ -443,7 +418,7 @@ void EngineRunner::finish(int exitCode)
     // The fit is good; a model curve that cannot be written does not make
     // it a failure, but is said.
     try {
-        holder->writeSolartron("solartron.fra");
+        holder->writeSolartron(workfiles::kModelCurve);
     } catch (const std::exception& e) {
         end.message = std::string("The model curve could not be written: ") + e.what();
     }

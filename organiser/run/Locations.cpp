@@ -1,6 +1,7 @@
 #include "Locations.h"
 
 #include "core/DataFiles.h"
+#include "core/WorkFolderFiles.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -40,7 +41,7 @@ std::string engineProgram()
 std::string localEngine()
 {
     std::error_code ec;
-    fs::path local = fs::current_path(ec) / "NOSKWIN.EXE";
+    fs::path local = fs::current_path(ec) / workfiles::kLocalEngine;
     if (!ec && fs::is_regular_file(local, ec))
         return local.string();
     return {};

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/WorkFolderFiles.h"
+
 #include <string>
 
 namespace nosk {
@@ -18,7 +20,7 @@ struct RunOptions {
 
     static constexpr int kDefaultStarts = 8;
     static constexpr int kMaxStarts = 1000;
-    static constexpr const char* kFileName = "NOSKRUN.OPT";
+    static constexpr const char* kFileName = workfiles::kOrganiserOptions;
 
     // Values the file does not hold keep their current value; a missing or
     // unreadable file changes nothing and reports nothing.

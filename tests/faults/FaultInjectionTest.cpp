@@ -309,6 +309,12 @@ TEST(SpecialFiles, ReadersRefuseFifosAndDevicesAtOnce)
                   "exception: Cannot open file 'INFL'!");
         EXPECT_EQ(inChild([] { FitStatistics s; readPntoutl(s); return std::string(); }).text,
                   "exception: Cannot open file 'PNTOUTL'!");
+        // The end of a run takes the reason from the console instead.
+        EXPECT_EQ(inChild([] {
+                      const EngineAccount a = readEngineAccount("PNTOUTL", " @REASON kind=file text=on the console\n");
+                      return a.reportLastLine + "|" + (a.reason ? a.reason->text : std::string());
+                  }).text,
+                  "|on the console");
         EXPECT_EQ(inChild([] { SolartronFile::read("cell.fra"); return std::string(); }).text,
                   "exception: Cannot open file 'cell.fra'!");
         EXPECT_EQ(inChild([] {

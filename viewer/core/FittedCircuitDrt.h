@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/drt/CircuitDrt.h"
+#include "core/WorkFolderFiles.h"
 
 #include <string>
 
@@ -20,6 +21,6 @@ struct FittedCircuitDrt {
 };
 
 FittedCircuitDrt fittedCircuitDrt(const FitJob& job, const FitStatistics* statistics,
-                                  const std::string& circuitsFile = "CIRCUITS");
+                                  const std::string& circuitsFile = workfiles::kCircuits);
 
 } // namespace nosk

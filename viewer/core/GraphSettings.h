@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/WorkFolderFiles.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -31,7 +33,7 @@ struct GraphAxisSettings {
 struct GraphSettings {
     static constexpr int kGraphs = 5;
     static constexpr std::size_t kBytes = 320;
-    static constexpr const char* kFileName = "NOSKVIEW.OPT";
+    static constexpr const char* kFileName = workfiles::kViewerOptions;
 
     GraphSettings();  // the defaults used when NOSKVIEW.OPT is missing
 

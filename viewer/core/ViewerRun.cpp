@@ -2,6 +2,7 @@
 
 #include "GraphSettings.h"
 #include "ViewerTexts.h"
+#include "core/WorkFolderFiles.h"
 #include "job/Immittance.h"
 #include "job/SideFile.h"
 #include "results/FitResultSet.h"
@@ -12,7 +13,7 @@
 namespace nosk {
 
 namespace {
-const char kInputFile[] = "INFL";
+const char* const kInputFile = workfiles::kInput;
 
 double* dataOf(std::optional<std::vector<double>>& v) { return v ? v->data() : nullptr; }
 const std::vector<double>* ptrOf(const std::optional<std::vector<double>>& v) { return v ? &*v : nullptr; }

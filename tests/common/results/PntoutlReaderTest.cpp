@@ -2,6 +2,7 @@
 
 #include "ReportBuilder.h"
 #include "core/Exception.h"
+#include "results/ReportText.h"
 #include "support/Files.h"
 #include "support/TempDir.h"
 
@@ -9,6 +10,7 @@
 
 #include <sstream>
 #include <string>
+#include <utility>
 
 using nosk::FitStatistics;
 using nosk::test::ReportBuilder;
@@ -239,4 +241,46 @@ TEST(PntoutlReader, ImpossibleFreeCountIsRefusedBeforeAnyAllocation)
     // Digits end at the first other character; none read as 0.
     FitStatistics s = readText(ReportBuilder::join(withLine(ReportBuilder(0).lines(), "# OF FREE", "  # OF FREE PARAMETERS = -8")));
     EXPECT_EQ(s.freeCount, 0);
+}
+
+// The engine's last word, as the end of a run and the batch take it from a
+// report or a console: the last line with more than blanks, whatever ends
+// the lines.
+TEST(ReportText, LastLineIsTheLastOneWithText)
+{
+    using nosk::report::lastLine;
+    const std::pair<std::string, std::string> cases[] = {
+        {"", ""},
+        {" \t\r\n\r\n", ""},
+        {"first\nlast\n", "last"},
+        {"first\r\n  last words \t\r\n\r\n   \r\n", "last words"},
+        {"no line end", "no line end"},
+        // A console line rewritten with CR: the last state counts.
+        {"Iteration 1\rIteration 2\r", "Iteration 2"},
+        {"a\r\r\nb\r\r\n", "b"},
+        {"\v\fform feed\f\n", "form feed"},
+    };
+    for (const auto& [text, last] : cases)
+        EXPECT_EQ(lastLine(text), last) << testing::PrintToString(text);
+}
+
+// A report the engine did not write leaves the reason to its console; one
+// that is there wins over it.
+TEST(PntoutlReader, EngineAccountTakesTheReportsReasonElseTheConsoles)
+{
+    nosk::test::TempWorkDir dir;
+    const std::string console = "Cannot open file 'INFL'!\n @REASON kind=input text=INFL is missing\n\n";
+    nosk::EngineAccount none = nosk::readEngineAccount("PNTOUTL", console);
+    ASSERT_TRUE(none.reason);
+    EXPECT_EQ(none.reason->kind, nosk::Reason::Kind::Input);
+    EXPECT_EQ(none.reportLastLine, "");
+    EXPECT_EQ(none.consoleLastLine, "@REASON kind=input text=INFL is missing");
+
+    nosk::test::writeAll("PNTOUTL", " THE ENGINE CANNOT RUN THIS JOB:\r\n @REASON kind=field field=IRCH text=IRCH 7\r\n"
+                                    " IRCH 7\r\n");
+    nosk::EngineAccount report = nosk::readEngineAccount("PNTOUTL", console);
+    ASSERT_TRUE(report.reason);
+    EXPECT_EQ(report.reason->kind, nosk::Reason::Kind::Field);
+    EXPECT_EQ(report.reason->field, "IRCH");
+    EXPECT_EQ(report.reportLastLine, "IRCH 7");
 }

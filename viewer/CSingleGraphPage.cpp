@@ -1,0 +1,89 @@
+#include "CSingleGraphPage.h"
+
+#include "CZuGraph.h"
+#include "GraphPageSupport.h"
+#include "core/RegularFile.h"
+
+#include <QGroupBox>
+
+namespace nosk {
+
+CSingleGraphPage::CSingleGraphPage(const QString& title, int helpContext, int textHeight, QWidget* parent)
+    : CViewerPage(title, helpContext, parent), m_textHeight(textHeight)
+{
+}
+
+void CSingleGraphPage::showEvent(QShowEvent* event)
+{
+    ensureBuilt();
+    CViewerPage::showEvent(event);
+}
+
+void CSingleGraphPage::resizeEvent(QResizeEvent* event)
+{
+    CViewerPage::resizeEvent(event);
+    if (m_built)
+        layoutGraph();
+}
+
+void CSingleGraphPage::ensureBuilt()
+{
+    if (m_built)
+        return;
+    m_built = true;
+    build();
+}
+
+int CSingleGraphPage::layoutBelowGraph(const QRect&)
+{
+    return 0;
+}
+
+void CSingleGraphPage::createGraph(const QString& caption, int id, bool legendButton)
+{
+    m_group = makeGraphGroup(this, caption);
+    m_graph = new CZuGraph(this);
+    m_graph->setPrompt(prompt());
+    m_graph->showLegendButton() = legendButton ? 1 : 0;
+    QSize size = this->size();
+    if (size.width() < 200 || size.height() < 150)
+        size = QSize(960, 600);
+    m_graph->Create(QRect(20, 20 + m_textHeight, size.width() - 40, size.height() - 40 - m_textHeight), this, id,
+                    CZuGraph::kStyleVisible, 0);
+}
+
+void CSingleGraphPage::finishGraph(const QString& xTitle, const QString& yTitle)
+{
+    m_graph->show();
+    m_graph->UpdateRanges();
+    setAxisTitles(*m_graph, xTitle, yTitle);
+    routeGraphHelp(*m_graph);
+    layoutGraph();
+}
+
+std::string CSingleGraphPage::readTableFile(const char* name)
+{
+    return readRegularFile(name, kMaxResultFile).value_or(std::string());
+}
+
+void CSingleGraphPage::layoutGraph()
+{
+    if (!m_graph)
+        return;
+    const QRect area = rect().adjusted(10, m_textHeight + 10, -10, -10);
+    if (area.width() < 100 || area.height() < 100)
+        return;
+    const int below = layoutBelowGraph(area);
+    m_graph->MoveGraph(area.adjusted(10, m_textHeight, -10, -10 - below));
+    m_group->setGeometry(area);
+    m_group->lower();
+}
+
+void CSingleGraphPage::GetPageGraphs(PageGraphs& list) const
+{
+    const_cast<CSingleGraphPage*>(this)->ensureBuilt();
+    list.graphs[0] = m_graph;
+    list.titles[0] = m_group ? m_group->title() : QString();
+}
+
+} // namespace nosk

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "CViewerPage.h"
+
+#include <string>
+
+class QGroupBox;
+
+namespace nosk {
+
+class CZuGraph;
+
+// A page with one graph in a group box, built the first time it is shown,
+// printed or exported: the analyses' pages (each drawn from its table in the
+// work folder) and the residuals in percent of |Z|. A page builds itself in
+// build(): createGraph(), its traces, then finishGraph().
+class CSingleGraphPage : public CViewerPage {
+    Q_OBJECT
+public:
+    CSingleGraphPage(const QString& title, int helpContext, int textHeight, QWidget* parent = nullptr);
+
+    bool HasGraphs() const override { return true; }
+    void GetPageGraphs(PageGraphs& list) const override;
+
+    void ensureBuilt();
+    CZuGraph* graph() const { return m_graph; }
+    QGroupBox* groupBox() const { return m_group; }
+
+protected:
+    virtual void build() = 0;
+    // Places what the page shows under the graph inside `area` (the group's
+    // rectangle) and returns the height it takes; nothing by default.
+    virtual int layoutBelowGraph(const QRect& area);
+
+    // The group box with its caption, then the graph in it at the page's
+    // size with the trace-list id `id`; it reports through the page's prompt.
+    void createGraph(const QString& caption, int id, bool legendButton);
+    // Shows the graph with its ranges and axis titles, routes its help and
+    // lays the page out.
+    void finishGraph(const QString& xTitle, const QString& yTitle);
+    // The text of a table of the work folder; empty when it is missing or no
+    // regular file, which the tables' readers take as an empty table.
+    static std::string readTableFile(const char* name);
+    int textHeight() const { return m_textHeight; }
+
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void layoutGraph();
+
+    int m_textHeight;
+    bool m_built = false;
+    QGroupBox* m_group = nullptr;
+    CZuGraph* m_graph = nullptr;
+};
+
+} // namespace nosk
