@@ -35,18 +35,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string lower(std::string s)
-{
-    for (char& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
-bool isJobFile(const std::string& file)
-{
-    return lower(fs::path(file).extension().string()) == ".tst";
-}
-
 // Names compared with runs of digits as numbers: "soc2" < "soc10".
 bool naturalLess(const std::string& a, const std::string& b)
 {
@@ -160,7 +148,7 @@ void checkData(const FitJob& job, const Settings& settings, Row& row)
 {
     if (!settings.checkKk && !settings.checkZhit)
         return;
-    kkrun::Spectrum spectrum;
+    Spectrum spectrum;
     std::string why;
     try {
         spectrum = kkrun::spectrumOf(job);

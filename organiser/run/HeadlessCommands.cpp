@@ -2,6 +2,7 @@
 
 #include "ops/DrtRun.h"
 #include "ops/KramersKronigRun.h"
+#include "ops/Spectrum.h"
 #include "ops/ZhitRun.h"
 
 #include <exception>
@@ -18,7 +19,7 @@ int runOnSpectrum(const std::string& file, Analysis analysis)
 {
     try {
         std::string imported;
-        const kkrun::Spectrum spectrum = kkrun::spectrumOfFile(file, &imported);
+        const Spectrum spectrum = loadSpectrum(file, 0, &imported);
         if (!imported.empty())
             std::cout << imported << '\n';
         analysis(spectrum);
@@ -33,7 +34,7 @@ int runOnSpectrum(const std::string& file, Analysis analysis)
 
 int runKkCommand(const std::string& file, double cutoff)
 {
-    return runOnSpectrum(file, [&](const kkrun::Spectrum& spectrum) {
+    return runOnSpectrum(file, [&](const Spectrum& spectrum) {
         kk::Options options;
         if (cutoff != 0) {
             options.rule = kk::Rule::Cutoff;
@@ -48,7 +49,7 @@ int runKkCommand(const std::string& file, double cutoff)
 
 int runZhitCommand(const std::string& file)
 {
-    return runOnSpectrum(file, [&](const kkrun::Spectrum& spectrum) {
+    return runOnSpectrum(file, [&](const Spectrum& spectrum) {
         const zhit::Result result = zhitrun::runAndWrite(spectrum, zhitrun::kTableFile);
         std::cout << "Z-HIT test of " << file << '\n'
                   << zhitrun::summary(spectrum, result) << "Deviations written to " << zhitrun::kTableFile << ".\n";
@@ -57,7 +58,7 @@ int runZhitCommand(const std::string& file)
 
 int runDrtCommand(const std::string& file, bool band)
 {
-    return runOnSpectrum(file, [&](const kkrun::Spectrum& spectrum) {
+    return runOnSpectrum(file, [&](const Spectrum& spectrum) {
         drt::Options options;
         if (band)
             options.bandSamples = 1000;
