@@ -36,18 +36,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string lower(std::string s)
-{
-    for (char& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
-bool isJobFile(const std::string& file)
-{
-    return lower(fs::path(file).extension().string()) == ".tst";
-}
-
 // Names compared with runs of digits as numbers: "soc2" < "soc10".
 bool naturalLess(const std::string& a, const std::string& b)
 {
@@ -146,7 +134,7 @@ void checkData(const FitJob& job, const Settings& settings, Row& row)
 {
     if (settings.checks.empty())
         return;
-    kkrun::Spectrum spectrum;
+    Spectrum spectrum;
     std::string why;
     try {
         spectrum = kkrun::spectrumOf(job);

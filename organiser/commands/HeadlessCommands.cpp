@@ -2,6 +2,7 @@
 
 #include "Analyses.h"
 #include "ops/KramersKronigRun.h"
+#include "ops/Spectrum.h"
 
 #include <exception>
 #include <iostream>
@@ -14,7 +15,7 @@ int runAnalysisCommand(const analyses::Analysis& analysis, const std::string& fi
     // A failure anywhere is the program's message and exit status 1.
     try {
         std::string imported;
-        const kkrun::Spectrum spectrum = kkrun::spectrumOfFile(file, &imported);
+        const Spectrum spectrum = loadSpectrum(file, 0, &imported);
         if (!imported.empty())
             std::cout << imported << '\n';
         const std::string summary = analysis.run(spectrum, settings);

@@ -3,6 +3,7 @@
 #include "core/Exception.h"
 #include "core/Prompt.h"
 #include "ops/OpsCallbacks.h"
+#include "ops/Spectrum.h"
 
 #include <cstdint>
 #include <optional>
@@ -40,6 +41,7 @@ struct InstrumentFile {
     std::vector<ImportedSpectrum> spectra;  // never empty
     bool decimalCommas = false;  // the numbers were written with decimal commas
     std::string note;            // what the file says about its run ("aborted")
+    Metadata metadata;           // what the file says about the measurement
 };
 
 // One spectrum chosen from a file, ready to become a job's data.
@@ -53,17 +55,20 @@ struct ImportResult {
     int spectrumCount = 1;
     bool decimalCommas = false;
     std::string note;
+    Metadata metadata;
 
     // Makes these rows the job's data: FREQ (Hz), DATA1 = Z', DATA2 = Z'',
     // FREEQ F, DINP Z, PINP R, NEG blank, M the row count, weight lines
     // proportional to the data when IRCH is 0, and a description naming the
-    // file. Everything else (model, parameters, fit settings) stays, except
+    // file and what it says about the measurement. Everything else (model, parameters, fit settings) stays, except
     // for a new job (`newJob`), which is made ready to fit: MAXFEV
     // kImportedMaxfev and IRCH kImportedIrch.
     void fill(FitJob& job, bool newJob = false) const;
 
     // "Gamry DTA: 72 rows read, 0 skipped, 0.0158898 Hz to 200016 Hz"; with
-    // ", spectrum 2 of 3" when the file holds several.
+    // ", spectrum 2 of 3" when the file holds several, and a line of what
+    // the file says about the measurement when it says anything
+    // ("technique PEIS, date 02/04/18").
     std::string summary() const;
 };
 
@@ -80,10 +85,17 @@ constexpr int kMaxJobRows = 99999;
 
 // Reads an instrument file: plain CSV/TSV/semicolon/blank-separated tables
 // with or without a header line, Gamry .DTA, EC-Lab .mpt/.txt, ZPlot .z,
-// Autolab, CH Instruments, Parstat and PowerSuite text and VersaStudio .par.
-// Refuses what is not a regular file or is larger than the limit. Failures
-// throw nosk::exception with the reason, naming the line where there is one.
+// Autolab, CH Instruments, Parstat and PowerSuite text, VersaStudio .par,
+// and the binary EC-Lab .mpr, Zahner .ism and Solartron .fra (the formats'
+// table: ops/formats/InstrumentFormats.h). Refuses what is not a regular
+// file or is larger than the limit. Failures throw nosk::exception with the
+// reason, naming the line of a text file or the file and byte offset of a
+// binary one.
 InstrumentFile readInstrumentFile(const std::string& path);
+
+// The same on the file's bytes already in memory: a binary format when its
+// detector knows the bytes, a text table otherwise.
+InstrumentFile parseInstrumentFile(std::string_view bytes, const std::string& fileName);
 
 // The same on text already in memory; `fileName` only picks a layout by its
 // extension (a headerless ".z" table) and never names a file to open.

@@ -2,70 +2,12 @@
 
 #include "core/Exception.h"
 #include "core/AtomicFileWriter.h"
-#include "job/FitJob.h"
-#include "job/Immittance.h"
-#include "ops/InstrumentImport.h"
 
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <stdexcept>
 
 namespace nosk::kkrun {
-
-bool isJobFile(const std::string& path)
-{
-    const std::size_t dot = path.find_last_of("./");
-    if (dot == std::string::npos || path[dot] != '.')
-        return false;
-    std::string ext = path.substr(dot + 1);
-    for (char& c : ext)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return ext == "tst";
-}
-
-Spectrum spectrumOf(const FitJob& job)
-{
-    if (job.M <= 0 || !job.FREQ || !job.DATA1 || !job.DATA2)
-        throw exception("No data lines to test!");
-    if (job.DATTYP != 'C')
-        throw exception("The Kramers-Kronig test needs complex data (DATTYP C)!");
-    const int n = job.M;
-    std::vector<double> omega(*job.FREQ), first(*job.DATA1), second(*job.DATA2);
-    omega.resize(n);
-    first.resize(n);
-    second.resize(n);
-    if (job.FREEQ == 'F')
-        ToAngular(omega.data(), n);
-    if (job.NEG == 'N') {
-        for (double& v : second)
-            v = -v;
-    }
-    TransformArrays(omega.data(), first.data(), second.data(), n, job.DINP, job.PINP, 'Z', 'R', job.CELCAP);
-    Spectrum s;
-    for (int i = 0; i < n; ++i) {
-        s.frequencyHz.push_back(omega[i] / (2 * kPi));
-        s.z.emplace_back(first[i], second[i]);
-    }
-    return s;
-}
-
-Spectrum spectrumOfFile(const std::string& path, std::string* imported)
-{
-    Spectrum spectrum;
-    if (isJobFile(path)) {
-        FitJob job;
-        job.load(path);
-        return spectrumOf(job);
-    }
-    const ImportResult data = importInstrumentFile(path);
-    if (imported)
-        *imported = data.summary();
-    spectrum.frequencyHz = data.freq;
-    for (std::size_t i = 0; i < data.re.size(); ++i)
-        spectrum.z.emplace_back(data.re[i], data.im[i]);
-    return spectrum;
-}
 
 std::string summary(const Spectrum& s, const kk::Result& r, const kk::Options& o)
 {

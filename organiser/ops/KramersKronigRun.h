@@ -2,6 +2,7 @@
 
 #include "analysis/kk/KramersKronig.h"
 #include "core/WorkFolderFiles.h"
+#include "ops/Spectrum.h"
 
 #include <complex>
 #include <string>
@@ -9,30 +10,15 @@
 
 namespace nosk {
 
-class FitJob;
-
 // The Kramers-Kronig test of a job's data lines, as the organiser runs it.
 namespace kkrun {
 
 constexpr const char* kTableFile = workfiles::kKkTable;
 
-// A job's data as impedance: ordinary frequency (Hz) and Z in rectangular
-// form, whatever level, format, frequency form and sign the data lines have.
-struct Spectrum {
-    std::vector<double> frequencyHz;
-    std::vector<std::complex<double>> z;
-};
-
-// A job file (.TST, any case) rather than an instrument file.
-bool isJobFile(const std::string& path);
-
-// Throws nosk::exception when the job has no complex data lines.
-Spectrum spectrumOf(const FitJob& job);
-
-// The spectrum of a job file (.TST) or of an instrument file (its first
-// spectrum); `imported` receives the importer's summary line for the
-// latter. Throws what loading or importing throws.
-Spectrum spectrumOfFile(const std::string& path, std::string* imported = nullptr);
+// The spectrum type and the job's spectrum live in ops/Spectrum.h; the
+// window's code still names them here.
+using Spectrum = nosk::Spectrum;
+using nosk::spectrumOf;
 
 // The lines printed for a finished test: points and range, M and mu (and
 // how M was chosen), the representation, the RMS and the largest residual of

@@ -23,7 +23,7 @@ from __future__ import annotations
 
 import os
 from dataclasses import dataclass, field
-from typing import Iterable, List, Optional, Sequence, Union
+from typing import Dict, Iterable, List, Optional, Sequence, Union
 
 import numpy as np
 
@@ -71,6 +71,7 @@ class Spectrum:
     spectrum: int = 0
     spectra: int = 1
     warnings: List[str] = field(default_factory=list)
+    metadata: Dict[str, str] = field(default_factory=dict)
 
 
 @dataclass
@@ -214,25 +215,21 @@ def read(path: Union[str, os.PathLike], spectrum: Optional[int] = None) -> Spect
     """Reads one impedance spectrum from an instrument file or a ``.TST`` job.
 
     Instrument files are every format the organiser imports (plain CSV/TSV,
-    Gamry DTA, EC-Lab, ZPlot, Autolab, CH Instruments, Parstat, PowerSuite,
-    VersaStudio). ``spectrum`` picks one of several spectra in a file (from 0;
+    Gamry DTA, EC-Lab text and .mpr, ZPlot, Autolab, CH Instruments, Parstat,
+    PowerSuite, VersaStudio, Zahner .ism, Solartron .fra). ``metadata`` holds
+    what the file says about the measurement (technique, date, potential,
+    temperature, ...). ``spectrum`` picks one of several spectra in a file (from 0;
     the first by default). A job's data lines are converted to Z in Hz
     whatever level and format they are written in.
     """
     p = _path(path)
-    if p.lower().endswith(".tst"):
-        if spectrum not in (None, 0):
-            raise IndexError("a job holds one spectrum")
-        job = load_job(p)
-        f, z = _nosk.job_spectrum(job)
-        return Spectrum(frequency=f, Z=z, name=os.path.basename(p), format="job", label=job.description)
-    d = _nosk.read_instrument(p, 0 if spectrum is None else int(spectrum))
+    d = _nosk.read_spectrum(p, 0 if spectrum is None else int(spectrum))
     warnings = []
     if d["skipped"]:
         warnings.append(f"{d['skipped']} rows skipped (frequency 0 or a value missing)")
     return Spectrum(frequency=d["frequency"], Z=d["Z"], name=os.path.basename(p), format=d["format"],
                     label=d["label"], skipped=d["skipped"], spectrum=d["spectrum"], spectra=d["spectra"],
-                    warnings=warnings)
+                    warnings=warnings, metadata=d["metadata"])
 
 
 def _engine_circuit(circuit: str):

@@ -9,6 +9,7 @@
 #include "core/Exception.h"
 #include "job/FitJob.h"
 #include "ops/InstrumentImport.h"
+#include "ops/Spectrum.h"
 #include "ops/DrtRun.h"
 #include "ops/KramersKronigRun.h"
 #include "ops/ZhitRun.h"
@@ -241,13 +242,15 @@ PYBIND11_MODULE(_nosk, m)
         py::arg("job"));
 
     m.def(
-        "read_instrument",
+        "read_spectrum",
         [](const std::string& path, int index) {
             nosk::InstrumentFile file;
             {
                 py::gil_scoped_release release;
-                file = nosk::readInstrumentFile(path);
+                file = nosk::readSpectrumFile(path);
             }
+            if (file.format == "job" && index != 0)
+                throw py::index_error("a job holds one spectrum");
             if (index < 0 || index >= static_cast<int>(file.spectra.size()))
                 throw py::index_error("the file holds " + std::to_string(file.spectra.size()) +
                                       " spectra; there is no spectrum " + std::to_string(index));
@@ -263,6 +266,10 @@ PYBIND11_MODULE(_nosk, m)
             d["skipped"] = s.rowsSkipped;
             d["spectrum"] = index;
             d["spectra"] = static_cast<int>(file.spectra.size());
+            py::dict metadata;
+            for (const auto& [key, value] : file.metadata)
+                metadata[py::str(key)] = value;
+            d["metadata"] = metadata;
             return d;
         },
         py::arg("path"), py::arg("index") = 0);
