@@ -4,7 +4,9 @@
 #include "Locations.h"
 #include "engine/Circuit.h"
 #include "engine/StartGuess.h"
+#include "core/AtomicFileWriter.h"
 #include "job/FitJob.h"
+#include "job/SideFile.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -33,8 +35,12 @@ std::string notRunnableReason(const FitJob& job)
 
 void writeInput(const FitJob& job)
 {
+    // The new input first: when it cannot be written (a full disk), the old
+    // INFL keeps its results and nothing of the last run is lost. Only then
+    // go the old results, ADD.BIN with them, and the new ADD.BIN follows.
+    job.save("INFL", AtomicFileWriter::Links::Replace);
     ClearDirectory();
-    job.saveWithSideFile("INFL");
+    writeSideFile(job.xVariable, job.xVariable);
 }
 
 std::vector<std::string> startsArguments(int starts)
