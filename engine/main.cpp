@@ -17,7 +17,7 @@
 
 namespace {
 
-constexpr int kMaxStarts = 10000;
+constexpr int kMaxStarts = nosk::FitJob::kMaxStarts;
 
 // Standard output and error as streams over their descriptors. The engine
 // uses no std::cout: the eight standard streams and their set-up cost a short

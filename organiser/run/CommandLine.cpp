@@ -2,6 +2,7 @@
 
 #include "core/Exception.h"
 #include "core/NumberText.h"
+#include "job/FitJob.h"
 
 #include <cstdlib>
 
@@ -87,8 +88,8 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args)
                 n = args[++i];
             char* end = nullptr;
             const long v = n.empty() ? 0 : std::strtol(n.c_str(), &end, 10);
-            if (n.empty() || *end != '\0' || v < 1 || v > 1000)
-                fail("--starts needs a number from 1 to 1000");
+            if (n.empty() || *end != '\0' || v < 1 || v > FitJob::kMaxStarts)
+                fail("--starts needs a number from 1 to " + std::to_string(FitJob::kMaxStarts));
             else if (cl.starts != 0)
                 fail("--starts given twice");
             else
