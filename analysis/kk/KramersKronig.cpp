@@ -9,6 +9,7 @@
 #include <limits>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
 
 namespace nosk::kk {
 namespace {
@@ -155,7 +156,7 @@ Result fitOnce(const std::vector<double>& f, const std::vector<std::complex<doub
         a << pick(d.re, cols), pick(d.im, cols);
         Eigen::VectorXd b(2 * n);
         b << bRe, bIm;
-        scatter(cols, solve(a, b));
+        scatter(cols, solve(std::move(a), b));
     } else if (part == FitPart::Real) {
         std::vector<Eigen::Index> cols{0};
         cols.insert(cols.end(), rc.begin(), rc.end());
