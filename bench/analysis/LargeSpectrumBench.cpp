@@ -10,7 +10,7 @@
 #include "analysis/kk/KramersKronig.h"
 #include "analysis/zhit/Zhit.h"
 #include "engine/StartGuess.h"
-#include "engine/SyntheticData.h"
+#include "support/SyntheticData.h"
 #include "job/FitJob.h"
 
 #include <chrono>
