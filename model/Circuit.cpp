@@ -15,6 +15,14 @@ namespace nosk::engine {
 
 namespace {
 
+// The longest definition the parser takes (characters after "X ="); the
+// Python module checks the same length before it translates a text.
+constexpr std::size_t kMaxDefinitionLength = 4096;
+
+} // namespace
+
+namespace {
+
 constexpr int kMaxParams = 50;
 // par(...) and TLM(...) nest; deeper texts are refused rather than recursed.
 constexpr int kMaxDepth = 40;
@@ -44,9 +52,9 @@ public:
     {
         // A circuit has at most 50 parameters; a text far longer than any
         // such circuit would only cost time and memory to parse.
-        if (m_text.size() > Circuit::kMaxLength)
+        if (m_text.size() > kMaxDefinitionLength)
             fail("the definition is " + std::to_string(m_text.size()) + " characters long; a circuit takes at most "
-                    + std::to_string(Circuit::kMaxLength),
+                    + std::to_string(kMaxDefinitionLength),
                 0);
         skipSpace();
         if (atEnd())

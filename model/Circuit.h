@@ -24,9 +24,6 @@ struct CircuitNode {
 
 class Circuit {
 public:
-    // The longest definition the parser takes (characters after "X =").
-    static constexpr std::size_t kMaxLength = 4096;
-
     // Parses a definition's right-hand side (the part after "X ="). `where`
     // names the file in messages and `line`, `column0` place the text in it.
     // Throws nosk::exception: "<where>, line L, column C: expected ...".

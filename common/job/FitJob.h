@@ -16,9 +16,6 @@ namespace nosk {
 class FitJob {
 public:
     static constexpr int kMaxParams = 50;
-    // The most starts of a search from several start values: one range for
-    // noskwin --starts and noskrun's --run, --batch, --guess and options.
-    static constexpr int kMaxStarts = 10000;
     static constexpr double kDefaultCelcap = kVacuumPermittivity;
 
     using Column = std::optional<std::vector<double>>;  // absent, or exactly M values

@@ -2,7 +2,7 @@
 
 #include "core/Exception.h"
 #include "core/NumberText.h"
-#include "job/FitJob.h"
+#include "job/Starts.h"
 
 #include <cstdlib>
 
@@ -88,8 +88,8 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args)
                 n = args[++i];
             char* end = nullptr;
             const long v = n.empty() ? 0 : std::strtol(n.c_str(), &end, 10);
-            if (n.empty() || *end != '\0' || v < 1 || v > FitJob::kMaxStarts)
-                fail("--starts needs a number from 1 to " + std::to_string(FitJob::kMaxStarts));
+            if (n.empty() || *end != '\0' || v < 1 || v > kMaxStarts)
+                fail("--starts needs a number from 1 to " + std::to_string(kMaxStarts));
             else if (cl.starts != 0)
                 fail("--starts given twice");
             else

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "job/FitJob.h"
+#include "job/Starts.h"
 
 #include <string>
 
@@ -19,7 +19,7 @@ struct RunOptions {
     int starts = kDefaultStarts; // the engine's search from this many starts (1: one fit)
 
     static constexpr int kDefaultStarts = 8;
-    static constexpr int kMaxStarts = FitJob::kMaxStarts;
+    static constexpr int kMaxStarts = nosk::kMaxStarts;
     static constexpr const char* kFileName = "NOSKRUN.OPT";
 
     // Values the file does not hold keep their current value; a missing or

@@ -235,7 +235,7 @@ def read(path: Union[str, os.PathLike], spectrum: Optional[int] = None) -> Spect
                     warnings=warnings)
 
 
-# The longest circuit text the engine's parser takes (Circuit::kMaxLength).
+# The longest circuit text the engine's parser takes (kMaxDefinitionLength in model/Circuit.cpp).
 _MAX_CIRCUIT_LENGTH = 4096
 
 
