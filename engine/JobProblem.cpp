@@ -163,10 +163,10 @@ void JobProblem::residuals(const double* x, double* r)
 
 double JobProblem::step(int j, double x) const
 {
-    // ln p and the variable of a parameter with limits move on their
-    // natural scale of 1; a parameter of any sign moves relative to its own
-    // size (capacitances of 1e-9 F are common).
-    if (m_job.freePositive(j) || m_job.parameterMap(j).bounded())
+    // ln p moves on its natural scale of 1; a parameter of any sign (whose
+    // variable is p itself near its start, limits or not) moves relative to
+    // its own size (capacitances of 1e-9 F are common).
+    if (m_job.freePositive(j))
         return kCubeRootEps * std::max(std::abs(x), 1.0);
     return x != 0 ? kCubeRootEps * std::abs(x) : kCubeRootEps;
 }

@@ -9,25 +9,27 @@ namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
-// 1 / (1 + e^-x), without overflow on either side.
-double logistic(double x)
+// tanh(s) at which a side's formula changes from "from c" to "from the limit".
+constexpr double kHalfWay = 0.5;
+
+// For s >= 0, 1 - tanh(s) = 2e/(1 + e) with e = e^-2s, without cancellation.
+double oneMinusTanh(double s)
 {
-    if (x >= 0)
-        return 1.0 / (1.0 + std::exp(-x));
-    const double e = std::exp(x);
-    return e / (1.0 + e);
+    const double e = std::exp(-2 * s);
+    return 2 * e / (1 + e);
 }
 
-// ln(1 + e^x), exact for large |x|.
-double softplus(double x)
+// sech^2(s) = 1 - tanh^2(s), for any s, without overflow.
+double sech2(double s)
 {
-    return x > 0 ? x + std::log1p(std::exp(-x)) : std::log1p(std::exp(x));
+    const double e = std::exp(-2 * std::abs(s));
+    return 4 * e / ((1 + e) * (1 + e));
 }
 
-// The x of softplus(x) = y, for y > 0.
-double softplusInverse(double y)
+// atanh(y) for 0 <= y < 1, where oneMinusY = 1 - y was computed directly.
+double atanhFrom(double y, double oneMinusY)
 {
-    return y + std::log(-std::expm1(-y));
+    return y <= kHalfWay ? std::atanh(y) : 0.5 * std::log((1 + y) / oneMinusY);
 }
 
 } // namespace
@@ -45,38 +47,70 @@ ParameterMap::ParameterMap(bool positive, double lower, double upper, double sta
         m_hi = upper;
     }
     const bool low = m_lo > -kInfinity, high = m_hi < kInfinity;
-    m_form = low && high ? Form::Both : low ? Form::Lower : high ? Form::Upper : Form::Free;
-    if ((m_form == Form::Lower || m_form == Form::Upper) && !positive) {
-        // The scale of p: the start's distance from its limit, or the size
-        // of the limit for a start on it.
-        const double limit = m_form == Form::Lower ? m_lo : m_hi;
-        const double distance = std::abs(start - limit);
-        m_width = distance > kInset * std::abs(limit) ? distance : std::abs(limit);
-        if (!(m_width > 0) || !std::isfinite(m_width))
-            m_width = 1;
+    m_bounded = low || high;
+    m_halfBelow = kInfinity;
+    m_halfAbove = kInfinity;
+    if (!m_bounded)
+        return;
+    double c = positive ? (start > 0 ? std::log(start) : kMinLog) : start;
+    if (!std::isfinite(c))
+        c = 0;
+    // How far inside a start on a limit is moved: a part of the range, of
+    // the limit's size (1 for a limit of 0), of 1 in ln p.
+    double inset = kInset;
+    if (low && high)
+        inset = 2 * kInset * (m_hi / 2 - m_lo / 2);
+    else if (!positive) {
+        const double limit = low ? m_lo : m_hi;
+        inset = limit != 0 ? kInset * std::abs(limit) : kInset;
     }
+    if (low)
+        c = std::max(c, m_lo + inset);
+    if (high)
+        c = std::min(c, m_hi - inset);
+    if (low && !(c > m_lo))  // an inset lost to rounding at a huge limit
+        c = std::nextafter(m_lo, kInfinity);
+    if (high && !(c < m_hi))
+        c = std::nextafter(m_hi, -kInfinity);
+    m_centre = c;
+    if (low)
+        m_halfBelow = c / 2 - m_lo / 2;
+    if (high)
+        m_halfAbove = m_hi / 2 - c / 2;
 }
 
 double ParameterMap::u(double x) const
 {
-    switch (m_form) {
-    case Form::Both:
-        // From the nearer limit, so that p keeps its digits there.
-        return x >= 0 ? m_hi - (m_hi - m_lo) * logistic(-x) : m_lo + (m_hi - m_lo) * logistic(x);
-    case Form::Lower: return m_lo + m_width * softplus(x);
-    case Form::Upper: return m_hi - m_width * softplus(-x);
-    default: return x;
+    if (!m_bounded)
+        return x;
+    const double t = x - m_centre;
+    if (t >= 0) {
+        if (m_halfAbove == kInfinity)
+            return x;
+        const double s = (t / 2) / m_halfAbove;
+        const double th = std::tanh(s);
+        if (th <= kHalfWay)
+            return (m_centre + m_halfAbove * th) + m_halfAbove * th;
+        return m_hi - 2 * m_halfAbove * oneMinusTanh(s);
     }
+    if (m_halfBelow == kInfinity)
+        return x;
+    const double s = (-t / 2) / m_halfBelow;
+    const double th = std::tanh(s);
+    if (th <= kHalfWay)
+        return (m_centre - m_halfBelow * th) - m_halfBelow * th;
+    return m_lo + 2 * m_halfBelow * oneMinusTanh(s);
 }
 
 double ParameterMap::dudx(double x) const
 {
-    switch (m_form) {
-    case Form::Both: return (m_hi - m_lo) * logistic(x) * logistic(-x);
-    case Form::Lower: return m_width * logistic(x);
-    case Form::Upper: return m_width * logistic(-x);
-    default: return 1.0;
-    }
+    if (!m_bounded)
+        return 1.0;
+    const double t = x - m_centre;
+    const double half = t >= 0 ? m_halfAbove : m_halfBelow;
+    if (half == kInfinity)
+        return 1.0;
+    return sech2((t / 2) / half);
 }
 
 double ParameterMap::param(double x) const
@@ -99,15 +133,26 @@ double ParameterMap::derivative(double x) const
 double ParameterMap::variable(double p) const
 {
     const double value = m_positive ? (p > 0 ? std::log(p) : kMinLog) : p;
-    switch (m_form) {
-    case Form::Both: {
-        const double t = std::clamp((value - m_lo) / (m_hi - m_lo), kInset, 1.0 - kInset);
-        return std::log(t) - std::log1p(-t);
+    if (!m_bounded)
+        return value;
+    const double c = m_centre;
+    if (value >= c) {
+        if (m_halfAbove == kInfinity)
+            return value;
+        // y = (u - c) / 2h, kept kInset away from 1.
+        const double h = m_halfAbove;
+        const double oneMinusY = std::max((m_hi / 2 - value / 2) / h, kInset);
+        const double y = std::min((value / 2 - c / 2) / h, 1 - kInset);
+        const double s = atanhFrom(y, oneMinusY);
+        return (c + h * s) + h * s;
     }
-    case Form::Lower: return softplusInverse(std::max(value - m_lo, kInset * m_width) / m_width);
-    case Form::Upper: return -softplusInverse(std::max(m_hi - value, kInset * m_width) / m_width);
-    default: return value;
-    }
+    if (m_halfBelow == kInfinity)
+        return value;
+    const double h = m_halfBelow;
+    const double oneMinusY = std::max((value / 2 - m_lo / 2) / h, kInset);
+    const double y = std::min((c / 2 - value / 2) / h, 1 - kInset);
+    const double s = atanhFrom(y, oneMinusY);
+    return (c - h * s) - h * s;
 }
 
 int limitReached(const ParameterMap& map, double p, const double* column, const double* r, int K)

@@ -9,22 +9,28 @@ namespace nosk::engine {
 // values) works on x; everything the user sees is p.
 //
 // NFREE 1 fits u = ln p, NFREE 2 fits u = p. Limits bound u (for NFREE 1 the
-// logarithms of the limits; a lower limit of 0 is no bound on ln p):
-// - both limits:      u = lo + (hi - lo) s(x), s the logistic 1/(1 + e^-x);
-// - a lower limit:    u = lo + w softplus(x), softplus(x) = ln(1 + e^x);
-// - an upper limit:   u = hi - w softplus(-x);
-// - none:             u = x.
-// Every form is smooth and increasing; far from a one-sided limit u moves
-// like x times w. w is 1 for ln p, and for p the start's distance from its
-// limit, so x starts near 0.5 whatever the parameter's unit. ln p stays
-// within [kMinLog, kMaxLog], so that p is a normal, positive double.
+// logarithms of the limits; a lower limit of 0 is no bound on ln p). Without
+// limits u = x. With limits, u = c + f(x - c), where c is the start's u (moved
+// inside a limit it lies on) and f bends away from each limit by its own
+// distance d from c:
+//   f(t) = d tanh(t / d)     towards a limit at c + d (t >= 0),
+//   f(t) = -d tanh(-t / d)   towards a limit at c - d (t < 0),
+//   f(t) = t                 on a side without a limit.
+// So near the start the map is the unlimited one (slope 1, curvature 0 at c,
+// smooth to the second derivative), and a limit far away changes nothing:
+// no difference of the limits is ever formed, so neither their width nor a
+// limit near the largest double costs p a digit or overflows. Within half
+// the distance of a limit u is written from that limit, so that it keeps its
+// digits there too. ln p stays within [kMinLog, kMaxLog], so that p is a
+// normal, positive double.
 class ParameterMap {
 public:
     static constexpr double kMinLog = -708.0;
     static constexpr double kMaxLog = 709.0;
-    // A value on a limit is moved inside by this part of the range (of the
-    // start's distance, for a one-sided limit; of 1 in ln p), so that its
-    // variable is finite and the fitter can move it.
+    // A value on a limit is moved inside by this part of its distance from
+    // the start (a start on a limit by this part of the range, of the limit's
+    // size or of 1 in ln p), so that its variable is finite and the fitter
+    // can move it.
     static constexpr double kInset = 1e-3;
 
     // A parameter of any sign without limits: p = x.
@@ -35,7 +41,7 @@ public:
     ParameterMap(bool positive, double lower, double upper, double start);
 
     bool positive() const { return m_positive; }
-    bool bounded() const { return m_form != Form::Free; }
+    bool bounded() const { return m_bounded; }
     double lower() const { return m_lower; }  // -infinity: none
     double upper() const { return m_upper; }  // +infinity: none
 
@@ -48,16 +54,18 @@ public:
     double variable(double p) const;
 
 private:
-    enum class Form { Free, Both, Lower, Upper };
     double u(double x) const;
     double dudx(double x) const;
 
-    Form m_form = Form::Free;
+    bool m_bounded = false;
     bool m_positive = false;
     double m_lower = -std::numeric_limits<double>::infinity();
     double m_upper = std::numeric_limits<double>::infinity();
     double m_lo = 0, m_hi = 0;  // the limits of u
-    double m_width = 1;         // w of a one-sided limit
+    double m_centre = 0;        // c
+    // Half the distances c - lo and hi - c (infinite for no limit); halves,
+    // so that limits near the largest double do not overflow.
+    double m_halfBelow = 0, m_halfAbove = 0;
 };
 
 // Whether a fitted parameter ends held by one of its limits: -1 by the

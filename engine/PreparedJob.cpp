@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <cstring>
 
 namespace nosk::engine {
@@ -253,6 +254,12 @@ void PreparedJob::prepareWeights()
         for (int c = 0; c < 2; ++c) {
             if (!m_fitted[c] || s[c] == 0)
                 continue;
+            // Dividing by a subnormal sigma overflows: S would be infinite and
+            // the fit would stop at its start as if it had converged.
+            if (!std::isnormal(s[c]))
+                throw EngineError(j.IRCH == 0 ? Reason::Kind::WeightRow : Reason::Kind::DataRow,
+                    Place().withRow(i), "%s row %i: sigma %g is below the smallest normal number %g",
+                    j.IRCH == 0 ? "Weight" : "Data", i, s[c], std::numeric_limits<double>::min());
             if (j.IRCH != -2)
                 m_sigma[c][i] = s[c];
             m_valuePoint.push_back(i);

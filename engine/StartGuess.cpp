@@ -1,5 +1,6 @@
 #include "StartGuess.h"
 
+#include "EngineRun.h"
 #include "JobProblem.h"
 #include "MultiStart.h"
 #include "PreparedJob.h"
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <limits>
 #include <vector>
 
 namespace nosk::engine {
@@ -114,6 +116,58 @@ std::vector<bool> inRootSeries(const Circuit& c)
 
 } // namespace
 
+namespace {
+
+// A value from the data moved within the parameter's limits (as far inside
+// as it lay beyond the nearer one, at most halfway to the other; for a
+// positive parameter in ln p), so that the guess never leaves them.
+double withinLimits(double value, double lower, double upper, bool positive)
+{
+    if (!(lower > -std::numeric_limits<double>::infinity() || upper < std::numeric_limits<double>::infinity()))
+        return value;
+    const bool logs = positive && value > 0;
+    const auto u = [logs](double v) { return logs ? (v > 0 ? std::log(v) : -std::numeric_limits<double>::infinity()) : v; };
+    const double x = u(value), lo = u(lower), hi = u(upper);
+    double inside = x;
+    if (x < lo)
+        inside = lo + (std::isfinite(hi) ? std::min(lo - x, hi / 2 - lo / 2) : lo - x);
+    else if (x > hi)
+        inside = hi - (std::isfinite(lo) ? std::min(x - hi, hi / 2 - lo / 2) : x - hi);
+    else
+        return value;
+    const double p = logs ? std::exp(inside) : inside;
+    // Rounding must not put it back beyond a limit.
+    return std::clamp(p, lower, upper);
+}
+
+// Above this many data lines the search runs on a thinned copy of the job:
+// each run of it costs time in proportion to the lines.
+constexpr int kSearchPoints = 2000;
+
+// The job with about kSearchPoints of its data lines (and their weights),
+// evenly along the file, the first and the last among them.
+FitJob thinnedJob(const FitJob& job)
+{
+    FitJob out = job;
+    const int keep = std::min(job.M, kSearchPoints);
+    const bool weights = job.WEIGHT1 && job.WEIGHT2;
+    out.allocateData(keep, weights);
+    for (int k = 0; k < keep; ++k) {
+        const auto i = static_cast<std::size_t>(keep > 1 ? static_cast<long long>(k) * (job.M - 1) / (keep - 1) : 0);
+        const auto o = static_cast<std::size_t>(k);
+        (*out.FREQ)[o] = (*job.FREQ)[i];
+        (*out.DATA1)[o] = (*job.DATA1)[i];
+        (*out.DATA2)[o] = (*job.DATA2)[i];
+        if (weights) {
+            (*out.WEIGHT1)[o] = (*job.WEIGHT1)[i];
+            (*out.WEIGHT2)[o] = (*job.WEIGHT2)[i];
+        }
+    }
+    return out;
+}
+
+} // namespace
+
 FitJob dataScaleGuess(const FitJob& job, const CircuitLibrary* circuits)
 {
     const CircuitLibrary& library = circuits ? *circuits : CircuitLibrary::builtIn();
@@ -175,7 +229,7 @@ FitJob dataScaleGuess(const FitJob& job, const CircuitLibrary* circuits)
             return;
         if (!std::isfinite(value) || value == 0)
             return;
-        out.P[index] = value;
+        out.P[index] = withinLimits(value, job.LOWER[index], job.UPPER[index], job.NFREE[index] == 1);
         done[index] = true;
     };
     for (std::size_t i = 0; i < c.nodes().size(); ++i) {
@@ -221,7 +275,7 @@ FitJob dataScaleGuess(const FitJob& job, const CircuitLibrary* circuits)
     // A start of a positive parameter must be above 0.
     for (int i = 0; i < job.N; ++i)
         if (job.NFREE[i] == 1 && !(out.P[i] > 0))
-            out.P[i] = 1;
+            out.P[i] = withinLimits(1.0, job.LOWER[i], job.UPPER[i], true);
     return out;
 }
 
@@ -232,9 +286,13 @@ GuessOutcome guessStartValues(const FitJob& job, const CircuitLibrary* circuits,
     FitJob fit = result.job;
     // The search needs a budget of its own whatever the job holds.
     fit.MAXFEV = std::max(job.MAXFEV, 500);
-    const PreparedJob prepared(fit, circuits);
+    // A long spectrum is searched on a thinned copy; one fit on every point
+    // from the best point found then gives the start values.
+    const bool thin = fit.M > kSearchPoints;
+    const PreparedJob prepared(thin ? thinnedJob(fit) : fit, circuits);
     if (prepared.freeCount() == 0)
-        return result;
+        throw exception("No parameter of the job is free (every one has NFREE 0 or 3, or selects a DE): "
+                        "there are no start values to guess");
     MultiStartSettings search;
     search.starts = std::max(starts, 1);
     search.decades = 2.0;
@@ -247,6 +305,17 @@ GuessOutcome guessStartValues(const FitJob& job, const CircuitLibrary* circuits,
     for (int j = 0; j < prepared.freeCount(); ++j)
         result.job.P[prepared.freeParam(j)] = p[prepared.freeParam(j)];
     result.S = found.runs[found.bestRun].S;
+    if (thin) {
+        FitJob whole = fit;
+        for (int j = 0; j < prepared.freeCount(); ++j)
+            whole.P[prepared.freeParam(j)] = p[prepared.freeParam(j)];
+        const PreparedJob all(whole, circuits);
+        JobProblem problem(all);
+        const FitRun run = fitPreparedJob(all, problem, settings);
+        for (int j = 0; j < all.freeCount(); ++j)
+            result.job.P[all.freeParam(j)] = run.record.finalParams[static_cast<std::size_t>(all.freeParam(j))];
+        result.S = run.record.statistics.S;
+    }
     result.starts = search.starts;
     result.reached = found.reached;
     return result;

@@ -5,6 +5,7 @@
 #include "core/Exception.h"
 #include "core/WorkFolderLock.h"
 #include "engine/EngineRun.h"
+#include "job/Starts.h"
 
 #include <cerrno>
 #include <charconv>
@@ -16,8 +17,6 @@
 #include <unistd.h>
 
 namespace {
-
-constexpr int kMaxStarts = 10000;
 
 // Standard output and error as streams over their descriptors. The engine
 // uses no std::cout: the eight standard streams and their set-up cost a short
@@ -76,7 +75,7 @@ int usage()
                  "  runs the job of INFL in the current folder; S waits for Enter at the end;\n"
                  "  --starts N fits from the job's start values and N-1 further starts and keeps the\n"
                  "  lowest S (1 to "
-              << kMaxStarts << ", default 1)\n";
+              << nosk::kMaxStarts << ", default 1)\n";
     return 1;
 }
 
@@ -94,7 +93,7 @@ int main(int argc, char** argv)
             const char* text = argv[++i];
             const char* end = text + std::strlen(text);
             auto [ptr, ec] = std::from_chars(text, end, starts);
-            if (ec != std::errc() || ptr != end || starts < 1 || starts > kMaxStarts)
+            if (ec != std::errc() || ptr != end || starts < 1 || starts > nosk::kMaxStarts)
                 return usage();
         } else {
             return usage();

@@ -15,6 +15,14 @@ namespace nosk::model {
 
 namespace {
 
+// The longest definition the parser takes (characters after "X ="); the
+// Python module checks the same length before it translates a text.
+constexpr std::size_t kMaxDefinitionLength = 4096;
+
+} // namespace
+
+namespace {
+
 constexpr int kMaxParams = 50;
 // par(...) and TLM(...) nest; deeper texts are refused rather than recursed.
 constexpr int kMaxDepth = 40;
@@ -42,6 +50,12 @@ public:
 
     Circuit run()
     {
+        // A circuit has at most 50 parameters; a text far longer than any
+        // such circuit would only cost time and memory to parse.
+        if (m_text.size() > kMaxDefinitionLength)
+            fail("the definition is " + std::to_string(m_text.size()) + " characters long; a circuit takes at most "
+                    + std::to_string(kMaxDefinitionLength),
+                0);
         skipSpace();
         if (atEnd())
             fail("expected an element such as R(p1) or par(");
@@ -335,7 +349,9 @@ CircuitLibrary CircuitLibrary::parse(const std::string& text, const std::string&
 {
     CircuitLibrary lib;
     std::map<char, int> firstLine;
-    std::size_t begin = 0;
+    // A UTF-8 byte-order mark, as some editors write one, is no part of the
+    // first line (whose columns are counted after it, as the editor shows).
+    std::size_t begin = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
     int lineNumber = 0;
     while (begin <= text.size()) {
         std::size_t end = text.find('\n', begin);

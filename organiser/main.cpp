@@ -14,6 +14,7 @@
 #include "core/WorkFolderLock.h"
 
 #include <dlfcn.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -72,6 +73,16 @@ int main(int argc, char** argv)
     } catch (const std::exception& e) {
         std::fprintf(stderr, "noskrun: %s\n\n%s", e.what(), CommandLine::usage());
         return 2;
+    }
+    if (cl.mode == CommandLine::Mode::Run) {
+        // --run handles SIGINT, SIGTERM and SIGHUP from here on: held back
+        // while the window module loads, taken by the run's own catcher as
+        // soon as it is installed (before the job is read).
+        sigset_t held;
+        sigemptyset(&held);
+        for (int sig : {SIGINT, SIGTERM, SIGHUP})
+            sigaddset(&held, sig);
+        ::sigprocmask(SIG_BLOCK, &held, nullptr);
     }
     if (cl.mode == CommandLine::Mode::Help) {
         std::fputs(CommandLine::usage(), stdout);

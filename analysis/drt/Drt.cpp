@@ -53,7 +53,48 @@ struct Problem {
     bool hasL = false, hasC = false;
     Eigen::VectorXd b;            // 2N
     Eigen::MatrixXd m;            // n x n penalty
+    std::vector<double> wq, ev;   // the kernels' quadrature: weights, e^v
 };
+
+// Above this many points the lambda search runs on a thinned copy of the
+// spectrum, and the final problem is formed from every point's rows a block
+// at a time, never as a whole matrix; spectra of up to this many points are
+// untouched.
+constexpr std::size_t kSearchPoints = 2000;
+
+// The kernels of one point at angular frequency omega, scaled by wt: the
+// real parts into re[k], the imaginary parts into im[k], k over the basis.
+void kernelRow(const Problem& p, double omega, double wt, double* re, double* im)
+{
+    const int n = static_cast<int>(p.u.size());
+    for (int k = 0; k < n; ++k) {
+        const double ex = omega * std::exp(p.u[k]);
+        double sr = 0, si = 0;
+        for (std::size_t j = 0; j < p.wq.size(); ++j) {
+            const double t = ex * p.ev[j];
+            const double d = p.wq[j] / (1 + t * t);
+            sr += d;
+            si -= d * t;
+        }
+        re[k] = wt * p.zScale * sr;
+        im[k] = wt * p.zScale * si;
+    }
+}
+
+// The series terms of one point (R_inf; L, C as chosen), scaled by wt: the
+// real row into re, the imaginary row into im.
+void seriesRow(const Problem& p, double omega, double wt, double* re, double* im)
+{
+    const int cols = 1 + (p.hasL ? 1 : 0) + (p.hasC ? 1 : 0);
+    for (int c = 0; c < cols; ++c)
+        re[c] = im[c] = 0;
+    re[0] = wt;
+    int c = 1;
+    if (p.hasL)
+        im[c++] = wt * omega / p.omegaMax;
+    if (p.hasC)
+        im[c] = -wt * p.omegaMin / omega;
+}
 
 // exp(-(e v)^2) and its derivatives.
 double basisDerivative(double v, double e, int order)
@@ -85,29 +126,48 @@ bool wantsCapacitance(const std::vector<double>& f, const std::vector<std::compl
     return slope <= -0.4 && y0 > 0.5 * std::abs(z[lo].real() - z[order.back()].real());
 }
 
-Problem setUp(const std::vector<double>& f, const std::vector<std::complex<double>>& z, const Options& o)
+// Refuses what gives no DRT: too few points, a frequency or an impedance
+// that is no usable number, all frequencies equal, a derivative not 1 or 2.
+void checkInput(const std::vector<double>& f, const std::vector<std::complex<double>>& z, const Options& o)
 {
     if (f.size() != z.size())
         throw std::invalid_argument("frequencies and impedances differ in number");
     if (f.size() < 5)
         throw std::invalid_argument("the DRT needs at least 5 points");
-    Problem p;
-    p.points = static_cast<int>(f.size());
     double fMin = f[0], fMax = f[0];
     for (std::size_t i = 0; i < f.size(); ++i) {
         if (!std::isfinite(f[i]) || f[i] <= 0)
             throw std::invalid_argument("a frequency is not positive and finite");
-        if (!std::isfinite(z[i].real()) || !std::isfinite(z[i].imag()) || std::abs(z[i]) == 0)
-            throw std::invalid_argument("an impedance is zero or not finite");
+        // A subnormal modulus has lost its digits, and its scale would make
+        // every number of the problem overflow.
+        if (!std::isfinite(z[i].real()) || !std::isfinite(z[i].imag()) || !std::isnormal(std::abs(z[i]))) {
+            char text[160];
+            std::snprintf(text, sizeof text,
+                "the impedance of point %zu (%g%+gi ohm) is zero, subnormal (below 2.2e-308 in modulus) or not finite",
+                i + 1, z[i].real(), z[i].imag());
+            throw std::invalid_argument(text);
+        }
         fMin = std::min(fMin, f[i]);
         fMax = std::max(fMax, f[i]);
-        p.zScale = i == 0 ? std::abs(z[i]) : std::max(p.zScale, std::abs(z[i]));
-        p.omega.push_back(2 * pi * f[i]);
     }
     if (fMax <= fMin * (1 + 1e-12))
         throw std::invalid_argument("all frequencies are equal");
     if (o.derivative != 1 && o.derivative != 2)
         throw std::invalid_argument("the penalised derivative is of order 1 or 2");
+}
+
+Problem setUp(const std::vector<double>& f, const std::vector<std::complex<double>>& z, const Options& o)
+{
+    checkInput(f, z, o);
+    Problem p;
+    p.points = static_cast<int>(f.size());
+    double fMin = f[0], fMax = f[0];
+    for (std::size_t i = 0; i < f.size(); ++i) {
+        fMin = std::min(fMin, f[i]);
+        fMax = std::max(fMax, f[i]);
+        p.zScale = i == 0 ? std::abs(z[i]) : std::max(p.zScale, std::abs(z[i]));
+        p.omega.push_back(2 * pi * f[i]);
+    }
     p.omegaMin = 2 * pi * fMin;
     p.omegaMax = 2 * pi * fMax;
 
@@ -125,29 +185,22 @@ Problem setUp(const std::vector<double>& f, const std::vector<std::complex<doubl
     // rounding for the smooth integrands; no exp() inside the loop.
     const double dv = std::min(0.1, 0.25 / e), vMax = 6.5 / e;
     const int half = static_cast<int>(std::ceil(vMax / dv));
-    std::vector<double> wq, ev;
     for (int j = -half; j <= half; ++j) {
-        wq.push_back(dv * basisDerivative(j * dv, e, 0));
-        ev.push_back(std::exp(j * dv));
+        p.wq.push_back(dv * basisDerivative(j * dv, e, 0));
+        p.ev.push_back(std::exp(j * dv));
     }
     const int rows = 2 * p.points;
     p.a.resize(rows, n);
     p.b.resize(rows);
+    std::vector<double> re(n), im(n);
     for (int i = 0; i < p.points; ++i) {
         const double wt = 1 / std::abs(z[i]);
         p.b(i) = wt * z[i].real();
         p.b(p.points + i) = wt * z[i].imag();
+        kernelRow(p, p.omega[i], wt, re.data(), im.data());
         for (int k = 0; k < n; ++k) {
-            const double ex = p.omega[i] * std::exp(p.u[k]);
-            double re = 0, im = 0;
-            for (std::size_t j = 0; j < wq.size(); ++j) {
-                const double t = ex * ev[j];
-                const double d = wq[j] / (1 + t * t);
-                re += d;
-                im -= d * t;
-            }
-            p.a(i, k) = wt * p.zScale * re;
-            p.a(p.points + i, k) = wt * p.zScale * im;
+            p.a(i, k) = re[k];
+            p.a(p.points + i, k) = im[k];
         }
     }
 
@@ -155,14 +208,13 @@ Problem setUp(const std::vector<double>& f, const std::vector<std::complex<doubl
     p.hasC = wantsCapacitance(f, z, o.capacitance);
     const int cols = 1 + (p.hasL ? 1 : 0) + (p.hasC ? 1 : 0);
     p.s = Eigen::MatrixXd::Zero(rows, cols);
+    double sr[3], si[3];
     for (int i = 0; i < p.points; ++i) {
-        const double wt = p.zScale / std::abs(z[i]);
-        p.s(i, 0) = wt;
-        int c = 1;
-        if (p.hasL)
-            p.s(p.points + i, c++) = wt * p.omega[i] / p.omegaMax;
-        if (p.hasC)
-            p.s(p.points + i, c) = -wt * p.omegaMin / p.omega[i];
+        seriesRow(p, p.omega[i], p.zScale / std::abs(z[i]), sr, si);
+        for (int c = 0; c < cols; ++c) {
+            p.s(i, c) = sr[c];
+            p.s(p.points + i, c) = si[c];
+        }
     }
 
     // The penalty: the integral over all ln tau of the squared derivative of
@@ -421,6 +473,61 @@ std::string formatNumber(double v)
     return s;
 }
 
+// About kSearchPoints of the points, evenly along their order in frequency,
+// the lowest and the highest always among them.
+void thinned(const std::vector<double>& f, const std::vector<std::complex<double>>& z, std::vector<double>& fOut,
+             std::vector<std::complex<double>>& zOut)
+{
+    std::vector<std::size_t> order(f.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&f](std::size_t a, std::size_t b) { return f[a] < f[b]; });
+    const std::size_t n = order.size(), keep = std::min(n, kSearchPoints);
+    for (std::size_t k = 0; k < keep; ++k) {
+        const std::size_t i = order[keep > 1 ? k * (n - 1) / (keep - 1) : 0];
+        fOut.push_back(f[i]);
+        zOut.push_back(z[i]);
+    }
+}
+
+// Hands visit(rows, b, first) the scaled rows [A S] of the points from
+// `first` on, a block at a time (the real and imaginary row of each point
+// next to each other), with the problem's basis and scales.
+template <class Visit>
+void forEachBlock(const Problem& p, const std::vector<double>& f, const std::vector<std::complex<double>>& z,
+                  Visit visit)
+{
+    const int n = static_cast<int>(p.u.size());
+    const int q = static_cast<int>(p.s.cols());
+    constexpr int kBlock = 256;
+    const int points = static_cast<int>(f.size());
+    std::vector<double> re(n), im(n);
+    double sr[3], si[3];
+    for (int first = 0; first < points; first += kBlock) {
+        const int count = std::min(kBlock, points - first);
+        Eigen::MatrixXd rows(2 * count, n + q);
+        Eigen::VectorXd b(2 * count);
+        for (int i = 0; i < count; ++i) {
+            const std::complex<double> zi = z[static_cast<std::size_t>(first + i)];
+            const double omega = 2 * pi * f[static_cast<std::size_t>(first + i)];
+            const double wt = 1 / std::abs(zi);
+            kernelRow(p, omega, wt, re.data(), im.data());
+            seriesRow(p, omega, p.zScale / std::abs(zi), sr, si);
+            for (int k = 0; k < n; ++k) {
+                rows(2 * i, k) = re[k];
+                rows(2 * i + 1, k) = im[k];
+            }
+            for (int k = 0; k < q; ++k) {
+                rows(2 * i, n + k) = sr[k];
+                rows(2 * i + 1, n + k) = si[k];
+            }
+            b(2 * i) = wt * zi.real();
+            b(2 * i + 1) = wt * zi.imag();
+        }
+        visit(rows, b, first);
+    }
+}
+
 } // namespace
 
 std::vector<double> criterionCurve(const std::vector<double>& f, const std::vector<std::complex<double>>& z,
@@ -436,26 +543,58 @@ std::vector<double> criterionCurve(const std::vector<double>& f, const std::vect
 
 Result compute(const std::vector<double>& f, const std::vector<std::complex<double>>& z, const Options& o)
 {
-    const Problem p = setUp(f, z, o);
+    // A long spectrum: the basis, the scales and lambda from a thinned copy
+    // (its lowest and highest frequency the spectrum's, the series
+    // capacitance decided on every point); the data term of the final
+    // problem from every point. The data term grows with the points, so
+    // lambda grows with them: the thinned problem's lambda times their ratio.
+    const bool thin = f.size() > kSearchPoints;
+    std::vector<double> fs;
+    std::vector<std::complex<double>> zs;
+    Options os = o;
+    if (thin) {
+        checkInput(f, z, o);  // refuses what the whole spectrum cannot give, as for a short one
+        thinned(f, z, fs, zs);
+        os.capacitance = wantsCapacitance(f, z, o.capacitance) ? Capacitance::Always : Capacitance::Never;
+    }
+    const Problem p = thin ? setUp(fs, zs, os) : setUp(f, z, o);
+    const double ratio = thin ? static_cast<double>(f.size()) / static_cast<double>(fs.size()) : 1.0;
+    const int points = static_cast<int>(f.size());
     Result r;
     const int n = static_cast<int>(p.u.size());
     const int q = static_cast<int>(p.s.cols());
     const Ridge ridge(p);
     const int passes = std::clamp(o.adaptivePasses, 0, 100);
+    double searchLambdaValue = 0;  // lambda of the problem the ridge is made of
     if (o.lambda > 0) {
         r.lambda = o.lambda;
-        r.criterion = ridge.criterion(o.lambda);
+        searchLambdaValue = o.lambda / ratio;
+        r.criterion = ridge.criterion(searchLambdaValue);
     } else {
-        r.lambda = searchLambda(ridge, o.lambdaStart, r.criterion, passes > 0 ? kLambdaSlack : 0);
+        searchLambdaValue = searchLambda(ridge, o.lambdaStart, r.criterion, passes > 0 ? kLambdaSlack : 0);
+        r.lambda = searchLambdaValue * ratio;
     }
 
     // The non-negative problem on [A S; sqrt(lambda) D 0] through its cross products.
-    Eigen::MatrixXd full(p.a.rows(), n + q);
-    full << p.a, p.s;
-    const Eigen::MatrixXd kData = full.transpose() * full;
+    Eigen::MatrixXd full;
+    Eigen::MatrixXd kData;
+    Eigen::VectorXd c;
+    if (!thin) {
+        full.resize(p.a.rows(), n + q);
+        full << p.a, p.s;
+        kData = full.transpose() * full;
+        c = full.transpose() * p.b;
+    } else {
+        kData = Eigen::MatrixXd::Zero(n + q, n + q);
+        c = Eigen::VectorXd::Zero(n + q);
+        forEachBlock(p, f, z, [&](const Eigen::MatrixXd& rows, const Eigen::VectorXd& b, int) {
+            kData.selfadjointView<Eigen::Lower>().rankUpdate(rows.transpose());
+            c.noalias() += rows.transpose() * b;
+        });
+        kData.triangularView<Eigen::StrictlyUpper>() = kData.transpose();
+    }
     Eigen::MatrixXd k = kData;
     k.topLeftCorner(n, n) += r.lambda * p.m;
-    const Eigen::VectorXd c = full.transpose() * p.b;
     std::vector<bool> free(n + q, false);
     free[n] = true;  // R_inf
     if (p.hasL)
@@ -493,15 +632,27 @@ Result compute(const std::vector<double>& f, const std::vector<std::complex<doub
     if (p.hasC && y(col) > 0)
         r.seriesCapacitance = 1 / (p.zScale * y(col) * p.omegaMin);
 
-    const Eigen::VectorXd fitted = full * y;
     double sum = 0;
-    for (int i = 0; i < p.points; ++i) {
-        const double mag = std::abs(z[i]);
-        r.model.emplace_back(fitted(i) * mag, fitted(p.points + i) * mag);
-        const double dr = fitted(i) - p.b(i), di = fitted(p.points + i) - p.b(p.points + i);
-        sum += dr * dr + di * di;
+    if (!thin) {
+        const Eigen::VectorXd fitted = full * y;
+        for (int i = 0; i < p.points; ++i) {
+            const double mag = std::abs(z[i]);
+            r.model.emplace_back(fitted(i) * mag, fitted(p.points + i) * mag);
+            const double dr = fitted(i) - p.b(i), di = fitted(p.points + i) - p.b(p.points + i);
+            sum += dr * dr + di * di;
+        }
+    } else {
+        r.model.resize(f.size());
+        forEachBlock(p, f, z, [&](const Eigen::MatrixXd& rows, const Eigen::VectorXd& b, int first) {
+            const Eigen::VectorXd fitted = rows * y;
+            for (Eigen::Index i = 0; i < fitted.size() / 2; ++i) {
+                const double mag = std::abs(z[static_cast<std::size_t>(first + i)]);
+                r.model[static_cast<std::size_t>(first + i)] = {fitted(2 * i) * mag, fitted(2 * i + 1) * mag};
+            }
+            sum += (fitted - b).squaredNorm();
+        });
     }
-    r.residualRms = std::sqrt(sum / (2 * p.points));
+    r.residualRms = std::sqrt(sum / (2 * points));
 
     // The table: the basis range, at least outputPerDecade points per decade.
     const double decades = (p.u.back() - p.u.front()) / std::log(10.0);
@@ -549,8 +700,8 @@ Result compute(const std::vector<double>& f, const std::vector<std::complex<doub
     if (o.bandSamples > 0) {
         // The posterior exp(-(|b - F y|^2 + lambda |D y|^2) / (2 sigma^2)), y_gamma >= 0,
         // with sigma^2 the residual variance; the series terms are unconstrained.
-        const double dof = std::max(1.0, 2.0 * p.points - ridge.traceH(r.lambda));
-        const double sigma = std::sqrt(std::max((p.b - fitted).squaredNorm() / dof, 1e-300));
+        const double dof = std::max(1.0, 2.0 * points - ridge.traceH(searchLambdaValue));
+        const double sigma = std::sqrt(std::max(sum / dof, 1e-300));
         std::vector<bool> bounded(n + q, true);
         bounded[n] = false;
         if (p.hasL)

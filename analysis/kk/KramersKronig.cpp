@@ -9,6 +9,7 @@
 #include <limits>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
 
 namespace nosk::kk {
 namespace {
@@ -155,7 +156,7 @@ Result fitOnce(const std::vector<double>& f, const std::vector<std::complex<doub
         a << pick(d.re, cols), pick(d.im, cols);
         Eigen::VectorXd b(2 * n);
         b << bRe, bIm;
-        scatter(cols, solve(a, b));
+        scatter(cols, solve(std::move(a), b));
     } else if (part == FitPart::Real) {
         std::vector<Eigen::Index> cols{0};
         cols.insert(cols.end(), rc.begin(), rc.end());
@@ -239,6 +240,10 @@ void unscale(Result& r, double scale)
 }
 
 constexpr double kDescribedMargin = 0.15;  // rule step 2
+// Above this many points the automatic and classic rules choose M on a
+// thinned copy of the spectrum (each fit of the choice costs time and memory
+// in proportion to the points); spectra of up to this many are untouched.
+constexpr std::size_t kSearchPoints = 2000;
 // The sweep ends when s has not fallen by kSweepGain for kSweepPatience elements.
 constexpr double kSweepGain = 0.05;
 constexpr int kSweepPatience = 10;
@@ -322,22 +327,14 @@ double overfitMeasure(const std::vector<double>& resistances)
     return 1 - negative / positive;
 }
 
-Result test(const std::vector<double>& f, const std::vector<std::complex<double>>& zIn, const Options& o)
-{
-    checkInput(f, zIn);
-    // Scaled to a largest |Z| of 1: tiny or huge impedances fit alike.
-    double scale = 0;
-    for (const auto& v : zIn)
-        scale = std::max(scale, std::abs(v));
-    std::vector<std::complex<double>> z(zIn);
-    for (auto& v : z)
-        v /= scale;
-    auto [lo, hi] = std::minmax_element(f.begin(), f.end());
-    // The unknowns may not outnumber the equations.
-    const int equations = static_cast<int>(o.part == FitPart::Complex ? 2 * f.size() : f.size());
-    const int seriesTerms = 1 + (o.inductance ? 1 : 0) + (o.capacitance ? 1 : 0);
-    const int largest = std::max(1, std::min(o.maxElements, equations - seriesTerms));
+namespace {
 
+// The fit the options ask for on data scaled to a largest |Z| of 1: a fixed
+// M, the classic rule, or the automatic rule over its variants.
+Result search(const std::vector<double>& f, const std::vector<std::complex<double>>& z, const Options& o,
+              int largest)
+{
+    auto [lo, hi] = std::minmax_element(f.begin(), f.end());
     Result r;
     if (o.elements > 0) {
         r = fitOnce(f, z, timeConstants(*lo, *hi, o.elements, o.extendDecades), o, o.representation);
@@ -377,6 +374,72 @@ Result test(const std::vector<double>& f, const std::vector<std::complex<double>
                 bestNoise = s;
             }
         }
+    }
+    return r;
+}
+
+// About kSearchPoints of the points, evenly along their order in frequency,
+// the lowest and the highest always among them.
+void thinned(const std::vector<double>& f, const std::vector<std::complex<double>>& z, std::vector<double>& fOut,
+             std::vector<std::complex<double>>& zOut)
+{
+    std::vector<std::size_t> order(f.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&f](std::size_t a, std::size_t b) { return f[a] < f[b]; });
+    const std::size_t n = order.size(), keep = std::min(n, kSearchPoints);
+    for (std::size_t k = 0; k < keep; ++k) {
+        const std::size_t i = order[keep > 1 ? k * (n - 1) / (keep - 1) : 0];
+        fOut.push_back(f[i]);
+        zOut.push_back(z[i]);
+    }
+}
+
+} // namespace
+
+Result test(const std::vector<double>& f, const std::vector<std::complex<double>>& zIn, const Options& o)
+{
+    checkInput(f, zIn);
+    // Scaled to a largest |Z| of 1: tiny or huge impedances fit alike.
+    double scale = 0;
+    for (const auto& v : zIn)
+        scale = std::max(scale, std::abs(v));
+    std::vector<std::complex<double>> z(zIn);
+    for (auto& v : z)
+        v /= scale;
+    auto [lo, hi] = std::minmax_element(f.begin(), f.end());
+    // The unknowns may not outnumber the equations.
+    const int equations = static_cast<int>(o.part == FitPart::Complex ? 2 * f.size() : f.size());
+    const int seriesTerms = 1 + (o.inductance ? 1 : 0) + (o.capacitance ? 1 : 0);
+    const int largest = std::max(1, std::min(o.maxElements, equations - seriesTerms));
+
+    if (o.elements < 0 || o.elements > largest) {
+        char text[200];
+        std::snprintf(text, sizeof text,
+            "%d RC elements asked for; these %zu points take 1 to %d (the automatic choice goes no higher)",
+            o.elements, f.size(), largest);
+        throw std::invalid_argument(text);
+    }
+    Result r;
+    if (o.elements == 0 && f.size() > kSearchPoints) {
+        // A long spectrum: M, the representation and the time constants'
+        // reach are chosen on a thinned copy (the same lowest and highest
+        // frequency, so the same time constants), then that fit is made on
+        // every point.
+        std::vector<double> fs;
+        std::vector<std::complex<double>> zs;
+        thinned(f, z, fs, zs);
+        const Result chosen = search(fs, zs, o, largest);
+        Options fixed = o;
+        fixed.representation = chosen.representation;
+        r = fitOnce(f, z, timeConstants(*lo, *hi, chosen.elements, chosen.extendDecades), fixed,
+                    chosen.representation);
+        r.muHistory = chosen.muHistory;
+        r.noiseHistory = chosen.noiseHistory;
+        r.describedFrom = chosen.describedFrom;
+        r.extendDecades = chosen.extendDecades;
+    } else {
+        r = search(f, z, o, largest);
     }
     for (std::size_t i = 0; i < f.size(); ++i) {
         if (!std::isfinite(r.residualReal[i]) || !std::isfinite(r.residualImag[i]))

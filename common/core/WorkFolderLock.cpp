@@ -150,7 +150,8 @@ void WorkFolderLock::readHolder(int fd)
 }
 
 WorkFolderLock::Attempt WorkFolderLock::attempt(const std::string& purpose, bool wait,
-                                                const std::function<void(const std::string&)>& waiting)
+                                                const std::function<void(const std::string&)>& waiting,
+                                                const std::atomic<bool>* stop)
 {
     unlock();
     m_error.clear();
@@ -188,7 +189,19 @@ WorkFolderLock::Attempt WorkFolderLock::attempt(const std::string& purpose, bool
             if (waiting)
                 waiting(busyMessage());
             int rc;
-            while ((rc = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+            if (stop) {
+                // Looked at between tries, so that a signal that comes just
+                // before a blocking call cannot be missed.
+                while ((rc = ::flock(fd, LOCK_EX | LOCK_NB)) != 0 && (errno == EWOULDBLOCK || errno == EINTR)) {
+                    if (stop->load()) {
+                        ::close(fd);
+                        return Attempt::Busy;
+                    }
+                    ::usleep(50000);
+                }
+            } else {
+                while ((rc = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+                }
             }
             if (rc != 0) {
                 m_error = "Cannot lock file '" + file + "': " + std::strerror(errno);
@@ -227,9 +240,11 @@ bool WorkFolderLock::tryLock(const std::string& purpose)
     return taken(attempt(purpose, false, {}));
 }
 
-void WorkFolderLock::lock(const std::string& purpose, const std::function<void(const std::string&)>& waiting)
+void WorkFolderLock::lock(const std::string& purpose, const std::function<void(const std::string&)>& waiting,
+                          const std::atomic<bool>* stop)
 {
-    taken(attempt(purpose, true, waiting));
+    if (!taken(attempt(purpose, true, waiting, stop)))
+        throw exception("Interrupted while waiting for the work folder");
 }
 
 bool WorkFolderLock::taken(Attempt result) const

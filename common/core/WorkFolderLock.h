@@ -2,6 +2,7 @@
 
 #include "WorkFolderFiles.h"
 
+#include <atomic>
 #include <functional>
 #include <string>
 
@@ -47,8 +48,11 @@ public:
     // to take it.
     bool tryLock(const std::string& purpose);
     // Waits for the lock; `waiting` is called once with busyMessage() when
-    // the lock is not free at once. Throws as tryLock() does.
-    void lock(const std::string& purpose, const std::function<void(const std::string&)>& waiting = {});
+    // the lock is not free at once. Throws as tryLock() does, and when `stop`
+    // is given and becomes true while it waits (a signal caught meanwhile):
+    // "Interrupted while waiting for the work folder".
+    void lock(const std::string& purpose, const std::function<void(const std::string&)>& waiting = {},
+              const std::atomic<bool>* stop = nullptr);
     void unlock();
 
     // For a program started by a holder (the engine): true when the
@@ -67,7 +71,8 @@ public:
 
 private:
     enum class Attempt { Taken, Busy, Unusable };
-    Attempt attempt(const std::string& purpose, bool wait, const std::function<void(const std::string&)>& waiting);
+    Attempt attempt(const std::string& purpose, bool wait, const std::function<void(const std::string&)>& waiting,
+                    const std::atomic<bool>* stop = nullptr);
     // True for Taken, false for Busy; throws m_error for Unusable.
     bool taken(Attempt result) const;
     std::string path() const;

@@ -23,6 +23,7 @@
 #include "job/JobFields.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace nosk {
 
@@ -180,12 +181,18 @@ void readLimits(FitJob& job, LineFile& file)
     if (file.metEnd())
         return;
     const std::optional<std::string_view> first = readLine(file, false);
-    if (!first || first->substr(0, std::size(kLimitsMarker) - 1) != kLimitsMarker)
+    // The marker in any case: "limits" typed by hand is the section too,
+    // never text passed over while the fit runs without its limits.
+    const std::size_t marker = std::size(kLimitsMarker) - 1;
+    if (!first || first->size() < marker
+        || !std::equal(kLimitsMarker, kLimitsMarker + marker, first->begin(),
+               [](char a, char b) { return a == std::toupper(static_cast<unsigned char>(b)); }))
         return;
     int count = 0;
     readInt(first->substr(std::size(kLimitsMarker) - 1), 5, count, "LIMITS");
     if (count < 0 || count > FitJob::kMaxParams)
         throw exception("Corrupted NUSK input file! %i limit lines.", count);
+    bool seen[FitJob::kMaxParams] = {};
     for (int k = 0; k < count; ++k) {
         const std::optional<std::string_view> next = file.metEnd() ? std::nullopt : readLine(file, false);
         if (!next)
@@ -197,6 +204,9 @@ void readLimits(FitJob& job, LineFile& file)
             throw exception("Corrupted NUSK input file! Limits of P%i, but the job has %i parameters.", number,
                 job.N);
         const int i = number - 1;
+        if (seen[i])
+            throw exception("Corrupted NUSK input file! Two limit lines for P%i.", number);
+        seen[i] = true;
         double lower = FitJob::kNoLower, upper = FitJob::kNoUpper;
         line = readDoubleOr(skipColumns(line, 5), 20, lower, FieldName("LOWER", number), FitJob::kNoLower);
         readDoubleOr(skipColumns(line, 5), 20, upper, FieldName("UPPER", number), FitJob::kNoUpper);

@@ -29,11 +29,17 @@ SignalCatcher::SignalCatcher(std::initializer_list<int> caught)
     struct sigaction action {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
+    sigset_t held;
+    sigemptyset(&held);
     for (int sig : caught) {
         struct sigaction old {};
         if (::sigaction(sig, &action, &old) == 0)
             g_previous.emplace_back(sig, old);
+        sigaddset(&held, sig);
     }
+    // A signal held back until now (noskrun --run holds them from its first
+    // instruction) is delivered here, to the handler.
+    ::sigprocmask(SIG_UNBLOCK, &held, nullptr);
 }
 
 SignalCatcher::~SignalCatcher()

@@ -9,7 +9,9 @@ namespace nosk {
 // Catches termination signals (Ctrl+C, kill, a closed terminal) for as long
 // as it lives, so that a headless command can finish cleanly: pass them on to
 // the engine, keep its table, remove its temporary folders. One at a time;
-// the signals' earlier handling comes back when it is destroyed.
+// the signals' earlier handling comes back when it is destroyed. Signals
+// the process held back (blocked) are let through once the handler is in
+// place, so one that came meanwhile is caught, never lost.
 class SignalCatcher {
 public:
     explicit SignalCatcher(std::initializer_list<int> caught);

@@ -1,4 +1,5 @@
 #include "DrtCommand.h"
+#include "SeriesPlot.h"
 
 #include "core/Exception.h"
 #include "job/FitJob.h"
@@ -185,9 +186,9 @@ std::string writeDrtSeriesPlot(const std::vector<batch::Row>& rows, const std::v
         ++index;
     }
     p.end();
-    if (!image.save(QString::fromStdString(path)))
-        return "cannot write " + path;
-    return {};
+    // A name the user did not type as such (drt.png, P-drt.png beside the
+    // --plot name): a link planted there is replaced, never written through.
+    return saveImageSafely(image, path, AtomicFileWriter::Links::Replace);
 }
 
 } // namespace nosk

@@ -142,8 +142,13 @@ std::string writeSeriesPlot(const std::vector<batch::Row>& rows, const std::vect
                       QStringLiteral("series (number in the file name, else position)"));
         }
     }
+    return saveImageSafely(image, path, AtomicFileWriter::Links::Follow);
+}
+
+std::string saveImageSafely(const QImage& image, const std::string& path, AtomicFileWriter::Links links)
+{
     // Encoded in memory, then written beside the name and renamed over it:
-    // a failed write leaves the old plot, and a pipe or device is refused.
+    // a failed write leaves the old image, and a pipe or device is refused.
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -153,7 +158,7 @@ std::string writeSeriesPlot(const std::vector<batch::Row>& rows, const std::vect
     if (!image.save(&buffer, format.constData()))
         return "cannot encode the image for " + path;
     try {
-        replaceFile(path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+        replaceFile(path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), links);
     } catch (const std::exception& e) {
         return e.what();
     }

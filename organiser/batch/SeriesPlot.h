@@ -1,9 +1,12 @@
 #pragma once
 
 #include "BatchRun.h"
+#include "core/AtomicFileWriter.h"
 
 #include <string>
 #include <vector>
+
+class QImage;
 
 namespace nosk {
 
@@ -14,5 +17,13 @@ namespace nosk {
 // needs a QGuiApplication. Returns an empty string, or why nothing was written.
 std::string writeSeriesPlot(const std::vector<batch::Row>& rows, const std::vector<std::string>& names,
                             const std::string& path);
+
+// Writes `image` to `path` in the format its suffix names (PNG for any other)
+// through an AtomicFileWriter: encoded first, the old file kept whole when
+// the write fails, a FIFO or device under the name refused at once; `links`
+// says whether a symbolic link there is followed (a name the user typed) or
+// replaced (a name of ours). Returns an empty string, or why nothing was
+// written.
+std::string saveImageSafely(const QImage& image, const std::string& path, AtomicFileWriter::Links links);
 
 } // namespace nosk

@@ -3,6 +3,7 @@
 #include "Analyses.h"
 #include "core/Exception.h"
 #include "core/NumberText.h"
+#include "job/Starts.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -118,12 +119,12 @@ std::vector<Option> makeOptions()
         {"--starts", Takes::Word, Mode::Window, bit(Mode::Run) | bit(Mode::Batch) | bit(Mode::Guess),
          "goes with --run, --batch or --guess",
          [](CommandLine& cl, const std::string& v) {
-             const std::optional<long> n = wholeNumber(v, 1, 1000);
+             const std::optional<long> n = wholeNumber(v, 1, kMaxStarts);
              if (n)
                  cl.starts = int(*n);
              return n.has_value();
          },
-         "needs a number from 1 to 1000", [](const CommandLine& cl) { return cl.starts != 0; }},
+         "needs a number from 1 to 10000", [](const CommandLine& cl) { return cl.starts != 0; }},
         {"--engine", Takes::FileName, Mode::Window, bit(Mode::Run) | bit(Mode::Batch), "goes with --run or --batch",
          [](CommandLine& cl, const std::string& v) { cl.engine = v; return true; }, {},
          [](const CommandLine& cl) { return !cl.engine.empty(); }},

@@ -5,7 +5,9 @@
 #include "core/WorkFolderFiles.h"
 #include "model/Circuit.h"
 #include "engine/StartGuess.h"
+#include "core/AtomicFileWriter.h"
 #include "job/FitJob.h"
+#include "job/SideFile.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -34,8 +36,12 @@ std::string notRunnableReason(const FitJob& job)
 
 void writeInput(const FitJob& job)
 {
+    // The new input first: when it cannot be written (a full disk), the old
+    // INFL keeps its results and nothing of the last run is lost. Only then
+    // go the old results, ADD.BIN with them, and the new ADD.BIN follows.
+    job.save(workfiles::kInput, AtomicFileWriter::Links::Replace);
     ClearDirectory();
-    job.saveWithSideFile(workfiles::kInput);
+    writeSideFile(job.xVariable, job.xVariable);
 }
 
 std::vector<std::string> startsArguments(int starts)

@@ -196,14 +196,15 @@ std::string EngineRunner::checkJob(const FitJob& job)
     return text;
 }
 
-void EngineRunner::lockFolder(const std::string& purpose, const std::function<void(const std::string&)>& waiting)
+void EngineRunner::lockFolder(const std::string& purpose, const std::function<void(const std::string&)>& waiting,
+                              const std::atomic<bool>* stop)
 {
     if (m_lock && m_lock->held())
         return;
     auto lock = std::make_unique<WorkFolderLock>();
     // An unusable lock file throws its reason from the lock itself.
     if (waiting)
-        lock->lock(purpose, waiting);
+        lock->lock(purpose, waiting, stop);
     else if (!lock->tryLock(purpose))
         throw exception("%s\nTry again when it has finished.", lock->busyMessage().c_str());
     m_lock = std::move(lock);

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -93,7 +94,9 @@ public:
     // nosk::exception naming the other run when the folder is busy. The
     // lock is held until the run has ended (the engine shares it), or until
     // releaseFolder(). writeInput() and start() take it when it is not held.
-    void lockFolder(const std::string& purpose, const std::function<void(const std::string&)>& waiting = {});
+    // `stop`: given, a wait for the lock ends (throwing) once it is true.
+    void lockFolder(const std::string& purpose, const std::function<void(const std::string&)>& waiting = {},
+                    const std::atomic<bool>* stop = nullptr);
     void releaseFolder();
     // Deletes the last run's output and writes INFL and ADD.BIN; throws
     // nosk::exception when they cannot be written.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/WorkFolderFiles.h"
+#include "job/Starts.h"
 
 #include <string>
 
@@ -19,7 +20,7 @@ struct RunOptions {
     int starts = kDefaultStarts; // the engine's search from this many starts (1: one fit)
 
     static constexpr int kDefaultStarts = 8;
-    static constexpr int kMaxStarts = 1000;
+    static constexpr int kMaxStarts = nosk::kMaxStarts;
     static constexpr const char* kFileName = workfiles::kOrganiserOptions;
 
     // Values the file does not hold keep their current value; a missing or

@@ -232,11 +232,17 @@ def read(path: Union[str, os.PathLike], spectrum: Optional[int] = None) -> Spect
                     warnings=warnings, metadata=d["metadata"])
 
 
+# The longest circuit text the engine's parser takes (kMaxDefinitionLength in model/Circuit.cpp).
+_MAX_CIRCUIT_LENGTH = 4096
+
+
 def _engine_circuit(circuit: str):
     """The circuit in the engine's terms, with impedance.py names when it came from there."""
     if not isinstance(circuit, str) or not circuit.strip():
         raise ValueError("a circuit (a letter, a definition or an impedance.py string) is expected")
     c = circuit.strip()
+    if len(c) > _MAX_CIRCUIT_LENGTH:
+        raise ValueError(f"the circuit is {len(c)} characters long; a circuit takes at most {_MAX_CIRCUIT_LENGTH}")
     if looks_like_impedance_py(c):
         t = circuit_from_impedance_py(c)
         return t.text, t
@@ -265,6 +271,8 @@ def _unit_of(role: str) -> str:
 
 
 def _array(values, name: str, dtype=float) -> np.ndarray:
+    if dtype is float and np.iscomplexobj(np.asarray(values)):
+        raise ValueError(f"{name} must be real numbers, not complex")
     a = np.asarray(values, dtype=dtype)
     if a.ndim != 1:
         raise ValueError(f"{name} must be one-dimensional")
@@ -331,14 +339,15 @@ def fit(circuit: str, frequency: Sequence[float], Z: Sequence[complex], start: S
         limits = list(limits)
         if len(limits) != len(p0):
             raise ValueError(f"{len(limits)} limits for {len(p0)} parameters")
-        lower = np.full(len(p0), np.nan)
-        upper = np.full(len(p0), np.nan)
+        # None is no limit (infinite); a NaN the engine refuses, as in a job file.
+        lower = np.full(len(p0), -np.inf)
+        upper = np.full(len(p0), np.inf)
         for i, lim in enumerate(limits):
             if lim is None:
                 continue
             lo, hi = lim
-            lower[i] = np.nan if lo is None else float(lo)
-            upper[i] = np.nan if hi is None else float(hi)
+            lower[i] = -np.inf if lo is None else float(lo)
+            upper[i] = np.inf if hi is None else float(hi)
     d = _nosk.fit(text, f, z, p0, codes, irch, sigma, int(max_evaluations), 2 if scaling == "unit" else 0,
                   lower, upper)
     return _result(circuit, t, text, d, f, len(p0))
@@ -404,6 +413,10 @@ def kk(frequency: Sequence[float], Z: Sequence[complex], cutoff: Optional[float]
     it), ``elements`` for a fixed number. ``verdict`` says valid, or where the
     data are suspicious.
     """
+    if elements is not None and int(elements) < 1:
+        raise ValueError(f"elements = {elements}: at least 1 (None chooses the number automatically)")
+    if cutoff is not None and not float(cutoff) > 0:
+        raise ValueError(f"cutoff = {cutoff}: above 0 (None chooses the number automatically)")
     d = _nosk.kk(_array(frequency, "frequency"), _array(Z, "Z", complex), float(cutoff or 0.0),
                  int(elements or 0))
     return KKResult(**d)
@@ -425,6 +438,8 @@ def drt(frequency: Sequence[float], Z: Sequence[complex], band: bool = False, la
     capacitance for a blocking electrode's capacitive low-frequency branch,
     "always" or "never" decide it.
     """
+    if lam is not None and not (np.isfinite(float(lam)) and float(lam) > 0):
+        raise ValueError(f"lam = {lam}: a finite number above 0 (None chooses lambda automatically)")
     d = _nosk.drt(_array(frequency, "frequency"), _array(Z, "Z", complex), 1000 if band else 0,
                   float(lam or 0.0), int(derivative), str(capacitance), int(seed))
     d["peaks"] = [DrtPeak(**p) for p in d["peaks"]]

@@ -64,10 +64,21 @@ void checkFinite(const std::vector<std::complex<double>>& v, const char* what)
             throw exception("%s holds a value that is not finite", what);
 }
 
+} // namespace
+
+void checkPointCount(std::size_t count, const char* what)
+{
+    if (count > static_cast<std::size_t>(kMaxPoints))
+        throw exception("%s holds %zu values; the programs take at most %i points", what, count, kMaxPoints);
+}
+
+namespace {
+
 void checkFrequencies(const std::vector<double>& f)
 {
     if (f.empty())
         throw exception("No frequencies given");
+    checkPointCount(f.size(), "frequency");
     checkFinite(f, "frequency");
     for (double x : f)
         if (!(x > 0))
@@ -104,7 +115,7 @@ FitOutput runPrepared(const FitJob& job, const CircuitLibrary& library)
     out.functionEvaluations = run.record.outcome.functionEvaluations;
     out.jacobianEvaluations = run.record.outcome.jacobianEvaluations;
     const Reason& end = run.record.end;
-    out.converged = end.normalEnd();
+    out.converged = end.normalEnd() && std::isfinite(s.S);
     out.endKind = reasonKindName(end.kind);
     out.reason = reasonSummary(end);
     if (!end.text.empty() && end.text != out.reason)
@@ -178,8 +189,7 @@ FitOutput fit(const FitInput& in)
     checkFinite(in.start, "start");
     if (in.codes.size() != in.start.size())
         throw exception("%zu free codes given for %zu parameters", in.codes.size(), in.start.size());
-    if (in.z.size() > 99999)
-        throw exception("%zu points; a job holds at most 99999", in.z.size());
+
     const CircuitChoice c = chooseCircuit(in.circuit);
 
     const int N = static_cast<int>(in.start.size());
@@ -191,10 +201,12 @@ FitOutput fit(const FitInput& in)
     for (const std::vector<double>* limits : {&in.lower, &in.upper})
         if (!limits->empty() && limits->size() != in.start.size())
             throw exception("%zu limits given for %zu parameters", limits->size(), in.start.size());
+    // Infinite for none; a NaN is refused by the engine's own check
+    // ("a limit is not a number"), as in a job file.
     for (int i = 0; i < N; ++i) {
-        if (!in.lower.empty() && !std::isnan(in.lower[i]))
+        if (!in.lower.empty())
             job.LOWER[i] = in.lower[i];
-        if (!in.upper.empty() && !std::isnan(in.upper[i]))
+        if (!in.upper.empty())
             job.UPPER[i] = in.upper[i];
     }
     job.IRCH = in.sigma.empty() ? in.weighting : 0;

@@ -14,6 +14,13 @@
 
 namespace nosk::python {
 
+// The most points the programs take: the data lines a job file holds (the
+// five digits of M). Every function of the module refuses more.
+constexpr int kMaxPoints = 99999;
+
+// Refuses a spectrum of more than kMaxPoints points (`what` names it).
+void checkPointCount(std::size_t count, const char* what);
+
 struct FitInput {
     std::string circuit;  // a letter A-Z or a definition in the circuit language
     std::vector<double> frequency;               // Hz

@@ -41,6 +41,15 @@ std::vector<double> toVector(const RealArray& a, const char* what)
     return std::vector<double>(a.data(), a.data() + a.shape(0));
 }
 
+// The frequencies and impedances of an analysis: as long as each other and
+// no longer than the programs take.
+void checkSpectrum(const std::vector<double>& f, const std::vector<std::complex<double>>& z)
+{
+    if (f.size() != z.size())
+        throw py::value_error("frequency and Z differ in length");
+    nosk::python::checkPointCount(f.size(), "frequency");
+}
+
 std::vector<std::complex<double>> toComplexVector(const ComplexArray& a, const char* what)
 {
     if (a.ndim() != 1)
@@ -341,8 +350,7 @@ PYBIND11_MODULE(_nosk, m)
         [](const RealArray& frequency, const ComplexArray& z, double cutoff, int elements) {
             const std::vector<double> f = toVector(frequency, "frequency");
             const std::vector<std::complex<double>> zv = toComplexVector(z, "Z");
-            if (f.size() != zv.size())
-                throw py::value_error("frequency and Z differ in length");
+            checkSpectrum(f, zv);
             nosk::kk::Options options;
             if (cutoff > 0) {
                 options.rule = nosk::kk::Rule::Cutoff;
@@ -378,8 +386,7 @@ PYBIND11_MODULE(_nosk, m)
         [](const RealArray& frequency, const ComplexArray& z) {
             const std::vector<double> f = toVector(frequency, "frequency");
             const std::vector<std::complex<double>> zv = toComplexVector(z, "Z");
-            if (f.size() != zv.size())
-                throw py::value_error("frequency and Z differ in length");
+            checkSpectrum(f, zv);
             nosk::zhit::Result r;
             {
                 py::gil_scoped_release release;
@@ -404,8 +411,7 @@ PYBIND11_MODULE(_nosk, m)
            const std::string& capacitance, unsigned seed) {
             const std::vector<double> f = toVector(frequency, "frequency");
             const std::vector<std::complex<double>> zv = toComplexVector(z, "Z");
-            if (f.size() != zv.size())
-                throw py::value_error("frequency and Z differ in length");
+            checkSpectrum(f, zv);
             if (derivative != 1 && derivative != 2)
                 throw py::value_error("derivative must be 1 or 2");
             nosk::drt::Options options;

@@ -10,8 +10,10 @@
 #include "support/Files.h"
 #include "support/TempDir.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 using namespace nosk;
 using namespace nosk::engine;
@@ -93,17 +95,30 @@ TEST(ParameterMap, StaysWithinItsLimitsAndInvertsInside)
             const double x = map.variable(p);
             EXPECT_REL_NEAR(map.param(x), p, 1e-9) << c.lower << ' ' << c.upper;
         }
-        for (double x = -800; x <= 800; x += 0.5) {
+        // The variable is p (ln p) near the start, so the map bends on the
+        // scale of the start's distance from its nearer limit.
+        const auto uOf = [&](double v) { return c.positive ? std::log(v) : v; };
+        double scale = 1;
+        for (double limit : {c.lower, c.upper})
+            if (std::isfinite(limit) && !(c.positive && limit <= 0))
+                scale = std::min(scale, std::abs(uOf(c.start) - uOf(limit)));
+        std::vector<double> xs;
+        for (double x = -800; x <= 800; x += 0.5)
+            xs.push_back(x);
+        for (double p : c.inside)
+            for (double k = -3; k <= 3; k += 0.25)
+                xs.push_back(map.variable(p) + k * scale);
+        for (double x : xs) {
             const double p = map.param(x);
             ASSERT_TRUE(std::isfinite(p)) << x;
             EXPECT_GE(p, c.lower) << x;
             EXPECT_LE(p, c.upper) << x;
-            EXPECT_LE(map.param(x - 0.5), p) << x;  // never decreasing
+            EXPECT_LE(map.param(x - 0.01 * scale), p) << x;  // never decreasing
             if (std::abs(x) <= 20) {
-                const double h = 1e-6;
+                const double h = 1e-5 * scale * std::max(1.0, std::abs(x));
                 const double difference = (map.param(x + h) - map.param(x - h)) / (2 * h);
                 // The difference loses digits to the size of p (of ln p) itself.
-                const double floor = 1e-9 * std::abs(map.param(x)) * (c.positive ? 50 : 1);
+                const double floor = 1e-9 * std::abs(map.param(x)) * (c.positive ? 50 : 1) / scale;
                 EXPECT_NEAR(map.derivative(x), difference, 1e-6 * std::abs(difference) + floor) << x;
             }
         }
@@ -115,6 +130,34 @@ TEST(ParameterMap, StaysWithinItsLimitsAndInvertsInside)
             EXPECT_GT(map.derivative(x), 0.0);
             EXPECT_GT(map.param(x), c.lower);
             EXPECT_LT(map.param(x), c.upper);
+        }
+    }
+}
+
+// Limits far outside the values a fit visits change nothing: each parameter
+// of any sign given limits from 1e3 to the largest double on both sides (or
+// one side) fits as without them, whatever the width, and the fixed ones
+// and the others stay finite. Also a limit at the largest double keeps the
+// map finite (no difference of the limits overflows).
+TEST(EngineLimits, LimitsFarAwayFitAsNoLimits)
+{
+    const FitRun free = fit(batteryJobWithLimits(false));
+    const FitRecord& f = free.record;
+    ASSERT_TRUE(std::isfinite(f.statistics.S));
+    const double widths[] = {1e3, 1e12, 1e15, 1e300, std::numeric_limits<double>::max()};
+    for (double width : widths) {
+        for (int side = 0; side < 3; ++side) {  // both, lower only, upper only
+            FitJob job = batteryJobWithLimits(false);
+            for (int i : {2, 3, 6}) {  // the parameters of NFREE 2
+                job.LOWER[i] = side == 2 ? -kNone : -width;
+                job.UPPER[i] = side == 1 ? kNone : width;
+            }
+            const FitRun bounded = fit(job);
+            const FitRecord& b = bounded.record;
+            EXPECT_REL_NEAR(b.statistics.S, f.statistics.S, 1e-7) << width << " side " << side;
+            for (int i = 0; i < 7; ++i)
+                EXPECT_REL_NEAR(b.finalParams[i], f.finalParams[i], 1e-5) << width << " side " << side << " p" << i + 1;
+            EXPECT_EQ(b.atLimit, std::vector<int>(7, 0));
         }
     }
 }

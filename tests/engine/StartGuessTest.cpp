@@ -4,12 +4,14 @@
 // within their standard deviations.
 #include "EngineTestSupport.h"
 
+#include "core/Exception.h"
 #include "engine/JobProblem.h"
 #include "engine/PreparedJob.h"
 #include "engine/StartGuess.h"
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace nosk::test {
 namespace {
@@ -121,6 +123,52 @@ TEST(StartGuess, RecoversTheGeneratingParametersOfTheBuiltInCircuits)
             EXPECT_LE(std::abs(fitted[i] - expected[i]), bound)
                 << "P" << i + 1 << " = " << fitted[i] << ", generated from " << expected[i] << ", sd " << sd[i];
         }
+    }
+}
+
+} // namespace nosk::test
+
+namespace nosk::test {
+
+// Limits bind the guess as they bind a fit: the battery job with limits that
+// the values from the data lie outside (p1 above 1, p5 below 0.5, the time
+// constant of p7 within a decade) gets start values within every limit, which
+// the engine then runs; a job with every parameter fixed says so instead of
+// reporting S = 0.
+TEST(StartGuess, StaysWithinTheLimitsAndRefusesAJobWithNothingFree)
+{
+    FitJob job;
+    job.load(std::string(NOSK_SOURCE_DIR) + "/fittests/CKT.T/TBAT.TST");
+    const double inf = std::numeric_limits<double>::infinity();
+    const double lower[7] = {1.0, -inf, -inf, -inf, 0.3, 1e-3, 150.0};
+    const double upper[7] = {5.0, inf, inf, 1.0, 0.5, inf, 250.0};
+    for (int i = 0; i < 7; ++i) {
+        job.LOWER[i] = lower[i];
+        job.UPPER[i] = upper[i];
+        ASSERT_TRUE(job.NFREE[i] == 1 || job.NFREE[i] == 2) << i;
+    }
+    job.P[0] = 2.0;
+    job.P[6] = 200.0;
+    const FitJob data = engine::dataScaleGuess(job);
+    const engine::GuessOutcome guess = engine::guessStartValues(job, nullptr, 8);
+    for (int i = 0; i < 7; ++i) {
+        for (const FitJob* j : {&data, &guess.job}) {
+            EXPECT_GE(j->P[i], lower[i]) << "p" << i + 1;
+            EXPECT_LE(j->P[i], upper[i]) << "p" << i + 1;
+        }
+    }
+    EXPECT_TRUE(std::isfinite(guess.S));
+    EXPECT_GT(guess.S, 0.0);
+    EXPECT_NO_THROW(engine::PreparedJob{guess.job});
+
+    FitJob fixed = job;
+    for (int i = 0; i < 7; ++i)
+        fixed.NFREE[i] = 0;
+    try {
+        engine::guessStartValues(fixed, nullptr, 8);
+        ADD_FAILURE() << "a job without free parameters was guessed";
+    } catch (const nosk::exception& e) {
+        EXPECT_NE(std::string(e.what()).find("there are no start values to guess"), std::string::npos) << e.what();
     }
 }
 

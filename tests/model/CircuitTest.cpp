@@ -185,6 +185,14 @@ TEST(Circuit, ParserRefusesWithFileLineColumnAndReason)
     for (const auto& [text, message] : cases)
         EXPECT_EQ(refusal([&] { CircuitLibrary::parse(text, "CIRCUITS"); }), message) << text;
 
+    // A file an editor began with a UTF-8 byte-order mark reads as without
+    // it; columns of the first line count after the mark.
+    const CircuitLibrary marked = CircuitLibrary::parse("\xEF\xBB\xBF" "B = R(p1)-C(p2)\n", "CIRCUITS");
+    ASSERT_NE(marked.find('B'), nullptr);
+    EXPECT_EQ(marked.find('B')->text, "R(p1)-C(p2)");
+    EXPECT_EQ(refusal([&] { CircuitLibrary::parse("\xEF\xBB\xBF" "A = R(p1", "CIRCUITS"); }),
+        "CIRCUITS, line 1, column 9: expected ')' to close R(, found end of line");
+
     // Nesting is bounded: the parser refuses instead of recursing on.
     std::string deep = "A = ";
     for (int i = 0; i < 200; ++i)

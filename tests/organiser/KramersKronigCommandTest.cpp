@@ -1,8 +1,11 @@
 #include "OrganiserTestSupport.h"
+#include "HeadlessCommands.h"
 #include "core/Exception.h"
+#include "engine/PreparedJob.h"
 #include "ops/KramersKronigRun.h"
 #include "ops/ZhitRun.h"
 #include "support/Files.h"
+#include "support/TempDir.h"
 #include "support/Tolerance.h"
 
 #include <QAction>
@@ -147,5 +150,34 @@ TEST(KramersKronigCommand, TablesReplaceAPlantedLink)
             zhitrun::runAndWrite(spectrum, name);
         EXPECT_FALSE(fs::is_symlink(name)) << name;
         EXPECT_EQ(test::readAll("victim"), "keep me\n") << name;
+    }
+}
+
+// A spectrum whose impedances are subnormal (|Z| about 1e-312) has lost its
+// digits: every analysis refuses it with exit status 1 and writes no table,
+// and the engine (the fit of noskwin and of the Python module) refuses it
+// with the row and the value rather than ending at the start with S = inf.
+TEST(KramersKronigCommand, EveryAnalysisAndTheFitRefuseASubnormalSpectrum)
+{
+    test::TempWorkDir dir;
+    FitJob job;
+    job.load(battery());
+    for (int i = 0; i < job.M; ++i) {
+        (*job.DATA1)[std::size_t(i)] *= 1e-312;
+        (*job.DATA2)[std::size_t(i)] *= 1e-312;
+    }
+    job.IRCH = 3;  // weights by the modulus
+    job.save("TINY.TST");
+    EXPECT_EQ(runKkCommand("TINY.TST"), 1);
+    EXPECT_EQ(runZhitCommand("TINY.TST"), 1);
+    EXPECT_EQ(runDrtCommand("TINY.TST", false), 1);
+    for (const char* table : {"KKTEST", "ZHITTEST", "DRT"})
+        EXPECT_FALSE(fs::exists(table)) << table;
+    try {
+        engine::PreparedJob prepared(job);
+        ADD_FAILURE() << "the engine took a subnormal spectrum";
+    } catch (const nosk::exception& e) {
+        EXPECT_NE(std::string(e.what()).find("Data row 0: sigma "), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("is below the smallest normal number"), std::string::npos) << e.what();
     }
 }

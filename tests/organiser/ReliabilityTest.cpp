@@ -3,6 +3,8 @@
 // write steps, a work folder's own engine, the batch table as a spreadsheet
 // reads it.
 #include "BatchRun.h"
+#include "DrtCommand.h"
+#include "EngineLaunch.h"
 #include "OrganiserTestSupport.h"
 #include "SeriesPlot.h"
 #include "core/WorkFolderLock.h"
@@ -17,6 +19,9 @@
 #include <cmath>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
+#include <map>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -270,6 +275,81 @@ TEST(Reliability, HeadlessRunsInOneFolderTakeTurnsAndSignalsReachTheEngine)
     }
 }
 
+namespace {
+
+// Whether the process holds SIGTERM back or has a handler for it (its
+// /proc status), so that a signal sent now is never the default death.
+bool termHandled(qint64 pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    const unsigned long long bit = 1ULL << (SIGTERM - 1);
+    while (std::getline(status, line))
+        if (line.rfind("SigBlk:", 0) == 0 || line.rfind("SigCgt:", 0) == 0)
+            if (std::stoull(line.substr(7), nullptr, 16) & bit)
+                return true;
+    return false;
+}
+
+} // namespace
+
+// A signal before the engine runs: while --run waits for the folder (held
+// here) it ends the wait and the run, exit 128 + signal, never the default
+// death, the last run's INFL untouched and no engine started; and from its
+// first moments (the window module still loading) SIGTERM is held back or
+// caught, never the default death.
+TEST(Reliability, AnEarlySignalEndsTheRunCleanly)
+{
+    const fs::path organiser = organiserProgram();
+    if (!fs::exists(organiser))
+        GTEST_SKIP() << "noskrun is not built";
+    test::TempWorkDir dir;
+    test::sampleJob().save("a.tst");
+    test::writeAll("INFL", "the last run's input");
+    writeScript("engine.sh", "trap 'exit 1' INT HUP TERM\necho up > STARTED\nsleep 20 &\nwait\n");
+    const QString program = QString::fromStdString(organiser.string());
+    const QStringList args = {QStringLiteral("--run"), QStringLiteral("a.tst"), QStringLiteral("--engine"),
+                              QStringLiteral("./engine.sh")};
+    {
+        WorkFolderLock held;
+        ASSERT_TRUE(held.tryLock("the test"));
+        QProcess run;
+        run.start(program, args);
+        QElapsedTimer clock;
+        clock.start();
+        std::string err;
+        while (!contains(err, "Waiting for it to finish") && clock.elapsed() < 20000) {
+            run.waitForReadyRead(100);
+            err += run.readAllStandardError().toStdString();
+        }
+        ASSERT_TRUE(contains(err, "Waiting for it to finish")) << err;
+        clock.restart();
+        ::kill(static_cast<pid_t>(run.processId()), SIGTERM);
+        ASSERT_TRUE(run.waitForFinished(10000));
+        EXPECT_LT(clock.elapsed(), 5000);
+        EXPECT_EQ(run.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(run.exitCode(), 128 + SIGTERM) << run.readAllStandardError().toStdString();
+        EXPECT_EQ(test::readAll("INFL"), "the last run's input");
+        EXPECT_FALSE(fs::exists("STARTED"));
+    }
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        QProcess run;
+        run.start(program, args);
+        ASSERT_TRUE(run.waitForStarted(10000));
+        QElapsedTimer clock;
+        clock.start();
+        while (!termHandled(run.processId()) && clock.elapsed() < 10000)
+            QThread::usleep(200);
+        ::kill(static_cast<pid_t>(run.processId()), SIGTERM);
+        ASSERT_TRUE(run.waitForFinished(20000));
+        EXPECT_EQ(run.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(run.exitCode(), 128 + SIGTERM) << run.readAllStandardError().toStdString();
+        for (const auto& e : fs::directory_iterator("."))
+            EXPECT_FALSE(contains(e.path().filename().string(), ".tmp")) << e.path();
+    }
+}
+
 TEST(Reliability, AHangUpDuringABatchKeepsTheTableAndLeavesNoFolders)
 {
     const fs::path organiser = organiserProgram();
@@ -351,6 +431,104 @@ TEST(Reliability, ThePlotIsASafeWrite)
     EXPECT_EQ(png.substr(1, 3), "PNG");
     // Written beside the name and renamed over it: no temporary file stays.
     EXPECT_EQ(std::distance(fs::directory_iterator("."), fs::directory_iterator()), 1);
+}
+
+// The batch's DRT picture is a name the user never typed (drt.png, or beside
+// the --plot name): a link planted there is replaced, a dangling one too, a
+// FIFO is refused at once, and a write cut short by a file-size limit keeps
+// the old picture whole and leaves no temporary file.
+TEST(Reliability, TheBatchDrtPictureIsASafeWrite)
+{
+    test::TempWorkDir dir;
+    batch::Row row;
+    row.file = "soc10.txt";
+    row.ok = true;
+    row.series = 10;
+    BatchDrt drt;
+    drt.ok = true;
+    for (int k = 0; k < 50; ++k) {
+        drt.result.tau.push_back(std::pow(10.0, -6 + 0.2 * k));
+        drt.result.gamma.push_back(std::exp(-0.1 * (k - 25) * (k - 25)));
+    }
+    const std::string picture = drtPlotName("");
+    ASSERT_EQ(picture, "drt.png");
+    EXPECT_EQ(drtPlotName("out/P.png"), "out/P-drt.png");
+
+    test::writeAll("victim", "precious");
+    fs::create_symlink("victim", picture);
+    EXPECT_EQ(writeDrtSeriesPlot({row}, {drt}, picture), "");
+    EXPECT_EQ(test::readAll("victim"), "precious");
+    EXPECT_FALSE(fs::is_symlink(picture));
+    EXPECT_EQ(test::readAll(picture).substr(1, 3), "PNG");
+
+    fs::remove(picture);
+    fs::create_symlink("nowhere/drt.png", picture);
+    EXPECT_EQ(writeDrtSeriesPlot({row}, {drt}, picture), "");
+    EXPECT_FALSE(fs::is_symlink(picture));
+    EXPECT_FALSE(fs::exists("nowhere"));
+
+    fs::remove(picture);
+    ASSERT_EQ(::mkfifo(picture.c_str(), 0600), 0);
+    EXPECT_EQ(writeDrtSeriesPlot({row}, {drt}, picture), "Cannot open file 'drt.png'!");
+    fs::remove(picture);
+
+    const std::string old(300, 'o');
+    test::writeAll(picture, old);
+    struct rlimit saved {};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit = saved;
+    limit.rlim_cur = 1000;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    const std::string error = writeDrtSeriesPlot({row}, {drt}, picture);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(error, "Cannot write file 'drt.png'!");
+    EXPECT_EQ(test::readAll(picture), old);
+    for (const auto& e : fs::directory_iterator("."))
+        EXPECT_TRUE(e.path().filename() == "victim" || e.path().filename() == picture) << e.path();
+}
+
+// A run's new input is written before the last run's results go: when INFL
+// cannot be written (a full disk, here a file-size limit), the folder keeps
+// the old INFL with its PNTOUTL, AUXPNTL and ADD.BIN; when it can, the old
+// results are gone and ADD.BIN is the new job's.
+TEST(Reliability, AnInputThatCannotBeWrittenKeepsTheLastRunsResults)
+{
+    test::TempWorkDir dir;
+    const std::string oldInput(200, 'i');
+    const std::map<std::string, std::string> old = {
+        {"INFL", oldInput}, {"PNTOUTL", "report"}, {"AUXPNTL", "numbers"}, {"ADD.BIN", std::string("\3\3", 2)}};
+    for (const auto& [name, text] : old)
+        test::writeAll(name, text);
+    FitJob job = test::sampleJob(50);
+    job.xVariable = 1;
+
+    struct rlimit saved {};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit = saved;
+    limit.rlim_cur = 1000;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    std::string error;
+    try {
+        run::writeInput(job);
+    } catch (const std::exception& e) {
+        error = e.what();
+    }
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(error, "Cannot write file 'INFL'!");
+    for (const auto& [name, text] : old)
+        EXPECT_EQ(test::readAll(name), text) << name;
+
+    run::writeInput(job);
+    EXPECT_FALSE(fs::exists("PNTOUTL"));
+    EXPECT_FALSE(fs::exists("AUXPNTL"));
+    EXPECT_EQ(test::readAll("ADD.BIN"), std::string("\1\1", 2));
+    FitJob back;
+    back.load("INFL");
+    EXPECT_EQ(back.M, job.M);
 }
 
 TEST(Reliability, HeadlessWritersReplacePlantedLinksAndSurviveAFileSizeLimit)

@@ -233,3 +233,34 @@ def test_limits_hold_and_the_held_parameter_has_no_std_dev():
     assert "at limit" in held.table()
     with pytest.raises(ValueError, match="limit"):
         nosk.fit("R0-p(R1,CPE1)", f, z, [10, 80, 2e-5, 0.7], limits=[None, None, None, (0.8, 0.75)])
+
+
+def test_the_module_refuses_what_the_programs_refuse():
+    """NaN limits, sizes beyond the programs', explicit values that would silently mean
+    "automatic", complex frequencies and a subnormal spectrum raise ValueError, at once."""
+    f = np.logspace(-2, 5, 50)
+    z = nosk.simulate("R0-p(R1,C1)", [10, 100, 1e-5], f)
+    with pytest.raises(ValueError, match="P2: a limit is not a number"):
+        nosk.fit("R0-p(R1,C1)", f, z, [10, 80, 2e-5], limits=[None, (np.nan, 1e3), None])
+    many = np.logspace(-2, 5, 100000)
+    for call in (lambda: nosk.simulate("R0", [1.0], many), lambda: nosk.kk(many, np.ones(100000)),
+                 lambda: nosk.zhit(many, np.ones(100000)), lambda: nosk.drt(many, np.ones(100000))):
+        with pytest.raises(ValueError, match="at most 99999 points"):
+            call()
+    with pytest.raises(ValueError, match="RC elements asked for"):
+        nosk.kk(f, z, elements=10**6)
+    for bad in (0, -3):
+        with pytest.raises(ValueError, match="elements"):
+            nosk.kk(f, z, elements=bad)
+    for bad in (0.0, -1.0, np.nan):
+        with pytest.raises(ValueError, match="lam"):
+            nosk.drt(f, z, lam=bad)
+    with pytest.raises(ValueError, match="not complex"):
+        nosk.simulate("R0", [1.0], f + 1j)
+    with pytest.raises(ValueError, match="at most 4096"):
+        nosk.simulate("-".join(["R(p1)"] * 1000), [1.0], f)
+    tiny = z * 1e-312
+    for call in (lambda: nosk.fit("R0-p(R1,C1)", f, tiny, [10, 80, 2e-5]), lambda: nosk.kk(f, tiny),
+                 lambda: nosk.zhit(f, tiny), lambda: nosk.drt(f, tiny)):
+        with pytest.raises(ValueError, match="subnormal|smallest normal"):
+            call()

@@ -144,6 +144,38 @@ TEST(Drt, OneZarcWithNoiseIsRecovered)
         EXPECT_GE(g, 0);
 }
 
+// A spectrum longer than the lambda search takes whole (4000 points over the
+// same eight decades as the 80 of the test above, the same noise per point)
+// gives the same DRT: the peak at tau0 with the ZARC's resistance, R_inf, a
+// model at every point with residuals at the noise level.
+TEST(Drt, ALongSpectrumGivesTheDrtOfAShortOne)
+{
+    Spectrum s;
+    std::mt19937 rng(5);
+    std::normal_distribution<double> normal;
+    const int count = 4000;
+    for (int i = 0; i < count; ++i) {
+        const double f = 1e6 * std::pow(10.0, -8.0 * i / (count - 1));
+        const cd z = 10.0 + zarcImpedance(100, 1e-3, 0.8, 2 * pi * f);
+        const double e = 0.002 * std::abs(z);
+        s.f.push_back(f);
+        s.z.push_back(z + cd(e * normal(rng), e * normal(rng)));
+    }
+    const Result r = compute(s.f, s.z);
+    EXPECT_LT(relativeError(r, s, [](double t) { return zarc(100, 1e-3, 0.8, t); }), 0.06);
+    ASSERT_EQ(r.peaks.size(), 1u);
+    EXPECT_REL_NEAR(r.peaks[0].tau, 1e-3, 0.015);
+    EXPECT_REL_NEAR(r.peaks[0].area, 100.0, 0.05);
+    EXPECT_REL_NEAR(r.seriesResistance, 10.0, 0.10);
+    ASSERT_EQ(r.model.size(), s.z.size());
+    EXPECT_LT(r.residualRms, 0.003);
+    EXPECT_GT(r.residualRms, 0.001);  // at the noise (0.2 % per part), not fitted into it
+    double worst = 0;
+    for (std::size_t i = 0; i < s.z.size(); ++i)
+        worst = std::max(worst, std::abs(r.model[i] - s.z[i]) / std::abs(s.z[i]));
+    EXPECT_LT(worst, 0.02);
+}
+
 TEST(Drt, TwoZarcsThreeDecadesApartAreResolved)
 {
     const Spectrum s = synthetic(

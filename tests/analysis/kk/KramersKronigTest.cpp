@@ -91,6 +91,30 @@ TEST(KramersKronig, ValidDataLeaveResidualsAtTheNoiseLevelAndDriftDoesNot)
     EXPECT_GT(realOnlyBad, 3 * realOnly);
 }
 
+// A spectrum longer than the choice of M takes whole (3001 points): the
+// residuals at every point stay at the noise level and drift is still found,
+// as on the 61 points above.
+TEST(KramersKronig, ALongSpectrumIsTestedAtEveryPoint)
+{
+    const auto f = logSpaced(1e-2, 1e4, 3001);
+    const double noise = 1e-3;
+    auto z = validSpectrum(f, noise, 11);
+    const Result valid = test(f, z);
+    ASSERT_EQ(valid.residualReal.size(), f.size());
+    const double validRms = rms(valid.residualReal, valid.residualImag);
+    EXPECT_LT(validRms, 2 * 100 * noise) << "M = " << valid.elements;
+    EXPECT_GT(validRms, 0.3 * 100 * noise);
+    EXPECT_TRUE(valid.verdict.valid) << valid.verdict.text();
+    std::vector<cplx> drifted = z;
+    for (std::size_t i = 0; i < f.size(); ++i) {
+        const double t = double(f.size() - 1 - i) / (f.size() - 1);
+        drifted[i] += 0.03 * 0.015 * t * t * 10;
+    }
+    const Result bad = test(f, drifted);
+    EXPECT_GT(rms(bad.residualReal, bad.residualImag), 5 * validRms);
+    EXPECT_FALSE(bad.verdict.valid);
+}
+
 TEST(KramersKronig, ElementCountIsTheFirstBelowTheCutoff)
 {
     const auto f = logSpaced(1e-2, 1e4, 61);

@@ -110,6 +110,16 @@ TEST_F(JobLimits, DamagedSectionsAreRefused)
     EXPECT_NE(loadFailure("bad.tst").find("UPPER[2]"), std::string::npos) << loadFailure("bad.tst");
     EXPECT_NE(loadFailure("bad.tst", true).find("UPPER[2]"), std::string::npos);
 
+    // Two lines for one parameter: neither silently wins.
+    writeAll("twice.tst", base + "LIMITS    2\r\n    2       .5000000000000D+00\r\n    2       .7000000000000D+00\r\n");
+    EXPECT_EQ(loadFailure("twice.tst"), "Corrupted NUSK input file! Two limit lines for P2.");
+    // The marker typed in lower case is the section, never passed over.
+    writeAll("lower.tst", base + "limits    1\r\n    2       .5000000000000D+00       .7000000000000D+00\r\n");
+    FitJob lower;
+    lower.load("lower.tst");
+    EXPECT_EQ(lower.LOWER[1], 0.5);
+    EXPECT_EQ(lower.UPPER[1], 0.7);
+
     // Other lines after the rows, and a template that stops early, load as before.
     writeAll("other.tst", base + "anything at all\r\nLIMITS    1\r\n    1 x\r\n");
     EXPECT_EQ(loadFailure("other.tst"), "");
