@@ -462,14 +462,23 @@ std::string Result::representationText() const
     return text;
 }
 
-Verdict judge(const std::vector<double>& f, const std::vector<double>& re, const std::vector<double>& im,
-              double floor)
+namespace {
+
+// The verdict on one or two residuals per point (`im` null: one, a
+// deviation of |Z|).
+Verdict judgeResiduals(const std::vector<double>& f, const std::vector<double>& re, const std::vector<double>* im,
+                       double floor, const std::vector<double>& allowance,
+                       const std::vector<double>& pointAllowance)
 {
     Verdict v;
     v.floor = floor;
-    const std::size_t n = std::min({f.size(), re.size(), im.size()});
+    std::size_t n = std::min(f.size(), re.size());
+    if (im)
+        n = std::min(n, im->size());
     if (n == 0)
         return v;
+    const int parts = im ? 2 : 1;
+    auto part = [&](int p, std::size_t i) { return p == 0 ? re[i] : (*im)[i]; };
     std::vector<std::size_t> order(n);
     for (std::size_t i = 0; i < n; ++i)
         order[i] = i;
@@ -480,40 +489,103 @@ Verdict judge(const std::vector<double>& f, const std::vector<double>& re, const
     std::vector<double> second;
     for (std::size_t k = 1; k + 1 < n; ++k) {
         const std::size_t a = order[k - 1], i = order[k], b = order[k + 1];
-        second.push_back(std::abs(re[a] - 2 * re[i] + re[b]));
-        second.push_back(std::abs(im[a] - 2 * im[i] + im[b]));
+        for (int p = 0; p < parts; ++p)
+            second.push_back(std::abs(part(p, a) - 2 * part(p, i) + part(p, b)));
     }
     if (!second.empty()) {
         auto mid = second.begin() + static_cast<std::ptrdiff_t>(second.size() / 2);
         std::nth_element(second.begin(), mid, second.end());
         v.noise = 1.4826 * *mid / std::sqrt(6.0);
     }
+
+    // Single points: what a point's residuals leave of the line through its
+    // neighbours. White noise leaves sigma sqrt(3/2) inside and sigma sqrt(6)
+    // at an end (the line through the next two, extrapolated).
+    std::vector<double> resid(n * 2, 0.0);  // in ascending frequency, per part
+    for (std::size_t k = 0; k < n; ++k)
+        for (int p = 0; p < parts; ++p)
+            resid[2 * k + p] = part(p, order[k]);
+    std::vector<bool> apart(n, false);
+    std::vector<double> offBy(n, 0.0), ratio(n, 0.0);
+    if (n >= 5 && v.noise > 0) {
+        for (std::size_t k = 0; k < n; ++k) {
+            double off2 = 0;
+            const bool inside = k > 0 && k + 1 < n;
+            for (int p = 0; p < parts; ++p) {
+                const auto r = [&](std::size_t j) { return resid[2 * j + p]; };
+                const double line = inside ? (r(k - 1) + r(k + 1)) / 2
+                                    : k == 0 ? 2 * r(1) - r(2)
+                                             : 2 * r(n - 2) - r(n - 3);
+                off2 += (r(k) - line) * (r(k) - line);
+            }
+            // The distance from the line, % of |Z|, and in noise levels of
+            // one part.
+            offBy[k] = std::sqrt(off2);
+            const double level = v.noise * std::sqrt(inside ? 1.5 : 6.0);
+            const double allowed = order[k] < pointAllowance.size() ? pointAllowance[order[k]] : 0.0;
+            ratio[k] = std::sqrt(off2 / parts) / level;
+            apart[k] = std::sqrt(off2 / parts) > kPointNoiseFactor * level + allowed && offBy[k] >= floor / 3;
+        }
+        // A point apart drags its neighbours' lines with it: of two points
+        // side by side, only the one further from its line stands apart.
+        for (std::size_t k = 0; k + 1 < n; ++k) {
+            if (apart[k] && apart[k + 1])
+                apart[ratio[k] >= ratio[k + 1] ? k + 1 : k] = false;
+        }
+    }
+    std::vector<Outlier> found;
+    for (std::size_t k = 0; k < n; ++k)
+        if (apart[k])
+            found.push_back({f[order[k]], offBy[k], ratio[k]});
+    std::sort(found.begin(), found.end(), [](const Outlier& a, const Outlier& b) { return a.size > b.size; });
+    v.apart = static_cast<int>(found.size());
+    if (found.size() > static_cast<std::size_t>(kMaxNamedPoints))
+        found.resize(kMaxNamedPoints);
+    v.points = std::move(found);
+
     // The systematic part: the RMS of the residuals of a point and its two
-    // neighbours on each side.
-    const double threshold = std::max(kVerdictNoiseFactor * v.noise, floor);
-    std::vector<double> smooth(n);
+    // neighbours on each side, a point apart counting as the mean of its
+    // neighbours.
+    auto value = [&](std::size_t k, int p) {
+        if (!apart[k])
+            return resid[2 * k + p];
+        if (k > 0 && k + 1 < n)
+            return (resid[2 * (k - 1) + p] + resid[2 * (k + 1) + p]) / 2;
+        return resid[2 * (k == 0 ? 1 : n - 2) + p];
+    };
+    const double base = std::max(kVerdictNoiseFactor * v.noise, floor);
+    std::vector<double> smooth(n), threshold(n, base);
     std::size_t worst = 0;
+    double worstExcess = -std::numeric_limits<double>::infinity();
     for (std::size_t k = 0; k < n; ++k) {
-        double sum = 0;
+        double sum = 0, allow = 0;
         int count = 0;
         for (std::size_t j = k >= 2 ? k - 2 : 0; j < n && j <= k + 2; ++j) {
-            const std::size_t i = order[j];
-            sum += (re[i] * re[i] + im[i] * im[i]) / 2;
+            for (int p = 0; p < parts; ++p)
+                sum += value(j, p) * value(j, p) / parts;
+            if (order[j] < allowance.size())
+                allow = std::max(allow, allowance[order[j]]);
             ++count;
         }
         smooth[k] = std::sqrt(sum / count);
-        if (smooth[k] > smooth[worst])
+        threshold[k] = base + allow;
+        if (smooth[k] - threshold[k] > worstExcess) {
+            worstExcess = smooth[k] - threshold[k];
             worst = k;
+        }
     }
-    v.worst = smooth[worst];
-    if (!(v.worst > threshold))
+    v.worst = *std::max_element(smooth.begin(), smooth.end());
+    v.valid = v.points.empty();
+    if (!(worstExcess > 0))
         return v;
     // The stretch above the threshold around the worst point.
     v.valid = false;
+    v.systematic = true;
+    v.worst = smooth[worst];
     std::size_t first = worst, last = worst;
-    while (first > 0 && smooth[first - 1] > threshold)
+    while (first > 0 && smooth[first - 1] > threshold[first - 1])
         --first;
-    while (last + 1 < n && smooth[last + 1] > threshold)
+    while (last + 1 < n && smooth[last + 1] > threshold[last + 1])
         ++last;
     v.at = f[order[worst]];
     const bool lowEnd = first == 0, highEnd = last + 1 == n;
@@ -528,13 +600,52 @@ Verdict judge(const std::vector<double>& f, const std::vector<double>& re, const
     return v;
 }
 
+} // namespace
+
+Verdict judge(const std::vector<double>& f, const std::vector<double>& re, const std::vector<double>& im,
+              double floor)
+{
+    return judgeResiduals(f, re, &im, floor, {}, {});
+}
+
+Verdict judgeDeviation(const std::vector<double>& f, const std::vector<double>& deviation, double floor,
+                       const std::vector<double>& allowance, const std::vector<double>& pointAllowance)
+{
+    return judgeResiduals(f, deviation, nullptr, floor, allowance, pointAllowance);
+}
+
+std::string Verdict::pointsText() const
+{
+    if (points.empty())
+        return {};
+    char buf[160];
+    std::string out;
+    if (points.size() == 1) {
+        const Outlier& p = points.front();
+        std::snprintf(buf, sizeof buf, "one point at %.3g Hz is %.2g %% off (%.0fx the noise)", p.frequencyHz,
+                      p.size, p.ratio);
+        return buf;
+    }
+    std::snprintf(buf, sizeof buf, "%d points are far off the noise:", apart);
+    out = buf;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        std::snprintf(buf, sizeof buf, "%s %.3g Hz (%.2g %%)", i ? "," : "", points[i].frequencyHz, points[i].size);
+        out += buf;
+    }
+    if (apart > static_cast<int>(points.size()))
+        out += ", ...";
+    return out;
+}
+
 std::string Verdict::text() const
 {
     char buf[240];
-    if (valid) {
+    if (!systematic) {
         std::snprintf(buf, sizeof buf, "valid: largest %.3g %%, within %.0fx the noise (%.2g %%) or %.2g %%", worst,
                       kVerdictNoiseFactor, noise, floor);
-        return buf;
+        if (points.empty())
+            return buf;
+        return "suspicious: " + pointsText() + "; the rest " + buf;
     }
     char where[100];
     if (below == 0 && above == 0 && from == 0)
@@ -547,7 +658,25 @@ std::string Verdict::text() const
         std::snprintf(where, sizeof where, "between %.4g Hz and %.4g Hz", from, to);
     std::snprintf(buf, sizeof buf, "suspicious %s: up to %.3g %% of |Z|, %.0fx the noise (%.2g %%)", where, worst,
                   noise > 0 ? worst / noise : 0.0, noise);
-    return buf;
+    if (points.empty())
+        return buf;
+    return std::string(buf) + "; and " + pointsText();
+}
+
+std::string formatPointLines(const Verdict& v)
+{
+    std::string out;
+    char line[120];
+    for (const Outlier& p : v.points) {
+        std::snprintf(line, sizeof line, "# Point apart: %.8E %.6E %.6E\r\n", p.frequencyHz, p.size, p.ratio);
+        out += line;
+    }
+    return out;
+}
+
+bool readPointLine(const std::string& line, Outlier& p)
+{
+    return std::sscanf(line.c_str(), "# Point apart: %lf %lf %lf", &p.frequencyHz, &p.size, &p.ratio) == 3;
 }
 
 std::string formatTable(const std::vector<double>& f, const Result& r)
@@ -561,6 +690,7 @@ std::string formatTable(const std::vector<double>& f, const Result& r)
         out += "# mu is undefined: no RC element has a positive resistance (inductive or negative-resistance data)\r\n";
     out += "# Representation: " + r.representationText() + "\r\n";
     out += "# Verdict: " + r.verdict.text() + "\r\n";
+    out += formatPointLines(r.verdict);
     for (std::size_t i = 0; i < f.size() && i < r.residualReal.size(); ++i) {
         std::snprintf(line, sizeof line, "%.8E %.6E %.6E\r\n", f[i], r.residualReal[i], r.residualImag[i]);
         out += line;
@@ -586,6 +716,9 @@ Table readTable(std::istream& in)
             const std::string verdict = "# Verdict: ";
             if (line.rfind(verdict, 0) == 0)
                 t.verdict = line.substr(verdict.size());
+            Outlier point;
+            if (readPointLine(line, point))
+                t.points.push_back(point);
             continue;
         }
         std::istringstream fields(line);

@@ -36,6 +36,12 @@
 // its two neighbours on each side exceeds both 5 sigma and kVerdictFloor
 // (0.3 % of |Z|, about 0.2 degrees, the accuracy of common instruments). The
 // verdict names the stretch above that threshold around the largest one.
+// Single points are judged too, before that RMS could dilute them: a point
+// stands apart when its residuals, less the mean of its two neighbours' (the
+// straight line through the next two at an end), exceed kPointNoiseFactor
+// times what the noise alone leaves there and at least a third of the floor.
+// Such points are named with their frequency and that distance, left out of
+// the RMS of the systematic part, and make the verdict "suspicious" too.
 //
 // Standard library and Eigen only.
 
@@ -55,6 +61,10 @@ enum class Rule { Automatic, Cutoff };
 
 // The verdict's smallest deviation that counts, percent of |Z|.
 constexpr double kVerdictFloor = 0.3;
+// A single point stands apart beyond this many noise levels.
+constexpr double kPointNoiseFactor = 10;
+// At most this many points are named one by one.
+constexpr int kMaxNamedPoints = 3;
 
 // What the series is fitted to: Z (a Voigt series) or 1/Z (parallel series-RC
 // branches, a conductance and a capacitance). Residuals are always of Z.
@@ -77,22 +87,48 @@ struct Options {
 // Where the residuals stand above the noise. `below` and `above` are 0 when
 // the low or high end is clean; a stretch inside the range gives `from` and
 // `to` (Hz), else both 0.
+struct Outlier {
+    double frequencyHz = 0;
+    double size = 0;     // how far it is off its neighbours' line, % of |Z|
+    double ratio = 0;    // how far it stands apart, in noise levels
+};
+
 struct Verdict {
-    bool valid = true;
+    bool valid = true;     // neither a systematic stretch nor a single point
+    bool systematic = false;  // a stretch above the threshold (below, above, ...)
     double below = 0, above = 0, from = 0, to = 0;
     double at = 0;       // where the largest smoothed residual is (Hz)
     double noise = 0;    // the noise level, % of |Z|
     double worst = 0;    // the largest smoothed residual, % of |Z|
     double floor = 0;    // the smallest smoothed residual that counts, %
-    // "valid: largest 0.02 %, within 5x the noise (0.012 %) or 0.3 %" or
-    // "suspicious below 1.2 Hz: up to 4.1 % of |Z|, 135x the noise (0.03 %)".
+    // Single points far outside the noise, largest first (kMaxNamedPoints at
+    // most); `apart` counts them all.
+    std::vector<Outlier> points;
+    int apart = 0;
+    // "valid: largest 0.02 %, within 5x the noise (0.012 %) or 0.3 %",
+    // "suspicious below 1.2 Hz: up to 4.1 % of |Z|, 135x the noise (0.03 %)",
+    // "suspicious: one point at 56.2 Hz is 8.8 % off (130x the noise); the
+    // rest valid: largest ...", or both a stretch and the points.
     std::string text() const;
+    // The part on single points: "one point at 56.2 Hz is 8.8 % off (130x
+    // the noise)"; empty when there are none.
+    std::string pointsText() const;
 };
 
 // The verdict on residuals (percent of |Z|) at the frequencies given;
-// `floor` is the smallest smoothed residual (percent) that counts.
+// `floor` is the smallest smoothed residual (percent) that counts. A point's
+// size is the modulus of its two residuals.
 Verdict judge(const std::vector<double>& frequencyHz, const std::vector<double>& residualReal,
               const std::vector<double>& residualImag, double floor = kVerdictFloor);
+
+// The same for one residual per point (a deviation of |Z|, percent), with
+// `allowance` (percent, one per point, or empty) the error the method itself
+// may make there, added to the threshold of the systematic part, and
+// `pointAllowance` what it may make from one point to the next (where it
+// changes how it estimates), added to that of single points.
+Verdict judgeDeviation(const std::vector<double>& frequencyHz, const std::vector<double>& deviation,
+                       double floor, const std::vector<double>& allowance = {},
+                       const std::vector<double>& pointAllowance = {});
 
 struct Result {
     int elements = 0;               // M
@@ -150,8 +186,14 @@ struct Table {
     int elements = 0;
     double mu = 0;
     std::string verdict;  // the text after "# Verdict: ", empty when none
+    std::vector<Outlier> points;  // the "# Point apart: " lines
     std::vector<double> frequencyHz, residualReal, residualImag;
 };
 Table readTable(std::istream& in);
+
+// The "# Point apart: f size ratio" lines of a verdict, and one read back
+// (false when the line is not one).
+std::string formatPointLines(const Verdict& verdict);
+bool readPointLine(const std::string& line, Outlier& point);
 
 } // namespace nosk::kk

@@ -14,6 +14,13 @@ namespace {
 constexpr double kPi = 3.141592653589793;
 constexpr double kGamma = -kPi / 6;
 constexpr int kHalfWindow = 3;  // neighbours on each side in the phase smoothing
+// At the ends the slope comes from a cubic through the last kEndWindow points:
+// the smoothing's quadratic, extrapolated to the edge of its shifted window,
+// misses a phase that still bends there (an inductive top end) by several
+// percent of |Z| after the factor gamma.
+constexpr int kEndWindow = 5;
+// The first term the two-term formula leaves out: gamma3 d3phi/d ln w3.
+constexpr double kGamma3 = -kPi * kPi * kPi / 360;
 
 void checkInput(const std::vector<double>& f, const std::vector<std::complex<double>>& z)
 {
@@ -63,6 +70,51 @@ void localQuadratic(const std::vector<double>& x, const std::vector<double>& y, 
     slope = det3(s[0], t[0], s[2], s[1], t[1], s[3], s[2], t[2], s[4]) / d;
 }
 
+// The first derivatives at x[k], up to the `degree`th, of the least-squares
+// polynomial of that degree through the points [first, first + width).
+std::vector<double> localPolynomial(const std::vector<double>& x, const std::vector<double>& y, std::size_t k,
+                                    std::size_t first, std::size_t width, int degree)
+{
+    const int m = degree + 1;
+    std::vector<std::vector<double>> a(m, std::vector<double>(m + 1, 0.0));
+    for (std::size_t j = first; j < first + width; ++j) {
+        const double u = x[j] - x[k];
+        std::vector<double> p(m, 1.0);
+        for (int i = 1; i < m; ++i)
+            p[i] = p[i - 1] * u;
+        for (int r = 0; r < m; ++r) {
+            for (int c = 0; c < m; ++c)
+                a[r][c] += p[r] * p[c];
+            a[r][m] += p[r] * y[j];
+        }
+    }
+    // Gauss-Jordan with partial pivoting on the small normal equations.
+    for (int c = 0; c < m; ++c) {
+        int pivot = c;
+        for (int r = c + 1; r < m; ++r)
+            if (std::abs(a[r][c]) > std::abs(a[pivot][c]))
+                pivot = r;
+        std::swap(a[c], a[pivot]);
+        if (!(std::abs(a[c][c]) > 0))
+            return std::vector<double>(m, 0.0);
+        for (int r = 0; r < m; ++r) {
+            if (r == c)
+                continue;
+            const double factor = a[r][c] / a[c][c];
+            for (int q = c; q <= m; ++q)
+                a[r][q] -= factor * a[c][q];
+        }
+    }
+    std::vector<double> d(m);
+    double factorial = 1;
+    for (int i = 0; i < m; ++i) {
+        if (i > 1)
+            factorial *= i;
+        d[i] = a[i][m] / a[i][i] * factorial;
+    }
+    return d;
+}
+
 } // namespace
 
 Result test(const std::vector<double>& f, const std::vector<std::complex<double>>& z)
@@ -82,9 +134,25 @@ Result test(const std::vector<double>& f, const std::vector<std::complex<double>
         if (k > 0 && !(x[k] > x[k - 1]))
             throw std::invalid_argument("two points have the same frequency");
     }
-    std::vector<double> smooth(n), slope(n);
-    for (std::size_t k = 0; k < n; ++k)
+    std::vector<double> smooth(n), slope(n), allowance(n, 0.0), endAllowance(n, 0.0);
+    for (std::size_t k = 0; k < n; ++k) {
         localQuadratic(x, phi, k, smooth[k], slope[k]);
+        // The error the formula itself makes here, in percent of |Z|: the
+        // first term it leaves out, from a local cubic over nine points,
+        // and at the ends how far the two estimates of the slope part.
+        const std::size_t width = std::min<std::size_t>(n, 9);
+        const std::size_t first = std::min(k >= 4 ? k - 4 : 0, n - width);
+        if (width >= 5)
+            allowance[k] = 100 * std::abs(kGamma3 * localPolynomial(x, phi, k, first, width, 3)[3]);
+        const bool end = k < kHalfWindow || k + kHalfWindow >= n;
+        if (end && n >= kEndWindow + 2) {
+            const std::size_t from = k < kHalfWindow ? 0 : n - kEndWindow;
+            const double endSlope = localPolynomial(x, phi, k, from, kEndWindow, 3)[1];
+            endAllowance[k] = 100 * std::abs(kGamma * (endSlope - slope[k]));
+            allowance[k] += endAllowance[k];
+            slope[k] = endSlope;
+        }
+    }
     // The integral of the smoothed phase from the lowest frequency: the
     // trapezoid with the end correction of the slopes (exact for cubics).
     std::vector<double> shape(n), integral(n, 0.0);
@@ -137,7 +205,20 @@ Result test(const std::vector<double>& f, const std::vector<std::complex<double>
     }
     r.offsetFromHz = f[order[chosen]];
     r.offsetToHz = f[order[chosen + run - 1]];
-    r.verdict = kk::judge(f, r.deviation, r.deviation, kVerdictFloor);
+    r.allowance.resize(n);
+    std::vector<double> pointAllowance(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        r.allowance[order[k]] = allowance[k];
+        // The change of slope estimate shows between an end point and its
+        // inner neighbour.
+        double allowed = endAllowance[k];
+        if (k > 0)
+            allowed = std::max(allowed, endAllowance[k - 1]);
+        if (k + 1 < n)
+            allowed = std::max(allowed, endAllowance[k + 1]);
+        pointAllowance[order[k]] = allowed;
+    }
+    r.verdict = kk::judgeDeviation(f, r.deviation, kVerdictFloor, r.allowance, pointAllowance);
     return r;
 }
 
@@ -150,6 +231,7 @@ std::string formatTable(const Result& r)
     std::snprintf(line, sizeof line, "# Offset fitted from %.6g Hz to %.6g Hz\r\n", r.offsetFromHz, r.offsetToHz);
     out += line;
     out += "# Verdict: " + r.verdict.text() + "\r\n";
+    out += kk::formatPointLines(r.verdict);
     for (std::size_t i = 0; i < r.frequencyHz.size(); ++i) {
         std::snprintf(line, sizeof line, "%.8E %.6E %.8E %.8E %.5f %.5f\r\n", r.frequencyHz[i], r.deviation[i],
                       r.modulus[i], r.reconstructed[i], r.phaseDeg[i], r.smoothedPhaseDeg[i]);
@@ -169,6 +251,9 @@ Table readTable(std::istream& in)
             const std::string verdict = "# Verdict: ";
             if (line.rfind(verdict, 0) == 0)
                 t.verdict = line.substr(verdict.size());
+            kk::Outlier point;
+            if (kk::readPointLine(line, point))
+                t.points.push_back(point);
             continue;
         }
         std::istringstream fields(line);

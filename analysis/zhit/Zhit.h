@@ -16,6 +16,17 @@
 // frequency, so that run was measured first, before any drift). The
 // deviation of the measured |Z| from the reconstruction shows drift and
 // non-linearity: the phase does not change when the whole spectrum scales.
+// At the three points nearest each end the slope comes from a cubic through
+// the last five points instead (the quadratic, extrapolated to the edge of
+// its window, misses a phase that still bends there).
+//
+// The verdict (kk::judgeDeviation) allows at each point for the error the
+// two-term formula itself makes there: the size of the first term it leaves
+// out, gamma3 d3phi/d ln w3 with gamma3 = -pi^3/360 (from a local cubic over
+// nine points), and at the ends how far the two slope estimates part. A
+// spectrum that obeys the relations exactly is then "valid" also where its
+// phase bends sharply, while drift that reaches several percent is still
+// flagged where it is. Single points far outside the noise are named.
 //
 // Standard library only (with the verdict of analysis/kk).
 
@@ -39,6 +50,7 @@ struct Result {
     std::vector<double> reconstructed;  // |Z| from the phase
     std::vector<double> deviation;      // 100 (|Z| - reconstructed) / reconstructed
     std::vector<double> phaseDeg, smoothedPhaseDeg;
+    std::vector<double> allowance;      // the formula's own error allowed for, %
     double offsetFromHz = 0, offsetToHz = 0;  // where C was fitted
     kk::Verdict verdict;
 };
@@ -56,6 +68,7 @@ std::string formatTable(const Result& result);
 
 struct Table {
     std::string verdict;  // the text after "# Verdict: ", empty when none
+    std::vector<kk::Outlier> points;  // the "# Point apart: " lines
     std::vector<double> frequencyHz, deviation, modulus, reconstructed;
 };
 // Lines that do not start with two numbers are skipped.

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <fstream>
 #include <random>
 #include <sstream>
 
@@ -84,6 +86,112 @@ TEST(Zhit, DriftShowsAtTheLowFrequenciesAndAScaleFactorDoesNot)
     EXPECT_GT(r.offsetFromHz, 100);
 }
 
+// Circuits that obey the Kramers-Kronig relations exactly, in the shapes of
+// the spectra shipped with the programs: an R-RC dummy cell over its file's
+// range (1 Hz to 50 kHz, sweeping down) and one reaching well past its
+// relaxation, and a battery (R, ZARC, finite-length diffusion), with and
+// without the inductive top end that bends the phase at the last points.
+struct Smooth {
+    const char* name;
+    std::vector<double> f;
+    std::vector<cplx> z;
+};
+
+std::vector<Smooth> smoothSpectra(double noise)
+{
+    std::vector<Smooth> out;
+    auto rrc = [](double r0, double r1, double c) {
+        return [=](double f) { return r0 + r1 / (1.0 + cplx(0, 2 * M_PI * f * r1 * c)); };
+    };
+    auto battery = [](bool inductive) {
+        return [=](double f) {
+            const cplx jw(0, 2 * M_PI * f), s = std::sqrt(jw * 80.0);
+            return 0.0155 + 0.0125 / (1.0 + std::pow(jw * 2e-3, 0.8)) + 0.02 / std::tanh(s) / s +
+                   (inductive ? jw * 1.5e-7 : 0.0);
+        };
+    };
+    auto add = [&](const char* name, std::vector<double> f, auto model) {
+        Smooth s{name, std::move(f), {}};
+        for (double fi : s.f)
+            s.z.push_back(model(fi));
+        if (noise > 0) {
+            std::mt19937 gen(11);
+            std::normal_distribution<double> g;
+            for (auto& v : s.z)
+                v += std::abs(v) * noise * cplx(g(gen), g(gen));
+        }
+        out.push_back(std::move(s));
+    };
+    add("dummy cell", logSpaced(5e4, 1, 48), rrc(29, 46.8, 11.3e-6));
+    add("R-RC, wide", logSpaced(1e5, 0.1, 61), rrc(148.6, 504.5, 2e-6));
+    add("R-RC, narrow", logSpaced(1e4, 1, 41), rrc(148.6, 504.5, 2e-6));
+    add("battery", logSpaced(1e4, 3.16e-3, 66), battery(false));
+    add("battery, inductive", logSpaced(1e4, 3.16e-3, 66), battery(true));
+    // The measured battery's own Kramers-Kronig series: a smooth copy that
+    // obeys the relations exactly and keeps the measured phase's steep rise
+    // into the inductive range over its last points.
+    std::ifstream in(NOSK_TEST_DATA_DIR "/battery-eis.txt");
+    std::vector<double> f;
+    std::vector<cplx> z;
+    double fi, re, im;
+    while (in >> fi >> re >> im) {
+        f.push_back(fi);
+        z.emplace_back(re, im);
+    }
+    const kk::Result series = kk::test(f, z);
+    add("battery's series", f, [&](double at) {
+        const std::size_t i = static_cast<std::size_t>(std::find(f.begin(), f.end(), at) - f.begin());
+        return series.model.at(i);
+    });
+    return out;
+}
+
+TEST(ZhitVerdict, ExactSpectraAreValidAndOneBadPointIsNamedByBothTests)
+{
+    for (double noise : {0.0, 1.2e-4}) {
+        for (const Smooth& s : smoothSpectra(noise)) {
+            const zhit::Result z = zhit::test(s.f, s.z);
+            EXPECT_TRUE(z.verdict.valid) << s.name << ", noise " << noise << ": " << z.verdict.text();
+            const kk::Result k = kk::test(s.f, s.z);
+            EXPECT_TRUE(k.verdict.valid) << s.name << ", noise " << noise << ": " << k.verdict.text();
+        }
+    }
+    // One point 1 % off, 80x the noise: both tests name it with its
+    // frequency; nothing else is said.
+    for (const Smooth& s : smoothSpectra(1.2e-4)) {
+        for (std::size_t at : {s.f.size() / 3, s.f.size() / 2, 2 * s.f.size() / 3}) {
+            std::vector<cplx> z = s.z;
+            z[at] *= 1.01;
+            const zhit::Result zh = zhit::test(s.f, z);
+            const kk::Result k = kk::test(s.f, z);
+            for (const kk::Verdict* v : {&zh.verdict, &k.verdict}) {
+                const std::string where = std::string(s.name) + " at " + std::to_string(s.f[at]) + ": " + v->text();
+                EXPECT_FALSE(v->valid) << where;
+                EXPECT_FALSE(v->systematic) << where;
+                ASSERT_EQ(v->points.size(), 1u) << where;
+                EXPECT_EQ(v->points[0].frequencyHz, s.f[at]) << where;
+                EXPECT_NEAR(v->points[0].size, 1.0, 0.25) << where;
+                EXPECT_NE(v->text().find("one point at "), std::string::npos) << where;
+            }
+        }
+    }
+}
+
+TEST(ZhitVerdict, DriftAtTheLowEndIsStillFlaggedThereNotAsPoints)
+{
+    // The sweep runs down in frequency and the cell loses 5 % on the way.
+    for (const Smooth& s : smoothSpectra(1.2e-4)) {
+        std::vector<cplx> z = s.z;
+        for (std::size_t i = 0; i < z.size(); ++i)
+            z[i] *= 1 - 0.05 * double(i) / (z.size() - 1);
+        const zhit::Result r = zhit::test(s.f, z);
+        EXPECT_TRUE(r.verdict.systematic) << s.name << ": " << r.verdict.text();
+        EXPECT_GT(r.verdict.below, 0) << s.name << ": " << r.verdict.text();
+        EXPECT_LT(r.verdict.below, 400) << s.name << ": " << r.verdict.text();
+        EXPECT_TRUE(r.verdict.points.empty()) << s.name << ": " << r.verdict.text();
+    }
+}
+
 TEST(Zhit, RefusesWhatItCannotTestAndReadsItsTableBack)
 {
     EXPECT_THROW(zhit::test({1, 2, 3, 4}, {1.0, 1.0, 1.0, 1.0}), std::invalid_argument);
@@ -96,12 +204,24 @@ TEST(Zhit, RefusesWhatItCannotTestAndReadsItsTableBack)
     std::istringstream in(zhit::formatTable(r));
     const zhit::Table t = zhit::readTable(in);
     EXPECT_EQ(t.verdict, r.verdict.text());
+    EXPECT_TRUE(t.points.empty());
     ASSERT_EQ(t.frequencyHz.size(), f.size());
     for (std::size_t i = 0; i < f.size(); ++i) {
         EXPECT_REL_NEAR(t.frequencyHz[i], f[i], 1e-7);
         EXPECT_NEAR(t.deviation[i], r.deviation[i], 1e-5);
         EXPECT_REL_NEAR(t.reconstructed[i], r.reconstructed[i], 1e-7);
     }
+    // A point apart is written and read back for the viewer to mark.
+    const auto g = logSpaced(1, 1e4, 41);
+    std::vector<cplx> z = zarc(g, 1e-4, 2);
+    z[20] *= 1.05;
+    const zhit::Result bad = zhit::test(g, z);
+    ASSERT_EQ(bad.verdict.points.size(), 1u) << bad.verdict.text();
+    std::istringstream badIn(zhit::formatTable(bad));
+    const zhit::Table badTable = zhit::readTable(badIn);
+    ASSERT_EQ(badTable.points.size(), 1u);
+    EXPECT_REL_NEAR(badTable.points[0].frequencyHz, g[20], 1e-7);
+    EXPECT_REL_NEAR(badTable.points[0].size, bad.verdict.points[0].size, 1e-5);
 }
 
 } // namespace
