@@ -9,6 +9,9 @@ the engine's libraries come from the system (scripts/install-deps.sh).
 Environment:
   NOSK_CMAKE_ARGS    extra arguments for the CMake configure step
   NOSK_BUILD_DIR     the CMake build folder (default: build-python in the tree)
+  NOSK_EXTENSION_DIR a folder where the extension is built already (a CMake
+                     build's python/nosk, with the package's Python files):
+                     the wheel is packed from it and nothing is compiled
 """
 
 from __future__ import annotations
@@ -44,19 +47,27 @@ def _tag() -> str:
     return f"{impl}-{impl}-{platform}"
 
 
-def _build_extension() -> str:
-    build = os.environ.get("NOSK_BUILD_DIR") or os.path.join(SOURCE, "build-python")
-    configure = [
+def configure(build: str) -> None:
+    """Configures the CMake build folder of the extension."""
+    command = [
         "cmake", "-S", SOURCE, "-B", build, "-DCMAKE_BUILD_TYPE=Release",
         "-DNOSK_CORE_ONLY=ON", "-DNOSK_TESTS=OFF", "-DNOSK_BENCH=OFF", "-DNOSK_PYTHON=ON",
         f"-DPython3_EXECUTABLE={sys.executable}",
     ]
     if shutil.which("ninja"):
-        configure += ["-G", "Ninja"]
-    configure += shlex.split(os.environ.get("NOSK_CMAKE_ARGS", ""))
+        command += ["-G", "Ninja"]
+    command += shlex.split(os.environ.get("NOSK_CMAKE_ARGS", ""))
     if os.path.exists(os.path.join(build, "CMakeCache.txt")):
-        configure = [a for a in configure if a not in ("-G", "Ninja")]
-    subprocess.run(configure, check=True, stdout=sys.stderr)
+        command = [a for a in command if a not in ("-G", "Ninja")]
+    subprocess.run(command, check=True, stdout=sys.stderr)
+
+
+def _build_extension() -> str:
+    prebuilt = os.environ.get("NOSK_EXTENSION_DIR")
+    if prebuilt:
+        return prebuilt
+    build = os.environ.get("NOSK_BUILD_DIR") or os.path.join(SOURCE, "build-python")
+    configure(build)
     jobs = str(os.cpu_count() or 2)
     subprocess.run(["cmake", "--build", build, "--target", "_nosk", "-j", jobs], check=True, stdout=sys.stderr)
     return os.path.join(build, "python", NAME)
