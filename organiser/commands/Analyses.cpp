@@ -10,7 +10,7 @@ namespace nosk::analyses {
 
 namespace {
 
-std::string runKk(const kkrun::Spectrum& spectrum, const Settings& settings)
+std::string runKk(const Spectrum& spectrum, const Settings& settings)
 {
     kk::Options options;
     if (settings.kkCutoff != 0) {
@@ -21,23 +21,23 @@ std::string runKk(const kkrun::Spectrum& spectrum, const Settings& settings)
     return kkrun::summary(spectrum, result, options);
 }
 
-std::string kkVerdict(const kkrun::Spectrum& spectrum)
+std::string kkVerdict(const Spectrum& spectrum)
 {
     return kk::test(spectrum.frequencyHz, spectrum.z).verdict.text();
 }
 
-std::string runZhit(const kkrun::Spectrum& spectrum, const Settings&)
+std::string runZhit(const Spectrum& spectrum, const Settings&)
 {
     const zhit::Result result = zhitrun::runAndWrite(spectrum, zhitrun::kTableFile);
     return zhitrun::summary(spectrum, result);
 }
 
-std::string zhitVerdict(const kkrun::Spectrum& spectrum)
+std::string zhitVerdict(const Spectrum& spectrum)
 {
     return zhit::test(spectrum.frequencyHz, spectrum.z).verdict.text();
 }
 
-std::string runDrt(const kkrun::Spectrum& spectrum, const Settings& settings)
+std::string runDrt(const Spectrum& spectrum, const Settings& settings)
 {
     drt::Options options;
     if (settings.band)

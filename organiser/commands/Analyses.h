@@ -7,9 +7,7 @@
 
 namespace nosk {
 
-namespace kkrun {
 struct Spectrum;
-}
 
 // The analyses of a measured spectrum that the organiser runs without the
 // engine (the Kramers-Kronig test, Z-HIT, the DRT), one row each. The
@@ -43,10 +41,10 @@ struct Analysis {
     // a planted link replaced); returns the summary printed and shown.
     // Throws nosk::exception for data the analysis refuses or a file that
     // cannot be written.
-    std::string (*run)(const kkrun::Spectrum& spectrum, const Settings& settings);
+    std::string (*run)(const Spectrum& spectrum, const Settings& settings);
     // The verdict of --check ("valid: ...", "suspicious ..."); nullptr
     // when the analysis gives none. Throws for data it refuses.
-    std::string (*verdict)(const kkrun::Spectrum& spectrum);
+    std::string (*verdict)(const Spectrum& spectrum);
 };
 
 // The rows in the order of the Run menu and of the batch table's columns.
