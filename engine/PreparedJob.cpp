@@ -1,6 +1,6 @@
 #include "PreparedJob.h"
 
-#include "EngineError.h"
+#include "model/EngineError.h"
 #include "core/Exception.h"
 #include "job/Immittance.h"
 #include "job/JobFields.h"
