@@ -119,7 +119,9 @@ ProcessSpec engineSpec(const std::string& engine, bool closeEngineWindow, const 
     // No console: the shell replaces itself by the engine, so the exit status
     // is the engine's, and the engine's output is kept run after run.
     spec.program = "/bin/sh";
-    spec.arguments = {"-c", std::string("exec \"$0\" \"$@\" </dev/null >>") + kLogFile + " 2>&1", engine};
+    std::string command = "exec \"$0\" \"$@\" </dev/null >>";
+    command.append(kLogFile).append(" 2>&1");
+    spec.arguments = {"-c", command, engine};
     spec.arguments.insert(spec.arguments.end(), args.begin(), args.end());
     return spec;
 }
