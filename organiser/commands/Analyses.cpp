@@ -1,5 +1,6 @@
 #include "Analyses.h"
 
+#include "core/WorkFolderFiles.h"
 #include "ops/DrtRun.h"
 #include "ops/KramersKronigRun.h"
 #include "ops/ZhitRun.h"
@@ -48,14 +49,21 @@ std::string runDrt(const Spectrum& spectrum, const Settings& settings)
 
 using Mode = CommandLine::Mode;
 
-const std::array<Analysis, 3> kAnalyses = {{
-    {Mode::Kk, "--kk", "kk", "KK verdict", kkrun::kTableFile, "Kramers-Kronig test", "&Kramers-Kronig test...",
-     "Kramers-Kronig test", "Kramers-Kronig", "Residuals written to", "The residuals are in", "them", runKk,
+// The flag, the table written and the viewer's page of each analysis are the
+// work folder's (core/WorkFolderFiles.h, which the viewer walks too); this
+// table hangs the organiser's texts, runs and verdicts on them.
+constexpr const workfiles::AnalysisOutput& kKk = workfiles::analysis(workfiles::Analysis::Kk);
+constexpr const workfiles::AnalysisOutput& kZhit = workfiles::analysis(workfiles::Analysis::Zhit);
+constexpr const workfiles::AnalysisOutput& kDrt = workfiles::analysis(workfiles::Analysis::Drt);
+
+const std::array<Analysis, workfiles::kAnalyses.size()> kAnalyses = {{
+    {Mode::Kk, kKk.flag, "kk", "KK verdict", kKk.file, "Kramers-Kronig test", "&Kramers-Kronig test...",
+     "Kramers-Kronig test", kKk.pageTitle, "Residuals written to", "The residuals are in", "them", runKk,
      kkVerdict},
-    {Mode::Zhit, "--zhit", "zhit", "Z-HIT verdict", zhitrun::kTableFile, "Z-HIT test", "&Z-HIT test...",
-     "Z-HIT test", "Z-HIT", "Deviations written to", "The deviations are in", "them", runZhit, zhitVerdict},
-    {Mode::Drt, "--drt", nullptr, nullptr, drtrun::kTableFile, "Distribution of relaxation times", "&DRT...",
-     "DRT", "DRT", "Written to", "The DRT is in the file", "it", runDrt, nullptr},
+    {Mode::Zhit, kZhit.flag, "zhit", "Z-HIT verdict", kZhit.file, "Z-HIT test", "&Z-HIT test...", "Z-HIT test",
+     kZhit.pageTitle, "Deviations written to", "The deviations are in", "them", runZhit, zhitVerdict},
+    {Mode::Drt, kDrt.flag, nullptr, nullptr, kDrt.file, "Distribution of relaxation times", "&DRT...", "DRT",
+     kDrt.pageTitle, "Written to", "The DRT is in the file", "it", runDrt, nullptr},
 }};
 
 } // namespace
