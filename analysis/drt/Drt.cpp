@@ -1,5 +1,6 @@
 #include "Drt.h"
 #include "Nnls.h"
+#include "analysis/Thinned.h"
 
 #include <Eigen/Dense>
 
@@ -473,23 +474,6 @@ std::string formatNumber(double v)
     return s;
 }
 
-// About kSearchPoints of the points, evenly along their order in frequency,
-// the lowest and the highest always among them.
-void thinned(const std::vector<double>& f, const std::vector<std::complex<double>>& z, std::vector<double>& fOut,
-             std::vector<std::complex<double>>& zOut)
-{
-    std::vector<std::size_t> order(f.size());
-    for (std::size_t i = 0; i < order.size(); ++i)
-        order[i] = i;
-    std::stable_sort(order.begin(), order.end(), [&f](std::size_t a, std::size_t b) { return f[a] < f[b]; });
-    const std::size_t n = order.size(), keep = std::min(n, kSearchPoints);
-    for (std::size_t k = 0; k < keep; ++k) {
-        const std::size_t i = order[keep > 1 ? k * (n - 1) / (keep - 1) : 0];
-        fOut.push_back(f[i]);
-        zOut.push_back(z[i]);
-    }
-}
-
 // Hands visit(rows, b, first) the scaled rows [A S] of the points from
 // `first` on, a block at a time (the real and imaginary row of each point
 // next to each other), with the problem's basis and scales.
@@ -554,7 +538,7 @@ Result compute(const std::vector<double>& f, const std::vector<std::complex<doub
     Options os = o;
     if (thin) {
         checkInput(f, z, o);  // refuses what the whole spectrum cannot give, as for a short one
-        thinned(f, z, fs, zs);
+        analysis::thinned(f, z, kSearchPoints, fs, zs);
         os.capacitance = wantsCapacitance(f, z, o.capacitance) ? Capacitance::Always : Capacitance::Never;
     }
     const Problem p = thin ? setUp(fs, zs, os) : setUp(f, z, o);

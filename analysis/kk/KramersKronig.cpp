@@ -1,4 +1,5 @@
 #include "analysis/kk/KramersKronig.h"
+#include "analysis/Thinned.h"
 
 #include <Eigen/Dense>
 
@@ -378,23 +379,6 @@ Result search(const std::vector<double>& f, const std::vector<std::complex<doubl
     return r;
 }
 
-// About kSearchPoints of the points, evenly along their order in frequency,
-// the lowest and the highest always among them.
-void thinned(const std::vector<double>& f, const std::vector<std::complex<double>>& z, std::vector<double>& fOut,
-             std::vector<std::complex<double>>& zOut)
-{
-    std::vector<std::size_t> order(f.size());
-    for (std::size_t i = 0; i < order.size(); ++i)
-        order[i] = i;
-    std::stable_sort(order.begin(), order.end(), [&f](std::size_t a, std::size_t b) { return f[a] < f[b]; });
-    const std::size_t n = order.size(), keep = std::min(n, kSearchPoints);
-    for (std::size_t k = 0; k < keep; ++k) {
-        const std::size_t i = order[keep > 1 ? k * (n - 1) / (keep - 1) : 0];
-        fOut.push_back(f[i]);
-        zOut.push_back(z[i]);
-    }
-}
-
 } // namespace
 
 Result test(const std::vector<double>& f, const std::vector<std::complex<double>>& zIn, const Options& o)
@@ -428,7 +412,7 @@ Result test(const std::vector<double>& f, const std::vector<std::complex<double>
         // every point.
         std::vector<double> fs;
         std::vector<std::complex<double>> zs;
-        thinned(f, z, fs, zs);
+        analysis::thinned(f, z, kSearchPoints, fs, zs);
         const Result chosen = search(fs, zs, o, largest);
         Options fixed = o;
         fixed.representation = chosen.representation;
