@@ -36,7 +36,7 @@ FitJob batteryJob(int points)
     double truth[FitJob::kMaxParams];
     std::copy(job.P, job.P + FitJob::kMaxParams, truth);
     job.IRCH = 3;
-    engine::fillSyntheticData(job, truth, engine::logSpaced(1e6, 1e-2, points), 5e-3, 7);
+    test::fillSyntheticData(job, truth, test::logSpaced(1e6, 1e-2, points), 5e-3, 7);
     return job;
 }
 
