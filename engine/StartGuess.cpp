@@ -18,6 +18,10 @@ namespace {
 
 using Complex = std::complex<double>;
 
+// ln p within this of its bound counts as at the bound (a few decades: a
+// value there leaves the model as it is without the parameter).
+constexpr double kBoundMargin = 10.0;
+
 // What the spectrum says, as an impedance.
 struct Scales {
     double rHigh = 1;     // Z' at the highest frequency (the series resistance)
@@ -238,8 +242,18 @@ GuessOutcome guessStartValues(const FitJob& job, const CircuitLibrary* circuits,
     const MultiStartResult found = multiStartFit(prepared, settings, search);
     double p[PreparedJob::kMaxParams];
     prepared.variablesToParams(found.best.x.data(), p);
-    for (int j = 0; j < prepared.freeCount(); ++j)
-        result.job.P[prepared.freeParam(j)] = p[prepared.freeParam(j)];
+    // A parameter the search drove to the bound of ln p (near 1e-308 or
+    // 1e308) keeps the data's value: from the bound a fit cannot move it
+    // (the model no longer depends on it there).
+    for (int j = 0; j < prepared.freeCount(); ++j) {
+        const int i = prepared.freeParam(j);
+        if (prepared.freePositive(j)) {
+            const double lnp = std::log(p[i]);
+            if (lnp < PreparedJob::kMinLogParam + kBoundMargin || lnp > PreparedJob::kMaxLogParam - kBoundMargin)
+                continue;
+        }
+        result.job.P[i] = p[i];
+    }
     result.S = found.runs[found.bestRun].S;
     result.starts = search.starts;
     result.reached = found.reached;
