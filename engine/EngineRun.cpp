@@ -17,12 +17,14 @@
 #include <new>
 #include <stdexcept>
 #include <ostream>
+#include <limits>
 #include <string>
 
 namespace nosk::engine {
 
 namespace {
 
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr const char* kInputFile = "INFL";
 constexpr const char* kReportFile = "PNTOUTL";
 constexpr const char* kTableFile = "AUXPNTL";
@@ -164,6 +166,13 @@ FitRun finishFit(const PreparedJob& job, JobProblem& problem, const FitOutcome& 
         rec.atLimit[j] = limitReached(job.parameterMap(j), estimates[j], column, rk.data(), keptCount);
         if (rec.atLimit[j] != 0)
             preset[j] = ParameterStatus::AtLimit;
+        // A parameter kept positive (ln p) that the data push below 0 runs
+        // towards the bound of ln p: held at 0 by its code, as by a lower
+        // limit of 0, however far it got before the fit stopped.
+        else if (job.freePositive(j) && job.parameterMap(j).lower() < 0
+            && limitReached(ParameterMap(true, 0.0, kInfinity, estimates[j]), estimates[j], column, rk.data(),
+                   keptCount) < 0)
+            preset[j] = ParameterStatus::AtLogBound;
     }
     // Parameters fitted as ln p: one at the bound of ln p is not determined.
     std::unique_ptr<bool[]> logScaled(new bool[std::max(F, 1)]);
