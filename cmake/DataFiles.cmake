@@ -9,7 +9,7 @@ include(GNUInstallDirs)
 set(NOSK_DATA_FILES
   help          help
   fittests      fittests
-  circuits.txt  engine/circuits.txt)
+  circuits.txt  model/circuits.txt)
 
 # The build tree's map, beside the programs: "<name>=<absolute source path>".
 set(map "")

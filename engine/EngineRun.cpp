@@ -1,7 +1,7 @@
 #include "EngineRun.h"
 
 #include "AuxWriter.h"
-#include "EngineError.h"
+#include "model/EngineError.h"
 #include "MultiStart.h"
 #include "TextFile.h"
 

@@ -2,7 +2,7 @@
 
 #include "core/Reason.h"
 
-#include "CircuitEvaluator.h"
+#include "model/CircuitEvaluator.h"
 #include "Fitter.h"
 #include "PreparedJob.h"
 

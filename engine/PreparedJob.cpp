@@ -1,7 +1,7 @@
 #include "PreparedJob.h"
 
-#include "EngineError.h"
-#include "ParameterNames.h"
+#include "model/EngineError.h"
+#include "model/ParameterNames.h"
 #include "core/Exception.h"
 #include "job/Immittance.h"
 #include "job/JobFields.h"

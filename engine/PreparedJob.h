@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ModelFunction.h"
+#include "model/ModelFunction.h"
 #include "ParameterMap.h"
 
 #include "job/FitJob.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Circuit.h"
+#include "model/Circuit.h"
 
 #include "job/FitJob.h"
 

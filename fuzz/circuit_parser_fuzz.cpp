@@ -2,9 +2,9 @@
 // every definition it accepts evaluated with derivatives at a few points.
 // A text the engine refuses ends in nosk::exception; anything else must
 // neither crash, hang nor recurse without bound.
-#include "engine/Circuit.h"
-#include "engine/CircuitEvaluator.h"
-#include "engine/ModelFunction.h"
+#include "model/Circuit.h"
+#include "model/CircuitEvaluator.h"
+#include "model/ModelFunction.h"
 
 #include "core/Exception.h"
 

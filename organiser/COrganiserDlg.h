@@ -29,12 +29,16 @@ class CTextEditorDlg;
 class EngineRunner;
 class FileWatch;
 class Prompt;
+struct FileRequest;
 struct RunEnd;
 class Timer;
 
 // The organiser's main window: owns the one fit job, shows it on the
 // "Fitting options" and "Data lines" pages, and carries the menu and the
 // buttons through which every file, run, data, print and help command goes.
+// The window, its menus and the help commands are COrganiserDlg.cpp; the run
+// and analysis commands COrganiserDlgRun.cpp; the file and data commands
+// COrganiserDlgFiles.cpp.
 class COrganiserDlg : public QDialog {
     Q_OBJECT
 public:
@@ -158,6 +162,10 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    static constexpr const char* kProgram = "NOSKRUN";
+    // A file dialog that offers every file.
+    static FileRequest allFiles(const std::string& title = {});
+
     class DialogBlockChooser;
     class DialogSpectrumChooser;
     class WindowRunFront;

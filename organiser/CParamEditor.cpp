@@ -6,7 +6,7 @@
 #include "platform/DialogRunner.h"
 #include "ui/ControlHelpers.h"
 
-#include "engine/Circuit.h"
+#include "model/Circuit.h"
 #include "core/Exception.h"
 
 #include <QComboBox>

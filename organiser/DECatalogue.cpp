@@ -1,5 +1,5 @@
 #include "DECatalogue.h"
-#include "engine/DeTable.h"
+#include "model/DeTable.h"
 
 #include "core/NumberText.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/DeTable.h"
+#include "model/DeTable.h"
 
 #include <string>
 #include <vector>

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Writes the help pages of the model circuits (help/10050.html ... 10064.html)
-from the engine's built-in definitions (engine/circuits.txt): each letter's
+from the engine's built-in definitions (model/circuits.txt): each letter's
 definition, a text drawing of the circuit made from the definition, what each
 parameter means with its unit, and the example jobs of fittests/CKT.<letter>.
 
@@ -226,7 +226,7 @@ def roles(tree, out, de_count):
 
 def read_definitions():
     defs, comment = [], []
-    with open(os.path.join(ROOT, 'engine', 'circuits.txt')) as f:
+    with open(os.path.join(ROOT, 'model', 'circuits.txt')) as f:
         for line in f:
             line = line.rstrip('\n')
             if line.startswith('#'):

@@ -19,7 +19,7 @@
 #include "core/Exception.h"
 #include "core/Prompt.h"
 #include "core/RunCommand.h"
-#include "engine/ParameterNames.h"
+#include "model/ParameterNames.h"
 #include "core/AtomicFileWriter.h"
 #include "job/SideFile.h"
 #include "platform/DialogRunner.h"

@@ -12,7 +12,7 @@
 // Standard library, the circuit language and the DRT of drt::compute.
 
 #include "Drt.h"
-#include "engine/Circuit.h"
+#include "model/Circuit.h"
 
 #include <complex>
 #include <functional>

@@ -3,11 +3,11 @@
 // free beta, the case whose derivatives come from the same quadrature nodes.
 #include "FitTiming.h"
 
-#include "engine/DeTable.h"
+#include "model/DeTable.h"
 #include "engine/EngineRun.h"
 #include "engine/JobProblem.h"
 #include "engine/PreparedJob.h"
-#include "engine/SyntheticData.h"
+#include "support/SyntheticData.h"
 
 #include "job/FitJob.h"
 

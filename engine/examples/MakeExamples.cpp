@@ -6,7 +6,7 @@
 // C, S and T.
 //   nosk_make_examples <source folder> [--force]
 // The files are committed; a file that exists is left alone unless --force.
-#include "engine/SyntheticData.h"
+#include "support/SyntheticData.h"
 
 #include "core/Exception.h"
 #include "job/FitJob.h"

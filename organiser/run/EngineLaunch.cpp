@@ -2,7 +2,7 @@
 
 #include "EngineOutputs.h"
 #include "Locations.h"
-#include "engine/Circuit.h"
+#include "model/Circuit.h"
 #include "engine/StartGuess.h"
 #include "job/FitJob.h"
 

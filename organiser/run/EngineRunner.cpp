@@ -3,7 +3,7 @@
 #include "EngineLaunch.h"
 #include "Locations.h"
 #include "core/Exception.h"
-#include "engine/EngineError.h"
+#include "model/EngineError.h"
 #include "core/WorkFolderLock.h"
 #include "engine/PreparedJob.h"
 #include "job/FitJob.h"

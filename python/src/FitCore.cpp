@@ -2,12 +2,12 @@
 
 #include "core/Exception.h"
 #include "core/Reason.h"
-#include "engine/Circuit.h"
+#include "model/Circuit.h"
 #include "engine/EngineRun.h"
 #include "engine/JobProblem.h"
-#include "engine/ModelFunction.h"
+#include "model/ModelFunction.h"
 #include "engine/PreparedJob.h"
-#include "engine/SyntheticData.h"
+#include "support/SyntheticData.h"
 
 #include <cctype>
 #include <cmath>

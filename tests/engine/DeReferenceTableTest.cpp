@@ -14,7 +14,7 @@
 //
 // NOSK_WRITE_DE_TABLE=<file> (NOSK_WRITE_DE_2F1_TABLE=<file>) writes the
 // table from the current build instead.
-#include "engine/DeTable.h"
+#include "model/DeTable.h"
 #include "engine/EngineRun.h"
 #include "engine/JobProblem.h"
 #include "engine/PreparedJob.h"

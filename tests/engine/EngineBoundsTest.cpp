@@ -5,8 +5,8 @@
 // and in the start-value search unless the job sets limits of its own.
 #include "EngineTestSupport.h"
 
-#include "engine/Circuit.h"
-#include "engine/ParameterNames.h"
+#include "model/Circuit.h"
+#include "model/ParameterNames.h"
 #include "engine/PreparedJob.h"
 #include "engine/StartGuess.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "engine/EngineRun.h"
-#include "engine/SyntheticData.h"
+#include "support/SyntheticData.h"
 
 #include "job/FitJob.h"
 

@@ -6,7 +6,7 @@
 #include "OrganiserTestSupport.h"
 #include "support/Files.h"
 
-#include "engine/Circuit.h"
+#include "model/Circuit.h"
 
 #include <QComboBox>
 #include <QLabel>

@@ -1,8 +1,8 @@
 // The help pages against the engine: no page may tell the user that a model
 // the engine computes is unavailable, or that the engine fits only some of
 // its circuits or distributed elements.
-#include "engine/Circuit.h"
-#include "engine/DeTable.h"
+#include "model/Circuit.h"
+#include "model/DeTable.h"
 #include "support/Files.h"
 
 #include <gtest/gtest.h>

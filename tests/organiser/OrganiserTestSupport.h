@@ -3,7 +3,7 @@
 #include "COrganiserDlg.h"
 #include "Locations.h"
 #include "core/ScriptedPrompt.h"
-#include "engine/SyntheticData.h"
+#include "support/SyntheticData.h"
 #include "job/FitJob.h"
 #include "platform/Help.h"
 #include "platform/Notification.h"

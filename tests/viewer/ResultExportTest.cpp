@@ -12,7 +12,7 @@
 #include "RunFiles.h"
 #include "ViewerTestSupport.h"
 #include "core/ScriptedPrompt.h"
-#include "engine/ParameterNames.h"
+#include "model/ParameterNames.h"
 #include "analysis/kk/KramersKronig.h"
 #include "results/FitStatistics.h"
 #include "support/Files.h"

@@ -1,6 +1,6 @@
 #include "FittedCircuitDrt.h"
 
-#include "engine/ModelFunction.h"
+#include "model/ModelFunction.h"
 #include "job/FitJob.h"
 #include "results/FitStatistics.h"
 

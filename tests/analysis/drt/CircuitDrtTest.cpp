@@ -1,5 +1,5 @@
 #include "analysis/drt/CircuitDrt.h"
-#include "engine/ModelFunction.h"
+#include "model/ModelFunction.h"
 
 #include "support/Tolerance.h"
 

@@ -44,15 +44,15 @@ TEST(DataFiles, LooksInTheVariableThenTheInstalledTreeThenTheBuildMap)
     // The build tree's map names a folder and a file elsewhere, by name; a
     // name it does not hold, or a path that is gone, is not found.
     fs::create_directories(root / "build" / "bin");
-    touch(root / "src" / "engine" / "circuits.txt");
+    touch(root / "src" / "model" / "circuits.txt");
     fs::create_directories(root / "src" / "help");
     std::ofstream(root / "build" / "bin" / "nosk-data-dir")
         << "help=" << (root / "src" / "help").string() << "\r\n"
-        << "circuits.txt=" << (root / "src" / "engine" / "circuits.txt").string() << "\n"
+        << "circuits.txt=" << (root / "src" / "model" / "circuits.txt").string() << "\n"
         << "fittests=" << (root / "src" / "gone").string() << "\n";
     const std::string buildBin = (root / "build" / "bin").string();
     EXPECT_EQ(findFrom(buildBin, nullptr, "help"), (root / "src/help").string());
-    EXPECT_EQ(findFrom(buildBin, nullptr, "circuits.txt"), (root / "src/engine/circuits.txt").string());
+    EXPECT_EQ(findFrom(buildBin, nullptr, "circuits.txt"), (root / "src/model/circuits.txt").string());
     EXPECT_EQ(findFrom(buildBin, nullptr, "fittests"), "");
     EXPECT_EQ(findFrom(buildBin, nullptr, "circuits"), "");
     EXPECT_EQ(findFrom(buildBin, nullptr, ""), "");

@@ -1,6 +1,6 @@
 #include "SyntheticData.h"
 
-#include "ModelFunction.h"
+#include "model/ModelFunction.h"
 
 #include "job/Immittance.h"
 

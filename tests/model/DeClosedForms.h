@@ -4,7 +4,7 @@
 // library's complex functions, independently of the DE table: the reference
 // the DE table and the circuit tests compare against.
 
-#include "engine/DeTable.h"
+#include "model/DeTable.h"
 
 #include <cmath>
 #include <complex>

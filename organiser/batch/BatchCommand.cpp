@@ -8,7 +8,7 @@
 #include "SeriesPlot.h"
 #include "core/Exception.h"
 #include "core/WorkFolderLock.h"
-#include "engine/ParameterNames.h"
+#include "model/ParameterNames.h"
 #include "core/AtomicFileWriter.h"
 #include "job/FitJob.h"
 #include "platform/Platform.h"

@@ -3,13 +3,13 @@
 // identities between DEs computed by different methods, 30-digit reference
 // values, limits, derivatives against central differences, refusals, and
 // fits that find the parameters their data were made from.
-#include "EngineTestSupport.h"
+#include "engine/EngineTestSupport.h"
 
-#include "engine/Circuit.h"
-#include "engine/DeTable.h"
-#include "engine/ModelFunction.h"
-#include "engine/de/Families.h"
-#include "engine/de/Special.h"
+#include "model/Circuit.h"
+#include "model/DeTable.h"
+#include "model/ModelFunction.h"
+#include "model/de/Families.h"
+#include "model/de/Special.h"
 
 #include "core/Exception.h"
 

@@ -2,7 +2,7 @@
 #include "SeriesPlot.h"
 #include "CommandLine.h"
 #include "core/Exception.h"
-#include "engine/SyntheticData.h"
+#include "support/SyntheticData.h"
 #include "job/FitJob.h"
 #include "platform/Process.h"
 #include "support/Files.h"

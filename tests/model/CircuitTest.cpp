@@ -3,14 +3,14 @@
 // differences in every fit representation, the zero and infinity rules, and
 // the parser's refusals.
 #include "DeClosedForms.h"
-#include "EngineTestSupport.h"
+#include "engine/EngineTestSupport.h"
 #include "support/Files.h"
 #include "support/Tolerance.h"
 
-#include "engine/Circuit.h"
-#include "engine/CircuitEvaluator.h"
+#include "model/Circuit.h"
+#include "model/CircuitEvaluator.h"
 #include "engine/JobProblem.h"
-#include "engine/ModelFunction.h"
+#include "model/ModelFunction.h"
 #include "engine/PreparedJob.h"
 
 #include "core/Exception.h"

@@ -2,8 +2,8 @@
 // the standard library's complex functions (DeClosedForms.h).
 #include "DeClosedForms.h"
 
-#include "engine/DeTable.h"
-#include "engine/ModelFunction.h"
+#include "model/DeTable.h"
+#include "model/ModelFunction.h"
 
 #include "core/Exception.h"
 

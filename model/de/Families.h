@@ -2,7 +2,7 @@
 
 // The DE families. Each function gives a DE's natural value at one point:
 // an impedance, a dielectric constant eps, a modulus M or a real function of
-// the first data column (the DE's row in engine/DeTable.cpp says which). When
+// the first data column (the DE's row in model/DeTable.cpp says which). When
 // d is not null it also writes the derivatives with respect to R, T, U and
 // PHI to d[0 .. 3]; functions whose row has no analytic derivatives ignore d.
 // Parameters are in their valid range (the row's ranges are checked first).

@@ -2,7 +2,7 @@
 
 // The types every distributed element (DE) shares: its four parameters, what
 // it needs besides them, the level of its natural value and the shapes of the
-// functions that compute it. The table of DEs (engine/DeTable.h) is built
+// functions that compute it. The table of DEs (model/DeTable.h) is built
 // from these; nothing here depends on the rest of the engine.
 
 #include <complex>

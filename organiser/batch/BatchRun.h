@@ -60,7 +60,7 @@ struct Row {
     std::vector<bool> heldAtBound;
     std::string given;
     // The parameters whose values lie outside their physical range
-    // ("P6 = 1.27 outside (0, 1]"; engine/ParameterNames.h).
+    // ("P6 = 1.27 outside (0, 1]"; model/ParameterNames.h).
     std::string unphysical;
     // The verdicts of the tests asked for ("valid: ...", "suspicious ...",
     // or "not tested: REASON"); also for a spectrum whose fit failed.

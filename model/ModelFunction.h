@@ -16,7 +16,7 @@ namespace nosk::engine {
 //                Zs = p1 + i w p3 + 1/(i w p2) + DE(p6-p9) + DE(p11-p14) + DE(p16-p19)
 //   B (Randles): Z = p1 + i w p3 + 1 / (i w p2 + 1/(p4 + DE(p6-p9) + DE(p11-p14)))
 //                  + DE(p16-p19) + DE(p21-p24)
-// and the thirteen others as engine/circuits.txt writes them.
+// and the thirteen others as model/circuits.txt writes them.
 class ModelFunction {
 public:
     static constexpr int kMaxParams = 50;

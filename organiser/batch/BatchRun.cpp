@@ -11,7 +11,7 @@
 #include "job/FitJob.h"
 #include "ops/InstrumentImport.h"
 #include "platform/Process.h"
-#include "engine/ParameterNames.h"
+#include "model/ParameterNames.h"
 #include "results/PntoutlReader.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 // inside its ranges, a value just outside any range is refused by the check
 // before the fit and by the evaluation during it, and the refusal names the
 // DE, the selector's job index and the parameter.
-#include "engine/DeTable.h"
+#include "model/DeTable.h"
 
 #include "core/Exception.h"
 #include "job/FitJob.h"
