@@ -153,6 +153,7 @@ FitRun finishFit(const PreparedJob& job, JobProblem& problem, const FitOutcome& 
     for (int a = 0; a < keptCount; ++a)
         rk[a] = r[kept[a]];
     rec.atLimit.assign(F, 0);
+    const bool converged = rec.end.kind == Reason::Kind::Converged;
     std::vector<ParameterStatus> preset = presetStatus;
     preset.resize(F, ParameterStatus::Determined);
     for (int j = 0; j < F; ++j) {
@@ -168,8 +169,9 @@ FitRun finishFit(const PreparedJob& job, JobProblem& problem, const FitOutcome& 
             preset[j] = ParameterStatus::AtLimit;
         // A parameter kept positive (ln p) that the data push below 0 runs
         // towards the bound of ln p: held at 0 by its code, as by a lower
-        // limit of 0, however far it got before the fit stopped.
-        else if (job.freePositive(j) && job.parameterMap(j).lower() < 0
+        // limit of 0, however far it got before the fit converged. (Before
+        // convergence any step may point anywhere.)
+        else if (converged && job.freePositive(j) && job.parameterMap(j).lower() < 0
             && limitReached(ParameterMap(true, 0.0, kInfinity, estimates[j]), estimates[j], column, rk.data(),
                    keptCount) < 0)
             preset[j] = ParameterStatus::AtLogBound;

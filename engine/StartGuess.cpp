@@ -18,9 +18,9 @@ namespace {
 
 using Complex = std::complex<double>;
 
-// ln p within this of its bound counts as at the bound (a few decades: a
-// value there leaves the model as it is without the parameter).
-constexpr double kBoundMargin = 10.0;
+// A search result this far from the data's value in ln p (twelve decades)
+// has run away towards 0 or without end.
+constexpr double kRunAway = 12 * 2.302585092994046;
 
 // What the spectrum says, as an impedance.
 struct Scales {
@@ -242,16 +242,14 @@ GuessOutcome guessStartValues(const FitJob& job, const CircuitLibrary* circuits,
     const MultiStartResult found = multiStartFit(prepared, settings, search);
     double p[PreparedJob::kMaxParams];
     prepared.variablesToParams(found.best.x.data(), p);
-    // A parameter the search drove to the bound of ln p (near 1e-308 or
-    // 1e308) keeps the data's value: from the bound a fit cannot move it
-    // (the model no longer depends on it there).
+    // A parameter kept positive that the search drove towards 0 or without
+    // end (on the way to the bound of ln p) keeps the data's value: from
+    // there a fit cannot move it (the model no longer depends on it), and
+    // from the data's value the fit shows where it goes.
     for (int j = 0; j < prepared.freeCount(); ++j) {
         const int i = prepared.freeParam(j);
-        if (prepared.freePositive(j)) {
-            const double lnp = std::log(p[i]);
-            if (lnp < PreparedJob::kMinLogParam + kBoundMargin || lnp > PreparedJob::kMaxLogParam - kBoundMargin)
-                continue;
-        }
+        if (prepared.freePositive(j) && std::abs(std::log(p[i] / result.job.P[i])) > kRunAway)
+            continue;
         result.job.P[i] = p[i];
     }
     result.S = found.runs[found.bestRun].S;
