@@ -18,10 +18,6 @@ namespace {
 
 using Complex = std::complex<double>;
 
-// A search result this far from the data's value in ln p (twelve decades)
-// has run away towards 0 or without end.
-constexpr double kRunAway = 12 * 2.302585092994046;
-
 // What the spectrum says, as an impedance.
 struct Scales {
     double rHigh = 1;     // Z' at the highest frequency (the series resistance)
@@ -242,16 +238,8 @@ GuessOutcome guessStartValues(const FitJob& job, const CircuitLibrary* circuits,
     const MultiStartResult found = multiStartFit(prepared, settings, search);
     double p[PreparedJob::kMaxParams];
     prepared.variablesToParams(found.best.x.data(), p);
-    // A parameter kept positive that the search drove towards 0 or without
-    // end (on the way to the bound of ln p) keeps the data's value: from
-    // there a fit cannot move it (the model no longer depends on it), and
-    // from the data's value the fit shows where it goes.
-    for (int j = 0; j < prepared.freeCount(); ++j) {
-        const int i = prepared.freeParam(j);
-        if (prepared.freePositive(j) && std::abs(std::log(p[i] / result.job.P[i])) > kRunAway)
-            continue;
-        result.job.P[i] = p[i];
-    }
+    for (int j = 0; j < prepared.freeCount(); ++j)
+        result.job.P[prepared.freeParam(j)] = p[prepared.freeParam(j)];
     result.S = found.runs[found.bestRun].S;
     result.starts = search.starts;
     result.reached = found.reached;

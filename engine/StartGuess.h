@@ -20,9 +20,8 @@ namespace nosk::engine {
 // Fixed parameters, DE selectors and the shape parameters of DEs (U, PHI,
 // whose ranges are the DE's own) keep their values. Exponents (Q's alpha,
 // the PHI of DEs 2 to 7) end within (0, 1] as in any fit, unless the job
-// sets them limits of its own; a positive parameter the search drives more
-// than twelve decades from the data's value (towards 0, on the way to the
-// bound of ln p, or without end) keeps the value from the data.
+// sets them limits of its own. A parameter the search drives to 0 (towards
+// the bound of ln p) is handed on there: the fit from it reports it at bound.
 struct GuessOutcome {
     FitJob job;        // the job with the new start values
     double S = 0;      // S at those values
