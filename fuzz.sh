@@ -7,10 +7,8 @@ cd "$(dirname "$0")"
 seconds=${1:-60}
 jobs=${NOSK_JOBS:-$(nproc)}
 flags="-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all"
-# Line tables only (-g1): a finding's stack trace names file and line. The
-# fuzz build holds only std-only libraries, where precompiled headers save
-# little, so it has none.
-CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNOSK_FUZZ=ON -DNOSK_PCH=OFF \
+# Line tables only (-g1): a finding's stack trace names file and line.
+CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNOSK_FUZZ=ON \
   -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" -DCMAKE_CXX_FLAGS="$flags" >/dev/null
 cmake --build build-fuzz -j "$jobs"
 mkdir -p build-fuzz/findings

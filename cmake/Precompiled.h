@@ -1,7 +1,7 @@
 // The headers that most of our sources include, precompiled once per target
-// when NOSK_PCH is on (cmake/NoskTargets.cmake). Only headers of the standard
-// library and Qt: a header of ours here would recompile every source whenever
-// it changed. The Qt part goes only into targets that use Qt Widgets.
+// for the tests and the targets that link Qt Widgets when NOSK_PCH is on
+// (cmake/NoskTargets.cmake). Only headers of the standard library and Qt: a
+// header of ours here would recompile every source whenever it changed.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>

@@ -15,8 +15,6 @@ namespace nosk {
 namespace {
 constexpr std::uint32_t kRed = 0x0000C0;  // colour refs: red in the low byte
 constexpr std::uint32_t kBlue = 0xC00000;
-constexpr std::uint32_t kGrey = 0x808080;
-constexpr std::uint32_t kGreen = 0x008000;
 }
 
 CRelativeResidualsPage::CRelativeResidualsPage(const ViewerRun& run, int textHeight, QWidget* parent)
@@ -53,17 +51,7 @@ void CRelativeResidualsPage::build()
         g->nameLastTrace(QStringLiteral("Real part"));
         g->AddTrace(m_x.data(), m_im.data(), count, StyleLine | StyleCross, kBlue);
         g->nameLastTrace(QStringLiteral("Imaginary part"));
-        m_bandX = {lo, hi};
-        m_bandUp = {1.0, 1.0};
-        m_bandDown = {-1.0, -1.0};
-        g->AddTrace(m_bandX.data(), m_bandUp.data(), 2, StyleLine, kGreen);
-        g->nameLastTrace(QStringLiteral("+1 %"));
-        g->AddTrace(m_bandX.data(), m_bandDown.data(), 2, StyleLine, kGreen);
-        g->nameLastTrace(QStringLiteral("-1 %"));
-        // Nothing drawn: keeps the band inside the plot, off its frame.
-        m_pad = {-1.5, 1.5};
-        g->AddTrace(m_bandX.data(), m_pad.data(), 2, 0, kGrey);
-        g->nameLastTrace(QStringLiteral("(range padding, not drawn)"));
+        addBand(lo, hi, 1.0, true);
     }
     g->setHelpContexts(10021, 10025);
     finishGraph(QString::fromStdString(xAxisTitle(m_run.job().xVariable, m_run.angular())),

@@ -30,7 +30,6 @@ private:
     const ViewerRun& m_run;
     // The graph's traces point into these.
     std::vector<double> m_x, m_re, m_im;
-    std::vector<double> m_bandX, m_bandUp, m_bandDown, m_pad;
 };
 
 } // namespace nosk

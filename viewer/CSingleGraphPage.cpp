@@ -1,6 +1,7 @@
 #include "CSingleGraphPage.h"
 
 #include "CZuGraph.h"
+#include "ChartMath.h"
 #include "GraphPageSupport.h"
 #include "core/RegularFile.h"
 
@@ -64,6 +65,25 @@ void CSingleGraphPage::finishGraph(const QString& xTitle, const QString& yTitle)
 std::string CSingleGraphPage::readTableFile(const char* name)
 {
     return readRegularFile(name, kMaxResultFile).value_or(std::string());
+}
+
+void CSingleGraphPage::addBand(double lo, double hi, double level, bool named)
+{
+    constexpr std::uint32_t kGreen = 0x008000;  // colour refs: red in the low byte
+    constexpr std::uint32_t kGrey = 0x808080;
+    m_bandX = {lo, hi};
+    m_bandUp = {level, level};
+    m_bandDown = {-level, -level};
+    m_graph->AddTrace(m_bandX.data(), m_bandUp.data(), 2, StyleLine, kGreen);
+    if (named)
+        m_graph->nameLastTrace(QStringLiteral("+%1 %").arg(level));
+    m_graph->AddTrace(m_bandX.data(), m_bandDown.data(), 2, StyleLine, kGreen);
+    if (named)
+        m_graph->nameLastTrace(QStringLiteral("-%1 %").arg(level));
+    m_pad = {-1.5 * level, 1.5 * level};
+    m_graph->AddTrace(m_bandX.data(), m_pad.data(), 2, 0, kGrey);
+    if (named)
+        m_graph->nameLastTrace(QStringLiteral("(range padding, not drawn)"));
 }
 
 void CSingleGraphPage::layoutGraph()

@@ -3,6 +3,7 @@
 #include "CViewerPage.h"
 
 #include <string>
+#include <vector>
 
 class QGroupBox;
 
@@ -41,6 +42,10 @@ protected:
     // The text of a table of the work folder; empty when it is missing or no
     // regular file, which the tables' readers take as an empty table.
     static std::string readTableFile(const char* name);
+    // The band from -level to +level over [lo, hi] in green, and an undrawn
+    // trace at 1.5 times the level that keeps the band off the plot's frame;
+    // `named`: the traces carry names for the legend.
+    void addBand(double lo, double hi, double level, bool named);
     int textHeight() const { return m_textHeight; }
 
     void showEvent(QShowEvent* event) override;
@@ -53,6 +58,8 @@ private:
     bool m_built = false;
     QGroupBox* m_group = nullptr;
     CZuGraph* m_graph = nullptr;
+    // The band's traces point into these.
+    std::vector<double> m_bandX, m_bandUp, m_bandDown, m_pad;
 };
 
 } // namespace nosk

@@ -15,8 +15,6 @@ namespace nosk {
 
 namespace {
 constexpr std::uint32_t kRed = 0x0000C0;    // colour refs: red in the low byte
-constexpr std::uint32_t kGrey = 0x808080;
-constexpr std::uint32_t kGreen = 0x008000;
 }
 
 CZhitPage::CZhitPage(int textHeight, QWidget* parent)
@@ -39,16 +37,9 @@ void CZhitPage::build()
     g->axisX()->logScale() = 1;
     if (!m_f.empty()) {
         const auto [lo, hi] = std::minmax_element(m_f.begin(), m_f.end());
-        m_bandX = {*lo, *hi};
-        m_bandUp = {zhit::kVerdictFloor, zhit::kVerdictFloor};
-        m_bandDown = {-zhit::kVerdictFloor, -zhit::kVerdictFloor};
         const int n = static_cast<int>(m_f.size());
         g->AddTrace(m_f.data(), m_re.data(), n, StyleLine | StyleDot, kRed);
-        g->AddTrace(m_bandX.data(), m_bandUp.data(), 2, StyleLine, kGreen);
-        g->AddTrace(m_bandX.data(), m_bandDown.data(), 2, StyleLine, kGreen);
-        // Nothing drawn: keeps the band inside the plot, off its frame.
-        m_pad = {-1.5 * zhit::kVerdictFloor, 1.5 * zhit::kVerdictFloor};
-        g->AddTrace(m_bandX.data(), m_pad.data(), 2, 0, kGrey);
+        addBand(*lo, *hi, zhit::kVerdictFloor, false);
     }
     finishGraph(QStringLiteral("Frequency, Hz"), QStringLiteral("Deviation of |Z|, %"));
 }

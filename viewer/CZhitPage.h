@@ -29,7 +29,6 @@ protected:
 private:
     // The graph's traces point into these.
     std::vector<double> m_f, m_re;
-    std::vector<double> m_bandX, m_bandUp, m_bandDown, m_pad;
 };
 
 } // namespace nosk

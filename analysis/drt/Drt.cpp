@@ -173,7 +173,7 @@ Problem setUp(const std::vector<double>& f, const std::vector<std::complex<doubl
 
     const int perDecade = std::clamp(o.basisPerDecade, 2, 50);
     const double h = std::log(10.0) / perDecade;
-    const double uLo = std::log(1 / p.omegaMax) - o.extendDecades * std::log(10.0);
+    const double uLo = std::log(1 / p.omegaMax) - std::max(0.0, o.extendDecadesFast) * std::log(10.0);
     const double uHi = std::log(1 / p.omegaMin) + o.extendDecades * std::log(10.0);
     const int n = static_cast<int>(std::ceil((uHi - uLo) / h - 1e-9)) + 1;
     for (int k = 0; k < n; ++k)
@@ -627,8 +627,12 @@ Result compute(const std::vector<double>& f, const std::vector<std::complex<doub
     }
     r.seriesResistance = p.zScale * y(n);
     int col = n + 1;
-    if (p.hasL)
+    if (p.hasL) {
         r.seriesInductance = p.zScale * y(col++) / p.omegaMax;
+        const std::size_t top = static_cast<std::size_t>(
+            std::max_element(p.omega.begin(), p.omega.end()) - p.omega.begin());
+        r.topReactance = p.omegaMax * r.seriesInductance / std::abs(z[top]);
+    }
     if (p.hasC && y(col) > 0)
         r.seriesCapacitance = 1 / (p.zScale * y(col) * p.omegaMin);
 
@@ -669,7 +673,16 @@ Result compute(const std::vector<double>& f, const std::vector<std::complex<doub
         }
         r.gamma.push_back(g);
     }
-    r.peaks = findPeaks(r.tau, r.gamma);
+    r.tauMin = 1 / p.omegaMax / kRangeMargin;
+    r.tauMax = 1 / p.omegaMin * kRangeMargin;
+    r.peaks = peaksInRange(r.tau, r.gamma, r.tauMin, r.tauMax, r.polarisation);
+    for (std::size_t i = 0; i + 1 < r.tau.size(); ++i) {
+        if (std::sqrt(r.tau[i] * r.tau[i + 1]) <= r.tauMax)
+            continue;
+        r.areaAbove += 0.5 * (r.gamma[i] + r.gamma[i + 1]) * std::log(r.tau[i + 1] / r.tau[i]);
+        if (r.gamma[i + 1] > 0 && (r.tauAbove == 0 || r.gamma[i + 1] > gammaAt(r, r.tauAbove)))
+            r.tauAbove = r.tau[i + 1];
+    }
     // The table's grid places a peak to a fraction of its spacing; the
     // expansion itself is smooth: its maximum near there, by golden section.
     const double spacing = outN > 1 ? (p.u.back() - p.u.front()) / (outN - 1) : 1 / p.shape;
@@ -810,6 +823,99 @@ std::vector<Peak> findPeaks(const std::vector<double>& tau, const std::vector<do
     return peaks;
 }
 
+std::vector<Peak> peaksInRange(const std::vector<double>& tau, const std::vector<double>& gamma, double tauMin,
+                               double tauMax, double& polarisation)
+{
+    std::vector<double> t, g;
+    for (std::size_t i = 0; i < tau.size() && i < gamma.size(); ++i) {
+        if (tau[i] >= tauMin && tau[i] <= tauMax) {
+            t.push_back(tau[i]);
+            g.push_back(gamma[i]);
+        }
+    }
+    polarisation = 0;
+    for (std::size_t i = 0; i + 1 < t.size(); ++i)
+        polarisation += 0.5 * (g[i] + g[i + 1]) * std::log(t[i + 1] / t[i]);
+    // Every local maximum that stands out of the noise's ripples (1 % of the
+    // highest), then only those that hold their share of the resistance.
+    // A peak that rises less than half its height out of the higher of its
+    // valleys is a ripple: it counts only by what it holds above that valley.
+    const std::vector<Peak> all = findPeaks(t, g, 0.01);
+    std::vector<Peak> kept;
+    for (std::size_t m = 0; m < all.size(); ++m) {
+        Peak pk = all[m];
+        const double from = m > 0 ? all[m - 1].tau : t.front();
+        const double to = m + 1 < all.size() ? all[m + 1].tau : t.back();
+        double left = std::numeric_limits<double>::infinity(), right = left;
+        for (std::size_t i = 0; i < t.size(); ++i) {
+            if (t[i] >= from && t[i] <= pk.tau)
+                left = std::min(left, g[i]);
+            if (t[i] >= pk.tau && t[i] <= to)
+                right = std::min(right, g[i]);
+        }
+        const double valley = std::max(left, right);
+        pk.ripple = pk.gamma - valley < 0.5 * pk.gamma;
+        // What it holds above the valley: from its top outwards while gamma
+        // stays above that level.
+        std::size_t top = 0;
+        for (std::size_t i = 0; i < t.size(); ++i)
+            if (std::abs(std::log(t[i] / pk.tau)) < std::abs(std::log(t[top] / pk.tau)))
+                top = i;
+        std::size_t lo = top, hi = top;
+        while (lo > 0 && g[lo - 1] > valley)
+            --lo;
+        while (hi + 1 < t.size() && g[hi + 1] > valley)
+            ++hi;
+        double excess = 0;
+        for (std::size_t i = lo; i < hi; ++i)
+            excess += 0.5 * (g[i] + g[i + 1] - 2 * valley) * std::log(t[i + 1] / t[i]);
+        const double holds = pk.ripple ? excess : pk.area;
+        if (polarisation > 0 && holds >= kPeakAreaShare * polarisation)
+            kept.push_back(pk);
+    }
+    return kept;
+}
+
+std::vector<std::string> notes(const Result& r)
+{
+    std::vector<std::string> out;
+    char line[400];
+    if (r.seriesResistance < 0) {
+        std::snprintf(line, sizeof line,
+                      "R_inf is negative (%.4g Ohm): no series resistance can be; gamma holds more resistance at "
+                      "short tau than the data's top end leaves. Read the peaks' areas with care; measure to higher "
+                      "frequencies or check the top end for artefacts (cables, reference electrode).",
+                      r.seriesResistance);
+        out.push_back(line);
+    }
+    if (r.topReactance < -0.01) {
+        std::snprintf(line, sizeof line,
+                      "L is negative (%.4g H): the top end is capacitive, not inductive (a stray capacitance, or "
+                      "an arc that goes on above the highest frequency). R_inf is then only the real part there; "
+                      "measure to higher frequencies or fit a circuit with that capacitance.",
+                      r.seriesInductance);
+        out.push_back(line);
+    }
+    if (r.polarisation > 0 && r.areaAbove >= kPeakAreaShare * r.polarisation) {
+        std::snprintf(line, sizeof line,
+                      "%.4g Ohm of gamma lie beyond the longest measured time constant (%.4g s, highest near "
+                      "%.4g s): a process slower than the lowest frequency; its size and place are not known from "
+                      "these data and it is in no peak.",
+                      r.areaAbove, r.tauMax, r.tauAbove);
+        out.push_back(line);
+    }
+    for (const Peak& pk : r.peaks) {
+        if (!pk.ripple)
+            continue;
+        std::snprintf(line, sizeof line,
+                      "The peak at %.4g s rises less than half its height above its valley: it may be ringing on "
+                      "a broad tail (diffusion) rather than a process of its own.",
+                      pk.tau);
+        out.push_back(line);
+    }
+    return out;
+}
+
 std::string formatTable(const Result& r, const Options& o)
 {
     std::string out;
@@ -831,9 +937,17 @@ std::string formatTable(const Result& r, const Options& o)
     std::snprintf(line, sizeof line, "# peaks: %zu (tau s, frequency Hz, gamma Ohm, area Ohm)\n", r.peaks.size());
     out += line;
     for (const Peak& pk : r.peaks) {
-        std::snprintf(line, sizeof line, "# peak: %.6E %.6E %.6E %.6E\n", pk.tau, pk.frequencyHz, pk.gamma, pk.area);
+        std::snprintf(line, sizeof line, "# peak: %.6E %.6E %.6E %.6E%s\n", pk.tau, pk.frequencyHz, pk.gamma, pk.area,
+                      pk.ripple ? " ripple" : "");
         out += line;
     }
+    std::snprintf(line, sizeof line, "# measured range: %.6E s to %.6E s, polarisation %.6E Ohm\n", r.tauMin,
+                  r.tauMax, r.polarisation);
+    out += line;
+    std::snprintf(line, sizeof line, "# beyond the range: %.6E Ohm\n", r.areaAbove);
+    out += line;
+    for (const std::string& note : notes(r))
+        out += "# note: " + note + "\n";
     const bool band = r.bandLow.size() == r.tau.size() && !r.tau.empty();
     out += band ? "# tau/s gamma/Ohm band_low/Ohm band_high/Ohm\n" : "# tau/s gamma/Ohm\n";
     for (std::size_t i = 0; i < r.tau.size(); ++i) {
@@ -883,7 +997,9 @@ Table readTable(std::istream& in)
             } else if (!(v = numbers(after("# residual RMS: "))).empty()) {
                 t.residualRms = v[0];
             } else if ((v = numbers(after("# peak: "))).size() == 4) {
-                t.peaks.push_back({v[0], v[1], v[2], v[3]});
+                t.peaks.push_back({v[0], v[1], v[2], v[3], line.find(" ripple") != std::string::npos});
+            } else if (line.rfind("# note: ", 0) == 0) {
+                t.notes.push_back(after("# note: "));
             }
             continue;
         }

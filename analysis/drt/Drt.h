@@ -44,7 +44,13 @@ struct Options {
     int basisPerDecade = 10;       // Gaussians per decade of tau
     double basisWidth = 1.25;      // their full width at half maximum, in spacings
     int adaptivePasses = 30;       // re-weightings of the penalty at most; 0: plain Tikhonov
-    double extendDecades = 1;      // the basis reaches this far beyond the measured range
+    // The basis reaches this far beyond the longest measured time constant
+    // (tails of diffusion and CPE branches), and this far below the shortest:
+    // a relaxation faster than the highest frequency acts there as a
+    // resistance, and Gaussians below the range would share R_inf with it
+    // (on an R-RC cell they took half of R_inf and gave it to the arc).
+    double extendDecades = 1;
+    double extendDecadesFast = 0;
     int outputPerDecade = 20;      // points per decade of the table
     int bandSamples = 0;           // above 0: the credible band from this many samples
     double bandLevel = 0.95;       // the band's probability
@@ -56,7 +62,19 @@ struct Peak {
     double frequencyHz = 0;  // 1 / (2 pi tau)
     double gamma = 0;        // height, ohm
     double area = 0;         // the integral over the peak between its valleys, ohm
+    // It rises less than half its height out of the higher of its valleys:
+    // a ripple on a broad tail (the ringing a diffusion tail can leave) as
+    // much as a process of its own.
+    bool ripple = false;
 };
+
+// The peak table's rules: a peak counts when its area is at least
+// kPeakAreaShare of the polarisation resistance (all of gamma inside the
+// measured range), a ripple only by its part above the higher of its
+// valleys; the measured range of tau is 1/(2 pi f_max) to
+// 1/(2 pi f_min), widened by kRangeMargin (a factor) on each side.
+constexpr double kPeakAreaShare = 0.02;
+constexpr double kRangeMargin = 1.7782794100389228;  // a quarter decade
 
 struct Result {
     double lambda = 0;
@@ -68,7 +86,12 @@ struct Result {
     std::vector<double> tau;            // the table's points, s
     std::vector<double> gamma;          // ohm
     std::vector<double> bandLow, bandHigh;  // empty without a band
-    std::vector<Peak> peaks;
+    std::vector<Peak> peaks;            // inside the measured range, by tau
+    double tauMin = 0, tauMax = 0;      // the measured range with its margin, s
+    double polarisation = 0;            // the area of gamma inside it, ohm
+    double areaAbove = 0;               // the area of gamma beyond tauMax, ohm
+    double tauAbove = 0;                // where it is highest there, s (0: none)
+    double topReactance = 0;            // w_max L / |Z(f_max)|: L's share at the top end
     std::vector<std::complex<double>> model;  // the fitted Z at each point
     // The expansion itself: gamma(tau) = sum weight_k exp(-(shape ln(tau / basisTau_k))^2).
     std::vector<double> basisTau, weights;
@@ -97,8 +120,21 @@ std::vector<double> criterionCurve(const std::vector<double>& frequencyHz,
 std::vector<Peak> findPeaks(const std::vector<double>& tau, const std::vector<double>& gamma,
                             double minProminence = 0.10);
 
+// What in the result needs words, one sentence each: a negative R_inf, a
+// negative L that is at least 1 % of |Z| at the top end (a capacitive top
+// end), gamma beyond the measured range holding at least kPeakAreaShare of
+// the polarisation resistance, peaks that may be ripples. Empty when nothing
+// does.
+std::vector<std::string> notes(const Result& result);
+
+// The peaks of gamma between tauMin and tauMax by the table's rules, with
+// their areas inside that range only; `polarisation` receives the area of
+// gamma there.
+std::vector<Peak> peaksInRange(const std::vector<double>& tau, const std::vector<double>& gamma, double tauMin,
+                               double tauMax, double& polarisation);
+
 // The DRT table: '#' lines (method, lambda, R_inf, L, C, residual RMS, the
-// peaks), then per tau: tau (s), gamma (ohm) and, when computed, the band's
+// peaks, gamma beyond the range, the notes), then per tau: tau (s), gamma (ohm) and, when computed, the band's
 // lower and upper limits.
 std::string formatTable(const Result& result, const Options& options);
 
@@ -107,6 +143,7 @@ struct Table {
     std::string method;
     double lambda = 0, seriesResistance = 0, seriesInductance = 0, seriesCapacitance = 0, residualRms = 0;
     std::vector<Peak> peaks;
+    std::vector<std::string> notes;  // the "# note: " lines
     std::vector<double> tau, gamma, bandLow, bandHigh;
 };
 Table readTable(std::istream& in);

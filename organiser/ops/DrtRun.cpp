@@ -15,7 +15,8 @@ std::string peakTable(const drt::Result& r)
     char line[160];
     for (std::size_t i = 0; i < r.peaks.size(); ++i) {
         const drt::Peak& p = r.peaks[i];
-        std::snprintf(line, sizeof line, "%4zu   %-13.5E  %-14.5E  %.5E\n", i + 1, p.tau, p.frequencyHz, p.area);
+        std::snprintf(line, sizeof line, "%4zu   %-13.5E  %-14.5E  %.5E%s\n", i + 1, p.tau, p.frequencyHz, p.area,
+                      p.ripple ? "  (ripple?)" : "");
         out += line;
     }
     if (r.peaks.empty())
@@ -39,7 +40,13 @@ std::string summary(const kkrun::Spectrum& s, const drt::Result& r)
     }
     std::snprintf(line, sizeof line, "Residual RMS: %.4f %% of |Z|\n", 100 * r.residualRms);
     out += line;
-    return out + peakTable(r);
+    std::snprintf(line, sizeof line,
+                  "Peaks of at least %.0f %% of the polarisation resistance (%.6E Ohm) between %.4E s and %.4E s:\n",
+                  100 * drt::kPeakAreaShare, r.polarisation, r.tauMin, r.tauMax);
+    out += line + peakTable(r);
+    for (const std::string& note : drt::notes(r))
+        out += "Note: " + note + "\n";
+    return out;
 }
 
 drt::Result runAndWrite(const kkrun::Spectrum& s, const drt::Options& o, const std::string& tablePath)

@@ -112,7 +112,9 @@ void ImportResult::fill(FitJob& job, bool newJob) const
     std::string description = "Imported from " + (slash == std::string::npos ? file : file.substr(slash + 1));
     if (spectrumCount > 1)
         description += ", spectrum " + std::to_string(spectrumIndex + 1);
-    if (const std::string said = metadataText(metadata); !said.empty())
+    // The values alone: a description holds 81 characters.
+    if (const std::string said = metadataText(metadata, {"technique", "date", "potential", "temperature"}, false);
+        !said.empty())
         description += ": " + said;
     job.description = description.substr(0, 81);
 }

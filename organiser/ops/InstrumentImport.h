@@ -60,7 +60,8 @@ struct ImportResult {
     // Makes these rows the job's data: FREQ (Hz), DATA1 = Z', DATA2 = Z'',
     // FREEQ F, DINP Z, PINP R, NEG blank, M the row count, weight lines
     // proportional to the data when IRCH is 0, and a description naming the
-    // file and what it says about the measurement. Everything else (model, parameters, fit settings) stays, except
+    // file and what it says about the measurement (technique, date,
+    // potential, temperature). Everything else (model, parameters, fit settings) stays, except
     // for a new job (`newJob`), which is made ready to fit: MAXFEV
     // kImportedMaxfev and IRCH kImportedIrch.
     void fill(FitJob& job, bool newJob = false) const;
@@ -68,7 +69,7 @@ struct ImportResult {
     // "Gamry DTA: 72 rows read, 0 skipped, 0.0158898 Hz to 200016 Hz"; with
     // ", spectrum 2 of 3" when the file holds several, and a line of what
     // the file says about the measurement when it says anything
-    // ("technique PEIS, date 02/04/18").
+    // ("technique PEIS; date 02/04/18").
     std::string summary() const;
 };
 

@@ -5,6 +5,7 @@
 #include "job/Immittance.h"
 #include "ops/InstrumentImport.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace nosk {
@@ -17,12 +18,15 @@ std::string Spectrum::meta(std::string_view name) const
     return {};
 }
 
-std::string metadataText(const Metadata& metadata)
+std::string metadataText(const Metadata& metadata, std::initializer_list<std::string_view> only, bool names)
 {
     std::string text;
-    for (const auto& [key, value] : metadata)
-        if (!value.empty())
-            text += (text.empty() ? "" : ", ") + key + " " + value;
+    for (const auto& [key, value] : metadata) {
+        if (value.empty() || (only.size() && std::find(only.begin(), only.end(), key) == only.end()))
+            continue;
+        // Values may hold commas ("0.0255V, Ampl: 10mV"): semicolons between the entries.
+        text += (text.empty() ? "" : "; ") + (names ? key + " " : std::string()) + value;
+    }
     return text;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <complex>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -27,9 +28,11 @@ struct Spectrum {
     std::string meta(std::string_view name) const;
 };
 
-// "technique PEIS, date 02/04/18, potential 0.0255V": the entries on one
-// line, empty for none.
-std::string metadataText(const Metadata& metadata);
+// "technique PEIS; date 02/04/18": the entries on one line (only those
+// named in `only` when it names any; "PEIS; 02/04/18" without `names`),
+// empty for none.
+std::string metadataText(const Metadata& metadata, std::initializer_list<std::string_view> only = {},
+                         bool names = true);
 
 // A job file (.TST, any case) rather than an instrument file.
 bool isJobFile(const std::string& path);

@@ -376,7 +376,7 @@ PYBIND11_MODULE(_nosk, m)
             d["representation"] = r.representationText();
             d["valid"] = r.verdict.valid;
             d["verdict"] = r.verdict.text();
-            d["summary"] = nosk::kkrun::summary(nosk::kkrun::Spectrum{f, zv}, r, options);
+            d["summary"] = nosk::kkrun::summary(nosk::Spectrum{f, zv, {}}, r, options);
             return d;
         },
         py::arg("frequency"), py::arg("Z"), py::arg("cutoff") = 0.0, py::arg("elements") = 0);
@@ -400,7 +400,7 @@ PYBIND11_MODULE(_nosk, m)
             d["smoothed_phase"] = toArray(r.smoothedPhaseDeg);
             d["valid"] = r.verdict.valid;
             d["verdict"] = r.verdict.text();
-            d["summary"] = nosk::zhitrun::summary(nosk::kkrun::Spectrum{f, zv}, r);
+            d["summary"] = nosk::zhitrun::summary(nosk::Spectrum{f, zv, {}}, r);
             return d;
         },
         py::arg("frequency"), py::arg("Z"));
@@ -453,7 +453,7 @@ PYBIND11_MODULE(_nosk, m)
             d["series_capacitance"] = r.seriesCapacitance;
             d["residual_rms"] = r.residualRms;
             d["model"] = toComplexArray(r.model);
-            d["summary"] = nosk::drtrun::summary(nosk::kkrun::Spectrum{f, zv}, r);
+            d["summary"] = nosk::drtrun::summary(nosk::Spectrum{f, zv, {}}, r);
             d["table"] = nosk::drt::formatTable(r, options);
             return d;
         },

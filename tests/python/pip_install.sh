@@ -24,8 +24,10 @@ if [ -n "$extension_dir" ]; then
   if ! ls "$extension_dir"/_nosk*.so >/dev/null 2>&1; then
     echo "FAIL: no extension _nosk*.so in $extension_dir"; exit 1
   fi
-  "$work/venv/bin/python" -c 'import sys; sys.path.insert(0, sys.argv[1]); import build_backend; build_backend.configure(sys.argv[2])' \
-    "$work/src/python" "$work/build" >/dev/null
+  if ! "$work/venv/bin/python" -c 'import sys; sys.path.insert(0, sys.argv[1]); import build_backend; build_backend.configure(sys.argv[2])' \
+       "$work/src/python" "$work/build" >"$work/configure.log" 2>&1; then
+    cat "$work/configure.log"; echo "FAIL: the backend's configure failed"; exit 1
+  fi
   # Every step of building the extension is known to the build (nothing runs).
   steps=$(cmake --build "$work/build" --target _nosk -- -n | grep -c 'Building CXX object' || true)
   if [ "$steps" -lt 10 ]; then

@@ -154,6 +154,21 @@ def test_job_round_trip_and_instrument_file(tmp_path):
     np.testing.assert_allclose(js.Z, s.Z, rtol=1e-12)
 
 
+def test_binary_instrument_files_read_like_their_text_twins():
+    # The EC-Lab binary file and its text export: the same points to the
+    # text's eight digits, and the file's technique and date as metadata.
+    folder = os.path.join(SOURCE, "tests", "data", "instruments")
+    mpr = nosk.read(os.path.join(folder, "exampleDataBioLogic.mpr"))
+    mpt = nosk.read(os.path.join(folder, "exampleDataBioLogic.mpt"))
+    assert mpr.format == "EC-Lab MPR" and len(mpr.Z) == 43
+    np.testing.assert_allclose(mpr.Z, mpt.Z, rtol=1e-6)
+    assert mpr.metadata == {"technique": "PEIS", "date": "02/04/18"}
+    ism = nosk.read(os.path.join(SOURCE, "tests", "data", "zahner", "300_mvdc.ism"))
+    assert ism.metadata["potential"] == "0.3250V, Ampl: 10mV" and len(ism.Z) == 38
+    with pytest.raises(IndexError):
+        nosk.read(os.path.join(folder, "exampleDataBioLogic.mpr"), spectrum=1)
+
+
 @pytest.mark.parametrize("call,match", [
     (lambda: nosk.fit("R0-p(R1,C1)", [1, 2, 3], [1, 2], [1, 1, 1]), "frequency"),
     (lambda: nosk.fit("R0-p(R1,C1)", [1, 2, 3, 4], [1, np.nan, 2, 3], [1, 1, 1]), "not finite"),

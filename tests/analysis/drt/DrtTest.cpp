@@ -268,11 +268,15 @@ TEST(Drt, AdaptivePenaltyKeepsThePeakWherePlainTikhonovFlattensIt)
         const Result a = compute(s.f, s.z), b = compute(s.f, s.z, plain);
         plainWorst = std::max(plainWorst, relativeError(b, s, truth));
         adaptiveWorst = std::max(adaptiveWorst, relativeError(a, s, truth));
-        // One peak, higher than plain Tikhonov's and nearer the truth; the
+        // One peak, higher than plain Tikhonov's highest (which may leave a
+        // noise bump of a few percent beside it) and nearer the truth; the
         // area (the resistance) unchanged.
         ASSERT_EQ(a.peaks.size(), 1u);
-        ASSERT_EQ(b.peaks.size(), 1u);
-        EXPECT_GT(a.peaks[0].gamma, b.peaks[0].gamma);
+        ASSERT_GE(b.peaks.size(), 1u);
+        double plainTop = 0;
+        for (const Peak& p : b.peaks)
+            plainTop = std::max(plainTop, p.gamma);
+        EXPECT_GT(a.peaks[0].gamma, plainTop);
         EXPECT_LT(std::abs(a.peaks[0].gamma - top), 0.10 * top);
         EXPECT_REL_NEAR(a.peaks[0].area, 100.0, 0.05);
         EXPECT_REL_NEAR(a.peaks[0].tau, 1e-3, 0.02);
@@ -308,6 +312,70 @@ TEST(Drt, BlockingCapacitorGetsASeriesCapacitance)
     // A spectrum that ends on a resistance gets none.
     const Spectrum plain = synthetic([](double w) { return 10.0 + zarcImpedance(100, 1e-3, 0.8, w); }, 0.002);
     EXPECT_EQ(compute(plain.f, plain.z).seriesCapacitance, 0);
+}
+
+// R-RC dummy cells, the circuit known (what a CNLS fit of them returns):
+// R_inf and the arc's area within 3 %, also when the range stops a decade
+// and a half above the arc (the cell of an instrument file: 21 points from
+// 300 kHz to 3 kHz), where Gaussians below the range used to take half of
+// R_inf and pass it to the arc.
+TEST(DrtEdges, DummyCellsGiveTheirCircuitsResistances)
+{
+    struct Cell {
+        double r0, r1, c, fHi;
+        int count;
+    };
+    for (const Cell& cell : {Cell{148.6, 504.5, 3.1e-8, 3e5, 21}, Cell{29.0, 46.8, 11.3e-6, 5e4, 48},
+                             Cell{148.6, 504.5, 2e-6, 1e5, 61}}) {
+        const Spectrum s = synthetic(
+            [&](double w) { return cell.r0 + cell.r1 / cd(1, w * cell.r1 * cell.c); }, 1.2e-4, 5, cell.fHi,
+            cell.count);
+        const Result r = compute(s.f, s.z);
+        EXPECT_REL_NEAR(r.seriesResistance, cell.r0, 0.03);
+        ASSERT_EQ(r.peaks.size(), 1u) << cell.r0 << " " << cell.c;
+        EXPECT_REL_NEAR(r.peaks[0].area, cell.r1, 0.03);
+        EXPECT_REL_NEAR(r.peaks[0].tau, cell.r1 * cell.c, 0.05);
+        EXPECT_FALSE(r.peaks[0].ripple);
+        EXPECT_TRUE(notes(r).empty()) << notes(r).front();
+    }
+}
+
+// The peak table: a process of 4.8 % of the polarisation resistance, its
+// peak a twentieth of the highest, is listed; a process beyond the lowest
+// frequency is named apart and merged into no peak; the notes and the ripple
+// mark survive the table.
+TEST(DrtEdges, SmallProcessesAreListedAndSlowOnesKeptApart)
+{
+    auto rc = [](double r, double tau, double w) { return r / cd(1, w * tau); };
+    const Spectrum s = synthetic([&](double w) { return 10.0 + rc(1000, 1e-3, w) + rc(50, 1e-6, w); }, 1e-4);
+    const Result r = compute(s.f, s.z);
+    ASSERT_EQ(r.peaks.size(), 2u);
+    EXPECT_REL_NEAR(r.peaks[0].tau, 1e-6, 0.05);
+    EXPECT_REL_NEAR(r.peaks[0].area, 50.0, 0.05);
+    EXPECT_REL_NEAR(r.peaks[1].area, 1000.0, 0.03);
+
+    // A slow process (100 s) that the sweep (down to 10 mHz) only begins.
+    const Spectrum slow = synthetic([&](double w) { return 10.0 + rc(100, 1e-3, w) + rc(300, 100, w); }, 1e-4);
+    const Result rs = compute(slow.f, slow.z);
+    ASSERT_FALSE(rs.peaks.empty());
+    for (const Peak& p : rs.peaks)
+        EXPECT_LE(p.tau, rs.tauMax);
+    EXPECT_REL_NEAR(rs.peaks.front().area, 100.0, 0.05);
+    EXPECT_GT(rs.areaAbove, 0.2 * 300);
+    const std::vector<std::string> said = notes(rs);
+    ASSERT_FALSE(said.empty());
+    EXPECT_NE(said.back().find("beyond the longest measured time constant"), std::string::npos) << said.back();
+
+    Result marked = r;
+    marked.peaks[0].ripple = true;
+    marked.seriesResistance = -3.25;
+    std::istringstream in(formatTable(marked, Options{}));
+    const Table t = readTable(in);
+    ASSERT_EQ(t.peaks.size(), 2u);
+    EXPECT_TRUE(t.peaks[0].ripple);
+    EXPECT_FALSE(t.peaks[1].ripple);
+    ASSERT_EQ(t.notes.size(), 2u);
+    EXPECT_NE(t.notes[0].find("R_inf is negative"), std::string::npos) << t.notes[0];
 }
 
 TEST(Drt, CredibleBandHoldsTheTruth)

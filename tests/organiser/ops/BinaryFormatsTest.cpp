@@ -81,10 +81,10 @@ TEST(EcLabMpr, AgreesWithItsTextTwinAndCarriesTechniqueAndDate)
     EXPECT_EQ(s.z.size(), 43u);
     EXPECT_EQ(summary.substr(0, summary.find('\n')),
               "EC-Lab MPR: 43 rows read, 0 skipped, 0.0168955 Hz to 1000.32 Hz");
-    EXPECT_NE(summary.find("\ntechnique PEIS, date 02/04/18"), std::string::npos) << summary;
+    EXPECT_NE(summary.find("\ntechnique PEIS; date 02/04/18"), std::string::npos) << summary;
     FitJob job;
     selectSpectrum(binary, kMpr, 0).fill(job, true);
-    EXPECT_EQ(job.description, "Imported from exampleDataBioLogic.mpr: technique PEIS, date 02/04/18");
+    EXPECT_EQ(job.description, "Imported from exampleDataBioLogic.mpr: PEIS; 02/04/18");
 }
 
 // A new cycle number in the records starts a spectrum of its own, as it does
@@ -215,6 +215,10 @@ TEST(ZahnerIsm, SamplesMatchAnIndependentDecodeAndCarryTheirMetadata)
         EXPECT_EQ(spectrum.meta("current"), sample.current);
         EXPECT_EQ(spectrum.meta("temperature"), sample.temperature);
         EXPECT_EQ(spectrum.meta("comment"), "");
+        FitJob job;
+        selectSpectrum(file, sample.file, 0).fill(job, true);
+        EXPECT_EQ(job.description, std::string("Imported from ") + sample.file + ": 2021-10-15; " + sample.potential +
+                                       "; " + sample.temperature);
     }
 }
 
