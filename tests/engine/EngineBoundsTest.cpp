@@ -49,7 +49,7 @@ FitJob inductanceFreeJob()
 {
     FitJob job = makeTestJob('R', 5, {{1, 10.0, 1}, {2, 2e-5, 1}, {3, -2e-6, 0}, {4, 100.0, 1}, {5, 50.0, 1}}, 40,
         1e-2, 1e5);
-    engine::fillSyntheticData(job, job.P, engine::logSpaced(1e-2, 1e5, 40), 0.01, 7);
+    fillSyntheticData(job, job.P, logSpaced(1e-2, 1e5, 40), 0.01, 7);
     job.P[2] = 1e-8;
     job.NFREE[2] = 1;
     return job;

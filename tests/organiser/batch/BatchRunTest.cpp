@@ -232,13 +232,13 @@ TEST(BatchRun, AValueAtABoundIsNotChainedAndTheTableSaysWhatIsWrong)
     // s1's high frequencies bend below the series resistance as a negative
     // inductance would: L, kept positive, runs towards 0.
     auto randles = [](double inductance) {
-        FitJob job = engine::impedanceFitJob('R', 5, "chain");
+        FitJob job = impedanceFitJob('R', 5, "chain");
         const double truth[5] = {10.0, 2e-5, inductance, 100.0, 50.0};
         for (int i = 0; i < 5; ++i) {
             job.P[i] = truth[i];
             job.NFREE[i] = 1;
         }
-        engine::fillSyntheticData(job, job.P, engine::logSpaced(1e-2, 1e5, 40), 0.01, 7);
+        test::fillSyntheticData(job, job.P, test::logSpaced(1e-2, 1e5, 40), 0.01, 7);
         job.P[2] = 1e-8;
         return job;
     };
@@ -266,13 +266,13 @@ TEST(BatchRun, AValueAtABoundIsNotChainedAndTheTableSaysWhatIsWrong)
     EXPECT_EQ(first.back(), "at bound: P3 (std devs given P3 = 0)");
     EXPECT_EQ(table[2].back(), "ok");
 
-    FitJob steep = engine::impedanceFitJob('S', 11, "steep CPE tail");
+    FitJob steep = impedanceFitJob('S', 11, "steep CPE tail");
     const double truth[11] = {0.02, 0, 1e-7, 0.01, 2.0, 0.8, 0.02, 20.0, 0.7, 500.0, 1.3};
     for (int i = 0; i < 11; ++i) {
         steep.P[i] = truth[i];
         steep.NFREE[i] = i == 1 || i == 2 ? 0 : 1;
     }
-    engine::fillSyntheticData(steep, steep.P, engine::logSpaced(1e-2, 1e5, 40), 0.0, 1);
+    test::fillSyntheticData(steep, steep.P, test::logSpaced(1e-2, 1e5, 40), 0.0, 1);
     steep.P[10] = 0.8;
     steep.LOWER[10] = 0.1;
     steep.UPPER[10] = 2.0;
