@@ -1,4 +1,5 @@
 #include "OrganiserTestSupport.h"
+#include "Analyses.h"
 #include "HeadlessCommands.h"
 #include "core/Exception.h"
 #include "engine/PreparedJob.h"
@@ -168,9 +169,8 @@ TEST(KramersKronigCommand, EveryAnalysisAndTheFitRefuseASubnormalSpectrum)
     }
     job.IRCH = 3;  // weights by the modulus
     job.save("TINY.TST");
-    EXPECT_EQ(runKkCommand("TINY.TST"), 1);
-    EXPECT_EQ(runZhitCommand("TINY.TST"), 1);
-    EXPECT_EQ(runDrtCommand("TINY.TST", false), 1);
+    for (const analyses::Analysis& analysis : analyses::all())
+        EXPECT_EQ(runAnalysisCommand(analysis, "TINY.TST", analyses::Settings{}), 1) << analysis.name;
     for (const char* table : {"KKTEST", "ZHITTEST", "DRT"})
         EXPECT_FALSE(fs::exists(table)) << table;
     try {
