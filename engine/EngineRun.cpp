@@ -18,6 +18,7 @@
 #include <new>
 #include <stdexcept>
 #include <ostream>
+#include <limits>
 #include <string>
 
 namespace nosk::engine {
@@ -28,6 +29,7 @@ using model::reasonOf;
 
 namespace {
 
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
 using workfiles::kInput;
 using workfiles::kReport;
 using workfiles::kTable;
@@ -156,6 +158,7 @@ FitRun finishFit(const PreparedJob& job, JobProblem& problem, const FitOutcome& 
     for (int a = 0; a < keptCount; ++a)
         rk[a] = r[kept[a]];
     rec.atLimit.assign(F, 0);
+    const bool converged = rec.end.kind == Reason::Kind::Converged;
     std::vector<ParameterStatus> preset = presetStatus;
     preset.resize(F, ParameterStatus::Determined);
     for (int j = 0; j < F; ++j) {
@@ -169,6 +172,14 @@ FitRun finishFit(const PreparedJob& job, JobProblem& problem, const FitOutcome& 
         rec.atLimit[j] = limitReached(job.parameterMap(j), estimates[j], column, rk.data(), keptCount);
         if (rec.atLimit[j] != 0)
             preset[j] = ParameterStatus::AtLimit;
+        // A parameter kept positive (ln p) that the data push below 0 runs
+        // towards the bound of ln p: held at 0 by its code, as by a lower
+        // limit of 0, however far it got before the fit converged. (Before
+        // convergence any step may point anywhere.)
+        else if (converged && job.freePositive(j) && job.parameterMap(j).lower() < 0
+            && limitReached(ParameterMap(true, 0.0, kInfinity, estimates[j]), estimates[j], column, rk.data(),
+                   keptCount) < 0)
+            preset[j] = ParameterStatus::AtLogBound;
     }
     // Parameters fitted as ln p: one at the bound of ln p is not determined.
     std::unique_ptr<bool[]> logScaled(new bool[std::max(F, 1)]);

@@ -2,6 +2,7 @@
 
 #include "model/CircuitEvaluator.h"
 #include "model/EngineError.h"
+#include "model/ParameterNames.h"
 #include "core/Exception.h"
 #include "job/Immittance.h"
 #include "job/JobFields.h"
@@ -19,9 +20,11 @@ using model::Complex;
 using model::DeContext;
 using model::DeParams;
 using model::EngineError;
+using model::ParameterKind;
 using model::Place;
 using model::deEvaluate;
 using model::deValidate;
+using model::parameterKinds;
 
 namespace {
 
@@ -114,6 +117,7 @@ void PreparedJob::checkCodes() const
 
 void PreparedJob::prepareParameters()
 {
+    const std::vector<ParameterKind> kinds = parameterKinds(m_model.definition(), m_start, m_job.N);
     for (int i = 0; i < m_job.N; ++i) {
         if (!std::isfinite(m_start[i]))
             throw EngineError(Reason::Kind::Parameter, Place().withParam(i + 1), "P%i is not a number", i + 1);
@@ -129,14 +133,22 @@ void PreparedJob::prepareParameters()
         if (code == 1 && m_start[i] <= 0)
             throw EngineError(Reason::Kind::Parameter, Place().withParam(i + 1),
                 "P%i = %g must be positive to be fitted with NFREE 1", i + 1, m_start[i]);
+        // An exponent stays within (0, 1] unless the user set limits of
+        // his own.
+        const bool exponent = kinds[i] == ParameterKind::Exponent && !m_job.hasLimit(i);
         m_free.push_back(i);
-        m_maps.push_back(mapOf(i, code == 1));
+        m_maps.push_back(mapOf(i, code == 1, exponent));
+        m_exponentRange.push_back(exponent);
     }
 }
 
 // The limits of a free parameter must suit its code and its start value.
-ParameterMap PreparedJob::mapOf(int i, bool positive) const
+// An exponent's range (0, 1] is the engine's own: a start outside it is
+// taken inside, as a start on a limit is.
+ParameterMap PreparedJob::mapOf(int i, bool positive, bool exponent) const
 {
+    if (exponent)
+        return ParameterMap(positive, 0.0, 1.0, m_start[i]);
     const double lower = m_job.LOWER[i], upper = m_job.UPPER[i], start = m_start[i];
     const int n = i + 1;
     if (std::isnan(lower) || std::isnan(upper))

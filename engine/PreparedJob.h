@@ -54,6 +54,9 @@ public:
     bool freePositive(int j) const { return m_maps[j].positive(); } // fitted as ln p
     // How the fitter's variable j carries free parameter j, with its limits.
     const ParameterMap& parameterMap(int j) const { return m_maps[j]; }
+    // Free parameter j is an exponent without limits of the user's: the
+    // engine keeps it within (0, 1] (its map's limits are 0 and 1).
+    bool exponentRange(int j) const { return m_exponentRange[j]; }
     std::vector<double> startVariables() const;
     // p from the fitter's variables x (the start values elsewhere).
     void variablesToParams(const double* x, double* p) const;
@@ -74,7 +77,7 @@ public:
 private:
     void checkCodes() const;
     void prepareParameters();
-    ParameterMap mapOf(int i, bool positive) const;
+    ParameterMap mapOf(int i, bool positive, bool exponent) const;
     void prepareData();
     void prepareWeights();
     void checkDes() const;
@@ -95,6 +98,7 @@ private:
     std::vector<int> m_valuePoint, m_valueComponent;
     std::vector<int> m_free;
     std::vector<ParameterMap> m_maps;
+    std::vector<bool> m_exponentRange;
 };
 
 } // namespace nosk::engine

@@ -87,6 +87,15 @@ std::string limitText(double limit)
     return b;
 }
 
+// The free parameter that parameter i is, or -1.
+int freeIndex(const PreparedJob& job, int i)
+{
+    for (int f = 0; f < job.freeCount(); ++f)
+        if (job.freeParam(f) == i)
+            return f;
+    return -1;
+}
+
 std::string parameterLine(const PreparedJob& job, int i, double value, int width, int digits)
 {
     const FitJob& j = job.job();
@@ -102,6 +111,8 @@ std::string parameterLine(const PreparedJob& job, int i, double value, int width
         s += j.NFREE[i] == 1 ? "   FREE, POSITIVE" : "   FREE";
         if (j.hasLimit(i))
             s += "   LIMITS " + limitText(j.LOWER[i]) + " TO " + limitText(j.UPPER[i]);
+        else if (const int f = freeIndex(job, i); f >= 0 && job.exponentRange(f))
+            s += "   EXPONENT, WITHIN (0, 1]";
     }
     return s;
 }
@@ -152,6 +163,23 @@ std::string intField(int value)
     return b;
 }
 
+// The value at which free parameter j, at a bound or a limit, is taken as
+// fixed: the limit that holds it; 0 at the lower bound of ln p (where the
+// model no longer tells p from 0); else its estimate.
+std::string givenValueText(const PreparedJob& job, const FitRecord& fit, int j)
+{
+    const double p = fit.finalParams[job.freeParam(j)];
+    double value = p;
+    const int side = j < static_cast<int>(fit.atLimit.size()) ? fit.atLimit[j] : 0;
+    if (side != 0)
+        value = side < 0 ? job.parameterMap(j).lower() : job.parameterMap(j).upper();
+    else if (fit.statistics.status[j] == ParameterStatus::AtLogBound && std::abs(p) < 1)
+        value = 0;
+    char b[32];
+    std::snprintf(b, sizeof b, "%.6G", value);
+    return b;
+}
+
 void parameterTable(TextFile& f, const PreparedJob& job, const FitRecord& fit)
 {
     const FitStatisticsResult& s = fit.statistics;
@@ -194,6 +222,18 @@ void parameterTable(TextFile& f, const PreparedJob& job, const FitRecord& fit)
         f.line("   NAN: NO NUMBER IS KNOWN. THE DATA DO NOT DETERMINE THESE PARAMETERS (A ZERO OR DEPENDENT");
         f.line("   COLUMN OF J, NO EFFECT ON THE MODEL, LN P AT ITS BOUND, OR A LIMIT). THE OTHERS' STANDARD");
         f.line("   DEVIATIONS COME FROM XS * INVERSE(JR T JR), JR THE JACOBIAN WITHOUT THE COLUMNS OF THESE.");
+    }
+    // The parameters at a bound or a limit are taken as fixed where they
+    // ended: the others' std devs hold only given those values. One line
+    // that the readers take (older ones skip it).
+    std::string given;
+    for (int j = 0; j < F; ++j)
+        if (atBound(s.status[j]))
+            given += " P" + std::to_string(job.freeParam(j) + 1) + "=" + givenValueText(job, fit, j);
+    if (!given.empty()) {
+        f.text(std::string(" ") + kStdDevsGivenMarker + given);
+        f.line("   THE OTHERS' STANDARD DEVIATIONS AND CORRELATIONS HOLD ONLY GIVEN THESE VALUES: THE FIT HOLDS");
+        f.line("   THESE PARAMETERS AT A BOUND OR A LIMIT, NOT THE DATA, AND THEY ARE TAKEN AS FIXED THERE.");
     }
 }
 
@@ -323,10 +363,19 @@ void writeFitReport(const std::string& path, const PreparedJob& job, const FitRe
                 continue;
             const int i = job.freeParam(j);
             const bool lower = fit.atLimit[j] < 0;
-            f.line("   P%i AT ITS %s LIMIT %s", i + 1, lower ? "LOWER" : "UPPER",
-                limitText(lower ? job.job().LOWER[i] : job.job().UPPER[i]).c_str());
+            const ParameterMap& map = job.parameterMap(j);
+            f.line("   P%i AT ITS %s LIMIT %s%s", i + 1, lower ? "LOWER" : "UPPER",
+                limitText(lower ? map.lower() : map.upper()).c_str(),
+                job.exponentRange(j) ? " (AN EXPONENT'S RANGE (0, 1])" : "");
         }
         f.line(" THE OTHERS' STATISTICS TAKE THEM AS FIXED; THEIR OWN STD DEVS ARE SHOWN AS 0.");
+    }
+    // An exponent that started outside (0, 1] was fitted from inside.
+    for (int j = 0; j < F; ++j) {
+        const double start = job.startParams()[job.freeParam(j)];
+        if (job.exponentRange(j) && !(start > 0 && start <= 1))
+            f.line(" P%i IS AN EXPONENT: ITS START %.6G LIES OUTSIDE (0, 1]; THE FIT STARTED INSIDE.",
+                job.freeParam(j) + 1, start);
     }
     for (int j = 0; j < F; ++j)
         if (fit.finalParams[job.freeParam(j)] == 0)

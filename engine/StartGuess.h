@@ -18,7 +18,10 @@ namespace nosk::engine {
 // R and T). Then a wide search from many starts (two decades around those
 // values) fits the job, and its best point becomes the new start values.
 // Fixed parameters, DE selectors and the shape parameters of DEs (U, PHI,
-// whose ranges are the DE's own) keep their values.
+// whose ranges are the DE's own) keep their values. Exponents (Q's alpha,
+// the PHI of DEs 2 to 7) end within (0, 1] as in any fit, unless the job
+// sets them limits of its own. A parameter the search drives to 0 (towards
+// the bound of ln p) is handed on there: the fit from it reports it at bound.
 struct GuessOutcome {
     FitJob job;        // the job with the new start values
     double S = 0;      // S at those values

@@ -270,6 +270,9 @@ int runHeadless(const std::string& file, const RunOptions& options, const std::s
             status = fail(end.message.empty() ? end.status : end.message);
         } else {
             std::cout << end.status << '\n';
+            // Parameters the data do not determine, or that a bound holds.
+            if (!end.parameters.empty())
+                std::cout << "Parameters: " << end.parameters << '\n';
             // Results were written, but the fit did not converge: said on
             // its own line and in the exit status.
             if (end.endedEarly()) {

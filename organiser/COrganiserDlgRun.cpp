@@ -176,7 +176,8 @@ void COrganiserDlg::CheckEngine()
 void COrganiserDlg::finishRun(const RunEnd& end)
 {
     showRunning(false);
-    setStatus(QString::fromStdString(end.status));
+    setStatus(QString::fromStdString(end.parameters.empty() ? end.status
+                                                             : end.status + ". Parameters: " + end.parameters));
     if (end.kind == RunEnd::Kind::Failed) {
         m_prompt.message(end.message, kProgram, Buttons::Ok, Icon::Error);
         return;

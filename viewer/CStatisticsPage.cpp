@@ -8,6 +8,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <cmath>
@@ -156,6 +157,15 @@ QStringList CStatisticsPage::cautionLines(const FitStatistics& s)
     const int n = std::min<int>(s.freeCount, static_cast<int>(s.freeParameters.size()));
     auto name = [&](int i) { return QStringLiteral("p[%1]").arg(s.freeParameters[i].number); };
     auto determined = [&](int i) { return s.freeParameters[i].status == ParameterStatus::Determined; };
+    // The std devs of the others hold only given the values of those at a
+    // bound: their columns are marked '*'.
+    const std::string given = givenText(s);
+    if (!given.empty()) {
+        QString text = QString::fromStdString(given);
+        text.replace(QRegularExpression(QStringLiteral("P(\\d+)")), QStringLiteral("p[\\1]"));
+        lines << QStringLiteral("*: the std devs and correlations hold only %1 (parameters at a bound, "
+                                "taken as fixed there).").arg(text);
+    }
     for (int i = 0; i < n; ++i) {
         const FreeParameter& p = s.freeParameters[i];
         if (!determined(i))
@@ -239,7 +249,9 @@ void CStatisticsPage::buildGrids()
     m_parameterGrid->SetRowTitle(QStringLiteral("Relative std dev "), 2);
     for (int i = 0; i < n; ++i)
         m_parameterGrid->SetColumnTitle(parameterTitle(s.freeParameters[i].number)
-                + (s.freeParameters[i].status != ParameterStatus::Determined ? QStringLiteral("? ") : QString()),
+                + (s.freeParameters[i].status != ParameterStatus::Determined ? QStringLiteral("? ")
+                        : s.given.empty()                                   ? QString()
+                                                                            : QStringLiteral("* ")),
             i);
     m_caution = new QLabel(cautionLines(s).join(QLatin1Char('\n')), m_groups[2]);
     m_caution->setFont(normalFont());

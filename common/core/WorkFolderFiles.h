@@ -94,11 +94,15 @@ inline constexpr char kParameterTableMarker[] = "ORIGINAL PARAMETER NUMBERS";
 // The line after the table that names the parameters the data do not
 // determine: "P<n>=<status>" per parameter.
 inline constexpr char kParameterStatusMarker[] = "PARAMETER STATUS:";
+// The line after the status line when some parameter is at a bound or a
+// limit: the others' std devs are given those values, "P<n>=<value>" per
+// such parameter.
+inline constexpr char kStdDevsGivenMarker[] = "STD DEVS GIVEN:";
 // The heading of the correlation matrix, the last block of a fit's report.
 inline constexpr char kCorrelationMarker[] = "ESTIMATED PARAMETER CORRELATION MATRIX";
 // The texts no other line of the report may contain.
-inline constexpr std::array<std::string_view, 4> kSectionMarkers{
-    kFreeCountMarker, kFinalNormMarker, kParameterTableMarker, kCorrelationMarker};
+inline constexpr std::array<std::string_view, 6> kSectionMarkers{kFreeCountMarker, kFinalNormMarker,
+    kParameterTableMarker, kCorrelationMarker, kParameterStatusMarker, kStdDevsGivenMarker};
 // The start of the banner lines of older engines, which the printed
 // summary leaves out.
 inline constexpr char kBannerMarker[] = "            **";

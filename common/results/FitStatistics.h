@@ -23,6 +23,14 @@ const char* parameterStatusName(ParameterStatus status);
 ParameterStatus parameterStatusFromName(const std::string& name);
 // One line for the user: why the parameter has no std dev.
 const char* parameterStatusText(ParameterStatus status);
+// The status as tables show it: "determined", "undetermined", and "at bound"
+// for a parameter at the bound of ln p or at a limit.
+const char* parameterStatusLabel(ParameterStatus status);
+// A parameter at a bound or a limit: the fit holds it there, not the data.
+inline bool atBound(ParameterStatus status)
+{
+    return status == ParameterStatus::AtLogBound || status == ParameterStatus::AtLimit;
+}
 
 // One free parameter of a fit as the engine's report lists it.
 struct FreeParameter {
@@ -46,9 +54,26 @@ struct FitStatistics {
     std::int32_t freeCount = 0;
     std::vector<FreeParameter> freeParameters;        // freeCount entries
     std::vector<std::vector<double>> correlation;     // freeCount x freeCount, symmetric
+    // The parameters at a bound or a limit, with the value at which the
+    // others' std devs and correlations take them as fixed: those numbers
+    // hold only given these values. Empty when there is none (and in the
+    // report of an engine that does not write them).
+    struct Given {
+        std::int32_t number = 0;
+        double value = 0;
+    };
+    std::vector<Given> given;
     // How the fit ended: the report's reason line (kind None in a report
     // of an engine that writes none).
     Reason end;
 };
+
+// "given P1 = 0, P6 = 1" for the std devs that hold only given those
+// values; empty when none does.
+std::string givenText(const FitStatistics& statistics);
+// Every free parameter that is not determined, in one line for the user:
+// "P1 at bound (ln p), P6 at bound (limit), P4 undetermined; the others' std
+// devs hold only given P1 = 0, P6 = 1". Empty when all are determined.
+std::string parameterNote(const FitStatistics& statistics);
 
 } // namespace nosk

@@ -2,6 +2,7 @@
 
 #include "core/Exception.h"
 #include "core/LineReader.h"
+#include "core/NumberText.h"
 #include "core/RegularFile.h"
 #include "core/WorkFolderFiles.h"
 #include "job/FieldCodec.h"
@@ -9,6 +10,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -27,6 +30,9 @@ constexpr const char* kFieldName = workfiles::kReport;
 // The status line after the parameter table: " PARAMETER STATUS:" and a
 // token "P<n>=<status>" per parameter the data do not determine.
 constexpr std::string_view kStatusMarker = kParameterStatusMarker;
+// The line after it when some parameter is at a bound or a limit: " STD
+// DEVS GIVEN:" and a token "P<n>=<value>" per such parameter.
+constexpr std::string_view kGivenMarker = kStdDevsGivenMarker;
 
 class Report {
 public:
@@ -51,12 +57,15 @@ public:
                 m_reason = *r;
             if (m_line.find(kStatusMarker) != std::string::npos)
                 m_status = m_line;
+            if (m_line.find(kGivenMarker) != std::string::npos)
+                m_given = m_line;
         }
         return false;
     }
 
     // The parameter status line met on the way, if any.
     const std::string& statusLine() const { return m_status; }
+    const std::string& givenLine() const { return m_given; }
 
     // The reason line met so far, or the first one in the rest of the report.
     Reason reason()
@@ -73,6 +82,7 @@ private:
     std::istream& m_in;
     std::string m_line;
     std::string m_status;
+    std::string m_given;
     Reason m_reason;
 };
 
@@ -107,9 +117,12 @@ int countAfter(const std::string& line, std::string_view marker)
     return static_cast<int>(count);
 }
 
-void readStatusLine(const std::string& line, FitStatistics& s)
+// The tokens "P<n>=<text>" after the marker, each handed to `take` with n
+// and the text; other tokens are passed over.
+template <typename Take>
+void readTokens(const std::string& line, std::string_view marker, Take take)
 {
-    std::istringstream tokens(line.substr(line.find(kStatusMarker) + kStatusMarker.size()));
+    std::istringstream tokens(line.substr(line.find(marker) + marker.size()));
     std::string token;
     while (tokens >> token) {
         const std::size_t eq = token.find('=');
@@ -119,10 +132,25 @@ void readStatusLine(const std::string& line, FitStatistics& s)
         auto [end, ec] = std::from_chars(token.data() + 1, token.data() + eq, number);
         if (ec != std::errc() || end != token.data() + eq)
             continue;
+        take(number, token.substr(eq + 1));
+    }
+}
+
+void readStatusLine(const std::string& line, FitStatistics& s)
+{
+    readTokens(line, kStatusMarker, [&s](int number, const std::string& name) {
         for (FreeParameter& p : s.freeParameters)
             if (p.number == number)
-                p.status = parameterStatusFromName(token.substr(eq + 1));
-    }
+                p.status = parameterStatusFromName(name);
+    });
+}
+
+void readGivenLine(const std::string& line, FitStatistics& s)
+{
+    readTokens(line, kGivenMarker, [&s](int number, const std::string& text) {
+        if (const std::optional<double> value = readNumber(text, kReportColumn))
+            s.given.push_back({number, *value});
+    });
 }
 
 } // namespace
@@ -146,6 +174,45 @@ ParameterStatus parameterStatusFromName(const std::string& name)
     return ParameterStatus::Undetermined;
 }
 
+const char* parameterStatusLabel(ParameterStatus status)
+{
+    switch (status) {
+    case ParameterStatus::Determined: return "determined";
+    case ParameterStatus::Undetermined: return "undetermined";
+    case ParameterStatus::AtLogBound:
+    case ParameterStatus::AtLimit: return "at bound";
+    }
+    return "undetermined";
+}
+
+std::string givenText(const FitStatistics& statistics)
+{
+    std::string text;
+    for (const FitStatistics::Given& g : statistics.given) {
+        char value[32];
+        std::snprintf(value, sizeof value, "%.6g", g.value);
+        text += (text.empty() ? "given P" : ", P") + std::to_string(g.number) + " = " + value;
+    }
+    return text;
+}
+
+std::string parameterNote(const FitStatistics& statistics)
+{
+    std::string note;
+    for (const FreeParameter& p : statistics.freeParameters) {
+        const char* what = p.status == ParameterStatus::AtLogBound ? " at bound (ln p)"
+            : p.status == ParameterStatus::AtLimit                 ? " at bound (limit)"
+            : p.status == ParameterStatus::Undetermined            ? " undetermined"
+                                                                   : nullptr;
+        if (what)
+            note += (note.empty() ? "P" : ", P") + std::to_string(p.number) + what;
+    }
+    const std::string given = givenText(statistics);
+    if (!given.empty())
+        note += "; the others' std devs hold only " + given;
+    return note;
+}
+
 const char* parameterStatusText(ParameterStatus status)
 {
     switch (status) {
@@ -153,8 +220,10 @@ const char* parameterStatusText(ParameterStatus status)
     case ParameterStatus::Undetermined:
         return "undetermined: the data do not fix it (it does not move the model, or only together with others)";
     case ParameterStatus::AtLogBound:
-        return "undetermined: it ran to the bound of ln p (near 1e-308 or 1e308), where the model no longer depends on it";
-    case ParameterStatus::AtLimit: return "at its limit: no std dev where the limit holds it";
+        return "at bound: it ran to the bound of ln p (near 1e-308 or 1e308), where the model no longer depends on "
+               "it; the fit holds it there, not the data";
+    case ParameterStatus::AtLimit:
+        return "at bound: it ended at its limit (or an exponent's range (0, 1]), which holds it there, not the data";
     }
     return "";
 }
@@ -229,6 +298,9 @@ void readPntoutl(std::istream& in, FitStatistics& s)
     // do not determine (reports of older engines have none).
     if (!report.statusLine().empty())
         readStatusLine(report.statusLine(), s);
+    s.given.clear();
+    if (!report.givenLine().empty())
+        readGivenLine(report.givenLine(), s);
 
     // The lower triangle, row r with columns 0 ... r: two blanks, then per
     // value a blank and 11 characters; six values a line, a longer row goes

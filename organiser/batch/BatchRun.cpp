@@ -13,6 +13,7 @@
 #include "ops/InstrumentImport.h"
 #include "platform/Process.h"
 #include "core/RegularFile.h"
+#include "model/ParameterNames.h"
 #include "results/PntoutlReader.h"
 
 #include <algorithm>
@@ -175,9 +176,12 @@ Row runOne(const std::string& file, const FitJob* templ, const Row* previous, Pr
     }
     if (previous && previous->ok) {
         // Chaining: the fitted parameters of the previous spectrum are this
-        // one's start values; fixed ones stay as the job has them.
+        // one's start values; fixed ones stay as the job has them, and so
+        // does one the previous fit held at a bound or a limit (from there
+        // the next fit could not move it).
         for (int i = 0; i < job.N && i < static_cast<int>(previous->value.size()); ++i) {
-            if (job.NFREE[i] != 0)
+            const bool held = i < static_cast<int>(previous->heldAtBound.size()) && previous->heldAtBound[i];
+            if (job.NFREE[i] != 0 && !held)
                 job.P[i] = previous->value[static_cast<std::size_t>(i)];
         }
     }
@@ -257,18 +261,35 @@ Row runOne(const std::string& file, const FitJob* templ, const Row* previous, Pr
         row.S = stats.sumOfSquares;
         row.sigma = stats.sigma;
         // A parameter the data do not determine has no std dev (NaN: an
-        // empty cell) and is named in the reason column.
+        // empty cell) and is named in the end and reason columns, apart
+        // from those at a bound or a limit, on which the others' std devs
+        // are conditional.
+        row.heldAtBound.assign(static_cast<std::size_t>(n), false);
         for (const FreeParameter& p : stats.freeParameters) {
             if (p.number < 1 || p.number > n)
                 continue;
             const bool known = p.status == ParameterStatus::Determined;
             row.stdDev[static_cast<std::size_t>(p.number - 1)] =
                 known ? p.stdDev : std::numeric_limits<double>::quiet_NaN();
+            std::string& list = atBound(p.status) ? row.atBound : row.undetermined;
+            if (atBound(p.status))
+                row.heldAtBound[static_cast<std::size_t>(p.number - 1)] = true;
             if (!known)
-                row.undetermined += (row.undetermined.empty() ? "" : " ") + std::string("P")
-                    + std::to_string(p.number) + (p.status == ParameterStatus::Undetermined
-                            ? std::string() : std::string(" (") + parameterStatusName(p.status) + ")");
+                list += (list.empty() ? "P" : " P") + std::to_string(p.number);
         }
+        row.given = givenText(stats);
+    }
+    // Every value against the physical range of its role in the circuit.
+    const std::vector<model::ParameterKind> kinds =
+        model::parameterKinds(job.FUN, row.value.data(), n, settings.circuitsFile);
+    for (int i = 0; i < n; ++i) {
+        const model::ParameterKind kind = kinds[static_cast<std::size_t>(i)];
+        if (model::withinPhysicalRange(kind, row.value[static_cast<std::size_t>(i)]))
+            continue;
+        char text[96];
+        std::snprintf(text, sizeof text, "P%i = %.6g outside %s", i + 1, row.value[static_cast<std::size_t>(i)],
+            model::physicalRangeText(kind));
+        row.unphysical += (row.unphysical.empty() ? "" : ", ") + std::string(text);
     }
     row.ok = true;
     return row;
@@ -282,6 +303,40 @@ std::string number(double v)
         return {};
     char text[40];
     std::snprintf(text, sizeof text, "%.10g", v);
+    return text;
+}
+
+// How the fit ended, and the parameters it left undetermined or at a bound.
+std::string endText(const Row& r)
+{
+    std::string text = r.end;
+    if (!r.undetermined.empty())
+        text += (text.empty() ? "" : "; ") + std::string("undetermined: ") + r.undetermined;
+    if (!r.atBound.empty())
+        text += (text.empty() ? "" : "; ") + std::string("at bound: ") + r.atBound;
+    return text;
+}
+
+// "ok" only for a converged fit with every parameter determined and within
+// its physical range; else what is wrong.
+std::string reasonText(const Row& r)
+{
+    if (!r.ok)
+        return r.reason;
+    std::vector<std::string> parts;
+    if (!r.converged && !r.end.empty())
+        parts.push_back(r.end);
+    if (!r.undetermined.empty())
+        parts.push_back("not determined: " + r.undetermined);
+    if (!r.atBound.empty())
+        parts.push_back("at bound: " + r.atBound + (r.given.empty() ? "" : " (std devs " + r.given + ")"));
+    if (!r.unphysical.empty())
+        parts.push_back("unphysical: " + r.unphysical);
+    if (parts.empty())
+        return "ok";
+    std::string text = parts.front();
+    for (std::size_t i = 1; i < parts.size(); ++i)
+        text += "; " + parts[i];
     return text;
 }
 
@@ -439,10 +494,7 @@ std::string formatTable(const std::vector<Row>& rows, const std::vector<std::str
             out += "," + (has ? number(r.value[i]) : std::string());
             out += "," + (has ? number(r.stdDev[i]) : std::string());
         }
-        std::string reason = !r.ok ? r.reason : (r.converged || r.end.empty() ? "ok" : r.end);
-        if (r.ok && !r.undetermined.empty())
-            reason += "; not determined: " + r.undetermined;
-        out += "," + csvTextCell(r.end) + "," + std::to_string(r.status) + "," + csvTextCell(reason);
+        out += "," + csvTextCell(endText(r)) + "," + std::to_string(r.status) + "," + csvTextCell(reasonText(r));
         // An interrupted spectrum has no verdicts.
         for (std::size_t c = 0; c < checks.size(); ++c)
             out += "," + csvTextCell(c < r.verdicts.size() ? r.verdicts[c] : std::string());

@@ -55,7 +55,17 @@ struct Row {
     double S = 0, sigma = 0;
     std::vector<double> value;   // the N parameters after the run
     std::vector<double> stdDev;  // NaN for a parameter that was not fitted or is not determined
-    std::string undetermined;    // the free parameters the data do not determine ("P3 P7 (ln-bound)")
+    std::string undetermined;    // the free parameters the data do not determine ("P3 P7")
+    // The free parameters the fit holds at a bound of ln p or at a limit
+    // ("P1 P6"), per parameter whether it is one of them (such a value is
+    // not carried along a chain), and the values the other std devs are
+    // conditional on ("given P1 = 0, P6 = 1"; empty when none).
+    std::string atBound;
+    std::vector<bool> heldAtBound;
+    std::string given;
+    // The parameters whose values lie outside their physical range
+    // ("P6 = 1.27 outside (0, 1]"; model/ParameterNames.h).
+    std::string unphysical;
     // The verdicts of the checks asked for, one each ("valid: ...",
     // "suspicious ...", or "not tested: REASON"); also for a spectrum whose
     // fit failed.
@@ -83,9 +93,11 @@ std::vector<Row> run(const Settings& settings, ProcessLauncher& launcher, std::o
                      bool progressOnOneLine);
 
 // The table: one row per spectrum; per parameter the value and std dev
-// (empty where there is none: a fixed or an undetermined parameter), then
-// how the fit ended, the engine's exit status and "ok" for a converged fit,
-// else the reason.
+// (empty where there is none: a fixed, an undetermined or an at-bound
+// parameter), then how the fit ended (with the parameters that are
+// undetermined or at a bound), the engine's exit status and "ok" for a
+// converged fit whose parameters are all determined and within their
+// physical ranges, else the reason and what is wrong.
 // `names` (one per parameter, may be shorter) heads the parameter columns;
 // missing names are P1, P2, ...
 // The verdict columns of `checks` follow the reason.

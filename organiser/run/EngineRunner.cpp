@@ -435,6 +435,7 @@ void EngineRunner::finish(int exitCode)
             if (end.reason.kind == Reason::Kind::Converged)
                 end.status += " (" + reasonSummary(end.reason) + ")";
         }
+        end.parameters = parameterNote(fit->statistics);
     } else if (holder->modelResults()) {
         end.status = "Model computed at " + std::to_string(job.M) + " points";
     } else {

@@ -31,6 +31,10 @@ struct RunEnd {
     // when the reason names a parameter or a field, where to change it. For
     // a finished run: what went wrong after it (solartron.fra not written).
     std::string message;
+    // For a finished fit: every free parameter that is undetermined or at a
+    // bound or limit, and what the others' std devs are conditional on
+    // (parameterNote, results/FitStatistics.h); empty when all are determined.
+    std::string parameters;
     // The fitted parameters are to be loaded from OUTIN (IRE < 0 and the
     // option to load them is on).
     bool reloadOutin = false;

@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <complex>
@@ -87,17 +88,24 @@ TEST(Circuit, ExactJacobianAgreesWithCentralDifferencesInEveryRepresentation)
             nosk::engine::JobProblem problem(prepared);
             const int K = prepared.valueCount(), F = prepared.freeCount();
             std::vector<double> J(static_cast<std::size_t>(K) * F), rp(K), rm(K), rp2(K), rm2(K);
+            // The start as the fit takes it (an exponent's within (0, 1]).
             double p[50];
             std::copy(prepared.startParams(), prepared.startParams() + 50, p);
+            prepared.variablesToParams(prepared.startVariables().data(), p);
             problem.parameterJacobian(p, J.data(), K);
             std::vector<double> x(F);
             for (int j = 0; j < F; ++j) {
                 const int index = prepared.freeParam(j);
-                const double h = 1e-3 * std::abs(p[index]);
+                // Steps that stay within the parameter's range.
+                const nosk::engine::ParameterMap& map = prepared.parameterMap(j);
+                const double h = std::min({1e-3 * std::abs(p[index]), 0.25 * (p[index] - map.lower()),
+                    0.25 * (map.upper() - p[index])});
                 // Richardson: (4 D(h/2) - D(h)) / 3 removes the h^2 term.
                 auto residualsAt = [&](double value, std::vector<double>& r) {
-                    std::vector<double> xs = prepared.paramsToVariables(p);
-                    xs[j] = value;
+                    double q[50];
+                    std::copy(p, p + 50, q);
+                    q[index] = value;
+                    const std::vector<double> xs = prepared.paramsToVariables(q);
                     problem.residuals(xs.data(), r.data());
                 };
                 residualsAt(p[index] + h, rp);

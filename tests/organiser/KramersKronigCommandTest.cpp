@@ -170,7 +170,7 @@ TEST(KramersKronigCommand, EveryAnalysisAndTheFitRefuseASubnormalSpectrum)
     job.IRCH = 3;  // weights by the modulus
     job.save("TINY.TST");
     for (const analyses::Analysis& analysis : analyses::all())
-        EXPECT_EQ(runAnalysisCommand(analysis, "TINY.TST", {}), 1) << analysis.flag;
+        EXPECT_EQ(runAnalysisCommand(analysis, "TINY.TST", analyses::Settings{}), 1) << analysis.name;
     for (const char* table : {"KKTEST", "ZHITTEST", "DRT"})
         EXPECT_FALSE(fs::exists(table)) << table;
     try {

@@ -119,6 +119,13 @@ TEST(Limits, HeadlessRunAndBatchTemplateHonourThem)
     p.start(QString::fromStdString((bin / "noskrun").string()), {QStringLiteral("--run"), QStringLiteral("job.tst")});
     ASSERT_TRUE(p.waitForFinished(20000));
     ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    // The terminal names the parameters the limits hold, and what the other
+    // std devs hold only given.
+    const std::string said = p.readAllStandardOutput().toStdString();
+    EXPECT_NE(said.find("\nParameters: P1 at bound (limit), P5 at bound (limit); the others' "
+                        "std devs hold only given P1 = 0.0155, P5 = 0.5\n"),
+        std::string::npos)
+        << said;
     FitJob out;
     out.load("OUTIN");
     EXPECT_NEAR(out.P[0], 0.0155, 1e-9);
@@ -140,4 +147,6 @@ TEST(Limits, HeadlessRunAndBatchTemplateHonourThem)
     EXPECT_NEAR(rows[0].value[0], 0.0155, 1e-9);
     EXPECT_NEAR(rows[0].value[4], 0.5, 1e-9);
     EXPECT_LE(rows[0].value[4], 0.5);
+    EXPECT_EQ(rows[0].atBound, "P1 P5");
+    EXPECT_EQ(rows[0].given, "given P1 = 0.0155, P5 = 0.5");
 }

@@ -255,6 +255,14 @@ TEST(ViewerResultsOut, UndeterminedParametersExportWithoutAStdDev)
     EXPECT_NE(csv.find("\n2,P2,0,,,fixed,fixed\n"), std::string::npos) << csv;
     EXPECT_NE(csv.find("\n3,P3,2e-09,,,free,undetermined\n"), std::string::npos) << csv;
     EXPECT_NE(csv.find("\nend,stopped at MAXFEV\n"), std::string::npos) << csv;
+
+    // One at a bound: its status says so, and the others' std devs hold only
+    // given its value.
+    s.freeParameters[1].status = ParameterStatus::AtLogBound;
+    s.given = {{3, 0.0}};
+    const std::string atBound = resultexport::parameterTable(job, &s, {});
+    EXPECT_NE(atBound.find("\n1,P1,10,0.5,0.05,free,determined (given P3 = 0)\n"), std::string::npos) << atBound;
+    EXPECT_NE(atBound.find("\n3,P3,2e-09,,,free,at bound\n"), std::string::npos) << atBound;
 }
 
 // A stopped or failed fit leaves INFL without AUXPNTL: a Kramers-Kronig test

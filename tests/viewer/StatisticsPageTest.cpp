@@ -1,5 +1,6 @@
 #include "CStatisticsPage.h"
 #include "grid/CZuGrid.h"
+#include "grid/CZuGridHeads.h"
 #include "grid/CZuGridModel.h"
 #include "results/FitStatistics.h"
 
@@ -120,12 +121,23 @@ TEST(StatisticsPage, MarksUndeterminedUncertainAndCorrelatedParameters)
     CStatisticsPage page(QStringLiteral("Numerical data"), s);
     const QStringList lines = CStatisticsPage::cautionLines(s);
     ASSERT_EQ(lines.size(), 4) << lines.join(QLatin1Char('\n')).toStdString();
-    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("p[2]: undetermined: it ran to the bound of ln p")));
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("p[2]: at bound: it ran to the bound of ln p")));
     EXPECT_TRUE(lines[1].startsWith(QStringLiteral("p[3]: relative std dev 2.5 is above 1")));
     EXPECT_TRUE(lines[2].startsWith(QStringLiteral("p[5]: undetermined: the data do not fix it")));
     EXPECT_TRUE(lines[3].startsWith(QStringLiteral("p[1] and p[3]: correlation 0.9950")));
     EXPECT_EQ(page.cautionText(), lines.join(QLatin1Char('\n')));
     EXPECT_TRUE(page.endText().startsWith(QStringLiteral("Fit ended early: stopped at MAXFEV.")));
+
+    // With the value p[2] is taken at, the determined columns are marked as
+    // conditional on it and the first line says so.
+    s.given = {{2, 0.0}};
+    CStatisticsPage conditional(QStringLiteral("Numerical data"), s);
+    const QStringList marked = CStatisticsPage::cautionLines(s);
+    ASSERT_EQ(marked.size(), 5);
+    EXPECT_EQ(marked[0], QStringLiteral("*: the std devs and correlations hold only given p[2] = 0 (parameters at a "
+                                        "bound, taken as fixed there)."));
+    EXPECT_EQ(conditional.parameterGrid()->columnHeader()->title(0), QStringLiteral("p[1] * "));
+    EXPECT_EQ(conditional.parameterGrid()->columnHeader()->title(1), QStringLiteral("p[2] ? "));
 
     // A converged fit with nothing to be careful with says so and marks nothing.
     FitStatistics good;

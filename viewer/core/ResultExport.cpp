@@ -52,6 +52,7 @@ void componentTitles(const ViewerRun& run, std::string& first, std::string& seco
 std::string parameterTable(const FitJob& job, const FitStatistics* stats, const std::vector<std::string>& names)
 {
     std::string out = "number,name,value,std dev,relative std dev,free,status\n";
+    const std::string given = stats ? givenText(*stats) : std::string();
     for (int i = 0; i < job.N && i < FitJob::kMaxParams; ++i) {
         // Strings are appended piece by piece here: "x" + std::string draws
         // a false -Wrestrict from GCC 12 at -O3.
@@ -77,7 +78,12 @@ std::string parameterTable(const FitJob& job, const FitStatistics* stats, const 
                 + (known ? number(fitted->relStdDev) : std::string());
         else
             out += number(job.P[i]) + ",,";
-        out += fitted ? std::string(",free,") + parameterStatusName(fitted->status) + "\n" : ",fixed,fixed\n";
+        // A std dev that holds only given the values of parameters at a
+        // bound says so in its status.
+        std::string status = fitted ? parameterStatusLabel(fitted->status) : "";
+        if (known && !given.empty())
+            status += " (" + given + ")";
+        out += fitted ? ",free," + csvText(status) + "\n" : std::string(",fixed,fixed\n");
     }
     if (stats) {
         out += "\nstatistic,value\n";

@@ -100,7 +100,7 @@ TEST(CommandLine, MistakesAreErrorsNamingTheCulprit)
         {{"--kk", "a", "--check", "kk"}, "--check goes with --batch"},
         {{"--drt"}, "--drt needs a file name"},
         {{"--zhit", "a", "--band"}, "--band goes with --drt FILE"},
-        {{"--starts", "0"}, "--starts needs a number from 1 to 1000"},
+        {{"--starts", "0"}, "--starts needs a number from 1 to 10000"},
         {{"--run", "a", "--starts", "2", "--starts", "3"}, "--starts given twice"},
         {{"--kk", "a", "--starts", "2"}, "--starts goes with --run, --batch or --guess"},
         {{"--guess", "a", "--engine", "x"}, "--engine goes with --run or --batch"},
