@@ -289,7 +289,9 @@ GuessOutcome guessStartValues(const FitJob& job, const CircuitLibrary* circuits,
     // A long spectrum is searched on a thinned copy; one fit on every point
     // from the best point found then gives the start values.
     const bool thin = fit.M > kSearchPoints;
-    const PreparedJob prepared(thin ? thinnedJob(fit) : fit, circuits);
+    // The prepared job keeps a reference to its job: the searched copy lives here.
+    const FitJob searched = thin ? thinnedJob(fit) : fit;
+    const PreparedJob prepared(searched, circuits);
     if (prepared.freeCount() == 0)
         throw exception("No parameter of the job is free (every one has NFREE 0 or 3, or selects a DE): "
                         "there are no start values to guess");
