@@ -18,7 +18,7 @@ std::string runKk(const Spectrum& spectrum, const Settings& settings)
         options.rule = kk::Rule::Cutoff;
         options.cutoff = settings.kkCutoff;
     }
-    const kk::Result result = kkrun::runAndWrite(spectrum, options, kkrun::kTableFile);
+    const kk::Result result = kkrun::runAndWrite(spectrum, options, kkrun::kTableFile, stampLine(settings.stamp));
     return kkrun::summary(spectrum, result, options);
 }
 
@@ -27,9 +27,9 @@ std::string kkVerdict(const Spectrum& spectrum)
     return kk::test(spectrum.frequencyHz, spectrum.z).verdict.text();
 }
 
-std::string runZhit(const Spectrum& spectrum, const Settings&)
+std::string runZhit(const Spectrum& spectrum, const Settings& settings)
 {
-    const zhit::Result result = zhitrun::runAndWrite(spectrum, zhitrun::kTableFile);
+    const zhit::Result result = zhitrun::runAndWrite(spectrum, zhitrun::kTableFile, stampLine(settings.stamp));
     return zhitrun::summary(spectrum, result);
 }
 
@@ -43,7 +43,7 @@ std::string runDrt(const Spectrum& spectrum, const Settings& settings)
     drt::Options options;
     if (settings.band)
         options.bandSamples = 1000;
-    const drt::Result result = drtrun::runAndWrite(spectrum, options, drtrun::kTableFile);
+    const drt::Result result = drtrun::runAndWrite(spectrum, options, drtrun::kTableFile, stampLine(settings.stamp));
     return drtrun::summary(spectrum, result);
 }
 

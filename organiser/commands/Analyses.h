@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CommandLine.h"
+#include "job/DataStamp.h"
 
 #include <span>
 #include <string>
@@ -19,6 +20,8 @@ namespace analyses {
 struct Settings {
     double kkCutoff = 0;  // --kk-cutoff: the classic rule with this cutoff; 0 the automatic choice
     bool band = false;    // the DRT's credible band as well
+    // The data the table is made from, written as its first line.
+    DataStamp stamp{kNoJobChecksum, {}};
 };
 
 struct Analysis {

@@ -2,6 +2,8 @@
 
 #include "Analyses.h"
 #include "ops/KramersKronigRun.h"
+#include "job/DataStamp.h"
+#include "job/FitJob.h"
 #include "ops/Spectrum.h"
 
 #include <exception>
@@ -18,7 +20,17 @@ int runAnalysisCommand(const analyses::Analysis& analysis, const std::string& fi
         const Spectrum spectrum = loadSpectrum(file, 0, &imported);
         if (!imported.empty())
             std::cout << imported << '\n';
-        const std::string summary = analysis.run(spectrum, settings);
+        // The table names the file; a job file's data lines also give the
+        // checksum the viewer compares with its INFL.
+        analyses::Settings stamped = settings;
+        stamped.stamp.source = file.substr(file.find_last_of('/') + 1);
+        stamped.stamp.checksum = kNoJobChecksum;
+        if (isJobFile(file)) {
+            FitJob job;
+            job.load(file);
+            stamped.stamp.checksum = dataChecksum(job);
+        }
+        const std::string summary = analysis.run(spectrum, stamped);
         std::cout << analyses::terminalReport(analysis, file, summary);
     } catch (const std::exception& e) {
         std::cerr << "noskrun: " << e.what() << '\n';

@@ -49,7 +49,8 @@ std::string summary(const kkrun::Spectrum& s, const drt::Result& r)
     return out;
 }
 
-drt::Result runAndWrite(const kkrun::Spectrum& s, const drt::Options& o, const std::string& tablePath)
+drt::Result runAndWrite(const kkrun::Spectrum& s, const drt::Options& o, const std::string& tablePath,
+                        const std::string& head)
 {
     drt::Result r;
     try {
@@ -60,7 +61,7 @@ drt::Result runAndWrite(const kkrun::Spectrum& s, const drt::Options& o, const s
     // A table of ours under a fixed name in the work folder: a link planted
     // under that name is replaced, never written through.
     AtomicFileWriter out(tablePath, AtomicFileWriter::Links::Replace);
-    out.buffer() = drt::formatTable(r, o);
+    out.buffer() = head + drt::formatTable(r, o);
     out.commit();
     return r;
 }

@@ -24,7 +24,9 @@ std::string summary(const kkrun::Spectrum& spectrum, const drt::Result& result);
 // Computes the DRT and writes the table to `tablePath` safely. Throws
 // nosk::exception for data the method refuses or a table that cannot be
 // written.
-drt::Result runAndWrite(const kkrun::Spectrum& spectrum, const drt::Options& options, const std::string& tablePath);
+// `head` (the table's stamp line, job/DataStamp.h) goes before the table.
+drt::Result runAndWrite(const kkrun::Spectrum& spectrum, const drt::Options& options, const std::string& tablePath,
+                        const std::string& head = {});
 
 } // namespace drtrun
 } // namespace nosk

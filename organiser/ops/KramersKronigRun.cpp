@@ -54,7 +54,7 @@ std::string summary(const Spectrum& s, const kk::Result& r, const kk::Options& o
     return out;
 }
 
-kk::Result runAndWrite(const Spectrum& s, const kk::Options& o, const std::string& tablePath)
+kk::Result runAndWrite(const Spectrum& s, const kk::Options& o, const std::string& tablePath, const std::string& head)
 {
     kk::Result r;
     try {
@@ -65,7 +65,7 @@ kk::Result runAndWrite(const Spectrum& s, const kk::Options& o, const std::strin
     // A table of ours under a fixed name in the work folder: a link planted
     // under that name is replaced, never written through.
     AtomicFileWriter out(tablePath, AtomicFileWriter::Links::Replace);
-    out.buffer() = kk::formatTable(s.frequencyHz, r);
+    out.buffer() = head + kk::formatTable(s.frequencyHz, r);
     out.commit();
     return r;
 }

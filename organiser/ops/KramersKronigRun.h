@@ -28,7 +28,9 @@ std::string summary(const Spectrum& spectrum, const kk::Result& result, const kk
 // Tests the data and writes the table (KKTEST format) to `tablePath` safely.
 // Throws nosk::exception for data the test refuses or a table that cannot
 // be written.
-kk::Result runAndWrite(const Spectrum& spectrum, const kk::Options& options, const std::string& tablePath);
+// `head` (the table's stamp line, job/DataStamp.h) goes before the table.
+kk::Result runAndWrite(const Spectrum& spectrum, const kk::Options& options, const std::string& tablePath,
+                       const std::string& head = {});
 
 } // namespace kkrun
 } // namespace nosk

@@ -33,7 +33,7 @@ std::string summary(const kkrun::Spectrum& s, const zhit::Result& r)
     return out;
 }
 
-zhit::Result runAndWrite(const kkrun::Spectrum& s, const std::string& tablePath)
+zhit::Result runAndWrite(const kkrun::Spectrum& s, const std::string& tablePath, const std::string& head)
 {
     zhit::Result r;
     try {
@@ -44,7 +44,7 @@ zhit::Result runAndWrite(const kkrun::Spectrum& s, const std::string& tablePath)
     // A table of ours under a fixed name in the work folder: a link planted
     // under that name is replaced, never written through.
     AtomicFileWriter out(tablePath, AtomicFileWriter::Links::Replace);
-    out.buffer() = zhit::formatTable(r);
+    out.buffer() = head + zhit::formatTable(r);
     out.commit();
     return r;
 }

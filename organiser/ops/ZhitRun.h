@@ -18,6 +18,7 @@ std::string summary(const kkrun::Spectrum& spectrum, const zhit::Result& result)
 // Tests the data and writes the table (ZHITTEST format) to `tablePath`
 // safely. Throws nosk::exception for data the test refuses or a table that
 // cannot be written.
-zhit::Result runAndWrite(const kkrun::Spectrum& spectrum, const std::string& tablePath);
+// `head` (the table's stamp line, job/DataStamp.h) goes before the table.
+zhit::Result runAndWrite(const kkrun::Spectrum& spectrum, const std::string& tablePath, const std::string& head = {});
 
 } // namespace nosk::zhitrun
