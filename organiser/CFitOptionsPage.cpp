@@ -118,6 +118,11 @@ CFitOptionsPage::CFitOptionsPage(FitJob* job, Prompt& prompt, const QFont& bold,
             auto* e = place.box == Box::EngineValue ? new CColorEdit(this) : new QLineEdit(this);
             e->setGeometry(du.rect(place.boxX, place.y + 2, place.boxWidth, 12));
             e->setReadOnly(place.box != Box::Edit);
+            if (place.box == Box::EngineValue)
+                e->setToolTip(QStringLiteral("%1: a value the job file may carry for its engine (the third line's "
+                                             "optional pair). Shown in red because it cannot be edited here; it is "
+                                             "saved back unchanged. The bundled engine only prints it in its report.")
+                                  .arg(QString::fromLatin1(f.label)));
             box = e;
         }
         m_boxes[indexOf(f)] = box;

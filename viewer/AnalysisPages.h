@@ -1,8 +1,13 @@
 #pragma once
 
+#include "AnalysisOrigin.h"
 #include "core/WorkFolderFiles.h"
 
+#include <functional>
+#include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace nosk {
 
@@ -17,6 +22,16 @@ class ViewerRun;
 CViewerPage* createAnalysisPage(workfiles::Analysis analysis, int textHeight, const ViewerRun* run);
 // Whether the work folder holds the table of any analysis.
 bool anyAnalysisTable();
+// Which spectrum an analysis' table belongs to (`which`, as the page names it)
+// and whether it is the data of the run shown (`same`; nothing without a run
+// to compare with): by the table's data stamp when it has one, else by
+// `compare`, what the table holds against the run's frequencies in Hz.
+struct TableSpectrum {
+    std::string which;
+    std::optional<bool> same;
+};
+TableSpectrum tableSpectrum(const char* tableFile, const ViewerRun* run, const std::optional<origin::Span>& span,
+                            const std::function<bool(const std::vector<double>& runHz)>& compare);
 // Whether the title is an analysis' page.
 bool isAnalysisPage(std::string_view title);
 

@@ -1,5 +1,6 @@
 #include "CDrtPage.h"
 
+#include "AnalysisPages.h"
 #include "FittedCircuitDrt.h"
 #include "GraphPageSupport.h"
 #include "ViewerRun.h"
@@ -122,7 +123,16 @@ void CDrtPage::build()
         m_peakGamma.push_back(p.gamma);
     }
 
-    addModel();
+    // The table keeps the measured range of its data: compared with the run's
+    // data, it tells whether the fitted circuit belongs beside this DRT.
+    const std::optional<origin::Span> span = origin::spanOfDrtRange(table.tauMin, table.tauMax);
+    const TableSpectrum spectrum = tableSpectrum(kTableFile, m_run, span, [&](const std::vector<double>& runHz) {
+        return origin::sameRange(*span, runHz);
+    });
+    if (spectrum.same.value_or(true))
+        addModel();
+    else
+        m_modelWhy = "this DRT belongs to another spectrum than the run's";
 
     char caption[200];
     std::snprintf(caption, sizeof caption, "Distribution of relaxation times: lambda = %.3g, R_inf = %.4g Ohm, %zu peak%s%s",
@@ -132,6 +142,7 @@ void CDrtPage::build()
     createGraph(QString::fromLatin1(caption), 13, !m_model.empty());
     CZuGraph* g = graph();
     connect(g, &CZuGraph::graphClose, this, [this](int, CZuGraph*) { onLegend(); });
+    showOrigin(spectrum.which, spectrum.same);
     m_note = new QLabel(modelNote(), this);
     m_note->setWordWrap(true);
     m_note->setVisible(!m_note->text().isEmpty());
@@ -143,6 +154,9 @@ void CDrtPage::build()
         if (!m_model.empty()) {
             g->AddTrace(m_tau.data(), m_model.data(), n, StyleLine, kGreen);
             g->nameLastTrace(QStringLiteral("DRT of the fitted circuit"));
+            // Wide, so that a part that makes up the whole over a range shows
+            // its dots along the green line instead of vanishing into it.
+            g->widenLastTrace(3);
             if (m_parts.size() > 1) {
                 for (std::size_t i = 0; i < m_parts.size(); ++i) {
                     g->AddTrace(m_tau.data(), m_parts[i].data(), n, StyleLine | StyleDash,
@@ -163,6 +177,24 @@ void CDrtPage::build()
     if (!m_low.empty())
         yTitle += QStringLiteral("grey: 95 % credible band, ");
     finishGraph(QStringLiteral("tau, s"), yTitle + QStringLiteral("red: peaks)"));
+}
+
+void CDrtPage::GetPageGraphs(PageGraphs& list) const
+{
+    CSingleGraphPage::GetPageGraphs(list);
+    if (m_tau.empty())
+        return;
+    list.key.push_back({kBlue, false, QStringLiteral("DRT of the data")});
+    if (!m_model.empty()) {
+        list.key.push_back({kGreen, false, QStringLiteral("DRT of the fitted circuit")});
+        if (m_parts.size() > 1)
+            for (std::size_t i = 0; i < m_parts.size(); ++i)
+                list.key.push_back({kPartColors[i % kPartColorCount].color, true, QString::fromStdString(m_partLabels[i])});
+    }
+    if (!m_low.empty())
+        list.key.push_back({kGrey, false, QStringLiteral("95 % credible band")});
+    if (!m_peakTau.empty())
+        list.key.push_back({kRed, false, QStringLiteral("peaks (crosses)")});
 }
 
 // The note on the circuit's parts under the graph, inside the group.

@@ -42,6 +42,9 @@ public:
     const std::vector<std::string>& modelPartLabels() const { return m_partLabels; }
     QString modelNote() const;
 
+    // The graph with its colour key, which prints and exports under it.
+    void GetPageGraphs(PageGraphs& list) const override;
+
 protected:
     void build() override;
     int layoutBelowGraph(const QRect& area) override;

@@ -9,6 +9,8 @@
 
 #include <QGroupBox>
 
+#include <algorithm>
+
 namespace nosk {
 
 namespace {
@@ -96,8 +98,13 @@ void CGraphPage::buildGraph(int n, const LayoutRect& groupRect)
     const char d = job.DATTYP;
     if ((n == 1 && d != 'R' && d != 'C') || (n == 2 && d != 'I' && d != 'C'))
         return;
-    const GraphTitles titles = graphTitles(n, job.DFIT, job.PFIT, job.xVariable, m_run.angular(),
-                                           m_run.imagNegated(), job.IPAR);
+    // Graph 4 of complex data without uncertainties: the residuals in percent
+    // of |model| rather than of each component, which spike to any size
+    // where a component of the model passes through zero.
+    const bool modulus = n == 4 && d == 'C' && job.IPAR <= 0;
+    const GraphTitles titles = modulus ? modulusResidualTitles(job.xVariable, m_run.angular())
+                                       : graphTitles(n, job.DFIT, job.PFIT, job.xVariable, m_run.angular(),
+                                                     m_run.imagNegated(), job.IPAR);
     QGroupBox* group = makeGraphGroup(this, QString::fromStdString(titles.group));
     group->setGeometry(toQRect(groupRect));
     m_groups[n - 1] = group;
@@ -111,9 +118,17 @@ void CGraphPage::buildGraph(int n, const LayoutRect& groupRect)
     const TraceSlots& traceSlots = m_settings.traces[n - 1];
     const DisplayArrays& arrays = m_run.arrays();
     const double* x = m_run.xValues() ? m_run.xValues()->data() : nullptr;
-    const int count = m_run.count();
+    int count = m_run.count();
     const auto* first = arrays.get(kTraceArrays[n - 1][0]);
     const auto* second = arrays.get(kTraceArrays[n - 1][1]);
+    if (modulus) {
+        RelativeResiduals r = residualsRelativeToModulus(arrays, m_run.imagNegated());
+        m_modulusRe = std::move(r.re);
+        m_modulusIm = std::move(r.im);
+        first = m_modulusRe.empty() ? nullptr : &m_modulusRe;
+        second = m_modulusIm.empty() ? nullptr : &m_modulusIm;
+        count = std::min(count, static_cast<int>(m_modulusRe.size()));
+    }
     // The trace dialog names each trace as the legend does.
     const QString c1 = QString::fromStdString(firstComponentName(job.PFIT));
     const QString c2 = QString::fromStdString(secondComponentName(job.PFIT));

@@ -4,6 +4,7 @@
 #include "GraphPageLayout.h"
 
 #include <array>
+#include <vector>
 
 class QGroupBox;
 
@@ -52,6 +53,8 @@ private:
     int m_enlarged = -1;  // index of the enlarged graph, or -1
     std::array<QGroupBox*, 4> m_groups{};
     std::array<CZuGraph*, 4> m_graphs{};
+    // Graph 4's traces of the residuals in percent of |model| point into these.
+    std::vector<double> m_modulusRe, m_modulusIm;
 };
 
 } // namespace nosk

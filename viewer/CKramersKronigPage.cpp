@@ -1,5 +1,6 @@
 #include "CKramersKronigPage.h"
 
+#include "AnalysisPages.h"
 #include "GraphPageSupport.h"
 #include "CZuAxis.h"
 #include "CZuGraph.h"
@@ -18,8 +19,8 @@ constexpr std::uint32_t kRed = 0x0000C0;    // colour refs: red in the low byte
 constexpr std::uint32_t kBlue = 0xC00000;
 }
 
-CKramersKronigPage::CKramersKronigPage(int textHeight, QWidget* parent)
-    : CSingleGraphPage(QString::fromLatin1(kTitle), kHelpId, textHeight, parent)
+CKramersKronigPage::CKramersKronigPage(int textHeight, const ViewerRun* run, QWidget* parent)
+    : CSingleGraphPage(QString::fromLatin1(kTitle), kHelpId, textHeight, parent), m_run(run)
 {
 }
 
@@ -43,6 +44,11 @@ void CKramersKronigPage::build()
     if (!table.verdict.empty())
         title += QStringLiteral(". Verdict: ") + QString::fromStdString(table.verdict);
     createGraph(title, 13, false);
+    const TableSpectrum spectrum = tableSpectrum(kTableFile, m_run, origin::spanOf(m_f),
+                                                 [this](const std::vector<double>& runHz) {
+                                                     return origin::sameFrequencies(m_f, runHz);
+                                                 });
+    showOrigin(spectrum.which, spectrum.same);
     CZuGraph* g = graph();
     g->axisX()->logScale() = 1;
     if (!m_f.empty()) {

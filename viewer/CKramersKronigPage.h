@@ -7,6 +7,8 @@
 
 namespace nosk {
 
+class ViewerRun;
+
 // "Kramers-Kronig": the residuals of the work folder's Kramers-Kronig test
 // (the table KKTEST) against frequency, the real and the imaginary part in
 // percent of |Z|, with the +-1 % band, and the verdict in the caption.
@@ -19,7 +21,8 @@ public:
     static constexpr const char* kTableFile = kAnalysis.file;
     static constexpr int kHelpId = kAnalysis.pageHelpId;
 
-    CKramersKronigPage(int textHeight, QWidget* parent = nullptr);
+    // `run`: the run shown, whose data the table is compared with, or null.
+    CKramersKronigPage(int textHeight, const ViewerRun* run = nullptr, QWidget* parent = nullptr);
 
     int pointCount() const { return static_cast<int>(m_f.size()); }
 
@@ -27,6 +30,7 @@ protected:
     void build() override;
 
 private:
+    const ViewerRun* m_run;
     // The graph's traces point into these.
     std::vector<double> m_f, m_re, m_im;
 };

@@ -2,10 +2,14 @@
 
 #include "CZuGraph.h"
 #include "ChartMath.h"
+#include "AnalysisOrigin.h"
 #include "GraphPageSupport.h"
 #include "core/RegularFile.h"
 
 #include <QGroupBox>
+#include <QLabel>
+
+#include <algorithm>
 
 namespace nosk {
 
@@ -86,6 +90,30 @@ void CSingleGraphPage::addBand(double lo, double hi, double level, bool named)
         m_graph->nameLastTrace(QStringLiteral("(range padding, not drawn)"));
 }
 
+void CSingleGraphPage::showOrigin(const std::string& which, std::optional<bool> same)
+{
+    m_stale = same.has_value() && !*same;
+    if (which.empty() && !m_stale)
+        return;
+    m_origin = new QLabel(this);
+    m_origin->setWordWrap(true);
+    if (m_stale) {
+        m_origin->setText(QString::fromStdString(origin::staleBanner(which.empty() ? "not named" : which)));
+        m_origin->setStyleSheet(QStringLiteral("QLabel { color: white; background: #B00000; font-weight: bold; padding: 3px; }"));
+        m_group->setTitle(QStringLiteral("OUT OF DATE (another spectrum): ") + m_group->title());
+    } else {
+        m_origin->setText(QStringLiteral("Spectrum: ") + QString::fromStdString(which) +
+                          (same ? QStringLiteral(" (the data of the run shown)") : QString()));
+    }
+    m_origin->show();
+}
+
+QString CSingleGraphPage::originText() const
+{
+    const_cast<CSingleGraphPage*>(this)->ensureBuilt();
+    return m_origin ? m_origin->text() : QString();
+}
+
 void CSingleGraphPage::layoutGraph()
 {
     if (!m_graph)
@@ -94,7 +122,13 @@ void CSingleGraphPage::layoutGraph()
     if (area.width() < 100 || area.height() < 100)
         return;
     const int below = layoutBelowGraph(area);
-    m_graph->MoveGraph(area.adjusted(10, m_textHeight, -10, -10 - below));
+    int above = 0;
+    if (m_origin) {
+        above = std::max(m_origin->heightForWidth(area.width() - 20), m_textHeight + 6);
+        m_origin->setGeometry(area.left() + 10, area.top() + m_textHeight + 2, area.width() - 20, above);
+        above += 4;
+    }
+    m_graph->MoveGraph(area.adjusted(10, m_textHeight + above, -10, -10 - below));
     m_group->setGeometry(area);
     m_group->lower();
 }

@@ -2,10 +2,12 @@
 
 #include "CViewerPage.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
 class QGroupBox;
+class QLabel;
 
 namespace nosk {
 
@@ -26,6 +28,10 @@ public:
     void ensureBuilt();
     CZuGraph* graph() const { return m_graph; }
     QGroupBox* groupBox() const { return m_group; }
+    // Which spectrum the page's results belong to (empty when the page does
+    // not say), and whether that is another spectrum than the run's.
+    QString originText() const;
+    bool stale() const { return m_stale; }
 
 protected:
     virtual void build() = 0;
@@ -46,6 +52,13 @@ protected:
     // trace at 1.5 times the level that keeps the band off the plot's frame;
     // `named`: the traces carry names for the legend.
     void addBand(double lo, double hi, double level, bool named);
+    // The line above the graph that names the spectrum of the results
+    // (`which`, empty: the page says nothing); `same`: whether it is the
+    // spectrum of the run shown, nothing without a run to compare with.
+    // Another spectrum's results get a red banner instead, and the caption,
+    // which prints and exports with the graph, says so. Call between
+    // createGraph() and finishGraph().
+    void showOrigin(const std::string& which, std::optional<bool> same);
     int textHeight() const { return m_textHeight; }
 
     void showEvent(QShowEvent* event) override;
@@ -58,6 +71,8 @@ private:
     bool m_built = false;
     QGroupBox* m_group = nullptr;
     CZuGraph* m_graph = nullptr;
+    QLabel* m_origin = nullptr;
+    bool m_stale = false;
     // The band's traces point into these.
     std::vector<double> m_bandX, m_bandUp, m_bandDown, m_pad;
 };

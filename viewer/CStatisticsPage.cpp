@@ -6,6 +6,7 @@
 
 #include <QFontMetrics>
 #include <QGridLayout>
+#include <QStyle>
 #include <QGroupBox>
 #include <QLabel>
 #include <QRegularExpression>
@@ -199,16 +200,41 @@ QString CStatisticsPage::endTextFor(const FitStatistics& s)
                                                                            "accepted step, not a converged fit.");
 }
 
+namespace {
+// The sizes of the grids' parts in the page's normal font.
+struct GridSizes {
+    int rowHeight, paramHeader, paramCell, corrHeader, corrCell;
+    explicit GridSizes(const QFont& font)
+    {
+        const QFontMetrics fm(font);
+        rowHeight = fm.height() + 2;
+        paramHeader = fm.horizontalAdvance(QStringLiteral("Std dev of parameters ")) + 5;
+        paramCell = fm.horizontalAdvance(QStringLiteral("-0.000000e-000 ")) + 6;
+        corrHeader = fm.horizontalAdvance(QStringLiteral("p[00] ")) + 5;
+        corrCell = fm.horizontalAdvance(QStringLiteral("-0.0000")) + 6;
+    }
+};
+
+// How many cells of `cell` pixels (and a one-pixel line) fit beside a header
+// of `header` and a scroll bar of `bar` in `room` pixels: at least one, at
+// most `count` (a grid as large as its table needs no scrolling).
+int cellsThatFit(int room, int header, int bar, int cell, int count)
+{
+    const int fit = (room - header - bar - 4) / (cell + 1);
+    return std::max(1, std::min(count, fit));
+}
+} // namespace
+
+int CStatisticsPage::freeCount() const
+{
+    const FitStatistics& s = m_statistics;
+    return std::max(0, std::min<int>(s.freeCount, static_cast<int>(s.freeParameters.size())));
+}
+
 void CStatisticsPage::buildGrids()
 {
     const FitStatistics& s = m_statistics;
-    const int n = std::max(0, std::min<int>(s.freeCount, static_cast<int>(s.freeParameters.size())));
-    const QFontMetrics fm(normalFont());
-    const int rowHeight = fm.height() + 2;
-    const int paramHeader = fm.horizontalAdvance(QStringLiteral("Std dev of parameters ")) + 5;
-    const int paramCell = fm.horizontalAdvance(QStringLiteral("-0.000000e-000 ")) + 6;
-    const int corrHeader = fm.horizontalAdvance(QStringLiteral("p[00] ")) + 5;
-    const int corrCell = fm.horizontalAdvance(QStringLiteral("-0.0000")) + 6;
+    const int n = freeCount();
 
     Values& d = *m_data;
     d.parameters.resize(n);
@@ -231,17 +257,37 @@ void CStatisticsPage::buildGrids()
     d.correlationModel.SetSource(d.correlationRows.empty() ? nullptr : d.correlationRows.data());
     d.correlationModel.SetFormat("%.4f");
 
+    makeParameterGrid(std::min(n, 6));
+    m_caution = new QLabel(cautionLines(s).join(QLatin1Char('\n')), m_groups[2]);
+    m_caution->setFont(normalFont());
+    m_caution->setWordWrap(true);
+    m_caution->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_caution->setStyleSheet(QStringLiteral("color: #b00000"));
+    m_caution->setVisible(!m_caution->text().isEmpty());
+
+    makeCorrelationGrid(std::min(n, 14), std::min(n, 7));
+    placeGrids();
+}
+
+// A grid has the size of its visible block: a panel of another size gets a
+// new grid over the same model.
+void CStatisticsPage::makeParameterGrid(int visibleCols)
+{
+    const FitStatistics& s = m_statistics;
+    const int n = freeCount();
+    const GridSizes z(normalFont());
+    delete m_parameterGrid;
     m_parameterGrid = new CZuGrid(m_groups[2]);
     m_parameterGrid->setFont(normalFont());
-    m_parameterGrid->rowHeaderWidth = paramHeader;
-    m_parameterGrid->colHeaderHeight = rowHeight;
-    m_parameterGrid->cellWidth = paramCell;
-    m_parameterGrid->cellHeight = rowHeight;
+    m_parameterGrid->rowHeaderWidth = z.paramHeader;
+    m_parameterGrid->colHeaderHeight = z.rowHeight;
+    m_parameterGrid->cellWidth = z.paramCell;
+    m_parameterGrid->cellHeight = z.rowHeight;
     m_parameterGrid->rowCount = 3;
     m_parameterGrid->colCount = n;
     m_parameterGrid->visibleRows = 3;
-    m_parameterGrid->visibleCols = std::min(n, 6);
-    m_parameterGrid->Create(10, 25, m_groups[2], 1500, &d.parameterModel);
+    m_parameterGrid->visibleCols = std::max(1, visibleCols);
+    m_parameterGrid->Create(10, 25, m_groups[2], 1500, &m_data->parameterModel);
     m_parameterGrid->setFont(normalFont());  // not the group box's bold font
     m_parameterGrid->SetReadOnly(true);
     m_parameterGrid->SetRowTitle(QStringLiteral("Parameter estimates "), 0);
@@ -253,31 +299,33 @@ void CStatisticsPage::buildGrids()
                         : s.given.empty()                                   ? QString()
                                                                             : QStringLiteral("* ")),
             i);
-    m_caution = new QLabel(cautionLines(s).join(QLatin1Char('\n')), m_groups[2]);
-    m_caution->setFont(normalFont());
-    m_caution->setWordWrap(true);
-    m_caution->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_caution->setStyleSheet(QStringLiteral("color: #b00000"));
-    m_caution->setVisible(!m_caution->text().isEmpty());
+    m_parameterGrid->show();
+}
 
+void CStatisticsPage::makeCorrelationGrid(int visibleRows, int visibleCols)
+{
+    const FitStatistics& s = m_statistics;
+    const int n = freeCount();
+    const GridSizes z(normalFont());
+    delete m_correlationGrid;
     m_correlationGrid = new CZuGrid(m_groups[3]);
     m_correlationGrid->setFont(normalFont());
-    m_correlationGrid->rowHeaderWidth = corrHeader;
-    m_correlationGrid->colHeaderHeight = rowHeight;
-    m_correlationGrid->cellWidth = corrCell;
-    m_correlationGrid->cellHeight = rowHeight;
+    m_correlationGrid->rowHeaderWidth = z.corrHeader;
+    m_correlationGrid->colHeaderHeight = z.rowHeight;
+    m_correlationGrid->cellWidth = z.corrCell;
+    m_correlationGrid->cellHeight = z.rowHeight;
     m_correlationGrid->rowCount = n;
     m_correlationGrid->colCount = n;
-    m_correlationGrid->visibleRows = std::min(n, 14);
-    m_correlationGrid->visibleCols = std::min(n, 7);
-    m_correlationGrid->Create(10, 25, m_groups[3], 1500, &d.correlationModel);
+    m_correlationGrid->visibleRows = std::max(1, visibleRows);
+    m_correlationGrid->visibleCols = std::max(1, visibleCols);
+    m_correlationGrid->Create(10, 25, m_groups[3], 1500, &m_data->correlationModel);
     m_correlationGrid->setFont(normalFont());
     m_correlationGrid->SetReadOnly(true);
     for (int i = 0; i < n; ++i) {
         m_correlationGrid->SetRowTitle(parameterTitle(s.freeParameters[i].number), i);
         m_correlationGrid->SetColumnTitle(parameterTitle(s.freeParameters[i].number), i);
     }
-    placeGrids();
+    m_correlationGrid->show();
 }
 
 void CStatisticsPage::resizeEvent(QResizeEvent* event)
@@ -305,12 +353,29 @@ void CStatisticsPage::placeGrids()
     m_groups[2]->setGeometry(5, paramTop, W - 10, paramHeight);
     const int corrTop = paramTop + paramHeight + 5;
     m_groups[3]->setGeometry(5, corrTop, W - 10, std::max(H - corrTop - 4, 60));
+    // Each grid shows as many columns (and the matrix as many rows) as its
+    // panel holds, so that a large panel never scrolls a small block.
+    const int n = freeCount();
+    if (m_parameterGrid && n > 0) {
+        const GridSizes z(normalFont());
+        const int bar = m_parameterGrid->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+        const int cols = cellsThatFit(m_groups[2]->width() - 20, z.paramHeader, bar, z.paramCell, n);
+        if (cols != m_parameterGrid->visibleCols)
+            makeParameterGrid(cols);
+        if (m_correlationGrid) {
+            const int rows = cellsThatFit(m_groups[3]->height() - L - 14, z.rowHeight, bar, z.rowHeight, n);
+            const int corrCols = cellsThatFit(m_groups[3]->width() - 20, z.corrHeader, bar, z.corrCell, n);
+            if (rows != m_correlationGrid->visibleRows || corrCols != m_correlationGrid->visibleCols)
+                makeCorrelationGrid(rows, corrCols);
+        }
+    }
+    const QSize pgNow = m_parameterGrid ? m_parameterGrid->size() : QSize(0, 0);
     if (m_parameterGrid) {
         const QRect g = m_groups[2]->rect();
-        const int top = std::max(L + 4, (g.height() - cautionHeight - pg.height()) / 2 + L / 2);
-        m_parameterGrid->move(std::max(10, (g.width() - pg.width()) / 2 + 10), top);
+        const int top = std::max(L + 4, (g.height() - cautionHeight - pgNow.height()) / 2 + L / 2);
+        m_parameterGrid->move(std::max(10, (g.width() - pgNow.width()) / 2 + 10), top);
         if (cautionHeight > 0)
-            m_caution->setGeometry(15, top + pg.height() + 4, std::max(W - 40, 100), cautionHeight - 6);
+            m_caution->setGeometry(15, top + pgNow.height() + 4, std::max(W - 40, 100), cautionHeight - 6);
     }
     if (m_correlationGrid) {
         const QRect g = m_groups[3]->rect();

@@ -61,7 +61,10 @@ protected:
 private:
     QFont normalFont() const;
     void buildGrids();
+    void makeParameterGrid(int visibleCols);
+    void makeCorrelationGrid(int visibleRows, int visibleCols);
     void placeGrids();
+    int freeCount() const;
 
     struct Values;
 

@@ -160,7 +160,13 @@ void CViewerDlg::addPage(CViewerPage* page)
     m_tabs->addPage(page);
 }
 
-void CViewerDlg::createPages()
+QString CViewerDlg::currentTitle() const
+{
+    const CViewerPage* p = currentPage();
+    return p ? p->title() : QString();
+}
+
+void CViewerDlg::createPages(const QString& keep)
 {
     const bool hasRun = m_run.hasResults();
     const char dattyp = hasRun ? m_run.job().DATTYP : 0;
@@ -186,8 +192,13 @@ void CViewerDlg::createPages()
     // of complex data by.
     if (fitPages && dattyp == 'C')
         addPage(new CRelativeResidualsPage(m_run, lineHeight));
-    if (!m_pages.empty())
-        m_tabs->showPage(0);
+    if (m_pages.empty())
+        return;
+    int shown = 0;
+    for (int i = 0; i < pageCount(); ++i)
+        if (!keep.isEmpty() && m_pages[std::size_t(i)]->title() == keep)
+            shown = i;
+    m_tabs->showPage(shown);
 }
 
 QStringList CViewerDlg::tabTitles() const
@@ -233,6 +244,7 @@ void CViewerDlg::saveGraphSettings()
 bool CViewerDlg::LoadRun(int mode)
 {
     m_loading = true;
+    const QString keep = currentTitle();
     destroyPages();
     bool loaded = true;
     m_loadError.clear();
@@ -252,7 +264,7 @@ bool CViewerDlg::LoadRun(int mode)
             reportError(m_loadError.c_str());
     }
     // After a failed load only the analyses' pages can come: they need no run.
-    createPages();
+    createPages(keep);
     m_loading = false;
     return loaded;
 }
@@ -313,7 +325,9 @@ void CViewerDlg::onDataTransformation()
     TransformChoice choice;
     choice.level = job.DFIT;
     choice.format = job.PFIT;
-    choice.ire = job.IRE;
+    // The representation in force, also when it came from the data's own
+    // (an IRE of the engine's weighting says none).
+    choice.ire = job.IRE <= -10 ? job.IRE : m_run.angular() ? -10 : -11;
     choice.celcap = job.CELCAP;
     const TransformChoice before = choice;
     {
@@ -331,6 +345,7 @@ void CViewerDlg::onDataTransformation()
         LoadRun(choice.ire == -11 ? 2 : 1);
         return;
     }
+    const QString keep = currentTitle();
     destroyPages();
     try {
         m_run.transform(choice);
@@ -339,7 +354,7 @@ void CViewerDlg::onDataTransformation()
         m_run.release();
         return;
     }
-    createPages();
+    createPages(keep);
 }
 
 void CViewerDlg::onXAxisType()
@@ -497,11 +512,11 @@ void CViewerDlg::onSaveAllGraphsInImage()
         return;
     }
     FileRequest request;
-    request.filters = {{"Bitmap file (*.bmp)", "*.bmp"},
-                       {"PNG image (*.png)", "*.png"},
+    request.filters = {{"PNG image (*.png)", "*.png"},
+                       {"Bitmap file (*.bmp)", "*.bmp"},
                        {"PDF document (*.pdf)", "*.pdf"},
                        {"All files (*.*)", "*.*"}};
-    request.defaultExtension = "bmp";
+    request.defaultExtension = "png";
     request.confirmOverwrite = true;
     auto path = m_prompt.saveFile(request);
     if (!path)

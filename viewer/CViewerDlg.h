@@ -94,7 +94,11 @@ protected:
 private:
     void buildMenu();
     void destroyPages();
-    void createPages();
+    // The pages of the run; the one titled `keep` is shown when it is there
+    // again (the page the user chose stays in front over a reload), else
+    // the first.
+    void createPages(const QString& keep = QString());
+    QString currentTitle() const;
     void addPage(CViewerPage* page);
     void reportError(const char* text);
     // The CSV file an export writes; nothing without results to export.

@@ -5,6 +5,8 @@
 #include <QString>
 
 #include <array>
+#include <cstdint>
+#include <vector>
 
 namespace nosk {
 
@@ -17,6 +19,15 @@ struct GraphSettings;
 struct PageGraphs {
     std::array<CZuGraph*, 4> graphs{};
     std::array<QString, 4> titles;
+    // The colour key printed and exported under the graphs (what the page
+    // says beside its graph on screen): a short line in each colour, dotted
+    // or solid, and what it stands for.
+    struct KeyEntry {
+        std::uint32_t color;  // colour ref, red in the low byte
+        bool dotted;
+        QString text;
+    };
+    std::vector<KeyEntry> key;
     int count() const
     {
         int n = 0;

@@ -1,5 +1,6 @@
 #include "CZhitPage.h"
 
+#include "AnalysisPages.h"
 #include "GraphPageSupport.h"
 #include "CZuAxis.h"
 #include "CZuGraph.h"
@@ -17,8 +18,8 @@ namespace {
 constexpr std::uint32_t kRed = 0x0000C0;    // colour refs: red in the low byte
 }
 
-CZhitPage::CZhitPage(int textHeight, QWidget* parent)
-    : CSingleGraphPage(QString::fromLatin1(kTitle), kHelpId, textHeight, parent)
+CZhitPage::CZhitPage(int textHeight, const ViewerRun* run, QWidget* parent)
+    : CSingleGraphPage(QString::fromLatin1(kTitle), kHelpId, textHeight, parent), m_run(run)
 {
 }
 
@@ -33,6 +34,11 @@ void CZhitPage::build()
     if (!table.verdict.empty())
         title += QStringLiteral(". Verdict: ") + QString::fromStdString(table.verdict);
     createGraph(title, 13, false);
+    const TableSpectrum spectrum = tableSpectrum(kTableFile, m_run, origin::spanOf(m_f),
+                                                 [this](const std::vector<double>& runHz) {
+                                                     return origin::sameFrequencies(m_f, runHz);
+                                                 });
+    showOrigin(spectrum.which, spectrum.same);
     CZuGraph* g = graph();
     g->axisX()->logScale() = 1;
     if (!m_f.empty()) {

@@ -7,6 +7,8 @@
 
 namespace nosk {
 
+class ViewerRun;
+
 // "Z-HIT": the deviation of the measured |Z| from its reconstruction from the
 // phase (the work folder's table ZHITTEST) against frequency, in percent,
 // with the band within which the verdict calls a deviation valid, and the
@@ -19,7 +21,8 @@ public:
     static constexpr const char* kTableFile = kAnalysis.file;
     static constexpr int kHelpId = kAnalysis.pageHelpId;
 
-    CZhitPage(int textHeight, QWidget* parent = nullptr);
+    // `run`: the run shown, whose data the table is compared with, or null.
+    CZhitPage(int textHeight, const ViewerRun* run = nullptr, QWidget* parent = nullptr);
 
     int pointCount() const { return static_cast<int>(m_f.size()); }
 
@@ -27,6 +30,7 @@ protected:
     void build() override;
 
 private:
+    const ViewerRun* m_run;
     // The graph's traces point into these.
     std::vector<double> m_f, m_re;
 };

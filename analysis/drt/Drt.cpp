@@ -982,6 +982,16 @@ Table readTable(std::istream& in)
                 t.residualRms = v[0];
             } else if ((v = numbers(after("# peak: "))).size() == 4) {
                 t.peaks.push_back({v[0], v[1], v[2], v[3], line.find(" ripple") != std::string::npos});
+            } else if (line.rfind("# measured range: ", 0) == 0) {
+                // "# measured range: a s to b s, ..."
+                std::istringstream s(after("# measured range: "));
+                s.imbue(std::locale::classic());
+                double lo = 0, hi = 0;
+                std::string unit, to;
+                if (s >> lo >> unit >> to >> hi && to == "to") {
+                    t.tauMin = lo;
+                    t.tauMax = hi;
+                }
             } else if (line.rfind("# note: ", 0) == 0) {
                 t.notes.push_back(after("# note: "));
             }

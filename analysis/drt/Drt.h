@@ -144,6 +144,9 @@ struct Table {
     double lambda = 0, seriesResistance = 0, seriesInductance = 0, seriesCapacitance = 0, residualRms = 0;
     std::vector<Peak> peaks;
     std::vector<std::string> notes;  // the "# note: " lines
+    // The measured range with its margin (Result::tauMin, tauMax); 0 when the
+    // table does not say.
+    double tauMin = 0, tauMax = 0;
     std::vector<double> tau, gamma, bandLow, bandHigh;
 };
 Table readTable(std::istream& in);

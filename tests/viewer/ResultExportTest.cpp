@@ -173,11 +173,11 @@ TEST(ViewerResultsOut, KramersKronigPageAndBothTablesReadBack)
     const auto d = readCsv(test::readAll("data.csv"));
     ASSERT_EQ(d.size(), 21u);
     ASSERT_EQ(d[0].size(), 7u);
-    // The viewer shows this run against angular frequency.
-    ASSERT_TRUE(v.dlg->run().angular());
-    EXPECT_EQ(d[0][0], "angular frequency (rad/s)");
+    // The data are in Hz and the viewer shows them so.
+    ASSERT_FALSE(v.dlg->run().angular());
+    EXPECT_EQ(d[0][0], "frequency (Hz)");
     for (int k = 1; k <= 20; ++k) {
-        EXPECT_REL_NEAR(std::stod(d[k][0]), 2 * M_PI * test::specX(s, k - 1), 1e-9);
+        EXPECT_REL_NEAR(std::stod(d[k][0]), test::specX(s, k - 1), 1e-9);
         for (int c = 0; c < 2; ++c) {
             const double obs = std::stod(d[k][1 + c]), model = std::stod(d[k][3 + c]), res = std::stod(d[k][5 + c]);
             EXPECT_NEAR(res, obs - model, 1e-7 * std::max(1.0, std::abs(obs))) << k << " " << c;

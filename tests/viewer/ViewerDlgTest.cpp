@@ -11,6 +11,7 @@
 #include "results/FitStatistics.h"
 #include "support/Files.h"
 #include "support/TempDir.h"
+#include "support/Tolerance.h"
 
 #include "CZuAxis.h"
 #include "CZuAxisLabel.h"
@@ -308,10 +309,16 @@ TEST(ViewerDlg, DataTransformationWarningsAndPageSet)
     EXPECT_FALSE(v.dlg->run().angular());
     EXPECT_EQ(v.tabs().size(), 6);
 
-    // "Return to original data" reloads as Load Results
+    // "Return to original data" reloads as Load Results: the file's IRE 0
+    // chooses no representation, and the data in Hz are shown in Hz; the
+    // dialog then offers the representation in force.
     v.dialogs.transforms.push_back({test::DialogResult::ReturnToOriginal, {}});
     v.dlg->onDataTransformation();
-    EXPECT_TRUE(v.dlg->run().angular());
+    EXPECT_FALSE(v.dlg->run().angular());
+    v.dialogs.transforms.push_back({test::DialogResult::Cancel, {}});
+    v.dlg->onDataTransformation();
+    ASSERT_EQ(v.dialogs.shownTransform.size(), 4u);
+    EXPECT_EQ(v.dialogs.shownTransform.back().ire, -11);
 }
 
 TEST(ViewerDlg, XAxisTypeCommand)
@@ -378,11 +385,12 @@ TEST(ViewerDlg, SavedImagesHaveTheLayoutSizes)
     v.prompt.files.push_back(dir.file("plane.bmp"));
     v.dlg->onSaveAllGraphsInImage();
     ASSERT_EQ(v.prompt.fileDialogs.size(), 1u);
-    EXPECT_EQ(v.prompt.fileDialogs[0].request.defaultExtension, "bmp");
-    // Bitmap, PNG and PDF are offered, then all files.
+    EXPECT_EQ(v.prompt.fileDialogs[0].request.defaultExtension, "png");
+    // PNG first, then bitmap and PDF, then all files; a name the user ends
+    // in .bmp still gets a bitmap.
     ASSERT_EQ(v.prompt.fileDialogs[0].request.filters.size(), 4u);
-    EXPECT_EQ(v.prompt.fileDialogs[0].request.filters[0].description, "Bitmap file (*.bmp)");
-    EXPECT_EQ(v.prompt.fileDialogs[0].request.filters[1].pattern, "*.png");
+    EXPECT_EQ(v.prompt.fileDialogs[0].request.filters[0].description, "PNG image (*.png)");
+    EXPECT_EQ(v.prompt.fileDialogs[0].request.filters[1].pattern, "*.bmp");
     EXPECT_EQ(v.prompt.fileDialogs[0].request.filters[2].pattern, "*.pdf");
     const std::string bmp = test::readAll("plane.bmp");
     ASSERT_GE(bmp.size(), 54u);
@@ -432,7 +440,7 @@ TEST(ViewerDlg, SavedImagesHaveTheLayoutSizes)
     // its title strip, the vertical axis draws its frame line at its right edge
     // and its numbers and title to the left of it.
     const CZuGraph* graph = v.graphics()->graph(1);
-    const QRect axisY = graph->axisY()->geometry().translated(0, 24 + graph->axisX()->height() / 2);
+    const QRect axisY = graph->axisY()->geometry().translated(0, 24 + graph->titleBand());
     auto dark = [&](int x, int y) { return qGray(png.pixel(x, y)) < 96; };
     int frame = 0, marks = 0;
     for (int y = axisY.top(); y <= axisY.bottom(); ++y) {
@@ -793,4 +801,89 @@ TEST(ViewerDlg, TextPagesGoToTheStartAndTheEndWithCtrlHomeAndCtrlEnd)
     const QString before = edit->toPlainText();
     QTest::keyClicks(edit, QStringLiteral("xyz"));
     EXPECT_EQ(edit->toPlainText(), before);
+}
+
+// The page the user chose stays in front when the viewer reloads after a run
+// or an analysis (the organiser's notification), after Load Results and after
+// a data transformation; a page that is gone leaves the first in front.
+TEST(ViewerDlg, TheChosenPageStaysInFrontOverReloads)
+{
+    test::TempWorkDir dir;
+    RunSpec s;
+    s.count = 20;
+    Viewer v;
+    v.openRun(s);
+    const QString residuals = QString::fromLatin1(CRelativeResidualsPage::kTitle);
+    const int at = v.dlg->tabTitles().indexOf(residuals);
+    ASSERT_GT(at, 0);
+    v.dlg->selectPage(at);
+    ASSERT_EQ(v.dlg->currentPage()->title(), residuals);
+
+    // a run ended
+    test::writeRun(s);
+    v.dlg->onNotification();
+    EXPECT_FALSE(v.dlg->reloadPending());
+    ASSERT_NE(v.dlg->currentPage(), nullptr);
+    EXPECT_EQ(v.dlg->currentPage()->title(), residuals);
+    // an analysis ended: its page comes, the chosen one stays in front
+    test::writeAll("KKTEST", "# M = 3, mu = 0.5\n1 0.1 0.1\n10 0.2 -0.1\n");
+    v.dlg->onNotification();
+    EXPECT_TRUE(v.dlg->tabTitles().contains(QStringLiteral("Kramers-Kronig")));
+    EXPECT_EQ(v.dlg->currentPage()->title(), residuals);
+    v.dlg->onLoadResults();
+    EXPECT_EQ(v.dlg->currentPage()->title(), residuals);
+
+    // on the analysis' page, a reload keeps that page too
+    v.dlg->selectPage(v.dlg->tabTitles().indexOf(QStringLiteral("Kramers-Kronig")));
+    v.dlg->onNotification();
+    EXPECT_EQ(v.dlg->currentPage()->title(), QStringLiteral("Kramers-Kronig"));
+
+    // a transformation shows data and model only: the residuals' page is
+    // gone and the first page comes; the next reload keeps what is chosen
+    v.dlg->selectPage(at);
+    v.dialogs.transforms.push_back({test::DialogResult::Ok, {'Y', 'R', -11, 1.0}});
+    v.dlg->onDataTransformation();
+    EXPECT_FALSE(v.dlg->tabTitles().contains(residuals));
+    EXPECT_EQ(v.dlg->currentPage(), v.dlg->page(0));
+    v.dlg->selectPage(1);
+    const QString second = v.dlg->currentPage()->title();
+    v.dlg->onNotification();
+    EXPECT_EQ(v.dlg->currentPage()->title(), second);
+}
+
+// The fourth graph of "Graphics" for complex data without uncertainties: the
+// residuals in percent of |model| (as on "Residuals/|Z|"), against frequency
+// in Hz for data in Hz; checked against the run's values written out here.
+TEST(ViewerDlg, GraphicsFourthGraphIsTheResidualInPercentOfTheModulus)
+{
+    test::TempWorkDir dir;
+    RunSpec s;
+    s.count = 20;
+    s.noise = 0.03;
+    Viewer v;
+    v.openRun(s);
+    CGraphPage* g = v.builtGraphics();
+    ASSERT_NE(g, nullptr);
+    ASSERT_NE(g->graph(4), nullptr);
+    EXPECT_EQ(g->groupBox(4)->title(), QStringLiteral("Residuals/|Model| vs. Ordinary frequency, Hz"));
+    EXPECT_EQ(g->graph(4)->axisY()->GetTitleWindow()->text(), QStringLiteral("Res/|Model|, %"));
+    for (int n = 1; n <= 4; ++n)
+        EXPECT_EQ(g->graph(n)->axisX()->GetTitleWindow()->text(), QStringLiteral("Ordinary frequency, Hz")) << n;
+    const auto& traces = g->graph(4)->plot()->traces();
+    ASSERT_EQ(traces.size(), 2u);
+    ASSERT_EQ(traces[0]->count(), s.count);
+    for (int k = 0; k < s.count; ++k) {
+        double re = 0, im = 0;
+        test::specZ(s, k, re, im);
+        // the file's six digits
+        auto printed = [](double v) { return std::stod(QString::asprintf("%14.6E", v).toStdString()); };
+        const double obsRe = printed(re * (1 + s.noise * test::specScatter(2 * k)));
+        const double obsIm = printed(im * (1 + s.noise * test::specScatter(2 * k + 1)));
+        const double modRe = printed(1.01 * re), modIm = printed(1.01 * im);
+        const double modulus = std::hypot(modRe, modIm);
+        EXPECT_REL_NEAR(traces[0]->X(k), test::specX(s, k), 1e-5) << k;
+        EXPECT_NEAR(traces[0]->Y(k), 100 * (obsRe - modRe) / modulus, 1e-6) << k;
+        // the imaginary part as the graph of the data shows it: -Z''
+        EXPECT_NEAR(traces[1]->Y(k), -100 * (obsIm - modIm) / modulus, 1e-6) << k;
+    }
 }

@@ -11,6 +11,7 @@
 #include "platform/Drawing.h"
 #include "platform/Printing.h"
 
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
@@ -18,6 +19,8 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QToolButton>
+
+#include <algorithm>
 
 namespace nosk {
 
@@ -183,6 +186,12 @@ void CZuGraph::nameLastTrace(const QString& name)
         m_plot->traces().back()->setName(name);
 }
 
+void CZuGraph::widenLastTrace(int width)
+{
+    if (!m_plot->traces().empty())
+        m_plot->traces().back()->setLineWidth(width);
+}
+
 void CZuGraph::UpdateRanges()
 {
     const TraceExtremes e = m_plot->extremes();
@@ -315,17 +324,25 @@ QPicture CZuGraph::MakeMetafile(QPaintDevice*) const
     return picture;
 }
 
+int CZuGraph::titleBand() const
+{
+    // Half the horizontal axis' height, and never less than the title's line
+    // with a margin above and below it.
+    return std::max(m_axisX->height() / 2, QFontMetrics(m_font).height() + 2 * kTitleMargin);
+}
+
 QPicture CZuGraph::MakeTitledMetafile(QPaintDevice*, const QString& title) const
 {
     QPicture picture;
     const QSize cs = clientSize();
-    const int s = m_axisX->height() / 2;
+    const int s = titleBand();
     {
         QPainter painter(&picture);
         paint(painter, true, s);
         painter.setFont(m_font);
         painter.setPen(Qt::black);
-        painter.drawText(QRect(0, -2, m_axisX->width(), s),
+        // Clear of the picture's top edge, which is the image's edge.
+        painter.drawText(QRect(0, kTitleMargin, m_axisX->width(), s - kTitleMargin),
                          int(Qt::AlignHCenter | Qt::AlignTop | Qt::TextDontClip), title);
         if (KeepsFullFrame()) {
             painter.setPen(QPen(Qt::black, 0));
@@ -339,7 +356,7 @@ QPicture CZuGraph::MakeTitledMetafile(QPaintDevice*, const QString& title) const
 QRect CZuGraph::TitledSize() const
 {
     const QSize cs = clientSize();
-    return QRect(0, 0, cs.width(), cs.height() + m_axisX->height() / 2);
+    return QRect(0, 0, cs.width(), cs.height() + titleBand());
 }
 
 void CZuGraph::renderForPrinter(QPainter& painter, const QSize& page) const

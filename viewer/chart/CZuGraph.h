@@ -53,6 +53,8 @@ public:
                   std::uint32_t color);
     // Names the last trace added (the trace dialog lists it by that name).
     void nameLastTrace(const QString& name);
+    // Draws the last trace added with a solid line `width` pixels wide.
+    void widenLastTrace(int width);
     // Moves and resizes the graph and lays it out again.
     void MoveGraph(const QRect& rect);
     // The rectangles used by "m" and "M".
@@ -61,11 +63,15 @@ public:
     // The graph drawn as for printing: labels as text, the plot's border.
     // The frame (bounding rectangle) is the client area.
     QPicture MakeMetafile(QPaintDevice* reference = nullptr) const;
-    // The same below a title band of half the horizontal axis's height,
-    // with the title centred over the horizontal axis's width.
+    // The same below a title band of half the horizontal axis's height
+    // (at least the title's line and a margin above and below it), with the
+    // title centred over the horizontal axis's width.
     QPicture MakeTitledMetafile(QPaintDevice* reference, const QString& title) const;
     // The frame of the titled picture: the client area with the title band.
     QRect TitledSize() const;
+    // The height of that title band, and the margin around the title in it.
+    int titleBand() const;
+    static constexpr int kTitleMargin = 4;
     // Asks for a printer and prints the graph on one page.
     void PrintGraph();
     // Prints on a printer that is already set up; false after a reported

@@ -186,7 +186,8 @@ void CZuTrace::Draw(QPainter& painter, const AxisScale& xs, const AxisScale& ys,
         if (m_style & StyleDash)
             painter.setPen(QPen(color, 1, Qt::DotLine, Qt::FlatCap, Qt::MiterJoin));
         else
-            painter.setPen(QPen(color, 1, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+            painter.setPen(QPen(color, m_lineWidth, Qt::SolidLine, m_lineWidth > 1 ? Qt::RoundCap : Qt::SquareCap,
+                                m_lineWidth > 1 ? Qt::RoundJoin : Qt::MiterJoin));
         // Runs of drawable points, with what a pixel column cannot show
         // left out (a dotted line then keeps its dots along a shorter path).
         std::vector<QPoint> run;

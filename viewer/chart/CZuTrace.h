@@ -64,6 +64,10 @@ public:
     // dialog; empty: "Trace n", counted from 1.
     const QString& name() const { return m_name; }
     void setName(const QString& name) { m_name = name; }
+    // The line's width in pixels (1 unless a page widens it, so that a
+    // dotted trace running along it stays in sight).
+    int lineWidth() const { return m_lineWidth; }
+    void setLineWidth(int width) { m_lineWidth = width < 1 ? 1 : width; }
 
 private:
     int m_style;
@@ -71,6 +75,7 @@ private:
     int m_count;
     CZuGraph* m_graph;
     QString m_name;
+    int m_lineWidth = 1;
 };
 
 // A trace over two arrays that the owner keeps alive as long as the graph;

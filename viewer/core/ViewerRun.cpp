@@ -3,6 +3,7 @@
 #include "GraphSettings.h"
 #include "ViewerTexts.h"
 #include "core/WorkFolderFiles.h"
+#include "job/DataStamp.h"
 #include "job/Immittance.h"
 #include "job/SideFile.h"
 #include "results/FitResultSet.h"
@@ -70,6 +71,11 @@ void ViewerRun::readJob(int /*mode*/)
     m_job.load(kInputFile);
     unsigned char first = 1, second = 1;
     readSideFile(first, second);
+    // The organiser stamps its analyses with the data as it holds them: the
+    // X variable the first column really is (ADD.BIN's second byte), before
+    // the title chosen here and any conversion.
+    m_job.xVariable = second;
+    m_dataChecksum = nosk::dataChecksum(m_job);
     m_job.xVariable = first;
     if (m_job.xVariable == kXInverseTemperature && m_job.FREQ)
         for (double& x : *m_job.FREQ)
@@ -95,7 +101,7 @@ void ViewerRun::load(int mode, GraphSettings& settings)
 {
     release();
     readJob(mode);
-    const bool toAngular = angularForLoad(mode, m_job.IRE);
+    const bool toAngular = angularForLoad(mode, m_job.IRE, m_job.FREEQ);
     if (mode == 1)
         m_job.IRE = -10;
     else if (mode == 2)

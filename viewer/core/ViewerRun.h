@@ -4,6 +4,7 @@
 #include "job/FitJob.h"
 
 #include <memory>
+#include <string>
 
 namespace nosk {
 
@@ -51,6 +52,9 @@ public:
     const std::vector<double>* xValues() const;
     const DisplayArrays& arrays() const { return m_arrays; }
     const FitStatistics* statistics() const;  // a fit's statistics, else null
+    // The checksum of INFL's data lines as the organiser stamps the analyses'
+    // tables with it (job/DataStamp.h), taken before any conversion.
+    const std::string& dataChecksum() const { return m_dataChecksum; }
 
 private:
     void readJob(int mode);
@@ -61,6 +65,7 @@ private:
     DisplayArrays m_arrays;
     bool m_imagNegated = false;
     bool m_transformed = false;
+    std::string m_dataChecksum;
 };
 
 } // namespace nosk

@@ -72,6 +72,12 @@ GraphTitles graphTitles(int graph, char dfit, char pfit, int xType, bool angular
     }
 }
 
+GraphTitles modulusResidualTitles(int xType, bool angular)
+{
+    const std::string x = xAxisTitle(xType, angular);
+    return {x, "Res/|Model|, %", "Residuals/|Model| vs. " + x};
+}
+
 std::optional<std::string> transformationWarning(int xType, char dattyp)
 {
     const char* tail = "In this case transformation is not recomended!\n\n\tContinue anyway?";
@@ -113,13 +119,17 @@ std::optional<std::string> xAxisChangeQuestion(int current, int chosen)
            + ".\n\n\t\tContinue anyway?";
 }
 
-bool angularForLoad(int mode, int ire)
+bool angularForLoad(int mode, int ire, char freeq)
 {
     if (mode == 1)
         return true;
     if (mode == 2)
         return false;
-    return ire >= -10;
+    if (ire == -10)
+        return true;
+    if (ire <= -11)
+        return false;
+    return freeq == ' ';
 }
 
 } // namespace nosk

@@ -29,6 +29,10 @@ struct GraphTitles {
 // Graph 1 to 5 of the viewer's pages.
 GraphTitles graphTitles(int graph, char dfit, char pfit, int xType, bool angular,
                         bool imagNegated, int ipar);
+// Graph 4 of the "Graphics" page for complex data without uncertainties: each
+// component's residual in percent of the model's modulus, which does not
+// spike where a component of the model passes through zero.
+GraphTitles modulusResidualTitles(int xType, bool angular);
 
 // The warning shown before "Data transformation..." (Yes/No), or nothing.
 std::optional<std::string> transformationWarning(int xType, char dattyp);
@@ -37,8 +41,12 @@ std::optional<std::string> transformationWarning(int xType, char dattyp);
 // nothing when the change needs no question (temperature <-> inverse temperature).
 std::optional<std::string> xAxisChangeQuestion(int current, int chosen);
 
-// The frequency representation at load: true for angular. mode 0 takes it from
-// IRE (angular when IRE >= -10), 1 forces angular, 2 ordinary.
-bool angularForLoad(int mode, int ire);
+// The frequency representation at load: true for angular. mode 0 takes the
+// one chosen in "Data transformation" from IRE (-10 angular, -11 and less
+// ordinary); any other IRE (the engine's weighting) chooses none, and the
+// data are shown as the job holds them (`freeq`: blank angular, else
+// ordinary, so that data imported in Hz are shown in Hz). 1 forces angular,
+// 2 ordinary.
+bool angularForLoad(int mode, int ire, char freeq);
 
 } // namespace nosk

@@ -236,3 +236,30 @@ TEST(Help, ShippedHelpIsFoundAndCoversTheTopics)
     for (int id : {10001, 10010, 10012, 10014, 10026, 10037, 10038, 10050, 10064, 10200, 10226})
         EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("/%1.html").arg(id))) << id;
 }
+
+// Help -> Contents of both programs opens on the topic that takes a new user
+// from a data file to a judged fit, not on the developers' page.
+TEST(Help, ContentsOpenOnGettingStarted)
+{
+    const QString folder = HtmlHelp::findHelpFolder();
+    ASSERT_FALSE(folder.isEmpty());
+    HtmlHelp help(folder);
+    ASSERT_EQ(help.showContents(), 0);
+    HelpWindow* w = help.window(Help::Window::Main);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->currentTopic(), 10000);
+    const QString text = w->pageText();
+    EXPECT_TRUE(text.contains(QStringLiteral("Getting started")));
+    // the steps a new user needs, in their order: import, model, run, judge
+    const int import = text.indexOf(QStringLiteral("Import instrument file"));
+    const int model = text.indexOf(QStringLiteral("Model fitting function"));
+    const int run = text.indexOf(QStringLiteral("SAVE AND RUN"));
+    const int judge = text.indexOf(QStringLiteral("Residuals/|Z|"));
+    EXPECT_TRUE(import >= 0 && import < model && model < run && run < judge) << import << " " << model << " " << run
+                                                                           << " " << judge;
+    // it is the first entry of the contents list
+    auto* list = w->findChild<QListWidget*>(QStringLiteral("contents"));
+    ASSERT_NE(list, nullptr);
+    ASSERT_GT(list->count(), 0);
+    EXPECT_EQ(list->item(0)->data(Qt::UserRole).toInt(), 10000);
+}

@@ -285,10 +285,29 @@ TEST_F(ChartGraph, PicturesKeepTheirFrameOnAnyDevice)
     const QPicture plain = graph.MakeMetafile();
     EXPECT_EQ(plain.boundingRect(), QRect(0, 0, 400, 300));
     const QRect titled = graph.TitledSize();
-    EXPECT_EQ(titled, QRect(0, 0, 400, 300 + graph.axisX()->height() / 2));
-    EXPECT_EQ(graph.MakeTitledMetafile(nullptr, QStringLiteral("Impedance vs. Time, sec"))
-                  .boundingRect(),
-              titled);
+    EXPECT_EQ(titled, QRect(0, 0, 400, 300 + graph.titleBand()));
+    EXPECT_GE(graph.titleBand(), graph.axisX()->height() / 2);
+    const QPicture titledPicture = graph.MakeTitledMetafile(nullptr, QStringLiteral("Impedance vs. Time, sec"));
+    EXPECT_EQ(titledPicture.boundingRect(), titled);
+    {
+        // The title is drawn whole inside its band, clear of the picture's
+        // top edge (the edge of an exported image).
+        QImage band(titled.size(), QImage::Format_RGB32);
+        band.fill(Qt::white);
+        {
+            QPainter p(&band);
+            p.drawPicture(0, 0, titledPicture);
+        }
+        int firstDark = -1;
+        for (int y = 0; y < graph.titleBand() && firstDark < 0; ++y)
+            for (int x = 0; x < band.width(); ++x)
+                if (qGray(band.pixel(x, y)) < 128) {
+                    firstDark = y;
+                    break;
+                }
+        EXPECT_GE(firstDark, 2) << "the title touches the top edge";
+        EXPECT_LT(firstDark, graph.titleBand()) << "no title drawn";
+    }
 
     // Played at twice the size into a 1200 dpi image, the picture fills
     // exactly its target.

@@ -43,9 +43,9 @@ TEST(ViewerRun, ComplexImpedanceFitIsShownWithNegatedImaginaryParts)
     ASSERT_TRUE(run.isFit());
     EXPECT_EQ(run.count(), 5);
     EXPECT_TRUE(run.imagNegated());
-    // IRE 0 selects angular frequencies: the file's Hz become rad/s.
-    EXPECT_TRUE(run.angular());
-    EXPECT_NEAR((*run.xValues())[0], kTwoPi * test::specX(s, 0), 1e-9);
+    // IRE 0 chooses no representation: the file's Hz are shown as Hz.
+    EXPECT_FALSE(run.angular());
+    EXPECT_NEAR((*run.xValues())[0], test::specX(s, 0), 1e-9);
     const DisplayArrays& a = run.arrays();
     double re, im;
     test::specZ(s, 2, re, im);
@@ -167,7 +167,7 @@ TEST(ViewerRun, TransformationConvertsFromTheFitSystemOnce)
 
 TEST(ViewerRun, OnlyFrequenciesBecomeAngularTimesAndTemperaturesStayAsTheyAre)
 {
-    // Default job settings: FREEQ F and IRE 0 choose the angular form.
+    // IRE 0 keeps the job's own representation; modes 1 and 2 force one.
     test::TempWorkDir dir;
     RunSpec s;
     s.firstX = 250;
@@ -179,7 +179,9 @@ TEST(ViewerRun, OnlyFrequenciesBecomeAngularTimesAndTemperaturesStayAsTheyAre)
         double expected;
     };
     const Case cases[] = {
-        {1, 'F', 0, kTwoPi * 250},  // Hz shown as rad/s
+        {1, 'F', 0, 250},           // Hz shown as Hz
+        {1, ' ', 0, 250},           // rad/s shown as rad/s
+        {1, 'F', 1, kTwoPi * 250},  // Hz shown as rad/s
         {1, ' ', 2, 250 / kTwoPi},  // rad/s shown as Hz
         {2, 'F', 0, 250},
         {2, ' ', 2, 250},
@@ -198,7 +200,7 @@ TEST(ViewerRun, OnlyFrequenciesBecomeAngularTimesAndTemperaturesStayAsTheyAre)
         EXPECT_REL_NEAR((*run.xValues())[0], c.expected, 1e-9)
             << "type " << int(c.type) << " FREEQ '" << c.freeq << "' mode " << c.mode;
         // A level transformation starts again from the file and keeps them too.
-        TransformChoice choice{'Y', 'R', c.mode == 2 ? -11 : -10, 1e-12};
+        TransformChoice choice{'Y', 'R', run.angular() ? -10 : -11, 1e-12};
         run.transform(choice);
         EXPECT_REL_NEAR((*run.xValues())[0], c.expected, 1e-9) << "transformed, type " << int(c.type);
     }

@@ -67,10 +67,17 @@ TEST(ViewerTexts, XAxisChangeQuestion)
 
 TEST(ViewerTexts, FrequencyRepresentationAtLoad)
 {
-    EXPECT_TRUE(angularForLoad(0, -10));
-    EXPECT_TRUE(angularForLoad(0, 0));
-    EXPECT_FALSE(angularForLoad(0, -11));
-    EXPECT_FALSE(angularForLoad(0, -40));
-    EXPECT_TRUE(angularForLoad(1, -11));
-    EXPECT_FALSE(angularForLoad(2, 0));
+    // the representation chosen in "Data transformation" wins over the data's
+    for (char freeq : {' ', 'F'}) {
+        EXPECT_TRUE(angularForLoad(0, -10, freeq));
+        EXPECT_FALSE(angularForLoad(0, -11, freeq));
+        EXPECT_FALSE(angularForLoad(0, -40, freeq));
+        EXPECT_TRUE(angularForLoad(1, -11, freeq));
+        EXPECT_FALSE(angularForLoad(2, 0, freeq));
+    }
+    // an IRE of the engine's weighting chooses none: data in Hz stay in Hz
+    for (int ire : {-9, -1, 0, 1}) {
+        EXPECT_TRUE(angularForLoad(0, ire, ' '));
+        EXPECT_FALSE(angularForLoad(0, ire, 'F'));
+    }
 }
