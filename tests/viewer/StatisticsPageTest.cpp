@@ -4,6 +4,7 @@
 #include "grid/CZuGridModel.h"
 #include "results/FitStatistics.h"
 
+#include <QScrollBar>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -38,6 +39,22 @@ FitStatistics statisticsWith(int n)
 
 } // namespace
 
+// A grid inside its panel (group box) that scrolls only when the panel
+// cannot hold one more row or column of it.
+static void expectFitsItsPanel(const CZuGrid& grid)
+{
+    const QWidget* panel = grid.parentWidget();
+    ASSERT_NE(panel, nullptr);
+    EXPECT_LE(grid.geometry().right(), panel->width());
+    EXPECT_LE(grid.geometry().bottom(), panel->height());
+    if (grid.visibleCols < grid.colCount) {
+        EXPECT_GT(grid.width() + grid.cellWidth + 1, panel->width() - 40) << "a column more would fit";
+    }
+    if (grid.visibleRows < grid.rowCount) {
+        EXPECT_GT(grid.height() + grid.cellHeight + 1, panel->height() - 40) << "a row more would fit";
+    }
+}
+
 TEST(StatisticsPage, ValueFieldsAndEightParameters)
 {
     const FitStatistics s = statisticsWith(8);
@@ -56,11 +73,13 @@ TEST(StatisticsPage, ValueFieldsAndEightParameters)
     EXPECT_EQ(p->rowCount, 3);
     EXPECT_EQ(p->colCount, 8);
     EXPECT_EQ(p->visibleRows, 3);
-    EXPECT_EQ(p->visibleCols, 6);
+    expectFitsItsPanel(*p);
     CZuGrid* c = page.correlationGrid();
     EXPECT_EQ(c->rowCount, 8);
-    EXPECT_EQ(c->visibleRows, 8);
-    EXPECT_EQ(c->visibleCols, 7);
+    expectFitsItsPanel(*c);
+    // 900 pixels hold the whole matrix of eight: nothing to scroll
+    EXPECT_EQ(c->visibleCols, 8);
+    EXPECT_FALSE(c->horizontalBar()->isEnabled());
 
     // "%e" estimates, one digit before the point and six after; "%.4f" correlations
     const std::string est = page.parameterModel()->GetText(0, 0);
@@ -77,9 +96,21 @@ TEST(StatisticsPage, TwentyParametersScrollBothWays)
     CStatisticsPage page(QStringLiteral("Numerical data"), s);
     page.resize(900, 600);
     page.show();
-    EXPECT_EQ(page.correlationGrid()->visibleRows, 14);
-    EXPECT_EQ(page.correlationGrid()->visibleCols, 7);
-    EXPECT_EQ(page.parameterGrid()->visibleCols, 6);
+    expectFitsItsPanel(*page.correlationGrid());
+    expectFitsItsPanel(*page.parameterGrid());
+    const int cols = page.parameterGrid()->visibleCols, corrCols = page.correlationGrid()->visibleCols;
+    EXPECT_LT(cols, 20);
+    EXPECT_TRUE(page.parameterGrid()->horizontalBar()->isEnabled());
+    // a larger panel shows more of both tables, still without scrolling an
+    // empty panel
+    page.resize(1800, 1100);
+    expectFitsItsPanel(*page.correlationGrid());
+    expectFitsItsPanel(*page.parameterGrid());
+    EXPECT_GT(page.parameterGrid()->visibleCols, cols);
+    EXPECT_GT(page.correlationGrid()->visibleCols, corrCols);
+    // and the grid made anew keeps its titles
+    EXPECT_EQ(page.parameterGrid()->rowCount, 3);
+    EXPECT_EQ(page.parameterGrid()->colCount, 20);
 }
 
 TEST(StatisticsPage, TypingChangesNothingAndNoFreeParametersIsNoError)
