@@ -156,7 +156,7 @@ void CDrtPage::build()
             g->nameLastTrace(QStringLiteral("DRT of the fitted circuit"));
             // Wide, so that a part that makes up the whole over a range shows
             // its dots along the green line instead of vanishing into it.
-            g->widenLastTrace(3);
+            g->widenLastTrace(2);
             if (m_parts.size() > 1) {
                 for (std::size_t i = 0; i < m_parts.size(); ++i) {
                     g->AddTrace(m_tau.data(), m_parts[i].data(), n, StyleLine | StyleDash,

@@ -54,7 +54,9 @@ int layKey(QPainter* painter, const std::vector<PageGraphs::KeyEntry>& key, int 
     if (painter)
         painter->setFont(font);
     for (const PageGraphs::KeyEntry& e : key) {
-        const int textWidth = std::min(fm.horizontalAdvance(e.text), width - swatch - gap);
+        // A little room beyond the measured text: a picture played on
+        // another device may set it a few pixels wider.
+        const int textWidth = std::min(fm.horizontalAdvance(e.text) + fm.averageCharWidth(), width - swatch - gap);
         const int w = swatch + gap / 2 + textWidth;
         if (x > 0 && x + w > width) {
             x = 0;
