@@ -353,6 +353,16 @@ CircuitLibrary CircuitLibrary::parse(const std::string& text, const std::string&
     // first line (whose columns are counted after it, as the editor shows).
     std::size_t begin = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
     int lineNumber = 0;
+    std::string blockName;  // the first line of the comment block above
+    bool inBlock = false;
+    auto nameOf = [](std::string comment) {
+        const std::size_t cut = comment.find_first_of(":(");
+        if (cut != std::string::npos)
+            comment.erase(cut);
+        const std::size_t first = comment.find_first_not_of(" \t\r#");
+        const std::size_t last = comment.find_last_not_of(" \t\r");
+        return first == std::string::npos || last < first ? std::string() : comment.substr(first, last - first + 1);
+    };
     while (begin <= text.size()) {
         std::size_t end = text.find('\n', begin);
         if (end == std::string::npos)
@@ -361,10 +371,20 @@ CircuitLibrary CircuitLibrary::parse(const std::string& text, const std::string&
         std::string line = text.substr(begin, end - begin);
         begin = end + 1;
         const std::size_t hash = line.find('#');
-        if (hash != std::string::npos)
+        std::string comment;
+        if (hash != std::string::npos) {
+            comment = line.substr(hash + 1);
             line.erase(hash);
+        }
         std::size_t pos = line.find_first_not_of(" \t\r");
         if (pos == std::string::npos) {
+            if (hash == std::string::npos) {
+                inBlock = false;
+                blockName.clear();
+            } else if (!inBlock) {
+                inBlock = true;
+                blockName = nameOf(comment);
+            }
             if (end == text.size())
                 break;
             continue;
@@ -390,6 +410,11 @@ CircuitLibrary CircuitLibrary::parse(const std::string& text, const std::string&
         d.circuit = Circuit::parse(rhs, where, lineNumber, static_cast<int>(eq + 1));
         const std::size_t first = rhs.find_first_not_of(" \t\r"), last = rhs.find_last_not_of(" \t\r");
         d.text = rhs.substr(first, last - first + 1);
+        d.name = hash != std::string::npos ? nameOf(comment) : blockName;
+        if (d.name.empty())
+            d.name = blockName;
+        inBlock = false;
+        blockName.clear();
         lib.m_definitions.push_back(std::move(d));
         if (end == text.size())
             break;

@@ -76,6 +76,11 @@ public:
     struct Definition {
         char letter = 0;
         std::string text;  // the right-hand side as written
+        // What the circuit is ("Randles", "two ZARCs and a CPE (battery)" cut
+        // to "two ZARCs and a CPE"): a comment after the definition on its
+        // line, else the first line of the comment block right above it, up
+        // to a ':' or '('; empty when neither is there.
+        std::string name;
         Circuit circuit;
     };
 

@@ -5,7 +5,9 @@
 #include "core/Exception.h"
 #include "core/Prompt.h"
 #include "job/FitJob.h"
+#include "core/WorkFolderFiles.h"
 #include "job/JobFields.h"
+#include "model/Circuit.h"
 #include "platform/Help.h"
 #include "ui/ControlHelpers.h"
 
@@ -14,6 +16,7 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
+#include <QAbstractItemView>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QSignalBlocker>
@@ -223,7 +226,29 @@ void CFitOptionsPage::showCircuit(char fun)
     m_definition->setStyleSheet(error.empty() ? QString() : QStringLiteral("color: #c00000"));
     m_definition->setToolTip(full);
     list("FUN")->setToolTip(full);
+    nameCircuits();
     m_params->setCircuit(fun);
+}
+
+void CFitOptionsPage::nameCircuits()
+{
+    model::CircuitLibrary library = model::CircuitLibrary::builtIn();
+    try {
+        library = model::CircuitLibrary::withOverrides(workfiles::kCircuits);
+    } catch (const std::exception&) {
+        // The definition line says why CIRCUITS is not used.
+    }
+    QComboBox* circuits = list("FUN");
+    const std::string_view codes = kCircuits.codes;
+    for (int i = 0; i < circuits->count() && std::size_t(i) < codes.size(); ++i) {
+        const model::CircuitLibrary::Definition* d = library.find(codes[std::size_t(i)]);
+        QString text(QLatin1Char(codes[std::size_t(i)]));
+        if (d && !d->name.empty())
+            text += QStringLiteral("  ") + QString::fromStdString(d->name);
+        circuits->setItemText(i, text);
+    }
+    // The list opens wide enough for the names; the box shows what fits.
+    circuits->view()->setMinimumWidth(circuits->view()->sizeHintForColumn(0) + 24);
 }
 
 void CFitOptionsPage::circuitsChanged()

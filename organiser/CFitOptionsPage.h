@@ -56,6 +56,8 @@ public:
     // Shows the definition of `fun` beside the list (and as its tooltip) and
     // moves the parameter editor's DE links to it.
     void showCircuit(char fun);
+    // The FUN list's entries: each letter with its circuit's name.
+    void nameCircuits();
 
 signals:
     void levelChanged();     // DINP picked

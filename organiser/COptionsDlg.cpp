@@ -22,6 +22,13 @@ COptionsDlg::COptionsDlg(RunOptions& options, QWidget* parent) : QDialog(parent)
     m_close = new QCheckBox(QStringLiteral("Close fitting window after run."));
     m_loadOutin = new QCheckBox(QStringLiteral("Load OUTIN file after fitting stops."));
     m_prompt = new QCheckBox(QStringLiteral("Prompt to overwrite OUTIN."));
+    // The option depends on a field of the job: say which, beside it.
+    m_loadOutinNote = new QLabel(QStringLiteral("Only for a job whose Residual weighting (IRE) is below 0; "
+                                                "otherwise File \u2192 Load OUTIN loads the fitted values."));
+    m_loadOutinNote->setWordWrap(true);
+    m_loadOutinNote->setIndent(20);
+    m_loadOutinNote->setStyleSheet(QStringLiteral("color: #606060"));
+    m_loadOutin->setToolTip(m_loadOutinNote->text());
     showCheck(m_notify, options.notifyViewer);
     showCheck(m_close, options.closeEngineWindow);
     showCheck(m_loadOutin, options.loadOutinAfterRun);
@@ -39,8 +46,11 @@ COptionsDlg::COptionsDlg(RunOptions& options, QWidget* parent) : QDialog(parent)
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* layout = new QVBoxLayout(this);
-    for (QCheckBox* b : {m_notify, m_close, m_loadOutin, m_prompt})
+    for (QCheckBox* b : {m_notify, m_close, m_loadOutin, m_prompt}) {
         layout->addWidget(b);
+        if (b == m_loadOutin)
+            layout->addWidget(m_loadOutinNote);
+    }
     auto* startsRow = new QHBoxLayout;
     auto* startsLabel = new QLabel(QStringLiteral("&Starts of each fit:"));
     startsLabel->setBuddy(m_starts);

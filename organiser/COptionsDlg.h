@@ -3,6 +3,7 @@
 #include <QDialog>
 
 class QCheckBox;
+class QLabel;
 class QSpinBox;
 
 namespace nosk {
@@ -32,6 +33,7 @@ private:
     QCheckBox* m_notify;
     QCheckBox* m_close;
     QCheckBox* m_loadOutin;
+    QLabel* m_loadOutinNote;
     QCheckBox* m_prompt;
     QSpinBox* m_starts;
 };

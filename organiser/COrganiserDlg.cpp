@@ -217,6 +217,12 @@ void COrganiserDlg::setStatus(const QString& text)
     m_status->setText(text);
 }
 
+void COrganiserDlg::dataReplaced()
+{
+    // What the last run said is of other data now.
+    setStatus(m_job.M > 0 ? QStringLiteral("%1 data lines in the job, not fitted yet.").arg(m_job.M) : QString());
+}
+
 void COrganiserDlg::setCurrentFile(const QString& title, const std::optional<std::string>& file)
 {
     setWindowTitle(title);
@@ -344,6 +350,16 @@ void COrganiserDlg::onOpenEditor()
 }
 
 // ------------------------------------------------------------------ Window
+
+void COrganiserDlg::reject()
+{
+    // What the boxes show counts as the job (jobState); Save stores them and
+    // a box the job cannot take keeps the window open.
+    bool mayClose = false;
+    runCommand(m_prompt, [&] { mayClose = maySetJobAside("Save the changes before closing?"); });
+    if (mayClose)
+        QDialog::reject();
+}
 
 void COrganiserDlg::keyPressEvent(QKeyEvent* event)
 {

@@ -124,9 +124,9 @@ public:
     // Whether the job as the pages show it differs from what was last
     // loaded, saved or started anew.
     bool jobChanged() const;
-    // Before another job replaces a changed one: asks Save / Discard /
-    // Cancel; false for Cancel or a save that did not happen.
-    bool maySetJobAside();
+    // Before another job replaces a changed one, or the window closes: asks
+    // Save / Discard / Cancel; false for Cancel or a save that did not happen.
+    bool maySetJobAside(const char* question = "Save the changes before opening another?");
     // Whether nothing has been loaded into the job since the start or New
     // (an import then makes it ready to fit).
     bool jobIsNew() const { return m_jobIsNew; }
@@ -134,6 +134,9 @@ public:
     // the unchanged state, and no longer new when it was read.
     void jobOpened(bool fromFile);
     const std::string& currentFileName() const { return m_currentFileName; }
+    // How the analyses' tables name the job's data: its description, else
+    // its file's name, else "the job's data lines".
+    std::string spectrumName() const;
     // The one place that sets the window title and the current test file: a
     // file loaded or saved under its own name is both; New and the work files
     // (INFL, OUTIN, a file named at start) leave no current file; a template
@@ -156,6 +159,10 @@ public:
     Timer& timer();
     FileWatch* circuitsWatch() const { return m_circuitsWatch.get(); }
 
+    // Exit, the window's close button and Escape: the window closes only
+    // once a changed job is saved or discarded.
+    void reject() override;
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
@@ -164,6 +171,12 @@ private:
     static constexpr const char* kProgram = "NOSKRUN";
     // A file dialog that offers every file.
     static FileRequest allFiles(const std::string& title = {});
+    // The dialogs of job files: job files first, then every file; they open
+    // in the job's folder, else the folder last used for a job, else the
+    // work folder (never the bundled examples).
+    FileRequest jobFiles(const std::string& title = {}) const;
+    // A job file was chosen in one of them.
+    void rememberFolder(const std::string& path);
 
     class DialogBlockChooser;
     class DialogSpectrumChooser;
@@ -177,6 +190,9 @@ private:
     void finishRun(const RunEnd& end);
     void showRunning(bool running);
     void setStatus(const QString& text);
+    // After New, another job or new data lines: the status line no longer
+    // speaks of the last run.
+    void dataReplaced();
     void afterInflReload();
     void showTextWindow(const std::string& path);
     // The job as the pages and arrays hold it, compared by jobChanged.
@@ -193,6 +209,7 @@ private:
     RunOptions& m_options;
     FitJob m_job;
     std::string m_currentFileName;
+    std::string m_lastFolder;
     std::string m_unchangedState;
     bool m_jobIsNew = true;
     QFont m_boldFont;

@@ -78,6 +78,42 @@ FileRequest COrganiserDlg::allFiles(const std::string& title)
     return r;
 }
 
+FileRequest COrganiserDlg::jobFiles(const std::string& title) const
+{
+    namespace fs = std::filesystem;
+    FileRequest r;
+    r.title = title;
+    r.filters = {{"Job files (*.tst)", "*.tst;*.TST;*.Tst"}, {"All files (*.*)", "*.*"}};
+    std::error_code ec;
+    std::string folder;
+    if (!m_currentFileName.empty())
+        folder = fs::absolute(m_currentFileName, ec).parent_path().string();
+    if (folder.empty() || !fs::is_directory(folder, ec))
+        folder = m_lastFolder;
+    if (folder.empty() || !fs::is_directory(folder, ec))
+        folder = fs::current_path(ec).string();
+    r.initialName = folder;
+    return r;
+}
+
+void COrganiserDlg::rememberFolder(const std::string& path)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path folder = fs::weakly_canonical(fs::absolute(path, ec), ec).parent_path();
+    if (ec || folder.empty())
+        return;
+    // A job taken from the bundled examples is opened as a copy in the work
+    // folder: the examples' folders are no place to save into.
+    const std::string examples = locations::bundledExamplesDir();
+    if (!examples.empty()) {
+        const fs::path root = fs::weakly_canonical(examples, ec);
+        if (!ec && std::mismatch(root.begin(), root.end(), folder.begin(), folder.end()).first == root.end())
+            return;
+    }
+    m_lastFolder = folder.string();
+}
+
 // "Select impedance" over the window.
 class COrganiserDlg::DialogBlockChooser : public ImpedanceBlockChooser {
 public:
@@ -98,10 +134,11 @@ bool COrganiserDlg::saveJob()
 {
     std::string path = m_currentFileName;
     if (path.empty()) {
-        auto chosen = m_prompt.saveFile(allFiles());
+        auto chosen = m_prompt.saveFile(jobFiles());
         if (!chosen)
             return false;
         path = *chosen;
+        rememberFolder(path);
     }
     if (!storeToJob())
         return false;
@@ -112,12 +149,12 @@ bool COrganiserDlg::saveJob()
     return true;
 }
 
-bool COrganiserDlg::maySetJobAside()
+bool COrganiserDlg::maySetJobAside(const char* question)
 {
     if (!jobChanged())
         return true;
     const std::string name = m_currentFileName.empty() ? std::string("The job") : "The job " + m_currentFileName;
-    switch (m_prompt.message(name + " has changed.\nSave the changes before opening another?", kProgram,
+    switch (m_prompt.message(name + " has changed.\n" + question, kProgram,
                              Buttons::SaveDiscardCancel, Icon::Question)) {
     case Answer::Yes: return saveJob();
     case Answer::No: return true;
@@ -159,6 +196,7 @@ void COrganiserDlg::LoadJobFile(const std::string& path)
     setCurrentFile(QString::fromStdString(path), path);
     m_jobIsNew = false;
     markUnchanged();
+    dataReplaced();
 }
 
 void COrganiserDlg::onFileNew()
@@ -170,6 +208,7 @@ void COrganiserDlg::onFileNew()
     setCurrentFile(QString::fromLatin1(kProgram), std::string());
     m_jobIsNew = true;
     markUnchanged();
+    dataReplaced();
 }
 
 namespace {
@@ -190,9 +229,10 @@ bool liesIn(const std::filesystem::path& inner, const std::filesystem::path& fol
 
 void COrganiserDlg::onLoadTst()
 {
-    auto path = m_prompt.openFile(allFiles());
+    auto path = m_prompt.openFile(jobFiles());
     if (!path || !maySetJobAside())
         return;
+    rememberFolder(*path);
     // An installed example (the file dialog's side bar leads there) opens
     // as a copy in the work folder, never in place.
     const std::string examples = locations::bundledExamplesDir();
@@ -270,9 +310,10 @@ void COrganiserDlg::onLoadInfl()
 
 void COrganiserDlg::onSaveTstAs()
 {
-    auto path = m_prompt.saveFile(allFiles());
+    auto path = m_prompt.saveFile(jobFiles());
     if (!path)
         return;
+    rememberFolder(*path);
     if (!storeToJob())
         return;
     if (!runCommand(m_prompt, [&] { m_job.save(*path); }))
@@ -333,17 +374,18 @@ void COrganiserDlg::onLoadDataFromTst()
     }
     m_job.copyDataFrom(source);
     loadFromJob();
+    dataReplaced();
 }
 
 void COrganiserDlg::onLoadDataFromAscii()
 {
-    runCommand(m_prompt, [&] { importDataSheet(m_job, m_prompt, [this] { loadFromJob(); }); });
+    runCommand(m_prompt, [&] { importDataSheet(m_job, m_prompt, [this] { loadFromJob(); dataReplaced(); }); });
 }
 
 void COrganiserDlg::onLoadDataFromSolartron()
 {
     DialogBlockChooser chooser(*this);
-    runCommand(m_prompt, [&] { importSolartron(m_job, m_prompt, chooser, [this] { loadFromJob(); }); });
+    runCommand(m_prompt, [&] { importSolartron(m_job, m_prompt, chooser, [this] { loadFromJob(); dataReplaced(); }); });
 }
 
 // "Select spectrum" over the window, for a file that holds several.
@@ -371,7 +413,7 @@ void COrganiserDlg::onImportInstrumentFile()
     if (!storeToJob())
         return;
     runCommand(m_prompt, [&] {
-        if (importInstrument(m_job, m_prompt, chooser, [this] { loadFromJob(); }, m_jobIsNew))
+        if (importInstrument(m_job, m_prompt, chooser, [this] { loadFromJob(); dataReplaced(); }, m_jobIsNew))
             m_jobIsNew = false;
     });
 }

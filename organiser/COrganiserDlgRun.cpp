@@ -12,6 +12,7 @@
 #include "core/Prompt.h"
 #include "core/RunCommand.h"
 #include "core/WorkFolderFiles.h"
+#include "job/DataStamp.h"
 #include "ops/DrtRun.h"
 #include "ops/KramersKronigRun.h"
 #include "ops/OutputSummary.h"
@@ -227,6 +228,16 @@ void COrganiserDlg::onGuessStartValues()
                      Icon::Information);
 }
 
+std::string COrganiserDlg::spectrumName() const
+{
+    const std::string& d = m_job.description;
+    const std::size_t first = d.find_first_not_of(' ');
+    std::string name = first == std::string::npos ? std::string() : d.substr(first, d.find_last_not_of(' ') - first + 1);
+    if (name.empty())
+        name = m_currentFileName.substr(m_currentFileName.find_last_of('/') + 1);
+    return name.empty() ? std::string("the job's data lines") : name;
+}
+
 void COrganiserDlg::onRunAnalysis(const analyses::Analysis& analysis)
 {
     if (!storeToJob())
@@ -236,6 +247,7 @@ void COrganiserDlg::onRunAnalysis(const analyses::Analysis& analysis)
     const kkrun::Spectrum spectrum = kkrun::spectrumOf(m_job);
     analyses::Settings settings;
     settings.band = true;  // the window shows the DRT with its credible band
+    settings.stamp = {dataChecksum(m_job), spectrumName()};
     const std::string summary = analysis.run(spectrum, settings);
     m_prompt.message(analyses::windowReport(analysis, summary), analysis.boxTitle, Buttons::Ok, Icon::Information);
     // A running viewer reloads and shows the new page.

@@ -16,6 +16,7 @@
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QToolTip>
+#include <QWheelEvent>
 
 #include <QSignalBlocker>
 
@@ -123,12 +124,12 @@ std::string CParamEditor::definitionInForce(char fun, std::string* error)
 CParamEditor::CParamEditor(QWidget* parent) : QWidget(parent)
 {
     DialogUnits du(font());
-    const int gap = 1, columnSpacing = 10;
+    const int gap = 1, columnSpacing = 4;
     m_rowHeight = du.y(13);
     const int h = m_rowHeight;
-    m_labelWidth = du.x(20);
-    m_valueWidth = du.x(64);
-    m_codeWidth = du.x(28);
+    m_labelWidth = du.x(31);
+    m_valueWidth = du.x(58);
+    m_codeWidth = du.x(26);
     const int codeLeft = m_labelWidth + gap + m_valueWidth + gap;
     m_columnWidth = codeLeft + m_codeWidth + columnSpacing;
     const int scrollWidth = 15;
@@ -143,7 +144,7 @@ CParamEditor::CParamEditor(QWidget* parent) : QWidget(parent)
 
     for (int k = 1; k <= kRows; ++k) {
         Row& row = m_rows[std::size_t(k - 1)];
-        row.label = new QLabel(QString::asprintf("p[%i]", k), m_content);
+        row.label = new QLabel(QString::asprintf("p%i", k), m_content);
         row.value = new QLineEdit(m_content);
         row.value->setEnabled(false);
         row.code = new QComboBox(m_content);
@@ -164,6 +165,13 @@ CParamEditor::CParamEditor(QWidget* parent) : QWidget(parent)
             connect(limit, &QLineEdit::editingFinished, this, &CParamEditor::markLimitedRows);
         }
     }
+    // The wheel over any part of a row scrolls the rows.
+    for (Row& row : m_rows)
+        for (QWidget* part : {static_cast<QWidget*>(row.label), static_cast<QWidget*>(row.value),
+                              static_cast<QWidget*>(row.code), static_cast<QWidget*>(row.link),
+                              static_cast<QWidget*>(row.lower), static_cast<QWidget*>(row.upper)})
+            part->installEventFilter(this);
+    m_used.fill(true);
     placeRows();
 
     m_scroll = new QScrollBar(Qt::Vertical, this);
@@ -301,17 +309,90 @@ void CParamEditor::markLimitedRows()
 {
     for (int k = 1; k <= kRows; ++k) {
         Row& row = m_rows[std::size_t(k - 1)];
+        const std::size_t i = std::size_t(k - 1);
         const QString l = row.lower->text().trimmed(), u = row.upper->text().trimmed();
         const bool limited = !l.isEmpty() || !u.isEmpty();
         const QString none = QStringLiteral("none");
-        const QString tip = limited ? QStringLiteral("Limits: %1 to %2").arg(l.isEmpty() ? none : l,
-                                                                             u.isEmpty() ? none : u)
-                                    : QString();
-        row.label->setToolTip(tip);
-        row.value->setToolTip(tip);
-        // In the two-to-a-row view the label's colour tells which rows have limits.
-        row.label->setStyleSheet(limited && !m_limitsShown ? QStringLiteral("color: #0000c0") : QString());
+        const QString limits = limited ? QStringLiteral("Limits: %1 to %2").arg(l.isEmpty() ? none : l,
+                                                                                u.isEmpty() ? none : u)
+                                       : QString();
+        QString name = QStringLiteral("p%1").arg(k);
+        if (!m_roles[i].empty())
+            name += QStringLiteral(": ") + QString::fromStdString(m_roles[i]);
+        else if (!m_used[i])
+            name += QStringLiteral(": not used by the circuit");
+        row.label->setToolTip(limited ? name + QLatin1Char('\n') + limits : name);
+        row.value->setToolTip(limits);
+        // In the two-to-a-row view the label's colour tells which rows have
+        // limits; grey ones are not used by the circuit.
+        const QString grey = QStringLiteral("color: #909090");
+        row.label->setStyleSheet(limited && !m_limitsShown ? QStringLiteral("color: #0000c0")
+                                 : m_used[i]                ? QString()
+                                                            : grey);
+        row.value->setStyleSheet(m_used[i] ? QString() : grey);
     }
+}
+
+QString CParamEditor::shortRole(const std::string& role)
+{
+    static const std::pair<const char*, const char*> kShort[] = {
+        {"Q (Q)", "Q"}, {"Q (alpha)", "Q\u03b1"}, {"E (dielectric constant)", "E"}, {"W (sigma)", "W\u03c3"},
+        {"Ws (R)", "Ws R"}, {"Ws (tau)", "Ws \u03c4"}, {"Wo (R)", "Wo R"}, {"Wo (tau)", "Wo \u03c4"},
+        {"G (Z0)", "G Z0"}, {"G (k)", "G k"}, {"TLM (r)", "TLM r"}, {"DE selector", "DE"},
+        {"DE (R)", "DE R"}, {"DE (T)", "DE T"}, {"DE (U)", "DE U"}, {"DE (PHI)", "DE \u03c6"},
+    };
+    const std::size_t more = role.find("; ");
+    const std::string first = role.substr(0, more);
+    QString text = QString::fromStdString(first);
+    for (const auto& [full, brief] : kShort)
+        if (first == full)
+            text = QString::fromUtf8(brief);
+    return more == std::string::npos ? text : text + QLatin1Char('+');
+}
+
+void CParamEditor::nameRows(const std::string& definition)
+{
+    m_roles.fill(std::string());
+    bool known = false;
+    try {
+        for (const model::ParameterRole& r : model::parameterRoles(definition))
+            if (r.number >= 1 && r.number <= kRows) {
+                m_roles[std::size_t(r.number - 1)] = r.role;
+                known = true;
+            }
+    } catch (const exception&) {
+        // A definition the engine refuses: the rows keep their numbers alone.
+    }
+    for (int k = 1; k <= kRows; ++k) {
+        const std::size_t i = std::size_t(k - 1);
+        m_used[i] = !known || !m_roles[i].empty();
+        QString text = QStringLiteral("p%1").arg(k);
+        if (!m_roles[i].empty())
+            text += QLatin1Char(' ') + shortRole(m_roles[i]);
+        m_rows[i].label->setText(text);
+    }
+    markLimitedRows();
+}
+
+void CParamEditor::wheelEvent(QWheelEvent* event)
+{
+    m_wheelAngle += event->angleDelta().y();
+    const int steps = m_wheelAngle / 120;  // one row a notch
+    m_wheelAngle -= steps * 120;
+    if (steps != 0)
+        scrollTo(m_position - steps);
+    event->accept();
+}
+
+bool CParamEditor::eventFilter(QObject* watched, QEvent* event)
+{
+    // The wheel over a row scrolls the rows; over a code list it never
+    // changes the code.
+    if (event->type() == QEvent::Wheel) {
+        wheelEvent(static_cast<QWheelEvent*>(event));
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 
@@ -326,6 +407,7 @@ void CParamEditor::setCircuit(char fun)
 void CParamEditor::placeLinks(char fun, const int* NFREE)
 {
     const std::string definition = definitionInForce(fun);
+    nameRows(definition);
     for (int k = 1; k <= kRows; ++k) {
         Row& row = m_rows[std::size_t(k - 1)];
         const int i = k - 1;

@@ -33,10 +33,13 @@ public:
 
 // The model parameter editor of the "Fitting options" page: 50 rows, two to
 // a display row, each with its value and free/fixed code, six display rows
-// visible, scrolled by a bar with the positions 1 to 20. With its limits
-// shown (showLimits), each parameter has a display row of its own with two
-// more columns, its lower and upper limit (an empty box: no limit), and the
-// bar has the positions 1 to 45.
+// visible, scrolled by a bar with the positions 1 to 20 and by the mouse
+// wheel (which never changes a code). With its limits shown (showLimits),
+// each parameter has a display row of its own with two more columns, its
+// lower and upper limit (an empty box: no limit), and the bar has the
+// positions 1 to 45. Each row's label names the parameter's role in the
+// circuit in force ("p7 Qα", the whole role in its tooltip); a parameter
+// the circuit does not use has a grey label and value.
 class CParamEditor : public QWidget {
     Q_OBJECT
 public:
@@ -75,8 +78,19 @@ public:
     // folder's CIRCUITS file, else the built-in one. `error` receives the
     // reason when CIRCUITS cannot be used (the built-in one is then returned).
     static std::string definitionInForce(char fun, std::string* error = nullptr);
-    // Moves the DE links to the circuit `fun` without touching the values.
+    // Moves the DE links and the names to the circuit `fun` without touching
+    // the values.
     void setCircuit(char fun);
+    // The role of parameter k (1..50) in the circuit in force, "Q (alpha)";
+    // empty when the circuit does not use it or its definition is unknown.
+    std::string role(int k) const { return m_roles[std::size_t(k - 1)]; }
+    // Whether the circuit in force uses parameter k (true for all when its
+    // definition cannot be read).
+    bool used(int k) const { return m_used[std::size_t(k - 1)]; }
+    // A role as a row's label shows it after the number: "Q (alpha)" is
+    // "Qα", "DE (R)" "DE R", "DE selector" "DE"; the first of several roles
+    // with "+".
+    static QString shortRole(const std::string& role);
 
     // Access for the page and for tests (k counted from 1).
     QLineEdit* valueBox(int k) const { return m_rows[std::size_t(k - 1)].value; }
@@ -94,6 +108,10 @@ public:
     int firstVisibleParam() const;
     int lastVisibleParam() const;
 
+protected:
+    void wheelEvent(QWheelEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     struct Row {
         QLabel* label = nullptr;
@@ -106,6 +124,8 @@ private:
 
     void scrollTo(int position);
     void placeLinks(char fun, const int* NFREE);
+    // The labels' names and grey rows from the circuit's definition.
+    void nameRows(const std::string& definition);
     // Geometry of every row for the view shown.
     void placeRows();
     int lastPosition() const { return m_limitsShown ? kRows - kVisibleRows + 1 : 20; }
@@ -114,6 +134,9 @@ private:
 
     std::array<Row, kRows> m_rows;
     std::array<std::string, kRows> m_placement;
+    std::array<std::string, kRows> m_roles;
+    std::array<bool, kRows> m_used{};
+    int m_wheelAngle = 0;  // eighths of a degree not yet scrolled
     int m_rowsInUse = 0;
     int m_rowHeight = 0;
     int m_labelWidth = 0, m_valueWidth = 0, m_codeWidth = 0, m_columnWidth = 0;

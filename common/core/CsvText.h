@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Utf8Text.h"
+
 #include <string>
 #include <string_view>
 
@@ -24,9 +26,12 @@ inline std::string csvText(const std::string& s)
 // A CSV field of text that comes from outside (a file name, a reason): a
 // text that a spreadsheet would take for a formula (it begins with '=',
 // '+', '-', '@', a tab or a carriage return) gets a leading apostrophe, so
-// it is shown as the text it is and never computed.
-inline std::string csvTextCell(const std::string& s)
+// it is shown as the text it is and never computed; bytes that are no UTF-8
+// (a header's "µ" in Latin-1) are converted (validUtf8), so that the table
+// is UTF-8 throughout.
+inline std::string csvTextCell(const std::string& text)
 {
+    const std::string s = validUtf8(text);
     if (!s.empty() && std::string_view("=+-@\t\r").find(s.front()) != std::string_view::npos)
         return csvText("'" + s);
     return csvText(s);

@@ -174,14 +174,15 @@ std::string writeDrtSeriesPlot(const std::vector<batch::Row>& rows, const std::v
         p.drawPolyline(line);
         for (const drt::Peak& pk : d.result.peaks)
             p.drawEllipse(QPointF(px(pk.tau), py(pk.gamma)), 3, 3);
-        // The legend: the series number of each spectrum in its colour.
+        // The legend: each spectrum's file in its colour (the end of a long
+        // name shown, where the names differ).
         if (index < (plot.height() / th)) {
-            std::snprintf(text, sizeof text, "%.4g", rows[i].series);
             p.drawLine(QPointF(plot.right() + 12, plot.top() + index * th + th / 2),
                        QPointF(plot.right() + 32, plot.top() + index * th + th / 2));
             p.setPen(Qt::black);
-            p.drawText(QRect(plot.right() + 36, plot.top() + index * th, 120, th), Qt::AlignLeft | Qt::AlignVCenter,
-                       QString::fromLatin1(text));
+            const int width = image.width() - (plot.right() + 36) - 4;
+            p.drawText(QRect(plot.right() + 36, plot.top() + index * th, width, th), Qt::AlignLeft | Qt::AlignVCenter,
+                       fm.elidedText(QString::fromStdString(drtLegendText(rows[i])), Qt::ElideLeft, width));
         }
         ++index;
     }

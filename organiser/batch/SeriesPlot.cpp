@@ -22,11 +22,38 @@ struct Series {
     std::vector<double> x, y, err;
 };
 
-QString numberText(double v)
+// A tick label: the value with the digits its axis' step needs.
+std::string tickLabel(double v, double step)
 {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.4g", v);
-    return QString::fromLatin1(text);
+    if (v == 0)
+        return "0";
+    char text[40];
+    const double size = std::max(std::abs(v), step);
+    const int stepExponent = int(std::floor(std::log10(step) + 1e-9));
+    if (size >= 1e5 || size < 1e-3) {
+        const int digits = std::clamp(int(std::floor(std::log10(size) + 1e-9)) - stepExponent, 0, 6);
+        std::snprintf(text, sizeof text, "%.*e", digits, v);
+        // "5.0e-07" keeps its one digit; the exponent needs no leading zero.
+        std::string s = text;
+        const std::size_t e = s.find('e');
+        std::string mantissa = s.substr(0, e), exponent = s.substr(e + 1);
+        const bool negative = exponent[0] == '-';
+        exponent.erase(0, 1);
+        exponent.erase(0, std::min(exponent.find_first_not_of('0'), exponent.size() - 1));
+        return mantissa + "e" + (negative ? "-" : "") + exponent;
+    }
+    std::snprintf(text, sizeof text, "%.*f", std::clamp(-stepExponent, 0, 9), v);
+    return text;
+}
+
+// 1, 2 or 5 times a power of ten, the nearest above `rough`.
+double niceStep(double rough)
+{
+    const double power = std::pow(10.0, std::floor(std::log10(rough)));
+    for (const double m : {1.0, 2.0, 5.0, 10.0})
+        if (m * power >= rough * (1 - 1e-9))
+            return m * power;
+    return 10 * power;
 }
 
 void drawPanel(QPainter& p, const QRect& box, const Series& s, const QString& xTitle)
@@ -35,48 +62,37 @@ void drawPanel(QPainter& p, const QRect& box, const Series& s, const QString& xT
     const int th = fm.height();
     p.setPen(Qt::black);
     p.drawText(QRect(box.left(), box.top(), box.width(), th), Qt::AlignCenter, QString::fromStdString(s.name));
-    const QRect plot = box.adjusted(fm.horizontalAdvance(QStringLiteral("-0.000e-00")) + 8, th + 6, -10, -2 * th - 6);
+    const PlotAxis ya = valueAxis(s.y, s.err);
+    const PlotAxis xa = valueAxis(s.x);
+    int labelWidth = 0;
+    for (const std::string& l : ya.labels)
+        labelWidth = std::max(labelWidth, fm.horizontalAdvance(QString::fromStdString(l)));
+    const QRect plot = box.adjusted(labelWidth + 8, th + 6, -10, -2 * th - 6);
 
-    double x0 = *std::min_element(s.x.begin(), s.x.end()), x1 = *std::max_element(s.x.begin(), s.x.end());
-    double y0 = HUGE_VAL, y1 = -HUGE_VAL;
-    for (std::size_t i = 0; i < s.y.size(); ++i) {
-        const double e = std::isnan(s.err[i]) ? 0 : s.err[i];
-        y0 = std::min(y0, s.y[i] - e);
-        y1 = std::max(y1, s.y[i] + e);
-    }
-    if (x1 == x0) {
-        x0 -= 1;
-        x1 += 1;
-    }
-    if (y1 == y0) {
-        const double d = y0 == 0 ? 1 : std::abs(y0) * 0.1;
-        y0 -= d;
-        y1 += d;
-    }
-    const double padY = (y1 - y0) * 0.05, padX = (x1 - x0) * 0.03;
-    y0 -= padY;
-    y1 += padY;
-    x0 -= padX;
-    x1 += padX;
+    auto scaled = [](const PlotAxis& a, double v) { return a.log ? std::log10(v) : v; };
+    const double y0 = scaled(ya, ya.low), y1 = scaled(ya, ya.high);
+    const double x0 = xa.low, x1 = xa.high;
     auto px = [&](double x) { return plot.left() + (x - x0) / (x1 - x0) * plot.width(); };
-    auto py = [&](double y) { return plot.bottom() - (y - y0) / (y1 - y0) * plot.height(); };
+    auto py = [&](double y) {
+        // On a log axis a bar's end at or below 0 goes to the bottom edge.
+        const double v = ya.log ? (y > 0 ? std::log10(y) : y0) : y;
+        return plot.bottom() - (std::clamp(v, y0, y1) - y0) / (y1 - y0) * plot.height();
+    };
 
     p.setPen(QPen(QColor(220, 220, 220), 1));
-    for (int k = 0; k <= 4; ++k) {
-        const double y = y0 + (y1 - y0) * k / 4;
+    for (double y : ya.ticks)
         p.drawLine(QPointF(plot.left(), py(y)), QPointF(plot.right(), py(y)));
-    }
     p.setPen(Qt::black);
     p.setBrush(Qt::NoBrush);
     p.drawRect(plot);
-    for (int k = 0; k <= 4; ++k) {
-        const double y = y0 + (y1 - y0) * k / 4;
-        p.drawText(QRect(box.left(), int(py(y)) - th / 2, plot.left() - box.left() - 4, th),
-                   Qt::AlignRight | Qt::AlignVCenter, numberText(y));
-        const double x = x0 + (x1 - x0) * k / 4;
-        p.drawText(QRect(int(px(x)) - 40, plot.bottom() + 2, 80, th), Qt::AlignCenter, numberText(x));
-    }
-    p.drawText(QRect(plot.left(), plot.bottom() + th + 2, plot.width(), th), Qt::AlignCenter, xTitle);
+    for (std::size_t k = 0; k < ya.ticks.size(); ++k)
+        p.drawText(QRect(box.left(), int(py(ya.ticks[k])) - th / 2, plot.left() - box.left() - 4, th),
+                   Qt::AlignRight | Qt::AlignVCenter, QString::fromStdString(ya.labels[k]));
+    for (std::size_t k = 0; k < xa.ticks.size(); ++k)
+        p.drawText(QRect(int(px(xa.ticks[k])) - 40, plot.bottom() + 2, 80, th), Qt::AlignCenter,
+                   QString::fromStdString(xa.labels[k]));
+    p.drawText(QRect(plot.left(), plot.bottom() + th + 2, plot.width(), th), Qt::AlignCenter,
+               ya.log ? xTitle + QStringLiteral("; log axis") : xTitle);
 
     const QColor blue(0, 0, 192);
     p.setPen(QPen(blue, 1.5));
@@ -97,6 +113,67 @@ void drawPanel(QPainter& p, const QRect& box, const Series& s, const QString& xT
 }
 
 } // namespace
+
+PlotAxis valueAxis(const std::vector<double>& values, const std::vector<double>& err)
+{
+    PlotAxis axis;
+    double lowest = HUGE_VAL, highest = -HUGE_VAL, smallest = HUGE_VAL;
+    bool positive = true;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const double v = values[i];
+        if (!std::isfinite(v))
+            continue;
+        const double e = i < err.size() && std::isfinite(err[i]) ? std::abs(err[i]) : 0;
+        lowest = std::min(lowest, v - e);
+        highest = std::max(highest, v + e);
+        smallest = std::min(smallest, v);
+        positive = positive && v > 0;
+    }
+    if (!(lowest <= highest)) {  // nothing finite
+        lowest = 0;
+        highest = 1;
+        positive = false;
+    }
+    double largest = -HUGE_VAL;
+    for (const double v : values)
+        if (std::isfinite(v))
+            largest = std::max(largest, v);
+    if (positive && largest / smallest >= 1000) {
+        // Decades: the values' own range, error bars below 0 cut at the edge.
+        axis.log = true;
+        const double low = std::floor(std::log10(std::min(smallest, lowest > 0 ? lowest : smallest)) + 1e-9);
+        const double high = std::ceil(std::log10(std::max(largest, highest)) - 1e-9);
+        const int every = int(std::ceil((high - low) / 6));
+        axis.low = std::pow(10.0, low);
+        axis.high = std::pow(10.0, high);
+        for (double d = low; d <= high + 1e-9; d += every) {
+            axis.ticks.push_back(std::pow(10.0, d));
+            axis.labels.push_back(tickLabel(std::pow(10.0, d), std::pow(10.0, d)));
+        }
+        return axis;
+    }
+    if (positive)
+        lowest = std::max(lowest, 0.0);
+    if (highest - lowest <= std::abs(highest) * 1e-12) {
+        const double d = highest == 0 ? 1 : std::abs(highest) * 0.1;
+        lowest = positive ? std::max(lowest - d, 0.0) : lowest - d;
+        highest += d;
+    }
+    const double step = niceStep((highest - lowest) / 4);
+    const long first = long(std::floor(lowest / step + 1e-9)), last = long(std::ceil(highest / step - 1e-9));
+    axis.low = first * step;
+    axis.high = last * step;
+    for (long k = first; k <= last; ++k) {
+        axis.ticks.push_back(k * step);
+        axis.labels.push_back(tickLabel(k * step, step));
+    }
+    return axis;
+}
+
+std::string drtLegendText(const batch::Row& row)
+{
+    return row.file.substr(row.file.find_last_of('/') + 1);
+}
 
 std::string writeSeriesPlot(const std::vector<batch::Row>& rows, const std::vector<std::string>& names,
                             const std::string& path)

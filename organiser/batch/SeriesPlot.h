@@ -18,6 +18,27 @@ namespace nosk {
 std::string writeSeriesPlot(const std::vector<batch::Row>& rows, const std::vector<std::string>& names,
                             const std::string& path);
 
+// An axis of the batch's pictures: its ends, whether it is logarithmic, the
+// values of its ticks and their labels.
+struct PlotAxis {
+    double low = 0, high = 1;
+    bool log = false;
+    std::vector<double> ticks;
+    std::vector<std::string> labels;
+};
+
+// The axis for values (with their error bars `err`, NaN for none): ticks
+// at 1, 2 or 5 times a power of ten, about four of them, the ends on ticks,
+// labels with as many digits as the step needs ("2.4", "-5e-07", never
+// 2.41 or -5.027e-07). Values all above 0 keep the axis at or above 0, and
+// when they span three decades or more (largest / smallest >= 1000) the
+// axis is logarithmic with a tick at each power of ten (every second or
+// third when they are many).
+PlotAxis valueAxis(const std::vector<double>& values, const std::vector<double>& err = {});
+
+// The legend text of a spectrum in the batch's DRT picture: its file's name.
+std::string drtLegendText(const batch::Row& row);
+
 // Writes `image` to `path` in the format its suffix names (PNG for any other)
 // through an AtomicFileWriter: encoded first, the old file kept whole when
 // the write fails, a FIFO or device under the name refused at once; `links`

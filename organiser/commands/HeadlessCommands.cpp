@@ -24,7 +24,6 @@ int runAnalysisCommand(const analyses::Analysis& analysis, const std::string& fi
         // checksum the viewer compares with its INFL.
         analyses::Settings stamped = settings;
         stamped.stamp.source = file.substr(file.find_last_of('/') + 1);
-        stamped.stamp.checksum = kNoJobChecksum;
         if (isJobFile(file)) {
             FitJob job;
             job.load(file);
@@ -33,7 +32,13 @@ int runAnalysisCommand(const analyses::Analysis& analysis, const std::string& fi
         const std::string summary = analysis.run(spectrum, stamped);
         std::cout << analyses::terminalReport(analysis, file, summary);
     } catch (const std::exception& e) {
-        std::cerr << "noskrun: " << e.what() << '\n';
+        // The message names the file when the reader did not.
+        const std::string what = e.what();
+        const std::string name = file.substr(file.find_last_of('/') + 1);
+        std::cerr << "noskrun: ";
+        if (what.find(name) == std::string::npos)
+            std::cerr << file << ": ";
+        std::cerr << what << '\n';
         return 1;
     }
     return 0;

@@ -441,8 +441,12 @@ void EngineRunner::finish(int exitCode)
     } else {
         end.status = "Run finished";
     }
-    if (job.MAXFEV >= 3 && !end.reloadOutin)
+    if (job.MAXFEV >= 3 && !end.reloadOutin) {
         end.status += ". Fitted parameters are in OUTIN (File \xE2\x86\x92 Load OUTIN)";
+        // The option is on but does nothing for this job: say why.
+        if (m_settings.loadOutinAfterRun)
+            end.status += kOutinNotLoaded;
+    }
     if (onEnd)
         onEnd(end);
     if (m_settings.notifyViewer)

@@ -14,6 +14,11 @@
 
 namespace nosk {
 
+// What the status line adds when "Load OUTIN file after fitting stops." is
+// on but the job's IRE keeps OUTIN from being loaded.
+inline constexpr char kOutinNotLoaded[] =
+    "; not loaded: \"Load OUTIN file after fitting stops.\" acts only when Residual weighting (IRE) is below 0";
+
 class FitJob;
 class Timer;
 class WorkFolderLock;

@@ -6,10 +6,13 @@
 #include "OrganiserTestSupport.h"
 #include "support/Files.h"
 
+#include "job/JobFields.h"
 #include "model/Circuit.h"
+#include "model/ParameterNames.h"
 
 #include <QComboBox>
 #include <QLabel>
+
 #include <gtest/gtest.h>
 
 #include <set>
@@ -55,7 +58,7 @@ TEST(CircuitDefinition, WorkFolderCircuitsMoveTheLinksAndTheLine)
     EXPECT_FALSE(editor->codeList(10)->isHidden());
 
     // Picking another letter moves the links at once; C is still built in.
-    page->list("FUN")->setCurrentText(QStringLiteral("C"));
+    page->list("FUN")->setCurrentIndex(int(kCircuits.codes.find('C')));
     emit page->list("FUN")->activated(page->list("FUN")->currentIndex());
     EXPECT_TRUE(editor->deLink(7)->isHidden());
     EXPECT_FALSE(editor->deLink(15)->isHidden());
@@ -68,4 +71,50 @@ TEST(CircuitDefinition, WorkFolderCircuitsMoveTheLinksAndTheLine)
     EXPECT_FALSE(editor->deLink(10)->isHidden());
     EXPECT_TRUE(page->definitionLabel()->toolTip().contains(
         QStringLiteral("CIRCUITS not used: CIRCUITS, line 1, column 11: expected an element")));
+}
+
+// Each parameter row names its role in the circuit in force as the
+// parameter export does (model::parameterNames), a parameter the circuit
+// leaves alone is grey, and the FUN list names the circuits, the work
+// folder's own included.
+TEST(CircuitDefinition, ParameterRowsNameTheirRolesAndGreyTheUnused)
+{
+    OrganiserFixture f;
+    CFitOptionsPage* page = f.dlg->fitOptionsPage();
+    CParamEditor* editor = page->paramEditor();
+    QComboBox* fun = page->list("FUN");
+    for (char letter : std::string(kCircuits.codes)) {
+        f.dlg->job().FUN = letter;
+        f.dlg->job().N = 50;
+        f.dlg->loadFromJob();
+        const std::vector<std::string> names = model::parameterNames(letter);
+        ASSERT_FALSE(names.empty()) << letter;
+        for (int k = 1; k <= 50; ++k) {
+            const std::string name = std::size_t(k) <= names.size() ? names[std::size_t(k - 1)] : std::string();
+            EXPECT_EQ(editor->used(k), !name.empty()) << letter << " p" << k;
+            EXPECT_EQ(editor->label(k)->toolTip().toStdString().substr(0, name.size()), name) << letter << k;
+            EXPECT_EQ(editor->label(k)->styleSheet().contains(QStringLiteral("#909090")), name.empty()) << letter << k;
+        }
+        const int index = int(kCircuits.codes.find(letter));
+        EXPECT_TRUE(fun->itemText(index).startsWith(QLatin1Char(letter)));
+        EXPECT_GT(fun->itemText(index).size(), 3) << letter;  // a name after the letter
+    }
+    // Written out for a few: the built-in T = R(p1)-L(p3)-par(Q(p2,p5), R(p4)-Ws(p6,p7)).
+    f.dlg->job().FUN = 'T';
+    f.dlg->loadFromJob();
+    EXPECT_EQ(editor->label(2)->text(), QStringLiteral("p2 Q"));
+    EXPECT_EQ(editor->label(5)->text(), QString::fromUtf8("p5 Q\u03b1"));
+    EXPECT_EQ(editor->label(7)->text(), QString::fromUtf8("p7 Ws \u03c4"));
+    EXPECT_EQ(editor->label(8)->text(), QStringLiteral("p8"));
+    EXPECT_FALSE(editor->used(8));
+    EXPECT_EQ(editor->label(8)->toolTip(), QStringLiteral("p8: not used by the circuit"));
+    EXPECT_EQ(fun->itemText(int(kCircuits.codes.find('B'))), QStringLiteral("B  Randles"));
+
+    // The work folder's T: its own roles and its own name.
+    test::writeAll("CIRCUITS", "# my cell: two arcs\nT = R(p1)-par(R(p2), Q(p3,p4))\n");
+    page->circuitsChanged();
+    EXPECT_EQ(editor->label(4)->text(), QString::fromUtf8("p4 Q\u03b1"));
+    EXPECT_FALSE(editor->used(5));
+    EXPECT_EQ(fun->itemText(int(kCircuits.codes.find('T'))), QStringLiteral("T  my cell"));
+    EXPECT_EQ(CParamEditor::shortRole("R; DE (R)"), QStringLiteral("R+"));
 }

@@ -2,6 +2,7 @@
 #include "Analyses.h"
 #include "HeadlessCommands.h"
 #include "core/Exception.h"
+#include "job/DataStamp.h"
 #include "engine/PreparedJob.h"
 #include "ops/KramersKronigRun.h"
 #include "ops/ZhitRun.h"
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <complex>
+#include <cstdio>
 #include <filesystem>
 #include <sstream>
 
@@ -84,8 +86,8 @@ TEST(KramersKronigCommand, RunMenuTestsTheJobAndWritesKktest)
     EXPECT_NE(shown.text.find("RC elements: M = 22, mu = 0.8473"), std::string::npos) << shown.text;
     EXPECT_NE(shown.text.find("\nVerdict: valid"), std::string::npos) << shown.text;
     const std::string table = test::readAll("KKTEST");
-    // M and mu, the representation, the verdict and 66 points.
-    EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 69);
+    // The data stamp, M and mu, the representation, the verdict and 66 points.
+    EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 70);
     EXPECT_NE(table.find("# Verdict: valid"), std::string::npos);
     EXPECT_EQ(f.notifier.count, 1);
 
@@ -130,6 +132,67 @@ TEST(KramersKronigCommand, ZhitMenuTestsTheJobAndWritesZhittest)
     action->trigger();
     EXPECT_EQ(f.prompt.lastMessage().text, "Z-HIT test: at least 5 points are needed!");
     EXPECT_FALSE(fs::exists("ZHITTEST"));
+}
+
+// Every table names the data it was made from, so that the viewer can tell
+// a page of other data: from the window the job's checksum (which INFL,
+// once saved, gives too) and its description; from the terminal a job
+// file's checksum or, for an instrument file, none, and the file's name.
+TEST(KramersKronigCommand, EveryTableNamesTheDataItWasMadeFrom)
+{
+    OrganiserFixture f;
+    fs::copy_file(battery(), "B.TST");
+    f.dlg->LoadJobFile("B.TST");
+    FitJob job;
+    job.load("B.TST");
+    const std::string sum = dataChecksum(job);
+    for (const analyses::Analysis& a : analyses::all()) {
+        f.dlg->action(QString::fromUtf8(a.menuText))->trigger();
+        const auto stamp = readStamp(a.outputFile);
+        ASSERT_TRUE(stamp) << a.outputFile;
+        EXPECT_EQ(stamp->checksum, sum) << a.outputFile;
+        EXPECT_EQ(stamp->source, f.dlg->spectrumName());
+    }
+    EXPECT_NE(f.dlg->spectrumName().find_first_not_of(' '), std::string::npos);
+    f.dlg->onSaveInfl();
+    FitJob infl;
+    infl.load("INFL");
+    EXPECT_EQ(dataChecksum(infl), readStamp("KKTEST")->checksum);
+
+    // Other data in the job: a new table has another checksum, so the old
+    // ones no longer match INFL once it is saved.
+    (*f.dlg->job().DATA1)[3] *= 1.5;
+    f.dlg->loadFromJob();
+    f.dlg->action(QStringLiteral("&Kramers-Kronig test..."))->trigger();
+    f.dlg->onSaveInfl();
+    infl.load("INFL");
+    EXPECT_EQ(dataChecksum(infl), readStamp("KKTEST")->checksum);
+    EXPECT_NE(dataChecksum(infl), readStamp("ZHITTEST")->checksum);
+
+    const analyses::Analysis& kk = analyses::all()[0];
+    ASSERT_EQ(runAnalysisCommand(kk, "B.TST", {}), 0);
+    EXPECT_EQ(readStamp("KKTEST")->checksum, sum);
+    EXPECT_EQ(readStamp("KKTEST")->source, "B.TST");
+    std::string csv = "freq;Zre;Zim\n";
+    for (int i = 0; i < job.M; ++i) {
+        char line[100];
+        std::snprintf(line, sizeof line, "%.10g;%.10g;%.10g\n", (*job.FREQ)[std::size_t(i)],
+                      (*job.DATA1)[std::size_t(i)], (*job.DATA2)[std::size_t(i)]);
+        csv += line;
+    }
+    test::writeAll("cell.csv", csv);
+    ASSERT_EQ(runAnalysisCommand(kk, "cell.csv", {}), 0);
+    EXPECT_EQ(readStamp("KKTEST")->checksum, kNoJobChecksum);
+    EXPECT_EQ(readStamp("KKTEST")->source, "cell.csv");
+
+    // A refusal names the file, whether or not the reader's message does.
+    test::writeAll("nofreq.csv", "time;Zre;Zim\n1;2;3\n2;3;4\n3;4;5\n");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(runAnalysisCommand(kk, "nofreq.csv", {}), 1);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said.rfind("noskrun: ", 0), 0u) << said;
+    EXPECT_NE(said.find("nofreq.csv"), std::string::npos) << said;
+    EXPECT_EQ(said.find("nofreq.csv"), said.rfind("nofreq.csv")) << said;  // once
 }
 
 } // namespace

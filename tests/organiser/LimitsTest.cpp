@@ -56,8 +56,8 @@ TEST(LimitsEditor, TwoMoreColumnsRoundTripThroughTheJobFile)
     EXPECT_EQ(ed->lowerBox(1)->text(), QStringLiteral("0.0155"));
     EXPECT_EQ(ed->upperBox(1)->text(), QString());
     EXPECT_EQ(ed->upperBox(7)->text(), QStringLiteral("10000"));
-    EXPECT_EQ(ed->label(5)->toolTip(), QStringLiteral("Limits: 0.3 to 0.5"));
-    EXPECT_EQ(ed->label(2)->toolTip(), QString());
+    EXPECT_EQ(ed->label(5)->toolTip(), QStringLiteral("p5: Q (alpha)\nLimits: 0.3 to 0.5"));
+    EXPECT_EQ(ed->label(2)->toolTip(), QStringLiteral("p2: Q (Q)"));
     EXPECT_TRUE(ed->lowerBox(1)->isHidden());
 
     // Shown: one parameter a display row, value, code and both limits side by side.

@@ -92,6 +92,84 @@ TEST(OpenJob, AChangedJobAsksSaveDiscardOrCancel)
     EXPECT_EQ(description->text(), QStringLiteral("typed"));
 }
 
+// Exit, the Exit button and the window's close button ask as New does; the
+// Save As that a new job's Save asks for opens among job files in the folder
+// of the last job, never in the bundled examples.
+TEST(OpenJob, ClosingTheWindowAsksSaveDiscardOrCancel)
+{
+    OrganiserFixture f;
+    fs::create_directory("jobs");
+    jobNamed("first", 10).save("jobs/A.TST");
+    f.dlg->show();
+    QLineEdit* description = f.dlg->fitOptionsPage()->edit("description");
+
+    // Unchanged: it closes at once.
+    f.dlg->exitButton()->click();
+    EXPECT_TRUE(f.prompt.messages.empty());
+    EXPECT_FALSE(f.dlg->isVisible());
+
+    // Changed: Cancel keeps the window, whichever way it was asked to close.
+    f.dlg->show();
+    f.prompt.files = {f.dir.file("jobs/A.TST")};
+    f.dlg->onLoadTst();
+    description->setText(QStringLiteral("edited"));
+    f.prompt.answers = {Answer::Cancel, Answer::Cancel, Answer::Cancel};
+    f.dlg->exitButton()->click();
+    f.dlg->action(QStringLiteral("&Exit"))->trigger();
+    f.dlg->close();
+    ASSERT_EQ(f.prompt.messages.size(), 3u);
+    for (const auto& shown : f.prompt.messages) {
+        EXPECT_EQ(shown.buttons, Buttons::SaveDiscardCancel);
+        EXPECT_NE(shown.text.find("Save the changes before closing?"), std::string::npos) << shown.text;
+    }
+    EXPECT_TRUE(f.dlg->isVisible());
+
+    // Save: into the job's own file, then the window closes.
+    f.prompt.answers = {Answer::Yes};
+    f.dlg->close();
+    EXPECT_FALSE(f.dlg->isVisible());
+    FitJob saved;
+    saved.load("jobs/A.TST");
+    EXPECT_EQ(saved.description, "edited");
+
+    // A new job has no file: Save asks for one, among job files first, in
+    // the folder of the job opened last.
+    f.dlg->show();
+    f.dlg->onFileNew();  // the job was just saved: no question
+    EXPECT_TRUE(f.prompt.answers.empty());
+    description->setText(QStringLiteral("new one"));
+    f.prompt.answers = {Answer::Yes};
+    f.prompt.files = {std::nullopt};  // the Save As is cancelled: the window stays
+    f.prompt.fileDialogs.clear();
+    f.dlg->close();
+    EXPECT_TRUE(f.dlg->isVisible());
+    ASSERT_EQ(f.prompt.fileDialogs.size(), 1u);
+    const FileRequest& asked = f.prompt.fileDialogs[0].request;
+    EXPECT_TRUE(f.prompt.fileDialogs[0].save);
+    EXPECT_TRUE(fs::equivalent(asked.initialName, f.dir.file("jobs")));
+    ASSERT_EQ(asked.filters.size(), 2u);
+    EXPECT_NE(asked.filters[0].pattern.find("*.TST"), std::string::npos);
+
+    // Discard: nothing written, the window closes.
+    f.prompt.answers = {Answer::No};
+    f.dlg->close();
+    EXPECT_FALSE(f.dlg->isVisible());
+    saved.load("jobs/A.TST");
+    EXPECT_EQ(saved.description, "edited");
+
+    // An example opened from the bundled folder is copied into the work
+    // folder: that is where a new job's Save As starts then.
+    f.dlg->show();
+    f.prompt.files = {locations::examplePath("SBAT.TST")};
+    f.dlg->onLoadTst();
+    f.dlg->onFileNew();
+    f.prompt.fileDialogs.clear();
+    f.dlg->onSaveTstAs();
+    ASSERT_EQ(f.prompt.fileDialogs.size(), 1u);
+    EXPECT_FALSE(fs::equivalent(f.prompt.fileDialogs[0].request.initialName,
+                                fs::path(locations::examplePath("SBAT.TST")).parent_path()));
+}
+
 // The file dialog's side bar leads to the installed examples: one chosen
 // there opens as a copy in the work folder, and the original stays as it was.
 TEST(OpenJob, AnInstalledExampleFromLoadTstOpensAsACopy)

@@ -19,6 +19,8 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include "job/JobFields.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -168,7 +170,7 @@ TEST(Organiser, FitOptionsPageShowsAndStores)
     EXPECT_EQ(f.dlg->job().IRE, -3);
 
     // FUN S: "Help" opens the topic T has too.
-    page->list("FUN")->setCurrentText(QStringLiteral("S"));
+    page->list("FUN")->setCurrentIndex(int(kCircuits.codes.find('S')));
     page->helpButton()->click();
     ASSERT_FALSE(f.help.calls.empty());
     EXPECT_EQ(f.help.calls.back().contextId, 10064);
@@ -315,7 +317,7 @@ TEST(Organiser, DELinksFollowTheCircuit)
     EXPECT_EQ(ed->deLink(10)->text(), QStringLiteral("-DE1"));
 
     QComboBox* fun = f.dlg->fitOptionsPage()->list("FUN");
-    fun->setCurrentText(QStringLiteral("D"));
+    fun->setCurrentIndex(int(kCircuits.codes.find('D')));
     f.dlg->fitOptionsPage()->setButton()->click();
     EXPECT_EQ(ed->deLink(20)->text(), QStringLiteral("DE5"));
     EXPECT_TRUE(ed->deLink(10)->isHidden());

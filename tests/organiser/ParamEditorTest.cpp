@@ -7,6 +7,8 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QCoreApplication>
+#include <QWheelEvent>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -53,7 +55,7 @@ TEST(ParamEditor, CircuitARowsAndLinks)
     Params p;
     p.P[9] = 5;
     ed.set(p.P, p.NFREE, 12, 'A');
-    EXPECT_EQ(ed.label(7)->text(), QStringLiteral("p[7]"));
+    EXPECT_EQ(ed.label(7)->text(), QStringLiteral("p7 DE T"));
     EXPECT_TRUE(ed.valueBox(12)->isEnabled());
     EXPECT_FALSE(ed.valueBox(13)->isEnabled());
     EXPECT_EQ(ed.valueBox(1)->text(), QStringLiteral("1.0000000E+000"));
@@ -158,4 +160,25 @@ TEST(ParamEditor, ScrollingKeepsRowsAndPositionInStep)
     EXPECT_EQ(ed.firstVisibleParam(), 27);
     ed.scrollBar()->triggerAction(QAbstractSlider::SliderToMinimum);
     EXPECT_EQ(ed.firstVisibleParam(), 1);
+
+    // With the limits shown every row can be reached, by the bar and by the
+    // wheel; the wheel over a code list scrolls and leaves the code alone.
+    Params p;
+    ed.set(p.P, p.NFREE, 50, 'R');
+    ed.showLimits(true);
+    auto wheel = [&](QWidget* over, int notches) {
+        QWheelEvent event(QPointF(5, 5), QPointF(5, 5), QPoint(), QPoint(0, 120 * notches), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(over, &event);
+    };
+    wheel(&ed, -3);
+    EXPECT_EQ(ed.firstVisibleParam(), 4);
+    const int code = ed.codeList(5)->currentIndex();
+    wheel(ed.codeList(5), -100);
+    EXPECT_EQ(ed.codeList(5)->currentIndex(), code);
+    EXPECT_EQ(ed.lastVisibleParam(), 50);
+    wheel(ed.valueBox(50), 2);
+    EXPECT_EQ(ed.lastVisibleParam(), 48);
+    ed.scrollBar()->triggerAction(QAbstractSlider::SliderToMaximum);
+    EXPECT_EQ(ed.lastVisibleParam(), 50);
 }

@@ -408,6 +408,14 @@ TEST(Reliability, TheBatchTableNeverHoldsAFormula)
             }
     EXPECT_EQ(table[1][1], "'" + bad.file);
     EXPECT_EQ(table[1].back(), "'-2+3");
+
+    // A reason that quotes an instrument file's header in Latin-1 ("Z/\xB5Ohm")
+    // is UTF-8 in the table.
+    bad.reason = "no frequency column: found time, Z/\xB5Ohm";
+    bad.file = "cell \xB0""C.txt";
+    const std::string latin = batch::formatTable({bad}, {});
+    EXPECT_NE(latin.find("Z/\xC2\xB5Ohm"), std::string::npos) << latin;
+    EXPECT_NE(latin.find("cell \xC2\xB0""C.txt"), std::string::npos) << latin;
     EXPECT_EQ(table[2][1], "'" + good.file);
     EXPECT_EQ(table[2][2], "-20");
     EXPECT_EQ(table[0][5], "'+p1");

@@ -18,9 +18,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <filesystem>
+#include <random>
 #include <sstream>
 
 namespace {
@@ -374,6 +376,74 @@ TEST(SeriesPlot, OnePanelPerFittedParameterFailedSpectraLeftOut)
     EXPECT_FALSE(fs::exists("none.png"));
     rows[0].stdDev[0] = 0.1;
     EXPECT_NE(writeSeriesPlot(rows, {}, "missing-folder/plot.png"), "");
+}
+
+// The panels' axes on random series of every size and sign: the ends on
+// ticks around every value and error bar, about four ticks at 1, 2 or 5
+// times a power of ten, labels that read back as their ticks within a
+// hundredth of a step, whole multiples of it; positive values never below 0, and a
+// logarithmic axis from three decades on.
+TEST(SeriesPlot, AxesAreRoundAndHoldEveryValue)
+{
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<double> unit(0, 1);
+    for (int round = 0; round < 3000; ++round) {
+        const double scale = std::pow(10.0, -9 + 18 * unit(rng));
+        const double offset = (unit(rng) - 0.3) * 3 * scale;
+        const double spread = scale * std::pow(10.0, -3 * unit(rng));
+        const int n = 1 + int(rng() % 8);
+        std::vector<double> y, err;
+        for (int i = 0; i < n; ++i) {
+            y.push_back(offset + spread * unit(rng));
+            err.push_back(round % 3 == 0 ? std::nan("") : 0.2 * spread * unit(rng));
+        }
+        const PlotAxis a = valueAxis(y, err);
+        const bool positive = std::all_of(y.begin(), y.end(), [](double v) { return v > 0; });
+        const double ratio = *std::max_element(y.begin(), y.end()) / *std::min_element(y.begin(), y.end());
+        ASSERT_EQ(a.ticks.size(), a.labels.size());
+        ASSERT_GE(a.ticks.size(), 2u) << round;
+        EXPECT_LE(a.ticks.size(), 8u) << round;
+        EXPECT_EQ(a.log, positive && ratio >= 1000) << round;
+        EXPECT_EQ(a.ticks.front(), a.low);
+        EXPECT_EQ(a.ticks.back(), a.high);
+        if (positive)
+            EXPECT_GE(a.low, 0.0) << round;
+        for (std::size_t i = 0; i < y.size(); ++i) {
+            EXPECT_LE(a.low, y[i] * (1 + 1e-12)) << round;
+            EXPECT_GE(a.high, y[i] * (1 - 1e-12)) << round;
+            const double e = std::isnan(err[i]) ? 0 : err[i];
+            if (!a.log) {
+                EXPECT_GE(a.high, y[i] + e - 1e-12 * std::abs(y[i] + e)) << round;
+                if (!positive || y[i] - e > 0)
+                    EXPECT_LE(a.low, y[i] - e + 1e-12 * std::abs(y[i] - e)) << round;
+            }
+        }
+        const double step = a.log ? 0 : a.ticks[1] - a.ticks[0];
+        if (!a.log) {
+            const double mantissa = step / std::pow(10.0, std::floor(std::log10(step) + 1e-9));
+            EXPECT_TRUE(std::abs(mantissa - 1) < 1e-6 || std::abs(mantissa - 2) < 1e-6 ||
+                        std::abs(mantissa - 5) < 1e-6) << step;
+        }
+        for (std::size_t k = 0; k < a.ticks.size(); ++k) {
+            const double back = std::strtod(a.labels[k].c_str(), nullptr);
+            const double tolerance = a.log ? a.ticks[k] * 1e-9 : step * 0.01;
+            EXPECT_NEAR(back, a.ticks[k], tolerance) << a.labels[k] << " round " << round;
+            // A label is a whole multiple of the step, never an unrounded value.
+            if (!a.log)
+                EXPECT_NEAR(back / step, std::round(back / step), 1e-6) << a.labels[k];
+            if (a.log)
+                EXPECT_NEAR(std::log10(a.ticks[k]), std::round(std::log10(a.ticks[k])), 1e-9);
+        }
+    }
+    // The two of the report: a value near 2.41 and one near -5.027e-07.
+    const PlotAxis r = valueAxis({2.38, 2.41, 2.45});
+    EXPECT_EQ(r.labels, (std::vector<std::string>{"2.38", "2.40", "2.42", "2.44", "2.46"}));
+    const PlotAxis l = valueAxis({-5.027e-07, -4.1e-07, -2e-07});
+    EXPECT_EQ(l.labels.front(), "-6e-7");
+    EXPECT_EQ(valueAxis({2e-3, 5, 40}).labels, (std::vector<std::string>{"0.001", "0.01", "0.1", "1", "10", "100"}));
+    batch::Row row;
+    row.file = "data/cell 7 at 40 C.csv";
+    EXPECT_EQ(drtLegendText(row), "cell 7 at 40 C.csv");
 }
 
 } // namespace

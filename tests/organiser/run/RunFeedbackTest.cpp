@@ -343,8 +343,18 @@ TEST(RunFeedback, FinishedFitTellsWhereTheValuesAre)
     EXPECT_REL_NEAR(std::stod(m[1].str()), std::stod(s[1].str()), 1e-5) << status << "\n" << log;
     EXPECT_EQ(m[2].str(), n[1].str());
     EXPECT_TRUE(contains(status, "Fitted parameters are in OUTIN (File \xE2\x86\x92 Load OUTIN)")) << status;
+    // The option to load OUTIN is on, and the status line says why it did nothing.
+    ASSERT_EQ(f.options.loadOutinAfterRun, 1);
+    EXPECT_TRUE(contains(status, kOutinNotLoaded)) << status;
     EXPECT_EQ(f.dlg->windowTitle(), QStringLiteral("A.TST"));
     EXPECT_DOUBLE_EQ(f.dlg->job().P[5], 100.0);  // not reloaded
+
+    // New, then other data: the status line no longer speaks of that fit.
+    f.dlg->onFileNew();
+    EXPECT_EQ(f.dlg->statusText(), QString());
+    f.prompt.files = {f.dir.file("A.TST")};
+    f.dlg->onLoadDataFromTst();
+    EXPECT_EQ(f.dlg->statusText(), QStringLiteral("12 data lines in the job, not fitted yet."));
 }
 
 TEST(RunFeedback, ForeignEngineInTheWorkFolder)
