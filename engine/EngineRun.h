@@ -1,6 +1,7 @@
 #pragma once
 
 #include "JobProblem.h"
+#include "MultiStart.h"
 #include "PreparedJob.h"
 #include "ReportWriter.h"
 
@@ -25,10 +26,11 @@ struct FitRun {
 // of the covariance of the others.
 FitRun fitPreparedJob(const PreparedJob& job, JobProblem& problem, const FitSettings& settings,
     const std::vector<ParameterStatus>& presetStatus = {});
-// The same from `starts` starts (MultiStart.h); 1 is fitPreparedJob. Each
-// finished run is reported to `runDone` (run, S; may be empty).
+// The same from a search with a budget of `starts` starts (MultiStart.h);
+// 1 is fitPreparedJob. Each finished run is reported to `runDone` (may be
+// empty). The record says how the search ended (FitRecord::search).
 FitRun fitPreparedJob(const PreparedJob& job, JobProblem& problem, const FitSettings& settings, int starts,
-    const std::function<void(int, double)>& runDone);
+    const std::function<void(int, const StartRunResult&)>& runDone);
 // The record and model of a fit that ended at outcome.x; `problemStop` is
 // the problem's stop right after that fit (JobProblem::stop).
 FitRun finishFit(const PreparedJob& job, JobProblem& problem, const FitOutcome& outcome, const Reason& problemStop,
