@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <cmath>
 #include <limits>
 #include <mutex>
@@ -255,8 +253,6 @@ int runawayParameter(const PreparedJob& job, const double* start, const double* 
         double cc = 0;
         for (int i = 0; i < K; ++i)
             cc += J[static_cast<std::size_t>(j) * ld + i] * J[static_cast<std::size_t>(j) * ld + i];
-        if (std::getenv("NOSK_DEBUG_RUNAWAY"))
-            std::fprintf(stderr, "DBG j=%d dec=%.1f x=%.3g col/r=%.3g\n", j, (x[j] - start[j]) / std::log(10.0), x[j], std::sqrt(cc) / std::sqrt(rr));
         if (!(std::sqrt(cc) > negligible))
             return j;
     }
