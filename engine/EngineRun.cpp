@@ -105,12 +105,13 @@ FitRun fitPreparedJob(const PreparedJob& job, JobProblem& problem, const FitSett
 }
 
 FitRun fitPreparedJob(const PreparedJob& job, JobProblem& problem, const FitSettings& settings, int starts,
-    const std::function<void(int, const StartRunResult&)>& runDone)
+    const std::function<void(int, const StartRunResult&)>& runDone, int agree)
 {
     if (starts <= 1 || job.freeCount() == 0)
         return fitPreparedJob(job, problem, settings);
     MultiStartSettings search;
     search.starts = starts;
+    search.agree = agree;
     const MultiStartResult found = multiStartFit(job, settings, search, runDone);
     const StartRunResult& best = found.runs[found.bestRun];
     FitRun run = finishFit(job, problem, found.best, best.stop);
@@ -209,7 +210,7 @@ FitRun finishFit(const PreparedJob& job, JobProblem& problem, const FitOutcome& 
     return run;
 }
 
-int runEngine(std::ostream& out, std::ostream& err, int starts)
+int runEngine(std::ostream& out, std::ostream& err, int starts, int agree)
 {
     Stopwatch watch;
     RunClock clock;
@@ -284,7 +285,7 @@ int runEngine(std::ostream& out, std::ostream& err, int starts)
             out << std::endl;
         };
         Stopwatch fitWatch;
-        FitRun run = fitPreparedJob(prepared, problem, settings, starts, runDone);
+        FitRun run = fitPreparedJob(prepared, problem, settings, starts, runDone, agree);
         clock.fitSeconds = fitWatch.seconds();
         clock.seconds = watch.seconds();
         chooseDurability(clock.seconds);

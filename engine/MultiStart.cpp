@@ -21,6 +21,9 @@ constexpr double kReachedTolerance = 1e-6;
 constexpr double kSameTolerance = 1e-10;
 // Capped runs this close to the lowest S go on with the full MAXFEV.
 constexpr double kContinueWithin = 1e-2;
+// Minima closer than this in S count as one for the number of minima (runs
+// end in a flat valley at slightly different S).
+constexpr double kDistinctTolerance = 1e-4;
 // A run away is ended once S fell by less than this fraction since the
 // previous Jacobian.
 constexpr double kSettledReduction = 1e-3;
@@ -248,7 +251,9 @@ int runawayParameter(const PreparedJob& job, const double* start, const double* 
         rr += r0[i] * r0[i];
     const double far = kRunawayDecades * std::log(10.0), negligible = kNegligibleColumn * std::sqrt(rr);
     for (int j = 0; j < F; ++j) {
-        if (!job.freePositive(j) || !(x[j] - start[j] > far))
+        // Above 1 as well: a value that climbs from the bottom of ln p stays
+        // as negligible as it was, without running off.
+        if (!job.freePositive(j) || !(x[j] - start[j] > far) || !(x[j] > 0))
             continue;
         double cc = 0;
         for (int i = 0; i < K; ++i)
@@ -324,9 +329,10 @@ int reachedOf(const std::vector<StartRunResult>& runs, int best)
     return reached;
 }
 
-// The S of the distinct minima found so far, lowest first: runs that ended
-// by a convergence test (or were continued), one per level of S.
-std::vector<int> distinctMinima(const std::vector<StartRunResult>& runs)
+// The distinct minima found so far, lowest first: runs that ended by a
+// convergence test (or were continued), one per level of S. `ended` counts
+// those runs.
+std::vector<int> distinctMinima(const std::vector<StartRunResult>& runs, int* ended = nullptr)
 {
     std::vector<int> order;
     for (std::size_t i = 0; i < runs.size(); ++i) {
@@ -334,10 +340,12 @@ std::vector<int> distinctMinima(const std::vector<StartRunResult>& runs)
         if (!r.degenerate && std::isfinite(r.S) && ((r.outcome.info >= 1 && r.outcome.info <= 4) || r.continued))
             order.push_back(static_cast<int>(i));
     }
+    if (ended)
+        *ended = static_cast<int>(order.size());
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return runs[a].S < runs[b].S; });
     std::vector<int> minima;
     for (int i : order)
-        if (minima.empty() || runs[i].S > runs[minima.back()].S * (1 + kReachedTolerance))
+        if (minima.empty() || runs[i].S > runs[minima.back()].S * (1 + kDistinctTolerance))
             minima.push_back(i);
     return minima;
 }
@@ -430,6 +438,7 @@ MultiStartResult multiStartFit(const PreparedJob& job, const FitSettings& settin
     const bool canContinue = capped.maxFunctionEvaluations < settings.maxFunctionEvaluations;
     int best = 0;
     bool bestDegenerate = false;
+    double previousBest = std::numeric_limits<double>::infinity();
     for (;;) {
         int counted = 0;
         for (const StartRunResult& r : result.runs)
@@ -484,7 +493,17 @@ MultiStartResult multiStartFit(const PreparedJob& job, const FitSettings& settin
         counted = 0;
         for (const StartRunResult& r : result.runs)
             counted += r.degenerate ? 0 : 1;
-        if (result.needed > 0 && result.reached >= result.needed && !bestDegenerate) {
+        // Agreement needs more than the runs at the lowest S: when every
+        // run that ended found the same minimum, seven of them (n runs at one
+        // minimum suggest (n - 1) / (n - 3) minima in all, at most 1.5); when
+        // they found several, a round that found nothing lower.
+        int ended = 0;
+        const int k = static_cast<int>(distinctMinima(result.runs, &ended).size());
+        const double bestS = best >= 0 ? result.runs[best].S : std::numeric_limits<double>::infinity();
+        const bool stable = bestS >= previousBest * (1 - kReachedTolerance);
+        previousBest = bestS;
+        const bool enough = (k == 1 && ended >= 7) || (k > 1 && stable);
+        if (result.needed > 0 && result.reached >= result.needed && enough && !bestDegenerate) {
             result.end = SearchEnd::Agreed;
             break;
         }

@@ -16,8 +16,10 @@ namespace nosk::engine {
 // box around them (exponents of CPEs and DEs over (0.3, 1]) and are capped
 // in function evaluations; a capped run that stopped by its cap near the
 // lowest S goes on with the full MAXFEV. After each round the search stops
-// when `agree` runs have reached the lowest S (within a relative 1e-6), or
-// when the budget of starts is spent. Once the runs have found more than one
+// when `agree` runs have reached the lowest S (within a relative 1e-6) and
+// either every run that ended found that one minimum (at least seven runs)
+// or the round found nothing lower than the rounds before; or when the
+// budget of starts is spent. Once the runs have found more than one
 // minimum, half of each later round starts around the best of them in a box
 // of `widerDecades`. A run that runs away (a parameter fitted as ln p far
 // past its start while the model no longer depends on it) is ended early as
@@ -26,15 +28,18 @@ namespace nosk::engine {
 // no other run came as low. Rounds, starts and the winner depend on the
 // runs' results alone, so the same job gives the same result, with one
 // thread or two.
+// Runs that must reach the lowest S before a search stops early.
+inline constexpr int kAgreeingRuns = 3;
+
 struct MultiStartSettings {
     // The budget: the most runs that count (degenerate ones do not; at most
     // twice as many are drawn in all).
     int starts = 1;
     // Runs that must reach the lowest S before the search stops early (never
     // more than the budget); 0: the search spends its whole budget.
-    int agree = 3;
+    int agree = kAgreeingRuns;
     // Runs in the first round (the job's start among them) and in each later one.
-    int firstRound = 4;
+    int firstRound = 8;
     int round = 8;
     // Half width of the box of a positive parameter, in decades around its
     // start value (a parameter of any sign: the same factor, same sign).
@@ -104,7 +109,7 @@ int runawayParameter(const PreparedJob& job, const double* start, const double* 
 bool isCpeExponent(const std::string& role);
 
 // A run is taken as run away when a parameter fitted as ln p lies this many
-// decades above where the run started it and its column of the Jacobian is
+// decades above where the run started it (and above 1) and its column of the Jacobian is
 // below kNegligibleColumn times the norm of the residuals: the element no
 // longer changes the model. (A parameter that runs down to the bound of
 // ln p is held there and reported as at bound, as in a single fit.)
