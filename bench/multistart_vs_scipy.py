@@ -5,14 +5,22 @@ in the same run, and noskrun --guess followed by the fit.
 
 Problems: example jobs of several circuits on measured spectra (the battery
 spectrum, the instrument exports of ../shared/data/instruments read through
-noskrun --import) and on synthetic data. For each problem the best S is the
-lowest S any method found (and a long search of noskwin --starts 200). Each
+noskrun --import) and on synthetic data; with --new also circuits with DEs
+(A with two, B, C, H, J) on further measured spectra (Autolab, ZPlot, Gamry,
+EC-Lab, CH Instruments exports and two of the Zahner series), from start
+values set by hand from each spectrum. For each problem the best S is the
+lowest S any method found (and a search of noskwin through all of 200 starts,
+--agree 0). Each
 of --trials starts puts every free parameter a factor 10^u (u uniform in
 [-1, 1]) away from the job's fitted values (a CPE exponent: the same factor,
 at most 1); the same start goes to every method. A fit reaches the best S when
 its S is within a relative --tolerance of it.
 
-    bench/multistart_vs_scipy.py [--build build] [--trials 50] [--starts 16] [--guess]
+    bench/multistart_vs_scipy.py [--build build] [--trials 50] [--starts 16] [--new] [--guess]
+
+Besides the share that reaches the best S and the median times, each row
+gives the median number of runs of the search and the share of searches
+that ended agreed (the rest ran out of their budget of starts).
 
 scipy fits the same variables (ln p for NFREE 1, p for NFREE 2), weighting and
 tolerances through a numpy model of the circuit language written here.
