@@ -105,18 +105,33 @@ FitRun fitPreparedJob(const PreparedJob& job, JobProblem& problem, const FitSett
 }
 
 FitRun fitPreparedJob(const PreparedJob& job, JobProblem& problem, const FitSettings& settings, int starts,
-    const std::function<void(int, double)>& runDone)
+    const std::function<void(int, const StartRunResult&)>& runDone, int agree)
 {
     if (starts <= 1 || job.freeCount() == 0)
         return fitPreparedJob(job, problem, settings);
     MultiStartSettings search;
     search.starts = starts;
+    search.agree = agree;
     const MultiStartResult found = multiStartFit(job, settings, search, runDone);
-    FitRun run = finishFit(job, problem, found.best, found.runs[found.bestRun].stop);
-    run.record.starts = starts;
-    run.record.startsReached = found.reached;
-    run.record.bestStart = found.bestRun;
-    run.record.firstRunS = found.runs.front().S;
+    const StartRunResult& best = found.runs[found.bestRun];
+    FitRun run = finishFit(job, problem, found.best, best.stop);
+    FitRecord& rec = run.record;
+    rec.starts = static_cast<int>(found.runs.size());
+    rec.startsReached = found.reached;
+    rec.bestStart = found.bestRun;
+    rec.firstRunS = found.runs.front().S;
+    SearchSummary& s = rec.search;
+    s.end = found.end == SearchEnd::Agreed ? SearchSummary::End::Agreed
+        : found.end == SearchEnd::Budget   ? SearchSummary::End::Budget
+        : found.end == SearchEnd::Time     ? SearchSummary::End::Time
+                                           : SearchSummary::End::Complete;
+    s.runs = rec.starts;
+    s.reached = found.reached;
+    s.needed = found.needed;
+    s.budget = starts;
+    s.degenerate = found.degenerate;
+    s.best = found.bestRun + 1;
+    s.runaway = found.bestDegenerate && best.runaway >= 0 ? job.freeParam(best.runaway) + 1 : 0;
     return run;
 }
 
@@ -195,7 +210,7 @@ FitRun finishFit(const PreparedJob& job, JobProblem& problem, const FitOutcome& 
     return run;
 }
 
-int runEngine(std::ostream& out, std::ostream& err, int starts)
+int runEngine(std::ostream& out, std::ostream& err, int starts, int agree)
 {
     Stopwatch watch;
     RunClock clock;
@@ -260,13 +275,17 @@ int runEngine(std::ostream& out, std::ostream& err, int starts)
         if (starts > 1 && prepared.freeCount() > 0)
             out << " from " << starts << " starts";
         out << "..." << std::endl;
-        auto runDone = [&out, starts](int run, double s) {
-            char line[128];
-            std::snprintf(line, sizeof line, "  RUN %3i OF %3i   S = %.10E", run + 1, starts, s);
-            out << line << std::endl;
+        // Runs that ran away are replaced, so the count may pass the budget.
+        auto runDone = [&out, &prepared, starts](int run, const StartRunResult& r) {
+            char line[160];
+            std::snprintf(line, sizeof line, "  RUN %3i OF %3i   S = %.10E", run + 1, std::max(starts, run + 1), r.S);
+            out << line;
+            if (r.degenerate)
+                out << "   P" << prepared.freeParam(r.runaway) + 1 << " RAN AWAY: REPLACED";
+            out << std::endl;
         };
         Stopwatch fitWatch;
-        FitRun run = fitPreparedJob(prepared, problem, settings, starts, runDone);
+        FitRun run = fitPreparedJob(prepared, problem, settings, starts, runDone, agree);
         clock.fitSeconds = fitWatch.seconds();
         clock.seconds = watch.seconds();
         chooseDurability(clock.seconds);
@@ -287,9 +306,8 @@ int runEngine(std::ostream& out, std::ostream& err, int starts)
         out << "  sigmaf = " << sci(s.sigma) << "  nu = " << s.nu << '\n';
         out << "  function evaluations " << run.record.outcome.functionEvaluations << ", jacobian evaluations "
             << run.record.outcome.jacobianEvaluations << '\n';
-        if (run.record.starts > 1)
-            out << "  " << run.record.startsReached << " of " << run.record.starts
-                << " runs reached the lowest S (best: run " << run.record.bestStart + 1 << ")\n";
+        if (run.record.search.runs > 0)
+            out << "  " << searchNote(run.record.search) << " (best: run " << run.record.bestStart + 1 << ")\n";
         for (int j = 0; j < prepared.freeCount(); ++j)
             if (const int side = run.record.atLimit[j]) {
                 const ParameterMap& map = prepared.parameterMap(j);

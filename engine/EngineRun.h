@@ -1,6 +1,7 @@
 #pragma once
 
 #include "JobProblem.h"
+#include "MultiStart.h"
 #include "PreparedJob.h"
 #include "ReportWriter.h"
 
@@ -25,10 +26,11 @@ struct FitRun {
 // of the covariance of the others.
 FitRun fitPreparedJob(const PreparedJob& job, JobProblem& problem, const FitSettings& settings,
     const std::vector<ParameterStatus>& presetStatus = {});
-// The same from `starts` starts (MultiStart.h); 1 is fitPreparedJob. Each
-// finished run is reported to `runDone` (run, S; may be empty).
+// The same from a search with a budget of `starts` starts (MultiStart.h);
+// 1 is fitPreparedJob. Each finished run is reported to `runDone` (may be
+// empty). The record says how the search ended (FitRecord::search).
 FitRun fitPreparedJob(const PreparedJob& job, JobProblem& problem, const FitSettings& settings, int starts,
-    const std::function<void(int, double)>& runDone);
+    const std::function<void(int, const StartRunResult&)>& runDone, int agree = kAgreeingRuns);
 // The record and model of a fit that ended at outcome.x; `problemStop` is
 // the problem's stop right after that fit (JobProblem::stop).
 FitRun finishFit(const PreparedJob& job, JobProblem& problem, const FitOutcome& outcome, const Reason& problemStop,
@@ -41,7 +43,9 @@ FitSettings settingsFor(const FitJob& job);
 // PNTOUTL, AUXPNTL and OUTIN. Progress to `out`, errors to `err`. Returns
 // the exit status: 0 after a completed run, 1 for a job the engine cannot
 // run (then PNTOUTL ends with the reason and no AUXPNTL is left).
-// `starts` runs the search from that many starts (noskwin --starts N).
-int runEngine(std::ostream& out, std::ostream& err, int starts = 1);
+// `starts` is the budget of the search from several starts (noskwin
+// --starts N), `agree` the runs that must reach the lowest S for it to stop
+// early (--agree K; 0: it spends the whole budget).
+int runEngine(std::ostream& out, std::ostream& err, int starts = 1, int agree = kAgreeingRuns);
 
 } // namespace nosk::engine

@@ -5,6 +5,7 @@
 
 
 #include <algorithm>
+#include <sstream>
 #include <cctype>
 #include <cmath>
 
@@ -336,6 +337,31 @@ void writeFitReport(const std::string& path, const PreparedJob& job, const FitRe
         f.line(" STARTS: %i RUNS, %i REACHED THE LOWEST S; THE BEST WAS RUN %i (RUN 1: THE JOB'S START VALUES)",
             fit.starts, fit.startsReached, fit.bestStart + 1);
         f.line("%-42s%s", " S OF RUN 1", eField(fit.firstRunS, 20, 12, true).c_str());
+        const SearchSummary& search = fit.search;
+        if (search.runs > 0) {
+            std::string line = std::string(" ") + kSearchMarker + " end=" + searchEndName(search.end)
+                + " runs=" + std::to_string(search.runs) + " reached=" + std::to_string(search.reached)
+                + " needed=" + std::to_string(search.needed) + " budget=" + std::to_string(search.budget)
+                + " degenerate=" + std::to_string(search.degenerate) + " best=" + std::to_string(search.best);
+            if (search.runaway != 0)
+                line += " runaway=P" + std::to_string(search.runaway);
+            f.text(line);
+            // What it means, in lines of the report's width.
+            if (search.unfinished()) {
+                std::istringstream words(searchNote(search));
+                std::string word, text = " ";
+                while (words >> word) {
+                    if (text.size() + word.size() > 100) {
+                        f.text(text);
+                        text = " ";
+                    }
+                    std::transform(word.begin(), word.end(), word.begin(),
+                        [](char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); });
+                    text += " " + word;
+                }
+                f.text(text);
+            }
+        }
     }
     if (s.singular) {
         f.line(" THE DATA DO NOT DETERMINE THESE FREE PARAMETERS:");

@@ -6,6 +6,7 @@
 
 #include "core/Reason.h"
 #include "job/FitJob.h"
+#include "results/FitStatistics.h"
 
 #include <ctime>
 #include <string>
@@ -36,6 +37,8 @@ struct FitRecord {
     int startsReached = 1;
     int bestStart = 0;
     double firstRunS = 0;
+    // How the search ended (runs 0 for a single fit).
+    SearchSummary search;
     // Per free parameter: -1 held by its lower limit, +1 by its upper, 0
     // neither (limitReached). A held parameter has the status AtLimit: it
     // counts as fixed for the statistics of the others.

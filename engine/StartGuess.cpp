@@ -298,6 +298,10 @@ GuessOutcome guessStartValues(const FitJob& job, const CircuitLibrary* circuits,
     MultiStartSettings search;
     search.starts = std::max(starts, 1);
     search.decades = 2.0;
+    // The guess spends its whole budget, as it always has.
+    search.agree = 0;
+    search.widerDecades = 0;
+    search.endDegenerate = false;
     FitSettings settings;
     settings.maxFunctionEvaluations = fit.MAXFEV;
     settings.unitScaling = fit.MODE == 2;

@@ -71,11 +71,13 @@ std::ostream g_err(&g_errBuffer);
 
 int usage()
 {
-    g_err << "usage: noskwin [S] [--starts N]\n"
+    g_err << "usage: noskwin [S] [--starts N] [--agree K]\n"
                  "  runs the job of INFL in the current folder; S waits for Enter at the end;\n"
-                 "  --starts N fits from the job's start values and N-1 further starts and keeps the\n"
-                 "  lowest S (1 to "
-              << nosk::kMaxStarts << ", default 1)\n";
+                 "  --starts N fits from the job's start values and from further starts around them,\n"
+                 "  in rounds, and keeps the lowest S; it stops when K runs have reached the lowest S\n"
+                 "  or when N starts are spent (N 1 to "
+              << nosk::kMaxStarts << ", default 1: a single fit; K 0 to " << nosk::kMaxStarts << ", default "
+              << nosk::engine::kAgreeingRuns << ", 0: all N starts)\n";
     return 1;
 }
 
@@ -86,6 +88,7 @@ int main(int argc, char** argv)
     g_err << std::unitbuf;
     bool stay = false;
     int starts = 1;
+    int agree = nosk::engine::kAgreeingRuns;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "S") == 0 && !stay) {
             stay = true;
@@ -94,6 +97,12 @@ int main(int argc, char** argv)
             const char* end = text + std::strlen(text);
             auto [ptr, ec] = std::from_chars(text, end, starts);
             if (ec != std::errc() || ptr != end || starts < 1 || starts > nosk::kMaxStarts)
+                return usage();
+        } else if (std::strcmp(argv[i], "--agree") == 0 && i + 1 < argc) {
+            const char* text = argv[++i];
+            const char* end = text + std::strlen(text);
+            auto [ptr, ec] = std::from_chars(text, end, agree);
+            if (ec != std::errc() || ptr != end || agree < 0 || agree > nosk::kMaxStarts)
                 return usage();
         } else {
             return usage();
@@ -113,7 +122,7 @@ int main(int argc, char** argv)
         g_err << e.what() << '\n';
         return 1;
     }
-    const int status = nosk::engine::runEngine(g_out, g_err, starts);
+    const int status = nosk::engine::runEngine(g_out, g_err, starts, agree);
     lock.unlock();
     if (stay && ::isatty(STDIN_FILENO)) {
         g_out << "Press Enter to close" << std::endl;

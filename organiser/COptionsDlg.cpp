@@ -36,8 +36,9 @@ COptionsDlg::COptionsDlg(RunOptions& options, QWidget* parent) : QDialog(parent)
     m_starts = new QSpinBox;
     m_starts->setRange(1, RunOptions::kMaxStarts);
     m_starts->setValue(options.starts);
-    m_starts->setToolTip(QStringLiteral("Fits from the start values and from further starts around them; "
-                                        "the lowest S is kept. 1: a single fit."));
+    m_starts->setToolTip(QStringLiteral("The most starts of each fit: the engine fits from the start values and "
+                                        "from further starts around them until three runs reach the same lowest "
+                                        "S, or these starts are spent. 1: a single fit."));
 
     auto* ok = new QPushButton(QStringLiteral("OK"));
     auto* cancel = new QPushButton(QStringLiteral("Cancel"));

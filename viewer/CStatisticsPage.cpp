@@ -113,7 +113,7 @@ CStatisticsPage::CStatisticsPage(const QString& title, const FitStatistics& stat
     m_end->setFont(normalFont());
     m_end->setWordWrap(true);
     m_end->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    if (!s.end.normalEnd() && s.end)
+    if ((!s.end.normalEnd() && s.end) || s.search.unfinished())
         m_end->setStyleSheet(QStringLiteral("color: #b00000"));
     layouts[0]->addWidget(m_end, 3, 0, 1, 2);
     layouts[0]->setRowStretch(4, 1);
@@ -194,10 +194,16 @@ QString CStatisticsPage::endTextFor(const FitStatistics& s)
     if (!s.end)
         return {};
     const QString summary = QString::fromStdString(reasonSummary(s.end));
+    // A search from several starts: how many runs reached the lowest S and
+    // why it stopped.
+    QString search = QString::fromStdString(searchNote(s.search));
+    if (!search.isEmpty())
+        search = QStringLiteral(". ") + search.left(1).toUpper() + search.mid(1) + QLatin1Char('.');
     if (s.end.normalEnd())
-        return QStringLiteral("Fit ended: ") + summary;
+        return QStringLiteral("Fit ended: ") + summary + search;
     return QStringLiteral("Fit ended early: ") + summary + QStringLiteral(". The values are those of the last "
-                                                                           "accepted step, not a converged fit.");
+                                                                           "accepted step, not a converged fit")
+        + (search.isEmpty() ? QStringLiteral(".") : search);
 }
 
 namespace {

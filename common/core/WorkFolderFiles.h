@@ -100,9 +100,15 @@ inline constexpr char kParameterStatusMarker[] = "PARAMETER STATUS:";
 inline constexpr char kStdDevsGivenMarker[] = "STD DEVS GIVEN:";
 // The heading of the correlation matrix, the last block of a fit's report.
 inline constexpr char kCorrelationMarker[] = "ESTIMATED PARAMETER CORRELATION MATRIX";
+// The line of a search from several starts that says how it ended, after
+// the parameter lists: "end=<agreed|budget|time|complete> runs=<n>
+// reached=<n> needed=<n> budget=<n> degenerate=<n> best=<run>", and
+// "runaway=P<n>" when the best point is degenerate. Readers skip keys they
+// do not know (and older readers the whole line).
+inline constexpr char kSearchMarker[] = "SEARCH:";
 // The texts no other line of the report may contain.
-inline constexpr std::array<std::string_view, 6> kSectionMarkers{kFreeCountMarker, kFinalNormMarker,
-    kParameterTableMarker, kCorrelationMarker, kParameterStatusMarker, kStdDevsGivenMarker};
+inline constexpr std::array<std::string_view, 7> kSectionMarkers{kFreeCountMarker, kFinalNormMarker,
+    kParameterTableMarker, kCorrelationMarker, kParameterStatusMarker, kStdDevsGivenMarker, kSearchMarker};
 // The start of the banner lines of older engines, which the printed
 // summary leaves out.
 inline constexpr char kBannerMarker[] = "            **";

@@ -3,6 +3,8 @@
 #include "core/Reason.h"
 
 #include <cstdint>
+#include <optional>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -41,6 +43,30 @@ struct FreeParameter {
     ParameterStatus status = ParameterStatus::Determined;
 };
 
+// How a search from several starts ended (the report's search line; runs 0
+// for a single fit and in the report of an engine that writes none).
+struct SearchSummary {
+    enum class End { Agreed, Budget, Time, Complete };
+    End end = End::Complete;
+    std::int32_t runs = 0;        // runs made (degenerate ones included)
+    std::int32_t reached = 0;     // runs that reached the lowest S
+    std::int32_t needed = 0;      // runs that had to, for the search to agree (0: none)
+    std::int32_t budget = 0;      // the starts it was given
+    std::int32_t degenerate = 0;  // runs ended early because a parameter ran away
+    std::int32_t best = 0;        // the best run, from 1
+    std::int32_t runaway = 0;     // the best point is degenerate: this parameter ran away (0: it is not)
+    // The search stopped before it agreed, or its best point is degenerate.
+    bool unfinished() const { return runs > 0 && (end == End::Budget || end == End::Time || runaway != 0); }
+};
+
+// The word of an end on the search line ("agreed", ...), and back.
+const char* searchEndName(SearchSummary::End end);
+std::optional<SearchSummary::End> searchEndFromName(std::string_view name);
+// The search in one sentence for the user: how many runs reached the lowest
+// S and why it stopped; for an unfinished one also what to do about it.
+// Empty for a single fit.
+std::string searchNote(const SearchSummary& search);
+
 // The statistics of a fit, read from PNTOUTL (readPntoutl). All zero until read.
 struct FitStatistics {
     double l2Norm = 0;
@@ -63,6 +89,8 @@ struct FitStatistics {
         double value = 0;
     };
     std::vector<Given> given;
+    // The search from several starts (runs 0: none).
+    SearchSummary search;
     // How the fit ended: the report's reason line (kind None in a report
     // of an engine that writes none).
     Reason end;

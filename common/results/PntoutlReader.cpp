@@ -86,6 +86,43 @@ private:
     Reason m_reason;
 };
 
+// The search line: key=value tokens after the marker, unknown keys skipped.
+void readSearchLine(const std::string& line, SearchSummary& s)
+{
+    std::istringstream tokens(line.substr(line.find(kSearchMarker) + std::string_view(kSearchMarker).size()));
+    std::string token;
+    while (tokens >> token) {
+        const std::size_t eq = token.find('=');
+        if (eq == std::string::npos)
+            continue;
+        const std::string key = token.substr(0, eq), value = token.substr(eq + 1);
+        if (key == "end") {
+            if (auto e = searchEndFromName(value))
+                s.end = *e;
+            continue;
+        }
+        const std::string digits = key == "runaway" && !value.empty() && value[0] == 'P' ? value.substr(1) : value;
+        std::int32_t n = 0;
+        const auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
+        if (ec != std::errc() || ptr != digits.data() + digits.size() || n < 0)
+            continue;
+        if (key == "runs")
+            s.runs = n;
+        else if (key == "reached")
+            s.reached = n;
+        else if (key == "needed")
+            s.needed = n;
+        else if (key == "budget")
+            s.budget = n;
+        else if (key == "degenerate")
+            s.degenerate = n;
+        else if (key == "best")
+            s.best = n;
+        else if (key == "runaway")
+            s.runaway = n;
+    }
+}
+
 // Columns [first, first + width) of a line, counted from 1; a blank field is 0.
 double doubleAt(const std::string& line, std::size_t first, std::size_t width)
 {
@@ -183,6 +220,52 @@ const char* parameterStatusLabel(ParameterStatus status)
     case ParameterStatus::AtLimit: return "at bound";
     }
     return "undetermined";
+}
+
+const char* searchEndName(SearchSummary::End end)
+{
+    switch (end) {
+    case SearchSummary::End::Agreed: return "agreed";
+    case SearchSummary::End::Budget: return "budget";
+    case SearchSummary::End::Time: return "time";
+    case SearchSummary::End::Complete: return "complete";
+    }
+    return "complete";
+}
+
+std::optional<SearchSummary::End> searchEndFromName(std::string_view name)
+{
+    for (SearchSummary::End e : {SearchSummary::End::Agreed, SearchSummary::End::Budget, SearchSummary::End::Time,
+             SearchSummary::End::Complete})
+        if (name == searchEndName(e))
+            return e;
+    return std::nullopt;
+}
+
+std::string searchNote(const SearchSummary& search)
+{
+    if (search.runs <= 0)
+        return {};
+    const std::string reached = std::to_string(search.reached) + " of " + std::to_string(search.runs)
+        + " runs reached the lowest S";
+    std::string note;
+    switch (search.end) {
+    case SearchSummary::End::Agreed: note = "the search agreed: " + reached; break;
+    case SearchSummary::End::Complete: note = reached; break;
+    case SearchSummary::End::Budget:
+    case SearchSummary::End::Time:
+        note = std::string("the search ran out of ") + (search.end == SearchSummary::End::Time ? "time" : "starts")
+            + " before it agreed: " + reached + " (" + std::to_string(search.needed)
+            + " needed); a lower S may exist: try more starts or limits on the parameters";
+        break;
+    }
+    if (search.degenerate > 0)
+        note += "; " + std::to_string(search.degenerate) + (search.degenerate == 1 ? " run" : " runs")
+            + " ran away and " + (search.degenerate == 1 ? "was" : "were") + " replaced";
+    if (search.runaway != 0)
+        note += "; the best point is degenerate (P" + std::to_string(search.runaway)
+            + " ran away, the model no longer depends on it): no other run came as low";
+    return note;
 }
 
 std::string givenText(const FitStatistics& statistics)
@@ -316,6 +399,9 @@ void readPntoutl(std::istream& in, FitStatistics& s)
             s.correlation[i][r] = v;
         }
     }
+    s.search = SearchSummary{};
+    if (report.findLine(kSearchMarker))
+        readSearchLine(report.line(), s.search);
     s.end = report.reason();
 }
 

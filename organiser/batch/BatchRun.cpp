@@ -278,6 +278,8 @@ Row runOne(const std::string& file, const FitJob* templ, const Row* previous, Pr
                 list += (list.empty() ? "P" : " P") + std::to_string(p.number);
         }
         row.given = givenText(stats);
+        row.search = searchNote(stats.search);
+        row.searchUnfinished = stats.search.unfinished();
     }
     // Every value against the physical range of its role in the circuit.
     const std::vector<model::ParameterKind> kinds =
@@ -314,6 +316,8 @@ std::string endText(const Row& r)
         text += (text.empty() ? "" : "; ") + std::string("undetermined: ") + r.undetermined;
     if (!r.atBound.empty())
         text += (text.empty() ? "" : "; ") + std::string("at bound: ") + r.atBound;
+    if (!r.search.empty() && !r.searchUnfinished)
+        text += (text.empty() ? "" : "; ") + r.search;
     return text;
 }
 
@@ -332,6 +336,8 @@ std::string reasonText(const Row& r)
         parts.push_back("at bound: " + r.atBound + (r.given.empty() ? "" : " (std devs " + r.given + ")"));
     if (!r.unphysical.empty())
         parts.push_back("unphysical: " + r.unphysical);
+    if (r.searchUnfinished)
+        parts.push_back(r.search);
     if (parts.empty())
         return "ok";
     std::string text = parts.front();

@@ -66,6 +66,11 @@ struct Row {
     // The parameters whose values lie outside their physical range
     // ("P6 = 1.27 outside (0, 1]"; model/ParameterNames.h).
     std::string unphysical;
+    // How a search from several starts ended (searchNote; empty for a single
+    // fit), and whether it stopped before it agreed or ended at a degenerate
+    // point: then the row is not "ok".
+    std::string search;
+    bool searchUnfinished = false;
     // The verdicts of the checks asked for, one each ("valid: ...",
     // "suspicious ...", or "not tested: REASON"); also for a spectrum whose
     // fit failed.

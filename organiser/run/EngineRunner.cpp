@@ -435,6 +435,9 @@ void EngineRunner::finish(int exitCode)
             if (end.reason.kind == Reason::Kind::Converged)
                 end.status += " (" + reasonSummary(end.reason) + ")";
         }
+        // How a search from several starts ended.
+        if (const std::string search = searchNote(fit->statistics.search); !search.empty())
+            end.status += "; " + search;
         end.parameters = parameterNote(fit->statistics);
     } else if (holder->modelResults()) {
         end.status = "Model computed at " + std::to_string(job.M) + " points";

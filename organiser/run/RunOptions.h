@@ -17,9 +17,11 @@ struct RunOptions {
     int notifyViewer = 1;        // broadcast "NOSK_COMM" after a run
     int loadOutinAfterRun = 1;   // reload OUTIN after a run when IRE < 0
     int promptStoreOutin = 0;    // offer to keep the old OUTIN before a run
-    int starts = kDefaultStarts; // the engine's search from this many starts (1: one fit)
+    int starts = kDefaultStarts; // the budget of the engine's search from several starts (1: one fit)
 
-    static constexpr int kDefaultStarts = 8;
+    // The search stops as soon as three runs agree, so a large budget costs
+    // only the problems that need it (README, "Several starts").
+    static constexpr int kDefaultStarts = 64;
     static constexpr int kMaxStarts = nosk::kMaxStarts;
     static constexpr const char* kFileName = workfiles::kOrganiserOptions;
 

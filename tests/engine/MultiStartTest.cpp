@@ -4,6 +4,7 @@
 #include "engine/JobProblem.h"
 #include "engine/MultiStart.h"
 #include "engine/PreparedJob.h"
+#include "results/PntoutlReader.h"
 
 #include "support/Files.h"
 #include "support/TempDir.h"
@@ -144,6 +145,8 @@ TEST(MultiStart, FirstRunIsTheJobsStartAndTheResultIsDeterministic)
     const engine::FitOutcome alone = engine::fitLevenbergMarquardt(single, prepared.startVariables(), settings);
     const double aloneS = sumOfSquares(single, alone.x);
 
+    // A hard problem: most runs end in valleys where a ZARC's resistance runs
+    // off, so the search needs more than its first round.
     engine::MultiStartSettings search;
     search.starts = 24;
     search.threads = 2;
@@ -151,10 +154,18 @@ TEST(MultiStart, FirstRunIsTheJobsStartAndTheResultIsDeterministic)
     const engine::MultiStartResult again = engine::multiStartFit(prepared, settings, search);
     search.threads = 1;
     const engine::MultiStartResult one = engine::multiStartFit(prepared, settings, search);
+    EXPECT_GT(two.rounds, 2);
+    EXPECT_GT(two.degenerate, 0);
+    int wide = 0;
+    for (const engine::StartRunResult& r : two.runs)
+        wide += r.wide ? 1 : 0;
+    EXPECT_GT(wide, 0);
 
-    // Run 1 is the single fit from the job's start, to the bit.
-    ASSERT_EQ(two.runs.size(), 24u);
-    EXPECT_EQ(0, std::memcmp(two.runs[0].outcome.x.data(), alone.x.data(), alone.x.size() * sizeof(double)));
+    // Run 1 is the single fit from the job's start, to the bit, unless it ran
+    // away (then it ended at a point of its own path).
+    if (!two.runs[0].degenerate) {
+        EXPECT_EQ(0, std::memcmp(two.runs[0].outcome.x.data(), alone.x.data(), alone.x.size() * sizeof(double)));
+    }
     // Never worse than that run, and here far better: the single fit ends in
     // a local minimum almost five times above the lowest S.
     JobProblem check(prepared);
@@ -165,6 +176,9 @@ TEST(MultiStart, FirstRunIsTheJobsStartAndTheResultIsDeterministic)
     for (const engine::MultiStartResult* other : {&again, &one}) {
         EXPECT_EQ(other->bestRun, two.bestRun);
         EXPECT_EQ(other->reached, two.reached);
+        EXPECT_EQ(other->end, two.end);
+        EXPECT_EQ(other->rounds, two.rounds);
+        ASSERT_EQ(other->runs.size(), two.runs.size());
         for (std::size_t r = 0; r < two.runs.size(); ++r) {
             EXPECT_EQ(other->runs[r].S, two.runs[r].S) << "run " << r + 1;
             EXPECT_EQ(other->runs[r].outcome.x, two.runs[r].outcome.x) << "run " << r + 1;
@@ -289,15 +303,106 @@ TEST(MultiStart, EngineReportsTheRunsAndOneStartIsTheSingleFit)
     const std::string singleReport = readAll("PNTOUTL");
     EXPECT_EQ(singleReport.find("STARTS:"), std::string::npos);
 
+    // An easy problem: the first round finds the lowest S several times and
+    // some other minima; the second finds nothing lower, and the search
+    // stops there, far within its budget.
     std::ostringstream out, err;
-    ASSERT_EQ(engine::runEngine(out, err, 6), 0) << err.str();
-    EXPECT_NE(out.str().find("RUN   6 OF   6"), std::string::npos) << out.str();
+    ASSERT_EQ(engine::runEngine(out, err, 64), 0) << err.str();
+    EXPECT_NE(out.str().find("RUN  16 OF  64"), std::string::npos) << out.str();
+    EXPECT_EQ(out.str().find("RUN  17 OF"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("the search agreed: "), std::string::npos) << out.str();
     const std::string report = readAll("PNTOUTL");
-    EXPECT_NE(report.find(" STARTS: 6 RUNS, "), std::string::npos);
+    EXPECT_NE(report.find(" STARTS: 16 RUNS, "), std::string::npos);
+    FitStatistics read;
+    readPntoutl(read);
+    EXPECT_EQ(read.search.end, SearchSummary::End::Agreed);
+    EXPECT_EQ(read.search.runs, 16);
+    EXPECT_GE(read.search.reached, 3);
+    EXPECT_EQ(read.search.budget, 64);
+    EXPECT_EQ(read.search.best, 1);
+    EXPECT_FALSE(read.search.unfinished());
     // The search kept run 1: its start was good, so the files are those of
     // the single fit.
     EXPECT_NE(report.find("THE BEST WAS RUN 1 "), std::string::npos);
     EXPECT_EQ(readAll("OUTIN"), single);
+}
+
+// Data of a series resistance and a blocking capacitor, fitted with a
+// resistance parallel to the capacitor (circuit R without its Warburg): the
+// parallel resistance belongs at infinity, where it no longer changes the
+// model. Every run carries it off.
+namespace {
+FitJob blockingCapacitorJob()
+{
+    FitJob job = exampleJob("CKT.R/RWARB.TST");
+    const double truth[5] = {10, 1e-5, 0, 1e14, 0};
+    const int codes[5] = {1, 1, 0, 1, 0};
+    for (int i = 0; i < 5; ++i) {
+        job.P[i] = truth[i];
+        job.NFREE[i] = codes[i];
+    }
+    fillSyntheticData(job, truth, logSpaced(0.1, 1e5, 40), 1e-3, 7);
+    job.P[3] = 100;  // the start of the parallel resistance
+    return job;
+}
+} // namespace
+
+TEST(MultiStart, ARunThatRunsAwayIsRecognisedAndSaidWhenNothingBetterExists)
+{
+    const FitJob job = blockingCapacitorJob();
+    const PreparedJob prepared(job);
+    ASSERT_EQ(prepared.freeCount(), 3);
+    ASSERT_EQ(prepared.freeParam(2), 3);
+    JobProblem problem(prepared);
+    const int K = prepared.valueCount();
+    const std::vector<double> start = prepared.startVariables();
+    std::vector<double> r(K), J(static_cast<std::size_t>(K) * 3);
+    auto runaway = [&](std::vector<double> x) {
+        problem.residuals(x.data(), r.data());
+        problem.jacobian(x.data(), r.data(), J.data(), K);
+        return engine::runawayParameter(prepared, start.data(), x.data(), r.data(), J.data(), K);
+    };
+    // At the start nothing has run away. Seven decades up the resistance
+    // still changes the model by a sixth of the noise; fourteen decades up
+    // it no longer does. Down it shorts the capacitor, which the data see.
+    EXPECT_EQ(runaway(start), -1);
+    std::vector<double> up = start, further = start, down = start;
+    up[2] += 7 * std::log(10.0);
+    further[2] += 14 * std::log(10.0);
+    down[2] -= 14 * std::log(10.0);
+    EXPECT_EQ(runaway(up), -1);
+    EXPECT_EQ(runaway(further), 2);
+    EXPECT_EQ(runaway(down), -1);
+
+    // The search ends such runs early; as no run ends lower, the best point
+    // is a degenerate one, and the search does not call itself agreed.
+    engine::MultiStartSettings search;
+    search.starts = 6;
+    search.threads = 2;
+    const engine::MultiStartResult found = engine::multiStartFit(prepared, engine::settingsFor(job), search);
+    EXPECT_TRUE(found.bestDegenerate);
+    EXPECT_EQ(found.runs[found.bestRun].runaway, 2);
+    EXPECT_EQ(found.end, engine::SearchEnd::Budget);
+    EXPECT_EQ(static_cast<int>(found.runs.size()), 12);  // every run replaced once: twice the budget drawn
+    double p[PreparedJob::kMaxParams];
+    prepared.variablesToParams(found.best.x.data(), p);
+    EXPECT_GT(p[3], 1e9);
+    EXPECT_REL_NEAR(p[1], 1e-5, 1e-2);
+
+    // The report and its reader say so, and the status is not "ok".
+    TempWorkDir dir;
+    job.save("INFL");
+    std::ostringstream out, err;
+    ASSERT_EQ(engine::runEngine(out, err, 6), 0) << err.str();
+    EXPECT_NE(out.str().find("P4 RAN AWAY: REPLACED"), std::string::npos) << out.str();
+    FitStatistics read;
+    readPntoutl(read);
+    EXPECT_EQ(read.search.runaway, 4);
+    EXPECT_EQ(read.search.end, SearchSummary::End::Budget);
+    EXPECT_TRUE(read.search.unfinished());
+    const std::string note = searchNote(read.search);
+    EXPECT_NE(note.find("the best point is degenerate (P4 ran away"), std::string::npos) << note;
+    EXPECT_NE(note.find("try more starts or limits"), std::string::npos) << note;
 }
 
 } // namespace nosk::test

@@ -16,7 +16,7 @@ TEST(RunOptions, DefaultsAndTwentyByteFile)
     EXPECT_EQ(o.notifyViewer, 1);
     EXPECT_EQ(o.loadOutinAfterRun, 1);
     EXPECT_EQ(o.promptStoreOutin, 0);
-    EXPECT_EQ(o.starts, 8);
+    EXPECT_EQ(o.starts, 64);
     ASSERT_TRUE(o.write());
     EXPECT_EQ(test::readAll("NOSKRUN.OPT"),
         std::string("\0\0\0\0\1\0\0\0\1\0\0\0\0\0\0\0\x08\0\0\0", 20));

@@ -224,6 +224,42 @@ TEST(BatchRun, EveryEndAndEveryUndeterminedParameterReachTheTable)
     EXPECT_NE(rows[6].reason.find("line"), std::string::npos) << rows[6].reason;
 }
 
+// With --starts the table says how each search ended: one that agreed is
+// "ok"; one whose best point ran away (a parallel resistance on data of a
+// blocking capacitor: nothing lower exists) is not, and says what to do.
+TEST(BatchRun, HowTheSearchEndedReachesTheTable)
+{
+    test::TempWorkDir dir;
+    fs::copy_file(battery(), "a_agrees.TST");
+    FitJob blocking;
+    blocking.load(std::string(NOSK_SOURCE_DIR) + "/fittests/CKT.R/RWARB.TST");
+    const double truth[5] = {10, 1e-5, 0, 1e14, 0};
+    const int codes[5] = {1, 1, 0, 1, 0};
+    for (int i = 0; i < 5; ++i) {
+        blocking.P[i] = truth[i];
+        blocking.NFREE[i] = codes[i];
+    }
+    test::fillSyntheticData(blocking, truth, test::logSpaced(0.1, 1e5, 40), 1e-3, 7);
+    blocking.P[3] = 100;
+    blocking.save("b_runs_away.TST");
+
+    batch::Settings s;
+    s.inputs = {"a_agrees.TST", "b_runs_away.TST"};
+    s.engine = engine();
+    s.starts = 16;
+    PosixProcessLauncher launcher;
+    std::ostringstream progress;
+    const auto rows = batch::run(s, launcher, progress, false);
+    ASSERT_EQ(rows.size(), 2u);
+    const auto table = readTable(batch::formatTable(rows));
+    auto cell = [&](std::size_t row, std::size_t fromEnd) { return table[row + 1][table[row + 1].size() - fromEnd]; };
+    EXPECT_NE(cell(0, 3).find("the search agreed: "), std::string::npos) << cell(0, 3);
+    EXPECT_EQ(cell(0, 1), "ok");
+    EXPECT_TRUE(rows[1].searchUnfinished);
+    EXPECT_NE(cell(1, 1).find("the best point is degenerate (P4 ran away"), std::string::npos) << cell(1, 1);
+    EXPECT_NE(cell(1, 1).find("try more starts or limits"), std::string::npos) << cell(1, 1);
+}
+
 // Along a chain a value the previous fit left at the bound of ln p is not
 // carried: the next spectrum starts that parameter where its job does and
 // finds the inductance its data have (from 3e-308 it could not move). The
