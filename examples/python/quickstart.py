@@ -26,7 +26,7 @@ print(f"{spectrum.name}: {spectrum.format}, {len(spectrum.frequency)} points, "
 # Circuit S: p1 Rs, p3 L, p4/p5/p6 first ZARC (R, Q, alpha), p7/p8/p9 second
 # ZARC, p10/p11 the diffusion CPE (Q, alpha); p2 is not used.
 start = [0.015, 0, 1.5e-7, 5e-3, 5, 0.8, 0.01, 20, 0.7, 300, 0.5]
-print("circuit S =", nosk._nosk.circuit_definition("S"))
+print("circuit S =", nosk.circuit_definition("S"))
 result = nosk.fit("S", spectrum.frequency, spectrum.Z, start)
 print(result)
 

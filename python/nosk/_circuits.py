@@ -36,10 +36,10 @@ _ELEMENTS = {
     "R": ("R", 1, ["Ohm"]),
     "C": ("C", 1, ["F"]),
     "L": ("L", 1, ["H"]),
-    "CPE": ("Q", 2, ["Ohm^-1 sec^a", ""]),
-    "W": ("W", 1, ["Ohm sec^-1/2"]),
-    "Wo": ("Wo", 2, ["Ohm", "sec"]),
-    "Ws": ("Ws", 2, ["Ohm", "sec"]),
+    "CPE": ("Q", 2, ["Ohm^-1 s^alpha", ""]),
+    "W": ("W", 1, ["Ohm s^-1/2"]),
+    "Wo": ("Wo", 2, ["Ohm", "s"]),
+    "Ws": ("Ws", 2, ["Ohm", "s"]),
 }
 
 _NOT_TRANSLATED = ("Gs", "G", "K", "Zarc", "La", "TLMQ", "T", "TLM")
