@@ -624,6 +624,17 @@ def fit_job(job: Job, circuits_file: Optional[Union[str, os.PathLike]] = None) -
     ``circuits_file`` names a CIRCUITS file whose letters replace the built-in
     ones; a job whose FUN is a circuit string is fitted with that circuit.
     Issues a :class:`NoskWarning` as :func:`fit` does.
+
+    >>> import nosk, numpy as np
+    >>> f = np.logspace(-1, 4, 30)
+    >>> job = nosk.Job()
+    >>> job.FUN, job.N, job.MAXFEV, job.IRCH, job.FREEQ = "R0-p(R1,C1)", 3, 500, 3, "F"
+    >>> job.P[:3], job.NFREE[:3] = [5, 50, 1e-6], [1, 1, 1]
+    >>> job.M, job.FREQ = 30, f
+    >>> Z = nosk.simulate("R0-p(R1,C1)", [10, 100, 1e-5], f)
+    >>> job.DATA1, job.DATA2 = Z.real, Z.imag
+    >>> nosk.fit_job(job).params.round(6)
+    array([1.e+01, 1.e+02, 1.e-05])
     """
     cf = "" if circuits_file is None else _path(circuits_file)
     definition = job.definition if isinstance(job, Job) and job.definition else ""
@@ -720,7 +731,7 @@ def drt(frequency: Sequence[float], Z: Sequence[complex], band: bool = False, la
 
 
 def load_job(path: Union[str, os.PathLike]) -> Job:
-    """Reads a ``.TST`` job (or INFL/OUTIN) into a :class:`Job`."""
+    """Reads a ``.TST`` job (or INFL/OUTIN) into a :class:`Job`; see :func:`save_job` for an example."""
     return _as_job(_nosk.load_job(_path(path)))
 
 
@@ -734,5 +745,22 @@ def save_job(job: Job, path: Union[str, os.PathLike],
     a circuit string needs ``circuits_file``, into which its definition is
     written under the job's letter (a CIRCUITS file beside the job makes the
     programs fit that circuit).
+
+    >>> import nosk, numpy as np, os, tempfile
+    >>> f = np.logspace(-1, 4, 30)
+    >>> r = nosk.fit("R0-p(R1,C1)", f, nosk.simulate("R0-p(R1,C1)", [10, 100, 1e-5], f), [5, 50, 1e-6])
+    >>> job = nosk.Job.from_fit(r)
+    >>> folder = tempfile.mkdtemp()
+    >>> circuits = os.path.join(folder, "CIRCUITS")
+    >>> nosk.save_job(job, os.path.join(folder, "RC.TST"), circuits_file=circuits)
+    >>> open(circuits).read()
+    '... = R(p1)-par(R(p2), C(p3))\\n'
+    >>> back = nosk.load_job(os.path.join(folder, "RC.TST"))
+    >>> bool(np.allclose(nosk.fit_job(back, circuits_file=circuits).params, r.params))
+    True
+    >>> job.M = 31         # a column of 30 values no longer fits
+    >>> nosk.save_job(job, os.path.join(folder, "RC.TST"))
+    Traceback (most recent call last):
+    ValueError: the job cannot be saved: FREQ holds 30 values and M is 31; DATA1 holds 30 values and M is 31; DATA2 holds 30 values and M is 31
     """
     _save_job(job, path, circuits_file)

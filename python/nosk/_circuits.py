@@ -146,6 +146,12 @@ def circuit_from_impedance_py(source: str) -> Translation:
     and units impedance.py gives them (``R0``, ``CPE1_0``, ``CPE1_1``, ...).
     Raises ValueError for an element the engine writes with other parameters
     or a string that does not parse, naming the column.
+
+    >>> t = circuit_from_impedance_py("R0-p(R1,CPE1)-Wo1")
+    >>> t.text
+    'R(p1)-par(R(p2), Q(p3, p4))-Wo(p5, p6)'
+    >>> t.names
+    ['R0', 'R1', 'CPE1_0', 'CPE1_1', 'Wo1_0', 'Wo1_1']
     """
     if not isinstance(source, str) or not source.strip():
         raise ValueError("an impedance.py circuit string is expected")

@@ -13,6 +13,7 @@ import numpy as np
 import pytest
 
 import nosk
+import nosk._circuits
 import nosk._job
 import nosk._results
 
@@ -246,7 +247,24 @@ def test_the_quickstart_uses_public_names_only():
         assert "nosk._" not in text, name
 
 
-@pytest.mark.parametrize("module", [nosk, nosk._results, nosk._job])
+@pytest.mark.parametrize("module", [nosk, nosk._results, nosk._job, nosk._circuits])
 def test_docstring_examples(module):
     result = doctest.testmod(module, optionflags=doctest.ELLIPSIS | doctest.NORMALIZE_WHITESPACE)
     assert result.failed == 0 and result.attempted > 0
+
+
+def test_every_public_function_shows_an_example():
+    import inspect
+    missing = [name for name in nosk.__all__ if inspect.isfunction(getattr(nosk, name))
+               and ">>>" not in (getattr(nosk, name).__doc__ or "")
+               and ">>>" not in (nosk.save_job.__doc__ if name == "load_job" else "")]
+    assert missing == []
+
+
+@pytest.mark.parametrize("script", ["quickstart.py", "validation.py", "drt.py", "many_spectra.py"])
+def test_example_scripts_run(script, tmp_path):
+    run = subprocess.run([sys.executable, os.path.join(SOURCE, "examples", "python", script)], cwd=tmp_path,
+                         capture_output=True, text=True, timeout=300,
+                         env=dict(os.environ, MPLBACKEND="Agg",
+                                  PYTHONPATH=os.path.dirname(os.path.dirname(os.path.abspath(nosk.__file__)))))
+    assert run.returncode == 0, run.stderr[-2000:]
