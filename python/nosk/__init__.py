@@ -157,9 +157,18 @@ def _roles(text: str, t: Optional[Translation]) -> List[str]:
     return out
 
 
-def _circuit_parameter_count(text: str, t: Optional[Translation]) -> int:
-    """How many parameters the circuit takes: up to the highest it uses."""
-    return len(_roles(text, t))
+def _accepts_count(count: int, text: str, t: Optional[Translation]) -> bool:
+    """Whether the circuit takes `count` parameters: all it uses, or fewer when those left out
+    are only whole distributed elements, parameters and selector (a DE whose selector is
+    beyond the count is absent, as in a job with a smaller N)."""
+    roles = _roles(text, t)
+    if count == len(roles):
+        return True
+    if t is not None or not 0 < count < len(roles):
+        return False
+    last = roles[count - 1]
+    return (all(r == "" or r.startswith("DE") for r in roles[count:])
+            and (last == "DE selector" or not last.startswith("DE")))
 
 
 def parameter_roles(circuit: str) -> List[str]:
@@ -222,8 +231,8 @@ def _impedance(Z, name: str = "Z") -> np.ndarray:
 
 
 def _check_count(what: str, count: int, circuit: str, text: str, t: Optional[Translation]) -> None:
-    roles = _roles(text, t)
-    if count != len(roles):
+    if not _accepts_count(count, text, t):
+        roles = _roles(text, t)
         names, _, _ = _names_units(text, t, len(roles))
         listed = ", ".join(n if r else f"{n} (not used)" for n, r in zip(names, roles))
         raise ValueError(f"{count} {what} for circuit {circuit!r}, which takes {len(roles)} parameters: {listed}")
@@ -411,7 +420,14 @@ def _result(circuit: str, t: Optional[Translation], text: str, d: dict, f: np.nd
             std[i] = d["std_dev"][j]
     with np.errstate(divide="ignore", invalid="ignore"):
         rel = np.where(params != 0, std / np.abs(params), np.nan)
-    names, units, roles = _names_units(text, t, n)
+    if t is not None:
+        names, units, roles = _names_units(text, t, n)
+    else:
+        # The roles of the circuit the engine fitted (a CIRCUITS file may
+        # have replaced a letter's).
+        by_number = dict(d["roles"])
+        roles = [by_number.get(i + 1, "") for i in range(n)]
+        names, units = [f"p{i + 1}" for i in range(n)], [_unit_of(r) for r in roles]
     F = len(d["free_index"])
     corr = np.full((n, n), np.nan)
     c = np.asarray(d["correlation"]).reshape(F, F) if F else np.zeros((0, 0))

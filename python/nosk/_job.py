@@ -133,12 +133,14 @@ class Job(_nosk.Job):
             if bad:
                 problems.append(f"NFREE of p{bad[0]} is {codes[bad[0] - 1]}: 0 fixed, 1 positive, 2 any sign")
             if self.N > 0:
-                from . import _circuit_parameter_count, _engine_circuit
+                from . import _accepts_count, _engine_circuit, _roles
                 try:
-                    needed = _circuit_parameter_count(*_engine_circuit(self.FUN))
+                    text, t = _engine_circuit(self.FUN)
+                    fits = _accepts_count(self.N, text, t) or self.N > len(_roles(text, t))
+                    needed = len(_roles(text, t))
                 except ValueError:
-                    needed = 0
-                if needed > self.N:
+                    fits = True  # a letter a CIRCUITS file defines: the engine checks it
+                if not fits:
                     problems.append(f"N = {self.N}: circuit {self.FUN!r} uses {needed} parameters")
         if problems:
             raise ValueError("the job cannot be saved: " + "; ".join(problems))

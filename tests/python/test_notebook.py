@@ -40,6 +40,8 @@ def _noisy(z, level, seed):
     (lambda: nosk.fit(RC, F, Z_RC, [10, 100, 1e-5], fixed={"R9": 1}), r"no parameter 'R9' .* R0, R1, C1"),
     (lambda: nosk.simulate(RC, [10, 100], F), "2 parameters for circuit .* takes 3"),
     (lambda: nosk.simulate("R(p1)-C(p3)", [1, 1], F), r"takes 3 parameters: p1, p2 \(not used\), p3"),
+    (lambda: nosk.simulate("A", [1e3, 0, 0, 1e-9, 0, 1, 1e-3, 0, 0.5, 1, 0], F), "11 parameters .* takes 20"),
+    (lambda: nosk.simulate("A", [1e3, 0, 0], F), "3 parameters .* takes 20"),
     (lambda: nosk.kk(F, np.abs(Z_RC)), "real numbers"),
     (lambda: nosk.drt(F, Z_RC.real), "real numbers"),
     (lambda: nosk.fit_many(RC, F, [Z_RC, np.abs(Z_RC)], [10, 100, 1e-5]), None),
@@ -53,6 +55,21 @@ def test_wrong_inputs_are_refused_with_the_reason(call, match):
         return
     with pytest.raises(ValueError, match=match):
         call()
+
+
+def test_a_job_may_leave_out_trailing_distributed_elements():
+    # Circuit A with N 10: its second and third DE are absent, as in 39 of the example jobs;
+    # the module's fit of the same 10 parameters is the job's fit.
+    path = os.path.join(SOURCE, "fittests", "CKT.A", "ADE1.TST")
+    job, s = nosk.load_job(path), nosk.read(path)
+    assert job.FUN == "A" and job.N == 10 and job.IRCH in nosk._WEIGHTINGS.values()
+    job.validate()
+    weighting = {v: k for k, v in nosk._WEIGHTINGS.items()}[job.IRCH]
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore", nosk.NoskWarning)
+        r = nosk.fit("A", s.frequency, s.Z, job.P[:10], free=job.NFREE[:10], weighting=weighting,
+                     max_evaluations=job.MAXFEV, scaling="unit" if job.MODE == 2 else "auto")
+        np.testing.assert_allclose(r.params, nosk.fit_job(job).params, rtol=1e-9)
 
 
 def test_fixed_by_name_holds_the_value_and_frees_the_rest():
