@@ -348,8 +348,9 @@ def _warning_text(r: FitResult) -> str:
     parts = []
     if not r.converged:
         parts.append(f"the fit ended early ({r.reason}); the values are those of the last accepted step")
-    poor = [f"{r.names[i]} ({r.undetermined[i]})" for i in range(len(r.params))
-            if r.free[i] and not r.determined[i] and not r.at_limit[i]]
+    free, determined, at_limit = r.free.tolist(), r.determined.tolist(), r.at_limit.tolist()
+    poor = [f"{r.names[i]} ({r.undetermined[i]})" for i in range(len(free))
+            if free[i] and not determined[i] and not at_limit[i]]
     if poor:
         parts.append("not determined by the data: " + "; ".join(poor))
     return "; ".join(parts)
@@ -418,8 +419,9 @@ def _result(circuit: str, t: Optional[Translation], text: str, d: dict, f: np.nd
         if d["resolved"][j] and not at_limit[i]:
             resolved[i] = True
             std[i] = d["std_dev"][j]
-    with np.errstate(divide="ignore", invalid="ignore"):
-        rel = np.where(params != 0, std / np.abs(params), np.nan)
+    rel = np.full(n, np.nan)
+    nonzero = params != 0
+    rel[nonzero] = std[nonzero] / np.abs(params[nonzero])
     if t is not None:
         names, units, roles = _names_units(text, t, n)
     else:

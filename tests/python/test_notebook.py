@@ -285,3 +285,14 @@ def test_example_scripts_run(script, tmp_path):
                          env=dict(os.environ, MPLBACKEND="Agg",
                                   PYTHONPATH=os.path.dirname(os.path.dirname(os.path.abspath(nosk.__file__)))))
     assert run.returncode == 0, run.stderr[-2000:]
+
+
+def test_the_type_stubs_name_what_the_extension_has():
+    import re
+    stub = open(os.path.join(os.path.dirname(nosk.__file__), "_nosk.pyi")).read()
+    declared = set(re.findall(r"^def (\w+)", stub, re.M))
+    compiled = {name for name in dir(nosk._nosk) if not name.startswith("_") and callable(getattr(nosk._nosk, name))}
+    assert declared | {"Job"} == compiled
+    fields = set(re.findall(r"^    (\w+): ", stub, re.M))
+    job_fields = {name for name in dir(nosk._nosk.Job) if not name.startswith("_")}
+    assert fields == job_fields
