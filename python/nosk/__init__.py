@@ -480,16 +480,23 @@ class FitTable:
     def __init__(self, rows: List[Dict[str, Any]], results: List[Optional[FitResult]]):
         self.rows = rows
         self.results = results
+        self.attrs = {"results": results}   # where a DataFrame keeps them
 
     def __len__(self) -> int:
         return len(self.rows)
 
-    def __getitem__(self, i: int) -> Dict[str, Any]:
-        return self.rows[i]
+    def __getitem__(self, key: Union[int, str]):
+        """A row by position, or a column by name (as a DataFrame gives it)."""
+        if isinstance(key, str):
+            if not any(key in row for row in self.rows):
+                raise KeyError(key)
+            return self.column(key)
+        return self.rows[key]
 
     def column(self, name: str) -> np.ndarray:
         """One column over the spectra (NaN where a row lacks it)."""
-        return np.array([row.get(name, np.nan) for row in self.rows])
+        return np.array([row.get(name, np.nan) for row in self.rows], dtype=object if name in (
+            "name", "end", "status") else None)
 
     def to_dataframe(self):
         """The table as a pandas DataFrame, indexed by spectrum; ``df.attrs["results"]`` the results."""
