@@ -24,6 +24,7 @@ test_packages=(
   desktop-file-utils appstream
   python3 python3-numpy python3-scipy python3-pytest python3-venv
   python3-dev pybind11-dev
+  python3-pandas python3-matplotlib  # the Python module's tables and plots (optional for it)
   strace
 )
 

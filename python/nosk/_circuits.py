@@ -36,10 +36,10 @@ _ELEMENTS = {
     "R": ("R", 1, ["Ohm"]),
     "C": ("C", 1, ["F"]),
     "L": ("L", 1, ["H"]),
-    "CPE": ("Q", 2, ["Ohm^-1 sec^a", ""]),
-    "W": ("W", 1, ["Ohm sec^-1/2"]),
-    "Wo": ("Wo", 2, ["Ohm", "sec"]),
-    "Ws": ("Ws", 2, ["Ohm", "sec"]),
+    "CPE": ("Q", 2, ["Ohm^-1 s^alpha", ""]),
+    "W": ("W", 1, ["Ohm s^-1/2"]),
+    "Wo": ("Wo", 2, ["Ohm", "s"]),
+    "Ws": ("Ws", 2, ["Ohm", "s"]),
 }
 
 _NOT_TRANSLATED = ("Gs", "G", "K", "Zarc", "La", "TLMQ", "T", "TLM")
@@ -146,6 +146,12 @@ def circuit_from_impedance_py(source: str) -> Translation:
     and units impedance.py gives them (``R0``, ``CPE1_0``, ``CPE1_1``, ...).
     Raises ValueError for an element the engine writes with other parameters
     or a string that does not parse, naming the column.
+
+    >>> t = circuit_from_impedance_py("R0-p(R1,CPE1)-Wo1")
+    >>> t.text
+    'R(p1)-par(R(p2), Q(p3, p4))-Wo(p5, p6)'
+    >>> t.names
+    ['R0', 'R1', 'CPE1_0', 'CPE1_1', 'Wo1_0', 'Wo1_1']
     """
     if not isinstance(source, str) or not source.strip():
         raise ValueError("an impedance.py circuit string is expected")

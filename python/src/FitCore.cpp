@@ -231,13 +231,15 @@ FitOutput fit(const FitInput& in)
     return runPrepared(job, c.library);
 }
 
-FitOutput fitJob(const FitJob& job, const std::string& circuitsFile)
+FitOutput fitJob(const FitJob& job, const std::string& circuitsFile, const std::string& definition)
 {
     checkColumns(job);
     if (!circuitsFile.empty() && !std::filesystem::exists(circuitsFile))
         throw exception("No circuits file '%s'", circuitsFile.c_str());
-    const CircuitLibrary library =
+    CircuitLibrary library =
         circuitsFile.empty() ? CircuitLibrary::builtIn() : CircuitLibrary::withOverrides(circuitsFile);
+    if (!definition.empty())
+        library.overrideWith(CircuitLibrary::parse(std::string(1, job.FUN) + " = " + definition, "circuit"));
     return runPrepared(job, library);
 }
 

@@ -54,8 +54,10 @@ struct FitOutput {
 // Throws nosk::exception with the engine's reason for anything it refuses.
 FitOutput fit(const FitInput& in);
 // A job as it stands (its data, weighting, MAXFEV); `circuitsFile` names a
-// CIRCUITS file whose letters replace the built-in ones ("" for none).
-FitOutput fitJob(const FitJob& job, const std::string& circuitsFile);
+// CIRCUITS file whose letters replace the built-in ones ("" for none);
+// `definition`, when not empty, is the job's circuit in the circuit language,
+// fitted under the job's letter in place of that letter's own circuit.
+FitOutput fitJob(const FitJob& job, const std::string& circuitsFile, const std::string& definition = {});
 std::vector<std::complex<double>> simulate(const std::string& circuit, const std::vector<double>& params,
     const std::vector<double>& frequencyHz);
 // What each parameter of the circuit means: (number from 1, role).

@@ -8,6 +8,7 @@
 
 #include "core/Exception.h"
 #include "job/FitJob.h"
+#include "job/JobFields.h"
 #include "ops/InstrumentImport.h"
 #include "ops/Spectrum.h"
 #include "ops/DrtRun.h"
@@ -22,6 +23,9 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <iterator>
+#include <string_view>
+#include <utility>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -82,7 +86,9 @@ py::object column(const FitJob::Column& c)
 {
     if (!c)
         return py::none();
-    return toArray(*c);
+    py::array_t<double> a = toArray(*c);
+    a.attr("flags").attr("writeable") = false;
+    return a;
 }
 
 void setColumn(FitJob& job, FitJob::Column FitJob::*member, const py::object& value)
@@ -92,6 +98,71 @@ void setColumn(FitJob& job, FitJob::Column FitJob::*member, const py::object& va
         return;
     }
     job.*member = toVector(value.cast<RealArray>(), "a data column");
+}
+
+// The docstring of each header field of the job.
+const char* fieldDoc(const char* name)
+{
+    static const std::pair<std::string_view, const char*> docs[] = {
+        {"IOPT", "CNLS optimization operation: an integer the engine prints and does not otherwise use"},
+        {"DINP", "the immittance level of the data lines: 'Z' impedance, 'Y' admittance, 'M' modulus, "
+                 "'E' complex dielectric constant"},
+        {"DFIT", "the level the fit is done in ('Z', 'Y', 'M' or 'E'): data and model are brought to it"},
+        {"PINP", "how the two data columns hold a complex number: 'R' real and imaginary part, 'P' magnitude "
+                 "and phase in radians, 'D' magnitude and phase in degrees, 'L' ln of the magnitude and phase"},
+        {"PFIT", "the complex format residuals are formed in ('R', 'P', 'D' or 'L')"},
+        {"FREEQ", "'F': FREQ holds ordinary frequencies in Hz; ' ': angular frequencies in rad/s"},
+        {"NEG", "'N' multiplies the second data column by -1 as it is read; ' ' leaves it"},
+        {"FUN", "the circuit: a letter A-T of the built-in circuits (nosk.Job also takes a definition in the "
+                "circuit language or an impedance.py string here)"},
+        {"CELCAP", "the empty-cell capacitance C0 in farads, for conversions between Z or Y and M or E"},
+        {"DATTYP", "'C' fits both components, 'R' only the first, 'I' only the second"},
+        {"IPAR", "above 0: the last column of AUXPNTL holds residual/sigma instead of residual/model"},
+        {"ROE", "robust regression (or -A/L): passed to the engine, printed, otherwise unused"},
+        {"IFP", "function weighting: passed to the engine, printed, otherwise unused"},
+        {"IRE", "residual weighting: printed by the engine; negative asks the organiser to load OUTIN "
+                "after the run, -11 or less makes the viewer show ordinary frequency"},
+        {"ECINF", "an optional value of line 2, kept as it is"},
+        {"EC0", "an optional value of line 2, kept as it is"},
+        {"M", "the number of data lines; every data column holds M values"},
+        {"N", "the number of model parameters, 0 to 50"},
+        {"MAXFEV", "the most function evaluations of the fit; 0, 1 or 2 only evaluate the model at P "
+                   "(a simulation)"},
+        {"NPRINT", "above 0: the engine prints a progress line every NPRINT iterations"},
+        {"IRCH", "the weighting: 0 the WEIGHT columns, 1 unit, 2 proportional to each component, 3 the modulus "
+                 "|Z| for both, -2 proportional to the model"},
+        {"MODE", "2: the parameters are used as they are (unit scaling); any other value scales them "
+                 "automatically"},
+        {"ICP", "a value for the engine: printed, otherwise unused"},
+        {"IPRINT", "the output level: how much the engine prints in its report"},
+        {"IGACC", "a value for the engine (GACC in the file): printed, otherwise unused"},
+        {"ATEMP", "a value for the engine: printed, otherwise unused"},
+        {"SDWC", "an optional value of line 3, kept as it is"},
+        {"SDRC", "an optional value of line 3, kept as it is"},
+    };
+    for (const auto& [key, doc] : docs)
+        if (key == name)
+            return doc;
+    return name;
+}
+
+// A one-dimensional view of one of the job's parameter arrays, kept alive by
+// the job object that holds it.
+template <typename T>
+py::array_t<T> parameterView(py::object self, T (FitJob::*member)[FitJob::kMaxParams])
+{
+    FitJob& job = self.cast<FitJob&>();
+    return py::array_t<T>({static_cast<py::ssize_t>(FitJob::kMaxParams)}, {static_cast<py::ssize_t>(sizeof(T))},
+        job.*member, self);
+}
+
+void setParameters(double* target, const RealArray& a, const char* what, double fill)
+{
+    const std::vector<double> v = toVector(a, what);
+    if (v.size() > static_cast<std::size_t>(FitJob::kMaxParams))
+        throw py::value_error(std::string(what) + " holds at most 50 values");
+    std::fill(target, target + FitJob::kMaxParams, fill);
+    std::copy(v.begin(), v.end(), target);
 }
 
 py::dict fitResultDict(const nosk::python::FitOutput& out)
@@ -136,91 +207,86 @@ PYBIND11_MODULE(_nosk, m)
         }
     });
 
-    py::class_<FitJob>(m, "Job", "A fit job as the .TST and INFL files hold it (the engine's field names).")
-        .def(py::init<>())
-        .def_readwrite("description", &FitJob::description)
-        .def_readwrite("IOPT", &FitJob::IOPT)
-        .def_readwrite("DINP", &FitJob::DINP)
-        .def_readwrite("DFIT", &FitJob::DFIT)
-        .def_readwrite("PINP", &FitJob::PINP)
-        .def_readwrite("PFIT", &FitJob::PFIT)
-        .def_readwrite("FREEQ", &FitJob::FREEQ)
-        .def_readwrite("NEG", &FitJob::NEG)
-        .def_readwrite("FUN", &FitJob::FUN)
-        .def_readwrite("CELCAP", &FitJob::CELCAP)
-        .def_readwrite("DATTYP", &FitJob::DATTYP)
-        .def_readwrite("IPAR", &FitJob::IPAR)
-        .def_readwrite("ROE", &FitJob::ROE)
-        .def_readwrite("IFP", &FitJob::IFP)
-        .def_readwrite("IRE", &FitJob::IRE)
-        .def_readwrite("ECINF", &FitJob::ECINF)
-        .def_readwrite("EC0", &FitJob::EC0)
-        .def_readwrite("M", &FitJob::M)
-        .def_readwrite("N", &FitJob::N)
-        .def_readwrite("MAXFEV", &FitJob::MAXFEV)
-        .def_readwrite("NPRINT", &FitJob::NPRINT)
-        .def_readwrite("IRCH", &FitJob::IRCH)
-        .def_readwrite("MODE", &FitJob::MODE)
-        .def_readwrite("ICP", &FitJob::ICP)
-        .def_readwrite("IPRINT", &FitJob::IPRINT)
-        .def_readwrite("IGACC", &FitJob::IGACC)
-        .def_readwrite("ATEMP", &FitJob::ATEMP)
-        .def_readwrite("SDWC", &FitJob::SDWC)
-        .def_readwrite("SDRC", &FitJob::SDRC)
+    // The job's header fields, bound from the one table of them; each has its
+    // docstring below, and a code field refuses a letter its list lacks.
+    py::class_<FitJob> job(m, "Job", "A fit job as the .TST and INFL files hold it (the engine's field names).");
+    job.def(py::init<>())
+        .def("_assign", [](FitJob& self, const FitJob& other) { self = other; }, py::arg("other"))
+        .def_readwrite("description", &FitJob::description,
+            "the description of the run: free text of at most 81 characters, the first line of the file");
+    for (const nosk::JobField& f : nosk::kJobFields) {
+        const char* doc = fieldDoc(f.name);
+        const nosk::JobField* p = &f;
+        switch (f.kind) {
+        case nosk::FieldKind::Int:
+            job.def_property(
+                f.name, [p](const FitJob& j) { return p->intIn(j); },
+                [p](FitJob& j, int v) { p->intIn(j) = v; }, doc);
+            break;
+        case nosk::FieldKind::Double:
+            job.def_property(
+                f.name, [p](const FitJob& j) { return p->doubleIn(j); },
+                [p](FitJob& j, double v) { p->doubleIn(j) = v; }, doc);
+            break;
+        case nosk::FieldKind::Code:
+            job.def_property(
+                f.name, [p](const FitJob& j) { return std::string(1, p->codeIn(j)); },
+                [p](FitJob& j, const std::string& v) {
+                    if (v.size() != 1 || p->codes->codes.find(v[0]) == std::string_view::npos) {
+                        std::string allowed;
+                        for (char c : p->codes->codes)
+                            allowed += std::string(allowed.empty() ? "" : ", ") + "'" + c + "'";
+                        throw py::value_error(std::string(p->name) + " = '" + v + "': one of " + allowed);
+                    }
+                    p->codeIn(j) = v[0];
+                },
+                doc);
+            break;
+        }
+    }
+    // The parameter arrays are views of the job's own storage, so that
+    // job.P[0] = 1 changes the job; the view keeps the job alive.
+    job.def_property(
+            "P", [](py::object self) { return parameterView(self, &FitJob::P); },
+            [](FitJob& j, const RealArray& a) { setParameters(j.P, a, "P", 0.0); },
+            "p1 ... p50, the parameters' values (50 entries; those at and beyond N are not used). "
+            "A view of the job: job.P[0] = 1 changes it")
         .def_property(
-            "P", [](const FitJob& j) { return toArray(std::vector<double>(j.P, j.P + FitJob::kMaxParams)); },
-            [](FitJob& j, const RealArray& a) {
-                const std::vector<double> v = toVector(a, "P");
-                if (v.size() > static_cast<std::size_t>(FitJob::kMaxParams))
-                    throw py::value_error("P holds at most 50 parameters");
-                std::fill(j.P, j.P + FitJob::kMaxParams, 0.0);
-                std::copy(v.begin(), v.end(), j.P);
-            },
-            "p1 ... p50 (50 values; entries at and beyond N are not used)")
-        .def_property(
-            "NFREE", [](const FitJob& j) { return std::vector<int>(j.NFREE, j.NFREE + FitJob::kMaxParams); },
-            [](FitJob& j, const std::vector<int>& v) {
-                if (v.size() > static_cast<std::size_t>(FitJob::kMaxParams))
+            "NFREE", [](py::object self) { return parameterView(self, &FitJob::NFREE); },
+            [](FitJob& j, const py::array_t<int, py::array::c_style | py::array::forcecast>& a) {
+                if (a.ndim() != 1 || a.shape(0) > FitJob::kMaxParams)
                     throw py::value_error("NFREE holds at most 50 codes");
                 std::fill(j.NFREE, j.NFREE + FitJob::kMaxParams, 0);
-                std::copy(v.begin(), v.end(), j.NFREE);
+                std::copy(a.data(), a.data() + a.shape(0), j.NFREE);
             },
-            "the free codes: 0 fixed, 1 free and positive, 2 free of any sign")
+            "the free codes of p1 ... p50: 0 fixed, 1 free and positive, 2 free of any sign. "
+            "A view of the job: job.NFREE[0] = 1 changes it")
         .def_property(
-            "LOWER", [](const FitJob& j) { return toArray(std::vector<double>(j.LOWER, j.LOWER + FitJob::kMaxParams)); },
-            [](FitJob& j, const RealArray& a) {
-                const std::vector<double> v = toVector(a, "LOWER");
-                if (v.size() > static_cast<std::size_t>(FitJob::kMaxParams))
-                    throw py::value_error("LOWER holds at most 50 limits");
-                std::fill(j.LOWER, j.LOWER + FitJob::kMaxParams, FitJob::kNoLower);
-                std::copy(v.begin(), v.end(), j.LOWER);
-            },
-            "lower limits of p1 ... p50 (-inf: none)")
+            "LOWER", [](py::object self) { return parameterView(self, &FitJob::LOWER); },
+            [](FitJob& j, const RealArray& a) { setParameters(j.LOWER, a, "LOWER", FitJob::kNoLower); },
+            "lower limits of p1 ... p50 (-inf: none). A view of the job")
         .def_property(
-            "UPPER", [](const FitJob& j) { return toArray(std::vector<double>(j.UPPER, j.UPPER + FitJob::kMaxParams)); },
-            [](FitJob& j, const RealArray& a) {
-                const std::vector<double> v = toVector(a, "UPPER");
-                if (v.size() > static_cast<std::size_t>(FitJob::kMaxParams))
-                    throw py::value_error("UPPER holds at most 50 limits");
-                std::fill(j.UPPER, j.UPPER + FitJob::kMaxParams, FitJob::kNoUpper);
-                std::copy(v.begin(), v.end(), j.UPPER);
-            },
-            "upper limits of p1 ... p50 (+inf: none)")
-        .def_property(
-            "FREQ", [](const FitJob& j) { return column(j.FREQ); },
-            [](FitJob& j, const py::object& v) { setColumn(j, &FitJob::FREQ, v); })
-        .def_property(
-            "DATA1", [](const FitJob& j) { return column(j.DATA1); },
-            [](FitJob& j, const py::object& v) { setColumn(j, &FitJob::DATA1, v); })
-        .def_property(
-            "DATA2", [](const FitJob& j) { return column(j.DATA2); },
-            [](FitJob& j, const py::object& v) { setColumn(j, &FitJob::DATA2, v); })
-        .def_property(
-            "WEIGHT1", [](const FitJob& j) { return column(j.WEIGHT1); },
-            [](FitJob& j, const py::object& v) { setColumn(j, &FitJob::WEIGHT1, v); })
-        .def_property(
-            "WEIGHT2", [](const FitJob& j) { return column(j.WEIGHT2); },
-            [](FitJob& j, const py::object& v) { setColumn(j, &FitJob::WEIGHT2, v); });
+            "UPPER", [](py::object self) { return parameterView(self, &FitJob::UPPER); },
+            [](FitJob& j, const RealArray& a) { setParameters(j.UPPER, a, "UPPER", FitJob::kNoUpper); },
+            "upper limits of p1 ... p50 (+inf: none). A view of the job");
+    // The data columns are read-only copies: a column is replaced as a whole
+    // (job.DATA1 = values), and an item assignment raises instead of changing
+    // a copy that nobody sees.
+    const std::pair<const char*, const char*> columns[] = {
+        {"FREQ", "the frequencies of the data lines (Hz with FREEQ 'F', else rad/s), M values or None"},
+        {"DATA1", "the first component of each data line (Z' in rectangular form), M values or None"},
+        {"DATA2", "the second component of each data line (Z'' in rectangular form), M values or None"},
+        {"WEIGHT1", "the sigma of the first component of each line (only with IRCH 0), M values or None"},
+        {"WEIGHT2", "the sigma of the second component of each line (only with IRCH 0), M values or None"},
+    };
+    FitJob::Column FitJob::*const members[] = {
+        &FitJob::FREQ, &FitJob::DATA1, &FitJob::DATA2, &FitJob::WEIGHT1, &FitJob::WEIGHT2};
+    for (std::size_t i = 0; i < std::size(members); ++i) {
+        FitJob::Column FitJob::*member = members[i];
+        job.def_property(
+            columns[i].first, [member](const FitJob& j) { return column(j.*member); },
+            [member](FitJob& j, const py::object& v) { setColumn(j, member, v); }, columns[i].second);
+    }
 
     m.def(
         "load_job",
@@ -330,15 +396,15 @@ PYBIND11_MODULE(_nosk, m)
 
     m.def(
         "fit_job",
-        [](const FitJob& job, const std::string& circuitsFile) {
+        [](const FitJob& job, const std::string& circuitsFile, const std::string& definition) {
             nosk::python::FitOutput out;
             {
                 py::gil_scoped_release release;
-                out = nosk::python::fitJob(job, circuitsFile);
+                out = nosk::python::fitJob(job, circuitsFile, definition);
             }
             return fitResultDict(out);
         },
-        py::arg("job"), py::arg("circuits_file") = "");
+        py::arg("job"), py::arg("circuits_file") = "", py::arg("definition") = "");
 
     m.def(
         "parameter_roles", [](const std::string& circuit) { return nosk::python::roles(circuit); },
