@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Intervals.h"
 #include "JobProblem.h"
 #include "PreparedJob.h"
 #include "ReportWriter.h"
@@ -41,7 +42,8 @@ FitSettings settingsFor(const FitJob& job);
 // PNTOUTL, AUXPNTL and OUTIN. Progress to `out`, errors to `err`. Returns
 // the exit status: 0 after a completed run, 1 for a job the engine cannot
 // run (then PNTOUTL ends with the reason and no AUXPNTL is left).
-// `starts` runs the search from that many starts (noskwin --starts N).
-int runEngine(std::ostream& out, std::ostream& err, int starts = 1);
+// `starts` runs the search from that many starts (noskwin --starts N);
+// `intervals` adds the intervals of the free parameters (--intervals).
+int runEngine(std::ostream& out, std::ostream& err, int starts = 1, const IntervalSettings& intervals = {});
 
 } // namespace nosk::engine

@@ -1,7 +1,9 @@
 // noskwin: the bundled CNLS engine. Started in the work folder with no
 // argument, with "S" (stay: wait for Enter at the end when run in a
-// terminal) and/or "--starts N" (the best of N fits from N starts). Reads
-// INFL, writes PNTOUTL, AUXPNTL and OUTIN.
+// terminal), "--starts N" (the best of N fits from N starts) and
+// "--intervals profile|bootstrap" with "--level L", "--replicates B" and
+// "--seed N" (the intervals of the free parameters). Reads INFL, writes
+// PNTOUTL, AUXPNTL and OUTIN.
 #include "core/Exception.h"
 #include "core/WorkFolderLock.h"
 #include "engine/EngineRun.h"
@@ -71,11 +73,16 @@ std::ostream g_err(&g_errBuffer);
 
 int usage()
 {
-    g_err << "usage: noskwin [S] [--starts N]\n"
+    g_err << "usage: noskwin [S] [--starts N] [--intervals profile|bootstrap [--level L] [--replicates B]\n"
+                 "               [--seed N] [--parametric]]\n"
                  "  runs the job of INFL in the current folder; S waits for Enter at the end;\n"
                  "  --starts N fits from the job's start values and N-1 further starts and keeps the\n"
                  "  lowest S (1 to "
-              << nosk::kMaxStarts << ", default 1)\n";
+              << nosk::kMaxStarts
+              << ", default 1)\n"
+                 "  --intervals adds an interval per free parameter at level L (0.5 to 0.999, default\n"
+                 "  0.95): profile likelihood, or the percentiles of B refits to resampled residuals\n"
+                 "  (normal noise with --parametric; B 20 to 100000, default 500; seed N, default 1)\n";
     return 1;
 }
 
@@ -86,6 +93,12 @@ int main(int argc, char** argv)
     g_err << std::unitbuf;
     bool stay = false;
     int starts = 1;
+    nosk::engine::IntervalSettings intervals;
+    auto whole = [](const char* text, auto& value) {
+        const char* end = text + std::strlen(text);
+        auto [ptr, ec] = std::from_chars(text, end, value);
+        return ec == std::errc() && ptr == end;
+    };
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "S") == 0 && !stay) {
             stay = true;
@@ -95,6 +108,20 @@ int main(int argc, char** argv)
             auto [ptr, ec] = std::from_chars(text, end, starts);
             if (ec != std::errc() || ptr != end || starts < 1 || starts > nosk::kMaxStarts)
                 return usage();
+        } else if (std::strcmp(argv[i], "--intervals") == 0 && i + 1 < argc) {
+            if (!nosk::engine::parseIntervalMethod(argv[++i], intervals.method))
+                return usage();
+        } else if (std::strcmp(argv[i], "--level") == 0 && i + 1 < argc) {
+            if (!whole(argv[++i], intervals.level) || !(intervals.level >= 0.5 && intervals.level <= 0.999))
+                return usage();
+        } else if (std::strcmp(argv[i], "--replicates") == 0 && i + 1 < argc) {
+            if (!whole(argv[++i], intervals.replicates) || intervals.replicates < 20 || intervals.replicates > 100000)
+                return usage();
+        } else if (std::strcmp(argv[i], "--seed") == 0 && i + 1 < argc) {
+            if (!whole(argv[++i], intervals.seed))
+                return usage();
+        } else if (std::strcmp(argv[i], "--parametric") == 0) {
+            intervals.parametric = true;
         } else {
             return usage();
         }
@@ -113,7 +140,7 @@ int main(int argc, char** argv)
         g_err << e.what() << '\n';
         return 1;
     }
-    const int status = nosk::engine::runEngine(g_out, g_err, starts);
+    const int status = nosk::engine::runEngine(g_out, g_err, starts, intervals);
     lock.unlock();
     if (stay && ::isatty(STDIN_FILENO)) {
         g_out << "Press Enter to close" << std::endl;

@@ -100,6 +100,14 @@ inline constexpr char kParameterStatusMarker[] = "PARAMETER STATUS:";
 inline constexpr char kStdDevsGivenMarker[] = "STD DEVS GIVEN:";
 // The heading of the correlation matrix, the last block of a fit's report.
 inline constexpr char kCorrelationMarker[] = "ESTIMATED PARAMETER CORRELATION MATRIX";
+// A free parameter's interval, one line each between the parameter table
+// and the correlation matrix:
+//   " @INTERVAL P3 low=1.2E-03 high=none method=profile level=0.95"
+// ("none": that side is not bounded, "nan": no interval). Older readers skip it.
+inline constexpr char kIntervalTag[] = "@INTERVAL ";
+// A point of a parameter's profile after the correlation matrix:
+//   " @PROFILE P3 <held value> <S of the others' refit>"
+inline constexpr char kProfileTag[] = "@PROFILE ";
 // The texts no other line of the report may contain.
 inline constexpr std::array<std::string_view, 6> kSectionMarkers{kFreeCountMarker, kFinalNormMarker,
     kParameterTableMarker, kCorrelationMarker, kParameterStatusMarker, kStdDevsGivenMarker};
