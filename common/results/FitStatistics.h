@@ -41,6 +41,23 @@ struct FreeParameter {
     ParameterStatus status = ParameterStatus::Determined;
 };
 
+// A free parameter's interval as the report gives it (noskwin --intervals).
+// low -infinity or high +infinity: that side is not bounded; NaN: no
+// interval.
+struct ReportedInterval {
+    std::int32_t number = 0;
+    double low = 0, high = 0;
+    std::string method;  // "profile" or "bootstrap"
+    double level = 0;
+};
+
+// The points of one parameter's profile: the held value and S there, in
+// the order of the value.
+struct ReportedProfile {
+    std::int32_t number = 0;
+    std::vector<double> value, S;
+};
+
 // The statistics of a fit, read from PNTOUTL (readPntoutl). All zero until read.
 struct FitStatistics {
     double l2Norm = 0;
@@ -63,6 +80,10 @@ struct FitStatistics {
         double value = 0;
     };
     std::vector<Given> given;
+    // The intervals, one per free parameter, and the profiles, when the
+    // run was asked for them; empty otherwise.
+    std::vector<ReportedInterval> intervals;
+    std::vector<ReportedProfile> profiles;
     // How the fit ended: the report's reason line (kind None in a report
     // of an engine that writes none).
     Reason end;
