@@ -211,6 +211,7 @@ public:
         settings.foreground = true;
         settings.pollIntervalMs = 50;  // nothing to show meanwhile: end as soon as the engine does
         settings.starts = m_starts;
+        settings.engineOptions = run::intervalArguments(m_options.intervals, m_options.intervalLevel);
         settings.loadOutinAfterRun = m_options.loadOutinAfterRun == 1;
         settings.notifyViewer = m_options.notifyViewer == 1;
         std::string note;

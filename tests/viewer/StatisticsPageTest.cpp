@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 using namespace nosk;
 
@@ -148,4 +149,22 @@ TEST(StatisticsPage, MarksUndeterminedUncertainAndCorrelatedParameters)
     good.end.test = "ftol";
     EXPECT_TRUE(CStatisticsPage::cautionLines(good).isEmpty());
     EXPECT_EQ(CStatisticsPage::endTextFor(good), QStringLiteral("Fit ended: converged (FTOL)"));
+}
+
+// A run with intervals adds two rows to the parameter grid; a side that is
+// not bounded reads "none" there and is said in words below the grid.
+TEST(StatisticsPage, IntervalsBesideTheStdDevs)
+{
+    FitStatistics s = statisticsWith(2);
+    s.intervals = {{1, 1200.0, 1300.0, "profile", 0.95}, {3, 0.5, std::numeric_limits<double>::infinity(), "profile", 0.95}};
+    CStatisticsPage page(QStringLiteral("Numerical data"), s);
+    page.resize(900, 600);
+    CZuGrid* p = page.parameterGrid();
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p->rowCount, 5);
+    CZuGridModel* m = page.parameterModel();
+    EXPECT_EQ(m->GetText(0, 3), "1.200000e+003");
+    EXPECT_EQ(m->GetText(1, 4), "none");
+    EXPECT_TRUE(page.cautionText().contains(QStringLiteral("p[3]: bounded on one side only")));
+    EXPECT_TRUE(page.cautionText().contains(QStringLiteral("profile likelihood at level 0.95")));
 }
