@@ -109,6 +109,9 @@ class FitResult:
     jacobian_evaluations: int
     frequency: np.ndarray
     model: np.ndarray
+    # fit(..., intervals=...): per parameter (low, high), None for a side that
+    # is not bounded, (nan, nan) for a fixed parameter; None when not asked for.
+    intervals: Optional[List[tuple]] = None
 
     def table(self) -> str:
         """The parameters as a text table: name, estimate, std dev, relative std dev, unit."""
@@ -288,7 +291,8 @@ def simulate(circuit: str, params: Sequence[float], frequency: Sequence[float]) 
 def fit(circuit: str, frequency: Sequence[float], Z: Sequence[complex], start: Sequence[float],
         free: Optional[Iterable[Union[int, bool]]] = None, weighting: Union[str, Sequence[complex]] = "modulus",
         max_evaluations: int = 500, scaling: str = "auto",
-        limits: Optional[Sequence[Optional[Sequence[Optional[float]]]]] = None) -> FitResult:
+        limits: Optional[Sequence[Optional[Sequence[Optional[float]]]]] = None,
+        intervals: Optional[str] = None, level: float = 0.95) -> FitResult:
     """Fits a circuit to an impedance spectrum by complex nonlinear least squares.
 
     circuit: a letter A-T, a definition in the engine's circuit language or an
@@ -307,6 +311,8 @@ def fit(circuit: str, frequency: Sequence[float], Z: Sequence[complex], start: S
         limit, e.g. ``[None, (0.5, 1.0), (None, 1e-3)]``. The engine keeps a
         free parameter within them; one that ends held by a limit has
         ``at_limit`` True and no standard deviation.
+    intervals: "profile" (profile likelihood) or "bootstrap" (500 refits to
+        resampled residuals) gives ``r.intervals`` at ``level``.
 
     Raises ValueError with the engine's reason for anything it refuses.
     """
@@ -349,7 +355,7 @@ def fit(circuit: str, frequency: Sequence[float], Z: Sequence[complex], start: S
             lower[i] = -np.inf if lo is None else float(lo)
             upper[i] = np.inf if hi is None else float(hi)
     d = _nosk.fit(text, f, z, p0, codes, irch, sigma, int(max_evaluations), 2 if scaling == "unit" else 0,
-                  lower, upper)
+                  lower, upper, intervals or "", float(level))
     return _result(circuit, t, text, d, f, len(p0))
 
 
@@ -388,7 +394,18 @@ def _result(circuit: str, t: Optional[Translation], text: str, d: dict, f: np.nd
                      rel_std_dev=rel, determined=determined | ~free, at_limit=at_limit, correlation=corr, S=d["S"],
                      sigma_f=d["sigma_f"], nu=d["nu"], quality=d["quality"], converged=d["converged"],
                      end=d["end"], reason=d["reason"], function_evaluations=d["function_evaluations"],
-                     jacobian_evaluations=d["jacobian_evaluations"], frequency=f, model=d["model"])
+                     jacobian_evaluations=d["jacobian_evaluations"], frequency=f, model=d["model"],
+                     intervals=_intervals(d, n))
+
+
+def _intervals(d: dict, n: int) -> Optional[List[tuple]]:
+    if "interval_low" not in d:
+        return None
+    out = [(float("nan"), float("nan"))] * n
+    for j, i in enumerate(d["free_index"]):
+        low, high = d["interval_low"][j], d["interval_high"][j]
+        out[i] = (None if np.isinf(low) else low, None if np.isinf(high) else high)
+    return out
 
 
 def fit_job(job: Job, circuits_file: Optional[Union[str, os.PathLike]] = None) -> FitResult:
