@@ -1,9 +1,11 @@
+#include "CProfilePage.h"
 #include "CStatisticsPage.h"
 #include "grid/CZuGrid.h"
 #include "grid/CZuGridHeads.h"
 #include "grid/CZuGridModel.h"
 #include "results/FitStatistics.h"
 
+#include <QComboBox>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -167,4 +169,23 @@ TEST(StatisticsPage, IntervalsBesideTheStdDevs)
     EXPECT_EQ(m->GetText(1, 4), "none");
     EXPECT_TRUE(page.cautionText().contains(QStringLiteral("p[3]: bounded on one side only")));
     EXPECT_TRUE(page.cautionText().contains(QStringLiteral("profile likelihood at level 0.95")));
+}
+
+// The profile page shows one parameter's profile at a time; choosing
+// another builds the graph again over that one's points.
+TEST(ProfilePage, ShowsTheChosenParametersProfile)
+{
+    FitStatistics s = statisticsWith(2);
+    s.intervals = {{1, 1.0, 3.0, "profile", 0.95}, {3, -std::numeric_limits<double>::infinity(), 5.0, "profile", 0.95}};
+    s.profiles = {{1, {1.0, 2.0, 3.0}, {4.0, 2.5, 4.0}}, {3, {0.1, 1.0, 5.0, 6.0}, {2.5, 2.5, 4.0, 5.0}}};
+    CProfilePage page(s, 30);
+    page.resize(900, 600);
+    page.show();
+    ASSERT_NE(page.graph(), nullptr);
+    EXPECT_EQ(page.values(), s.profiles[0].value);
+    EXPECT_EQ(page.parameterBox()->count(), 2);
+    page.parameterBox()->setCurrentIndex(1);
+    ASSERT_NE(page.graph(), nullptr);
+    EXPECT_EQ(page.values(), s.profiles[1].value);
+    EXPECT_EQ(page.sums(), s.profiles[1].S);
 }
