@@ -117,11 +117,13 @@ public:
         m_origin.x = m_held.reduced(xHat);
         m_origin.value = axis.estimate;
         m_origin.S = S0;
-        m_scale = axis.scale;
+        // Without a std dev (a parameter not determined, or held by a
+        // limit) the walk starts with a tenth of the value, or of ln p.
+        const bool known = std::isfinite(axis.scale) && axis.scale > 0;
         if (axis.logSteps)
-            m_scale = std::clamp(std::isfinite(m_scale) && axis.estimate > 0 ? m_scale / axis.estimate : 0.1, 1e-8, 1.0);
-        else if (!(std::isfinite(m_scale) && m_scale > 0))
-            m_scale = 0.1 * std::max(std::fabs(axis.estimate), 1.0);
+            m_scale = std::clamp(known && axis.estimate > 0 ? axis.scale / axis.estimate : 0.1, 1e-8, 1.0);
+        else
+            m_scale = known ? axis.scale : 0.1 * std::max(std::fabs(axis.estimate), 1.0);
     }
 
     // The end of the interval on one side (direction -1 or +1); infinite

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <optional>
 #include <sstream>
@@ -467,8 +468,18 @@ std::optional<ReportSections> splitReport(std::istream& in)
         if (!take(in, line))
             return std::nullopt;
     } while (!line.empty());
-    while (take(in, line))
+    // The profiles' points are for the viewer's plot, not for the summary
+    // (their blank line after them goes with them).
+    bool profile = false;
+    while (take(in, line)) {
+        const bool point = line.size() > 1 && line.compare(1, std::strlen(kProfileTag), kProfileTag) == 0;
+        if (point || (profile && line.empty())) {
+            profile = point;
+            continue;
+        }
+        profile = false;
         parts.tail.push_back(line);
+    }
     return parts;
 }
 

@@ -294,5 +294,19 @@ TEST(EngineIntervals, ProfileIntervalsReachTheReport)
         EXPECT_GT(iv.high, p.estimate);
         EXPECT_NEAR(iv.high - iv.low, 2 * tq * p.stdDev, 0.2 * 2 * tq * p.stdDev) << "P" << p.number;
     }
-    ASSERT_FALSE(s.profiles.empty());
+    ASSERT_EQ(s.profiles.size(), 4u);
+    EXPECT_EQ(s.profiles[0].number, s.freeParameters[0].number);
+    EXPECT_EQ(s.end.kind, nosk::Reason::Kind::Converged);
+
+    // The printed summary shows the intervals with the parameter table and
+    // leaves the profiles' points to the viewer.
+    std::ifstream report("PNTOUTL");
+    const std::optional<nosk::ReportSections> parts = nosk::splitReport(report);
+    ASSERT_TRUE(parts.has_value());
+    int intervalLines = 0;
+    for (const std::string& line : parts->results)
+        intervalLines += line.find("@INTERVAL P") != std::string::npos;
+    EXPECT_EQ(intervalLines, 4);
+    for (const std::string& line : parts->tail)
+        EXPECT_EQ(line.find("@PROFILE"), std::string::npos) << line;
 }
