@@ -29,13 +29,14 @@ std::string safeDescription(const std::string& description)
     std::string s;
     for (char c : description)
         s += printable(c);
-    // The readers search for these; nothing else the engine prints may hold one.
+    // The readers search for these; nothing else the engine prints may hold
+    // one (nor an interval's or a profile's tag).
+    bool marked = s.find(kIntervalTag) != std::string::npos || s.find(kProfileTag) != std::string::npos;
     for (std::string_view marker : kSectionMarkers)
-        if (s.find(marker) != std::string::npos) {
-            std::transform(s.begin(), s.end(), s.begin(),
-                [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
-            break;
-        }
+        marked = marked || s.find(marker) != std::string::npos;
+    if (marked)
+        std::transform(s.begin(), s.end(), s.begin(),
+            [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
     return s;
 }
 
