@@ -210,7 +210,7 @@ FitRun finishFit(const PreparedJob& job, JobProblem& problem, const FitOutcome& 
     return run;
 }
 
-int runEngine(std::ostream& out, std::ostream& err, int starts, int agree)
+int runEngine(std::ostream& out, std::ostream& err, int starts, int agree, const IntervalSettings& intervals)
 {
     Stopwatch watch;
     RunClock clock;
@@ -286,6 +286,13 @@ int runEngine(std::ostream& out, std::ostream& err, int starts, int agree)
         };
         Stopwatch fitWatch;
         FitRun run = fitPreparedJob(prepared, problem, settings, starts, runDone, agree);
+        if (intervals.method != IntervalMethod::None && prepared.freeCount() > 0) {
+            out << "Computing " << intervalMethodName(intervals.method) << " intervals..." << std::endl;
+            FitSettings quiet = settings;
+            quiet.progress = nullptr;
+            quiet.printEvery = 0;
+            run.record.intervals = computeIntervals(prepared, run.record, quiet, intervals);
+        }
         clock.fitSeconds = fitWatch.seconds();
         clock.seconds = watch.seconds();
         chooseDurability(clock.seconds);
@@ -314,6 +321,19 @@ int runEngine(std::ostream& out, std::ostream& err, int starts, int agree)
                 out << "  P" << prepared.freeParam(j) + 1 << " ended at its " << (side < 0 ? "lower" : "upper")
                     << " limit " << (side < 0 ? map.lower() : map.upper()) << '\n';
             }
+        const IntervalResult& iv = run.record.intervals;
+        for (int j = 0; j < static_cast<int>(iv.parameters.size()); ++j) {
+            const ParameterInterval& p = iv.parameters[j];
+            auto end = [](double v) {
+                char b[32];
+                std::snprintf(b, sizeof b, "%.6G", v);
+                return std::isinf(v) ? std::string("none") : std::string(b);
+            };
+            char line[160];
+            std::snprintf(line, sizeof line, "  P%i %s interval (%.4g): %s to %s (%s)", prepared.freeParam(j) + 1,
+                intervalMethodName(iv.method), iv.level, end(p.low).c_str(), end(p.high).c_str(), boundedness(p));
+            out << line << '\n';
+        }
         out << reasonLine(end) << '\n';
         return 0;
     } catch (const exception& e) {

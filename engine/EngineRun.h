@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Intervals.h"
 #include "JobProblem.h"
 #include "MultiStart.h"
 #include "PreparedJob.h"
@@ -45,7 +46,9 @@ FitSettings settingsFor(const FitJob& job);
 // run (then PNTOUTL ends with the reason and no AUXPNTL is left).
 // `starts` is the budget of the search from several starts (noskwin
 // --starts N), `agree` the runs that must reach the lowest S for it to stop
-// early (--agree K; 0: it spends the whole budget).
-int runEngine(std::ostream& out, std::ostream& err, int starts = 1, int agree = kAgreeingRuns);
+// early (--agree K; 0: it spends the whole budget); `intervals` adds the
+// intervals of the free parameters (--intervals).
+int runEngine(std::ostream& out, std::ostream& err, int starts = 1, int agree = kAgreeingRuns,
+    const IntervalSettings& intervals = {});
 
 } // namespace nosk::engine

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 
 namespace nosk::engine {
 
@@ -29,13 +30,14 @@ std::string safeDescription(const std::string& description)
     std::string s;
     for (char c : description)
         s += printable(c);
-    // The readers search for these; nothing else the engine prints may hold one.
+    // The readers search for these; nothing else the engine prints may hold
+    // one (nor an interval's or a profile's tag).
+    bool marked = s.find(kIntervalTag) != std::string::npos || s.find(kProfileTag) != std::string::npos;
     for (std::string_view marker : kSectionMarkers)
-        if (s.find(marker) != std::string::npos) {
-            std::transform(s.begin(), s.end(), s.begin(),
-                [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
-            break;
-        }
+        marked = marked || s.find(marker) != std::string::npos;
+    if (marked)
+        std::transform(s.begin(), s.end(), s.begin(),
+            [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
     return s;
 }
 
@@ -238,6 +240,68 @@ void parameterTable(TextFile& f, const PreparedJob& job, const FitRecord& fit)
     }
 }
 
+// One end of an interval: "none" for a side that is not bounded, "nan"
+// where there is no interval.
+std::string intervalEnd(double v)
+{
+    if (std::isnan(v))
+        return "nan";
+    if (std::isinf(v))
+        return "none";
+    char b[32];
+    std::snprintf(b, sizeof b, "%.6E", v);
+    return b;
+}
+
+// The intervals asked for: a line per free parameter the readers take
+// (older ones skip it), and what a side without a bound means.
+void intervalBlock(TextFile& f, const PreparedJob& job, const FitRecord& fit)
+{
+    const IntervalResult& in = fit.intervals;
+    if (in.method == IntervalMethod::None || in.parameters.empty())
+        return;
+    f.blank();
+    if (in.method == IntervalMethod::Profile) {
+        f.line(" PROFILE-LIKELIHOOD INTERVALS AT LEVEL %.4g: EACH PARAMETER HELD, THE OTHERS REFITTED; THE", in.level);
+        f.line("   INTERVAL ENDS WHERE S REACHES S0 (1 + F(1, NU) / NU) =%s", eField(in.threshold, 20, 12, true).c_str());
+    } else {
+        f.line(" BOOTSTRAP PERCENTILE INTERVALS AT LEVEL %.4g: %i OF %i REFITS TO RESAMPLED DATA SUCCEEDED", in.level,
+            in.replicatesUsed, in.replicates);
+    }
+    bool open = false;
+    for (int j = 0; j < static_cast<int>(in.parameters.size()); ++j) {
+        const ParameterInterval& p = in.parameters[j];
+        f.line(" %sP%i low=%s high=%s method=%s level=%.4g", kIntervalTag, job.freeParam(j) + 1,
+            intervalEnd(p.low).c_str(), intervalEnd(p.high).c_str(), intervalMethodName(in.method), in.level);
+        open = open || std::isinf(p.low) || std::isinf(p.high);
+    }
+    for (int j = 0; j < static_cast<int>(in.parameters.size()); ++j) {
+        const ParameterInterval& p = in.parameters[j];
+        if (std::isinf(p.low) || std::isinf(p.high))
+            f.line("   P%i IS %s: S NEVER RISES ENOUGH %s WITHIN ITS RANGE.", job.freeParam(j) + 1,
+                std::isinf(p.low) && std::isinf(p.high) ? "NOT BOUNDED" : "BOUNDED ON ONE SIDE ONLY",
+                std::isinf(p.low) && std::isinf(p.high) ? "ON EITHER SIDE" : (std::isinf(p.low) ? "BELOW IT" : "ABOVE IT"));
+        else if (std::isnan(p.low))
+            f.line("   P%i HAS NO INTERVAL: TOO FEW REFITS SUCCEEDED.", job.freeParam(j) + 1);
+    }
+    if (open)
+        f.line("   NONE: THAT SIDE IS NOT BOUNDED.");
+}
+
+// The profiles' points, for the viewer's plot of one parameter.
+void profileLines(TextFile& f, const PreparedJob& job, const FitRecord& fit)
+{
+    const IntervalResult& in = fit.intervals;
+    if (in.method != IntervalMethod::Profile)
+        return;
+    for (int j = 0; j < static_cast<int>(in.parameters.size()); ++j) {
+        const ParameterInterval& p = in.parameters[j];
+        for (std::size_t i = 0; i < p.profileValue.size(); ++i)
+            f.line(" %sP%i %.10E %.10E", kProfileTag, job.freeParam(j) + 1, p.profileValue[i], p.profileS[i]);
+    }
+    f.blank();
+}
+
 bool heldAtLimit(const FitRecord& fit, int j)
 {
     return j < static_cast<int>(fit.atLimit.size()) && fit.atLimit[j] != 0;
@@ -325,8 +389,10 @@ void writeFitReport(const std::string& path, const PreparedJob& job, const FitRe
     f.line("%-42s%12i", " DEGREES OF FREEDOM, NU", s.nu);
     f.blank();
     parameterTable(f, job, fit);
+    intervalBlock(f, job, fit);
     f.blank();
     correlationMatrix(f, s);
+    profileLines(f, job, fit);
 
     f.line(" FINAL PARAMETERS");
     for (int i = 0; i < job.job().N; ++i)

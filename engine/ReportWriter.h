@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Fitter.h"
+#include "Intervals.h"
 #include "PreparedJob.h"
 #include "Statistics.h"
 
@@ -43,6 +44,8 @@ struct FitRecord {
     // neither (limitReached). A held parameter has the status AtLimit: it
     // counts as fixed for the statistics of the others.
     std::vector<int> atLimit;
+    // The intervals asked for (noskwin --intervals), method None otherwise.
+    IntervalResult intervals;
 };
 
 // How a fit ended, from the fitter's exit code, or from the problem's own

@@ -1,7 +1,9 @@
 // noskwin: the bundled CNLS engine. Started in the work folder with no
 // argument, with "S" (stay: wait for Enter at the end when run in a
-// terminal) and/or "--starts N" (the best of N fits from N starts). Reads
-// INFL, writes PNTOUTL, AUXPNTL and OUTIN.
+// terminal), "--starts N" (the best of N fits from N starts) and
+// "--intervals profile|bootstrap" with "--level L", "--replicates B" and
+// "--seed N" (the intervals of the free parameters). Reads INFL, writes
+// PNTOUTL, AUXPNTL and OUTIN.
 #include "core/Exception.h"
 #include "core/WorkFolderLock.h"
 #include "engine/EngineRun.h"
@@ -71,13 +73,17 @@ std::ostream g_err(&g_errBuffer);
 
 int usage()
 {
-    g_err << "usage: noskwin [S] [--starts N] [--agree K]\n"
+    g_err << "usage: noskwin [S] [--starts N] [--agree K] [--intervals profile|bootstrap [--level L]\n"
+                 "               [--replicates B] [--seed N] [--parametric]]\n"
                  "  runs the job of INFL in the current folder; S waits for Enter at the end;\n"
                  "  --starts N fits from the job's start values and from further starts around them,\n"
                  "  in rounds, and keeps the lowest S; it stops when K runs have reached the lowest S\n"
                  "  or when N starts are spent (N 1 to "
               << nosk::kMaxStarts << ", default 1: a single fit; K 0 to " << nosk::kMaxStarts << ", default "
-              << nosk::engine::kAgreeingRuns << ", 0: all N starts)\n";
+              << nosk::engine::kAgreeingRuns << ", 0: all N starts)\n"
+                 "  --intervals adds an interval per free parameter at level L (0.5 to 0.999, default\n"
+                 "  0.95): profile likelihood, or the percentiles of B refits to resampled residuals\n"
+                 "  (normal noise with --parametric; B 20 to 100000, default 500; seed N, default 1)\n";
     return 1;
 }
 
@@ -89,6 +95,12 @@ int main(int argc, char** argv)
     bool stay = false;
     int starts = 1;
     int agree = nosk::engine::kAgreeingRuns;
+    nosk::engine::IntervalSettings intervals;
+    auto whole = [](const char* text, auto& value) {
+        const char* end = text + std::strlen(text);
+        auto [ptr, ec] = std::from_chars(text, end, value);
+        return ec == std::errc() && ptr == end;
+    };
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "S") == 0 && !stay) {
             stay = true;
@@ -104,6 +116,20 @@ int main(int argc, char** argv)
             auto [ptr, ec] = std::from_chars(text, end, agree);
             if (ec != std::errc() || ptr != end || agree < 0 || agree > nosk::kMaxStarts)
                 return usage();
+        } else if (std::strcmp(argv[i], "--intervals") == 0 && i + 1 < argc) {
+            if (!nosk::engine::parseIntervalMethod(argv[++i], intervals.method))
+                return usage();
+        } else if (std::strcmp(argv[i], "--level") == 0 && i + 1 < argc) {
+            if (!whole(argv[++i], intervals.level) || !(intervals.level >= 0.5 && intervals.level <= 0.999))
+                return usage();
+        } else if (std::strcmp(argv[i], "--replicates") == 0 && i + 1 < argc) {
+            if (!whole(argv[++i], intervals.replicates) || intervals.replicates < 20 || intervals.replicates > 100000)
+                return usage();
+        } else if (std::strcmp(argv[i], "--seed") == 0 && i + 1 < argc) {
+            if (!whole(argv[++i], intervals.seed))
+                return usage();
+        } else if (std::strcmp(argv[i], "--parametric") == 0) {
+            intervals.parametric = true;
         } else {
             return usage();
         }
@@ -122,7 +148,7 @@ int main(int argc, char** argv)
         g_err << e.what() << '\n';
         return 1;
     }
-    const int status = nosk::engine::runEngine(g_out, g_err, starts, agree);
+    const int status = nosk::engine::runEngine(g_out, g_err, starts, agree, intervals);
     lock.unlock();
     if (stay && ::isatty(STDIN_FILENO)) {
         g_out << "Press Enter to close" << std::endl;

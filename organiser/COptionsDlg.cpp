@@ -5,13 +5,17 @@
 #include "ui/ControlHelpers.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDoubleSpinBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
+
+#include <cmath>
 
 namespace nosk {
 
@@ -39,6 +43,17 @@ COptionsDlg::COptionsDlg(RunOptions& options, QWidget* parent) : QDialog(parent)
     m_starts->setToolTip(QStringLiteral("The most starts of each fit: the engine fits from the start values and "
                                         "from further starts around them until three runs reach the same lowest "
                                         "S, or these starts are spent. 1: a single fit."));
+    // In the order of RunOptions::intervals.
+    m_intervals = new QComboBox;
+    m_intervals->addItems({QStringLiteral("None"), QStringLiteral("Profile likelihood"), QStringLiteral("Bootstrap")});
+    m_intervals->setCurrentIndex(options.intervals);
+    m_intervals->setToolTip(QStringLiteral("Intervals of the free parameters beside their std devs: the profile of S "
+                                           "with the others refitted, or 500 refits to resampled residuals."));
+    m_level = new QDoubleSpinBox;
+    m_level->setRange(0.5, 0.999);
+    m_level->setDecimals(3);
+    m_level->setSingleStep(0.01);
+    m_level->setValue(options.intervalLevel / 1000.0);
 
     auto* ok = new QPushButton(QStringLiteral("OK"));
     auto* cancel = new QPushButton(QStringLiteral("Cancel"));
@@ -59,6 +74,17 @@ COptionsDlg::COptionsDlg(RunOptions& options, QWidget* parent) : QDialog(parent)
     startsRow->addWidget(m_starts);
     startsRow->addStretch();
     layout->addLayout(startsRow);
+    auto* intervalsRow = new QHBoxLayout;
+    auto* intervalsLabel = new QLabel(QStringLiteral("&Intervals:"));
+    intervalsLabel->setBuddy(m_intervals);
+    auto* levelLabel = new QLabel(QStringLiteral("&Level:"));
+    levelLabel->setBuddy(m_level);
+    intervalsRow->addWidget(intervalsLabel);
+    intervalsRow->addWidget(m_intervals);
+    intervalsRow->addWidget(levelLabel);
+    intervalsRow->addWidget(m_level);
+    intervalsRow->addStretch();
+    layout->addLayout(intervalsRow);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(ok);
@@ -73,6 +99,8 @@ void COptionsDlg::accept()
     m_options.loadOutinAfterRun = m_loadOutin->isChecked() ? 1 : 0;
     m_options.promptStoreOutin = m_prompt->isChecked() ? 1 : 0;
     m_options.starts = m_starts->value();
+    m_options.intervals = m_intervals->currentIndex();
+    m_options.intervalLevel = static_cast<int>(std::lround(m_level->value() * 1000));
     QDialog::accept();
 }
 

@@ -4,13 +4,15 @@
 
 class QCheckBox;
 class QLabel;
+class QComboBox;
+class QDoubleSpinBox;
 class QSpinBox;
 
 namespace nosk {
 
 struct RunOptions;
 
-// "Program options": the four run options and the starts of a fit; OK stores them at once (the file
+// "Program options": the four run options, the starts of a fit and the intervals of its parameters; OK stores them at once (the file
 // is written when the program ends), Cancel changes nothing.
 class COptionsDlg : public QDialog {
     Q_OBJECT
@@ -22,6 +24,8 @@ public:
     QCheckBox* loadOutinBox() const { return m_loadOutin; }
     QCheckBox* promptBox() const { return m_prompt; }
     QSpinBox* startsBox() const { return m_starts; }
+    QComboBox* intervalsBox() const { return m_intervals; }
+    QDoubleSpinBox* levelBox() const { return m_level; }
 
     void accept() override;
 
@@ -36,6 +40,8 @@ private:
     QLabel* m_loadOutinNote;
     QCheckBox* m_prompt;
     QSpinBox* m_starts;
+    QComboBox* m_intervals;
+    QDoubleSpinBox* m_level;
 };
 
 } // namespace nosk

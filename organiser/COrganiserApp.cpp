@@ -60,6 +60,9 @@ int COrganiserApp::run(int argc, char** argv)
     // What killed runs of ours left behind.
     sweepStaleTemporaries(".");
     options.read();
+    // --intervals for this run only; the options file keeps its own.
+    if (!cl.intervals.empty())
+        options.intervals = cl.intervals == "profile" ? 1 : cl.intervals == "bootstrap" ? 2 : 0;
 
     if (cl.mode == CommandLine::Mode::Import)
         return importHeadless(cl.file, cl.target.empty() ? CommandLine::defaultImportTarget(cl.file) : cl.target,
@@ -211,6 +214,7 @@ public:
         settings.foreground = true;
         settings.pollIntervalMs = 50;  // nothing to show meanwhile: end as soon as the engine does
         settings.starts = m_starts;
+        settings.engineOptions = run::intervalArguments(m_options.intervals, m_options.intervalLevel);
         settings.loadOutinAfterRun = m_options.loadOutinAfterRun == 1;
         settings.notifyViewer = m_options.notifyViewer == 1;
         std::string note;

@@ -83,6 +83,7 @@ EngineRunner::Settings COrganiserDlg::WindowRunFront::beforeStart()
     settings.terminal = run::terminalProgram();
     settings.loadOutinAfterRun = options.loadOutinAfterRun == 1;
     settings.starts = options.starts;
+    settings.engineOptions = run::intervalArguments(options.intervals, options.intervalLevel);
     settings.notifyViewer = options.notifyViewer == 1;
     // An engine of the work folder's own runs only when the user chose it.
     locations::LocalEngineChoice choice = locations::localEngineChoice();

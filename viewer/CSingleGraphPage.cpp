@@ -39,6 +39,18 @@ void CSingleGraphPage::ensureBuilt()
     build();
 }
 
+void CSingleGraphPage::rebuild()
+{
+    delete m_graph;
+    m_graph = nullptr;
+    delete m_group;
+    m_group = nullptr;
+    m_built = false;
+    ensureBuilt();
+    if (m_graph)
+        m_graph->show();
+}
+
 int CSingleGraphPage::layoutBelowGraph(const QRect&)
 {
     return 0;

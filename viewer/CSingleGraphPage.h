@@ -26,6 +26,9 @@ public:
     void GetPageGraphs(PageGraphs& list) const override;
 
     void ensureBuilt();
+    // Drops the graph and builds the page again (a page that shows one of
+    // several things, on a change of choice).
+    void rebuild();
     CZuGraph* graph() const { return m_graph; }
     QGroupBox* groupBox() const { return m_group; }
     // Which spectrum the page's results belong to (empty when the page does

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 namespace nosk {
 
@@ -56,13 +57,32 @@ QString CStatisticsPage::correlationText(double v)
     return printfText("%.4f", v);
 }
 
+// The parameter grid's model: an interval's end that is not bounded reads
+// "none", a parameter without an interval shows nothing there.
+class IntervalColumnModel : public CZuColumnModel {
+public:
+    std::string GetText(int column, int row) override
+    {
+        if (row >= 3) {
+            const double v = GetValue(row, column);
+            if (std::isinf(v))
+                return "none";
+            if (std::isnan(v))
+                return {};
+        }
+        return CZuColumnModel::GetText(column, row);
+    }
+};
+
 // The grids' values: copies the page keeps, so that the models' pointers stay
 // valid for the page's life whatever happens to the result set.
 struct CStatisticsPage::Values {
-    std::vector<std::array<double, 3>> parameters;  // estimate, std dev, relative std dev
+    // estimate, std dev, relative std dev, and the interval's ends when the
+    // run gave intervals
+    std::vector<std::array<double, 5>> parameters;
     std::vector<std::vector<double>> correlation;
     std::vector<double*> correlationRows;
-    CZuColumnModel parameterModel;
+    IntervalColumnModel parameterModel;
     CZuGridModel correlationModel;
 };
 
@@ -175,6 +195,22 @@ QStringList CStatisticsPage::cautionLines(const FitStatistics& s)
             lines << name(i) + QStringLiteral(": relative std dev %1 is above 1: the data hardly fix its value.")
                                    .arg(p.relStdDev, 0, 'g', 3);
     }
+    if (!s.intervals.empty()) {
+        const ReportedInterval& first = s.intervals.front();
+        lines << QStringLiteral("Intervals: %1 at level %2.")
+                     .arg(first.method == "bootstrap" ? QStringLiteral("bootstrap percentiles")
+                                                      : QStringLiteral("profile likelihood"))
+                     .arg(first.level, 0, 'g', 4);
+        for (const ReportedInterval& iv : s.intervals) {
+            const bool low = std::isfinite(iv.low), high = std::isfinite(iv.high);
+            if (std::isnan(iv.low) || (low && high))
+                continue;
+            lines << QStringLiteral("p[%1]: %2: S never rises enough %3 within its range (\"none\").")
+                         .arg(iv.number)
+                         .arg(low || high ? QStringLiteral("bounded on one side only") : QStringLiteral("not bounded"))
+                         .arg(low ? QStringLiteral("above it") : high ? QStringLiteral("below it") : QStringLiteral("on either side"));
+        }
+    }
     for (int i = 0; i < n; ++i)
         for (int j = i + 1; j < n; ++j) {
             if (!determined(i) || !determined(j) || i >= static_cast<int>(s.correlation.size())
@@ -245,9 +281,15 @@ void CStatisticsPage::buildGrids()
     Values& d = *m_data;
     d.parameters.resize(n);
     std::vector<double*> columns;
+    const double nan = std::numeric_limits<double>::quiet_NaN();
     for (int i = 0; i < n; ++i) {
         const FreeParameter& p = s.freeParameters[i];
-        d.parameters[i] = {p.estimate, p.stdDev, p.relStdDev};
+        d.parameters[i] = {p.estimate, p.stdDev, p.relStdDev, nan, nan};
+        for (const ReportedInterval& iv : s.intervals)
+            if (iv.number == p.number) {
+                d.parameters[i][3] = iv.low;
+                d.parameters[i][4] = iv.high;
+            }
         columns.push_back(d.parameters[i].data());
     }
     d.parameterModel.setColumns(columns);
@@ -285,13 +327,14 @@ void CStatisticsPage::makeParameterGrid(int visibleCols)
     delete m_parameterGrid;
     m_parameterGrid = new CZuGrid(m_groups[2]);
     m_parameterGrid->setFont(normalFont());
+    const int rows = s.intervals.empty() ? 3 : 5;
     m_parameterGrid->rowHeaderWidth = z.paramHeader;
     m_parameterGrid->colHeaderHeight = z.rowHeight;
     m_parameterGrid->cellWidth = z.paramCell;
     m_parameterGrid->cellHeight = z.rowHeight;
-    m_parameterGrid->rowCount = 3;
+    m_parameterGrid->rowCount = rows;
     m_parameterGrid->colCount = n;
-    m_parameterGrid->visibleRows = 3;
+    m_parameterGrid->visibleRows = rows;
     m_parameterGrid->visibleCols = std::max(1, visibleCols);
     m_parameterGrid->Create(10, 25, m_groups[2], 1500, &m_data->parameterModel);
     m_parameterGrid->setFont(normalFont());  // not the group box's bold font
@@ -299,6 +342,10 @@ void CStatisticsPage::makeParameterGrid(int visibleCols)
     m_parameterGrid->SetRowTitle(QStringLiteral("Parameter estimates "), 0);
     m_parameterGrid->SetRowTitle(QStringLiteral("Std dev of parameters "), 1);
     m_parameterGrid->SetRowTitle(QStringLiteral("Relative std dev "), 2);
+    if (rows == 5) {
+        m_parameterGrid->SetRowTitle(QStringLiteral("Interval from "), 3);
+        m_parameterGrid->SetRowTitle(QStringLiteral("Interval to "), 4);
+    }
     for (int i = 0; i < n; ++i)
         m_parameterGrid->SetColumnTitle(parameterTitle(s.freeParameters[i].number)
                 + (s.freeParameters[i].status != ParameterStatus::Determined ? QStringLiteral("? ")

@@ -5,6 +5,7 @@
 #include "CFileTextPage.h"
 #include "CGraphPage.h"
 #include "AnalysisPages.h"
+#include "CProfilePage.h"
 #include "CRelativeResidualsPage.h"
 #include "CStatisticsPage.h"
 #include "ui/CAboutDlg.h"
@@ -179,6 +180,9 @@ void CViewerDlg::createPages(const QString& keep)
         addPage(new CComplexPlanePage(QStringLiteral("Complex-plane plot"), m_run, m_settings, lineHeight));
     if (fitPages && m_run.statistics())
         addPage(new CStatisticsPage(QStringLiteral("Numerical data"), *m_run.statistics()));
+    // A run with profile intervals: the profile of one parameter at a time.
+    if (fitPages && m_run.statistics() && !m_run.statistics()->profiles.empty())
+        addPage(new CProfilePage(*m_run.statistics(), lineHeight + 12));
     // The analyses are about the data: each page is there whenever the work
     // folder holds its table, with or without a run.
     for (const workfiles::AnalysisOutput& analysis : workfiles::kAnalyses)

@@ -106,6 +106,14 @@ inline constexpr char kCorrelationMarker[] = "ESTIMATED PARAMETER CORRELATION MA
 // "runaway=P<n>" when the best point is degenerate. Readers skip keys they
 // do not know (and older readers the whole line).
 inline constexpr char kSearchMarker[] = "SEARCH:";
+// A free parameter's interval, one line each between the parameter table
+// and the correlation matrix:
+//   " @INTERVAL P3 low=1.2E-03 high=none method=profile level=0.95"
+// ("none": that side is not bounded, "nan": no interval). Older readers skip it.
+inline constexpr char kIntervalTag[] = "@INTERVAL ";
+// A point of a parameter's profile after the correlation matrix:
+//   " @PROFILE P3 <held value> <S of the others' refit>"
+inline constexpr char kProfileTag[] = "@PROFILE ";
 // The texts no other line of the report may contain.
 inline constexpr std::array<std::string_view, 7> kSectionMarkers{kFreeCountMarker, kFinalNormMarker,
     kParameterTableMarker, kCorrelationMarker, kParameterStatusMarker, kStdDevsGivenMarker, kSearchMarker};

@@ -66,6 +66,22 @@ std::optional<SearchSummary::End> searchEndFromName(std::string_view name);
 // S and why it stopped; for an unfinished one also what to do about it.
 // Empty for a single fit.
 std::string searchNote(const SearchSummary& search);
+// A free parameter's interval as the report gives it (noskwin --intervals).
+// low -infinity or high +infinity: that side is not bounded; NaN: no
+// interval.
+struct ReportedInterval {
+    std::int32_t number = 0;
+    double low = 0, high = 0;
+    std::string method;  // "profile" or "bootstrap"
+    double level = 0;
+};
+
+// The points of one parameter's profile: the held value and S there, in
+// the order of the value.
+struct ReportedProfile {
+    std::int32_t number = 0;
+    std::vector<double> value, S;
+};
 
 // The statistics of a fit, read from PNTOUTL (readPntoutl). All zero until read.
 struct FitStatistics {
@@ -91,6 +107,10 @@ struct FitStatistics {
     std::vector<Given> given;
     // The search from several starts (runs 0: none).
     SearchSummary search;
+    // The intervals, one per free parameter, and the profiles, when the
+    // run was asked for them; empty otherwise.
+    std::vector<ReportedInterval> intervals;
+    std::vector<ReportedProfile> profiles;
     // How the fit ended: the report's reason line (kind None in a report
     // of an engine that writes none).
     Reason end;

@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
+#include <limits>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -59,9 +61,21 @@ public:
                 m_status = m_line;
             if (m_line.find(kGivenMarker) != std::string::npos)
                 m_given = m_line;
+            if (startsWithTag(m_line, kIntervalTag) || startsWithTag(m_line, kProfileTag))
+                m_extra.push_back(m_line);
         }
         return false;
     }
+
+    // Takes the current line as the reason line unless one was met before.
+    void keepReason()
+    {
+        if (auto r = parseReasonLine(m_line); r && !m_reason)
+            m_reason = *r;
+    }
+
+    // The interval and profile lines met on the way.
+    const std::vector<std::string>& extraLines() const { return m_extra; }
 
     // The parameter status line met on the way, if any.
     const std::string& statusLine() const { return m_status; }
@@ -78,11 +92,18 @@ public:
 
     const std::string& line() const { return m_line; }
 
+    // A tagged line: one blank, then the tag.
+    static bool startsWithTag(const std::string& line, std::string_view tag)
+    {
+        return line.size() > tag.size() && line[0] == ' ' && line.compare(1, tag.size(), tag) == 0;
+    }
+
 private:
     std::istream& m_in;
     std::string m_line;
     std::string m_status;
     std::string m_given;
+    std::vector<std::string> m_extra;
     Reason m_reason;
 };
 
@@ -188,6 +209,79 @@ void readGivenLine(const std::string& line, FitStatistics& s)
         if (const std::optional<double> value = readNumber(text, kReportColumn))
             s.given.push_back({number, *value});
     });
+}
+
+// "P<n>" after a tag; 0 when the token is not one.
+int parameterNumber(const std::string& token)
+{
+    int number = 0;
+    if (token.size() < 2 || token[0] != 'P')
+        return 0;
+    auto [end, ec] = std::from_chars(token.data() + 1, token.data() + token.size(), number);
+    return ec == std::errc() && end == token.data() + token.size() && number > 0 ? number : 0;
+}
+
+// An end of an interval: "none" is no bound on that side (sign: which side).
+std::optional<double> intervalEnd(const std::string& text, double none)
+{
+    if (text == "none")
+        return none;
+    if (text == "nan")
+        return std::numeric_limits<double>::quiet_NaN();
+    return readNumber(text, kReportColumn);
+}
+
+// " @INTERVAL P3 low=... high=... method=... level=...", and
+// " @PROFILE P3 <value> <S>"; a line that does not read is passed over.
+void readExtraLines(const std::vector<std::string>& lines, FitStatistics& s)
+{
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    s.intervals.clear();
+    s.profiles.clear();
+    for (const std::string& line : lines) {
+        std::istringstream words(line);
+        std::string tag, name;
+        words >> tag >> name;
+        const int number = parameterNumber(name);
+        if (number == 0)
+            continue;
+        if (tag + ' ' == kIntervalTag) {
+            ReportedInterval iv;
+            iv.number = number;
+            bool low = false, high = false;
+            for (std::string word; words >> word;) {
+                const std::size_t eq = word.find('=');
+                if (eq == std::string::npos)
+                    continue;
+                const std::string key = word.substr(0, eq), value = word.substr(eq + 1);
+                if (key == "low") {
+                    const std::optional<double> v = intervalEnd(value, -inf);
+                    low = v.has_value();
+                    iv.low = v.value_or(0);
+                } else if (key == "high") {
+                    const std::optional<double> v = intervalEnd(value, inf);
+                    high = v.has_value();
+                    iv.high = v.value_or(0);
+                } else if (key == "method") {
+                    iv.method = value;
+                } else if (key == "level") {
+                    iv.level = readNumber(value, kReportColumn).value_or(0);
+                }
+            }
+            if (low && high)
+                s.intervals.push_back(iv);
+        } else if (tag + ' ' == kProfileTag) {
+            std::string a, b;
+            words >> a >> b;
+            const std::optional<double> value = readNumber(a, kReportColumn), S = readNumber(b, kReportColumn);
+            if (!value || !S)
+                continue;
+            if (s.profiles.empty() || s.profiles.back().number != number)
+                s.profiles.push_back({number, {}, {}});
+            s.profiles.back().value.push_back(*value);
+            s.profiles.back().S.push_back(*S);
+        }
+    }
 }
 
 } // namespace
@@ -402,6 +496,10 @@ void readPntoutl(std::istream& in, FitStatistics& s)
     s.search = SearchSummary{};
     if (report.findLine(kSearchMarker))
         readSearchLine(report.line(), s.search);
+    // The profiles' points follow the matrix, up to the reason line.
+    if (report.findLine(kReasonTag))
+        report.keepReason();
+    readExtraLines(report.extraLines(), s);
     s.end = report.reason();
 }
 
@@ -456,8 +554,18 @@ std::optional<ReportSections> splitReport(std::istream& in)
         if (!take(in, line))
             return std::nullopt;
     } while (!line.empty());
-    while (take(in, line))
+    // The profiles' points are for the viewer's plot, not for the summary
+    // (their blank line after them goes with them).
+    bool profile = false;
+    while (take(in, line)) {
+        const bool point = line.size() > 1 && line.compare(1, std::strlen(kProfileTag), kProfileTag) == 0;
+        if (point || (profile && line.empty())) {
+            profile = point;
+            continue;
+        }
+        profile = false;
         parts.tail.push_back(line);
+    }
     return parts;
 }
 

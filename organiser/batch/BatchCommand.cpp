@@ -32,6 +32,8 @@ int runBatchCommand(const CommandLine& cl, int defaultStarts)
     settings.inputs = cl.inputs;
     settings.templateFile = cl.templateFile;
     settings.chain = cl.chain;
+    if (!cl.intervals.empty() && cl.intervals != "none")
+        settings.engineOptions = {"--intervals", cl.intervals};
     settings.checks = cl.checks;
     settings.jobs = cl.jobs > 0 ? cl.jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     int error = 0;

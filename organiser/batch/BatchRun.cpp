@@ -205,6 +205,7 @@ Row runOne(const std::string& file, const FitJob* templ, const Row* previous, Pr
     spec.program = engine;
     if (starts > 1)
         spec.arguments = {"--starts", std::to_string(starts)};
+    spec.arguments.insert(spec.arguments.end(), settings.engineOptions.begin(), settings.engineOptions.end());
     spec.workingDirectory = dir.path();
     spec.outputFile = dir.file(workfiles::kEngineLog);
     int error = 0;
@@ -280,6 +281,15 @@ Row runOne(const std::string& file, const FitJob* templ, const Row* previous, Pr
         row.given = givenText(stats);
         row.search = searchNote(stats.search);
         row.searchUnfinished = stats.search.unfinished();
+        if (!stats.intervals.empty()) {
+            row.intervalLow.assign(static_cast<std::size_t>(n), std::numeric_limits<double>::quiet_NaN());
+            row.intervalHigh = row.intervalLow;
+            for (const ReportedInterval& iv : stats.intervals)
+                if (iv.number >= 1 && iv.number <= n) {
+                    row.intervalLow[static_cast<std::size_t>(iv.number - 1)] = iv.low;
+                    row.intervalHigh[static_cast<std::size_t>(iv.number - 1)] = iv.high;
+                }
+        }
     }
     // Every value against the physical range of its role in the circuit.
     const std::vector<model::ParameterKind> kinds =
@@ -482,10 +492,15 @@ std::string formatTable(const std::vector<Row>& rows, const std::vector<std::str
     std::size_t n = 0;
     for (const Row& r : rows)
         n = std::max(n, r.value.size());
+    bool intervals = false;
+    for (const Row& r : rows)
+        intervals = intervals || !r.intervalLow.empty();
     std::string out = "index,file,series,S,sigmaf";
     for (std::size_t i = 0; i < n; ++i) {
         const std::string name = i < names.size() && !names[i].empty() ? names[i] : "P" + std::to_string(i + 1);
         out += "," + csvTextCell(name) + "," + csvTextCell(name + " std dev");
+        if (intervals)
+            out += "," + csvTextCell(name + " low") + "," + csvTextCell(name + " high");
     }
     out += ",end,status,reason";
     for (const analyses::Analysis* check : checks)
@@ -499,6 +514,12 @@ std::string formatTable(const std::vector<Row>& rows, const std::vector<std::str
             const bool has = r.ok && i < r.value.size();
             out += "," + (has ? number(r.value[i]) : std::string());
             out += "," + (has ? number(r.stdDev[i]) : std::string());
+            if (intervals) {
+                for (const std::vector<double>* end : {&r.intervalLow, &r.intervalHigh}) {
+                    const double v = has && i < end->size() ? (*end)[i] : std::numeric_limits<double>::quiet_NaN();
+                    out += "," + (std::isinf(v) ? std::string("none") : std::isnan(v) ? std::string() : number(v));
+                }
+            }
         }
         out += "," + csvTextCell(endText(r)) + "," + std::to_string(r.status) + "," + csvTextCell(reasonText(r));
         // An interrupted spectrum has no verdicts.

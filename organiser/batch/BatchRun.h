@@ -26,6 +26,7 @@ struct Settings {
     bool chain = false;               // each spectrum starts from the previous result
     std::string engine;               // the engine program, an absolute path
     int starts = 1;                   // the engine's starts of each fit (--starts)
+    std::vector<std::string> engineOptions;  // further arguments of the engine (--intervals)
     // The work folder's circuit definitions (CIRCUITS), copied into every
     // spectrum's folder so that the engine models as it would here; empty
     // when there is none.
@@ -55,6 +56,9 @@ struct Row {
     double S = 0, sigma = 0;
     std::vector<double> value;   // the N parameters after the run
     std::vector<double> stdDev;  // NaN for a parameter that was not fitted or is not determined
+    // The intervals' ends when the engine gave intervals (empty otherwise):
+    // -/+ infinity for a side that is not bounded, NaN for a fixed parameter.
+    std::vector<double> intervalLow, intervalHigh;
     std::string undetermined;    // the free parameters the data do not determine ("P3 P7")
     // The free parameters the fit holds at a bound of ln p or at a limit
     // ("P1 P6"), per parameter whether it is one of them (such a value is
@@ -99,7 +103,8 @@ std::vector<Row> run(const Settings& settings, ProcessLauncher& launcher, std::o
 
 // The table: one row per spectrum; per parameter the value and std dev
 // (empty where there is none: a fixed, an undetermined or an at-bound
-// parameter), then how the fit ended (with the parameters that are
+// parameter) and, when some spectrum has intervals, their ends ("none" for a
+// side that is not bounded), then how the fit ended (with the parameters that are
 // undetermined or at a bound), the engine's exit status and "ok" for a
 // converged fit whose parameters are all determined and within their
 // physical ranges, else the reason and what is wrong.

@@ -125,6 +125,14 @@ std::vector<Option> makeOptions()
              return n.has_value();
          },
          "needs a number from 1 to 10000", [](const CommandLine& cl) { return cl.starts != 0; }},
+        {"--intervals", Takes::Word, Mode::Window, bit(Mode::Run) | bit(Mode::Batch), "goes with --run or --batch",
+         [](CommandLine& cl, const std::string& v) {
+             if (v != "profile" && v != "bootstrap" && v != "none")
+                 return false;
+             cl.intervals = v;
+             return true;
+         },
+         "needs profile, bootstrap or none", [](const CommandLine& cl) { return !cl.intervals.empty(); }},
         {"--engine", Takes::FileName, Mode::Window, bit(Mode::Run) | bit(Mode::Batch), "goes with --run or --batch",
          [](CommandLine& cl, const std::string& v) { cl.engine = v; return true; }, {},
          [](const CommandLine& cl) { return !cl.engine.empty(); }},
@@ -289,7 +297,7 @@ std::string CommandLine::defaultImportTarget(const std::string& file)
 const char* CommandLine::usage()
 {
     return "Usage: noskrun [FILE]\n"
-           "       noskrun --run FILE [--engine PROGRAM] [--starts N]\n"
+           "       noskrun --run FILE [--engine PROGRAM] [--starts N] [--intervals METHOD]\n"
            "       noskrun --guess FILE [--starts N]\n"
            "       noskrun --import FILE [--to JOB.TST] [--spectrum N]\n"
            "       noskrun --kk FILE [--kk-cutoff C]\n"
@@ -298,7 +306,7 @@ const char* CommandLine::usage()
            "       noskrun --batch FILES_OR_FOLDERS... [--template JOB.TST] [--jobs N]\n"
            "                       [--out TABLE.csv] [--chain] [--plot IMAGE.png]\n"
            "                       [--engine PROGRAM] [--starts N] [--check kk] [--check zhit]\n"
-           "                       [--drt]\n"
+           "                       [--drt] [--intervals METHOD]\n"
            "       noskrun --help\n"
            "\n"
            "NOSKRUN, the run organiser: prepares a fit job, runs the fitting engine\n"
@@ -322,6 +330,11 @@ const char* CommandLine::usage()
            "                runs reach the lowest S or N starts are spent, and keeps the\n"
            "                lowest S (default: the Starts of the program options, 64;\n"
            "                1 is a single fit); with --guess: the starts of its search (64)\n"
+           "  --intervals METHOD  with --run and --batch: the engine adds an interval\n"
+           "                per free parameter at level 0.95, by \"profile\" likelihood or\n"
+           "                \"bootstrap\" (500 refits), or none (default: with --run the\n"
+           "                Intervals of the program options, with --batch none); the\n"
+           "                batch table gets their ends\n"
            "  --guess FILE  sets the start values of FILE's free parameters from its data\n"
            "                (intercepts, arc size, peak frequency, the parameters' roles\n"
            "                in the circuit), refines them by a wide search from many\n"

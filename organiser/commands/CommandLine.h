@@ -31,6 +31,7 @@ struct CommandLine {
     std::string target;  // --to: the job file --import writes
     int spectrum = 0;    // --spectrum N: which spectrum of the file (from 1), 0 the first
     int starts = 0;      // --starts N (--run, --batch, --guess); 0: the program options'
+    std::string intervals;  // --intervals profile|bootstrap (--run, --batch); empty: the program options'
 
     // --batch: the plain words are the inputs; the options below go with it.
     std::vector<std::string> inputs;

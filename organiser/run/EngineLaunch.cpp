@@ -51,6 +51,15 @@ std::vector<std::string> startsArguments(int starts)
     return {"--starts", std::to_string(starts)};
 }
 
+std::vector<std::string> intervalArguments(int method, int levelThousandths)
+{
+    if (method != 1 && method != 2)
+        return {};
+    char level[16];
+    std::snprintf(level, sizeof level, "%.3g", levelThousandths / 1000.0);
+    return {"--intervals", method == 1 ? "profile" : "bootstrap", "--level", level};
+}
+
 std::vector<std::string> engineArguments(bool closeEngineWindow, int starts)
 {
     std::vector<std::string> args = startsArguments(starts);
@@ -105,10 +114,12 @@ std::string terminalProgram()
     return {};
 }
 
-ProcessSpec engineSpec(const std::string& engine, bool closeEngineWindow, const std::string& terminal, int starts)
+ProcessSpec engineSpec(const std::string& engine, bool closeEngineWindow, const std::string& terminal, int starts,
+    const std::vector<std::string>& extra)
 {
     ProcessSpec spec;
     std::vector<std::string> args = engineArguments(closeEngineWindow, starts);
+    args.insert(args.end(), extra.begin(), extra.end());
     if (!terminal.empty()) {
         // The console shows the output and the log keeps it.
         spec.program = terminal;

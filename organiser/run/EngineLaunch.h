@@ -32,6 +32,9 @@ void writeInput(const FitJob& job);
 std::vector<std::string> engineArguments(bool closeEngineWindow, int starts = 1);
 // "--starts N" when N > 1, else nothing.
 std::vector<std::string> startsArguments(int starts);
+// "--intervals profile|bootstrap --level 0.95" for the options' intervals
+// (RunOptions: 1 profile, 2 bootstrap, the level in thousandths), else nothing.
+std::vector<std::string> intervalArguments(int method, int levelThousandths);
 
 // A terminal emulator to give the engine a console of its own: empty when
 // there is no display or none is installed.
@@ -41,8 +44,9 @@ std::string terminalProgram();
 // console output is appended to NOSKWIN.LOG, where the window reads the
 // progress lines; with a terminal the engine also shows it there, without
 // one its input is /dev/null.
+// `extra`: further arguments of the engine (intervalArguments).
 ProcessSpec engineSpec(const std::string& engine, bool closeEngineWindow, const std::string& terminal,
-    int starts = 1);
+    int starts = 1, const std::vector<std::string>& extra = {});
 
 // Looks a program up as a start would: a path is checked as it stands, a
 // bare name along PATH. Returns the path to run, or empty with error set.

@@ -254,8 +254,10 @@ void EngineRunner::start(const FitJob& job, const Settings& settings)
         if (settings.foreground) {
             spec.program = engine;
             spec.arguments = run::startsArguments(settings.starts);
+            spec.arguments.insert(spec.arguments.end(), settings.engineOptions.begin(), settings.engineOptions.end());
         } else {
-            spec = run::engineSpec(engine, settings.closeEngineWindow, settings.terminal, settings.starts);
+            spec = run::engineSpec(engine, settings.closeEngineWindow, settings.terminal, settings.starts,
+                settings.engineOptions);
         }
         // The engine shares the folder's lock and holds it to its end.
         spec.keepDescriptor = m_lock->inheritableDescriptor();

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace nosk {
 
@@ -82,6 +83,7 @@ public:
         std::string program;  // the engine to run; empty: the usual look-up
         int pollIntervalMs = 1000;  // how often the engine is looked at
         int starts = 1;  // the engine's search from this many starts (--starts)
+        std::vector<std::string> engineOptions;  // further arguments (run::intervalArguments)
     };
 
     explicit EngineRunner(std::unique_ptr<Timer> timer);

@@ -35,12 +35,16 @@ void RunOptions::read(const std::string& path)
     if (!bytes)
         return;
     std::istringstream in(*bytes);
-    int n = starts;
+    int n = starts, method = intervals, level = intervalLevel;
     readInt(in, closeEngineWindow) && readInt(in, notifyViewer) && readInt(in, loadOutinAfterRun)
-        && readInt(in, promptStoreOutin) && readInt(in, n);
+        && readInt(in, promptStoreOutin) && readInt(in, n) && readInt(in, method) && readInt(in, level);
     // A value out of range (a damaged file) keeps the current one.
     if (n >= 1 && n <= kMaxStarts)
         starts = n;
+    if (method >= 0 && method <= 2)
+        intervals = method;
+    if (level >= 500 && level <= 999)
+        intervalLevel = level;
 }
 
 bool RunOptions::write(const std::string& path) const
@@ -51,6 +55,8 @@ bool RunOptions::write(const std::string& path) const
     writeInt(out, loadOutinAfterRun);
     writeInt(out, promptStoreOutin);
     writeInt(out, starts);
+    writeInt(out, intervals);
+    writeInt(out, intervalLevel);
     try {
         replaceFile(path, out.str(), AtomicFileWriter::Links::Replace);  // our own file: never through a link
     } catch (const std::exception&) {

@@ -9,15 +9,17 @@ namespace nosk {
 
 // The organiser's program options, kept in NOSKRUN.OPT in the work folder:
 // the values as 32-bit little-endian signed integers in this order, no
-// header: 20 bytes. The first four make the 16-byte file of earlier
+// header: 28 bytes. The first four make the 16-byte file of earlier
 // versions, which read those and ignore the rest; a 16-byte file keeps the
-// default number of starts.
+// default number of starts, a 20-byte file no intervals.
 struct RunOptions {
     int closeEngineWindow = 0;   // 1: the engine closes its window when done
     int notifyViewer = 1;        // broadcast "NOSK_COMM" after a run
     int loadOutinAfterRun = 1;   // reload OUTIN after a run when IRE < 0
     int promptStoreOutin = 0;    // offer to keep the old OUTIN before a run
     int starts = kDefaultStarts; // the budget of the engine's search from several starts (1: one fit)
+    int intervals = 0;           // the engine's intervals: 0 none, 1 profile, 2 bootstrap
+    int intervalLevel = 950;     // their level in thousandths (500 to 999)
 
     // The search stops as soon as three runs agree, so a large budget costs
     // only the problems that need it (README, "Several starts").

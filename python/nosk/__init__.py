@@ -277,11 +277,13 @@ class _FitRequest:
     lower: Optional[np.ndarray]
     upper: Optional[np.ndarray]
     weighting: str
+    intervals: str = ""      # "", "profile" or "bootstrap"
+    level: float = 0.95
 
     def run(self, f: np.ndarray, z: np.ndarray, start: Optional[np.ndarray] = None) -> FitResult:
         p0 = self.start if start is None else start
         d = _nosk.fit(self.text, f, z, p0, self.codes, self.irch, self.sigma, self.max_evaluations, self.mode,
-                      self.lower, self.upper)
+                      self.lower, self.upper, self.intervals, self.level)
         r = _result(self.circuit, self.t, self.text, d, f, len(p0))
         r.Z = z
         r.weighting, r.sigma, r.max_evaluations = self.weighting, self.sigma, self.max_evaluations
@@ -360,7 +362,8 @@ def fit(circuit: str, frequency: Sequence[float], Z: Sequence[complex], start: S
         free: Optional[Iterable[Union[int, bool]]] = None, weighting: Union[str, Sequence[complex]] = "modulus",
         max_evaluations: int = 500, scaling: str = "auto",
         limits: Optional[Sequence[Optional[Sequence[Optional[float]]]]] = None,
-        fixed: Optional[Mapping[str, float]] = None) -> FitResult:
+        fixed: Optional[Mapping[str, float]] = None, intervals: Optional[str] = None,
+        level: float = 0.95) -> FitResult:
     """Fits a circuit to an impedance spectrum by complex nonlinear least squares.
 
     circuit: a letter A-T, a definition in the engine's circuit language or an
@@ -383,6 +386,8 @@ def fit(circuit: str, frequency: Sequence[float], Z: Sequence[complex], start: S
         limit, e.g. ``[None, (0.5, 1.0), (None, 1e-3)]``. The engine keeps a
         free parameter within them; one that ends held by a limit has
         ``at_limit`` True and no standard deviation.
+    intervals: "profile" (profile likelihood) or "bootstrap" (500 refits to
+        resampled residuals) gives ``r.intervals`` at ``level``.
 
     A fit that ends early, or leaves a free parameter the data do not
     determine, issues a :class:`NoskWarning` saying which; ``r.ok`` is False
@@ -400,6 +405,7 @@ def fit(circuit: str, frequency: Sequence[float], Z: Sequence[complex], start: S
     """
     request = _prepare(circuit, start, free, weighting, max_evaluations, scaling, limits, fixed)
     f = _array(frequency, "frequency")
+    request.intervals, request.level = intervals or "", float(level)
     r = request.run(f, _impedance(Z))
     text = _warning_text(r)
     if text:
@@ -464,7 +470,17 @@ def _result(circuit: str, t: Optional[Translation], text: str, d: dict, f: np.nd
                      sigma_f=d["sigma_f"], nu=d["nu"], quality=d["quality"], converged=d["converged"],
                      end=d["end"], reason=d["reason"], function_evaluations=d["function_evaluations"],
                      jacobian_evaluations=d["jacobian_evaluations"], frequency=f, model=d["model"],
-                     undetermined=why, roles=roles)
+                     undetermined=why, roles=roles, intervals=_intervals(d, n))
+
+
+def _intervals(d: dict, n: int) -> Optional[List[tuple]]:
+    if "interval_low" not in d:
+        return None
+    out = [(float("nan"), float("nan"))] * n
+    for j, i in enumerate(d["free_index"]):
+        low, high = d["interval_low"][j], d["interval_high"][j]
+        out[i] = (None if np.isinf(low) else low, None if np.isinf(high) else high)
+    return out
 
 
 class FitTable:

@@ -244,6 +244,9 @@ class FitResult(_Result):
     lower: Optional[np.ndarray] = None
     upper: Optional[np.ndarray] = None
     max_evaluations: int = 500
+    # fit(..., intervals=...): per parameter (low, high), None for a side that
+    # is not bounded, (nan, nan) for a fixed parameter; None when not asked for.
+    intervals: Optional[List[tuple]] = None
 
     @property
     def ok(self) -> bool:

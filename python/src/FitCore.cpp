@@ -1,4 +1,5 @@
 #include "FitCore.h"
+#include "engine/Intervals.h"
 
 #include "core/Exception.h"
 #include "core/Reason.h"
@@ -91,7 +92,7 @@ void checkParameterCount(std::size_t n)
         throw exception("%zu parameters given; a circuit takes 1 to 50", n);
 }
 
-FitOutput runPrepared(const FitJob& job, const CircuitLibrary& library)
+FitOutput runPrepared(const FitJob& job, const CircuitLibrary& library, const engine::IntervalSettings& intervals = {})
 {
     const engine::PreparedJob prepared(job, &library);
     if (prepared.isSimulation())
@@ -127,6 +128,12 @@ FitOutput runPrepared(const FitJob& job, const CircuitLibrary& library)
         out.model.data());
     for (const model::ParameterRole& r : model::parameterRoles(prepared.model().definition()))
         out.roles.emplace_back(r.number, r.role);
+    if (intervals.method != engine::IntervalMethod::None && prepared.freeCount() > 0)
+        for (const engine::ParameterInterval& p :
+            engine::computeIntervals(prepared, run.record, engine::settingsFor(job), intervals).parameters) {
+            out.intervalLow.push_back(p.low);
+            out.intervalHigh.push_back(p.high);
+        }
     return out;
 }
 
@@ -228,7 +235,13 @@ FitOutput fit(const FitInput& in)
             (*job.WEIGHT2)[i] = in.sigma[i].imag();
         }
     }
-    return runPrepared(job, c.library);
+    engine::IntervalSettings intervals;
+    if (!in.intervals.empty() && !engine::parseIntervalMethod(in.intervals, intervals.method))
+        throw exception("intervals %s: one of profile, bootstrap or none", in.intervals.c_str());
+    if (!(in.level > 0 && in.level < 1))
+        throw exception("level %g: between 0 and 1", in.level);
+    intervals.level = in.level;
+    return runPrepared(job, c.library, intervals);
 }
 
 FitOutput fitJob(const FitJob& job, const std::string& circuitsFile, const std::string& definition)

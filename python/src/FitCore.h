@@ -32,6 +32,8 @@ struct FitInput {
     std::vector<double> lower, upper;            // limits (empty: none; +-inf: none for one)
     int maxEvaluations = 500;
     int mode = 0;
+    std::string intervals;  // "", "profile" or "bootstrap"
+    double level = 0.95;
 };
 
 struct FitOutput {
@@ -49,6 +51,7 @@ struct FitOutput {
     std::string reason;         // how the fit ended, in words
     std::vector<std::complex<double>> model;  // Z at each frequency
     std::vector<std::pair<int, std::string>> roles;
+    std::vector<double> intervalLow, intervalHigh;  // per free parameter when asked for; +-inf: not bounded
 };
 
 // Throws nosk::exception with the engine's reason for anything it refuses.

@@ -185,6 +185,10 @@ py::dict fitResultDict(const nosk::python::FitOutput& out)
     d["end"] = out.endKind;
     d["model"] = toComplexArray(out.model);
     d["roles"] = out.roles;
+    if (!out.intervalLow.empty()) {
+        d["interval_low"] = out.intervalLow;
+        d["interval_high"] = out.intervalHigh;
+    }
     return d;
 }
 
@@ -367,7 +371,7 @@ PYBIND11_MODULE(_nosk, m)
         "fit",
         [](const std::string& circuit, const RealArray& frequency, const ComplexArray& z, const RealArray& start,
             const std::vector<int>& codes, int weighting, const py::object& sigma, int maxEvaluations,
-            int mode, const py::object& lower, const py::object& upper) {
+            int mode, const py::object& lower, const py::object& upper, const std::string& intervals, double level) {
             nosk::python::FitInput in;
             in.circuit = circuit;
             in.frequency = toVector(frequency, "frequency");
@@ -383,6 +387,8 @@ PYBIND11_MODULE(_nosk, m)
                 in.upper = toVector(upper.cast<RealArray>(), "upper limits");
             in.maxEvaluations = maxEvaluations;
             in.mode = mode;
+            in.intervals = intervals;
+            in.level = level;
             nosk::python::FitOutput out;
             {
                 py::gil_scoped_release release;
@@ -392,7 +398,8 @@ PYBIND11_MODULE(_nosk, m)
         },
         py::arg("circuit"), py::arg("frequency"), py::arg("Z"), py::arg("start"), py::arg("codes"),
         py::arg("weighting"), py::arg("sigma"), py::arg("max_evaluations"), py::arg("mode"),
-        py::arg("lower") = py::none(), py::arg("upper") = py::none());
+        py::arg("lower") = py::none(), py::arg("upper") = py::none(), py::arg("intervals") = "",
+        py::arg("level") = 0.95);
 
     m.def(
         "fit_job",

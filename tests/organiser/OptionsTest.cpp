@@ -7,7 +7,7 @@
 
 using namespace nosk;
 
-TEST(RunOptions, DefaultsAndTwentyByteFile)
+TEST(RunOptions, DefaultsAndTwentyEightByteFile)
 {
     test::TempWorkDir dir;
     RunOptions o;
@@ -19,7 +19,35 @@ TEST(RunOptions, DefaultsAndTwentyByteFile)
     EXPECT_EQ(o.starts, 64);
     ASSERT_TRUE(o.write());
     EXPECT_EQ(test::readAll("NOSKRUN.OPT"),
-        std::string("\0\0\0\0\1\0\0\0\1\0\0\0\0\0\0\0\x08\0\0\0", 20));
+        std::string("\0\0\0\0\1\0\0\0\1\0\0\0\0\0\0\0\x08\0\0\0\0\0\0\0\xb6\x03\0\0", 28));
+}
+
+// The intervals come after the 20 bytes the last version wrote and reads:
+// its file keeps none, a new file gives it the same 20 bytes, and a method
+// or level out of range keeps the current value.
+TEST(RunOptions, IntervalsAfterTheTwentyBytesOfTheLastVersion)
+{
+    test::TempWorkDir dir;
+    test::writeAll("NOSKRUN.OPT", std::string("\0\0\0\0\1\0\0\0\1\0\0\0\0\0\0\0\x05\0\0\0", 20));
+    RunOptions o;
+    o.read();
+    EXPECT_EQ(o.starts, 5);
+    EXPECT_EQ(o.intervals, 0);
+    EXPECT_EQ(o.intervalLevel, 950);
+    o.intervals = 1;
+    o.intervalLevel = 900;
+    ASSERT_TRUE(o.write());
+    EXPECT_EQ(test::readAll("NOSKRUN.OPT").substr(0, 20),
+        std::string("\0\0\0\0\1\0\0\0\1\0\0\0\0\0\0\0\x05\0\0\0", 20));
+    RunOptions back;
+    back.read();
+    EXPECT_EQ(back.intervals, 1);
+    EXPECT_EQ(back.intervalLevel, 900);
+    test::writeAll("NOSKRUN.OPT", test::readAll("NOSKRUN.OPT").substr(0, 20) + std::string("\x03\0\0\0\x10\x27\0\0", 8));
+    RunOptions damaged;
+    damaged.read();
+    EXPECT_EQ(damaged.intervals, 0);
+    EXPECT_EQ(damaged.intervalLevel, 950);
 }
 
 TEST(RunOptions, SixteenByteFileOfEarlierVersionsAndADamagedStartsValue)

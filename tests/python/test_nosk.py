@@ -122,6 +122,25 @@ def test_fit_recovers_synthetic_parameters_and_names():
     assert "CPE1_1" in r.table()
 
 
+def test_fit_with_profile_intervals():
+    truth = [0.03, 0.01, 1.0, 0.8]
+    f = np.logspace(-2, 4, 50)
+    rng = np.random.default_rng(2)
+    z = nosk.simulate("R0-p(R1,CPE1)", truth, f)
+    z = z + 0.01 * np.abs(z) * (rng.standard_normal(50) + 1j * rng.standard_normal(50))
+    # R0 fixed: its interval is (nan, nan).
+    r = nosk.fit("R0-p(R1,CPE1)", f, z, start=truth, free=[0, 1, 1, 2], intervals="profile")
+    assert r.converged, r.reason
+    assert len(r.intervals) == 4
+    assert all(np.isnan(v) for v in r.intervals[0])
+    t = 2.0  # about t(46, 0.975) = 2.013: a well-determined parameter's interval is close to the covariance one
+    for i in (1, 2, 3):
+        low, high = r.intervals[i]
+        assert low < r.params[i] < high
+        assert abs((high - low) - 2 * t * r.std_dev[i]) < 0.3 * 2 * t * r.std_dev[i]
+    assert nosk.fit("R0-p(R1,CPE1)", f, z, start=truth).intervals is None
+
+
 def test_threads_fit_in_parallel_to_the_same_numbers():
     s = nosk.read(BATTERY)
     start = [0.015, 0, 1.5e-7, 5e-3, 5, 0.8, 0.01, 20, 0.7, 300, 0.5]

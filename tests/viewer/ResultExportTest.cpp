@@ -27,6 +27,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -263,6 +265,26 @@ TEST(ViewerResultsOut, UndeterminedParametersExportWithoutAStdDev)
     const std::string atBound = resultexport::parameterTable(job, &s, {});
     EXPECT_NE(atBound.find("\n1,P1,10,0.5,0.05,free,determined (given P3 = 0)\n"), std::string::npos) << atBound;
     EXPECT_NE(atBound.find("\n3,P3,2e-09,,,free,at bound\n"), std::string::npos) << atBound;
+}
+
+// A run with intervals exports their ends beside the std devs; a side that
+// is not bounded reads "none", a fixed parameter has none.
+TEST(ViewerResultsOut, IntervalsExportBesideTheStdDevs)
+{
+    FitJob job;
+    job.N = 3;
+    FitStatistics s;
+    s.freeCount = 2;
+    s.freeParameters = {{1, 10.0, 0.5, 0.05, ParameterStatus::Determined},
+                        {3, 2e-3, 1e-3, 0.5, ParameterStatus::Determined}};
+    const double inf = std::numeric_limits<double>::infinity();
+    s.intervals = {{1, 9.0, 11.5, "profile", 0.95}, {3, -inf, 4e-3, "profile", 0.95}};
+    const std::string csv = resultexport::parameterTable(job, &s, {});
+    EXPECT_EQ(csv.rfind("number,name,value,std dev,relative std dev,free,status,interval low,interval high,interval\n", 0),
+        0u) << csv;
+    EXPECT_NE(csv.find("\n1,P1,10,0.5,0.05,free,determined,9,11.5,profile 0.95\n"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("\n2,P2,0,,,fixed,fixed,,,\n"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("\n3,P3,0.002,0.001,0.5,free,determined,none,0.004,profile 0.95\n"), std::string::npos) << csv;
 }
 
 // A stopped or failed fit leaves INFL without AUXPNTL: a Kramers-Kronig test

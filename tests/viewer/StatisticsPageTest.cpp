@@ -1,3 +1,4 @@
+#include "CProfilePage.h"
 #include "CStatisticsPage.h"
 #include "grid/CZuGrid.h"
 #include "grid/CZuGridHeads.h"
@@ -5,11 +6,13 @@
 #include "results/FitStatistics.h"
 
 #include <QScrollBar>
+#include <QComboBox>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 using namespace nosk;
 
@@ -179,4 +182,41 @@ TEST(StatisticsPage, MarksUndeterminedUncertainAndCorrelatedParameters)
     good.end.test = "ftol";
     EXPECT_TRUE(CStatisticsPage::cautionLines(good).isEmpty());
     EXPECT_EQ(CStatisticsPage::endTextFor(good), QStringLiteral("Fit ended: converged (FTOL)"));
+}
+
+// A run with intervals adds two rows to the parameter grid; a side that is
+// not bounded reads "none" there and is said in words below the grid.
+TEST(StatisticsPage, IntervalsBesideTheStdDevs)
+{
+    FitStatistics s = statisticsWith(2);
+    s.intervals = {{1, 1200.0, 1300.0, "profile", 0.95}, {3, 0.5, std::numeric_limits<double>::infinity(), "profile", 0.95}};
+    CStatisticsPage page(QStringLiteral("Numerical data"), s);
+    page.resize(900, 600);
+    CZuGrid* p = page.parameterGrid();
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p->rowCount, 5);
+    CZuGridModel* m = page.parameterModel();
+    EXPECT_EQ(m->GetText(0, 3), "1.200000e+003");
+    EXPECT_EQ(m->GetText(1, 4), "none");
+    EXPECT_TRUE(page.cautionText().contains(QStringLiteral("p[3]: bounded on one side only")));
+    EXPECT_TRUE(page.cautionText().contains(QStringLiteral("profile likelihood at level 0.95")));
+}
+
+// The profile page shows one parameter's profile at a time; choosing
+// another builds the graph again over that one's points.
+TEST(ProfilePage, ShowsTheChosenParametersProfile)
+{
+    FitStatistics s = statisticsWith(2);
+    s.intervals = {{1, 1.0, 3.0, "profile", 0.95}, {3, -std::numeric_limits<double>::infinity(), 5.0, "profile", 0.95}};
+    s.profiles = {{1, {1.0, 2.0, 3.0}, {4.0, 2.5, 4.0}}, {3, {0.1, 1.0, 5.0, 6.0}, {2.5, 2.5, 4.0, 5.0}}};
+    CProfilePage page(s, 30);
+    page.resize(900, 600);
+    page.show();
+    ASSERT_NE(page.graph(), nullptr);
+    EXPECT_EQ(page.values(), s.profiles[0].value);
+    EXPECT_EQ(page.parameterBox()->count(), 2);
+    page.parameterBox()->setCurrentIndex(1);
+    ASSERT_NE(page.graph(), nullptr);
+    EXPECT_EQ(page.values(), s.profiles[1].value);
+    EXPECT_EQ(page.sums(), s.profiles[1].S);
 }

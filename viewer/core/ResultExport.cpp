@@ -51,7 +51,11 @@ void componentTitles(const ViewerRun& run, std::string& first, std::string& seco
 
 std::string parameterTable(const FitJob& job, const FitStatistics* stats, const std::vector<std::string>& names)
 {
-    std::string out = "number,name,value,std dev,relative std dev,free,status\n";
+    // A run with intervals adds their ends ("none" for a side that is not
+    // bounded) and their method and level.
+    const bool intervals = stats && !stats->intervals.empty();
+    std::string out = "number,name,value,std dev,relative std dev,free,status";
+    out += intervals ? ",interval low,interval high,interval\n" : "\n";
     const std::string given = stats ? givenText(*stats) : std::string();
     for (int i = 0; i < job.N && i < FitJob::kMaxParams; ++i) {
         // Strings are appended piece by piece here: "x" + std::string draws
@@ -83,7 +87,27 @@ std::string parameterTable(const FitJob& job, const FitStatistics* stats, const 
         std::string status = fitted ? parameterStatusLabel(fitted->status) : "";
         if (known && !given.empty())
             status += " (" + given + ")";
-        out += fitted ? ",free," + csvText(status) + "\n" : std::string(",fixed,fixed\n");
+        out += fitted ? ",free," + csvText(status) : std::string(",fixed,fixed");
+        if (intervals) {
+            auto end = [](double v) { return std::isinf(v) ? std::string("none") : std::isnan(v) ? std::string() : number(v); };
+            const ReportedInterval* iv = nullptr;
+            for (const ReportedInterval& r : stats->intervals)
+                if (fitted && r.number == i + 1)
+                    iv = &r;
+            out += ",";
+            if (iv) {
+                char level[16];
+                std::snprintf(level, sizeof level, "%g", iv->level);
+                out += end(iv->low);
+                out += ",";
+                out += end(iv->high);
+                out += ",";
+                out += csvText(iv->method + " " + level);
+            } else {
+                out += ",";
+            }
+        }
+        out += "\n";
     }
     if (stats) {
         out += "\nstatistic,value\n";
