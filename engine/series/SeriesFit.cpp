@@ -48,6 +48,10 @@ bool assembleNormalEquations(SeriesProblem& problem, const std::vector<double>& 
         r.resize(K);
         finite = problem.residuals(x.data(), i, r.data()) && finite;
         problem.jacobian(x.data(), i, A.data(), B.data());
+        // A derivative that overflowed (a parameter run far off) carries no
+        // direction: it moves nothing rather than poisoning every block.
+        A = A.unaryExpr([](double v) { return std::isfinite(v) ? v : 0.0; });
+        B = B.unaryExpr([](double v) { return std::isfinite(v) ? v : 0.0; });
         eq.U[i].noalias() = A.transpose() * A;
         eq.W[i].noalias() = A.transpose() * B;
         eq.gL[i].noalias() = A.transpose() * r;

@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
+#include <numeric>
 
 namespace nosk::series {
 
@@ -203,6 +205,73 @@ SeriesResult fitSeries(const SeriesSetup& setup)
                 throw exception("P%d: the spectra's own values cannot start a %s function (too few, or not "
                     "positive)", result.freeParams[j] + 1, roleName(role));
             coefficients[j] = c;
+        }
+    }
+    // Each spectrum's locals again, with the shared and function parameters
+    // held at their starts: a spectrum whose own fit took another minimum
+    // (two elements trading their roles) then starts the joint fit near
+    // the series' one, not near its own.
+    bool anyLocal = false, anyGlobal = false;
+    for (Role role : result.roles) {
+        anyLocal = anyLocal || role == Role::Local;
+        anyGlobal = anyGlobal || role != Role::Local;
+    }
+    if (anyLocal && anyGlobal) {
+        double centre = 0;
+        for (double x : setup.covariate)
+            centre += x;
+        centre /= static_cast<double>(N);
+        // Along the covariate, each spectrum from the best of its own
+        // values, the template's start values and its neighbour's result.
+        std::vector<std::size_t> order(N);
+        std::iota(order.begin(), order.end(), std::size_t(0));
+        std::stable_sort(order.begin(), order.end(),
+            [&](std::size_t a, std::size_t b) { return setup.covariate[a] < setup.covariate[b]; });
+        const FitJob* previous = nullptr;
+        for (const std::size_t i : order) {
+            FitJob held = jobs[i];
+            for (int j = 0; j < F; ++j) {
+                const int k = result.freeParams[j];
+                if (result.roles[j] == Role::Local)
+                    continue;
+                const double v = result.roles[j] == Role::Shared
+                                     ? shared[j]
+                                     : RoleFunction(result.roles[j], centre).value(coefficients[j].data(),
+                                           setup.covariate[i]);
+                if (std::isfinite(v)) {
+                    const engine::ParameterMap& map = first->parameterMap(j);
+                    held.P[k] = std::clamp(v, map.lower(), map.upper());
+                }
+                held.NFREE[k] = 0;
+            }
+            std::vector<FitJob> candidates(1, held);
+            candidates.push_back(held);
+            if (previous)
+                candidates.push_back(held);
+            for (int j = 0; j < F; ++j) {
+                if (result.roles[j] != Role::Local)
+                    continue;
+                const int k = result.freeParams[j];
+                candidates[1].P[k] = setup.jobs[i].P[k];
+                if (previous)
+                    candidates[2].P[k] = previous->P[k];
+            }
+            double best = std::numeric_limits<double>::infinity();
+            for (const FitJob& candidate : candidates) {
+                try {
+                    const IndependentFit f = fitAlone(candidate, labels[i], setup.circuits, setup.starts);
+                    if (!(f.S < best))
+                        continue;
+                    best = f.S;
+                    const engine::PreparedJob heldPrepared(candidate, setup.circuits);
+                    for (int a = 0; a < heldPrepared.freeCount(); ++a)
+                        if (std::isfinite(f.value[a]))
+                            jobs[i].P[heldPrepared.freeParam(a)] = f.value[a];
+                } catch (const std::exception&) {
+                    // Another candidate, or the spectrum's own values, start it.
+                }
+            }
+            previous = &jobs[i];
         }
     }
     SeriesProblem problem(std::move(jobs), setup.covariate, labels, result.roles, shared, setup.circuits);
