@@ -44,7 +44,7 @@ IndependentFit fitAlone(const FitJob& job, const std::string& label, const model
 // The start of a shared parameter: the mean of the spectra's own values
 // weighted by their std devs (of ln p for a parameter fitted as ln p),
 // the median where none is determined.
-double sharedStart(const std::vector<IndependentFit>& fits, int j, bool positive)
+double sharedStart(const std::vector<IndependentFit>& fits, int j, bool positive, bool weighted)
 {
     double sw = 0, swv = 0;
     std::vector<double> all;
@@ -61,7 +61,7 @@ double sharedStart(const std::vector<IndependentFit>& fits, int j, bool positive
         }
     }
     double y;
-    if (sw > 0) {
+    if (sw > 0 && weighted) {
         y = swv / sw;
     } else if (!all.empty()) {
         std::nth_element(all.begin(), all.begin() + all.size() / 2, all.end());
@@ -70,6 +70,66 @@ double sharedStart(const std::vector<IndependentFit>& fits, int j, bool positive
         return fits.front().value[j];
     }
     return positive ? std::exp(y) : y;
+}
+
+// Each spectrum's locals again, with the shared and function parameters
+// held at their starts: a spectrum whose own fit took another minimum then
+// starts the joint fit near the series' one. Along the covariate, each
+// spectrum from the best of its own values, the template's start values
+// and its neighbour's result.
+void refitLocals(const SeriesSetup& setup, const SeriesResult& result, const std::vector<std::string>& labels,
+    const engine::PreparedJob& first, double centre, const std::vector<double>& shared,
+    const std::vector<std::vector<double>>& coefficients, std::vector<FitJob>& jobs)
+{
+    const std::size_t N = jobs.size();
+    const int F = static_cast<int>(result.roles.size());
+    std::vector<std::size_t> order(N);
+    std::iota(order.begin(), order.end(), std::size_t(0));
+    std::stable_sort(order.begin(), order.end(),
+        [&](std::size_t a, std::size_t b) { return setup.covariate[a] < setup.covariate[b]; });
+    const FitJob* previous = nullptr;
+    for (const std::size_t i : order) {
+        FitJob held = jobs[i];
+        for (int j = 0; j < F; ++j) {
+            const int k = result.freeParams[j];
+            if (result.roles[j] == Role::Local)
+                continue;
+            const double v = result.roles[j] == Role::Shared
+                                 ? shared[j]
+                                 : RoleFunction(result.roles[j], centre).value(coefficients[j].data(),
+                                       setup.covariate[i]);
+            if (std::isfinite(v)) {
+                const engine::ParameterMap& map = first.parameterMap(j);
+                held.P[k] = std::clamp(v, map.lower(), map.upper());
+            }
+            held.NFREE[k] = 0;
+        }
+        std::vector<FitJob> candidates(previous ? 3 : 2, held);
+        for (int j = 0; j < F; ++j) {
+            if (result.roles[j] != Role::Local)
+                continue;
+            const int k = result.freeParams[j];
+            candidates[1].P[k] = setup.jobs[i].P[k];
+            if (previous)
+                candidates[2].P[k] = previous->P[k];
+        }
+        double best = std::numeric_limits<double>::infinity();
+        for (const FitJob& candidate : candidates) {
+            try {
+                const IndependentFit f = fitAlone(candidate, labels[i], setup.circuits, 1);
+                if (!(f.S < best))
+                    continue;
+                best = f.S;
+                const engine::PreparedJob heldPrepared(candidate, setup.circuits);
+                for (int a = 0; a < heldPrepared.freeCount(); ++a)
+                    if (std::isfinite(f.value[a]))
+                        jobs[i].P[heldPrepared.freeParam(a)] = f.value[a];
+            } catch (const std::exception&) {
+                // Another candidate, or the spectrum's own values, start it.
+            }
+        }
+        previous = &jobs[i];
+    }
 }
 
 SeriesResult singleFit(const SeriesSetup& setup, SeriesResult result)
@@ -174,108 +234,87 @@ SeriesResult fitSeries(const SeriesSetup& setup)
     for (std::size_t i = 0; i < N; ++i)
         result.independent.push_back(fitAlone(setup.jobs[i], labels[i], setup.circuits, setup.starts));
 
-    // The starts of the joint fit.
-    std::vector<FitJob> jobs = setup.jobs;
-    for (std::size_t i = 0; i < N; ++i)
-        for (int j = 0; j < F; ++j)
-            jobs[i].P[result.freeParams[j]] = result.independent[i].value[j];
-    std::vector<double> shared(static_cast<std::size_t>(F), kNaN);
-    std::vector<std::vector<double>> coefficients(static_cast<std::size_t>(F));
-    for (int j = 0; j < F; ++j) {
-        const Role role = result.roles[j];
-        if (role == Role::Shared) {
-            shared[j] = sharedStart(result.independent, j, first->freePositive(j));
-        } else if (isFunction(role)) {
-            double centre = 0;
-            for (double x : setup.covariate)
-                centre += x;
-            centre /= static_cast<double>(N);
-            const RoleFunction f(role, centre);
-            std::vector<double> p(N), w(N), ones(N, 1.0);
-            for (std::size_t i = 0; i < N; ++i) {
-                const IndependentFit& fit = result.independent[i];
-                p[i] = fit.value[j];
-                const double s = f.logarithmic() ? fit.stdDev[j] / fit.value[j] : fit.stdDev[j];
-                w[i] = fit.status[j] == ParameterStatus::Determined && s > 0 && std::isfinite(s) ? 1 / (s * s) : 0.0;
-            }
-            std::vector<double> c = f.regression(setup.covariate, p, w);
-            if (c.empty())
-                c = f.regression(setup.covariate, p, ones);
-            if (c.empty())
-                throw exception("P%d: the spectra's own values cannot start a %s function (too few, or not "
-                    "positive)", result.freeParams[j] + 1, roleName(role));
-            coefficients[j] = c;
-        }
-    }
-    // Each spectrum's locals again, with the shared and function parameters
-    // held at their starts: a spectrum whose own fit took another minimum
-    // (two elements trading their roles) then starts the joint fit near
-    // the series' one, not near its own.
+    double centre = 0;
+    for (double x : setup.covariate)
+        centre += x;
+    centre /= static_cast<double>(N);
     bool anyLocal = false, anyGlobal = false;
     for (Role role : result.roles) {
         anyLocal = anyLocal || role == Role::Local;
         anyGlobal = anyGlobal || role != Role::Local;
     }
-    if (anyLocal && anyGlobal) {
-        double centre = 0;
-        for (double x : setup.covariate)
-            centre += x;
-        centre /= static_cast<double>(N);
-        // Along the covariate, each spectrum from the best of its own
-        // values, the template's start values and its neighbour's result.
-        std::vector<std::size_t> order(N);
-        std::iota(order.begin(), order.end(), std::size_t(0));
-        std::stable_sort(order.begin(), order.end(),
-            [&](std::size_t a, std::size_t b) { return setup.covariate[a] < setup.covariate[b]; });
-        const FitJob* previous = nullptr;
-        for (const std::size_t i : order) {
-            FitJob held = jobs[i];
-            for (int j = 0; j < F; ++j) {
-                const int k = result.freeParams[j];
-                if (result.roles[j] == Role::Local)
-                    continue;
-                const double v = result.roles[j] == Role::Shared
-                                     ? shared[j]
-                                     : RoleFunction(result.roles[j], centre).value(coefficients[j].data(),
-                                           setup.covariate[i]);
-                if (std::isfinite(v)) {
-                    const engine::ParameterMap& map = first->parameterMap(j);
-                    held.P[k] = std::clamp(v, map.lower(), map.upper());
+
+    // The joint fit from up to three starts, the lowest S kept: the shared
+    // values and the functions' coefficients from the spectra's own values
+    // weighted by their std devs, unweighted (the median for a shared
+    // value), and unweighted without the quarter of the spectra farthest
+    // from the function. A spectrum whose own fit took another minimum
+    // (two elements trading roles) with a small std dev can pull the first
+    // far off; the others do not follow it.
+    std::unique_ptr<SeriesProblem> best;
+    std::vector<std::vector<double>> tried;
+    for (int method = 0; method < 3; ++method) {
+        std::vector<FitJob> jobs = setup.jobs;
+        for (std::size_t i = 0; i < N; ++i)
+            for (int j = 0; j < F; ++j)
+                jobs[i].P[result.freeParams[j]] = result.independent[i].value[j];
+        std::vector<double> shared(static_cast<std::size_t>(F), kNaN);
+        std::vector<std::vector<double>> coefficients(static_cast<std::size_t>(F));
+        std::vector<double> key;
+        for (int j = 0; j < F; ++j) {
+            const Role role = result.roles[j];
+            if (role == Role::Shared) {
+                shared[j] = sharedStart(result.independent, j, first->freePositive(j), method == 0);
+                key.push_back(shared[j]);
+            } else if (isFunction(role)) {
+                const RoleFunction f(role, centre);
+                std::vector<double> p(N), w(N), ones(N, 1.0);
+                for (std::size_t i = 0; i < N; ++i) {
+                    const IndependentFit& fit = result.independent[i];
+                    p[i] = fit.value[j];
+                    const double s = f.logarithmic() ? fit.stdDev[j] / fit.value[j] : fit.stdDev[j];
+                    w[i] = fit.status[j] == ParameterStatus::Determined && s > 0 && std::isfinite(s) ? 1 / (s * s)
+                                                                                                      : 0.0;
                 }
-                held.NFREE[k] = 0;
-            }
-            std::vector<FitJob> candidates(1, held);
-            candidates.push_back(held);
-            if (previous)
-                candidates.push_back(held);
-            for (int j = 0; j < F; ++j) {
-                if (result.roles[j] != Role::Local)
-                    continue;
-                const int k = result.freeParams[j];
-                candidates[1].P[k] = setup.jobs[i].P[k];
-                if (previous)
-                    candidates[2].P[k] = previous->P[k];
-            }
-            double best = std::numeric_limits<double>::infinity();
-            for (const FitJob& candidate : candidates) {
-                try {
-                    const IndependentFit f = fitAlone(candidate, labels[i], setup.circuits, setup.starts);
-                    if (!(f.S < best))
-                        continue;
-                    best = f.S;
-                    const engine::PreparedJob heldPrepared(candidate, setup.circuits);
-                    for (int a = 0; a < heldPrepared.freeCount(); ++a)
-                        if (std::isfinite(f.value[a]))
-                            jobs[i].P[heldPrepared.freeParam(a)] = f.value[a];
-                } catch (const std::exception&) {
-                    // Another candidate, or the spectrum's own values, start it.
+                std::vector<double> c = method == 0 ? f.regression(setup.covariate, p, w) : std::vector<double>();
+                if (c.empty())
+                    c = f.regression(setup.covariate, p, ones);
+                if (c.empty())
+                    throw exception("P%d: the spectra's own values cannot start a %s function (too few, or not "
+                        "positive)", result.freeParams[j] + 1, roleName(role));
+                if (method == 2 && N >= 4) {
+                    std::vector<std::pair<double, std::size_t>> off;
+                    for (std::size_t i = 0; i < N; ++i) {
+                        const double m = f.value(c.data(), setup.covariate[i]);
+                        const double d = f.logarithmic() ? std::log(p[i] / m) : p[i] - m;
+                        off.emplace_back(std::isfinite(d) ? std::abs(d) : HUGE_VAL, i);
+                    }
+                    std::sort(off.rbegin(), off.rend());
+                    std::vector<double> kept = ones;
+                    for (std::size_t k = 0; k < N / 4; ++k)
+                        kept[off[k].second] = 0;
+                    const std::vector<double> trimmed = f.regression(setup.covariate, p, kept);
+                    if (!trimmed.empty())
+                        c = trimmed;
                 }
+                coefficients[j] = c;
+                key.insert(key.end(), c.begin(), c.end());
             }
-            previous = &jobs[i];
+        }
+        if (std::find(tried.begin(), tried.end(), key) != tried.end())
+            continue;
+        tried.push_back(key);
+        if (anyLocal && anyGlobal)
+            refitLocals(setup, result, labels, *first, centre, shared, coefficients, jobs);
+        auto problem = std::make_unique<SeriesProblem>(std::move(jobs), setup.covariate, labels, result.roles, shared,
+            setup.circuits);
+        const JointFitOutcome fit = fitJoint(*problem, problem->startVariables(coefficients));
+        if (!best || fit.S < result.fit.S) {
+            result.fit = fit;
+            best = std::move(problem);
         }
     }
-    SeriesProblem problem(std::move(jobs), setup.covariate, labels, result.roles, shared, setup.circuits);
-    result.fit = fitJoint(problem, problem.startVariables(coefficients));
+    SeriesProblem& problem = *best;
     if (!std::isfinite(result.fit.S))
         throw exception("The joint fit cannot start: %s", result.fit.end.c_str());
     result.statistics = jointStatistics(problem, result.fit.x);
