@@ -2,6 +2,7 @@
 
 #include "Analyses.h"
 #include "BatchCommand.h"
+#include "SeriesCommand.h"
 #include "HeadlessCommands.h"
 #include "DrtCommand.h"
 #include "COrganiserDlg.h"
@@ -71,6 +72,18 @@ int COrganiserApp::run(int argc, char** argv)
         return guessHeadless(cl.file, cl.starts > 0 ? cl.starts : run::kGuessStarts);
     if (const analyses::Analysis* analysis = analyses::ofMode(cl.mode))
         return runAnalysisCommand(*analysis, cl.file, analyses::settingsOf(cl));
+    if (cl.mode == CommandLine::Mode::Series) {
+        if (cl.plotFile.empty()) {
+            QCoreApplication app(argc, argv);
+            keepCNumbers();
+            return runSeriesCommand(cl);
+        }
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        QGuiApplication app(argc, argv);
+        keepCNumbers();
+        return runSeriesCommand(cl);
+    }
     if (cl.mode == CommandLine::Mode::Batch) {
         if (cl.plotFile.empty() && !cl.drt) {
             QCoreApplication app(argc, argv);

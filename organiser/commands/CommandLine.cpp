@@ -90,6 +90,38 @@ std::vector<Option> makeOptions()
         {"--import", Takes::FileName, Mode::Import, kAnyMode, nullptr, setFile, {}, fileSet},
         {"--guess", Takes::FileName, Mode::Guess, kAnyMode, nullptr, setFile, {}, fileSet},
         {"--batch", Takes::Nothing, Mode::Batch, kAnyMode, nullptr, setNothing, {}, nullptr},
+        {"--series", Takes::Nothing, Mode::Series, kAnyMode, nullptr, setNothing, {}, nullptr},
+        {"--shared", Takes::Word, Mode::Window, bit(Mode::Series), "goes with --series",
+         [](CommandLine& cl, const std::string& v) {
+             std::size_t start = 0;
+             for (;;) {
+                 const std::size_t comma = v.find(',', start);
+                 const std::string name = v.substr(start, comma == std::string::npos ? comma : comma - start);
+                 if (name.empty())
+                     return false;
+                 cl.shared.push_back(name);
+                 if (comma == std::string::npos)
+                     return true;
+                 start = comma + 1;
+             }
+         },
+         "needs parameters separated by commas (such as P1,P3)", nullptr},
+        {"--vary", Takes::Word, Mode::Window, bit(Mode::Series), "goes with --series",
+         [](CommandLine& cl, const std::string& v) {
+             const std::size_t eq = v.find('=');
+             if (eq == std::string::npos || eq == 0 || eq + 1 == v.size())
+                 return false;
+             cl.vary.push_back(v);
+             return true;
+         },
+         "needs a parameter and a function (such as P4=arrhenius)", nullptr},
+        {"--covariate", Takes::Word, Mode::Window, bit(Mode::Series), "goes with --series",
+         [](CommandLine& cl, const std::string& v) { cl.covariate = v; return !v.empty(); },
+         "needs a name with its unit (such as T/K)",
+         [](const CommandLine& cl) { return !cl.covariate.empty(); }},
+        {"--json", Takes::FileName, Mode::Window, bit(Mode::Series), "goes with --series",
+         [](CommandLine& cl, const std::string& v) { cl.jsonFile = v; return true; }, {},
+         [](const CommandLine& cl) { return !cl.jsonFile.empty(); }},
         {"--to", Takes::FileName, Mode::Window, bit(Mode::Import), "belongs to --import",
          [](CommandLine& cl, const std::string& v) { cl.target = v; return true; }, {},
          [](const CommandLine& cl) { return !cl.target.empty(); }},
@@ -116,8 +148,9 @@ std::vector<Option> makeOptions()
              return true;
          },
          "needs a number below 1 (such as 0.85)", nullptr},
-        {"--starts", Takes::Word, Mode::Window, bit(Mode::Run) | bit(Mode::Batch) | bit(Mode::Guess),
-         "goes with --run, --batch or --guess",
+        {"--starts", Takes::Word, Mode::Window,
+         bit(Mode::Run) | bit(Mode::Batch) | bit(Mode::Guess) | bit(Mode::Series),
+         "goes with --run, --batch, --guess or --series",
          [](CommandLine& cl, const std::string& v) {
              const std::optional<long> n = wholeNumber(v, 1, kMaxStarts);
              if (n)
@@ -149,13 +182,16 @@ std::vector<Option> makeOptions()
              return true;
          },
          "needs " + analyses::checkWords(), nullptr},
-        {"--template", Takes::FileName, Mode::Window, bit(Mode::Batch), "goes with --batch",
+        {"--template", Takes::FileName, Mode::Window, bit(Mode::Batch) | bit(Mode::Series),
+         "goes with --batch or --series",
          [](CommandLine& cl, const std::string& v) { cl.templateFile = v; return true; }, {},
          [](const CommandLine& cl) { return !cl.templateFile.empty(); }},
-        {"--out", Takes::FileName, Mode::Window, bit(Mode::Batch), "goes with --batch",
+        {"--out", Takes::FileName, Mode::Window, bit(Mode::Batch) | bit(Mode::Series),
+         "goes with --batch or --series",
          [](CommandLine& cl, const std::string& v) { cl.outFile = v; return true; }, {},
          [](const CommandLine& cl) { return !cl.outFile.empty(); }},
-        {"--plot", Takes::FileName, Mode::Window, bit(Mode::Batch), "goes with --batch",
+        {"--plot", Takes::FileName, Mode::Window, bit(Mode::Batch) | bit(Mode::Series),
+         "goes with --batch or --series",
          [](CommandLine& cl, const std::string& v) { cl.plotFile = v; return true; }, {},
          [](const CommandLine& cl) { return !cl.plotFile.empty(); }},
         {"--chain", Takes::Nothing, Mode::Window, bit(Mode::Batch), "goes with --batch",
@@ -270,6 +306,10 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args)
         cl.inputs = words;
         if (cl.inputs.empty())
             fail("--batch needs files or folders");
+    } else if (cl.mode == Mode::Series) {
+        cl.inputs = words;
+        if (cl.inputs.empty())
+            fail("--series needs a list, a folder or files");
     } else if (cl.mode == Mode::Window) {
         for (const std::string& w : words) {
             if (!cl.file.empty())
@@ -307,6 +347,9 @@ const char* CommandLine::usage()
            "                       [--out TABLE.csv] [--chain] [--plot IMAGE.png]\n"
            "                       [--engine PROGRAM] [--starts N] [--check kk] [--check zhit]\n"
            "                       [--drt] [--intervals METHOD]\n"
+           "       noskrun --series LIST [--template JOB.TST] [--shared P1,P3]\n"
+           "                        [--vary P4=arrhenius] [--covariate 'T/K'] [--out TABLE.csv]\n"
+           "                        [--json RESULT.json] [--plot IMAGE.png] [--starts N]\n"
            "       noskrun --help\n"
            "\n"
            "NOSKRUN, the run organiser: prepares a fit job, runs the fitting engine\n"
@@ -388,6 +431,26 @@ const char* CommandLine::usage()
            "                DRTs along the series (drt.png, or the --plot name with\n"
            "                -drt before its suffix). Exit status 1 when any spectrum\n"
            "                failed (the others are fitted all the same).\n"
+           "  --series ...  fits a series of spectra as one: LIST is a CSV list (header\n"
+           "                file,NAME/UNIT such as file,T/K, a line per spectrum), a\n"
+           "                folder or files; the covariate of a folder or files is the\n"
+           "                file's own value of --covariate (temperature, potential,\n"
+           "                current, time) where it says one, else the number in its\n"
+           "                name. Every free parameter of the template is local (a\n"
+           "                value per spectrum) unless --shared names it (one value\n"
+           "                for all) or --vary gives it a function of the covariate:\n"
+           "                arrhenius (p = A exp(Ea/(kB T)), Ea in eV, T in K or degC),\n"
+           "                vft, linear, quadratic or exponential. Each spectrum is\n"
+           "                fitted alone first (--starts N starts, default 4), then all\n"
+           "                together; the roles are tested against the independent\n"
+           "                fits (F-test, AIC, BIC) and each shared or function\n"
+           "                parameter is freed alone. --out names the table (default\n"
+           "                series.csv: a row per spectrum with the covariate, every\n"
+           "                parameter, its std dev and status), --json writes the\n"
+           "                whole result, --plot draws the parameters along the\n"
+           "                covariate. One spectrum gives its single fit. Exit status\n"
+           "                1 with the message on standard error for a series that\n"
+           "                cannot be fitted; nothing is written then.\n"
            "  --help        this text\n"
            "\n"
            "An option it does not know ends the program with this text on standard\n"

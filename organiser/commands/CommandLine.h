@@ -24,6 +24,7 @@ struct CommandLine {
         Batch,   // --batch FILES_OR_FOLDERS...: fit many spectra, one table
         Guess,   // --guess FILE: start values of the free parameters from the data
         Drt,     // --drt FILE: the distribution of relaxation times of FILE's data
+        Series,  // --series LIST...: fit a series of spectra as one
     };
 
     Mode mode = Mode::Window;
@@ -33,7 +34,8 @@ struct CommandLine {
     int starts = 0;      // --starts N (--run, --batch, --guess); 0: the program options'
     std::string intervals;  // --intervals profile|bootstrap (--run, --batch); empty: the program options'
 
-    // --batch: the plain words are the inputs; the options below go with it.
+    // --batch and --series: the plain words are the inputs; the options
+    // below go with them.
     std::vector<std::string> inputs;
     std::string templateFile;  // --template JOB.TST
     int jobs = 0;              // --jobs N (0: the number of cores)
@@ -45,6 +47,15 @@ struct CommandLine {
     // --check WORD (kk, zhit): the analyses whose verdicts the batch table
     // gets as columns, each once, in the order of the analysis table.
     std::vector<const analyses::Analysis*> checks;
+
+    // --series: the parameters shared by all spectra (--shared P1,P3, also
+    // given more than once), the functions of the covariate (--vary
+    // P4=arrhenius, once per parameter), the covariate's column or
+    // quantity (--covariate 'T/K') and the whole result (--json FILE).
+    std::vector<std::string> shared;
+    std::vector<std::string> vary;
+    std::string covariate;
+    std::string jsonFile;
 
     // --kk-cutoff C (with --kk): the classic rule, M grows until mu <= C;
     // 0 for the automatic choice.

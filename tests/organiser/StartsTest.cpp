@@ -100,7 +100,7 @@ TEST(Starts, TheOptionReachesTheEngineAndTheCommandLines)
     // One range with the engine's own --starts.
     EXPECT_EQ(mistake({"--run", "x", "--starts", "10000"}), "taken");
     EXPECT_EQ(mistake({"--run", "x", "--starts", "10001"}), "--starts needs a number from 1 to 10000");
-    EXPECT_EQ(mistake({"--kk", "a.tst", "--starts", "4"}), "--starts goes with --run, --batch or --guess");
+    EXPECT_EQ(mistake({"--kk", "a.tst", "--starts", "4"}), "--starts goes with --run, --batch, --guess or --series");
 }
 
 TEST(Starts, GuessFromTheWindowSetsFreeStartValuesAndLeavesFixedOnes)

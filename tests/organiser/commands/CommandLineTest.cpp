@@ -73,6 +73,19 @@ TEST(CommandLine, ValidationTestsAndTheirOptions)
     EXPECT_EQ(cl.inputs, std::vector<std::string>{"d"});
 }
 
+TEST(CommandLine, SeriesTakesItsRolesAndFiles)
+{
+    const CommandLine cl = CommandLine::parse({"--series", "temps.csv", "--template", "j.tst", "--shared", "P1,P3",
+        "--vary", "P4=arrhenius", "--shared", "P6", "--covariate", "T/K", "--json", "r.json", "--out", "t.csv"});
+    EXPECT_EQ(cl.mode, CommandLine::Mode::Series);
+    EXPECT_EQ(cl.inputs, std::vector<std::string>{"temps.csv"});
+    EXPECT_EQ(cl.shared, (std::vector<std::string>{"P1", "P3", "P6"}));
+    EXPECT_EQ(cl.vary, std::vector<std::string>{"P4=arrhenius"});
+    EXPECT_EQ(cl.covariate, "T/K");
+    EXPECT_EQ(cl.jsonFile, "r.json");
+    EXPECT_EQ(cl.outFile, "t.csv");
+}
+
 TEST(CommandLine, MistakesAreErrorsNamingTheCulprit)
 {
     struct Case {
@@ -102,14 +115,20 @@ TEST(CommandLine, MistakesAreErrorsNamingTheCulprit)
         {{"--zhit", "a", "--band"}, "--band goes with --drt FILE"},
         {{"--starts", "0"}, "--starts needs a number from 1 to 10000"},
         {{"--run", "a", "--starts", "2", "--starts", "3"}, "--starts given twice"},
-        {{"--kk", "a", "--starts", "2"}, "--starts goes with --run, --batch or --guess"},
+        {{"--kk", "a", "--starts", "2"}, "--starts goes with --run, --batch, --guess or --series"},
         {{"--guess", "a", "--engine", "x"}, "--engine goes with --run or --batch"},
         {{"--batch"}, "--batch needs files or folders"},
         {{"--batch", "d", "--jobs", "0"}, "--jobs needs a number from 1 to 1024"},
         {{"--batch", "d", "--template", "a", "--template", "b"}, "--template given twice"},
         // Of the options that belong to --batch alone, the last one given.
-        {{"--kk", "a", "--out", "t.csv", "--chain"}, "--chain goes with --batch"},
-        {{"--chain", "--plot", "p.png", "x.tst"}, "--plot goes with --batch"},
+        {{"--kk", "a", "--jobs", "2", "--chain"}, "--chain goes with --batch"},
+        {{"--kk", "a", "--plot", "p.png", "--out", "t.csv"}, "--out goes with --batch or --series"},
+        {{"--chain", "--plot", "p.png", "x.tst"}, "--plot goes with --batch or --series"},
+        {{"--series"}, "--series needs a list, a folder or files"},
+        {{"--series", "l.csv", "--vary", "P4"}, "--vary needs a parameter and a function (such as P4=arrhenius)"},
+        {{"--series", "l.csv", "--shared", "P1,,P3"}, "--shared needs parameters separated by commas (such as P1,P3)"},
+        {{"--batch", "d", "--shared", "P1"}, "--shared goes with --series"},
+        {{"--series", "l.csv", "--chain"}, "--chain goes with --batch"},
         // A mistake before --help is still one.
         {{"--bogus", "--help"}, "unknown option '--bogus'"},
     };

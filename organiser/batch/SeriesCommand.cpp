@@ -1,0 +1,447 @@
+#include "SeriesCommand.h"
+
+#include "BatchRun.h"
+#include "CommandLine.h"
+#include "SeriesPlot.h"
+#include "ops/Spectrum.h"
+#include "core/AtomicFileWriter.h"
+#include "core/CsvText.h"
+#include "core/Exception.h"
+#include "core/WorkFolderFiles.h"
+#include "job/FitJob.h"
+#include "model/Circuit.h"
+
+#include <cmath>
+#include <filesystem>
+#include <cstdio>
+#include <iostream>
+#include <sstream>
+
+namespace nosk {
+
+namespace seriescmd {
+
+namespace {
+
+using series::Role;
+
+std::string num(double v)
+{
+    if (!std::isfinite(v))
+        return "";
+    char b[40];
+    std::snprintf(b, sizeof b, "%.10g", v);
+    return b;
+}
+
+std::string jsonNumber(double v)
+{
+    if (!std::isfinite(v))
+        return "null";
+    char b[40];
+    std::snprintf(b, sizeof b, "%.17g", v);
+    return b;
+}
+
+std::string jsonText(const std::string& s)
+{
+    std::string out = "\"";
+    for (const char c : s) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20) {
+                char b[8];
+                std::snprintf(b, sizeof b, "\\u%04x", c);
+                out += b;
+            } else {
+                out += c;
+            }
+        }
+    }
+    return out + "\"";
+}
+
+int parameterNumber(const std::string& name, int count)
+{
+    std::string digits = name;
+    if (!digits.empty() && (digits[0] == 'P' || digits[0] == 'p'))
+        digits.erase(0, 1);
+    int n = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9' || n > 1000)
+            return 0;
+        n = n * 10 + (c - '0');
+    }
+    return !digits.empty() && n >= 1 && n <= count ? n : 0;
+}
+
+std::string pName(int param)
+{
+    return "P" + std::to_string(param + 1);
+}
+
+} // namespace
+
+std::vector<Role> rolesOf(const std::vector<std::string>& shared, const std::vector<std::string>& vary,
+    int parameterCount)
+{
+    std::vector<Role> roles(static_cast<std::size_t>(parameterCount), Role::Local);
+    std::vector<bool> named(static_cast<std::size_t>(parameterCount), false);
+    auto place = [&](const std::string& name, Role role) {
+        const int n = parameterNumber(name, parameterCount);
+        if (n == 0)
+            throw exception("--series: there is no parameter %s (the template has P1 to P%d)", name.c_str(),
+                parameterCount);
+        if (named[static_cast<std::size_t>(n - 1)])
+            throw exception("--series: P%d is given a role twice", n);
+        named[static_cast<std::size_t>(n - 1)] = true;
+        roles[static_cast<std::size_t>(n - 1)] = role;
+    };
+    for (const std::string& s : shared)
+        place(s, Role::Shared);
+    for (const std::string& v : vary) {
+        const std::size_t eq = v.find('=');
+        const std::string function = v.substr(eq + 1);
+        const std::optional<Role> role = series::roleOfName(function);
+        if (!role || !series::isFunction(*role))
+            throw exception("--vary %s: no function \"%s\" (arrhenius, vft, linear, quadratic or exponential)",
+                v.c_str(), function.c_str());
+        place(v.substr(0, eq), *role);
+    }
+    return roles;
+}
+
+std::string formatTable(const SeriesReport& report)
+{
+    const series::SeriesResult& r = report.result;
+    std::string out = "file," + csvText(serieslist::quantityText(report.quantity)) + ",S";
+    for (std::size_t j = 0; j < r.freeParams.size(); ++j) {
+        const std::string p = pName(r.freeParams[j]);
+        out += "," + p + "," + p + " std dev," + p + " status";
+    }
+    out += "\n";
+    for (std::size_t i = 0; i < r.statistics.spectra.size(); ++i) {
+        const series::SpectrumValues& sv = r.statistics.spectra[i];
+        out += csvTextCell(report.files[i]) + "," + num(report.covariate[i]) + "," + num(sv.S);
+        for (std::size_t j = 0; j < r.freeParams.size(); ++j)
+            out += "," + num(sv.value[j]) + "," + num(sv.stdDev[j]) + "," + parameterStatusName(sv.status[j]);
+        out += "\n";
+    }
+    return out;
+}
+
+std::string formatJson(const SeriesReport& report)
+{
+    const series::SeriesResult& r = report.result;
+    const series::JointStatistics& st = r.statistics;
+    std::ostringstream o;
+    o << "{\n  \"covariate\": {\"name\": " << jsonText(report.quantity.name)
+      << ", \"unit\": " << jsonText(report.quantity.unit) << "},\n";
+    o << "  \"single_fit\": " << (r.single ? "true" : "false") << ",\n";
+    o << "  \"fit_end\": " << jsonText(r.fit.end) << ",\n  \"converged\": " << (r.fit.converged ? "true" : "false")
+      << ",\n";
+    o << "  \"S\": " << jsonNumber(st.S) << ", \"K\": " << st.K << ", \"variables\": " << st.variables
+      << ", \"nu\": " << st.nu << ", \"sigma\": " << jsonNumber(st.sigma) << ",\n";
+    o << "  \"parameters\": [";
+    bool first = true;
+    for (std::size_t j = 0; j < r.freeParams.size(); ++j) {
+        if (r.roles[j] != Role::Local)
+            continue;
+        o << (first ? "\n" : ",\n") << "    {\"name\": " << jsonText(pName(r.freeParams[j]))
+          << ", \"role\": \"local\"}";
+        first = false;
+    }
+    for (const series::Coefficient& c : st.coefficients) {
+        o << (first ? "\n" : ",\n") << "    {\"name\": " << jsonText(c.name) << ", \"role\": "
+          << jsonText(series::roleName(c.role)) << ", \"value\": " << jsonNumber(c.value)
+          << ", \"std_dev\": " << jsonNumber(c.stdDev) << ", \"ci95\": [" << jsonNumber(c.low) << ", "
+          << jsonNumber(c.high) << "], \"status\": " << jsonText(parameterStatusName(c.status)) << "}";
+        first = false;
+    }
+    o << "\n  ],\n  \"correlations\": {\"names\": [";
+    for (std::size_t a = 0; a < st.coefficients.size(); ++a)
+        o << (a ? ", " : "") << jsonText(st.coefficients[a].name);
+    o << "], \"matrix\": [";
+    for (Eigen::Index a = 0; a < st.correlation.rows(); ++a) {
+        o << (a ? ", " : "") << "[";
+        for (Eigen::Index b = 0; b < st.correlation.cols(); ++b)
+            o << (b ? ", " : "") << jsonNumber(st.correlation(a, b));
+        o << "]";
+    }
+    o << "]},\n  \"spectra\": [";
+    for (std::size_t i = 0; i < st.spectra.size(); ++i) {
+        const series::SpectrumValues& sv = st.spectra[i];
+        o << (i ? ",\n" : "\n") << "    {\"file\": " << jsonText(report.files[i])
+          << ", \"covariate\": " << jsonNumber(report.covariate[i]) << ", \"S\": " << jsonNumber(sv.S)
+          << ", \"parameters\": {";
+        for (std::size_t j = 0; j < r.freeParams.size(); ++j)
+            o << (j ? ", " : "") << jsonText(pName(r.freeParams[j])) << ": {\"value\": " << jsonNumber(sv.value[j])
+              << ", \"std_dev\": " << jsonNumber(sv.stdDev[j]) << ", \"status\": "
+              << jsonText(parameterStatusName(sv.status[j])) << "}";
+        o << "}";
+        if (i < r.independent.size()) {
+            const series::IndependentFit& f = r.independent[i];
+            o << ", \"independent\": {\"S\": " << jsonNumber(f.S) << ", \"end\": " << jsonText(f.end)
+              << ", \"parameters\": {";
+            for (std::size_t j = 0; j < r.freeParams.size() && j < f.value.size(); ++j)
+                o << (j ? ", " : "") << jsonText(pName(r.freeParams[j])) << ": {\"value\": "
+                  << jsonNumber(f.value[j]) << ", \"std_dev\": " << jsonNumber(f.stdDev[j]) << ", \"status\": "
+                  << jsonText(parameterStatusName(f.status[j])) << "}";
+            o << "}}";
+        }
+        o << "}";
+    }
+    const series::RolesTest& t = r.tests;
+    o << "\n  ],\n  \"tests\": {\"available\": " << (t.available ? "true" : "false");
+    if (!t.available) {
+        o << ", \"why\": " << jsonText(t.why) << "}";
+    } else {
+        o << ", \"S_joint\": " << jsonNumber(t.Sjoint) << ", \"S_independent\": " << jsonNumber(t.Sindependent)
+          << ", \"variables_joint\": " << t.Pjoint << ", \"variables_independent\": " << t.Pindependent
+          << ", \"f_statistic\": " << jsonNumber(t.F) << ", \"p_value\": " << jsonNumber(t.pValue)
+          << ", \"aic_joint\": " << jsonNumber(t.aicJoint) << ", \"aic_independent\": "
+          << jsonNumber(t.aicIndependent) << ", \"bic_joint\": " << jsonNumber(t.bicJoint)
+          << ", \"bic_independent\": " << jsonNumber(t.bicIndependent) << ", \"verdict\": " << jsonText(t.verdict)
+          << ",\n    \"parameters\": [";
+        for (std::size_t k = 0; k < t.parameters.size(); ++k) {
+            const series::ParameterTest& p = t.parameters[k];
+            o << (k ? ",\n" : "\n") << "      {\"name\": " << jsonText(p.name) << ", \"role\": "
+              << jsonText(series::roleName(p.role)) << ", \"S_freed\": " << jsonNumber(p.S)
+              << ", \"f_statistic\": " << jsonNumber(p.F) << ", \"p_value\": " << jsonNumber(p.pValue)
+              << ", \"disagree\": [";
+            for (std::size_t d = 0; d < p.disagree.size(); ++d)
+                o << (d ? ", " : "") << jsonText(report.files[static_cast<std::size_t>(p.disagree[d])]);
+            o << "], \"verdict\": " << jsonText(p.verdict) << "}";
+        }
+        o << "\n    ]}";
+    }
+    o << ",\n  \"notes\": [";
+    for (std::size_t k = 0; k < r.notes.size(); ++k)
+        o << (k ? ", " : "") << jsonText(r.notes[k]);
+    o << "]\n}\n";
+    return o.str();
+}
+
+} // namespace seriescmd
+
+namespace {
+
+using series::Role;
+
+// The spectra of the command's inputs: the entries of a list with their
+// covariate, or the files named and those of the folders named (NaN: the
+// covariate is still to be found); `fromFolder` marks the latter.
+void collectSeries(const CommandLine& cl, std::vector<std::string>& files, std::vector<double>& values,
+    std::vector<bool>& fromFolder, serieslist::Quantity& quantity)
+{
+    if (cl.inputs.size() == 1 && serieslist::isListFile(cl.inputs.front())) {
+        for (const serieslist::Entry& e : serieslist::readListFile(cl.inputs.front(), cl.covariate, quantity)) {
+            files.push_back(e.file);
+            values.push_back(e.value);
+            fromFolder.push_back(false);
+        }
+        return;
+    }
+    quantity = cl.covariate.empty() ? serieslist::Quantity{"x", ""} : serieslist::parseQuantity(cl.covariate);
+    for (const std::string& input : cl.inputs) {
+        std::error_code ec;
+        const bool folder = std::filesystem::is_directory(input, ec);
+        for (const std::string& f : batch::collectInputs({input}, !cl.templateFile.empty())) {
+            files.push_back(f);
+            values.push_back(std::nan(""));
+            fromFolder.push_back(folder);
+        }
+    }
+}
+
+// The covariate of a spectrum not in a list: the file's own value where
+// it says one, else the number in its name.
+double covariateOf(const std::string& file, const serieslist::Quantity& quantity, bool named)
+{
+    std::optional<double> v;
+    if (named && !isJobFile(file)) {
+        try {
+            v = serieslist::fromMetadata(loadSpectrum(file).metadata, quantity);
+        } catch (const std::exception&) {
+            // Loaded before: it loads.
+        }
+    }
+    if (!v) {
+        const double n = batch::seriesNumber(file);
+        if (std::isfinite(n))
+            v = n;
+    }
+    if (!v)
+        throw exception("%s: no value of %s: the file does not say one and its name holds no number", file.c_str(),
+            serieslist::quantityText(quantity).c_str());
+    return *v;
+}
+
+void printResult(const seriescmd::SeriesReport& report)
+{
+    const series::SeriesResult& r = report.result;
+    const series::JointStatistics& st = r.statistics;
+    std::printf("%zu spectra, %d values, %d variables: %s\n", report.files.size(), st.K, st.variables,
+        r.fit.end.c_str());
+    std::printf("  S = %.10E  sigmaf = %.10E  nu = %d\n", st.S, st.sigma, st.nu);
+    for (const series::Coefficient& c : st.coefficients) {
+        if (c.status == ParameterStatus::Determined)
+            std::printf("  %-8s %-11s %.6g +- %.3g  (95 %%: %.6g to %.6g)\n", c.name.c_str(), series::roleName(c.role),
+                c.value, c.stdDev, c.low, c.high);
+        else
+            std::printf("  %-8s %-11s %.6g  %s\n", c.name.c_str(), series::roleName(c.role), c.value,
+                parameterStatusLabel(c.status));
+    }
+    for (const std::string& note : r.notes)
+        std::printf("Note: %s\n", note.c_str());
+    if (!r.tests.available) {
+        std::printf("Roles not tested: %s\n", r.tests.why.c_str());
+        return;
+    }
+    const series::RolesTest& t = r.tests;
+    std::printf("Joint against independent fits: S %.6g against %.6g, F = %.4g, %s\n", t.Sjoint, t.Sindependent,
+        t.F, series::pValueText(t.pValue).c_str());
+    std::printf("  AIC %.6g against %.6g, BIC %.6g against %.6g\n", t.aicJoint, t.aicIndependent, t.bicJoint,
+        t.bicIndependent);
+    std::printf("Verdict: %s\n", t.verdict.c_str());
+    for (const series::ParameterTest& p : t.parameters)
+        std::printf("  %s\n", p.verdict.c_str());
+}
+
+std::string pNameWithRole(int param, Role role)
+{
+    const std::string name = "P" + std::to_string(param + 1);
+    return role == Role::Local ? name : name + " (" + series::roleName(role) + ")";
+}
+
+// The picture of the batch's rows: each parameter along the covariate.
+std::string writePlot(const seriescmd::SeriesReport& report, char model, const std::string& path)
+{
+    const series::SeriesResult& r = report.result;
+    std::vector<batch::Row> rows(report.files.size());
+    int count = 0;
+    for (int p : r.freeParams)
+        count = std::max(count, p + 1);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        batch::Row& row = rows[i];
+        row.file = report.files[i];
+        row.model = model;
+        row.series = report.covariate[i];
+        row.ok = row.fit = row.converged = true;
+        row.S = r.statistics.spectra[i].S;
+        row.value.assign(static_cast<std::size_t>(count), std::nan(""));
+        row.stdDev.assign(static_cast<std::size_t>(count), std::nan(""));
+        for (std::size_t j = 0; j < r.freeParams.size(); ++j) {
+            row.value[static_cast<std::size_t>(r.freeParams[j])] = r.statistics.spectra[i].value[j];
+            row.stdDev[static_cast<std::size_t>(r.freeParams[j])] = r.statistics.spectra[i].stdDev[j];
+        }
+    }
+    std::vector<std::string> names(static_cast<std::size_t>(count));
+    for (std::size_t j = 0; j < r.freeParams.size(); ++j)
+        names[static_cast<std::size_t>(r.freeParams[j])] =
+            pNameWithRole(r.freeParams[j], r.roles[j]);
+    return writeSeriesPlot(rows, names, path);
+}
+
+} // namespace
+
+int runSeriesCommand(const CommandLine& cl)
+{
+    seriescmd::SeriesReport report;
+    std::unique_ptr<FitJob> templ;
+    char model = 0;
+    try {
+        if (!cl.templateFile.empty()) {
+            templ = std::make_unique<FitJob>();
+            try {
+                templ->load(cl.templateFile);
+            } catch (const std::exception& e) {
+                throw exception("%s: %s", cl.templateFile.c_str(), e.what());
+            }
+        }
+        std::vector<std::string> files;
+        std::vector<double> values;
+        std::vector<bool> fromFolder;
+        collectSeries(cl, files, values, fromFolder, report.quantity);
+        series::SeriesSetup setup;
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            const std::string& f = files[i];
+            if (!templ && !isJobFile(f)) {
+                if (fromFolder[i])
+                    continue;  // a folder's other files are not spectra without a model
+                throw exception("%s: a data file needs --template JOB.TST (the model to fit)", f.c_str());
+            }
+            try {
+                setup.jobs.push_back(batch::makeJob(f, templ.get()));
+            } catch (const std::exception& e) {
+                // A folder may hold other files (notes, licences): those that
+                // are no spectrum are passed over, and said so.
+                if (fromFolder[i]) {
+                    std::cerr << "noskrun: passed over " << f << ": " << e.what() << '\n';
+                    continue;
+                }
+                throw exception("%s: %s", f.c_str(), e.what());
+            }
+            report.files.push_back(f);
+            report.covariate.push_back(
+                std::isfinite(values[i]) ? values[i] : covariateOf(f, report.quantity, !cl.covariate.empty()));
+        }
+        if (report.files.empty())
+            throw exception("--series: no spectra found");
+        setup.labels = report.files;
+        model = setup.jobs.front().FUN;
+        setup.unit = report.quantity.unit;
+        setup.roles = seriescmd::rolesOf(cl.shared, cl.vary, setup.jobs.front().N);
+        setup.covariate = report.covariate;
+        bool temperature = false;
+        for (Role role : setup.roles)
+            temperature = temperature || series::needsTemperature(role);
+        if (temperature) {
+            // The temperature functions take T in K.
+            for (std::size_t i = 0; i < setup.covariate.size(); ++i) {
+                const std::optional<double> k = serieslist::kelvin(setup.covariate[i], report.quantity.unit);
+                if (!k)
+                    throw exception("--vary: the Arrhenius and VFT functions need the covariate as a "
+                        "temperature in K or degC, and %s is not", serieslist::quantityText(report.quantity).c_str());
+                setup.covariate[i] = *k;
+            }
+        }
+        const model::CircuitLibrary circuits = model::CircuitLibrary::withOverrides(workfiles::kCircuits);
+        setup.circuits = &circuits;
+        setup.starts = cl.starts > 0 ? cl.starts : 4;
+        report.result = series::fitSeries(setup);
+    } catch (const std::exception& e) {
+        std::cerr << "noskrun: " << e.what() << '\n';
+        return 1;
+    }
+    printResult(report);
+    // Each file whole or not at all; a name the user did not type is ours.
+    const std::string out = cl.outFile.empty() ? "series.csv" : cl.outFile;
+    try {
+        replaceFile(out, seriescmd::formatTable(report),
+            cl.outFile.empty() ? AtomicFileWriter::Links::Replace : AtomicFileWriter::Links::Follow);
+        std::printf("Table written to %s\n", out.c_str());
+        if (!cl.jsonFile.empty()) {
+            replaceFile(cl.jsonFile, seriescmd::formatJson(report));
+            std::printf("Result written to %s\n", cl.jsonFile.c_str());
+        }
+    } catch (const std::exception& e) {
+        std::cerr << "noskrun: " << e.what() << '\n';
+        return 1;
+    }
+    if (!cl.plotFile.empty()) {
+        const std::string error = writePlot(report, model, cl.plotFile);
+        if (!error.empty()) {
+            std::cerr << "noskrun: plot: " << error << '\n';
+            return 1;
+        }
+        std::printf("Parameters drawn in %s\n", cl.plotFile.c_str());
+    }
+    return report.result.fit.converged ? 0 : 3;
+}
+
+} // namespace nosk

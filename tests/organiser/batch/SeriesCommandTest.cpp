@@ -1,0 +1,140 @@
+// noskrun --series from the command line to its files: a series of job
+// files fitted and written, and each input it cannot fit refused with a
+// message naming the file or the parameter, an existing table kept whole.
+#include "SeriesCommand.h"
+
+#include "CommandLine.h"
+#include "engine/series/ParameterRoles.h"
+#include "support/SyntheticData.h"
+#include "support/TempDir.h"
+
+#include "job/FitJob.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+namespace nosk {
+namespace {
+
+using ::testing::HasSubstr;
+
+std::string readText(const std::string& path)
+{
+    std::ifstream in(path);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// R0 + (R1 || CPE): circuit S with the second arc shorted and no third CPE,
+// R1 following Arrhenius with Ea 0.5 eV. The start values are off the truth.
+void writeSpectrum(const std::string& path, double T)
+{
+    FitJob job = impedanceFitJob('S', 11, "series command test");
+    job.IRCH = 3;
+    const double truth[11] = {5, 0, 0, 100 * std::exp(0.5 / series::kBoltzmannEv * (1 / T - 1 / 300.0)), 1e-6, 0.8,
+        0, 0, 0, 0, 0};
+    const int codes[11] = {1, 0, 0, 1, 1, 1, 0, 0, 0, 0, 0};
+    for (int i = 0; i < 11; ++i) {
+        job.P[i] = truth[i];
+        job.NFREE[i] = codes[i];
+    }
+    test::fillSyntheticData(job, job.P, test::logSpaced(1, 1e6, 31), 0.005, static_cast<unsigned>(T));
+    job.P[0] = 7;
+    job.P[3] = 150;
+    job.save(path);
+}
+
+struct Outcome {
+    int status;
+    std::string err;
+};
+
+Outcome series(const std::vector<std::string>& args)
+{
+    std::vector<std::string> all = {"--series"};
+    all.insert(all.end(), args.begin(), args.end());
+    const CommandLine cl = CommandLine::parse(all);
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    const int status = runSeriesCommand(cl);
+    ::testing::internal::GetCapturedStdout();
+    return {status, ::testing::internal::GetCapturedStderr()};
+}
+
+class SeriesCommand : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (int T : {280, 300, 320})
+            writeSpectrum(dir.file("cell_" + std::to_string(T) + ".TST"), T);
+        std::ofstream("list.csv") << "file,T/K\ncell_280.TST,280\ncell_300.TST,300\ncell_320.TST,320\n";
+        std::ofstream("t.csv") << "the table of an earlier run\n";
+    }
+    test::TempWorkDir dir;
+};
+
+TEST_F(SeriesCommand, FitsAListAndWritesTableAndResult)
+{
+    const Outcome run = series({"list.csv", "--shared", "P1,P6", "--vary", "P4=arrhenius", "--out", "t.csv", "--json",
+        "r.json"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string table = readText("t.csv");
+    EXPECT_THAT(table, ::testing::StartsWith("file,T/K,S,P1,P1 std dev,P1 status,P4,"));
+    EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 4);
+    const std::string json = readText("r.json");
+    for (const char* key : {"\"P4.Ea\"", "\"P4.A\"", "\"ci95\"", "\"f_statistic\"", "\"aic_independent\"",
+             "\"verdict\"", "\"spectra\""})
+        EXPECT_THAT(json, HasSubstr(key));
+    // The same series from the files, the covariate from their names.
+    EXPECT_EQ(series({"cell_280.TST", "cell_300.TST", "cell_320.TST", "--covariate", "T/K", "--vary",
+                  "P4=arrhenius", "--out", "u.csv"}).status, 0);
+    EXPECT_THAT(readText("u.csv"), HasSubstr("cell_320.TST,320,"));
+}
+
+TEST_F(SeriesCommand, RefusesBadInputsAndKeepsTheTable)
+{
+    struct Case {
+        std::vector<std::string> args;
+        std::string list;  // the list file's text, when the case needs its own
+        std::string message;
+    };
+    const Case cases[] = {
+        {{"list.csv", "--vary", "P2=arrhenius"}, "", "P2 is fixed in the template: it cannot be arrhenius"},
+        {{"list.csv", "--vary", "P4=sigmoid"}, "", "no function \"sigmoid\""},
+        {{"list.csv", "--shared", "P12"}, "", "there is no parameter P12"},
+        {{"bad.csv", "--vary", "P4=arrhenius"}, "file,T/K\ncell_280.TST,280\ncell_300.TST,\n", "bad.csv line 3: no value of T/K"},
+        {{"bad.csv"}, "file,T/K\ncell_280.TST,280\nmissing.TST,290\n", "missing.TST"},
+        {{"bad.csv", "--vary", "P4=arrhenius"}, "file,T/degC\ncell_280.TST,-300\ncell_300.TST,20\n",
+            "cell_280.TST: the temperature"},
+        {{"bad.csv", "--vary", "P4=arrhenius"}, "file,E/mV\ncell_280.TST,0\ncell_300.TST,20\n",
+            "a temperature in K or degC, and E/mV is not"},
+    };
+    for (const Case& c : cases) {
+        if (!c.list.empty())
+            std::ofstream("bad.csv") << c.list;
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"--out", "t.csv", "--json", "r.json"});
+        const Outcome run = series(args);
+        EXPECT_EQ(run.status, 1) << c.message;
+        EXPECT_THAT(run.err, HasSubstr(c.message));
+        EXPECT_EQ(readText("t.csv"), "the table of an earlier run\n") << c.message;
+        EXPECT_FALSE(std::ifstream("r.json").good()) << c.message;
+    }
+}
+
+TEST_F(SeriesCommand, OneSpectrumIsItsSingleFit)
+{
+    std::ofstream("one.csv") << "file,T/K\ncell_300.TST,300\n";
+    const Outcome run = series({"one.csv", "--shared", "P1", "--out", "t.csv", "--json", "r.json"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_THAT(readText("r.json"), HasSubstr("\"single_fit\": true"));
+}
+
+} // namespace
+} // namespace nosk
