@@ -3,6 +3,7 @@
 // top-1 and top-3 per family, the confusion matrix of the top-1 picks and
 // the time per spectrum.
 //   bench_suggest [--per-family N] [--max-noise 0.01] [--threads T] [--family F]
+//                 [--starts N] [--screen N] [--refine N] [--verbose]
 #include "support/CircuitFamilies.h"
 #include "Suggest.h"
 
@@ -21,6 +22,7 @@ int main(int argc, char** argv)
     int perFamily = 20, threads = 0, only = -1;
     double maxNoise = 0.01;
     bool verbose = false;
+    int starts = -1, screen = -1, refine = -1;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         const char* v = i + 1 < argc ? argv[i + 1] : "";
@@ -29,13 +31,19 @@ int main(int argc, char** argv)
         else if (a == "--threads") threads = std::atoi(v), ++i;
         else if (a == "--family") only = std::atoi(v), ++i;
         else if (a == "--verbose") verbose = true;
+        else if (a == "--starts") starts = std::atoi(v), ++i;
+        else if (a == "--screen") screen = std::atoi(v), ++i;
+        else if (a == "--refine") refine = std::atoi(v), ++i;
         else {
-            std::fprintf(stderr, "usage: bench_suggest [--per-family N] [--max-noise X] [--threads T] [--family F] [--verbose]\n");
+            std::fprintf(stderr, "usage: bench_suggest [--per-family N] [--max-noise X] [--threads T] [--family F] [--starts N] [--screen N] [--refine N] [--verbose]\n");
             return 2;
         }
     }
     nosk::suggest::Options options;
     options.threads = threads;
+    if (starts > 0) options.starts = starts;
+    if (screen >= 0) options.screenStarts = screen;
+    if (refine >= 0) options.refine = refine;
     // confusion[true][picked]; the last column: a circuit outside the nine.
     std::vector<std::vector<int>> confusion(kFamilyCount, std::vector<int>(kFamilyCount + 1, 0));
     std::vector<int> top1(kFamilyCount), top3(kFamilyCount), count(kFamilyCount);

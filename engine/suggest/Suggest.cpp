@@ -338,11 +338,11 @@ Result suggestCircuits(const std::vector<double>& frequencyHz, const std::vector
     const unsigned threads = options.threads > 0 ? static_cast<unsigned>(options.threads)
                                                  : std::min(2u, std::max(1u, std::thread::hardware_concurrency()));
     // The candidates are independent: each thread takes the next one.
-    auto fitAll = [&](const std::vector<std::size_t>& which) {
+    auto fitAll = [&](const std::vector<std::size_t>& which, int starts) {
         std::atomic<std::size_t> next{0};
         auto work = [&]() {
             for (std::size_t k = next++; k < which.size(); k = next++)
-                fits[which[k]] = fitCandidate(list[which[k]], s, d, peaks, std::max(options.starts, 1));
+                fits[which[k]] = fitCandidate(list[which[k]], s, d, peaks, std::max(starts, 1));
         };
         std::vector<std::thread> pool;
         for (unsigned t = 1; t < std::min<unsigned>(threads, static_cast<unsigned>(which.size())); ++t)
@@ -357,13 +357,32 @@ Result suggestCircuits(const std::vector<double>& frequencyHz, const std::vector
     // while the best of them leaves residuals well above the noise.
     int most = options.maxProcesses > 0 ? options.maxProcesses : std::max(result.peaks + 1, 2);
     Ranking g;
+    std::vector<std::size_t> refined;
     for (;;) {
         std::vector<std::size_t> which;
         for (std::size_t i = 0; i < list.size(); ++i)
             if (!done[i] && list[i].shape.processes() <= most)
                 which.push_back(i);
-        fitAll(which);
+        const bool screen = options.screenStarts > 0 && options.screenStarts < options.starts;
+        fitAll(which, screen ? options.screenStarts : options.starts);
         g = rank(list, fits, done, result.noise);
+        if (screen) {
+            // The best of the screening (and what they reduce to) search on.
+            std::vector<std::size_t> again;
+            auto add = [&](std::size_t i) {
+                if (std::find(again.begin(), again.end(), i) == again.end()
+                    && std::find(refined.begin(), refined.end(), i) == refined.end())
+                    again.push_back(i);
+            };
+            for (std::size_t k = 0; k < g.order.size() && k < static_cast<std::size_t>(std::max(options.refine, 0)); ++k) {
+                add(g.order[k]);
+                if (g.reducedTo[g.order[k]] >= 0)
+                    add(static_cast<std::size_t>(g.reducedTo[g.order[k]]));
+            }
+            fitAll(again, options.starts);
+            refined.insert(refined.end(), again.begin(), again.end());
+            g = rank(list, fits, done, result.noise);
+        }
         result.largest = most;
         const bool fitsNoise = !g.order.empty() && misfit(g.all[g.order.front()], fits[g.order.front()]) <= kGrowMisfit;
         if (options.maxProcesses > 0 || fitsNoise || most >= kMostProcesses)

@@ -27,6 +27,10 @@ namespace nosk::suggest {
 // are ties: the data cannot tell them apart.
 struct Options {
     int starts = 8;          // starts of the multi-start search per candidate
+    // Every candidate is first fitted from this many starts (0: `starts`);
+    // the `refine` best of them then from `starts`.
+    int screenStarts = 3;
+    int refine = 6;
     int threads = 0;         // 0: up to two where the machine has them
     double tieMargin = 2.0;  // BIC difference below which two candidates tie
     int maxProcesses = 0;    // above 0: circuits of at most this many processes (else from the data)

@@ -24,6 +24,7 @@ struct CommandLine {
         Batch,   // --batch FILES_OR_FOLDERS...: fit many spectra, one table
         Guess,   // --guess FILE: start values of the free parameters from the data
         Drt,     // --drt FILE: the distribution of relaxation times of FILE's data
+        Suggest, // --suggest FILE [--json RESULT.json] [--top N]: ranked circuits for FILE's data
     };
 
     Mode mode = Mode::Window;
@@ -41,6 +42,9 @@ struct CommandLine {
     std::string plotFile;      // --plot IMAGE.png
     bool drt = false;          // --drt with --batch: each spectrum's DRT peaks, a picture of the DRTs
     bool band = false;         // --band with --drt FILE: the credible band as well
+    bool suggest = false;      // --suggest with --batch: each spectrum's ranked circuits
+    std::string jsonFile;      // --json RESULT.json with --suggest FILE
+    int top = 0;               // --top N with --suggest: how many circuits (0: 5)
     // --check WORD (kk, zhit): the analyses whose verdicts the batch table
     // gets as columns, each once, in the order of the analysis table.
     std::vector<const analyses::Analysis*> checks;
