@@ -80,6 +80,13 @@ int main(int argc, char** argv)
                 for (std::size_t k = 0; k < r.ranked.size() && k < 4; ++k)
                     std::printf("%s%s (%.1f; %s)", k ? ", " : "", r.ranked[k].candidate.label.c_str(), r.ranked[k].bic,
                         r.ranked[k].reason.c_str());
+                for (std::size_t k = 0; k < r.ranked.size(); ++k)
+                    if (r.ranked[k].candidate.label == familyLabel(f)) {
+                        std::printf("; the family's own: #%d (%.1f; %s)", static_cast<int>(k + 1), r.ranked[k].bic,
+                            r.ranked[k].reason.c_str());
+                        for (const auto& p : r.ranked[k].parameters)
+                            std::printf(" %s=%.4g", p.name.c_str(), p.value);
+                    }
                 std::printf("\n");
             }
         }

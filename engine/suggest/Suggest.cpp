@@ -9,10 +9,12 @@
 #include "analysis/drt/Drt.h"
 #include "analysis/kk/KramersKronig.h"
 #include "job/FitJob.h"
+#include "job/Immittance.h"
 #include "model/Circuit.h"
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -156,12 +158,53 @@ void seedFromDrt(FitJob& job, const Candidate& c, const drt::Result& d, const st
     }
 }
 
-struct Fit {
-    bool ok = false;
-    double S = 0, sigmaF = 0;
-    int K = 0;
-    std::vector<FittedParameter> parameters;
-};
+using Fit = CandidateFit;
+
+// A chain of both R-C and R-CPE units: its time slots (the DRT's largest
+// peaks, or time constants spread over the measured range when it finds
+// fewer), and which of them the R-C units take (bit k of `rcSlots`: slot k).
+void seedMixedChain(FitJob& job, const Shape& s, const std::vector<Process>& slots, unsigned rcSlots)
+{
+    int p = (s.inductance ? 1 : 0) + (s.series ? 1 : 0);
+    int rcAt = p, rqAt = p + 2 * s.rc;
+    constexpr double kAlpha = 0.85;
+    for (std::size_t k = 0; k < slots.size(); ++k) {
+        const Process& x = slots[k];
+        if (rcSlots & (1u << k)) {
+            job.P[rcAt] = x.r;
+            job.P[rcAt + 1] = x.tau / x.r;
+            rcAt += 2;
+        } else {
+            job.P[rqAt] = x.r;
+            job.P[rqAt + 1] = std::pow(x.tau, kAlpha) / x.r;
+            job.P[rqAt + 2] = kAlpha;
+            rqAt += 3;
+        }
+    }
+}
+
+std::vector<Process> chainSlots(const Shape& s, const Spectrum& sp, const std::vector<Process>& peaks)
+{
+    const int units = s.rc + s.rq;
+    std::vector<Process> slots = peaks;
+    std::sort(slots.begin(), slots.end(), [](const Process& a, const Process& b) { return a.r > b.r; });
+    if (static_cast<int>(slots.size()) >= units) {
+        slots.resize(static_cast<std::size_t>(units));
+    } else {
+        double total = 0;
+        for (const Process& x : peaks)
+            total += x.r;
+        if (!(total > 0))
+            total = std::abs(sp.z.front() - sp.z.back());
+        const auto [lo, hi] = std::minmax_element(sp.f.begin(), sp.f.end());
+        const double from = std::log(1 / (2 * kPi * *hi)), to = std::log(1 / (2 * kPi * *lo));
+        slots.clear();
+        for (int k = 0; k < units; ++k)
+            slots.push_back({std::exp(from + (k + 0.5) / units * (to - from)), total / units, 0});
+    }
+    std::sort(slots.begin(), slots.end(), [](const Process& a, const Process& b) { return a.tau < b.tau; });
+    return slots;
+}
 
 Fit fitCandidate(const Candidate& c, const Spectrum& s, const drt::Result& d, const std::vector<Process>& peaks,
     int starts)
@@ -170,17 +213,46 @@ Fit fitCandidate(const Candidate& c, const Spectrum& s, const drt::Result& d, co
     try {
         const model::CircuitLibrary library =
             model::CircuitLibrary::parse(std::string(1, kLetter) + " = " + c.circuit + "\n", "candidate");
-        FitJob job = engine::dataScaleGuess(jobFor(c, s), &library);
-        seedFromDrt(job, c, d, peaks);
-        const engine::PreparedJob prepared(job, &library);
-        engine::FitSettings settings = engine::settingsFor(job);
-        engine::MultiStartSettings search;
-        search.starts = starts;
-        search.threads = 1;
-        const engine::MultiStartResult found = engine::multiStartFit(prepared, settings, search);
+        const FitJob guess = engine::dataScaleGuess(jobFor(c, s), &library);
+        // The starts of the search: one, or for a mixed chain one for each
+        // way its R-C units may lie among the time slots.
+        std::vector<FitJob> seeds;
+        const Shape& shape = c.shape;
+        if (shape.rc > 0 && shape.rq > 0) {
+            const std::vector<Process> slots = chainSlots(shape, s, peaks);
+            for (unsigned mask = 0; mask < (1u << slots.size()); ++mask)
+                if (std::popcount(mask) == shape.rc) {
+                    seeds.push_back(guess);
+                    seedFromDrt(seeds.back(), c, d, peaks);
+                    seedMixedChain(seeds.back(), shape, slots, mask);
+                }
+        } else {
+            seeds.push_back(guess);
+            seedFromDrt(seeds.back(), c, d, peaks);
+        }
+        const int each = std::max(1, (starts + static_cast<int>(seeds.size()) - 1) / static_cast<int>(seeds.size()));
+        double bestS = std::numeric_limits<double>::infinity();
+        std::size_t best = 0;
+        engine::MultiStartResult winner;
+        for (std::size_t k = 0; k < seeds.size(); ++k) {
+            const engine::PreparedJob prepared(seeds[k], &library);
+            engine::MultiStartSettings search;
+            search.starts = each;
+            search.threads = 1;
+            engine::MultiStartResult found = engine::multiStartFit(prepared, engine::settingsFor(seeds[k]), search);
+            const double S = found.runs[static_cast<std::size_t>(found.bestRun)].S;
+            if (S < bestS) {
+                bestS = S;
+                best = k;
+                winner = std::move(found);
+            }
+        }
+        if (!std::isfinite(bestS))
+            return out;
+        const engine::PreparedJob prepared(seeds[best], &library);
         engine::JobProblem problem(prepared);
-        const engine::FitRun run =
-            engine::finishFit(prepared, problem, found.best, found.runs[static_cast<std::size_t>(found.bestRun)].stop);
+        const engine::FitRun run = engine::finishFit(
+            prepared, problem, winner.best, winner.runs[static_cast<std::size_t>(winner.bestRun)].stop);
         const engine::FitStatisticsResult& st = run.record.statistics;
         if (!std::isfinite(st.S))
             return out;
@@ -228,31 +300,27 @@ std::vector<Candidate> candidatesFor(Inductance inductance, int points)
     return list;
 }
 
-namespace {
-
-// The ranking of the candidates fitted so far: their criteria, then the key
-// each ranks by, its BIC or, when the data leave some of its parameters
-// undetermined or at a bound, no better than the best of the smaller
-// circuits it reduces to (those come first: the list is in order of size).
-struct Ranking {
-    std::vector<Ranked> all;
-    std::vector<double> key;
-    std::vector<int> reducedTo;
-    std::vector<std::size_t> order;  // fitted candidates, best first
-};
-
-Ranking rank(const std::vector<Candidate>& list, const std::vector<Fit>& fits, const std::vector<bool>& done,
-    double noise)
+double misfit(const Ranked& r, int K)
 {
-    Ranking g;
+    const double nu = std::max(1.0, static_cast<double>(K) - static_cast<double>(r.parameters.size()));
+    return std::sqrt(r.chi2 / nu);
+}
+
+std::vector<Ranked> rankCandidates(const std::vector<Candidate>& list, const std::vector<CandidateFit>& fits,
+    double noise, double tieMargin)
+{
+    // The criteria, then the key each candidate ranks by: its BIC or, when
+    // the data leave some of its parameters undetermined or at a bound, no
+    // better than the best of the smaller circuits it reduces to (those come
+    // first: the list is in order of size).
     const double var = noise * noise;
-    g.all.resize(list.size());
-    g.key.assign(list.size(), std::numeric_limits<double>::infinity());
-    g.reducedTo.assign(list.size(), -1);
+    std::vector<Ranked> all(list.size());
+    std::vector<double> key(list.size(), std::numeric_limits<double>::infinity());
+    std::vector<std::size_t> order;
     for (std::size_t i = 0; i < list.size(); ++i) {
-        if (!done[i] || !fits[i].ok)
+        if (!fits[i].ok)
             continue;
-        Ranked& r = g.all[i];
+        Ranked& r = all[i];
         r.candidate = list[i];
         r.index = static_cast<int>(i);
         const int F = static_cast<int>(fits[i].parameters.size());
@@ -266,38 +334,61 @@ Ranking rank(const std::vector<Candidate>& list, const std::vector<Fit>& fits, c
         for (const FittedParameter& p : r.parameters)
             if (p.status != ParameterStatus::Determined)
                 ++r.undetermined;
-        g.key[i] = r.bic;
+        key[i] = r.bic;
         if (r.undetermined > 0) {
             double floor = std::numeric_limits<double>::infinity();
             for (int j : list[i].reducesTo) {
                 const auto sj = static_cast<std::size_t>(j);
-                if (done[sj] && fits[sj].ok && g.key[sj] < floor) {
-                    floor = g.key[sj];
-                    g.reducedTo[i] = j;
+                if (fits[sj].ok && key[sj] < floor) {
+                    floor = key[sj];
+                    r.reducedTo = j;
                 }
             }
-            if (g.reducedTo[i] >= 0 && g.key[i] <= floor)
-                g.key[i] = floor + std::max(1e-9 * std::abs(floor), 1e-12);
+            if (r.reducedTo >= 0 && key[i] <= floor)
+                key[i] = floor + std::max(1e-9 * std::abs(floor), 1e-12);
         }
-        g.order.push_back(i);
+        order.push_back(i);
     }
-    std::stable_sort(g.order.begin(), g.order.end(), [&g](std::size_t a, std::size_t b) {
-        if (g.key[a] != g.key[b])
-            return g.key[a] < g.key[b];
-        return g.all[a].parameters.size() < g.all[b].parameters.size();
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        if (key[a] != key[b])
+            return key[a] < key[b];
+        return all[a].parameters.size() < all[b].parameters.size();
     });
-    return g;
+
+    std::vector<Ranked> ranked;
+    const double bestBic = order.empty() ? 0 : all[order.front()].bic;
+    for (std::size_t place = 0; place < order.size(); ++place) {
+        const std::size_t i = order[place];
+        Ranked r = std::move(all[i]);
+        const std::string fitText = "residuals " + fixed(misfit(r, fits[i].K)) + "x the noise";
+        Ranked* above = ranked.empty() ? nullptr : &ranked.back();
+        if (r.undetermined > 0) {
+            std::string names;
+            for (const FittedParameter& p : r.parameters)
+                if (p.status != ParameterStatus::Determined)
+                    names += (names.empty() ? "" : ", ") + p.name;
+            r.reason = std::to_string(r.undetermined) + (r.undetermined == 1 ? " parameter" : " parameters")
+                + " undetermined or at a bound (" + names + ")";
+            if (r.reducedTo >= 0)
+                r.reason += ": reduces to " + list[static_cast<std::size_t>(r.reducedTo)].label;
+        } else if (above && above->undetermined == 0 && std::abs(r.bic - above->bic) < tieMargin) {
+            r.tieWith = static_cast<int>(place - 1);
+            r.reason = "ties with #" + std::to_string(place) + " (BIC differs by " + fixed(std::abs(r.bic - above->bic))
+                + "): these two describe the data equally well";
+            if (above->tieWith < 0)
+                above->reason += "; ties with #" + std::to_string(place + 1);
+        } else if (place == 0) {
+            r.reason = "lowest BIC; " + fitText;
+        } else {
+            r.reason = "BIC +" + fixed(r.bic - bestBic) + " against #1; " + fitText;
+        }
+        ranked.push_back(std::move(r));
+    }
+    return ranked;
 }
 
-// How far the residuals of a ranked fit are from the noise (1: at it).
-double misfit(const Ranked& r, const Fit& fit)
-{
-    const double nu = std::max(1.0, static_cast<double>(fit.K) - static_cast<double>(r.parameters.size()));
-    return std::sqrt(r.chi2 / nu);
-}
+namespace {
 
-// Above this misfit of the best candidate the circuits grow by a process.
-constexpr double kGrowMisfit = 1.5;
 // The most processes a candidate of the grammar has.
 constexpr int kMostProcesses = 4;
 
@@ -327,10 +418,12 @@ Result suggestCircuits(const std::vector<double>& frequencyHz, const std::vector
     result.peaks = std::max(static_cast<int>(peaks.size()), 1);
     const std::size_t top = static_cast<std::size_t>(
         std::max_element(frequencyHz.begin(), frequencyHz.end()) - frequencyHz.begin());
-    // An inductive top end needs an L; a small L the DRT finds may be there.
-    result.inductance = z[top].imag() > 0                                       ? Inductance::With
-        : d.seriesInductance > 0 && d.topReactance > kInductanceShare ? Inductance::Either
-                                                                      : Inductance::Without;
+    // A top end inductive beyond the noise needs an L; a small L the DRT
+    // finds, or a Z'' above 0 within the noise, may be there.
+    const double zTop = std::abs(z[top]);
+    result.inductance = z[top].imag() > 3 * result.noise * zTop ? Inductance::With
+        : z[top].imag() > 0 || (d.seriesInductance > 0 && d.topReactance > kInductanceShare) ? Inductance::Either
+                                                                                              : Inductance::Without;
 
     const std::vector<Candidate> list = candidatesFor(result.inductance, result.points);
     std::vector<Fit> fits(list.size());
@@ -354,9 +447,10 @@ Result suggestCircuits(const std::vector<double>& frequencyHz, const std::vector
             done[i] = true;
     };
     // Circuits of as many processes as the DRT counts and one more; more
-    // while the best of them leaves residuals well above the noise.
+    // while the best of them leaves residuals above the noise by more than
+    // chance explains.
     int most = options.maxProcesses > 0 ? options.maxProcesses : std::max(result.peaks + 1, 2);
-    Ranking g;
+    std::vector<Ranked> g;
     std::vector<std::size_t> refined;
     for (;;) {
         std::vector<std::size_t> which;
@@ -365,7 +459,7 @@ Result suggestCircuits(const std::vector<double>& frequencyHz, const std::vector
                 which.push_back(i);
         const bool screen = options.screenStarts > 0 && options.screenStarts < options.starts;
         fitAll(which, screen ? options.screenStarts : options.starts);
-        g = rank(list, fits, done, result.noise);
+        g = rankCandidates(list, fits, result.noise, options.tieMargin);
         if (screen) {
             // The best of the screening (and what they reduce to) search on.
             std::vector<std::size_t> again;
@@ -374,17 +468,23 @@ Result suggestCircuits(const std::vector<double>& frequencyHz, const std::vector
                     && std::find(refined.begin(), refined.end(), i) == refined.end())
                     again.push_back(i);
             };
-            for (std::size_t k = 0; k < g.order.size() && k < static_cast<std::size_t>(std::max(options.refine, 0)); ++k) {
-                add(g.order[k]);
-                if (g.reducedTo[g.order[k]] >= 0)
-                    add(static_cast<std::size_t>(g.reducedTo[g.order[k]]));
+            for (std::size_t k = 0; k < g.size() && k < static_cast<std::size_t>(std::max(options.refine, 0)); ++k) {
+                add(static_cast<std::size_t>(g[k].index));
+                if (g[k].reducedTo >= 0)
+                    add(static_cast<std::size_t>(g[k].reducedTo));
             }
             fitAll(again, options.starts);
             refined.insert(refined.end(), again.begin(), again.end());
-            g = rank(list, fits, done, result.noise);
+            g = rankCandidates(list, fits, result.noise, options.tieMargin);
         }
         result.largest = most;
-        const bool fitsNoise = !g.order.empty() && misfit(g.all[g.order.front()], fits[g.order.front()]) <= kGrowMisfit;
+        bool fitsNoise = false;
+        if (!g.empty()) {
+            // chi2 within three standard deviations of its expectation.
+            const double nu = std::max(1.0, static_cast<double>(fits[static_cast<std::size_t>(g.front().index)].K)
+                    - static_cast<double>(g.front().parameters.size()));
+            fitsNoise = g.front().chi2 <= nu + 3 * std::sqrt(2 * nu);
+        }
         if (options.maxProcesses > 0 || fitsNoise || most >= kMostProcesses)
             break;
         ++most;
@@ -396,34 +496,7 @@ Result suggestCircuits(const std::vector<double>& frequencyHz, const std::vector
                 ++result.failed;
         }
 
-    const double bestBic = g.order.empty() ? 0 : g.all[g.order.front()].bic;
-    for (std::size_t place = 0; place < g.order.size(); ++place) {
-        const std::size_t i = g.order[place];
-        Ranked r = std::move(g.all[i]);
-        const std::string fitText = "residuals " + fixed(misfit(r, fits[i])) + "x the noise";
-        Ranked* above = result.ranked.empty() ? nullptr : &result.ranked.back();
-        if (r.undetermined > 0) {
-            std::string names;
-            for (const FittedParameter& p : r.parameters)
-                if (p.status != ParameterStatus::Determined)
-                    names += (names.empty() ? "" : ", ") + p.name;
-            r.reason = std::to_string(r.undetermined) + (r.undetermined == 1 ? " parameter" : " parameters")
-                + " undetermined or at a bound (" + names + ")";
-            if (g.reducedTo[i] >= 0)
-                r.reason += ": reduces to " + list[static_cast<std::size_t>(g.reducedTo[i])].label;
-        } else if (above && above->undetermined == 0 && std::abs(r.bic - above->bic) < options.tieMargin) {
-            r.tieWith = static_cast<int>(place - 1);
-            r.reason = "ties with #" + std::to_string(place) + " (BIC differs by " + fixed(std::abs(r.bic - above->bic))
-                + "): these two describe the data equally well";
-            if (above->tieWith < 0)
-                above->reason += "; ties with #" + std::to_string(place + 1);
-        } else if (place == 0) {
-            r.reason = "lowest BIC; " + fitText;
-        } else {
-            r.reason = "BIC +" + fixed(r.bic - bestBic) + " against #1; " + fitText;
-        }
-        result.ranked.push_back(std::move(r));
-    }
+    result.ranked = std::move(g);
     return result;
 }
 

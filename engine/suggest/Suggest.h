@@ -52,6 +52,7 @@ struct Ranked {
     double bic = 0, aic = 0;
     int undetermined = 0; // parameters undetermined or at a bound
     int tieWith = -1;     // rank (from 0) of the candidate it ties with, -1 none
+    int reducedTo = -1;   // with undetermined parameters: the smaller candidate it ranks below
     std::vector<FittedParameter> parameters;
     std::string reason;   // one line
 };
@@ -76,6 +77,23 @@ struct Result {
 // not finite (frequencies must be positive).
 Result suggestCircuits(const std::vector<double>& frequencyHz, const std::vector<std::complex<double>>& z,
     const Options& options = {});
+
+// A candidate's fit as the ranking sees it (ok false: not fitted, or the
+// engine could not fit it). K counts the fitted values, both parts.
+struct CandidateFit {
+    bool ok = false;
+    double S = 0, sigmaF = 0;
+    int K = 0;
+    std::vector<FittedParameter> parameters;
+};
+
+// The ranking itself, from the fits of `list` (one per candidate) and the
+// noise sigma: the criteria, the order, ties and the reasons.
+std::vector<Ranked> rankCandidates(const std::vector<Candidate>& list, const std::vector<CandidateFit>& fits,
+    double noise, double tieMargin = 2.0);
+
+// How far the residuals of a ranked fit are from the noise (1: at it).
+double misfit(const Ranked& r, int K);
 
 // The candidates of the grammar that suit a spectrum of `points` points,
 // in order of size, with their reductions linked among them. Of these,
