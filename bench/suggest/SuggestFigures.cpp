@@ -4,6 +4,7 @@
 // the time per spectrum.
 //   bench_suggest [--per-family N] [--max-noise 0.01] [--threads T] [--family F]
 //                 [--starts N] [--screen N] [--refine N] [--verbose]
+//   bench_suggest [--max-noise X] --write FAMILY INDEX POINTS FILE
 #include "support/CircuitFamilies.h"
 #include "Suggest.h"
 
@@ -31,6 +32,20 @@ int main(int argc, char** argv)
         else if (a == "--threads") threads = std::atoi(v), ++i;
         else if (a == "--family") only = std::atoi(v), ++i;
         else if (a == "--verbose") verbose = true;
+        else if (a == "--write") {
+            // --write FAMILY INDEX POINTS FILE: one spectrum as a text table (f, Z', Z'').
+            if (i + 4 >= argc)
+                return 2;
+            nosk::test::LabelledSpectrum s = nosk::test::familySpectrum(std::atoi(argv[i + 1]),
+                static_cast<std::uint64_t>(std::atoi(argv[i + 2])), maxNoise, std::atoi(argv[i + 3]));
+            std::FILE* out = std::fopen(argv[i + 4], "w");
+            if (!out)
+                return 1;
+            for (std::size_t k = 0; k < s.z.size(); ++k)
+                std::fprintf(out, "%.10e %.10e %.10e\n", s.frequencyHz[k], s.z[k].real(), s.z[k].imag());
+            std::fclose(out);
+            return 0;
+        }
         else if (a == "--starts") starts = std::atoi(v), ++i;
         else if (a == "--screen") screen = std::atoi(v), ++i;
         else if (a == "--refine") refine = std::atoi(v), ++i;

@@ -448,7 +448,7 @@ Result suggestCircuits(const std::vector<double>& frequencyHz, const std::vector
     };
     // Circuits of as many processes as the DRT counts and one more; more
     // while the best of them leaves residuals above the noise by more than
-    // chance explains.
+    // chance explains, or is one of the largest tried.
     int most = options.maxProcesses > 0 ? options.maxProcesses : std::max(result.peaks + 1, 2);
     std::vector<Ranked> g;
     std::vector<std::size_t> refined;
@@ -485,7 +485,9 @@ Result suggestCircuits(const std::vector<double>& frequencyHz, const std::vector
                     - static_cast<double>(g.front().parameters.size()));
             fitsNoise = g.front().chi2 <= nu + 3 * std::sqrt(2 * nu);
         }
-        if (options.maxProcesses > 0 || fitsNoise || most >= kMostProcesses)
+        // A best circuit as large as those tried may have a larger rival.
+        const bool atFrontier = !g.empty() && g.front().candidate.shape.processes() >= most;
+        if (options.maxProcesses > 0 || (fitsNoise && !atFrontier) || most >= kMostProcesses)
             break;
         ++most;
     }

@@ -85,13 +85,14 @@ C warburgReflecting(double w, double r, double tau)
     return r / (std::tanh(s) * s);
 }
 
-LabelledSpectrum familySpectrum(int family, std::uint64_t index, double maxNoise)
+LabelledSpectrum familySpectrum(int family, std::uint64_t index, double maxNoise, int points)
 {
     Draws d(0x5EED0000ull + static_cast<std::uint64_t>(family) * 1000003ull + index * 7919ull);
     LabelledSpectrum out;
     out.family = family;
     const double fMin = 0.1, fMax = 1e5;
-    const int n = static_cast<int>(std::lround(d.uniform(30, 80)));
+    const int drawn = static_cast<int>(std::lround(d.uniform(30, 80)));
+    const int n = points > 1 ? points : drawn;
     for (int i = 0; i < n; ++i)
         out.frequencyHz.push_back(fMax * std::pow(fMin / fMax, static_cast<double>(i) / (n - 1)));
     out.noise = d.uniform(0, maxNoise);

@@ -28,7 +28,8 @@ struct LabelledSpectrum {
 };
 
 // Spectrum `index` of `family`: the same numbers for the same arguments.
-LabelledSpectrum familySpectrum(int family, std::uint64_t index, double maxNoise = 0.01);
+// `points` above 0 sets the number of points instead of drawing it.
+LabelledSpectrum familySpectrum(int family, std::uint64_t index, double maxNoise = 0.01, int points = 0);
 
 // The closed forms the families are made of (omega in rad/s).
 std::complex<double> zarc(double omega, double r, double q, double alpha);       // R || CPE
