@@ -13,12 +13,14 @@ namespace nosk::suggest {
 // Ranked equivalent circuits for one impedance spectrum.
 //
 // The spectrum's own analyses choose and seed the candidates: the DRT counts
-// its processes (which bounds the size of the circuits tried) and gives the
-// time constants and resistances of the arcs, a positive Z'' at the highest
-// frequency asks for a series L, and the Kramers-Kronig test estimates the
-// noise sigma (a fraction of |Z|, the same for both parts of each point).
-// Every candidate is fitted to Z with modulus weighting by the multi-start
-// search, and ranked by
+// its processes (the circuits tried start at that many and one more, and
+// grow while the best of them leaves residuals above the noise by more than
+// chance explains or is one of the largest tried) and gives the time
+// constants and resistances of the arcs; a Z'' above the noise at the
+// highest frequency asks for a series L; the Kramers-Kronig test estimates
+// the noise sigma (a fraction of |Z|, the same for both parts of each
+// point). Every candidate is fitted to Z with modulus weighting by the
+// multi-start search, and ranked by
 //     BIC = S / sigma^2 + F ln K,   AIC = S / sigma^2 + 2 F
 // with K = 2 x points (both parts count). A candidate with a parameter that
 // the data leave undetermined, or that ends at a bound (an exponent at 1,
