@@ -1,5 +1,6 @@
 // noskrun. The analyses that need neither a window nor the engine (--kk,
-// --zhit, --drt: the analysis table) and --help run here without loading Qt, whose libraries take
+// --zhit, --drt: the analysis table), the circuit suggestion (--suggest,
+// --batch --suggest) and --help run here without loading Qt, whose libraries take
 // longer to load than these analyses take to run; everything else is the
 // window program (COrganiserApp) in the module noskrun_window.so, opened
 // only then. The module lies beside this program in the build tree and in
@@ -10,6 +11,7 @@
 #include "Analyses.h"
 #include "CommandLine.h"
 #include "HeadlessCommands.h"
+#include "SuggestCommand.h"
 #include "core/DataFiles.h"
 #include "core/WorkFolderLock.h"
 
@@ -95,5 +97,10 @@ int main(int argc, char** argv)
         nosk::sweepStaleTemporaries(".");
         return nosk::runAnalysisCommand(*analysis, cl.file, nosk::analyses::settingsOf(cl));
     }
+    // The circuit suggestion needs the engine's library, not the window.
+    if (cl.mode == CommandLine::Mode::Suggest)
+        return nosk::runSuggestCommand(cl);
+    if (cl.mode == CommandLine::Mode::Batch && cl.suggest)
+        return nosk::runBatchSuggestCommand(cl);
     return runWindowProgram(argc, argv);
 }

@@ -89,6 +89,22 @@ std::vector<Option> makeOptions()
         {"--run", Takes::FileName, Mode::Run, kAnyMode, nullptr, setFile, {}, fileSet},
         {"--import", Takes::FileName, Mode::Import, kAnyMode, nullptr, setFile, {}, fileSet},
         {"--guess", Takes::FileName, Mode::Guess, kAnyMode, nullptr, setFile, {}, fileSet},
+        {"--suggest", Takes::FileName, Mode::Suggest, kAnyMode, nullptr, setFile, {}, fileSet},
+        // With --batch, --suggest is a switch: each spectrum's ranked circuits.
+        {"--suggest", Takes::Nothing, Mode::Window, kAnyMode, nullptr,
+         [](CommandLine& cl, const std::string&) { return cl.suggest = true; }, {}, nullptr, true},
+        {"--json", Takes::FileName, Mode::Window, bit(Mode::Suggest) | bit(Mode::Series),
+         "goes with --suggest FILE or --series",
+         [](CommandLine& cl, const std::string& v) { cl.jsonFile = v; return true; }, {},
+         [](const CommandLine& cl) { return !cl.jsonFile.empty(); }},
+        {"--top", Takes::Word, Mode::Window, bit(Mode::Suggest) | bit(Mode::Batch), "goes with --suggest",
+         [](CommandLine& cl, const std::string& v) {
+             const std::optional<long> n = wholeNumber(v, 1, 1000);
+             if (n)
+                 cl.top = int(*n);
+             return n.has_value();
+         },
+         "needs a number from 1 to 1000", [](const CommandLine& cl) { return cl.top != 0; }},
         {"--batch", Takes::Nothing, Mode::Batch, kAnyMode, nullptr, setNothing, {}, nullptr},
         {"--series", Takes::Nothing, Mode::Series, kAnyMode, nullptr, setNothing, {}, nullptr},
         {"--shared", Takes::Word, Mode::Window, bit(Mode::Series), "goes with --series",
@@ -119,9 +135,6 @@ std::vector<Option> makeOptions()
          [](CommandLine& cl, const std::string& v) { cl.covariate = v; return !v.empty(); },
          "needs a name with its unit (such as T/K)",
          [](const CommandLine& cl) { return !cl.covariate.empty(); }},
-        {"--json", Takes::FileName, Mode::Window, bit(Mode::Series), "goes with --series",
-         [](CommandLine& cl, const std::string& v) { cl.jsonFile = v; return true; }, {},
-         [](const CommandLine& cl) { return !cl.jsonFile.empty(); }},
         {"--to", Takes::FileName, Mode::Window, bit(Mode::Import), "belongs to --import",
          [](CommandLine& cl, const std::string& v) { cl.target = v; return true; }, {},
          [](const CommandLine& cl) { return !cl.target.empty(); }},
@@ -343,10 +356,12 @@ const char* CommandLine::usage()
            "       noskrun --kk FILE [--kk-cutoff C]\n"
            "       noskrun --zhit FILE\n"
            "       noskrun --drt FILE [--band]\n"
+           "       noskrun --suggest FILE [--json RESULT.json] [--top N]\n"
            "       noskrun --batch FILES_OR_FOLDERS... [--template JOB.TST] [--jobs N]\n"
            "                       [--out TABLE.csv] [--chain] [--plot IMAGE.png]\n"
            "                       [--engine PROGRAM] [--starts N] [--check kk] [--check zhit]\n"
            "                       [--drt] [--intervals METHOD]\n"
+           "       noskrun --batch --suggest FILES_OR_FOLDERS... [--out TABLE.csv] [--top N]\n"
            "       noskrun --series LIST [--template JOB.TST] [--shared P1,P3]\n"
            "                        [--vary P4=arrhenius] [--covariate 'T/K'] [--out TABLE.csv]\n"
            "                        [--json RESULT.json] [--plot IMAGE.png] [--starts N]\n"
@@ -412,6 +427,15 @@ const char* CommandLine::usage()
            "                writes DRT (# header lines, then tau in s and gamma in\n"
            "                Ohm per line) in the work folder; --band adds the 95 %\n"
            "                credible band as two more columns\n"
+           "  --suggest FILE  ranks equivalent circuits for FILE's data: chains of R-C\n"
+           "                and R-CPE units with series R and L, Gerischer elements,\n"
+           "                finite Warburg and CPE tails, Randles cells; each fitted\n"
+           "                from several starts and ranked by an information criterion\n"
+           "                whose noise level is the Kramers-Kronig test's. Prints the\n"
+           "                best N (--top, default 5) with S, sigma_f, BIC, AIC, the\n"
+           "                parameters and a reason; --json writes them as well. With\n"
+           "                --batch: one row per spectrum (--out, default standard\n"
+           "                output) with its best N circuits\n"
            "  --batch ...   fits many spectra, each in a temporary work folder of its\n"
            "                own: .TST jobs, and with --template JOB.TST data files\n"
            "                fitted with that job's model, codes and start values; a\n"

@@ -25,6 +25,7 @@ struct CommandLine {
         Guess,   // --guess FILE: start values of the free parameters from the data
         Drt,     // --drt FILE: the distribution of relaxation times of FILE's data
         Series,  // --series LIST...: fit a series of spectra as one
+        Suggest, // --suggest FILE [--json RESULT.json] [--top N]: ranked circuits for FILE's data
     };
 
     Mode mode = Mode::Window;
@@ -44,6 +45,9 @@ struct CommandLine {
     std::string plotFile;      // --plot IMAGE.png
     bool drt = false;          // --drt with --batch: each spectrum's DRT peaks, a picture of the DRTs
     bool band = false;         // --band with --drt FILE: the credible band as well
+    bool suggest = false;      // --suggest with --batch: each spectrum's ranked circuits
+    std::string jsonFile;      // --json RESULT.json with --suggest FILE
+    int top = 0;               // --top N with --suggest: how many circuits (0: 5)
     // --check WORD (kk, zhit): the analyses whose verdicts the batch table
     // gets as columns, each once, in the order of the analysis table.
     std::vector<const analyses::Analysis*> checks;

@@ -69,6 +69,7 @@ __all__ = [
     "circuit_from_impedance_py",
     "circuit_definition",
     "parameter_roles",
+    "suggest",
 ]
 
 # Weighting names and the engine's IRCH codes.
@@ -769,6 +770,20 @@ def drt(frequency: Sequence[float], Z: Sequence[complex], band: bool = False, la
                   int(seed))
     d["peaks"] = [DrtPeak(**p) for p in d["peaks"]]
     return DrtResult(**d, frequency=f)
+
+
+def suggest(frequency: Sequence[float], Z: Sequence[complex], top: int = 5) -> dict:
+    """Ranked equivalent circuits for a spectrum, as ``noskrun --suggest`` ranks them.
+
+    Returns a dict with ``points``, ``noise`` (a fraction of |Z|, from the
+    Kramers-Kronig test), ``processes`` (counted by the DRT), ``tried`` and
+    ``candidates``: the best ``top`` in rank order, each a dict with ``rank``,
+    ``circuit`` (the definition in the circuit language), ``label``, ``S``,
+    ``sigma_f``, ``bic``, ``aic``, ``undetermined``, ``tie_with`` (a rank or
+    None), ``parameters`` (dicts of ``name``, ``value``, ``std_dev``, ``status``)
+    and ``reason``.
+    """
+    return _nosk.suggest(_array(frequency, "frequency"), _array(Z, "Z", complex), int(top))
 
 
 def load_job(path: Union[str, os.PathLike]) -> Job:

@@ -32,6 +32,10 @@
 
 namespace py = pybind11;
 
+namespace nosk::python {
+void bindSuggest(py::module_& m);  // SuggestModule.cpp
+}
+
 namespace {
 
 using nosk::FitJob;
@@ -197,6 +201,7 @@ py::dict fitResultDict(const nosk::python::FitOutput& out)
 PYBIND11_MODULE(_nosk, m)
 {
     m.doc() = "The NOSK engine: circuits, fits, the job format and the instrument importers.";
+    nosk::python::bindSuggest(m);
 
     // Every refusal of the engine and the readers is a nosk::exception with
     // the reason; Python sees a ValueError with that text.

@@ -86,6 +86,22 @@ TEST(CommandLine, SeriesTakesItsRolesAndFiles)
     EXPECT_EQ(cl.outFile, "t.csv");
 }
 
+TEST(CommandLine, SuggestAloneAndInTheBatch)
+{
+    CommandLine cl = CommandLine::parse({"--suggest", "cell.z", "--json", "r.json", "--top", "3"});
+    EXPECT_EQ(cl.mode, Mode::Suggest);
+    EXPECT_EQ(cl.file, "cell.z");
+    EXPECT_EQ(cl.jsonFile, "r.json");
+    EXPECT_EQ(cl.top, 3);
+    // On a --batch line --suggest is a switch and the words are the inputs.
+    cl = CommandLine::parse({"--batch", "--suggest", "d", "e.txt", "--top", "2"});
+    EXPECT_EQ(cl.mode, Mode::Batch);
+    EXPECT_TRUE(cl.suggest);
+    EXPECT_EQ(cl.inputs, (std::vector<std::string>{"d", "e.txt"}));
+    EXPECT_EQ(cl.top, 2);
+    EXPECT_FALSE(CommandLine::parse({"--batch", "d"}).suggest);
+}
+
 TEST(CommandLine, MistakesAreErrorsNamingTheCulprit)
 {
     struct Case {
@@ -129,6 +145,10 @@ TEST(CommandLine, MistakesAreErrorsNamingTheCulprit)
         {{"--series", "l.csv", "--shared", "P1,,P3"}, "--shared needs parameters separated by commas (such as P1,P3)"},
         {{"--batch", "d", "--shared", "P1"}, "--shared goes with --series"},
         {{"--series", "l.csv", "--chain"}, "--chain goes with --batch"},
+        {{"--suggest"}, "--suggest needs a file name"},
+        {{"--suggest", "a", "--top", "0"}, "--top needs a number from 1 to 1000"},
+        {{"--kk", "a", "--json", "r.json"}, "--json goes with --suggest FILE or --series"},
+        {{"--kk", "a", "--top", "2"}, "--top goes with --suggest"},
         // A mistake before --help is still one.
         {{"--bogus", "--help"}, "unknown option '--bogus'"},
     };

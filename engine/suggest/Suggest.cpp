@@ -1,0 +1,505 @@
+#include "Suggest.h"
+
+#include "engine/EngineRun.h"
+#include "engine/JobProblem.h"
+#include "engine/MultiStart.h"
+#include "engine/PreparedJob.h"
+#include "engine/StartGuess.h"
+
+#include "analysis/drt/Drt.h"
+#include "analysis/kk/KramersKronig.h"
+#include "job/FitJob.h"
+#include "job/Immittance.h"
+#include "model/Circuit.h"
+
+#include <algorithm>
+#include <atomic>
+#include <bit>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <stdexcept>
+#include <thread>
+
+namespace nosk::suggest {
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+// The noise never counts as less than this fraction of |Z| (noise-free
+// spectra): below it the arithmetic of the fit, not the data, decides.
+constexpr double kNoiseFloor = 1e-6;
+// The letter under which a candidate's definition is fitted.
+constexpr char kLetter = 'X';
+// An L whose reactance at the highest frequency is at least this share of
+// |Z| there (by the DRT) may be in the circuit.
+constexpr double kInductanceShare = 0.01;
+
+struct Spectrum {
+    const std::vector<double>& f;
+    const std::vector<std::complex<double>>& z;
+};
+
+// The noise of the spectrum, as a fraction of |Z|: what the Kramers-Kronig
+// series leaves at the number of elements it chose.
+double noiseLevel(const Spectrum& s)
+{
+    const kk::Result r = kk::test(s.f, s.z);
+    double percent = r.verdict.noise;
+    if (r.elements >= 1 && static_cast<int>(r.noiseHistory.size()) >= r.elements)
+        percent = r.noiseHistory[static_cast<std::size_t>(r.elements - 1)];
+    return std::max(percent / 100.0, kNoiseFloor);
+}
+
+// A processes' peak of the DRT: its time constant and resistance.
+struct Process {
+    double tau = 0, r = 0;
+    double sharpness = 0;  // height per area: a capacitor's peak is the narrowest
+};
+
+FitJob jobFor(const Candidate& c, const Spectrum& s)
+{
+    const int n = static_cast<int>(c.names.size());
+    FitJob job = impedanceFitJob(kLetter, n, c.label);
+    job.IRCH = 3;  // sigma = |Z|: every point counts alike, both parts
+    job.MAXFEV = 100 * (n + 1);
+    const int m = static_cast<int>(s.f.size());
+    job.M = m;
+    job.allocateData(m, false);
+    for (int i = 0; i < m; ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        (*job.FREQ)[k] = s.f[k];
+        (*job.DATA1)[k] = s.z[k].real();
+        (*job.DATA2)[k] = s.z[k].imag();
+    }
+    for (int i = 0; i < n; ++i) {
+        job.P[i] = 1;
+        job.NFREE[i] = 1;
+    }
+    return job;
+}
+
+// Start values: the engine's guess from the scales of the spectrum, then
+// the DRT's peaks for the processes of the circuit, in the order of the
+// text from fast to slow, and its R_inf and L.
+void seedFromDrt(FitJob& job, const Candidate& c, const drt::Result& d, const std::vector<Process>& peaks)
+{
+    const Shape& s = c.shape;
+    int p = 0;
+    auto next = [&p]() { return p++; };
+    auto set = [&job](int i, double v) {
+        if (std::isfinite(v) && v > 0)
+            job.P[i] = v;
+    };
+    if (s.inductance)
+        set(next(), d.seriesInductance);
+    if (s.series)
+        set(next(), d.seriesResistance);
+    const int wanted = s.processes();
+    // The largest peaks, as many as the circuit has processes. The R-C
+    // units take the sharpest of them (an ideal capacitor gives the
+    // narrowest peak), the other parts the rest; each group from fast to slow.
+    std::vector<Process> use = peaks;
+    std::sort(use.begin(), use.end(), [](const Process& a, const Process& b) { return a.r > b.r; });
+    if (static_cast<int>(use.size()) > wanted)
+        use.resize(static_cast<std::size_t>(wanted));
+    const bool seeded = static_cast<int>(use.size()) == wanted;
+    std::sort(use.begin(), use.end(), [](const Process& a, const Process& b) { return a.sharpness > b.sharpness; });
+    const auto split = use.begin() + std::min<std::ptrdiff_t>(s.rc, static_cast<std::ptrdiff_t>(use.size()));
+    auto byTau = [](const Process& a, const Process& b) { return a.tau < b.tau; };
+    std::sort(use.begin(), split, byTau);
+    std::sort(split, use.end(), byTau);
+    std::size_t k = 0;
+    auto process = [&]() -> const Process* {
+        // Fewer peaks than processes: the rest keep the engine's guess.
+        return seeded && k < use.size() ? &use[k++] : nullptr;
+    };
+    constexpr double kAlpha = 0.85;
+    for (int i = 0; i < s.rc; ++i) {
+        const int r = next(), cap = next();
+        if (const Process* q = process()) {
+            set(r, q->r);
+            set(cap, q->tau / q->r);
+        }
+    }
+    for (int i = 0; i < s.rq; ++i) {
+        const int r = next(), q = next(), a = next();
+        if (const Process* x = process()) {
+            set(r, x->r);
+            set(q, std::pow(x->tau, kAlpha) / x->r);
+            set(a, kAlpha);
+        }
+    }
+    if (s.randles != Diffusion::None) {
+        const int q = next(), a = next(), r = next(), rw = next(), tw = next();
+        if (const Process* x = process()) {
+            set(r, x->r);
+            set(q, std::pow(x->tau, kAlpha) / x->r);
+            set(a, kAlpha);
+        }
+        if (const Process* x = process()) {
+            set(rw, x->r);
+            set(tw, x->tau / 0.405);  // the main peak of a finite Warburg's DRT
+        }
+    }
+    for (int i = 0; i < s.gerischer; ++i) {
+        const int z = next(), kg = next();
+        if (const Process* x = process()) {
+            set(kg, 1 / x->tau);
+            set(z, x->r * std::sqrt(1 / x->tau));
+        }
+    }
+    if (s.tail == Tail::Ws || s.tail == Tail::Wo) {
+        const int rw = next(), tw = next();
+        if (const Process* x = process()) {
+            set(rw, x->r);
+            set(tw, x->tau / 0.405);
+        }
+    }
+}
+
+using Fit = CandidateFit;
+
+// A chain of both R-C and R-CPE units: its time slots (the DRT's largest
+// peaks, or time constants spread over the measured range when it finds
+// fewer), and which of them the R-C units take (bit k of `rcSlots`: slot k).
+void seedMixedChain(FitJob& job, const Shape& s, const std::vector<Process>& slots, unsigned rcSlots)
+{
+    int p = (s.inductance ? 1 : 0) + (s.series ? 1 : 0);
+    int rcAt = p, rqAt = p + 2 * s.rc;
+    constexpr double kAlpha = 0.85;
+    for (std::size_t k = 0; k < slots.size(); ++k) {
+        const Process& x = slots[k];
+        if (rcSlots & (1u << k)) {
+            job.P[rcAt] = x.r;
+            job.P[rcAt + 1] = x.tau / x.r;
+            rcAt += 2;
+        } else {
+            job.P[rqAt] = x.r;
+            job.P[rqAt + 1] = std::pow(x.tau, kAlpha) / x.r;
+            job.P[rqAt + 2] = kAlpha;
+            rqAt += 3;
+        }
+    }
+}
+
+std::vector<Process> chainSlots(const Shape& s, const Spectrum& sp, const std::vector<Process>& peaks)
+{
+    const int units = s.rc + s.rq;
+    std::vector<Process> slots = peaks;
+    std::sort(slots.begin(), slots.end(), [](const Process& a, const Process& b) { return a.r > b.r; });
+    if (static_cast<int>(slots.size()) >= units) {
+        slots.resize(static_cast<std::size_t>(units));
+    } else {
+        double total = 0;
+        for (const Process& x : peaks)
+            total += x.r;
+        if (!(total > 0))
+            total = std::abs(sp.z.front() - sp.z.back());
+        const auto [lo, hi] = std::minmax_element(sp.f.begin(), sp.f.end());
+        const double from = std::log(1 / (2 * kPi * *hi)), to = std::log(1 / (2 * kPi * *lo));
+        slots.clear();
+        for (int k = 0; k < units; ++k)
+            slots.push_back({std::exp(from + (k + 0.5) / units * (to - from)), total / units, 0});
+    }
+    std::sort(slots.begin(), slots.end(), [](const Process& a, const Process& b) { return a.tau < b.tau; });
+    return slots;
+}
+
+Fit fitCandidate(const Candidate& c, const Spectrum& s, const drt::Result& d, const std::vector<Process>& peaks,
+    int starts)
+{
+    Fit out;
+    try {
+        const model::CircuitLibrary library =
+            model::CircuitLibrary::parse(std::string(1, kLetter) + " = " + c.circuit + "\n", "candidate");
+        const FitJob guess = engine::dataScaleGuess(jobFor(c, s), &library);
+        // The starts of the search: one, or for a mixed chain one for each
+        // way its R-C units may lie among the time slots.
+        std::vector<FitJob> seeds;
+        const Shape& shape = c.shape;
+        if (shape.rc > 0 && shape.rq > 0) {
+            const std::vector<Process> slots = chainSlots(shape, s, peaks);
+            for (unsigned mask = 0; mask < (1u << slots.size()); ++mask)
+                if (std::popcount(mask) == shape.rc) {
+                    seeds.push_back(guess);
+                    seedFromDrt(seeds.back(), c, d, peaks);
+                    seedMixedChain(seeds.back(), shape, slots, mask);
+                }
+        } else {
+            seeds.push_back(guess);
+            seedFromDrt(seeds.back(), c, d, peaks);
+        }
+        const int each = std::max(1, (starts + static_cast<int>(seeds.size()) - 1) / static_cast<int>(seeds.size()));
+        double bestS = std::numeric_limits<double>::infinity();
+        std::size_t best = 0;
+        engine::MultiStartResult winner;
+        for (std::size_t k = 0; k < seeds.size(); ++k) {
+            const engine::PreparedJob prepared(seeds[k], &library);
+            engine::MultiStartSettings search;
+            search.starts = each;
+            search.threads = 1;
+            engine::MultiStartResult found = engine::multiStartFit(prepared, engine::settingsFor(seeds[k]), search);
+            const double S = found.runs[static_cast<std::size_t>(found.bestRun)].S;
+            if (S < bestS) {
+                bestS = S;
+                best = k;
+                winner = std::move(found);
+            }
+        }
+        if (!std::isfinite(bestS))
+            return out;
+        const engine::PreparedJob prepared(seeds[best], &library);
+        engine::JobProblem problem(prepared);
+        const engine::FitRun run = engine::finishFit(
+            prepared, problem, winner.best, winner.runs[static_cast<std::size_t>(winner.bestRun)].stop);
+        const engine::FitStatisticsResult& st = run.record.statistics;
+        if (!std::isfinite(st.S))
+            return out;
+        out.S = st.S;
+        out.K = st.K;
+        out.sigmaF = st.sigma;
+        for (int j = 0; j < prepared.freeCount(); ++j) {
+            FittedParameter p;
+            const int i = prepared.freeParam(j);
+            p.name = c.names[static_cast<std::size_t>(i)];
+            p.value = run.record.finalParams[static_cast<std::size_t>(i)];
+            p.status = st.status[static_cast<std::size_t>(j)];
+            p.stdDev = p.status == ParameterStatus::Determined ? st.stdDev[static_cast<std::size_t>(j)] : kNaN;
+            out.parameters.push_back(p);
+        }
+        out.ok = true;
+    } catch (const std::exception&) {
+        // A candidate the engine cannot fit here is left out of the ranking.
+    }
+    return out;
+}
+
+std::string fixed(double v, int digits = 1)
+{
+    char b[64];
+    std::snprintf(b, sizeof b, "%.*f", digits, v);
+    return b;
+}
+
+} // namespace
+
+std::vector<Candidate> candidatesFor(Inductance inductance, int points)
+{
+    std::vector<Candidate> list;
+    for (Candidate& c : grammar()) {
+        const Shape& s = c.shape;
+        if ((inductance == Inductance::Without && s.inductance) || (inductance == Inductance::With && !s.inductance))
+            continue;
+        // At least two values per parameter.
+        if (2 * s.parameterCount() > points)
+            continue;
+        list.push_back(std::move(c));
+    }
+    linkReductions(list);
+    return list;
+}
+
+double misfit(const Ranked& r, int K)
+{
+    const double nu = std::max(1.0, static_cast<double>(K) - static_cast<double>(r.parameters.size()));
+    return std::sqrt(r.chi2 / nu);
+}
+
+std::vector<Ranked> rankCandidates(const std::vector<Candidate>& list, const std::vector<CandidateFit>& fits,
+    double noise, double tieMargin)
+{
+    // The criteria, then the key each candidate ranks by: its BIC or, when
+    // the data leave some of its parameters undetermined or at a bound, no
+    // better than the best of the smaller circuits it reduces to (those come
+    // first: the list is in order of size).
+    const double var = noise * noise;
+    std::vector<Ranked> all(list.size());
+    std::vector<double> key(list.size(), std::numeric_limits<double>::infinity());
+    std::vector<std::size_t> order;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (!fits[i].ok)
+            continue;
+        Ranked& r = all[i];
+        r.candidate = list[i];
+        r.index = static_cast<int>(i);
+        const int F = static_cast<int>(fits[i].parameters.size());
+        const double K = fits[i].K;
+        r.S = fits[i].S;
+        r.sigmaF = fits[i].sigmaF;
+        r.chi2 = r.S / var;
+        r.bic = r.chi2 + F * std::log(K);
+        r.aic = r.chi2 + 2.0 * F;
+        r.parameters = fits[i].parameters;
+        for (const FittedParameter& p : r.parameters)
+            if (p.status != ParameterStatus::Determined)
+                ++r.undetermined;
+        key[i] = r.bic;
+        if (r.undetermined > 0) {
+            double floor = std::numeric_limits<double>::infinity();
+            for (int j : list[i].reducesTo) {
+                const auto sj = static_cast<std::size_t>(j);
+                if (fits[sj].ok && key[sj] < floor) {
+                    floor = key[sj];
+                    r.reducedTo = j;
+                }
+            }
+            if (r.reducedTo >= 0 && key[i] <= floor)
+                key[i] = floor + std::max(1e-9 * std::abs(floor), 1e-12);
+        }
+        order.push_back(i);
+    }
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        if (key[a] != key[b])
+            return key[a] < key[b];
+        return all[a].parameters.size() < all[b].parameters.size();
+    });
+
+    std::vector<Ranked> ranked;
+    const double bestBic = order.empty() ? 0 : all[order.front()].bic;
+    for (std::size_t place = 0; place < order.size(); ++place) {
+        const std::size_t i = order[place];
+        Ranked r = std::move(all[i]);
+        const std::string fitText = "residuals " + fixed(misfit(r, fits[i].K)) + "x the noise";
+        Ranked* above = ranked.empty() ? nullptr : &ranked.back();
+        if (r.undetermined > 0) {
+            std::string names;
+            for (const FittedParameter& p : r.parameters)
+                if (p.status != ParameterStatus::Determined)
+                    names += (names.empty() ? "" : ", ") + p.name;
+            r.reason = std::to_string(r.undetermined) + (r.undetermined == 1 ? " parameter" : " parameters")
+                + " undetermined or at a bound (" + names + ")";
+            if (r.reducedTo >= 0)
+                r.reason += ": reduces to " + list[static_cast<std::size_t>(r.reducedTo)].label;
+        } else if (above && above->undetermined == 0 && std::abs(r.bic - above->bic) < tieMargin) {
+            r.tieWith = static_cast<int>(place - 1);
+            r.reason = "ties with #" + std::to_string(place) + " (BIC differs by " + fixed(std::abs(r.bic - above->bic))
+                + "): these two describe the data equally well";
+            if (above->tieWith < 0)
+                above->reason += "; ties with #" + std::to_string(place + 1);
+        } else if (place == 0) {
+            r.reason = "lowest BIC; " + fitText;
+        } else {
+            r.reason = "BIC +" + fixed(r.bic - bestBic) + " against #1; " + fitText;
+        }
+        ranked.push_back(std::move(r));
+    }
+    return ranked;
+}
+
+namespace {
+
+// The most processes a candidate of the grammar has.
+constexpr int kMostProcesses = 4;
+
+} // namespace
+
+Result suggestCircuits(const std::vector<double>& frequencyHz, const std::vector<std::complex<double>>& z,
+    const Options& options)
+{
+    if (frequencyHz.size() != z.size())
+        throw std::invalid_argument("as many impedances as frequencies are needed");
+    if (frequencyHz.size() < 8)
+        throw std::invalid_argument("at least 8 points are needed to compare circuits");
+    for (std::size_t i = 0; i < z.size(); ++i)
+        if (!(frequencyHz[i] > 0) || !std::isfinite(frequencyHz[i]) || !std::isfinite(z[i].real())
+            || !std::isfinite(z[i].imag()))
+            throw std::invalid_argument("every frequency must be positive and every impedance finite");
+    const Spectrum s{frequencyHz, z};
+
+    Result result;
+    result.points = static_cast<int>(z.size());
+    result.noise = noiseLevel(s);
+    const drt::Result d = drt::compute(frequencyHz, z);
+    std::vector<Process> peaks;
+    for (const drt::Peak& p : d.peaks)
+        if (!p.ripple && p.area > 0)
+            peaks.push_back({p.tau, p.area, p.gamma / p.area});
+    result.peaks = std::max(static_cast<int>(peaks.size()), 1);
+    const std::size_t top = static_cast<std::size_t>(
+        std::max_element(frequencyHz.begin(), frequencyHz.end()) - frequencyHz.begin());
+    // A top end inductive beyond the noise needs an L; a small L the DRT
+    // finds, or a Z'' above 0 within the noise, may be there.
+    const double zTop = std::abs(z[top]);
+    result.inductance = z[top].imag() > 3 * result.noise * zTop ? Inductance::With
+        : z[top].imag() > 0 || (d.seriesInductance > 0 && d.topReactance > kInductanceShare) ? Inductance::Either
+                                                                                              : Inductance::Without;
+
+    const std::vector<Candidate> list = candidatesFor(result.inductance, result.points);
+    std::vector<Fit> fits(list.size());
+    std::vector<bool> done(list.size(), false);
+    const unsigned threads = options.threads > 0 ? static_cast<unsigned>(options.threads)
+                                                 : std::min(2u, std::max(1u, std::thread::hardware_concurrency()));
+    // The candidates are independent: each thread takes the next one.
+    auto fitAll = [&](const std::vector<std::size_t>& which, int starts) {
+        std::atomic<std::size_t> next{0};
+        auto work = [&]() {
+            for (std::size_t k = next++; k < which.size(); k = next++)
+                fits[which[k]] = fitCandidate(list[which[k]], s, d, peaks, std::max(starts, 1));
+        };
+        std::vector<std::thread> pool;
+        for (unsigned t = 1; t < std::min<unsigned>(threads, static_cast<unsigned>(which.size())); ++t)
+            pool.emplace_back(work);
+        work();
+        for (std::thread& t : pool)
+            t.join();
+        for (std::size_t i : which)
+            done[i] = true;
+    };
+    // Circuits of as many processes as the DRT counts and one more; more
+    // while the best of them leaves residuals above the noise by more than
+    // chance explains, or is one of the largest tried.
+    int most = options.maxProcesses > 0 ? options.maxProcesses : std::max(result.peaks + 1, 2);
+    std::vector<Ranked> g;
+    std::vector<std::size_t> refined;
+    for (;;) {
+        std::vector<std::size_t> which;
+        for (std::size_t i = 0; i < list.size(); ++i)
+            if (!done[i] && list[i].shape.processes() <= most)
+                which.push_back(i);
+        const bool screen = options.screenStarts > 0 && options.screenStarts < options.starts;
+        fitAll(which, screen ? options.screenStarts : options.starts);
+        g = rankCandidates(list, fits, result.noise, options.tieMargin);
+        if (screen) {
+            // The best of the screening (and what they reduce to) search on.
+            std::vector<std::size_t> again;
+            auto add = [&](std::size_t i) {
+                if (std::find(again.begin(), again.end(), i) == again.end()
+                    && std::find(refined.begin(), refined.end(), i) == refined.end())
+                    again.push_back(i);
+            };
+            for (std::size_t k = 0; k < g.size() && k < static_cast<std::size_t>(std::max(options.refine, 0)); ++k) {
+                add(static_cast<std::size_t>(g[k].index));
+                if (g[k].reducedTo >= 0)
+                    add(static_cast<std::size_t>(g[k].reducedTo));
+            }
+            fitAll(again, options.starts);
+            refined.insert(refined.end(), again.begin(), again.end());
+            g = rankCandidates(list, fits, result.noise, options.tieMargin);
+        }
+        result.largest = most;
+        bool fitsNoise = false;
+        if (!g.empty()) {
+            // chi2 within three standard deviations of its expectation.
+            const double nu = std::max(1.0, static_cast<double>(fits[static_cast<std::size_t>(g.front().index)].K)
+                    - static_cast<double>(g.front().parameters.size()));
+            fitsNoise = g.front().chi2 <= nu + 3 * std::sqrt(2 * nu);
+        }
+        // A best circuit as large as those tried may have a larger rival.
+        const bool atFrontier = !g.empty() && g.front().candidate.shape.processes() >= most;
+        if (options.maxProcesses > 0 || (fitsNoise && !atFrontier) || most >= kMostProcesses)
+            break;
+        ++most;
+    }
+    for (std::size_t i = 0; i < list.size(); ++i)
+        if (done[i]) {
+            ++result.tried;
+            if (!fits[i].ok)
+                ++result.failed;
+        }
+
+    result.ranked = std::move(g);
+    return result;
+}
+
+} // namespace nosk::suggest
