@@ -46,7 +46,7 @@ struct CommandLine {
     bool drt = false;          // --drt with --batch: each spectrum's DRT peaks, a picture of the DRTs
     bool band = false;         // --band with --drt FILE: the credible band as well
     bool suggest = false;      // --suggest with --batch: each spectrum's ranked circuits
-    std::string jsonFile;      // --json RESULT.json with --suggest FILE
+    std::string jsonFile;      // --json RESULT.json with --suggest FILE or --series
     int top = 0;               // --top N with --suggest: how many circuits (0: 5)
     // --check WORD (kk, zhit): the analyses whose verdicts the batch table
     // gets as columns, each once, in the order of the analysis table.
@@ -55,11 +55,10 @@ struct CommandLine {
     // --series: the parameters shared by all spectra (--shared P1,P3, also
     // given more than once), the functions of the covariate (--vary
     // P4=arrhenius, once per parameter), the covariate's column or
-    // quantity (--covariate 'T/K') and the whole result (--json FILE).
+    // quantity (--covariate 'T/K'); the whole result goes to jsonFile.
     std::vector<std::string> shared;
     std::vector<std::string> vary;
     std::string covariate;
-    std::string jsonFile;
 
     // --kk-cutoff C (with --kk): the classic rule, M grows until mu <= C;
     // 0 for the automatic choice.
