@@ -26,6 +26,7 @@
 #include "platform/Printing.h"
 #include "platform/Drawing.h"
 #include "platform/Help.h"
+#include "results/FitStatistics.h"
 #include "ui/CPageTab.h"
 
 #include <QApplication>
