@@ -94,7 +94,7 @@ namespace {
 // parameters p1 ... p50), each free parameter by its role, cut to its limits.
 class StartBox {
 public:
-    StartBox(const PreparedJob& job, const double* centre, double decades) : m_job(job)
+    StartBox(const PreparedJob& job, const double* centre, double decades, bool aroundMinimum = false) : m_job(job)
     {
         const int F = job.freeCount();
         std::copy(centre, centre + PreparedJob::kMaxParams, m_centre);
@@ -136,8 +136,10 @@ public:
             // refuses some of these starts, which are skipped. (Reaching down
             // to a decade below a start under 0.3 was tried: 92 instead of 84 %
             // on one problem, 82 instead of 100 % on another.)
+            // Around a minimum: from a third of its value (a tenth below 0.3)
+            // to 1, so that a minimum at a small exponent is searched too.
             case Kind::Exponent:
-                m_low[j] = 0.3;
+                m_low[j] = aroundMinimum && p0 > 0 ? std::min(0.3, p0 / (p0 < 0.3 ? 10 : 3)) : 0.3;
                 m_high[j] = 1.0;
                 m_logScale[j] = false;
                 break;
@@ -252,8 +254,13 @@ int runawayParameter(const PreparedJob& job, const double* start, const double* 
     const double far = kRunawayDecades * std::log(10.0), negligible = kNegligibleColumn * std::sqrt(rr);
     for (int j = 0; j < F; ++j) {
         // Above 1 as well: a value that climbs from the bottom of ln p stays
-        // as negligible as it was, without running off.
-        if (!job.freePositive(j) || !(x[j] - start[j] > far) || !(x[j] > 0))
+        // as negligible as it was, without running off. (Measured on the
+        // parameter itself, whatever variable its limits give it.)
+        if (!job.freePositive(j))
+            continue;
+        const ParameterMap& map = job.parameterMap(j);
+        const double p = map.param(x[j]), p0 = map.param(start[j]);
+        if (!(p > 1) || !(p0 > 0) || !(std::log(p) - std::log(p0) > far))
             continue;
         double cc = 0;
         for (int i = 0; i < K; ++i)
@@ -456,7 +463,7 @@ MultiStartResult multiStartFit(const PreparedJob& job, const FitSettings& settin
                 for (std::size_t m = 0; m < minima.size() && m < 3; ++m) {
                     double p[PreparedJob::kMaxParams];
                     job.variablesToParams(result.runs[minima[m]].outcome.x.data(), p);
-                    wide.emplace_back(job, p, search.widerDecades);
+                    wide.emplace_back(job, p, search.widerDecades, true);
                 }
         }
         for (int i = 0; i < std::max(size, 1); ++i) {

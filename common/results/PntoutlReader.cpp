@@ -358,7 +358,7 @@ std::string searchNote(const SearchSummary& search)
             + " ran away and " + (search.degenerate == 1 ? "was" : "were") + " replaced";
     if (search.runaway != 0)
         note += "; the best point is degenerate (P" + std::to_string(search.runaway)
-            + " ran away, the model no longer depends on it): no other run came as low";
+            + " ran away: the model no longer depends on it) and no other run came as low";
     return note;
 }
 

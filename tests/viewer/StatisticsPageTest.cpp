@@ -182,6 +182,22 @@ TEST(StatisticsPage, MarksUndeterminedUncertainAndCorrelatedParameters)
     good.end.test = "ftol";
     EXPECT_TRUE(CStatisticsPage::cautionLines(good).isEmpty());
     EXPECT_EQ(CStatisticsPage::endTextFor(good), QStringLiteral("Fit ended: converged (FTOL)"));
+
+    // A search that ran out of starts says so and what to do; one that
+    // agreed says how many runs reached the lowest S.
+    FitStatistics searched = good;
+    searched.search.end = SearchSummary::End::Budget;
+    searched.search.runs = 16;
+    searched.search.reached = 1;
+    searched.search.needed = 3;
+    EXPECT_EQ(CStatisticsPage::endTextFor(searched),
+        QStringLiteral("Fit ended: converged (FTOL). The search ran out of starts before it agreed: 1 of 16 runs "
+                       "reached the lowest S (3 needed); a lower S may exist: try more starts or limits on the "
+                       "parameters."));
+    searched.search.end = SearchSummary::End::Agreed;
+    searched.search.reached = 5;
+    EXPECT_EQ(CStatisticsPage::endTextFor(searched),
+        QStringLiteral("Fit ended: converged (FTOL). The search agreed: 5 of 16 runs reached the lowest S."));
 }
 
 // A run with intervals adds two rows to the parameter grid; a side that is
