@@ -72,6 +72,16 @@ void dropUndetermined(const Eigen::MatrixXd& H, std::vector<bool>& keep, double 
     }
 }
 
+// As in the single fit: a parameter kept positive (ln p) without a limit
+// at 0, which the data push below 0, runs towards the bound of ln p and is
+// held there, however far it got.
+bool heldAtZero(const engine::ParameterMap& map, double p, const double* column, const double* r, int K)
+{
+    return map.lower() < 0
+        && engine::limitReached(engine::ParameterMap(true, 0.0, std::numeric_limits<double>::infinity(), p), p, column,
+               r, K) < 0;
+}
+
 Eigen::MatrixXd sub(const Eigen::MatrixXd& M, const std::vector<int>& rows, const std::vector<int>& cols)
 {
     Eigen::MatrixXd out(rows.size(), cols.size());
@@ -157,7 +167,8 @@ JointStatistics jointStatistics(SeriesProblem& problem, const std::vector<double
                     keepLocal[i][a] = false;
                     localStatus[i][a] = ParameterStatus::AtLimit;
                 } else if (map.positive()
-                    && map.derivative(x[static_cast<std::size_t>(problem.localOffset(i) + a)]) == 0) {
+                    && (map.derivative(x[static_cast<std::size_t>(problem.localOffset(i) + a)]) == 0
+                        || heldAtZero(map, pj, column, r.data(), K))) {
                     keepLocal[i][a] = false;
                     localStatus[i][a] = ParameterStatus::AtLogBound;
                 }
@@ -176,7 +187,10 @@ JointStatistics jointStatistics(SeriesProblem& problem, const std::vector<double
                 static_cast<int>(allResiduals.size())) != 0) {
             keepGlobal[g] = false;
             globalStatus[g] = ParameterStatus::AtLimit;
-        } else if (map.positive() && map.derivative(xg) == 0) {
+        } else if (map.positive()
+            && (map.derivative(xg) == 0
+                || heldAtZero(map, map.param(xg), sharedColumns[j].data(), allResiduals.data(),
+                    static_cast<int>(allResiduals.size())))) {
             keepGlobal[g] = false;
             globalStatus[g] = ParameterStatus::AtLogBound;
         }
