@@ -31,6 +31,7 @@ for p in "$noskrun" "$bench" "$build/bin/noskwin"; do
 done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+cd "$work"  # noskrun works in the current folder (the lock of --batch)
 echo "load: $(uptime | sed 's/.*load average/load average/')"
 
 echo "== Accuracy ($draws draws)"
