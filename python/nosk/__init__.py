@@ -454,3 +454,9 @@ def load_job(path: Union[str, os.PathLike]) -> Job:
 def save_job(job: Job, path: Union[str, os.PathLike]) -> None:
     """Writes a job in the ``.TST`` format that NOSKRUN opens (atomically: a failed save keeps the old file)."""
     _nosk.save_job(job, os.fspath(path))
+
+
+# A series of spectra fitted as one (python/nosk/_series.py).
+from ._series import SeriesResult, fit_series  # noqa: E402
+
+__all__ += ["fit_series", "SeriesResult"]
