@@ -29,7 +29,7 @@ import zipfile
 NAME = "nosk"
 VERSION = "1.0"
 SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-PACKAGE_FILES = ("__init__.py", "_circuits.py", "_job.py", "_results.py", "_nosk.pyi", "py.typed")
+PACKAGE_FILES = ("__init__.py", "_circuits.py", "_job.py", "_results.py", "_series.py", "_nosk.pyi", "py.typed")
 
 _METADATA = f"""Metadata-Version: 2.1
 Name: {NAME}

@@ -127,7 +127,7 @@ int accuracy(int draws)
             ++failed;
             continue;
         }
-        if (std::getenv("SERIES_BENCH_TRACE"))
+        if (std::getenv("SERIES_BENCH_TRACE"))  // a line per draw, for a draw that stands out
             std::fprintf(stderr, "draw %d: %s S %.4g (independent %.4g) nu %d Ea %.4f %.4f\n", draw, r.fit.end.c_str(),
                 r.fit.S, r.tests.Sindependent, r.statistics.nu, r.statistics.coefficients[2].value,
                 r.statistics.coefficients[5].value);

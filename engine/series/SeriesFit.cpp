@@ -198,6 +198,16 @@ JointFitOutcome fitJoint(SeriesProblem& problem, std::vector<double> x, const Jo
                 ++out.iterations;
                 break;
             }
+            // S changes by a negligible part of one unit of chi-square (S
+            // over the degrees of freedom): the parameters move by a
+            // thousandth of their std devs or less.
+            const double unit = before / std::max(problem.valueCount() - problem.variableCount(), 1);
+            if (actual <= settings.chiSquareTol * unit && predicted <= settings.chiSquareTol * unit) {
+                out.converged = true;
+                out.end = "converged (S steady within 1e-5 S/nu)";
+                ++out.iterations;
+                break;
+            }
             if (stepSize <= settings.xtol * std::max(size, 1.0)) {
                 out.converged = true;
                 out.end = "converged (XTOL)";

@@ -38,6 +38,9 @@ struct JointFitSettings {
     int maxIterations = 300;
     double ftol = 1e-12;  // relative decrease of S on an accepted step
     double xtol = 1e-10;  // relative size of an accepted step
+    // An accepted step that lowers S, and predicts to lower it, by less
+    // than this part of S / (K - P) ends the fit.
+    double chiSquareTol = 1e-5;
 };
 
 struct JointFitOutcome {

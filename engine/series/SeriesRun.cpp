@@ -15,6 +15,9 @@ namespace nosk::series {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+// Below this p-value against the independent fits the joint fit tries its
+// other starts.
+constexpr double kWrongMinimumLevel = 1e-3;
 
 IndependentFit fitAlone(const FitJob& job, const std::string& label, const model::CircuitLibrary* circuits,
     int starts)
@@ -313,6 +316,14 @@ SeriesResult fitSeries(const SeriesSetup& setup)
             result.fit = fit;
             best = std::move(problem);
         }
+        // A joint fit that the independent fits do not reject shows no sign
+        // of a wrong minimum: the other starts are not needed.
+        double Sindependent = 0;
+        for (const IndependentFit& f : result.independent)
+            Sindependent += f.S;
+        if (fTestPValue(result.fit.S, best->variableCount(), Sindependent, static_cast<int>(N) * F,
+                best->valueCount()) > kWrongMinimumLevel)
+            break;
     }
     SeriesProblem& problem = *best;
     if (!std::isfinite(result.fit.S))

@@ -72,6 +72,27 @@ void dropUndetermined(const Eigen::MatrixXd& H, std::vector<bool>& keep, double 
     }
 }
 
+// A limited parameter whose variable has run so far towards a limit that
+// it no longer moves the parameter: the limit holds it.
+bool saturated(const engine::ParameterMap& map, double x)
+{
+    if (!map.bounded())
+        return false;
+    const double p = map.param(x);
+    const double scale = map.positive() ? std::abs(p) : std::max(std::abs(p), 1.0);
+    return std::abs(map.derivative(x)) < 1e-8 * scale;
+}
+
+// As in the single fit: a parameter kept positive (ln p) without a limit
+// at 0, which the data push below 0, runs towards the bound of ln p and is
+// held there, however far it got.
+bool heldAtZero(const engine::ParameterMap& map, double p, const double* column, const double* r, int K)
+{
+    return map.lower() < 0
+        && engine::limitReached(engine::ParameterMap(true, 0.0, std::numeric_limits<double>::infinity(), p), p, column,
+               r, K) < 0;
+}
+
 Eigen::MatrixXd sub(const Eigen::MatrixXd& M, const std::vector<int>& rows, const std::vector<int>& cols)
 {
     Eigen::MatrixXd out(rows.size(), cols.size());
@@ -153,11 +174,13 @@ JointStatistics jointStatistics(SeriesProblem& problem, const std::vector<double
             if (problem.role(j) == Role::Local) {
                 const engine::ParameterMap& map = problem.localMap(i, j);
                 const int a = problem.localSlot(j);
-                if (engine::limitReached(map, pj, column, r.data(), K) != 0) {
+                if (engine::limitReached(map, pj, column, r.data(), K) != 0
+                    || saturated(map, x[static_cast<std::size_t>(problem.localOffset(i) + a)])) {
                     keepLocal[i][a] = false;
                     localStatus[i][a] = ParameterStatus::AtLimit;
                 } else if (map.positive()
-                    && map.derivative(x[static_cast<std::size_t>(problem.localOffset(i) + a)]) == 0) {
+                    && (map.derivative(x[static_cast<std::size_t>(problem.localOffset(i) + a)]) == 0
+                        || heldAtZero(map, pj, column, r.data(), K))) {
                     keepLocal[i][a] = false;
                     localStatus[i][a] = ParameterStatus::AtLogBound;
                 }
@@ -173,10 +196,14 @@ JointStatistics jointStatistics(SeriesProblem& problem, const std::vector<double
         const engine::ParameterMap& map = problem.sharedMap(j);
         const double xg = x[static_cast<std::size_t>(problem.globalOffset() + g)];
         if (engine::limitReached(map, map.param(xg), sharedColumns[j].data(), allResiduals.data(),
-                static_cast<int>(allResiduals.size())) != 0) {
+                static_cast<int>(allResiduals.size())) != 0
+            || saturated(map, xg)) {
             keepGlobal[g] = false;
             globalStatus[g] = ParameterStatus::AtLimit;
-        } else if (map.positive() && map.derivative(xg) == 0) {
+        } else if (map.positive()
+            && (map.derivative(xg) == 0
+                || heldAtZero(map, map.param(xg), sharedColumns[j].data(), allResiduals.data(),
+                    static_cast<int>(allResiduals.size())))) {
             keepGlobal[g] = false;
             globalStatus[g] = ParameterStatus::AtLogBound;
         }
@@ -296,9 +323,12 @@ JointStatistics jointStatistics(SeriesProblem& problem, const std::vector<double
     for (int a = 0; a < G; ++a) {
         Coefficient& co = st.coefficients[static_cast<std::size_t>(a)];
         co.value = published[a];
+        // A coefficient has the status of its own parameter's variables
+        // (a shared value held by a limit has a zero derivative there).
         ParameterStatus status = ParameterStatus::Determined;
-        for (int u = 0; u < G; ++u)
-            if (T(a, u) != 0 && globalStatus[u] != ParameterStatus::Determined)
+        const int first = problem.globalSlot(co.freeIndex);
+        for (int u = first; u < first + coefficientCount(co.role); ++u)
+            if (globalStatus[u] != ParameterStatus::Determined)
                 status = globalStatus[u];
         co.status = status;
         co.stdDev = status == ParameterStatus::Determined ? std::sqrt(std::max(covP(a, a), 0.0)) : kNaN;

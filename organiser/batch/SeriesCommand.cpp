@@ -344,7 +344,7 @@ std::string writePlot(const seriescmd::SeriesReport& report, char model, const s
     for (std::size_t j = 0; j < r.freeParams.size(); ++j)
         names[static_cast<std::size_t>(r.freeParams[j])] =
             pNameWithRole(r.freeParams[j], r.roles[j]);
-    return writeSeriesPlot(rows, names, path);
+    return writeSeriesPlot(rows, names, path, serieslist::quantityText(report.quantity));
 }
 
 } // namespace

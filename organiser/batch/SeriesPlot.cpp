@@ -176,7 +176,7 @@ std::string drtLegendText(const batch::Row& row)
 }
 
 std::string writeSeriesPlot(const std::vector<batch::Row>& rows, const std::vector<std::string>& names,
-                            const std::string& path)
+                            const std::string& path, const std::string& axis)
 {
     // A parameter is drawn when some spectrum fitted it (it has a std dev).
     std::size_t count = 0;
@@ -216,7 +216,8 @@ std::string writeSeriesPlot(const std::vector<batch::Row>& rows, const std::vect
         for (std::size_t i = 0; i < series.size(); ++i) {
             const int c = int(i) % columns, l = int(i) / columns;
             drawPanel(p, QRect(c * w + 6, l * h + 6, w - 12, h - 12), series[i],
-                      QStringLiteral("series (number in the file name, else position)"));
+                      axis.empty() ? QStringLiteral("series (number in the file name, else position)")
+                                   : QString::fromStdString(axis));
         }
     }
     return saveImageSafely(image, path, AtomicFileWriter::Links::Follow);

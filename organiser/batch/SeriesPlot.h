@@ -15,8 +15,9 @@ namespace nosk {
 // values joined by lines, error bars of one std dev. Spectra that failed are
 // left out. Written as PNG (or any format Qt writes, by the name's suffix);
 // needs a QGuiApplication. Returns an empty string, or why nothing was written.
+// `axis` names the horizontal axis (empty: the batch's series number).
 std::string writeSeriesPlot(const std::vector<batch::Row>& rows, const std::vector<std::string>& names,
-                            const std::string& path);
+                            const std::string& path, const std::string& axis = {});
 
 // An axis of the batch's pictures: its ends, whether it is logarithmic, the
 // values of its ticks and their labels.

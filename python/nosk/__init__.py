@@ -820,3 +820,9 @@ def save_job(job: Job, path: Union[str, os.PathLike],
     ValueError: the job cannot be saved: FREQ holds 30 values and M is 31; DATA1 holds 30 values and M is 31; DATA2 holds 30 values and M is 31
     """
     _save_job(job, path, circuits_file)
+
+
+# A series of spectra fitted as one (python/nosk/_series.py).
+from ._series import SeriesResult, fit_series  # noqa: E402
+
+__all__ += ["fit_series", "SeriesResult"]

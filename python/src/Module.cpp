@@ -5,6 +5,7 @@
 // works.
 
 #include "FitCore.h"
+#include "SeriesBinding.h"
 
 #include "core/Exception.h"
 #include "job/FitJob.h"
@@ -537,4 +538,6 @@ PYBIND11_MODULE(_nosk, m)
         },
         py::arg("frequency"), py::arg("Z"), py::arg("band_samples") = 0, py::arg("lam") = 0.0,
         py::arg("derivative") = 2, py::arg("capacitance") = "auto", py::arg("seed") = 1u);
+
+    nosk::python::bindSeries(m);
 }

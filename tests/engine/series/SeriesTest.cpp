@@ -174,6 +174,33 @@ TEST(SeriesFit, RejectsSharingAnExponentThatChanges)
     EXPECT_LT(result.tests.pValue, 1e-6) << result.tests.verdict;
 }
 
+TEST(SeriesFit, AValueHeldByItsLimitHasNoStdDev)
+{
+    // R0 is 10 in truth; an upper limit of 8 holds the shared value there.
+    SeriesSetup setup = arrheniusSeries(4, 0.01, 5);
+    for (FitJob& job : setup.jobs) {
+        job.UPPER[0] = 8;
+        job.P[0] = 7;
+    }
+    setup.testEachParameter = false;
+    const SeriesResult result = fitSeries(setup);
+    const auto r0 = std::find_if(result.statistics.coefficients.begin(), result.statistics.coefficients.end(),
+        [](const Coefficient& c) { return c.name == "P1"; });
+    ASSERT_NE(r0, result.statistics.coefficients.end());
+    EXPECT_EQ(r0->status, ParameterStatus::AtLimit);
+    EXPECT_NEAR(r0->value, 8, 1e-3);
+    EXPECT_TRUE(std::isnan(r0->stdDev));
+    for (const SpectrumValues& sv : result.statistics.spectra)
+        EXPECT_EQ(sv.status[0], ParameterStatus::AtLimit);
+    // The others' std devs are given it, and stay numbers. (The exponents
+    // may go to their own limit to make up for R0.)
+    for (const Coefficient& c : result.statistics.coefficients)
+        if (c.name == "P4.Ea" || c.name == "P7.Ea") {
+            EXPECT_EQ(c.status, ParameterStatus::Determined) << c.name;
+            EXPECT_GT(c.stdDev, 0) << c.name;
+        }
+}
+
 TEST(SeriesTests, FTestMatchesItsClosedForm)
 {
     // With 2 numerator degrees of freedom P(F > f) = (1 + 2 f / d2)^(-d2 / 2).
