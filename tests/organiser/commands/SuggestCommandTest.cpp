@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -62,7 +64,7 @@ private:
         const char* start = m_t.c_str() + m_i;
         char* end = nullptr;
         std::strtod(start, &end);
-        if (end == start || std::string(start, end).find_first_of("nNiI") != std::string::npos)
+        if (end == start || std::string(start, static_cast<const char*>(end)).find_first_of("nNiI") != std::string::npos)
             return false;
         m_i += static_cast<std::size_t>(end - start);
         return true;
