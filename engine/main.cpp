@@ -71,8 +71,12 @@ DescriptorBuffer g_errBuffer(STDERR_FILENO);
 std::ostream g_out(&g_outBuffer);
 std::ostream g_err(&g_errBuffer);
 
-int usage()
+// What was wrong first ("noskwin: --starts needs a number from 1 to
+// 10000, not 0"), then the usage.
+int usage(const std::string& mistake = {})
 {
+    if (!mistake.empty())
+        g_err << "noskwin: " << mistake << "\n";
     g_err << "usage: noskwin [S] [--starts N] [--agree K] [--intervals profile|bootstrap [--level L]\n"
                  "               [--replicates B] [--seed N] [--parametric]]\n"
                  "  runs the job of INFL in the current folder; S waits for Enter at the end;\n"
@@ -101,37 +105,49 @@ int main(int argc, char** argv)
         auto [ptr, ec] = std::from_chars(text, end, value);
         return ec == std::errc() && ptr == end;
     };
+    // "--starts needs a number from 1 to 10000, not 0": the option, what it
+    // takes, and the word given when there was one.
+    auto needs = [](const char* option, const std::string& what, const char* given) {
+        std::string text = std::string(option) + " needs " + what;
+        if (given)
+            text += std::string(", not ") + (*given ? given : "an empty word");
+        return usage(text);
+    };
+    const std::string maxStarts = std::to_string(nosk::kMaxStarts);
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "S") == 0 && !stay) {
+        const char* option = argv[i];
+        // The option's value, or nullptr at the end of the line.
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        auto take = [&] {
+            if (value)
+                ++i;
+            return value != nullptr;
+        };
+        if (std::strcmp(option, "S") == 0 && !stay) {
             stay = true;
-        } else if (std::strcmp(argv[i], "--starts") == 0 && i + 1 < argc) {
-            const char* text = argv[++i];
-            const char* end = text + std::strlen(text);
-            auto [ptr, ec] = std::from_chars(text, end, starts);
-            if (ec != std::errc() || ptr != end || starts < 1 || starts > nosk::kMaxStarts)
-                return usage();
-        } else if (std::strcmp(argv[i], "--agree") == 0 && i + 1 < argc) {
-            const char* text = argv[++i];
-            const char* end = text + std::strlen(text);
-            auto [ptr, ec] = std::from_chars(text, end, agree);
-            if (ec != std::errc() || ptr != end || agree < 0 || agree > nosk::kMaxStarts)
-                return usage();
-        } else if (std::strcmp(argv[i], "--intervals") == 0 && i + 1 < argc) {
-            if (!nosk::engine::parseIntervalMethod(argv[++i], intervals.method))
-                return usage();
-        } else if (std::strcmp(argv[i], "--level") == 0 && i + 1 < argc) {
-            if (!whole(argv[++i], intervals.level) || !(intervals.level >= 0.5 && intervals.level <= 0.999))
-                return usage();
-        } else if (std::strcmp(argv[i], "--replicates") == 0 && i + 1 < argc) {
-            if (!whole(argv[++i], intervals.replicates) || intervals.replicates < 20 || intervals.replicates > 100000)
-                return usage();
-        } else if (std::strcmp(argv[i], "--seed") == 0 && i + 1 < argc) {
-            if (!whole(argv[++i], intervals.seed))
-                return usage();
-        } else if (std::strcmp(argv[i], "--parametric") == 0) {
+        } else if (std::strcmp(option, "--starts") == 0) {
+            if (!take() || !whole(value, starts) || starts < 1 || starts > nosk::kMaxStarts)
+                return needs(option, "a number from 1 to " + maxStarts, value);
+        } else if (std::strcmp(option, "--agree") == 0) {
+            if (!take() || !whole(value, agree) || agree < 0 || agree > nosk::kMaxStarts)
+                return needs(option, "a number from 0 to " + maxStarts, value);
+        } else if (std::strcmp(option, "--intervals") == 0) {
+            if (!take() || !nosk::engine::parseIntervalMethod(value, intervals.method))
+                return needs(option, "profile or bootstrap", value);
+        } else if (std::strcmp(option, "--level") == 0) {
+            if (!take() || !whole(value, intervals.level) || !(intervals.level >= 0.5 && intervals.level <= 0.999))
+                return needs(option, "a number from 0.5 to 0.999", value);
+        } else if (std::strcmp(option, "--replicates") == 0) {
+            if (!take() || !whole(value, intervals.replicates) || intervals.replicates < 20 ||
+                intervals.replicates > 100000)
+                return needs(option, "a number from 20 to 100000", value);
+        } else if (std::strcmp(option, "--seed") == 0) {
+            if (!take() || !whole(value, intervals.seed))
+                return needs(option, "a whole number", value);
+        } else if (std::strcmp(option, "--parametric") == 0) {
             intervals.parametric = true;
         } else {
-            return usage();
+            return usage(std::string("unknown argument ") + option);
         }
     }
     // A file-size limit makes a write fail ("Cannot write file") instead of
