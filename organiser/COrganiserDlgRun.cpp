@@ -230,12 +230,7 @@ void COrganiserDlg::onGuessStartValues()
 
 std::string COrganiserDlg::spectrumName() const
 {
-    const std::string& d = m_job.description;
-    const std::size_t first = d.find_first_not_of(' ');
-    std::string name = first == std::string::npos ? std::string() : d.substr(first, d.find_last_not_of(' ') - first + 1);
-    if (name.empty())
-        name = m_currentFileName.substr(m_currentFileName.find_last_of('/') + 1);
-    return name.empty() ? std::string("the job's data lines") : name;
+    return nosk::spectrumName(m_job, m_currentFileName);
 }
 
 void COrganiserDlg::onRunAnalysis(const analyses::Analysis& analysis)

@@ -66,6 +66,16 @@ std::string dataChecksum(const FitJob& job)
     return hash.hex();
 }
 
+std::string spectrumName(const FitJob& job, const std::string& path)
+{
+    const std::string& d = job.description;
+    const std::size_t first = d.find_first_not_of(' ');
+    std::string name = first == std::string::npos ? std::string() : d.substr(first, d.find_last_not_of(' ') - first + 1);
+    if (name.empty())
+        name = path.substr(path.find_last_of('/') + 1);
+    return name.empty() ? std::string("the job's data lines") : name;
+}
+
 std::string stampLine(const DataStamp& stamp)
 {
     std::string source = stamp.source;

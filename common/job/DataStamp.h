@@ -34,6 +34,11 @@ inline constexpr char kNoJobChecksum[] = "-";
 // A job without data lines has the checksum of its empty rows.
 std::string dataChecksum(const FitJob& job);
 
+// The name a stamp gives a job's data: its description without the blanks
+// around it; else the name of its file (`path` without its folders); else
+// "the job's data lines".
+std::string spectrumName(const FitJob& job, const std::string& path);
+
 // "# Data: <checksum> <source>\r\n"; line breaks in the source become blanks.
 std::string stampLine(const DataStamp& stamp);
 

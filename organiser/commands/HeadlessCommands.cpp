@@ -20,14 +20,16 @@ int runAnalysisCommand(const analyses::Analysis& analysis, const std::string& fi
         const Spectrum spectrum = loadSpectrum(file, 0, &imported);
         if (!imported.empty())
             std::cout << imported << '\n';
-        // The table names the file; a job file's data lines also give the
-        // checksum the viewer compares with its INFL.
+        // The table names the file; a job file's data lines give the
+        // checksum the viewer compares with its INFL and the name the
+        // window gives them.
         analyses::Settings stamped = settings;
         stamped.stamp.source = file.substr(file.find_last_of('/') + 1);
         if (isJobFile(file)) {
             FitJob job;
             job.load(file);
             stamped.stamp.checksum = dataChecksum(job);
+            stamped.stamp.source = spectrumName(job, file);
         }
         const std::string summary = analysis.run(spectrum, stamped);
         std::cout << analyses::terminalReport(analysis, file, summary);

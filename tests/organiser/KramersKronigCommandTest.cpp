@@ -172,7 +172,7 @@ TEST(KramersKronigCommand, EveryTableNamesTheDataItWasMadeFrom)
     const analyses::Analysis& kk = analyses::all()[0];
     ASSERT_EQ(runAnalysisCommand(kk, "B.TST", {}), 0);
     EXPECT_EQ(readStamp("KKTEST")->checksum, sum);
-    EXPECT_EQ(readStamp("KKTEST")->source, "B.TST");
+    EXPECT_EQ(readStamp("KKTEST")->source, spectrumName(job, "B.TST"));
     std::string csv = "freq;Zre;Zim\n";
     for (int i = 0; i < job.M; ++i) {
         char line[100];

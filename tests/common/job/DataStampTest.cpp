@@ -85,4 +85,11 @@ TEST(DataStamp, LineIsReadBackAndOnlyItsOwnFormIsTaken)
     test::writeAll("ZHITTEST", "# Z-HIT\r\n1.0 2.0\r\n" + line);
     EXPECT_FALSE(readStamp("ZHITTEST"));
     EXPECT_FALSE(readStamp("missing"));
+
+    FitJob job;
+    job.description = "  cell 7, 40 C ";
+    EXPECT_EQ(spectrumName(job, "data/B.TST"), "cell 7, 40 C");
+    job.description = "   ";
+    EXPECT_EQ(spectrumName(job, "data/B.TST"), "B.TST");
+    EXPECT_EQ(spectrumName(job, ""), "the job's data lines");
 }

@@ -406,16 +406,18 @@ TEST(SeriesPlot, AxesAreRoundAndHoldEveryValue)
         EXPECT_EQ(a.log, positive && ratio >= 1000) << round;
         EXPECT_EQ(a.ticks.front(), a.low);
         EXPECT_EQ(a.ticks.back(), a.high);
-        if (positive)
+        if (positive) {
             EXPECT_GE(a.low, 0.0) << round;
+        }
         for (std::size_t i = 0; i < y.size(); ++i) {
             EXPECT_LE(a.low, y[i] * (1 + 1e-12)) << round;
             EXPECT_GE(a.high, y[i] * (1 - 1e-12)) << round;
             const double e = std::isnan(err[i]) ? 0 : err[i];
             if (!a.log) {
                 EXPECT_GE(a.high, y[i] + e - 1e-12 * std::abs(y[i] + e)) << round;
-                if (!positive || y[i] - e > 0)
+                if (!positive || y[i] - e > 0) {
                     EXPECT_LE(a.low, y[i] - e + 1e-12 * std::abs(y[i] - e)) << round;
+                }
             }
         }
         const double step = a.log ? 0 : a.ticks[1] - a.ticks[0];
@@ -429,10 +431,11 @@ TEST(SeriesPlot, AxesAreRoundAndHoldEveryValue)
             const double tolerance = a.log ? a.ticks[k] * 1e-9 : step * 0.01;
             EXPECT_NEAR(back, a.ticks[k], tolerance) << a.labels[k] << " round " << round;
             // A label is a whole multiple of the step, never an unrounded value.
-            if (!a.log)
+            if (!a.log) {
                 EXPECT_NEAR(back / step, std::round(back / step), 1e-6) << a.labels[k];
-            if (a.log)
+            } else {
                 EXPECT_NEAR(std::log10(a.ticks[k]), std::round(std::log10(a.ticks[k])), 1e-9);
+            }
         }
     }
     // The two of the report: a value near 2.41 and one near -5.027e-07.
