@@ -86,6 +86,14 @@ class FitResult:
     ``std_dev`` and ``rel_std_dev`` are NaN for a fixed parameter and for a
     free one the data do not determine (``determined`` False): no number is
     known there, so none is shown.
+
+    ``status`` names each parameter's state as the engine's report, the
+    viewer and the CSV export do: "fixed", "determined", "undetermined" (the
+    data do not fix it), or "at bound" (it ended at its limit, an exponent's
+    range (0, 1], or the bound of ln p near 0 or 1e308: the fit holds it
+    there, not the data). The others' std devs then hold only given those
+    values, which ``given`` says ("given P4 = 0.75"; empty when none is at
+    a bound).
     """
 
     circuit: str
@@ -109,6 +117,8 @@ class FitResult:
     jacobian_evaluations: int
     frequency: np.ndarray
     model: np.ndarray
+    status: List[str] = field(default_factory=list)
+    given: str = ""
 
     def table(self) -> str:
         """The parameters as a text table: name, estimate, std dev, relative std dev, unit."""
@@ -117,15 +127,14 @@ class FitResult:
             if not name:
                 continue
             est = f"{self.params[i]:14.6g}"
-            if not self.free[i]:
-                sd, rel = f"{'fixed':>14}", ""
-            elif self.at_limit[i]:
-                sd, rel = f"{'at limit':>14}", ""
-            elif not self.determined[i]:
-                sd, rel = f"{'undetermined':>14}", ""
-            else:
+            status = self.status[i] if i < len(self.status) else ("determined" if self.free[i] else "fixed")
+            if status == "determined":
                 sd, rel = f"{self.std_dev[i]:14.4g}", f"{self.rel_std_dev[i]:10.3g}"
+            else:
+                sd, rel = f"{status:>14}", ""
             lines.append(f"{name:<12}{est}{sd}{rel:>10}  {self.units[i]}")
+        if self.given:
+            lines.append(f"the other std devs hold only {self.given}")
         lines.append(f"S = {self.S:.6g}, sigma_f = {self.sigma_f:.6g}, nu = {self.nu}, "
                      f"{self.function_evaluations} function evaluations")
         lines.append(f"ended: {self.reason}")
@@ -359,10 +368,18 @@ def _result(circuit: str, t: Optional[Translation], text: str, d: dict, f: np.nd
     std = np.full(n, np.nan)
     determined = np.zeros(n, dtype=bool)
     at_limit = np.zeros(n, dtype=bool)
+    # The engine's status words as the tables show them.
+    labels = {"determined": "determined", "undetermined": "undetermined", "ln-bound": "at bound", "limit": "at bound"}
+    status = ["fixed"] * n
+    given = []
     for j, i in enumerate(d["free_index"]):
         free[i] = True
         at_limit[i] = j < len(d["at_limit"]) and d["at_limit"][j] != 0
-        if d["resolved"][j] and not at_limit[i]:
+        word = d["status"][j] if j < len(d.get("status", [])) else ("determined" if d["resolved"][j] else "undetermined")
+        status[i] = "at bound" if at_limit[i] else labels.get(word, "undetermined")
+        if status[i] == "at bound" and j < len(d.get("given", [])) and np.isfinite(d["given"][j]):
+            given.append(f"P{i + 1} = {d['given'][j]:.6g}")
+        if d["resolved"][j] and status[i] == "determined":
             determined[i] = True
             std[i] = d["std_dev"][j]
     with np.errstate(divide="ignore", invalid="ignore"):
@@ -388,7 +405,8 @@ def _result(circuit: str, t: Optional[Translation], text: str, d: dict, f: np.nd
                      rel_std_dev=rel, determined=determined | ~free, at_limit=at_limit, correlation=corr, S=d["S"],
                      sigma_f=d["sigma_f"], nu=d["nu"], quality=d["quality"], converged=d["converged"],
                      end=d["end"], reason=d["reason"], function_evaluations=d["function_evaluations"],
-                     jacobian_evaluations=d["jacobian_evaluations"], frequency=f, model=d["model"])
+                     jacobian_evaluations=d["jacobian_evaluations"], frequency=f, model=d["model"],
+                     status=status, given=("given " + ", ".join(given)) if given else "")
 
 
 def fit_job(job: Job, circuits_file: Optional[Union[str, os.PathLike]] = None) -> FitResult:
