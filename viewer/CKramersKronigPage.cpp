@@ -2,6 +2,7 @@
 
 #include "AnalysisPages.h"
 #include "GraphPageSupport.h"
+#include "PointMarks.h"
 #include "CZuAxis.h"
 #include "CZuGraph.h"
 #include "ChartMath.h"
@@ -57,6 +58,8 @@ void CKramersKronigPage::build()
         g->AddTrace(m_f.data(), m_re.data(), n, StyleLine | StyleDot, kRed);
         g->AddTrace(m_f.data(), m_im.data(), n, StyleLine | StyleCross, kBlue);
         addBand(*lo, *hi, 1.0, false);
+        pointMarkPlaces(table.points, m_f, {&m_re, &m_im}, m_markX, m_markY);
+        addPointMarks(*g, m_markX, m_markY);
     }
     finishGraph(QStringLiteral("Frequency, Hz"), QStringLiteral("Residual, % of |Z| (red: real, blue: imaginary)"));
 }

@@ -2,6 +2,7 @@
 
 #include "AnalysisPages.h"
 #include "GraphPageSupport.h"
+#include "PointMarks.h"
 #include "CZuAxis.h"
 #include "CZuGraph.h"
 #include "ChartMath.h"
@@ -46,6 +47,8 @@ void CZhitPage::build()
         const int n = static_cast<int>(m_f.size());
         g->AddTrace(m_f.data(), m_re.data(), n, StyleLine | StyleDot, kRed);
         addBand(*lo, *hi, zhit::kVerdictFloor, false);
+        pointMarkPlaces(table.points, m_f, {&m_re}, m_markX, m_markY);
+        addPointMarks(*g, m_markX, m_markY);
     }
     finishGraph(QStringLiteral("Frequency, Hz"), QStringLiteral("Deviation of |Z|, %"));
 }

@@ -33,6 +33,7 @@ private:
     const ViewerRun* m_run;
     // The graph's traces point into these.
     std::vector<double> m_f, m_re;
+    std::vector<double> m_markX, m_markY;  // the points apart, ringed
 };
 
 } // namespace nosk

@@ -429,8 +429,8 @@ Result test(const std::vector<double>& f, const std::vector<std::complex<double>
         if (!std::isfinite(r.residualReal[i]) || !std::isfinite(r.residualImag[i]))
             throw std::invalid_argument("the fit gave no finite residuals for these data");
     }
-    unscale(r, scale);
     r.verdict = judge(f, r.residualReal, r.residualImag);
+    unscale(r, scale);
     return r;
 }
 
@@ -482,50 +482,127 @@ Verdict judgeResiduals(const std::vector<double>& f, const std::vector<double>& 
         v.noise = 1.4826 * *mid / std::sqrt(6.0);
     }
 
-    // Single points: what a point's residuals leave of the line through its
-    // neighbours. White noise leaves sigma sqrt(3/2) inside and sigma sqrt(6)
-    // at an end (the line through the next two, extrapolated).
-    std::vector<double> resid(n * 2, 0.0);  // in ascending frequency, per part
+    // Single points: what a point's residuals leave of the line through the
+    // nearest points on each side that do not stand apart themselves (the
+    // line through the next two on one side at an end), all as the analysis
+    // gives them without that point. The point furthest apart is taken out
+    // first, then the others are judged again without it, so that a point
+    // apart does not drag its neighbours' lines along and make them look
+    // apart too.
+    std::vector<double> x(n);
     for (std::size_t k = 0; k < n; ++k)
-        for (int p = 0; p < parts; ++p)
-            resid[2 * k + p] = part(p, order[k]);
+        x[k] = std::log(f[order[k]]);
     std::vector<bool> apart(n, false);
-    std::vector<double> offBy(n, 0.0), ratio(n, 0.0);
-    if (n >= 5 && v.noise > 0) {
-        for (std::size_t k = 0; k < n; ++k) {
-            double off2 = 0;
-            const bool inside = k > 0 && k + 1 < n;
-            for (int p = 0; p < parts; ++p) {
-                const auto r = [&](std::size_t j) { return resid[2 * j + p]; };
-                const double line = inside ? (r(k - 1) + r(k + 1)) / 2
-                                    : k == 0 ? 2 * r(1) - r(2)
-                                             : 2 * r(n - 2) - r(n - 3);
-                off2 += (r(k) - line) * (r(k) - line);
-            }
-            // The distance from the line, % of |Z|, and in noise levels of
-            // one part.
-            offBy[k] = std::sqrt(off2);
-            const double level = v.noise * std::sqrt(inside ? 1.5 : 6.0);
-            const double allowed = order[k] < pointAllowance.size() ? pointAllowance[order[k]] : 0.0;
-            ratio[k] = std::sqrt(off2 / parts) / level;
-            apart[k] = std::sqrt(off2 / parts) > kPointNoiseFactor * level + allowed && offBy[k] >= floor / 3;
+    auto seen = [&](std::size_t j, int p) { return part(p, order[j]); };
+    // The reference of point k from the points not apart, and the variance
+    // it adds in noise units; false when there are too few such points.
+    auto reference = [&](std::size_t k, auto&& valueOf, double* ref, double& added) {
+        std::size_t a = k, b = k;
+        bool left = false, right = false;
+        while (a > 0 && !left)
+            left = !apart[--a];
+        while (b + 1 < n && !right)
+            right = !apart[++b];
+        std::size_t p1, p2;
+        double w1, w2;
+        if (left && right) {
+            const double t = x[b] > x[a] ? (x[k] - x[a]) / (x[b] - x[a]) : 0.5;
+            p1 = a, p2 = b, w1 = 1 - t, w2 = t;
+        } else {
+            // One side: the nearest two there, extrapolated.
+            std::size_t c = left ? a : b;
+            bool found = false;
+            std::size_t d = c;
+            if (left)
+                while (d > 0 && !found)
+                    found = !apart[--d];
+            else
+                while (d + 1 < n && !found)
+                    found = !apart[++d];
+            if (!(left || right) || !found)
+                return false;
+            const double t = x[c] != x[d] ? (x[k] - x[c]) / (x[c] - x[d]) : 1.0;
+            p1 = c, p2 = d, w1 = 1 + t, w2 = -t;
         }
-        // A point apart drags its neighbours' lines with it: of two points
-        // side by side, only the one further from its line stands apart.
-        for (std::size_t k = 0; k + 1 < n; ++k) {
-            if (apart[k] && apart[k + 1])
-                apart[ratio[k] >= ratio[k + 1] ? k + 1 : k] = false;
+        for (int p = 0; p < parts; ++p)
+            ref[p] = w1 * valueOf(p1, p) + w2 * valueOf(p2, p);
+        added = w1 * w1 + w2 * w2;
+        return true;
+    };
+    struct Judged {
+        double off = 0, ratio = 0;
+        bool beyond = false;
+    };
+    auto judgePoint = [&](std::size_t k) {
+        Judged out;
+        double ref[2] = {0, 0}, added = 0;
+        if (!reference(k, seen, ref, added))
+            return out;
+        double off2 = 0, largest = 0;
+        for (int p = 0; p < parts; ++p) {
+            const double d = seen(k, p) - ref[p];
+            off2 += d * d;
+            largest = std::max(largest, std::abs(d));
+        }
+        const double level = v.noise * std::sqrt(1 + added);
+        const double allowed = order[k] < pointAllowance.size() ? pointAllowance[order[k]] : 0.0;
+        out.off = std::sqrt(off2);
+        out.ratio = largest / level;
+        out.beyond = largest > kPointNoiseFactor * level + allowed && out.off >= floor / 3;
+        return out;
+    };
+    std::vector<Outlier> found;
+    if (n >= 5 && v.noise > 0) {
+        constexpr int kSpan = 3;  // the points whose lines a point apart can reach
+        std::vector<Judged> judged(n);
+        for (int round = 0;; ++round) {
+            std::vector<std::size_t> candidates;
+            for (std::size_t k = 0; k < n; ++k) {
+                if (apart[k])
+                    continue;
+                judged[k] = judgePoint(k);
+                if (judged[k].beyond)
+                    candidates.push_back(k);
+            }
+            if (candidates.empty())
+                break;
+            if (round >= 4 * kMaxNamedPoints) {
+                // Many points apart: the rest are counted, not taken out one by one.
+                for (std::size_t k : candidates)
+                    found.push_back({f[order[k]], judged[k].off, judged[k].ratio});
+                break;
+            }
+            // Which one to take out: the one after whose removal its
+            // neighbours stand least apart (a point apart, not a neighbour
+            // whose line it drags), then the one furthest apart.
+            std::size_t best = candidates.front();
+            double bestLeft = std::numeric_limits<double>::infinity();
+            for (std::size_t c : candidates) {
+                apart[c] = true;
+                double left = 0;
+                for (std::size_t j = c >= kSpan ? c - kSpan : 0; j < n && j <= c + kSpan; ++j)
+                    if (!apart[j])
+                        left = std::max(left, judgePoint(j).ratio);
+                apart[c] = false;
+                if (left < bestLeft * (1 - 1e-9) ||
+                    (left <= bestLeft * (1 + 1e-9) && judged[c].ratio > judged[best].ratio)) {
+                    best = c;
+                    bestLeft = left;
+                }
+            }
+            apart[best] = true;
+            found.push_back({f[order[best]], judged[best].off, judged[best].ratio});
         }
     }
-    std::vector<Outlier> found;
-    for (std::size_t k = 0; k < n; ++k)
-        if (apart[k])
-            found.push_back({f[order[k]], offBy[k], ratio[k]});
     std::sort(found.begin(), found.end(), [](const Outlier& a, const Outlier& b) { return a.size > b.size; });
     v.apart = static_cast<int>(found.size());
     if (found.size() > static_cast<std::size_t>(kMaxNamedPoints))
         found.resize(kMaxNamedPoints);
     v.points = std::move(found);
+    std::vector<double> resid(n * 2, 0.0);  // in ascending frequency, per part
+    for (std::size_t k = 0; k < n; ++k)
+        for (int p = 0; p < parts; ++p)
+            resid[2 * k + p] = part(p, order[k]);
 
     // The systematic part: the RMS of the residuals of a point and its two
     // neighbours on each side, a point apart counting as the mean of its
@@ -533,9 +610,10 @@ Verdict judgeResiduals(const std::vector<double>& f, const std::vector<double>& 
     auto value = [&](std::size_t k, int p) {
         if (!apart[k])
             return resid[2 * k + p];
-        if (k > 0 && k + 1 < n)
-            return (resid[2 * (k - 1) + p] + resid[2 * (k + 1) + p]) / 2;
-        return resid[2 * (k == 0 ? 1 : n - 2) + p];
+        double ref[2] = {0, 0}, added = 0;
+        if (!reference(k, [&](std::size_t j, int q) { return resid[2 * j + q]; }, ref, added))
+            return 0.0;
+        return ref[p];
     };
     const double base = std::max(kVerdictNoiseFactor * v.noise, floor);
     std::vector<double> smooth(n), threshold(n, base);

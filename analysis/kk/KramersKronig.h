@@ -37,11 +37,15 @@
 // (0.3 % of |Z|, about 0.2 degrees, the accuracy of common instruments). The
 // verdict names the stretch above that threshold around the largest one.
 // Single points are judged too, before that RMS could dilute them: a point
-// stands apart when its residuals, less the mean of its two neighbours' (the
-// straight line through the next two at an end), exceed kPointNoiseFactor
-// times what the noise alone leaves there and at least a third of the floor.
-// Such points are named with their frequency and that distance, left out of
-// the RMS of the systematic part, and make the verdict "suspicious" too.
+// stands apart when one of its residuals, less the line through the nearest
+// points on each side that do not stand apart (the line through the next two
+// on one side at an end), exceeds kPointNoiseFactor times what the noise
+// alone leaves there, and the distance of both is at least a third of the
+// floor. The point furthest apart is taken out first and the rest judged
+// again without it, so that its neighbours, whose lines it drags, are not
+// named with it. Such points are named with their frequency and that
+// distance, left out of the RMS of the systematic part, and make the verdict
+// "suspicious" too.
 //
 // Standard library and Eigen only.
 
@@ -61,8 +65,10 @@ enum class Rule { Automatic, Cutoff };
 
 // The verdict's smallest deviation that counts, percent of |Z|.
 constexpr double kVerdictFloor = 0.3;
-// A single point stands apart beyond this many noise levels.
-constexpr double kPointNoiseFactor = 10;
+// A single point stands apart beyond this many noise levels (in its real or
+// its imaginary part: a point off in one part only is not diluted by the
+// other).
+constexpr double kPointNoiseFactor = 8;
 // At most this many points are named one by one.
 constexpr int kMaxNamedPoints = 3;
 

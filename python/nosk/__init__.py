@@ -466,12 +466,25 @@ def _result(circuit: str, t: Optional[Translation], text: str, d: dict, f: np.nd
     for i in range(n):
         if free[i] and why[i] and not at_limit[i]:
             determined[i] = False
+    # The engine's status words as the report, the viewer and the CSV show
+    # them; for one at a bound, the value the others' std devs take it at.
+    labels = {"determined": "determined", "undetermined": "undetermined", "ln-bound": "at bound", "limit": "at bound"}
+    status = ["fixed"] * n
+    given = []
+    for j, i in enumerate(d["free_index"]):
+        word = d["status"][j] if j < len(d.get("status", [])) else ("determined" if d["resolved"][j] else "undetermined")
+        status[i] = "at bound" if at_limit[i] else labels.get(word, "undetermined")
+        if status[i] == "at bound" and not at_limit[i]:
+            why[i] = "at the bound of ln p: the fit holds it there, not the data"
+        if status[i] == "at bound" and j < len(d.get("given", [])) and np.isfinite(d["given"][j]):
+            given.append(f"P{i + 1} = {d['given'][j]:.6g}")
     return FitResult(circuit=circuit, names=names, units=units, params=params, free=free, std_dev=std,
                      rel_std_dev=rel, determined=determined, at_limit=at_limit, correlation=corr, S=d["S"],
                      sigma_f=d["sigma_f"], nu=d["nu"], quality=d["quality"], converged=d["converged"],
                      end=d["end"], reason=d["reason"], function_evaluations=d["function_evaluations"],
                      jacobian_evaluations=d["jacobian_evaluations"], frequency=f, model=d["model"],
-                     undetermined=why, roles=roles, intervals=_intervals(d, n))
+                     undetermined=why, roles=roles, intervals=_intervals(d, n), status=status,
+                     given=("given " + ", ".join(given)) if given else "")
 
 
 def _intervals(d: dict, n: int) -> Optional[List[tuple]]:

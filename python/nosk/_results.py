@@ -210,6 +210,14 @@ class FitResult(_Result):
     could not resolve. ``ok`` is True for a converged fit whose free
     parameters are all determined.
 
+    ``status`` names each parameter's state as the engine's report, the
+    viewer and the CSV export do: "fixed", "determined", "undetermined" (the
+    data do not fix it), or "at bound" (it ended at its limit, an exponent's
+    range (0, 1], or the bound of ln p near 0 or 1e308: the fit holds it
+    there, not the data). The others' std devs then hold only given those
+    values, which ``given`` says ("given P4 = 0.75"; empty when none is at
+    a bound).
+
     ``S`` is the weighted sum of squares, ``sigma_f`` the estimated standard
     deviation of the weighted residuals, ``nu`` the degrees of freedom;
     ``frequency`` (Hz), ``Z`` (the data, ohm) and ``model`` (ohm) the points.
@@ -247,6 +255,11 @@ class FitResult(_Result):
     # fit(..., intervals=...): per parameter (low, high), None for a side that
     # is not bounded, (nan, nan) for a fixed parameter; None when not asked for.
     intervals: Optional[List[tuple]] = None
+    status: List[str] = field(default_factory=list)
+    given: str = ""
+
+    def _at_bound(self, i: int) -> bool:
+        return bool(self.at_limit[i]) or (i < len(self.status) and self.status[i] == "at bound")
 
     @property
     def ok(self) -> bool:
@@ -270,8 +283,8 @@ class FitResult(_Result):
                 sd, rel = f"{'not used':>14}", ""
             elif not self.free[i]:
                 sd, rel = f"{'fixed':>14}", ""
-            elif self.at_limit[i]:
-                sd, rel = f"{'at limit':>14}", ""
+            elif self._at_bound(i):
+                sd, rel = f"{'at bound':>14}", ""
             elif np.isnan(self.std_dev[i]):
                 sd, rel = f"{'undetermined':>14}", ""
             else:
@@ -281,6 +294,8 @@ class FitResult(_Result):
                 why = self.undetermined[i] if i < len(self.undetermined) else ""
                 notes.append(f"* {name}: {why or 'not determined'}")
             lines.append(f"{name:<12}{est}{sd}{rel:>10}  {self.units[i]}{mark}")
+        if self.given:
+            lines.append(f"the other std devs hold only {self.given}")
         lines.append(f"S = {self.S:.6g}, sigma_f = {self.sigma_f:.6g}, nu = {self.nu}, "
                      f"{self.function_evaluations} function evaluations")
         lines.append(f"ended: {self.reason}")
@@ -301,8 +316,8 @@ class FitResult(_Result):
                 sd, rel = "not used", ""
             elif not self.free[i]:
                 sd, rel = "fixed", ""
-            elif self.at_limit[i]:
-                sd, rel = "at limit", ""
+            elif self._at_bound(i):
+                sd, rel = "at bound", ""
             elif np.isnan(self.std_dev[i]):
                 sd, rel = "undetermined", ""
             else:
@@ -341,6 +356,7 @@ class FitResult(_Result):
             "free": [bool(self.free[i]) for i in rows],
             "determined": [bool(self.determined[i]) for i in rows],
             "at_limit": [bool(self.at_limit[i]) for i in rows],
+            "status": [self.status[i] if i < len(self.status) else "" for i in rows],
             "note": [self.undetermined[i] if i < len(self.undetermined) else "" for i in rows],
         }, index=pd.Index([self.names[i] for i in rows], name="parameter"))
 

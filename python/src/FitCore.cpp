@@ -3,6 +3,7 @@
 
 #include "core/Exception.h"
 #include "core/Reason.h"
+#include "results/FitStatistics.h"
 #include "engine/EngineRun.h"
 #include "engine/JobProblem.h"
 #include "engine/PreparedJob.h"
@@ -12,6 +13,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <limits>
 #include <filesystem>
 
 namespace nosk::python {
@@ -106,6 +108,22 @@ FitOutput runPrepared(const FitJob& job, const CircuitLibrary& library, const en
     for (int j = 0; j < prepared.freeCount(); ++j)
         out.freeIndex.push_back(prepared.freeParam(j));
     out.atLimit = run.record.atLimit;
+    for (int j = 0; j < prepared.freeCount(); ++j) {
+        const int side = j < static_cast<int>(out.atLimit.size()) ? out.atLimit[j] : 0;
+        ParameterStatus status = j < static_cast<int>(s.status.size()) ? s.status[j] : ParameterStatus::Determined;
+        if (side != 0)
+            status = ParameterStatus::AtLimit;
+        out.status.push_back(parameterStatusName(status));
+        // As the report's "given" line: a limit's value, 0 for a ln p bound
+        // near zero, else where it ended.
+        const double p = run.record.finalParams[prepared.freeParam(j)];
+        double given = std::numeric_limits<double>::quiet_NaN();
+        if (side != 0)
+            given = side < 0 ? prepared.parameterMap(j).lower() : prepared.parameterMap(j).upper();
+        else if (status == ParameterStatus::AtLogBound)
+            given = std::abs(p) < 1 ? 0.0 : p;
+        out.given.push_back(given);
+    }
     out.stdDev = s.stdDev;
     out.resolved = s.resolved;
     out.correlation = s.correlation;

@@ -42,6 +42,12 @@ struct FitOutput {
     std::vector<double> stdDev;     // per free parameter
     std::vector<bool> resolved;     // false: the data do not determine it
     std::vector<int> atLimit;       // per free parameter: -1 held by its lower limit, +1 upper, 0 neither
+    // Per free parameter: the status word of the engine's report
+    // ("determined", "undetermined", "ln-bound", "limit"), and for one at a
+    // bound or a limit the value at which the others' std devs take it as
+    // fixed (NaN for the others).
+    std::vector<std::string> status;
+    std::vector<double> given;
     std::vector<double> correlation;  // F x F, row-major
     double S = 0, sigma = 0, quality = 0;
     int nu = 0;

@@ -178,6 +178,8 @@ py::dict fitResultDict(const nosk::python::FitOutput& out)
     d["std_dev"] = toArray(out.stdDev);
     d["resolved"] = out.resolved;
     d["at_limit"] = out.atLimit;
+    d["status"] = out.status;
+    d["given"] = toArray(out.given);
     d["correlation"] = toMatrix(out.correlation, static_cast<int>(out.freeIndex.size()));
     d["S"] = out.S;
     d["sigma_f"] = out.sigma;

@@ -264,9 +264,24 @@ def test_limits_hold_and_the_held_parameter_has_no_std_dev():
     assert held.params[3] <= 0.75 and held.params[3] == pytest.approx(0.75, abs=1e-6)
     assert held.at_limit[3] and np.isnan(held.std_dev[3])
     assert held.S > free.S
-    assert "at limit" in held.table()
+    assert held.status[3] == "at bound" and "at bound" in held.table()
+    assert held.given == "given P4 = 0.75" and "given P4 = 0.75" in held.table()
     with pytest.raises(ValueError, match="limit"):
         nosk.fit("R0-p(R1,CPE1)", f, z, [10, 80, 2e-5, 0.7], limits=[None, None, None, (0.8, 0.75)])
+
+
+def test_a_parameter_run_to_the_bound_of_ln_p_is_at_bound_not_undetermined():
+    """A series resistance kept positive where the data want it negative runs to the bound of ln p: the table says
+    "at bound", as the engine's report, the viewer and the CSV do, and the others' std devs
+    are given that it is 0."""
+    f = np.logspace(-2, 5, 50)
+    z = nosk.simulate("R0-p(R1,C1)", [-1.0, 100, 1e-5], f)
+    r = nosk.fit("R0-p(R1,C1)", f, z, [10, 80, 2e-5], max_evaluations=2000)
+    assert r.status[0] == "at bound", r.table()
+    assert np.isnan(r.std_dev[0]) and not r.determined[0]
+    assert r.given == "given P1 = 0"
+    assert r.status[1:] == ["determined", "determined"]
+    assert "undetermined" not in r.table() and "at bound" in r.table()
 
 
 def test_the_module_refuses_what_the_programs_refuse():

@@ -16,6 +16,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QImage>
+#include <QPainter>
+#include <QPicture>
 #include <QGroupBox>
 
 #include <sys/stat.h>
@@ -233,3 +236,51 @@ TEST(AnalysisPages, ResultsOfAnotherSpectrumAreMarkedOutOfDate)
         EXPECT_TRUE(builtPage(v, CKramersKronigPage::kTitle)->stale());
     }
 }
+
+// A point the tests name is ringed in red with its frequency beside it, in
+// the picture that the images, the printed pages and PDF files are made of;
+// a clean spectrum has no ring.
+TEST(AnalysisPages, APointApartIsRingedInTheGraphsPicture)
+{
+    auto ringPixels = [](CSingleGraphPage* page) {
+        const QPicture picture = page->graph()->MakeMetafile();
+        QImage image(picture.boundingRect().size() * 2, QImage::Format_ARGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        PlayMetafile(painter, picture, image.rect());
+        painter.end();
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                count += image.pixel(x, y) == qRgb(255, 0, 0);
+        return count;
+    };
+    for (bool glitch : {false, true}) {
+        SCOPED_TRACE(glitch ? "one point 5 % off" : "clean");
+        test::TempWorkDir dir;
+        std::vector<double> f;
+        std::vector<std::complex<double>> z;
+        zarcSpectrum(f, z);
+        if (glitch)
+            z[25] *= 1.05;
+        const kk::Result k = kk::test(f, z);
+        const zhit::Result zh = zhit::test(f, z);
+        ASSERT_EQ(k.verdict.points.empty(), !glitch) << k.verdict.text();
+        ASSERT_EQ(zh.verdict.points.empty(), !glitch) << zh.verdict.text();
+        test::writeAll(CZhitPage::kTableFile, zhit::formatTable(zh));
+        test::writeAll(CKramersKronigPage::kTableFile, kk::formatTable(f, k));
+        Viewer v;
+        v.open();
+        for (const char* title : {CKramersKronigPage::kTitle, CZhitPage::kTitle}) {
+            SCOPED_TRACE(title);
+            CSingleGraphPage* page = builtPage(v, title);
+            ASSERT_NE(page, nullptr);
+            ASSERT_NE(page->graph(), nullptr);
+            if (glitch)
+                EXPECT_GT(ringPixels(page), 30);
+            else
+                EXPECT_EQ(ringPixels(page), 0);
+        }
+    }
+}
+

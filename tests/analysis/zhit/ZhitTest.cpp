@@ -177,6 +177,70 @@ TEST(ZhitVerdict, ExactSpectraAreValidAndOneBadPointIsNamedByBothTests)
     }
 }
 
+TEST(ZhitVerdict, OneBadPointNearAnEndIsNamedAloneByBothTests)
+{
+    // A point 1 % off a few points in from either end: the allowances of
+    // the ends do not hide it, and the neighbour whose line it drags is not
+    // named with it. Z-HIT sees it two points in, the Kramers-Kronig test,
+    // whose series follows the points nearest the ends, four.
+    for (const Smooth& s : smoothSpectra(1.2e-4)) {
+        const std::size_t n = s.f.size();
+        for (std::size_t at : {std::size_t(2), std::size_t(4), n - 5, n - 3}) {
+            std::vector<cplx> z = s.z;
+            z[at] *= 1.01;
+            const zhit::Result zh = zhit::test(s.f, z);
+            const kk::Result k = kk::test(s.f, z);
+            const bool kkToo = at == 4 || at == n - 5;
+            for (const kk::Verdict* v : {&zh.verdict, &k.verdict}) {
+                if (v == &k.verdict && !kkToo)
+                    continue;
+                const std::string where = std::string(s.name) + " at " + std::to_string(s.f[at]) + ": " + v->text();
+                EXPECT_FALSE(v->systematic) << where;
+                ASSERT_EQ(v->points.size(), 1u) << where;
+                EXPECT_EQ(v->points[0].frequencyHz, s.f[at]) << where;
+                // Two points in, the line the point is measured from
+                // straddles the change of Z-HIT's slope estimate: the size
+                // is the less certain.
+                EXPECT_NEAR(v->points[0].size, 1.0, kkToo ? 0.25 : 0.7) << where;
+            }
+        }
+    }
+}
+
+TEST(ZhitVerdict, TheMeasuredGlitchOfTheEcLabFileIsNamedByBothTests)
+{
+    // The EC-Lab export: one point at 56.2 Hz has |Z| 8.8 % below its
+    // neighbours', in a stretch whose noise is several times that of the
+    // rest of the spectrum.
+    std::ifstream in(NOSK_TEST_DATA_DIR "/instruments/exampleDataBioLogic.mpt");
+    ASSERT_TRUE(in) << "the EC-Lab example file";
+    std::string line;
+    for (int i = 0; i < 61 && std::getline(in, line); ++i) {
+    }
+    std::vector<double> f;
+    std::vector<cplx> z;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        double fi, re, minusIm;
+        if (fields >> fi >> re >> minusIm) {
+            f.push_back(fi);
+            z.emplace_back(re, -minusIm);
+        }
+    }
+    ASSERT_EQ(f.size(), 43u);
+    const kk::Result k = kk::test(f, z);
+    const zhit::Result zh = zhit::test(f, z);
+    for (const kk::Verdict* v : {&k.verdict, &zh.verdict}) {
+        EXPECT_FALSE(v->valid) << v->text();
+        EXPECT_FALSE(v->systematic) << v->text();
+        const auto named = std::find_if(v->points.begin(), v->points.end(),
+                                        [](const kk::Outlier& p) { return std::abs(p.frequencyHz - 56.24) < 0.01; });
+        ASSERT_NE(named, v->points.end()) << v->text();
+        EXPECT_NEAR(named->size, 8.8, 1.5) << v->text();
+        EXPECT_NE(v->text().find("56.2 Hz"), std::string::npos) << v->text();
+    }
+}
+
 TEST(ZhitVerdict, DriftAtTheLowEndIsStillFlaggedThereNotAsPoints)
 {
     // The sweep runs down in frequency and the cell loses 5 % on the way.
