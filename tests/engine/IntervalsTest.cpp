@@ -277,7 +277,7 @@ TEST(EngineIntervals, ProfileIntervalsReachTheReport)
     IntervalSettings how;
     how.method = IntervalMethod::Profile;
     std::ostringstream out, err;
-    ASSERT_EQ(runEngine(out, err, 1, how), 0) << err.str();
+    ASSERT_EQ(runEngine(out, err, 1, kAgreeingRuns, how), 0) << err.str();
 
     nosk::FitStatistics s;
     nosk::readPntoutl(s);
