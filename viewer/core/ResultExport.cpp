@@ -145,7 +145,7 @@ std::string parameterTable(const FitJob& job, const FitStatistics* stats, const 
                 out += ",";
                 out += csvText(iv->method + " " + level);
             } else {
-                out += ",";
+                out += ",,";
             }
         }
         out += "\n";
