@@ -19,7 +19,7 @@ TEST(RunOptions, DefaultsAndTwentyByteFile)
     EXPECT_EQ(o.starts, 64);
     ASSERT_TRUE(o.write());
     EXPECT_EQ(test::readAll("NOSKRUN.OPT"),
-        std::string("\0\0\0\0\1\0\0\0\1\0\0\0\0\0\0\0\x08\0\0\0", 20));
+        std::string("\0\0\0\0\1\0\0\0\1\0\0\0\0\0\0\0\x40\0\0\0", 20));
 }
 
 TEST(RunOptions, SixteenByteFileOfEarlierVersionsAndADamagedStartsValue)
