@@ -19,7 +19,7 @@ TEST(RunOptions, DefaultsAndTwentyEightByteFile)
     EXPECT_EQ(o.starts, 64);
     ASSERT_TRUE(o.write());
     EXPECT_EQ(test::readAll("NOSKRUN.OPT"),
-        std::string("\0\0\0\0\1\0\0\0\1\0\0\0\0\0\0\0\x08\0\0\0\0\0\0\0\xb6\x03\0\0", 28));
+        std::string("\0\0\0\0\1\0\0\0\1\0\0\0\0\0\0\0\x40\0\0\0\0\0\0\0\xb6\x03\0\0", 28));
 }
 
 // The intervals come after the 20 bytes the last version wrote and reads:
