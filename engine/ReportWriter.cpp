@@ -368,7 +368,7 @@ void writeFitReport(const std::string& path, const PreparedJob& job, const FitRe
                 limitText(lower ? map.lower() : map.upper()).c_str(),
                 job.exponentRange(j) ? " (AN EXPONENT'S RANGE (0, 1])" : "");
         }
-        f.line(" THE OTHERS' STATISTICS TAKE THEM AS FIXED; THEIR OWN STD DEVS ARE SHOWN AS 0.");
+        f.line(" THE OTHERS' STATISTICS TAKE THEM AS FIXED; THEIR OWN STD DEVS ARE SHOWN AS NAN.");
     }
     // An exponent that started outside (0, 1] was fitted from inside.
     for (int j = 0; j < F; ++j) {
@@ -378,7 +378,7 @@ void writeFitReport(const std::string& path, const PreparedJob& job, const FitRe
                 job.freeParam(j) + 1, start);
     }
     for (int j = 0; j < F; ++j)
-        if (fit.finalParams[job.freeParam(j)] == 0)
+        if (fit.finalParams[job.freeParam(j)] == 0 && fit.statistics.relStdDev[j] == 0)
             f.line(" P%i IS 0: ITS RELATIVE STANDARD DEVIATION IS SHOWN AS 0.", job.freeParam(j) + 1);
     // The finite-length diffusion DEs 9 and 16 are passive only for PHI up
     // to 0.5; stored jobs may go beyond, so the fit is kept but flagged.

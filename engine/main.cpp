@@ -69,8 +69,12 @@ DescriptorBuffer g_errBuffer(STDERR_FILENO);
 std::ostream g_out(&g_outBuffer);
 std::ostream g_err(&g_errBuffer);
 
-int usage()
+// What was wrong first ("noskwin: --starts needs a number from 1 to
+// 10000, not 0"), then the usage.
+int usage(const std::string& mistake = {})
 {
+    if (!mistake.empty())
+        g_err << "noskwin: " << mistake << "\n";
     g_err << "usage: noskwin [S] [--starts N]\n"
                  "  runs the job of INFL in the current folder; S waits for Enter at the end;\n"
                  "  --starts N fits from the job's start values and N-1 further starts and keeps the\n"
@@ -94,9 +98,12 @@ int main(int argc, char** argv)
             const char* end = text + std::strlen(text);
             auto [ptr, ec] = std::from_chars(text, end, starts);
             if (ec != std::errc() || ptr != end || starts < 1 || starts > nosk::kMaxStarts)
-                return usage();
+                return usage("--starts needs a number from 1 to " + std::to_string(nosk::kMaxStarts) + ", not " +
+                             (*text ? std::string(text) : std::string("an empty word")));
+        } else if (std::strcmp(argv[i], "--starts") == 0) {
+            return usage("--starts needs a number from 1 to " + std::to_string(nosk::kMaxStarts));
         } else {
-            return usage();
+            return usage(std::string("unknown argument ") + argv[i]);
         }
     }
     // A file-size limit makes a write fail ("Cannot write file") instead of

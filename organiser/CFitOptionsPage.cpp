@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QAbstractItemView>
+#include <QStyledItemDelegate>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QSignalBlocker>
@@ -26,6 +27,26 @@
 #include <cstring>
 
 namespace nosk {
+
+namespace {
+
+// The FUN list's entries as the open list draws them: the letter, then the
+// circuit's name (its tooltip).
+class CircuitNames : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const QString name = index.data(Qt::ToolTipRole).toString();
+        if (!name.isEmpty())
+            option->text += QStringLiteral("  ") + name;
+    }
+};
+
+} // namespace
 namespace {
 
 constexpr const char* kProgram = "NOSKRUN";
@@ -166,6 +187,7 @@ CFitOptionsPage::CFitOptionsPage(FitJob* job, Prompt& prompt, const QFont& bold,
         emit formatChanged();
     });
     QComboBox* circuit = list("FUN");
+    circuit->setItemDelegate(new CircuitNames(circuit));
     connect(circuit, &QComboBox::activated, this,
             [this, circuit] { showCircuit(takeCode(circuit, kCircuits.codes)); });
     connect(edit("IRCH"), &QLineEdit::textChanged, this, &CFitOptionsPage::irchEdited);
@@ -238,17 +260,19 @@ void CFitOptionsPage::nameCircuits()
     } catch (const std::exception&) {
         // The definition line says why CIRCUITS is not used.
     }
+    // The box keeps the letter; the open list shows each letter with its
+    // name (the items' tooltips, which CircuitNames draws beside them).
     QComboBox* circuits = list("FUN");
     const std::string_view codes = kCircuits.codes;
+    const QFontMetrics metrics(circuits->view()->font());
+    int widest = 0;
     for (int i = 0; i < circuits->count() && std::size_t(i) < codes.size(); ++i) {
         const model::CircuitLibrary::Definition* d = library.find(codes[std::size_t(i)]);
-        QString text(QLatin1Char(codes[std::size_t(i)]));
-        if (d && !d->name.empty())
-            text += QStringLiteral("  ") + QString::fromStdString(d->name);
-        circuits->setItemText(i, text);
+        const QString name = d ? QString::fromStdString(d->name) : QString();
+        circuits->setItemData(i, name.isEmpty() ? QVariant() : QVariant(name), Qt::ToolTipRole);
+        widest = std::max(widest, metrics.horizontalAdvance(circuits->itemText(i) + QStringLiteral("  ") + name));
     }
-    // The list opens wide enough for the names; the box shows what fits.
-    circuits->view()->setMinimumWidth(circuits->view()->sizeHintForColumn(0) + 24);
+    circuits->view()->setMinimumWidth(widest + 32);
 }
 
 void CFitOptionsPage::circuitsChanged()

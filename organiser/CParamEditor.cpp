@@ -124,12 +124,12 @@ std::string CParamEditor::definitionInForce(char fun, std::string* error)
 CParamEditor::CParamEditor(QWidget* parent) : QWidget(parent)
 {
     DialogUnits du(font());
-    const int gap = 1, columnSpacing = 4;
+    const int gap = 1, columnSpacing = 2;
     m_rowHeight = du.y(13);
     const int h = m_rowHeight;
-    m_labelWidth = du.x(31);
-    m_valueWidth = du.x(58);
-    m_codeWidth = du.x(26);
+    m_labelWidth = du.x(28);
+    m_valueWidth = du.x(64);
+    m_codeWidth = du.x(27);
     const int codeLeft = m_labelWidth + gap + m_valueWidth + gap;
     m_columnWidth = codeLeft + m_codeWidth + columnSpacing;
     const int scrollWidth = 15;

@@ -340,9 +340,22 @@ QString CZuGridCells::selectedText() const
 {
     const QRect sel = selection();
     QString text;
+    const bool block = sel.width() * sel.height() > 1;
+    // A block of a grid whose rows have titles of their own (the statistics'
+    // "Std dev of parameters", the parameters' names), not the numbers every
+    // row header starts with: each row starts with its title, so that the
+    // pasted table says what its rows are.
+    bool rowTitles = false;
+    if (block && m_grid->rowHeader())
+        for (int row = sel.top(); row <= sel.bottom() && !rowTitles; ++row) {
+            const QString title = m_grid->rowHeader()->title(row).trimmed();
+            rowTitles = !title.isEmpty() && title != QString::number(row);
+        }
     // More than one cell: the column titles first, so that the pasted table
     // says what its columns are.
-    if (sel.width() * sel.height() > 1 && m_grid->columnHeader()) {
+    if (block && m_grid->columnHeader()) {
+        if (rowTitles)
+            text += QLatin1Char('\t');
         for (int column = sel.left(); column <= sel.right(); ++column) {
             if (column > sel.left())
                 text += QLatin1Char('\t');
@@ -351,6 +364,8 @@ QString CZuGridCells::selectedText() const
         text += QLatin1Char('\n');
     }
     for (int row = sel.top(); row <= sel.bottom(); ++row) {
+        if (rowTitles)
+            text += m_grid->rowHeader()->title(row).trimmed() + QLatin1Char('\t');
         for (int column = sel.left(); column <= sel.right(); ++column) {
             if (column > sel.left())
                 text += QLatin1Char('\t');

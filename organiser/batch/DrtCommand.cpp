@@ -132,7 +132,8 @@ std::string writeDrtSeriesPlot(const std::vector<batch::Row>& rows, const std::v
                QStringLiteral("Distribution of relaxation times along the series"));
     const double l0 = std::log10(t0), l1 = std::log10(t1);
     auto px = [&](double t) { return plot.left() + (std::log10(t) - l0) / (l1 - l0) * plot.width(); };
-    auto py = [&](double g) { return plot.bottom() - g / (1.05 * g1) * plot.height(); };
+    const PlotAxis gammaAxis = valueAxis({0.0, g1});
+    auto py = [&](double g) { return plot.bottom() - g / gammaAxis.high * plot.height(); };
     p.setPen(QPen(QColor(220, 220, 220), 1));
     for (int d = static_cast<int>(std::ceil(l0)); d <= static_cast<int>(std::floor(l1)); ++d) {
         const double x = plot.left() + (d - l0) / (l1 - l0) * plot.width();
@@ -146,12 +147,9 @@ std::string writeDrtSeriesPlot(const std::vector<batch::Row>& rows, const std::v
         std::snprintf(text, sizeof text, "1e%d", d);
         p.drawText(QRect(int(x) - 30, plot.bottom() + 2, 60, th), Qt::AlignCenter, QString::fromLatin1(text));
     }
-    for (int k = 0; k <= 4; ++k) {
-        const double g = 1.05 * g1 * k / 4;
-        std::snprintf(text, sizeof text, "%.4g", g);
-        p.drawText(QRect(0, int(py(g)) - th / 2, plot.left() - 6, th), Qt::AlignRight | Qt::AlignVCenter,
-                   QString::fromLatin1(text));
-    }
+    for (std::size_t k = 0; k < gammaAxis.ticks.size(); ++k)
+        p.drawText(QRect(0, int(py(gammaAxis.ticks[k])) - th / 2, plot.left() - 6, th),
+                   Qt::AlignRight | Qt::AlignVCenter, QString::fromStdString(gammaAxis.labels[k]));
     p.drawText(QRect(plot.left(), plot.bottom() + th + 4, plot.width(), th), Qt::AlignCenter,
                QStringLiteral("tau, s"));
     p.save();

@@ -7,6 +7,7 @@
 #include "core/Exception.h"
 #include "engine/EngineRun.h"
 #include "engine/ParameterMap.h"
+#include "results/PntoutlReader.h"
 #include "support/Files.h"
 #include "support/TempDir.h"
 
@@ -236,6 +237,18 @@ TEST(EngineLimits, ReportAndOutinOfAFitHeldByLimits)
                           "   P5 AT ITS UPPER LIMIT 0.5\r\n"), std::string::npos) << report;
     EXPECT_NE(report.find("NFREE = 2   FREE   LIMITS 100 TO 1000"), std::string::npos);
     EXPECT_EQ(report.find("THE JACOBIAN IS SINGULAR"), std::string::npos);
+    // The report says what its table shows for the held ones: NaN, as read back.
+    EXPECT_NE(report.find("THEIR OWN STD DEVS ARE SHOWN AS NAN."), std::string::npos) << report;
+    EXPECT_EQ(report.find("SHOWN AS 0"), std::string::npos) << report;
+    FitStatistics statistics;
+    readPntoutl(statistics, "PNTOUTL");
+    int held = 0;
+    for (const FreeParameter& p : statistics.freeParameters)
+        if (p.number == 1 || p.number == 4 || p.number == 5) {
+            EXPECT_TRUE(std::isnan(p.stdDev)) << p.number;
+            ++held;
+        }
+    EXPECT_EQ(held, 3);
 
     FitJob out;
     out.load("OUTIN");

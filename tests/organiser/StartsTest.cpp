@@ -17,7 +17,10 @@
 #include <filesystem>
 #include <sstream>
 
+#include <cstdio>
+
 using namespace nosk;
+namespace fs = std::filesystem;
 using nosk::test::OrganiserFixture;
 using nosk::test::writeFakeEngine;
 
@@ -101,6 +104,25 @@ TEST(Starts, TheOptionReachesTheEngineAndTheCommandLines)
     EXPECT_EQ(mistake({"--run", "x", "--starts", "10000"}), "taken");
     EXPECT_EQ(mistake({"--run", "x", "--starts", "10001"}), "--starts needs a number from 1 to 10000");
     EXPECT_EQ(mistake({"--kk", "a.tst", "--starts", "4"}), "--starts goes with --run, --batch or --guess");
+
+    // The engine says the same about its own --starts before its usage.
+    if (!fs::exists(test::bundledEngine()))
+        GTEST_SKIP() << "the bundled engine is not built";
+    auto engineSays = [](const std::string& arguments) {
+        const std::string command = test::bundledEngine() + " " + arguments + " 2>&1 >/dev/null";
+        std::string out;
+        if (FILE* p = ::popen(command.c_str(), "r")) {
+            char buffer[512];
+            while (std::size_t n = std::fread(buffer, 1, sizeof buffer, p))
+                out.append(buffer, n);
+            EXPECT_NE(::pclose(p), 0);
+        }
+        return out.substr(0, out.find('\n'));
+    };
+    EXPECT_EQ(engineSays("--starts 0"), "noskwin: --starts needs a number from 1 to 10000, not 0");
+    EXPECT_EQ(engineSays("--starts 7x"), "noskwin: --starts needs a number from 1 to 10000, not 7x");
+    EXPECT_EQ(engineSays("--starts"), "noskwin: --starts needs a number from 1 to 10000");
+    EXPECT_EQ(engineSays("--fast"), "noskwin: unknown argument --fast");
 }
 
 TEST(Starts, GuessFromTheWindowSetsFreeStartValuesAndLeavesFixedOnes)

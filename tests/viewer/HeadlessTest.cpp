@@ -29,6 +29,10 @@ TEST(Headless, HelpDescribesTheExport)
     const std::string out = nosk::test::readAll("out.txt");
     EXPECT_NE(out.find("--save-image FILE"), std::string::npos);
     EXPECT_NE(out.find("--page TITLE"), std::string::npos);
+    // Each kind of file the export writes, as saveImage tells them apart.
+    EXPECT_NE(out.find(".png gives a PNG"), std::string::npos) << out;
+    EXPECT_NE(out.find("in .pdf a PDF"), std::string::npos) << out;
+    EXPECT_NE(out.find("any other name a 32-bit Windows\n                     bitmap"), std::string::npos) << out;
 }
 
 TEST(Headless, LoadErrorGoesToStandardError)

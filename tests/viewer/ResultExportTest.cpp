@@ -139,7 +139,8 @@ TEST(ViewerResultsOut, KramersKronigPageAndBothTablesReadBack)
     ASSERT_GE(p.size(), static_cast<std::size_t>(n + 1 + 6));
     EXPECT_EQ(p[0][0], "number");
     int free = 0;
-    // Names from the model's circuit ("p1: R"), P<n> where it has none.
+    // Names from the model's circuit ("p1: R"), "p<n>: not used by circuit X"
+    // where it has none.
     const std::vector<std::string> circuitNames = model::parameterNames(v.dlg->run().job().FUN);
     ASSERT_FALSE(circuitNames.empty());
     EXPECT_EQ(p[1][1], circuitNames[0]);
@@ -147,13 +148,16 @@ TEST(ViewerResultsOut, KramersKronigPageAndBothTablesReadBack)
     for (int i = 1; i <= n; ++i) {
         ASSERT_EQ(p[i].size(), 7u) << i;  // ... free, status
         const bool named = i <= int(circuitNames.size()) && !circuitNames[i - 1].empty();
-        EXPECT_EQ(p[i][1], named ? circuitNames[i - 1] : "P" + std::to_string(i));
+        EXPECT_EQ(p[i][1], named ? circuitNames[i - 1]
+                                 : "p" + std::to_string(i) + ": not used by circuit " + v.dlg->run().job().FUN);
         if (p[i][5] == "free") {
             const FreeParameter& fp = stats.freeParameters[free++];
             EXPECT_EQ(fp.number, i);
             EXPECT_REL_NEAR(std::stod(p[i][2]), fp.estimate, 1e-9);
             EXPECT_REL_NEAR(std::stod(p[i][3]), fp.stdDev, 1e-9);
-            EXPECT_EQ(p[i][6], "determined");
+            // "determined" unless the data hardly fix it, as the viewer cautions.
+            EXPECT_EQ(p[i][6].rfind(fp.relStdDev > 1 ? "hardly fixed by the data" : "determined", 0), 0u)
+                << p[i][6];
         } else {
             EXPECT_EQ(p[i][5], "fixed");
             EXPECT_EQ(p[i][3], "");
@@ -193,15 +197,23 @@ TEST(ViewerResultsOut, KramersKronigPageAndBothTablesReadBack)
         grid->cells()->selectAll();
         QTest::keyClick(grid, Qt::Key_C, Qt::ControlModifier);
         const QStringList lines = QGuiApplication::clipboard()->text().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        // A header row of the grid's column titles, then the numbers.
-        ASSERT_EQ(lines.size(), 1 + (grid == statsPage->parameterGrid() ? 3 : stats.freeCount));
+        // A header row of the grid's column titles after an empty corner,
+        // then each row's title and its numbers.
+        const int rows = grid == statsPage->parameterGrid() ? 3 : stats.freeCount;
+        ASSERT_EQ(lines.size(), 1 + rows);
         const QStringList header = lines[0].split(QLatin1Char('\t'));
-        ASSERT_EQ(header.size(), stats.freeCount);
-        for (int c = 0; c < header.size(); ++c)
-            EXPECT_EQ(header[c], grid->columnHeader()->title(c).trimmed());
-        EXPECT_EQ(lines[1].split(QLatin1Char('\t')).size(), stats.freeCount);
+        ASSERT_EQ(header.size(), stats.freeCount + 1);
+        EXPECT_EQ(header[0], QString());
+        for (int c = 0; c < stats.freeCount; ++c)
+            EXPECT_EQ(header[c + 1], grid->columnHeader()->title(c).trimmed());
+        for (int r = 0; r < rows; ++r) {
+            const QStringList cells = lines[1 + r].split(QLatin1Char('\t'));
+            ASSERT_EQ(cells.size(), stats.freeCount + 1);
+            EXPECT_FALSE(cells[0].isEmpty());
+            EXPECT_EQ(cells[0], grid->rowHeader()->title(r).trimmed());
+        }
         bool ok = false;
-        lines[1].split(QLatin1Char('\t'))[0].trimmed().toDouble(&ok);
+        lines[1].split(QLatin1Char('\t'))[1].trimmed().toDouble(&ok);
         EXPECT_TRUE(ok) << lines[1].toStdString();
     }
 
@@ -263,6 +275,43 @@ TEST(ViewerResultsOut, UndeterminedParametersExportWithoutAStdDev)
     const std::string atBound = resultexport::parameterTable(job, &s, {});
     EXPECT_NE(atBound.find("\n1,P1,10,0.5,0.05,free,determined (given P3 = 0)\n"), std::string::npos) << atBound;
     EXPECT_NE(atBound.find("\n3,P3,2e-09,,,free,at bound\n"), std::string::npos) << atBound;
+}
+
+// A parameter the circuit does not use is named like the others; one whose
+// std dev is known but the data hardly fix it (relative std dev above 1, or
+// tied to another by a correlation above 0.99) is not "determined": its
+// status says what the viewer's caution says of the same parameters.
+TEST(ViewerResultsOut, ExportSaysWhatTheViewerSaysOfPoorlyFixedParameters)
+{
+    FitJob job;
+    job.N = 5;
+    job.FUN = 'R';
+    FitStatistics s;
+    s.freeCount = 4;
+    s.freeParameters = {{1, 10.0, 0.5, 0.05, ParameterStatus::Determined},
+                        {3, 1e-12, 0.8, 8e11, ParameterStatus::Determined},
+                        {4, 50.0, 1.0, 0.02, ParameterStatus::Determined},
+                        {5, 7.0, 0.1, 0.014, ParameterStatus::Determined}};
+    s.correlation = {{1, 0.2, 0.1, 0.1}, {0.2, 1, 0.3, 0.1}, {0.1, 0.3, 1, -0.9951}, {0.1, 0.1, -0.9951, 1}};
+    const std::vector<std::string> names = {"p1: R", "", "p3: L", "p4: R", "p5: W (sigma)"};
+    const std::string csv = resultexport::parameterTable(job, &s, names);
+    EXPECT_NE(csv.find("\n1,p1: R,10,0.5,0.05,free,determined\n"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("\n2,p2: not used by circuit R,0,,,fixed,fixed\n"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("\n3,p3: L,1e-12,0.8,8e+11,free,hardly fixed by the data: relative std dev 8e+11 is above 1\n"),
+              std::string::npos) << csv;
+    EXPECT_NE(csv.find(",free,\"hardly fixed by the data: correlation -0.9951 with p5, the data fix little"),
+              std::string::npos) << csv;
+    EXPECT_NE(csv.find("with p4, the data fix little"), std::string::npos) << csv;
+
+    // The viewer's caution names exactly the parameters the export does not
+    // call determined.
+    const QString caution = CStatisticsPage::cautionLines(s).join(QLatin1Char('\n'));
+    for (const FreeParameter& p : s.freeParameters) {
+        const std::string line = csv.substr(csv.find("\n" + std::to_string(p.number) + ","));
+        const bool hardly = line.substr(0, line.find('\n', 1)).find("hardly fixed") != std::string::npos;
+        EXPECT_EQ(caution.contains(QStringLiteral("p[%1]").arg(p.number)), hardly) << p.number << "\n"
+                                                                                  << caution.toStdString();
+    }
 }
 
 // A stopped or failed fit leaves INFL without AUXPNTL: a Kramers-Kronig test

@@ -47,6 +47,34 @@ void componentTitles(const ViewerRun& run, std::string& first, std::string& seco
     second = level + " " + second;
 }
 
+// "hardly fixed by the data: ..." for a determined parameter whose relative
+// std dev is above 1 or whose correlation with another free parameter is
+// above 0.99 in size, as the viewer's statistics page cautions; empty
+// otherwise.
+std::string hardlyFixed(const FitStatistics& stats, const FreeParameter& p)
+{
+    char text[160];
+    if (p.relStdDev > 1) {
+        std::snprintf(text, sizeof text, "hardly fixed by the data: relative std dev %.3g is above 1", p.relStdDev);
+        return text;
+    }
+    const auto& free = stats.freeParameters;
+    const std::size_t i = std::size_t(&p - free.data());
+    if (i >= stats.correlation.size())
+        return {};
+    for (std::size_t j = 0; j < free.size() && j < stats.correlation[i].size(); ++j) {
+        const double c = stats.correlation[i][j];
+        if (j != i && free[j].status == ParameterStatus::Determined && std::abs(c) > 0.99) {
+            std::snprintf(text, sizeof text,
+                          "hardly fixed by the data: correlation %.4f with p%d, the data fix little more than "
+                          "a combination of the two",
+                          c, int(free[j].number));
+            return text;
+        }
+    }
+    return {};
+}
+
 } // namespace
 
 std::string parameterTable(const FitJob& job, const FitStatistics* stats, const std::vector<std::string>& names)
@@ -59,6 +87,12 @@ std::string parameterTable(const FitJob& job, const FitStatistics* stats, const 
         std::string name;
         if (static_cast<std::size_t>(i) < names.size() && !names[i].empty()) {
             name = names[i];
+        } else if (!names.empty()) {
+            // The circuit is known and leaves this one alone.
+            name = "p";
+            name += std::to_string(i + 1);
+            name += ": not used by circuit ";
+            name += job.FUN;
         } else {
             name = "P";
             name += std::to_string(i + 1);
@@ -81,6 +115,13 @@ std::string parameterTable(const FitJob& job, const FitStatistics* stats, const 
         // A std dev that holds only given the values of parameters at a
         // bound says so in its status.
         std::string status = fitted ? parameterStatusLabel(fitted->status) : "";
+        // A std dev that is known but large, or a value tied to another's,
+        // is what the viewer's caution says, not "determined".
+        if (known && stats) {
+            const std::string hardly = hardlyFixed(*stats, *fitted);
+            if (!hardly.empty())
+                status = hardly;
+        }
         if (known && !given.empty())
             status += " (" + given + ")";
         out += fitted ? ",free," + csvText(status) + "\n" : std::string(",fixed,fixed\n");
