@@ -549,7 +549,7 @@ Verdict judgeResiduals(const std::vector<double>& f, const std::vector<double>& 
         const double allowed = order[k] < pointAllowance.size() ? pointAllowance[order[k]] : 0.0;
         out.off = std::sqrt(off2);
         out.ratio = largest / level;
-        out.beyond = largest > kPointNoiseFactor * level + allowed && out.off >= floor / 3;
+        out.beyond = largest > kPointNoiseFactor * level + allowed && out.off >= std::max(floor / 3, kPointFloor);
         return out;
     };
     std::vector<Outlier> found;
