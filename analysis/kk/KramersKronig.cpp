@@ -429,8 +429,8 @@ Result test(const std::vector<double>& f, const std::vector<std::complex<double>
         if (!std::isfinite(r.residualReal[i]) || !std::isfinite(r.residualImag[i]))
             throw std::invalid_argument("the fit gave no finite residuals for these data");
     }
-    r.verdict = judge(f, r.residualReal, r.residualImag);
     unscale(r, scale);
+    r.verdict = judge(f, r.residualReal, r.residualImag);
     return r;
 }
 
@@ -482,13 +482,14 @@ Verdict judgeResiduals(const std::vector<double>& f, const std::vector<double>& 
         v.noise = 1.4826 * *mid / std::sqrt(6.0);
     }
 
-    // Single points: what a point's residuals leave of the line through the
-    // nearest points on each side that do not stand apart themselves (the
-    // line through the next two on one side at an end), all as the analysis
-    // gives them without that point. The point furthest apart is taken out
-    // first, then the others are judged again without it, so that a point
-    // apart does not drag its neighbours' lines along and make them look
-    // apart too.
+    // Single points: what a point's residuals leave of the line (in log
+    // frequency) through the nearest points on each side that do not stand
+    // apart themselves, or through the next two on one side at an end. White
+    // noise leaves sigma sqrt(1 + w1^2 + w2^2) there, w the line's weights
+    // (sqrt(3/2) inside, sqrt(6) at an end). The point furthest apart is
+    // taken out first, then the others are judged again without it, so that
+    // a point apart does not drag its neighbours' lines along and make them
+    // look apart too.
     std::vector<double> x(n);
     for (std::size_t k = 0; k < n; ++k)
         x[k] = std::log(f[order[k]]);
@@ -548,7 +549,7 @@ Verdict judgeResiduals(const std::vector<double>& f, const std::vector<double>& 
         const double allowed = order[k] < pointAllowance.size() ? pointAllowance[order[k]] : 0.0;
         out.off = std::sqrt(off2);
         out.ratio = largest / level;
-        out.beyond = largest > kPointNoiseFactor * level + allowed && out.off >= floor / 3;
+        out.beyond = largest > kPointNoiseFactor * level + allowed && out.off >= std::max(floor / 3, kPointFloor);
         return out;
     };
     std::vector<Outlier> found;

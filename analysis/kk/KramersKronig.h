@@ -40,8 +40,8 @@
 // stands apart when one of its residuals, less the line through the nearest
 // points on each side that do not stand apart (the line through the next two
 // on one side at an end), exceeds kPointNoiseFactor times what the noise
-// alone leaves there, and the distance of both is at least a third of the
-// floor. The point furthest apart is taken out first and the rest judged
+// alone leaves there, and the distance of both is at least kPointFloor (or a
+// third of the floor, when that is more). The point furthest apart is taken out first and the rest judged
 // again without it, so that its neighbours, whose lines it drags, are not
 // named with it. Such points are named with their frequency and that
 // distance, left out of the RMS of the systematic part, and make the verdict
@@ -69,6 +69,10 @@ constexpr double kVerdictFloor = 0.3;
 // its imaginary part: a point off in one part only is not diluted by the
 // other).
 constexpr double kPointNoiseFactor = 8;
+// A single point is named only when it is at least this far off, % of |Z|
+// (about 0.3 degrees): less is within what instruments promise, however
+// quiet the rest of the spectrum.
+constexpr double kPointFloor = 0.5;
 // At most this many points are named one by one.
 constexpr int kMaxNamedPoints = 3;
 
