@@ -795,6 +795,12 @@ def suggest(frequency: Sequence[float], Z: Sequence[complex], top: int = 5) -> d
     ``sigma_f``, ``bic``, ``aic``, ``undetermined``, ``tie_with`` (a rank or
     None), ``parameters`` (dicts of ``name``, ``value``, ``std_dev``, ``status``)
     and ``reason``.
+
+    >>> import nosk, numpy as np
+    >>> f = np.logspace(-1, 5, 40)
+    >>> s = nosk.suggest(f, nosk.simulate("R0-p(R1,C1)", [10, 100, 1e-5], f), top=3)
+    >>> s["candidates"][0]["circuit"]
+    'R(p1)-par(R(p2),C(p3))'
     """
     return _nosk.suggest(_array(frequency, "frequency"), _array(Z, "Z", complex), int(top))
 

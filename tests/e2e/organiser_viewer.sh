@@ -125,8 +125,8 @@ wait "$viewer"; rc=$?; viewer=""
 [ "$rc" = 0 ] || fail "NOSKVIEW ended with status $rc"
 
 [ "$(stat -c %s NOSKRUN.OPT 2>/dev/null)" = 28 ] || fail "NOSKRUN.OPT is missing or not 28 bytes"
-[ "$(od -An -tx1 NOSKRUN.OPT | tr -d ' \n')" = 000000000100000001000000000000000800000000000000b6030000 ] ||
-  fail "NOSKRUN.OPT does not hold the defaults 0 1 1 0 8 0 950"
+[ "$(od -An -tx1 NOSKRUN.OPT | tr -d ' \n')" = 000000000100000001000000000000004000000000000000b6030000 ] ||
+  fail "NOSKRUN.OPT does not hold the defaults 0 1 1 0 64 0 950"
 [ "$(stat -c %s NOSKVIEW.OPT 2>/dev/null)" = 320 ] || fail "NOSKVIEW.OPT is missing or not 320 bytes"
 echo "PASSED: run in NOSKRUN, NOSKVIEW reloaded, both closed and kept their options"
 status=0

@@ -47,7 +47,7 @@ TEST(Organiser, StartsEmptyAndExitsWithoutQuestion)
     EXPECT_TRUE(f.prompt.messages.empty());
     ASSERT_TRUE(f.options.write());
     EXPECT_EQ(test::readAll("NOSKRUN.OPT"),
-        std::string("\0\0\0\0\1\0\0\0\1\0\0\0\0\0\0\0\x08\0\0\0\0\0\0\0\xb6\x03\0\0", 28));
+        std::string("\0\0\0\0\1\0\0\0\1\0\0\0\0\0\0\0\x40\0\0\0\0\0\0\0\xb6\x03\0\0", 28));
 }
 
 TEST(Organiser, MenuHoldsEveryEntry)

@@ -65,8 +65,8 @@ TEST(Run, FailedFitIsReportedAndNotAnnounced)
     f.dlg->action(QStringLiteral("Save and &Run"))->trigger();
     EXPECT_EQ(f.prompt.lastMessage().text, "The fitting engine is still running!");
     ASSERT_TRUE(f.waitForEngine());
-    // "S" keeps the engine's window open; the default search has 8 starts.
-    EXPECT_EQ(test::readAll("ARGS"), "S --starts 8\n");
+    // "S" keeps the engine's window open; the default search has a budget of 64 starts.
+    EXPECT_EQ(test::readAll("ARGS"), "S --starts 64\n");
     EXPECT_EQ(f.prompt.lastMessage().text.rfind("Fitting process failed!", 0), 0u);
     EXPECT_EQ(f.notifier.count, 0);
     EXPECT_FALSE(f.timer->isActive());
