@@ -78,13 +78,20 @@ std::vector<double> schurStep(const NormalEquations& eq, double lambda)
     std::vector<Eigen::VectorXd> Ug(N);
     Eigen::MatrixXd Ud;
     for (int i = 0; i < N; ++i) {
+        // Empty blocks (no local or no global parameters) take no solve:
+        // Eigen's triangular solves must not see a matrix without storage.
+        UW[i] = Eigen::MatrixXd::Zero(L, G);
+        Ug[i] = Eigen::VectorXd::Zero(L);
+        if (L == 0)
+            continue;
         Ud = eq.U[i];
         for (int a = 0; a < L; ++a)
             Ud(a, a) = damped(eq.U[i](a, a), floor, lambda);
         const Eigen::LLT<Eigen::MatrixXd> llt(Ud);
         if (llt.info() != Eigen::Success)
             return {};
-        UW[i] = llt.solve(eq.W[i]);
+        if (G > 0)
+            UW[i] = llt.solve(eq.W[i]);
         Ug[i] = llt.solve(eq.gL[i]);
         S.noalias() -= eq.W[i].transpose() * UW[i];
         rhs.noalias() += eq.W[i].transpose() * Ug[i];

@@ -7,6 +7,7 @@
 #include "core/AtomicFileWriter.h"
 #include "core/CsvText.h"
 #include "core/Exception.h"
+#include "core/JsonText.h"
 #include "core/WorkFolderFiles.h"
 #include "job/FitJob.h"
 #include "model/Circuit.h"
@@ -32,37 +33,6 @@ std::string num(double v)
     char b[40];
     std::snprintf(b, sizeof b, "%.10g", v);
     return b;
-}
-
-std::string jsonNumber(double v)
-{
-    if (!std::isfinite(v))
-        return "null";
-    char b[40];
-    std::snprintf(b, sizeof b, "%.17g", v);
-    return b;
-}
-
-std::string jsonText(const std::string& s)
-{
-    std::string out = "\"";
-    for (const char c : s) {
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20) {
-                char b[8];
-                std::snprintf(b, sizeof b, "\\u%04x", c);
-                out += b;
-            } else {
-                out += c;
-            }
-        }
-    }
-    return out + "\"";
 }
 
 int parameterNumber(const std::string& name, int count)
@@ -139,58 +109,58 @@ std::string formatJson(const SeriesReport& report)
     const series::SeriesResult& r = report.result;
     const series::JointStatistics& st = r.statistics;
     std::ostringstream o;
-    o << "{\n  \"covariate\": {\"name\": " << jsonText(report.quantity.name)
-      << ", \"unit\": " << jsonText(report.quantity.unit) << "},\n";
+    o << "{\n  \"covariate\": {\"name\": " << json::text(report.quantity.name)
+      << ", \"unit\": " << json::text(report.quantity.unit) << "},\n";
     o << "  \"single_fit\": " << (r.single ? "true" : "false") << ",\n";
-    o << "  \"fit_end\": " << jsonText(r.fit.end) << ",\n  \"converged\": " << (r.fit.converged ? "true" : "false")
+    o << "  \"fit_end\": " << json::text(r.fit.end) << ",\n  \"converged\": " << (r.fit.converged ? "true" : "false")
       << ",\n";
-    o << "  \"S\": " << jsonNumber(st.S) << ", \"K\": " << st.K << ", \"variables\": " << st.variables
-      << ", \"nu\": " << st.nu << ", \"sigma\": " << jsonNumber(st.sigma) << ",\n";
+    o << "  \"S\": " << json::number(st.S) << ", \"K\": " << st.K << ", \"variables\": " << st.variables
+      << ", \"nu\": " << st.nu << ", \"sigma\": " << json::number(st.sigma) << ",\n";
     o << "  \"parameters\": [";
     bool first = true;
     for (std::size_t j = 0; j < r.freeParams.size(); ++j) {
         if (r.roles[j] != Role::Local)
             continue;
-        o << (first ? "\n" : ",\n") << "    {\"name\": " << jsonText(pName(r.freeParams[j]))
+        o << (first ? "\n" : ",\n") << "    {\"name\": " << json::text(pName(r.freeParams[j]))
           << ", \"role\": \"local\"}";
         first = false;
     }
     for (const series::Coefficient& c : st.coefficients) {
-        o << (first ? "\n" : ",\n") << "    {\"name\": " << jsonText(c.name) << ", \"role\": "
-          << jsonText(series::roleName(c.role)) << ", \"value\": " << jsonNumber(c.value)
-          << ", \"std_dev\": " << jsonNumber(c.stdDev) << ", \"ci95\": [" << jsonNumber(c.low) << ", "
-          << jsonNumber(c.high) << "], \"status\": " << jsonText(parameterStatusName(c.status)) << "}";
+        o << (first ? "\n" : ",\n") << "    {\"name\": " << json::text(c.name) << ", \"role\": "
+          << json::text(series::roleName(c.role)) << ", \"value\": " << json::number(c.value)
+          << ", \"std_dev\": " << json::number(c.stdDev) << ", \"ci95\": [" << json::number(c.low) << ", "
+          << json::number(c.high) << "], \"status\": " << json::text(parameterStatusName(c.status)) << "}";
         first = false;
     }
     o << "\n  ],\n  \"correlations\": {\"names\": [";
     for (std::size_t a = 0; a < st.coefficients.size(); ++a)
-        o << (a ? ", " : "") << jsonText(st.coefficients[a].name);
+        o << (a ? ", " : "") << json::text(st.coefficients[a].name);
     o << "], \"matrix\": [";
     for (Eigen::Index a = 0; a < st.correlation.rows(); ++a) {
         o << (a ? ", " : "") << "[";
         for (Eigen::Index b = 0; b < st.correlation.cols(); ++b)
-            o << (b ? ", " : "") << jsonNumber(st.correlation(a, b));
+            o << (b ? ", " : "") << json::number(st.correlation(a, b));
         o << "]";
     }
     o << "]},\n  \"spectra\": [";
     for (std::size_t i = 0; i < st.spectra.size(); ++i) {
         const series::SpectrumValues& sv = st.spectra[i];
-        o << (i ? ",\n" : "\n") << "    {\"file\": " << jsonText(report.files[i])
-          << ", \"covariate\": " << jsonNumber(report.covariate[i]) << ", \"S\": " << jsonNumber(sv.S)
+        o << (i ? ",\n" : "\n") << "    {\"file\": " << json::text(report.files[i])
+          << ", \"covariate\": " << json::number(report.covariate[i]) << ", \"S\": " << json::number(sv.S)
           << ", \"parameters\": {";
         for (std::size_t j = 0; j < r.freeParams.size(); ++j)
-            o << (j ? ", " : "") << jsonText(pName(r.freeParams[j])) << ": {\"value\": " << jsonNumber(sv.value[j])
-              << ", \"std_dev\": " << jsonNumber(sv.stdDev[j]) << ", \"status\": "
-              << jsonText(parameterStatusName(sv.status[j])) << "}";
+            o << (j ? ", " : "") << json::text(pName(r.freeParams[j])) << ": {\"value\": " << json::number(sv.value[j])
+              << ", \"std_dev\": " << json::number(sv.stdDev[j]) << ", \"status\": "
+              << json::text(parameterStatusName(sv.status[j])) << "}";
         o << "}";
         if (i < r.independent.size()) {
             const series::IndependentFit& f = r.independent[i];
-            o << ", \"independent\": {\"S\": " << jsonNumber(f.S) << ", \"end\": " << jsonText(f.end)
+            o << ", \"independent\": {\"S\": " << json::number(f.S) << ", \"end\": " << json::text(f.end)
               << ", \"parameters\": {";
             for (std::size_t j = 0; j < r.freeParams.size() && j < f.value.size(); ++j)
-                o << (j ? ", " : "") << jsonText(pName(r.freeParams[j])) << ": {\"value\": "
-                  << jsonNumber(f.value[j]) << ", \"std_dev\": " << jsonNumber(f.stdDev[j]) << ", \"status\": "
-                  << jsonText(parameterStatusName(f.status[j])) << "}";
+                o << (j ? ", " : "") << json::text(pName(r.freeParams[j])) << ": {\"value\": "
+                  << json::number(f.value[j]) << ", \"std_dev\": " << json::number(f.stdDev[j]) << ", \"status\": "
+                  << json::text(parameterStatusName(f.status[j])) << "}";
             o << "}}";
         }
         o << "}";
@@ -198,30 +168,30 @@ std::string formatJson(const SeriesReport& report)
     const series::RolesTest& t = r.tests;
     o << "\n  ],\n  \"tests\": {\"available\": " << (t.available ? "true" : "false");
     if (!t.available) {
-        o << ", \"why\": " << jsonText(t.why) << "}";
+        o << ", \"why\": " << json::text(t.why) << "}";
     } else {
-        o << ", \"S_joint\": " << jsonNumber(t.Sjoint) << ", \"S_independent\": " << jsonNumber(t.Sindependent)
+        o << ", \"S_joint\": " << json::number(t.Sjoint) << ", \"S_independent\": " << json::number(t.Sindependent)
           << ", \"variables_joint\": " << t.Pjoint << ", \"variables_independent\": " << t.Pindependent
-          << ", \"f_statistic\": " << jsonNumber(t.F) << ", \"p_value\": " << jsonNumber(t.pValue)
-          << ", \"aic_joint\": " << jsonNumber(t.aicJoint) << ", \"aic_independent\": "
-          << jsonNumber(t.aicIndependent) << ", \"bic_joint\": " << jsonNumber(t.bicJoint)
-          << ", \"bic_independent\": " << jsonNumber(t.bicIndependent) << ", \"verdict\": " << jsonText(t.verdict)
+          << ", \"f_statistic\": " << json::number(t.F) << ", \"p_value\": " << json::number(t.pValue)
+          << ", \"aic_joint\": " << json::number(t.aicJoint) << ", \"aic_independent\": "
+          << json::number(t.aicIndependent) << ", \"bic_joint\": " << json::number(t.bicJoint)
+          << ", \"bic_independent\": " << json::number(t.bicIndependent) << ", \"verdict\": " << json::text(t.verdict)
           << ",\n    \"parameters\": [";
         for (std::size_t k = 0; k < t.parameters.size(); ++k) {
             const series::ParameterTest& p = t.parameters[k];
-            o << (k ? ",\n" : "\n") << "      {\"name\": " << jsonText(p.name) << ", \"role\": "
-              << jsonText(series::roleName(p.role)) << ", \"S_freed\": " << jsonNumber(p.S)
-              << ", \"f_statistic\": " << jsonNumber(p.F) << ", \"p_value\": " << jsonNumber(p.pValue)
+            o << (k ? ",\n" : "\n") << "      {\"name\": " << json::text(p.name) << ", \"role\": "
+              << json::text(series::roleName(p.role)) << ", \"S_freed\": " << json::number(p.S)
+              << ", \"f_statistic\": " << json::number(p.F) << ", \"p_value\": " << json::number(p.pValue)
               << ", \"disagree\": [";
             for (std::size_t d = 0; d < p.disagree.size(); ++d)
-                o << (d ? ", " : "") << jsonText(report.files[static_cast<std::size_t>(p.disagree[d])]);
-            o << "], \"verdict\": " << jsonText(p.verdict) << "}";
+                o << (d ? ", " : "") << json::text(report.files[static_cast<std::size_t>(p.disagree[d])]);
+            o << "], \"verdict\": " << json::text(p.verdict) << "}";
         }
         o << "\n    ]}";
     }
     o << ",\n  \"notes\": [";
     for (std::size_t k = 0; k < r.notes.size(); ++k)
-        o << (k ? ", " : "") << jsonText(r.notes[k]);
+        o << (k ? ", " : "") << json::text(r.notes[k]);
     o << "]\n}\n";
     return o.str();
 }

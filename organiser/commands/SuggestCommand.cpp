@@ -3,6 +3,7 @@
 #include "CommandLine.h"
 #include "Suggest.h"
 #include "core/AtomicFileWriter.h"
+#include "core/JsonText.h"
 #include "ops/Spectrum.h"
 
 #include <algorithm>
@@ -23,32 +24,10 @@ int topOf(const CommandLine& cl)
     return cl.top > 0 ? cl.top : kDefaultTop;
 }
 
-std::string number(double v)
+// Ten significant digits, as the suggestion's table and JSON give them.
+std::string numberText(double v)
 {
-    if (!std::isfinite(v))
-        return "null";
-    char b[40];
-    std::snprintf(b, sizeof b, "%.10g", v);
-    return b;
-}
-
-std::string quoted(const std::string& s)
-{
-    std::string out = "\"";
-    for (const char ch : s) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += ch;
-        } else if (c < 0x20) {
-            char b[8];
-            std::snprintf(b, sizeof b, "\\u%04x", c);
-            out += b;
-        } else {
-            out += ch;
-        }
-    }
-    return out + "\"";
+    return json::number(v, 10);
 }
 
 const char* statusWord(ParameterStatus s)
@@ -67,23 +46,23 @@ suggest::Result rankFile(const std::string& file, std::string* imported)
 std::string suggestionJson(const suggest::Result& r, const std::string& file, int top)
 {
     std::ostringstream o;
-    o << "{\n  \"file\": " << quoted(file) << ",\n  \"points\": " << r.points
-      << ",\n  \"noise\": " << number(r.noise) << ",\n  \"processes\": " << r.peaks
+    o << "{\n  \"file\": " << json::text(file) << ",\n  \"points\": " << r.points
+      << ",\n  \"noise\": " << numberText(r.noise) << ",\n  \"processes\": " << r.peaks
       << ",\n  \"tried\": " << r.tried << ",\n  \"candidates\": [";
     const std::size_t n = std::min<std::size_t>(r.ranked.size(), static_cast<std::size_t>(std::max(top, 0)));
     for (std::size_t k = 0; k < n; ++k) {
         const suggest::Ranked& c = r.ranked[k];
-        o << (k ? "," : "") << "\n    {\"rank\": " << k + 1 << ", \"circuit\": " << quoted(c.candidate.circuit)
-          << ", \"label\": " << quoted(c.candidate.label) << ",\n     \"S\": " << number(c.S)
-          << ", \"sigma_f\": " << number(c.sigmaF) << ", \"bic\": " << number(c.bic) << ", \"aic\": " << number(c.aic)
+        o << (k ? "," : "") << "\n    {\"rank\": " << k + 1 << ", \"circuit\": " << json::text(c.candidate.circuit)
+          << ", \"label\": " << json::text(c.candidate.label) << ",\n     \"S\": " << numberText(c.S)
+          << ", \"sigma_f\": " << numberText(c.sigmaF) << ", \"bic\": " << numberText(c.bic) << ", \"aic\": " << numberText(c.aic)
           << ", \"undetermined\": " << c.undetermined << ", \"tie_with\": "
           << (c.tieWith >= 0 ? std::to_string(c.tieWith + 1) : std::string("null")) << ",\n     \"parameters\": [";
         for (std::size_t j = 0; j < c.parameters.size(); ++j) {
             const suggest::FittedParameter& p = c.parameters[j];
-            o << (j ? ", " : "") << "{\"name\": " << quoted(p.name) << ", \"value\": " << number(p.value)
-              << ", \"std_dev\": " << number(p.stdDev) << ", \"status\": " << quoted(statusWord(p.status)) << "}";
+            o << (j ? ", " : "") << "{\"name\": " << json::text(p.name) << ", \"value\": " << numberText(p.value)
+              << ", \"std_dev\": " << numberText(p.stdDev) << ", \"status\": " << json::text(statusWord(p.status)) << "}";
         }
-        o << "],\n     \"reason\": " << quoted(c.reason) << "}";
+        o << "],\n     \"reason\": " << json::text(c.reason) << "}";
     }
     o << "\n  ]\n}\n";
     return o.str();
@@ -166,11 +145,11 @@ int runBatchSuggestCommand(const CommandLine& cl)
     for (const std::string& file : files) {
         try {
             const suggest::Result r = rankFile(file, nullptr);
-            table << csv(file) << ',' << r.points << ',' << number(r.noise) << ',' << r.peaks;
+            table << csv(file) << ',' << r.points << ',' << numberText(r.noise) << ',' << r.peaks;
             for (int k = 0; k < top; ++k) {
                 if (static_cast<std::size_t>(k) < r.ranked.size()) {
                     const suggest::Ranked& c = r.ranked[static_cast<std::size_t>(k)];
-                    table << ',' << csv(c.candidate.circuit) << ',' << csv(c.candidate.label) << ',' << number(c.bic)
+                    table << ',' << csv(c.candidate.circuit) << ',' << csv(c.candidate.label) << ',' << numberText(c.bic)
                           << ',' << csv(c.reason);
                 } else {
                     table << ",,,,";
