@@ -459,8 +459,11 @@ Verdict judgeResiduals(const std::vector<double>& f, const std::vector<double>& 
     std::size_t n = std::min(f.size(), re.size());
     if (im)
         n = std::min(n, im->size());
-    if (n == 0)
+    v.count = static_cast<int>(n);
+    if (n < static_cast<std::size_t>(kMinJudgedPoints)) {
+        v.judged = v.valid = false;
         return v;
+    }
     const int parts = im ? 2 : 1;
     auto part = [&](int p, std::size_t i) { return p == 0 ? re[i] : (*im)[i]; };
     std::vector<std::size_t> order(n);
@@ -703,6 +706,11 @@ std::string Verdict::pointsText() const
 std::string Verdict::text() const
 {
     char buf[240];
+    if (!judged) {
+        std::snprintf(buf, sizeof buf, "too few points to judge (%d; the test needs at least %d)", count,
+                      kMinJudgedPoints);
+        return buf;
+    }
     if (!systematic) {
         std::snprintf(buf, sizeof buf, "valid: largest %.3g %%, within %.0fx the noise (%.2g %%) or %.2g %%", worst,
                       kVerdictNoiseFactor, noise, floor);

@@ -75,6 +75,9 @@ constexpr double kPointNoiseFactor = 8;
 constexpr double kPointFloor = 0.5;
 // At most this many points are named one by one.
 constexpr int kMaxNamedPoints = 3;
+// Fewer points than this get no verdict: a series of as many elements fits
+// them exactly, whatever they are.
+constexpr int kMinJudgedPoints = 5;
 
 // What the series is fitted to: Z (a Voigt series) or 1/Z (parallel series-RC
 // branches, a conductance and a capacitance). Residuals are always of Z.
@@ -105,6 +108,8 @@ struct Outlier {
 
 struct Verdict {
     bool valid = true;     // neither a systematic stretch nor a single point
+    bool judged = true;    // false: too few points (`count`) to judge, and not valid
+    int count = 0;         // the points judged
     bool systematic = false;  // a stretch above the threshold (below, above, ...)
     double below = 0, above = 0, from = 0, to = 0;
     double at = 0;       // where the largest smoothed residual is (Hz)

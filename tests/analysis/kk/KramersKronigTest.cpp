@@ -223,10 +223,14 @@ TEST(KramersKronig, RefusesDataItCannotTestAndWritesItsTable)
     EXPECT_THROW(test({5, 5, 5}, {1.0, 2.0, 3.0}), std::invalid_argument);
     EXPECT_THROW(test({1, 2, 3}, {1.0, cplx(NAN, 0), 1.0}), std::invalid_argument);
 
-    // Few points: M never outgrows the equations.
+    // Few points: M never outgrows the equations, and four points, which the
+    // series fits exactly whatever they are, get no verdict (never "valid").
     const auto f = logSpaced(1, 1e3, 4);
     Result r = test(f, validSpectrum(f, 0, 1));
     EXPECT_LE(r.elements + 2, 8);
+    EXPECT_FALSE(r.verdict.valid);
+    EXPECT_EQ(r.verdict.text(), "too few points to judge (4; the test needs at least 5)");
+    EXPECT_TRUE(test(logSpaced(1, 1e3, 5), validSpectrum(logSpaced(1, 1e3, 5), 0, 1)).verdict.valid);
 
     const std::string table = formatTable(f, r);
     std::istringstream lines(table);
