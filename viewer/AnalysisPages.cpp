@@ -49,6 +49,13 @@ TableSpectrum tableSpectrum(const char* tableFile, const ViewerRun* run, const s
     return t;
 }
 
+TableSpectrum tableSpectrum(const char* tableFile, const ViewerRun* run, const std::vector<double>& tableHz)
+{
+    return tableSpectrum(tableFile, run, origin::spanOf(tableHz), [&tableHz](const std::vector<double>& runHz) {
+        return origin::sameFrequencies(tableHz, runHz);
+    });
+}
+
 bool isAnalysisPage(std::string_view title)
 {
     for (const workfiles::AnalysisOutput& analysis : workfiles::kAnalyses)

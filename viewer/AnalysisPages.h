@@ -32,6 +32,9 @@ struct TableSpectrum {
 };
 TableSpectrum tableSpectrum(const char* tableFile, const ViewerRun* run, const std::optional<origin::Span>& span,
                             const std::function<bool(const std::vector<double>& runHz)>& compare);
+// The same for a table that lists the spectrum's frequencies (Hz): compared
+// with the run's frequency by frequency.
+TableSpectrum tableSpectrum(const char* tableFile, const ViewerRun* run, const std::vector<double>& tableHz);
 // Whether the title is an analysis' page.
 bool isAnalysisPage(std::string_view title);
 

@@ -35,10 +35,7 @@ void CZhitPage::build()
     if (!table.verdict.empty())
         title += QStringLiteral(". Verdict: ") + QString::fromStdString(table.verdict);
     createGraph(title, 13, false);
-    const TableSpectrum spectrum = tableSpectrum(kTableFile, m_run, origin::spanOf(m_f),
-                                                 [this](const std::vector<double>& runHz) {
-                                                     return origin::sameFrequencies(m_f, runHz);
-                                                 });
+    const TableSpectrum spectrum = tableSpectrum(kTableFile, m_run, m_f);
     showOrigin(spectrum.which, spectrum.same);
     CZuGraph* g = graph();
     g->axisX()->logScale() = 1;
