@@ -44,6 +44,10 @@ inline constexpr char kTidySummary[] = "__TMP_8_.TXT";
 inline constexpr char kKkTable[] = "KKTEST";
 inline constexpr char kZhitTable[] = "ZHITTEST";
 inline constexpr char kDrtTable[] = "DRT";
+// A series fitted as one from the organiser's Run menu: the result as
+// `noskrun --series --json` writes it, shown by the viewer's "Series" page
+// whenever it is there.
+inline constexpr char kSeriesResult[] = "SERIES";
 
 // The analyses of a measured spectrum that are no fit: each is run by the
 // organiser (its Run menu and a command-line flag), writes one table into
