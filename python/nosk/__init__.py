@@ -708,6 +708,7 @@ def fit_job(job: Job, circuits_file: Optional[Union[str, os.PathLike]] = None) -
     r = _result(job.FUN, t, text, d, f, job.N)
     r.Z = None if z is None else np.asarray(z)
     r.max_evaluations = job.MAXFEV
+    r.definition = d.get("definition", "")
     message = _warning_text(r)
     if message:
         warnings.warn(f"{r.circuit}: {message}", NoskWarning, stacklevel=2)

@@ -257,6 +257,9 @@ class FitResult(_Result):
     intervals: Optional[List[tuple]] = None
     status: List[str] = field(default_factory=list)
     given: str = ""
+    # fit_job with a CIRCUITS file (or a circuit string in FUN): the circuit
+    # the engine fitted under the letter, in the circuit language.
+    definition: str = ""
 
     def _at_bound(self, i: int) -> bool:
         return bool(self.at_limit[i]) or (i < len(self.status) and self.status[i] == "at bound")
@@ -341,8 +344,12 @@ class FitResult(_Result):
         >>> np.abs(r.predict([1e6])).round(3)   # only R0 is left at high frequency
         array([10.])
         """
-        from . import simulate
-        return simulate(self.circuit, self.params, self.frequency if frequency is None else frequency)
+        from . import simulate, _nosk
+        f = self.frequency if frequency is None else frequency
+        if self.definition:
+            # The letter's own circuit is not the one fitted.
+            return _nosk.simulate(self.definition, np.asarray(self.params, dtype=float), np.asarray(f, dtype=float))
+        return simulate(self.circuit, self.params, f)
 
     def to_dataframe(self):
         """The parameter table as a pandas DataFrame, one row per parameter (pandas imported here)."""

@@ -271,7 +271,14 @@ FitOutput fitJob(const FitJob& job, const std::string& circuitsFile, const std::
         circuitsFile.empty() ? CircuitLibrary::builtIn() : CircuitLibrary::withOverrides(circuitsFile);
     if (!definition.empty())
         library.overrideWith(CircuitLibrary::parse(std::string(1, job.FUN) + " = " + definition, "circuit"));
-    return runPrepared(job, library);
+    FitOutput out = runPrepared(job, library);
+    if (!circuitsFile.empty() || !definition.empty()) {
+        const CircuitLibrary::Definition* fitted = library.find(job.FUN);
+        const CircuitLibrary::Definition* own = CircuitLibrary::builtIn().find(job.FUN);
+        if (fitted && (!own || own->text != fitted->text))
+            out.definition = fitted->text;
+    }
+    return out;
 }
 
 } // namespace nosk::python

@@ -58,6 +58,9 @@ struct FitOutput {
     std::vector<std::complex<double>> model;  // Z at each frequency
     std::vector<std::pair<int, std::string>> roles;
     std::vector<double> intervalLow, intervalHigh;  // per free parameter when asked for; +-inf: not bounded
+    // fitJob: the circuit-language definition fitted under the job's letter
+    // when a CIRCUITS file or a definition replaced the letter's own ("" else).
+    std::string definition;
 };
 
 // Throws nosk::exception with the engine's reason for anything it refuses.

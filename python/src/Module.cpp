@@ -192,6 +192,8 @@ py::dict fitResultDict(const nosk::python::FitOutput& out)
     d["end"] = out.endKind;
     d["model"] = toComplexArray(out.model);
     d["roles"] = out.roles;
+    if (!out.definition.empty())
+        d["definition"] = out.definition;
     if (!out.intervalLow.empty()) {
         d["interval_low"] = out.intervalLow;
         d["interval_high"] = out.intervalHigh;

@@ -203,8 +203,14 @@ def test_job_is_a_python_object(tmp_path):
         nosk.save_job(job, tmp_path / "RC.TST")
     nosk.save_job(job, tmp_path / "RC.TST", circuits_file=tmp_path / "CIRCUITS")
     saved = nosk.load_job(tmp_path / "RC.TST")
-    np.testing.assert_allclose(nosk.fit_job(saved, circuits_file=tmp_path / "CIRCUITS").params,
-                               nosk.fit_job(job).params, rtol=1e-9)
+    via_file = nosk.fit_job(saved, circuits_file=tmp_path / "CIRCUITS")
+    np.testing.assert_allclose(via_file.params, nosk.fit_job(job).params, rtol=1e-9)
+    # It predicts the circuit it fitted, not the built-in one of its letter,
+    # and still does after a save and a load.
+    np.testing.assert_allclose(via_file.predict(), via_file.model, rtol=1e-12)
+    via_file.save(tmp_path / "fit.json")
+    np.testing.assert_allclose(nosk.load(tmp_path / "fit.json").predict(), via_file.model, rtol=1e-12)
+    os.remove(tmp_path / "fit.json")
     # A hand-filled job that would not read back is refused; the old file stays.
     before = (tmp_path / "RC.TST").read_bytes()
     bad = nosk.Job()
