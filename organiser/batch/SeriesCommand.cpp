@@ -11,6 +11,10 @@
 #include "core/WorkFolderFiles.h"
 #include "job/FitJob.h"
 #include "model/Circuit.h"
+#include "results/SeriesResultReader.h"
+#include "ui/SeriesChart.h"
+
+#include <QImage>
 
 #include <cmath>
 #include <filesystem>
@@ -282,39 +286,17 @@ void printResult(const seriescmd::SeriesReport& report)
         std::printf("  %s\n", p.verdict.c_str());
 }
 
-std::string pNameWithRole(int param, Role role)
+// The picture of every parameter along the covariate, drawn from the
+// record the JSON holds, read back as the viewer's page reads it: both
+// draw the same numbers.
+std::string writePlot(const seriescmd::SeriesReport& report, const std::string& path)
 {
-    const std::string name = "P" + std::to_string(param + 1);
-    return role == Role::Local ? name : name + " (" + series::roleName(role) + ")";
-}
-
-// The picture of the batch's rows: each parameter along the covariate.
-std::string writePlot(const seriescmd::SeriesReport& report, char model, const std::string& path)
-{
-    const series::SeriesResult& r = report.result;
-    std::vector<batch::Row> rows(report.files.size());
-    int count = 0;
-    for (int p : r.freeParams)
-        count = std::max(count, p + 1);
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        batch::Row& row = rows[i];
-        row.file = report.files[i];
-        row.model = model;
-        row.series = report.covariate[i];
-        row.ok = row.fit = row.converged = true;
-        row.S = r.statistics.spectra[i].S;
-        row.value.assign(static_cast<std::size_t>(count), std::nan(""));
-        row.stdDev.assign(static_cast<std::size_t>(count), std::nan(""));
-        for (std::size_t j = 0; j < r.freeParams.size(); ++j) {
-            row.value[static_cast<std::size_t>(r.freeParams[j])] = r.statistics.spectra[i].value[j];
-            row.stdDev[static_cast<std::size_t>(r.freeParams[j])] = r.statistics.spectra[i].stdDev[j];
-        }
+    try {
+        const QImage image = seriesImage(parseSeriesResult(seriescmd::formatJson(report)));
+        return saveImageSafely(image, path, AtomicFileWriter::Links::Follow);
+    } catch (const std::exception& e) {
+        return e.what();
     }
-    std::vector<std::string> names(static_cast<std::size_t>(count));
-    for (std::size_t j = 0; j < r.freeParams.size(); ++j)
-        names[static_cast<std::size_t>(r.freeParams[j])] =
-            pNameWithRole(r.freeParams[j], r.roles[j]);
-    return writeSeriesPlot(rows, names, path, serieslist::quantityText(report.quantity));
 }
 
 } // namespace
@@ -323,7 +305,6 @@ int runSeriesCommand(const CommandLine& cl)
 {
     seriescmd::SeriesReport report;
     std::unique_ptr<FitJob> templ;
-    char model = 0;
     try {
         if (!cl.templateFile.empty()) {
             templ = std::make_unique<FitJob>();
@@ -363,7 +344,6 @@ int runSeriesCommand(const CommandLine& cl)
         if (report.files.empty())
             throw exception("--series: no spectra found");
         setup.labels = report.files;
-        model = setup.jobs.front().FUN;
         setup.unit = report.quantity.unit;
         setup.roles = seriescmd::rolesOf(cl.shared, cl.vary, setup.jobs.front().N);
         setup.covariate = report.covariate;
@@ -404,7 +384,7 @@ int runSeriesCommand(const CommandLine& cl)
         return 1;
     }
     if (!cl.plotFile.empty()) {
-        const std::string error = writePlot(report, model, cl.plotFile);
+        const std::string error = writePlot(report, cl.plotFile);
         if (!error.empty()) {
             std::cerr << "noskrun: plot: " << error << '\n';
             return 1;

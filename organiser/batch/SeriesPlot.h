@@ -2,6 +2,7 @@
 
 #include "BatchRun.h"
 #include "core/AtomicFileWriter.h"
+#include "ui/PlotAxis.h"
 
 #include <string>
 #include <vector>
@@ -18,24 +19,6 @@ namespace nosk {
 // `axis` names the horizontal axis (empty: the batch's series number).
 std::string writeSeriesPlot(const std::vector<batch::Row>& rows, const std::vector<std::string>& names,
                             const std::string& path, const std::string& axis = {});
-
-// An axis of the batch's pictures: its ends, whether it is logarithmic, the
-// values of its ticks and their labels.
-struct PlotAxis {
-    double low = 0, high = 1;
-    bool log = false;
-    std::vector<double> ticks;
-    std::vector<std::string> labels;
-};
-
-// The axis for values (with their error bars `err`, NaN for none): ticks
-// at 1, 2 or 5 times a power of ten, about four of them, the ends on ticks,
-// labels with as many digits as the step needs ("2.4", "-5e-07", never
-// 2.41 or -5.027e-07). Values all above 0 keep the axis at or above 0, and
-// when they span three decades or more (largest / smallest >= 1000) the
-// axis is logarithmic with a tick at each power of ten (every second or
-// third when they are many).
-PlotAxis valueAxis(const std::vector<double>& values, const std::vector<double>& err = {});
 
 // The legend text of a spectrum in the batch's DRT picture: its file's name.
 std::string drtLegendText(const batch::Row& row);

@@ -9,12 +9,17 @@
 #include "support/TempDir.h"
 
 #include "job/FitJob.h"
+#include "results/SeriesCurve.h"
+#include "results/SeriesResultReader.h"
+
+#include <QImage>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -134,6 +139,78 @@ TEST_F(SeriesCommand, OneSpectrumIsItsSingleFit)
     const Outcome run = series({"one.csv", "--shared", "P1", "--out", "t.csv", "--json", "r.json"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_THAT(readText("r.json"), HasSubstr("\"single_fit\": true"));
+}
+
+// The result as the viewer reads it back: every value of the table, the
+// band of the Arrhenius parameter from the published coefficients and
+// their correlations against the std dev the engine gives each spectrum
+// from its own (centred) covariance, and the picture with the curve drawn.
+TEST_F(SeriesCommand, ResultReadsBackWithItsBandAndPicture)
+{
+    std::ofstream("five.csv") << "file,T/degC\ncell_280.TST,6.85\ncell_290.TST,16.85\ncell_300.TST,26.85\n"
+                                 "cell_310.TST,36.85\ncell_320.TST,46.85\n";
+    for (int T : {290, 310})
+        writeSpectrum(dir.file("cell_" + std::to_string(T) + ".TST"), T);
+    const Outcome run = series({"five.csv", "--shared", "P1", "--vary", "P4=arrhenius", "--out", "t.csv", "--json",
+        "r.json", "--plot", "r.png"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const SeriesResultFile r = readSeriesResult("r.json");
+    ASSERT_EQ(r.spectra.size(), 5u);
+    EXPECT_EQ(r.covariateUnit, "degC");
+    EXPECT_EQ(r.parameters, (std::vector<std::string>{"P1", "P4", "P5", "P6"}));
+    EXPECT_EQ(r.roles, (std::vector<std::string>{"shared", "arrhenius", "local", "local"}));
+    ASSERT_TRUE(r.tests.available);
+    EXPECT_FALSE(r.tests.verdict.empty());
+
+    // The table, written by its own writer with ten digits.
+    std::istringstream table(readText("t.csv"));
+    std::string line;
+    std::getline(table, line);
+    for (const SeriesSpectrum& s : r.spectra) {
+        ASSERT_TRUE(std::getline(table, line));
+        std::vector<std::string> cells;
+        std::istringstream in(line);
+        for (std::string c; std::getline(in, c, ',');)
+            cells.push_back(c);
+        ASSERT_EQ(cells.size(), 3 + 3 * r.parameters.size());
+        EXPECT_EQ(cells[0], s.file);
+        EXPECT_NEAR(std::stod(cells[1]), s.covariate, 1e-9);
+        for (std::size_t j = 0; j < r.parameters.size(); ++j) {
+            EXPECT_NEAR(std::stod(cells[3 + 3 * j]), s.joint[j].value, 1e-9 * std::abs(s.joint[j].value));
+            EXPECT_NEAR(std::stod(cells[4 + 3 * j]), s.joint[j].stdDev, 1e-9 * s.joint[j].stdDev);
+            EXPECT_EQ(cells[5 + 3 * j], s.joint[j].status);
+        }
+    }
+
+    // The recovered activation energy, and the band at each temperature.
+    const std::vector<int> k = r.coefficientsOf("P4");
+    ASSERT_EQ(k.size(), 2u);
+    EXPECT_NEAR(r.coefficients[static_cast<std::size_t>(k[1])].value, 0.5, 0.05);
+    const SeriesPlotData d = seriesPlotData(r, "P4", 5);
+    ASSERT_TRUE(d.arrhenius);
+    const double t = seriesTFactor(r);
+    EXPECT_GT(t, 1.9);
+    EXPECT_LT(t, 2.1);
+    // Five samples, even in 1/T from 280 K to 320 K: the first and last
+    // are the ends of the series, where the engine gave the std dev.
+    for (int end : {0, 4}) {
+        const SeriesValue& v = r.spectra[end == 0 ? 0 : 4].joint[1];
+        EXPECT_NEAR(d.curveX[end], 1000 / (r.spectra[end == 0 ? 0 : 4].covariate + 273.15), 1e-9);
+        EXPECT_NEAR(std::exp(d.curve[end]), v.value, 1e-6 * v.value);
+        EXPECT_NEAR((d.bandHigh[end] - d.curve[end]) / t, v.stdDev / v.value, 1e-4 * v.stdDev / v.value);
+    }
+
+    // The picture holds the function's red curve.
+    const QImage image(QStringLiteral("r.png"));
+    ASSERT_FALSE(image.isNull());
+    int red = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+        {
+            const QRgb c = image.pixel(x, y);
+            red += qRed(c) > 150 && qGreen(c) < 60 && qBlue(c) < 60;
+        }
+    EXPECT_GT(red, 50);
 }
 
 } // namespace
