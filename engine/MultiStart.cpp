@@ -57,6 +57,10 @@ private:
 
 enum class Kind { Log, Signed, Exponent, DeShape };
 
+// The first box draws exponents over (kExponentLow, 1], and the share
+// kSmallExponentShare of them from kSmallExponentLow up to kExponentLow.
+constexpr double kSmallExponentLow = 0.03;
+
 struct Limits {
     double lower = -std::numeric_limits<double>::infinity();
     double upper = std::numeric_limits<double>::infinity();
@@ -124,6 +128,7 @@ public:
         m_low.resize(F);
         m_high.resize(F);
         m_logScale.assign(F, true);
+        m_smallLow.assign(F, 0.0);
         for (int j = 0; j < F; ++j) {
             const double p0 = centre[job.freeParam(j)];
             switch (kind[j]) {
@@ -138,10 +143,16 @@ public:
             // on one problem, 82 instead of 100 % on another.)
             // Around a minimum: from a third of its value (a tenth below 0.3)
             // to 1, so that a minimum at a small exponent is searched too.
+            // The first box draws a share of its exponents below 0.3 as well,
+            // evenly in ln p down to a tenth of that (and to a third of a
+            // start below 0.09): a minimum at a small exponent, with the
+            // element's T run far down, is reached only from there.
             case Kind::Exponent:
-                m_low[j] = aroundMinimum && p0 > 0 ? std::min(0.3, p0 / (p0 < 0.3 ? 10 : 3)) : 0.3;
+                m_low[j] = aroundMinimum && p0 > 0 ? std::min(kExponentLow, p0 / (p0 < 0.3 ? 10 : 3)) : kExponentLow;
                 m_high[j] = 1.0;
                 m_logScale[j] = false;
+                if (!aroundMinimum)
+                    m_smallLow[j] = std::min(kSmallExponentLow, p0 / 3);
                 break;
             // Other shape parameters of DEs have ranges of their own: a factor
             // of two either way; a start outside is skipped.
@@ -168,6 +179,13 @@ public:
             }
             if (!(m_low[j] > 0) && !(m_high[j] < 0))
                 m_logScale[j] = false;
+            // The small exponents within the limits: none when a limit
+            // leaves nothing of them.
+            if (m_smallLow[j] > 0) {
+                m_smallLow[j] = std::max(m_smallLow[j], limits.lower);
+                if (!(m_smallLow[j] < m_low[j] && m_low[j] == kExponentLow && m_smallLow[j] > 0))
+                    m_smallLow[j] = 0;
+            }
         }
     }
 
@@ -184,8 +202,14 @@ public:
                 const double a = std::log(std::abs(m_low[j])), b = std::log(std::abs(m_high[j]));
                 v = sign
                     * std::exp(std::clamp(a + u * (b - a), PreparedJob::kMinLogParam, PreparedJob::kMaxLogParam));
+            } else if (m_smallLow[j] > 0 && u < kSmallExponentShare) {
+                const double a = std::log(m_smallLow[j]), b = std::log(m_low[j]);
+                v = std::exp(a + u / kSmallExponentShare * (b - a));
             } else {
-                v = m_high[j] - u * (m_high[j] - m_low[j]);
+                // Above the share of small exponents (if any), (low, high]
+                // evenly from its top.
+                const double w = m_smallLow[j] > 0 ? (u - kSmallExponentShare) / (1 - kSmallExponentShare) : u;
+                v = m_high[j] - w * (m_high[j] - m_low[j]);
             }
         }
         return m_job.paramsToVariables(p);
@@ -196,6 +220,8 @@ private:
     double m_centre[PreparedJob::kMaxParams];
     std::vector<double> m_low, m_high;
     std::vector<bool> m_logScale;
+    // The lower end of an exponent's small values (0: none drawn).
+    std::vector<double> m_smallLow;
 };
 
 // The problem of one run of the search: the job's, watched for a run away.

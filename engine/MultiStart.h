@@ -13,7 +13,8 @@ namespace nosk::engine {
 // A search for the lowest S from several starts, in rounds, until it knows
 // it has finished. The first run starts at the job's start values with the
 // full MAXFEV; the others start at points of a low-discrepancy sequence in a
-// box around them (exponents of CPEs and DEs over (0.3, 1]) and are capped
+// box around them (exponents of CPEs and DEs over (0.3, 1], a quarter of
+// them from 0.03 up to 0.3) and are capped
 // in function evaluations; a capped run that stopped by its cap near the
 // lowest S goes on with the full MAXFEV. After each round the search stops
 // when `agree` runs have reached the lowest S (within a relative 1e-6) and
@@ -105,8 +106,11 @@ int runawayParameter(const PreparedJob& job, const double* start, const double* 
     const double* J, int ld);
 
 // Whether a parameter role is the CPE's exponent alpha. (Like a DE's PHI
-// with a start in (0, 1], it is drawn from (0.3, 1].)
+// with a start in (0, 1], it is drawn from (0.3, 1], and a share
+// kSmallExponentShare of the starts from below: see StartBox.)
 bool isCpeExponent(const std::string& role);
+inline constexpr double kExponentLow = 0.3;
+inline constexpr double kSmallExponentShare = 0.25;
 
 // A run is taken as run away when a parameter fitted as ln p lies this many
 // decades above where the run started it (and above 1) and its column of the Jacobian is
