@@ -15,7 +15,9 @@
 #include <algorithm>
 #include <atomic>
 #include <bit>
+#include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <limits>
 #include <stdexcept>
@@ -306,40 +308,159 @@ double misfit(const Ranked& r, int K)
     return std::sqrt(r.chi2 / nu);
 }
 
+namespace {
+
+// An exponent this close to 1 has reached it: the CPE is a capacitor.
+constexpr double kExponentAtOne = 1 - 1e-6;
+
+// Whether the data leave a fitted parameter undetermined: no std dev, at a
+// bound, or a std dev larger than the value itself.
+bool poorlyDetermined(const FittedParameter& p)
+{
+    return p.status != ParameterStatus::Determined || !(p.stdDev <= std::abs(p.value));
+}
+
+// A CPE exponent of the candidate (of a unit, of the Randles cell or of the
+// tail) that ended at 1.
+bool exponentAtOne(const FittedParameter& p)
+{
+    const bool exponent = p.name == "adl" || p.name == "at"
+        || (p.name.size() > 1 && p.name[0] == 'a' && std::isdigit(static_cast<unsigned char>(p.name[1])) != 0);
+    return exponent && (p.value >= kExponentAtOne || (p.status == ParameterStatus::AtLimit && p.value > 0.5));
+}
+
+// The number after a name's letters ("R3": 3), 0 for none.
+int unitNumber(const std::string& name)
+{
+    std::size_t k = 0;
+    while (k < name.size() && std::isdigit(static_cast<unsigned char>(name[k])) == 0)
+        ++k;
+    return k < name.size() ? std::atoi(name.c_str() + k) : 0;
+}
+
+// The smaller shapes that a parameter the data leave undetermined points
+// to: an exponent at 1 puts a capacitor in its CPE's place; any other
+// parameter (an R run to 0 or without bound, an element that stops
+// mattering) takes its unit out, and the R of an R-CPE unit may leave its
+// CPE as the tail. None for a part whose reduction the grammar lacks.
+std::vector<Shape> reductionsFor(const Shape& s, const FittedParameter& p)
+{
+    Shape t = s;
+    const std::string& n = p.name;
+    if (n == "L") {
+        t.inductance = false;
+        return {t};
+    }
+    if (n == "Rs") {
+        t.series = t.inductance = false;
+        return {t};
+    }
+    if (n == "Qt" || n == "at" || ((n == "Rw" || n == "Tw") && s.tail != Tail::None)) {
+        if (n == "at" && exponentAtOne(p))
+            return {};  // a series C: not a tail of the grammar
+        t.tail = Tail::None;
+        return {t};
+    }
+    if (n == "Rw" || n == "Tw") {
+        // Without its diffusion branch the Randles cell is an R-CPE unit.
+        t.randles = Diffusion::None;
+        ++t.rq;
+        return {t};
+    }
+    if (n.rfind("Zg", 0) == 0 || n.rfind("kg", 0) == 0) {
+        --t.gerischer;
+        return {t};
+    }
+    const int unit = unitNumber(n);
+    const bool unitName = n[0] == 'R' || n[0] == 'C' || n[0] == 'Q' || n[0] == 'a';
+    if (!unitName || unit < 1 || unit > s.rc + s.rq)
+        return {};  // the Randles cell's Qdl, adl, Rct
+    if (unit <= s.rc) {
+        --t.rc;
+        return {t};
+    }
+    --t.rq;
+    if (n[0] == 'a' && exponentAtOne(p)) {
+        ++t.rc;  // the chain's units commute: the C takes the place of the CPE
+        return {t};
+    }
+    std::vector<Shape> out{t};
+    if (n[0] == 'R' && s.tail == Tail::None) {
+        t.tail = Tail::Cpe;
+        out.push_back(t);
+    }
+    return out;
+}
+
+} // namespace
+
 std::vector<Ranked> rankCandidates(const std::vector<Candidate>& list, const std::vector<CandidateFit>& fits,
     double noise, double tieMargin)
 {
     // The criteria, then the key each candidate ranks by: its BIC or, when
     // the data leave some of its parameters undetermined or at a bound, no
-    // better than the best of the smaller circuits it reduces to (those come
-    // first: the list is in order of size).
+    // better than the best of the smaller circuits those parameters point
+    // to (those come first: the list is in order of size). A CPE whose
+    // exponent reached 1 points to the circuit with a capacitor in its
+    // place; where the grammar has no such circuit, the candidate is that
+    // circuit itself, counted with one parameter fewer.
     const double var = noise * noise;
     std::vector<Ranked> all(list.size());
     std::vector<double> key(list.size(), std::numeric_limits<double>::infinity());
     std::vector<std::size_t> order;
+    auto indexOf = [&list](const Shape& s) {
+        for (std::size_t j = 0; j < list.size(); ++j)
+            if (list[j].shape == s)
+                return static_cast<int>(j);
+        return -1;
+    };
     for (std::size_t i = 0; i < list.size(); ++i) {
         if (!fits[i].ok)
             continue;
         Ranked& r = all[i];
         r.candidate = list[i];
         r.index = static_cast<int>(i);
-        const int F = static_cast<int>(fits[i].parameters.size());
+        r.parameters = fits[i].parameters;
+        // Exponents at 1 with no circuit of a capacitor in their place.
+        int capacitors = 0;
+        std::vector<int> targets;
+        bool anyTarget = false;
+        for (const FittedParameter& p : r.parameters) {
+            if (!poorlyDetermined(p))
+                continue;
+            ++r.undetermined;
+            bool found = false;
+            for (const Shape& smaller : reductionsFor(list[i].shape, p)) {
+                const int j = indexOf(smaller);
+                if (j >= 0 && fits[static_cast<std::size_t>(j)].ok) {
+                    targets.push_back(j);
+                    found = true;
+                }
+            }
+            if (!found && exponentAtOne(p)) {
+                ++capacitors;
+                continue;
+            }
+            if (!found)
+                // A reduction the grammar lacks: the best of those one element smaller.
+                for (int k : list[i].reducesTo)
+                    if (fits[static_cast<std::size_t>(k)].ok)
+                        targets.push_back(k);
+            anyTarget = true;
+        }
+        const int F = static_cast<int>(fits[i].parameters.size()) - capacitors;
         const double K = fits[i].K;
         r.S = fits[i].S;
         r.sigmaF = fits[i].sigmaF;
         r.chi2 = r.S / var;
         r.bic = r.chi2 + F * std::log(K);
         r.aic = r.chi2 + 2.0 * F;
-        r.parameters = fits[i].parameters;
-        for (const FittedParameter& p : r.parameters)
-            if (p.status != ParameterStatus::Determined)
-                ++r.undetermined;
         key[i] = r.bic;
-        if (r.undetermined > 0) {
+        if (anyTarget) {
             double floor = std::numeric_limits<double>::infinity();
-            for (int j : list[i].reducesTo) {
+            for (int j : targets) {
                 const auto sj = static_cast<std::size_t>(j);
-                if (fits[sj].ok && key[sj] < floor) {
+                if (key[sj] < floor) {
                     floor = key[sj];
                     r.reducedTo = j;
                 }
@@ -363,14 +484,21 @@ std::vector<Ranked> rankCandidates(const std::vector<Candidate>& list, const std
         const std::string fitText = "residuals " + fixed(misfit(r, fits[i].K)) + "x the noise";
         Ranked* above = ranked.empty() ? nullptr : &ranked.back();
         if (r.undetermined > 0) {
-            std::string names;
+            std::string names, capacitors;
             for (const FittedParameter& p : r.parameters)
-                if (p.status != ParameterStatus::Determined)
-                    names += (names.empty() ? "" : ", ") + p.name;
+                if (poorlyDetermined(p)) {
+                    std::string& to = exponentAtOne(p) ? capacitors : names;
+                    to += (to.empty() ? "" : ", ") + p.name;
+                }
+            // The exponents at 1 are named apart: those CPEs are capacitors.
+            if (!capacitors.empty())
+                names += (names.empty() ? "" : ", ") + capacitors + " at 1";
             r.reason = std::to_string(r.undetermined) + (r.undetermined == 1 ? " parameter" : " parameters")
                 + " undetermined or at a bound (" + names + ")";
             if (r.reducedTo >= 0)
                 r.reason += ": reduces to " + list[static_cast<std::size_t>(r.reducedTo)].label;
+            else if (!capacitors.empty())
+                r.reason += ": a capacitor in place of the CPE, counted with one parameter fewer each; " + fitText;
         } else if (above && above->undetermined == 0 && std::abs(r.bic - above->bic) < tieMargin) {
             r.tieWith = static_cast<int>(place - 1);
             r.reason = "ties with #" + std::to_string(place) + " (BIC differs by " + fixed(std::abs(r.bic - above->bic))
