@@ -208,8 +208,80 @@ std::vector<Process> chainSlots(const Shape& s, const Spectrum& sp, const std::v
     return slots;
 }
 
+// One unit of a chain as fitted: R, its time constant and its exponent
+// (1 for a capacitor).
+struct Unit {
+    double r = 0, tau = 0, alpha = 1;
+};
+
+// The parameters of a fit, by name.
+double valueOf(const CandidateFit& fit, const std::string& name)
+{
+    for (const FittedParameter& p : fit.parameters)
+        if (p.name == name)
+            return p.value;
+    return kNaN;
+}
+
+// Whether a candidate is a chain of units with an optional L, R and tail:
+// the circuits whose fits carry over to one another unit by unit.
+bool isChain(const Shape& s)
+{
+    return s.randles == Diffusion::None && s.gerischer == 0 && s.rc + s.rq > 0;
+}
+
+// Start values for chain `to` from the fit of chain `from` with as many
+// units: each unit keeps its R and time constant, the R-C units of `to`
+// taken by the units whose exponents are nearest 1; the L, the series R and
+// the tail carry over by name. Empty where the shapes do not match.
+std::vector<double> carriedOver(const Candidate& to, const Candidate& from, const CandidateFit& fit)
+{
+    const Shape& a = to.shape;
+    const Shape& b = from.shape;
+    if (!isChain(a) || !isChain(b) || a.rc + a.rq != b.rc + b.rq || a.tail != b.tail)
+        return {};
+    std::vector<Unit> units;
+    for (int k = 1; k <= b.rc + b.rq; ++k) {
+        const std::string n = std::to_string(k);
+        Unit u;
+        u.r = valueOf(fit, "R" + n);
+        if (k <= b.rc) {
+            u.tau = u.r * valueOf(fit, "C" + n);
+        } else {
+            u.alpha = valueOf(fit, "a" + n);
+            u.tau = std::pow(u.r * valueOf(fit, "Q" + n), 1 / u.alpha);
+        }
+        if (!(u.r > 0 && u.tau > 0 && std::isfinite(u.tau) && u.alpha > 0))
+            return {};
+        units.push_back(u);
+    }
+    std::stable_sort(units.begin(), units.end(), [](const Unit& x, const Unit& y) { return x.alpha > y.alpha; });
+    auto byTau = [](const Unit& x, const Unit& y) { return x.tau < y.tau; };
+    std::sort(units.begin(), units.begin() + a.rc, byTau);
+    std::sort(units.begin() + a.rc, units.end(), byTau);
+    std::vector<double> p(to.names.size(), kNaN);
+    for (std::size_t i = 0; i < to.names.size(); ++i)
+        p[i] = valueOf(fit, to.names[i]);  // L, Rs and the tail; the units follow
+    std::size_t i = (a.inductance ? 1 : 0) + (a.series ? 1 : 0);
+    for (int k = 0; k < a.rc + a.rq; ++k) {
+        const Unit& u = units[static_cast<std::size_t>(k)];
+        p[i++] = u.r;
+        if (k < a.rc) {
+            p[i++] = u.tau / u.r;
+        } else {
+            // A capacitor becomes a CPE a little below 1, inside the exponent's range.
+            const double alpha = std::min(u.alpha, 0.97);
+            p[i++] = std::pow(u.tau, alpha) / u.r;
+            p[i++] = alpha;
+        }
+    }
+    return p;
+}
+
+// Fits candidate `c` by the multi-start search, from the DRT's seeds or,
+// given `start` (NaN for a parameter left to the engine's guess), from it.
 Fit fitCandidate(const Candidate& c, const Spectrum& s, const drt::Result& d, const std::vector<Process>& peaks,
-    int starts)
+    int starts, const std::vector<double>* start = nullptr)
 {
     Fit out;
     try {
@@ -220,7 +292,12 @@ Fit fitCandidate(const Candidate& c, const Spectrum& s, const drt::Result& d, co
         // way its R-C units may lie among the time slots.
         std::vector<FitJob> seeds;
         const Shape& shape = c.shape;
-        if (shape.rc > 0 && shape.rq > 0) {
+        if (start) {
+            seeds.push_back(guess);
+            for (std::size_t i = 0; i < start->size(); ++i)
+                if (std::isfinite((*start)[i]) && (*start)[i] > 0)
+                    seeds.back().P[i] = (*start)[i];
+        } else if (shape.rc > 0 && shape.rq > 0) {
             const std::vector<Process> slots = chainSlots(shape, s, peaks);
             for (unsigned mask = 0; mask < (1u << slots.size()); ++mask)
                 if (std::popcount(mask) == shape.rc) {
@@ -395,7 +472,7 @@ std::vector<Shape> reductionsFor(const Shape& s, const FittedParameter& p)
 } // namespace
 
 std::vector<Ranked> rankCandidates(const std::vector<Candidate>& list, const std::vector<CandidateFit>& fits,
-    double noise, double tieMargin)
+    double noise, double tieMargin, double penalty)
 {
     // The criteria, then the key each candidate ranks by: its BIC or, when
     // the data leave some of its parameters undetermined or at a bound, no
@@ -453,7 +530,7 @@ std::vector<Ranked> rankCandidates(const std::vector<Candidate>& list, const std
         r.S = fits[i].S;
         r.sigmaF = fits[i].sigmaF;
         r.chi2 = r.S / var;
-        r.bic = r.chi2 + F * std::log(K);
+        r.bic = r.chi2 + penalty * F * std::log(K);
         r.aic = r.chi2 + 2.0 * F;
         key[i] = r.bic;
         if (anyTarget) {
@@ -587,7 +664,7 @@ Result suggestCircuits(const std::vector<double>& frequencyHz, const std::vector
                 which.push_back(i);
         const bool screen = options.screenStarts > 0 && options.screenStarts < options.starts;
         fitAll(which, screen ? options.screenStarts : options.starts);
-        g = rankCandidates(list, fits, result.noise, options.tieMargin);
+        g = rankCandidates(list, fits, result.noise, options.tieMargin, options.penalty);
         if (screen) {
             // The best of the screening (and what they reduce to) search on.
             std::vector<std::size_t> again;
@@ -603,7 +680,7 @@ Result suggestCircuits(const std::vector<double>& frequencyHz, const std::vector
             }
             fitAll(again, options.starts);
             refined.insert(refined.end(), again.begin(), again.end());
-            g = rankCandidates(list, fits, result.noise, options.tieMargin);
+            g = rankCandidates(list, fits, result.noise, options.tieMargin, options.penalty);
         }
         result.largest = most;
         bool fitsNoise = false;
@@ -618,6 +695,31 @@ Result suggestCircuits(const std::vector<double>& frequencyHz, const std::vector
         if (options.maxProcesses > 0 || (fitsNoise && !atFrontier) || most >= kMostProcesses)
             break;
         ++most;
+    }
+    // A chain that fits worse than another chain of as many units has missed
+    // its minimum (a CPE can be a capacitor, a capacitor nearly one): the
+    // best of the ranking search again from the better fit, unit by unit.
+    if (options.carryOver > 0) {
+        std::vector<std::size_t> top;
+        for (std::size_t k = 0; k < g.size() && static_cast<int>(k) < options.carryOver; ++k)
+            top.push_back(static_cast<std::size_t>(g[k].index));
+        bool improved = false;
+        for (std::size_t i : top) {
+            std::size_t source = i;
+            for (std::size_t j = 0; j < list.size(); ++j)
+                if (fits[j].ok && fits[j].S < fits[source].S * (1 - 1e-3) && !carriedOver(list[i], list[j], fits[j]).empty())
+                    source = j;
+            if (source == i)
+                continue;
+            const std::vector<double> start = carriedOver(list[i], list[source], fits[source]);
+            Fit again = fitCandidate(list[i], s, d, peaks, 2, &start);
+            if (again.ok && again.S < fits[i].S) {
+                fits[i] = std::move(again);
+                improved = true;
+            }
+        }
+        if (improved)
+            g = rankCandidates(list, fits, result.noise, options.tieMargin, options.penalty);
     }
     for (std::size_t i = 0; i < list.size(); ++i)
         if (done[i]) {
