@@ -390,20 +390,23 @@ namespace {
 // An exponent this close to 1 has reached it: the CPE is a capacitor.
 constexpr double kExponentAtOne = 1 - 1e-6;
 
-// Whether the data leave a fitted parameter undetermined: no std dev, at a
-// bound, or a std dev larger than the value itself.
-bool poorlyDetermined(const FittedParameter& p)
-{
-    return p.status != ParameterStatus::Determined || !(p.stdDev <= std::abs(p.value));
-}
-
 // A CPE exponent of the candidate (of a unit, of the Randles cell or of the
-// tail) that ended at 1.
+// tail) that ended at 1, or nearer to 1 than its std dev: the data do not
+// tell that CPE from a capacitor.
 bool exponentAtOne(const FittedParameter& p)
 {
     const bool exponent = p.name == "adl" || p.name == "at"
         || (p.name.size() > 1 && p.name[0] == 'a' && std::isdigit(static_cast<unsigned char>(p.name[1])) != 0);
-    return exponent && (p.value >= kExponentAtOne || (p.status == ParameterStatus::AtLimit && p.value > 0.5));
+    return exponent
+        && (p.value >= kExponentAtOne || (p.status == ParameterStatus::AtLimit && p.value > 0.5)
+            || (p.status == ParameterStatus::Determined && 1 - p.value < p.stdDev));
+}
+
+// Whether the data leave a fitted parameter undetermined: no std dev, at a
+// bound, or a std dev larger than the value itself.
+bool poorlyDetermined(const FittedParameter& p)
+{
+    return p.status != ParameterStatus::Determined || !(p.stdDev <= std::abs(p.value)) || exponentAtOne(p);
 }
 
 // The number after a name's letters ("R3": 3), 0 for none.
