@@ -3,7 +3,7 @@
 // top-1 and top-3 per family, the confusion matrix of the top-1 picks and
 // the time per spectrum.
 //   bench_suggest [--per-family N] [--max-noise 0.01] [--threads T] [--family F]
-//                 [--starts N] [--screen N] [--refine N] [--verbose]
+//                 [--starts N] [--screen N] [--refine N] [--carry N] [--verbose]
 //   bench_suggest [--max-noise X] --write FAMILY INDEX POINTS FILE
 #include "support/CircuitFamilies.h"
 #include "Suggest.h"
@@ -23,7 +23,9 @@ int main(int argc, char** argv)
     int perFamily = 20, threads = 0, only = -1;
     double maxNoise = 0.01;
     bool verbose = false;
-    int starts = -1, screen = -1, refine = -1;
+    int starts = -1, screen = -1, refine = -1, carry = -1, first = 0;
+    double penalty = -1;
+    std::vector<double> penalties;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         const char* v = i + 1 < argc ? argv[i + 1] : "";
@@ -49,8 +51,21 @@ int main(int argc, char** argv)
         else if (a == "--starts") starts = std::atoi(v), ++i;
         else if (a == "--screen") screen = std::atoi(v), ++i;
         else if (a == "--refine") refine = std::atoi(v), ++i;
+        else if (a == "--carry") carry = std::atoi(v), ++i;
+        else if (a == "--first") first = std::atoi(v), ++i;
+        else if (a == "--penalty") penalty = std::atof(v), ++i;
+        else if (a == "--penalties") {
+            // Each spectrum ranked again from the same fits with each of these penalties.
+            for (const char* t = v; *t;) {
+                char* end = nullptr;
+                penalties.push_back(std::strtod(t, &end));
+                t = *end == ',' ? end + 1 : end;
+                if (end == t && *t) break;
+            }
+            ++i;
+        }
         else {
-            std::fprintf(stderr, "usage: bench_suggest [--per-family N] [--max-noise X] [--threads T] [--family F] [--starts N] [--screen N] [--refine N] [--verbose]\n");
+            std::fprintf(stderr, "usage: bench_suggest [--per-family N] [--max-noise X] [--threads T] [--family F] [--starts N] [--screen N] [--refine N] [--carry N] [--verbose]\n");
             return 2;
         }
     }
@@ -59,6 +74,10 @@ int main(int argc, char** argv)
     if (starts > 0) options.starts = starts;
     if (screen >= 0) options.screenStarts = screen;
     if (refine >= 0) options.refine = refine;
+    if (carry >= 0) options.carryOver = carry;
+    if (penalty > 0) options.penalty = penalty;
+    // hits[penalty][family]: top-1 hits when ranked again with that penalty.
+    std::vector<std::vector<int>> again(penalties.size(), std::vector<int>(kFamilyCount, 0));
     // confusion[true][picked]; the last column: a circuit outside the nine.
     std::vector<std::vector<int>> confusion(kFamilyCount, std::vector<int>(kFamilyCount + 1, 0));
     std::vector<int> top1(kFamilyCount), top3(kFamilyCount), count(kFamilyCount);
@@ -68,7 +87,7 @@ int main(int argc, char** argv)
         if (only >= 0 && f != only)
             continue;
         for (int i = 0; i < perFamily; ++i) {
-            const nosk::test::LabelledSpectrum s = nosk::test::familySpectrum(f, static_cast<std::uint64_t>(i), maxNoise);
+            const nosk::test::LabelledSpectrum s = nosk::test::familySpectrum(f, static_cast<std::uint64_t>(first + i), maxNoise);
             const auto t0 = std::chrono::steady_clock::now();
             const nosk::suggest::Result r = nosk::suggest::suggestCircuits(s.frequencyHz, s.z, options);
             const double dt = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
@@ -76,6 +95,23 @@ int main(int argc, char** argv)
             slowest = std::max(slowest, dt);
             ++spectra;
             ++count[f];
+            if (!penalties.empty()) {
+                const std::vector<nosk::suggest::Candidate> list =
+                    nosk::suggest::candidatesFor(r.inductance, r.points);
+                std::vector<nosk::suggest::CandidateFit> fits(list.size());
+                for (const nosk::suggest::Ranked& c : r.ranked) {
+                    nosk::suggest::CandidateFit& x = fits[static_cast<std::size_t>(c.index)];
+                    x.ok = true;
+                    x.S = c.S;
+                    x.sigmaF = c.sigmaF;
+                    x.K = 2 * r.points;
+                    x.parameters = c.parameters;
+                }
+                for (std::size_t k = 0; k < penalties.size(); ++k) {
+                    const auto g = nosk::suggest::rankCandidates(list, fits, r.noise, options.tieMargin, penalties[k]);
+                    again[k][f] += !g.empty() && g[0].candidate.label == familyLabel(f);
+                }
+            }
             int picked = kFamilyCount;
             for (std::size_t k = 0; k < r.ranked.size() && k < 3; ++k) {
                 const bool hit = r.ranked[k].candidate.label == familyLabel(f);
@@ -120,6 +156,16 @@ int main(int argc, char** argv)
     }
     if (all)
         std::printf("| all | %.1f %% | %.1f %% |\n", 100.0 * all1 / all, 100.0 * all3 / all);
+    for (std::size_t k = 0; k < penalties.size(); ++k) {
+        int hits = 0;
+        std::printf("penalty %.2f x ln K, top-1:", penalties[k]);
+        for (int f = 0; f < kFamilyCount; ++f)
+            if (count[f]) {
+                std::printf(" %s %d/%d", familyLabel(f), again[k][f], count[f]);
+                hits += again[k][f];
+            }
+        std::printf("; all %.1f %%\n", all ? 100.0 * hits / all : 0.0);
+    }
     std::printf("\nConfusion (rows: the family that made the data; columns: the top-1 pick)\n\n| |");
     for (int g = 0; g < kFamilyCount; ++g)
         std::printf(" %d |", g);

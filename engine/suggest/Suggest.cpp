@@ -15,7 +15,9 @@
 #include <algorithm>
 #include <atomic>
 #include <bit>
+#include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <limits>
 #include <stdexcept>
@@ -206,8 +208,80 @@ std::vector<Process> chainSlots(const Shape& s, const Spectrum& sp, const std::v
     return slots;
 }
 
+// One unit of a chain as fitted: R, its time constant and its exponent
+// (1 for a capacitor).
+struct Unit {
+    double r = 0, tau = 0, alpha = 1;
+};
+
+// The parameters of a fit, by name.
+double valueOf(const CandidateFit& fit, const std::string& name)
+{
+    for (const FittedParameter& p : fit.parameters)
+        if (p.name == name)
+            return p.value;
+    return kNaN;
+}
+
+// Whether a candidate is a chain of units with an optional L, R and tail:
+// the circuits whose fits carry over to one another unit by unit.
+bool isChain(const Shape& s)
+{
+    return s.randles == Diffusion::None && s.gerischer == 0 && s.rc + s.rq > 0;
+}
+
+// Start values for chain `to` from the fit of chain `from` with as many
+// units: each unit keeps its R and time constant, the R-C units of `to`
+// taken by the units whose exponents are nearest 1; the L, the series R and
+// the tail carry over by name. Empty where the shapes do not match.
+std::vector<double> carriedOver(const Candidate& to, const Candidate& from, const CandidateFit& fit)
+{
+    const Shape& a = to.shape;
+    const Shape& b = from.shape;
+    if (!isChain(a) || !isChain(b) || a.rc + a.rq != b.rc + b.rq || a.tail != b.tail)
+        return {};
+    std::vector<Unit> units;
+    for (int k = 1; k <= b.rc + b.rq; ++k) {
+        const std::string n = std::to_string(k);
+        Unit u;
+        u.r = valueOf(fit, "R" + n);
+        if (k <= b.rc) {
+            u.tau = u.r * valueOf(fit, "C" + n);
+        } else {
+            u.alpha = valueOf(fit, "a" + n);
+            u.tau = std::pow(u.r * valueOf(fit, "Q" + n), 1 / u.alpha);
+        }
+        if (!(u.r > 0 && u.tau > 0 && std::isfinite(u.tau) && u.alpha > 0))
+            return {};
+        units.push_back(u);
+    }
+    std::stable_sort(units.begin(), units.end(), [](const Unit& x, const Unit& y) { return x.alpha > y.alpha; });
+    auto byTau = [](const Unit& x, const Unit& y) { return x.tau < y.tau; };
+    std::sort(units.begin(), units.begin() + a.rc, byTau);
+    std::sort(units.begin() + a.rc, units.end(), byTau);
+    std::vector<double> p(to.names.size(), kNaN);
+    for (std::size_t i = 0; i < to.names.size(); ++i)
+        p[i] = valueOf(fit, to.names[i]);  // L, Rs and the tail; the units follow
+    std::size_t i = (a.inductance ? 1 : 0) + (a.series ? 1 : 0);
+    for (int k = 0; k < a.rc + a.rq; ++k) {
+        const Unit& u = units[static_cast<std::size_t>(k)];
+        p[i++] = u.r;
+        if (k < a.rc) {
+            p[i++] = u.tau / u.r;
+        } else {
+            // A capacitor becomes a CPE a little below 1, inside the exponent's range.
+            const double alpha = std::min(u.alpha, 0.97);
+            p[i++] = std::pow(u.tau, alpha) / u.r;
+            p[i++] = alpha;
+        }
+    }
+    return p;
+}
+
+// Fits candidate `c` by the multi-start search, from the DRT's seeds or,
+// given `start` (NaN for a parameter left to the engine's guess), from it.
 Fit fitCandidate(const Candidate& c, const Spectrum& s, const drt::Result& d, const std::vector<Process>& peaks,
-    int starts)
+    int starts, const std::vector<double>* start = nullptr)
 {
     Fit out;
     try {
@@ -218,7 +292,12 @@ Fit fitCandidate(const Candidate& c, const Spectrum& s, const drt::Result& d, co
         // way its R-C units may lie among the time slots.
         std::vector<FitJob> seeds;
         const Shape& shape = c.shape;
-        if (shape.rc > 0 && shape.rq > 0) {
+        if (start) {
+            seeds.push_back(guess);
+            for (std::size_t i = 0; i < start->size(); ++i)
+                if (std::isfinite((*start)[i]) && (*start)[i] > 0)
+                    seeds.back().P[i] = (*start)[i];
+        } else if (shape.rc > 0 && shape.rq > 0) {
             const std::vector<Process> slots = chainSlots(shape, s, peaks);
             for (unsigned mask = 0; mask < (1u << slots.size()); ++mask)
                 if (std::popcount(mask) == shape.rc) {
@@ -306,40 +385,162 @@ double misfit(const Ranked& r, int K)
     return std::sqrt(r.chi2 / nu);
 }
 
+namespace {
+
+// An exponent this close to 1 has reached it: the CPE is a capacitor.
+constexpr double kExponentAtOne = 1 - 1e-6;
+
+// A CPE exponent of the candidate (of a unit, of the Randles cell or of the
+// tail) that ended at 1, or nearer to 1 than its std dev: the data do not
+// tell that CPE from a capacitor.
+bool exponentAtOne(const FittedParameter& p)
+{
+    const bool exponent = p.name == "adl" || p.name == "at"
+        || (p.name.size() > 1 && p.name[0] == 'a' && std::isdigit(static_cast<unsigned char>(p.name[1])) != 0);
+    return exponent
+        && (p.value >= kExponentAtOne || (p.status == ParameterStatus::AtLimit && p.value > 0.5)
+            || (p.status == ParameterStatus::Determined && 1 - p.value < p.stdDev));
+}
+
+// Whether the data leave a fitted parameter undetermined: no std dev, at a
+// bound, or a std dev larger than the value itself.
+bool poorlyDetermined(const FittedParameter& p)
+{
+    return p.status != ParameterStatus::Determined || !(p.stdDev <= std::abs(p.value)) || exponentAtOne(p);
+}
+
+// The number after a name's letters ("R3": 3), 0 for none.
+int unitNumber(const std::string& name)
+{
+    std::size_t k = 0;
+    while (k < name.size() && std::isdigit(static_cast<unsigned char>(name[k])) == 0)
+        ++k;
+    return k < name.size() ? std::atoi(name.c_str() + k) : 0;
+}
+
+// The smaller shapes that a parameter the data leave undetermined points
+// to: an exponent at 1 puts a capacitor in its CPE's place; any other
+// parameter (an R run to 0 or without bound, an element that stops
+// mattering) takes its unit out, and the R of an R-CPE unit may leave its
+// CPE as the tail. None for a part whose reduction the grammar lacks.
+std::vector<Shape> reductionsFor(const Shape& s, const FittedParameter& p)
+{
+    Shape t = s;
+    const std::string& n = p.name;
+    if (n == "L") {
+        t.inductance = false;
+        return {t};
+    }
+    if (n == "Rs") {
+        t.series = t.inductance = false;
+        return {t};
+    }
+    if (n == "Qt" || n == "at" || ((n == "Rw" || n == "Tw") && s.tail != Tail::None)) {
+        if (n == "at" && exponentAtOne(p))
+            return {};  // a series C: not a tail of the grammar
+        t.tail = Tail::None;
+        return {t};
+    }
+    if (n == "Rw" || n == "Tw") {
+        // Without its diffusion branch the Randles cell is an R-CPE unit.
+        t.randles = Diffusion::None;
+        ++t.rq;
+        return {t};
+    }
+    if (n.rfind("Zg", 0) == 0 || n.rfind("kg", 0) == 0) {
+        --t.gerischer;
+        return {t};
+    }
+    const int unit = unitNumber(n);
+    const bool unitName = n[0] == 'R' || n[0] == 'C' || n[0] == 'Q' || n[0] == 'a';
+    if (!unitName || unit < 1 || unit > s.rc + s.rq)
+        return {};  // the Randles cell's Qdl, adl, Rct
+    if (unit <= s.rc) {
+        --t.rc;
+        return {t};
+    }
+    --t.rq;
+    if (n[0] == 'a' && exponentAtOne(p)) {
+        ++t.rc;  // the chain's units commute: the C takes the place of the CPE
+        return {t};
+    }
+    std::vector<Shape> out{t};
+    if (n[0] == 'R' && s.tail == Tail::None) {
+        t.tail = Tail::Cpe;
+        out.push_back(t);
+    }
+    return out;
+}
+
+} // namespace
+
 std::vector<Ranked> rankCandidates(const std::vector<Candidate>& list, const std::vector<CandidateFit>& fits,
-    double noise, double tieMargin)
+    double noise, double tieMargin, double penalty)
 {
     // The criteria, then the key each candidate ranks by: its BIC or, when
     // the data leave some of its parameters undetermined or at a bound, no
-    // better than the best of the smaller circuits it reduces to (those come
-    // first: the list is in order of size).
+    // better than the best of the smaller circuits those parameters point
+    // to (those come first: the list is in order of size). A CPE whose
+    // exponent reached 1 points to the circuit with a capacitor in its
+    // place; where the grammar has no such circuit, the candidate is that
+    // circuit itself, counted with one parameter fewer.
     const double var = noise * noise;
     std::vector<Ranked> all(list.size());
     std::vector<double> key(list.size(), std::numeric_limits<double>::infinity());
     std::vector<std::size_t> order;
+    auto indexOf = [&list](const Shape& s) {
+        for (std::size_t j = 0; j < list.size(); ++j)
+            if (list[j].shape == s)
+                return static_cast<int>(j);
+        return -1;
+    };
     for (std::size_t i = 0; i < list.size(); ++i) {
         if (!fits[i].ok)
             continue;
         Ranked& r = all[i];
         r.candidate = list[i];
         r.index = static_cast<int>(i);
-        const int F = static_cast<int>(fits[i].parameters.size());
+        r.parameters = fits[i].parameters;
+        // Exponents at 1 with no circuit of a capacitor in their place.
+        int capacitors = 0;
+        std::vector<int> targets;
+        bool anyTarget = false;
+        for (const FittedParameter& p : r.parameters) {
+            if (!poorlyDetermined(p))
+                continue;
+            ++r.undetermined;
+            bool found = false;
+            for (const Shape& smaller : reductionsFor(list[i].shape, p)) {
+                const int j = indexOf(smaller);
+                if (j >= 0 && fits[static_cast<std::size_t>(j)].ok) {
+                    targets.push_back(j);
+                    found = true;
+                }
+            }
+            if (!found && exponentAtOne(p)) {
+                ++capacitors;
+                continue;
+            }
+            if (!found)
+                // A reduction the grammar lacks: the best of those one element smaller.
+                for (int k : list[i].reducesTo)
+                    if (fits[static_cast<std::size_t>(k)].ok)
+                        targets.push_back(k);
+            anyTarget = true;
+        }
+        const int F = static_cast<int>(fits[i].parameters.size()) - capacitors;
         const double K = fits[i].K;
         r.S = fits[i].S;
         r.sigmaF = fits[i].sigmaF;
         r.chi2 = r.S / var;
-        r.bic = r.chi2 + F * std::log(K);
+        r.bic = r.chi2 + penalty * F * std::log(K);
         r.aic = r.chi2 + 2.0 * F;
-        r.parameters = fits[i].parameters;
-        for (const FittedParameter& p : r.parameters)
-            if (p.status != ParameterStatus::Determined)
-                ++r.undetermined;
         key[i] = r.bic;
-        if (r.undetermined > 0) {
+        if (anyTarget) {
             double floor = std::numeric_limits<double>::infinity();
-            for (int j : list[i].reducesTo) {
+            for (int j : targets) {
                 const auto sj = static_cast<std::size_t>(j);
-                if (fits[sj].ok && key[sj] < floor) {
+                if (key[sj] < floor) {
                     floor = key[sj];
                     r.reducedTo = j;
                 }
@@ -363,14 +564,21 @@ std::vector<Ranked> rankCandidates(const std::vector<Candidate>& list, const std
         const std::string fitText = "residuals " + fixed(misfit(r, fits[i].K)) + "x the noise";
         Ranked* above = ranked.empty() ? nullptr : &ranked.back();
         if (r.undetermined > 0) {
-            std::string names;
+            std::string names, capacitors;
             for (const FittedParameter& p : r.parameters)
-                if (p.status != ParameterStatus::Determined)
-                    names += (names.empty() ? "" : ", ") + p.name;
+                if (poorlyDetermined(p)) {
+                    std::string& to = exponentAtOne(p) ? capacitors : names;
+                    to += (to.empty() ? "" : ", ") + p.name;
+                }
+            // The exponents at 1 are named apart: those CPEs are capacitors.
+            if (!capacitors.empty())
+                names += (names.empty() ? "" : ", ") + capacitors + " at 1";
             r.reason = std::to_string(r.undetermined) + (r.undetermined == 1 ? " parameter" : " parameters")
                 + " undetermined or at a bound (" + names + ")";
             if (r.reducedTo >= 0)
                 r.reason += ": reduces to " + list[static_cast<std::size_t>(r.reducedTo)].label;
+            else if (!capacitors.empty())
+                r.reason += ": a capacitor in place of the CPE, counted with one parameter fewer each; " + fitText;
         } else if (above && above->undetermined == 0 && std::abs(r.bic - above->bic) < tieMargin) {
             r.tieWith = static_cast<int>(place - 1);
             r.reason = "ties with #" + std::to_string(place) + " (BIC differs by " + fixed(std::abs(r.bic - above->bic))
@@ -459,7 +667,7 @@ Result suggestCircuits(const std::vector<double>& frequencyHz, const std::vector
                 which.push_back(i);
         const bool screen = options.screenStarts > 0 && options.screenStarts < options.starts;
         fitAll(which, screen ? options.screenStarts : options.starts);
-        g = rankCandidates(list, fits, result.noise, options.tieMargin);
+        g = rankCandidates(list, fits, result.noise, options.tieMargin, options.penalty);
         if (screen) {
             // The best of the screening (and what they reduce to) search on.
             std::vector<std::size_t> again;
@@ -475,7 +683,7 @@ Result suggestCircuits(const std::vector<double>& frequencyHz, const std::vector
             }
             fitAll(again, options.starts);
             refined.insert(refined.end(), again.begin(), again.end());
-            g = rankCandidates(list, fits, result.noise, options.tieMargin);
+            g = rankCandidates(list, fits, result.noise, options.tieMargin, options.penalty);
         }
         result.largest = most;
         bool fitsNoise = false;
@@ -490,6 +698,31 @@ Result suggestCircuits(const std::vector<double>& frequencyHz, const std::vector
         if (options.maxProcesses > 0 || (fitsNoise && !atFrontier) || most >= kMostProcesses)
             break;
         ++most;
+    }
+    // A chain that fits worse than another chain of as many units has missed
+    // its minimum (a CPE can be a capacitor, a capacitor nearly one): the
+    // best of the ranking search again from the better fit, unit by unit.
+    if (options.carryOver > 0) {
+        std::vector<std::size_t> top;
+        for (std::size_t k = 0; k < g.size() && static_cast<int>(k) < options.carryOver; ++k)
+            top.push_back(static_cast<std::size_t>(g[k].index));
+        bool improved = false;
+        for (std::size_t i : top) {
+            std::size_t source = i;
+            for (std::size_t j = 0; j < list.size(); ++j)
+                if (fits[j].ok && fits[j].S < fits[source].S * (1 - 1e-3) && !carriedOver(list[i], list[j], fits[j]).empty())
+                    source = j;
+            if (source == i)
+                continue;
+            const std::vector<double> start = carriedOver(list[i], list[source], fits[source]);
+            Fit again = fitCandidate(list[i], s, d, peaks, 2, &start);
+            if (again.ok && again.S < fits[i].S) {
+                fits[i] = std::move(again);
+                improved = true;
+            }
+        }
+        if (improved)
+            g = rankCandidates(list, fits, result.noise, options.tieMargin, options.penalty);
     }
     for (std::size_t i = 0; i < list.size(); ++i)
         if (done[i]) {

@@ -36,6 +36,12 @@ struct Options {
     int threads = 0;         // 0: up to two where the machine has them
     double tieMargin = 2.0;  // BIC difference below which two candidates tie
     int maxProcesses = 0;    // above 0: circuits of at most this many processes (else from the data)
+    // The best this many of the ranking, where they are chains of units that
+    // fit worse than another chain of as many units, search again from its
+    // fit carried over (0: never).
+    int carryOver = 8;
+    // The BIC's penalty per parameter, as a multiple of ln K.
+    double penalty = 1.0;
 };
 
 struct FittedParameter {
@@ -91,8 +97,9 @@ struct CandidateFit {
 
 // The ranking itself, from the fits of `list` (one per candidate) and the
 // noise sigma: the criteria, the order, ties and the reasons.
+// `penalty` scales the BIC's ln K per parameter.
 std::vector<Ranked> rankCandidates(const std::vector<Candidate>& list, const std::vector<CandidateFit>& fits,
-    double noise, double tieMargin = 2.0);
+    double noise, double tieMargin = 2.0, double penalty = 1.0);
 
 // How far the residuals of a ranked fit are from the noise (1: at it).
 double misfit(const Ranked& r, int K);

@@ -203,6 +203,113 @@ TEST(SuggestRanking, UndeterminedBelowItsReductionAndTiesSaid)
     EXPECT_EQ(ranked[2].tieWith, -1);
 }
 
+// Each parameter the data leave loose points to its own reduction: an R
+// whose std dev exceeds its value takes its unit out (not the better circuit
+// with a capacitor in the CPE's place), an exponent at 1 puts a capacitor in
+// the CPE's place, and where the grammar has no such circuit (a CPE tail at
+// 1 is a series C) the candidate stands for it with one parameter fewer.
+TEST(SuggestRanking, EachLooseParameterPointsToItsOwnReduction)
+{
+    const std::vector<Candidate> list = candidatesFor(Inductance::Without, 60);
+    const int one = indexOf(list, "R-(RQ)"), oneTail = indexOf(list, "R-(RQ)-Q"), mixed = indexOf(list, "R-(RC)-(RQ)"),
+              two = indexOf(list, "R-(RQ)x2"), twoTail = indexOf(list, "R-(RQ)x2-Q");
+    ASSERT_TRUE(one >= 0 && oneTail >= 0 && mixed >= 0 && two >= 0 && twoTail >= 0);
+    const double noise = 0.01, lnK = std::log(120.0);
+    auto at = [](std::vector<CandidateFit>& fits, int i) -> CandidateFit& { return fits[static_cast<std::size_t>(i)]; };
+    auto named = [](CandidateFit f, const Candidate& c) {
+        for (std::size_t j = 0; j < f.parameters.size(); ++j) {
+            f.parameters[j].name = c.names[j];
+            if (c.names[j][0] == 'a')
+                f.parameters[j].value = 0.8;  // an exponent clear of 1
+            f.parameters[j].stdDev = 0.05;
+        }
+        return f;
+    };
+    auto rankOf = [](const std::vector<Ranked>& r, const std::string& label) {
+        for (std::size_t k = 0; k < r.size(); ++k)
+            if (r[k].candidate.label == label)
+                return static_cast<int>(k);
+        return -1;
+    };
+    std::vector<CandidateFit> fits(list.size());
+    at(fits, one) = named(fitOf(0.0300, 120, 4), list[one]);        // chi2 300
+    at(fits, oneTail) = named(fitOf(0.0400, 120, 6), list[oneTail]); // chi2 400
+    at(fits, mixed) = named(fitOf(0.0100, 120, 6), list[mixed]);    // chi2 100
+    at(fits, two) = named(fitOf(0.0090, 120, 7), list[two]);        // chi2 90
+    // R2 of R-(RQ)x2 with a std dev three times its value.
+    FittedParameter& r2 = at(fits, two).parameters[4];
+    ASSERT_EQ(r2.name, "R2");
+    r2.stdDev = 3 * r2.value;
+    std::vector<Ranked> ranked = rankCandidates(list, fits, noise);
+    const int loose = rankOf(ranked, "R-(RQ)x2");
+    ASSERT_GE(loose, 0);
+    EXPECT_EQ(ranked[static_cast<std::size_t>(loose)].undetermined, 1);
+    EXPECT_EQ(ranked[static_cast<std::size_t>(loose)].reducedTo, one);
+    EXPECT_EQ(loose, rankOf(ranked, "R-(RQ)") + 1) << ranked[static_cast<std::size_t>(loose)].reason;
+    EXPECT_EQ(ranked[0].candidate.label, "R-(RC)-(RQ)");
+
+    // The same fit with R2 determined and a1 at 1: the circuit with a C in
+    // its place, however much worse the circuit without the unit.
+    r2.stdDev = 0.05;
+    FittedParameter& a1 = at(fits, two).parameters[3];
+    ASSERT_EQ(a1.name, "a1");
+    a1.value = 1;
+    a1.status = nosk::ParameterStatus::AtLimit;
+    a1.stdDev = std::nan("");
+    ranked = rankCandidates(list, fits, noise);
+    ASSERT_EQ(ranked[0].candidate.label, "R-(RC)-(RQ)");
+    EXPECT_EQ(ranked[1].candidate.label, "R-(RQ)x2");
+    EXPECT_EQ(ranked[1].reducedTo, mixed);
+    EXPECT_NE(ranked[1].reason.find("a1 at 1): reduces to R-(RC)-(RQ)"), std::string::npos) << ranked[1].reason;
+
+    // A CPE tail at 1 has no circuit of its own in the grammar: counted
+    // with one parameter fewer, it beats the circuit without the tail.
+    at(fits, twoTail) = named(fitOf(0.0060, 120, 9), list[twoTail]);  // chi2 60
+    FittedParameter& tail = at(fits, twoTail).parameters.back();
+    ASSERT_EQ(tail.name, "at");
+    tail.value = 1;
+    tail.status = nosk::ParameterStatus::AtLimit;
+    ranked = rankCandidates(list, fits, noise);
+    ASSERT_EQ(ranked[0].candidate.label, "R-(RQ)x2-Q");
+    EXPECT_EQ(ranked[0].reducedTo, -1);
+    EXPECT_NEAR(ranked[0].bic, 60 + 8 * lnK, 1e-9);
+    EXPECT_NE(ranked[0].reason.find("a capacitor in place of the CPE"), std::string::npos) << ranked[0].reason;
+}
+
+// A spectrum made with an ideal capacitor: the circuit with that C ranks
+// first and the one with a CPE there, whose exponent reaches 1, reduces to it.
+TEST(SuggestCircuits, IdealCapacitorRanksItsCircuitFirst)
+{
+    std::vector<double> f;
+    std::vector<Z> z;
+    double draw = 0.3;
+    for (int i = 0; i < 50; ++i) {
+        f.push_back(1e5 * std::pow(1e-6, i / 49.0));
+        const double w = 2 * 3.141592653589793 * f.back();
+        Z v = 20.0 + nosk::test::rc(w, 100, 1e-6) + nosk::test::zarc(w, 300, 2e-3, 0.8);
+        // 0.01 % noise, the same every run.
+        draw = std::fmod(draw * 7919.37 + 0.1234, 1.0);
+        const double d1 = draw - 0.5;
+        draw = std::fmod(draw * 7919.37 + 0.1234, 1.0);
+        v += std::abs(v) * 0.0002 * Z(d1, draw - 0.5);
+        z.push_back(v);
+    }
+    const Result r = suggestCircuits(f, z);
+    ASSERT_FALSE(r.ranked.empty());
+    EXPECT_EQ(r.ranked[0].candidate.label, "R-(RC)-(RQ)") << r.ranked[0].reason;
+    bool seen = false;
+    for (std::size_t k = 1; k < r.ranked.size(); ++k)
+        if (r.ranked[k].candidate.label == "R-(RQ)x2") {
+            seen = true;
+            std::string values;
+            for (const FittedParameter& p : r.ranked[k].parameters)
+                values += " " + p.name + "=" + std::to_string(p.value);
+            EXPECT_NE(r.ranked[k].reason.find("at 1): reduces to R-(RC)-(RQ)"), std::string::npos)
+                << r.ranked[k].reason << values;
+        }
+    EXPECT_TRUE(seen);
+}
+
 // A spectrum made by each family, at low noise, ranks its family first.
 TEST(SuggestCircuits, EachFamilyRanksFirstAtLowNoise)
 {
