@@ -79,6 +79,10 @@ public:
     // Run -> "Guess start values": the free parameters' start values from
     // the data (run::guessIntoJob).
     void onGuessStartValues();
+    // Run -> "Fit series...": the series dialog with the job as the
+    // template; after a fit, the status line says how it ended and a
+    // running viewer is told (COrganiserDlgSeries.cpp).
+    void onFitSeries();
     void onOpenWorkFolder();
     void onGenerateReport();
     void onPrintFrontPage();

@@ -20,6 +20,8 @@
 #include <filesystem>
 #include <cstdio>
 #include <iostream>
+#include <memory>
+#include <optional>
 #include <sstream>
 
 namespace nosk {
@@ -206,25 +208,25 @@ namespace {
 
 using series::Role;
 
-// The spectra of the command's inputs: the entries of a list with their
-// covariate, or the files named and those of the folders named (NaN: the
-// covariate is still to be found); `fromFolder` marks the latter.
-void collectSeries(const CommandLine& cl, std::vector<std::string>& files, std::vector<double>& values,
+// The spectra of the inputs: the entries of a list with their covariate,
+// or the files named and those of the folders named (NaN: the covariate
+// is still to be found); `fromFolder` marks the latter.
+void collectSeries(const seriescmd::SeriesInput& in, std::vector<std::string>& files, std::vector<double>& values,
     std::vector<bool>& fromFolder, serieslist::Quantity& quantity)
 {
-    if (cl.inputs.size() == 1 && serieslist::isListFile(cl.inputs.front())) {
-        for (const serieslist::Entry& e : serieslist::readListFile(cl.inputs.front(), cl.covariate, quantity)) {
+    if (in.inputs.size() == 1 && serieslist::isListFile(in.inputs.front())) {
+        for (const serieslist::Entry& e : serieslist::readListFile(in.inputs.front(), in.covariate, quantity)) {
             files.push_back(e.file);
             values.push_back(e.value);
             fromFolder.push_back(false);
         }
         return;
     }
-    quantity = cl.covariate.empty() ? serieslist::Quantity{"x", ""} : serieslist::parseQuantity(cl.covariate);
-    for (const std::string& input : cl.inputs) {
+    quantity = in.covariate.empty() ? serieslist::Quantity{"x", ""} : serieslist::parseQuantity(in.covariate);
+    for (const std::string& input : in.inputs) {
         std::error_code ec;
         const bool folder = std::filesystem::is_directory(input, ec);
-        for (const std::string& f : batch::collectInputs({input}, !cl.templateFile.empty())) {
+        for (const std::string& f : batch::collectInputs({input}, in.templ != nullptr)) {
             files.push_back(f);
             values.push_back(std::nan(""));
             fromFolder.push_back(folder);
@@ -233,8 +235,8 @@ void collectSeries(const CommandLine& cl, std::vector<std::string>& files, std::
 }
 
 // The covariate of a spectrum not in a list: the file's own value where
-// it says one, else the number in its name.
-double covariateOf(const std::string& file, const serieslist::Quantity& quantity, bool named)
+// it says one, else the number in its name; nothing when neither has one.
+std::optional<double> covariateOf(const std::string& file, const serieslist::Quantity& quantity, bool named)
 {
     std::optional<double> v;
     if (named && !isJobFile(file)) {
@@ -249,11 +251,117 @@ double covariateOf(const std::string& file, const serieslist::Quantity& quantity
         if (std::isfinite(n))
             v = n;
     }
-    if (!v)
-        throw exception("%s: no value of %s: the file does not say one and its name holds no number", file.c_str(),
-            serieslist::quantityText(quantity).c_str());
-    return *v;
+    return v;
 }
+
+} // namespace
+
+namespace seriescmd {
+
+SeriesReport fitSeriesInput(const SeriesInput& in, std::vector<std::string>& passedOver)
+{
+    SeriesReport report;
+    std::vector<std::string> files;
+    std::vector<double> values;
+    std::vector<bool> fromFolder;
+    collectSeries(in, files, values, fromFolder, report.quantity);
+    series::SeriesSetup setup;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const std::string& f = files[i];
+        if (!in.templ && !isJobFile(f)) {
+            if (fromFolder[i])
+                continue;  // a folder's other files are not spectra without a model
+            throw exception("%s: a data file needs --template JOB.TST (the model to fit)", f.c_str());
+        }
+        try {
+            setup.jobs.push_back(batch::makeJob(f, in.templ));
+        } catch (const std::exception& e) {
+            // A folder may hold other files (notes, licences): those that
+            // are no spectrum are passed over, and said so.
+            if (fromFolder[i]) {
+                passedOver.push_back(f + ": " + e.what());
+                continue;
+            }
+            throw exception("%s: %s", f.c_str(), e.what());
+        }
+        report.files.push_back(f);
+        report.covariate.push_back(values[i]);
+    }
+    if (report.files.empty())
+        throw exception("--series: no spectra found");
+    setup.labels = report.files;
+    report.model = setup.jobs.front().FUN;
+    setup.roles = rolesOf(in.shared, in.vary, setup.jobs.front().N);
+    bool function = false, temperature = false;
+    for (Role role : setup.roles) {
+        function = function || series::isFunction(role);
+        temperature = temperature || series::needsTemperature(role);
+    }
+    // The values a list did not give: from each file. Without a value for
+    // every spectrum, a series whose roles need none is numbered instead.
+    std::size_t missing = report.files.size();
+    for (std::size_t i = 0; i < report.files.size(); ++i) {
+        if (std::isfinite(report.covariate[i]))
+            continue;
+        const std::optional<double> v = covariateOf(report.files[i], report.quantity, !in.covariate.empty());
+        if (v)
+            report.covariate[i] = *v;
+        else if (missing == report.files.size())
+            missing = i;
+    }
+    std::vector<std::string> notes;
+    if (missing < report.files.size()) {
+        if (function)
+            throw exception("%s: no value of %s: the file does not say one and its name holds no number",
+                report.files[missing].c_str(), serieslist::quantityText(report.quantity).c_str());
+        for (std::size_t i = 0; i < report.covariate.size(); ++i)
+            report.covariate[i] = static_cast<double>(i + 1);
+        notes.push_back("no value of " + serieslist::quantityText(report.quantity) + " for " + report.files[missing]
+            + ": the spectra are numbered 1 to " + std::to_string(report.files.size())
+            + " in their order instead (no parameter follows a function of the covariate)");
+        report.quantity = {"index", ""};
+    }
+    setup.unit = report.quantity.unit;
+    setup.covariate = report.covariate;
+    if (temperature) {
+        // The temperature functions take T in K.
+        for (std::size_t i = 0; i < setup.covariate.size(); ++i) {
+            const std::optional<double> k = serieslist::kelvin(setup.covariate[i], report.quantity.unit);
+            if (!k)
+                throw exception("--vary: the Arrhenius and VFT functions need the covariate as a "
+                    "temperature in K or degC, and %s is not", serieslist::quantityText(report.quantity).c_str());
+            setup.covariate[i] = *k;
+        }
+    }
+    const model::CircuitLibrary circuits = model::CircuitLibrary::withOverrides(workfiles::kCircuits);
+    setup.circuits = &circuits;
+    setup.starts = in.starts > 0 ? in.starts : 4;
+    report.result = series::fitSeries(setup);
+    report.result.notes.insert(report.result.notes.begin(), notes.begin(), notes.end());
+    return report;
+}
+
+void writeSeriesFiles(const SeriesReport& report, const std::string& tablePath, const std::string& jsonPath,
+    AtomicFileWriter::Links tableLinks, AtomicFileWriter::Links jsonLinks)
+{
+    // Both written out before either is renamed over its file.
+    AtomicFileWriter table(tablePath, tableLinks);
+    table.buffer() = formatTable(report);
+    table.flush();
+    std::unique_ptr<AtomicFileWriter> json;
+    if (!jsonPath.empty()) {
+        json = std::make_unique<AtomicFileWriter>(jsonPath, jsonLinks);
+        json->buffer() = formatJson(report);
+        json->flush();
+    }
+    table.commit();
+    if (json)
+        json->commit();
+}
+
+} // namespace seriescmd
+
+namespace {
 
 void printResult(const seriescmd::SeriesReport& report)
 {
@@ -304,8 +412,12 @@ std::string writePlot(const seriescmd::SeriesReport& report, const std::string& 
 int runSeriesCommand(const CommandLine& cl)
 {
     seriescmd::SeriesReport report;
+<<<<<<< HEAD
     std::unique_ptr<FitJob> templ;
+=======
+>>>>>>> s43-org
     try {
+        std::unique_ptr<FitJob> templ;
         if (!cl.templateFile.empty()) {
             templ = std::make_unique<FitJob>();
             try {
@@ -314,33 +426,22 @@ int runSeriesCommand(const CommandLine& cl)
                 throw exception("%s: %s", cl.templateFile.c_str(), e.what());
             }
         }
-        std::vector<std::string> files;
-        std::vector<double> values;
-        std::vector<bool> fromFolder;
-        collectSeries(cl, files, values, fromFolder, report.quantity);
-        series::SeriesSetup setup;
-        for (std::size_t i = 0; i < files.size(); ++i) {
-            const std::string& f = files[i];
-            if (!templ && !isJobFile(f)) {
-                if (fromFolder[i])
-                    continue;  // a folder's other files are not spectra without a model
-                throw exception("%s: a data file needs --template JOB.TST (the model to fit)", f.c_str());
-            }
-            try {
-                setup.jobs.push_back(batch::makeJob(f, templ.get()));
-            } catch (const std::exception& e) {
-                // A folder may hold other files (notes, licences): those that
-                // are no spectrum are passed over, and said so.
-                if (fromFolder[i]) {
-                    std::cerr << "noskrun: passed over " << f << ": " << e.what() << '\n';
-                    continue;
-                }
-                throw exception("%s: %s", f.c_str(), e.what());
-            }
-            report.files.push_back(f);
-            report.covariate.push_back(
-                std::isfinite(values[i]) ? values[i] : covariateOf(f, report.quantity, !cl.covariate.empty()));
+        seriescmd::SeriesInput in;
+        in.inputs = cl.inputs;
+        in.covariate = cl.covariate;
+        in.templ = templ.get();
+        in.shared = cl.shared;
+        in.vary = cl.vary;
+        in.starts = cl.starts > 0 ? cl.starts : 4;
+        std::vector<std::string> passedOver;
+        try {
+            report = seriescmd::fitSeriesInput(in, passedOver);
+        } catch (...) {
+            for (const std::string& p : passedOver)
+                std::cerr << "noskrun: passed over " << p << '\n';
+            throw;
         }
+<<<<<<< HEAD
         if (report.files.empty())
             throw exception("--series: no spectra found");
         setup.labels = report.files;
@@ -364,6 +465,10 @@ int runSeriesCommand(const CommandLine& cl)
         setup.circuits = &circuits;
         setup.starts = cl.starts > 0 ? cl.starts : 4;
         report.result = series::fitSeries(setup);
+=======
+        for (const std::string& p : passedOver)
+            std::cerr << "noskrun: passed over " << p << '\n';
+>>>>>>> s43-org
     } catch (const std::exception& e) {
         std::cerr << "noskrun: " << e.what() << '\n';
         return 1;
@@ -372,19 +477,21 @@ int runSeriesCommand(const CommandLine& cl)
     // Each file whole or not at all; a name the user did not type is ours.
     const std::string out = cl.outFile.empty() ? "series.csv" : cl.outFile;
     try {
-        replaceFile(out, seriescmd::formatTable(report),
+        seriescmd::writeSeriesFiles(report, out, cl.jsonFile,
             cl.outFile.empty() ? AtomicFileWriter::Links::Replace : AtomicFileWriter::Links::Follow);
         std::printf("Table written to %s\n", out.c_str());
-        if (!cl.jsonFile.empty()) {
-            replaceFile(cl.jsonFile, seriescmd::formatJson(report));
+        if (!cl.jsonFile.empty())
             std::printf("Result written to %s\n", cl.jsonFile.c_str());
-        }
     } catch (const std::exception& e) {
         std::cerr << "noskrun: " << e.what() << '\n';
         return 1;
     }
     if (!cl.plotFile.empty()) {
+<<<<<<< HEAD
         const std::string error = writePlot(report, cl.plotFile);
+=======
+        const std::string error = writePlot(report, report.model, cl.plotFile);
+>>>>>>> s43-org
         if (!error.empty()) {
             std::cerr << "noskrun: plot: " << error << '\n';
             return 1;

@@ -84,6 +84,32 @@ const char* metadataName(const std::string& quantity)
     return nullptr;
 }
 
+// What follows a metadata value: its unit, after an uncertainty where the
+// instrument writes one ("-0.2+-0.1C", "25 +/- 0.5 K"). The uncertainty
+// must be a number; the text is returned whole otherwise, and then names
+// no unit we know.
+std::string unitAfterUncertainty(std::string_view rest)
+{
+    const std::string whole = trimmed(rest);
+    std::string_view s = whole;
+    bool plusMinus = false;
+    for (const std::string_view sign : {std::string_view("+/-"), std::string_view("+-"), std::string_view("\xc2\xb1")})
+        if (s.substr(0, sign.size()) == sign) {
+            s.remove_prefix(sign.size());
+            plusMinus = true;
+            break;
+        }
+    if (!plusMinus)
+        return whole;
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front())))
+        s.remove_prefix(1);
+    double uncertainty = 0;
+    const std::size_t used = scanNumber(s, kTypedNumber, uncertainty);
+    if (used == 0 || !(uncertainty >= 0))
+        return whole;
+    return trimmed(s.substr(used));
+}
+
 } // namespace
 
 Quantity parseQuantity(std::string_view header)
@@ -177,7 +203,7 @@ std::optional<double> fromMetadata(const Metadata& metadata, const Quantity& qua
         const std::size_t used = scanNumber(text, kTypedNumber, v);
         if (used == 0 || !std::isfinite(v))
             return std::nullopt;
-        const std::string unit = trimmed(std::string_view(text).substr(used));
+        const std::string unit = unitAfterUncertainty(std::string_view(text).substr(used));
         if (unit.empty() || unit == quantity.unit)
             return v;
         if (std::string(name) == "temperature") {

@@ -31,7 +31,7 @@ void writeInt(std::ostream& out, int value)
 
 void RunOptions::read(const std::string& path)
 {
-    auto bytes = readRegularFile(path, 4096);
+    auto bytes = readRegularFile(path, 64 + kMaxSeriesChoices);
     if (!bytes)
         return;
     std::istringstream in(*bytes);
@@ -45,6 +45,13 @@ void RunOptions::read(const std::string& path)
         intervals = method;
     if (level >= 500 && level <= 999)
         intervalLevel = level;
+    // The series dialog's choices: a length that the rest of the file holds.
+    int length = 0;
+    if (readInt(in, length) && length > 0 && static_cast<std::size_t>(length) <= kMaxSeriesChoices) {
+        std::string text(static_cast<std::size_t>(length), '\0');
+        if (in.read(text.data(), length))
+            seriesChoices = std::move(text);
+    }
 }
 
 bool RunOptions::write(const std::string& path) const
@@ -57,6 +64,10 @@ bool RunOptions::write(const std::string& path) const
     writeInt(out, starts);
     writeInt(out, intervals);
     writeInt(out, intervalLevel);
+    if (!seriesChoices.empty() && seriesChoices.size() <= kMaxSeriesChoices) {
+        writeInt(out, static_cast<int>(seriesChoices.size()));
+        out << seriesChoices;
+    }
     try {
         replaceFile(path, out.str(), AtomicFileWriter::Links::Replace);  // our own file: never through a link
     } catch (const std::exception&) {

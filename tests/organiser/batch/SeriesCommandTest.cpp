@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -131,6 +132,34 @@ TEST_F(SeriesCommand, RefusesBadInputsAndKeepsTheTable)
         EXPECT_EQ(readText("t.csv"), "the table of an earlier run\n") << c.message;
         EXPECT_FALSE(std::ifstream("r.json").good()) << c.message;
     }
+}
+
+// Files without a covariate: numbered in their order when no parameter
+// follows a function, refused naming the file when one does.
+TEST_F(SeriesCommand, WithoutCovariateTheSpectraAreNumberedUnlessAFunctionNeedsOne)
+{
+    for (const char* name : {"alpha", "beta", "gamma"})
+        std::filesystem::copy_file("cell_300.TST", std::string(name) + ".TST");
+    ::testing::internal::CaptureStdout();
+    const int status = runSeriesCommand(CommandLine::parse({"--series", "alpha.TST", "beta.TST", "gamma.TST",
+        "--shared", "P1,P6", "--out", "t.csv", "--json", "r.json"}));
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    ASSERT_EQ(status, 0);
+    const std::string table = readText("t.csv");
+    EXPECT_THAT(table, ::testing::StartsWith("file,index,S,"));
+    EXPECT_THAT(table, HasSubstr("\nbeta.TST,2,"));
+    EXPECT_THAT(table, HasSubstr("\ngamma.TST,3,"));
+    EXPECT_THAT(out, HasSubstr("numbered 1 to 3"));
+    EXPECT_THAT(readText("r.json"), HasSubstr("\"name\": \"index\""));
+
+    std::ofstream("t.csv") << "the table of an earlier run\n";
+    std::remove("r.json");
+    const Outcome refused = series({"alpha.TST", "beta.TST", "--covariate", "E/mV", "--vary", "P4=linear", "--out",
+        "t.csv", "--json", "r.json"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_THAT(refused.err, HasSubstr("alpha.TST: no value of E/mV"));
+    EXPECT_EQ(readText("t.csv"), "the table of an earlier run\n");
+    EXPECT_FALSE(std::ifstream("r.json").good());
 }
 
 TEST_F(SeriesCommand, OneSpectrumIsItsSingleFit)

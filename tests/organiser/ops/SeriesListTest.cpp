@@ -59,5 +59,22 @@ TEST(SeriesList, CovariateFromMetadataInTheUnitAsked)
     EXPECT_FALSE(kelvin(300, "mV").has_value());
 }
 
+// A temperature with its uncertainty, as impedance instruments write it:
+// the value is taken, the uncertainty passed over, the unit converted; an
+// uncertainty that is no number leaves the entry unread.
+TEST(SeriesList, TemperatureWithUncertaintyFromTheInstrumentFile)
+{
+    const Spectrum zahner = loadSpectrum(std::string(NOSK_SOURCE_DIR) + "/tests/data/zahner/000_mvdc.ism");
+    EXPECT_NEAR(*fromMetadata(zahner.metadata, {"T", "K"}), 272.95, 1e-9);
+    EXPECT_NEAR(*fromMetadata(zahner.metadata, {"T", "\xc2\xb0" "C"}), -0.2, 1e-9);
+    // Its potential line says more than a value and a unit: still not guessed at.
+    EXPECT_FALSE(fromMetadata(zahner.metadata, {"E", "V"}).has_value());
+    EXPECT_NEAR(*fromMetadata({{"temperature", "25 +/- 0.5 K"}}, {"T", "K"}), 25.0, 1e-12);
+    EXPECT_NEAR(*fromMetadata({{"temperature", "30.5\xc2\xb1" "0.1 degC"}}, {"T", "K"}), 303.65, 1e-9);
+    EXPECT_NEAR(*fromMetadata({{"potential", "0.2+-0.001V"}}, {"E", "mV"}), 200.0, 1e-9);
+    EXPECT_FALSE(fromMetadata({{"temperature", "25+-C"}}, {"T", "K"}).has_value());
+    EXPECT_FALSE(fromMetadata({{"temperature", "25+-0.1 mV"}}, {"T", "K"}).has_value());
+}
+
 } // namespace
 } // namespace nosk::serieslist
