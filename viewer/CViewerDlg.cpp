@@ -7,6 +7,7 @@
 #include "AnalysisPages.h"
 #include "CProfilePage.h"
 #include "CRelativeResidualsPage.h"
+#include "CSeriesPage.h"
 #include "CStatisticsPage.h"
 #include "ui/CAboutDlg.h"
 #include "CTransformDlg.h"
@@ -25,6 +26,7 @@
 #include "platform/DialogRunner.h"
 #include "platform/Printing.h"
 #include "platform/Drawing.h"
+#include "platform/FileWatch.h"
 #include "platform/Help.h"
 #include "results/FitStatistics.h"
 #include "ui/CPageTab.h"
@@ -89,6 +91,11 @@ CViewerDlg::CViewerDlg(GraphSettings& settings, Prompt& prompt, QWidget* parent,
     m_reloadRetry->setSingleShot(true);
     m_reloadRetry->setInterval(100);
     connect(m_reloadRetry, &QTimer::timeout, this, &CViewerDlg::runPendingReload);
+
+    // The organiser says when a run ended; a series result written or
+    // removed by anyone is seen here, so that the page is never of an
+    // older one.
+    m_seriesWatch = std::make_unique<FileWatch>(workfiles::kSeriesResult, [this] { onNotification(); });
 
     if (load)
         LoadRun(0);
@@ -189,6 +196,9 @@ void CViewerDlg::createPages(const QString& keep)
     for (const workfiles::AnalysisOutput& analysis : workfiles::kAnalyses)
         if (std::filesystem::exists(analysis.file))
             addPage(createAnalysisPage(analysis.id, lineHeight, hasRun ? &m_run : nullptr));
+    // A series fitted as one is about many spectra, with or without a run.
+    if (std::filesystem::exists(workfiles::kSeriesResult))
+        addPage(new CSeriesPage);
     if (hasRun) {
         addPage(new CFileTextPage(QString::fromLatin1(workfiles::kReport), fitPages ? 10036 : 0, m_prompt));
         addPage(new CFileTextPage(QString::fromLatin1(workfiles::kTable), fitPages ? 10027 : 0, m_prompt));
@@ -260,15 +270,16 @@ bool CViewerDlg::LoadRun(int mode)
         loaded = false;
         m_loadError = failureText(e);
         // No run to show (no INFL, or a stopped or failed fit left no
-        // AUXPNTL) is no fault while an analysis' page has something to
-        // show: those pages come alone, without a box.
+        // AUXPNTL) is no fault while an analysis' page or the series' has
+        // something to show: those pages come alone, without a box.
         std::error_code ec;
         namespace fs = std::filesystem;
         const bool noRun = !fs::exists(workfiles::kInput, ec) || !fs::exists(workfiles::kTable, ec);
-        if (!(noRun && anyAnalysisTable()))
+        if (!(noRun && (anyAnalysisTable() || fs::exists(workfiles::kSeriesResult, ec))))
             reportError(m_loadError.c_str());
     }
-    // After a failed load only the analyses' pages can come: they need no run.
+    // After a failed load only the analyses' and the series' pages can come:
+    // they need no run.
     createPages(keep);
     m_loading = false;
     return loaded;

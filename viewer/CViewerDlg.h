@@ -22,6 +22,7 @@ namespace nosk {
 struct AboutTexts;
 class CPageTab;
 class CViewerPage;
+class FileWatch;
 class Prompt;
 struct GraphSettings;
 
@@ -31,7 +32,9 @@ class CViewerDlg : public QDialog {
     Q_OBJECT
 public:
     static constexpr int kHelpContext = 10026;
-    static constexpr int kMaxPages = 10;
+    // Every page the viewer can show at once: those of a fit, the analyses',
+    // the files' and the series'.
+    static constexpr int kMaxPages = 11;
 
     // Every message goes through `prompt`, every dialog through the
     // platform's runModal(). With load = false the window starts without
@@ -51,6 +54,8 @@ public:
     // the reload waits and then runs once, when nothing is open any more.
     void onNotification();
     bool reloadPending() const { return m_reloadPending; }
+    // The series result changed (the watch calls it; tests may too).
+    FileWatch* seriesWatch() const { return m_seriesWatch.get(); }
 
     // The menu commands.
     void onLoadResults();
@@ -120,6 +125,8 @@ private:
     bool m_loading = false;
     std::string m_loadError;
     QTimer* m_reloadRetry = nullptr;
+    // SERIES written, replaced or removed: the pages are made again.
+    std::unique_ptr<FileWatch> m_seriesWatch;
     QFont m_boldFont;
 };
 

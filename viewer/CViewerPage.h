@@ -2,11 +2,15 @@
 
 #include "ui/CTabPage.h"
 
+#include <QSize>
 #include <QString>
 
 #include <array>
 #include <cstdint>
 #include <vector>
+
+class QPainter;
+class QRect;
 
 namespace nosk {
 
@@ -47,6 +51,11 @@ public:
 
     virtual bool HasGraphs() const { return false; }
     virtual void GetPageGraphs(PageGraphs&) const {}
+    // A page that draws its picture itself, without the chart control,
+    // prints and exports that picture: its size for an image (empty for a
+    // page of graphs) and the drawing into an area of any size.
+    virtual QSize ownPictureSize() const { return {}; }
+    virtual void drawOwnPicture(QPainter&, const QRect&) const {}
     // Graph pages keep their graphs' trace and axis choices in the block.
     virtual void SaveGraphSettings(GraphSettings&, char /*dattyp*/) const {}
 

@@ -75,10 +75,38 @@ int layKey(QPainter* painter, const std::vector<PageGraphs::KeyEntry>& key, int 
     return y + line + line / 2;
 }
 
+
+// A page that draws itself: its picture on white.
+std::unique_ptr<QPicture> ownPicture(const CViewerPage& page, int W, int H)
+{
+    auto picture = std::make_unique<QPicture>();
+    QPainter painter(picture.get());
+    painter.setPen(QPen(Qt::white, 1));
+    painter.setBrush(Qt::white);
+    painter.drawRect(0, 0, W - 1, H - 1);
+    page.drawOwnPicture(painter, QRect(0, 0, W, H));
+    painter.end();
+    return picture;
+}
+
 } // namespace
 
 std::unique_ptr<QPicture> ComposeForPrinter(const CViewerPage& page, QPaintDevice* reference, int W, int H)
 {
+    if (page.ownPictureSize().isValid()) {
+        // Scaled to the page with the picture's own proportions.
+        const QSize own = page.ownPictureSize();
+        const double f = std::min(double(W) / own.width(), double(H) / own.height());
+        auto picture = std::make_unique<QPicture>();
+        QPainter painter(picture.get());
+        painter.setPen(QPen(Qt::white, 1));
+        painter.setBrush(Qt::white);
+        painter.drawRect(0, 0, W - 1, H - 1);
+        painter.scale(f, f);
+        page.drawOwnPicture(painter, QRect(QPoint(0, 0), own));
+        painter.end();
+        return picture;
+    }
     PageGraphs list;
     page.GetPageGraphs(list);
     if (list.count() == 0)
@@ -102,6 +130,11 @@ std::unique_ptr<QPicture> ComposeForPrinter(const CViewerPage& page, QPaintDevic
 std::unique_ptr<QPicture> ComposeForImage(const CViewerPage& page, int& width, int& height)
 {
     width = height = 0;
+    if (page.ownPictureSize().isValid()) {
+        width = page.ownPictureSize().width();
+        height = page.ownPictureSize().height();
+        return ownPicture(page, width, height);
+    }
     PageGraphs list;
     page.GetPageGraphs(list);
     if (list.count() == 0)

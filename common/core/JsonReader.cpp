@@ -12,9 +12,9 @@ const Value* Value::find(std::string_view key) const
 {
     if (type != Type::Object)
         return nullptr;
-    for (const auto& member : object)
-        if (member.first == key)
-            return &member.second;
+    for (std::size_t k = 0; k < keys.size(); ++k)
+        if (keys[k] == key)
+            return &members[k];
     return nullptr;
 }
 
@@ -114,7 +114,8 @@ private:
             if (peek() != ':')
                 fail("':' expected after a member's name");
             ++m_pos;
-            v.object.emplace_back(std::move(key), value(depth + 1));
+            v.members.push_back(value(depth + 1));
+            v.keys.push_back(std::move(key));
             skipSpace();
             if (peek() == ',') {
                 ++m_pos;

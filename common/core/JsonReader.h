@@ -7,7 +7,6 @@
 
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace nosk::json {
@@ -20,7 +19,9 @@ struct Value {
     double number = 0;
     std::string string;
     std::vector<Value> array;
-    std::vector<std::pair<std::string, Value>> object;
+    // An object's members: their names and, in the same order, values.
+    std::vector<std::string> keys;
+    std::vector<Value> members;
 
     bool isNull() const { return type == Type::Null; }
     bool isNumber() const { return type == Type::Number; }

@@ -79,9 +79,8 @@ const Value& objectOf(const Value& object, const char* key, const char* where)
 std::vector<SeriesValue> parameterValues(const Value& object, std::vector<std::string>& names, const char* where)
 {
     if (names.empty())
-        for (const auto& m : object.object)
-            names.push_back(m.first);
-    if (object.object.size() != names.size())
+        names = object.keys;
+    if (object.keys.size() != names.size())
         throw exception("the spectra name different parameters (%s)", where);
     std::vector<SeriesValue> values;
     for (const std::string& name : names) {
@@ -186,7 +185,7 @@ SeriesResultFile parseSeriesResult(std::string_view textIn)
             sp.independentEnd = text(*ind, "end", w.c_str());
             const Value& values = objectOf(*ind, "parameters", w.c_str());
             // A spectrum that failed alone has no values.
-            if (!values.object.empty())
+            if (!values.keys.empty())
                 sp.independent = parameterValues(values, r.parameters, w.c_str());
         }
         r.spectra.push_back(std::move(sp));
