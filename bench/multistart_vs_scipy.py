@@ -23,7 +23,10 @@ gives the median number of runs of the search and the share of searches
 that ended agreed (the rest ran out of their budget of starts).
 
 scipy fits the same variables (ln p for NFREE 1, p for NFREE 2), weighting and
-tolerances through a numpy model of the circuit language written here.
+tolerances through a numpy model of the circuit language written here; the
+exponents the engine keeps within (0, 1] (a CPE's alpha, the PHI of DEs 2 to
+7) scipy keeps there too, through a map of the same kind, so that both search
+the same space.
 """
 import argparse
 import os
