@@ -23,7 +23,10 @@ gives the median number of runs of the search and the share of searches
 that ended agreed (the rest ran out of their budget of starts).
 
 scipy fits the same variables (ln p for NFREE 1, p for NFREE 2), weighting and
-tolerances through a numpy model of the circuit language written here.
+tolerances through a numpy model of the circuit language written here; the
+exponents the engine keeps within (0, 1] (a CPE's alpha, the PHI of DEs 2 to
+7) scipy keeps there too, through a map of the same kind, so that both search
+the same space.
 """
 import argparse
 import os
@@ -177,6 +180,43 @@ class Model(base.Model):
         self.signs = {s: -1.0 for s in selectors if s < job["N"] and job["NFREE"][s] == 3}
         self.free = [i for i in range(job["N"]) if job["NFREE"][i] in (1, 2) and i not in selectors]
         self.positive = np.array([job["NFREE"][i] == 1 for i in self.free])
+        # The exponents the engine keeps within (0, 1] (a CPE's alpha, the
+        # PHI of DEs 2 to 7, the U of DE 6): fitted here through the same
+        # kind of map, ln p = c + d tanh((x - c) / d) above the start c
+        # (d = -c: ln p stays below 0), ln p = x below it.
+        kept = set()
+        self._kept(self.tree, job, kept)
+        self.bounded = np.array([i in kept and job["NFREE"][i] == 1 for i in self.free])
+
+    def _kept(self, node, job, out):
+        if node[0] in ("series", "par"):
+            for child in node[1]:
+                self._kept(child, job, out)
+        elif node[0] == "TLM":
+            self._kept(node[2], job, out)
+        elif node[0] == "Q":
+            out.add(node[1][1])
+        elif node[0] == "DE" and node[1][0] < len(job["P"]):
+            number = int(round(job["P"][node[1][0]]))
+            if 2 <= number <= 7:
+                out.add(node[1][4])
+            if number == 6:
+                out.add(node[1][3])
+
+    def _centre(self):
+        p = self.p0[self.free]
+        return np.log(np.clip(np.where(self.bounded, p, 0.5), 1e-300, 1 - 1e-9))
+
+    def x0(self):
+        x = super().x0()
+        return np.where(self.bounded, self._centre(), x)
+
+    def params(self, x):
+        c = self._centre()
+        d = -c
+        t = x - c
+        u = np.where(t >= 0, c + d * np.tanh(np.where(t >= 0, t, 0) / d), x)
+        return super().params(np.where(self.bounded, u, x))
 
     def _selectors(self, node, out):
         if node[0] in ("series", "par"):

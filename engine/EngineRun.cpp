@@ -105,13 +105,14 @@ FitRun fitPreparedJob(const PreparedJob& job, JobProblem& problem, const FitSett
 }
 
 FitRun fitPreparedJob(const PreparedJob& job, JobProblem& problem, const FitSettings& settings, int starts,
-    const std::function<void(int, const StartRunResult&)>& runDone, int agree)
+    const std::function<void(int, const StartRunResult&)>& runDone, int agree, double seconds)
 {
     if (starts <= 1 || job.freeCount() == 0)
         return fitPreparedJob(job, problem, settings);
     MultiStartSettings search;
     search.starts = starts;
     search.agree = agree;
+    search.seconds = seconds;
     const MultiStartResult found = multiStartFit(job, settings, search, runDone);
     const StartRunResult& best = found.runs[found.bestRun];
     FitRun run = finishFit(job, problem, found.best, best.stop);
@@ -210,7 +211,8 @@ FitRun finishFit(const PreparedJob& job, JobProblem& problem, const FitOutcome& 
     return run;
 }
 
-int runEngine(std::ostream& out, std::ostream& err, int starts, int agree, const IntervalSettings& intervals)
+int runEngine(std::ostream& out, std::ostream& err, int starts, int agree, const IntervalSettings& intervals,
+    double seconds)
 {
     Stopwatch watch;
     RunClock clock;
@@ -285,7 +287,7 @@ int runEngine(std::ostream& out, std::ostream& err, int starts, int agree, const
             out << std::endl;
         };
         Stopwatch fitWatch;
-        FitRun run = fitPreparedJob(prepared, problem, settings, starts, runDone, agree);
+        FitRun run = fitPreparedJob(prepared, problem, settings, starts, runDone, agree, seconds);
         if (intervals.method != IntervalMethod::None && prepared.freeCount() > 0) {
             out << "Computing " << intervalMethodName(intervals.method) << " intervals..." << std::endl;
             FitSettings quiet = settings;

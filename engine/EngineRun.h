@@ -29,9 +29,10 @@ FitRun fitPreparedJob(const PreparedJob& job, JobProblem& problem, const FitSett
     const std::vector<ParameterStatus>& presetStatus = {});
 // The same from a search with a budget of `starts` starts (MultiStart.h);
 // 1 is fitPreparedJob. Each finished run is reported to `runDone` (may be
-// empty). The record says how the search ended (FitRecord::search).
+// empty). No round begins after `seconds` (0: no time budget). The record
+// says how the search ended (FitRecord::search).
 FitRun fitPreparedJob(const PreparedJob& job, JobProblem& problem, const FitSettings& settings, int starts,
-    const std::function<void(int, const StartRunResult&)>& runDone, int agree = kAgreeingRuns);
+    const std::function<void(int, const StartRunResult&)>& runDone, int agree = kAgreeingRuns, double seconds = 0);
 // The record and model of a fit that ended at outcome.x; `problemStop` is
 // the problem's stop right after that fit (JobProblem::stop).
 FitRun finishFit(const PreparedJob& job, JobProblem& problem, const FitOutcome& outcome, const Reason& problemStop,
@@ -47,8 +48,9 @@ FitSettings settingsFor(const FitJob& job);
 // `starts` is the budget of the search from several starts (noskwin
 // --starts N), `agree` the runs that must reach the lowest S for it to stop
 // early (--agree K; 0: it spends the whole budget); `intervals` adds the
-// intervals of the free parameters (--intervals).
+// intervals of the free parameters (--intervals); `seconds` is the search's
+// time budget (--seconds S; 0: none).
 int runEngine(std::ostream& out, std::ostream& err, int starts = 1, int agree = kAgreeingRuns,
-    const IntervalSettings& intervals = {});
+    const IntervalSettings& intervals = {}, double seconds = 0);
 
 } // namespace nosk::engine

@@ -1,6 +1,7 @@
 // noskwin: the bundled CNLS engine. Started in the work folder with no
 // argument, with "S" (stay: wait for Enter at the end when run in a
-// terminal), "--starts N" (the best of N fits from N starts) and
+// terminal), "--starts N" (the best of N fits from N starts), "--agree K"
+// and "--seconds T" (when the search stops), and
 // "--intervals profile|bootstrap" with "--level L", "--replicates B" and
 // "--seed N" (the intervals of the free parameters). Reads INFL, writes
 // PNTOUTL, AUXPNTL and OUTIN.
@@ -77,14 +78,15 @@ int usage(const std::string& mistake = {})
 {
     if (!mistake.empty())
         g_err << "noskwin: " << mistake << "\n";
-    g_err << "usage: noskwin [S] [--starts N] [--agree K] [--intervals profile|bootstrap [--level L]\n"
-                 "               [--replicates B] [--seed N] [--parametric]]\n"
+    g_err << "usage: noskwin [S] [--starts N] [--agree K] [--seconds T]\n"
+                 "               [--intervals profile|bootstrap [--level L] [--replicates B] [--seed N] [--parametric]]\n"
                  "  runs the job of INFL in the current folder; S waits for Enter at the end;\n"
                  "  --starts N fits from the job's start values and from further starts around them,\n"
                  "  in rounds, and keeps the lowest S; it stops when K runs have reached the lowest S\n"
                  "  or when N starts are spent (N 1 to "
               << nosk::kMaxStarts << ", default 1: a single fit; K 0 to " << nosk::kMaxStarts << ", default "
-              << nosk::engine::kAgreeingRuns << ", 0: all N starts)\n"
+              << nosk::engine::kAgreeingRuns << ", 0: all N starts); with --seconds T no further round\n"
+                 "  begins after T seconds (more than 0, at most 1e6; default: no time limit)\n"
                  "  --intervals adds an interval per free parameter at level L (0.5 to 0.999, default\n"
                  "  0.95): profile likelihood, or the percentiles of B refits to resampled residuals\n"
                  "  (normal noise with --parametric; B 20 to 100000, default 500; seed N, default 1)\n";
@@ -99,6 +101,7 @@ int main(int argc, char** argv)
     bool stay = false;
     int starts = 1;
     int agree = nosk::engine::kAgreeingRuns;
+    double seconds = 0;
     nosk::engine::IntervalSettings intervals;
     auto whole = [](const char* text, auto& value) {
         const char* end = text + std::strlen(text);
@@ -131,6 +134,9 @@ int main(int argc, char** argv)
         } else if (std::strcmp(option, "--agree") == 0) {
             if (!take() || !whole(value, agree) || agree < 0 || agree > nosk::kMaxStarts)
                 return needs(option, "a number from 0 to " + maxStarts, value);
+        } else if (std::strcmp(option, "--seconds") == 0) {
+            if (!take() || !whole(value, seconds) || !(seconds > 0 && seconds <= 1e6))
+                return needs(option, "a number of seconds above 0, at most 1e6", value);
         } else if (std::strcmp(option, "--intervals") == 0) {
             if (!take() || !nosk::engine::parseIntervalMethod(value, intervals.method))
                 return needs(option, "profile or bootstrap", value);
@@ -164,7 +170,7 @@ int main(int argc, char** argv)
         g_err << e.what() << '\n';
         return 1;
     }
-    const int status = nosk::engine::runEngine(g_out, g_err, starts, agree, intervals);
+    const int status = nosk::engine::runEngine(g_out, g_err, starts, agree, intervals, seconds);
     lock.unlock();
     if (stay && ::isatty(STDIN_FILENO)) {
         g_out << "Press Enter to close" << std::endl;

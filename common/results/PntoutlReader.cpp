@@ -350,7 +350,9 @@ std::string searchNote(const SearchSummary& search)
     case SearchSummary::End::Time:
         note = std::string("the search ran out of ") + (search.end == SearchSummary::End::Time ? "time" : "starts")
             + " before it agreed: " + reached + " (" + std::to_string(search.needed)
-            + " needed); a lower S may exist: try more starts or limits on the parameters";
+            + " needed); a lower S may exist: try more "
+            + (search.end == SearchSummary::End::Time ? "time, more starts" : "starts")
+            + " or limits on the parameters";
         break;
     }
     if (search.degenerate > 0)
