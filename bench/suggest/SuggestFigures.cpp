@@ -81,6 +81,8 @@ int main(int argc, char** argv)
     // confusion[true][picked]; the last column: a circuit outside the nine.
     std::vector<std::vector<int>> confusion(kFamilyCount, std::vector<int>(kFamilyCount + 1, 0));
     std::vector<int> top1(kFamilyCount), top3(kFamilyCount), count(kFamilyCount);
+    // Per family: spectra and top-1 hits with noise below half the most, then above.
+    std::vector<std::vector<int>> byNoise(kFamilyCount, std::vector<int>(4, 0));
     double seconds = 0, slowest = 0;
     int spectra = 0;
     for (int f = 0; f < kFamilyCount; ++f) {
@@ -125,6 +127,10 @@ int main(int argc, char** argv)
                     ++top3[f];
             }
             ++confusion[f][picked];
+            // Top-1 by the noise the spectrum was made with: below or above half the most.
+            const int half = s.noise < maxNoise / 2 ? 0 : 1;
+            ++byNoise[f][2 * half];
+            byNoise[f][2 * half + 1] += picked == f;
             if (verbose && picked != f) {
                 std::printf("%s #%d (%d points, noise %.3f %%, est %.3f %%, peaks %d, %d tried): ", familyLabel(f), i,
                     static_cast<int>(s.z.size()), 100 * s.noise, 100 * r.noise, r.peaks, r.tried);
@@ -144,12 +150,15 @@ int main(int argc, char** argv)
     }
     std::printf("%d spectra, %d per family, noise 0 to %.2f %%; %.3f s a spectrum on average, %.3f s the slowest\n\n",
         spectra, perFamily, 100 * maxNoise, spectra ? seconds / spectra : 0.0, slowest);
-    std::printf("| family | top-1 | top-3 |\n|---|---|---|\n");
+    std::printf("| family | top-1 | top-3 | top-1, noise below %.2f %% | top-1, noise above |\n|---|---|---|---|---|\n",
+        50 * maxNoise);
     int all1 = 0, all3 = 0, all = 0;
     for (int f = 0; f < kFamilyCount; ++f) {
         if (!count[f])
             continue;
-        std::printf("| %s | %.0f %% | %.0f %% |\n", familyLabel(f), 100.0 * top1[f] / count[f], 100.0 * top3[f] / count[f]);
+        const std::vector<int>& b = byNoise[static_cast<std::size_t>(f)];
+        std::printf("| %s | %.0f %% | %.0f %% | %d/%d | %d/%d |\n", familyLabel(f), 100.0 * top1[f] / count[f],
+            100.0 * top3[f] / count[f], b[1], b[0], b[3], b[2]);
         all1 += top1[f];
         all3 += top3[f];
         all += count[f];

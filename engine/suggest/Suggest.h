@@ -22,10 +22,13 @@ namespace nosk::suggest {
 // point). Every candidate is fitted to Z with modulus weighting by the
 // multi-start search, and ranked by
 //     BIC = S / sigma^2 + F ln K,   AIC = S / sigma^2 + 2 F
-// with K = 2 x points (both parts count). A candidate with a parameter that
-// the data leave undetermined, or that ends at a bound (an exponent at 1,
-// an element at 0), ranks below the best of the smaller circuits it reduces
-// to. Neighbours in the ranking whose BIC differ by less than `tieMargin`
+// with K = 2 x points (both parts count). A parameter that the data leave
+// undetermined, that ends at a bound or whose std dev exceeds its value
+// points to a smaller circuit: a CPE exponent at 1 (or nearer 1 than its std
+// dev) to the one with a capacitor in that CPE's place, any other to the one
+// without its unit. The candidate ranks below the best of those; where the
+// grammar lacks the circuit with the capacitor, it counts as that circuit,
+// with one parameter fewer. Neighbours in the ranking whose BIC differ by less than `tieMargin`
 // are ties: the data cannot tell them apart.
 struct Options {
     int starts = 8;          // starts of the multi-start search per candidate
@@ -58,7 +61,7 @@ struct Ranked {
     double sigmaF = 0;    // sqrt(S / (K - F))
     double chi2 = 0;      // S / sigma^2
     double bic = 0, aic = 0;
-    int undetermined = 0; // parameters undetermined or at a bound
+    int undetermined = 0; // parameters undetermined, at a bound or with a std dev above the value
     int tieWith = -1;     // rank (from 0) of the candidate it ties with, -1 none
     int reducedTo = -1;   // with undetermined parameters: the smaller candidate it ranks below
     std::vector<FittedParameter> parameters;
