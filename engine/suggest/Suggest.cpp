@@ -483,7 +483,8 @@ std::vector<Ranked> rankCandidates(const std::vector<Candidate>& list, const std
     // to (those come first: the list is in order of size). A CPE whose
     // exponent reached 1 points to the circuit with a capacitor in its
     // place; where the grammar has no such circuit, the candidate is that
-    // circuit itself, counted with one parameter fewer.
+    // circuit itself, counted with one parameter fewer, and ranks above
+    // another only by more than a tie.
     const double var = noise * noise;
     std::vector<Ranked> all(list.size());
     std::vector<double> key(list.size(), std::numeric_limits<double>::infinity());
@@ -536,6 +537,10 @@ std::vector<Ranked> rankCandidates(const std::vector<Candidate>& list, const std
         r.bic = r.chi2 + penalty * F * std::log(K);
         r.aic = r.chi2 + 2.0 * F;
         key[i] = r.bic;
+        // Standing for a circuit outside the grammar, it must beat the
+        // circuits that state their elements plainly by more than a tie.
+        if (capacitors > 0)
+            key[i] += tieMargin;
         if (anyTarget) {
             double floor = std::numeric_limits<double>::infinity();
             for (int j : targets) {
