@@ -483,7 +483,8 @@ std::vector<Ranked> rankCandidates(const std::vector<Candidate>& list, const std
     // to (those come first: the list is in order of size). A CPE whose
     // exponent reached 1 points to the circuit with a capacitor in its
     // place; where the grammar has no such circuit, the candidate is that
-    // circuit itself, counted with one parameter fewer.
+    // circuit itself, counted with one parameter fewer, and ranks above
+    // another only by more than a tie.
     const double var = noise * noise;
     std::vector<Ranked> all(list.size());
     std::vector<double> key(list.size(), std::numeric_limits<double>::infinity());
@@ -536,6 +537,10 @@ std::vector<Ranked> rankCandidates(const std::vector<Candidate>& list, const std
         r.bic = r.chi2 + penalty * F * std::log(K);
         r.aic = r.chi2 + 2.0 * F;
         key[i] = r.bic;
+        // Standing for a circuit outside the grammar, it must beat the
+        // circuits that state their elements plainly by more than a tie.
+        if (capacitors > 0)
+            key[i] += tieMargin;
         if (anyTarget) {
             double floor = std::numeric_limits<double>::infinity();
             for (int j : targets) {
@@ -555,9 +560,24 @@ std::vector<Ranked> rankCandidates(const std::vector<Candidate>& list, const std
             return key[a] < key[b];
         return all[a].parameters.size() < all[b].parameters.size();
     });
+    // Of the circuits that tie with the best left (a key within the margin),
+    // the one with the fewest parameters comes first: the data cannot tell
+    // them apart, and the smaller claims less. Only a circuit whose
+    // parameters are all determined moves up.
+    for (std::size_t place = 0; place < order.size(); ++place) {
+        std::size_t pick = place;
+        for (std::size_t q = place + 1; q < order.size() && key[order[q]] < key[order[place]] + tieMargin; ++q)
+            if (all[order[q]].undetermined == 0 && all[order[q]].parameters.size() < all[order[pick]].parameters.size())
+                pick = q;
+        std::rotate(order.begin() + static_cast<std::ptrdiff_t>(place), order.begin() + static_cast<std::ptrdiff_t>(pick),
+            order.begin() + static_cast<std::ptrdiff_t>(pick) + 1);
+    }
 
     std::vector<Ranked> ranked;
     const double bestBic = order.empty() ? 0 : all[order.front()].bic;
+    double lowestBic = bestBic;
+    for (std::size_t i : order)
+        lowestBic = std::min(lowestBic, all[i].bic);
     for (std::size_t place = 0; place < order.size(); ++place) {
         const std::size_t i = order[place];
         Ranked r = std::move(all[i]);
@@ -586,9 +606,11 @@ std::vector<Ranked> rankCandidates(const std::vector<Candidate>& list, const std
             if (above->tieWith < 0)
                 above->reason += "; ties with #" + std::to_string(place + 1);
         } else if (place == 0) {
-            r.reason = "lowest BIC; " + fitText;
+            r.reason = (r.bic <= lowestBic ? "lowest BIC; " : "fewest parameters of the circuits that tie for the lowest BIC; ")
+                + fitText;
         } else {
-            r.reason = "BIC +" + fixed(r.bic - bestBic) + " against #1; " + fitText;
+            const double d = r.bic - bestBic;
+            r.reason = "BIC " + std::string(d >= 0 ? "+" : "") + fixed(d) + " against #1; " + fitText;
         }
         ranked.push_back(std::move(r));
     }

@@ -276,6 +276,26 @@ TEST(SuggestRanking, EachLooseParameterPointsToItsOwnReduction)
     EXPECT_NE(ranked[0].reason.find("a capacitor in place of the CPE"), std::string::npos) << ranked[0].reason;
 }
 
+// Of two circuits that tie, the smaller ranks first even with the higher
+// BIC; outside the margin the lower BIC wins again.
+TEST(SuggestRanking, TheSmallerOfATieFirst)
+{
+    const std::vector<Candidate> list = candidatesFor(Inductance::Without, 60);
+    const int mixed = indexOf(list, "R-(RC)-(RQ)"), two = indexOf(list, "R-(RQ)x2");
+    ASSERT_TRUE(mixed >= 0 && two >= 0);
+    const double lnK = std::log(120.0);
+    for (const double gap : {1.0, 3.0}) {
+        std::vector<CandidateFit> fits(list.size());
+        fits[static_cast<std::size_t>(two)] = fitOf(1e-4 * 100, 120, 7);
+        fits[static_cast<std::size_t>(mixed)] = fitOf(1e-4 * (100 + lnK + gap), 120, 6);
+        const std::vector<Ranked> ranked = rankCandidates(list, fits, 0.01);
+        ASSERT_EQ(ranked.size(), 2u);
+        EXPECT_NEAR(ranked[0].bic - ranked[1].bic, gap < 2 ? gap : -gap, 1e-9);
+        EXPECT_EQ(ranked[0].candidate.label, gap < 2 ? "R-(RC)-(RQ)" : "R-(RQ)x2");
+        EXPECT_EQ(ranked[1].tieWith, gap < 2 ? 0 : -1) << ranked[1].reason;
+    }
+}
+
 // A spectrum made with an ideal capacitor: the circuit with that C ranks
 // first and the one with a CPE there, whose exponent reaches 1, reduces to it.
 TEST(SuggestCircuits, IdealCapacitorRanksItsCircuitFirst)
