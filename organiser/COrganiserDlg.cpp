@@ -147,6 +147,7 @@ void COrganiserDlg::buildMenu()
         connect(a, &QAction::triggered, this,
                 [this, &analysis] { runCommand(m_prompt, [&] { onRunAnalysis(analysis); }); });
     }
+    add(run, "Suggest circuits...", &COrganiserDlg::onSuggestCircuits);
     add(run, "Launch &NOSKVIEW", &COrganiserDlg::onLaunchViewer);
     add(run, "&Open work folder", &COrganiserDlg::onOpenWorkFolder);
     run->addSeparator();
