@@ -55,9 +55,9 @@ bool COrganiserDlg::useSuggestedCircuit(const std::string& label, const std::str
     char letter = current;
     if (free) {
         const std::string question = "Write the circuit " + label + " into CIRCUITS as letter " + free
-            + ", which CIRCUITS does not define yet?\n\nYes: letter " + free + " (its built-in circuit is then "
-              "replaced in this work folder).\nNo: letter " + current + ", the job's circuit now.\n\nThe job's "
-              "circuit (FUN) becomes that letter.";
+            + ", which CIRCUITS does not define yet?\n\nYes: letter " + free + ".\nNo: letter " + current
+            + ", the job's circuit now.\n\nThat letter's circuit is then this one for every job in this work "
+              "folder, and the job's circuit (FUN) becomes that letter.";
         const Answer a = m_prompt.message(question, "Suggest circuits", Buttons::YesNoCancel, Icon::Question);
         if (a == Answer::Cancel)
             return false;
@@ -75,11 +75,10 @@ bool COrganiserDlg::useSuggestedCircuit(const std::string& label, const std::str
     // The pages name the parameters by the new definition at once.
     m_circuitsWatch->check();
     loadFromJob();
-    std::string status = std::string("Circuit ") + letter + " = " + label
-        + " from the suggestion, its fitted values as start values: SAVE AND RUN fits it.";
+    std::string status = std::string(1, letter) + " = " + label + ", the suggested circuit: SAVE AND RUN fits it";
     // The suggestion weighted each point by |Z|: another weighting finds another S.
     if (m_job.IRCH != 3)
-        status += " (The suggestion's S is weighted by |Z|, IRCH 3; this job's IRCH is " + std::to_string(m_job.IRCH) + ".)";
+        status += " (its S is for IRCH 3)";
     setStatus(QString::fromStdString(status));
     return true;
 }

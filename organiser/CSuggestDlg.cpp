@@ -37,6 +37,9 @@ QTableWidget* table(const QStringList& headers)
     t->setSelectionMode(QAbstractItemView::SingleSelection);
     t->setEditTriggers(QAbstractItemView::NoEditTriggers);
     t->verticalHeader()->hide();
+    // One line a row; a cell's whole text is its tooltip.
+    t->setWordWrap(false);
+    t->verticalHeader()->setDefaultSectionSize(t->fontMetrics().height() + 6);
     t->horizontalHeader()->setStretchLastSection(true);
     return t;
 }
@@ -83,9 +86,18 @@ CSuggestDlg::CSuggestDlg(std::vector<double> frequencyHz, std::vector<std::compl
                           QStringLiteral("Undet."), QStringLiteral("Reason")});
     m_parameters = table({QStringLiteral("Parameter"), QStringLiteral("Value"), QStringLiteral("Std dev"),
                           QStringLiteral("Status")});
+    // The selected circuit's definition and reason in full.
+    m_detail = new QLabel;
+    m_detail->setWordWrap(true);
+    m_detail->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* lower = new QWidget;
+    auto* lowerLayout = new QVBoxLayout(lower);
+    lowerLayout->setContentsMargins(0, 0, 0, 0);
+    lowerLayout->addWidget(m_detail);
+    lowerLayout->addWidget(m_parameters, 1);
     auto* split = new QSplitter(Qt::Vertical);
     split->addWidget(m_candidates);
-    split->addWidget(m_parameters);
+    split->addWidget(lower);
     split->setStretchFactor(0, 3);
     split->setStretchFactor(1, 2);
 
@@ -107,7 +119,7 @@ CSuggestDlg::CSuggestDlg(std::vector<double> frequencyHz, std::vector<std::compl
     layout->addWidget(m_busy);
     layout->addWidget(split, 1);
     layout->addLayout(buttons);
-    resize(900, 520);
+    resize(1000, 600);
 
     connect(m_use, &QPushButton::clicked, this, &QDialog::accept);
     connect(m_cancel, &QPushButton::clicked, this, &CSuggestDlg::reject);
@@ -197,7 +209,7 @@ void CSuggestDlg::showResult()
                 QString::number(c.undetermined), QString::fromStdString(c.reason)});
     }
     m_candidates->resizeColumnsToContents();
-    m_candidates->setColumnWidth(2, std::min(m_candidates->columnWidth(2), 260));
+    m_candidates->setColumnWidth(2, std::min(m_candidates->columnWidth(2), 300));
     if (!r.ranked.empty())
         selectRank(0);
 }
@@ -222,8 +234,10 @@ void CSuggestDlg::showParameters()
     const suggest::Ranked* c = chosen();
     m_use->setEnabled(c != nullptr);
     m_parameters->setRowCount(0);
+    m_detail->clear();
     if (!c)
         return;
+    m_detail->setText(QString::fromStdString(c->candidate.label + " = " + c->candidate.circuit + "\n" + c->reason));
     m_parameters->setRowCount(int(c->parameters.size()));
     for (int j = 0; j < int(c->parameters.size()); ++j) {
         const suggest::FittedParameter& p = c->parameters[std::size_t(j)];

@@ -21,7 +21,8 @@ namespace nosk {
 // of its own (the window stays live, a busy bar runs), then lists them
 // ranked: rank (a tie marked "= #k"), circuit, definition, S, sigma_f, BIC,
 // AIC, the parameters undetermined or at a bound and the reason. The
-// parameters of the selected candidate are listed below it. "Use this
+// selected candidate's definition and reason in full, and its parameters,
+// are shown below the list. "Use this
 // circuit" or a double click on a candidate closes the dialog accepted with
 // that candidate chosen.
 //
@@ -68,6 +69,7 @@ private:
     suggest::Result m_result;
 
     QLabel* m_summary = nullptr;
+    QLabel* m_detail = nullptr;
     QProgressBar* m_busy = nullptr;
     QTableWidget* m_candidates = nullptr;
     QTableWidget* m_parameters = nullptr;
