@@ -148,6 +148,7 @@ void COrganiserDlg::buildMenu()
                 [this, &analysis] { runCommand(m_prompt, [&] { onRunAnalysis(analysis); }); });
     }
     add(run, "Fit &series...", &COrganiserDlg::onFitSeries);
+    add(run, "Suggest circuits...", &COrganiserDlg::onSuggestCircuits);
     add(run, "Launch &NOSKVIEW", &COrganiserDlg::onLaunchViewer);
     add(run, "&Open work folder", &COrganiserDlg::onOpenWorkFolder);
     run->addSeparator();

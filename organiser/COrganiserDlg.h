@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 class QAction;
 class QImage;
@@ -83,6 +84,15 @@ public:
     // template; after a fit, the status line says how it ended and a
     // running viewer is told (COrganiserDlgSeries.cpp).
     void onFitSeries();
+    // Run -> "Suggest circuits...": ranks candidate circuits for the job's
+    // data (CSuggestDlg) and puts the one chosen into the job with
+    // useSuggestedCircuit (COrganiserDlgSuggest.cpp).
+    void onSuggestCircuits();
+    // Writes `definition` into the work folder's CIRCUITS under a letter
+    // the user agrees to and makes the job fit it from `values`, all free;
+    // false when the user cancelled.
+    bool useSuggestedCircuit(const std::string& label, const std::string& definition,
+                             const std::vector<double>& values);
     void onOpenWorkFolder();
     void onGenerateReport();
     void onPrintFrontPage();
