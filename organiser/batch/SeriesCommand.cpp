@@ -412,10 +412,6 @@ std::string writePlot(const seriescmd::SeriesReport& report, const std::string& 
 int runSeriesCommand(const CommandLine& cl)
 {
     seriescmd::SeriesReport report;
-<<<<<<< HEAD
-    std::unique_ptr<FitJob> templ;
-=======
->>>>>>> s43-org
     try {
         std::unique_ptr<FitJob> templ;
         if (!cl.templateFile.empty()) {
@@ -441,34 +437,8 @@ int runSeriesCommand(const CommandLine& cl)
                 std::cerr << "noskrun: passed over " << p << '\n';
             throw;
         }
-<<<<<<< HEAD
-        if (report.files.empty())
-            throw exception("--series: no spectra found");
-        setup.labels = report.files;
-        setup.unit = report.quantity.unit;
-        setup.roles = seriescmd::rolesOf(cl.shared, cl.vary, setup.jobs.front().N);
-        setup.covariate = report.covariate;
-        bool temperature = false;
-        for (Role role : setup.roles)
-            temperature = temperature || series::needsTemperature(role);
-        if (temperature) {
-            // The temperature functions take T in K.
-            for (std::size_t i = 0; i < setup.covariate.size(); ++i) {
-                const std::optional<double> k = serieslist::kelvin(setup.covariate[i], report.quantity.unit);
-                if (!k)
-                    throw exception("--vary: the Arrhenius and VFT functions need the covariate as a "
-                        "temperature in K or degC, and %s is not", serieslist::quantityText(report.quantity).c_str());
-                setup.covariate[i] = *k;
-            }
-        }
-        const model::CircuitLibrary circuits = model::CircuitLibrary::withOverrides(workfiles::kCircuits);
-        setup.circuits = &circuits;
-        setup.starts = cl.starts > 0 ? cl.starts : 4;
-        report.result = series::fitSeries(setup);
-=======
         for (const std::string& p : passedOver)
             std::cerr << "noskrun: passed over " << p << '\n';
->>>>>>> s43-org
     } catch (const std::exception& e) {
         std::cerr << "noskrun: " << e.what() << '\n';
         return 1;
@@ -487,11 +457,7 @@ int runSeriesCommand(const CommandLine& cl)
         return 1;
     }
     if (!cl.plotFile.empty()) {
-<<<<<<< HEAD
         const std::string error = writePlot(report, cl.plotFile);
-=======
-        const std::string error = writePlot(report, report.model, cl.plotFile);
->>>>>>> s43-org
         if (!error.empty()) {
             std::cerr << "noskrun: plot: " << error << '\n';
             return 1;
