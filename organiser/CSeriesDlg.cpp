@@ -168,7 +168,7 @@ void CSeriesDlg::onAddFile()
 {
     FileRequest r;
     r.title = "Add a spectrum or a list file";
-    r.filters = {{"All files (*.*)", "*"}};
+    r.filters = {{"All files (*)", "*"}};
     if (const std::optional<std::string> path = m_prompt.openFile(r))
         m_inputs->addItem(qs(*path));
 }
