@@ -168,7 +168,7 @@ void CSeriesDlg::onAddFile()
 {
     FileRequest r;
     r.title = "Add a spectrum or a list file";
-    r.filters = {{"All files (*.*)", "*"}};
+    r.filters = {{"All files (*)", "*"}};
     if (const std::optional<std::string> path = m_prompt.openFile(r))
         m_inputs->addItem(qs(*path));
 }
@@ -336,9 +336,14 @@ void CSeriesDlg::keyPressEvent(QKeyEvent* event)
 void CSeriesDlg::storeChoices()
 {
     std::string text;
+    auto line = [&text](const std::string& name, const QString& value) {
+        // A name with a line break in it cannot be kept in a line.
+        if (!value.contains(QLatin1Char('\n')) && !value.contains(QLatin1Char('\r')))
+            text += name + "=" + value.toStdString() + "\n";
+    };
     for (int i = 0; i < m_inputs->count(); ++i)
-        text += "input=" + m_inputs->item(i)->text().toStdString() + "\n";
-    text += "covariate=" + m_covariate->currentText().toStdString() + "\n";
+        line("input", m_inputs->item(i)->text());
+    line("covariate", m_covariate->currentText());
     for (std::size_t k = 0; k < m_roles.size(); ++k)
         if (m_roles[k] && m_roles[k]->currentIndex() > 0)
             text += "role=P" + std::to_string(k + 1) + " " + m_roles[k]->currentText().toStdString() + "\n";
