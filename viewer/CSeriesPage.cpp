@@ -66,7 +66,7 @@ std::string changedSince(const SeriesResultFile& r, const char* resultFile)
 class SeriesChartView : public QWidget {
 public:
     explicit SeriesChartView(QWidget* parent) : QWidget(parent) { setMinimumSize(320, 240); }
-    void show(const std::vector<SeriesPlotData>* panels, int index)
+    void display(const std::vector<SeriesPlotData>* panels, int index)
     {
         m_panels = panels;
         m_index = index;
@@ -174,7 +174,7 @@ CSeriesPage::~CSeriesPage() = default;
 
 void CSeriesPage::choose(int index)
 {
-    m_chart->show(&m_panels, index < int(m_panels.size()) ? index : -1);
+    m_chart->display(&m_panels, index < int(m_panels.size()) ? index : -1);
 }
 
 const SeriesPlotData* CSeriesPage::shownData() const
