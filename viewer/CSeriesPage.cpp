@@ -66,7 +66,7 @@ std::string changedSince(const SeriesResultFile& r, const char* resultFile)
 class SeriesChartView : public QWidget {
 public:
     explicit SeriesChartView(QWidget* parent) : QWidget(parent) { setMinimumSize(320, 240); }
-    void show(const std::vector<SeriesPlotData>* panels, int index)
+    void display(const std::vector<SeriesPlotData>* panels, int index)
     {
         m_panels = panels;
         m_index = index;
@@ -145,11 +145,11 @@ CSeriesPage::CSeriesPage(QWidget* parent) : CViewerPage(QString::fromLatin1(kTit
 
     auto* body = new QHBoxLayout;
     m_chart = new SeriesChartView(this);
-    body->addWidget(m_chart, 5);
+    body->addWidget(m_chart, 1);
     m_text = new QTextEdit(this);
     m_text->setReadOnly(true);
     m_text->setHtml(reportHtml(*m_result));
-    body->addWidget(m_text, 4);
+    body->addWidget(m_text, 1);
     layout->addLayout(body, 1);
 
     // The parameter looked at before, else the first that follows a
@@ -174,7 +174,7 @@ CSeriesPage::~CSeriesPage() = default;
 
 void CSeriesPage::choose(int index)
 {
-    m_chart->show(&m_panels, index < int(m_panels.size()) ? index : -1);
+    m_chart->display(&m_panels, index < int(m_panels.size()) ? index : -1);
 }
 
 const SeriesPlotData* CSeriesPage::shownData() const
@@ -233,10 +233,10 @@ QString CSeriesPage::reportHtml(const SeriesResultFile& r)
     if (r.coefficients.empty()) {
         h += QStringLiteral("<p>Every parameter is local.</p>");
     } else {
-        h += QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"3\"><tr><th>coefficient</th>"
+        h += QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"3\" style=\"white-space: pre\"><tr><th>coefficient</th>"
                             "<th>role</th><th>value</th><th>std dev</th><th>95 % interval</th><th>status</th></tr>");
         for (const SeriesCoefficient& c : r.coefficients)
-            h += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td><td>%4</td><td style=\"white-space: nowrap\">%5 to %6</td><td>%7</td></tr>")
+            h += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td><td>%4</td><td>%5 to %6</td><td>%7</td></tr>")
                      .arg(esc(QString::fromStdString(c.name)), esc(QString::fromStdString(c.role)), number(c.value),
                           number(c.stdDev, 3), number(c.low), number(c.high), esc(QString::fromStdString(c.status)));
         h += QStringLiteral("</table>");

@@ -1,6 +1,7 @@
 #include "CViewerApp.h"
 
 #include "AnalysisPages.h"
+#include "CSeriesPage.h"
 #include "CViewerDlg.h"
 #include "CViewerPage.h"
 #include "core/RunCommand.h"
@@ -37,8 +38,9 @@ const char* CViewerApp::usage()
            "                     bitmap (.bmp).\n"
            "  --page TITLE       the page to save instead: \"Graphics\",\n"
            "                     \"Complex-plane plot\", \"Kramers-Kronig\", \"Z-HIT\"\n"
-           "                     or \"DRT\" (the tables of noskrun --kk, --zhit and\n"
-           "                     --drt; these three need no run).\n"
+           "                     \"DRT\" (the tables of noskrun --kk, --zhit and\n"
+           "                     --drt) or \"Series\" (the file SERIES, a series\n"
+           "                     fitted as one); these four need no run.\n"
            "  --help             this text.\n"
            "\n"
            "Exit status of --save-image: 0 when the image was written, 1 otherwise\n"
@@ -54,9 +56,9 @@ int saveImageHeadless(GraphSettings& settings, const std::string& file, const st
     CViewerDlg dlg(settings, prompt, nullptr, false);
     dlg.setAttribute(Qt::WA_DontShowOnScreen);
     dlg.show();
-    // The analyses' pages show the work folder's tables and are there
-    // without a run; every other page needs the run loaded.
-    const bool needsRun = !isAnalysisPage(pageTitle);
+    // The analyses' pages and the series' show the work folder's tables
+    // and are there without a run; every other page needs the run loaded.
+    const bool needsRun = !isAnalysisPage(pageTitle) && pageTitle != CSeriesPage::kTitle;
     if (!dlg.LoadRun(0) && needsRun) {
         std::fprintf(stderr, "%s\n", !dlg.loadError().empty() ? dlg.loadError().c_str()
                                       : prompt.messages.empty() ? "Cannot load the run."
@@ -74,6 +76,11 @@ int saveImageHeadless(GraphSettings& settings, const std::string& file, const st
         for (int i = 0; i < dlg.pageCount() && !page; ++i)
             if (dlg.page(i)->HasGraphs())
                 page = dlg.page(i);
+    }
+    // A series result that cannot be read says why.
+    if (auto* series = qobject_cast<CSeriesPage*>(page); series && !series->errorText().empty()) {
+        std::fprintf(stderr, "%s\n", series->errorText().c_str());
+        return 1;
     }
     if (!page || !page->HasGraphs()) {
         std::fprintf(stderr, "This page has no graphs!\n");

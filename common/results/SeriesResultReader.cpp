@@ -230,6 +230,10 @@ SeriesResultFile parseSeriesResult(std::string_view textIn)
         r.coefficients.push_back(std::move(c));
     }
     for (std::size_t j = 0; j < r.parameters.size(); ++j) {
+        // One spectrum is its single fit: a function there is fitted as a
+        // value and listed with no role.
+        if (r.roles[j].empty() && r.singleFit)
+            r.roles[j] = "local";
         if (r.roles[j].empty())
             throw exception("%s has no role in the result", r.parameters[j].c_str());
         if (r.roles[j] != "local" && r.coefficientsOf(r.parameters[j]).size() != seriesCoefficientNames(r.roles[j]).size())
@@ -240,7 +244,8 @@ SeriesResultFile parseSeriesResult(std::string_view textIn)
     const Value& corr = objectOf(root, "correlations", top);
     const std::vector<std::string> names = textList(corr, "names", "the correlations");
     const std::vector<Value>& rows = list(corr, "matrix", "the correlations");
-    if (names.size() != r.coefficients.size() || rows.size() != names.size())
+    // A single fit's result has no matrix: no correlation is known.
+    if (names.size() != r.coefficients.size() || (rows.size() != names.size() && !(rows.empty() && r.singleFit)))
         throw exception("the correlations do not match the coefficients");
     std::vector<int> at(names.size(), -1);
     for (std::size_t a = 0; a < names.size(); ++a) {

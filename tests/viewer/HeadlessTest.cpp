@@ -5,9 +5,12 @@
 #include <QImage>
 #include <QString>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <sys/wait.h>
 
 namespace {
@@ -96,4 +99,19 @@ TEST(Headless, KramersKronigPageNeedsNoRun)
     // every other page still needs the run
     EXPECT_EQ(runViewer("--save-image x.bmp --page Graphics"), 1);
     EXPECT_EQ(nosk::test::readAll("err.txt"), "Cannot open file 'INFL'!\n");
+}
+
+// The series' page needs no run either; a damaged result says why.
+TEST(Headless, SeriesPageNeedsNoRunAndSaysWhyItCannotBeDrawn)
+{
+    nosk::test::TempWorkDir dir;
+    std::ifstream in(NOSK_SOURCE_DIR "/tests/data/series/SERIES.json", std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::ofstream("SERIES", std::ios::binary) << text;
+    ASSERT_EQ(runViewer("--save-image s.png --page Series"), 0) << nosk::test::readAll("err.txt");
+    EXPECT_FALSE(QImage(QStringLiteral("s.png")).isNull());
+    std::ofstream("SERIES", std::ios::binary) << text.substr(0, 100);
+    EXPECT_EQ(runViewer("--save-image t.png --page Series"), 1);
+    EXPECT_THAT(nosk::test::readAll("err.txt"), ::testing::HasSubstr("SERIES: JSON: the text ends"));
+    EXPECT_FALSE(std::ifstream("t.png").good());
 }

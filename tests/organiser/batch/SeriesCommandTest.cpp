@@ -165,9 +165,15 @@ TEST_F(SeriesCommand, WithoutCovariateTheSpectraAreNumberedUnlessAFunctionNeedsO
 TEST_F(SeriesCommand, OneSpectrumIsItsSingleFit)
 {
     std::ofstream("one.csv") << "file,T/K\ncell_300.TST,300\n";
-    const Outcome run = series({"one.csv", "--shared", "P1", "--out", "t.csv", "--json", "r.json"});
+    const Outcome run = series({"one.csv", "--shared", "P1", "--vary", "P4=arrhenius", "--out", "t.csv", "--json",
+        "r.json", "--plot", "r.png"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_THAT(readText("r.json"), HasSubstr("\"single_fit\": true"));
+    // Read back (and drawn): the function fitted as a value is local there.
+    const SeriesResultFile r = readSeriesResult("r.json");
+    EXPECT_TRUE(r.singleFit);
+    EXPECT_EQ(r.roles, (std::vector<std::string>{"shared", "local", "local", "local"}));
+    EXPECT_FALSE(QImage(QStringLiteral("r.png")).isNull());
 }
 
 // The result as the viewer reads it back: every value of the table, the
