@@ -98,7 +98,9 @@ namespace {
 // parameters p1 ... p50), each free parameter by its role, cut to its limits.
 class StartBox {
 public:
-    StartBox(const PreparedJob& job, const double* centre, double decades, bool aroundMinimum = false) : m_job(job)
+    StartBox(const PreparedJob& job, const double* centre, double decades, bool aroundMinimum = false,
+        double smallShare = kSmallExponentShare)
+        : m_job(job), m_share(smallShare)
     {
         const int F = job.freeCount();
         std::copy(centre, centre + PreparedJob::kMaxParams, m_centre);
@@ -151,7 +153,7 @@ public:
                 m_low[j] = aroundMinimum && p0 > 0 ? std::min(kExponentLow, p0 / (p0 < 0.3 ? 10 : 3)) : kExponentLow;
                 m_high[j] = 1.0;
                 m_logScale[j] = false;
-                if (!aroundMinimum)
+                if (!aroundMinimum && m_share > 0)
                     m_smallLow[j] = std::min(kSmallExponentLow, p0 / 3);
                 break;
             // Other shape parameters of DEs have ranges of their own: a factor
@@ -202,13 +204,13 @@ public:
                 const double a = std::log(std::abs(m_low[j])), b = std::log(std::abs(m_high[j]));
                 v = sign
                     * std::exp(std::clamp(a + u * (b - a), PreparedJob::kMinLogParam, PreparedJob::kMaxLogParam));
-            } else if (m_smallLow[j] > 0 && u < kSmallExponentShare) {
+            } else if (m_smallLow[j] > 0 && u < m_share) {
                 const double a = std::log(m_smallLow[j]), b = std::log(m_low[j]);
-                v = std::exp(a + u / kSmallExponentShare * (b - a));
+                v = std::exp(a + u / m_share * (b - a));
             } else {
                 // Above the share of small exponents (if any), (low, high]
                 // evenly from its top.
-                const double w = m_smallLow[j] > 0 ? (u - kSmallExponentShare) / (1 - kSmallExponentShare) : u;
+                const double w = m_smallLow[j] > 0 ? (u - m_share) / (1 - m_share) : u;
                 v = m_high[j] - w * (m_high[j] - m_low[j]);
             }
         }
@@ -217,6 +219,7 @@ public:
 
 private:
     const PreparedJob& m_job;
+    double m_share;
     double m_centre[PreparedJob::kMaxParams];
     std::vector<double> m_low, m_high;
     std::vector<bool> m_logScale;
@@ -466,7 +469,7 @@ MultiStartResult multiStartFit(const PreparedJob& job, const FitSettings& settin
     int threads = search.threads > 0 ? search.threads : static_cast<int>(std::thread::hardware_concurrency());
     threads = std::clamp(threads, 1, 2);
     const GoldenSequence sequence(F);
-    const StartBox box(job, job.startParams(), search.decades);
+    const StartBox box(job, job.startParams(), search.decades, false, search.smallExponents);
     long boxIndex = 0, wideIndex = 0;
     const bool canContinue = capped.maxFunctionEvaluations < settings.maxFunctionEvaluations;
     int best = 0;

@@ -31,6 +31,10 @@ namespace nosk::engine {
 // thread or two.
 // Runs that must reach the lowest S before a search stops early.
 inline constexpr int kAgreeingRuns = 3;
+// The first box draws exponents from (kExponentLow, 1], and the share
+// kSmallExponentShare of its starts each exponent from below.
+inline constexpr double kExponentLow = 0.3;
+inline constexpr double kSmallExponentShare = 0.25;
 
 struct MultiStartSettings {
     // The budget: the most runs that count (degenerate ones do not; at most
@@ -47,6 +51,9 @@ struct MultiStartSettings {
     double decades = 1.0;
     // The same around the best minima once the runs disagree; 0: no such starts.
     double widerDecades = 2.0;
+    // The share of the first box's starts that draw each exponent below
+    // kExponentLow (below 1); 0: none.
+    double smallExponents = kSmallExponentShare;
     // Whether runs that run away are ended early as degenerate.
     bool endDegenerate = true;
     // Function evaluations of each further run; 0: chosen from the number of
@@ -109,8 +116,6 @@ int runawayParameter(const PreparedJob& job, const double* start, const double* 
 // with a start in (0, 1], it is drawn from (0.3, 1], and a share
 // kSmallExponentShare of the starts from below: see StartBox.)
 bool isCpeExponent(const std::string& role);
-inline constexpr double kExponentLow = 0.3;
-inline constexpr double kSmallExponentShare = 0.25;
 
 // A run is taken as run away when a parameter fitted as ln p lies this many
 // decades above where the run started it (and above 1) and its column of the Jacobian is

@@ -302,6 +302,10 @@ GuessOutcome guessStartValues(const FitJob& job, const CircuitLibrary* circuits,
     search.agree = 0;
     search.widerDecades = 0;
     search.endDegenerate = false;
+    // Its box is two decades wide around exponents set from the roles; with
+    // small exponents drawn as well, the guess on circuit H ends where the
+    // series resistance has run to 0, far from the generating values.
+    search.smallExponents = 0;
     FitSettings settings;
     settings.maxFunctionEvaluations = fit.MAXFEV;
     settings.unitScaling = fit.MODE == 2;

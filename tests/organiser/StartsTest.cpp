@@ -123,6 +123,10 @@ TEST(Starts, TheOptionReachesTheEngineAndTheCommandLines)
     EXPECT_EQ(engineSays("--starts 7x"), "noskwin: --starts needs a number from 1 to 10000, not 7x");
     EXPECT_EQ(engineSays("--starts"), "noskwin: --starts needs a number from 1 to 10000");
     EXPECT_EQ(engineSays("--fast"), "noskwin: unknown argument --fast");
+    // Its time budget: a positive number of seconds, nothing else.
+    for (const char* wrong : {"0", "-1", "nan", "2e6", "1s"})
+        EXPECT_EQ(engineSays(std::string("--seconds ") + wrong),
+            std::string("noskwin: --seconds needs a number of seconds above 0, at most 1e6, not ") + wrong);
 }
 
 TEST(Starts, GuessFromTheWindowSetsFreeStartValuesAndLeavesFixedOnes)
