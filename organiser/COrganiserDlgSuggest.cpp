@@ -10,7 +10,6 @@
 #include "platform/DialogRunner.h"
 #include "platform/FileWatch.h"
 
-
 namespace nosk {
 
 void COrganiserDlg::onSuggestCircuits()

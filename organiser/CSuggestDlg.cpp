@@ -186,7 +186,8 @@ void CSuggestDlg::showResult()
     m_error = m_work->error;
     m_result = m_work->result;
     if (!m_error.empty()) {
-        m_summary->setText(QString::fromStdString("No suggestion: " + m_error));
+        // The window that opened the dialog says why.
+        QDialog::reject();
         return;
     }
     const suggest::Result& r = m_result;

@@ -38,7 +38,8 @@ public:
 
     // Whether the suggestion has ended (with candidates or an error).
     bool finished() const { return m_finished; }
-    // Why the suggestion failed (too few points...); empty when it did not.
+    // Why the suggestion failed (too few points...), when the dialog closed
+    // by itself at once; empty when it did not.
     const std::string& error() const { return m_error; }
     const suggest::Result& result() const { return m_result; }
     // The candidate selected, nullptr when none.

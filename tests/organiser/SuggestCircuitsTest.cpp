@@ -35,11 +35,10 @@ std::string fileText(const std::string& path)
 }
 
 // R0 in series with R1 || C (20 ohm, 100 ohm, 10 uF: the arc at 159 Hz),
-// 30 points from 0.1 Hz to 100 kHz with a fixed +-0.3 % ripple on both parts,
+// n points from 0.1 Hz to 100 kHz with a fixed +-0.3 % ripple on both parts,
 // as a job of circuit S fitted with modulus weighting.
-FitJob rcJob()
+FitJob rcJob(int n = 30)
 {
-    constexpr int n = 30;
     FitJob job = impedanceFitJob('S', 11, "R-(RC) made by the test");
     job.IRCH = 3;
     job.MAXFEV = 1000;
@@ -157,6 +156,15 @@ TEST(SuggestCircuits, NothingChangesUnlessTheUserChooses)
     EXPECT_EQ(f.prompt.lastMessage().text,
               "The job holds no data lines to suggest a circuit for.\n\nLoad or import a spectrum (Data menu) first.");
     EXPECT_TRUE(f.dialogRunner.titles.empty());
+    // Too few points for the suggestion: the dialog closes and the window says why.
+    f.openJob(rcJob(5));
+    f.dialogRunner.next<CSuggestDlg>([&](CSuggestDlg* s) {
+        ASSERT_TRUE(waitFor(*s));
+        EXPECT_FALSE(s->isVisible());
+    });
+    f.dlg->action(kSuggest)->trigger();
+    EXPECT_EQ(f.prompt.lastMessage().text.rfind("No circuit could be suggested: ", 0), 0u) << f.prompt.lastMessage().text;
+    EXPECT_EQ(f.prompt.lastMessage().icon, Icon::Error);
 
     f.openJob(rcJob());
     // Cancel while the fits run: the dialog says it cannot stop them, and
