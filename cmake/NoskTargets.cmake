@@ -15,7 +15,8 @@
 # line that built it is defined alike where it is used (a macro only the user
 # defines is fine unless the header tests it), and -fPIC, the optimisation and
 # the sanitizers match. The hosts therefore take the fewest usage
-# requirements of their kind (Qt Widgets; GoogleTest; both and QtTest), and
+# requirements of their kind (Qt Widgets; GoogleTest; both, QtTest and Qt
+# Network), and
 # the widget tests take QtTest without its per-folder QT_TESTCASE_* paths
 # (nosk_add_test). A target that still differs is reported by
 # -Winvalid-pch ("... not used because ...") and then compiles the headers
@@ -64,9 +65,11 @@ endfunction()
 # QtTest's usage requirements without its QT_TESTCASE_BUILDDIR and
 # QT_TESTCASE_SOURCEDIR, which name each target's own folders (for
 # QFINDTESTDATA, which no test of ours uses) and would keep the widget tests
-# from sharing one precompiled header.
+# from sharing one precompiled header. QtTest's header tests QT_NETWORK_LIB,
+# so every widget test and their host link Qt Network (the platform library
+# links it anyway).
 function(nosk_qt_test_requirements target)
-  target_link_libraries(${target} PRIVATE $<LINK_ONLY:Qt6::Test>)
+  target_link_libraries(${target} PRIVATE $<LINK_ONLY:Qt6::Test> Qt6::Network)
   target_include_directories(${target} SYSTEM PRIVATE
     $<TARGET_PROPERTY:Qt6::Test,INTERFACE_INCLUDE_DIRECTORIES>)
   target_compile_definitions(${target} PRIVATE QT_TESTLIB_LIB)

@@ -1,5 +1,6 @@
-// The headers that most of our sources include, precompiled once per target
-// for the tests and the targets that link Qt Widgets when NOSK_PCH is on
+// The headers that most of our sources include, precompiled once per kind of
+// target (the targets that link Qt Widgets, the tests, the widget tests) and
+// reused by every target of that kind when NOSK_PCH is on
 // (cmake/NoskTargets.cmake). Only headers of the standard library and Qt: a
 // header of ours here would recompile every source whenever it changed.
 #include <algorithm>

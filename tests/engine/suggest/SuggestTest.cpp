@@ -4,6 +4,7 @@
 #include "model/CircuitEvaluator.h"
 #include "model/ModelFunction.h"
 #include "support/CircuitFamilies.h"
+#include "support/Sanitizer.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include <cmath>
 #include <complex>
 #include <map>
+#include <vector>
 
 using namespace nosk::suggest;
 using Z = std::complex<double>;
@@ -330,10 +332,16 @@ TEST(SuggestCircuits, IdealCapacitorRanksItsCircuitFirst)
     EXPECT_TRUE(seen);
 }
 
-// A spectrum made by each family, at low noise, ranks its family first.
+// A spectrum made by each family, at low noise, ranks its family first. Under
+// the sanitizer (ten times slower) four families that hold every kind of
+// element: L-R-(RQ), (RC)x2-(RQ)x2, (RC)-Gx2 and R-Ws.
 TEST(SuggestCircuits, EachFamilyRanksFirstAtLowNoise)
 {
-    for (int f = 0; f < nosk::test::kFamilyCount; ++f) {
+    std::vector<int> families;
+    for (int f = 0; f < nosk::test::kFamilyCount; ++f)
+        if (!nosk::test::kUnderSanitizer || f == 0 || f >= 6)
+            families.push_back(f);
+    for (int f : families) {
         const nosk::test::LabelledSpectrum s = nosk::test::familySpectrum(f, 0, 0.001);
         const Result r = suggestCircuits(s.frequencyHz, s.z);
         ASSERT_FALSE(r.ranked.empty());
