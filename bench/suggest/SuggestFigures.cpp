@@ -4,6 +4,10 @@
 // the time per spectrum.
 //   bench_suggest [--per-family N] [--max-noise 0.01] [--threads T] [--family F]
 //                 [--starts N] [--screen N] [--refine N] [--carry N] [--verbose]
+//                 [--first INDEX] [--penalty P] [--penalties P1,P2,...]
+// (--first: the index of the first spectrum of each family; --penalty: the
+// BIC's penalty as a multiple of ln K; --penalties: each spectrum ranked
+// again from the same fits with each, top-1 per family printed)
 //   bench_suggest [--max-noise X] --write FAMILY INDEX POINTS FILE
 #include "support/CircuitFamilies.h"
 #include "Suggest.h"
@@ -65,7 +69,7 @@ int main(int argc, char** argv)
             ++i;
         }
         else {
-            std::fprintf(stderr, "usage: bench_suggest [--per-family N] [--max-noise X] [--threads T] [--family F] [--starts N] [--screen N] [--refine N] [--carry N] [--verbose]\n");
+            std::fprintf(stderr, "usage: bench_suggest [--per-family N] [--max-noise X] [--threads T] [--family F] [--starts N] [--screen N] [--refine N] [--carry N] [--verbose] [--first I] [--penalty P] [--penalties P1,P2]\n");
             return 2;
         }
     }
