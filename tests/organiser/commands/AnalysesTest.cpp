@@ -67,7 +67,9 @@ TEST(Analyses, EveryRowRunsFromTheRunMenuAndTheTerminalAlike)
         ASSERT_TRUE(fs::exists(a.outputFile));
         EXPECT_EQ(test::readAll(a.outputFile), fromWindow);
     }
-    EXPECT_EQ(entries[at + 1]->text(), QStringLiteral("Launch &NOSKVIEW"));
+    // The suggestion follows the analyses.
+    EXPECT_EQ(entries[at + 1]->text(), QStringLiteral("Suggest circuits..."));
+    EXPECT_EQ(entries[at + 2]->text(), QStringLiteral("Launch &NOSKVIEW"));
 }
 
 } // namespace
