@@ -102,7 +102,7 @@ private:
     int m_index = 0;
 };
 
-CSeriesPage::CSeriesPage(QWidget* parent) : CViewerPage(QString::fromLatin1(kTitle), 0, parent)
+CSeriesPage::CSeriesPage(QWidget* parent) : CViewerPage(QString::fromLatin1(kTitle), kHelpContext, parent)
 {
     auto* layout = new QVBoxLayout(this);
     m_banner = new QLabel(this);

@@ -24,6 +24,7 @@ class CSeriesPage : public CViewerPage {
     Q_OBJECT
 public:
     static constexpr const char* kTitle = "Series";
+    static constexpr int kHelpContext = 10047;
 
     explicit CSeriesPage(QWidget* parent = nullptr);
     ~CSeriesPage() override;

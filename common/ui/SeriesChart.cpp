@@ -32,7 +32,9 @@ void appendFinite(std::vector<double>& to, const std::vector<double>& from)
 void drawSeriesPanel(QPainter& p, const QRect& box, const SeriesPlotData& d)
 {
     p.save();
-    const QFontMetrics fm(p.font());
+    // The metrics of the painter's own font on its own device: a picture
+    // records texts in the sizes its device measures.
+    const QFontMetrics fm = p.fontMetrics();
     const int th = fm.height();
     p.setPen(Qt::black);
     p.drawText(QRect(box.left(), box.top(), box.width(), th), Qt::AlignCenter, QString::fromStdString(d.title));
@@ -55,9 +57,12 @@ void drawSeriesPanel(QPainter& p, const QRect& box, const SeriesPlotData& d)
     int labelWidth = 0;
     for (const std::string& l : ya.labels)
         labelWidth = std::max(labelWidth, fm.horizontalAdvance(QString::fromStdString(l)));
+    // The last x label is centred on the frame's right edge at most: half
+    // of it stands out beyond the frame.
+    const int overhang = xa.labels.empty() ? 0 : fm.horizontalAdvance(QString::fromStdString(xa.labels.back())) / 2;
     // Room: the title above, the y title at the left, ticks and the x
     // title below, the key under those.
-    const QRect plot = box.adjusted(labelWidth + th + 10, th + 6, -10, -3 * th - 10);
+    const QRect plot = box.adjusted(labelWidth + th + 10, th + 6, -std::max(10, overhang + 4), -3 * th - 10);
     if (plot.width() < 20 || plot.height() < 20) {
         p.restore();
         return;
@@ -90,6 +95,11 @@ void drawSeriesPanel(QPainter& p, const QRect& box, const SeriesPlotData& d)
                QString::fromStdString(ya.log ? d.yTitle + "; log axis" : d.yTitle));
     p.restore();
 
+    // The marks are clipped to the frame; the clip goes with the painter's
+    // saved state, not by turning clipping off: a disabled clip stays in
+    // the painter, and a picture played back intersects the texts' own
+    // clips with it (the key's texts then vanish).
+    p.save();
     p.setClipRect(plot.adjusted(-4, -4, 4, 4));
     // The band, then the function.
     if (!d.curveX.empty()) {
@@ -149,7 +159,7 @@ void drawSeriesPanel(QPainter& p, const QRect& box, const SeriesPlotData& d)
         p.setBrush(kJoint);
         p.drawEllipse(QPointF(px(d.x[i]), py(d.joint[i])), 2.6, 2.6);
     }
-    p.setClipping(false);
+    p.restore();
 
     // The key.
     const int keyTop = plot.bottom() + 2 * th + 6;
@@ -158,7 +168,8 @@ void drawSeriesPanel(QPainter& p, const QRect& box, const SeriesPlotData& d)
         swatch(QRectF(x, keyTop + 2, 18, th - 4));
         x += 22;
         p.setPen(Qt::black);
-        p.drawText(QRect(x, keyTop, fm.horizontalAdvance(text) + 2, th), Qt::AlignLeft | Qt::AlignVCenter, text);
+        p.drawText(QRect(x, keyTop, fm.horizontalAdvance(text) + 2, th),
+                   Qt::AlignLeft | Qt::AlignVCenter | Qt::TextDontClip, text);
         x += fm.horizontalAdvance(text) + 14;
     };
     keyEntry(QStringLiteral("joint fit"), [&](const QRectF& r) {

@@ -6,15 +6,20 @@
 #include "CViewerDlg.h"
 #include "ViewerTestSupport.h"
 #include "core/WorkFolderFiles.h"
+#include "platform/Drawing.h"
 #include "platform/FileWatch.h"
 #include "support/TempDir.h"
+#include "ui/SeriesChart.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QComboBox>
 #include <QImage>
+#include <QPainter>
+#include <QPicture>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -75,6 +80,9 @@ TEST(SeriesPage, FollowsTheFileAndNeverShowsAnOlderSeries)
     EXPECT_EQ(page->shownData()->title, "P4 (arrhenius)");
     EXPECT_TRUE(page->shownData()->arrhenius);
     EXPECT_EQ(page->parameterChoice()->count(), 5);  // four parameters and "All parameters"
+    // F1 on the page opens a topic of its own.
+    EXPECT_NE(page->helpContext(), 0);
+    EXPECT_TRUE(std::filesystem::exists(NOSK_SOURCE_DIR "/help/" + std::to_string(page->helpContext()) + ".html"));
     page->parameterChoice()->setCurrentIndex(4);
     EXPECT_EQ(page->shownData(), nullptr);
 
@@ -116,4 +124,57 @@ TEST(SeriesPage, FollowsTheFileAndNeverShowsAnOlderSeries)
     v.dlg->seriesWatch()->check();
     EXPECT_EQ(seriesPage(v), nullptr);
     EXPECT_TRUE(v.tabs().isEmpty());
+}
+
+// A panel recorded in a picture and played into an image (the viewer's
+// image, print and PDF) keeps the key's texts beside their marks, and the
+// last x label stays whole inside the panel's box.
+TEST(SeriesPage, ThePanelShowsItsKeyAndWholeLabelsWhenPlayedBack)
+{
+    SeriesPlotData d;
+    d.title = "P1 (shared)";
+    d.xTitle = "U/mV";
+    d.yTitle = "P1";
+    for (int i = 0; i <= 8; ++i) {
+        d.x.push_back(25.0 * i);  // ticks up to "200" at the frame's right edge
+        d.joint.push_back(1.0);
+        d.independent.push_back(1.0 + 0.02 * (i % 3 - 1));
+        d.curveX.push_back(25.0 * i);
+        d.curve.push_back(1.0);
+        d.bandLow.push_back(0.99);
+        d.bandHigh.push_back(1.01);
+    }
+    d.jointErr = d.independentErr = std::vector<double>(d.x.size(), 0.01);
+    const QRect box(0, 0, 600, 400);
+    QPicture picture;
+    {
+        QPainter p(&picture);
+        p.fillRect(box, Qt::white);  // the picture's frame is the whole box
+        QFont font(QStringLiteral("DejaVu Sans"));
+        font.setPixelSize(13);
+        p.setFont(font);
+        drawSeriesPanel(p, box, d);
+    }
+    QImage image(box.size(), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    ASSERT_TRUE(playPicture(image, picture, box));
+
+    // The key's first mark is the lowest joint-fit blue; its row holds text.
+    auto dark = [&](int x, int y) { const QRgb c = image.pixel(x, y); return std::max({qRed(c), qGreen(c), qBlue(c)}) < 100; };
+    int keyX = -1, keyY = -1;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (const QRgb c = image.pixel(x, y); qBlue(c) > 150 && qRed(c) < 60 && qGreen(c) < 60)
+                keyX = x, keyY = y;
+    ASSERT_GT(keyY, image.height() * 3 / 4);
+    int text = 0, edge = 0;
+    for (int y = keyY - 8; y < std::min(keyY + 8, image.height()); ++y)
+        for (int x = keyX + 6; x < image.width(); ++x)
+            text += dark(x, y);
+    EXPECT_GT(text, 100);
+    // Nothing of "200" runs into the box's last columns.
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = image.width() - 3; x < image.width(); ++x)
+            edge += dark(x, y);
+    EXPECT_EQ(edge, 0);
 }
