@@ -9,6 +9,7 @@
 // BIC's penalty as a multiple of ln K; --penalties: each spectrum ranked
 // again from the same fits with each, top-1 per family printed)
 //   bench_suggest [--max-noise X] --write FAMILY INDEX POINTS FILE
+#include "core/AtomicFileWriter.h"
 #include "support/CircuitFamilies.h"
 #include "Suggest.h"
 
@@ -44,12 +45,18 @@ int main(int argc, char** argv)
                 return 2;
             nosk::test::LabelledSpectrum s = nosk::test::familySpectrum(std::atoi(argv[i + 1]),
                 static_cast<std::uint64_t>(std::atoi(argv[i + 2])), maxNoise, std::atoi(argv[i + 3]));
-            std::FILE* out = std::fopen(argv[i + 4], "w");
-            if (!out)
+            std::string text;
+            char line[96];
+            for (std::size_t k = 0; k < s.z.size(); ++k) {
+                std::snprintf(line, sizeof line, "%.10e %.10e %.10e\n", s.frequencyHz[k], s.z[k].real(), s.z[k].imag());
+                text += line;
+            }
+            try {
+                nosk::replaceFile(argv[i + 4], text);
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "bench_suggest: %s\n", e.what());
                 return 1;
-            for (std::size_t k = 0; k < s.z.size(); ++k)
-                std::fprintf(out, "%.10e %.10e %.10e\n", s.frequencyHz[k], s.z[k].real(), s.z[k].imag());
-            std::fclose(out);
+            }
             return 0;
         }
         else if (a == "--starts") starts = std::atoi(v), ++i;

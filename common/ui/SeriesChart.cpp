@@ -29,6 +29,30 @@ void appendFinite(std::vector<double>& to, const std::vector<double>& from)
 
 } // namespace
 
+void drawPlotFrame(QPainter& p, const QRect& plot, const PlotAxis& xa, const PlotAxis& ya,
+                   const std::function<double(double)>& px, const std::function<double(double)>& py,
+                   const QString& xTitle)
+{
+    const QFontMetrics fm(p.font());
+    const int th = fm.height();
+    p.setPen(QPen(QColor(225, 225, 225), 1));
+    for (double y : ya.ticks)
+        p.drawLine(QPointF(plot.left(), py(y)), QPointF(plot.right(), py(y)));
+    p.setPen(Qt::black);
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(plot);
+    for (std::size_t k = 0; k < ya.ticks.size(); ++k) {
+        const QString label = QString::fromStdString(ya.labels[k]);
+        const int w = fm.horizontalAdvance(label) + 2;
+        p.drawText(QRect(plot.left() - 4 - w, int(py(ya.ticks[k])) - th / 2, w, th),
+                   Qt::AlignRight | Qt::AlignVCenter, label);
+    }
+    for (std::size_t k = 0; k < xa.ticks.size(); ++k)
+        p.drawText(QRect(int(px(xa.ticks[k])) - 40, plot.bottom() + 2, 80, th), Qt::AlignCenter,
+                   QString::fromStdString(xa.labels[k]));
+    p.drawText(QRect(plot.left(), plot.bottom() + th + 2, plot.width(), th), Qt::AlignCenter, xTitle);
+}
+
 void drawSeriesPanel(QPainter& p, const QRect& box, const SeriesPlotData& d)
 {
     p.save();
@@ -74,20 +98,7 @@ void drawSeriesPanel(QPainter& p, const QRect& box, const SeriesPlotData& d)
     auto py = [&](double y) { return plot.bottom() - (std::clamp(scaled(ya, y), y0, y1) - y0) / (y1 - y0) * plot.height(); };
 
     // Grid, frame, tick labels, axis titles.
-    p.setPen(QPen(QColor(225, 225, 225), 1));
-    for (double y : ya.ticks)
-        p.drawLine(QPointF(plot.left(), py(y)), QPointF(plot.right(), py(y)));
-    p.setPen(Qt::black);
-    p.setBrush(Qt::NoBrush);
-    p.drawRect(plot);
-    for (std::size_t k = 0; k < ya.ticks.size(); ++k)
-        p.drawText(QRect(plot.left() - labelWidth - 6, int(py(ya.ticks[k])) - th / 2, labelWidth + 2, th),
-                   Qt::AlignRight | Qt::AlignVCenter, QString::fromStdString(ya.labels[k]));
-    for (std::size_t k = 0; k < xa.ticks.size(); ++k)
-        p.drawText(QRect(int(px(xa.ticks[k])) - 40, plot.bottom() + 2, 80, th), Qt::AlignCenter,
-                   QString::fromStdString(xa.labels[k]));
-    p.drawText(QRect(plot.left(), plot.bottom() + th + 2, plot.width(), th), Qt::AlignCenter,
-               QString::fromStdString(d.xTitle));
+    drawPlotFrame(p, plot, xa, ya, px, py, QString::fromStdString(d.xTitle));
     p.save();
     p.translate(box.left() + 2, plot.center().y());
     p.rotate(-90);

@@ -10,12 +10,23 @@
 
 #include <QImage>
 #include <QRect>
+#include <QString>
 
+#include <functional>
 #include <string>
 
 class QPainter;
 
 namespace nosk {
+
+struct PlotAxis;
+
+// The frame of a panel's plot area: grid lines at the y ticks, the frame,
+// the tick labels of both axes (the y labels right-aligned against the
+// frame) and `xTitle` below; `px` and `py` map values to pixels.
+void drawPlotFrame(QPainter& painter, const QRect& plot, const PlotAxis& xAxis, const PlotAxis& yAxis,
+                   const std::function<double(double)>& px, const std::function<double(double)>& py,
+                   const QString& xTitle);
 
 // One parameter's panel inside `box`: title, axes, the band and the
 // function (or the shared level), the spectra fitted alone (grey rings)

@@ -1,6 +1,7 @@
 #include "SeriesPlot.h"
 
 #include "core/AtomicFileWriter.h"
+#include "ui/SeriesChart.h"
 
 #include <QBuffer>
 #include <QFileInfo>
@@ -45,20 +46,7 @@ void drawPanel(QPainter& p, const QRect& box, const Series& s, const QString& xT
         return plot.bottom() - (std::clamp(v, y0, y1) - y0) / (y1 - y0) * plot.height();
     };
 
-    p.setPen(QPen(QColor(220, 220, 220), 1));
-    for (double y : ya.ticks)
-        p.drawLine(QPointF(plot.left(), py(y)), QPointF(plot.right(), py(y)));
-    p.setPen(Qt::black);
-    p.setBrush(Qt::NoBrush);
-    p.drawRect(plot);
-    for (std::size_t k = 0; k < ya.ticks.size(); ++k)
-        p.drawText(QRect(box.left(), int(py(ya.ticks[k])) - th / 2, plot.left() - box.left() - 4, th),
-                   Qt::AlignRight | Qt::AlignVCenter, QString::fromStdString(ya.labels[k]));
-    for (std::size_t k = 0; k < xa.ticks.size(); ++k)
-        p.drawText(QRect(int(px(xa.ticks[k])) - 40, plot.bottom() + 2, 80, th), Qt::AlignCenter,
-                   QString::fromStdString(xa.labels[k]));
-    p.drawText(QRect(plot.left(), plot.bottom() + th + 2, plot.width(), th), Qt::AlignCenter,
-               ya.log ? xTitle + QStringLiteral("; log axis") : xTitle);
+    drawPlotFrame(p, plot, xa, ya, px, py, ya.log ? xTitle + QStringLiteral("; log axis") : xTitle);
 
     const QColor blue(0, 0, 192);
     p.setPen(QPen(blue, 1.5));
